@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what the build needs on a Debian 12 machine (only the packages that
+# are missing), then configures and builds the project into build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev hershey-fonts-data)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+build_dir=${KAVRINTH_BUILD_DIR:-build}
+cmake -S . -B "$build_dir" -G Ninja ${KAVRINTH_CMAKE_ARGS:-}
+cmake --build "$build_dir" -j "$(nproc)"
