@@ -260,6 +260,24 @@ TEST(ChildProcess, GrandchildHoldingThePipeDoesNotStall) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
 }
 
+// The shells cancel an engine with SIGTERM: a child must be able to receive it even
+// when its parent ignores or blocks it.
+TEST(ChildProcess, ChildStartsWithDefaultSignals) {
+  struct sigaction ignore {
+  }, previous_action{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGTERM, &ignore, &previous_action);
+  EXPECT_EQ(RunShell("kill -TERM $$; exit 4", true), -1) << "SIGTERM ignored here";
+  sigaction(SIGTERM, &previous_action, nullptr);
+
+  sigset_t term, previous_mask;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &term, &previous_mask);
+  EXPECT_EQ(RunShell("kill -TERM $$; exit 4", true), -1) << "SIGTERM blocked here";
+  pthread_sigmask(SIG_SETMASK, &previous_mask, nullptr);
+}
+
 TEST(ChildProcess, StartFailuresGiveTheErrno) {
   ChildProcess missing;
   EXPECT_EQ(missing.Start({"/nonexistent/program"}, nullptr, true), ENOENT);
