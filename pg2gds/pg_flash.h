@@ -1,0 +1,30 @@
+// Helpers the PG record readers share: checked rounding into 32 bits, flash completion
+// and the statistics of rectangular flashes. Internal to the readers.
+#pragma once
+
+#include <cstdint>
+
+#include "pg2gds/pg_readers.h"
+#include "support/buf_file.h"
+
+namespace kavrinth {
+
+// Rounds half away from zero into *out: false when the value is not finite or the result
+// lies outside the 32-bit range.
+bool RoundToInt32(double value, int32_t* out);
+
+// Completes a flash from its X, Y, W, H and the angle in degrees: the shorter side as the
+// width, the centre line along the longer side, and the corner offsets. False (flash and
+// statistics untouched) when a segment end or an absolute corner leaves the 32-bit range.
+bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stats);
+
+// Counts a flash of sides w and h in the area statistics and marks a flash seen.
+void CountFlashArea(int32_t w, int32_t h, PgReaderStats* stats);
+
+// What a reader returns when the file gives no more bytes: a read error is bad data, the
+// plain end is a truncated file.
+inline int EndOfFileResult(const BufFile* file) {
+  return BufFileError(file) != 0 ? kPgReadBadData : kPgReadTruncated;
+}
+
+}  // namespace kavrinth
