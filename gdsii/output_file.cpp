@@ -1,0 +1,162 @@
+// Buffered, checked output for the GDSII writer.
+#include "gdsii/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/files.h"
+
+namespace kavrinth {
+
+namespace {
+
+constexpr size_t kBufferSize = 128 * 1024;
+
+mode_t NewFileMode() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+GdsOutputFile::~GdsOutputFile() { Abandon(); }
+
+void GdsOutputFile::Abandon() {
+  // Left before Close: the unfinished data never replaces anything.
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
+  if (remove_at_close_) ::unlink(path_.c_str());
+  fd_ = -1;
+  temp_path_.clear();
+  remove_at_close_ = false;
+  used_ = 0;
+  written_ = 0;
+  error_ = 0;
+}
+
+bool GdsOutputFile::OpenFd(int fd, std::string_view path) {
+  if (fd < 0) {
+    SetError(errno);
+    return false;
+  }
+  fd_ = fd;
+  path_ = std::string(path);
+  buffer_.assign(kBufferSize, 0);
+  return true;
+}
+
+bool GdsOutputFile::OpenReplacing(std::string_view path) {
+  Abandon();
+  const std::string native = NativePath(path);
+  struct stat status {};
+  const bool exists = ::lstat(native.c_str(), &status) == 0;
+  if (!exists || S_ISREG(status.st_mode)) {
+    std::string temp = native + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd >= 0) {
+      ::fchmod(fd, exists ? (status.st_mode & 07777) : NewFileMode());
+      temp_path_ = temp;
+      return OpenFd(fd, native);
+    }
+  }
+  // A device, a link, or a directory where no temporary can be made: write in place.
+  return OpenFd(::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), native);
+}
+
+bool GdsOutputFile::OpenSpool(const std::string& path) {
+  Abandon();
+  remove_at_close_ = true;
+  if (OpenFd(::open(path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC), path)) return true;
+  remove_at_close_ = false;
+  return false;
+}
+
+bool GdsOutputFile::OpenNull() {
+  Abandon();
+  return OpenFd(::open(std::string(kNullDevicePath).c_str(), O_WRONLY | O_CLOEXEC),
+                kNullDevicePath);
+}
+
+void GdsOutputFile::SetError(int error) {
+  if (error_ == 0) error_ = error != 0 ? error : EIO;
+}
+
+void GdsOutputFile::Flush() {
+  size_t done = 0;
+  while (done < used_ && error_ == 0) {
+    const ssize_t n = ::write(fd_, buffer_.data() + done, used_ - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      SetError(n < 0 ? errno : ENOSPC);
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  // After an error the data is dropped but still counted, so the length the writer
+  // sees stays that of the stream it meant to write.
+  written_ += used_;
+  used_ = 0;
+}
+
+void GdsOutputFile::WriteThrough(const void* data, size_t length) {
+  if (fd_ < 0) return;
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  while (length > 0) {
+    const size_t part = std::min(length, buffer_.size() - used_);
+    std::memcpy(buffer_.data() + used_, bytes, part);
+    used_ += part;
+    bytes += part;
+    length -= part;
+    if (used_ == buffer_.size()) Flush();
+  }
+}
+
+void GdsOutputFile::WriteZeros(size_t length) {
+  static constexpr uint8_t kZeros[512] = {};
+  while (length > 0) {
+    const size_t part = std::min(length, sizeof kZeros);
+    Write(kZeros, part);
+    length -= part;
+  }
+}
+
+void GdsOutputFile::CopyTo(GdsOutputFile& target) {
+  if (fd_ < 0) return;
+  Flush();
+  if (::lseek(fd_, 0, SEEK_SET) != 0) return SetError(errno);
+  // The emptied buffer serves as the read block.
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return SetError(errno);
+    if (n == 0) break;
+    target.Write(buffer_.data(), static_cast<size_t>(n));
+  }
+  if (::lseek(fd_, 0, SEEK_END) < 0) SetError(errno);
+}
+
+int GdsOutputFile::Close() {
+  if (fd_ < 0) return error_;
+  Flush();
+  if (::close(fd_) != 0) SetError(errno);
+  fd_ = -1;
+  buffer_ = {};
+  if (!temp_path_.empty()) {
+    if (error_ == 0 && std::rename(temp_path_.c_str(), path_.c_str()) != 0) SetError(errno);
+    if (error_ != 0) ::unlink(temp_path_.c_str());
+    temp_path_.clear();
+  }
+  if (remove_at_close_) {
+    ::unlink(path_.c_str());
+    remove_at_close_ = false;
+  }
+  return error_;
+}
+
+}  // namespace kavrinth

@@ -1,0 +1,204 @@
+// Framing and validation of GDSII records, and the decoders of their data.
+#include "gdsii/record_reader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace kavrinth {
+
+// --- Decoders ---
+
+size_t GdsRecordView::Count() const {
+  const size_t item = GdsDataItemSize(data_type);
+  return item == 0 ? 0 : data.size() / item;
+}
+
+std::optional<int32_t> GdsRecordView::Int16(size_t index) const {
+  if (index >= data.size() / 2) return std::nullopt;
+  return GdsGetInt16(data.subspan(2 * index).first<2>(), byte_order);
+}
+
+std::optional<int32_t> GdsRecordView::Int32(size_t index) const {
+  if (index >= data.size() / 4) return std::nullopt;
+  return GdsGetInt32(data.subspan(4 * index).first<4>(), byte_order);
+}
+
+std::optional<double> GdsRecordView::Real8(size_t index) const {
+  if (index >= data.size() / 8) return std::nullopt;
+  return GdsDecodeReal8(data.subspan(8 * index).first<8>());
+}
+
+std::string_view GdsRecordView::Text() const {
+  size_t length = data.size();
+  while (length > 0 && data[length - 1] == 0) --length;
+  return {reinterpret_cast<const char*>(data.data()), length};
+}
+
+// --- Reader ---
+
+GdsRecordReader::GdsRecordReader(size_t buffer_size, size_t max_record_length)
+    : max_record_length_(std::min(max_record_length, kGdsMaxRecordLength)),
+      buffer_size_(std::max(buffer_size, kGdsMaxRecordLength + kGdsRecordHeaderSize)) {}
+
+GdsRecordReader::~GdsRecordReader() { Close(); }
+
+void GdsRecordReader::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  open_ = false;
+  buffer_ = {};
+  end_ = 0;
+  Reset();
+}
+
+void GdsRecordReader::Reset() {
+  position_ = 0;
+  base_offset_ = 0;
+  ended_ = failed_ = false;
+  first_ = true;
+  byte_order_ = GdsByteOrder::kBigEndian;
+  error_.clear();
+}
+
+bool GdsRecordReader::Open(std::string_view path) {
+  Close();
+  const std::string native = ResolveExistingPath(path);
+  fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) {
+    error_ = "cannot open '" + native + "': " + std::strerror(errno);
+    failed_ = true;
+    return false;
+  }
+  buffer_.assign(buffer_size_, 0);
+  at_eof_ = false;
+  open_ = true;
+  return true;
+}
+
+bool GdsRecordReader::OpenBytes(std::span<const uint8_t> bytes) {
+  Close();
+  buffer_.assign(bytes.begin(), bytes.end());
+  end_ = buffer_.size();
+  at_eof_ = true;
+  open_ = true;
+  return true;
+}
+
+bool GdsRecordReader::Rewind() {
+  if (!open_) return false;
+  if (fd_ < 0) {
+    Reset();  // bytes in memory stay where they are
+    return true;
+  }
+  Reset();
+  end_ = 0;
+  at_eof_ = false;
+  if (::lseek(fd_, 0, SEEK_SET) != 0) {
+    Fail(std::string("cannot rewind: ") + std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+GdsReadStatus GdsRecordReader::Fail(std::string message) {
+  failed_ = true;
+  error_ = std::move(message);
+  return GdsReadStatus::kError;
+}
+
+bool GdsRecordReader::Ensure(size_t count) {
+  if (end_ - position_ >= count) return true;
+  if (at_eof_ || fd_ < 0) return false;
+  // Move the unread bytes to the front and fill the rest of the buffer.
+  std::memmove(buffer_.data(), buffer_.data() + position_, end_ - position_);
+  base_offset_ += position_;
+  end_ -= position_;
+  position_ = 0;
+  while (end_ < count) {
+    const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      Fail(std::string("read error: ") + std::strerror(errno));
+      return false;
+    }
+    if (n == 0) {
+      at_eof_ = true;
+      return false;
+    }
+    end_ += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+GdsReadStatus GdsRecordReader::FailAt(uint64_t offset, int type, const std::string& what) {
+  const std::string_view name = type < 0 ? std::string_view() : GdsRecordName(type);
+  std::string label = type < 0       ? "the stream"
+                      : name.empty() ? "record " + std::to_string(type)
+                                     : "record " + std::string(name);
+  return Fail(label + " at offset " + std::to_string(offset) + ": " + what);
+}
+
+GdsReadStatus GdsRecordReader::Next(GdsRecord* record) {
+  if (failed_) return GdsReadStatus::kError;
+  if (ended_) return GdsReadStatus::kEnd;
+  if (!open_) return Fail("no stream is open");
+  const uint64_t offset = this->offset();
+  if (!Ensure(kGdsRecordHeaderSize)) {
+    if (failed_) return GdsReadStatus::kError;
+    return FailAt(offset, -1,
+                  end_ == position_ ? "ends without ENDLIB" : "ends inside a record header");
+  }
+  const uint8_t* head = buffer_.data() + position_;
+  if (first_) {
+    first_ = false;
+    static constexpr uint8_t kNativeHeader[4] = {0x02, 0x00, 0x06, 0x00};
+    if (std::memcmp(head, kNativeHeader, 4) == 0) byte_order_ = GdsByteOrder::kLittleEndian;
+  }
+  const bool big = byte_order_ == GdsByteOrder::kBigEndian;
+  const size_t length = big ? (head[0] << 8 | head[1]) : (head[3] << 8 | head[2]);
+  const int type = big ? head[2] : head[1];
+  const int data_type = big ? head[3] : head[0];
+  if (length < kGdsRecordHeaderSize) {
+    return FailAt(offset, type, "length " + std::to_string(length) + " is below 4");
+  }
+  if (length % 2 != 0) return FailAt(offset, type, "length " + std::to_string(length) + " is odd");
+  if (length > max_record_length_) {
+    return FailAt(offset, type,
+                  "length " + std::to_string(length) + " exceeds the limit of " +
+                      std::to_string(max_record_length_));
+  }
+  if (!GdsIsKnownDataType(data_type)) {
+    return FailAt(offset, type, "unknown data type " + std::to_string(data_type));
+  }
+  const size_t data_length = length - kGdsRecordHeaderSize;
+  const size_t item = GdsDataItemSize(data_type);
+  if ((data_type == kGdsTypeNone && data_length != 0) || (item > 1 && data_length % item != 0)) {
+    return FailAt(offset, type,
+                  std::to_string(data_length) + " data bytes do not suit data type " +
+                      std::to_string(data_type));
+  }
+  if (!Ensure(length)) {
+    if (failed_) return GdsReadStatus::kError;
+    return FailAt(offset, type,
+                  "the stream ends inside the record (" + std::to_string(length) +
+                      " bytes needed, " + std::to_string(end_ - position_) + " left)");
+  }
+  const uint8_t* start = buffer_.data() + position_;
+  record->type = type;
+  record->data_type = data_type;
+  record->byte_order = byte_order_;
+  record->bytes = {start, length};
+  record->data = {start + kGdsRecordHeaderSize, data_length};
+  record->offset = offset;
+  position_ += length;
+  if (type == kGdsEndLib) ended_ = true;
+  return GdsReadStatus::kRecord;
+}
+
+}  // namespace kavrinth

@@ -1,0 +1,100 @@
+// Streaming GDSII record reader: frames and validates one record at a time from a file
+// read through one large buffer, with no allocation per record, and decodes the data
+// of a record (2- and 4-byte integers, 8-byte reals, text).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "gdsii/encoding.h"
+#include "gdsii/records.h"
+
+namespace kavrinth {
+
+// The data of one record with its decoders. Every accessor checks the index against the
+// data it has and returns nothing beyond it.
+struct GdsRecordView {
+  int type = 0;
+  int data_type = 0;
+  std::span<const uint8_t> data;  // as stored, the padding byte of odd texts included
+  GdsByteOrder byte_order = GdsByteOrder::kBigEndian;
+
+  // Items of the record's data type (characters for text, 0 without data).
+  size_t Count() const;
+  std::optional<int32_t> Int16(size_t index) const;
+  std::optional<int32_t> Int32(size_t index) const;
+  std::optional<double> Real8(size_t index) const;
+  // The data as text, trailing zero bytes removed.
+  std::string_view Text() const;
+};
+
+// A record as the reader delivers it: valid until the next call of the reader.
+struct GdsRecord : GdsRecordView {
+  std::span<const uint8_t> bytes;  // the whole record, header included, as read
+  uint64_t offset = 0;             // of its first byte in the file
+};
+
+enum class GdsReadStatus {
+  kRecord,  // a record was delivered
+  kEnd,     // the ENDLIB record was delivered before; nothing follows (padding is skipped)
+  kError,   // see error(); every later call gives kError too
+};
+
+class GdsRecordReader {
+ public:
+  static constexpr size_t kDefaultBufferSize = size_t{1} << 20;
+
+  // Records longer than max_record_length (header included) are refused.
+  explicit GdsRecordReader(size_t buffer_size = kDefaultBufferSize,
+                           size_t max_record_length = kGdsMaxRecordLength);
+  ~GdsRecordReader();
+  GdsRecordReader(const GdsRecordReader&) = delete;
+  GdsRecordReader& operator=(const GdsRecordReader&) = delete;
+
+  // Opens an existing file (a stored '\' path and a name of another case are found).
+  bool Open(std::string_view path);
+  // Reads from a copy of the given bytes.
+  bool OpenBytes(std::span<const uint8_t> bytes);
+  // Starts again at the first record.
+  bool Rewind();
+  void Close();
+
+  // Frames the next record. The length must be at least 4 and even and within the
+  // limit, the whole record must be present, the data type known and the data length
+  // a whole number of its items; the stream must end with ENDLIB.
+  GdsReadStatus Next(GdsRecord* record);
+
+  const std::string& error() const { return error_; }
+  // The byte order of the stream: little-endian when it opens with the native-order
+  // HEADER (02 00 06 00), else big-endian.
+  GdsByteOrder byte_order() const { return byte_order_; }
+  // Bytes of the file consumed so far.
+  uint64_t offset() const { return base_offset_ + position_; }
+
+ private:
+  bool Ensure(size_t count);
+  GdsReadStatus Fail(std::string message);
+  GdsReadStatus FailAt(uint64_t offset, int type, const std::string& what);
+  void Reset();
+
+  int fd_ = -1;
+  bool open_ = false;
+  std::vector<uint8_t> buffer_;
+  size_t max_record_length_;
+  size_t position_ = 0;  // first unread byte in the buffer
+  size_t end_ = 0;       // end of the valid bytes in the buffer
+  uint64_t base_offset_ = 0;
+  bool at_eof_ = false;
+  size_t buffer_size_;
+  bool ended_ = false;
+  bool failed_ = false;
+  bool first_ = true;
+  GdsByteOrder byte_order_ = GdsByteOrder::kBigEndian;
+  std::string error_;
+};
+
+}  // namespace kavrinth

@@ -1,0 +1,86 @@
+// Tests of the checked, buffered output file: replacement only on a clean close,
+// reopening, write errors and copying.
+#include "gdsii/output_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "gds_test_support.h"
+
+namespace kavrinth {
+namespace {
+
+using testing::ReadBytes;
+
+TEST(GdsOutputFileTest, ReplacesTheTargetOnlyOnACleanClose) {
+  testing::ScratchDir dir;
+  const std::string path = dir.File("out.gds");
+  testing::WriteBytes(path, {'o', 'l', 'd'});
+  GdsOutputFile file;
+  ASSERT_TRUE(file.OpenReplacing(path));
+  file.Write("first", 5);
+  // Opening again abandons the first attempt without touching the target.
+  ASSERT_TRUE(file.OpenReplacing(path));
+  EXPECT_EQ(file.size(), 0u);
+  const std::vector<uint8_t> big(300 * 1024, 'x');  // more than the buffer holds
+  file.Write(big.data(), big.size());
+  file.WriteZeros(3);
+  EXPECT_EQ(file.size(), big.size() + 3);
+  EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(file.Close(), 0);
+  const std::vector<uint8_t> written = ReadBytes(path);
+  ASSERT_EQ(written.size(), big.size() + 3);
+  EXPECT_EQ(written[big.size() - 1], 'x');
+  EXPECT_EQ(written.back(), 0);
+  EXPECT_TRUE(dir.OtherEntries({"out.gds"}).empty());
+}
+
+TEST(GdsOutputFileTest, FailuresAreKeptAndReported) {
+  testing::ScratchDir dir;
+  GdsOutputFile full;
+  ASSERT_TRUE(full.OpenReplacing("/dev/full"));
+  full.Write("abc", 3);
+  EXPECT_EQ(full.Close(), ENOSPC);
+
+  const std::string path = dir.File("kept.gds");
+  testing::WriteBytes(path, {'k'});
+  GdsOutputFile marked;
+  ASSERT_TRUE(marked.OpenReplacing(path));
+  marked.Write("new", 3);
+  marked.SetFailed(EIO);
+  EXPECT_EQ(marked.Close(), EIO);
+  EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{'k'}));
+  EXPECT_TRUE(dir.OtherEntries({"kept.gds"}).empty());
+
+  GdsOutputFile missing;
+  EXPECT_FALSE(missing.OpenReplacing(dir.File("no/dir/x.gds")));
+  EXPECT_EQ(missing.error(), ENOENT);
+}
+
+TEST(GdsOutputFileTest, SpoolFilesCopyWholeAndDisappear) {
+  testing::ScratchDir dir;
+  const std::string spool_name = MakeTempFileName();
+  ASSERT_FALSE(spool_name.empty());
+  GdsOutputFile spool;
+  ASSERT_TRUE(spool.OpenSpool(spool_name));
+  for (int i = 0; i < 50000; ++i) spool.Write(&i, sizeof i);
+  GdsOutputFile target;
+  ASSERT_TRUE(target.OpenReplacing(dir.File("t.bin")));
+  target.Write("H", 1);
+  spool.CopyTo(target);
+  EXPECT_EQ(spool.Close(), 0);
+  EXPECT_EQ(target.Close(), 0);
+  const std::vector<uint8_t> bytes = ReadBytes(dir.File("t.bin"));
+  ASSERT_EQ(bytes.size(), 1 + 50000 * sizeof(int));
+  int last = 0;
+  std::memcpy(&last, bytes.data() + bytes.size() - sizeof last, sizeof last);
+  EXPECT_EQ(last, 49999);
+  EXPECT_TRUE(dir.OtherEntries({"t.bin"}).empty());
+}
+
+}  // namespace
+}  // namespace kavrinth
