@@ -1,0 +1,65 @@
+// Converting one PG file of the job: every flash becomes a closed five-point boundary
+// (or, with -p, a two-point path of the flash's width) on the file's GDSII layer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "gdsii/writer.h"
+#include "pg2gds/engine_run.h"
+#include "pg2gds/pg_readers.h"
+#include "support/buf_file.h"
+
+namespace kavrinth {
+
+// Results of ProcessPgFile.
+enum PgFileResult : int {
+  kPgFileCancelled = -1,
+  kPgFileDone = 0,
+  kPgFileNotOpened = 1,   // nothing written
+  kPgFileUnreadable = 2,  // the format was not detected, or the data ended early or was bad
+  kPgFileUnitMismatch = 5,
+};
+
+// A flash in the library's user units: its centre line along the longer side, and the
+// shorter side as its width.
+struct FlashSegment {
+  GdsPoint start;
+  GdsPoint end;
+  double width = 0;
+};
+
+// The flash's raw values divided by the unit's divisor, times the scale.
+FlashSegment ScaleFlash(const FlashRecord& flash, int32_t divisor, double scale);
+
+// The closed outline (the first point repeated) of the segment's width around its line;
+// nothing when the line has no length.
+std::optional<std::array<GdsPoint, 5>> FlashOutline(const FlashSegment& segment);
+
+// True when the value, in database units of the given step, rounds into 32 bits.
+bool FitsDatabaseRange(double value, double database_step);
+bool FitsDatabaseRange(std::span<const GdsPoint> points, double database_step);
+
+// Flashes of one file that could not be written.
+struct SkippedFlashes {
+  int64_t without_length = 0;  // both sides 0, or too small to give the line a length
+  int64_t out_of_range = 0;    // beyond the 32-bit database range once scaled
+};
+
+// Converts one job entry: 0 (done, perhaps with warnings), -1 (Cancel) or message code
+// 18 when the file cannot be read. A file that cannot be opened is a counted warning.
+int ConvertLayerFile(EngineRun& run, const LayerFileEntry& entry);
+
+// Opens the file, detects its format and unit from the run's, converts it and logs the
+// unit and data warnings: a PgFileResult.
+int ProcessPgFile(EngineRun& run, const std::string& path, int layer);
+
+// Reads every record with the reader and writes its flashes: 0 done, -1 Cancel, 2 the
+// data ended before the end-of-data mark or could not be used.
+int ConvertPgFile(EngineRun& run, PgReader& reader, PgRecordReader read, BufFile* file, int layer,
+                  SkippedFlashes* skipped);
+
+}  // namespace kavrinth

@@ -1,0 +1,200 @@
+// Reading the engine job file into the list of PG files and their GDSII layers.
+#include "pg2gds/engine_job.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "pg2gds/engine_messages.h"
+#include "platform/files.h"
+#include "platform/ini.h"
+#include "support/buf_file.h"
+#include "support/paths.h"
+#include "support/progress_sink.h"
+
+namespace kavrinth {
+
+namespace {
+
+// The room the job's values are read into, as the shell relies on.
+constexpr size_t kLayersValueSize = 8192;
+constexpr size_t kLayerValueSize = 512;
+constexpr int kLastLayer = kEngineLayerCount - 1;
+
+std::string_view Trim(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool SamePathNoCase(std::string_view a, std::string_view b) {
+  const std::string x = NativePath(a);
+  const std::string y = NativePath(b);
+  if (x.size() != y.size()) return false;
+  for (size_t i = 0; i < x.size(); ++i) {
+    if (Lower(x[i]) != Lower(y[i])) return false;
+  }
+  return true;
+}
+
+// True when the job's layer text is exactly the layer's number (blanks, a plus sign and
+// leading zeros aside).
+bool TextNamesLayer(std::string_view text, int layer) {
+  text = Trim(text);
+  if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  int64_t value = 0;
+  for (char c : text) {
+    if (!IsDigit(c)) return false;
+    value = value * 10 + (c - '0');
+    if (value > kLastLayer) return false;
+  }
+  return value == layer;
+}
+
+bool PgFileExists(std::string_view path) {
+  struct stat status;
+  return !path.empty() && stat(PgFileSystemPath(path).c_str(), &status) == 0;
+}
+
+bool AlreadyListed(const std::vector<LayerFileEntry>& entries, std::string_view path) {
+  for (const LayerFileEntry& entry : entries) {
+    if (SamePathNoCase(entry.path, path)) return true;
+  }
+  return false;
+}
+
+// The entry one job section gives, when it names a layer and a path after a comma.
+std::optional<LayerFileEntry> ReadJobSection(const IniFile& job, std::string_view section) {
+  if (section.empty()) return std::nullopt;
+  const std::string value = job.GetString(section, "layer", "", kLayerValueSize);
+  const size_t comma = value.find(',');
+  if (comma == std::string::npos) return std::nullopt;
+  LayerFileEntry entry;
+  entry.layer_text = std::string(Trim(std::string_view(value).substr(0, comma)));
+  entry.layer = LayerFromText(entry.layer_text);
+  entry.path = std::string(Trim(std::string_view(value).substr(comma + 1)));
+  return entry;
+}
+
+void WriteLayerTable(EngineRun& run, const std::vector<LayerFileEntry>& entries) {
+  WriteLog(run, "\r\nTranslating File(s) to Layer Number...\r\n\r\n");
+  for (const LayerFileEntry& entry : entries) {
+    WriteLog(run, entry.path + "  (" + std::to_string(entry.layer) + ")\r\n");
+  }
+}
+
+// A layer the job gave that is not the layer used (narrowed modulo 64, or numbered
+// automatically) is a counted warning.
+void LogChangedLayers(EngineRun& run, const std::vector<LayerFileEntry>& entries) {
+  for (const LayerFileEntry& entry : entries) {
+    if (entry.layer_text.empty() || TextNamesLayer(entry.layer_text, entry.layer)) continue;
+    LogWarning(run,
+               "GDS layer " + entry.layer_text + " changed to " + std::to_string(entry.layer) + ".",
+               entry.path);
+  }
+}
+
+}  // namespace
+
+std::string PgFileSystemPath(std::string_view path) {
+  return ResolveExistingPath(NativePath(path));
+}
+
+int LayerFromText(std::string_view text) {
+  text = Trim(text);
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  int remainder = 0;
+  for (size_t i = 0; i < text.size() && IsDigit(text[i]); ++i) {
+    remainder = (remainder * 10 + (text[i] - '0')) % kEngineLayerCount;
+  }
+  return negative ? 0 : remainder;
+}
+
+std::vector<LayerFileEntry> ReadJobLayerList(EngineRun& run, const std::string& job_path) {
+  std::vector<LayerFileEntry> entries;
+  IniFile job;
+  if (!job.Load(job_path)) return entries;
+  const std::string names = job.GetString("General", "layers", "", kLayersValueSize);
+  std::string_view rest = names;
+  while (!rest.empty()) {
+    const size_t comma = rest.find(',');
+    const std::string_view name = Trim(rest.substr(0, comma));
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    std::optional<LayerFileEntry> entry = ReadJobSection(job, name);
+    if (!entry || !PgFileExists(entry->path) || AlreadyListed(entries, entry->path)) continue;
+    if (run.traits->verify_units && VerifyLayerFileUnits(run, entry->path) != 0) {
+      ShowEngineMessage(kMsgUnitMismatch, kMessageWithName, entry->path);
+      continue;
+    }
+    std::string file_name;
+    SplitPath(NativePath(entry->path), nullptr, &file_name);
+    ProgressListAdd(file_name);
+    entries.push_back(std::move(*entry));
+  }
+  return entries;
+}
+
+void AssignFreeLayerNumbers(std::vector<LayerFileEntry>& entries) {
+  std::array<bool, kEngineLayerCount> used{};
+  for (const LayerFileEntry& entry : entries) used[entry.layer] = true;
+  int candidate = 1;
+  for (LayerFileEntry& entry : entries) {
+    if (entry.layer != 0) continue;
+    while (candidate < kLastLayer && used[candidate]) ++candidate;
+    entry.layer = candidate;
+    used[candidate] = true;
+  }
+}
+
+int VerifyLayerFileUnits(EngineRun& run, const std::string& path) {
+  std::unique_ptr<BufFile> file = BufFileOpen(PgFileSystemPath(path).c_str(), "rb");
+  if (!file) return 0;
+  int32_t code = run.units.unit_code;
+  PgReader reader;
+  DetectPgFormat(&reader, file.get(), run.pg_format, &code);
+  BufFileClose(std::move(file));
+  if (run.units.unit_code < 0 || run.units.unit_code == code) {
+    if (code == kUnitMetric) {
+      code = run.pg_format == kPgFormatMann3000 ? kUnitMetricMann3000 : kUnitMetricMann3600;
+    }
+    run.units.unit_code = code;
+    if (code == kUnitEnglish) {
+      SelectUnitLetter(run, 'E');
+      return 0;
+    }
+    if (code == kUnitMetricMann3000 || code == kUnitMetricMann3600) {
+      SelectUnitLetter(run, 'M');
+      return 0;
+    }
+  }
+  LogWarning(run, "Unit type mismatch or unknown.", path);
+  return kMsgUnitMismatch;
+}
+
+int LoadLayerList(EngineRun& run) {
+  if (run.job_copy_failed || !BufFileOpen(run.job_copy_path.c_str(), "rt")) {
+    return kMsgCannotOpenWorkingFiles;
+  }
+  std::vector<LayerFileEntry> entries = ReadJobLayerList(run, run.job_copy_path);
+  if (entries.empty()) return kMsgNoSourceFile;
+  AssignFreeLayerNumbers(entries);
+  if (run.layer_table_in_log) WriteLayerTable(run, entries);
+  LogChangedLayers(run, entries);
+  run.layers = std::move(entries);
+  return 0;
+}
+
+void FreeLayerList(EngineRun& run) { run.layers.clear(); }
+
+}  // namespace kavrinth
