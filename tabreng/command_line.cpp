@@ -1,0 +1,397 @@
+// Positional arguments and the option table of the GDSII -> PG engine.
+#include "tabreng/command_line.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/files.h"
+#include "support/notifier.h"
+
+namespace kavrinth {
+
+namespace {
+
+constexpr std::string_view kLaunchError = "Error occurred in launching translation engine.  ";
+
+bool StartsWithNoCase(std::string_view word, std::string_view prefix) {
+  if (word.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(word[i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool HasStatus(const std::string& path) {
+  struct stat status {};
+  return ::stat(ResolveExistingPath(path).c_str(), &status) == 0;
+}
+
+// A token of decimal digits whose value is a layer number 0..1023.
+std::optional<int> ParseLayerToken(std::string_view token) {
+  if (token.empty() || token.size() > 4) return std::nullopt;
+  int value = 0;
+  for (char c : token) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value >= kLayerCount) return std::nullopt;
+  return value;
+}
+
+// ---- Positional arguments ----
+
+int TakeInputFile(const std::string& word, EngineOptions& options) {
+  if (!HasStatus(word)) {
+    return ShowEngineFailure("The specified file '" + word + "' is not a file!");
+  }
+  options.input_path = word;
+  return 0;
+}
+
+int TakeFeatureSize(const std::string& word, EngineOptions& options) {
+  std::optional<double> size = LeadingReal(word);
+  if (!size || *size == 0 || !std::isfinite(*size)) {
+    return ShowEngineFailure("Found '" + word + "'; expected feature size.");
+  }
+  options.feature_size = *size;
+  return 0;
+}
+
+int TakeLayerList(const std::string& word, EngineOptions& options) {
+  if (word == "=") return 0;
+  int tokens = 0;
+  std::string_view rest = word;
+  while (!rest.empty()) {
+    const size_t comma = rest.find(',');
+    const std::string_view token = rest.substr(0, comma);
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    if (token.empty()) continue;
+    // Every token must be a layer number; a list that cannot be read is refused whole.
+    const std::optional<int> layer = ParseLayerToken(token);
+    if (!layer) return ShowEngineFailure("Found '" + word + "'; expected list of layer numbers.");
+    options.requested.Add(*layer);
+    ++tokens;
+  }
+  if (tokens == 0)
+    return ShowEngineFailure("Found '" + word + "'; expected list of layer numbers.");
+  options.include_mode = true;
+  options.exclude_mode = false;
+  return 0;
+}
+
+int ParsePositionals(const std::vector<std::string>& words, EngineOptions& options) {
+  using Taker = int (*)(const std::string&, EngineOptions&);
+  static constexpr std::array<Taker, 3> kTakers = {TakeInputFile, TakeFeatureSize, TakeLayerList};
+  size_t taken = 0;
+  for (size_t i = 1; i < words.size() && !words[i].starts_with('-'); ++i, ++taken) {
+    if (taken < kTakers.size()) {
+      if (kTakers[taken](words[i], options) != 0) return -1;
+    } else if (taken == kTakers.size()) {
+      options.top_name = words[i];
+    } else {
+      return ShowEngineFailure(std::string(kLaunchError) + "Too many arguments.");
+    }
+  }
+  if (taken <= kTakers.size()) {
+    return ShowEngineFailure(std::string(kLaunchError) + "Not enough arguments.");
+  }
+  return 0;
+}
+
+// ---- The option table ----
+
+using OptionAction = int (*)(std::string_view value, std::string_view word, EngineOptions&);
+
+enum class Match { kPrefixNoCase, kWholeNoCase, kPrefixCase, kWholeCase };
+
+struct OptionEntry {
+  std::string_view name;
+  Match match;
+  OptionAction action;  // gets the text after the option's name
+};
+
+bool Matches(const OptionEntry& entry, std::string_view word) {
+  switch (entry.match) {
+    case Match::kPrefixNoCase:
+      return StartsWithNoCase(word, entry.name);
+    case Match::kWholeNoCase:
+      return word.size() == entry.name.size() && StartsWithNoCase(word, entry.name);
+    case Match::kPrefixCase:
+      return word.starts_with(entry.name);
+    case Match::kWholeCase:
+      return word == entry.name;
+  }
+  return false;
+}
+
+// A real taken when `accept` holds; a value that does not convert changes nothing.
+template <bool (*accept)(double)>
+void TakeReal(std::string_view value, double& setting) {
+  std::optional<double> v = LeadingReal(value);
+  if (v && accept(*v)) setting = *v;
+}
+
+void TakeNonNegative(std::string_view value, int32_t& setting) {
+  std::optional<long long> v = LeadingInteger(value);
+  if (v && *v >= 0 && *v <= INT32_MAX) setting = static_cast<int32_t>(*v);
+}
+
+bool ScaleInRange(double v) { return v > 1e-6 && v < 1e6; }
+bool SecondInRange(double v) { return std::fabs(v) < 1e20; }
+bool ThirdInRange(double v) { return v >= 0.0999 && v < 45; }
+bool AnyReal(double v) { return std::isfinite(v); }
+
+int OnScale(std::string_view value, std::string_view, EngineOptions& o) {
+  TakeReal<ScaleInRange>(value, o.pg_scale);
+  return 0;
+}
+int OnSecond(std::string_view value, std::string_view, EngineOptions& o) {
+  TakeReal<SecondInRange>(value, o.pg_second);
+  return 0;
+}
+int OnThird(std::string_view value, std::string_view, EngineOptions& o) {
+  TakeReal<ThirdInRange>(value, o.pg_third);
+  return 0;
+}
+int OnV(std::string_view value, std::string_view, EngineOptions& o) {
+  TakeNonNegative(value, o.pg_v);
+  return 0;
+}
+int OnO(std::string_view value, std::string_view, EngineOptions& o) {
+  TakeNonNegative(value, o.pg_o);
+  return 0;
+}
+int OnM(std::string_view value, std::string_view, EngineOptions& o) {
+  TakeNonNegative(value, o.pg_m);
+  return 0;
+}
+int OnDbgx(std::string_view, std::string_view, EngineOptions& o) {
+  o.debug = o.keep_temporaries = true;
+  return 0;
+}
+int OnDebug(std::string_view, std::string_view, EngineOptions& o) {
+  o.debug = true;
+  return 0;
+}
+int OnMaxWarn(std::string_view value, std::string_view, EngineOptions& o) {
+  TakeNonNegative(value, o.max_warnings);
+  return 0;
+}
+int OnMaxMix(std::string_view value, std::string_view, EngineOptions& o) {
+  TakeReal<AnyReal>(value, o.max_mix);
+  return 0;
+}
+int OnMaxMeg(std::string_view value, std::string_view, EngineOptions& o) {
+  TakeReal<AnyReal>(value, o.max_meg);
+  return 0;
+}
+int OnRelax(std::string_view, std::string_view, EngineOptions& o) {
+  o.relax = true;
+  return 0;
+}
+int OnDark(std::string_view, std::string_view, EngineOptions& o) {
+  o.dark = true;
+  return 0;
+}
+int OnReentrant(std::string_view, std::string_view, EngineOptions& o) {
+  o.reentrant = true;
+  return 0;
+}
+int OnNoPost(std::string_view, std::string_view, EngineOptions& o) {
+  o.no_post = true;
+  return 0;
+}
+int OnPolygonMode(std::string_view, std::string_view, EngineOptions& o) {
+  o.polygon_mode = true;
+  return 0;
+}
+int OnScan(std::string_view, std::string_view, EngineOptions& o) {
+  o.scan_mode = true;
+  return 0;
+}
+int OnPolyCount(std::string_view value, std::string_view, EngineOptions& o) {
+  if (!value.starts_with(':')) {
+    o.counting_pass = true;
+    return 0;
+  }
+  o.counting_pass = false;
+  std::optional<long long> count = LeadingInteger(value.substr(1));
+  // A negative count would make the percentage meaningless: it is not taken.
+  if (count && *count >= 0 && *count <= INT32_MAX) o.expected_count = *count;
+  return 0;
+}
+int OnQuiet(std::string_view, std::string_view, EngineOptions& o) {
+  o.list_selection = false;
+  return 0;
+}
+int OnUnfold(std::string_view, std::string_view, EngineOptions& o) {
+  o.unfold = true;
+  return 0;
+}
+int OnPrune(std::string_view, std::string_view, EngineOptions& o) {
+  o.prune = true;
+  return 0;
+}
+int OnAll(std::string_view, std::string_view, EngineOptions& o) {
+  o.all_structures = true;
+  return 0;
+}
+int OnInclude(std::string_view value, std::string_view, EngineOptions& o) {
+  o.requested.Clear();
+  o.excluded.Clear();
+  AddLayerList(value, o.requested);
+  o.include_mode = true;
+  o.exclude_mode = false;
+  return 0;
+}
+int OnExclude(std::string_view value, std::string_view, EngineOptions& o) {
+  o.requested.Clear();
+  o.excluded.Clear();
+  AddLayerList(value, o.excluded);
+  o.exclude_mode = true;
+  o.include_mode = false;
+  return 0;
+}
+int OnMaxStructures(std::string_view value, std::string_view, EngineOptions& o) {
+  std::optional<long long> v = LeadingInteger(value);
+  if (v && *v >= 64 && *v <= 32767) o.max_structures = static_cast<int32_t>(*v);
+  return 0;
+}
+int OnSettingsFile(std::string_view value, std::string_view, EngineOptions& o) {
+  const std::string name(value);
+  if (!HasStatus(name)) {
+    return ShowEngineFailure("Unable to find config file '" + name + "'.");
+  }
+  o.settings_file = name;
+  return 0;
+}
+int OnOutline(std::string_view value, std::string_view word, EngineOptions& o) {
+  const size_t comma = value.find(',');
+  std::optional<long long> a = LeadingInteger(value.substr(0, comma));
+  std::optional<long long> b;
+  if (comma != std::string_view::npos) b = LeadingInteger(value.substr(comma + 1));
+  if (!a || !b || *a < INT32_MIN || *a > INT32_MAX || *b < INT32_MIN || *b > INT32_MAX) {
+    return ShowEngineFailure("Outline argument error.  Found '" + std::string(word) + "'.");
+  }
+  o.outline_given = true;
+  o.outline_a = static_cast<int32_t>(*a);
+  o.outline_b = static_cast<int32_t>(*b);
+  return 0;
+}
+template <int mode>
+int OnPathMode(std::string_view, std::string_view, EngineOptions& o) {
+  o.path_mode_override = mode;
+  return 0;
+}
+
+constexpr std::array<OptionEntry, 32> kOptionTable = {{
+    {"-s", Match::kPrefixNoCase, OnScale},
+    {"-c", Match::kPrefixNoCase, OnSecond},
+    {"-a", Match::kPrefixNoCase, OnThird},
+    {"-v", Match::kPrefixNoCase, OnV},
+    {"-o", Match::kPrefixNoCase, OnO},
+    {"-m", Match::kPrefixNoCase, OnM},
+    {"-dbgx", Match::kPrefixNoCase, OnDbgx},
+    {"-dbg", Match::kPrefixNoCase, OnDebug},
+    {"-debug", Match::kPrefixNoCase, OnDebug},
+    {"-maxwarn:", Match::kPrefixNoCase, OnMaxWarn},
+    {"-maxmix:", Match::kPrefixNoCase, OnMaxMix},
+    {"-maxmeg:", Match::kPrefixNoCase, OnMaxMeg},
+    {"-relax", Match::kPrefixNoCase, OnRelax},
+    {"-dark", Match::kPrefixNoCase, OnDark},
+    {"-reentrant", Match::kPrefixNoCase, OnReentrant},
+    {"-opost", Match::kPrefixNoCase, OnNoPost},
+    {"-pg", Match::kPrefixNoCase, OnPolygonMode},
+    {"-scan", Match::kWholeNoCase, OnScan},
+    {"-polycnt", Match::kPrefixNoCase, OnPolyCount},
+    {"-q", Match::kPrefixNoCase, OnQuiet},
+    {"-unfold", Match::kPrefixNoCase, OnUnfold},
+    {"-prune", Match::kPrefixNoCase, OnPrune},
+    {"-all", Match::kPrefixNoCase, OnAll},
+    {"-i", Match::kPrefixNoCase, OnInclude},
+    {"-x", Match::kPrefixNoCase, OnExclude},
+    {"-max:", Match::kPrefixNoCase, OnMaxStructures},
+    {"-cfg:", Match::kPrefixNoCase, OnSettingsFile},
+    {"-on", Match::kPrefixCase, OnOutline},
+    {"-t0", Match::kWholeCase, OnPathMode<0>},
+    {"-t1", Match::kWholeCase, OnPathMode<1>},
+    {"-t2", Match::kWholeCase, OnPathMode<2>},
+    {"-t3", Match::kWholeCase, OnPathMode<3>},
+}};
+
+int ApplyOptions(const std::vector<std::string>& words, EngineOptions& options) {
+  for (const std::string& word : words) {
+    for (const OptionEntry& entry : kOptionTable) {
+      if (!Matches(entry, word)) continue;
+      if (entry.action(std::string_view(word).substr(entry.name.size()), word, options) != 0) {
+        return -1;
+      }
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int ShowEngineFailure(const std::string& text) {
+  ShowMessage(text, "", MessageIcon::kWarning);
+  return -1;
+}
+
+std::optional<double> LeadingReal(std::string_view text) {
+  const std::string copy(text);
+  char* end = nullptr;
+  const double value = std::strtod(copy.c_str(), &end);
+  if (end == copy.c_str()) return std::nullopt;
+  return value;
+}
+
+std::optional<long long> LeadingInteger(std::string_view text) {
+  const std::string copy(text);
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(copy.c_str(), &end, 10);
+  if (end == copy.c_str() || errno == ERANGE) return std::nullopt;
+  return value;
+}
+
+int AddLayerList(std::string_view list, LayerSet& set) {
+  int tokens = 0;
+  while (!list.empty()) {
+    const size_t comma = list.find(',');
+    const std::string_view token = list.substr(0, comma);
+    list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    ++tokens;
+    if (std::optional<int> layer = ParseLayerToken(token)) set.Add(*layer);
+  }
+  return tokens;
+}
+
+std::optional<std::string> FindStderrRedirect(const std::vector<std::string>& words) {
+  for (size_t i = 0; i + 1 < words.size(); ++i) {
+    if (words[i] == "-stderr") return words[i + 1];
+  }
+  return std::nullopt;
+}
+
+int ParseCommandLine(const std::vector<std::string>& words, EngineOptions& options) {
+  if (words.size() > kMaxCommandWords) {
+    return ShowEngineFailure(std::string(kLaunchError) + "Too many arguments.");
+  }
+  if (ParsePositionals(words, options) != 0) return -1;
+  if (std::optional<std::string> file = FindStderrRedirect(words)) {
+    options.log_to_stderr = true;
+    options.stderr_file = *file;
+  }
+  return ApplyOptions(words, options);
+}
+
+}  // namespace kavrinth

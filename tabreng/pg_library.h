@@ -1,0 +1,89 @@
+// The PG-writing library behind a small interface: the real one calls libvantor.so's
+// four C functions, the recording one keeps every call for tests.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "companions/vantor/vantor.h"
+
+namespace kavrinth {
+
+// The trapezoid table handed to PG, and the length of the structure-name buffer.
+inline constexpr int32_t kPgTableCapacity = 8192;
+inline constexpr int32_t kPgNameLength = 34;
+
+// PG_INIT's ten values, in argument order.
+struct PgInitArguments {
+  int32_t zero1 = 0;
+  int32_t zero2 = 0;
+  int32_t o = -1;
+  int32_t v = -1;
+  int32_t m = -1;
+  double scale = 1e20;
+  double second = 1e20;
+  double third = 1e20;
+  double feature_size = 1e20;
+  uint32_t window = 0;
+};
+
+// PG_INIT's result when the library cannot read pg.cfg.
+inline constexpr int32_t kPgInitFailed = 20;
+
+class PgLibrary {
+ public:
+  virtual ~PgLibrary() = default;
+  virtual int32_t Init(PgInitArguments& values) = 0;
+  // Points are x, y pairs (count of them, the closing point included); the name buffer
+  // holds kPgNameLength characters. Returns the number of table entries filled.
+  virtual int32_t Polygon(const int32_t* points, int32_t count, PgTrapezoid* table,
+                          int32_t capacity, double fixup, const char* name) = 0;
+  virtual int32_t Path(const int32_t* points, int32_t count, double fixup, const char* name) = 0;
+  virtual int32_t Close(int32_t* warnings, int32_t* errors) = 0;
+};
+
+// libvantor.so.
+class VantorPgLibrary : public PgLibrary {
+ public:
+  int32_t Init(PgInitArguments& values) override;
+  int32_t Polygon(const int32_t* points, int32_t count, PgTrapezoid* table, int32_t capacity,
+                  double fixup, const char* name) override;
+  int32_t Path(const int32_t* points, int32_t count, double fixup, const char* name) override;
+  int32_t Close(int32_t* warnings, int32_t* errors) override;
+};
+
+// Keeps every call. PG returns the next scripted table, or, with no script left, the
+// polygon's bounding box as one trapezoid in PG units (d * fixup * 1000).
+class RecordingPgLibrary : public PgLibrary {
+ public:
+  struct PolygonCall {
+    std::vector<int32_t> points;  // x, y pairs
+    double fixup = 0;
+    std::string name;
+  };
+
+  int32_t Init(PgInitArguments& values) override;
+  int32_t Polygon(const int32_t* points, int32_t count, PgTrapezoid* table, int32_t capacity,
+                  double fixup, const char* name) override;
+  int32_t Path(const int32_t* points, int32_t count, double fixup, const char* name) override;
+  int32_t Close(int32_t* warnings, int32_t* errors) override;
+
+  // Script.
+  int32_t init_result = 0;
+  std::deque<std::vector<PgTrapezoid>> tables;
+  std::optional<int32_t> forced_result;  // returned instead of the entry count
+  int32_t close_warnings = 0;
+  int32_t close_errors = 0;
+
+  // Record.
+  std::optional<PgInitArguments> init;
+  std::vector<PolygonCall> polygons;
+  std::vector<PolygonCall> paths;
+  int close_calls = 0;
+  std::vector<std::string> order;  // "INIT", "PG", "PATH", "CLOSE" as called
+};
+
+}  // namespace kavrinth

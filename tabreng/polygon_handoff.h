@@ -1,0 +1,40 @@
+// What comes back from the PG library is written into the translated stream: each
+// trapezoid as one five-point BOUNDARY of exactly 64 bytes. Also the circle test that
+// scan mode applies to boundaries, boxes and paths.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "companions/vantor/vantor.h"
+
+namespace kavrinth {
+
+inline constexpr size_t kTrapezoidBoundaryBytes = 64;
+
+// A coordinate rounded half away from zero to a 32-bit integer; a value beyond the
+// 32-bit range (or not a number) saturates and clears *fits.
+int32_t RoundToInt32(double value, bool* fits);
+
+// BOUNDARY, LAYER, DATATYPE 0, XY with the four corners and the first again, ENDEL.
+// Each corner coordinate c (PG units) becomes round(c * 0.001 / fixup). False when a
+// coordinate had to saturate.
+bool EncodeTrapezoidBoundary(int16_t layer, const PgTrapezoid& trapezoid, double fixup,
+                             std::array<uint8_t, kTrapezoidBoundaryBytes>& out);
+
+struct FittedCircle {
+  double centre_x = 0;
+  double centre_y = 0;
+  double radius = 0;
+};
+
+// Whether the closed polygon (x, y pairs, the closing point included) is a circle: more
+// than 23 points, closed within one unit, and every edge midpoint (but those of the
+// three fit points' edges) at the radius of the circle through three of its points.
+// `work` is reused between calls.
+bool FitCircleToPolygon(std::span<const int32_t> xy, double scale, FittedCircle* circle,
+                        std::vector<double>& work);
+
+}  // namespace kavrinth

@@ -1,0 +1,410 @@
+// The record loop and the translated stream.
+#include "tabreng/record_loop.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "support/progress_sink.h"
+#include "tabreng/command_line.h"
+#include "tabreng/path_pieces.h"
+#include "tabreng/polygon_handoff.h"
+
+namespace kavrinth {
+
+namespace {
+
+constexpr uint64_t kStreamBlock = 2048;
+constexpr size_t kMaxScanListEntries = 32768;
+
+std::string Printf(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+// The unit explanation scan mode writes before its unit line.
+constexpr const char* kScanUnitsText[] = {
+    "#\n",
+    "# the first non commemt contain unit info:\n",
+    "#\n",
+    "# user_grid user_unit_in_meters database_unit_in_meters\n",
+    "#\n",
+    "# for example, values of 0.001 1.0e-9 1.0e-6 would indicate\n",
+    "# a micron database (1.0e-6) with precision of 1 part in 1000 (0.001).\n",
+    "#\n",
+    "# then Inch and Mm multipliers are provided for easy\n",
+    "# conversion of Circle RADII and path Width data to\n",
+    "# aperture file formats.\n",
+    "#\n",
+    "# for this file, a path width of 200 would correspond to\n",
+    "#\n",
+};
+
+void LogScanUnits(EngineLog& log, const StreamUnits& u) {
+  for (const char* line : kScanUnitsText) log.Write(line);
+  char text[256];
+  std::snprintf(text, sizeof text, "# a %lg draw in inches, or a %lg draw in mm.\n",
+                200 * u.metres_per_user / 0.0254, 200 * u.metres_per_user / 0.001);
+  log.Write(text);
+  log.Write("#\n#\n");
+  std::snprintf(text, sizeof text, "U:%lg %lg %lg\n", u.user_per_database, u.metres_per_database,
+                u.metres_per_user);
+  log.Write(text);
+  log.Write(Printf("I:%lg\n", u.metres_per_user / 0.0254));
+  log.Write(Printf("M:%lg\n", u.metres_per_user / 0.001));
+}
+
+}  // namespace
+
+RecordLoop::RecordLoop(LoopContext& context) : c_(context), table_(kPgTableCapacity) {
+  buffer_.reserve(1 << 16);
+}
+
+int RecordLoop::Fail(const std::string& text) {
+  c_.log->WriteCause(text);
+  return ShowEngineFailure(text);
+}
+
+void RecordLoop::Warn(const std::string& text) {
+  ++c_.warnings;
+  c_.log->WriteCause("Warning: " + text);
+}
+
+int RecordLoop::Malformed(const GdsRecord& record, std::string_view what) {
+  const std::string_view name = GdsRecordName(record.type);
+  return Fail("The GDS file '" + c_.input_name + "' has a malformed " +
+              (name.empty() ? "record " + std::to_string(record.type) : std::string(name)) +
+              " record at offset " + std::to_string(record.offset) + ": " + std::string(what) +
+              ".");
+}
+
+int RecordLoop::TranslateStream(int kind) {
+  pass_number_ = 0;
+  int result;
+  do {
+    repeat_ = false;
+    result = RunPass(kind);
+    ++pass_number_;
+  } while (result == 0 && kind == kFullPass && repeat_);
+  if (kind == kFullPass) c_.input->Close();
+  return result;
+}
+
+int RecordLoop::RunPass(int kind) {
+  const std::string& target = kind == kFullPass ? c_.translated_path : c_.null_device;
+  if (!output_.OpenReplacing(target)) {
+    return Fail("Unable to open GDS file '" + c_.translated_name + "' for output.");
+  }
+  if (!c_.input->Rewind()) {
+    return Fail("Unable to read the GDS file '" + c_.input_name + "': " + c_.input->error() + ".");
+  }
+  ClearElement();
+  skip_structure_ = false;
+  buffer_.clear();
+  content_count_ = 0;
+  last_percent_ = -1;
+  SetProgressText("Processing Polygons...", "", "");
+  GdsRecord record;
+  for (bool done = false; !done;) {
+    if (ProgressCancelFlag() != 0) return -1;
+    const GdsReadStatus status = c_.input->Next(&record);
+    // ENDLIB ends the pass, so the reader never gets to report the end itself.
+    if (status != GdsReadStatus::kRecord) {
+      return Fail("Unable to read the GDS file '" + c_.input_name + "': " + c_.input->error() +
+                  ".");
+    }
+    if (record.byte_order != GdsByteOrder::kBigEndian) {
+      return Fail("The GDS file '" + c_.input_name +
+                  "' is not a GDSII stream in the standard byte order.");
+    }
+    // An unselected structure's records are never written, so they are not collected.
+    if (!skip_structure_ || record.type == kGdsEndLib) {
+      buffer_.insert(buffer_.end(), record.bytes.begin(), record.bytes.end());
+    }
+    if (OnRecord(record, kind, &done) != 0) return -1;
+  }
+  return 0;
+}
+
+int RecordLoop::OnRecord(const GdsRecord& record, int kind, bool* done) {
+  const bool counting = c_.options->counting_pass;
+  switch (record.type) {
+    case kGdsEndLib:
+      return EndOfLibrary(done);
+    case kGdsUnits:
+      return OnUnits(record, kind, done);
+    case kGdsBgnStr:
+      ClearElement();
+      skip_structure_ = false;
+      content_count_ = 0;
+      return 0;
+    case kGdsStrName:
+      return OnStrName(record);
+    case kGdsEndStr:
+      return OnEndStr();
+    case kGdsSname:
+      if (skip_structure_) return 0;
+      if (c_.selection->Contains(record.Text())) {
+        ++content_count_;
+      } else {
+        element_.skip_reference = true;
+      }
+      return 0;
+    case kGdsBoundary:
+    case kGdsBox:
+      element_.polygon = c_.options->HandOffMode();
+      element_.pathtype = 0;
+      return 0;
+    case kGdsPath:
+      element_.path = true;
+      element_.pathtype = 0;
+      return 0;
+    case kGdsPathType:
+      if (std::optional<int32_t> value = record.Int16(0)) element_.pathtype = *value & 0xFF;
+      return 0;
+    case kGdsExtCircle:
+    case kGdsExtArc:
+    case kGdsExtTwoRadiusArc:
+      if (counting && (c_.options->scan_mode || c_.options->polygon_mode)) ++c_.expected;
+      return 0;
+    case kGdsLayer:
+      return OnLayer(record);
+    case kGdsWidth:
+      return element_.skip_element ? 0 : OnWidth(record);
+    case kGdsXy:
+      // Scan mode looks for circles in every structure; otherwise only kept elements
+      // need their points.
+      return c_.options->scan_mode || Kept() ? OnXy(record) : 0;
+    case kGdsEndEl:
+      return OnEndEl();
+    default:
+      return 0;
+  }
+}
+
+int RecordLoop::OnStrName(const GdsRecord& record) {
+  const std::string_view name = record.Text();
+  ++content_count_;
+  if (!c_.selection->Contains(name)) {
+    skip_structure_ = true;
+    buffer_.clear();
+    return 0;
+  }
+  if (name.size() > kMaxStructureName) {
+    return Fail("The structure name '" + std::string(name) + "' in the GDS file '" + c_.input_name +
+                "' is longer than 33 characters.");
+  }
+  structure_ = name;
+  pg_name_.fill('\0');
+  std::copy(name.begin(), name.end(), pg_name_.begin());
+  const char* action =
+      c_.options->counting_pass ? "Scanning Structure..." : "Translating Structure...";
+  if (SetProgressStatus(
+          {action, structure_.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr}) != 0) {
+    return -1;
+  }
+  WriteElement();
+  return 0;
+}
+
+int RecordLoop::OnLayer(const GdsRecord& record) {
+  const std::optional<int32_t> layer = record.Int16(0);
+  if (!layer || record.data_type != kGdsTypeInt16) return Malformed(record, "no 2-byte layer");
+  // Layers beyond the layer sets cannot be selected or excluded; in a structure that is
+  // translated such a layer is an error.
+  if (!skip_structure_ && !LayerSet::IsValidLayer(*layer)) {
+    return Fail("Layer " + std::to_string(*layer) + " in structure " + structure_ +
+                " of the GDS file '" + c_.input_name + "' is outside 0..1023.");
+  }
+  element_.layer = static_cast<int16_t>(*layer);
+  const EngineOptions& o = *c_.options;
+  if ((o.exclude_mode && o.excluded.Test(*layer)) ||
+      (o.include_mode && !o.requested.Test(*layer))) {
+    element_.skip_element = true;
+  } else {
+    ++content_count_;
+  }
+  return 0;
+}
+
+int RecordLoop::OnWidth(const GdsRecord& record) {
+  const std::optional<int32_t> width = record.Int32(0);
+  if (!width || record.data_type != kGdsTypeInt32) return Malformed(record, "no 4-byte width");
+  element_.width = *width;
+  if (c_.options->scan_mode) NoteWidth();
+  if (min_width_ > 0 && element_.width <= min_width_) {
+    element_.skip_element = true;
+  } else {
+    --content_count_;
+  }
+  return 0;
+}
+
+int RecordLoop::OnXy(const GdsRecord& record) {
+  if (!element_.path && !element_.polygon) return 0;
+  if (record.data_type != kGdsTypeInt32 || record.data.size() % 8 != 0) {
+    return Malformed(record, "its points are not pairs of 4-byte integers");
+  }
+  std::vector<int32_t>& points = c_.work->ixy;
+  points.resize(record.data.size() / 4);
+  for (size_t i = 0; i < points.size(); ++i) points[i] = *record.Int32(i);
+  element_.have_points = true;
+  if (c_.options->scan_mode) NoteCircle();
+  return 0;
+}
+
+void RecordLoop::NoteCircle() {
+  FittedCircle circle;
+  if (!FitCircleToPolygon(c_.work->ixy, 1.0, &circle, c_.work->dble_tmp)) return;
+  for (double radius : radii_seen_) {
+    if (std::fabs(radius - circle.radius) < 0.001) return;
+  }
+  if (radii_seen_.size() == kMaxScanListEntries) return;
+  radii_seen_.push_back(circle.radius);
+  c_.log->Write(Printf("C:%lf\n", circle.radius));
+}
+
+void RecordLoop::NoteWidth() {
+  if (widths_seen_.size() == kMaxScanListEntries || !widths_seen_.insert(element_.width).second) {
+    return;
+  }
+  c_.log->Write("W:" + std::to_string(element_.width) + "\n");
+}
+
+int RecordLoop::OnUnits(const GdsRecord& record, int kind, bool* done) {
+  WriteElement();
+  const std::optional<double> user = record.Real8(0), metres = record.Real8(1);
+  StreamUnits units;
+  if (!user || !metres || !MakeStreamUnits(*user, *metres, &units)) {
+    return Malformed(record, "its units are not two positive reals");
+  }
+  if (c_.options->scan_mode) LogScanUnits(*c_.log, units);
+  c_.units = units;
+  c_.units_seen = true;
+  if (kind == kUnitsPass) {
+    *done = true;
+    return output_.Close() == 0 ? 0
+                                : Fail("Unable to write GDS file '" + c_.translated_name + "'.");
+  }
+  c_.fixup = units.fixup;
+  const double min_line = c_.settings->min_line;
+  min_width_ =
+      min_line > 0 ? static_cast<int32_t>(std::min(min_line / units.user_per_database, 2e9)) : 0;
+  ClearElement();
+  skip_structure_ = false;
+  content_count_ = 0;
+  return 0;
+}
+
+int RecordLoop::OnEndStr() {
+  if (!skip_structure_) {
+    WriteElement();
+    // Only a selected structure can be pruned; removing it is what ends the repeats.
+    if (c_.options->prune && content_count_ == 1) {
+      c_.selection->Remove(structure_);
+      repeat_ = true;
+    }
+  }
+  buffer_.clear();
+  return 0;
+}
+
+int RecordLoop::OnEndEl() {
+  int result = 0;
+  if (Kept() && !buffer_.empty()) {
+    const bool first_run = pass_number_ == 0;
+    if (element_.path && first_run) {
+      result = element_.width == 0 ? HandOffZeroWidthPath() : HandOffWidePath();
+    } else if (element_.polygon) {
+      const std::vector<int32_t>& points = c_.work->ixy;
+      result = HandOffPolygon(points.data(),
+                              element_.have_points ? static_cast<int32_t>(points.size() / 2) : 0);
+    } else {
+      WriteElement();
+    }
+  }
+  ClearElement();
+  buffer_.clear();
+  return result;
+}
+
+int RecordLoop::EndOfLibrary(bool* done) {
+  WriteElement();
+  const uint64_t tail = output_.size() % kStreamBlock;
+  if (tail != 0) output_.WriteZeros(kStreamBlock - tail);
+  *done = true;
+  if (output_.Close() != 0) return Fail("Unable to write GDS file '" + c_.translated_name + "'.");
+  return 0;
+}
+
+void RecordLoop::WriteElement() {
+  output_.Write(buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
+
+void RecordLoop::NoteSent() {
+  ++c_.sent;
+  if (c_.expected <= 0) return;
+  const int percent = static_cast<int>(std::min<int64_t>(c_.sent * 100 / c_.expected, 100));
+  if (percent == last_percent_) return;
+  last_percent_ = percent;
+  const std::string text = std::to_string(percent) + "%";
+  SetProgressText(nullptr, text.c_str(), "");
+}
+
+int RecordLoop::HandOffPolygon(const int32_t* xy, int32_t count) {
+  if (c_.options->counting_pass) {
+    ++c_.expected;
+    return 0;
+  }
+  int32_t filled =
+      c_.pg->Polygon(xy, count, table_.data(), kPgTableCapacity, c_.fixup, pg_name_.data());
+  NoteSent();
+  if (filled < 0 || filled > kPgTableCapacity) {
+    Warn("the PG library returned " + std::to_string(filled) + " trapezoids for a polygon of " +
+         structure_ + "; the table holds " + std::to_string(kPgTableCapacity) + ".");
+    filled = std::clamp(filled, 0, kPgTableCapacity);
+  }
+  std::array<uint8_t, kTrapezoidBoundaryBytes> bytes;
+  bool fits = true;
+  for (int32_t i = 0; i < filled; ++i) {
+    fits =
+        EncodeTrapezoidBoundary(element_.layer, table_[static_cast<size_t>(i)], c_.fixup, bytes) &&
+        fits;
+    output_.Write(bytes.data(), bytes.size());
+  }
+  if (!fits) Warn("a trapezoid of " + structure_ + " lies beyond the 32-bit coordinate range.");
+  return 0;
+}
+
+int RecordLoop::HandOffZeroWidthPath() {
+  if (c_.options->counting_pass) {
+    ++c_.expected;
+  } else if (element_.have_points) {
+    const std::vector<int32_t>& points = c_.work->ixy;
+    c_.pg->Path(points.data(), static_cast<int32_t>(points.size() / 2), c_.fixup, pg_name_.data());
+    NoteSent();
+  }
+  WriteElement();
+  return 0;
+}
+
+int RecordLoop::HandOffWidePath() {
+  const size_t count = element_.have_points ? c_.work->ixy.size() / 2 : 0;
+  if (!IsPathOutlined(c_.settings->path_mode, element_.pathtype) || count < 2) {
+    WriteElement();
+    return 0;
+  }
+  std::vector<int32_t>& rectangles = c_.work->bndry;
+  bool fits = true;
+  const int pieces =
+      PathSegmentRectangles(c_.work->ixy, element_.width, element_.pathtype, rectangles, &fits);
+  if (!fits) Warn("an outline of a path of " + structure_ + " lies beyond the 32-bit range.");
+  for (int i = 0; i < pieces; ++i) HandOffPolygon(rectangles.data() + 10 * i, 5);
+  return 0;
+}
+
+}  // namespace kavrinth

@@ -1,0 +1,77 @@
+// Side-file names of a job and the checks that keep the input safe.
+#include "tabreng/side_files.h"
+
+#include <sys/stat.h>
+
+#include <array>
+
+#include "platform/files.h"
+#include "support/paths.h"
+#include "tabreng/command_line.h"
+
+namespace kavrinth {
+
+std::string_view TranslatedExtension(std::string_view input_path) {
+  static constexpr std::array<std::string_view, 4> kExtensions = {".gdx", ".vu", ".out", ".tmp"};
+  for (size_t i = 0; i + 1 < kExtensions.size(); ++i) {
+    if (input_path.ends_with(kExtensions[i])) return kExtensions[i + 1];
+  }
+  return kExtensions[0];
+}
+
+SideFileNames MakeSideFileNames(std::string_view input_path, bool scan_mode) {
+  SideFileNames names;
+  std::string file_name;
+  // A stored path may separate its directories with '\'.
+  SplitPath(NativePath(input_path), nullptr, &file_name);
+  // The base is cut at the last '.' of the file name, never at a '.' of a directory.
+  SplitExtension(file_name, &names.base, nullptr);
+  const std::string null_device(kNullDeviceName);
+  names.header_stream = scan_mode ? null_device : names.base + ".hdx";
+  names.stdout_file = names.base + ".out";
+  names.stderr_file = names.base + ".err";
+  names.log_file = names.base + ".log";
+  names.translated_name = names.base + std::string(TranslatedExtension(input_path));
+  names.translated_stream = scan_mode ? null_device : names.translated_name;
+  names.scan_report = ReplaceExtension(file_name, ".ssn");
+  return names;
+}
+
+std::vector<std::string> FilesWritten(const SideFileNames& names, bool log_to_stderr) {
+  std::vector<std::string> files;
+  const std::string null_device(kNullDeviceName);
+  for (const std::string* name : {&names.header_stream, &names.stdout_file, &names.stderr_file}) {
+    if (*name != null_device) files.push_back(*name);
+  }
+  if (!log_to_stderr) files.push_back(names.log_file);
+  if (names.translated_stream != null_device) files.push_back(names.translated_stream);
+  files.emplace_back(kCfgTmpName);
+  return files;
+}
+
+bool SameExistingFile(std::string_view first, std::string_view second) {
+  struct stat a {
+  }, b{};
+  if (::stat(ResolveExistingPath(first).c_str(), &a) != 0) return false;
+  if (::stat(NativePath(second).c_str(), &b) != 0) return false;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int CheckSideFiles(std::string_view input_path, const std::vector<std::string>& written) {
+  for (size_t i = 0; i < written.size(); ++i) {
+    if (SameExistingFile(input_path, written[i])) {
+      return ShowEngineFailure("The output file '" + written[i] +
+                               "' would overwrite the input file '" + std::string(input_path) +
+                               "'.");
+    }
+    for (size_t j = i + 1; j < written.size(); ++j) {
+      if (written[i] == written[j]) {
+        return ShowEngineFailure("Two output files of this job would both be named '" + written[i] +
+                                 "'.");
+      }
+    }
+  }
+  return 0;
+}
+
+}  // namespace kavrinth

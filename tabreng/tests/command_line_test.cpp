@@ -1,0 +1,249 @@
+// The engine's command line: positional arguments, the option table and its faults.
+#include "tabreng/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "support/notifier.h"
+#include "tabreng/tests/engine_test_support.h"
+
+namespace kavrinth {
+namespace {
+
+using testing::ScratchJob;
+
+class EngineCommandLineTest : public ::testing::Test {
+ protected:
+  EngineCommandLineTest() { ScratchJob::Write("in.gds", "x"); }
+
+  // Parses the four usual positional words followed by the given options.
+  int Parse(std::vector<std::string> extra, EngineOptions* options) {
+    std::vector<std::string> words = {"/opt/tabreng", "in.gds", "0.5", "=", "TOP"};
+    words.insert(words.end(), extra.begin(), extra.end());
+    return ParseCommandLine(words, *options);
+  }
+
+  ScratchJob job_;
+  ScriptedNotifier notifier_;
+  ScopedNotifier scoped_{&notifier_};
+};
+
+TEST_F(EngineCommandLineTest, PositionalArgumentsAndDefaults) {
+  EngineOptions o;
+  ASSERT_EQ(ParseCommandLine({"tabreng", "in.gds", "2.5", "1,2,1023", "CHIP"}, o), 0);
+  EXPECT_EQ(o.input_path, "in.gds");
+  EXPECT_EQ(o.feature_size, 2.5);
+  EXPECT_EQ(o.top_name, "CHIP");
+  EXPECT_TRUE(o.include_mode);
+  EXPECT_FALSE(o.exclude_mode);
+  EXPECT_TRUE(o.requested.Test(1) && o.requested.Test(2) && o.requested.Test(1023));
+  EXPECT_FALSE(o.requested.Test(0));
+  // Every option at its default.
+  EXPECT_EQ(o.pg_scale, kUnsetReal);
+  EXPECT_EQ(o.pg_o, -1);
+  EXPECT_EQ(o.max_structures, 2048);
+  EXPECT_TRUE(o.list_selection);
+  EXPECT_TRUE(o.unfold);
+  EXPECT_FALSE(o.counting_pass);
+  EXPECT_EQ(o.settings_file, "GDS.CFG");
+  EXPECT_TRUE(notifier_.shown.empty());
+
+  EngineOptions every_layer;
+  ASSERT_EQ(ParseCommandLine({"tabreng", "in.gds", "1", "=", "="}, every_layer), 0);
+  EXPECT_FALSE(every_layer.include_mode);
+  EXPECT_TRUE(every_layer.requested.Empty());
+  EXPECT_EQ(every_layer.top_name, "=");
+}
+
+TEST_F(EngineCommandLineTest, OptionTable) {
+  struct Case {
+    std::vector<std::string> words;
+    std::function<void(const EngineOptions&)> check;
+  };
+  const Case cases[] = {
+      {{"-scan"},
+       [](auto& o) {
+         EXPECT_TRUE(o.scan_mode);
+         EXPECT_EQ(o.pg_scale, kUnsetReal);
+       }},
+      {{"-SCAN"}, [](auto& o) { EXPECT_TRUE(o.scan_mode); }},
+      {{"-scanner"}, [](auto& o) { EXPECT_FALSE(o.scan_mode); }},
+      {{"-polycnt"},
+       [](auto& o) {
+         EXPECT_TRUE(o.counting_pass);
+         EXPECT_EQ(o.expected_count, 0);
+       }},
+      {{"-POLYCNT"}, [](auto& o) { EXPECT_TRUE(o.counting_pass); }},
+      {{"-polycnt:250"},
+       [](auto& o) {
+         EXPECT_FALSE(o.counting_pass);
+         EXPECT_EQ(o.expected_count, 250);
+       }},
+      {{"-polycnt:-5"},
+       [](auto& o) {
+         EXPECT_FALSE(o.counting_pass);
+         EXPECT_EQ(o.expected_count, 0);
+       }},
+      {{"-s0"}, [](auto& o) { EXPECT_EQ(o.pg_scale, kUnsetReal); }},
+      {{"-s1e6"}, [](auto& o) { EXPECT_EQ(o.pg_scale, kUnsetReal); }},
+      {{"-s0.5"}, [](auto& o) { EXPECT_EQ(o.pg_scale, 0.5); }},
+      {{"-c-3"}, [](auto& o) { EXPECT_EQ(o.pg_second, -3); }},
+      {{"-a45"}, [](auto& o) { EXPECT_EQ(o.pg_third, kUnsetReal); }},
+      {{"-a0.0999"}, [](auto& o) { EXPECT_EQ(o.pg_third, 0.0999); }},
+      {{"-v3", "-o2", "-m1"},
+       [](auto& o) {
+         EXPECT_EQ(o.pg_v, 3);
+         EXPECT_EQ(o.pg_o, 2);
+         EXPECT_EQ(o.pg_m, 1);
+       }},
+      {{"-o-1"}, [](auto& o) { EXPECT_EQ(o.pg_o, -1); }},
+      {{"-max:63"}, [](auto& o) { EXPECT_EQ(o.max_structures, 2048); }},
+      {{"-max:32768"}, [](auto& o) { EXPECT_EQ(o.max_structures, 2048); }},
+      {{"-max:64"}, [](auto& o) { EXPECT_EQ(o.max_structures, 64); }},
+      {{"-t4", "-T1"}, [](auto& o) { EXPECT_EQ(o.path_mode_override, -1); }},
+      {{"-t2"}, [](auto& o) { EXPECT_EQ(o.path_mode_override, 2); }},
+      {{"-dbgx"},
+       [](auto& o) {
+         EXPECT_TRUE(o.debug);
+         EXPECT_TRUE(o.keep_temporaries);
+       }},
+      {{"-dbg"},
+       [](auto& o) {
+         EXPECT_TRUE(o.debug);
+         EXPECT_FALSE(o.keep_temporaries);
+       }},
+      {{"-Debug"},
+       [](auto& o) {
+         EXPECT_TRUE(o.debug);
+         EXPECT_FALSE(o.keep_temporaries);
+       }},
+      {{"-on10,11"},
+       [](auto& o) {
+         EXPECT_TRUE(o.outline_given);
+         EXPECT_EQ(o.outline_a, 10);
+         EXPECT_EQ(o.outline_b, 11);
+       }},
+      {{"-ON10,11"}, [](auto& o) { EXPECT_FALSE(o.outline_given); }},
+      {{"-opost"},
+       [](auto& o) {
+         EXPECT_TRUE(o.no_post);
+         EXPECT_EQ(o.pg_o, -1);
+       }},
+      {{"-q", "-prune", "-all", "-unfold"},
+       [](auto& o) {
+         EXPECT_FALSE(o.list_selection);
+         EXPECT_TRUE(o.prune);
+         EXPECT_TRUE(o.all_structures);
+       }},
+      {{"-pg"},
+       [](auto& o) {
+         EXPECT_TRUE(o.polygon_mode);
+         EXPECT_TRUE(o.HandOffMode());
+       }},
+      {{"-reentrant"},
+       [](auto& o) {
+         EXPECT_TRUE(o.reentrant);
+         EXPECT_TRUE(o.HandOffMode());
+       }},
+      {{"-maxwarn:5", "-maxmix:1.5", "-relax", "-dark"},
+       [](auto& o) {
+         EXPECT_EQ(o.max_warnings, 5);
+         EXPECT_EQ(o.max_mix, 1.5);
+         EXPECT_TRUE(o.relax);
+         EXPECT_TRUE(o.dark);
+         EXPECT_EQ(o.max_structures, 2048);
+         EXPECT_EQ(o.pg_m, -1);
+       }},
+      {{"-i3,4,2000,x,5"},
+       [](auto& o) {
+         EXPECT_TRUE(o.include_mode);
+         EXPECT_TRUE(o.requested.Test(3));
+         EXPECT_TRUE(o.requested.Test(4) && o.requested.Test(5));
+         EXPECT_FALSE(o.requested.Test(0));
+       }},
+      {{"-stderr", "err.txt"},
+       [](auto& o) {
+         EXPECT_TRUE(o.log_to_stderr);
+         EXPECT_EQ(o.stderr_file, "err.txt");
+       }},
+      {{"-STDERR", "err.txt"}, [](auto& o) { EXPECT_FALSE(o.log_to_stderr); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.words));
+    EngineOptions o;
+    ASSERT_EQ(Parse(c.words, &o), 0);
+    c.check(o);
+  }
+  EXPECT_TRUE(notifier_.shown.empty());
+}
+
+TEST_F(EngineCommandLineTest, OnlyTheLastLayerOptionSurvives) {
+  EngineOptions o;
+  ASSERT_EQ(ParseCommandLine({"tabreng", "in.gds", "1", "1,2", "TOP", "-x5"}, o), 0);
+  EXPECT_TRUE(o.exclude_mode);
+  EXPECT_FALSE(o.include_mode);
+  EXPECT_TRUE(o.excluded.Test(5));
+  EXPECT_TRUE(o.requested.Empty());
+
+  EngineOptions both;
+  ASSERT_EQ(ParseCommandLine({"tabreng", "in.gds", "1", "=", "TOP", "-x5", "-i7"}, both), 0);
+  EXPECT_TRUE(both.include_mode);
+  EXPECT_TRUE(both.excluded.Empty());
+  EXPECT_TRUE(both.requested.Test(7));
+}
+
+TEST_F(EngineCommandLineTest, SettingsFileIsFoundWithoutRegardToCase) {
+  ScratchJob::Write("gds.cfg", "");
+  EngineOptions o;
+  ASSERT_EQ(Parse({"-cfg:GDS.CFG"}, &o), 0);
+  EXPECT_EQ(o.settings_file, "GDS.CFG");
+}
+
+TEST_F(EngineCommandLineTest, FaultsShowTheirMessage) {
+  struct Case {
+    std::vector<std::string> words;
+    std::string message;
+  };
+  const std::string launch = "Error occurred in launching translation engine.  ";
+  std::vector<std::string> many = {"tabreng", "in.gds", "1", "=", "TOP"};
+  while (many.size() <= kMaxCommandWords) many.push_back("-q");
+  const Case cases[] = {
+      {{"tabreng", "missing.gds", "1", "=", "TOP"},
+       "The specified file 'missing.gds' is not a file!"},
+      {{"tabreng", "in.gds", "abc", "=", "TOP"}, "Found 'abc'; expected feature size."},
+      {{"tabreng", "in.gds", "0", "=", "TOP"}, "Found '0'; expected feature size."},
+      {{"tabreng", "in.gds", "1", "1,x", "TOP"}, "Found '1,x'; expected list of layer numbers."},
+      {{"tabreng", "in.gds", "1", "1024", "TOP"}, "Found '1024'; expected list of layer numbers."},
+      {{"tabreng", "in.gds", "1", ",", "TOP"}, "Found ','; expected list of layer numbers."},
+      {{"tabreng", "in.gds", "1", "="}, launch + "Not enough arguments."},
+      {{"tabreng", "in.gds", "1", "=", "TOP", "EXTRA"}, launch + "Too many arguments."},
+      {many, launch + "Too many arguments."},
+      {{"tabreng", "in.gds", "1", "=", "TOP", "-cfg:nothing.cfg"},
+       "Unable to find config file 'nothing.cfg'."},
+      {{"tabreng", "in.gds", "1", "=", "TOP", "-on12"}, "Outline argument error.  Found '-on12'."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    notifier_.shown.clear();
+    EngineOptions o;
+    EXPECT_EQ(ParseCommandLine(c.words, o), -1);
+    ASSERT_EQ(notifier_.shown.size(), 1u);
+    EXPECT_EQ(notifier_.shown[0].text, c.message);
+    EXPECT_EQ(notifier_.shown[0].icon, MessageIcon::kWarning);
+    EXPECT_EQ(notifier_.shown[0].caption, "");
+  }
+}
+
+TEST(LeadingNumbers, ReadLikeTheRuntimeScanners) {
+  EXPECT_EQ(LeadingReal("1.5abc"), 1.5);
+  EXPECT_EQ(LeadingReal(" 2"), 2.0);
+  EXPECT_FALSE(LeadingReal("can"));
+  EXPECT_FALSE(LeadingReal(""));
+  EXPECT_EQ(LeadingInteger("64x"), 64);
+  EXPECT_FALSE(LeadingInteger("x64"));
+  EXPECT_FALSE(LeadingInteger("99999999999999999999999"));
+}
+
+}  // namespace
+}  // namespace kavrinth

@@ -1,0 +1,613 @@
+// One job of the engine run in this process with the recording PG library: the counting
+// and the real pass, the translated stream, the log, and every failure path.
+#include "tabreng/engine.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <numeric>
+
+#include "platform/process.h"
+#include "support/notifier.h"
+#include "support/progress_sink.h"
+#include "tabreng/tests/engine_test_support.h"
+#include "tabreng/work_arrays.h"
+
+namespace kavrinth {
+namespace {
+
+using testing::Layout;
+using testing::ReadRecords;
+using testing::ScratchJob;
+using testing::Square;
+
+constexpr const char* kChipReport =
+    "LAYERS_CONTAINING_DATA\n------\n1,2,3,5\n\n"
+    "HIERARCHY of INDEPENDENT STRUCTURES\nTOP\n  |__ SUB\nOTHER\n";
+
+// TOP references SUB and OTHER; only TOP and SUB are below TOP in the report.
+void WriteChip(const std::string& path, const std::string& unit = "UM") {
+  Layout l(path, unit);
+  l.Begin("TOP");
+  l.Sref("SUB", {0, 0});
+  l.Sref("OTHER", {5000, 0});
+  l.Boundary(1, Square(0, 0, 1000));
+  l.Box(2, Square(2000, 0, 500));
+  l.Path(1, 0, 0, {{0, 0}, {500, 0}, {500, 500}});
+  l.Path(3, 100, 0, {{0, 0}, {1000, 0}});
+  l.Path(3, 100, 2, {{0, 2000}, {1000, 2000}, {1000, 3000}});
+  l.Text(1, "LABEL", {10, 10});
+  l.End();
+  l.Begin("SUB");
+  l.Boundary(5, Square(100, 100, 200));
+  l.Path(5, 0, 0, {{0, 0}, {0, 900}});
+  l.End();
+  l.Begin("OTHER");
+  l.Boundary(1, Square(0, 0, 10));
+  l.End();
+  l.Finish();
+}
+
+// The element-level outline of a stream: names, element kinds and layers.
+std::vector<std::string> Outline(const std::string& path) {
+  std::vector<std::string> outline;
+  for (const testing::ReadRecord& r : ReadRecords(path)) {
+    switch (r.type) {
+      case kGdsStrName:
+      case kGdsSname:
+        outline.push_back(std::string(GdsRecordName(r.type)) + " " + r.text);
+        break;
+      case kGdsLayer:
+        outline.push_back("LAYER " + std::to_string(r.ints.at(0)));
+        break;
+      case kGdsBoundary:
+      case kGdsBox:
+      case kGdsPath:
+      case kGdsText:
+      case kGdsSref:
+      case kGdsEndStr:
+      case kGdsEndLib:
+        outline.emplace_back(GdsRecordName(r.type));
+        break;
+      default:
+        break;
+    }
+  }
+  return outline;
+}
+
+class EngineTest : public ::testing::Test {
+ public:
+  EngineTest() {
+    ResetCancelForTesting();
+    WriteChip("chip.gds");
+    ScratchJob::Write("chip.ssn", kChipReport);
+    environment_.program_directory = job_.bin();
+    environment_.pg = &pg_;
+  }
+  ~EngineTest() override {
+    SetProgressSink(previous_sink_);
+    ResetCancelForTesting();
+  }
+
+  int32_t Run(std::vector<std::string> options, const std::string& input = "chip.gds",
+              const std::string& layers = "=", const std::string& top = "=") {
+    std::vector<std::string> words = {"/opt/bin/tabreng", input, "1.5", layers, top};
+    words.insert(words.end(), options.begin(), options.end());
+    return RunEngine(words, environment_);
+  }
+
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> texts;
+    for (const Message& m : notifier_.shown) texts.push_back(m.text);
+    return texts;
+  }
+
+  bool Sent(const std::string& encoded) const {
+    return std::any_of(sink_.lines.begin(), sink_.lines.end(), [&](const ProgressLine& line) {
+      return EncodeProgressLine(line) == encoded;
+    });
+  }
+
+  ScratchJob job_;
+  RecordingPgLibrary pg_;
+  EngineEnvironment environment_;
+  ScriptedNotifier notifier_;
+  ScopedNotifier scoped_{&notifier_};
+  RecordingProgressSink sink_;
+  ProgressSink* previous_sink_ = SetProgressSink(&sink_);
+};
+
+TEST_F(EngineTest, CountingPassReturnsTheElementsThatWouldGoToPg) {
+  // Two zero-width paths and the three segments of the two wide paths.
+  EXPECT_EQ(Run({"-s1.0", "-polycnt"}), 5);
+  EXPECT_TRUE(pg_.polygons.empty());
+  EXPECT_TRUE(pg_.paths.empty());
+  EXPECT_EQ(pg_.order, (std::vector<std::string>{"INIT", "CLOSE"}));
+  EXPECT_TRUE(Sent("STATUS 1 Scanning Structure...\n"));
+  EXPECT_TRUE(Messages().empty());
+
+  // Boundaries and boxes count too when they go to PG.
+  pg_ = RecordingPgLibrary();
+  EXPECT_EQ(Run({"-polycnt", "-pg"}), 8);
+}
+
+TEST_F(EngineTest, RealPassHandsOffAndWritesTheTranslatedStream) {
+  pg_.close_warnings = 2;
+  pg_.close_errors = 1;
+  ASSERT_EQ(Run({"-s1.0", "-polycnt:5", "-opost"}), 3);
+  EXPECT_TRUE(Messages().empty()) << Messages()[0];
+
+  // PG_INIT gets the command line's values; then the paths in file order.
+  ASSERT_TRUE(pg_.init);
+  EXPECT_EQ(pg_.init->scale, 1.0);
+  EXPECT_EQ(pg_.init->feature_size, 1.5);
+  EXPECT_EQ(pg_.init->o, -1);
+  EXPECT_EQ(pg_.order,
+            (std::vector<std::string>{"INIT", "PATH", "PG", "PG", "PG", "PATH", "CLOSE"}));
+  ASSERT_EQ(pg_.paths.size(), 2u);
+  EXPECT_EQ(pg_.paths[0].points, (std::vector<int32_t>{0, 0, 500, 0, 500, 500}));
+  EXPECT_EQ(pg_.paths[0].name, "TOP");
+  EXPECT_EQ(pg_.paths[1].name, "SUB");
+  EXPECT_DOUBLE_EQ(pg_.paths[0].fixup, 0.001);  // a micron user unit is metric
+  ASSERT_EQ(pg_.polygons.size(), 3u);
+  EXPECT_EQ(pg_.polygons[0].points,
+            (std::vector<int32_t>{0, -50, 1000, -50, 1000, 50, 0, 50, 0, -50}));
+  // The square-ended path reaches half its width beyond its ends.
+  EXPECT_EQ(pg_.polygons[1].points,
+            (std::vector<int32_t>{-50, 1950, 1000, 1950, 1000, 2050, -50, 2050, -50, 1950}));
+
+  EXPECT_EQ(
+      Outline("chip.gdx"),
+      (std::vector<std::string>{"STRNAME TOP", "SREF",     "SNAME SUB", "BOUNDARY",    "LAYER 1",
+                                "BOX",         "LAYER 2",  "PATH",      "LAYER 1",     "BOUNDARY",
+                                "LAYER 3",     "BOUNDARY", "LAYER 3",   "BOUNDARY",    "LAYER 3",
+                                "TEXT",        "LAYER 1",  "ENDSTR",    "STRNAME SUB", "BOUNDARY",
+                                "LAYER 5",     "PATH",     "LAYER 5",   "ENDSTR",      "ENDLIB"}));
+  // Each trapezoid comes back as the boundary of its corners in database units.
+  const std::vector<testing::ReadRecord> records = ReadRecords("chip.gdx");
+  const auto first_trapezoid = std::find_if(records.begin(), records.end(), [](const auto& r) {
+    return r.type == kGdsLayer && r.ints[0] == 3;
+  });
+  ASSERT_NE(first_trapezoid, records.end());
+  EXPECT_EQ((first_trapezoid + 2)->ints,
+            (std::vector<int32_t>{0, -50, 1000, -50, 1000, 50, 0, 50, 0, -50}));
+
+  // The stream up to UNITS is the input's, and the file is padded to 2048 bytes.
+  const std::string input = ScratchJob::Read("chip.gds");
+  const std::string output = ScratchJob::Read("chip.gdx");
+  EXPECT_EQ(output.size() % 2048, 0u);
+  const size_t units = records[3].bytes.size();
+  ASSERT_EQ(records[3].type, kGdsUnits);
+  const size_t prefix =
+      records[0].bytes.size() + records[1].bytes.size() + records[2].bytes.size() + units;
+  EXPECT_EQ(output.substr(0, prefix), input.substr(0, prefix));
+
+  const std::string log = ScratchJob::Read("chip.log");
+  EXPECT_EQ(log.substr(0, 60),
+            std::string("\r\n\r\nTranslation Options:\r\n  /opt/bin/tabreng\r\n  chip.gds\r\n  1.5")
+                .substr(0, 60));
+  EXPECT_NE(log.find("  -polycnt:5\r\n  -opost\r\n"), std::string::npos);
+  EXPECT_NE(log.find("\r\n\r\nTop Structure Selected: TOP\r\n\r\nTOP\r\nSUB\r\n\r\n"),
+            std::string::npos);
+  EXPECT_NE(log.find("\r\n\r\n2 warning(s) and 1 error(s) are detected in the translations.\r\n"),
+            std::string::npos);
+
+  EXPECT_TRUE(Sent("STATUS 1 Translating Structure...\n"));
+  EXPECT_TRUE(Sent("STATUS 2 SUB\n"));
+  EXPECT_TRUE(Sent("TEXT 2 100%\n"));
+  EXPECT_TRUE(Sent("TEXT 1 Generating INT Data...\n"));
+  EXPECT_TRUE(Sent("LIST-ADD 5\n"));
+}
+
+TEST_F(EngineTest, MilUnitsGiveFixupInMils) {
+  WriteChip("mil.gds", "MIL");
+  ScratchJob::Write("mil.ssn", kChipReport);
+  ASSERT_EQ(Run({"-opost"}, "mil.gds"), 0);
+  ASSERT_FALSE(pg_.paths.empty());
+  // A database unit of 0.001 mil.
+  EXPECT_DOUBLE_EQ(pg_.paths[0].fixup, 0.001);
+  EXPECT_EQ(pg_.polygons.size(), 3u);
+}
+
+TEST_F(EngineTest, HandOffModeReplacesBoundariesAndBoxesByTrapezoids) {
+  pg_.tables.push_back({PgTrapezoid{{0, 0, 1000, 0, 1000, 500, 0, 500}},
+                        PgTrapezoid{{0, 500, 1000, 500, 1000, 1000, 0, 1000}}});
+  ASSERT_EQ(Run({"-pg", "-opost"}), 0);
+  // The boundary of TOP, its box, the three path pieces, SUB's boundary.
+  ASSERT_EQ(pg_.polygons.size(), 6u);
+  EXPECT_EQ(pg_.polygons[0].points,
+            (std::vector<int32_t>{0, 0, 1000, 0, 1000, 1000, 0, 1000, 0, 0}));
+  const std::vector<std::string> outline = Outline("chip.gdx");
+  EXPECT_EQ(std::count(outline.begin(), outline.end(), "BOX"), 0);
+  // Two trapezoids for the first boundary, one for each other polygon.
+  EXPECT_EQ(std::count(outline.begin(), outline.end(), "BOUNDARY"), 7);
+}
+
+TEST_F(EngineTest, LayerSelectionDropsElements) {
+  ASSERT_EQ(Run({"-opost", "-x3"}), 0);
+  EXPECT_TRUE(pg_.polygons.empty());
+  EXPECT_EQ(pg_.paths.size(), 2u);
+
+  pg_ = RecordingPgLibrary();
+  ASSERT_EQ(Run({"-opost"}, "chip.gds", "1"), 0);
+  EXPECT_EQ(pg_.paths.size(), 1u);
+  const std::vector<std::string> outline = Outline("chip.gdx");
+  EXPECT_EQ(std::count(outline.begin(), outline.end(), "LAYER 5"), 0);
+  EXPECT_EQ(std::count(outline.begin(), outline.end(), "LAYER 2"), 0);
+  EXPECT_EQ(std::count(outline.begin(), outline.end(), "LAYER 1"), 3);
+}
+
+TEST_F(EngineTest, PostProcessingStepRemovesTheStreamsUnlessKept) {
+  ASSERT_EQ(Run({}), 0);
+  EXPECT_FALSE(ScratchJob::Exists("chip.gdx"));
+  EXPECT_FALSE(ScratchJob::Exists("chip.hdx"));
+  EXPECT_NE(ScratchJob::Read("chip.log").find("No post-processor is available"), std::string::npos);
+  EXPECT_TRUE(Sent("TEXT 3 100%\n"));
+
+  ASSERT_EQ(Run({"-dbgx"}), 0);
+  EXPECT_TRUE(ScratchJob::Exists("chip.gdx"));
+  EXPECT_TRUE(ScratchJob::Exists("chip.hdx"));
+  EXPECT_TRUE(ScratchJob::Exists("chip.out"));
+  EXPECT_TRUE(ScratchJob::Exists("chip.err"));
+}
+
+TEST_F(EngineTest, LogGoesIntoTheErrorFileWithStderr) {
+  ASSERT_EQ(Run({"-opost", "-stderr", "first.txt"}), 0);
+  EXPECT_FALSE(ScratchJob::Exists("chip.log"));
+  EXPECT_TRUE(ScratchJob::Exists("first.txt"));
+  EXPECT_NE(ScratchJob::Read("chip.err").find("Translation Options:"), std::string::npos);
+}
+
+// Cancels the run at the first polygon.
+class CancellingPg : public RecordingPgLibrary {
+ public:
+  int32_t Polygon(const int32_t* points, int32_t count, PgTrapezoid* table, int32_t capacity,
+                  double fixup, const char* name) override {
+    RequestCancel();
+    return RecordingPgLibrary::Polygon(points, count, table, capacity, fixup, name);
+  }
+};
+
+TEST_F(EngineTest, CancelEndsWithTheCancelledResultAndStillClosesPg) {
+  CancellingPg pg;
+  environment_.pg = &pg;
+  EXPECT_EQ(Run({"-polycnt:5"}), CancelledExitCode);
+  EXPECT_EQ(pg.close_calls, 1);
+  EXPECT_EQ(pg.polygons.size(), 1u);
+  EXPECT_NE(ScratchJob::Read("chip.log").find("The translation was cancelled."), std::string::npos);
+  EXPECT_FALSE(ScratchJob::Exists("chip.gdx"));
+  EXPECT_FALSE(ScratchJob::Exists("chip.hdx"));
+}
+
+TEST_F(EngineTest, ReturnedEntryCountIsTrustedOnlyWithinTheTable) {
+  pg_.forced_result = -5;
+  ASSERT_EQ(Run({"-opost"}), 3);  // one counted warning per polygon
+  const std::string log = ScratchJob::Read("chip.log");
+  size_t warnings = 0;
+  for (size_t at = log.find("Warning: "); at != std::string::npos;
+       at = log.find("Warning: ", at + 1)) {
+    ++warnings;
+  }
+  EXPECT_EQ(warnings, 3u);
+  const std::vector<std::string> outline = Outline("chip.gdx");
+  EXPECT_EQ(std::count(outline.begin(), outline.end(), "LAYER 3"), 0);
+
+  pg_ = RecordingPgLibrary();
+  pg_.forced_result = kPgTableCapacity + 1;
+  ASSERT_EQ(Run({"-opost"}), 3);
+  const std::vector<std::string> full = Outline("chip.gdx");
+  EXPECT_EQ(std::count(full.begin(), full.end(), "LAYER 3"), 3 * kPgTableCapacity);
+}
+
+TEST_F(EngineTest, PruneRemovesStructuresWithNothingCountedAndRepeats) {
+  {
+    Layout l("prune.gds");
+    l.Begin("TOP");
+    l.Sref("EMPTY", {0, 0});
+    l.Boundary(1, Square(0, 0, 10));
+    l.End();
+    l.Begin("EMPTY");
+    l.Path(1, 20, 0, {{0, 0}, {100, 0}});
+    l.End();
+    l.Finish();
+  }
+  ScratchJob::Write("prune.ssn", "HIERARCHY of INDEPENDENT STRUCTURES\nTOP\n  |__ EMPTY\n");
+  ASSERT_EQ(Run({"-opost", "-prune"}, "prune.gds"), 0);
+  EXPECT_EQ(Outline("prune.gdx"),
+            (std::vector<std::string>{"STRNAME TOP", "BOUNDARY", "LAYER 1", "ENDSTR", "ENDLIB"}));
+  // The path went to PG in the first run only.
+  EXPECT_EQ(pg_.polygons.size(), 1u);
+}
+
+TEST_F(EngineTest, ScanModeListsUnitsWidthsAndCircles) {
+  {
+    Layout l("scan.gds");
+    l.Begin("TOP");
+    testing::Points circle;
+    for (int i = 0; i <= 32; ++i) {
+      const double angle = 2 * 3.141592653589793 * (i % 32) / 32;
+      circle.push_back({static_cast<int32_t>(std::lround(50000 * std::cos(angle))),
+                        static_cast<int32_t>(std::lround(50000 * std::sin(angle)))});
+    }
+    l.Boundary(1, circle);
+    l.Path(1, 250, 0, {{0, 0}, {100, 0}});
+    l.End();
+    l.Finish();
+  }
+  ScratchJob::Write("scan.ssn", "HIERARCHY of INDEPENDENT STRUCTURES\nTOP\n");
+  ASSERT_EQ(Run({"-scan"}, "scan.gds"), 0);
+  const std::string log = ScratchJob::Read("scan.log");
+  EXPECT_NE(log.find("U:0.001 1e-09 1e-06\nI:3.93701e-05\nM:0.001\n"), std::string::npos);
+  EXPECT_NE(log.find("# a 0.00787402 draw in inches, or a 0.2 draw in mm.\n"), std::string::npos);
+  EXPECT_NE(log.find("W:250\n"), std::string::npos);
+  const size_t circle = log.find("\nC:");
+  ASSERT_NE(circle, std::string::npos);
+  EXPECT_NEAR(std::stod(log.substr(circle + 3)), 50000, 1);
+  EXPECT_EQ(log.find("\nC:", circle + 1), std::string::npos) << "each radius is listed once";
+  EXPECT_EQ(log.find("Top Structure Selected"), std::string::npos);
+  // Scan mode writes no streams, and boundaries go to PG.
+  EXPECT_FALSE(ScratchJob::Exists("scan.gdx"));
+  EXPECT_FALSE(ScratchJob::Exists("scan.hdx"));
+  EXPECT_EQ(pg_.polygons.size(), 2u);
+}
+
+TEST_F(EngineTest, NoZeroFillWhenTheStreamEndsOnABlock) {
+  const auto write = [](size_t text_length) {
+    Layout l("fill.gds");
+    l.Begin("TOP");
+    l.Text(1, std::string(text_length, 'x'), {0, 0});
+    l.End();
+    l.Finish();
+  };
+  ScratchJob::Write("fill.ssn", "HIERARCHY of INDEPENDENT STRUCTURES\nTOP\n");
+  write(100);
+  ASSERT_EQ(Run({"-opost"}, "fill.gds"), 0);
+  const std::vector<testing::ReadRecord> records = ReadRecords("fill.gdx");
+  const size_t used =
+      std::accumulate(records.begin(), records.end(), size_t{0},
+                      [](size_t sum, const auto& r) { return sum + r.bytes.size(); });
+  ASSERT_NE(used % 2048, 0u);
+  EXPECT_EQ(ScratchJob::Read("fill.gdx").size(), (used / 2048 + 1) * 2048);
+
+  write(100 + 2048 - used % 2048);
+  ASSERT_EQ(Run({"-opost"}, "fill.gds"), 0);
+  EXPECT_EQ(ScratchJob::Read("fill.gdx").size(), (used / 2048 + 1) * 2048);
+  const std::vector<testing::ReadRecord> exact = ReadRecords("fill.gdx");
+  EXPECT_EQ(std::accumulate(exact.begin(), exact.end(), size_t{0},
+                            [](size_t sum, const auto& r) { return sum + r.bytes.size(); }),
+            (used / 2048 + 1) * 2048);
+}
+
+// Bytes of a stream file with one element, for malformed-input cases.
+std::string TruncatedChip() {
+  std::string bytes = ScratchJob::Read("chip.gds");
+  const size_t end = bytes.rfind(std::string("\x00\x04\x04\x00", 4));
+  return bytes.substr(0, end);
+}
+
+TEST_F(EngineTest, UnreadableInputFailsAfterClosingPgAndLogsTheCause) {
+  ScratchJob::Write("cut.gds", TruncatedChip());
+  ScratchJob::Write("cut.ssn", kChipReport);
+  EXPECT_EQ(Run({"-opost"}, "cut.gds"), -1);
+  EXPECT_EQ(pg_.close_calls, 1);
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_NE(notifier_.shown[0].text.find("ends without ENDLIB"), std::string::npos);
+  const std::string log = ScratchJob::Read("cut.log");
+  EXPECT_NE(log.find("ends without ENDLIB"), std::string::npos);
+  EXPECT_NE(log.find("warning(s) and"), std::string::npos);
+  EXPECT_FALSE(ScratchJob::Exists("cut.gdx"));
+  EXPECT_FALSE(ScratchJob::Exists("cut.hdx"));
+
+  // With -dbgx the temporaries stay for a look.
+  EXPECT_EQ(Run({"-dbgx"}, "cut.gds"), -1);
+  EXPECT_TRUE(ScratchJob::Exists("cut.hdx"));
+}
+
+std::string Record(int type, int data_type, const std::string& data) {
+  const size_t length = data.size() + 4;
+  return std::string{static_cast<char>(length >> 8), static_cast<char>(length & 0xFF),
+                     static_cast<char>(type), static_cast<char>(data_type)} +
+         data;
+}
+
+TEST_F(EngineTest, MalformedRecordsGiveAClearMessage) {
+  std::string start;
+  {
+    // HEADER .. UNITS of a real stream.
+    const std::vector<testing::ReadRecord> records = ReadRecords("chip.gds");
+    for (size_t i = 0; i < 4; ++i) start.append(records[i].bytes.begin(), records[i].bytes.end());
+  }
+  const std::string begin = Record(kGdsBgnStr, 2, std::string(24, '\0'));
+  const std::string end = Record(kGdsEndStr, 0, "") + Record(kGdsEndLib, 0, "");
+  const std::string long_name(40, 'L');
+  struct Case {
+    const char* name;
+    std::string body;
+    std::string top;
+    std::string message_part;
+  };
+  const Case cases[] = {
+      {"odd length", begin + Record(kGdsStrName, 6, "TOP") + end, "TOP", "is odd"},
+      {"short length", begin + std::string("\x00\x02\x06\x06", 4) + end, "TOP", "below 4"},
+      {"long name", begin + Record(kGdsStrName, 6, long_name) + end, long_name,
+       "is longer than 33 characters"},
+      {"layer",
+       begin + Record(kGdsStrName, 6, std::string("TOP\0", 4)) + Record(kGdsBoundary, 0, "") +
+           Record(kGdsLayer, 2, std::string("\x07\xD0", 2)) + end,
+       "TOP", "Layer 2000 in structure TOP"},
+      {"units",
+       Record(kGdsHeader, 2, std::string("\x02\x58", 2)) +
+           Record(kGdsUnits, 5, std::string(16, '\0')) + end,
+       "TOP", "malformed UNITS record"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    notifier_.shown.clear();
+    pg_ = RecordingPgLibrary();
+    const std::string body = std::string(c.name) == "units" ? c.body : start + c.body;
+    ScratchJob::Write("bad.gds", body);
+    ScratchJob::Write("bad.ssn", "HIERARCHY of INDEPENDENT STRUCTURES\n" + c.top + "\n");
+    EXPECT_EQ(Run({"-opost"}, "bad.gds"), -1);
+    ASSERT_EQ(notifier_.shown.size(), 1u);
+    EXPECT_NE(notifier_.shown[0].text.find(c.message_part), std::string::npos)
+        << notifier_.shown[0].text;
+    EXPECT_NE(ScratchJob::Read("bad.log").find(c.message_part), std::string::npos);
+  }
+}
+
+TEST_F(EngineTest, JobFailuresShowTheirMessages) {
+  struct Case {
+    const char* name;
+    std::function<void(EngineTest&, const std::string& bin)> arrange;
+    std::vector<std::string> options;
+    std::string input;
+    std::string top;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"scanner",
+       [](auto&, auto& bin) { std::filesystem::remove(bin + "/selvar"); },
+       {},
+       "chip.gds",
+       "=",
+       "Unable to find scanning module: {bin}/selvar"},
+      {"post processor",
+       [](auto&, auto& bin) { std::filesystem::remove(bin + "/libquenrix.so"); },
+       {},
+       "chip.gds",
+       "=",
+       "Unable to find post processor: {bin}/libquenrix.so"},
+      {"input",
+       [](auto&, auto&) { std::filesystem::create_directory("dir.gds"); },
+       {},
+       "dir.gds",
+       "=",
+       "Unable to open input file 'dir.gds'."},
+      {"stdout",
+       [](auto&, auto&) { std::filesystem::create_directory("chip.out"); },
+       {},
+       "chip.gds",
+       "=",
+       "Unable to open file 'chip.out' for redirection of stdout."},
+      {"stderr",
+       [](auto&, auto&) { std::filesystem::create_directory("chip.err"); },
+       {},
+       "chip.gds",
+       "=",
+       "Unable to open file 'chip.err' for redirection of stderr."},
+      {"log",
+       [](auto&, auto&) { std::filesystem::create_directory("chip.log"); },
+       {},
+       "chip.gds",
+       "=",
+       "Unable to open file 'chip.log' for logging."},
+      {"translated",
+       [](auto&, auto&) { std::filesystem::create_directory("chip.gdx"); },
+       {},
+       "chip.gds",
+       "=",
+       "Unable to open GDS file 'chip.gdx' for output."},
+      {"null",
+       [](auto& t, auto&) { t.environment_.null_device = "/nonexistent/null"; },
+       {},
+       "chip.gds",
+       "=",
+       "Unable to open NULL file 'NUL' for output."},
+      {"no match",
+       [](auto&, auto&) {},
+       {},
+       "chip.gds",
+       "NOPE",
+       "No match to designated top structure NOPE."},
+      {"partial name",
+       [](auto&, auto&) {},
+       {},
+       "chip.gds",
+       "SU",
+       "No match to designated top structure SU."},
+      {"pg.cfg",
+       [](auto& t, auto&) { t.pg_.init_result = kPgInitFailed; },
+       {},
+       "chip.gds",
+       "=",
+       "Error occurred in getting translation options from pg.cfg.\nCheck working directory "
+       "permission.\n"},
+      {"input is a side file",
+       [](auto&, auto&) {
+         std::filesystem::copy_file("chip.gds", "chip.log");
+         ScratchJob::Write("chip.ssn", kChipReport);
+       },
+       {},
+       "chip.log",
+       "=",
+       "The output file 'chip.log' would overwrite the input file 'chip.log'."},
+      {"stderr onto input",
+       [](auto&, auto&) {},
+       {"-stderr", "chip.gds"},
+       "chip.gds",
+       "=",
+       "The output file 'chip.gds' would overwrite the input file 'chip.gds'."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchJob job;  // a fresh working directory for each case
+    WriteChip("chip.gds");
+    ScratchJob::Write("chip.ssn", kChipReport);
+    notifier_.shown.clear();
+    pg_ = RecordingPgLibrary();
+    environment_ = EngineEnvironment();
+    environment_.program_directory = job.bin();
+    environment_.pg = &pg_;
+    c.arrange(*this, job.bin());
+    const bool regular = std::filesystem::is_regular_file(c.input);
+    const std::string input_before = regular ? ScratchJob::Read(c.input) : "";
+    EXPECT_EQ(Run(c.options, c.input, "=", c.top), -1);
+    ASSERT_FALSE(notifier_.shown.empty());
+    std::string message = c.message;
+    if (const size_t at = message.find("{bin}"); at != std::string::npos) {
+      message.replace(at, 5, job.bin());
+    }
+    EXPECT_EQ(notifier_.shown.back().text, message);
+    EXPECT_EQ(notifier_.shown.back().icon, MessageIcon::kWarning);
+    if (regular) {
+      EXPECT_EQ(ScratchJob::Read(c.input), input_before) << "the input is untouched";
+    }
+    EXPECT_EQ(pg_.close_calls, pg_.init && pg_.init_result != kPgInitFailed ? 1 : 0);
+  }
+}
+
+TEST_F(EngineTest, MissingFontIsOnlyAWarning) {
+  std::filesystem::remove(job_.bin() + "/mirelt.shx");
+  EXPECT_EQ(Run({"-opost"}), 0);
+  EXPECT_EQ(Messages(),
+            std::vector<std::string>{"Unable to find support file: " + job_.bin() + "/mirelt.shx"});
+}
+
+TEST_F(EngineTest, EveryWorkArrayFailureNamesItsArray) {
+  size_t budget = 0;
+  for (size_t i = 0; i < kWorkArrayTable.size(); ++i) {
+    SCOPED_TRACE(i);
+    notifier_.shown.clear();
+    environment_.work_array_budget = budget + 1;  // one byte short of array i
+    EXPECT_EQ(Run({"-opost"}), -1);
+    ASSERT_EQ(notifier_.shown.size(), 1u);
+    EXPECT_EQ(notifier_.shown[0].text, kWorkArrayTable[i].message);
+    const size_t element_size = (i <= 4 || (i >= 8 && i <= 10)) ? sizeof(double) : sizeof(int32_t);
+    budget += kWorkArrayTable[i].elements * element_size;
+  }
+  environment_.work_array_budget = budget;
+  EXPECT_EQ(Run({"-opost"}), 0);
+}
+
+TEST(EngineDirectoryTest, UnreadableProgramPathIsAFailure) {
+  EXPECT_EQ(EngineDirectory("/opt/kavrinth/bin/", "/proc/self/exe"), "/opt/kavrinth/bin");
+  EXPECT_TRUE(EngineDirectory(nullptr, "/proc/self/exe").has_value());
+  EXPECT_FALSE(EngineDirectory("", "/nonexistent/link").has_value());
+}
+
+}  // namespace
+}  // namespace kavrinth

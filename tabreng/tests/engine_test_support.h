@@ -1,0 +1,135 @@
+// Helpers of the engine tests: a scratch working directory with the support files the
+// engine wants beside it, small files, GDSII layouts written with the stream writer,
+// and the records of a translated stream read back.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "gdsii/record_reader.h"
+#include "gdsii/writer.h"
+
+namespace kavrinth::testing {
+
+// A fresh directory under /tmp that is the current directory while the object lives,
+// with a "bin" directory holding empty stand-ins of the engine's support files.
+class ScratchJob {
+ public:
+  ScratchJob() {
+    std::string pattern = "/tmp/tabreng-test-XXXXXX";
+    path_ = mkdtemp(pattern.data());
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(path_);
+    std::filesystem::create_directory(bin());
+    for (const char* name : {"selvar", "libquenrix.so", "mirelt.shx"})
+      Write(bin() + "/" + name, "");
+  }
+  ~ScratchJob() {
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(path_);
+  }
+  ScratchJob(const ScratchJob&) = delete;
+  ScratchJob& operator=(const ScratchJob&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string bin() const { return path_ + "/bin"; }
+
+  static void Write(const std::string& name, const std::string& text) {
+    std::ofstream(name, std::ios::binary) << text;
+  }
+  static std::string Read(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  static bool Exists(const std::string& name) { return std::filesystem::exists(name); }
+
+ private:
+  std::string path_;
+  std::filesystem::path previous_;
+};
+
+using Points = std::vector<GdsIntPoint>;
+
+// A library written with the stream writer, every structure at level 0.
+class Layout {
+ public:
+  // unit "UM" or "MIL"; database units per user unit 1000.
+  explicit Layout(const std::string& path, const std::string& unit = "UM") {
+    EXPECT_EQ(writer_.OpenLibrary(path, unit, 0.001, "", 1.0, false), kGdsOk);
+    writer_.SetFlags(kGdsNoSpooling);
+  }
+  void Begin(const std::string& name) { EXPECT_EQ(writer_.BeginStructure(name), kGdsOk); }
+  void End() { EXPECT_EQ(writer_.EndStructure(), kGdsOk); }
+  void Boundary(int layer, const Points& points) {
+    EXPECT_EQ(writer_.WriteBoundaryEx(std::span<const GdsIntPoint>(points), layer, 0, 0, 0),
+              kGdsOk);
+  }
+  void Box(int layer, const Points& points) {
+    EXPECT_EQ(writer_.WriteBox(std::span<const GdsIntPoint>(points), layer, 0, 0, 0), kGdsOk);
+  }
+  void Path(int layer, int32_t width, int pathtype, const Points& points) {
+    EXPECT_EQ(
+        writer_.WritePathEx(std::span<const GdsIntPoint>(points), layer, 0, width, pathtype, 0, 0),
+        kGdsOk);
+  }
+  void Sref(const std::string& name, GdsIntPoint at) {
+    EXPECT_EQ(writer_.WriteSrefEx(name, at, 1.0, 0.0, false, 0, 0), kGdsOk);
+  }
+  void Text(int layer, const std::string& text, GdsIntPoint at) {
+    EXPECT_EQ(writer_.WriteTextEx(layer, 0, 0, 0, 0, 0, false, false, int32_t{0}, 1.0, 0.0, at,
+                                  text, 0, 0),
+              kGdsOk);
+  }
+  void Finish() { EXPECT_EQ(writer_.EndLibrary(), kGdsOk); }
+
+ private:
+  GdsWriter writer_;
+};
+
+// A square of side `size` with its lower-left corner at (x, y), closed.
+inline Points Square(int32_t x, int32_t y, int32_t size) {
+  return {{x, y}, {x + size, y}, {x + size, y + size}, {x, y + size}, {x, y}};
+}
+
+struct ReadRecord {
+  int type;
+  std::vector<uint8_t> bytes;
+  std::vector<int32_t> ints;  // Int16 or Int32 items
+  std::string text;
+};
+
+// Every record of a stream file, ENDLIB included; fails the test on a framing error.
+inline std::vector<ReadRecord> ReadRecords(const std::string& path) {
+  std::vector<ReadRecord> records;
+  GdsRecordReader reader;
+  EXPECT_TRUE(reader.Open(path)) << path;
+  GdsRecord record;
+  GdsReadStatus status;
+  while ((status = reader.Next(&record)) == GdsReadStatus::kRecord) {
+    ReadRecord r{record.type, {record.bytes.begin(), record.bytes.end()}, {}, ""};
+    for (size_t i = 0; i < record.Count(); ++i) {
+      if (record.data_type == kGdsTypeInt16) r.ints.push_back(*record.Int16(i));
+      if (record.data_type == kGdsTypeInt32) r.ints.push_back(*record.Int32(i));
+    }
+    if (record.data_type == kGdsTypeAscii) r.text = std::string(record.Text());
+    records.push_back(std::move(r));
+  }
+  EXPECT_EQ(status, GdsReadStatus::kEnd) << reader.error();
+  return records;
+}
+
+inline int CountType(const std::vector<ReadRecord>& records, int type) {
+  int count = 0;
+  for (const ReadRecord& r : records) count += r.type == type;
+  return count;
+}
+
+}  // namespace kavrinth::testing
