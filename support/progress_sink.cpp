@@ -16,6 +16,7 @@ namespace {
 
 NullProgressSink null_sink;
 ProgressSink* current_sink = &null_sink;
+static_assert(sizeof(sig_atomic_t) == sizeof(int), "the cancel flag is handed out as an int");
 volatile sig_atomic_t cancel_flag = 0;
 
 void OnCancelSignal(int) { cancel_flag = 1; }
@@ -142,6 +143,7 @@ void ProgressListSelect(const std::string& entry) {
 }
 
 int ProgressCancelFlag() { return cancel_flag ? 1 : 0; }
+volatile int* ProgressCancelFlagAddress() { return &cancel_flag; }
 void RequestCancel() { cancel_flag = 1; }
 void ResetCancelForTesting() { cancel_flag = 0; }
 

@@ -78,6 +78,9 @@ void ProgressListSelect(const std::string& entry);
 
 // The cancel flag: 0 until Cancel (SIGINT, SIGTERM or RequestCancel); then it stays set.
 int ProgressCancelFlag();
+// The flag itself, for code outside this library that polls it while it runs (the
+// post-processor gets its address); the signal handlers write it.
+volatile int* ProgressCancelFlagAddress();
 void RequestCancel();
 void ResetCancelForTesting();
 // Makes SIGINT and SIGTERM set the cancel flag instead of ending the process.
