@@ -35,9 +35,6 @@ void PutFloat(std::vector<uint8_t>& out, double value) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
 }
 
-void PutCoordinate(std::vector<uint8_t>& out, int32_t value) {
-  PutFloat(out, value * kIntermediateUnitsPerDatabaseUnit);
-}
 
 bool WriteAll(int fd, const uint8_t* data, size_t count) {
   while (count > 0) {
@@ -74,7 +71,8 @@ std::string CreateTemporaryBeside(const std::string& final_name) {
   return {};
 }
 
-IntermediateFile::IntermediateFile(std::string final_name) : final_name_(std::move(final_name)) {}
+IntermediateFile::IntermediateFile(std::string final_name, double units_per_database_unit)
+    : final_name_(std::move(final_name)), units_per_database_unit_(units_per_database_unit) {}
 
 IntermediateFile::~IntermediateFile() {
   if (!committed_) Discard();
@@ -102,7 +100,7 @@ void IntermediateFile::AddQuadrilateral(const std::array<int32_t, 8>& corners, b
   if (failed()) return;
   PutBytes(quad_buffer_, kQuadrilateralLead, sizeof kQuadrilateralLead);
   PutFloat(quad_buffer_, triangle ? 3.0 : 4.0);
-  for (int32_t c : corners) PutCoordinate(quad_buffer_, c);
+  for (int32_t c : corners) PutFloat(quad_buffer_, c * units_per_database_unit_);
   PutBytes(quad_buffer_, kQuadrilateralTrail, sizeof kQuadrilateralTrail);
   ++quadrilaterals_;
   if (quad_buffer_.size() >= kFlushSize) Append(temp_name_, quad_buffer_);
@@ -122,12 +120,12 @@ void IntermediateFile::AddSector(const SectorShape& s) {
                              0,
                              0,
                              0,
-                             s.inner_radius * kIntermediateUnitsPerDatabaseUnit,
+                             s.inner_radius * units_per_database_unit_,
                              s.sweep_degrees,
-                             s.centre_x * kIntermediateUnitsPerDatabaseUnit,
-                             s.centre_y * kIntermediateUnitsPerDatabaseUnit,
-                             s.outer_x * kIntermediateUnitsPerDatabaseUnit,
-                             s.outer_y * kIntermediateUnitsPerDatabaseUnit};
+                             s.centre_x * units_per_database_unit_,
+                             s.centre_y * units_per_database_unit_,
+                             s.outer_x * units_per_database_unit_,
+                             s.outer_y * units_per_database_unit_};
   for (double f : floats) PutFloat(sector_buffer_, f);
   PutBytes(sector_buffer_, kSectorTrail, sizeof kSectorTrail);
   ++sectors_;

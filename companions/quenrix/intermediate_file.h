@@ -11,8 +11,10 @@
 
 namespace kavrinth {
 
-// Intermediate coordinates are floats of thousands of database units: a coordinate d is
-// stored as d * 0.001.
+// Intermediate coordinates are floats in the layout's user unit system, microns or
+// mils, which is what the output converters read: a coordinate d in database units is
+// stored as d times the microns (or mils) per database unit. For the usual database unit
+// of a thousandth of a micron or mil that factor is 0.001.
 inline constexpr double kIntermediateUnitsPerDatabaseUnit = 0.001;
 // The header: 0xFD, 'P', five record counts, 'T'.
 inline constexpr size_t kIntermediateHeaderSize = 23;
@@ -34,7 +36,8 @@ struct SectorShape {
 
 class IntermediateFile {
  public:
-  explicit IntermediateFile(std::string final_name);
+  explicit IntermediateFile(std::string final_name,
+                            double units_per_database_unit = kIntermediateUnitsPerDatabaseUnit);
   ~IntermediateFile();
   IntermediateFile(const IntermediateFile&) = delete;
   IntermediateFile& operator=(const IntermediateFile&) = delete;
@@ -65,6 +68,7 @@ class IntermediateFile {
   bool WriteCounts(int fd);
 
   std::string final_name_;
+  double units_per_database_unit_;
   std::string temp_name_;
   std::string sector_name_;
   std::vector<uint8_t> quad_buffer_;

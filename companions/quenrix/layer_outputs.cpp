@@ -3,14 +3,16 @@
 
 namespace kavrinth {
 
-bool LayerOutputs::Create(std::string_view top_structure, const std::vector<int>& layers) {
+bool LayerOutputs::Create(std::string_view top_structure, const std::vector<int>& layers,
+                          double units_per_database_unit) {
   slot_.fill(-1);
   files_.clear();
   for (int layer : layers) {
     if (layer < 0 || layer >= kPgLayerCount || slot_[layer] >= 0) continue;
     slot_[layer] = static_cast<int16_t>(files_.size());
     files_.push_back(
-        std::make_unique<IntermediateFile>(IntermediateFileName(top_structure, layer)));
+        std::make_unique<IntermediateFile>(IntermediateFileName(top_structure, layer),
+                                           units_per_database_unit));
     if (!files_.back()->Create()) return false;
   }
   return true;

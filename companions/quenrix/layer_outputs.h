@@ -16,9 +16,11 @@ namespace kavrinth {
 
 class LayerOutputs : public ShapeSink {
  public:
-  // Creates the temporaries of every layer's file (named by IntermediateFileName). False
-  // with error() set when one cannot be created.
-  bool Create(std::string_view top_structure, const std::vector<int>& layers);
+  // Creates the temporaries of every layer's file (named by IntermediateFileName), whose
+  // coordinates are written in microns or mils (units per database unit). False with
+  // error() set when one cannot be created.
+  bool Create(std::string_view top_structure, const std::vector<int>& layers,
+              double units_per_database_unit = kIntermediateUnitsPerDatabaseUnit);
 
   void Quadrilateral(int layer, const std::array<int32_t, 8>& corners, bool triangle) override;
   void Sector(int layer, const SectorShape& sector) override;

@@ -133,7 +133,15 @@ int32_t PostProcessorRun::Write(const HeaderStreamInfo& header, const Layout& la
               " database units.");
   }
   if (header.layers.empty()) log_.Note("Post-processor: the header stream names no output layer.");
-  if (!outputs_.Create(header.top_structure, header.layers)) return Fail(outputs_.error());
+  // The converters read Intermediate coordinates in microns or mils, whatever the
+  // database unit is.
+  const bool metric =
+      IsMetricUserUnit(layout.metres_per_database_unit / layout.user_units_per_database_unit);
+  const double units_per_database_unit =
+      layout.metres_per_database_unit / (metric ? 1e-6 : 25.4e-6);
+  if (!outputs_.Create(header.top_structure, header.layers, units_per_database_unit)) {
+    return Fail(outputs_.error());
+  }
   FlattenReport report;
   std::string error;
   StepResult flat = FlattenLayout(layout, top, settings, outputs_, &report, &error);

@@ -75,6 +75,26 @@ TEST_F(QuenrixRunTest, ManhattanLayersKeepTheirAreaAndAnEmptyLayerGetsTheBareHea
   EXPECT_NE(log.find("Post-processor: 0 warnings.\r\n"), std::string::npos);
 }
 
+// The converters read Intermediate coordinates in microns or mils, so a coarser database
+// unit must not change the size of what comes out.
+TEST_F(QuenrixRunTest, CoordinatesAreWrittenInMicronsOrMilsWhateverTheDatabaseUnit) {
+  for (const char* unit : {"UM", "MIL"}) {
+    SCOPED_TRACE(unit);
+    Header({.layers = {1}});
+    StreamBuilder s("job.gdx", unit, 0.01);  // 100 database units per user unit
+    s.Begin("CHIPTOP");
+    s.Rectangle(1, 0, 0, 100, 50);  // 1 x 0.5 user units
+    s.End();
+    s.Finish();
+    ASSERT_EQ(Run(), 0) << ReadFile("pg.log");
+    ReadBack one = Layer(1);
+    ASSERT_TRUE(one.valid);
+    // Read back in thousandths of the user unit.
+    EXPECT_EQ(one.Bounds(), (std::array<int32_t, 4>{0, 0, 1000, 500}));
+    EXPECT_EQ(one.Area(), 500000);
+  }
+}
+
 // The L of CELL: two arms and a notch, so that a wrong turn or mirror shows.
 const std::vector<GdsIntPoint> kEll = {{0, 0},     {300, 0}, {300, 100}, {100, 100},
                                        {100, 200}, {0, 200}, {0, 0}};

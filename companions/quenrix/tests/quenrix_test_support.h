@@ -122,12 +122,14 @@ inline std::vector<uint8_t> Be32(const std::vector<int32_t>& values) {
   return bytes;
 }
 
-// A translated stream in a micron user unit of 1000 database units (1 nm each), built
-// structure by structure with the writer's integer (database unit) element calls.
+// A translated stream, by default in a micron user unit of 1000 database units (1 nm
+// each), built structure by structure with the writer's integer (database unit) element
+// calls.
 class StreamBuilder {
  public:
-  explicit StreamBuilder(const std::string& name, std::string_view unit = "UM") {
-    EXPECT_EQ(w.OpenLibrary(name, unit, 0.001, "", 1.0, false), kGdsOk);
+  explicit StreamBuilder(const std::string& name, std::string_view unit = "UM",
+                         double database_unit = 0.001) {
+    EXPECT_EQ(w.OpenLibrary(name, unit, database_unit, "", 1.0, false), kGdsOk);
   }
   void Begin(const std::string& structure) { EXPECT_EQ(w.BeginStructure(structure), kGdsOk); }
   void End() { EXPECT_EQ(w.EndStructure(), kGdsOk); }
