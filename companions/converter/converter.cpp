@@ -1,0 +1,276 @@
+// The conversion of one Intermediate file into Electromask or Mann flashes, its lines in
+// pg.log and the program's run.
+#include "companions/converter/converter.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <numbers>
+#include <sstream>
+
+#include "companions/converter/flash_cover.h"
+#include "pg2gds/pg_readers.h"
+#include "pg2gds/pg_writer.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "support/buf_file.h"
+
+namespace kavrinth {
+namespace {
+
+constexpr std::string_view kPgSettingsName = "pg.cfg";
+constexpr std::string_view kPgLogName = "pg.log";
+// Intermediate coordinates are read in thousandths of the layout unit.
+constexpr double kDatabaseUnitsPerUserUnit = 1000;
+// How far a corner may lie from an exact rectangle, in database units, for the
+// quadrilateral to be written as one flash: the rounding of the layout to its grid.
+constexpr double kRectangleSlack = 1.5;
+
+// Whether two paths name the same file (device and inode).
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+std::string UnitWord(bool english) { return english ? "mils" : "microns"; }
+
+std::string Number(double value) {
+  std::ostringstream text;
+  text.imbue(std::locale::classic());
+  text.precision(6);
+  text << value;
+  return text.str();
+}
+
+// Reads every record of the Intermediate file and writes its flashes.
+class Conversion {
+ public:
+  Conversion(const ConverterOptions& options, double feature_size, ConversionCounts* counts)
+      : counts_(*counts),
+        raw_per_database_unit_(RawUnitsPerUserUnit(options.format, options.english) *
+                               options.scale / kDatabaseUnitsPerUserUnit),
+        coverer_(feature_size / 2 * kDatabaseUnitsPerUserUnit * raw_per_database_unit_,
+                 kRectangleSlack * raw_per_database_unit_) {
+    counts_.tolerance = coverer_.tolerance() / (raw_per_database_unit_ * kDatabaseUnitsPerUserUnit);
+  }
+
+  // Runs the reader to the end of the data: 0, or -1 with *error.
+  int Run(PgReader* reader, PgOutputWriter* writer, std::string* error) {
+    for (;;) {
+      int result = ReadIntermediateRecord(reader);
+      if (result == kPgReadNothing) continue;
+      if (result == kPgReadEndOfData) return 0;
+      if (result != kPgReadFlash && result != kPgReadSector) {
+        *error = result == kPgReadTruncated ? "the file ends before its last record"
+                                            : "the file holds data that cannot be read";
+        return -1;
+      }
+      flashes_.clear();
+      Tally(result == kPgReadFlash ? Quadrilateral(reader->flash()) : Sector(reader->flash()),
+            result == kPgReadFlash);
+      for (const PgOutputFlash& flash : flashes_) {
+        if (writer->WritePgFlash(flash) != kPgOutputOk) {
+          *error = "the output cannot be written";
+          return -1;
+        }
+      }
+      counts_.flashes += flashes_.size();
+    }
+  }
+
+ private:
+  CoverPoint Raw(int32_t x, int32_t y) const {
+    return {x * raw_per_database_unit_, y * raw_per_database_unit_};
+  }
+
+  CoverResult Quadrilateral(const FlashRecord& record) {
+    std::array<CoverPoint, 4> corners;
+    for (int i = 0; i < 4; ++i) corners[i] = Raw(record.corners[2 * i], record.corners[2 * i + 1]);
+    return coverer_.CoverQuadrilateral(corners, &flashes_);
+  }
+
+  CoverResult Sector(const FlashRecord& record) {
+    const CoverPoint centre = Raw(record.corners[kPgCentreX], record.corners[kPgCentreY]);
+    const CoverPoint start = Raw(record.corners[0], record.corners[1]);
+    const CoverPoint end = Raw(record.corners[2], record.corners[3]);
+    return coverer_.CoverSector(centre, start, record.h * raw_per_database_unit_,
+                                SweepDegrees(centre, start, end, record.angle), &flashes_);
+  }
+
+  // The sweep as precisely as the record gives it: the record keeps tenths of a degree,
+  // its end point the angle itself, except for a full turn, where start and end meet.
+  static double SweepDegrees(CoverPoint centre, CoverPoint start, CoverPoint end, int32_t tenths) {
+    const double given = tenths / 10.0;
+    if (given >= 360) return 360;
+    const double end_angle = std::atan2(end.y - centre.y, end.x - centre.x);
+    const double start_angle = std::atan2(start.y - centre.y, start.x - centre.x);
+    const double from_points =
+        std::fmod((end_angle - start_angle) * 180 / std::numbers::pi + 720, 360);
+    return std::fabs(from_points - given) <= 0.06 ? from_points : given;
+  }
+
+  void Tally(CoverResult result, bool quadrilateral) {
+    ++(quadrilateral ? counts_.quadrilaterals : counts_.sectors);
+    switch (result) {
+      case CoverResult::kOneFlash:
+        ++counts_.rectangles;
+        break;
+      case CoverResult::kCovered:
+        ++counts_.covered_shapes;
+        counts_.cover_flashes += flashes_.size();
+        break;
+      case CoverResult::kEmpty:
+        ++counts_.empty_shapes;
+        break;
+      case CoverResult::kTooSmall:
+        ++counts_.too_small;
+        break;
+      case CoverResult::kOutOfRange:
+        ++counts_.out_of_range;
+        break;
+    }
+  }
+
+  ConversionCounts& counts_;
+  const double raw_per_database_unit_;
+  FlashCoverer coverer_;
+  std::vector<PgOutputFlash> flashes_;
+};
+
+int32_t WarningResult(const ConversionCounts& counts, uint64_t more) {
+  uint64_t warnings = counts.out_of_range + counts.too_small + more;
+  return static_cast<int32_t>(
+      std::min<uint64_t>(warnings, static_cast<uint64_t>(std::numeric_limits<int32_t>::max())));
+}
+
+// The lines the run leaves in pg.log.
+std::vector<std::string> LogLines(ConverterKind kind, const ConverterOptions& options,
+                                  const FeatureSize& feature, const ConversionCounts& c,
+                                  const std::string& error) {
+  const std::string name(ConverterName(kind));
+  const std::string unit = UnitWord(options.english);
+  std::vector<std::string> lines;
+  lines.push_back(name + ": " + options.input + " -> " + ConverterOutputName(kind, options.input) +
+                  " (" + std::string(PgFormatName(options.format)) + ", " + unit + ", scale " +
+                  Number(options.scale) + ")");
+  if (!error.empty()) {
+    lines.push_back(name + ": Error: " + error + "; no output was written.");
+    return lines;
+  }
+  lines.push_back(name + ": feature size " + Number(feature.value) + " " + unit +
+                  (feature.from_settings ? " (pg.cfg)" : " (default)") +
+                  "; flashes cover each shape to within " + Number(c.tolerance) + " " + unit +
+                  " of its edges");
+  lines.push_back(name + ": " + std::to_string(c.quadrilaterals) + " quadrilateral(s) and " +
+                  std::to_string(c.sectors) + " sector(s): " + std::to_string(c.rectangles) +
+                  " rectangle(s) written as one flash each");
+  lines.push_back(name + ": " + std::to_string(c.covered_shapes) +
+                  " shape(s) that are not rectangles covered by " +
+                  std::to_string(c.cover_flashes) + " rectangle flash(es)");
+  if (c.empty_shapes > 0) {
+    lines.push_back(name + ": " + std::to_string(c.empty_shapes) +
+                    " shape(s) without area gave no flash");
+  }
+  if (c.too_small > 0) {
+    lines.push_back(name + ": Warning: " + std::to_string(c.too_small) +
+                    " rectangle(s) thinner than the output's unit were left out");
+  }
+  if (c.out_of_range > 0) {
+    lines.push_back(name + ": Warning: " + std::to_string(c.out_of_range) +
+                    " shape(s) beyond the range of the output format were left out");
+  }
+  lines.push_back(name + ": " + std::to_string(c.flashes) + " flash(es) written");
+  return lines;
+}
+
+// Appends the lines to pg.log of the working directory (created when missing), CR LF.
+bool AppendToPgLog(const std::vector<std::string>& lines) {
+  std::string path = ResolveExistingPath(kPgLogName);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> log(std::fopen(path.c_str(), "ab"), &std::fclose);
+  if (!log) return false;
+  bool ok = true;
+  for (const std::string& line : lines) {
+    ok = ok && std::fwrite(line.data(), 1, line.size(), log.get()) == line.size() &&
+         std::fwrite("\r\n", 1, 2, log.get()) == 2;
+  }
+  return std::fclose(log.release()) == 0 && ok;
+}
+
+}  // namespace
+
+int32_t ConvertIntermediateFile(ConverterKind kind, const ConverterOptions& options,
+                                double feature_size, ConversionCounts* counts, std::string* error) {
+  *counts = ConversionCounts();
+  const std::string input = ResolveExistingPath(NativePath(options.input));
+  std::unique_ptr<BufFile> file = BufFileOpen(input.c_str(), "rb");
+  if (!file) {
+    *error = "cannot open " + options.input;
+    return -1;
+  }
+  PgReader reader;
+  int32_t unit_code = 0;
+  if (DetectPgFormat(&reader, file.get(), kPgFormatIntermediate, &unit_code) !=
+      kPgReaderIntermediate) {
+    *error = options.input + " is not an Intermediate PG file";
+    return -1;
+  }
+  const std::string output = ConverterOutputName(kind, options.input);
+  if (SameFile(input, output)) {
+    *error = "the result " + output + " would replace the input";
+    return -1;
+  }
+  PgOutputWriter writer;
+  if (writer.OpenPgOutput(output, options.format, kPgAscii, {}, options.english) != kPgOutputOk) {
+    *error = "cannot create " + output;
+    return -1;
+  }
+  Conversion conversion(options, feature_size, counts);
+  if (conversion.Run(&reader, &writer, error) != 0) {
+    *error = options.input + ": " + *error;
+    return -1;  // the writer drops the unfinished output
+  }
+  if (writer.ClosePgOutput() != kPgOutputOk) {
+    *error = "cannot write " + output;
+    return -1;
+  }
+  return WarningResult(*counts, 0);
+}
+
+void RunConverter(ConverterKind kind, int argc, char** argv) {
+  const std::string name(ConverterName(kind));
+  std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+  ConverterOptions options;
+  std::string error;
+  if (ParseConverterArguments(kind, arguments, &options, &error) != 0) {
+    std::cerr << name << ": " << error << "\n" << ConverterUsage(kind) << "\n";
+    ExitWithResult(-1);
+  }
+  if (options.help) {
+    std::cout << ConverterUsage(kind) << "\n";
+    ExitWithResult(0);
+  }
+  const FeatureSize feature =
+      ReadFeatureSize(ResolveExistingPath(kPgSettingsName), options.english);
+  ConversionCounts counts;
+  int32_t result = ConvertIntermediateFile(kind, options, feature.value, &counts, &error);
+  if (!AppendToPgLog(LogLines(kind, options, feature, counts, result < 0 ? error : ""))) {
+    std::cerr << name << ": Warning: cannot append to " << kPgLogName << "\n";
+    if (result >= 0) result = WarningResult(counts, 1);
+  }
+  if (result < 0) {
+    std::cerr << name << ": " << error << "\n";
+    ExitWithResult(-1);
+  }
+  if (!options.quiet) {
+    std::cout << name << ": " << ConverterOutputName(kind, options.input) << ": " << counts.flashes
+              << " flash(es), " << result << " warning(s)\n";
+  }
+  ExitWithResult(result);
+}
+
+}  // namespace kavrinth

@@ -1,0 +1,353 @@
+// Flash cover of Intermediate shapes: rectangle recognition, sector outlines, and the
+// strip sweep that fills a polygon with axis-parallel flashes on the cover grid.
+#include "companions/converter/flash_cover.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace kavrinth {
+namespace {
+
+// Shapes must stay well inside 32 bits so that every flash side and centre fits.
+constexpr double kMaxCoordinate = 1.0e9;
+// The smallest tolerance honoured, in raw units: flashes sit on a 2-unit grid.
+constexpr double kMinTolerance = 2 * kCoverGrid;
+// What grid snapping may leave uncovered next to an edge, beyond the strip height.
+constexpr double kSnapAllowance = kCoverGrid + 0.5;
+constexpr double kPi = 3.14159265358979323846;
+// Arcs are never cut coarser than an eighth of a turn, so that outlines keep their shape,
+// nor finer than this many segments.
+constexpr double kMaxArcStep = kPi / 4;
+constexpr int kMaxArcSegments = 1 << 16;
+// Values that differ by less than this are taken as equal when rounding to the grid.
+constexpr double kGridSlack = 1e-6;
+
+double CeilGrid(double v) { return kCoverGrid * std::ceil(v / kCoverGrid - kGridSlack); }
+double FloorGrid(double v) { return kCoverGrid * std::floor(v / kCoverGrid + kGridSlack); }
+double NearestGrid(double v) { return kCoverGrid * std::floor(v / kCoverGrid + 0.5); }
+
+bool InRange(CoverPoint p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) <= kMaxCoordinate &&
+         std::fabs(p.y) <= kMaxCoordinate;
+}
+
+double Distance(CoverPoint a, CoverPoint b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+// The four corners of a rectangle of centre c, sides w (along the unit direction d) and
+// h, in the order of a quadrilateral p0..p3 turning counter-clockwise (turn = 1) or
+// clockwise (turn = -1).
+std::array<CoverPoint, 4> RectangleCorners(CoverPoint c, double dx, double dy, double w, double h,
+                                           double turn) {
+  const double nx = -dy * turn, ny = dx * turn;
+  const double signs[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+  std::array<CoverPoint, 4> corners;
+  for (int i = 0; i < 4; ++i) {
+    corners[i] = {c.x + signs[i][0] * w / 2 * dx + signs[i][1] * h / 2 * nx,
+                  c.y + signs[i][0] * w / 2 * dy + signs[i][1] * h / 2 * ny};
+  }
+  return corners;
+}
+
+// The largest distance from a corner of a to the nearest corner of b.
+double CornerDeviation(const std::array<CoverPoint, 4>& a, const std::array<CoverPoint, 4>& b) {
+  double worst = 0;
+  for (const CoverPoint& p : a) {
+    double nearest = std::numeric_limits<double>::infinity();
+    for (const CoverPoint& q : b) nearest = std::min(nearest, Distance(p, q));
+    worst = std::max(worst, nearest);
+  }
+  return worst;
+}
+
+}  // namespace
+
+FlashCoverer::FlashCoverer(double tolerance, double rectangle_slack)
+    : tolerance_(std::max(tolerance, kMinTolerance)),
+      strip_tolerance_(0),
+      arc_tolerance_(0),
+      rectangle_slack_(std::max(rectangle_slack, 0.0)) {
+  arc_tolerance_ = tolerance_ / 4;
+  strip_tolerance_ = std::max(tolerance_ - arc_tolerance_ - kSnapAllowance, 0.0);
+}
+
+// ---- Rectangles ----
+
+FlashCoverer::Rectangle FlashCoverer::OneFlash(const std::array<CoverPoint, 4>& p,
+                                               PgOutputFlash* flash) const {
+  // The best rectangle through the four corners: centre, side vectors u (p0 -> p1) and
+  // v (p1 -> p2) averaged over the opposite sides.
+  const CoverPoint c = {(p[0].x + p[1].x + p[2].x + p[3].x) / 4,
+                        (p[0].y + p[1].y + p[2].y + p[3].y) / 4};
+  const double ux = (p[1].x - p[0].x + p[2].x - p[3].x) / 2;
+  const double uy = (p[1].y - p[0].y + p[2].y - p[3].y) / 2;
+  const double vx = (p[3].x - p[0].x + p[2].x - p[1].x) / 2;
+  const double vy = (p[3].y - p[0].y + p[2].y - p[1].y) / 2;
+  const double w = std::hypot(ux, uy);
+  if (w == 0 || Distance(p[2], p[3]) == 0) return Rectangle::kNot;
+  const double dx = ux / w, dy = uy / w;
+  const double turn = dx * vy - dy * vx >= 0 ? 1 : -1;
+  const double h = std::fabs(-dy * vx + dx * vy);
+  if (CornerDeviation(p, RectangleCorners(c, dx, dy, w, h, turn)) > rectangle_slack_) {
+    return Rectangle::kNot;
+  }
+
+  // The flash: the angle in tenths of a degree within [0, 90), the sides swapped when
+  // the angle is turned back by a quarter; centre and sides rounded to raw units.
+  double degrees = std::atan2(dy, dx) * 180 / kPi;
+  auto tenths = static_cast<int32_t>(std::llround(std::fmod(degrees + 360, 180) * 10)) % 1800;
+  double along = w, across = h;
+  if (tenths >= 900) {
+    tenths -= 900;
+    std::swap(along, across);
+  }
+  flash->x = static_cast<int32_t>(std::llround(c.x));
+  flash->y = static_cast<int32_t>(std::llround(c.y));
+  flash->w = static_cast<int32_t>(std::llround(along));
+  flash->h = static_cast<int32_t>(std::llround(across));
+  flash->angle = tenths;
+  if (flash->w == 0 || flash->h == 0) return Rectangle::kTooSmall;
+
+  // The rounded flash must still match the shape within the tolerance.
+  const double radians = tenths / 1800.0 * kPi;
+  const auto corners =
+      RectangleCorners({static_cast<double>(flash->x), static_cast<double>(flash->y)},
+                       std::cos(radians), std::sin(radians), flash->w, flash->h, 1);
+  return CornerDeviation(p, corners) <= tolerance_ ? Rectangle::kFlash : Rectangle::kTooCoarse;
+}
+
+CoverResult FlashCoverer::CoverQuadrilateral(const std::array<CoverPoint, 4>& corners,
+                                             std::vector<PgOutputFlash>* out) {
+  for (const CoverPoint& p : corners) {
+    if (!InRange(p)) return CoverResult::kOutOfRange;
+  }
+  PgOutputFlash flash;
+  switch (OneFlash(corners, &flash)) {
+    case Rectangle::kFlash:
+      out->push_back(flash);
+      return CoverResult::kOneFlash;
+    case Rectangle::kTooSmall:
+      return CoverResult::kTooSmall;
+    case Rectangle::kNot:
+    case Rectangle::kTooCoarse:
+      break;
+  }
+  bool triangle = Distance(corners[2], corners[3]) == 0;
+  ring_.assign(corners.begin(), corners.end() - (triangle ? 1 : 0));
+  ring_ends_.assign(1, ring_.size());
+  return CoverPolygon(ring_, ring_ends_, out);
+}
+
+// ---- Sectors ----
+
+void FlashCoverer::AppendArc(CoverPoint centre, double radius, double start, double sweep,
+                             bool outer, bool closed) {
+  // An outer arc is cut into chords inside the circle (sagitta within the arc
+  // tolerance); an inner arc into tangents outside it, so the outline never leaves the
+  // sector.
+  double step =
+      outer ? (arc_tolerance_ < radius ? 2 * std::acos(1 - arc_tolerance_ / radius) : kMaxArcStep)
+            : 2 * std::acos(radius / (radius + arc_tolerance_));
+  step = std::clamp(step, 1e-9, kMaxArcStep);
+  int segments = static_cast<int>(
+      std::clamp(std::ceil(std::fabs(sweep) / step), 1.0, static_cast<double>(kMaxArcSegments)));
+  const double delta = sweep / segments;
+  auto at = [&](double angle, double r) {
+    ring_.push_back({centre.x + r * std::cos(angle), centre.y + r * std::sin(angle)});
+  };
+  if (outer) {
+    for (int i = 0; i < segments + (closed ? 0 : 1); ++i) at(start + i * delta, radius);
+    return;
+  }
+  const double corner_radius = radius / std::cos(delta / 2);
+  if (!closed) at(start, radius);
+  for (int i = 0; i < segments; ++i) at(start + (i + 0.5) * delta, corner_radius);
+  if (!closed) at(start + sweep, radius);
+}
+
+CoverResult FlashCoverer::CoverSector(CoverPoint centre, CoverPoint outer_start,
+                                      double inner_radius, double sweep_degrees,
+                                      std::vector<PgOutputFlash>* out) {
+  const double outer = Distance(centre, outer_start);
+  const double inner = std::max(inner_radius, 0.0);
+  if (!InRange(centre) || !InRange(outer_start) || !std::isfinite(inner) ||
+      !std::isfinite(sweep_degrees) || !InRange({centre.x + outer, centre.y + outer}) ||
+      !InRange({centre.x - outer, centre.y - outer})) {
+    return CoverResult::kOutOfRange;
+  }
+  if (!(outer > inner) || !(sweep_degrees > 0)) return CoverResult::kEmpty;
+  // A ring thinner than the arc tolerance lies wholly within the tolerance of its edges.
+  if (outer - inner <= 2 * arc_tolerance_) return CoverResult::kCovered;
+
+  const double start = std::atan2(outer_start.y - centre.y, outer_start.x - centre.x);
+  const bool full = sweep_degrees >= 360;
+  const double sweep = full ? 2 * kPi : sweep_degrees / 180 * kPi;
+  ring_.clear();
+  ring_ends_.clear();
+  AppendArc(centre, outer, start, sweep, true, full);
+  if (full) {
+    ring_ends_.push_back(ring_.size());
+    if (inner > 0) AppendArc(centre, inner, start, -sweep, false, true);
+  } else if (inner > 0) {
+    AppendArc(centre, inner, start + sweep, -sweep, false, false);
+  } else {
+    ring_.push_back(centre);
+  }
+  if (ring_ends_.empty() || ring_ends_.back() != ring_.size()) ring_ends_.push_back(ring_.size());
+  return CoverPolygon(ring_, ring_ends_, out);
+}
+
+// ---- The strip sweep ----
+
+void FlashCoverer::BuildEdges(const std::vector<CoverPoint>& points,
+                              const std::vector<size_t>& ring_ends) {
+  edges_.clear();
+  size_t begin = 0;
+  for (size_t end : ring_ends) {
+    const size_t n = end - begin;
+    for (size_t i = 0; i < n; ++i) {
+      const CoverPoint a = points[begin + i], b = points[begin + (i + 1) % n];
+      if (a.x == b.x && a.y == b.y) continue;
+      edges_.push_back(a.y <= b.y ? Edge{a.x, a.y, b.x, b.y, 1} : Edge{b.x, b.y, a.x, a.y, -1});
+    }
+    begin = end;
+  }
+}
+
+namespace {
+double XAt(double x0, double y0, double x1, double y1, double y) {
+  return y1 == y0 ? x0 : x0 + (y - y0) * (x1 - x0) / (y1 - y0);
+}
+}  // namespace
+
+bool FlashCoverer::Inside(double x, double y) const {
+  int winding = 0;
+  for (const Edge& e : edges_) {
+    if (e.y0 == e.y1 || y < e.y0 || y >= e.y1) continue;
+    if (XAt(e.x0, e.y0, e.x1, e.y1, y) > x) winding += e.winding;
+  }
+  return winding != 0;
+}
+
+double FlashCoverer::StripHeight(double zone_low, double zone_high) const {
+  // Next to an edge of slope k (dx/dy) a strip of height h leaves a sliver reaching
+  // h k / sqrt(1 + k^2) from the edge: steep edges allow tall strips, vertical ones any.
+  double factor = std::numeric_limits<double>::infinity();
+  for (const Edge& e : edges_) {
+    const double dy = e.y1 - e.y0;
+    const bool crosses = dy > 0 ? std::min(zone_high, e.y1) - std::max(zone_low, e.y0) > 0
+                                : e.y0 > zone_low && e.y0 < zone_high;
+    if (!crosses) continue;
+    const double k = dy > 0 ? std::fabs(e.x1 - e.x0) / dy : std::numeric_limits<double>::infinity();
+    if (k == 0) continue;
+    factor = std::min(factor, std::isinf(k) ? 1.0 : std::sqrt(1 + k * k) / k);
+  }
+  const double zone = zone_high - zone_low;
+  if (std::isinf(factor)) return zone;
+  return std::clamp(FloorGrid(strip_tolerance_ * factor), kCoverGrid, zone);
+}
+
+void FlashCoverer::CoverStrip(double low, double high) {
+  // Blocked: every x where an edge passes through the strip. Between blocked intervals
+  // the strip is wholly inside or wholly outside; inside gaps become flashes.
+  blocked_.clear();
+  for (const Edge& e : edges_) {
+    if (e.y0 == e.y1) {
+      if (e.y0 > low && e.y0 < high)
+        blocked_.push_back({std::min(e.x0, e.x1), std::max(e.x0, e.x1)});
+      continue;
+    }
+    const double bottom = std::max(low, e.y0), top = std::min(high, e.y1);
+    if (top <= bottom) continue;
+    const double a = XAt(e.x0, e.y0, e.x1, e.y1, bottom), b = XAt(e.x0, e.y0, e.x1, e.y1, top);
+    blocked_.push_back({std::min(a, b), std::max(a, b)});
+  }
+  std::sort(blocked_.begin(), blocked_.end(),
+            [](const Interval& a, const Interval& b) { return a.low < b.low; });
+  next_open_.clear();
+  open_cursor_ = 0;
+  const double middle = (low + high) / 2;
+  for (size_t i = 0; i < blocked_.size();) {
+    double right_of_block = blocked_[i].high;
+    size_t j = i + 1;
+    while (j < blocked_.size() && blocked_[j].low <= right_of_block) {
+      right_of_block = std::max(right_of_block, blocked_[j++].high);
+    }
+    if (j < blocked_.size() && Inside((right_of_block + blocked_[j].low) / 2, middle)) {
+      const double left = CeilGrid(right_of_block), right = FloorGrid(blocked_[j].low);
+      if (right - left >= kCoverGrid) AddStripFlash(left, right, low, high);
+    }
+    i = j;
+  }
+  // Open flashes that no gap of this strip continued are finished.
+  for (const OpenFlash& flash : open_) {
+    if (!flash.continued) Emit(flash);
+  }
+  open_.swap(next_open_);
+}
+
+void FlashCoverer::AddStripFlash(double left, double right, double bottom, double top) {
+  // Gaps come left to right, as do the open flashes of the strip below, which all end
+  // where this strip begins.
+  while (open_cursor_ < open_.size() && open_[open_cursor_].left < left) ++open_cursor_;
+  if (open_cursor_ < open_.size()) {
+    OpenFlash& below = open_[open_cursor_];
+    if (below.left == left && below.right == right) {
+      below.continued = true;
+      next_open_.push_back({left, right, below.bottom, top, false});
+      ++open_cursor_;
+      return;
+    }
+  }
+  next_open_.push_back({left, right, bottom, top, false});
+}
+
+void FlashCoverer::Emit(const OpenFlash& flash) {
+  PgOutputFlash out;
+  out.x = static_cast<int32_t>(std::llround((flash.left + flash.right) / 2));
+  out.y = static_cast<int32_t>(std::llround((flash.bottom + flash.top) / 2));
+  out.w = static_cast<int32_t>(std::llround(flash.right - flash.left));
+  out.h = static_cast<int32_t>(std::llround(flash.top - flash.bottom));
+  out_->push_back(out);
+}
+
+CoverResult FlashCoverer::CoverPolygon(const std::vector<CoverPoint>& points,
+                                       const std::vector<size_t>& ring_ends,
+                                       std::vector<PgOutputFlash>* out) {
+  for (const CoverPoint& p : points) {
+    if (!InRange(p)) return CoverResult::kOutOfRange;
+  }
+  BuildEdges(points, ring_ends);
+  if (edges_.empty()) return CoverResult::kEmpty;
+  double y_min = edges_[0].y0, y_max = edges_[0].y1;
+  for (const Edge& e : edges_) {
+    y_min = std::min(y_min, e.y0);
+    y_max = std::max(y_max, e.y1);
+  }
+  const double bottom = CeilGrid(y_min), top = FloorGrid(y_max);
+  if (top - bottom < kCoverGrid) return CoverResult::kCovered;  // thinner than the grid
+
+  // Zones between the vertex heights (on the grid), each cut into strips.
+  events_.assign({bottom, top});
+  for (const CoverPoint& p : points) {
+    const double y = NearestGrid(p.y);
+    if (y > bottom && y < top) events_.push_back(y);
+  }
+  std::sort(events_.begin(), events_.end());
+  events_.erase(std::unique(events_.begin(), events_.end()), events_.end());
+
+  out_ = out;
+  open_.clear();
+  for (size_t z = 0; z + 1 < events_.size(); ++z) {
+    const double zone_low = events_[z], zone_high = events_[z + 1];
+    const double step = StripHeight(zone_low, zone_high);
+    for (double y = zone_low; y < zone_high; y += step)
+      CoverStrip(y, std::min(y + step, zone_high));
+  }
+  for (const OpenFlash& flash : open_) Emit(flash);
+  open_.clear();
+  out_ = nullptr;
+  return CoverResult::kCovered;
+}
+
+}  // namespace kavrinth

@@ -1,0 +1,99 @@
+// Turning Intermediate shapes into PG flashes: a rectangle at any angle becomes one flash;
+// any other quadrilateral, and every sector, is covered by axis-parallel rectangle flashes
+// that lie inside it and leave uncovered only what is within a tolerance of its edges.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "pg2gds/pg_writer.h"
+
+namespace kavrinth {
+
+// A point in the raw units of the output file.
+struct CoverPoint {
+  double x = 0;
+  double y = 0;
+};
+
+enum class CoverResult {
+  kOneFlash,    // a rectangle: exactly one flash
+  kCovered,     // covered by axis-parallel flashes (possibly none for a thin sliver)
+  kEmpty,       // no area at all: nothing written
+  kTooSmall,    // a rectangle thinner than a raw unit: no flash can hold it
+  kOutOfRange,  // coordinates beyond what a 32-bit flash can hold: nothing written
+};
+
+// Cover flashes sit on a grid of two raw units, so that a flash's centre is a whole raw
+// unit for every even width and height.
+inline constexpr double kCoverGrid = 2;
+
+class FlashCoverer {
+ public:
+  // `tolerance`: how far from its edges a point of a shape may stay uncovered, in raw
+  // units; it is taken as at least a few grid steps, since flashes cannot be finer.
+  // `rectangle_slack`: how far a corner may lie from an exact rectangle for the shape to
+  // count as one (the rounding of the data to its database grid).
+  FlashCoverer(double tolerance, double rectangle_slack);
+
+  double tolerance() const { return tolerance_; }
+
+  // A quadrilateral p0..p3 (a triangle when p2 = p3). Flashes are appended to *out.
+  CoverResult CoverQuadrilateral(const std::array<CoverPoint, 4>& corners,
+                                 std::vector<PgOutputFlash>* out);
+
+  // A sector: centre, a point on the outer circle where it starts, the inner radius
+  // (0: none) and the sweep in degrees counter-clockwise (360 or more: a full circle).
+  CoverResult CoverSector(CoverPoint centre, CoverPoint outer_start, double inner_radius,
+                          double sweep_degrees, std::vector<PgOutputFlash>* out);
+
+  // Covers a polygon of one or more closed rings (nonzero winding), given as points with
+  // the end index of each ring.
+  CoverResult CoverPolygon(const std::vector<CoverPoint>& points,
+                           const std::vector<size_t>& ring_ends, std::vector<PgOutputFlash>* out);
+
+ private:
+  struct Edge {
+    double x0, y0, x1, y1;  // y0 <= y1
+    int winding;            // +1 when the ring runs upwards along it
+  };
+  struct Interval {
+    double low, high;
+  };
+  // A flash of the strips so far, on the cover grid; it grows upwards while the strips
+  // above it give the same left and right sides.
+  struct OpenFlash {
+    double left, right, bottom, top;
+    bool continued;  // the strip being swept extends it
+  };
+  enum class Rectangle { kNot, kFlash, kTooSmall, kTooCoarse };
+
+  Rectangle OneFlash(const std::array<CoverPoint, 4>& p, PgOutputFlash* flash) const;
+  void BuildEdges(const std::vector<CoverPoint>& points, const std::vector<size_t>& ring_ends);
+  bool Inside(double x, double y) const;
+  double StripHeight(double zone_low, double zone_high) const;
+  void CoverStrip(double low, double high);
+  void AddStripFlash(double left, double right, double bottom, double top);
+  void Emit(const OpenFlash& flash);
+  void AppendArc(CoverPoint centre, double radius, double start, double sweep, bool outer,
+                 bool closed);
+
+  double tolerance_;
+  double strip_tolerance_;
+  double arc_tolerance_;
+  double rectangle_slack_;
+
+  // Work buffers, kept between shapes.
+  std::vector<Edge> edges_;
+  std::vector<double> events_;
+  std::vector<Interval> blocked_;
+  std::vector<OpenFlash> open_;  // flashes of the last strip, left to right
+  std::vector<OpenFlash> next_open_;
+  size_t open_cursor_ = 0;
+  std::vector<CoverPoint> ring_;
+  std::vector<size_t> ring_ends_;
+  std::vector<PgOutputFlash>* out_ = nullptr;
+};
+
+}  // namespace kavrinth

@@ -1,0 +1,455 @@
+// The converters ferolt and mistrel: their command line, output names, units and feature
+// size, and whole runs of the built programs on Intermediate files in a working directory.
+#include "companions/converter/converter.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "pg2gds/pg_readers.h"
+#include "pg2gds/pg_writer.h"
+#include "support/buf_file.h"
+#include "support/run_program.h"
+
+namespace kavrinth {
+namespace {
+
+namespace fs = std::filesystem;
+
+// ---- The command line ----
+
+TEST(ConverterArgumentsTest, ShellCommandLines) {
+  struct Case {
+    ConverterKind kind;
+    std::vector<std::string> arguments;
+    int32_t format;
+    bool english;
+    bool quiet;
+  };
+  const Case cases[] = {
+      {ConverterKind::kFerolt,
+       {"TOP01.int", "microns", "1.000000", "-p", "-q"},
+       kPgFormatElectroMask,
+       false,
+       true},
+      {ConverterKind::kFerolt,
+       {"TOP01.int", "mils", "1.000000", "-p", "-q", "-a", "-d:/tmp"},
+       kPgFormatElectroMask,
+       true,
+       true},
+      {ConverterKind::kMistrel,
+       {"TOP01.int", "MICRONS", "1.000000", "-p", "-q", "-3000"},
+       kPgFormatMann3000,
+       false,
+       true},
+      {ConverterKind::kMistrel,
+       {"TOP01.int", "mils", "2.5", "-p", "-3600"},
+       kPgFormatMann3600,
+       true,
+       false},
+      {ConverterKind::kMistrel, {"TOP01.int", "microns", "1"}, kPgFormatMann3000, false, false},
+  };
+  for (const Case& c : cases) {
+    ConverterOptions options;
+    std::string error;
+    ASSERT_EQ(ParseConverterArguments(c.kind, c.arguments, &options, &error), 0) << error;
+    EXPECT_EQ(options.input, "TOP01.int");
+    EXPECT_EQ(options.format, c.format);
+    EXPECT_EQ(options.english, c.english);
+    EXPECT_EQ(options.quiet, c.quiet);
+  }
+  ConverterOptions options;
+  std::string error;
+  ASSERT_EQ(ParseConverterArguments(ConverterKind::kMistrel, {"a.int", "mils", "2.5", "-3600"},
+                                    &options, &error),
+            0);
+  EXPECT_EQ(options.scale, 2.5);
+}
+
+TEST(ConverterArgumentsTest, BadCommandLinesAreRefusedWithAReason) {
+  struct Case {
+    ConverterKind kind;
+    std::vector<std::string> arguments;
+    std::string reason;  // part of the message
+  };
+  const Case cases[] = {
+      {ConverterKind::kFerolt, {}, "got 0"},
+      {ConverterKind::kFerolt, {"a.int", "microns"}, "got 2"},
+      {ConverterKind::kFerolt, {"a.int", "microns", "1", "extra"}, "got 4"},
+      {ConverterKind::kFerolt, {"a.int", "inches", "1"}, "mils or microns"},
+      {ConverterKind::kFerolt, {"a.int", "mils", "0"}, "positive"},
+      {ConverterKind::kFerolt, {"a.int", "mils", "1.0x"}, "positive"},
+      {ConverterKind::kFerolt, {"a.int", "mils", "nan"}, "positive"},
+      {ConverterKind::kFerolt, {"a.int", "mils", "1", "-3600"}, "unknown option"},
+      {ConverterKind::kMistrel, {"a.int", "mils", "1", "-3700"}, "unknown option"},
+      {ConverterKind::kMistrel, {"a.int", "mils", "1", "-d:"}, "unknown option"},
+  };
+  for (const Case& c : cases) {
+    ConverterOptions options;
+    std::string error;
+    EXPECT_EQ(ParseConverterArguments(c.kind, c.arguments, &options, &error), -1)
+        << testing::PrintToString(c.arguments);
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+  }
+}
+
+TEST(ConverterArgumentsTest, OutputNameIsTheInputNameInTheWorkingDirectory) {
+  struct Case {
+    ConverterKind kind;
+    std::string input, output;
+  };
+  const Case cases[] = {
+      {ConverterKind::kFerolt, "TOP01.int", "TOP01.em"},
+      {ConverterKind::kMistrel, "TOP01.int", "TOP01.dwm"},
+      {ConverterKind::kFerolt, "/work/dir/CHIP107.int", "CHIP107.em"},
+      {ConverterKind::kFerolt, "sub\\a.b.int", "a.b.em"},
+      {ConverterKind::kMistrel, "noext", "noext.dwm"},
+      {ConverterKind::kFerolt, ".hidden", ".hidden.em"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ConverterOutputName(c.kind, c.input), c.output);
+}
+
+TEST(ConverterArgumentsTest, RawUnitsFollowTheDivisorsOfTheReadingEngines) {
+  EXPECT_EQ(RawUnitsPerUserUnit(kPgFormatElectroMask, true), 100);
+  EXPECT_EQ(RawUnitsPerUserUnit(kPgFormatElectroMask, false), 10);
+  EXPECT_EQ(RawUnitsPerUserUnit(kPgFormatMann3000, true), 100);
+  EXPECT_EQ(RawUnitsPerUserUnit(kPgFormatMann3000, false), 1);
+  EXPECT_EQ(RawUnitsPerUserUnit(kPgFormatMann3600, true), 100);
+  EXPECT_EQ(RawUnitsPerUserUnit(kPgFormatMann3600, false), 100);
+  EXPECT_EQ(RawUnitsPerUserUnit(kPgFormatDraftek, false), 0);
+}
+
+// ---- Runs in a working directory ----
+
+class ConverterRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = "/tmp/converter_test.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    fs::create_directory(dir_ + "/work");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Work(const std::string& name) const { return dir_ + "/work/" + name; }
+
+  void WriteText(const std::string& name, const std::string& text) const {
+    std::ofstream(Work(name), std::ios::binary) << text;
+  }
+  std::string ReadText(const std::string& name) const {
+    std::ifstream in(Work(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // Writes an Intermediate file: quadrilaterals (four corners each) and then sectors,
+  // all in thousandths of the layout unit.
+  void WriteIntermediate(const std::string& name, const std::vector<PgOutputShape>& shapes) {
+    PgOutputWriter writer;
+    ASSERT_EQ(writer.OpenPgOutput(Work(name), kPgFormatIntermediate, kPgAscii), kPgOutputOk);
+    for (const PgOutputShape& shape : shapes) ASSERT_EQ(writer.WritePgShape(shape), kPgOutputOk);
+    ASSERT_EQ(writer.ClosePgOutput(), kPgOutputOk);
+  }
+
+  // Runs the program in the working directory; its result, with what it wrote to stderr.
+  int32_t Run(const char* program, const std::string& arguments, std::string* errors = nullptr) {
+    const std::string error_path = dir_ + "/stderr.txt";
+    std::fflush(stderr);
+    int saved = dup(2);
+    int fd = open(error_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    close(fd);
+    int32_t result = 0;
+    int started = RunProgram({}, program, Work("").c_str(), arguments, &result, true);
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    EXPECT_EQ(started, 1);
+    std::ifstream in(error_path, std::ios::binary);
+    if (errors) *errors = std::string(std::istreambuf_iterator<char>(in), {});
+    return result;
+  }
+
+  // The flashes of a PG file as the readers give them.
+  std::vector<FlashRecord> ReadFlashes(const std::string& name, int32_t format,
+                                       int32_t* unit_code = nullptr) {
+    std::vector<FlashRecord> flashes;
+    std::unique_ptr<BufFile> file = BufFileOpen(Work(name).c_str(), "rb");
+    EXPECT_NE(file, nullptr) << name;
+    if (!file) return flashes;
+    PgReader reader;
+    int32_t unit = 0;
+    PgRecordReader read = PgRecordReaderFor(DetectPgFormat(&reader, file.get(), format, &unit));
+    EXPECT_NE(read, nullptr);
+    if (!read) return flashes;
+    int result;
+    while ((result = read(&reader)) == kPgReadFlash) flashes.push_back(reader.flash());
+    EXPECT_EQ(result, kPgReadEndOfData);
+    if (unit_code) *unit_code = unit;
+    return flashes;
+  }
+
+  std::string dir_;
+};
+
+PgOutputShape Quad(std::array<int32_t, 8> points) {
+  PgOutputShape shape;
+  shape.points = points;
+  return shape;
+}
+
+PgOutputShape Circle(int32_t cx, int32_t cy, int32_t radius) {
+  PgOutputShape shape;
+  shape.sector = 1;
+  shape.centre_x = cx;
+  shape.centre_y = cy;
+  shape.sweep = 3600;
+  shape.points = {cx + radius, cy};
+  return shape;
+}
+
+double TotalArea(const std::vector<FlashRecord>& flashes) {
+  double area = 0;
+  for (const FlashRecord& f : flashes) area += static_cast<double>(f.w) * f.h;
+  return area;
+}
+
+constexpr const char* kFerolt = FEROLT_PROGRAM;
+constexpr const char* kMistrel = MISTREL_PROGRAM;
+
+TEST_F(ConverterRunTest, FeroltWritesRectanglesAsFlashesAndCoversTheRest) {
+  // In microns: a 100 x 50 rectangle, a 40 x 10 rectangle along (3, 4), a trapezoid, and a
+  // circle of radius 20; feature size 2 microns, so the cover keeps to 1 micron.
+  WriteIntermediate("TOP01.int", {Quad({0, 0, 100000, 0, 100000, 50000, 0, 50000}),
+                                  Quad({200000, 0, 224000, 32000, 216000, 38000, 192000, 6000}),
+                                  Quad({0, 100000, 100000, 100000, 80000, 140000, 20000, 140000}),
+                                  Circle(300000, 300000, 20000)});
+  WriteText("pg.cfg", "SMALLANGLE\n0.000000\n\nFEATURE\n2.000000\n\nPERCENT_BUTT\n0\n\n");
+  ASSERT_EQ(Run(kFerolt, "TOP01.int microns 1.000000 -p -q"), 0);
+
+  std::vector<FlashRecord> flashes = ReadFlashes("TOP01.em", kPgFormatElectroMask);
+  ASSERT_GE(flashes.size(), 4u);
+  // Electromask metric holds tenths of a micron.
+  EXPECT_EQ(flashes[0].x, 500);
+  EXPECT_EQ(flashes[0].y, 250);
+  EXPECT_EQ(flashes[0].w, 1000);
+  EXPECT_EQ(flashes[0].h, 500);
+  EXPECT_EQ(flashes[0].angle, 0);
+  EXPECT_EQ(flashes[1].x, 2080);
+  EXPECT_EQ(flashes[1].y, 190);
+  EXPECT_EQ(flashes[1].w, 400);
+  EXPECT_EQ(flashes[1].h, 100);
+  EXPECT_EQ(flashes[1].angle, 531);  // atan2(4, 3)
+  // The trapezoid and the circle are covered from inside: what stays uncovered lies
+  // within the tolerance (10 tenths of a micron) of their edges.
+  const double trapezoid = (1000 + 600) / 2.0 * 400, circle = std::numbers::pi * 200 * 200;
+  const double covered = TotalArea(flashes) - 1000 * 500 - 400 * 100;
+  EXPECT_LE(covered, trapezoid + circle);
+  EXPECT_GE(covered,
+            trapezoid - (1000 + 600 + 2 * 448) * 10 + circle - 2 * std::numbers::pi * 200 * 10);
+
+  const std::string log = ReadText("pg.log");
+  EXPECT_NE(log.find("ferolt: TOP01.int -> TOP01.em (ElectroMask, microns, scale 1)\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("feature size 2 microns (pg.cfg); flashes cover each shape to within 1 "
+                     "microns of its edges\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("3 quadrilateral(s) and 1 sector(s): 2 rectangle(s) written as one flash"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("2 shape(s) that are not rectangles covered by " +
+                     std::to_string(flashes.size() - 2) + " rectangle flash(es)\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(fs::exists(Work("TOP01.int")));  // the shell deletes it, not the converter
+}
+
+TEST_F(ConverterRunTest, SectorsKeepTheirSweepAndStayInside) {
+  // A quarter ring from 45 to 135 degrees, radii 20 and 50 microns, centred at (10, 10)
+  // microns, and the same turning clockwise: the reader gives both the same way round.
+  for (int32_t sweep : {900, -900}) {
+    SCOPED_TRACE(sweep);
+    const double start = (sweep > 0 ? 45 : 135) * std::numbers::pi / 180;
+    PgOutputShape sector;
+    sector.sector = 1;
+    sector.centre_x = sector.centre_y = 10000;
+    sector.inner_radius = 20000;
+    sector.sweep = sweep;
+    sector.points = {static_cast<int32_t>(std::lround(10000 + 50000 * std::cos(start))),
+                     static_cast<int32_t>(std::lround(10000 + 50000 * std::sin(start)))};
+    WriteIntermediate("ARC.int", {sector});
+    ASSERT_EQ(Run(kFerolt, "ARC.int microns 1.000000 -p -q"), 0);
+    std::vector<FlashRecord> flashes = ReadFlashes("ARC.em", kPgFormatElectroMask);
+    ASSERT_FALSE(flashes.empty());
+    for (const FlashRecord& f : flashes) {
+      for (int i = 0; i < 4; ++i) {
+        int32_t x = 0, y = 0;
+        AbsoluteFlashCorner(f, i, &x, &y);
+        // In tenths of a micron: within the ring and the quarter, allowing a raw unit.
+        const double dx = x - 100.0, dy = y - 100.0, r = std::hypot(dx, dy);
+        EXPECT_GE(r, 200 - 1);
+        EXPECT_LE(r, 500 + 1);
+        EXPECT_GE(dy + 1, std::fabs(dx)) << x << "," << y;
+      }
+    }
+    const double ring = std::numbers::pi / 4 * (500 * 500 - 200 * 200);
+    EXPECT_LE(TotalArea(flashes), ring);
+    EXPECT_GE(TotalArea(flashes), ring - (2 * 300 + std::numbers::pi / 2 * 700) * 25);
+  }
+}
+
+TEST_F(ConverterRunTest, PgLogIsAppendedToAndTheDefaultFeatureSizeNamed) {
+  WriteText("pg.log", "libvantor.so - PG-writing library\r\n");
+  WriteIntermediate("A.int", {Quad({0, 0, 10000, 0, 10000, 4000, 0, 4000})});
+  ASSERT_EQ(Run(kFerolt, "A.int mils 1.000000 -p -q"), 0);
+  const std::string log = ReadText("pg.log");
+  EXPECT_EQ(log.rfind("libvantor.so - PG-writing library\r\nferolt: A.int -> A.em", 0), 0u) << log;
+  EXPECT_NE(log.find("feature size 0.2 mils (default); flashes cover each shape to within 0.1 "
+                     "mils"),
+            std::string::npos)
+      << log;
+  // Electromask in mils holds hundredths of a mil.
+  std::vector<FlashRecord> flashes = ReadFlashes("A.em", kPgFormatElectroMask);
+  ASSERT_EQ(flashes.size(), 1u);
+  EXPECT_EQ(flashes[0].x, 500);
+  EXPECT_EQ(flashes[0].w, 1000);
+  EXPECT_EQ(flashes[0].h, 400);
+}
+
+TEST_F(ConverterRunTest, MistrelWritesMann3000And3600InTheUnitOfTheJob) {
+  struct Case {
+    std::string options;
+    int32_t format;
+    int32_t unit_code;  // as the PG -> GDSII engines detect it
+    int32_t x, w;       // of a 10 x 4 rectangle centred at x = 5
+  };
+  const Case cases[] = {
+      {"microns 1.000000 -p -q -3000", kPgFormatMann3000, 4, 5, 10},
+      {"microns 1.000000 -p -q", kPgFormatMann3000, 4, 5, 10},
+      {"mils 1.000000 -p -q -3000", kPgFormatMann3000, 1, 500, 1000},
+      {"mils 1.000000 -p -q -3600", kPgFormatMann3600, 1, 500, 1000},
+      {"microns 1.000000 -p -q -3600 -a", kPgFormatMann3600, 5, 500, 1000},
+      {"microns 2.000000 -p -q -3600", kPgFormatMann3600, 5, 1000, 2000},
+  };
+  WriteIntermediate("CHIP07.int", {Quad({0, 0, 10000, 0, 10000, 4000, 0, 4000})});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    ASSERT_EQ(Run(kMistrel, "CHIP07.int " + c.options), 0);
+    int32_t unit = 0;
+    std::vector<FlashRecord> flashes = ReadFlashes("CHIP07.dwm", c.format, &unit);
+    ASSERT_EQ(flashes.size(), 1u);
+    EXPECT_EQ(unit, c.unit_code);
+    EXPECT_EQ(flashes[0].x, c.x);
+    EXPECT_EQ(flashes[0].w, c.w);
+    EXPECT_EQ(flashes[0].h, c.w * 4 / 10);
+  }
+}
+
+TEST_F(ConverterRunTest, LostShapesAreCountedWarnings) {
+  struct Case {
+    std::string arguments;
+    PgOutputShape lost;
+    std::string warning;
+  };
+  const Case cases[] = {
+      // Scale 10 puts the rectangle far outside what a flash can hold.
+      {"A.int mils 10 -q", Quad({2000000000, 0, 2000001000, 0, 2000001000, 1000, 2000000000, 1000}),
+       "ferolt: Warning: 1 shape(s) beyond the range of the output format were left out\r\n"},
+      // 0.004 mil is less than half of the 0.01 mil that Electromask holds.
+      {"A.int mils 1 -q", Quad({0, 5000, 1000, 5000, 1000, 5004, 0, 5004}),
+       "ferolt: Warning: 1 rectangle(s) thinner than the output's unit were left out\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    fs::remove(Work("pg.log"));
+    WriteIntermediate("A.int", {Quad({0, 0, 1000, 0, 1000, 1000, 0, 1000}), c.lost});
+    ASSERT_EQ(Run(kFerolt, c.arguments), 1);
+    EXPECT_EQ(ReadFlashes("A.em", kPgFormatElectroMask).size(), 1u);
+    EXPECT_NE(ReadText("pg.log").find(c.warning), std::string::npos) << ReadText("pg.log");
+  }
+}
+
+TEST_F(ConverterRunTest, FailuresLeaveNoOutputAndKeepAnOlderOne) {
+  WriteIntermediate("GOOD.int", {Quad({0, 0, 1000, 0, 1000, 1000, 0, 1000})});
+  std::string good = ReadText("GOOD.int");
+  WriteText("CUT.int", good.substr(0, good.size() - 5));
+  WriteText("CUT.em", "an older result");
+  WriteText("TEXT.int", "<X1Y1W1V1U0SZ");
+  WriteText("SELF.em", good);  // an Intermediate file named like ferolt's own result
+
+  struct Case {
+    std::string arguments;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"CUT.int microns 1.000000 -p -q", "ends before its last record"},
+      {"MISSING.int microns 1.000000 -p -q", "cannot open MISSING.int"},
+      {"TEXT.int microns 1.000000 -p -q", "not an Intermediate PG file"},
+      {"SELF.em microns 1.000000 -p -q", "would replace the input"},
+      {"GOOD.int furlongs 1.000000", "mils or microns"},
+  };
+  for (const Case& c : cases) {
+    std::string errors;
+    EXPECT_EQ(Run(kFerolt, c.arguments, &errors), -1) << c.arguments;
+    EXPECT_NE(errors.find("ferolt: "), std::string::npos) << errors;
+    EXPECT_NE(errors.find(c.message), std::string::npos) << errors;
+  }
+  EXPECT_EQ(ReadText("CUT.em"), "an older result");
+  EXPECT_EQ(ReadText("SELF.em"), good);
+  EXPECT_FALSE(fs::exists(Work("MISSING.em")));
+  EXPECT_FALSE(fs::exists(Work("TEXT.em")));
+  EXPECT_FALSE(fs::exists(Work("GOOD.em")));
+  for (const auto& entry : fs::directory_iterator(Work(""))) {
+    EXPECT_EQ(entry.path().filename().string().find(".~"), std::string::npos)
+        << "temporary file left: " << entry.path();
+  }
+  EXPECT_NE(ReadText("pg.log").find("ferolt: Error: CUT.int: the file ends before its last "
+                                    "record; no output was written.\r\n"),
+            std::string::npos);
+}
+
+TEST_F(ConverterRunTest, HelpPrintsTheUsage) {
+  EXPECT_EQ(Run(kMistrel, "--help"), 0);
+  std::string errors;
+  EXPECT_EQ(Run(kMistrel, "", &errors), -1);
+  EXPECT_NE(errors.find("usage: mistrel <file>.int <mils|microns> <scale>"), std::string::npos)
+      << errors;
+}
+
+TEST_F(ConverterRunTest, FeatureSizeComesFromTheFeatureRecordOfPgCfg) {
+  struct Case {
+    std::string text;
+    double value;
+    bool from_settings;
+  };
+  const Case cases[] = {
+      {"SCALE\n1.000000\n\nFEATURE\n0.500000\n\n", 0.5, true},
+      {"FEATURE\r\n1.25\r\n\r\n", 1.25, true},
+      {"FEATURE\n\n", 5.0, false},
+      {"FEATURE\n-1.0\n\n", 5.0, false},
+      {"FEATURE\nabc\n\n", 5.0, false},
+      {"FEATURES\n3.0\n\n", 5.0, false},
+      {"SCALE\n2.0\n\n", 5.0, false},
+  };
+  for (const Case& c : cases) {
+    WriteText("pg.cfg", c.text);
+    FeatureSize feature = ReadFeatureSize(Work("pg.cfg"), false);
+    EXPECT_EQ(feature.value, c.value) << c.text;
+    EXPECT_EQ(feature.from_settings, c.from_settings) << c.text;
+  }
+  EXPECT_EQ(ReadFeatureSize(Work("missing.cfg"), true).value, 0.2);
+}
+
+}  // namespace
+}  // namespace kavrinth
