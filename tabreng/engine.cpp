@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -17,6 +18,7 @@
 #include "support/progress_sink.h"
 #include "tabreng/command_line.h"
 #include "tabreng/engine_log.h"
+#include "tabreng/header_stream.h"
 #include "tabreng/job_settings.h"
 #include "tabreng/post_processing.h"
 #include "tabreng/record_loop.h"
@@ -88,6 +90,7 @@ class TranslationJob {
   const std::vector<std::string>& words_;
   const EngineEnvironment& env_;
   EngineOptions options_;
+  SupportFiles support_;
   SideFileNames names_;
   JobSettings settings_;
   WorkArrays work_;
@@ -220,12 +223,21 @@ int TranslationJob::RunLoopPasses() {
   context_.expected = options_.expected_count;
   RecordLoop loop(context_);
 
+  HeaderStreamJob job;
+  job.top_name = selection_.top_name;
+  job.output_layers = selection_.layers.output;
+  job.translated_name = names_.translated_name;
+  job.pg_scale_given = options_.pg_scale != kUnsetReal;
+  job.pg_scale = options_.pg_scale;
   HeaderStream header;
-  if (!header.Open(Native(names_.header_stream))) {
+  if (header.Open(Native(names_.header_stream), job, settings_, context_.units) != 0) {
     return Fail("Unable to open file '" + names_.header_stream + "' for the header stream.");
   }
   if (loop.TranslateStream(kUnitsPass) != 0) return -1;
-  header.Close();
+  if (header.Close(context_.units, context_.fixup) != 0) {
+    return Fail("Unable to write the header stream '" + names_.header_stream +
+                "': " + std::strerror(header.error_number()) + ".");
+  }
 
   PgInitArguments init;
   init.o = options_.pg_o, init.v = options_.pg_v, init.m = options_.pg_m;
@@ -242,7 +254,7 @@ int TranslationJob::RunLoopPasses() {
 }
 
 int TranslationJob::RunPasses() {
-  if (!options_.scan_mode) LoadJobSettings(options_, settings_);
+  if (!options_.scan_mode) LoadJobSettings(options_, support_.font, settings_);
   const int result = RunLoopPasses();
   if (result == 0) return ClosePg();
   // A failed or cancelled run still ends the library's run and says why in the log.
@@ -260,7 +272,10 @@ int TranslationJob::Finish() {
   if (options_.no_post) return cancelled;
   PostProcessorStep step;
   step.counting_pass = options_.counting_pass;
+  step.debug = options_.debug;
   step.keep_temporaries = options_.keep_temporaries;
+  step.library = std::filesystem::absolute(support_.post_processor).string();
+  step.header_name = names_.header_stream;
   step.header_stream = NativePath(names_.header_stream);
   step.translated_stream = NativePath(names_.translated_stream);
   step.log = &log_;
@@ -271,7 +286,7 @@ int TranslationJob::Finish() {
 
 int TranslationJob::Run() {
   if (RedirectStderrFirst() != 0) return -1;
-  if (LocateSupportFiles(env_.program_directory) != 0) return -1;
+  if (LocateSupportFiles(env_.program_directory, &support_) != 0) return -1;
   if (ParseCommandLine(words_, options_) != 0) return -1;
   const int failed_array = AllocateWorkArrays(work_, env_.work_array_budget);
   if (failed_array >= 0) {
@@ -308,13 +323,18 @@ std::optional<std::string> EngineDirectory(const char* configured, const char* s
   return program.parent_path().string();
 }
 
-int LocateSupportFiles(const std::string& program_directory) {
+int LocateSupportFiles(const std::string& program_directory, SupportFiles* found) {
   const std::string scanner = MakePath(program_directory, kScannerFile);
   if (!Exists(scanner)) return ShowEngineFailure("Unable to find scanning module: " + scanner);
-  const std::string font = MakePath(program_directory, kSupportFontFile);
-  if (!Exists(font)) ShowMessage("Unable to find support file: " + font, "", MessageIcon::kWarning);
-  const std::string post = MakePath(program_directory, kPostProcessorFile);
-  if (!Exists(post)) return ShowEngineFailure("Unable to find post processor: " + post);
+  found->font = MakePath(program_directory, kSupportFontFile);
+  if (!Exists(found->font)) {
+    ShowMessage("Unable to find support file: " + found->font, "", MessageIcon::kWarning);
+    found->font.clear();
+  }
+  found->post_processor = MakePath(program_directory, kPostProcessorFile);
+  if (!Exists(found->post_processor)) {
+    return ShowEngineFailure("Unable to find post processor: " + found->post_processor);
+  }
   return 0;
 }
 

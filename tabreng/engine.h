@@ -37,8 +37,14 @@ struct EngineEnvironment {
 // when neither can be read.
 std::optional<std::string> EngineDirectory(const char* configured, const char* self_link);
 
+// The support files found beside the engine.
+struct SupportFiles {
+  std::string font;            // empty when the font is missing: no text stroking then
+  std::string post_processor;  // the post-processor's full path
+};
+
 // Checks the support files beside the engine. 0, or -1 after a warning.
-int LocateSupportFiles(const std::string& program_directory);
+int LocateSupportFiles(const std::string& program_directory, SupportFiles* found);
 
 // Runs one job for the word list (word 0 the program path) and returns the exit code:
 // CancelledExitCode when Cancel was asked for, -1 when the job failed, the count of

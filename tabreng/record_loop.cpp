@@ -5,12 +5,14 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "support/progress_sink.h"
 #include "tabreng/command_line.h"
 #include "tabreng/path_pieces.h"
 #include "tabreng/polygon_handoff.h"
+#include "tabreng/text_strokes.h"
 
 namespace kavrinth {
 
@@ -140,6 +142,7 @@ int RecordLoop::OnRecord(const GdsRecord& record, int kind, bool* done) {
       ClearElement();
       skip_structure_ = false;
       content_count_ = 0;
+      structure_.clear();  // a structure without STRNAME has no name of its own
       return 0;
     case kGdsStrName:
       return OnStrName(record);
@@ -165,6 +168,19 @@ int RecordLoop::OnRecord(const GdsRecord& record, int kind, bool* done) {
     case kGdsPathType:
       if (std::optional<int32_t> value = record.Int16(0)) element_.pathtype = *value & 0xFF;
       return 0;
+    case kGdsText:
+      element_.text = true;
+      return 0;
+    case kGdsAref:
+      element_.array = true;
+      return 0;
+    case kGdsMag:
+    case kGdsAngle:
+    case kGdsStrans:
+    case kGdsElFlags:
+    case kGdsPresentation:
+    case kGdsString:
+      return element_.text && !element_.array ? OnTextAttribute(record) : 0;
     case kGdsExtCircle:
     case kGdsExtArc:
     case kGdsExtTwoRadiusArc:
@@ -233,7 +249,10 @@ int RecordLoop::OnLayer(const GdsRecord& record) {
 int RecordLoop::OnWidth(const GdsRecord& record) {
   const std::optional<int32_t> width = record.Int32(0);
   if (!width || record.data_type != kGdsTypeInt32) return Malformed(record, "no 4-byte width");
-  element_.width = *width;
+  // A negative width is an absolute one: the same width for the pattern generator.
+  if (*width == INT32_MIN)
+    Warn("a width of " + std::to_string(*width) + " is taken as 2147483647.");
+  element_.width = *width == INT32_MIN ? INT32_MAX : std::abs(*width);
   if (c_.options->scan_mode) NoteWidth();
   if (min_width_ > 0 && element_.width <= min_width_) {
     element_.skip_element = true;
@@ -243,11 +262,52 @@ int RecordLoop::OnWidth(const GdsRecord& record) {
   return 0;
 }
 
+int RecordLoop::OnTextAttribute(const GdsRecord& record) {
+  Element& e = element_;
+  switch (record.type) {
+    case kGdsMag:
+      e.magnification = record.Real8(0).value_or(e.magnification);
+      break;
+    case kGdsAngle:
+      e.angle = record.Real8(0).value_or(e.angle);
+      break;
+    case kGdsStrans:
+      e.reflected = (record.Int16(0).value_or(0) & 0x8000) != 0;
+      break;
+    case kGdsElFlags:
+      e.template_flag = (record.Int16(0).value_or(0) & 0x0001) != 0;
+      break;
+    case kGdsPresentation: {
+      const int32_t bits = record.Int16(0).value_or(0);
+      e.font = (bits >> 4) & 3;
+      e.vertical = (bits >> 2) & 3;
+      e.horizontal = bits & 3;
+      break;
+    }
+    default:  // STRING
+      e.string = record.Text();
+      break;
+  }
+  return 0;
+}
+
 int RecordLoop::OnXy(const GdsRecord& record) {
+  if (element_.text && !element_.array) {
+    // A text's position is its single point.
+    if (record.data_type == kGdsTypeInt32 && record.data.size() == 8) {
+      element_.have_position = true;
+      element_.x = *record.Int32(0);
+      element_.y = *record.Int32(1);
+    }
+    return 0;
+  }
   if (!element_.path && !element_.polygon) return 0;
   if (record.data_type != kGdsTypeInt32 || record.data.size() % 8 != 0) {
     return Malformed(record, "its points are not pairs of 4-byte integers");
   }
+  // The record was appended to the element buffer just now.
+  element_.xy_length = record.bytes.size();
+  element_.xy_offset = buffer_.size() - record.bytes.size();
   std::vector<int32_t>& points = c_.work->ixy;
   points.resize(record.data.size() / 4);
   for (size_t i = 0; i < points.size(); ++i) points[i] = *record.Int32(i);
@@ -290,6 +350,10 @@ int RecordLoop::OnUnits(const GdsRecord& record, int kind, bool* done) {
                                 : Fail("Unable to write GDS file '" + c_.translated_name + "'.");
   }
   c_.fixup = units.fixup;
+  const int aperture_units = c_.settings->aperture.units;
+  aperture_factor_ = aperture_units == kApertureInch ? units.metres_per_user / 0.0254
+                     : aperture_units == kApertureMm ? units.metres_per_user / 0.001
+                                                     : units.metres_per_user;
   const double min_line = c_.settings->min_line;
   min_width_ =
       min_line > 0 ? static_cast<int32_t>(std::min(min_line / units.user_per_database, 2e9)) : 0;
@@ -302,12 +366,14 @@ int RecordLoop::OnUnits(const GdsRecord& record, int kind, bool* done) {
 int RecordLoop::OnEndStr() {
   if (!skip_structure_) {
     WriteElement();
-    // Only a selected structure can be pruned; removing it is what ends the repeats.
-    if (c_.options->prune && content_count_ == 1) {
+    // Only a selected structure can be pruned; removing it is what ends the repeats, so
+    // an ENDSTR that closes no selected structure (a malformed stream) repeats nothing.
+    if (c_.options->prune && content_count_ == 1 && c_.selection->Contains(structure_)) {
       c_.selection->Remove(structure_);
       repeat_ = true;
     }
   }
+  structure_.clear();
   buffer_.clear();
   return 0;
 }
@@ -322,6 +388,9 @@ int RecordLoop::OnEndEl() {
       const std::vector<int32_t>& points = c_.work->ixy;
       result = HandOffPolygon(points.data(),
                               element_.have_points ? static_cast<int32_t>(points.size() / 2) : 0);
+    } else if (element_.text && !element_.array) {
+      WriteElement();
+      if (c_.settings->text_stroking) StrokeText();
     } else {
       WriteElement();
     }
@@ -392,19 +461,86 @@ int RecordLoop::HandOffZeroWidthPath() {
   return 0;
 }
 
+// Outline pieces go to PG (or are counted); kept pieces become path elements.
+class RecordLoop::WidePathPieces : public PathPieceSink {
+ public:
+  explicit WidePathPieces(RecordLoop& loop) : loop_(loop) {}
+  void Outline(std::span<const int32_t> xy) override {
+    loop_.HandOffPolygon(xy.data(), static_cast<int32_t>(xy.size() / 2));
+  }
+  void PathPiece(std::span<const int32_t> xy) override { loop_.WriteKeptPiece(xy); }
+
+ private:
+  RecordLoop& loop_;
+};
+
 int RecordLoop::HandOffWidePath() {
-  const size_t count = element_.have_points ? c_.work->ixy.size() / 2 : 0;
-  if (!IsPathOutlined(c_.settings->path_mode, element_.pathtype) || count < 2) {
+  const std::vector<int32_t>& points = c_.work->ixy;
+  const size_t count = element_.have_points ? points.size() / 2 : 0;
+  PathModeContext mode;
+  mode.path_mode = c_.settings->path_mode;
+  mode.user_per_database = c_.units.user_per_database;
+  mode.aperture_factor = aperture_factor_;
+  mode.scale_factor = c_.settings->scale_factor;
+  mode.apertures = &c_.settings->aperture;
+  const bool outlined = IsPathOutlined(mode, element_.width, element_.pathtype);
+  if (count < 2 || (count == 2 && !outlined)) {
     WriteElement();
     return 0;
   }
-  std::vector<int32_t>& rectangles = c_.work->bndry;
-  bool fits = true;
-  const int pieces =
-      PathSegmentRectangles(c_.work->ixy, element_.width, element_.pathtype, rectangles, &fits);
-  if (!fits) Warn("an outline of a path of " + structure_ + " lies beyond the 32-bit range.");
-  for (int i = 0; i < pieces; ++i) HandOffPolygon(rectangles.data() + 10 * i, 5);
+  WidePath path;
+  path.xy = std::span<const int32_t>(points.data(), 2 * count);
+  path.width = element_.width;
+  path.pathtype = element_.pathtype;
+  path.outlined = outlined;
+  WidePathPieces sink(*this);
+  EngineLog* debug_log = c_.options->keep_temporaries ? c_.log : nullptr;
+  if (!CutWidePath(path, sink, debug_log).fits) {
+    Warn("an outline of a path of " + structure_ + " lies beyond the 32-bit range.");
+  }
   return 0;
+}
+
+// A kept piece is the path element again, with the piece's points as its XY record.
+void RecordLoop::WriteKeptPiece(std::span<const int32_t> xy) {
+  const size_t xy_end = element_.xy_offset + element_.xy_length;
+  output_.Write(buffer_.data(), element_.xy_offset);
+  std::vector<uint8_t> record;
+  const size_t length = xy.size() * 4 + 4;
+  record.reserve(length);
+  record.insert(record.end(), {static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length),
+                               static_cast<uint8_t>(kGdsXy), static_cast<uint8_t>(kGdsTypeInt32)});
+  for (int32_t value : xy) {
+    const uint32_t bits = static_cast<uint32_t>(value);
+    record.insert(record.end(), {static_cast<uint8_t>(bits >> 24), static_cast<uint8_t>(bits >> 16),
+                                 static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits)});
+  }
+  output_.Write(record.data(), record.size());
+  output_.Write(buffer_.data() + xy_end, buffer_.size() - xy_end);
+}
+
+void RecordLoop::StrokeText() {
+  if (!element_.have_position) return;
+  EngineText text;
+  text.text = element_.string;
+  text.layer = element_.layer;
+  text.horizontal = element_.horizontal;
+  text.vertical = element_.vertical;
+  text.font = element_.font;
+  text.height = element_.magnification / c_.units.user_per_database;
+  text.angle = element_.angle;
+  text.x = element_.x;
+  text.y = element_.y;
+  text.reflected = element_.reflected;
+  text.template_flag = element_.template_flag;
+  std::vector<uint8_t> bytes;
+  const TextStrokeResult result =
+      TextToPolygons(text, c_.settings->fonts, c_.settings->text_scales, bytes);
+  output_.Write(bytes.data(), bytes.size());
+  if (!result.fits) Warn("a stroke of a text of " + structure_ + " lies beyond the 32-bit range.");
+  if (result.incomplete) {
+    Warn("the font cannot stroke all of the text '" + element_.string + "' in " + structure_ + ".");
+  }
 }
 
 }  // namespace kavrinth

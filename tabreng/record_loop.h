@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -62,13 +63,30 @@ class RecordLoop {
   struct Element {
     bool path = false;
     bool polygon = false;
+    bool text = false;   // TEXT seen
+    bool array = false;  // AREF seen: its MAG, ANGLE and STRANS are not the text's
     bool skip_reference = false;
     bool skip_element = false;
     bool have_points = false;
     int16_t layer = 0;
     int32_t width = 0;
     int pathtype = 0;
+    size_t xy_offset = 0;  // the path's XY record inside the element buffer
+    size_t xy_length = 0;
+    // Text attributes.
+    int font = 0;
+    int vertical = 0;
+    int horizontal = 0;
+    double magnification = 1.0;
+    double angle = 0;
+    bool reflected = false;
+    bool template_flag = false;
+    std::string string;
+    bool have_position = false;
+    double x = 0;
+    double y = 0;
   };
+  class WidePathPieces;
 
   int RunPass(int kind);
   int OnRecord(const GdsRecord& record, int kind, bool* done);
@@ -76,6 +94,7 @@ class RecordLoop {
   int OnLayer(const GdsRecord& record);
   int OnXy(const GdsRecord& record);
   int OnWidth(const GdsRecord& record);
+  int OnTextAttribute(const GdsRecord& record);
   int OnUnits(const GdsRecord& record, int kind, bool* done);
   int OnEndStr();
   int OnEndEl();
@@ -83,6 +102,8 @@ class RecordLoop {
   int HandOffPolygon(const int32_t* xy, int32_t count);
   int HandOffZeroWidthPath();
   int HandOffWidePath();
+  void WriteKeptPiece(std::span<const int32_t> xy);
+  void StrokeText();
   void NoteCircle();
   void NoteWidth();
   void NoteSent();
@@ -107,6 +128,7 @@ class RecordLoop {
   bool repeat_ = false;
   int last_percent_ = -1;
   int32_t min_width_ = 0;
+  double aperture_factor_ = 0;   // metres per user unit in the aperture file's units
   std::vector<int32_t> points_;  // the current element's XY points
   std::vector<PgTrapezoid> table_;
   std::unordered_set<int32_t> widths_seen_;

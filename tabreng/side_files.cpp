@@ -46,6 +46,7 @@ std::vector<std::string> FilesWritten(const SideFileNames& names, bool log_to_st
   if (!log_to_stderr) files.push_back(names.log_file);
   if (names.translated_stream != null_device) files.push_back(names.translated_stream);
   files.emplace_back(kCfgTmpName);
+  files.emplace_back(kTmpCfgTmpName);
   return files;
 }
 

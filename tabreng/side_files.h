@@ -8,8 +8,10 @@
 
 namespace kavrinth {
 
-// The working copy of the aperture settings; removed at the end of every job.
+// The working copy of the aperture settings, removed at the end of every job, and the
+// temporary it is rewritten through.
 inline constexpr std::string_view kCfgTmpName = "CFG.TMP";
+inline constexpr std::string_view kTmpCfgTmpName = "TMPCFG.TMP";
 
 struct SideFileNames {
   std::string base;               // the input's file name without its extension

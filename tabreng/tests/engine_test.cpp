@@ -9,10 +9,14 @@
 #include <cmath>
 #include <functional>
 #include <numeric>
+#include <sstream>
+#include <variant>
 
+#include "gdsii/library.h"
 #include "platform/process.h"
 #include "support/notifier.h"
 #include "support/progress_sink.h"
+#include "tabreng/header_stream.h"
 #include "tabreng/tests/engine_test_support.h"
 #include "tabreng/work_arrays.h"
 
@@ -122,8 +126,8 @@ class EngineTest : public ::testing::Test {
 };
 
 TEST_F(EngineTest, CountingPassReturnsTheElementsThatWouldGoToPg) {
-  // Two zero-width paths and the three segments of the two wide paths.
-  EXPECT_EQ(Run({"-s1.0", "-polycnt"}), 5);
+  // Two zero-width paths and the outlines of the two wide paths.
+  EXPECT_EQ(Run({"-s1.0", "-polycnt"}), 4);
   EXPECT_TRUE(pg_.polygons.empty());
   EXPECT_TRUE(pg_.paths.empty());
   EXPECT_EQ(pg_.order, (std::vector<std::string>{"INIT", "CLOSE"}));
@@ -132,13 +136,13 @@ TEST_F(EngineTest, CountingPassReturnsTheElementsThatWouldGoToPg) {
 
   // Boundaries and boxes count too when they go to PG.
   pg_ = RecordingPgLibrary();
-  EXPECT_EQ(Run({"-polycnt", "-pg"}), 8);
+  EXPECT_EQ(Run({"-polycnt", "-pg"}), 7);
 }
 
 TEST_F(EngineTest, RealPassHandsOffAndWritesTheTranslatedStream) {
   pg_.close_warnings = 2;
   pg_.close_errors = 1;
-  ASSERT_EQ(Run({"-s1.0", "-polycnt:5", "-opost"}), 3);
+  ASSERT_EQ(Run({"-s1.0", "-polycnt:4", "-opost"}), 3);
   EXPECT_TRUE(Messages().empty()) << Messages()[0];
 
   // PG_INIT gets the command line's values; then the paths in file order.
@@ -146,27 +150,26 @@ TEST_F(EngineTest, RealPassHandsOffAndWritesTheTranslatedStream) {
   EXPECT_EQ(pg_.init->scale, 1.0);
   EXPECT_EQ(pg_.init->feature_size, 1.5);
   EXPECT_EQ(pg_.init->o, -1);
-  EXPECT_EQ(pg_.order,
-            (std::vector<std::string>{"INIT", "PATH", "PG", "PG", "PG", "PATH", "CLOSE"}));
+  EXPECT_EQ(pg_.order, (std::vector<std::string>{"INIT", "PATH", "PG", "PG", "PATH", "CLOSE"}));
   ASSERT_EQ(pg_.paths.size(), 2u);
   EXPECT_EQ(pg_.paths[0].points, (std::vector<int32_t>{0, 0, 500, 0, 500, 500}));
   EXPECT_EQ(pg_.paths[0].name, "TOP");
   EXPECT_EQ(pg_.paths[1].name, "SUB");
   EXPECT_DOUBLE_EQ(pg_.paths[0].fixup, 0.001);  // a micron user unit is metric
-  ASSERT_EQ(pg_.polygons.size(), 3u);
+  ASSERT_EQ(pg_.polygons.size(), 2u);
   EXPECT_EQ(pg_.polygons[0].points,
-            (std::vector<int32_t>{0, -50, 1000, -50, 1000, 50, 0, 50, 0, -50}));
-  // The square-ended path reaches half its width beyond its ends.
+            (std::vector<int32_t>{0, 50, 1000, 50, 1000, -50, 0, -50, 0, 50}));
+  // The square-ended path reaches half its width beyond its ends; its turn is mitred.
   EXPECT_EQ(pg_.polygons[1].points,
-            (std::vector<int32_t>{-50, 1950, 1000, 1950, 1000, 2050, -50, 2050, -50, 1950}));
+            (std::vector<int32_t>{-50, 2050, 950, 2050, 950, 3050, 1000, 3050, 1050, 3050, 1050,
+                                  1950, -50, 1950, -50, 2050}));
 
-  EXPECT_EQ(
-      Outline("chip.gdx"),
-      (std::vector<std::string>{"STRNAME TOP", "SREF",     "SNAME SUB", "BOUNDARY",    "LAYER 1",
-                                "BOX",         "LAYER 2",  "PATH",      "LAYER 1",     "BOUNDARY",
-                                "LAYER 3",     "BOUNDARY", "LAYER 3",   "BOUNDARY",    "LAYER 3",
-                                "TEXT",        "LAYER 1",  "ENDSTR",    "STRNAME SUB", "BOUNDARY",
-                                "LAYER 5",     "PATH",     "LAYER 5",   "ENDSTR",      "ENDLIB"}));
+  EXPECT_EQ(Outline("chip.gdx"),
+            (std::vector<std::string>{
+                "STRNAME TOP", "SREF", "SNAME SUB", "BOUNDARY", "LAYER 1",     "BOX",
+                "LAYER 2",     "PATH", "LAYER 1",   "BOUNDARY", "LAYER 3",     "BOUNDARY",
+                "LAYER 3",     "TEXT", "LAYER 1",   "ENDSTR",   "STRNAME SUB", "BOUNDARY",
+                "LAYER 5",     "PATH", "LAYER 5",   "ENDSTR",   "ENDLIB"}));
   // Each trapezoid comes back as the boundary of its corners in database units.
   const std::vector<testing::ReadRecord> records = ReadRecords("chip.gdx");
   const auto first_trapezoid = std::find_if(records.begin(), records.end(), [](const auto& r) {
@@ -190,7 +193,7 @@ TEST_F(EngineTest, RealPassHandsOffAndWritesTheTranslatedStream) {
   EXPECT_EQ(log.substr(0, 60),
             std::string("\r\n\r\nTranslation Options:\r\n  /opt/bin/tabreng\r\n  chip.gds\r\n  1.5")
                 .substr(0, 60));
-  EXPECT_NE(log.find("  -polycnt:5\r\n  -opost\r\n"), std::string::npos);
+  EXPECT_NE(log.find("  -polycnt:4\r\n  -opost\r\n"), std::string::npos);
   EXPECT_NE(log.find("\r\n\r\nTop Structure Selected: TOP\r\n\r\nTOP\r\nSUB\r\n\r\n"),
             std::string::npos);
   EXPECT_NE(log.find("\r\n\r\n2 warning(s) and 1 error(s) are detected in the translations.\r\n"),
@@ -210,21 +213,21 @@ TEST_F(EngineTest, MilUnitsGiveFixupInMils) {
   ASSERT_FALSE(pg_.paths.empty());
   // A database unit of 0.001 mil.
   EXPECT_DOUBLE_EQ(pg_.paths[0].fixup, 0.001);
-  EXPECT_EQ(pg_.polygons.size(), 3u);
+  EXPECT_EQ(pg_.polygons.size(), 2u);
 }
 
 TEST_F(EngineTest, HandOffModeReplacesBoundariesAndBoxesByTrapezoids) {
   pg_.tables.push_back({PgTrapezoid{{0, 0, 1000, 0, 1000, 500, 0, 500}},
                         PgTrapezoid{{0, 500, 1000, 500, 1000, 1000, 0, 1000}}});
   ASSERT_EQ(Run({"-pg", "-opost"}), 0);
-  // The boundary of TOP, its box, the three path pieces, SUB's boundary.
-  ASSERT_EQ(pg_.polygons.size(), 6u);
+  // The boundary of TOP, its box, the two path outlines, SUB's boundary.
+  ASSERT_EQ(pg_.polygons.size(), 5u);
   EXPECT_EQ(pg_.polygons[0].points,
             (std::vector<int32_t>{0, 0, 1000, 0, 1000, 1000, 0, 1000, 0, 0}));
   const std::vector<std::string> outline = Outline("chip.gdx");
   EXPECT_EQ(std::count(outline.begin(), outline.end(), "BOX"), 0);
   // Two trapezoids for the first boundary, one for each other polygon.
-  EXPECT_EQ(std::count(outline.begin(), outline.end(), "BOUNDARY"), 7);
+  EXPECT_EQ(std::count(outline.begin(), outline.end(), "BOUNDARY"), 6);
 }
 
 TEST_F(EngineTest, LayerSelectionDropsElements) {
@@ -241,18 +244,207 @@ TEST_F(EngineTest, LayerSelectionDropsElements) {
   EXPECT_EQ(std::count(outline.begin(), outline.end(), "LAYER 1"), 3);
 }
 
-TEST_F(EngineTest, PostProcessingStepRemovesTheStreamsUnlessKept) {
-  ASSERT_EQ(Run({}), 0);
+// The stand-in post-processor of the tests in place of libquenrix.so.
+void InstallFakePostProcessor(const std::string& bin) {
+  std::filesystem::copy_file(TABRENG_FAKE_QUENRIX, bin + "/libquenrix.so",
+                             std::filesystem::copy_options::overwrite_existing);
+}
+
+// The lines the stand-in post-processor wrote about its call, or none.
+std::vector<std::string> PostProcessorCall() {
+  std::vector<std::string> lines;
+  std::istringstream in(ScratchJob::Read("quenrix_call.txt"));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class PostProcessorTest : public EngineTest {
+ public:
+  PostProcessorTest() { InstallFakePostProcessor(job_.bin()); }
+  ~PostProcessorTest() override {
+    unsetenv("TABRENG_FAKE_RESULT");
+    unsetenv("TABRENG_FAKE_CANCEL");
+  }
+  std::string Library() const { return job_.bin() + "/libquenrix.so"; }
+};
+
+TEST_F(PostProcessorTest, GetsTheHeaderStreamAndItsResultCountsAsWarnings) {
+  setenv("TABRENG_FAKE_RESULT", "7", 1);
+  pg_.close_warnings = 2;
+  pg_.close_errors = 1;
+  EXPECT_EQ(Run({"-polycnt:4"}), 10);
+  EXPECT_EQ(PostProcessorCall(), (std::vector<std::string>{
+                                     "argc 2", "argv " + Library(), "argv chip.hdx",
+                                     "terminated yes", "window 0", "cancel 0", "header readable"}));
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(Sent("TEXT 1 Generating INT Data...\n"));
   EXPECT_FALSE(ScratchJob::Exists("chip.gdx"));
   EXPECT_FALSE(ScratchJob::Exists("chip.hdx"));
-  EXPECT_NE(ScratchJob::Read("chip.log").find("No post-processor is available"), std::string::npos);
-  EXPECT_TRUE(Sent("TEXT 3 100%\n"));
+  // The log tells the PG library's totals; the post-processor adds to the exit code.
+  EXPECT_NE(ScratchJob::Read("chip.log").find("2 warning(s) and 1 error(s)"), std::string::npos);
+}
 
+TEST_F(PostProcessorTest, DebugOptionsArePassedOnAndDbgxKeepsTheStreams) {
+  ASSERT_EQ(Run({"-dbg"}), 0);
+  EXPECT_EQ(PostProcessorCall().at(3), "argv -debug");
+  EXPECT_FALSE(ScratchJob::Exists("chip.hdx"));
   ASSERT_EQ(Run({"-dbgx"}), 0);
+  EXPECT_EQ(PostProcessorCall().at(3), "argv -debugx");
   EXPECT_TRUE(ScratchJob::Exists("chip.gdx"));
   EXPECT_TRUE(ScratchJob::Exists("chip.hdx"));
-  EXPECT_TRUE(ScratchJob::Exists("chip.out"));
-  EXPECT_TRUE(ScratchJob::Exists("chip.err"));
+}
+
+TEST_F(PostProcessorTest, NotCalledInTheCountingPass) {
+  EXPECT_EQ(Run({"-polycnt"}), 4);
+  EXPECT_FALSE(ScratchJob::Exists("quenrix_call.txt"));
+  EXPECT_FALSE(ScratchJob::Exists("chip.gdx"));
+  EXPECT_FALSE(ScratchJob::Exists("chip.hdx"));
+}
+
+TEST_F(PostProcessorTest, ANegativeResultFailsTheJobWithoutAMessage) {
+  setenv("TABRENG_FAKE_RESULT", "-3", 1);
+  EXPECT_EQ(Run({}), -1);
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_NE(ScratchJob::Read("chip.log").find("The post processor failed with the result -3."),
+            std::string::npos);
+  EXPECT_FALSE(ScratchJob::Exists("chip.gdx"));
+}
+
+TEST_F(PostProcessorTest, CancelFromThePostProcessorWinsOverItsResult) {
+  setenv("TABRENG_FAKE_RESULT", "5", 1);
+  setenv("TABRENG_FAKE_CANCEL", "1", 1);
+  EXPECT_EQ(Run({}), CancelledExitCode);
+}
+
+TEST_F(PostProcessorTest, ALibraryThatCannotBeLoadedLeavesTheStreams) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& library)> arrange;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"not a library", [](auto& library) { ScratchJob::Write(library, "not a library"); },
+       "Error occurred in loading library '{lib}'."},
+      {"no entry",
+       [](auto& library) {
+         std::filesystem::copy_file(std::string(KAVRINTH_BIN_DIR) + "/libvantor.so", library,
+                                    std::filesystem::copy_options::overwrite_existing);
+       },
+       "Error occurred in loading function in library '{lib}'."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchJob job;
+    WriteChip("chip.gds");
+    ScratchJob::Write("chip.ssn", kChipReport);
+    environment_.program_directory = job.bin();
+    const std::string library = job.bin() + "/libquenrix.so";
+    c.arrange(library);
+    notifier_.shown.clear();
+    EXPECT_EQ(Run({}), -1);
+    std::string message = c.message;
+    message.replace(message.find("{lib}"), 5, library);
+    EXPECT_EQ(Messages(), std::vector<std::string>{message});
+    EXPECT_NE(ScratchJob::Read("chip.log").find(message), std::string::npos);
+    EXPECT_TRUE(ScratchJob::Exists("chip.gdx"));
+    EXPECT_TRUE(ScratchJob::Exists("chip.hdx"));
+  }
+}
+
+// The header stream as the post-processor reads it: one line per element.
+std::vector<std::string> HeaderEntries(const std::string& path, GdsLibrary* library) {
+  std::string error;
+  EXPECT_EQ(GdsReadLibrary(path, library, &error), 0) << error;
+  std::vector<std::string> entries;
+  for (const GdsElement& e : library->elements) {
+    std::ostringstream line;
+    if (e.kind == kGdsExtNamedSetting) {
+      line << e.text << "=";
+      std::visit([&](const auto& value) { line << value; }, e.SettingValue());
+      if (e.setting_kind != kGdsSettingText) line << " (" << e.setting_kind << ")";
+    } else if (e.kind == kGdsExtLayerFile) {
+      line << "layer " << e.uinteger << " " << e.ustring;
+    } else if (e.kind == kGdsExtAperture) {
+      line << "aperture " << e.uinteger << " " << e.ustring << " " << e.elflags << " " << e.pathtype
+           << " " << e.mags.at(0) << " " << e.mags.at(1);
+    }
+    entries.push_back(line.str());
+  }
+  return entries;
+}
+
+TEST_F(PostProcessorTest, TheHeaderStreamCarriesTheSettingsLayersAndApertures) {
+  ScratchJob::Write("GDS.CFG",
+                    "MIN_LINE\n0.5\n\nMAP_CIRCLE\nON\n\nGERBER\napt.cfg\n"
+                    "\nREFLIBS\nlib.one\nlib.two\n");
+  ScratchJob::Write("apt.cfg", "ETCH 0.25\nD10 a F ROUND 1.5\nD11 b D ROUND 2\nFTEXT D44\n");
+  ASSERT_EQ(Run({"-s2.5"}, "chip.gds", "1,5", "TOP"), 0);
+  GdsLibrary header;
+  const std::vector<std::string> expected = {"$TOPSTR$=TOP",
+                                             "GBR$POLYFILL=0 (3)",
+                                             "GBR$LCLFILL=1 (3)",
+                                             "GBR$ETCH=0.25 (2)",
+                                             "GBR$PRESCL=1 (3)",
+                                             "GBR$MAPCIR=1 (3)",
+                                             "GBR$UNIT=1 (3)",
+                                             "GBR$FMT1=2 (3)",
+                                             "GBR$FMT2=4 (3)",
+                                             "GBR$SCAL=1 (3)",
+                                             "GBR$CR=0 (3)",
+                                             "GBR$LEAD=0 (3)",
+                                             "GBR$CIRC=0 (3)",
+                                             "ARCRES=4 (2)",
+                                             "GBR$TEXT=0 (3)",
+                                             "GBR$FTEXT=44 (3)",
+                                             "GBR$TEXTSCALE=0.142857 (2)",
+                                             "GBR$FTEXTSCALE=0.02 (2)",
+                                             "GBR$LINE=10 (3)",
+                                             "GBR$TRACE$=0 (3)",
+                                             "GBR$OUTLN0=1 (3)",
+                                             "GBR$OUTLN1=10 (3)",
+                                             "GBR$OUTLN2=10 (3)",
+                                             "GBR$START$=10 (3)",
+                                             "GBR$MLT$=1 (2)",
+                                             "GBR$XOFF=0 (2)",
+                                             "GBR$YOFF=0 (2)",
+                                             "GBR$STYLE=0 (3)",
+                                             "GBR$FLOAT0=1 (3)",
+                                             "GBR$EXCLD0=0 (3)",
+                                             "layer 1 TOP01.gbr",
+                                             "layer 5 TOP05.gbr",
+                                             "GBR$NOAPTS=2 (3)",
+                                             "aperture 10 a 0 0 1.5 0",
+                                             "aperture 11 b 1 0 2 0",
+                                             "GBR$UNIT=3 (3)",
+                                             "PG$SCALE=2.5 (2)",
+                                             "$FIXUP$=1 (2)",
+                                             "$JUMP$=chip.gdx"};
+  const std::vector<std::string> entries = HeaderEntries("quenrix_header.copy", &header);
+  // Compared in two halves, so that a difference shows in the message.
+  ASSERT_EQ(entries.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(entries.begin(), entries.begin() + 30),
+            std::vector<std::string>(expected.begin(), expected.begin() + 30));
+  EXPECT_EQ(std::vector<std::string>(entries.begin() + 30, entries.end()),
+            std::vector<std::string>(expected.begin() + 30, expected.end()));
+  // Written before the input's units were known: "USER" of size 0.
+  EXPECT_EQ(header.user_units_per_database_unit, 0);
+  EXPECT_EQ(header.metres_per_database_unit, 0);
+  EXPECT_EQ(header.reflibs, (std::vector<std::string>{"lib.one", "lib.two"}));
+  EXPECT_TRUE(header.structures.empty());
+
+  // A mil user unit gives GBR$UNIT 1 at the end; without -s there is no PG$SCALE.
+  WriteChip("mil.gds", "MIL");
+  ScratchJob::Write("mil.ssn", kChipReport);
+  ASSERT_EQ(Run({}, "mil.gds"), 0);
+  const std::vector<std::string> mil = HeaderEntries("quenrix_header.copy", &header);
+  EXPECT_EQ(std::vector<std::string>(mil.end() - 3, mil.end()),
+            (std::vector<std::string>{"GBR$UNIT=1 (3)", "$FIXUP$=1 (2)", "$JUMP$=mil.gdx"}));
+}
+
+TEST(LayerOutputNames, FirstSixCharactersOfTheTopAndTwoDigits) {
+  EXPECT_EQ(LayerOutputName("CHIPTOP", 5), "CHIPTO05.gbr");
+  EXPECT_EQ(LayerOutputName("CHIPTOP", 123), "CHIPTO123.gbr");
+  EXPECT_EQ(LayerOutputName("AB", 10), "AB10.gbr");
 }
 
 TEST_F(EngineTest, LogGoesIntoTheErrorFileWithStderr) {
@@ -275,7 +467,7 @@ class CancellingPg : public RecordingPgLibrary {
 TEST_F(EngineTest, CancelEndsWithTheCancelledResultAndStillClosesPg) {
   CancellingPg pg;
   environment_.pg = &pg;
-  EXPECT_EQ(Run({"-polycnt:5"}), CancelledExitCode);
+  EXPECT_EQ(Run({"-polycnt:4"}), CancelledExitCode);
   EXPECT_EQ(pg.close_calls, 1);
   EXPECT_EQ(pg.polygons.size(), 1u);
   EXPECT_NE(ScratchJob::Read("chip.log").find("The translation was cancelled."), std::string::npos);
@@ -285,22 +477,22 @@ TEST_F(EngineTest, CancelEndsWithTheCancelledResultAndStillClosesPg) {
 
 TEST_F(EngineTest, ReturnedEntryCountIsTrustedOnlyWithinTheTable) {
   pg_.forced_result = -5;
-  ASSERT_EQ(Run({"-opost"}), 3);  // one counted warning per polygon
+  ASSERT_EQ(Run({"-opost"}), 2);  // one counted warning per polygon
   const std::string log = ScratchJob::Read("chip.log");
   size_t warnings = 0;
   for (size_t at = log.find("Warning: "); at != std::string::npos;
        at = log.find("Warning: ", at + 1)) {
     ++warnings;
   }
-  EXPECT_EQ(warnings, 3u);
+  EXPECT_EQ(warnings, 2u);
   const std::vector<std::string> outline = Outline("chip.gdx");
   EXPECT_EQ(std::count(outline.begin(), outline.end(), "LAYER 3"), 0);
 
   pg_ = RecordingPgLibrary();
   pg_.forced_result = kPgTableCapacity + 1;
-  ASSERT_EQ(Run({"-opost"}), 3);
+  ASSERT_EQ(Run({"-opost"}), 2);
   const std::vector<std::string> full = Outline("chip.gdx");
-  EXPECT_EQ(std::count(full.begin(), full.end(), "LAYER 3"), 3 * kPgTableCapacity);
+  EXPECT_EQ(std::count(full.begin(), full.end(), "LAYER 3"), 2 * kPgTableCapacity);
 }
 
 TEST_F(EngineTest, PruneRemovesStructuresWithNothingCountedAndRepeats) {

@@ -88,6 +88,35 @@ class Layout {
                                   text, 0, 0),
               kGdsOk);
   }
+  // A text with its presentation, reflection, magnification and angle.
+  struct TextStyle {
+    int font = 0;
+    int horizontal = 0;
+    int vertical = 0;
+    bool reflect = false;
+    double magnification = 1.0;
+    double angle = 0;
+  };
+  void StyledText(int layer, const std::string& text, GdsIntPoint at, const TextStyle& style) {
+    EXPECT_EQ(writer_.WriteTextEx(layer, 0, style.font, style.horizontal, style.vertical, 0,
+                                  style.reflect, false, int32_t{0}, style.magnification,
+                                  style.angle, at, text, 0, 0),
+              kGdsOk);
+  }
+  // An array of the structure: origin, column end and row end points.
+  void Aref(const std::string& name, const Points& points, int columns, int rows,
+            double magnification, double angle, bool reflect) {
+    EXPECT_EQ(writer_.WriteArefEx(name, std::span<const GdsIntPoint>(points), std::nullopt, columns,
+                                  rows, magnification, angle, reflect, 0, 0),
+              kGdsOk);
+  }
+  // A path with a property (attribute and value).
+  void PathWithProperty(int layer, int32_t width, int pathtype, const Points& points, int attribute,
+                        int32_t value) {
+    EXPECT_EQ(writer_.WritePathEx(std::span<const GdsIntPoint>(points), layer, 0, width, pathtype,
+                                  attribute, value),
+              kGdsOk);
+  }
   void Finish() { EXPECT_EQ(writer_.EndLibrary(), kGdsOk); }
 
  private:
@@ -124,6 +153,28 @@ inline std::vector<ReadRecord> ReadRecords(const std::string& path) {
   }
   EXPECT_EQ(status, GdsReadStatus::kEnd) << reader.error();
   return records;
+}
+
+// Whether two edges of a closed ring (x, y pairs, the first point repeated at the end)
+// that do not follow each other cross properly, each passing through the other.
+inline bool CrossesItself(const std::vector<int32_t>& ring) {
+  const size_t edges = ring.size() / 2 - 1;
+  const auto side = [&](size_t a, size_t b, size_t c) {
+    const int64_t value =
+        (int64_t{ring[2 * b]} - ring[2 * a]) * (int64_t{ring[2 * c + 1]} - ring[2 * a + 1]) -
+        (int64_t{ring[2 * b + 1]} - ring[2 * a + 1]) * (int64_t{ring[2 * c]} - ring[2 * a]);
+    return (value > 0) - (value < 0);
+  };
+  for (size_t i = 0; i < edges; ++i) {
+    for (size_t j = i + 2; j < edges; ++j) {
+      if (i == 0 && j == edges - 1) continue;  // they meet at the first point
+      if (side(i, i + 1, j) * side(i, i + 1, j + 1) < 0 &&
+          side(j, j + 1, i) * side(j, j + 1, i + 1) < 0) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 inline int CountType(const std::vector<ReadRecord>& records, int type) {

@@ -1,5 +1,4 @@
-// Trapezoid write-back, the circle test, the units of the stream and the wide-path
-// rectangles handed to the PG library.
+// Trapezoid write-back, the circle test and the units of the stream.
 #include "tabreng/polygon_handoff.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +6,6 @@
 #include <cmath>
 #include <limits>
 
-#include "tabreng/path_pieces.h"
 #include "tabreng/stream_units.h"
 
 namespace kavrinth {
@@ -127,33 +125,6 @@ TEST(StreamUnitsTest, MetricAndMilUserUnits) {
   EXPECT_FALSE(MakeStreamUnits(0, 1e-9, &units));
   EXPECT_FALSE(MakeStreamUnits(0.001, -1e-9, &units));
   EXPECT_FALSE(MakeStreamUnits(std::nan(""), 1e-9, &units));
-}
-
-TEST(WidePaths, PathModeDecidesWhetherAPathIsOutlined) {
-  EXPECT_TRUE(IsPathOutlined(0, 0));
-  EXPECT_TRUE(IsPathOutlined(1, 1));
-  EXPECT_FALSE(IsPathOutlined(2, 0));
-  EXPECT_FALSE(IsPathOutlined(3, 1));
-  EXPECT_TRUE(IsPathOutlined(3, 2));
-}
-
-TEST(WidePaths, OneRectanglePerSegment) {
-  std::vector<int32_t> out;
-  bool fits = true;
-  const std::vector<int32_t> line = {0, 0, 1000, 0};
-  ASSERT_EQ(PathSegmentRectangles(line, 100, 0, out, &fits), 1);
-  EXPECT_EQ(out, (std::vector<int32_t>{0, -50, 1000, -50, 1000, 50, 0, 50, 0, -50}));
-  // Square ends reach half the width beyond both end points.
-  ASSERT_EQ(PathSegmentRectangles(line, 100, 2, out, &fits), 1);
-  EXPECT_EQ(out, (std::vector<int32_t>{-50, -50, 1050, -50, 1050, 50, -50, 50, -50, -50}));
-  // A turn gives two rectangles; a repeated point none; a negative width its magnitude.
-  const std::vector<int32_t> turn = {0, 0, 1000, 0, 1000, 0, 1000, 2000};
-  ASSERT_EQ(PathSegmentRectangles(turn, -20, 0, out, &fits), 2);
-  EXPECT_EQ(std::vector<int32_t>(out.begin() + 10, out.end()),
-            (std::vector<int32_t>{1010, 0, 1010, 2000, 990, 2000, 990, 0, 1010, 0}));
-  EXPECT_TRUE(fits);
-  EXPECT_EQ(PathSegmentRectangles(std::vector<int32_t>{5, 5}, 10, 0, out, &fits), 0);
-  EXPECT_TRUE(out.empty());
 }
 
 }  // namespace

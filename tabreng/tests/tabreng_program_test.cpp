@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -72,14 +73,14 @@ void WriteChip() {
 
 TEST_F(TabrengProgramTest, CountingPassThenRealPass) {
   WriteChip();
-  EXPECT_EQ(Run("chip.gds 1.5 = = -s1.0 -polycnt"), 5);
+  EXPECT_EQ(Run("chip.gds 1.5 = = -s1.0 -polycnt"), 4);
   EXPECT_FALSE(ScratchJob::Exists("chip.gdx")) << "the counting pass leaves no stream";
 
-  EXPECT_EQ(Run("chip.gds 1.5 = = -s1.0 -polycnt:5 -opost"), 0);
+  EXPECT_EQ(Run("chip.gds 1.5 = = -s1.0 -polycnt:4 -opost"), 0);
   EXPECT_TRUE(ScratchJob::Exists("pg.log"));
   EXPECT_TRUE(ScratchJob::Exists("chip.out"));
   EXPECT_NE(ScratchJob::Read("chip.log").find("0 warning(s) and 0 error(s)"), std::string::npos);
-  // The trapezoids of the three path pieces cover them exactly.
+  // The trapezoids of the two path outlines cover them exactly.
   int64_t twice_area = 0;
   const std::vector<testing::ReadRecord> records = testing::ReadRecords("chip.gdx");
   for (size_t i = 0; i + 2 < records.size(); ++i) {
@@ -90,6 +91,23 @@ TEST_F(TabrengProgramTest, CountingPassThenRealPass) {
     }
   }
   EXPECT_EQ(twice_area, 2 * (1000 * 100 + 1050 * 100 + 100 * 1050));
+}
+
+TEST_F(TabrengProgramTest, ThePostProcessorWritesTheLayersIntermediateFiles) {
+  WriteChip();
+  std::filesystem::copy_file(std::string(KAVRINTH_BIN_DIR) + "/libquenrix.so",
+                             job_.bin() + "/libquenrix.so",
+                             std::filesystem::copy_options::overwrite_existing);
+  // The post-processor's warnings, if any, count in the exit code.
+  ASSERT_GE(Run("chip.gds 1.5 = = -s1.0 -polycnt:4"), 0);
+  // One file per output layer of the scan report, named from the top structure.
+  for (const char* name : {"TOP01.int", "TOP02.int", "TOP03.int", "TOP05.int"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(ScratchJob::Exists(name));
+  }
+  EXPECT_GT(ScratchJob::Read("TOP03.int").size(), 23u);
+  EXPECT_FALSE(ScratchJob::Exists("chip.hdx"));
+  EXPECT_FALSE(ScratchJob::Exists("chip.gdx"));
 }
 
 TEST_F(TabrengProgramTest, TrapezoidBoundariesCoverEachPolygonExactly) {

@@ -1,0 +1,213 @@
+// Jobs of the engine on layouts of wide paths, texts and arrays: what the PG library is
+// handed and what the translated stream holds, in every path mode.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "gdsii/library.h"
+#include "support/notifier.h"
+#include "support/progress_sink.h"
+#include "tabreng/engine.h"
+#include "tabreng/tests/engine_test_support.h"
+
+namespace kavrinth {
+namespace {
+
+using testing::CrossesItself;
+using testing::Layout;
+using testing::Points;
+using testing::ReadRecord;
+using testing::ReadRecords;
+using testing::ScratchJob;
+
+class GeometryJobTest : public ::testing::Test {
+ public:
+  GeometryJobTest() {
+    ResetCancelForTesting();
+    environment_.program_directory = job_.bin();
+    environment_.pg = &pg_;
+    std::filesystem::copy_file(KAVRINTH_MIRELT_PATH, job_.bin() + "/mirelt.shx",
+                               std::filesystem::copy_options::overwrite_existing);
+    ScratchJob::Write("job.ssn", "HIERARCHY of INDEPENDENT STRUCTURES\nTOP\n  |__ SUB\n");
+  }
+  ~GeometryJobTest() override { SetProgressSink(previous_sink_); }
+
+  // Runs the job on job.gds with every layer and the top TOP; the streams stay.
+  int32_t Run(std::vector<std::string> options) {
+    pg_ = RecordingPgLibrary();
+    std::vector<std::string> words = {"tabreng", "job.gds", "1.5", "=", "TOP", "-opost"};
+    words.insert(words.end(), options.begin(), options.end());
+    return RunEngine(words, environment_);
+  }
+
+  // The translated stream read by the shared reader, which must find no fault.
+  GdsLibrary Translated() {
+    GdsLibrary library;
+    std::string error;
+    EXPECT_EQ(GdsReadLibrary("job.gdx", &library, &error), 0) << error;
+    return library;
+  }
+
+  std::vector<const GdsElement*> ElementsOf(const GdsLibrary& library, int kind, int layer) {
+    std::vector<const GdsElement*> found;
+    for (const GdsStructure& s : library.structures) {
+      for (const GdsElement& e : s.elements) {
+        if (e.kind == kind && e.layer == layer) found.push_back(&e);
+      }
+    }
+    return found;
+  }
+
+  ScratchJob job_;
+  RecordingPgLibrary pg_;
+  EngineEnvironment environment_;
+  ScriptedNotifier notifier_;
+  ScopedNotifier scoped_{&notifier_};
+  RecordingProgressSink sink_;
+  ProgressSink* previous_sink_ = SetProgressSink(&sink_);
+};
+
+// Paths of every path type that cross themselves, turn back and repeat points, and texts
+// in every placement, on layers 1-4 (paths) and 9 (texts).
+void WriteBusyLayout() {
+  const std::vector<Points> centre_lines = {
+      {{0, 0}, {1000, 0}, {1000, 1000}, {500, 1000}, {500, -500}, {2000, -500}},
+      {{0, 0}, {300, 0}, {0, 10}, {300, 20}, {0, 30}, {300, 40}},
+      {{0, 0}, {1000, 0}, {400, 0}, {400, 800}},
+      {{0, 0}, {0, 0}, {600, 0}, {600, 0}, {600, 600}, {0, 600}, {0, 100}},
+  };
+  Layout l("job.gds");
+  l.Begin("TOP");
+  int layer = 1;
+  for (int pathtype : {0, 1, 2, 4}) {
+    for (size_t i = 0; i < centre_lines.size(); ++i) {
+      Points line = centre_lines[i];
+      for (GdsIntPoint& p : line) p.y += static_cast<int32_t>(5000 * i);
+      l.Path(layer, 120, pathtype, line);
+    }
+    ++layer;
+  }
+  Layout::TextStyle style;
+  l.StyledText(9, "Kavrinth 0123", {0, 0}, style);
+  style = {1, 1, 1, true, 2.0, 30};
+  l.StyledText(9, "TWO\rLINES", {20000, 0}, style);
+  style = {3, 2, 2, false, 0.5, 271};
+  l.StyledText(9, "right bottom", {40000, 0}, style);
+  l.End();
+  l.Finish();
+}
+
+TEST_F(GeometryJobTest, PgGetsPiecesThatNeverCrossThemselvesAndTheStreamStaysValid) {
+  WriteBusyLayout();
+  ScratchJob::Write("gds.cfg", "BLOCK_TEXT\nYES\n");
+  for (const char* mode : {"-t0", "-t1", "-t2", "-t3"}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(Run({mode}), 0);
+    EXPECT_TRUE(notifier_.shown.empty());
+    for (const RecordingPgLibrary::PolygonCall& call : pg_.polygons) {
+      const std::vector<int32_t>& xy = call.points;
+      ASSERT_GE(xy.size(), 8u);
+      EXPECT_EQ(xy[0], xy[xy.size() - 2]);
+      EXPECT_EQ(xy[1], xy[xy.size() - 1]);
+      EXPECT_FALSE(CrossesItself(xy)) << ::testing::PrintToString(xy);
+    }
+    const GdsLibrary library = Translated();
+    // The texts are copied, and followed by their strokes.
+    EXPECT_EQ(ElementsOf(library, kGdsText, 9).size(), 3u);
+    EXPECT_GT(ElementsOf(library, kGdsBoundary, 9).size(), 30u);
+  }
+  // Without outlines (lwidening) nothing goes to PG; pieces of paths that would cross
+  // themselves become paths of their own.
+  ASSERT_EQ(Run({"-t2"}), 0);
+  EXPECT_TRUE(pg_.polygons.empty());
+  EXPECT_GT(ElementsOf(Translated(), kGdsPath, 1).size(), 4u);
+}
+
+TEST_F(GeometryJobTest, KeptPiecesAreWholePathElementsWithTheirOtherRecords) {
+  const Points loop = {{0, 0}, {1000, 0}, {1000, 1000}, {500, 1000}, {500, -500}, {2000, -500}};
+  {
+    Layout l("job.gds");
+    l.Begin("TOP");
+    l.PathWithProperty(3, 100, 2, loop, 12, 345);
+    l.Path(4, 100, 2, {{0, 0}, {700, 0}});
+    l.End();
+    l.Finish();
+  }
+  ASSERT_EQ(Run({"-t2", "-dbgx"}), 0);
+  // -dbgx logs the runs and the points of every kept piece.
+  const std::string log = ScratchJob::Read("job.log");
+  EXPECT_NE(log.find("\r\n Path: offset:0 count:6 type:2"), std::string::npos);
+  EXPECT_NE(log.find("\r\nPairs:\r\n        0 ,        0 \r\n"), std::string::npos);
+  const GdsLibrary library = Translated();
+  const std::vector<const GdsElement*> pieces = ElementsOf(library, kGdsPath, 3);
+  ASSERT_GE(pieces.size(), 2u);
+  for (const GdsElement* piece : pieces) {
+    EXPECT_EQ(piece->width, 100);
+    EXPECT_EQ(piece->pathtype, 2);
+    ASSERT_EQ(piece->properties.size(), 1u);
+    EXPECT_EQ(piece->properties[0].attribute, 12);
+    EXPECT_GE(piece->points.size(), 2u);
+  }
+  // The pieces start and end where the path does, not half a width beyond.
+  EXPECT_EQ(pieces.front()->points.front().x, 0);
+  EXPECT_EQ(pieces.back()->points.back().x, 2000);
+  // A two-point path is copied as it is.
+  const std::vector<const GdsElement*> short_path = ElementsOf(library, kGdsPath, 4);
+  ASSERT_EQ(short_path.size(), 1u);
+  EXPECT_EQ(short_path[0]->points.size(), 2u);
+  EXPECT_EQ(short_path[0]->points[1].x, 700);
+}
+
+TEST_F(GeometryJobTest, LweightKeepsPathsOfAnApertureWidth) {
+  {
+    Layout l("job.gds");
+    l.Begin("TOP");
+    l.Path(1, 100, 0, {{0, 0}, {1000, 0}});
+    l.Path(1, 150, 0, {{0, 500}, {1000, 500}});
+    l.Path(1, -150, 0, {{0, 900}, {1000, 900}});
+    l.End();
+    l.Finish();
+  }
+  // A database unit of a nanometre: 100 units are 0.0001 mm.
+  ScratchJob::Write("gds.cfg", "GERBER\napt.cfg\n");
+  ScratchJob::Write("apt.cfg", "APTUNITS MM\nD10 a F ROUND 0.0001\n");
+  ASSERT_EQ(Run({"-t1"}), 0);
+  ASSERT_EQ(pg_.polygons.size(), 2u);
+  EXPECT_EQ(ElementsOf(Translated(), kGdsPath, 1).size(), 1u);
+  // A negative width is drawn as its magnitude.
+  EXPECT_EQ(pg_.polygons[1].points,
+            (std::vector<int32_t>{0, 975, 1000, 975, 1000, 825, 0, 825, 0, 975}));
+}
+
+TEST_F(GeometryJobTest, ArraysAreCopiedUnchanged) {
+  {
+    Layout l("job.gds");
+    l.Begin("TOP");
+    l.Aref("SUB", {{0, 0}, {3000, 0}, {0, 2000}}, 3, 2, 2.0, 30, true);
+    l.End();
+    l.Begin("SUB");
+    l.StyledText(1, "IN SUB", {0, 0}, {});
+    l.End();
+    l.Finish();
+  }
+  ASSERT_EQ(Run({}), 0);
+  const auto element = [](const std::vector<ReadRecord>& records) {
+    std::vector<uint8_t> bytes;
+    bool inside = false;
+    for (const ReadRecord& r : records) {
+      inside = inside || r.type == kGdsAref;
+      if (inside) bytes.insert(bytes.end(), r.bytes.begin(), r.bytes.end());
+      if (inside && r.type == kGdsEndEl) break;
+    }
+    return bytes;
+  };
+  const std::vector<uint8_t> input = element(ReadRecords("job.gds"));
+  ASSERT_FALSE(input.empty());
+  EXPECT_EQ(element(ReadRecords("job.gdx")), input);
+  // Without BLOCK_TEXT the text is copied alone.
+  EXPECT_TRUE(ElementsOf(Translated(), kGdsBoundary, 1).empty());
+}
+
+}  // namespace
+}  // namespace kavrinth
