@@ -74,12 +74,6 @@ void LogWarning(EngineRun& run, std::string_view text, std::string_view detail, 
   run.warnings = static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
 }
 
-bool SameExistingFile(const std::string& a, const std::string& b) {
-  struct stat first, second;
-  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 bool CloseLog(EngineRun& run) {
   if (!run.log) return !run.log_failed;
   std::FILE* file = run.log.release();

@@ -109,9 +109,6 @@ void WriteLog(EngineRun& run, std::string_view text);
 // the warnings it stands for (the count saturates at the 32-bit limit).
 void LogWarning(EngineRun& run, std::string_view text, std::string_view detail, int64_t count = 1);
 
-// True when both paths name the same existing file (device and inode).
-bool SameExistingFile(const std::string& a, const std::string& b);
-
 // Closes the log: false when any write to it, or the close, failed.
 bool CloseLog(EngineRun& run);
 

@@ -43,4 +43,10 @@ std::string ResolveExistingPath(std::string_view path) {
                                     : native.substr(0, slash + 1) + matches.front();
 }
 
+bool SameExistingFile(std::string_view first, std::string_view second) {
+  struct stat a, b;
+  return stat(NativePath(first).c_str(), &a) == 0 && stat(NativePath(second).c_str(), &b) == 0 &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 }  // namespace kavrinth

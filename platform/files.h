@@ -23,4 +23,10 @@ std::string NativePath(std::string_view path);
 // Directory parts are never re-cased.
 std::string ResolveExistingPath(std::string_view path);
 
+// True when both paths name one existing file (same device and inode), so that an output
+// about to be written would replace an input. Each path is taken as the file system takes
+// it (NativePath), without the case-insensitive retry: callers pass a resolved name for a
+// file they opened through ResolveExistingPath.
+bool SameExistingFile(std::string_view first, std::string_view second);
+
 }  // namespace kavrinth

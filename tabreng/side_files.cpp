@@ -50,17 +50,9 @@ std::vector<std::string> FilesWritten(const SideFileNames& names, bool log_to_st
   return files;
 }
 
-bool SameExistingFile(std::string_view first, std::string_view second) {
-  struct stat a {
-  }, b{};
-  if (::stat(ResolveExistingPath(first).c_str(), &a) != 0) return false;
-  if (::stat(NativePath(second).c_str(), &b) != 0) return false;
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 int CheckSideFiles(std::string_view input_path, const std::vector<std::string>& written) {
   for (size_t i = 0; i < written.size(); ++i) {
-    if (SameExistingFile(input_path, written[i])) {
+    if (SameExistingFile(ResolveExistingPath(input_path), written[i])) {
       return ShowEngineFailure("The output file '" + written[i] +
                                "' would overwrite the input file '" + std::string(input_path) +
                                "'.");

@@ -37,7 +37,4 @@ std::vector<std::string> FilesWritten(const SideFileNames& names, bool log_to_st
 // share a name; otherwise -1 after a message naming the clash.
 int CheckSideFiles(std::string_view input_path, const std::vector<std::string>& written);
 
-// True when both names lead to the same existing file.
-bool SameExistingFile(std::string_view first, std::string_view second);
-
 }  // namespace kavrinth

@@ -30,13 +30,6 @@ constexpr double kDatabaseUnitsPerUserUnit = 1000;
 // quadrilateral to be written as one flash: the rounding of the layout to its grid.
 constexpr double kRectangleSlack = 1.5;
 
-// Whether two paths name the same file (device and inode).
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
 std::string UnitWord(bool english) { return english ? "mils" : "microns"; }
 
 std::string Number(double value) {
@@ -220,7 +213,7 @@ int32_t ConvertIntermediateFile(ConverterKind kind, const ConverterOptions& opti
     return -1;
   }
   const std::string output = ConverterOutputName(kind, options.input);
-  if (SameFile(input, output)) {
+  if (SameExistingFile(input, output)) {
     *error = "the result " + output + " would replace the input";
     return -1;
   }

@@ -55,12 +55,6 @@ bool ApplyOption(std::string_view argument, SelvarOptions* options) {
   return ApplyValueOption(argument, options);
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
 }  // namespace
 
 std::string SelvarUsage() {
@@ -108,7 +102,7 @@ int RunScan(const SelvarOptions& options, std::string* error) {
   const std::string input = ResolveExistingPath(NativePath(options.gds_path));
   const std::string report = options.report_path.empty() ? DefaultReportName(options.gds_path)
                                                          : NativePath(options.report_path);
-  if (SameFile(input, report)) {
+  if (SameExistingFile(input, report)) {
     *error = "the report " + report + " would replace the GDSII file";
     return -1;
   }

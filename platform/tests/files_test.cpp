@@ -94,5 +94,17 @@ TEST_F(ResolveExistingPathTest, ResolvesABareNameInTheCurrentDirectory) {
   EXPECT_EQ(missing, "PG.CFG");
 }
 
+TEST_F(ResolveExistingPathTest, SameExistingFileComparesTheFileNotTheName) {
+  const std::string cfg = dir_ + "/work/gds.cfg";
+  ASSERT_EQ(link(cfg.c_str(), (dir_ + "/work/linked.cfg").c_str()), 0);
+  Touch("work/other.cfg");
+  EXPECT_TRUE(SameExistingFile(cfg, dir_ + "/work/../work/gds.cfg"));
+  EXPECT_TRUE(SameExistingFile(cfg, dir_ + "\\work\\linked.cfg"));  // a hard link
+  EXPECT_FALSE(SameExistingFile(cfg, dir_ + "/work/other.cfg"));
+  EXPECT_FALSE(SameExistingFile(cfg, dir_ + "/work/missing.cfg"));
+  // No case-insensitive retry: a name only a case apart is a new file when written.
+  EXPECT_FALSE(SameExistingFile(cfg, dir_ + "/work/GDS.CFG"));
+}
+
 }  // namespace
 }  // namespace kavrinth
