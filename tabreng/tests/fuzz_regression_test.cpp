@@ -4,6 +4,7 @@
 
 #include <array>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ struct StrayEndCase {
   // closes no selected structure.
   std::function<void(GdsWriter&)> write;
 };
+
+void PrintTo(const StrayEndCase& c, std::ostream* out) { *out << c.name; }
 
 class PruneRepeatTest : public ::testing::TestWithParam<StrayEndCase> {};
 

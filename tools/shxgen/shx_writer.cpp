@@ -87,7 +87,8 @@ std::vector<uint8_t> WriteUnifontShx(const ShxFontDescription& font) {
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  // An empty vector may hold no buffer at all, which fwrite must not be given.
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   ok = std::fclose(file) == 0 && ok;
   if (!ok) std::remove(path.c_str());
   return ok;

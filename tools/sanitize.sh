@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the libraries, programs and tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer into build-asan/ and runs every test there (the CI's
+# sanitizer step). The packages come from tools/setup.sh; g++'s sanitizer runtimes come
+# with it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build_dir=${KAVRINTH_ASAN_BUILD_DIR:-build-asan}
+sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=undefined"
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKAVRINTH_BUILD_GUI=OFF \
+  -DCMAKE_CXX_FLAGS="$sanitizers -fno-omit-frame-pointer" \
+  -DCMAKE_EXE_LINKER_FLAGS="$sanitizers" -DCMAKE_SHARED_LINKER_FLAGS="$sanitizers"
+cmake --build "$build_dir" -j "$(nproc)"
+
+# Every finding fails its test: leaks too, and undefined behaviour stops the program.
+export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
