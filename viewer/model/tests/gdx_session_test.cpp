@@ -44,9 +44,10 @@ TEST_F(GdxSessionTest, TheScratchLibraryHoldsOneWorkElementOutsideTheChain) {
   EXPECT_EQ(static_cast<GdxHandle>(page[9]), scratch->first_data_block);
   EXPECT_EQ(page[10], kGdxBlockHeaderWords);
   EXPECT_EQ(page[12], kGdxEndMark);
+  const GdxHandle handle = scratch->handle;
   GdxFreeCurrentLibrary();
   EXPECT_EQ(GdxTempLibrary(), nullptr);
-  EXPECT_EQ(GdxLibraryFromHandle(scratch->handle), nullptr);
+  EXPECT_EQ(GdxLibraryFromHandle(handle), nullptr);
 }
 
 TEST_F(GdxSessionTest, EditStepsAppendToOneEditLibrary) {

@@ -239,7 +239,7 @@ TEST_F(PgScanTest, AUnitOfOneScalesSizesAndPositionsLikeThePoints) {
   ASSERT_NE(handle, kGdxNoHandle);
   const GdxLibrary* library = GdxLibraryFromHandle(handle);
   EXPECT_EQ(library->scale_factor, 10);
-  const Words& data = StoredElements(library)[1].data;
+  const Words data = StoredElements(library)[1].data;
   EXPECT_EQ(Words(data.begin() + 5, data.begin() + 10), (Words{300, 100, 0, 1000, 2000}));
   EXPECT_EQ(Words(data.begin() + 10, data.begin() + 12), (Words{1150, 2050}));
   EXPECT_DOUBLE_EQ(services_.display.user_units_per_database_unit, 0.1);
@@ -379,7 +379,7 @@ TEST_F(PgScanTest, BuildFlashElementScalesTheFlashValuesButNotTheAngle) {
   const ScanFlashRecord record = {1, 2, 3, 4, 5, 6, 7, 8, 4, 5, 30, 10, 450, 40, 50};
   ASSERT_EQ(BuildFlashElement(record, false), 0);
   const GdxHandle handle = GdxEndLibrary();
-  const Words& data = StoredElements(GdxLibraryFromHandle(handle))[1].data;
+  const Words data = StoredElements(GdxLibraryFromHandle(handle))[1].data;
   EXPECT_EQ(Words(data.begin() + 5, data.end()),
             (Words{300, 100, 450, 400, 500, 10, 20, 30, 40, 50, 60, 70, 80, 10, 20}));
 }
