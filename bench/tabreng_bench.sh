@@ -6,10 +6,14 @@
 # to the time KLayout takes to load the same file in batch mode.
 #
 #   bench/tabreng_bench.sh [elements]      (BUILD_DIR selects the build, default build/)
+#
+# The last lines, "BENCH <figure> <item word> <items> <seconds> <KLayout seconds or ->",
+# are for bench/run, which collects every benchmark's figures.
+# Build targets: tabreng tabreng_bench_layout
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
-build=${BUILD_DIR:-$(dirname "$here")/build}
+build=$(cd "${BUILD_DIR:-$(dirname "$here")/build}" && pwd)
 elements=${1:-1000000}
 engine="$build/bin/tabreng"
 generator="$build/bench/tabreng_bench_layout"
@@ -54,21 +58,24 @@ echo "tabreng translate pass: $elements elements in $translate s, $(rate "$trans
   "($(grep -a '^Trapezoids' "$work/pg.log" | tr -d '\r') written back;" \
   "$(wc -c < "$work/layout.gdx") bytes out)"
 
+load=-
 if ! command -v klayout > /dev/null 2>&1; then
   echo "klayout is not installed (apt-get install -y klayout): no load ratio"
-  exit 0
-fi
-# KLayout's own time to read the library, measured inside it so that its start-up does
-# not count.
-cat > "$work/load.rb" << 'RUBY'
+else
+  # KLayout's own time to read the library, measured inside it so that its start-up does
+  # not count.
+  cat > "$work/load.rb" << 'RUBY'
 started = Time.now
 layout = RBA::Layout::new
 layout.read($file)
 printf("%.3f %d\n", Time.now - started, layout.cells)
 RUBY
-set -- $(QT_QPA_PLATFORM=offscreen klayout -b -rd file="$work/layout.gds" -r "$work/load.rb")
-load=$1
-echo "klayout: loads the $2 cells in $load s;" \
-  "counting / load = $(awk -v c="$counting" -v l="$load" 'BEGIN { printf "%.2f", c / l }')" \
-  "(aim: below 1), translate / load = $(awk -v c="$translate" -v l="$load" \
-    'BEGIN { printf "%.2f", c / l }') (aim: at most 2)"
+  set -- $(QT_QPA_PLATFORM=offscreen klayout -b -rd file="$work/layout.gds" -r "$work/load.rb")
+  load=$1
+  echo "klayout: loads the $2 cells in $load s;" \
+    "counting / load = $(awk -v c="$counting" -v l="$load" 'BEGIN { printf "%.2f", c / l }')" \
+    "(aim: below 1), translate / load = $(awk -v c="$translate" -v l="$load" \
+      'BEGIN { printf "%.2f", c / l }') (aim: at most 2)"
+fi
+echo "BENCH tabreng-counting-pass elements $elements $counting $load"
+echo "BENCH tabreng-translate-pass elements $elements $translate $load"

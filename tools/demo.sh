@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the main job on samples/: the EM/Mann PG -> GDSII road
-# (and, once its engine road is complete, GDSII -> PG), leaving the results in
-# build/demo/.
+# Sets up, builds and runs the main job on samples/ the way the shells drive the programs:
+# the GDSII -> PG road on the mask test pattern demo.gds (selvar, tabreng twice, ferolt,
+# mistrel) and the EM/Mann PG -> GDSII road on demo.em and demo.dwm (corvitex, corvaxen),
+# leaving the results in build/demo/ and naming every file produced.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
@@ -10,8 +11,10 @@ bin=$(cd "$build_dir/bin" && pwd)
 out="$build_dir/demo"
 rm -rf "$out"
 mkdir -p "$out"
-cp samples/demo.em samples/demo.dwm samples/demo-em.job samples/demo-mann.job "$out/"
+inputs=(demo.gds demo.cfg demo.em demo.dwm demo-em.job demo-mann.job)
+for f in "${inputs[@]}"; do cp "samples/$f" "$out/"; done
 cd "$out"
+work=$(pwd)
 
 run() {
   echo "+ $*"
@@ -25,12 +28,52 @@ run() {
   fi
 }
 
-# EM/Mann PG -> GDSII: an Electromask file and a Mann 3000 file back to GDSII.
+# Runs a program and prints its full 32-bit result, which the program writes to the
+# descriptor named by KAVRINTH_RESULT_FD (the exit status keeps only 8 bits).
+result_of() {
+  echo "+ $*" >&2
+  (KAVRINTH_RESULT_FD=3 "$@" 3>&1 >&2 < /dev/null | cat)
+}
+
+# --- GDSII -> PG: the mask test pattern to Electromask and Mann 3000 files ---
+# The scan report gives the top structure (the root of the hierarchy) and the layers.
+run "$bin/selvar" "$work/demo.gds" -max:8192 -sh -sea -elmcnt "-o:$work/demo.ssn"
+top=$(awk '/^HIERARCHY of INDEPENDENT STRUCTURES/ { h = 1; next }
+           h && NF && !/\|/ { sub(/\r$/, ""); print; exit }' demo.ssn)
+layers=$(awk '/^LAYERS_CONTAINING_DATA/ { getline; getline; sub(/\r$/, ""); print; exit }' demo.ssn)
+# The job's settings (feature size 0.5 micron, texts translated) as pg.cfg for the
+# PG-writing library and the converters, and as gds.cfg for the engine.
+cp demo.cfg pg.cfg
+cp demo.cfg gds.cfg
+engine_args=("$work/demo.gds" 0.500000 "$layers" "$top" -s1.000000)
+count=$(result_of "$bin/tabreng" "${engine_args[@]}" -polycnt)
+[ "${count:--1}" -ge 0 ] || { echo "demo: tabreng's counting pass failed ($count)" >&2; exit 1; }
+warnings=$(result_of "$bin/tabreng" "${engine_args[@]}" "-polycnt:$count")
+[ "${warnings:--1}" -ge 0 ] || { echo "demo: tabreng failed ($warnings); see demo.log" >&2; exit 1; }
+pg_files=()
+for layer in ${layers//,/ }; do
+  intermediate=$(printf '%s%02d.int' "${top:0:6}" "$layer")
+  [ "$(stat -c %s "$intermediate")" -gt 23 ] || continue  # a layer without data
+  run "$bin/ferolt" "$intermediate" microns 1.000000 -p -q
+  run "$bin/mistrel" "$intermediate" microns 1.000000 -p -q -3000
+  pg_files+=("${intermediate%.int}.em" "${intermediate%.int}.dwm")
+done
+
+# --- EM/Mann PG -> GDSII: an Electromask file and a Mann 3000 file back to GDSII ---
 run "$bin/corvitex" @demo-em.job -o:demo-em.gds -u:E
 run "$bin/corvaxen" @demo-mann.job -o:demo-mann.gds -u:M -3000 -scale 1.000000
 
+list() {
+  for f in "$@"; do printf '  %-16s %8d bytes\n' "$f" "$(stat -c %s "$f")"; done
+}
 echo
-echo "Demo results in $(pwd):"
-for f in demo-em.gds demo-em.log demo-mann.gds demo-mann.log; do
-  printf '  %-14s %8d bytes\n' "$f" "$(stat -c %s "$f")"
-done
+echo "Demo results in $work:"
+echo "GDSII -> PG ($top, layers $layers; $count elements counted, $warnings warning(s)):"
+list demo.ssn pg.cfg gds.cfg demo.log demo.out demo.err "${top:0:6}"*.int "${pg_files[@]}" pg.log
+echo "EM/Mann -> GDSII:"
+list demo-em.gds demo-em.log demo-mann.gds demo-mann.log
+[ -x "$bin/vexil" ] && echo "The PG files (.em, .dwm) open in $bin/vexil."
+if command -v klayout > /dev/null 2>&1; then
+  echo "The GDSII files open in KLayout: cd $work && klayout demo.gds demo-em.gds demo-mann.gds"
+fi
+exit 0
