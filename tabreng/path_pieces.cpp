@@ -99,13 +99,12 @@ void Arc(Vec centre, double radius, double from, double sweep, std::vector<Vec>&
 double AngleOf(Vec v) { return std::atan2(v.y, v.x); }
 
 // The centre line without its segments shorter than 0.001.
-std::vector<Vec> DistinctPoints(std::span<const double> centre) {
-  std::vector<Vec> points;
+void DistinctPoints(std::span<const double> centre, std::vector<Vec>& points) {
+  points.clear();
   for (size_t i = 0; i < centre.size() / 2; ++i) {
     const Vec p = At(centre, i);
     if (points.empty() || Length(p - points.back()) >= 0.001) points.push_back(p);
   }
-  return points;
 }
 
 // One side's point (or arc) at a join: side +1 is the left, -1 the right.
@@ -124,10 +123,9 @@ void Join(Vec p, Vec u, Vec v, double h, double side, std::vector<Vec>& out) {
 
 // ---- Cutting a wide path ----
 
-std::vector<int32_t> Rounded(std::span<const double> xy, bool* fits) {
-  std::vector<int32_t> out(xy.size());
+void RoundInto(std::span<const double> xy, bool* fits, std::vector<int32_t>& out) {
+  out.resize(xy.size());
   for (size_t i = 0; i < xy.size(); ++i) out[i] = RoundToInt32(xy[i], fits);
-  return out;
 }
 
 // The side of the line a-b that c lies on: 1 left, -1 right, 0 on it (exact: the
@@ -162,7 +160,9 @@ bool OutlineCrosses(const std::vector<double>& outline) {
   const int edges = static_cast<int>(outline.size() / 2) - 1;
   if (FindSelfCrossing(outline, edges, kCrossingTolerance, false) >= 0) return true;
   bool fits = true;
-  return RingCrossesItself(Rounded(outline, &fits));
+  thread_local std::vector<int32_t> rounded;
+  RoundInto(outline, &fits, rounded);
+  return RingCrossesItself(rounded);
 }
 
 // Moves `end` away from `other` by `distance` when their segment is longer than 1e-6.
@@ -172,6 +172,16 @@ void Extend(double* end, const double* other, double distance) {
   if (length <= 1e-6) return;
   end[0] += dx / length * distance;
   end[1] += dy / length * distance;
+}
+
+std::vector<double>& ScratchCentre() {
+  thread_local std::vector<double> centre;
+  return centre;
+}
+
+std::vector<int32_t>& ScratchPoints() {
+  thread_local std::vector<int32_t> points;
+  return points;
 }
 
 class PathCutter {
@@ -204,8 +214,10 @@ class PathCutter {
   PathPieceSink& sink_;
   EngineLog* log_;
   const bool round_;
-  std::vector<double> centre_;   // the (extended) centre line
-  std::vector<int32_t> points_;  // the same as integers
+  // The (extended) centre line and the same as integers: kept from path to path so that
+  // a path costs no allocation of its own.
+  std::vector<double>& centre_ = ScratchCentre();
+  std::vector<int32_t>& points_ = ScratchPoints();
   PathCutResult result_;
 };
 
@@ -219,8 +231,9 @@ std::optional<PathCutter::Piece> PathCutter::Build(int start, int e) {
     if (piece.outline.empty()) return std::nullopt;
     return piece;
   }
-  piece.outline.resize(2 * kOutlineRoom);
-  int32_t room = kOutlineRoom;
+  // An outline of e points takes at most 2e + 4: no need to clear the whole room.
+  int32_t room = std::min<int32_t>(kOutlineRoom, 2 * e + 4);
+  piece.outline.resize(2 * static_cast<size_t>(room));
   piece.consumed = PathToOutline(e, std::span<const int32_t>(points_).subspan(2 * start, 2 * e),
                                  path_.width, std::span<double>(piece.outline), true, room);
   if (piece.consumed < 2) return std::nullopt;
@@ -279,7 +292,8 @@ void PathCutter::LogCentre(int first, int count) {
 }
 
 void PathCutter::HandOver(const std::vector<double>& outline) {
-  const std::vector<int32_t> xy = Rounded(outline, &result_.fits);
+  thread_local std::vector<int32_t> xy;
+  RoundInto(outline, &result_.fits, xy);
   sink_.Outline(xy);
   ++result_.pieces;
 }
@@ -374,15 +388,17 @@ PathCutResult PathCutter::Run() {
     Extend(&centre_[0], &centre_[2], half);
     Extend(&centre_[2 * (n - 1)], &centre_[2 * (n - 2)], half);
   }
-  points_ = Rounded(centre_, &result_.fits);
+  RoundInto(centre_, &result_.fits, points_);
   std::vector<PathRun> runs = {{0, static_cast<int>(n)}};
   if (round_) runs = SplitPathRuns(centre_, path_.width);
   for (size_t k = 0; k < runs.size(); ++k) {
     const int count = runs[k].count + (k + 1 < runs.size() ? 1 : 0);
-    char text[96];
-    std::snprintf(text, sizeof text, "\r\n Path: offset:%d count:%d type:%d", runs[k].first, count,
-                  path_.pathtype);
-    Log(text);
+    if (log_ != nullptr) {
+      char text[96];
+      std::snprintf(text, sizeof text, "\r\n Path: offset:%d count:%d type:%d", runs[k].first,
+                    count, path_.pathtype);
+      Log(text);
+    }
     if (count >= 2) CutRun(runs[k].first, count);
   }
   return result_;
@@ -463,13 +479,18 @@ std::vector<PathRun> SplitPathRuns(std::span<const double> centre, double width)
 
 int RoundPathOutline(std::span<const double> centre, double h, std::vector<double>& outline) {
   outline.clear();
-  const std::vector<Vec> p = DistinctPoints(centre);
+  // Working lists kept from call to call: a path costs no allocation of its own.
+  thread_local std::vector<Vec> p, u, right, ring;
+  DistinctPoints(centre, p);
   const size_t m = p.size();
   if (m < 2) return 0;
-  std::vector<Vec> u(m - 1);
+  u.resize(m - 1);
   for (size_t k = 0; k + 1 < m; ++k) u[k] = (1 / Length(p[k + 1] - p[k])) * (p[k + 1] - p[k]);
 
-  std::vector<Vec> left = {p[0] + h * Normal(u[0])}, right = {p[0] - h * Normal(u[0])};
+  // The left side is built in the ring itself, which starts with it.
+  std::vector<Vec>& left = ring;
+  left.assign(1, p[0] + h * Normal(u[0]));
+  right.assign(1, p[0] - h * Normal(u[0]));
   for (size_t j = 1; j + 1 < m; ++j) {
     Join(p[j], u[j - 1], u[j], h, +1, left);
     Join(p[j], u[j - 1], u[j], h, -1, right);
@@ -478,11 +499,11 @@ int RoundPathOutline(std::span<const double> centre, double h, std::vector<doubl
   left.push_back(p[m - 1] + h * last_normal);
   right.push_back(p[m - 1] - h * last_normal);
 
-  std::vector<Vec> ring = left;
   Arc(p[m - 1], h, AngleOf(last_normal), -kPi, ring);  // ends on the right side's end
   ring.insert(ring.end(), right.rbegin() + 1, right.rend());
   Arc(p[0], h, AngleOf(-1 * Normal(u[0])), -kPi, ring);  // ends on the left side's start
   ring.back() = ring.front();                            // closed exactly
+  outline.reserve(2 * ring.size());
   for (const Vec& point : ring) outline.insert(outline.end(), {point.x, point.y});
   return static_cast<int>(ring.size());
 }

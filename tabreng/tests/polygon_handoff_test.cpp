@@ -60,6 +60,55 @@ std::vector<int32_t> RegularPolygon(int vertices, double radius, double cx, doub
   return xy;
 }
 
+// The rounding takes a short way inside the 32-bit range: it must agree with rounding
+// half away from zero on halves, on the largest fraction below a half and at both ends.
+TEST(RoundToInt32Test, AgreesWithRoundHalfAwayInsideTheRange) {
+  const double below_half = std::nextafter(0.5, 0.0);
+  const double cases[] = {0.0,
+                          -0.0,
+                          0.5,
+                          -0.5,
+                          1.5,
+                          -1.5,
+                          2.5,
+                          -2.5,
+                          below_half,
+                          -below_half,
+                          1e6 + 0.5,
+                          -1e6 - 0.5,
+                          4503599627370495.5,
+                          2147483646.5,
+                          -2147483647.5,
+                          2147483647.4,
+                          -2147483648.4,
+                          12345.49999999};
+  for (double value : cases) {
+    bool fits = true;
+    const double expected = std::round(value);
+    if (std::fabs(expected) > 2147483647.0) continue;
+    EXPECT_EQ(RoundToInt32(value, &fits), static_cast<int32_t>(expected)) << value;
+    EXPECT_TRUE(fits) << value;
+  }
+}
+
+TEST(RoundToInt32Test, SaturatesJustOutsideTheRange) {
+  const struct {
+    double value;
+    int32_t expected;
+  } cases[] = {
+      {2147483647.5, std::numeric_limits<int32_t>::max()},
+      {-2147483648.5, std::numeric_limits<int32_t>::min()},
+      {-2147483648.4, std::numeric_limits<int32_t>::min()},
+      {1e300, std::numeric_limits<int32_t>::max()},
+      {std::nan(""), std::numeric_limits<int32_t>::min()},
+  };
+  for (const auto& c : cases) {
+    bool fits = true;
+    EXPECT_EQ(RoundToInt32(c.value, &fits), c.expected) << c.value;
+    EXPECT_EQ(fits, std::fabs(c.value) < 2147483648.5 && c.value < 2147483647.5) << c.value;
+  }
+}
+
 TEST(CircleFit, RegularPolygonsOfManyVerticesAreCircles) {
   std::vector<double> work;
   FittedCircle circle;
