@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -54,25 +56,19 @@ class Conversion {
 
   // Runs the reader to the end of the data: 0, or -1 with *error.
   int Run(PgReader* reader, PgOutputWriter* writer, std::string* error) {
+    writer_ = writer;
     for (;;) {
       int result = ReadIntermediateRecord(reader);
       if (result == kPgReadNothing) continue;
-      if (result == kPgReadEndOfData) return 0;
+      if (result == kPgReadEndOfData) return Flush() ? 0 : Failed(error);
       if (result != kPgReadFlash && result != kPgReadSector) {
         *error = result == kPgReadTruncated ? "the file ends before its last record"
                                             : "the file holds data that cannot be read";
         return -1;
       }
-      flashes_.clear();
-      Tally(result == kPgReadFlash ? Quadrilateral(reader->flash()) : Sector(reader->flash()),
-            result == kPgReadFlash);
-      for (const PgOutputFlash& flash : flashes_) {
-        if (writer->WritePgFlash(flash) != kPgOutputOk) {
-          *error = "the output cannot be written";
-          return -1;
-        }
-      }
-      counts_.flashes += flashes_.size();
+      bool written = result == kPgReadFlash ? Quadrilateral(reader->flash())
+                                            : Flush() && Sector(reader->flash());
+      if (!written) return Failed(error);
     }
   }
 
@@ -81,18 +77,129 @@ class Conversion {
     return {x * raw_per_database_unit_, y * raw_per_database_unit_};
   }
 
-  CoverResult Quadrilateral(const FlashRecord& record) {
-    std::array<CoverPoint, 4> corners;
-    for (int i = 0; i < 4; ++i) corners[i] = Raw(record.corners[2 * i], record.corners[2 * i + 1]);
-    return coverer_.CoverQuadrilateral(corners, &flashes_);
+  static int Failed(std::string* error) {
+    *error = "the output cannot be written";
+    return -1;
   }
 
-  CoverResult Sector(const FlashRecord& record) {
+  // A polygon's pieces come one after the other: a piece whose box meets the box of the
+  // pieces before it joins them, and they are covered together once a piece that does
+  // not meet them, a sector or the end arrives.
+  bool Quadrilateral(const FlashRecord& record) {
+    std::array<CoverPoint, 4> corners;
+    for (int i = 0; i < 4; ++i) corners[i] = Raw(record.corners[2 * i], record.corners[2 * i + 1]);
+    if (!FlashCoverer::CornersInRange(corners)) {
+      flashes_.clear();
+      Tally(coverer_.CoverQuadrilateral(corners, &flashes_), true);
+      return true;
+    }
+    Box box;
+    for (const CoverPoint& p : corners) box.Add(p);
+    if (!pending_.empty() && !pending_box_.Meets(box, touch_slack_)) {
+      if (!Flush()) return false;
+    }
+    if (pending_.empty()) pending_box_ = box;
+    pending_box_.Add(box);
+    pending_.push_back(corners);
+    return true;
+  }
+
+  // Covers the pieces gathered so far. Rectangles among rectangles only stay one flash
+  // each; pieces of a shape that is not all rectangles are covered as one, so that the
+  // cuts between them leave no seam. False when the output cannot be written.
+  bool Flush() {
+    flashes_.clear();
+    rectangle_.clear();
+    for (const auto& quad : pending_) rectangle_.push_back(coverer_.IsRectangle(quad));
+    const bool angled =
+        pending_.size() > 1 && std::count(rectangle_.begin(), rectangle_.end(), false) > 0;
+    if (angled) {
+      // The rectangles stay one exact flash each; the cover runs over the whole shape so
+      // that its strips cross the cuts, and drops what a rectangle's flash already holds.
+      rectangles_.clear();
+      for (size_t i = 0; i < pending_.size(); ++i) {
+        const std::array<CoverPoint, 4>& quad = pending_[i];
+        if (rectangle_[i]) {
+          Tally(coverer_.CoverQuadrilateral(quad, &flashes_), true);
+          rectangles_.push_back(quad);
+        } else {
+          ++counts_.quadrilaterals;
+          ++(HasArea(quad) ? counts_.covered_shapes : counts_.empty_shapes);
+        }
+      }
+      cover_.clear();
+      coverer_.CoverQuadrilaterals(pending_, &cover_);
+      for (const PgOutputFlash& flash : cover_) {
+        if (InsideARectangle(flash)) continue;
+        flashes_.push_back(flash);
+        ++counts_.cover_flashes;
+      }
+    } else {
+      for (const auto& quad : pending_) {
+        const size_t before = flashes_.size();
+        const CoverResult result = coverer_.CoverQuadrilateral(quad, &flashes_);
+        Tally(result, true, flashes_.size() - before);
+      }
+    }
+    pending_.clear();
+    return Write();
+  }
+
+  bool Write() {
+    for (const PgOutputFlash& flash : flashes_) {
+      if (writer_->WritePgFlash(flash) != kPgOutputOk) return false;
+    }
+    counts_.flashes += flashes_.size();
+    flashes_.clear();
+    return true;
+  }
+
+  // Whether an axis-parallel cover flash lies wholly inside one of the rectangles.
+  bool InsideARectangle(const PgOutputFlash& flash) const {
+    const double half_w = flash.w / 2.0, half_h = flash.h / 2.0;
+    const CoverPoint corners[4] = {{flash.x - half_w, flash.y - half_h},
+                                   {flash.x + half_w, flash.y - half_h},
+                                   {flash.x + half_w, flash.y + half_h},
+                                   {flash.x - half_w, flash.y + half_h}};
+    return std::any_of(rectangles_.begin(), rectangles_.end(), [&](const auto& quad) {
+      return std::all_of(std::begin(corners), std::end(corners),
+                         [&](CoverPoint p) { return InConvexQuad(quad, p, touch_slack_); });
+    });
+  }
+
+  // Whether p lies inside the convex quadrilateral q (either turn) or within `slack` of it.
+  static bool InConvexQuad(const std::array<CoverPoint, 4>& q, CoverPoint p, double slack) {
+    int sign = 0;
+    for (size_t i = 0; i < 4; ++i) {
+      const CoverPoint a = q[i], b = q[(i + 1) % 4];
+      const double length = std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y));
+      if (length == 0) continue;
+      const double side = ((b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x)) / length;
+      if (std::fabs(side) <= slack) continue;
+      const int s = side > 0 ? 1 : -1;
+      if (sign != 0 && s != sign) return false;
+      sign = s;
+    }
+    return true;
+  }
+
+  static bool HasArea(const std::array<CoverPoint, 4>& q) {
+    double twice_area = 0;
+    for (size_t i = 0; i < 4; ++i)
+      twice_area += q[i].x * q[(i + 1) % 4].y - q[(i + 1) % 4].x * q[i].y;
+    return twice_area != 0;
+  }
+
+  bool Sector(const FlashRecord& record) {
     const CoverPoint centre = Raw(record.corners[kPgCentreX], record.corners[kPgCentreY]);
     const CoverPoint start = Raw(record.corners[0], record.corners[1]);
     const CoverPoint end = Raw(record.corners[2], record.corners[3]);
-    return coverer_.CoverSector(centre, start, record.h * raw_per_database_unit_,
-                                SweepDegrees(centre, start, end, record.angle), &flashes_);
+    flashes_.clear();
+    const CoverResult result =
+        coverer_.CoverSector(centre, start, record.h * raw_per_database_unit_,
+                             SweepDegrees(centre, start, end, record.angle), &flashes_);
+    Tally(result, false, flashes_.size());
+    return Write();
   }
 
   // The sweep as precisely as the record gives it: the record keeps tenths of a degree,
@@ -107,7 +214,7 @@ class Conversion {
     return std::fabs(from_points - given) <= 0.06 ? from_points : given;
   }
 
-  void Tally(CoverResult result, bool quadrilateral) {
+  void Tally(CoverResult result, bool quadrilateral, size_t flashes = 0) {
     ++(quadrilateral ? counts_.quadrilaterals : counts_.sectors);
     switch (result) {
       case CoverResult::kOneFlash:
@@ -115,7 +222,7 @@ class Conversion {
         break;
       case CoverResult::kCovered:
         ++counts_.covered_shapes;
-        counts_.cover_flashes += flashes_.size();
+        counts_.cover_flashes += flashes;
         break;
       case CoverResult::kEmpty:
         ++counts_.empty_shapes;
@@ -129,10 +236,37 @@ class Conversion {
     }
   }
 
+  // A bounding box of pieces.
+  struct Box {
+    double x_min = std::numeric_limits<double>::infinity(), y_min = x_min;
+    double x_max = -x_min, y_max = -x_min;
+    void Add(CoverPoint p) {
+      x_min = std::min(x_min, p.x);
+      y_min = std::min(y_min, p.y);
+      x_max = std::max(x_max, p.x);
+      y_max = std::max(y_max, p.y);
+    }
+    void Add(const Box& b) {
+      Add(CoverPoint{b.x_min, b.y_min});
+      Add(CoverPoint{b.x_max, b.y_max});
+    }
+    bool Meets(const Box& b, double slack) const {
+      return b.x_min <= x_max + slack && b.x_max >= x_min - slack && b.y_min <= y_max + slack &&
+             b.y_max >= y_min - slack;
+    }
+  };
+
   ConversionCounts& counts_;
   const double raw_per_database_unit_;
+  const double touch_slack_ = kRectangleSlack * raw_per_database_unit_;
   FlashCoverer coverer_;
   std::vector<PgOutputFlash> flashes_;
+  std::vector<std::array<CoverPoint, 4>> pending_;
+  std::vector<bool> rectangle_;                        // for each of pending_
+  std::vector<std::array<CoverPoint, 4>> rectangles_;  // of the pieces being covered
+  std::vector<PgOutputFlash> cover_;
+  Box pending_box_;
+  PgOutputWriter* writer_ = nullptr;
 };
 
 int32_t WarningResult(const ConversionCounts& counts, uint64_t more) {

@@ -20,6 +20,8 @@ constexpr double kPi = 3.14159265358979323846;
 // nor finer than this many segments.
 constexpr double kMaxArcStep = kPi / 4;
 constexpr int kMaxArcSegments = 1 << 16;
+// Up to this many edges, shared ones are found by trying every pair.
+constexpr size_t kFewEdges = 32;
 // Values that differ by less than this are taken as equal when rounding to the grid.
 constexpr double kGridSlack = 1e-6;
 
@@ -138,6 +140,44 @@ CoverResult FlashCoverer::CoverQuadrilateral(const std::array<CoverPoint, 4>& co
   return CoverPolygon(ring_, ring_ends_, out);
 }
 
+bool FlashCoverer::IsRectangle(const std::array<CoverPoint, 4>& corners) const {
+  PgOutputFlash flash;
+  const Rectangle kind = OneFlash(corners, &flash);
+  return kind == Rectangle::kFlash || kind == Rectangle::kTooSmall;
+}
+
+bool FlashCoverer::CornersInRange(const std::array<CoverPoint, 4>& corners) {
+  return std::all_of(corners.begin(), corners.end(), [](CoverPoint p) { return InRange(p); });
+}
+
+CoverResult FlashCoverer::CoverQuadrilaterals(const std::vector<std::array<CoverPoint, 4>>& quads,
+                                              std::vector<PgOutputFlash>* out) {
+  // Every piece turned counter-clockwise, so that pieces that meet have their common
+  // edge in opposite directions and their union is the nonzero winding of all of them.
+  group_points_.clear();
+  group_ends_.clear();
+  for (const auto& quad : quads) {
+    if (!CornersInRange(quad)) return CoverResult::kOutOfRange;
+    double twice_area = 0;
+    for (size_t i = 0; i < 4; ++i) {
+      const CoverPoint a = quad[i], b = quad[(i + 1) % 4];
+      twice_area += a.x * b.y - b.x * a.y;
+    }
+    if (twice_area == 0) continue;
+    if (twice_area > 0) {
+      group_points_.insert(group_points_.end(), quad.begin(), quad.end());
+    } else {
+      group_points_.insert(group_points_.end(), quad.rbegin(), quad.rend());
+    }
+    group_ends_.push_back(group_points_.size());
+  }
+  if (group_ends_.empty()) return CoverResult::kEmpty;
+  drop_shared_edges_ = true;
+  const CoverResult result = CoverPolygon(group_points_, group_ends_, out);
+  drop_shared_edges_ = false;
+  return result;
+}
+
 // ---- Sectors ----
 
 void FlashCoverer::AppendArc(CoverPoint centre, double radius, double start, double sweep,
@@ -208,9 +248,70 @@ void FlashCoverer::BuildEdges(const std::vector<CoverPoint>& points,
     for (size_t i = 0; i < n; ++i) {
       const CoverPoint a = points[begin + i], b = points[begin + (i + 1) % n];
       if (a.x == b.x && a.y == b.y) continue;
-      edges_.push_back(a.y <= b.y ? Edge{a.x, a.y, b.x, b.y, 1} : Edge{b.x, b.y, a.x, a.y, -1});
+      if (a.y == b.y) {  // level: kept left to right, the winding says which way it ran
+        edges_.push_back(a.x < b.x ? Edge{a.x, a.y, b.x, b.y, 1} : Edge{b.x, b.y, a.x, a.y, -1});
+      } else {
+        edges_.push_back(a.y < b.y ? Edge{a.x, a.y, b.x, b.y, 1} : Edge{b.x, b.y, a.x, a.y, -1});
+      }
     }
     begin = end;
+  }
+}
+
+void FlashCoverer::DropSharedEdges() {
+  // Two pieces that meet along a cut both have the cut as an edge, run in opposite
+  // directions, with corners that may differ by the rounding of the data. Such a pair
+  // adds nothing to the winding anywhere but within the rounding, yet each edge would
+  // block the strips it crosses; both are dropped.
+  const double slack = rectangle_slack_ + kGridSlack;
+  auto partners = [slack](const Edge& e, const Edge& f) {
+    return f.winding == -e.winding && std::fabs(f.x0 - e.x0) <= slack &&
+           std::fabs(f.y0 - e.y0) <= slack && std::fabs(f.x1 - e.x1) <= slack &&
+           std::fabs(f.y1 - e.y1) <= slack;
+  };
+  shared_.assign(edges_.size(), false);
+  auto pair_up = [&](size_t i, size_t k) {
+    if (k == i || shared_[k] || !partners(edges_[i], edges_[k])) return false;
+    shared_[i] = shared_[k] = true;
+    return true;
+  };
+  if (edges_.size() <= kFewEdges) {
+    for (size_t i = 0; i < edges_.size(); ++i) {
+      for (size_t k = i + 1; k < edges_.size() && !shared_[i]; ++k) pair_up(i, k);
+    }
+  } else {
+    // Edges by the cell of their lower end, cells as wide as the slack: a partner lies
+    // in one of the nine cells around an edge's own.
+    cells_.clear();
+    for (size_t i = 0; i < edges_.size(); ++i) {
+      cells_.push_back({static_cast<int64_t>(std::floor(edges_[i].x0 / slack)),
+                        static_cast<int64_t>(std::floor(edges_[i].y0 / slack)), i});
+    }
+    std::sort(cells_.begin(), cells_.end());
+    for (const EdgeCell& own : cells_) {
+      for (int n = 0; n < 9 && !shared_[own.edge]; ++n) {
+        const EdgeCell probe{own.x + n % 3 - 1, own.y + n / 3 - 1, 0};
+        auto j = std::lower_bound(cells_.begin(), cells_.end(), probe);
+        for (; j != cells_.end() && j->x == probe.x && j->y == probe.y; ++j) {
+          if (pair_up(own.edge, j->edge)) break;
+        }
+      }
+    }
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < edges_.size(); ++i) {
+    if (!shared_[i]) edges_[kept++] = edges_[i];
+  }
+  edges_.resize(kept);
+}
+
+void FlashCoverer::AdvanceActive(double low, double high) {
+  // Edges come in by their lower end and leave once they end below the strip, so each
+  // strip only looks at the edges near it.
+  std::erase_if(active_, [low](const Edge& e) { return e.y1 <= low; });
+  while (next_edge_ < edges_.size() && edges_[next_edge_].y0 < high) {
+    if (edges_[next_edge_].y1 > low) active_.push_back(edges_[next_edge_]);
+    ++next_edge_;
   }
 }
 
@@ -222,7 +323,7 @@ double XAt(double x0, double y0, double x1, double y1, double y) {
 
 bool FlashCoverer::Inside(double x, double y) const {
   int winding = 0;
-  for (const Edge& e : edges_) {
+  for (const Edge& e : active_) {
     if (e.y0 == e.y1 || y < e.y0 || y >= e.y1) continue;
     if (XAt(e.x0, e.y0, e.x1, e.y1, y) > x) winding += e.winding;
   }
@@ -233,7 +334,7 @@ double FlashCoverer::StripHeight(double zone_low, double zone_high) const {
   // Next to an edge of slope k (dx/dy) a strip of height h leaves a sliver reaching
   // h k / sqrt(1 + k^2) from the edge: steep edges allow tall strips, vertical ones any.
   double factor = std::numeric_limits<double>::infinity();
-  for (const Edge& e : edges_) {
+  for (const Edge& e : active_) {
     const double dy = e.y1 - e.y0;
     const bool crosses = dy > 0 ? std::min(zone_high, e.y1) - std::max(zone_low, e.y0) > 0
                                 : e.y0 > zone_low && e.y0 < zone_high;
@@ -251,7 +352,7 @@ void FlashCoverer::CoverStrip(double low, double high) {
   // Blocked: every x where an edge passes through the strip. Between blocked intervals
   // the strip is wholly inside or wholly outside; inside gaps become flashes.
   blocked_.clear();
-  for (const Edge& e : edges_) {
+  for (const Edge& e : active_) {
     if (e.y0 == e.y1) {
       if (e.y0 > low && e.y0 < high)
         blocked_.push_back({std::min(e.x0, e.x1), std::max(e.x0, e.x1)});
@@ -318,6 +419,7 @@ CoverResult FlashCoverer::CoverPolygon(const std::vector<CoverPoint>& points,
     if (!InRange(p)) return CoverResult::kOutOfRange;
   }
   BuildEdges(points, ring_ends);
+  if (drop_shared_edges_) DropSharedEdges();
   if (edges_.empty()) return CoverResult::kEmpty;
   double y_min = edges_[0].y0, y_max = edges_[0].y1;
   for (const Edge& e : edges_) {
@@ -338,11 +440,18 @@ CoverResult FlashCoverer::CoverPolygon(const std::vector<CoverPoint>& points,
 
   out_ = out;
   open_.clear();
+  std::sort(edges_.begin(), edges_.end(), [](const Edge& a, const Edge& b) { return a.y0 < b.y0; });
+  active_.clear();
+  next_edge_ = 0;
   for (size_t z = 0; z + 1 < events_.size(); ++z) {
     const double zone_low = events_[z], zone_high = events_[z + 1];
+    AdvanceActive(zone_low, zone_high);
     const double step = StripHeight(zone_low, zone_high);
-    for (double y = zone_low; y < zone_high; y += step)
-      CoverStrip(y, std::min(y + step, zone_high));
+    for (double y = zone_low; y < zone_high; y += step) {
+      const double high = std::min(y + step, zone_high);
+      AdvanceActive(y, high);
+      CoverStrip(y, high);
+    }
   }
   for (const OpenFlash& flash : open_) Emit(flash);
   open_.clear();

@@ -48,6 +48,19 @@ class FlashCoverer {
   CoverResult CoverSector(CoverPoint centre, CoverPoint outer_start, double inner_radius,
                           double sweep_degrees, std::vector<PgOutputFlash>* out);
 
+  // Whether the quadrilateral would be written as one flash (or is a rectangle too thin
+  // for one), as CoverQuadrilateral decides.
+  bool IsRectangle(const std::array<CoverPoint, 4>& corners) const;
+
+  // Whether every corner lies within what a flash can hold.
+  static bool CornersInRange(const std::array<CoverPoint, 4>& corners);
+
+  // Covers the union of quadrilaterals that touch (the pieces a polygon was cut into)
+  // as one shape, so that no seam is left along the cuts between them. Edges that two
+  // pieces share, run in opposite directions, are not edges of the union.
+  CoverResult CoverQuadrilaterals(const std::vector<std::array<CoverPoint, 4>>& quads,
+                                  std::vector<PgOutputFlash>* out);
+
   // Covers a polygon of one or more closed rings (nonzero winding), given as points with
   // the end index of each ring.
   CoverResult CoverPolygon(const std::vector<CoverPoint>& points,
@@ -56,7 +69,7 @@ class FlashCoverer {
  private:
   struct Edge {
     double x0, y0, x1, y1;  // y0 <= y1
-    int winding;            // +1 when the ring runs upwards along it
+    int winding;            // +1 when the ring runs upwards along it (a level edge: rightwards)
   };
   struct Interval {
     double low, high;
@@ -67,10 +80,17 @@ class FlashCoverer {
     double left, right, bottom, top;
     bool continued;  // the strip being swept extends it
   };
+  struct EdgeCell {
+    int64_t x, y;  // the cell of the edge's lower end
+    size_t edge;
+    auto operator<=>(const EdgeCell&) const = default;
+  };
   enum class Rectangle { kNot, kFlash, kTooSmall, kTooCoarse };
 
   Rectangle OneFlash(const std::array<CoverPoint, 4>& p, PgOutputFlash* flash) const;
   void BuildEdges(const std::vector<CoverPoint>& points, const std::vector<size_t>& ring_ends);
+  void DropSharedEdges();
+  void AdvanceActive(double low, double high);
   bool Inside(double x, double y) const;
   double StripHeight(double zone_low, double zone_high) const;
   void CoverStrip(double low, double high);
@@ -85,7 +105,11 @@ class FlashCoverer {
   double rectangle_slack_;
 
   // Work buffers, kept between shapes.
-  std::vector<Edge> edges_;
+  std::vector<Edge> edges_;   // by their lower end during the sweep
+  std::vector<Edge> active_;  // those that reach into the current strip
+  size_t next_edge_ = 0;      // the first of edges_ not yet active
+  std::vector<bool> shared_;
+  std::vector<EdgeCell> cells_;
   std::vector<double> events_;
   std::vector<Interval> blocked_;
   std::vector<OpenFlash> open_;  // flashes of the last strip, left to right
@@ -93,6 +117,9 @@ class FlashCoverer {
   size_t open_cursor_ = 0;
   std::vector<CoverPoint> ring_;
   std::vector<size_t> ring_ends_;
+  std::vector<CoverPoint> group_points_;
+  std::vector<size_t> group_ends_;
+  bool drop_shared_edges_ = false;  // the rings are pieces of one shape
   std::vector<PgOutputFlash>* out_ = nullptr;
 };
 

@@ -463,14 +463,13 @@ TEST_F(GdsToPgRoadTest, RoundTripToGdsKeepsEveryLayersArea) {
   }
 }
 
-// Every point of an angled shape deeper inside than the margin is exposed. Disabled
-// while the post-processor cuts polygons into trapezoids that the converters cover one
-// by one: each piece is covered only to within the margin of its own sides, so where a
-// cut does not fall on the flash grid (here in the copy of WEDGES turned by 30 degrees,
-// whose cuts run at 30 degrees) a bare seam up to twice the margin wide runs through the
-// shape. Electromask leaves 27 of this layer's 8080 square microns bare deeper than the
-// margin, Mann 3000 151, Mann 3600 15. Covering a polygon's pieces together closes them.
-TEST_F(GdsToPgRoadTest, DISABLED_AngledShapesAreExposedAcrossTheirInternalCuts) {
+// Every point of an angled shape deeper inside than the margin is exposed. The
+// post-processor cuts polygons into trapezoids; covered one by one, each piece would be
+// covered only to within the margin of its own sides, so where a cut does not fall on the
+// flash grid (here in the copy of WEDGES turned by 30 degrees, whose cuts run at 30
+// degrees) a bare seam up to twice the margin wide would run through the shape. The
+// converters cover a polygon's pieces together, so no seam is left.
+TEST_F(GdsToPgRoadTest, AngledShapesAreExposedAcrossTheirInternalCuts) {
   for (const PgOutput& output : kOutputs) {
     for (const PatternLayer& layer : kTestPatternLayers) {
       if (layer.manhattan) continue;

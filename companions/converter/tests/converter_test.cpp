@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -273,6 +275,59 @@ TEST_F(ConverterRunTest, FeroltWritesRectanglesAsFlashesAndCoversTheRest) {
             std::string::npos)
       << log;
   EXPECT_TRUE(fs::exists(Work("TOP01.int")));  // the shell deletes it, not the converter
+}
+
+TEST_F(ConverterRunTest, PiecesOfAnAngledShapeAreExposedAcrossTheirCuts) {
+  // An octagon (half widths 30 and 70 microns) cut into three slabs, turned by 30 degrees
+  // about (500, 300) microns: the cuts run at 30 degrees, off the flash grid. The middle
+  // slab is a rectangle and stays one flash; every point of the cuts deeper inside than
+  // the tolerance (1 micron) is exposed.
+  const double a = 30 * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
+  auto place = [&](double x, double y) {  // microns in the octagon's frame -> raw units
+    return std::array<double, 2>{5000 + 10 * (x * c - y * s), 3000 + 10 * (x * s + y * c)};
+  };
+  const double slabs[3][4][2] = {{{-30, -70}, {30, -70}, {70, -30}, {-70, -30}},
+                                 {{-70, -30}, {70, -30}, {70, 30}, {-70, 30}},
+                                 {{-70, 30}, {70, 30}, {30, 70}, {-30, 70}}};
+  std::vector<PgOutputShape> pieces;
+  for (const auto& slab : slabs) {
+    std::array<int32_t, 8> corners;
+    for (int i = 0; i < 4; ++i) {
+      const auto raw = place(slab[i][0], slab[i][1]);
+      corners[2 * i] = static_cast<int32_t>(std::lround(raw[0] * 100));  // nanometres
+      corners[2 * i + 1] = static_cast<int32_t>(std::lround(raw[1] * 100));
+    }
+    pieces.push_back(Quad(corners));
+  }
+  WriteIntermediate("TOP03.int", pieces);
+  WriteText("pg.cfg", "FEATURE\n2.000000\n");
+  ASSERT_EQ(Run(kFerolt, "TOP03.int microns 1.000000 -p -q"), 0);
+
+  const std::vector<FlashRecord> flashes = ReadFlashes("TOP03.em", kPgFormatElectroMask);
+  auto exposed = [&](std::array<double, 2> p) {
+    return std::any_of(flashes.begin(), flashes.end(), [&](const FlashRecord& f) {
+      const double t = f.angle / 1800.0 * std::numbers::pi, dx = p[0] - f.x, dy = p[1] - f.y;
+      return std::fabs(dx * std::cos(t) + dy * std::sin(t)) <= f.w / 2.0 &&
+             std::fabs(-dx * std::sin(t) + dy * std::cos(t)) <= f.h / 2.0;
+    });
+  };
+  int bare = 0;
+  for (double cut : {-30.0, 30.0}) {
+    for (double x = -68; x <= 68; x += 0.25) bare += !exposed(place(x, cut));
+  }
+  EXPECT_EQ(bare, 0) << "points of the cuts left bare";
+  EXPECT_EQ(std::count_if(
+                flashes.begin(), flashes.end(),
+                [](const FlashRecord& f) { return f.angle == 300 && f.w == 1400 && f.h == 600; }),
+            1);
+  const std::string log = ReadText("pg.log");
+  EXPECT_NE(log.find("3 quadrilateral(s) and 0 sector(s): 1 rectangle(s) written as one flash"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("2 shape(s) that are not rectangles covered by " +
+                     std::to_string(flashes.size() - 1) + " rectangle flash(es)\r\n"),
+            std::string::npos)
+      << log;
 }
 
 TEST_F(ConverterRunTest, SectorsKeepTheirSweepAndStayInside) {

@@ -309,6 +309,87 @@ TEST(FlashCoverTest, LargerToleranceNeedsFewerFlashes) {
   EXPECT_GT(counts[1], counts[2]);
 }
 
+// An octagon cut into its three horizontal slabs, turned by `degrees` about the origin
+// and shifted, each corner rounded to a whole unit as the Intermediate data holds them.
+std::vector<std::array<CoverPoint, 4>> TurnedOctagonPieces(double degrees, bool clockwise) {
+  const double a = degrees * kPi / 180, c = std::cos(a), s = std::sin(a);
+  const double slabs[3][4][2] = {{{-300, -700}, {300, -700}, {700, -300}, {-700, -300}},
+                                 {{-700, -300}, {700, -300}, {700, 300}, {-700, 300}},
+                                 {{-700, 300}, {700, 300}, {300, 700}, {-300, 700}}};
+  std::vector<std::array<CoverPoint, 4>> pieces;
+  for (const auto& slab : slabs) {
+    std::array<CoverPoint, 4> piece;
+    for (int i = 0; i < 4; ++i) {
+      const auto& l = slab[clockwise ? 3 - i : i];
+      piece[i] = {std::round(5000 + l[0] * c - l[1] * s), std::round(3000 + l[0] * s + l[1] * c)};
+    }
+    pieces.push_back(piece);
+  }
+  return pieces;
+}
+
+std::vector<CoverPoint> TurnedOctagonOutline(double degrees) {
+  const double a = degrees * kPi / 180, c = std::cos(a), s = std::sin(a);
+  const double outline[8][2] = {{-300, -700}, {300, -700}, {700, -300}, {700, 300},
+                                {300, 700},   {-300, 700}, {-700, 300}, {-700, -300}};
+  std::vector<CoverPoint> ring;
+  for (const auto& l : outline)
+    ring.push_back({5000 + l[0] * c - l[1] * s, 3000 + l[0] * s + l[1] * c});
+  return ring;
+}
+
+TEST(FlashCoverTest, PiecesOfOneShapeAreCoveredAcrossTheirCuts) {
+  // Covered one by one, each piece stays the tolerance away from the cuts between them,
+  // leaving a bare seam through the shape; covered together the cuts are no edges and
+  // only the outline may stay bare. Pieces of either turn, cuts at several angles.
+  for (double degrees : {0.0, 30.0, 73.0}) {
+    for (bool clockwise : {false, true}) {
+      FlashCoverer coverer(20, 1.5);
+      std::vector<PgOutputFlash> out;
+      ASSERT_EQ(coverer.CoverQuadrilaterals(TurnedOctagonPieces(degrees, clockwise), &out),
+                CoverResult::kCovered);
+      ExpectSoundCover(
+          Polygon("octagon turned " + std::to_string(degrees) + (clockwise ? " clockwise" : ""),
+                  TurnedOctagonOutline(degrees)),
+          out, coverer.tolerance(), 2);
+    }
+  }
+}
+
+TEST(FlashCoverTest, PiecesThatOnlyShareACornerOrNothingStaySeparate) {
+  // Two triangles meeting at a point and a square apart: the union is covered, and no
+  // flash bridges the outside between them.
+  const std::vector<std::array<CoverPoint, 4>> pieces = {
+      {{{0, 0}, {400, 0}, {200, 300}, {200, 300}}},
+      {{{200, 300}, {600, 600}, {-200, 600}, {-200, 600}}},
+      {{{1000, 0}, {1300, 0}, {1300, 300}, {1000, 300}}}};
+  FlashCoverer coverer(10, 1.5);
+  std::vector<PgOutputFlash> out;
+  ASSERT_EQ(coverer.CoverQuadrilaterals(pieces, &out), CoverResult::kCovered);
+  const std::vector<std::vector<CoverPoint>> rings = {
+      {{0, 0}, {400, 0}, {200, 300}},
+      {{200, 300}, {600, 600}, {-200, 600}},
+      {{1000, 0}, {1300, 0}, {1300, 300}, {1000, 300}}};
+  double area = 0;
+  for (const PgOutputFlash& f : out) {
+    area += static_cast<double>(f.w) * f.h;
+    for (const CoverPoint& p : FlashCorners(f)) {
+      EXPECT_TRUE(std::any_of(rings.begin(), rings.end(),
+                              [&](const auto& ring) {
+                                const TestShape shape = Polygon("piece", ring);
+                                return shape.inside(p.x, p.y) ||
+                                       shape.edge_distance(p.x, p.y) <= 1e-6;
+                              }))
+          << "flash at " << f.x << "," << f.y << " leaves the pieces";
+    }
+  }
+  EXPECT_GT(area, 0.8 * (60000 + 120000 + 90000));
+  EXPECT_LE(area, 60000 + 120000 + 90000);
+  const std::vector<std::array<CoverPoint, 4>> out_of_range = {
+      {{{0, 0}, {3e9, 0}, {3e9, 10}, {0, 10}}}};
+  EXPECT_EQ(coverer.CoverQuadrilaterals(out_of_range, &out), CoverResult::kOutOfRange);
+}
+
 TEST(FlashCoverTest, SectorsAreCoveredInsideAndWithinTheTolerance) {
   struct Case {
     double outer, inner, start, sweep;
