@@ -198,6 +198,7 @@ class PathCutter {
     std::vector<double> outline;
   };
 
+  std::optional<std::optional<Piece>> CountedPiece() const;
   std::optional<Piece> Build(int start, int e);
   bool Crosses(const Piece& piece) const;
   std::optional<Piece> LongestPiece(int start, int remaining, bool* shortened);
@@ -221,7 +222,28 @@ class PathCutter {
   PathCutResult result_;
 };
 
+// A 2-point path that is only counted: one piece (none when its outline would be
+// empty), found without building the outline when no outline point can leave the
+// 32-bit range. Empty when the outline must be built after all.
+std::optional<std::optional<PathCutter::Piece>> PathCutter::CountedPiece() const {
+  if (!path_.count_only || path_.xy.size() != 4) return std::nullopt;
+  // Every outline point lies within the half-width of a centre-line point.
+  const double limit = 2147483647.0 - path_.width / 2.0 - 2;
+  for (double value : centre_) {
+    if (!(std::fabs(value) < limit)) return std::nullopt;
+  }
+  const bool empty = round_ ? Length(At(centre_, 1) - At(centre_, 0)) < 0.001
+                            : points_[0] == points_[2] && points_[1] == points_[3];
+  if (empty) return std::optional<Piece>();
+  Piece piece;
+  piece.points = piece.consumed = 2;
+  return std::optional<Piece>(std::move(piece));
+}
+
 std::optional<PathCutter::Piece> PathCutter::Build(int start, int e) {
+  if (e == 2) {
+    if (std::optional<std::optional<Piece>> counted = CountedPiece()) return *counted;
+  }
   Piece piece;
   piece.points = e;
   const std::span<const double> from = std::span<const double>(centre_).subspan(2 * start);

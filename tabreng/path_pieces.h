@@ -70,6 +70,9 @@ struct WidePath {
   int32_t width = 0;            // above 0
   int pathtype = 0;
   bool outlined = false;
+  // The sink only counts outlines: where the outline of a 2-point path surely fits the
+  // 32-bit range its points are left out (the sink gets an empty outline).
+  bool count_only = false;
 };
 
 struct PathCutResult {

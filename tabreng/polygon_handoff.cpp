@@ -9,14 +9,7 @@
 
 namespace kavrinth {
 
-int32_t RoundToInt32(double value, bool* fits) {
-  // Inside the range the integer part and the fraction are exact, which rounds half away
-  // from zero without a call into the maths library (this runs for every outline point).
-  if (value > -2147483648.5 && value < 2147483647.5) {
-    const int64_t whole = static_cast<int64_t>(value);
-    const double fraction = value - static_cast<double>(whole);
-    return static_cast<int32_t>(whole + (fraction >= 0.5) - (fraction <= -0.5));
-  }
+int32_t RoundToInt32OutOfRange(double value, bool* fits) {
   const double rounded = std::round(value);  // half away from zero
   if (!(rounded >= std::numeric_limits<int32_t>::min() &&
         rounded <= std::numeric_limits<int32_t>::max())) {

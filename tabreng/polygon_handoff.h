@@ -14,9 +14,23 @@ namespace kavrinth {
 
 inline constexpr size_t kTrapezoidBoundaryBytes = 64;
 
+// The rounding of a value beyond the 32-bit range (or not a number): saturates and
+// clears *fits.
+int32_t RoundToInt32OutOfRange(double value, bool* fits);
+
 // A coordinate rounded half away from zero to a 32-bit integer; a value beyond the
-// 32-bit range (or not a number) saturates and clears *fits.
-int32_t RoundToInt32(double value, bool* fits);
+// 32-bit range (or not a number) saturates and clears *fits. Inline: it runs for every
+// outline point and every trapezoid corner.
+inline int32_t RoundToInt32(double value, bool* fits) {
+  // Inside the range the integer part and the fraction are exact, which rounds half away
+  // from zero without a call into the maths library.
+  if (value > -2147483648.5 && value < 2147483647.5) {
+    const auto whole = static_cast<int64_t>(value);
+    const double fraction = value - static_cast<double>(whole);
+    return static_cast<int32_t>(whole + (fraction >= 0.5) - (fraction <= -0.5));
+  }
+  return RoundToInt32OutOfRange(value, fits);
+}
 
 // BOUNDARY, LAYER, DATATYPE 0, XY with the four corners and the first again, ENDEL.
 // Each corner coordinate c (PG units) becomes round(c * 0.001 / fixup). False when a

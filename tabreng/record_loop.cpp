@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "gdsii/encoding.h"
 #include "support/progress_sink.h"
 #include "tabreng/command_line.h"
 #include "tabreng/path_pieces.h"
@@ -310,7 +311,11 @@ int RecordLoop::OnXy(const GdsRecord& record) {
   element_.xy_offset = buffer_.size() - record.bytes.size();
   std::vector<int32_t>& points = c_.work->ixy;
   points.resize(record.data.size() / 4);
-  for (size_t i = 0; i < points.size(); ++i) points[i] = *record.Int32(i);
+  // Decoded in place: the pass has already refused records not in big-endian order.
+  const uint8_t* data = record.data.data();
+  for (size_t i = 0; i < points.size(); ++i) {
+    points[i] = GdsGetInt32(std::span<const uint8_t, 4>(data + 4 * i, 4));
+  }
   element_.have_points = true;
   if (c_.options->scan_mode) NoteCircle();
   return 0;
@@ -493,6 +498,7 @@ int RecordLoop::HandOffWidePath() {
   path.width = element_.width;
   path.pathtype = element_.pathtype;
   path.outlined = outlined;
+  path.count_only = c_.options->counting_pass;
   WidePathPieces sink(*this);
   EngineLog* debug_log = c_.options->keep_temporaries ? c_.log : nullptr;
   if (!CutWidePath(path, sink, debug_log).fits) {

@@ -25,6 +25,16 @@ constexpr double kSureGap = 1e-3;
 // The smallest integer not below p / q, for q > 0.
 Wide CeilDiv(Wide p, Wide q) { return p >= 0 ? (p + q - 1) / q : -((-p) / q); }
 
+// std::round (half away from zero) without a call into the maths library: below 2^52
+// the integer part and the fraction of a double are exact. -0.0 comes out as 0.0,
+// which compares and converts the same.
+double RoundHalfAway(double value) {
+  if (!(std::fabs(value) < 4503599627370496.0)) return std::round(value);
+  const auto whole = static_cast<double>(static_cast<int64_t>(value));
+  const double fraction = value - whole;
+  return whole + static_cast<double>(fraction >= 0.5) - static_cast<double>(fraction <= -0.5);
+}
+
 }  // namespace
 
 DecomposeResult TrapezoidDecomposer::Decompose(std::span<const int32_t> xy, double scale,
@@ -33,6 +43,8 @@ DecomposeResult TrapezoidDecomposer::Decompose(std::span<const int32_t> xy, doub
   scale_ = scale;
   table_ = table;
   BuildEdges(xy);
+  if (SweepTwoEdges()) return result_;
+  result_ = DecomposeResult{};
   active_.clear();
   open_.clear();
   next_edge_ = 0;
@@ -87,6 +99,50 @@ void TrapezoidDecomposer::BuildEdges(std::span<const int32_t> xy) {
             [](const Edge& a, const Edge& b) { return a.y_bottom < b.y_bottom; });
   std::sort(event_ys_.begin(), event_ys_.end());
   event_ys_.erase(std::unique(event_ys_.begin(), event_ys_.end()), event_ys_.end());
+}
+
+// The common small polygon (a rectangle, a convex polygon, any ring that meets every
+// slab in two edges that do not cross there) needs none of the general sweep's lists:
+// it is one trapezoid open at a time, carried while its two edges go on. The steps
+// and tests are those of the general sweep, so the result is the same. False, with
+// the result to be discarded, when some slab has other than two edges or they cross.
+bool TrapezoidDecomposer::SweepTwoEdges() {
+  // The table can then take a trapezoid per slab: it never fills.
+  if (event_ys_.size() < 2 || event_ys_.size() - 1 > table_.size()) return false;
+  ActiveEdge pair[2];
+  int32_t active = 0;
+  size_t next_edge = 0;
+  OpenTrapezoid open{-1, -1, 0, false};
+  bool is_open = false;
+  for (size_t slab = 0; slab + 1 < event_ys_.size(); ++slab) {
+    const int64_t y_low = event_ys_[slab], y_high = event_ys_[slab + 1];
+    int32_t kept = 0;
+    for (int32_t i = 0; i < active; ++i) {
+      if (edges_[pair[i].edge].y_top > y_low) pair[kept++] = pair[i];
+    }
+    active = kept;
+    for (; next_edge < edges_.size() && edges_[next_edge].y_bottom <= y_low; ++next_edge) {
+      if (active == 2) return false;
+      pair[active++].edge = static_cast<int32_t>(next_edge);
+    }
+    if (active != 2) return false;
+    for (ActiveEdge& edge : pair) {
+      edge.x_low = XAt(edge.edge, y_low);
+      edge.x_high = XAt(edge.edge, y_high);
+    }
+    if (Before(pair[1], pair[0], y_low)) std::swap(pair[0], pair[1]);
+    const ActiveEdge& left = pair[0];
+    const ActiveEdge& right = pair[1];
+    if (edges_[left.edge].winding + edges_[right.edge].winding != 0) return false;
+    if (Compare(left.edge, left.x_high, right.edge, right.x_high, y_high) > 0) return false;
+    const bool part = !Coincident(left, right, y_low, y_high);
+    const bool carried = part && is_open && open.left == left.edge && open.right == right.edge;
+    if (is_open && !carried) Emit(open.left, open.right, open.y_bottom, y_low);
+    if (part && !carried) open = {left.edge, right.edge, y_low, false};
+    is_open = part;
+  }
+  if (is_open) Emit(open.left, open.right, open.y_bottom, event_ys_.back());
+  return true;
 }
 
 // The sign of x(a) - x(b) at height y, exactly: x of an edge at y is the
@@ -286,8 +342,8 @@ std::optional<PgTrapezoid> TrapezoidDecomposer::Round(int32_t left, int32_t righ
   double y[4] = {bottom, bottom, top, top};
   double rounded[8];
   for (int corner = 0; corner < 4; ++corner) {
-    rounded[2 * corner] = std::round(x[corner] * scale_);
-    rounded[2 * corner + 1] = std::round(y[corner] * scale_);
+    rounded[2 * corner] = RoundHalfAway(x[corner] * scale_);
+    rounded[2 * corner + 1] = RoundHalfAway(y[corner] * scale_);
   }
   if (rounded[1] == rounded[5]) return std::nullopt;
   if (rounded[0] == rounded[2] && rounded[4] == rounded[6]) return std::nullopt;

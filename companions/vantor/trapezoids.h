@@ -59,6 +59,7 @@ class TrapezoidDecomposer {
   };
 
   void BuildEdges(std::span<const int32_t> xy);
+  bool SweepTwoEdges();
   int CompareAt(int32_t a, int32_t b, int64_t y) const;
   int Compare(int32_t a, double xa, int32_t b, double xb, int64_t y) const;
   bool Before(const ActiveEdge& a, const ActiveEdge& b, int64_t y) const;

@@ -216,6 +216,45 @@ TEST(CutWidePathTest, TwoPointsGiveOneRectangleExtendedForSquareEnds) {
   }
 }
 
+// Counting a 2-point path skips its outline where it surely fits: the pieces and the
+// range verdict must be those of the full cut, at the ends of the range and for paths
+// whose outline is empty.
+TEST(CutWidePathTest, CountingTwoPointPathsGivesTheFullCutsPiecesAndRange) {
+  struct Case {
+    std::vector<int32_t> xy;
+    int32_t width;
+  };
+  const int32_t top = 2147483647, bottom = -2147483647 - 1;
+  const std::vector<Case> cases = {
+      {{0, 0, 10, 0}, 4},                      // ordinary
+      {{5, 5, 5, 5}, 4},                       // no length: no piece
+      {{0, 0, 0, 0}, 3},                       // no length, odd width
+      {{0, 0, 1, 0}, 1000},                    // shorter than the width
+      {{top - 10, 0, top - 10, 50}, 40},       // its side beyond the top
+      {{top - 30, 0, top - 30, 50}, 40},       // just inside
+      {{bottom + 5, 0, bottom + 5, 9}, 20},    // beyond the bottom
+      {{0, top - 1, 100, top - 1}, 6},         // its end beyond the top
+      {{100, 100, 100 + 7, 100 + 3}, 100000},  // wide and angled
+  };
+  for (const Case& c : cases) {
+    for (int pathtype : {0, 1, 2, 4}) {
+      SCOPED_TRACE(::testing::PrintToString(c.xy) + " type " + std::to_string(pathtype));
+      WidePath path;
+      path.xy = c.xy;
+      path.width = c.width;
+      path.pathtype = pathtype;
+      path.outlined = true;
+      Pieces full, counted;
+      const PathCutResult full_result = CutWidePath(path, full, nullptr);
+      path.count_only = true;
+      const PathCutResult counted_result = CutWidePath(path, counted, nullptr);
+      EXPECT_EQ(counted_result.pieces, full_result.pieces);
+      EXPECT_EQ(counted_result.fits, full_result.fits);
+      EXPECT_EQ(counted.outlines.size(), full.outlines.size());
+    }
+  }
+}
+
 // Points along every segment of the centre line, its ends included.
 std::vector<std::pair<double, double>> Samples(const std::vector<int32_t>& xy) {
   std::vector<std::pair<double, double>> samples;
