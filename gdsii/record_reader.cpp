@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -12,21 +13,32 @@
 
 namespace kavrinth {
 
+namespace {
+
+// GdsDataItemSize as a table built once: Next looks it up for every record.
+constexpr std::array<uint8_t, kGdsTypeAscii + 1> kItemSizes = [] {
+  std::array<uint8_t, kGdsTypeAscii + 1> sizes{};
+  for (int type = 0; type <= kGdsTypeAscii; ++type) {
+    sizes[type] = static_cast<uint8_t>(GdsDataItemSize(type));
+  }
+  return sizes;
+}();
+
+// Item sizes are powers of two, so a mask tells whether a length holds whole items.
+static_assert([] {
+  for (uint8_t size : kItemSizes) {
+    if ((size & (size - 1)) != 0) return false;
+  }
+  return true;
+}());
+
+}  // namespace
+
 // --- Decoders ---
 
 size_t GdsRecordView::Count() const {
   const size_t item = GdsDataItemSize(data_type);
   return item == 0 ? 0 : data.size() / item;
-}
-
-std::optional<int32_t> GdsRecordView::Int16(size_t index) const {
-  if (index >= data.size() / 2) return std::nullopt;
-  return GdsGetInt16(data.subspan(2 * index).first<2>(), byte_order);
-}
-
-std::optional<int32_t> GdsRecordView::Int32(size_t index) const {
-  if (index >= data.size() / 4) return std::nullopt;
-  return GdsGetInt32(data.subspan(4 * index).first<4>(), byte_order);
 }
 
 std::optional<double> GdsRecordView::Real8(size_t index) const {
@@ -177,8 +189,9 @@ GdsReadStatus GdsRecordReader::Next(GdsRecord* record) {
     return FailAt(offset, type, "unknown data type " + std::to_string(data_type));
   }
   const size_t data_length = length - kGdsRecordHeaderSize;
-  const size_t item = GdsDataItemSize(data_type);
-  if ((data_type == kGdsTypeNone && data_length != 0) || (item > 1 && data_length % item != 0)) {
+  const size_t item = kItemSizes[static_cast<size_t>(data_type)];
+  if ((data_type == kGdsTypeNone && data_length != 0) ||
+      (item > 1 && (data_length & (item - 1)) != 0)) {
     return FailAt(offset, type,
                   std::to_string(data_length) + " data bytes do not suit data type " +
                       std::to_string(data_type));

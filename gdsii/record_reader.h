@@ -25,8 +25,15 @@ struct GdsRecordView {
 
   // Items of the record's data type (characters for text, 0 without data).
   size_t Count() const;
-  std::optional<int32_t> Int16(size_t index) const;
-  std::optional<int32_t> Int32(size_t index) const;
+  // Inline: the record loop decodes a layer, a width or a flag word from most records.
+  std::optional<int32_t> Int16(size_t index) const {
+    if (index >= data.size() / 2) return std::nullopt;
+    return GdsGetInt16(data.subspan(2 * index).first<2>(), byte_order);
+  }
+  std::optional<int32_t> Int32(size_t index) const {
+    if (index >= data.size() / 4) return std::nullopt;
+    return GdsGetInt32(data.subspan(4 * index).first<4>(), byte_order);
+  }
   std::optional<double> Real8(size_t index) const;
   // The data as text, trailing zero bytes removed.
   std::string_view Text() const;
@@ -46,7 +53,9 @@ enum class GdsReadStatus {
 
 class GdsRecordReader {
  public:
-  static constexpr size_t kDefaultBufferSize = size_t{1} << 20;
+  // Small enough that the bytes a read brings in are still in the cache when the
+  // records are framed; the buffer never gets smaller than the longest record.
+  static constexpr size_t kDefaultBufferSize = size_t{128} << 10;
 
   // Records longer than max_record_length (header included) are refused.
   explicit GdsRecordReader(size_t buffer_size = kDefaultBufferSize,

@@ -111,8 +111,10 @@ int RecordLoop::RunPass(int kind) {
   last_percent_ = -1;
   SetProgressText("Processing Polygons...", "", "");
   GdsRecord record;
+  // Polled for every record, so read where the signal handler sets it.
+  const volatile int* const cancel_flag = ProgressCancelFlagAddress();
   for (bool done = false; !done;) {
-    if (ProgressCancelFlag() != 0) return -1;
+    if (*cancel_flag != 0) return -1;
     const GdsReadStatus status = c_.input->Next(&record);
     // ENDLIB ends the pass, so the reader never gets to report the end itself.
     if (status != GdsReadStatus::kRecord) {
@@ -286,7 +288,7 @@ int RecordLoop::OnTextAttribute(const GdsRecord& record) {
       break;
     }
     default:  // STRING
-      e.string = record.Text();
+      text_string_ = record.Text();
       break;
   }
   return 0;
@@ -528,7 +530,7 @@ void RecordLoop::WriteKeptPiece(std::span<const int32_t> xy) {
 void RecordLoop::StrokeText() {
   if (!element_.have_position) return;
   EngineText text;
-  text.text = element_.string;
+  text.text = text_string_;
   text.layer = element_.layer;
   text.horizontal = element_.horizontal;
   text.vertical = element_.vertical;
@@ -545,7 +547,7 @@ void RecordLoop::StrokeText() {
   output_.Write(bytes.data(), bytes.size());
   if (!result.fits) Warn("a stroke of a text of " + structure_ + " lies beyond the 32-bit range.");
   if (result.incomplete) {
-    Warn("the font cannot stroke all of the text '" + element_.string + "' in " + structure_ + ".");
+    Warn("the font cannot stroke all of the text '" + text_string_ + "' in " + structure_ + ".");
   }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -81,11 +82,11 @@ class RecordLoop {
     double angle = 0;
     bool reflected = false;
     bool template_flag = false;
-    std::string string;
     bool have_position = false;
     double x = 0;
     double y = 0;
   };
+  static_assert(std::is_trivially_copyable_v<Element>);
   class WidePathPieces;
 
   int RunPass(int kind);
@@ -108,7 +109,11 @@ class RecordLoop {
   void NoteWidth();
   void NoteSent();
   void WriteElement();
-  void ClearElement() { element_ = Element(); }
+  // Element holds no string, so this is a plain copy; the text keeps its capacity.
+  void ClearElement() {
+    element_ = Element();
+    text_string_.clear();
+  }
   bool Kept() const {
     return !skip_structure_ && !element_.skip_reference && !element_.skip_element;
   }
@@ -120,6 +125,7 @@ class RecordLoop {
   GdsOutputFile output_;
   std::vector<uint8_t> buffer_;  // the records of the element being read
   Element element_;
+  std::string text_string_;  // the element's STRING, kept apart so Element stays trivial
   bool skip_structure_ = false;
   std::string structure_;  // the current structure's name
   std::array<char, kPgNameLength> pg_name_{};

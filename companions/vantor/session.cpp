@@ -151,7 +151,9 @@ void VantorSession::LogLine(std::string_view line) {
 
 void VantorSession::LogProblem(std::string_view kind, std::string_view name,
                                std::string_view text) {
-  LogLine(std::string(kind) + ": structure \"" + std::string(name) + "\": " + std::string(text));
+  LogLine(std::string(kind) + ": structure \"" +
+          StructureName(name.data(), static_cast<int32_t>(name.size())) +
+          "\": " + std::string(text));
 }
 
 void VantorSession::Error(std::string_view name, std::string_view text) {

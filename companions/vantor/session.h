@@ -35,6 +35,9 @@ inline constexpr std::string_view kPgLogName = "pg.log";
 // early by a NUL; control characters become '?' so that a log line stays one line.
 std::string StructureName(const char* name, int32_t length);
 
+// Polygon and Path take the name as the engine passed it (its bytes up to the given
+// length, ended early by a NUL); StructureName turns it into text only when a log line
+// needs it, since PG is called once per polygon and almost never logs.
 class VantorSession {
  public:
   // Starts a run (ending one still open first): reads pg.cfg, creates pg.log.

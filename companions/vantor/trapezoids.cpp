@@ -186,7 +186,8 @@ bool TrapezoidDecomposer::Coincident(const ActiveEdge& a, const ActiveEdge& b, i
 // trapezoids meeting at a vertex get the same corner.
 double TrapezoidDecomposer::XAt(int32_t edge, int64_t y) const {
   const Edge& e = edges_[edge];
-  if (y <= e.y_bottom) return static_cast<double>(e.x_bottom);
+  // A vertical edge (most edges of most layouts) needs no division.
+  if (y <= e.y_bottom || e.dx == 0) return static_cast<double>(e.x_bottom);
   if (y >= e.y_top) return static_cast<double>(e.x_bottom + e.dx);
   return static_cast<double>(e.x_bottom) +
          static_cast<double>(e.dx) *
@@ -305,8 +306,9 @@ void TrapezoidDecomposer::UpdateOpen(int64_t y_low) {
 // sweep must go on.
 bool TrapezoidDecomposer::EmitOpenPastCapacity(int64_t y_high) {
   size_t pieces = 0;
+  double rounded[8];
   for (const OpenTrapezoid& open : open_) {
-    if (Round(open.left, open.right, open.y_bottom, y_high, false)) ++pieces;
+    if (Round(open.left, open.right, open.y_bottom, y_high, false, rounded)) ++pieces;
   }
   if (result_.filled + pieces <= table_.size()) return false;
   for (const OpenTrapezoid& open : open_) {
@@ -316,23 +318,25 @@ bool TrapezoidDecomposer::EmitOpenPastCapacity(int64_t y_high) {
 }
 
 // Stores the trapezoid between two edges unless it is degenerate or out of
-// range; false when the table was already full (the result says so).
+// range; false when the table was already full (the result says so). The
+// corners go straight into the table entry, one integer at a time.
 bool TrapezoidDecomposer::Emit(int32_t left, int32_t right, int64_t y_bottom, int64_t y_top) {
-  std::optional<PgTrapezoid> trapezoid = Round(left, right, y_bottom, y_top, true);
-  if (!trapezoid) return true;
+  double rounded[8];
+  if (!Round(left, right, y_bottom, y_top, true, rounded)) return true;
   if (static_cast<size_t>(result_.filled) >= table_.size()) {
     result_.status = DecomposeStatus::kTableFull;
     return false;
   }
-  table_[result_.filled++] = *trapezoid;
+  PgTrapezoid& trapezoid = table_[result_.filled++];
+  for (int i = 0; i < 8; ++i) trapezoid.xy[i] = static_cast<int32_t>(rounded[i]);
   return true;
 }
 
-// The trapezoid between two edges in PG units; empty when it is degenerate
-// (zero height, or zero width at top and bottom) or has a corner outside int32,
-// which `note_range` records in the result.
-std::optional<PgTrapezoid> TrapezoidDecomposer::Round(int32_t left, int32_t right, int64_t y_bottom,
-                                                      int64_t y_top, bool note_range) {
+// The corners of the trapezoid between two edges in PG units, as whole numbers;
+// false when it is degenerate (zero height, or zero width at top and bottom) or
+// has a corner outside int32, which `note_range` records in the result.
+bool TrapezoidDecomposer::Round(int32_t left, int32_t right, int64_t y_bottom, int64_t y_top,
+                                bool note_range, double (&rounded)[8]) {
   double x[4] = {XAt(left, y_bottom), XAt(right, y_bottom), XAt(right, y_top), XAt(left, y_top)};
   // Within one grid step above a crossing the two edges have just passed each
   // other: they meet halfway.
@@ -340,23 +344,20 @@ std::optional<PgTrapezoid> TrapezoidDecomposer::Round(int32_t left, int32_t righ
   if (x[3] > x[2]) x[3] = x[2] = (x[2] + x[3]) / 2;
   double bottom = static_cast<double>(y_bottom) / kGrid, top = static_cast<double>(y_top) / kGrid;
   double y[4] = {bottom, bottom, top, top};
-  double rounded[8];
   for (int corner = 0; corner < 4; ++corner) {
     rounded[2 * corner] = RoundHalfAway(x[corner] * scale_);
     rounded[2 * corner + 1] = RoundHalfAway(y[corner] * scale_);
   }
-  if (rounded[1] == rounded[5]) return std::nullopt;
-  if (rounded[0] == rounded[2] && rounded[4] == rounded[6]) return std::nullopt;
-  PgTrapezoid trapezoid{};
-  for (int i = 0; i < 8; ++i) {
-    if (!(rounded[i] >= std::numeric_limits<int32_t>::min() &&
-          rounded[i] <= std::numeric_limits<int32_t>::max())) {
+  if (rounded[1] == rounded[5]) return false;
+  if (rounded[0] == rounded[2] && rounded[4] == rounded[6]) return false;
+  for (double value : rounded) {
+    if (!(value >= std::numeric_limits<int32_t>::min() &&
+          value <= std::numeric_limits<int32_t>::max())) {
       if (note_range) result_.out_of_range = true;
-      return std::nullopt;
+      return false;
     }
-    trapezoid.xy[i] = static_cast<int32_t>(rounded[i]);
   }
-  return trapezoid;
+  return true;
 }
 
 }  // namespace kavrinth

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -71,8 +70,8 @@ class TrapezoidDecomposer {
   void UpdateOpen(int64_t y_low);
   bool EmitOpenPastCapacity(int64_t y_high);
   bool Emit(int32_t left, int32_t right, int64_t y_bottom, int64_t y_top);
-  std::optional<PgTrapezoid> Round(int32_t left, int32_t right, int64_t y_bottom, int64_t y_top,
-                                   bool note_range);
+  bool Round(int32_t left, int32_t right, int64_t y_bottom, int64_t y_top, bool note_range,
+             double (&rounded)[8]);
 
   std::vector<Edge> edges_;
   std::vector<int64_t> event_ys_;

@@ -2,6 +2,8 @@
 // process and let no exception out to the engine.
 #include "companions/vantor/vantor.h"
 
+#include <string_view>
+
 #include "companions/vantor/session.h"
 
 namespace {
@@ -9,6 +11,13 @@ namespace {
 kavrinth::VantorSession& Session() {
   static kavrinth::VantorSession session;
   return session;
+}
+
+// The name's bytes as passed, not read here: they are read up to a NUL only when a
+// log line shows them.
+std::string_view PassedName(const char* name, int32_t length) {
+  return name != nullptr && length > 0 ? std::string_view(name, static_cast<size_t>(length))
+                                       : std::string_view();
 }
 
 template <typename T>
@@ -43,8 +52,7 @@ extern "C" int32_t PG(const int32_t* points, const int32_t* count, const double*
                       PgTrapezoid* table, const int32_t* capacity, const double* fixup,
                       const char* name, int32_t name_length) {
   try {
-    return Session().Polygon(points, count, table, capacity, fixup,
-                             kavrinth::StructureName(name, name_length));
+    return Session().Polygon(points, count, table, capacity, fixup, PassedName(name, name_length));
   } catch (...) {
     Session().CountError();
     return 0;
@@ -54,7 +62,7 @@ extern "C" int32_t PG(const int32_t* points, const int32_t* count, const double*
 extern "C" int32_t PG_PATH(const int32_t* points, const int32_t* count, const double* /*one*/,
                            const double* /*fixup*/, const char* name, int32_t name_length) {
   try {
-    return Session().Path(points, count, kavrinth::StructureName(name, name_length));
+    return Session().Path(points, count, PassedName(name, name_length));
   } catch (...) {
     Session().CountError();
     return -1;
