@@ -3,6 +3,7 @@
 #include "fonts/path_outline.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -139,9 +140,16 @@ int32_t WalkJoins(const std::vector<Vec>& centre, double h, bool joins, OutlineP
 
 int32_t RoundHalfAway(double value) { return static_cast<int32_t>(std::llround(value)); }
 
+// A centre-line point at the edge of the 32-bit range plus its offset may leave the
+// range: the sum is held at the range's end instead of wrapping round.
+int32_t OffsetPoint(double centre, double offset) {
+  const int64_t sum = static_cast<int64_t>(centre) + std::llround(offset);
+  return static_cast<int32_t>(std::clamp<int64_t>(sum, INT32_MIN, INT32_MAX));
+}
+
 void Emit(const OutlineVertex& v, std::span<int32_t> output, size_t k) {
-  output[2 * k] = static_cast<int32_t>(v.cx) + RoundHalfAway(v.ox);
-  output[2 * k + 1] = static_cast<int32_t>(v.cy) + RoundHalfAway(v.oy);
+  output[2 * k] = OffsetPoint(v.cx, v.ox);
+  output[2 * k + 1] = OffsetPoint(v.cy, v.oy);
 }
 
 void Emit(const OutlineVertex& v, std::span<double> output, size_t k) {

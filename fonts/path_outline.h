@@ -14,9 +14,10 @@ inline constexpr double kOutlineMinimumLength = 1e-8;
 
 // Outlines the centre line of count points (points holds x, y pairs) of the given
 // width. Point k of the outline is stored at output[2k], output[2k + 1]: integers
-// (each offset rounded half away from zero, then added to its centre-line point) or
-// doubles (centre-line point + offset). room: in, the outline points the output may
-// take (never more than output holds); out, the outline points written.
+// (each offset rounded half away from zero, then added to its centre-line point; a sum
+// beyond the 32-bit range is held at the range's end) or doubles (centre-line point +
+// offset). No offset is longer than twice the half-width. room: in, the outline points the output
+// may take (never more than output holds); out, the outline points written.
 //
 // Layout for a whole centre line of n points: left side L0..L(n-1), the last
 // centre-line point, right side R(n-1)..R0, and L0 again. Left is the side of the

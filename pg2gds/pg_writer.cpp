@@ -3,6 +3,7 @@
 #include "pg2gds/pg_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -174,6 +175,16 @@ int PgOutputWriter::OpenPgOutput(std::string_view path, int32_t format, int ebcd
 }
 
 bool PgOutputWriter::CreateTemporary() {
+  // A target that exists and is no regular file (a device such as /dev/null, a FIFO) is
+  // written in place: a temporary renamed over it would replace the device itself.
+  struct stat status {};
+  if (::stat(target_.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    temporary_.clear();
+    const int fd = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+    file_ = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (file_ == nullptr && fd >= 0) close(fd);
+    return file_ != nullptr;
+  }
   // O_EXCL makes the name ours; the mode lets the umask decide, as for any new file.
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary_ = target_ + ".~" + std::to_string(getpid()) + "-" +
@@ -196,7 +207,7 @@ void PgOutputWriter::CloseAndRemove() {
   if (file_ != nullptr) {
     std::fclose(file_);
     file_ = nullptr;
-    unlink(temporary_.c_str());
+    if (!temporary_.empty()) unlink(temporary_.c_str());
   }
   routines_ = nullptr;
   format_ = -1;
@@ -207,11 +218,16 @@ void PgOutputWriter::AbandonPgOutput() { CloseAndRemove(); }
 int PgOutputWriter::ClosePgOutput() {
   if (file_ == nullptr) return kPgOutputFailed;
   bool ok = !failed_ && (this->*routines_->trailer)() && !failed_;
-  ok = ok && std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+  // A device written in place has nothing to sync (fsync fails on it) or to rename.
+  const bool in_place = temporary_.empty();
+  ok = ok && std::fflush(file_) == 0 && (in_place || fsync(fileno(file_)) == 0);
   bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
-  ok = ok && closed && std::rename(temporary_.c_str(), target_.c_str()) == 0;
-  if (!ok) unlink(temporary_.c_str());
+  if (!in_place) {
+    ok = ok && closed && std::rename(temporary_.c_str(), target_.c_str()) == 0;
+    if (!ok) unlink(temporary_.c_str());
+  }
+  ok = ok && closed;
   routines_ = nullptr;
   format_ = -1;
   return ok ? kPgOutputOk : kPgOutputFailed;

@@ -72,7 +72,8 @@ struct PgCharSet {
 
 // Writes one PG file at a time. The file is built under a temporary name beside the
 // target and renamed over it only by a clean ClosePgOutput, so a failed write never
-// destroys a file that was there before and never leaves a half-written one.
+// destroys a file that was there before and never leaves a half-written one. A target
+// that is a device (the null device, say) is written directly.
 class PgOutputWriter {
  public:
   PgOutputWriter() = default;
@@ -129,7 +130,7 @@ class PgOutputWriter {
 
   std::FILE* file_ = nullptr;
   std::string target_;
-  std::string temporary_;
+  std::string temporary_;  // empty while a device is written directly
   const FormatRoutines* routines_ = nullptr;
   int32_t format_ = -1;
   bool english_ = false;

@@ -221,9 +221,14 @@ void ApplyApertureLine(ApertureSettings& s, const Words& w) {
   if (w.size() > 5) node.size2 = LeadingReal(w[5]).value_or(node.size2);
 }
 
+// A real as the format gives it, whatever its length: "%f" prints every digit of a size,
+// and a huge size cut to a fixed buffer would be written as another number.
 std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
+  const int length = std::snprintf(nullptr, 0, format, value);
+  if (length <= 0) return {};
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::snprintf(text.data(), text.size(), format, value);
+  text.resize(static_cast<size_t>(length));
   return text;
 }
 

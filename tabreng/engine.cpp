@@ -280,6 +280,9 @@ int TranslationJob::Finish() {
   step.translated_stream = NativePath(names_.translated_stream);
   step.log = &log_;
   const int result = RunPostProcessor(step);
+  // A Cancel that came before the post-processor could see it (it then never starts)
+  // leaves the streams behind too: a cancelled run removes them all the same.
+  if (ProgressCancelFlag() != 0) RemoveTemporaries();
   if (result > 0) warnings_ += result;
   return result;
 }

@@ -2,6 +2,7 @@
 #include "companions/quenrix/shapes.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "fonts/path_outline.h"
@@ -200,6 +201,12 @@ bool PathShapes(std::span<const int32_t> xy, int32_t width, int pathtype, int16_
   const int32_t w = width == INT32_MIN ? INT32_MAX : std::abs(width);
   if (pathtype == 2 || pathtype == 4) {
     if (!ExtendEnd(p, 0, 1, w / 2.0) || !ExtendEnd(p, n - 1, n - 2, w / 2.0)) return false;
+  }
+  // The outline lies within twice the half-width of the centre line: a line closer than
+  // that to the edge of the 32-bit range could not be drawn where it is.
+  const double reach = static_cast<double>(w) + 1;
+  for (int32_t v : p) {
+    if (v - reach < INT32_MIN || v + reach > INT32_MAX) return false;
   }
   std::vector<int32_t> outline(2 * (2 * static_cast<size_t>(n) + 8));
   bool whole = true;

@@ -362,7 +362,8 @@ void Scanner::AddPathOutline() {
   // every join that turns by less than 120 degrees (sharper joins are bevelled).
   const std::vector<ScanPoint>& p = element_.points;
   const double half = std::fabs(static_cast<double>(element_.width)) / 2;
-  if (half == 0 || p.size() == 1) {
+  // A path without points (no XY record) has no outline; one of a single point is a square.
+  if (half == 0 || p.size() <= 1) {
     for (const ScanPoint& q : p) AddSquare(q, half);
     return;
   }

@@ -3,6 +3,7 @@
 #include "companions/selvar/scan_report.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,18 +38,27 @@ std::vector<std::vector<uint32_t>> DistinctChildren(const GdsScan& scan) {
 }
 
 // A report file built under a temporary name and renamed over the target when complete.
+// A target that exists and is no regular file (a device such as /dev/null, a FIFO) is
+// written in place: a temporary renamed over it would replace the device itself.
 class ReportFile {
  public:
   ~ReportFile() {
     if (file_ != nullptr) {
       std::fclose(file_);
-      unlink(temporary_.c_str());
+      if (!temporary_.empty()) unlink(temporary_.c_str());
     }
   }
 
   bool Open(const std::string& target) {
     static std::atomic<unsigned> counter{0};
     target_ = target;
+    struct stat status {};
+    if (::stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+      const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+      file_ = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+      if (file_ == nullptr && fd >= 0) close(fd);
+      return file_ != nullptr;
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
       temporary_ = target + ".~" + std::to_string(getpid()) + "-" + std::to_string(counter++);
       int fd = open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -71,9 +81,12 @@ class ReportFile {
   }
 
   bool Close() {
-    bool ok = ok_ && std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+    // A device written in place has nothing to sync (fsync fails on it) or to rename.
+    const bool in_place = temporary_.empty();
+    bool ok = ok_ && std::fflush(file_) == 0 && (in_place || fsync(fileno(file_)) == 0);
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
+    if (in_place) return ok;
     ok = ok && std::rename(temporary_.c_str(), target_.c_str()) == 0;
     if (!ok) unlink(temporary_.c_str());
     return ok;

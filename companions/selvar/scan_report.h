@@ -48,8 +48,9 @@ struct ScanExtents {
 };
 std::vector<ScanExtents> FlattenedExtents(const GdsScan& scan, const std::vector<uint32_t>& order);
 
-// Writes the report under a temporary name beside it and renames it into place: 0, or 1
-// with *error (nothing is left at the path then, and a report there before stays).
+// Writes the report under a temporary name beside it and renames it into place (a device
+// such as /dev/null is written directly): 0, or 1 with *error (nothing is left at the path
+// then, and a report there before stays).
 int WriteScanReport(const GdsScan& scan, const ScanReportOptions& options, const std::string& path,
                     std::string* error);
 

@@ -1,8 +1,9 @@
-// Inputs found by fuzzing the record loop, kept as cases that must end cleanly.
+// Inputs found by fuzzing the record loop and the settings files, kept as cases.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdlib>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -11,6 +12,7 @@
 #include "platform/process.h"
 #include "support/notifier.h"
 #include "support/progress_sink.h"
+#include "tabreng/aperture_settings.h"
 #include "tabreng/engine.h"
 #include "tabreng/tests/engine_test_support.h"
 
@@ -103,6 +105,29 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<StrayEndCase>& info) {
       return std::string(info.param.name);
     });
+
+// A size longer than a fixed text buffer ("%f" prints every digit of it) was cut short in
+// CFG.TMP and so written as another number; each size line holds the whole value.
+TEST(ApertureFuzzRegressionTest, EverySizeInCfgTmpReadsBackWhole) {
+  const double sizes[] = {4.4e66, -1e300, 0.25};
+  ApertureSettings settings;
+  ParseApertureFile("D10 a F ROUND 4.4e66\nD11 b F SQUARE -1e300\nD12 c F ROUND 0.25\n", settings);
+  const std::string text = CfgTmpText(settings);
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos);
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  ASSERT_EQ(lines.size(), 12u + 9990u);
+  for (size_t i = 0; i < std::size(sizes); ++i) {
+    SCOPED_TRACE(lines[12 + i]);
+    char* end = nullptr;
+    EXPECT_EQ(std::strtod(lines[12 + i].c_str(), &end), sizes[i]);
+    EXPECT_EQ(*end, '\0');
+  }
+}
 
 }  // namespace
 }  // namespace kavrinth

@@ -1,8 +1,12 @@
 // Every engine cancelled with SIGTERM in the middle of its work, as the shells' progress
 // dialog cancels it: the run ends with the cancelled result, no temporary file is left
 // in the working directory, and each output is either absent or a valid GDSII stream.
+// The GDSII -> PG engine is also cancelled while its post-processor writes the
+// Intermediate files: then neither those files nor their temporaries, nor the streams
+// handed to the post-processor, are left.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -11,6 +15,7 @@
 #include <vector>
 
 #include "gdsii/library.h"
+#include "gdsii/writer.h"
 #include "platform/process.h"
 #include "tests/robustness/robustness_support.h"
 
@@ -24,6 +29,10 @@ struct CancelCase {
   std::function<void()> make_inputs;
   std::vector<std::string> argv;
   std::vector<std::string> outputs;  // GDSII streams the run may leave
+  // The progress line that sends the signal.
+  std::function<bool(const ProgressLine&)> cancel_when = ShowsProgress;
+  // Files the run must not leave, by their ending.
+  std::vector<std::string> absent_endings = {};
 };
 
 void PrintTo(const CancelCase& c, std::ostream* out) { *out << c.name; }
@@ -31,6 +40,51 @@ void PrintTo(const CancelCase& c, std::ostream* out) { *out << c.name; }
 // Inputs large enough that the engines are still at work when the signal comes.
 constexpr int kFlashes = 400000;
 constexpr int kPaths = 60000;
+constexpr int kArraySide = 1500;  // the post-processor flattens 1500 x 1500 squares
+
+// A job for a real run with the post-processor: chip.gds whose structure TOP holds an
+// array of a structure SUB of one square on layer 1 (quick for the engine, which copies
+// the array, and long for the post-processor, which draws every instance), its scan
+// report and pg.cfg; the support files are the real ones beside the engine.
+void MakePostProcessingJob() {
+  GdsWriter writer;
+  ASSERT_EQ(writer.OpenLibrary("chip.gds", "UM", 0.001, "", 1.0, false), kGdsOk);
+  writer.SetFlags(kGdsNoSpooling);
+  ASSERT_EQ(writer.BeginStructure("SUB"), kGdsOk);
+  const std::vector<GdsIntPoint> square = {{0, 0}, {500, 0}, {500, 500}, {0, 500}, {0, 0}};
+  ASSERT_EQ(writer.WriteBoundaryEx(std::span<const GdsIntPoint>(square), 1, 0, 0, 0), kGdsOk);
+  ASSERT_EQ(writer.EndStructure(), kGdsOk);
+  ASSERT_EQ(writer.BeginStructure("TOP"), kGdsOk);
+  const int32_t extent = kArraySide * 1000;
+  const std::vector<GdsIntPoint> corners = {{0, 0}, {extent, 0}, {0, extent}};
+  ASSERT_EQ(writer.WriteArefEx("SUB", std::span<const GdsIntPoint>(corners), std::nullopt,
+                               kArraySide, kArraySide, 1.0, 0.0, false, 0, 0),
+            kGdsOk);
+  ASSERT_EQ(writer.EndStructure(), kGdsOk);
+  ASSERT_EQ(writer.EndLibrary(), kGdsOk);
+  WriteFile("chip.ssn",
+            "LAYERS_CONTAINING_DATA\r\n--\r\n1\r\n\r\n"
+            "HIERARCHY of INDEPENDENT STRUCTURES\r\nTOP\r\n  |__ SUB\r\n");
+  WriteFile("pg.cfg", "SMALLANGLE\r\n0.1\r\n\r\n");
+  ::setenv("KAVRINTH_PROGRAM_DIR", kBinDir.c_str(), 1);
+}
+
+bool PostProcessorStarts(const ProgressLine& line) {
+  return line.command == ProgressCommand::kText && line.text == "Generating INT Data...";
+}
+
+// The post-processor has begun to write: its first Intermediate temporary is there (or two
+// seconds passed without one, and the run goes on to fail the test).
+bool IntermediateFilesBegun(const ProgressLine& line) {
+  if (!PostProcessorStarts(line)) return false;
+  for (int wait = 0; wait < 2000; ++wait) {
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+      if (entry.path().extension() == ".tmp") return true;
+    }
+    ::usleep(1000);
+  }
+  return true;
+}
 
 const CancelCase kCases[] = {
     {"Corvitex",
@@ -51,6 +105,19 @@ const CancelCase kCases[] = {
      [] { MakeTranslationJob(kPaths); },
      {kTabreng, "chip.gds", "1.5", "=", "=", "-opost", "-polycnt:" + std::to_string(kPaths)},
      {"chip.gdx", "chip.hdx"}},
+    // As the shell's Cancel comes: when the dialog shows the post-processor's step.
+    {"TabrengAsPostProcessingStarts",
+     MakePostProcessingJob,
+     {kTabreng, "chip.gds", "1.5", "=", "="},
+     {},
+     PostProcessorStarts,
+     {".int", ".hdx", ".gdx"}},
+    {"TabrengWritingIntermediateFiles",
+     MakePostProcessingJob,
+     {kTabreng, "chip.gds", "1.5", "=", "="},
+     {},
+     IntermediateFilesBegun,
+     {".int", ".hdx", ".gdx"}},
 };
 
 class CancelTest : public ::testing::TestWithParam<CancelCase> {
@@ -62,10 +129,13 @@ class CancelTest : public ::testing::TestWithParam<CancelCase> {
 TEST_P(CancelTest, EndsCancelledWithoutTemporariesAndWithValidOrNoOutputs) {
   const CancelCase& c = GetParam();
   c.make_inputs();
-  const EngineRun run = RunEngineProgram(c.argv, ShowsProgress);
+  const EngineRun run = RunEngineProgram(c.argv, c.cancel_when);
   ASSERT_TRUE(run.signalled) << "the engine never showed its progress";
   EXPECT_EQ(run.result, CancelledExitCode);
   EXPECT_EQ(TemporaryNames(scratch_.Names()), std::vector<std::string>());
+  for (const std::string& name : scratch_.Names()) {
+    for (const std::string& ending : c.absent_endings) EXPECT_FALSE(name.ends_with(ending)) << name;
+  }
   for (const std::string& output : c.outputs) {
     if (!std::filesystem::exists(output)) continue;
     GdsLibrary library;

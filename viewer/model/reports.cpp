@@ -2,8 +2,14 @@
 // template with its directives replaced by checked, formatted values.
 #include "viewer/model/reports.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
+#include <atomic>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -54,6 +60,29 @@ std::string LocalDate(std::string_view format) {
   return Format(format, ReportDateValues(local));
 }
 
+// The file a report is written to: a fresh temporary beside the report that replaces it
+// once complete, so that a failed write leaves an older report as it was. A report path
+// that exists and is no regular file (a device such as /dev/null) is written in place, as
+// a temporary renamed over it would replace the device itself. Empty when no temporary
+// can be made.
+std::string CreateReportTemporary(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  struct stat status {};
+  const bool exists = ::stat(path.c_str(), &status) == 0;
+  if (exists && !S_ISREG(status.st_mode)) return path;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temporary =
+        path + ".~" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) return {};
+    if (exists) ::fchmod(fd, status.st_mode & 07777);
+    ::close(fd);
+    return temporary;
+  }
+  return {};
+}
+
 // One report being copied from its template.
 class ReportFile {
  public:
@@ -62,11 +91,16 @@ class ReportFile {
     const std::string template_path = ReportTemplatePath(template_name);
     // The template pair would make a missing template; a report needs the real one.
     if (!FileExists(template_path)) return 1;
-    if (TextPairOpen(template_path, report_path) != 0) {
+    path_ = NativePath(report_path);
+    // Writing the report over its template would destroy the template.
+    if (SameExistingFile(template_path, path_)) return 1;
+    written_ = CreateReportTemporary(path_);
+    if (written_.empty()) return 1;
+    if (TextPairOpen(template_path, written_) != 0) {
       TextPairClose();
+      if (written_ != path_) std::remove(written_.c_str());
       return 1;
     }
-    path_ = report_path;
     return 0;
   }
 
@@ -89,16 +123,19 @@ class ReportFile {
 
   bool ok() const { return ok_; }
 
-  // Closes both files: 0, or 1 with the report removed when anything failed.
+  // Closes both files and puts the report in place: 0, or 1 when anything failed (the
+  // temporary is then removed and a report there before stays as it was).
   int Finish() {
-    const int closed = TextPairClose();
-    if (ok_ && closed == 0) return 0;
-    std::remove(NativePath(path_).c_str());
-    return 1;
+    bool ok = TextPairClose() == 0 && ok_;
+    if (written_ == path_) return ok ? 0 : 1;
+    ok = ok && std::rename(written_.c_str(), path_.c_str()) == 0;
+    if (!ok) std::remove(written_.c_str());
+    return ok ? 0 : 1;
   }
 
  private:
   std::string path_;
+  std::string written_;  // the temporary, or the report itself when it is a device
   bool ok_ = true;
 };
 

@@ -33,7 +33,9 @@ int FormatReportValue(int directive, std::string_view format, std::string* resul
 int FormatWf2ReportValue(int directive, std::string_view format, std::string* result);
 
 // Each writes the report from its template: 0, or 1 when the template or the report cannot
-// be opened, or a line cannot be written (the report is then removed).
+// be opened, or a line cannot be written. The report is written beside its path and put in
+// place only when complete, so a failure leaves an older report as it was (a device such
+// as /dev/null is written directly).
 int WriteReport(const std::string& report_path);
 int WriteJobReport(const std::string& report_path);
 // Outputs are layer-table entries; input_paths holds the inputs of each output.
