@@ -46,6 +46,8 @@ scratch_parent=/tmp
 [ -d /dev/shm ] && [ -w /dev/shm ] && scratch_parent=/dev/shm
 KAVRINTH_FUZZ_SCRATCH=$(mktemp -d "$scratch_parent/kavrinth-fuzz-run.XXXXXX")
 export KAVRINTH_FUZZ_SCRATCH
+# Findings of undefined behaviour come with the stack that reached them.
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 trap 'rm -rf "$KAVRINTH_FUZZ_SCRATCH"' EXIT
 
 run_target() {
