@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/files.h"
 
@@ -53,9 +54,18 @@ bool GdsOutputFile::OpenFd(int fd, std::string_view path) {
 
 bool GdsOutputFile::OpenReplacing(std::string_view path) {
   Abandon();
-  const std::string native = NativePath(path);
+  std::string native = NativePath(path);
   struct stat status {};
-  const bool exists = ::lstat(native.c_str(), &status) == 0;
+  bool exists = ::lstat(native.c_str(), &status) == 0;
+  if (exists && S_ISLNK(status.st_mode)) {
+    // Replace the file the link leads to, beside it, so that the link survives and the
+    // file is never half written; a dangling link is written through.
+    if (char* target = ::realpath(native.c_str(), nullptr)) {
+      native = target;
+      std::free(target);
+      exists = ::stat(native.c_str(), &status) == 0;
+    }
+  }
   if (!exists || S_ISREG(status.st_mode)) {
     std::string temp = native + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
@@ -64,8 +74,13 @@ bool GdsOutputFile::OpenReplacing(std::string_view path) {
       temp_path_ = temp;
       return OpenFd(fd, native);
     }
+    if (exists) {
+      // Truncating the file in place would lose it if a write then failed: refuse.
+      SetError(errno);
+      return false;
+    }
   }
-  // A device, a link, or a directory where no temporary can be made: write in place.
+  // A device, or a new file where no temporary can be made: write in place.
   return OpenFd(::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), native);
 }
 

@@ -3,6 +3,8 @@
 #include "gdsii/output_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -59,6 +61,33 @@ TEST(GdsOutputFileTest, FailuresAreKeptAndReported) {
   GdsOutputFile missing;
   EXPECT_FALSE(missing.OpenReplacing(dir.File("no/dir/x.gds")));
   EXPECT_EQ(missing.error(), ENOENT);
+}
+
+// A link to the output keeps being a link, and the file it leads to is replaced like any
+// other: whole on a clean close, untouched after a failure.
+TEST(GdsOutputFileTest, ALinkedTargetIsReplacedBesideItsFile) {
+  testing::ScratchDir dir;
+  const std::string target = dir.File("real.gds");
+  const std::string link = dir.File("link.gds");
+  testing::WriteBytes(target, {'o', 'l', 'd'});
+  ASSERT_EQ(::symlink("real.gds", link.c_str()), 0);
+
+  GdsOutputFile failed;
+  ASSERT_TRUE(failed.OpenReplacing(link));
+  failed.Write("new", 3);
+  failed.SetFailed(EIO);
+  EXPECT_EQ(failed.Close(), EIO);
+  EXPECT_EQ(ReadBytes(target), (std::vector<uint8_t>{'o', 'l', 'd'}));
+
+  GdsOutputFile file;
+  ASSERT_TRUE(file.OpenReplacing(link));
+  file.Write("new", 3);
+  EXPECT_EQ(file.Close(), 0);
+  struct stat status {};
+  ASSERT_EQ(::lstat(link.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISLNK(status.st_mode));
+  EXPECT_EQ(ReadBytes(target), (std::vector<uint8_t>{'n', 'e', 'w'}));
+  EXPECT_TRUE(dir.OtherEntries({"real.gds", "link.gds"}).empty());
 }
 
 TEST(GdsOutputFileTest, SpoolFilesCopyWholeAndDisappear) {
