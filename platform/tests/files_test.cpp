@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "testing/temp_dir.h"
+
 namespace kavrinth {
 namespace {
 
@@ -34,37 +36,34 @@ TEST(NativePathTest, ConvertsSeparatorsAndTheNullDevice) {
   for (const Case& c : cases) EXPECT_EQ(NativePath(c.stored), c.native) << c.stored;
 }
 
-class ResolveExistingPathTest : public ::testing::Test {
+// A directory holding work/gds.cfg.
+class ResolveExistingPathTest : public test_support::TempDirTest {
  protected:
   void SetUp() override {
-    std::string pattern = "/tmp/files_test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    ASSERT_EQ(mkdir((dir_ + "/work").c_str(), 0700), 0);
+    ASSERT_NO_FATAL_FAILURE(TempDirTest::SetUp());
+    ASSERT_EQ(mkdir(temp_.File("work").c_str(), 0700), 0);
     Touch("work/gds.cfg");
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  void Touch(const std::string& name) { std::ofstream(dir_ + "/" + name) << name; }
-
-  std::string dir_;
+  void Touch(const std::string& name) { std::ofstream(temp_.File(name)) << name; }
 };
 
 TEST_F(ResolveExistingPathTest, FindsTheLastComponentWithoutCase) {
-  EXPECT_EQ(ResolveExistingPath(dir_ + "/work/gds.cfg"), dir_ + "/work/gds.cfg");
-  EXPECT_EQ(ResolveExistingPath(dir_ + "/work/GDS.CFG"), dir_ + "/work/gds.cfg");
-  EXPECT_EQ(ResolveExistingPath(dir_ + "\\work\\Gds.Cfg"), dir_ + "/work/gds.cfg");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/work/gds.cfg"), temp_.path() + "/work/gds.cfg");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/work/GDS.CFG"), temp_.path() + "/work/gds.cfg");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "\\work\\Gds.Cfg"), temp_.path() + "/work/gds.cfg");
 }
 
 TEST_F(ResolveExistingPathTest, NeverReCasesDirectories) {
-  EXPECT_EQ(ResolveExistingPath(dir_ + "/WORK/GDS.CFG"), dir_ + "/WORK/GDS.CFG");
-  EXPECT_EQ(ResolveExistingPath(dir_ + "/WORK"), dir_ + "/work");  // the last component is
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/WORK/GDS.CFG"), temp_.path() + "/WORK/GDS.CFG");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/WORK"),
+            temp_.path() + "/work");  // the last component is
 }
 
 TEST_F(ResolveExistingPathTest, LeavesWhatItCannotFindAsTheNativePath) {
   const std::string cases[] = {
-      dir_ + "/work/pg.cfg", dir_ + "\\work\\missing",  dir_ + "/work/",
-      dir_ + "/work/..",     dir_ + "/nowhere/gds.cfg", "",
+      temp_.path() + "/work/pg.cfg", temp_.path() + "\\work\\missing",  temp_.path() + "/work/",
+      temp_.path() + "/work/..",     temp_.path() + "/nowhere/gds.cfg", "",
   };
   for (const std::string& path : cases) {
     EXPECT_EQ(ResolveExistingPath(path), NativePath(path)) << path;
@@ -74,19 +73,19 @@ TEST_F(ResolveExistingPathTest, LeavesWhatItCannotFindAsTheNativePath) {
 TEST_F(ResolveExistingPathTest, PrefersTheExactNameThenTheFirstInNameOrder) {
   Touch("work/GDS.cfg");
   Touch("work/Gds.cfg");
-  EXPECT_EQ(ResolveExistingPath(dir_ + "/work/Gds.cfg"), dir_ + "/work/Gds.cfg");
-  EXPECT_EQ(ResolveExistingPath(dir_ + "/work/GDS.CFG"), dir_ + "/work/GDS.cfg");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/work/Gds.cfg"), temp_.path() + "/work/Gds.cfg");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/work/GDS.CFG"), temp_.path() + "/work/GDS.cfg");
 }
 
 TEST_F(ResolveExistingPathTest, TakesAnEntryThatExistsEvenAsADanglingLink) {
-  ASSERT_EQ(symlink("nowhere", (dir_ + "/work/Link").c_str()), 0);
-  EXPECT_EQ(ResolveExistingPath(dir_ + "/work/Link"), dir_ + "/work/Link");
-  EXPECT_EQ(ResolveExistingPath(dir_ + "/work/LINK"), dir_ + "/work/Link");
+  ASSERT_EQ(symlink("nowhere", (temp_.path() + "/work/Link").c_str()), 0);
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/work/Link"), temp_.path() + "/work/Link");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/work/LINK"), temp_.path() + "/work/Link");
 }
 
 TEST_F(ResolveExistingPathTest, ResolvesABareNameInTheCurrentDirectory) {
   std::string previous = fs::current_path();
-  ASSERT_EQ(chdir((dir_ + "/work").c_str()), 0);
+  ASSERT_EQ(chdir((temp_.path() + "/work").c_str()), 0);
   std::string found = ResolveExistingPath("GDS.CFG");
   std::string missing = ResolveExistingPath("PG.CFG");
   ASSERT_EQ(chdir(previous.c_str()), 0);
@@ -95,15 +94,15 @@ TEST_F(ResolveExistingPathTest, ResolvesABareNameInTheCurrentDirectory) {
 }
 
 TEST_F(ResolveExistingPathTest, SameExistingFileComparesTheFileNotTheName) {
-  const std::string cfg = dir_ + "/work/gds.cfg";
-  ASSERT_EQ(link(cfg.c_str(), (dir_ + "/work/linked.cfg").c_str()), 0);
+  const std::string cfg = temp_.path() + "/work/gds.cfg";
+  ASSERT_EQ(link(cfg.c_str(), (temp_.path() + "/work/linked.cfg").c_str()), 0);
   Touch("work/other.cfg");
-  EXPECT_TRUE(SameExistingFile(cfg, dir_ + "/work/../work/gds.cfg"));
-  EXPECT_TRUE(SameExistingFile(cfg, dir_ + "\\work\\linked.cfg"));  // a hard link
-  EXPECT_FALSE(SameExistingFile(cfg, dir_ + "/work/other.cfg"));
-  EXPECT_FALSE(SameExistingFile(cfg, dir_ + "/work/missing.cfg"));
+  EXPECT_TRUE(SameExistingFile(cfg, temp_.path() + "/work/../work/gds.cfg"));
+  EXPECT_TRUE(SameExistingFile(cfg, temp_.path() + "\\work\\linked.cfg"));  // a hard link
+  EXPECT_FALSE(SameExistingFile(cfg, temp_.path() + "/work/other.cfg"));
+  EXPECT_FALSE(SameExistingFile(cfg, temp_.path() + "/work/missing.cfg"));
   // No case-insensitive retry: a name only a case apart is a new file when written.
-  EXPECT_FALSE(SameExistingFile(cfg, dir_ + "/work/GDS.CFG"));
+  EXPECT_FALSE(SameExistingFile(cfg, temp_.path() + "/work/GDS.CFG"));
 }
 
 }  // namespace

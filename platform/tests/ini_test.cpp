@@ -15,51 +15,26 @@
 #include <random>
 #include <sstream>
 
+#include "testing/temp_dir.h"
+
 namespace kavrinth {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-class IniTest : public ::testing::Test {
+using test_support::ReadBytes;
+using test_support::WriteBytes;
+
+class IniTest : public test_support::TempDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = "/tmp/ini_test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    chmod(dir_.c_str(), 0700);
-    fs::remove_all(dir_);
-  }
-
-  std::string PathOf(const std::string& name) const { return dir_ + "/" + name; }
-
-  static void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-  }
-  static std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
   // Writes the text to a file, loads it and returns the loaded file.
   IniFile LoadText(const std::string& text, const std::string& name = "test.ini") {
-    WriteBytes(PathOf(name), text);
+    WriteBytes(temp_.File(name), text);
     IniFile file;
-    EXPECT_TRUE(file.Load(PathOf(name)));
+    EXPECT_TRUE(file.Load(temp_.File(name)));
     return file;
   }
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
-      names.push_back(entry.path().filename());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  std::string dir_;
 };
 
 TEST(ParseProfileIntTest, FollowsThePlatformRules) {
@@ -187,14 +162,14 @@ TEST_F(IniTest, GetIntTakesTheDefaultOnlyWithoutANumber) {
 TEST_F(IniTest, UnchangedFileIsNotWritten) {
   IniFile file = LoadText(kMixedFile);
   struct stat before;
-  ASSERT_EQ(stat(PathOf("test.ini").c_str(), &before), 0);
+  ASSERT_EQ(stat(temp_.File("test.ini").c_str(), &before), 0);
   EXPECT_TRUE(file.Set("Colours", "Red", "255"));  // the same value
   EXPECT_FALSE(file.changed());
   EXPECT_TRUE(file.Save());
   struct stat after;
-  ASSERT_EQ(stat(PathOf("test.ini").c_str(), &after), 0);
+  ASSERT_EQ(stat(temp_.File("test.ini").c_str(), &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);
-  EXPECT_EQ(ReadBytes(PathOf("test.ini")), kMixedFile);
+  EXPECT_EQ(ReadBytes(temp_.File("test.ini")), kMixedFile);
 }
 
 TEST_F(IniTest, SetReplacesOnlyTheKeysLine) {
@@ -205,9 +180,9 @@ TEST_F(IniTest, SetReplacesOnlyTheKeysLine) {
   std::string expected = kMixedFile;
   expected.replace(expected.find("Blue=\"128\"\n"), 11, "Blue=64\n");
   expected.replace(expected.find("tail=last line without end"), std::string::npos, "tail=changed");
-  EXPECT_EQ(ReadBytes(PathOf("test.ini")), expected);
+  EXPECT_EQ(ReadBytes(temp_.File("test.ini")), expected);
   IniFile reread;
-  ASSERT_TRUE(reread.Load(PathOf("test.ini")));
+  ASSERT_TRUE(reread.Load(temp_.File("test.ini")));
   EXPECT_EQ(reread.Get("Colours", "Blue"), "64");
   EXPECT_EQ(reread.Get("Other", "tail"), "changed");
 }
@@ -238,20 +213,20 @@ TEST_F(IniTest, SetPlacesNewLinesWithTheFilesLineEnd) {
     IniFile file = LoadText(c.before);
     ASSERT_TRUE(file.Set(c.section, c.key, "v")) << c.name;
     ASSERT_TRUE(file.Save()) << c.name;
-    EXPECT_EQ(ReadBytes(PathOf("test.ini")), c.after) << c.name;
+    EXPECT_EQ(ReadBytes(temp_.File("test.ini")), c.after) << c.name;
   }
 }
 
 TEST_F(IniTest, MissingFileIsCreatedOnWriteWithCrLf) {
   IniFile file;
-  ASSERT_TRUE(file.Load(PathOf("new.ini")));
+  ASSERT_TRUE(file.Load(temp_.File("new.ini")));
   EXPECT_TRUE(file.Sections().empty());
   EXPECT_TRUE(file.Save());  // nothing to write: still no file
-  EXPECT_FALSE(fs::exists(PathOf("new.ini")));
+  EXPECT_FALSE(fs::exists(temp_.File("new.ini")));
   ASSERT_TRUE(file.Set("General", "FormatType", "2"));
   ASSERT_TRUE(file.Set("General", "UnitType", "1"));
   ASSERT_TRUE(file.Save());
-  EXPECT_EQ(ReadBytes(PathOf("new.ini")), "[General]\r\nFormatType=2\r\nUnitType=1\r\n");
+  EXPECT_EQ(ReadBytes(temp_.File("new.ini")), "[General]\r\nFormatType=2\r\nUnitType=1\r\n");
 }
 
 TEST_F(IniTest, SetRefusesWhatCannotBeStoredOnOneLine) {
@@ -285,7 +260,7 @@ TEST_F(IniTest, RemoveTakesOutEveryOccurrenceAndKeepsTheRest) {
   EXPECT_FALSE(file.RemoveKey("A", "k"));
   EXPECT_FALSE(file.RemoveKey("Missing", "k"));
   ASSERT_TRUE(file.Save());
-  EXPECT_EQ(ReadBytes(PathOf("test.ini")),
+  EXPECT_EQ(ReadBytes(temp_.File("test.ini")),
             "; top\r\n[A]\r\nkeep=yes\r\n[B]\r\nb=1\r\n[a]\r\nk=3\r\n[C]\r\nc=1\r\n");
 
   IniFile again = LoadText(text);
@@ -294,24 +269,24 @@ TEST_F(IniTest, RemoveTakesOutEveryOccurrenceAndKeepsTheRest) {
   EXPECT_EQ(again.Get("A", "k"), std::nullopt);  // the repeated section is gone as well
   EXPECT_FALSE(again.RemoveSection("A"));
   ASSERT_TRUE(again.Save());
-  EXPECT_EQ(ReadBytes(PathOf("test.ini")), "; top\r\n[B]\r\nb=1\r\n[C]\r\nc=1\r\n");
+  EXPECT_EQ(ReadBytes(temp_.File("test.ini")), "; top\r\n[B]\r\nb=1\r\n[C]\r\nc=1\r\n");
 }
 
 TEST_F(IniTest, ManyKeysWrittenInOneSave) {
-  WriteBytes(PathOf("job.ini"), "[General]\r\nFormatType=0\r\n");
+  WriteBytes(temp_.File("job.ini"), "[General]\r\nFormatType=0\r\n");
   IniFile file;
-  ASSERT_TRUE(file.Load(PathOf("job.ini")));
+  ASSERT_TRUE(file.Load(temp_.File("job.ini")));
   for (int n = 0; n < 1024; ++n) {
     ASSERT_TRUE(file.Set("LAYER_TABLE", "LAYER_" + std::to_string(n),
                          n % 100 == 0 ? "ON,255,0,0,Paint \"l" + std::to_string(n) + ".em\"" : ""));
   }
   ASSERT_TRUE(file.Save());
 
-  std::string bytes = ReadBytes(PathOf("job.ini"));
+  std::string bytes = ReadBytes(temp_.File("job.ini"));
   EXPECT_EQ(bytes.rfind("[General]\r\nFormatType=0\r\n[LAYER_TABLE]\r\nLAYER_0=", 0), 0u);
   EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 2 + 1 + 1024);
   IniFile reread;
-  ASSERT_TRUE(reread.Load(PathOf("job.ini")));
+  ASSERT_TRUE(reread.Load(temp_.File("job.ini")));
   EXPECT_EQ(reread.Keys("layer_table").size(), 1024u);
   EXPECT_EQ(reread.Get("LAYER_TABLE", "LAYER_1023"), "");
   EXPECT_EQ(reread.Get("LAYER_TABLE", "LAYER_1000"), "ON,255,0,0,Paint \"l1000.em\"");
@@ -338,13 +313,13 @@ TEST_F(IniTest, MalformedFilesLoadAndRoundTrip) {
       for (const std::string& key : file.Keys(section)) file.Get(section, key);
     }
     ASSERT_TRUE(file.Save()) << c.name;
-    EXPECT_EQ(ReadBytes(PathOf("test.ini")), c.bytes) << c.name;
+    EXPECT_EQ(ReadBytes(temp_.File("test.ini")), c.bytes) << c.name;
     ASSERT_TRUE(file.Set("Added", "k", "v")) << c.name;
     ASSERT_TRUE(file.Save()) << c.name;
-    std::string saved = ReadBytes(PathOf("test.ini"));
+    std::string saved = ReadBytes(temp_.File("test.ini"));
     EXPECT_EQ(saved.substr(0, c.bytes.size()), c.bytes) << c.name;
     IniFile reread;
-    ASSERT_TRUE(reread.Load(PathOf("test.ini")));
+    ASSERT_TRUE(reread.Load(temp_.File("test.ini")));
     EXPECT_EQ(reread.Get("added", "K"), "v") << c.name;
   }
   IniFile big = LoadText(huge_line);
@@ -354,65 +329,65 @@ TEST_F(IniTest, MalformedFilesLoadAndRoundTrip) {
 
 TEST_F(IniTest, SaveKeepsPermissionBitsAndLinks) {
   IniFile file = LoadText("[A]\nk=1\n", "real.ini");
-  ASSERT_EQ(chmod(PathOf("real.ini").c_str(), 0640), 0);
+  ASSERT_EQ(chmod(temp_.File("real.ini").c_str(), 0640), 0);
   ASSERT_TRUE(file.Set("A", "k", "2"));
   ASSERT_TRUE(file.Save());
   struct stat st;
-  ASSERT_EQ(stat(PathOf("real.ini").c_str(), &st), 0);
+  ASSERT_EQ(stat(temp_.File("real.ini").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 
-  ASSERT_EQ(symlink("real.ini", PathOf("link.ini").c_str()), 0);
+  ASSERT_EQ(symlink("real.ini", temp_.File("link.ini").c_str()), 0);
   IniFile linked;
-  ASSERT_TRUE(linked.Load(PathOf("link.ini")));
+  ASSERT_TRUE(linked.Load(temp_.File("link.ini")));
   ASSERT_TRUE(linked.Set("A", "k", "3"));
   ASSERT_TRUE(linked.Save());
-  EXPECT_TRUE(fs::is_symlink(PathOf("link.ini")));
-  EXPECT_EQ(ReadBytes(PathOf("real.ini")), "[A]\nk=3\n");
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"link.ini", "real.ini"}));
+  EXPECT_TRUE(fs::is_symlink(temp_.File("link.ini")));
+  EXPECT_EQ(ReadBytes(temp_.File("real.ini")), "[A]\nk=3\n");
+  EXPECT_EQ(temp_.Entries(), (std::vector<std::string>{"link.ini", "real.ini"}));
 }
 
 TEST_F(IniTest, FileIsFoundWithoutCaseAndSavedUnderTheNameFound) {
-  WriteBytes(PathOf("Settings.INI"), "[A]\r\nk=1\r\n");
+  WriteBytes(temp_.File("Settings.INI"), "[A]\r\nk=1\r\n");
   IniFile file;
-  ASSERT_TRUE(file.Load(dir_ + "\\SETTINGS.ini"));
+  ASSERT_TRUE(file.Load(temp_.path() + "\\SETTINGS.ini"));
   EXPECT_EQ(file.Get("A", "k"), "1");
   ASSERT_TRUE(file.Set("A", "k", "2"));
   ASSERT_TRUE(file.Save());
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"Settings.INI"}));
-  EXPECT_EQ(ReadBytes(PathOf("Settings.INI")), "[A]\r\nk=2\r\n");
+  EXPECT_EQ(temp_.Entries(), (std::vector<std::string>{"Settings.INI"}));
+  EXPECT_EQ(ReadBytes(temp_.File("Settings.INI")), "[A]\r\nk=2\r\n");
 }
 
 TEST_F(IniTest, UnreadableFileIsNeverSavedOver) {
-  ASSERT_EQ(mkdir(PathOf("folder.ini").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(temp_.File("folder.ini").c_str(), 0700), 0);
   IniFile file;
-  EXPECT_FALSE(file.Load(PathOf("folder.ini")));
+  EXPECT_FALSE(file.Load(temp_.File("folder.ini")));
   ASSERT_TRUE(file.Set("A", "k", "v"));
   EXPECT_FALSE(file.Save());
-  EXPECT_TRUE(fs::is_directory(PathOf("folder.ini")));
-  EXPECT_FALSE(WriteProfileString(PathOf("folder.ini"), "A", "k", "v"));
+  EXPECT_TRUE(fs::is_directory(temp_.File("folder.ini")));
+  EXPECT_FALSE(WriteProfileString(temp_.File("folder.ini"), "A", "k", "v"));
 
   if (geteuid() == 0) return;  // root reads and writes whatever the mode says
   // Write-only: the rename could replace it, but what it holds was never read.
   const std::string original = "[A]\r\nk=1\r\n";
-  WriteBytes(PathOf("locked.ini"), original);
-  ASSERT_EQ(chmod(PathOf("locked.ini").c_str(), 0200), 0);
+  WriteBytes(temp_.File("locked.ini"), original);
+  ASSERT_EQ(chmod(temp_.File("locked.ini").c_str(), 0200), 0);
   IniFile locked;
-  EXPECT_FALSE(locked.Load(PathOf("locked.ini")));
+  EXPECT_FALSE(locked.Load(temp_.File("locked.ini")));
   ASSERT_TRUE(locked.Set("A", "k", "2"));
   EXPECT_FALSE(locked.Save());
-  EXPECT_FALSE(WriteProfileString(PathOf("locked.ini"), "A", "k", "2"));
-  ASSERT_EQ(chmod(PathOf("locked.ini").c_str(), 0600), 0);
-  EXPECT_EQ(ReadBytes(PathOf("locked.ini")), original);
+  EXPECT_FALSE(WriteProfileString(temp_.File("locked.ini"), "A", "k", "2"));
+  ASSERT_EQ(chmod(temp_.File("locked.ini").c_str(), 0600), 0);
+  EXPECT_EQ(ReadBytes(temp_.File("locked.ini")), original);
 }
 
 TEST_F(IniTest, SaveFailsWhenTheDirectoryIsAFile) {
-  WriteBytes(PathOf("plain"), "not a directory");
+  WriteBytes(temp_.File("plain"), "not a directory");
   IniFile file;
-  ASSERT_TRUE(file.Load(PathOf("plain/settings.ini")));  // cannot exist: reads as missing
+  ASSERT_TRUE(file.Load(temp_.File("plain/settings.ini")));  // cannot exist: reads as missing
   ASSERT_TRUE(file.Set("A", "k", "v"));
   EXPECT_FALSE(file.Save());
   EXPECT_TRUE(file.changed());
-  EXPECT_EQ(ReadBytes(PathOf("plain")), "not a directory");
+  EXPECT_EQ(ReadBytes(temp_.File("plain")), "not a directory");
 }
 
 // A write that fails part way (here: past the file-size limit, which also stops root, the
@@ -433,8 +408,8 @@ TEST_F(IniTest, FailedWriteLeavesTheOldFileIntact) {
   signal(SIGXFSZ, old_handler);
 
   EXPECT_FALSE(saved);
-  EXPECT_EQ(ReadBytes(PathOf("test.ini")), original);
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"test.ini"}));
+  EXPECT_EQ(ReadBytes(temp_.File("test.ini")), original);
+  EXPECT_EQ(temp_.Entries(), (std::vector<std::string>{"test.ini"}));
 }
 
 TEST_F(IniTest, ReadOnlyPlacesAreLeftAlone) {
@@ -442,20 +417,20 @@ TEST_F(IniTest, ReadOnlyPlacesAreLeftAlone) {
   const std::string original = "[A]\r\nk=1\r\n";
   IniFile in_locked_dir = LoadText(original);
   ASSERT_TRUE(in_locked_dir.Set("A", "k", "2"));
-  ASSERT_EQ(chmod(dir_.c_str(), 0500), 0);
+  ASSERT_EQ(chmod(temp_.path().c_str(), 0500), 0);
   EXPECT_FALSE(in_locked_dir.Save());
-  ASSERT_EQ(chmod(dir_.c_str(), 0700), 0);
-  EXPECT_EQ(ReadBytes(PathOf("test.ini")), original);
+  ASSERT_EQ(chmod(temp_.path().c_str(), 0700), 0);
+  EXPECT_EQ(ReadBytes(temp_.File("test.ini")), original);
 
   IniFile read_only = LoadText(original);
-  ASSERT_EQ(chmod(PathOf("test.ini").c_str(), 0400), 0);
+  ASSERT_EQ(chmod(temp_.File("test.ini").c_str(), 0400), 0);
   ASSERT_TRUE(read_only.Set("A", "k", "2"));
   EXPECT_FALSE(read_only.Save());
-  EXPECT_EQ(ReadBytes(PathOf("test.ini")), original);
+  EXPECT_EQ(ReadBytes(temp_.File("test.ini")), original);
 }
 
 TEST_F(IniTest, OneShotCallsReadAndWriteSingleKeys) {
-  const std::string path = PathOf("job.ini");
+  const std::string path = temp_.File("job.ini");
   EXPECT_EQ(ReadProfileString(path, "General", "layers", "none", 3), "no");
   EXPECT_EQ(ReadProfileInt(path, "General", "FormatType", 4), 4);
   EXPECT_TRUE(WriteProfileString(path, "General", "layers", nullptr));

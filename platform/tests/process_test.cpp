@@ -17,6 +17,8 @@
 #include <string>
 #include <thread>
 
+#include "testing/temp_dir.h"
+
 namespace kavrinth {
 namespace {
 
@@ -144,9 +146,9 @@ TEST(ResultChannel, ReportResultWritesToTheNamedPipe) {
 }
 
 TEST(ResultChannel, ReportResultIgnoresWhatIsNotAResultPipe) {
-  char directory_template[] = "/tmp/process_test_XXXXXX";
-  ASSERT_NE(mkdtemp(directory_template), nullptr);
-  const std::string path = std::string(directory_template) + "/file";
+  const test_support::TempDir directory("process_test");
+  ASSERT_TRUE(directory.ok());
+  const std::string path = directory.File("file");
   int file = open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
   ASSERT_GE(file, 0);
   Pipe pipe;
@@ -161,7 +163,6 @@ TEST(ResultChannel, ReportResultIgnoresWhatIsNotAResultPipe) {
   EXPECT_EQ(st.st_size, 0) << "a regular file named by the variable must not be written";
   EXPECT_EQ(pipe.ReadAll(), "");
   close(file);
-  std::filesystem::remove_all(directory_template);
 }
 
 TEST(ResultChannel, ReportResultSurvivesAClosedReader) {
@@ -291,9 +292,9 @@ TEST(ChildProcess, StartFailuresGiveTheErrno) {
 }
 
 TEST(ChildProcess, WorkingDirectoryAndRelativeProgram) {
-  char directory_template[] = "/tmp/process_test_XXXXXX";
-  ASSERT_NE(mkdtemp(directory_template), nullptr);
-  const std::filesystem::path directory = directory_template;
+  const test_support::TempDir temp("process_test");
+  ASSERT_TRUE(temp.ok());
+  const std::filesystem::path directory = temp.path();
   // A relative program path is ours, not the working directory's.
   std::filesystem::create_directory(directory / "work");
   const auto previous = std::filesystem::current_path();
@@ -306,7 +307,6 @@ TEST(ChildProcess, WorkingDirectoryAndRelativeProgram) {
   while ((status = child.Poll(&error)) == ChildStatus::kRunning) std::this_thread::sleep_for(5ms);
   ASSERT_EQ(status, ChildStatus::kEnded);
   EXPECT_TRUE(std::filesystem::exists(directory / "work" / "here"));
-  std::filesystem::remove_all(directory);
 }
 
 TEST(ChildProcess, UnwaitedChildIsReaped) {

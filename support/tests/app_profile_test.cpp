@@ -10,6 +10,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "testing/temp_dir.h"
+
 namespace kavrinth {
 namespace {
 
@@ -32,30 +34,18 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-class AppProfileTest : public ::testing::Test {
+using test_support::ReadBytes;
+using test_support::WriteBytes;
+
+class AppProfileTest : public test_support::TempDirTest {
  protected:
   void SetUp() override {
-    std::string pattern = "/tmp/app_profile_test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    config_ = dir_ + "/config";
+    ASSERT_NO_FATAL_FAILURE(TempDirTest::SetUp());
+    config_ = temp_.File("config");
     xdg_.emplace("XDG_CONFIG_HOME", config_.c_str());
   }
-  void TearDown() override {
-    xdg_.reset();
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { xdg_.reset(); }
 
-  static std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  static void WriteBytes(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-
-  std::string dir_;
   std::string config_;
   std::optional<ScopedEnv> xdg_;
 };
@@ -212,14 +202,14 @@ TEST_F(AppProfileTest, WriteFailsWhenTheDirectoryCannotBeMade) {
 
 TEST_F(AppProfileTest, SettingsDirectoryFallsBackToHome) {
   EXPECT_EQ(SettingsDirectory(), config_ + "/Kavrinth");
-  ScopedEnv home("HOME", (dir_ + "/home/").c_str());
+  ScopedEnv home("HOME", (temp_.path() + "/home/").c_str());
   {
     ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
-    EXPECT_EQ(SettingsDirectory(), dir_ + "/home/.config/Kavrinth");
+    EXPECT_EQ(SettingsDirectory(), temp_.path() + "/home/.config/Kavrinth");
   }
   {
     ScopedEnv xdg("XDG_CONFIG_HOME", "relative/config");  // not absolute: ignored
-    EXPECT_EQ(SettingsDirectory(), dir_ + "/home/.config/Kavrinth");
+    EXPECT_EQ(SettingsDirectory(), temp_.path() + "/home/.config/Kavrinth");
   }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/notifier.h"
+#include "testing/temp_dir.h"
 
 namespace kavrinth {
 namespace {
@@ -255,18 +256,14 @@ TEST(ShortNameTest, ValidatesEveryComponentsCharacters) {
 }
 
 // A temporary directory holding a short-named subdirectory.
-class ValidateShortFileNameTest : public ::testing::Test {
+class ValidateShortFileNameTest : public test_support::TempDirTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/args_testXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    directory_ = root_ + "/SHORT";
+    ASSERT_NO_FATAL_FAILURE(TempDirTest::SetUp());
+    directory_ = temp_.File("SHORT");
     ASSERT_EQ(mkdir(directory_.c_str(), 0755), 0);
   }
-  void TearDown() override { std::filesystem::remove_all(root_); }
 
-  std::string root_;
   std::string directory_;
   ScriptedNotifier notifier_;
   ScopedNotifier scope_{&notifier_};
@@ -291,10 +288,10 @@ TEST_F(ValidateShortFileNameTest, PathAloneWithAndWithoutMessage) {
 }
 
 TEST_F(ValidateShortFileNameTest, ListJoinsNamesToAnExistingDirectory) {
-  // The root's own name (args_testXXXXXX) is long, so the directory entry is taken
+  // The root's own name (kavrinth_..._XXXXXX) is long, so the directory entry is taken
   // from a relative path whose components are short.
   std::filesystem::path old_cwd = std::filesystem::current_path();
-  std::filesystem::current_path(root_);
+  std::filesystem::current_path(temp_.path());
   std::string good = "SHORT\0A.GDS\0B.GDS\0\0"s;
   std::string bad = "SHORT\0A.GDS\0LONGNAME1.GDS\0C D.GDS\0\0"s;
   std::string not_a_directory = "NOSUCH\0LONG NAME.GDS\0\0"s;

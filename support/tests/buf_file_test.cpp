@@ -18,32 +18,12 @@
 #include <thread>
 #include <vector>
 
+#include "testing/temp_dir.h"
+
 namespace kavrinth {
 namespace {
 
-class BufFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = "/tmp/buf_file_test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string PathOf(const std::string& name) const { return dir_ + "/" + name; }
-
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(PathOf(name), std::ios::binary) << bytes;
-    return PathOf(name);
-  }
-
-  static std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  std::string dir_;
-};
+using BufFileTest = test_support::TempDirTest;
 
 // Bytes that differ from their neighbours, so a wrong position shows.
 std::string Pattern(size_t size) {
@@ -66,10 +46,10 @@ TEST_F(BufFileTest, SmallFileIsLoadedWholeAtOpenLargerIsReadLater) {
   } cases[] = {{16384, 'a'}, {16385, 'b'}, {1, 'a'}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
-    const std::string path = Write("f", std::string(c.size, 'a'));
+    const std::string path = temp_.Write("f", std::string(c.size, 'a'));
     auto file = BufFileOpen(path.c_str(), "rb");
     ASSERT_TRUE(file);
-    Write("f", std::string(c.size, 'b'));
+    temp_.Write("f", std::string(c.size, 'b'));
     EXPECT_EQ(BufFileSize(file.get()), static_cast<int64_t>(c.size));
     EXPECT_EQ(BufFileGetByte(file.get()), c.expected_first);
     std::vector<char> rest(c.size + 10);
@@ -95,7 +75,7 @@ TEST_F(BufFileTest, GetCharMakesEveryLineEndOneNewline) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes));
-    auto file = BufFileOpen(Write("t", c.bytes).c_str(), "r");
+    auto file = BufFileOpen(temp_.Write("t", c.bytes).c_str(), "r");
     ASSERT_TRUE(file);
     EXPECT_EQ(Chars(file.get()), c.chars);
   }
@@ -106,7 +86,7 @@ TEST_F(BufFileTest, CrLfSplitByARefillIsStillOneLineEnd) {
   std::string bytes(16383, 'x');
   bytes += "\r\ny";
   bytes += std::string(20000, 'z');
-  auto file = BufFileOpen(Write("t", bytes).c_str(), "r");
+  auto file = BufFileOpen(temp_.Write("t", bytes).c_str(), "r");
   ASSERT_TRUE(file);
   std::vector<int> chars = Chars(file.get());
   ASSERT_EQ(chars.size(), 16383u + 2 + 20000);
@@ -116,7 +96,7 @@ TEST_F(BufFileTest, CrLfSplitByARefillIsStillOneLineEnd) {
 }
 
 TEST_F(BufFileTest, GetLineKeepsSizeMinusOneAndDropsTheRest) {
-  auto file = BufFileOpen(Write("t", "0123456789\r\nnext\n\nlast").c_str(), "r");
+  auto file = BufFileOpen(temp_.Write("t", "0123456789\r\nnext\n\nlast").c_str(), "r");
   ASSERT_TRUE(file);
   std::string line = "stale";
   const char* expected[] = {"012", "nex", "", "las"};
@@ -130,7 +110,7 @@ TEST_F(BufFileTest, GetLineKeepsSizeMinusOneAndDropsTheRest) {
 
 TEST_F(BufFileTest, GetLineReadsALineLongerThanTheBuffer) {
   const std::string longline(40000, 'q');
-  auto file = BufFileOpen(Write("t", longline + "\nend\n").c_str(), "r");
+  auto file = BufFileOpen(temp_.Write("t", longline + "\nend\n").c_str(), "r");
   ASSERT_TRUE(file);
   std::string line;
   ASSERT_TRUE(BufFileGetLine(file.get(), &line, 50000));
@@ -156,7 +136,7 @@ TEST_F(BufFileTest, GetTokenTrimsTheRestOfTheLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes));
-    auto file = BufFileOpen(Write("t", c.bytes).c_str(), "r");
+    auto file = BufFileOpen(temp_.Write("t", c.bytes).c_str(), "r");
     ASSERT_TRUE(file);
     std::string token;
     for (const std::string& expected : c.tokens) {
@@ -187,12 +167,12 @@ TEST_F(BufFileTest, ReadIntStopsBeforeTheFirstNonDigitAndSaturates) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bytes);
-    auto file = BufFileOpen(Write("t", c.bytes).c_str(), "r");
+    auto file = BufFileOpen(temp_.Write("t", c.bytes).c_str(), "r");
     ASSERT_TRUE(file);
     EXPECT_EQ(BufFileReadInt(file.get()), c.value);
     EXPECT_EQ(BufFileGetByte(file.get()), c.next_byte);
   }
-  auto file = BufFileOpen(Write("t", "12 34\n-5").c_str(), "r");
+  auto file = BufFileOpen(temp_.Write("t", "12 34\n-5").c_str(), "r");
   EXPECT_EQ(BufFileReadInt(file.get()), 12);
   EXPECT_EQ(BufFileReadInt(file.get()), 34);
   EXPECT_EQ(BufFileReadInt(file.get()), -5);
@@ -205,7 +185,7 @@ TEST_F(BufFileTest, SeekAndTellAgreeInMemoryAndOnAHandle) {
     SCOPED_TRACE(size);
     const std::string bytes = Pattern(size);
     const int64_t end = static_cast<int64_t>(size);
-    auto file = BufFileOpen(Write("s", bytes).c_str(), "rb");
+    auto file = BufFileOpen(temp_.Write("s", bytes).c_str(), "rb");
     ASSERT_TRUE(file);
     BufFile* f = file.get();
     auto byte_at = [&](int64_t i) { return static_cast<unsigned char>(bytes[i]); };
@@ -231,8 +211,8 @@ TEST_F(BufFileTest, SeekAndTellAgreeInMemoryAndOnAHandle) {
 }
 
 TEST_F(BufFileTest, SeekBeforeTheStartFailsOnAHandleAndClampsInMemory) {
-  auto large = BufFileOpen(Write("l", Pattern(40000)).c_str(), "r");
-  auto small = BufFileOpen(Write("s", Pattern(100)).c_str(), "r");
+  auto large = BufFileOpen(temp_.Write("l", Pattern(40000)).c_str(), "r");
+  auto small = BufFileOpen(temp_.Write("s", Pattern(100)).c_str(), "r");
   ASSERT_TRUE(large && small);
   EXPECT_EQ(BufFileSeek(large.get(), -1, 0), -1);
   EXPECT_EQ(BufFileSeek(large.get(), -1, 1), -1);
@@ -247,7 +227,7 @@ TEST_F(BufFileTest, SeekBeforeTheStartFailsOnAHandleAndClampsInMemory) {
 
 TEST_F(BufFileTest, ReadSpansTheBufferAndLargeReadsGoStraightThrough) {
   const std::string bytes = Pattern(50000);
-  auto file = BufFileOpen(Write("r", bytes).c_str(), "rb");
+  auto file = BufFileOpen(temp_.Write("r", bytes).c_str(), "rb");
   ASSERT_TRUE(file);
   std::vector<char> got(40000);
   ASSERT_EQ(BufFileRead(file.get(), got.data(), 5), 5u);
@@ -269,7 +249,7 @@ TEST_F(BufFileTest, ReadSpansTheBufferAndLargeReadsGoStraightThrough) {
 }
 
 TEST_F(BufFileTest, UngetCharNeedsRoomInFrontOfThePosition) {
-  auto file = BufFileOpen(Write("u", "ab").c_str(), "r");
+  auto file = BufFileOpen(temp_.Write("u", "ab").c_str(), "r");
   ASSERT_TRUE(file);
   EXPECT_EQ(BufFileUngetChar('Z', file.get()), -1);
   EXPECT_EQ(BufFileGetByte(file.get()), 'a');
@@ -279,21 +259,21 @@ TEST_F(BufFileTest, UngetCharNeedsRoomInFrontOfThePosition) {
 }
 
 TEST_F(BufFileTest, WriteModesReplaceAppendAndUpdate) {
-  const std::string path = Write("w", "a much longer old content");
+  const std::string path = temp_.Write("w", "a much longer old content");
   auto file = BufFileOpen(path.c_str(), "w");
   ASSERT_TRUE(file);
   EXPECT_EQ(BufFilePutString(file.get(), "new"), 3);
   EXPECT_EQ(BufFileClose(std::move(file)), 0);
-  EXPECT_EQ(ReadAll(path), "new");
+  EXPECT_EQ(test_support::ReadBytes(path), "new");
 
   file = BufFileOpen(path.c_str(), "a");
   ASSERT_TRUE(file);
   EXPECT_EQ(BufFileWrite(file.get(), "+tail", 5), 5u);
   BufFileClose(std::move(file));
-  EXPECT_EQ(ReadAll(path), "new+tail");
+  EXPECT_EQ(test_support::ReadBytes(path), "new+tail");
 
   // Update: a write, a seek, then the written bytes read back.
-  file = BufFileOpen(PathOf("fresh").c_str(), "w+b");
+  file = BufFileOpen(temp_.File("fresh").c_str(), "w+b");
   ASSERT_TRUE(file);
   EXPECT_EQ(BufFilePutString(file.get(), "line one\r\nline two\r\n"), 20);
   EXPECT_EQ(BufFileRewind(file.get()), 0);
@@ -308,23 +288,23 @@ TEST_F(BufFileTest, WriteModesReplaceAppendAndUpdate) {
   ASSERT_TRUE(file);
   EXPECT_EQ(BufFilePutString(file.get(), "N"), 1);
   BufFileClose(std::move(file));
-  EXPECT_EQ(ReadAll(path), "New+tail");
-  EXPECT_TRUE(BufFileOpen(PathOf("made").c_str(), "r+"));
-  EXPECT_TRUE(std::filesystem::exists(PathOf("made")));
+  EXPECT_EQ(test_support::ReadBytes(path), "New+tail");
+  EXPECT_TRUE(BufFileOpen(temp_.File("made").c_str(), "r+"));
+  EXPECT_TRUE(std::filesystem::exists(temp_.File("made")));
 }
 
 TEST_F(BufFileTest, OpenFailuresGiveNull) {
-  EXPECT_FALSE(BufFileOpen(PathOf("missing").c_str(), "r"));
-  EXPECT_FALSE(BufFileOpen(PathOf("missing").c_str(), "rb"));
-  EXPECT_FALSE(BufFileOpen(PathOf("no/such/dir").c_str(), "w"));
-  EXPECT_FALSE(BufFileOpen(PathOf("no/such/dir").c_str(), "a"));
+  EXPECT_FALSE(BufFileOpen(temp_.File("missing").c_str(), "r"));
+  EXPECT_FALSE(BufFileOpen(temp_.File("missing").c_str(), "rb"));
+  EXPECT_FALSE(BufFileOpen(temp_.File("no/such/dir").c_str(), "w"));
+  EXPECT_FALSE(BufFileOpen(temp_.File("no/such/dir").c_str(), "a"));
   EXPECT_EQ(BufFileClose(nullptr), 0);
 }
 
 TEST_F(BufFileTest, ReplacingAFileThatCannotBeWrittenKeepsIt) {
-  const std::string path = Write("kept", "precious");
+  const std::string path = temp_.Write("kept", "precious");
   ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(temp_.path().c_str(), 0777), 0);
   // Root may write anything, so the attempt runs as an ordinary user.
   pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -336,7 +316,7 @@ TEST_F(BufFileTest, ReplacingAFileThatCannotBeWrittenKeepsIt) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(ReadAll(path), "precious");
+  EXPECT_EQ(test_support::ReadBytes(path), "precious");
 }
 
 TEST_F(BufFileTest, ShortOrFailedWritesAreReportedAsFailure) {
@@ -346,30 +326,30 @@ TEST_F(BufFileTest, ShortOrFailedWritesAreReportedAsFailure) {
   EXPECT_EQ(BufFileWrite(full.get(), "xyz", 3), 0u);
 
   // A small read-only file is held in memory without a handle: it cannot be written.
-  auto memory = BufFileOpen(Write("m", "abc").c_str(), "r");
+  auto memory = BufFileOpen(temp_.Write("m", "abc").c_str(), "r");
   ASSERT_TRUE(memory);
   EXPECT_EQ(BufFileWrite(memory.get(), "x", 1), 0u);
   EXPECT_EQ(BufFilePutString(memory.get(), "x"), -1);
 
-  auto source = BufFileOpen(Write("src", Pattern(10000)).c_str(), "r");
+  auto source = BufFileOpen(temp_.Write("src", Pattern(10000)).c_str(), "r");
   ASSERT_TRUE(source);
   EXPECT_EQ(BufFileCopy(full.get(), source.get()), -1);
 }
 
 TEST_F(BufFileTest, CopyTakesTheSourceFromItsPositionToItsEnd) {
   const std::string bytes = Pattern(20000);
-  auto source = BufFileOpen(Write("src", bytes).c_str(), "rb");
-  auto target = BufFileOpen(PathOf("dst").c_str(), "wb");
+  auto source = BufFileOpen(temp_.Write("src", bytes).c_str(), "rb");
+  auto target = BufFileOpen(temp_.File("dst").c_str(), "wb");
   ASSERT_TRUE(source && target);
   ASSERT_EQ(BufFileSeek(source.get(), 100, 0), 0);
   EXPECT_EQ(BufFileCopy(target.get(), source.get()), 0);
   EXPECT_EQ(BufFileClose(std::move(target)), 0);
-  EXPECT_EQ(ReadAll(PathOf("dst")), bytes.substr(100));
+  EXPECT_EQ(test_support::ReadBytes(temp_.File("dst")), bytes.substr(100));
 }
 
 TEST_F(BufFileTest, ReadErrorIsNotTakenForTheEnd) {
   // Reading a directory's descriptor fails with EISDIR.
-  auto file = BufFileOpen(dir_.c_str(), "r");
+  auto file = BufFileOpen(temp_.path().c_str(), "r");
   ASSERT_TRUE(file);
   EXPECT_EQ(BufFileGetByte(file.get()), -1);
   EXPECT_EQ(BufFileError(file.get()), EISDIR);
@@ -378,23 +358,23 @@ TEST_F(BufFileTest, ReadErrorIsNotTakenForTheEnd) {
   EXPECT_EQ(BufFileReadInt(file.get()), 0);
   char block[100];
   EXPECT_EQ(BufFileRead(file.get(), block, sizeof block), 0u);
-  auto target = BufFileOpen(PathOf("copy").c_str(), "w");
+  auto target = BufFileOpen(temp_.File("copy").c_str(), "w");
   EXPECT_EQ(BufFileCopy(target.get(), file.get()), -1);
   EXPECT_EQ(BufFileError(file.get()), EISDIR);
 
-  auto plain = BufFileOpen(Write("p", Pattern(30000)).c_str(), "r");
+  auto plain = BufFileOpen(temp_.Write("p", Pattern(30000)).c_str(), "r");
   while (BufFileGetByte(plain.get()) >= 0) {
   }
   EXPECT_EQ(BufFileError(plain.get()), 0);
 }
 
 TEST_F(BufFileTest, NamesAreFoundWithoutCaseAndWithBackslashes) {
-  std::filesystem::create_directory(PathOf("sub"));
-  Write("sub/gds.cfg", "LAYER 1\n");
+  std::filesystem::create_directory(temp_.File("sub"));
+  temp_.Write("sub/gds.cfg", "LAYER 1\n");
   for (const char* name : {"sub/GDS.CFG", "sub\\Gds.Cfg", "sub/gds.cfg"}) {
     SCOPED_TRACE(name);
     for (const char* mode : {"r", "r+", "a"}) {
-      auto file = BufFileOpen(PathOf(name).c_str(), mode);
+      auto file = BufFileOpen(temp_.File(name).c_str(), mode);
       ASSERT_TRUE(file) << mode;
       ASSERT_EQ(BufFileRewind(file.get()), 0);
       std::string line;
@@ -403,7 +383,7 @@ TEST_F(BufFileTest, NamesAreFoundWithoutCaseAndWithBackslashes) {
     }
   }
   // No second file was made under another case.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(PathOf("sub")),
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp_.File("sub")),
                           std::filesystem::directory_iterator()),
             1);
 }
@@ -422,7 +402,7 @@ void WriteInPieces(int fd, const std::string& bytes, size_t piece) {
 }
 
 TEST_F(BufFileTest, NamedPipeWrittenInPiecesIsReadWhole) {
-  const std::string path = PathOf("fifo");
+  const std::string path = temp_.File("fifo");
   ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
   const std::string bytes = Pattern(30000);
   std::jthread writer([&] { WriteInPieces(open(path.c_str(), O_WRONLY), bytes, 3000); });
@@ -472,7 +452,7 @@ TEST_F(BufFileTest, StandardInputIsReadWholeAndStaysOpen) {
 }
 
 TEST_F(BufFileTest, StandardOutputIsWrittenAndStaysOpen) {
-  const std::string path = PathOf("out");
+  const std::string path = temp_.File("out");
   std::fflush(stdout);
   {
     ScopedRedirect redirect(STDOUT_FILENO, open(path.c_str(), O_WRONLY | O_CREAT, 0600));
@@ -482,7 +462,7 @@ TEST_F(BufFileTest, StandardOutputIsWrittenAndStaysOpen) {
     EXPECT_EQ(BufFileClose(std::move(file)), 0);
     EXPECT_EQ(write(STDOUT_FILENO, "!", 1), 1);
   }
-  EXPECT_EQ(ReadAll(path), "hello!");
+  EXPECT_EQ(test_support::ReadBytes(path), "hello!");
 }
 
 }  // namespace

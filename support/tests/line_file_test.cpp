@@ -11,32 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "testing/temp_dir.h"
+
 namespace kavrinth {
 namespace {
 
-class LineFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = "/tmp/line_file_test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string PathOf(const std::string& name) const { return dir_ + "/" + name; }
-
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(PathOf(name), std::ios::binary) << bytes;
-    return PathOf(name);
-  }
-
-  static std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  std::string dir_;
-};
+using LineFileTest = test_support::TempDirTest;
 
 std::vector<std::string> AllLines(CLineFile* file) {
   std::vector<std::string> lines;
@@ -62,7 +42,7 @@ TEST_F(LineFileTest, LinesComeBackWithoutTheirLineEnds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes));
     CLineFile file;
-    ASSERT_TRUE(file.Open(Write("t", c.bytes)));
+    ASSERT_TRUE(file.Open(temp_.Write("t", c.bytes)));
     EXPECT_EQ(AllLines(&file), c.lines);
     EXPECT_EQ(file.ReadLine(), 0) << "the end stays the end";
   }
@@ -79,7 +59,7 @@ TEST_F(LineFileTest, LongLinesAndLinesAcrossReadBlocksComeBackWhole) {
     bytes += line + (length % 2 ? "\r\n" : "\n");
   }
   CLineFile file;
-  ASSERT_TRUE(file.Open(Write("long", bytes)));
+  ASSERT_TRUE(file.Open(temp_.Write("long", bytes)));
   EXPECT_EQ(file.Length(), static_cast<int64_t>(bytes.size()));
   EXPECT_EQ(AllLines(&file), expected);
 
@@ -94,16 +74,16 @@ TEST_F(LineFileTest, LongLinesAndLinesAcrossReadBlocksComeBackWhole) {
 }
 
 TEST_F(LineFileTest, OpenFindsNamesWithoutCaseAndRefusesWhatItCannotRead) {
-  Write("scan.ssn", "Structures:\r\nTOP\r\n");
+  temp_.Write("scan.ssn", "Structures:\r\nTOP\r\n");
   CLineFile file;
-  ASSERT_TRUE(file.Open(PathOf("SCAN.SSN")));
+  ASSERT_TRUE(file.Open(temp_.File("SCAN.SSN")));
   EXPECT_EQ(AllLines(&file), (std::vector<std::string>{"Structures:", "TOP"}));
   EXPECT_EQ(file.AcceptSize(), 1);
 
-  EXPECT_FALSE(file.Open(PathOf("missing.ssn")));
+  EXPECT_FALSE(file.Open(temp_.File("missing.ssn")));
   EXPECT_EQ(file.ReadLine(), 0);
   EXPECT_EQ(file.Length(), 0);
-  EXPECT_FALSE(file.Open(dir_));
+  EXPECT_FALSE(file.Open(temp_.path()));
 }
 
 TEST(ParseSignedInt, SkipsToTheNumberAndSaturates) {
@@ -129,8 +109,8 @@ TEST(ParseSignedInt, SkipsToTheNumberAndSaturates) {
 }
 
 TEST_F(LineFileTest, TemplateIsCopiedUpToEachMarker) {
-  const std::string input = Write("report.t_t", "title\n#3:Total\r\nend\n");
-  const std::string output = PathOf("report.txt");
+  const std::string input = temp_.Write("report.t_t", "title\n#3:Total\r\nend\n");
+  const std::string output = temp_.File("report.txt");
   ASSERT_EQ(TextPairOpen(input, output), 0);
   std::string buffer;
   EXPECT_EQ(TextPairNextToken(&buffer, 128), 3);
@@ -138,19 +118,19 @@ TEST_F(LineFileTest, TemplateIsCopiedUpToEachMarker) {
   EXPECT_EQ(TextPairPutLine("Total 42"), 0);
   EXPECT_EQ(TextPairNextToken(&buffer, 128), -1);
   EXPECT_EQ(TextPairClose(), 0);
-  EXPECT_EQ(ReadAll(output), "title\r\nTotal 42\r\nend\r\n");
+  EXPECT_EQ(test_support::ReadBytes(output), "title\r\nTotal 42\r\nend\r\n");
 }
 
 TEST_F(LineFileTest, OnlyHashDigitColonLinesAreMarkers) {
   TextPair pair;
-  const std::string output = PathOf("out");
-  ASSERT_EQ(pair.Open(Write("t", "#x:1\n#3 no colon\n #4:x\n#\n#12 :a:b\nlast"), output), 0);
+  const std::string output = temp_.File("out");
+  ASSERT_EQ(pair.Open(temp_.Write("t", "#x:1\n#3 no colon\n #4:x\n#\n#12 :a:b\nlast"), output), 0);
   std::string buffer;
   EXPECT_EQ(pair.NextToken(&buffer, 128), 12);
   EXPECT_EQ(buffer, "a:b\n");
   EXPECT_EQ(pair.NextToken(&buffer, 128), -1);
   EXPECT_EQ(pair.Close(), 0);
-  EXPECT_EQ(ReadAll(output), "#x:1\r\n#3 no colon\r\n #4:x\r\n#\r\nlast\r\n");
+  EXPECT_EQ(test_support::ReadBytes(output), "#x:1\r\n#3 no colon\r\n #4:x\r\n#\r\nlast\r\n");
 }
 
 TEST_F(LineFileTest, WriteLineEndsEveryTextWithOneCrLf) {
@@ -169,16 +149,16 @@ TEST_F(LineFileTest, WriteLineEndsEveryTextWithOneCrLf) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text.substr(0, 20)));
     TextPair pair;
-    ASSERT_EQ(pair.Open(Write("in", ""), PathOf("out")), 0);
+    ASSERT_EQ(pair.Open(temp_.Write("in", ""), temp_.File("out")), 0);
     EXPECT_EQ(pair.WriteLine(c.text), 0);
     EXPECT_EQ(pair.Close(), 0);
-    EXPECT_EQ(ReadAll(PathOf("out")), c.written);
+    EXPECT_EQ(test_support::ReadBytes(temp_.File("out")), c.written);
   }
 }
 
 TEST_F(LineFileTest, ReadLineKeepsSizeMinusOneBytesAndItsLineEnd) {
   TextPair pair;
-  ASSERT_EQ(pair.Open(Write("in", "abcdefg\nxyz\n\nlast"), PathOf("out")), 0);
+  ASSERT_EQ(pair.Open(temp_.Write("in", "abcdefg\nxyz\n\nlast"), temp_.File("out")), 0);
   std::string line;
   const char* expected[] = {"abc", "xyz", "\n", "las"};
   for (const char* text : expected) {
@@ -194,14 +174,14 @@ TEST_F(LineFileTest, OpenReportsWhichFileFailed) {
     std::string output;
     int result;
   } cases[] = {
-      {"", PathOf("out"), 1},
-      {PathOf("no/dir/in"), PathOf("out"), 1},
-      {dir_, PathOf("out"), 1},
-      {PathOf("in"), "", 2},
-      {PathOf("in"), PathOf("no/dir/out"), 2},
-      {PathOf("in"), PathOf("in"), 2},
+      {"", temp_.File("out"), 1},
+      {temp_.File("no/dir/in"), temp_.File("out"), 1},
+      {temp_.path(), temp_.File("out"), 1},
+      {temp_.File("in"), "", 2},
+      {temp_.File("in"), temp_.File("no/dir/out"), 2},
+      {temp_.File("in"), temp_.File("in"), 2},
   };
-  Write("in", "template\n");
+  temp_.Write("in", "template\n");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input + " -> " + c.output);
     TextPair pair;
@@ -210,28 +190,29 @@ TEST_F(LineFileTest, OpenReportsWhichFileFailed) {
     EXPECT_EQ(pair.NextToken(&buffer, 128), -1) << "nothing is left open";
     EXPECT_EQ(pair.PutLine("x"), -2);
   }
-  EXPECT_EQ(ReadAll(PathOf("in")), "template\n") << "the template is never truncated";
+  EXPECT_EQ(test_support::ReadBytes(temp_.File("in")), "template\n")
+      << "the template is never truncated";
 }
 
 TEST_F(LineFileTest, MissingInputIsCreatedEmptyAndFoundWithoutCase) {
   TextPair pair;
-  ASSERT_EQ(pair.Open(PathOf("new.t_t"), PathOf("out")), 0);
-  EXPECT_TRUE(std::filesystem::exists(PathOf("new.t_t")));
+  ASSERT_EQ(pair.Open(temp_.File("new.t_t"), temp_.File("out")), 0);
+  EXPECT_TRUE(std::filesystem::exists(temp_.File("new.t_t")));
   std::string buffer;
   EXPECT_EQ(pair.NextToken(&buffer, 128), -1);
   EXPECT_EQ(pair.Close(), 0);
 
-  Write("lumrarpt.t_t", "head\n#0:x\n");
-  ASSERT_EQ(pair.Open(PathOf("LUMRARPT.T_T"), PathOf("out")), 0);
+  temp_.Write("lumrarpt.t_t", "head\n#0:x\n");
+  ASSERT_EQ(pair.Open(temp_.File("LUMRARPT.T_T"), temp_.File("out")), 0);
   EXPECT_EQ(pair.NextToken(&buffer, 128), 0);
   EXPECT_EQ(pair.Close(), 0);
-  EXPECT_EQ(ReadAll(PathOf("out")), "head\r\n");
-  EXPECT_FALSE(std::filesystem::exists(PathOf("LUMRARPT.T_T")));
+  EXPECT_EQ(test_support::ReadBytes(temp_.File("out")), "head\r\n");
+  EXPECT_FALSE(std::filesystem::exists(temp_.File("LUMRARPT.T_T")));
 }
 
 TEST_F(LineFileTest, WriteFailuresSurfaceAsMinusTwo) {
   TextPair pair;
-  ASSERT_EQ(pair.Open(Write("in", "copied line\n#1:x\n"), "/dev/full"), 0);
+  ASSERT_EQ(pair.Open(temp_.Write("in", "copied line\n#1:x\n"), "/dev/full"), 0);
   EXPECT_EQ(pair.PutLine("x"), -2);
   EXPECT_EQ(pair.WriteLine("x"), 1);
   std::string buffer;
@@ -243,7 +224,7 @@ TEST_F(LineFileTest, UnreadableInputIsAFailureNotTheEnd) {
   // The first page of the address space is never mapped: reading it fails with EIO. A
   // report cut short there must not look complete.
   TextPair pair;
-  ASSERT_EQ(pair.Open("/proc/self/mem", PathOf("out")), 0);
+  ASSERT_EQ(pair.Open("/proc/self/mem", temp_.File("out")), 0);
   std::string buffer;
   EXPECT_EQ(pair.NextToken(&buffer, 128), -2);
   EXPECT_FALSE(pair.ReadLine(&buffer, 128));

@@ -2,11 +2,10 @@
 #include "support/messages.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "testing/temp_dir.h"
 
 namespace kavrinth {
 namespace {
@@ -48,18 +47,13 @@ TEST(MakeTitleStringTest, NameOrApplicationName) {
   EXPECT_EQ(MakeTitleString("", "Viewer"), "");
 }
 
-class ComposeFrameTitleTest : public ::testing::Test {
+class ComposeFrameTitleTest : public test_support::TempDirTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/messages_testXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
-    existing_ = directory_ + "/b.em";
-    std::ofstream(existing_) << "x";
+    ASSERT_NO_FATAL_FAILURE(TempDirTest::SetUp());
+    existing_ = temp_.Write("b.em", "x");
   }
-  void TearDown() override { std::filesystem::remove_all(directory_); }
 
-  std::string directory_;
   std::string existing_;
 };
 
@@ -70,7 +64,7 @@ TEST_F(ComposeFrameTitleTest, ComposesTheDocumentPart) {
             "a.wf2 - [2 layers] - Viewer");
   EXPECT_EQ(ComposeFrameTitle("Viewer", true, "a.wf2", existing_.c_str(), nullptr, false),
             "Viewer - a.wf2,b.em");
-  std::string missing = directory_ + "/missing.em";
+  std::string missing = temp_.File("missing.em");
   EXPECT_EQ(ComposeFrameTitle("Viewer", true, "a.wf2", missing.c_str(), nullptr, false),
             "Viewer - a.wf2");
   EXPECT_EQ(ComposeFrameTitle("Viewer", true, "a.wf2", "", nullptr, false), "Viewer - a.wf2");

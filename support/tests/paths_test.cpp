@@ -18,45 +18,15 @@
 #include <sstream>
 
 #include "support/notifier.h"
+#include "testing/temp_dir.h"
 
 namespace kavrinth {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh directory under /tmp (or another base), removed with everything in it.
-class TempDir {
- public:
-  explicit TempDir(const std::string& base = "/tmp") {
-    std::string pattern = base + "/paths_test.XXXXXX";
-    if (mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TempDir() {
-    if (path_.empty()) return;
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  bool ok() const { return !path_.empty(); }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-// Runs a test inside a directory and returns to the previous one afterwards.
-class ScopedCurrentDirectory {
- public:
-  explicit ScopedCurrentDirectory(const std::string& directory) : previous_(fs::current_path()) {
-    fs::current_path(directory);
-  }
-  ~ScopedCurrentDirectory() { fs::current_path(previous_); }
-
- private:
-  fs::path previous_;
-};
+using test_support::ScopedCurrentDirectory;
+using test_support::TempDir;
 
 // Sets the working directory for one test and clears it afterwards.
 class ScopedWorkingDirectory {
@@ -68,13 +38,6 @@ class ScopedWorkingDirectory {
 void WriteFile(const std::string& path, const std::string& content = "x") {
   std::ofstream out(path, std::ios::binary);
   out << content;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 bool Exists(const std::string& path) {
@@ -241,39 +204,39 @@ class FilesTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir_.ok());
     for (const char* name : {"b.txt", "A.TXT", "c.dat", "README", ".hidden.txt"}) {
-      WriteFile(dir_ / name);
+      WriteFile(dir_.File(name));
     }
-    fs::create_directory(dir_ / "sub.txt");
+    fs::create_directory(dir_.File("sub.txt"));
     FindEnd();
   }
   void TearDown() override { FindEnd(); }
 
   std::vector<std::string> In(std::initializer_list<const char*> names) const {
     std::vector<std::string> paths;
-    for (const char* name : names) paths.push_back(dir_ / name);
+    for (const char* name : names) paths.push_back(dir_.File(name));
     return paths;
   }
 
-  TempDir dir_;
+  TempDir dir_{"paths_test"};
 };
 
 TEST_F(FilesTest, FindListsMatchesInNameOrderWithoutRegardToCase) {
-  EXPECT_EQ(FindAll(dir_ / "*.txt"), In({".hidden.txt", "A.TXT", "b.txt", "sub.txt"}));
-  EXPECT_EQ(FindAll(dir_ / "*.TXT"), In({".hidden.txt", "A.TXT", "b.txt", "sub.txt"}));
-  EXPECT_EQ(FindAll(dir_ / "?.dat"), In({"c.dat"}));
-  EXPECT_EQ(FindAll(dir_ / "*"),
+  EXPECT_EQ(FindAll(dir_.File("*.txt")), In({".hidden.txt", "A.TXT", "b.txt", "sub.txt"}));
+  EXPECT_EQ(FindAll(dir_.File("*.TXT")), In({".hidden.txt", "A.TXT", "b.txt", "sub.txt"}));
+  EXPECT_EQ(FindAll(dir_.File("?.dat")), In({"c.dat"}));
+  EXPECT_EQ(FindAll(dir_.File("*")),
             In({".hidden.txt", "A.TXT", "b.txt", "c.dat", "README", "sub.txt"}));
   // "*.*" finds names without an extension too, as the programs expect.
-  EXPECT_EQ(FindAll(dir_ / "*.*"), FindAll(dir_ / "*"));
-  EXPECT_EQ(FindAll(dir_ / "readme.*"), In({"README"}));
-  EXPECT_TRUE(FindAll(dir_ / "*.gds").empty());
-  EXPECT_TRUE(FindAll(dir_ / "missing/*").empty());
+  EXPECT_EQ(FindAll(dir_.File("*.*")), FindAll(dir_.File("*")));
+  EXPECT_EQ(FindAll(dir_.File("readme.*")), In({"README"}));
+  EXPECT_TRUE(FindAll(dir_.File("*.gds")).empty());
+  EXPECT_TRUE(FindAll(dir_.File("missing/*")).empty());
 }
 
 TEST_F(FilesTest, FindNameWithoutWildcardFindsTheEntryInAnyCase) {
-  EXPECT_EQ(FindAll(dir_ / "a.txt"), In({"A.TXT"}));
-  EXPECT_EQ(FindAll(dir_ / "B.TXT"), In({"b.txt"}));
-  EXPECT_EQ(FindAll(dir_ / "sub.txt"), In({"sub.txt"}));
+  EXPECT_EQ(FindAll(dir_.File("a.txt")), In({"A.TXT"}));
+  EXPECT_EQ(FindAll(dir_.File("B.TXT")), In({"b.txt"}));
+  EXPECT_EQ(FindAll(dir_.File("sub.txt")), In({"sub.txt"}));
   std::string stored = dir_.path() + "\\c.dat";
   EXPECT_EQ(FindAll(stored), In({"c.dat"}));
 }
@@ -283,32 +246,32 @@ TEST_F(FilesTest, FindNextEndsAndStaysEnded) {
   EXPECT_EQ(FindNext(&path), -1);
   EXPECT_EQ(path, "unchanged");
 
-  ASSERT_EQ(FindFirst(dir_ / "?.*", &path), 0);
-  EXPECT_EQ(path, dir_ / "A.TXT");
+  ASSERT_EQ(FindFirst(dir_.File("?.*"), &path), 0);
+  EXPECT_EQ(path, dir_.File("A.TXT"));
   EXPECT_EQ(FindNext(&path), 0);
-  EXPECT_EQ(path, dir_ / "b.txt");
+  EXPECT_EQ(path, dir_.File("b.txt"));
   EXPECT_EQ(FindNext(&path), 0);
-  EXPECT_EQ(path, dir_ / "c.dat");
+  EXPECT_EQ(path, dir_.File("c.dat"));
   EXPECT_EQ(FindNext(&path), -1);
   EXPECT_EQ(FindNext(&path), -1);
 
-  ASSERT_EQ(FindFirst(dir_ / "*.dat", &path), 0);
+  ASSERT_EQ(FindFirst(dir_.File("*.dat"), &path), 0);
   EXPECT_EQ(FindEnd(), 0);
   EXPECT_EQ(FindNext(&path), -1);
 
   // A new search replaces one still open, and a failed one leaves none open.
-  ASSERT_EQ(FindFirst(dir_ / "*.txt", &path), 0);
-  EXPECT_EQ(FindFirst(dir_ / "*.gds", &path), -1);
+  ASSERT_EQ(FindFirst(dir_.File("*.txt"), &path), 0);
+  EXPECT_EQ(FindFirst(dir_.File("*.gds"), &path), -1);
   EXPECT_EQ(FindNext(&path), -1);
 }
 
 TEST_F(FilesTest, FileExistsLeavesAnEnumerationAlone) {
   std::string path;
-  ASSERT_EQ(FindFirst(dir_ / "?.txt", &path), 0);
-  EXPECT_EQ(FileExists(dir_ / "c.dat"), 1);
-  EXPECT_EQ(FileExists(dir_ / "none"), 0);
+  ASSERT_EQ(FindFirst(dir_.File("?.txt"), &path), 0);
+  EXPECT_EQ(FileExists(dir_.File("c.dat")), 1);
+  EXPECT_EQ(FileExists(dir_.File("none")), 0);
   ASSERT_EQ(FindNext(&path), 0);
-  EXPECT_EQ(path, dir_ / "b.txt");
+  EXPECT_EQ(path, dir_.File("b.txt"));
 }
 
 TEST_F(FilesTest, FileExistsCountsFilesDirectoriesAndWildcardMatches) {
@@ -317,19 +280,19 @@ TEST_F(FilesTest, FileExistsCountsFilesDirectoriesAndWildcardMatches) {
     int exists;
   } cases[] = {
       {"", 0},
-      {dir_ / "b.txt", 1},
-      {dir_ / "B.Txt", 1},
-      {dir_ / "sub.txt", 1},
+      {dir_.File("b.txt"), 1},
+      {dir_.File("B.Txt"), 1},
+      {dir_.File("sub.txt"), 1},
       {dir_.path(), 1},
-      {dir_ / "*.dat", 1},
-      {dir_ / "*.gds", 0},
-      {dir_ / "missing", 0},
-      {dir_ / "missing/b.txt", 0},
+      {dir_.File("*.dat"), 1},
+      {dir_.File("*.gds"), 0},
+      {dir_.File("missing"), 0},
+      {dir_.File("missing/b.txt"), 0},
       {dir_.path() + "\\README", 1},
   };
   for (const Case& c : cases) EXPECT_EQ(FileExists(c.name), c.exists) << c.name;
-  EXPECT_EQ(PathStringExists(dir_ / "readme"), 1);
-  EXPECT_EQ(PathStringExists(dir_ / "readme.txt"), 0);
+  EXPECT_EQ(PathStringExists(dir_.File("readme")), 1);
+  EXPECT_EQ(PathStringExists(dir_.File("readme.txt")), 0);
 }
 
 TEST_F(FilesTest, DirExistsIgnoresOneTrailingSeparator) {
@@ -340,10 +303,10 @@ TEST_F(FilesTest, DirExistsIgnoresOneTrailingSeparator) {
       {"/", 1},
       {dir_.path(), 1},
       {dir_.path() + "/", 1},
-      {dir_ / "sub.txt", 1},
-      {dir_ / "SUB.TXT", 1},
-      {dir_ / "b.txt", 0},
-      {dir_ / "missing", 0},
+      {dir_.File("sub.txt"), 1},
+      {dir_.File("SUB.TXT"), 1},
+      {dir_.File("b.txt"), 0},
+      {dir_.File("missing"), 0},
       {"", 0},
   };
   for (const Case& c : cases) EXPECT_EQ(DirExists(c.path), c.exists) << c.path;
@@ -355,37 +318,37 @@ TEST_F(FilesTest, WildcardListGivesPlainFilesInNameOrder) {
   EXPECT_EQ(list.Next(&path), -1);
   EXPECT_EQ(path, "unchanged");
 
-  EXPECT_EQ(ListAll(list, dir_ / "*.txt"), In({".hidden.txt", "A.TXT", "b.txt"}));
+  EXPECT_EQ(ListAll(list, dir_.File("*.txt")), In({".hidden.txt", "A.TXT", "b.txt"}));
   EXPECT_EQ(list.Next(&path), -1);
   std::string stored = dir_.path() + "\\*.DAT";
   EXPECT_EQ(ListAll(list, stored), In({"c.dat"}));
-  EXPECT_EQ(list.First(dir_ / "*.gds", &path), -1);
+  EXPECT_EQ(list.First(dir_.File("*.gds"), &path), -1);
   EXPECT_EQ(list.Next(&path), -1);
 }
 
 TEST_F(FilesTest, WildcardListGivesANameWithoutWildcardsAsItStands) {
   CWildcardFileList list;
   std::string path;
-  ASSERT_EQ(list.First(dir_ / "b.txt", &path), 0);
-  EXPECT_EQ(path, dir_ / "b.txt");
+  ASSERT_EQ(list.First(dir_.File("b.txt"), &path), 0);
+  EXPECT_EQ(path, dir_.File("b.txt"));
   EXPECT_EQ(list.Next(&path), -1);
   ASSERT_EQ(list.First(dir_.path() + "\\a.txt", &path), 0);
-  EXPECT_EQ(path, dir_ / "a.txt");
-  EXPECT_EQ(list.First(dir_ / "none.txt", &path), -1);
+  EXPECT_EQ(path, dir_.File("a.txt"));
+  EXPECT_EQ(list.First(dir_.File("none.txt"), &path), -1);
   EXPECT_EQ(list.Next(&path), -1);
 }
 
 TEST_F(FilesTest, DirMatchKeepsOneListForTheProcess) {
   std::string path;
-  ASSERT_EQ(DirMatchFirst(dir_ / "*.txt", &path), 0);
-  EXPECT_EQ(path, dir_ / ".hidden.txt");
+  ASSERT_EQ(DirMatchFirst(dir_.File("*.txt"), &path), 0);
+  EXPECT_EQ(path, dir_.File(".hidden.txt"));
   ASSERT_EQ(DirMatchNext(&path), 0);
-  EXPECT_EQ(path, dir_ / "A.TXT");
-  ASSERT_EQ(DirMatchFirst(dir_ / "*.dat", &path), 0);
-  EXPECT_EQ(path, dir_ / "c.dat");
+  EXPECT_EQ(path, dir_.File("A.TXT"));
+  ASSERT_EQ(DirMatchFirst(dir_.File("*.dat"), &path), 0);
+  EXPECT_EQ(path, dir_.File("c.dat"));
   EXPECT_EQ(DirMatchNext(&path), -1);
   EXPECT_EQ(DirMatchNext(&path), -1);
-  EXPECT_EQ(DirMatchFirst(dir_ / "*.gds", &path), -1);
+  EXPECT_EQ(DirMatchFirst(dir_.File("*.gds"), &path), -1);
 }
 
 // ---- search list -------------------------------------------------------------------
@@ -394,36 +357,36 @@ class SearchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.ok());
-    for (const char* sub : {"cwd", "one", "two"}) fs::create_directory(dir_ / sub);
+    for (const char* sub : {"cwd", "one", "two"}) fs::create_directory(dir_.File(sub));
   }
-  TempDir dir_;
+  TempDir dir_{"paths_test"};
 };
 
 TEST_F(SearchTest, TriesTheCurrentDirectoryThenTheListInOrder) {
-  ScopedCurrentDirectory cwd(dir_ / "cwd");
-  std::string list = dir_ / "one" + ";;" + dir_ / "two";
+  ScopedCurrentDirectory cwd(dir_.File("cwd"));
+  std::string list = dir_.File("one") + ";;" + dir_.File("two");
 
   EXPECT_EQ(SearchFileInPath(nullptr, "job.cfg"), std::nullopt);
   EXPECT_EQ(SearchFileInPath(list.c_str(), "job.cfg"), std::nullopt);
 
-  WriteFile(dir_ / "two/job.cfg");
+  WriteFile(dir_.File("two/job.cfg"));
   EXPECT_EQ(SearchFileInPath(nullptr, "job.cfg"), std::nullopt);
-  EXPECT_EQ(SearchFileInPath(list.c_str(), "job.cfg"), dir_ / "two/job.cfg");
+  EXPECT_EQ(SearchFileInPath(list.c_str(), "job.cfg"), dir_.File("two/job.cfg"));
 
-  WriteFile(dir_ / "one/job.cfg");
-  EXPECT_EQ(SearchFileInPath(list.c_str(), "job.cfg"), dir_ / "one/job.cfg");
+  WriteFile(dir_.File("one/job.cfg"));
+  EXPECT_EQ(SearchFileInPath(list.c_str(), "job.cfg"), dir_.File("one/job.cfg"));
 
-  WriteFile(dir_ / "cwd/job.cfg");
-  EXPECT_EQ(SearchFileInPath(list.c_str(), "job.cfg"), dir_ / "cwd/job.cfg");
-  EXPECT_EQ(SearchFileInPath(nullptr, "job.cfg"), dir_ / "cwd/job.cfg");
+  WriteFile(dir_.File("cwd/job.cfg"));
+  EXPECT_EQ(SearchFileInPath(list.c_str(), "job.cfg"), dir_.File("cwd/job.cfg"));
+  EXPECT_EQ(SearchFileInPath(nullptr, "job.cfg"), dir_.File("cwd/job.cfg"));
 }
 
 TEST_F(SearchTest, GivesAnAbsoluteNormalisedPath) {
-  ScopedCurrentDirectory cwd(dir_ / "cwd");
-  WriteFile(dir_ / "two/font.shx");
-  EXPECT_EQ(SearchFileInPath("../one;./../two/", "font.shx"), dir_ / "two/font.shx");
-  EXPECT_EQ(SearchFileInPath(";", "../two/./font.shx"), dir_ / "two/font.shx");
-  std::string long_directory = LongDirectory(dir_ / "cwd");
+  ScopedCurrentDirectory cwd(dir_.File("cwd"));
+  WriteFile(dir_.File("two/font.shx"));
+  EXPECT_EQ(SearchFileInPath("../one;./../two/", "font.shx"), dir_.File("two/font.shx"));
+  EXPECT_EQ(SearchFileInPath(";", "../two/./font.shx"), dir_.File("two/font.shx"));
+  std::string long_directory = LongDirectory(dir_.File("cwd"));
   WriteFile(long_directory + "/deep.cfg");
   std::string list = long_directory + "/../" + fs::path(long_directory).filename().string();
   EXPECT_EQ(SearchFileInPath(list.c_str(), "deep.cfg"), long_directory + "/deep.cfg");
@@ -453,19 +416,19 @@ class TempNameTest : public ::testing::Test {
     previous_umask_ = umask(022);
   }
   void TearDown() override { umask(previous_umask_); }
-  TempDir dir_;
+  TempDir dir_{"paths_test"};
   mode_t previous_umask_ = 0;
 };
 
 TEST_F(TempNameTest, CreatesTheFileAndNeverReturnsATakenName) {
-  WriteFile(dir_ / "!0000000.TMP", "keep");
+  WriteFile(dir_.File("!0000000.TMP"), "keep");
   ScopedWorkingDirectory working(dir_.path());
   std::string first = MakeTempFileName();
   std::string second = MakeTempFileName();
   ASSERT_FALSE(first.empty());
   ASSERT_FALSE(second.empty());
-  EXPECT_NE(first, dir_ / "!0000000.TMP");
-  EXPECT_EQ(ReadFile(dir_ / "!0000000.TMP"), "keep");
+  EXPECT_NE(first, dir_.File("!0000000.TMP"));
+  EXPECT_EQ(test_support::ReadBytes(dir_.File("!0000000.TMP")), "keep");
   EXPECT_EQ(TempPath(dir_.path(), TempNumber(first)), first);
   EXPECT_EQ(TempNumber(second), TempNumber(first) + 1);
   for (const std::string& path : {first, second}) {
@@ -496,15 +459,15 @@ TEST_F(TempNameTest, UsesTheCurrentDirectoryWhenNoneIsStored) {
 }
 
 TEST_F(TempNameTest, GivesAnEmptyNameWhenNoFileCanBeCreated) {
-  WriteFile(dir_ / "plain");
-  for (std::string directory : {dir_ / "missing", dir_ / "plain"}) {
+  WriteFile(dir_.File("plain"));
+  for (std::string directory : {dir_.File("missing"), dir_.File("plain")}) {
     ScopedWorkingDirectory working(directory);
     EXPECT_EQ(MakeTempFileName(), "") << directory;
   }
   if (geteuid() != 0) {  // root writes into read-only directories
-    fs::create_directory(dir_ / "readonly");
-    chmod((dir_ / "readonly").c_str(), 0555);
-    ScopedWorkingDirectory working(dir_ / "readonly");
+    fs::create_directory(dir_.File("readonly"));
+    chmod((dir_.File("readonly")).c_str(), 0555);
+    ScopedWorkingDirectory working(dir_.File("readonly"));
     EXPECT_EQ(MakeTempFileName(), "");
   }
 }
@@ -566,51 +529,51 @@ TEST_F(TempNameTest, TwoProcessesNeverGetTheSameName) {
 class MoveTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(dir_.ok()); }
-  TempDir dir_;
+  TempDir dir_{"paths_test"};
   ScriptedNotifier notifier_;
   ScopedNotifier scoped_{&notifier_};
 };
 
 TEST_F(MoveTest, MissingFileIsNoErrorAndNoMessage) {
-  EXPECT_EQ(MoveFileSafe(dir_ / "none", dir_ / "new"), 0);
-  EXPECT_EQ(MoveFileSafe("", dir_ / "new"), 0);
+  EXPECT_EQ(MoveFileSafe(dir_.File("none"), dir_.File("new")), 0);
+  EXPECT_EQ(MoveFileSafe("", dir_.File("new")), 0);
   EXPECT_TRUE(notifier_.shown.empty());
-  EXPECT_FALSE(Exists(dir_ / "new"));
+  EXPECT_FALSE(Exists(dir_.File("new")));
 }
 
 TEST_F(MoveTest, RenamesAndReplacesTheTarget) {
-  WriteFile(dir_ / "old.pg", "data");
-  WriteFile(dir_ / "new.pg", "stale");
-  EXPECT_EQ(MoveFileSafe(dir_ / "OLD.PG", dir_ / "new.pg"), 1);
-  EXPECT_FALSE(Exists(dir_ / "old.pg"));
-  EXPECT_EQ(ReadFile(dir_ / "new.pg"), "data");
+  WriteFile(dir_.File("old.pg"), "data");
+  WriteFile(dir_.File("new.pg"), "stale");
+  EXPECT_EQ(MoveFileSafe(dir_.File("OLD.PG"), dir_.File("new.pg")), 1);
+  EXPECT_FALSE(Exists(dir_.File("old.pg")));
+  EXPECT_EQ(test_support::ReadBytes(dir_.File("new.pg")), "data");
 
   std::string stored = dir_.path() + "\\new.pg";
   EXPECT_EQ(MoveFileSafe(stored, dir_.path() + "\\moved.pg"), 1);
-  EXPECT_EQ(ReadFile(dir_ / "moved.pg"), "data");
+  EXPECT_EQ(test_support::ReadBytes(dir_.File("moved.pg")), "data");
   EXPECT_TRUE(notifier_.shown.empty());
 }
 
 TEST_F(MoveTest, FailureShowsTheSystemTextCaptionedWithTheNewName) {
-  WriteFile(dir_ / "old.pg", "data");
-  std::string target = dir_ / "missing/new.pg";
-  EXPECT_EQ(MoveFileSafe(dir_ / "old.pg", target), 0);
+  WriteFile(dir_.File("old.pg"), "data");
+  std::string target = dir_.File("missing/new.pg");
+  EXPECT_EQ(MoveFileSafe(dir_.File("old.pg"), target), 0);
   ASSERT_EQ(notifier_.shown.size(), 1u);
   EXPECT_EQ(notifier_.shown[0].text, std::strerror(ENOENT));
   EXPECT_EQ(notifier_.shown[0].caption, target);
   EXPECT_EQ(notifier_.shown[0].icon, MessageIcon::kStop);
-  EXPECT_EQ(ReadFile(dir_ / "old.pg"), "data");
+  EXPECT_EQ(test_support::ReadBytes(dir_.File("old.pg")), "data");
 }
 
 TEST_F(MoveTest, WorksWithPathsPastTheOldLimit) {
   std::string long_directory = LongDirectory(dir_.path());
   WriteFile(long_directory + "/old.pg", "data");
   EXPECT_EQ(MoveFileSafe(long_directory + "/old.pg", long_directory + "/new.pg"), 1);
-  EXPECT_EQ(ReadFile(long_directory + "/new.pg"), "data");
+  EXPECT_EQ(test_support::ReadBytes(long_directory + "/new.pg"), "data");
 }
 
 TEST_F(MoveTest, CopiesAcrossFileSystems) {
-  TempDir other("/dev/shm");
+  TempDir other("paths_test", "/dev/shm");
   struct stat here, there;
   if (!other.ok() || stat(dir_.path().c_str(), &here) != 0 ||
       stat(other.path().c_str(), &there) != 0 || here.st_dev == there.st_dev) {
@@ -618,16 +581,16 @@ TEST_F(MoveTest, CopiesAcrossFileSystems) {
   }
   std::string content(200000, 'q');
   content += "end";
-  WriteFile(dir_ / "old.pg", content);
-  chmod((dir_ / "old.pg").c_str(), 0640);
-  WriteFile(other / "new.pg", "stale");
+  WriteFile(dir_.File("old.pg"), content);
+  chmod((dir_.File("old.pg")).c_str(), 0640);
+  WriteFile(other.File("new.pg"), "stale");
 
-  EXPECT_EQ(MoveFileSafe(dir_ / "old.pg", other / "new.pg"), 1);
+  EXPECT_EQ(MoveFileSafe(dir_.File("old.pg"), other.File("new.pg")), 1);
   EXPECT_TRUE(notifier_.shown.empty());
-  EXPECT_FALSE(Exists(dir_ / "old.pg"));
-  EXPECT_EQ(ReadFile(other / "new.pg"), content);
+  EXPECT_FALSE(Exists(dir_.File("old.pg")));
+  EXPECT_EQ(test_support::ReadBytes(other.File("new.pg")), content);
   struct stat moved;
-  ASSERT_EQ(stat((other / "new.pg").c_str(), &moved), 0);
+  ASSERT_EQ(stat((other.File("new.pg")).c_str(), &moved), 0);
   EXPECT_EQ(moved.st_mode & 0777, 0640u);
   // Nothing but the target is left in its directory.
   std::vector<std::string> left;
@@ -637,12 +600,12 @@ TEST_F(MoveTest, CopiesAcrossFileSystems) {
   EXPECT_EQ(left, std::vector<std::string>{"new.pg"});
 
   // A directory cannot be copied: the target stays as it was.
-  fs::create_directory(dir_ / "folder");
-  EXPECT_EQ(MoveFileSafe(dir_ / "folder", other / "new.pg"), 0);
+  fs::create_directory(dir_.File("folder"));
+  EXPECT_EQ(MoveFileSafe(dir_.File("folder"), other.File("new.pg")), 0);
   ASSERT_EQ(notifier_.shown.size(), 1u);
-  EXPECT_EQ(notifier_.shown[0].caption, other / "new.pg");
-  EXPECT_EQ(ReadFile(other / "new.pg"), content);
-  EXPECT_TRUE(DirExists(dir_ / "folder"));
+  EXPECT_EQ(notifier_.shown[0].caption, other.File("new.pg"));
+  EXPECT_EQ(test_support::ReadBytes(other.File("new.pg")), content);
+  EXPECT_TRUE(DirExists(dir_.File("folder")));
 }
 
 TEST(WorkingDirectoryTest, KeepsWhatTheApplicationStores) {

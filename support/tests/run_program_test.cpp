@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "support/notifier.h"
+#include "testing/temp_dir.h"
 
 namespace kavrinth {
 namespace {
@@ -55,22 +56,14 @@ char ProcessState(pid_t pid) {
 
 std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 
-class RunProgramTest : public ::testing::Test {
+class RunProgramTest : public test_support::TempDirTest {
  protected:
-  void SetUp() override {
-    char directory_template[] = "/tmp/run_program_test_XXXXXX";
-    ASSERT_NE(mkdtemp(directory_template), nullptr);
-    temp_ = directory_template;
-  }
-  void TearDown() override { fs::remove_all(temp_); }
-
   // Runs the child with the arguments and waits; the exit code comes back.
   int Run(const std::string& arguments, int32_t* exit_code, const PumpCallback& pump = {},
           pid_t* process_id = nullptr) {
     return RunProgram(pump, kChild, nullptr, arguments, exit_code, true, process_id);
   }
 
-  fs::path temp_;
   ScriptedNotifier notifier_;
   ScopedNotifier scoped_notifier_{&notifier_};
 };
@@ -108,8 +101,8 @@ TEST_F(RunProgramTest, FallsBackToTheExitStatus) {
 }
 
 TEST_F(RunProgramTest, StartFailureShowsTheSystemText) {
-  const std::string missing_program = (temp_ / "no such program").string();
-  const std::string missing_directory = (temp_ / "no such dir").string();
+  const std::string missing_program = temp_.File("no such program");
+  const std::string missing_directory = temp_.File("no such dir");
   const struct {
     std::string program;
     const char* directory;
@@ -142,9 +135,9 @@ TEST_F(RunProgramTest, WithoutWaitReturnsAtOnceAndReapsTheChild) {
 }
 
 TEST_F(RunProgramTest, WorkingDirectoryAndArgumentWords) {
-  const fs::path work = temp_ / "work dir";
+  const fs::path work = temp_.File("work dir");
   fs::create_directory(work);
-  const fs::path out = temp_ / "out file.txt";
+  const fs::path out = temp_.File("out file.txt");
   // The working directory may come with the stored '\' separators.
   std::string stored_work = work.string();
   stored_work.back() = 'r';
@@ -170,14 +163,14 @@ TEST_F(RunProgramTest, WorkingDirectoryAndArgumentWords) {
 // The program is found through a path with blanks and a name in another case, and
 // is started as the file that exists.
 TEST_F(RunProgramTest, ProgramPathWithBlanksAndOtherCase) {
-  const fs::path directory = temp_ / "dir with blanks";
+  const fs::path directory = temp_.File("dir with blanks");
   fs::create_directory(directory);
   fs::create_symlink(kChild, directory / "Run Child");
-  const fs::path out = temp_ / "out.txt";
+  const fs::path out = temp_.File("out.txt");
   int32_t exit_code = kUntouched;
   const std::string stored = (directory / "run child").string();
-  ASSERT_EQ(RunProgram({}, stored, temp_.c_str(), "--out " + Quoted(out) + " --print --exit 3",
-                       &exit_code, true),
+  ASSERT_EQ(RunProgram({}, stored, temp_.path().c_str(),
+                       "--out " + Quoted(out) + " --print --exit 3", &exit_code, true),
             1);
   EXPECT_EQ(exit_code, 3);
   const std::vector<std::string> lines = ReadLines(out);
@@ -270,7 +263,7 @@ class InheritedChannelTest : public RunProgramTest {
 };
 
 TEST_F(InheritedChannelTest, DoesNotLeakToAnUnwaitedChild) {
-  const fs::path out = temp_ / "view.txt";
+  const fs::path out = temp_.File("view.txt");
   pid_t pid = -1;
   ASSERT_EQ(RunProgram({}, kChild, nullptr,
                        "--out " + Quoted(out) + " --env KAVRINTH_RESULT_FD --fds --exit 77",
@@ -284,7 +277,7 @@ TEST_F(InheritedChannelTest, DoesNotLeakToAnUnwaitedChild) {
 }
 
 TEST_F(InheritedChannelTest, WaitedChildGetsItsOwnChannelOnly) {
-  const fs::path out = temp_ / "view.txt";
+  const fs::path out = temp_.File("view.txt");
   int32_t exit_code = kUntouched;
   ASSERT_EQ(Run("--out " + Quoted(out) + " --env KAVRINTH_RESULT_FD --fds --exit 5000", &exit_code),
             1);

@@ -126,7 +126,7 @@ TEST_F(EngineRunTest, ShowsTheEnginesProgressToTheEnd) {
   });
   watch.start(1);
   int32_t exit_code = 12345;
-  EXPECT_EQ(dialog.Run(kCorvitex, dir_.c_str(), "@job.job -o:out -u:E", &exit_code), 1);
+  EXPECT_EQ(dialog.Run(kCorvitex, temp_.path().c_str(), "@job.job -o:out -u:E", &exit_code), 1);
   EXPECT_EQ(exit_code, 0);
   EXPECT_TRUE(shown_while_running) << "shown, and modal so the shell cannot re-enter";
   EXPECT_FALSE(dialog.isVisible());
@@ -159,7 +159,7 @@ TEST_F(EngineRunTest, CancelEndsTheEngineWithTheCancelledResult) {
   });
   watch.start(2);
   int32_t exit_code = 0;
-  EXPECT_EQ(dialog.Run(kCorvitex, dir_.c_str(), "@job.job -o:out -u:E", &exit_code), 1);
+  EXPECT_EQ(dialog.Run(kCorvitex, temp_.path().c_str(), "@job.job -o:out -u:E", &exit_code), 1);
   ASSERT_TRUE(pressed) << "the big file's progress was shown";
   EXPECT_TRUE(grabbed);
   EXPECT_TRUE(dialog.cancel_requested());
@@ -175,7 +175,7 @@ TEST_F(EngineRunTest, EngineMessagesAreShown) {
   ScopedNotifier scope(&notifier);
   EngineProgressDialog dialog;
   int32_t exit_code = 0;
-  EXPECT_EQ(dialog.Run(kCorvitex, dir_.c_str(), "@job.job -o:out -u:E", &exit_code), 1);
+  EXPECT_EQ(dialog.Run(kCorvitex, temp_.path().c_str(), "@job.job -o:out -u:E", &exit_code), 1);
   EXPECT_EQ(exit_code, -1);
   ASSERT_EQ(notifier.shown.size(), 1u);
   EXPECT_EQ(notifier.shown[0].text, "Error: File writing error,\njob.log.");
@@ -187,7 +187,7 @@ TEST_F(EngineRunTest, AnEngineThatCannotStart) {
   ScopedNotifier scope(&notifier);
   EngineProgressDialog dialog;
   int32_t exit_code = 0;
-  EXPECT_EQ(dialog.Run(Path("no-such-engine"), dir_.c_str(), "", &exit_code),
+  EXPECT_EQ(dialog.Run(Path("no-such-engine"), temp_.path().c_str(), "", &exit_code),
             kRunProgramNotStarted);
   EXPECT_EQ(exit_code, ENOENT);
   EXPECT_EQ(notifier.shown.size(), 1u);

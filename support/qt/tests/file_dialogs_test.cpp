@@ -48,9 +48,9 @@ TEST_F(FileDialogTest, InitialDirectoryAndName) {
   const struct {
     std::string given, directory, name;
   } cases[] = {
-      {Path("b.gds"), dir_, "b.gds"},
+      {Path("b.gds"), temp_.path(), "b.gds"},
       {"sub\\deeper\\x.gds", "sub/deeper", "x.gds"},  // a stored path
-      {Path(".gds"), dir_, "*.gds"},                  // a bare extension is a pattern
+      {Path(".gds"), temp_.path(), "*.gds"},          // a bare extension is a pattern
       {"plain.txt", "", "plain.txt"},
   };
   for (const auto& c : cases) {
@@ -59,7 +59,7 @@ TEST_F(FileDialogTest, InitialDirectoryAndName) {
     EXPECT_EQ(dialog.initial_name(), c.name) << c.given;
   }
   CFileDialogEx dialog(true, ".gds", Path("b.gds").c_str(), 0, gds_filter_, nullptr);
-  EXPECT_EQ(dialog.directory().absolutePath().toStdString(), dir_);
+  EXPECT_EQ(dialog.directory().absolutePath().toStdString(), temp_.path());
   EXPECT_EQ(dialog.defaultSuffix(), "gds");
   EXPECT_EQ(dialog.selectedNameFilter(), "GDS Files (*.gds)");
 }
@@ -69,7 +69,7 @@ TEST_F(FileDialogTest, PatternsIgnoreCase) {
   auto* model = dialog.findChild<QFileSystemModel*>();
   ASSERT_NE(model, nullptr);
   dialog.show();
-  const QModelIndex root = model->index(QString::fromStdString(dir_));
+  const QModelIndex root = model->index(QString::fromStdString(temp_.path()));
   ASSERT_TRUE(WaitFor([&] { return model->rowCount(root) >= 2 && !model->canFetchMore(root); }));
   WaitFor([] { return false; }, 200);  // let the listing settle
   QStringList shown;
@@ -103,7 +103,7 @@ TEST_F(FileDialogTest, MultipleSelectionGivesANulList) {
   std::string name = Path("b.gds");
   WhenModal<QFileDialog>([](QFileDialog* shown) { TypeAndAccept(shown, "\"A.GDS\" \"b.gds\""); });
   ASSERT_EQ(OpenFileDlg(nullptr, "Open", &name, "gds", gds_filter_, kFileDlgAllowMultiSelect), 1);
-  EXPECT_EQ(name, dir_ + "\0A.GDS\0b.gds\0\0"s);
+  EXPECT_EQ(name, temp_.path() + "\0A.GDS\0b.gds\0\0"s);
 
   // One file of a multiple selection is its full path.
   name = Path("b.gds");

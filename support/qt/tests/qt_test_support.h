@@ -17,6 +17,8 @@
 #include <set>
 #include <string>
 
+#include "testing/temp_dir.h"
+
 namespace kavrinth {
 
 // Calls act with the first modal widget of type T that appears (polling every 10 ms, for
@@ -72,25 +74,13 @@ inline bool GrabShowsSomething(QWidget* widget) {
 }
 
 // A fresh directory under /tmp for one test, removed at its end.
-class TempDirTest : public ::testing::Test {
+class TempDirTest : public test_support::TempDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = "/tmp/support_qt_test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string& name) const { return temp_.File(name); }
   void WriteFile(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
+    temp_.Write(name, bytes);
   }
-  static std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  std::string dir_;
+  static std::string ReadFile(const std::string& path) { return test_support::ReadBytes(path); }
 };
 
 }  // namespace kavrinth

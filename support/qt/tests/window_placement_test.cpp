@@ -13,7 +13,7 @@ class PlacementTest : public TempDirTest {
   void SetUp() override {
     TempDirTest::SetUp();
     if (const char* old = getenv("XDG_CONFIG_HOME")) old_config_ = old;
-    setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", temp_.path().c_str(), 1);
     ASSERT_TRUE(profile_.Open("Placement"));
   }
   void TearDown() override {
