@@ -36,34 +36,34 @@ TEST(NativePathTest, ConvertsSeparatorsAndTheNullDevice) {
   for (const Case& c : cases) EXPECT_EQ(NativePath(c.stored), c.native) << c.stored;
 }
 
-// A directory holding work/gds.cfg.
+// A directory holding jobs/gds.cfg.
 class ResolveExistingPathTest : public test_support::TempDirTest {
  protected:
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(TempDirTest::SetUp());
-    ASSERT_EQ(mkdir(temp_.File("work").c_str(), 0700), 0);
-    Touch("work/gds.cfg");
+    ASSERT_EQ(mkdir(temp_.File("jobs").c_str(), 0700), 0);
+    Touch("jobs/gds.cfg");
   }
 
   void Touch(const std::string& name) { std::ofstream(temp_.File(name)) << name; }
 };
 
 TEST_F(ResolveExistingPathTest, FindsTheLastComponentWithoutCase) {
-  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/work/gds.cfg"), temp_.path() + "/work/gds.cfg");
-  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/work/GDS.CFG"), temp_.path() + "/work/gds.cfg");
-  EXPECT_EQ(ResolveExistingPath(temp_.path() + "\\work\\Gds.Cfg"), temp_.path() + "/work/gds.cfg");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/jobs/gds.cfg"), temp_.path() + "/jobs/gds.cfg");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/jobs/GDS.CFG"), temp_.path() + "/jobs/gds.cfg");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "\\jobs\\Gds.Cfg"), temp_.path() + "/jobs/gds.cfg");
 }
 
 TEST_F(ResolveExistingPathTest, NeverReCasesDirectories) {
-  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/WORK/GDS.CFG"), temp_.path() + "/WORK/GDS.CFG");
-  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/WORK"),
-            temp_.path() + "/work");  // the last component is
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/JOBS/GDS.CFG"), temp_.path() + "/JOBS/GDS.CFG");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/JOBS"),
+            temp_.path() + "/jobs");  // the last component is
 }
 
 TEST_F(ResolveExistingPathTest, LeavesWhatItCannotFindAsTheNativePath) {
   const std::string cases[] = {
-      temp_.path() + "/work/pg.cfg", temp_.path() + "\\work\\missing",  temp_.path() + "/work/",
-      temp_.path() + "/work/..",     temp_.path() + "/nowhere/gds.cfg", "",
+      temp_.path() + "/jobs/pg.cfg", temp_.path() + "\\jobs\\missing",  temp_.path() + "/jobs/",
+      temp_.path() + "/jobs/..",     temp_.path() + "/nowhere/gds.cfg", "",
   };
   for (const std::string& path : cases) {
     EXPECT_EQ(ResolveExistingPath(path), NativePath(path)) << path;
@@ -71,21 +71,21 @@ TEST_F(ResolveExistingPathTest, LeavesWhatItCannotFindAsTheNativePath) {
 }
 
 TEST_F(ResolveExistingPathTest, PrefersTheExactNameThenTheFirstInNameOrder) {
-  Touch("work/GDS.cfg");
-  Touch("work/Gds.cfg");
-  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/work/Gds.cfg"), temp_.path() + "/work/Gds.cfg");
-  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/work/GDS.CFG"), temp_.path() + "/work/GDS.cfg");
+  Touch("jobs/GDS.cfg");
+  Touch("jobs/Gds.cfg");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/jobs/Gds.cfg"), temp_.path() + "/jobs/Gds.cfg");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/jobs/GDS.CFG"), temp_.path() + "/jobs/GDS.cfg");
 }
 
 TEST_F(ResolveExistingPathTest, TakesAnEntryThatExistsEvenAsADanglingLink) {
-  ASSERT_EQ(symlink("nowhere", (temp_.path() + "/work/Link").c_str()), 0);
-  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/work/Link"), temp_.path() + "/work/Link");
-  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/work/LINK"), temp_.path() + "/work/Link");
+  ASSERT_EQ(symlink("nowhere", (temp_.path() + "/jobs/Link").c_str()), 0);
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/jobs/Link"), temp_.path() + "/jobs/Link");
+  EXPECT_EQ(ResolveExistingPath(temp_.path() + "/jobs/LINK"), temp_.path() + "/jobs/Link");
 }
 
 TEST_F(ResolveExistingPathTest, ResolvesABareNameInTheCurrentDirectory) {
   std::string previous = fs::current_path();
-  ASSERT_EQ(chdir((temp_.path() + "/work").c_str()), 0);
+  ASSERT_EQ(chdir((temp_.path() + "/jobs").c_str()), 0);
   std::string found = ResolveExistingPath("GDS.CFG");
   std::string missing = ResolveExistingPath("PG.CFG");
   ASSERT_EQ(chdir(previous.c_str()), 0);
@@ -94,15 +94,15 @@ TEST_F(ResolveExistingPathTest, ResolvesABareNameInTheCurrentDirectory) {
 }
 
 TEST_F(ResolveExistingPathTest, SameExistingFileComparesTheFileNotTheName) {
-  const std::string cfg = temp_.path() + "/work/gds.cfg";
-  ASSERT_EQ(link(cfg.c_str(), (temp_.path() + "/work/linked.cfg").c_str()), 0);
-  Touch("work/other.cfg");
-  EXPECT_TRUE(SameExistingFile(cfg, temp_.path() + "/work/../work/gds.cfg"));
-  EXPECT_TRUE(SameExistingFile(cfg, temp_.path() + "\\work\\linked.cfg"));  // a hard link
-  EXPECT_FALSE(SameExistingFile(cfg, temp_.path() + "/work/other.cfg"));
-  EXPECT_FALSE(SameExistingFile(cfg, temp_.path() + "/work/missing.cfg"));
+  const std::string cfg = temp_.path() + "/jobs/gds.cfg";
+  ASSERT_EQ(link(cfg.c_str(), (temp_.path() + "/jobs/linked.cfg").c_str()), 0);
+  Touch("jobs/other.cfg");
+  EXPECT_TRUE(SameExistingFile(cfg, temp_.path() + "/jobs/../jobs/gds.cfg"));
+  EXPECT_TRUE(SameExistingFile(cfg, temp_.path() + "\\jobs\\linked.cfg"));  // a hard link
+  EXPECT_FALSE(SameExistingFile(cfg, temp_.path() + "/jobs/other.cfg"));
+  EXPECT_FALSE(SameExistingFile(cfg, temp_.path() + "/jobs/missing.cfg"));
   // No case-insensitive retry: a name only a case apart is a new file when written.
-  EXPECT_FALSE(SameExistingFile(cfg, temp_.path() + "/work/GDS.CFG"));
+  EXPECT_FALSE(SameExistingFile(cfg, temp_.path() + "/jobs/GDS.CFG"));
 }
 
 }  // namespace

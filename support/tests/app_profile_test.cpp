@@ -93,7 +93,7 @@ TEST_F(AppProfileTest, FirstWriteCreatesTheDirectoryAndFile) {
 TEST_F(AppProfileTest, StringsRoundTripAndMissingValuesLeaveTheDestination) {
   CAppProfile profile;
   ASSERT_TRUE(profile.Open("Tabrun"));
-  ASSERT_EQ(profile.WriteString("WorkingDirectory", "/home/u/masks"), 1);
+  ASSERT_EQ(profile.WriteString("WorkingDirectory", "/srv/masks/job7"), 1);
   ASSERT_EQ(profile.WriteString("Letter", "x"), 1);
   ASSERT_EQ(profile.WriteString("Blank", ""), 1);
 
@@ -101,9 +101,9 @@ TEST_F(AppProfileTest, StringsRoundTripAndMissingValuesLeaveTheDestination) {
   EXPECT_EQ(profile.GetString("Missing", &text, 260), 0);
   EXPECT_EQ(text, "kept");
   EXPECT_EQ(profile.GetString("workingdirectory", &text, 260), 1);
-  EXPECT_EQ(text, "/home/u/masks");
+  EXPECT_EQ(text, "/srv/masks/job7");
   EXPECT_EQ(profile.GetString("WorkingDirectory", &text, 6), 1);
-  EXPECT_EQ(text, "/home");
+  EXPECT_EQ(text, "/srv/");
   EXPECT_EQ(profile.GetString("Letter", &text, 260), 1);
   EXPECT_EQ(text, "x");
   EXPECT_EQ(profile.GetString("Blank", &text, 260), 1);
@@ -202,14 +202,14 @@ TEST_F(AppProfileTest, WriteFailsWhenTheDirectoryCannotBeMade) {
 
 TEST_F(AppProfileTest, SettingsDirectoryFallsBackToHome) {
   EXPECT_EQ(SettingsDirectory(), config_ + "/Kavrinth");
-  ScopedEnv home("HOME", (temp_.path() + "/home/").c_str());
+  ScopedEnv home("HOME", (temp_.path() + "/user-home/").c_str());
   {
     ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
-    EXPECT_EQ(SettingsDirectory(), temp_.path() + "/home/.config/Kavrinth");
+    EXPECT_EQ(SettingsDirectory(), temp_.path() + "/user-home/.config/Kavrinth");
   }
   {
     ScopedEnv xdg("XDG_CONFIG_HOME", "relative/config");  // not absolute: ignored
-    EXPECT_EQ(SettingsDirectory(), temp_.path() + "/home/.config/Kavrinth");
+    EXPECT_EQ(SettingsDirectory(), temp_.path() + "/user-home/.config/Kavrinth");
   }
 }
 

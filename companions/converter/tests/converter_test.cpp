@@ -113,7 +113,7 @@ TEST(ConverterArgumentsTest, OutputNameIsTheInputNameInTheWorkingDirectory) {
   const Case cases[] = {
       {ConverterKind::kFerolt, "TOP01.int", "TOP01.em"},
       {ConverterKind::kMistrel, "TOP01.int", "TOP01.dwm"},
-      {ConverterKind::kFerolt, "/work/dir/CHIP107.int", "CHIP107.em"},
+      {ConverterKind::kFerolt, "/data/dir/CHIP107.int", "CHIP107.em"},
       {ConverterKind::kFerolt, "sub\\a.b.int", "a.b.em"},
       {ConverterKind::kMistrel, "noext", "noext.dwm"},
       {ConverterKind::kFerolt, ".hidden", ".hidden.em"},
@@ -139,11 +139,11 @@ class ConverterRunTest : public ::testing::Test {
     std::string pattern = "/tmp/converter_test.XXXXXX";
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
-    fs::create_directory(dir_ + "/work");
+    fs::create_directory(dir_ + "/jobs");
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  std::string Work(const std::string& name) const { return dir_ + "/work/" + name; }
+  std::string Work(const std::string& name) const { return dir_ + "/jobs/" + name; }
 
   void WriteText(const std::string& name, const std::string& text) const {
     std::ofstream(Work(name), std::ios::binary) << text;
