@@ -19,6 +19,7 @@
 #include "gdsii/record_reader.h"
 #include "gdsii/writer.h"
 #include "support/paths.h"
+#include "testing/temp_dir.h"
 
 namespace kavrinth::testing {
 
@@ -29,33 +30,25 @@ inline GdsDateTime FixedTime() { return {1999, 12, 31, 23, 59, 58}; }
 // removed with its content at the end.
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::string pattern = "/tmp/gdsii-test-XXXXXX";
-    path_ = mkdtemp(pattern.data());
-    SetWorkingDirectory(path_);
-  }
-  ~ScratchDir() {
-    SetWorkingDirectory("");
-    std::filesystem::remove_all(path_);
-  }
+  ScratchDir() : dir_("gdsii") { SetWorkingDirectory(dir_.path()); }
+  ~ScratchDir() { SetWorkingDirectory(""); }
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
 
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& path() const { return dir_.path(); }
+  std::string File(const std::string& name) const { return dir_.File(name); }
 
   // Names of the entries other than the given ones (temporaries left behind).
   std::vector<std::string> OtherEntries(const std::vector<std::string>& known) const {
     std::vector<std::string> others;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-      const std::string name = entry.path().filename().string();
+    for (const std::string& name : dir_.Entries()) {
       if (std::find(known.begin(), known.end(), name) == known.end()) others.push_back(name);
     }
     return others;
   }
 
  private:
-  std::string path_;
+  test_support::TempDir dir_;
 };
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/paths.h"
+#include "testing/temp_dir.h"
 #include "viewer/model/wf2_format.h"
 
 namespace kavrinth::testing {
@@ -25,31 +26,17 @@ namespace kavrinth::testing {
 // removed with its content at the end.
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::string pattern = "/tmp/wf2-test-XXXXXX";
-    path_ = mkdtemp(pattern.data());
-    SetWorkingDirectory(path_);
-  }
-  ~ScratchDir() {
-    SetWorkingDirectory("");
-    std::filesystem::remove_all(path_);
-  }
+  ScratchDir() : dir_("wf2") { SetWorkingDirectory(dir_.path()); }
+  ~ScratchDir() { SetWorkingDirectory(""); }
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
 
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  // Names in the directory (temporaries left behind show up here).
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) {
-      names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::string File(const std::string& name) const { return dir_.File(name); }
+  // Names in the directory, sorted (temporaries left behind show up here).
+  std::vector<std::string> Entries() const { return dir_.Entries(); }
 
  private:
-  std::string path_;
+  test_support::TempDir dir_;
 };
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
