@@ -1,0 +1,128 @@
+// The time limit on the child programs of a test, and the listener that gives every test
+// of an executable linking this file one.
+#include "testing/child_time_limit.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <sstream>
+
+namespace kavrinth::test_support {
+namespace {
+
+// The parent and the name of every process, from /proc/<pid>/stat ("pid (name) state
+// ppid ..."; the name may hold blanks and parentheses, so it ends at the last ')').
+std::multimap<pid_t, ProcessEntry> ChildrenByParent() {
+  std::multimap<pid_t, ProcessEntry> children;
+  DIR* proc = ::opendir("/proc");
+  if (proc == nullptr) return children;
+  while (const dirent* entry = ::readdir(proc)) {
+    char* end = nullptr;
+    const long pid = std::strtol(entry->d_name, &end, 10);
+    if (pid <= 0 || *end != '\0') continue;
+    std::ifstream in(std::string("/proc/") + entry->d_name + "/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)), {});
+    const size_t open = stat.find('('), close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open) continue;
+    std::istringstream rest(stat.substr(close + 1));
+    char state = 0;
+    long parent = 0;
+    if (!(rest >> state >> parent)) continue;
+    children.emplace(
+        static_cast<pid_t>(parent),
+        ProcessEntry{static_cast<pid_t>(pid), stat.substr(open + 1, close - open - 1), state});
+  }
+  ::closedir(proc);
+  return children;
+}
+
+}  // namespace
+
+std::vector<ProcessEntry> Descendants(pid_t ancestor) {
+  const auto children = ChildrenByParent();
+  std::vector<ProcessEntry> found;
+  std::vector<pid_t> parents = {ancestor};
+  for (size_t next = 0; next < parents.size(); ++next) {
+    const auto [first, last] = children.equal_range(parents[next]);
+    for (auto it = first; it != last; ++it) {
+      found.push_back(it->second);
+      parents.push_back(it->second.pid);
+    }
+  }
+  return found;
+}
+
+ChildTimeLimit::ChildTimeLimit(int limit_ms)
+    : owner_(::getpid()), state_(new State), watcher_([this, limit_ms] { Watch(limit_ms); }) {}
+
+ChildTimeLimit::~ChildTimeLimit() {
+  // A child forked by the test that ends through exit() has a copy of this object but not
+  // the thread: joining it, or destroying the condition it waits on, would wait for ever.
+  // The child leaves both as they are.
+  if (::getpid() != owner_) {
+    watcher_.detach();
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->stop = true;
+  }
+  state_->stop_requested.notify_all();
+  watcher_.join();
+  delete state_;
+}
+
+void ChildTimeLimit::Watch(int limit_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  while (!state_->stop) {
+    if (state_->stop_requested.wait_until(lock, deadline) != std::cv_status::timeout) continue;
+    if (state_->stop) return;
+    // Zombies are ended already: they only wait for the test to reap them.
+    std::string killed;
+    for (const ProcessEntry& child : Descendants(::getpid())) {
+      if (child.state == 'Z') continue;
+      if (::kill(child.pid, SIGKILL) == 0) {
+        killed += " " + std::to_string(child.pid) + " (" + child.name + ")";
+      }
+    }
+    if (!killed.empty()) {
+      std::fprintf(stderr, "child programs still running after %d ms, killed:%s\n", limit_ms,
+                   killed.c_str());
+      ADD_FAILURE() << "child programs still running after " << limit_ms
+                    << " ms were killed:" << killed;
+    }
+    return;
+  }
+}
+
+namespace {
+
+// Gives every test a ChildTimeLimit from its start to its end.
+class ChildTimeLimitListener : public ::testing::EmptyTestEventListener {
+ public:
+  void OnTestStart(const ::testing::TestInfo&) override {
+    limit_ = std::make_unique<ChildTimeLimit>();
+  }
+  void OnTestEnd(const ::testing::TestInfo&) override { limit_.reset(); }
+
+ private:
+  std::unique_ptr<ChildTimeLimit> limit_;
+};
+
+const bool kListenerInstalled = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new ChildTimeLimitListener);
+  return true;
+}();
+
+}  // namespace
+}  // namespace kavrinth::test_support
