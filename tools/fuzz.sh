@@ -19,7 +19,7 @@ while getopts "t:j:h" option; do
   case $option in
     t) seconds=$OPTARG ;;
     j) parallel=$OPTARG ;;
-    *) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+    *) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
