@@ -44,6 +44,8 @@ class ChildTimeLimit {
     std::mutex mutex;
     std::condition_variable stop_requested;
     bool stop = false;
+    std::condition_variable ready_changed;
+    bool ready = false;  // the watch thread waits
   };
 
   pid_t owner_;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QPointer>
@@ -30,6 +31,22 @@ inline constexpr int kModalForcedCloseLimitMs = 5000;
 
 namespace modal_detail {
 
+// Calls step after first_ms and then every 10 ms until it returns true. The timer belongs
+// to the application, so a poll still pending when the test ends is freed with it, and it
+// is stopped while step runs, so a modal loop inside step never calls it again.
+inline void Poll(std::function<bool()> step, int first_ms = 0) {
+  auto* timer = new QTimer(QCoreApplication::instance());
+  timer->setSingleShot(true);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, step = std::move(step)] {
+    if (step()) {
+      timer->deleteLater();
+    } else {
+      timer->start(10);
+    }
+  });
+  timer->start(first_ms);
+}
+
 inline std::string Describe(const QWidget* widget) {
   if (widget == nullptr) return "(none)";
   std::string text = widget->metaObject()->className();
@@ -47,14 +64,17 @@ inline void ForceClose(QWidget* widget) {
   if (guarded && guarded->isVisible()) guarded->hide();
   if (!guarded) return;
   const std::string name = Describe(guarded);
-  QTimer::singleShot(kModalForcedCloseLimitMs, [guarded, name] {
-    if (guarded && guarded->isVisible() && QApplication::activeModalWidget() == guarded) {
-      std::fprintf(stderr, "modal dialog %s could not be closed; aborting the test\n",
-                   name.c_str());
-      std::fflush(stderr);
-      std::abort();
-    }
-  });
+  Poll(
+      [guarded, name] {
+        if (guarded && guarded->isVisible() && QApplication::activeModalWidget() == guarded) {
+          std::fprintf(stderr, "modal dialog %s could not be closed; aborting the test\n",
+                       name.c_str());
+          std::fflush(stderr);
+          std::abort();
+        }
+        return true;
+      },
+      kModalForcedCloseLimitMs);
 }
 
 // Polls every 10 ms until the widget is closed (hidden or deleted), for at most limit_ms;
@@ -69,42 +89,33 @@ inline void ExpectClosed(QPointer<QWidget> widget, int limit_ms) {
         dialog, &QDialog::finished, dialog, [finished] { *finished = true; },
         Qt::SingleShotConnection);
   }
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [widget, elapsed, finished, poll, limit_ms] {
-    if (*finished || !widget || !widget->isVisible()) {
-      *poll = nullptr;  // breaks the cycle
-      return;
-    }
-    if (elapsed->elapsed() > limit_ms) {
-      ADD_FAILURE() << "the modal dialog " << Describe(widget) << " is still open " << limit_ms
-                    << " ms after the test's action; closing it";
-      *poll = nullptr;
-      ForceClose(widget);
-      return;
-    }
-    QTimer::singleShot(10, *poll);
-  };
-  QTimer::singleShot(0, *poll);
+  Poll([widget, elapsed, finished, limit_ms] {
+    if (*finished || !widget || !widget->isVisible()) return true;
+    if (elapsed->elapsed() <= limit_ms) return false;
+    ADD_FAILURE() << "the modal dialog " << Describe(widget) << " is still open " << limit_ms
+                  << " ms after the test's action; closing it";
+    ForceClose(widget);
+    return true;
+  });
 }
 
 }  // namespace modal_detail
 
 // Calls act with the first modal widget of type T that appears (polling every 10 ms, for
-// at most appear_within_ms), once the current code has entered its modal loop. The action must
-// close the dialog, directly or through what it triggers: one still open close_within_ms after the
-// action fails the test and is closed. A fatal assertion (or an exception) inside the action closes
-// it at once. A modal widget of another type that is still shown when the wait runs out fails the
-// test and is closed too, so the code under test never waits on it.
+// at most appear_within_ms), once the current code has entered its modal loop. The action
+// must close the dialog, directly or through what it triggers: one still open
+// close_within_ms after the action fails the test and is closed. A fatal assertion (or an
+// exception) inside the action closes it at once. A modal widget of another type that is
+// still shown when the wait runs out fails the test and is closed too, so the code under
+// test never waits on it.
 template <class T = QWidget>
 void WhenModal(std::function<void(T*)> act, int close_within_ms = kModalCloseLimitMs,
                int appear_within_ms = kModalAppearLimitMs) {
   auto elapsed = std::make_shared<QElapsedTimer>();
   elapsed->start();
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [act, elapsed, poll, close_within_ms, appear_within_ms] {
+  modal_detail::Poll([act, elapsed, close_within_ms, appear_within_ms] {
     QWidget* active = QApplication::activeModalWidget();
     if (T* widget = qobject_cast<T*>(active)) {
-      *poll = nullptr;  // breaks the cycle
       QPointer<QWidget> guarded(active);
       const bool failed_before = ::testing::Test::HasFatalFailure();
       bool threw = false;
@@ -117,28 +128,24 @@ void WhenModal(std::function<void(T*)> act, int close_within_ms = kModalCloseLim
         ADD_FAILURE() << "the action on the modal dialog threw";
         threw = true;
       }
-      if (!guarded || !guarded->isVisible()) return;
+      if (!guarded || !guarded->isVisible()) return true;
       if (threw || (!failed_before && ::testing::Test::HasFatalFailure())) {
         modal_detail::ForceClose(guarded);
-        return;
-      }
-      modal_detail::ExpectClosed(guarded, close_within_ms);
-      return;
-    }
-    if (elapsed->elapsed() > appear_within_ms) {
-      *poll = nullptr;
-      if (active != nullptr) {
-        ADD_FAILURE() << "waited for a modal " << T::staticMetaObject.className() << " but "
-                      << modal_detail::Describe(active) << " is shown; closing it";
-        modal_detail::ForceClose(active);
       } else {
-        ADD_FAILURE() << "no modal dialog appeared";
+        modal_detail::ExpectClosed(guarded, close_within_ms);
       }
-      return;
+      return true;
     }
-    QTimer::singleShot(10, *poll);
-  };
-  QTimer::singleShot(0, *poll);
+    if (elapsed->elapsed() <= appear_within_ms) return false;
+    if (active != nullptr) {
+      ADD_FAILURE() << "waited for a modal " << T::staticMetaObject.className() << " but "
+                    << modal_detail::Describe(active) << " is shown; closing it";
+      modal_detail::ForceClose(active);
+    } else {
+      ADD_FAILURE() << "no modal dialog appeared";
+    }
+    return true;
+  });
 }
 
 // Processes events until the condition holds or the time is up; returns the condition.
