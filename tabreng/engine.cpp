@@ -255,6 +255,7 @@ int TranslationJob::RunLoopPasses() {
 
 int TranslationJob::RunPasses() {
   if (!options_.scan_mode) LoadJobSettings(options_, support_.font, settings_);
+  if (settings_.qualify_names) QualifySelection(selection_);
   const int result = RunLoopPasses();
   if (result == 0) return ClosePg();
   // A failed or cancelled run still ends the library's run and says why in the log.

@@ -125,6 +125,9 @@ int RecordLoop::RunPass(int kind) {
       return Fail("The GDS file '" + c_.input_name +
                   "' is not a GDSII stream in the standard byte order.");
     }
+    if ((record.type == kGdsStrName || record.type == kGdsSname) && c_.settings->qualify_names) {
+      Qualify(&record);
+    }
     // An unselected structure's records are never written, so they are not collected.
     if (!skip_structure_ || record.type == kGdsEndLib) {
       buffer_.insert(buffer_.end(), record.bytes.begin(), record.bytes.end());
@@ -132,6 +135,17 @@ int RecordLoop::RunPass(int kind) {
     if (OnRecord(record, kind, &done) != 0) return -1;
   }
   return 0;
+}
+
+void RecordLoop::Qualify(GdsRecord* record) {
+  // The name keeps its length, so the record is rewritten in a copy of its own bytes.
+  qualified_.assign(record->bytes.begin(), record->bytes.end());
+  const size_t header = record->bytes.size() - record->data.size();
+  char* name = reinterpret_cast<char*>(qualified_.data() + header);
+  ApplyNameCase(name, record->data.size(), kEngineNameCase);
+  QualifyStructureName(name, record->data.size());
+  record->bytes = qualified_;
+  record->data = std::span<const uint8_t>(qualified_).subspan(header);
 }
 
 int RecordLoop::OnRecord(const GdsRecord& record, int kind, bool* done) {

@@ -91,6 +91,8 @@ class RecordLoop {
 
   int RunPass(int kind);
   int OnRecord(const GdsRecord& record, int kind, bool* done);
+  // GDSQUALIFY: the structure name of a STRNAME or SNAME record made plain, in a copy.
+  void Qualify(GdsRecord* record);
   int OnStrName(const GdsRecord& record);
   int OnLayer(const GdsRecord& record);
   int OnXy(const GdsRecord& record);
@@ -123,7 +125,8 @@ class RecordLoop {
 
   LoopContext& c_;
   GdsOutputFile output_;
-  std::vector<uint8_t> buffer_;  // the records of the element being read
+  std::vector<uint8_t> buffer_;     // the records of the element being read
+  std::vector<uint8_t> qualified_;  // the last structure-name record, qualified
   Element element_;
   std::string text_string_;  // the element's STRING, kept apart so Element stays trivial
   bool skip_structure_ = false;
