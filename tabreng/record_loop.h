@@ -51,6 +51,25 @@ struct LoopContext {
   double fixup = 1.0;  // $FIXUP$, set by the full pass
 };
 
+// The attributes of an array reference as the loop reads them: columns and rows
+// (COLROW), MAG, ANGLE (degrees), reflection (STRANS bit 0x8000) and the three XY points
+// (origin, column end, row end). The loop copies an AREF unchanged into the translated
+// stream; these are kept with the element for an expansion into single references, which
+// the loop does not do.
+struct ArrayAttributes {
+  int32_t columns = 0;
+  int32_t rows = 0;
+  double magnification = 1.0;
+  double angle = 0;
+  bool reflected = false;
+  bool have_points = false;
+  std::array<int32_t, 6> points{};  // x, y of the origin, the column end and the row end
+};
+
+// Records one attribute record (STRANS, MAG, ANGLE, COLROW or XY) of an open array
+// reference; other records and values of the wrong shape leave the attributes as they are.
+void RecordArrayAttribute(const GdsRecordView& record, ArrayAttributes* array);
+
 class RecordLoop {
  public:
   explicit RecordLoop(LoopContext& context);
@@ -62,6 +81,7 @@ class RecordLoop {
 
  private:
   struct Element {
+    ArrayAttributes array_attributes;  // of an AREF (`array`)
     bool path = false;
     bool polygon = false;
     bool text = false;   // TEXT seen
