@@ -14,7 +14,8 @@ namespace {
 constexpr double kMaxCoordinate = 1.0e9;
 // The smallest tolerance honoured, in raw units: flashes sit on a 2-unit grid.
 constexpr double kMinTolerance = 2 * kCoverGrid;
-// What grid snapping may leave uncovered next to an edge, beyond the strip height.
+// How far the rounding of a staircase to the grid may move its outline, beyond the strip's
+// own corner error.
 constexpr double kSnapAllowance = kCoverGrid + 0.5;
 constexpr double kPi = 3.14159265358979323846;
 // Arcs are never cut coarser than an eighth of a turn, so that outlines keep their shape,
