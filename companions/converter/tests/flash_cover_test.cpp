@@ -125,9 +125,9 @@ bool InFlash(const PgOutputFlash& f, double x, double y) {
 // The cover keeps to the tolerance both ways: no point of a flash lies further than it
 // outside the shape, and no point of the shape further than it outside every flash.
 // Cover flashes do not overlap, and their area is the shape's to within `area_slack`
-// raw units along its outline (the rounding of the staircase to the grid).
+// raw units along its outline (the rounding of the staircase to the grid goes either way).
 void ExpectSoundCover(const TestShape& shape, const std::vector<PgOutputFlash>& flashes,
-                      double tolerance, double area_slack = 1) {
+                      double tolerance, double area_slack = 0.25) {
   SCOPED_TRACE(shape.name);
   double flash_area = 0;
   for (const PgOutputFlash& f : flashes) {
