@@ -245,6 +245,9 @@ TEST_F(EngineTest, GdsQualifyMakesStructureNamesPlainInTheStreamAndThePgNames) {
     std::vector<std::string> names;
     for (const auto& path : pg_.paths) names.push_back(path.name);
     EXPECT_EQ(names, c.pg_names);
+    // The layer's output name in the header stream starts with the top's first six.
+    const std::string output_name = c.pg_names[0] + "01.gbr";
+    EXPECT_NE(ScratchJob::Read("odd.hdx").find(output_name), std::string::npos) << output_name;
   }
 }
 
