@@ -207,10 +207,12 @@ class Shell {
   explicit Shell(RoadRun& run) : run_(run) {}
 
   // RunProgram as the shell calls it: waited for, in the working directory.
-  int32_t Run(const std::string& program, const std::string& arguments) {
+  int32_t Run(const std::string& program, const std::string& arguments,
+              const std::string& directory = "") {
     int32_t exit_code = 0;
+    const std::string working = directory.empty() ? run_.dir : directory;
     const int started =
-        RunProgram({}, kProgramDir + "/" + program, run_.dir.c_str(), arguments, &exit_code, true);
+        RunProgram({}, kProgramDir + "/" + program, working.c_str(), arguments, &exit_code, true);
     EXPECT_EQ(started, 1) << program << " " << arguments;
     return started == 1 ? exit_code : -98;
   }
@@ -256,13 +258,20 @@ class Shell {
   }
 
   // One more real pass that stops before post-processing and keeps the translated stream
-  // it would have handed over.
+  // it would have handed over; in a directory of its own, with copies of the job's files,
+  // so that its pg.log and streams leave the road's alone.
   void KeepTranslatedStream() {
-    const std::string base = "\"" + run_.gds + "\"" + Formatted(" %f ", kFeatureSize) +
+    const std::string directory = Work("stream");
+    fs::create_directory(directory);
+    for (const char* name : {"road.gds", "road.ssn", "road.cfg", "pg.cfg", "gds.cfg"}) {
+      fs::copy_file(Work(name), directory + "/" + name);
+    }
+    const std::string base = "\"" + directory + "/road.gds\"" + Formatted(" %f ", kFeatureSize) +
                              LayerList() + " " + run_.scan.top + Formatted(" -s%f ", kScale);
     run_.stream_result =
-        Run("tabreng", base + " -polycnt:" + std::to_string(run_.counting_result) + " -opost");
-    run_.translated_stream = Work("road.gdx");
+        Run("tabreng", base + " -polycnt:" + std::to_string(run_.counting_result) + " -opost",
+            directory);
+    run_.translated_stream = directory + "/road.gdx";
   }
 
   // The user's PG output name of every layer.
@@ -523,7 +532,7 @@ TEST_F(GdsToPgRoadTest, AnOutsideReaderSeesEveryLayersAreaInTheRoundTrip) {
     for (const PatternLayer& layer : kTestPatternLayers) {
       ASSERT_TRUE(layers.contains(layer.layer)) << "layer " << layer.layer;
       ExpectLayerMatches(layer, Union(ToPaths(Expected().at(layer.layer))), layers.at(layer.layer),
-                         CoverToleranceNm(output) + 1,
+                         CoverToleranceNm(output) + 1, output,
                          std::string(output.name) + " -> " + output.engine + " (KLayout)");
     }
   }
