@@ -1,5 +1,5 @@
 // The time limit on the child programs of a test, and the listener that gives every test
-// of an executable linking this file one.
+// of an executable linking this file one (and fails the run when a suite's set-up failed).
 #include "testing/child_time_limit.h"
 
 #include <dirent.h>
@@ -101,12 +101,14 @@ void ChildTimeLimit::Watch(int limit_ms) {
   std::unique_lock<std::mutex> lock(state_->mutex);
   state_->ready = true;
   state_->ready_changed.notify_all();
-  while (!state_->stop) {
-    if (state_->stop_requested.wait_until(lock, deadline) != std::cv_status::timeout) continue;
-    if (state_->stop) return;
-    // Zombies are ended already: they only wait for the test to reap them.
+  if (state_->stop_requested.wait_until(lock, deadline, [this] { return state_->stop; })) return;
+  // Past the limit every child of the test is over time, also one it starts later: they
+  // are ended as they come, until the test ends. (Only now does this thread allocate
+  // again, in a test that has failed.)
+  do {
     std::string killed;
     for (const ProcessEntry& child : Descendants(::getpid())) {
+      // Zombies are ended already: they only wait for the test to reap them.
       if (child.state == 'Z') continue;
       if (::kill(child.pid, SIGKILL) == 0) {
         killed += " " + std::to_string(child.pid) + " (" + child.name + ")";
@@ -118,21 +120,42 @@ void ChildTimeLimit::Watch(int limit_ms) {
       ADD_FAILURE() << "child programs still running after " << limit_ms
                     << " ms were killed:" << killed;
     }
-    return;
-  }
+  } while (!state_->stop_requested.wait_for(lock, std::chrono::milliseconds(100),
+                                            [this] { return state_->stop; }));
 }
 
 namespace {
 
-// Gives every test a ChildTimeLimit from its start to its end.
+// Gives every test a ChildTimeLimit from its start to its end, and the work of a test
+// suite outside its tests (SetUpTestSuite, which may run programs for all of them, and
+// TearDownTestSuite) one of its own. Also ends the process failed when a suite's set-up
+// failed (see OnTestStart).
 class ChildTimeLimitListener : public ::testing::EmptyTestEventListener {
  public:
-  void OnTestStart(const ::testing::TestInfo&) override {
-    limit_ = std::make_unique<ChildTimeLimit>();
+  void OnTestSuiteStart(const ::testing::TestSuite&) override { Restart(); }
+  void OnTestStart(const ::testing::TestInfo& test) override {
+    // gtest reports every test of a suite whose SetUpTestSuite failed as skipped, and CTest
+    // would count them so: a failure that leaves the run green. The process ends failed
+    // here instead, before the first of them is reported.
+    const ::testing::TestSuite* suite = ::testing::UnitTest::GetInstance()->current_test_suite();
+    if (suite != nullptr && suite->ad_hoc_test_result().Failed()) {
+      std::printf("[  FAILED  ] %s: the set-up of the test suite failed, so %s cannot run\n",
+                  test.test_suite_name(), test.name());
+      std::fflush(stdout);
+      std::fflush(stderr);
+      std::_Exit(1);
+    }
+    Restart();
   }
-  void OnTestEnd(const ::testing::TestInfo&) override { limit_.reset(); }
+  void OnTestEnd(const ::testing::TestInfo&) override { Restart(); }
+  void OnTestSuiteEnd(const ::testing::TestSuite&) override { limit_.reset(); }
 
  private:
+  void Restart() {
+    limit_.reset();
+    limit_ = std::make_unique<ChildTimeLimit>();
+  }
+
   std::unique_ptr<ChildTimeLimit> limit_;
 };
 

@@ -1,7 +1,7 @@
 // A time limit on the child programs of a test: a child (or a child of one) still running
 // when the limit passes is killed, and the test fails naming it. Every test executable
-// built by kavrinth_add_tests has one per test, so a program that never ends fails its
-// test within a minute instead of holding the run.
+// linking the test_support library has one per test (and one for a suite's own set-up),
+// so a program that never ends fails its test within a minute instead of holding the run.
 #pragma once
 
 #include <sys/types.h>
@@ -29,7 +29,8 @@ struct ProcessEntry {
 std::vector<ProcessEntry> Descendants(pid_t ancestor);
 
 // Watches this process's descendants for its lifetime, from a thread of its own: those
-// still running after limit_ms are killed with SIGKILL and the running test fails.
+// still running after limit_ms, and any started after it, are killed with SIGKILL and the
+// running test fails.
 class ChildTimeLimit {
  public:
   explicit ChildTimeLimit(int limit_ms = kChildTimeLimitMs);

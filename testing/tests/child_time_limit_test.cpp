@@ -8,6 +8,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 namespace kavrinth::test_support {
 namespace {
@@ -42,6 +46,20 @@ TEST(ChildTimeLimitTest, ChildrenPastTheLimitAreKilledAndFailTheTest) {
   EXPECT_TRUE(Descendants(::getpid()).empty()) << "the sleep was killed too";
 }
 
+TEST(ChildTimeLimitTest, ChildrenStartedPastTheLimitAreKilledToo) {
+  int status = 0;
+  EXPECT_NONFATAL_FAILURE_ON_ALL_THREADS(
+      {
+        ChildTimeLimit limit(100);
+        ::usleep(300000);
+        const pid_t child = StartNeverEndingChild();
+        ASSERT_GT(child, 0);
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+      },
+      "ms were killed: ");
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+}
+
 TEST(ChildTimeLimitTest, ChildrenThatEndInTimeAreLeftAlone) {
   ChildTimeLimit limit(5000);
   const pid_t child = ::fork();
@@ -49,6 +67,48 @@ TEST(ChildTimeLimitTest, ChildrenThatEndInTimeAreLeftAlone) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7);
+}
+
+// A suite whose set-up fails, registered only in the child run of the test below.
+class FailingSetUpSuite : public ::testing::Test {
+ public:
+  static void SetUpTestSuite() { ADD_FAILURE() << "the set-up fails on purpose"; }
+};
+
+class NeverRuns : public FailingSetUpSuite {
+ public:
+  void TestBody() override {}
+};
+
+constexpr char kProbeVariable[] = "KAVRINTH_FAILING_SET_UP_PROBE";
+
+const bool kProbeRegistered = [] {
+  if (std::getenv(kProbeVariable) == nullptr) return false;
+  ::testing::RegisterTest("FailingSetUpProbe", "NeverRuns", nullptr, nullptr, __FILE__, __LINE__,
+                          []() -> FailingSetUpSuite* { return new NeverRuns; });
+  return true;
+}();
+
+// gtest reports the tests of a suite whose set-up failed as skipped, which CTest would
+// count as skipped, not failed; the test_support listener ends such a run failed.
+TEST(TestListenerTest, AFailedSuiteSetUpFailsTheRunInsteadOfSkippingItsTests) {
+  EXPECT_FALSE(kProbeRegistered);
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  const std::string command =
+      std::string(kProbeVariable) + "=1 '" + self + "' --gtest_filter=FailingSetUpProbe.* 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char block[4096];
+  for (size_t got; (got = std::fread(block, 1, sizeof block, pipe)) > 0;) output.append(block, got);
+  const int status = ::pclose(pipe);
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+  EXPECT_NE(output.find("the set-up fails on purpose"), std::string::npos) << output;
+  EXPECT_NE(output.find("the set-up of the test suite failed, so NeverRuns cannot run"),
+            std::string::npos)
+      << output;
+  EXPECT_EQ(output.find("[  SKIPPED ]"), std::string::npos) << output;
 }
 
 }  // namespace
