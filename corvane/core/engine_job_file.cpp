@@ -60,7 +60,7 @@ int EngineLayerOf(std::string_view text) {
   long value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') break;
-    value = (value * 10 + (c - '0')) % kEngineLayers;
+    value = (value * 10 + (c - '0')) % kEngineKeptLayers;
   }
   return static_cast<int>(value);
 }

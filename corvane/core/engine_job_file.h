@@ -22,7 +22,7 @@ inline constexpr std::string_view kViewerLayerTable = "LAYER_TABLE";
 // this; 0 means "the lowest layer no other file has").
 inline constexpr int kMinGdsLayer = 1;
 inline constexpr int kMaxGdsLayer = 1024;
-inline constexpr int kEngineLayers = 64;
+inline constexpr int kEngineKeptLayers = 64;
 // Longest layer text kept.
 inline constexpr size_t kMaxLayerText = 259;
 
