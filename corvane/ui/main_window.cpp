@@ -520,7 +520,9 @@ void CorvaneMainWindow::OnTranslate() {
 
 bool CorvaneMainWindow::ChooseViewer(std::string& path, const char* title) {
   std::string name = path;
-  if (OpenFileDlg(this, title, &name, "exe", kViewerFilter, kFileDlgFileMustExist) != 1) {
+  // No default extension: programs here carry none, and one added to the name typed would
+  // make every program unchoosable.
+  if (OpenFileDlg(this, title, &name, "", kViewerFilter, kFileDlgFileMustExist) != 1) {
     return false;
   }
   path = name;
