@@ -5,11 +5,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPageSetupDialog>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
@@ -164,6 +167,8 @@ CorvaneMainWindow::CorvaneMainWindow() {
   log_view_->setLineWrapMode(QPlainTextEdit::NoWrap);
   log_view_->setFont(QFont("Monospace"));
   setCentralWidget(log_view_);
+  setAcceptDrops(true);
+  log_view_->setAcceptDrops(false);  // a drop opens the file instead of pasting its name
   statusBar()->setAccessibleName("Status");
   BuildMenus();
   resize(720, 520);
@@ -648,6 +653,17 @@ void CorvaneMainWindow::OnAbout() {
 }
 
 void CorvaneMainWindow::OnExit() { close(); }
+
+void CorvaneMainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!busy_ && event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CorvaneMainWindow::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (busy_ || urls.isEmpty() || !urls.front().isLocalFile()) return;
+  event->acceptProposedAction();
+  OpenDocumentFile(urls.front().toLocalFile().toStdString());
+}
 
 void CorvaneMainWindow::closeEvent(QCloseEvent* event) {
   if (busy_) {

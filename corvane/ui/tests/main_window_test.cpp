@@ -96,6 +96,13 @@ TEST_F(MainWindowTest, LogViewOpensSavesAndResets) {
   EXPECT_EQ(window.session().log_file_path, Path("saved.log"));
   EXPECT_FALSE(std::filesystem::exists(Path("saved.log.part")));
 
+  // Printing without a printer writes a PDF.
+  WhenModal<QFileDialog>([this](QFileDialog* dialog) {
+    TypeAndAccept(dialog, QString::fromStdString(Path("printed.pdf")));
+  });
+  window.OnCommand(kCmdPrintLog);
+  EXPECT_EQ(ReadFile(Path("printed.pdf")).substr(0, 5), "%PDF-");
+
   window.OnCommand(kCmdFileNew);
   EXPECT_TRUE(window.log_view()->toPlainText().isEmpty());
   EXPECT_TRUE(window.log_view()->isReadOnly());
