@@ -11,7 +11,6 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPageSetupDialog>
 #include <QPlainTextEdit>
@@ -27,6 +26,7 @@
 
 #include "corvane/core/engine_job_file.h"
 #include "corvane/core/translate.h"
+#include "corvane/ui/about_dialog.h"
 #include "corvane/ui/commands.h"
 #include "corvane/ui/control_panel.h"
 #include "corvane/ui/directory_dialog.h"
@@ -466,7 +466,9 @@ void CorvaneMainWindow::OnTranslate() {
   {
     EngineProgressDialog progress(this);
     SetBusy(true);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     run_result = progress.Run(engine, session_.working_directory.c_str(), arguments, &exit_code);
+    QApplication::restoreOverrideCursor();
     SetBusy(false);
   }
   if (run_result != 1) {
@@ -645,11 +647,8 @@ void CorvaneMainWindow::OnHelp() {
 }
 
 void CorvaneMainWindow::OnAbout() {
-  QMessageBox box(QMessageBox::Information, "About CORVANE",
-                  "CORVANE\nEM/Mann to GDSII translation\nVersion " KAVRINTH_VERSION
-                  "\n\nKavrinth photomask data preparation",
-                  QMessageBox::Ok, this);
-  RunModal(box, QMessageBox::Ok);
+  AboutDialog box(this);
+  RunModal(box, QDialog::Accepted);
 }
 
 void CorvaneMainWindow::OnExit() { close(); }

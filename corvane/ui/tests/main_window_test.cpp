@@ -4,10 +4,15 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QTextCursor>
 #include <filesystem>
 
+#include "corvane/ui/about_dialog.h"
 #include "corvane/ui/directory_dialog.h"
 #include "corvane/ui/tests/corvane_test_support.h"
 #include "platform/ini.h"
@@ -215,6 +220,55 @@ TEST_F(MainWindowTest, SelectResetsTheRoadAndTheTitle) {
   window.OnCommand(kCmdSelectFiles);
   EXPECT_EQ(window.session().input_file, input_dir_ + "/demo.dwm");
   EXPECT_TRUE(window.panel()->button(kPanelConfiguration)->isEnabled());
+}
+
+void DoubleClick(QWidget* widget) {
+  QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(widget, &click);
+}
+
+TEST_F(MainWindowTest, AboutBoxShowsAndHidesItsCredits) {
+  CorvaneMainWindow window;
+  bool checked = false;
+  WhenModal<AboutDialog>([&](AboutDialog* box) {
+    EXPECT_EQ(box->windowTitle(), "About CORVANE");
+    EXPECT_FALSE(box->credits()->isVisible());
+    DoubleClick(box);
+    EXPECT_TRUE(box->credits()->isVisible()) << "prepared and shown at once";
+    EXPECT_FALSE(box->ok()->isEnabled());
+    EXPECT_EQ(AboutDialog::credits_state(), CreditsState::kShown);
+    DoubleClick(box->credits());
+    EXPECT_FALSE(box->credits()->isVisible());
+    EXPECT_TRUE(box->ok()->isEnabled());
+    EXPECT_EQ(AboutDialog::credits_state(), CreditsState::kPrepared);
+    DoubleClick(box);
+    EXPECT_TRUE(box->credits()->isVisible());
+    DoubleClick(box->credits());
+    box->ok()->click();
+    checked = true;
+  });
+  window.OnCommand(kCmdAbout);
+  EXPECT_TRUE(checked);
+  EXPECT_EQ(AboutDialog::credits_state(), CreditsState::kNotPrepared);
+}
+
+TEST_F(MainWindowTest, FindAndFindNextInTheLog) {
+  CorvaneMainWindow window;
+  WriteFile("a.log", "Layer 1\r\nwarning one\r\nLayer 2\r\nwarning two\r\n");
+  ASSERT_TRUE(window.OpenDocumentFile(Path("a.log")));
+  WhenModal<QInputDialog>([](QInputDialog* dialog) {
+    dialog->setTextValue("warning");
+    dialog->accept();
+  });
+  window.OnCommand(kCmdFind);
+  EXPECT_EQ(window.log_view()->textCursor().blockNumber(), 1);
+  window.OnCommand(kCmdFindNext);
+  EXPECT_EQ(window.log_view()->textCursor().blockNumber(), 3);
+  EXPECT_EQ(window.log_view()->textCursor().selectedText(), "warning");
+  window.OnCommand(kCmdFindNext);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0], "Cannot find \"warning\".");
 }
 
 }  // namespace
