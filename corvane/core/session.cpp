@@ -20,12 +20,16 @@ bool ApplyInputSelection(CorvaneSession& session, const std::vector<std::string>
     SplitPath(session.input_file, nullptr, &name);
     session.input_file_names.push_back(name);
   }
-  if (session.working_directory.empty()) {
-    SplitPath(session.input_file, &session.working_directory, nullptr);
-  }
+  UseInputDirectoryWhenNoWorkingDirectory(session);
   for (std::string& text : session.input_file_layer_table) text.clear();
   session.checked_file_indexes.clear();
   return true;
+}
+
+void UseInputDirectoryWhenNoWorkingDirectory(CorvaneSession& session) {
+  if (session.working_directory.empty()) {
+    SplitPath(session.input_file, &session.working_directory, nullptr);
+  }
 }
 
 std::string TitleFileName(const CorvaneSession& session) {

@@ -57,6 +57,10 @@ struct CorvaneSession {
 // the previous selection. An empty selection changes nothing and returns false.
 bool ApplyInputSelection(CorvaneSession& session, const std::vector<std::string>& entries);
 
+// A working directory that was never set (or was dropped at start because it was gone)
+// becomes the directory of InputFile, as Select makes it.
+void UseInputDirectoryWhenNoWorkingDirectory(CorvaneSession& session);
+
 // The name the main window's title shows: InputFile, with "..." behind it when several
 // files are selected.
 std::string TitleFileName(const CorvaneSession& session);

@@ -177,7 +177,7 @@ void LayersDialog::ShowEngineLayer(int row) {
     const int engine = EngineLayerOf(text);
     if (engine == 0) {
       note = "GDS: next free";
-    } else if (std::to_string(engine) != text.substr(text.find_first_not_of('0'))) {
+    } else if (engine != std::stoi(text)) {
       note = QString("GDS: %1").arg(engine);
     }
   }

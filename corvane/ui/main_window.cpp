@@ -313,8 +313,7 @@ bool CorvaneMainWindow::OpenDocumentFile(const std::string& path) {
 
 void CorvaneMainWindow::OnSelectFiles() {
   std::string* working_directory = &session_.working_directory;
-  QWidget* owner = this;
-  FileDialogHook hook = [working_directory, owner](CFileDialogEx& dialog, int control) {
+  FileDialogHook hook = [working_directory](CFileDialogEx& dialog, int control) {
     if (control == kFileDlgHookInit) {
       if (QWidget* button = FindControl<QWidget>(&dialog, kTplWorkingDirButton)) button->show();
       return true;
@@ -326,7 +325,6 @@ void CorvaneMainWindow::OnSelectFiles() {
       }
       return true;
     }
-    (void)owner;
     return false;
   };
   CTemplateFileDialog dialog(
@@ -425,6 +423,7 @@ void CorvaneMainWindow::OnConfiguration() {
 }
 
 void CorvaneMainWindow::OnLayers() {
+  UseInputDirectoryWhenNoWorkingDirectory(session_);
   LayersDialog dialog(session_, this);
   if (RunModal(dialog, QDialog::Rejected) != QDialog::Accepted) return;
   panel_->EnableButton(kPanelTranslate, true);
@@ -438,6 +437,7 @@ void CorvaneMainWindow::OnTranslate() {
     Tell("Please select the EM/Mann files first.", MessageIcon::kInformation);
     return;
   }
+  UseInputDirectoryWhenNoWorkingDirectory(session_);
   const CorvaneOptions& options = session_.options;
   if (options.files_format != kFilesElectromask && !IsScaleInRange(options.scale)) {
     Tell("The scale " + FormatEngineScale(options.scale) +
@@ -575,6 +575,7 @@ void CorvaneMainWindow::OnViewGds() {
 }
 
 void CorvaneMainWindow::OnViewEmMann() {
+  UseInputDirectoryWhenNoWorkingDirectory(session_);
   const std::string job = JobFilePath(session_);
   if (job.empty()) {
     Tell("Please select the EM/Mann files first.", MessageIcon::kInformation);

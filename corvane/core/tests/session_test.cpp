@@ -59,6 +59,13 @@ TEST(JobNamesTest, FollowTheInputNameAndTheEnginesLogRule) {
     EXPECT_EQ(Lg2FilePathFor(session), c.lg2) << c.input;
   }
   EXPECT_EQ(JobFilePath(CorvaneSession{}), "") << "no input, no job";
+  CorvaneSession remembered;
+  remembered.input_file = "/m/x.em";  // from the settings, with a working directory gone
+  UseInputDirectoryWhenNoWorkingDirectory(remembered);
+  EXPECT_EQ(JobFilePath(remembered), "/m/x.job");
+  remembered.working_directory = "/w";
+  UseInputDirectoryWhenNoWorkingDirectory(remembered);
+  EXPECT_EQ(remembered.working_directory, "/w");
 }
 
 }  // namespace
