@@ -1,6 +1,7 @@
 // corvane: the EM/Mann -> GDSII shell. With a file name it shows that file (a job log).
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -30,6 +31,12 @@ int main(int argc, char** argv) {
       return 2;
     }
     file = arg;
+  }
+  // A shell without a screen could only wait for a user who cannot reach it.
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (!platform && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+    std::fputs("corvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)\n", stderr);
+    return 1;
   }
   std::unique_ptr<QApplication> application = kavrinth::CreateApplication(argc, argv);
   QApplication::setApplicationName("corvane");

@@ -114,6 +114,11 @@ TEST_F(ProgramTest, HelpPrintsUsageAndBadArgumentsFail) {
   Child bad({kCorvane, "-x"}, {}, -1, Path("bad.txt"));
   EXPECT_EQ(bad.Wait(10000), 2);
   EXPECT_EQ(ReadFile(Path("bad.txt")).rfind("corvane: unexpected argument '-x'\n", 0), 0u);
+  Child headless(
+      {"/usr/bin/env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", kCorvane},
+      {}, -1, Path("headless.txt"));
+  EXPECT_EQ(headless.Wait(10000), 1) << "no waiting for a user who cannot reach it";
+  EXPECT_EQ(ReadFile(Path("headless.txt")).rfind("corvane: no display", 0), 0u);
 }
 
 TEST_F(ProgramTest, StartsUnderXvfbAndShowsTheLogGiven) {
