@@ -21,14 +21,14 @@ TEST(InputSelectionTest, OneFileSetsInputNamesAndWorkingDirectory) {
 
 TEST(InputSelectionTest, SeveralFilesKeepTheWorkingDirectoryAndAtMost63) {
   CorvaneSession session;
-  session.working_directory = "/work";
+  session.working_directory = "/jobs";
   std::vector<std::string> entries{"/masks"};
   for (int i = 0; i < 70; ++i) entries.push_back("f" + std::to_string(i) + ".dwm");
   ASSERT_TRUE(ApplyInputSelection(session, entries));
   EXPECT_EQ(session.input_file, "/masks/f0.dwm");
   ASSERT_EQ(session.input_file_names.size(), 63u);
   EXPECT_EQ(session.input_file_names.back(), "f62.dwm");
-  EXPECT_EQ(session.working_directory, "/work");
+  EXPECT_EQ(session.working_directory, "/jobs");
   EXPECT_EQ(TitleFileName(session), "/masks/f0.dwm...");
   EXPECT_EQ(InputFullPath(session, 2), "/masks/f2.dwm");
   EXPECT_EQ(InputFullPath(session, 63), "");
@@ -44,10 +44,10 @@ TEST(JobNamesTest, FollowTheInputNameAndTheEnginesLogRule) {
     const char* log;
     const char* lg2;
   } cases[] = {
-      {"/m/chip1.em", "/work", "/work/chip1.job", "/work/chip1.log", "/work/chip1.lg2"},
+      {"/m/chip1.em", "/jobs", "/jobs/chip1.job", "/jobs/chip1.log", "/jobs/chip1.lg2"},
       {"/M/CHIP1.EM", "/W", "/W/CHIP1.JOB", "/W/CHIP1.LOG", "/W/CHIP1.LG2"},
-      {"/M/CHIP1.EM", "/work dir", "/work dir/CHIP1.job", "/work dir/CHIP1.log",
-       "/work dir/CHIP1.lg2"},
+      {"/M/CHIP1.EM", "/jobs dir", "/jobs dir/CHIP1.job", "/jobs dir/CHIP1.log",
+       "/jobs dir/CHIP1.lg2"},
       {"/m/a.b.dwm", "/w", "/w/a.b.job", "/w/a.b.log", "/w/a.b.lg2"},
   };
   for (const auto& c : cases) {
