@@ -550,8 +550,10 @@ bool CorvaneMainWindow::FindViewer(std::string& path, std::string_view default_n
   const std::string before = path;
   OnCommand(choose_command);
   if (path != before && FileExists(path)) return true;
-  Tell(std::string("The ") + what + " " + MakeExePath("", default_name) + " was not found in " +
-           session_.program_directory +
+  const std::string missing = before.empty() ? MakeExePath("", default_name) +
+                                                   " was not found in " + session_.program_directory
+                                             : before + " was not found";
+  Tell(std::string("The ") + what + " " + missing +
            ", and no other was chosen.\nChoose one with File, Preferences.",
        MessageIcon::kWarning);
   return false;
