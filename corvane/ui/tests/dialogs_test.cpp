@@ -96,6 +96,18 @@ TEST_F(LayersDialogTest, EmptyLayersUncheckedFilesAndNoFiles) {
   EXPECT_EQ(Edit(again, 2)->text(), "5");
 }
 
+TEST_F(LayersDialogTest, AJobFileThatCannotBeWrittenKeepsTheDialogOpen) {
+  CorvaneSession session = ThreeFiles(input_dir_, Path("no such directory"));
+  LayersDialog dialog(session);
+  dialog.show();
+  Press(&dialog, kIdOk);
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_TRUE(dialog.isVisible());
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0],
+            "The job file " + Path("no such directory/a.job") + " cannot be written.");
+}
+
 TEST_F(LayersDialogTest, ALayerTheEngineNarrowsIsShownAsItWillBe) {
   CorvaneSession session = ThreeFiles(input_dir_, work_dir_);
   LayersDialog dialog(session);
