@@ -15,8 +15,9 @@ using PexolTest = test_support::TempDirTest;
 
 int RunPexol(const std::string& path_variable, const std::string& arguments,
              const std::string& output) {
-  const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY PATH='" + path_variable + "' '" +
-                              PEXOL_PROGRAM + "' " + arguments + " > '" + output + "' 2>&1";
+  const std::string command = "timeout 60 env -u DISPLAY -u WAYLAND_DISPLAY PATH='" +
+                              path_variable + "' '" + PEXOL_PROGRAM + "' " + arguments + " > '" +
+                              output + "' 2>&1";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -3,7 +3,9 @@
 #include "corvane/core/translate.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "corvane/core/engine_job_file.h"
@@ -15,6 +17,21 @@ namespace kavrinth {
 namespace {
 
 using TranslateTest = test_support::TempDirTest;
+
+// RunProgram with a time limit: the child is killed when it runs longer (result -1).
+int RunWithin(const std::string& program, const std::string& directory,
+              const std::vector<std::string>& args, int32_t* result, int seconds = 60) {
+  pid_t child = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  const PumpCallback pump = [&child, end] {
+    if (child > 0 && std::chrono::steady_clock::now() > end) {
+      ADD_FAILURE() << "the engine ran too long";
+      kill(child, SIGKILL);
+      child = 0;
+    }
+  };
+  return RunProgram(pump, program, directory.c_str(), args, result, true, &child);
+}
 
 CorvaneSession SessionFor(const std::string& directory, std::vector<std::string> names) {
   CorvaneSession session;
@@ -110,9 +127,9 @@ TEST_F(TranslateTest, EnginesRunTheWrittenJobWithBlanksInEveryPath) {
         EngineOutputName(temp_.File("out put/result " + std::string(run.name)));
     std::filesystem::create_directories(temp_.File("out put"));
     int32_t result = -5;
-    ASSERT_EQ(RunProgram(nullptr, EnginePath(session), work.c_str(),
-                         BuildEngineArguments(session, job, output), &result, true),
-              1);
+    ASSERT_EQ(
+        RunWithin(EnginePath(session), work, BuildEngineArguments(session, job, output), &result),
+        1);
     EXPECT_EQ(result, 0) << run.name;
     EXPECT_GT(std::filesystem::file_size(output), 100u) << output;
     EXPECT_TRUE(std::filesystem::exists(LogFilePathFor(session))) << LogFilePathFor(session);

@@ -7,9 +7,11 @@
 #include <stdlib.h>
 
 #include <QAbstractItemView>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <filesystem>
 #include <string>
 
@@ -18,6 +20,7 @@
 #include "corvane/ui/main_window.h"
 #include "support/notifier.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/engine_progress_dialog.h"
 #include "support/qt/tests/qt_test_support.h"
 
 namespace kavrinth {
@@ -59,8 +62,25 @@ class CorvaneWindowTest : public TempDirTest {
     std::filesystem::copy_file(SAMPLES_DIR "/demo.em", input_dir_ + "/demo.em");
     std::filesystem::copy_file(SAMPLES_DIR "/demo.dwm", input_dir_ + "/demo.dwm");
     notifier_scope_.emplace(&notifier_);
+    // No engine run through the windows may hang a test: one still running after a minute
+    // is cancelled and the test fails.
+    QObject::connect(&watchdog_, &QTimer::timeout, [this] {
+      auto* progress = qobject_cast<EngineProgressDialog*>(QApplication::activeModalWidget());
+      if (!progress || !progress->running()) {
+        engine_seen_.invalidate();
+        return;
+      }
+      if (!engine_seen_.isValid()) engine_seen_.start();
+      if (engine_seen_.elapsed() > 60000) {
+        ADD_FAILURE() << "the engine ran too long";
+        progress->CancelEngine();
+        engine_seen_.invalidate();
+      }
+    });
+    watchdog_.start(100);
   }
   void TearDown() override {
+    watchdog_.stop();
     notifier_scope_.reset();
     unsetenv("XDG_CONFIG_HOME");
   }
@@ -88,6 +108,8 @@ class CorvaneWindowTest : public TempDirTest {
   std::string work_dir_;
   ScriptedNotifier notifier_;
   std::optional<ScopedNotifier> notifier_scope_;
+  QTimer watchdog_;
+  QElapsedTimer engine_seen_;
 };
 
 }  // namespace kavrinth

@@ -1,6 +1,8 @@
 // The user's road through Corvane's real windows on the sample EM and Mann files: select,
 // configure, give layers, translate with progress (to the end and cancelled), read the
 // log; the GDSII written is the engine's own for the same job from the command line.
+#include <signal.h>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
@@ -8,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <chrono>
 
 #include "corvane/core/translate.h"
 #include "corvane/ui/directory_dialog.h"
@@ -57,8 +60,17 @@ std::string CommandLineOutput(const std::string& directory, const std::string& j
   std::vector<std::string> args{"@cli.job", "-o:" + output_name};
   args.insert(args.end(), options.begin(), options.end());
   int32_t result = -7;
-  EXPECT_EQ(RunProgram(nullptr, MakePath(ProgramDirectory(), engine), directory.c_str(), args,
-                       &result, true),
+  pid_t child = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const PumpCallback time_limit = [&child, end] {
+    if (child > 0 && std::chrono::steady_clock::now() > end) {
+      ADD_FAILURE() << "the engine ran too long";
+      kill(child, SIGKILL);
+      child = 0;
+    }
+  };
+  EXPECT_EQ(RunProgram(time_limit, MakePath(ProgramDirectory(), engine), directory.c_str(), args,
+                       &result, true, &child),
             1);
   EXPECT_EQ(result, expected_result);
   return test_support::ReadBytes(directory + "/" + output_name);
