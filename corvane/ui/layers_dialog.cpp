@@ -14,6 +14,7 @@
 
 #include "corvane/core/engine_job_file.h"
 #include "corvane/ui/commands.h"
+#include "corvane/ui/main_window.h"
 #include "platform/ini.h"
 #include "support/notifier.h"
 #include "support/qt/dialogs.h"
@@ -103,7 +104,10 @@ LayersDialog::LayersDialog(CorvaneSession& session, QWidget* parent)
   auto* all_off_button = Button("All Off", kLayersAllOff, this);
   auto* page_up = Button("PgUp", kLayersPageUp, this);
   auto* page_down = Button("PgDn", kLayersPageDown, this);
-  for (QPushButton* button : {ok, cancel, all_on_button, all_off_button, page_up, page_down}) {
+  auto* help = Button("Help", kLayersHelp, this);
+  connect(help, &QPushButton::clicked, this, [this] { ShowHelp(this, kLayersHelp); });
+  for (QPushButton* button :
+       {ok, cancel, all_on_button, all_off_button, page_up, page_down, help}) {
     buttons->addWidget(button);
   }
   buttons->addStretch();

@@ -55,6 +55,9 @@ constexpr const char* kGdsFilter = "GDS Files (*.gds)|*.gds|All Files (*.*)|*.*|
 // Programs carry no extension here, so every file is offered first.
 constexpr const char* kViewerFilter = "All Files (*.*)|*.*|EXE Files (*.exe)|*.exe||";
 constexpr size_t kInputListEntries = 65;
+constexpr const char* kNoHelpText =
+    "Help is not installed. The README of Kavrinth describes CORVANE in its section "
+    "\"Corvane\".";
 
 void Tell(const std::string& text, MessageIcon icon = MessageIcon::kNone) {
   ShowMessage(text, kCorvaneTitle, icon);
@@ -634,19 +637,29 @@ void CorvaneMainWindow::OnStatusBar() {
   if (QAction* toggle = action(kCmdStatusBar)) toggle->setChecked(show);
 }
 
+void ShowHelp(QWidget* dialog, int command) {
+  for (QWidget* owner = dialog ? dialog->parentWidget() : nullptr; owner;
+       owner = owner->parentWidget()) {
+    if (auto* window = qobject_cast<CorvaneMainWindow*>(owner)) {
+      window->OnCommand(command);
+      return;
+    }
+  }
+  Tell(kNoHelpText, MessageIcon::kInformation);
+}
+
+// There are no help files: the README's section on Corvane is the help, opened with the
+// desktop's viewer when there is a desktop, else named.
 void CorvaneMainWindow::OnHelp() {
   for (const char* relative :
        {"../share/doc/kavrinth/README.md", "../README.md", "../../README.md"}) {
     const std::string path = MakePath(session_.program_directory, relative);
-    if (FileExists(path) && HasDisplay() &&
-        QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)))) {
-      return;
-    }
+    if (!FileExists(path)) continue;
+    if (HasDisplay() && QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)))) return;
+    Tell("Help for CORVANE is the section \"Corvane\" of " + path + ".", MessageIcon::kInformation);
+    return;
   }
-  Tell(
-      "Help is not installed. The README of Kavrinth describes CORVANE in its section "
-      "\"Corvane\".",
-      MessageIcon::kInformation);
+  Tell(kNoHelpText, MessageIcon::kInformation);
 }
 
 void CorvaneMainWindow::OnAbout() {

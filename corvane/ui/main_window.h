@@ -21,6 +21,10 @@ class EngineProgressDialog;
 
 inline constexpr const char* kCorvaneTitle = "CORVANE";
 
+// The Help buttons of the dialogs: the main window's help command, or the same words when
+// the dialog runs without it.
+void ShowHelp(QWidget* dialog, int command);
+
 class CorvaneMainWindow : public QMainWindow {
   Q_OBJECT
 

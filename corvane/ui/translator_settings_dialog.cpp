@@ -14,6 +14,7 @@
 #include "corvane/core/settings.h"
 #include "corvane/core/translate.h"
 #include "corvane/ui/commands.h"
+#include "corvane/ui/main_window.h"
 #include "support/notifier.h"
 #include "support/qt/dialogs.h"
 
@@ -61,6 +62,10 @@ TranslatorSettingsDialog::TranslatorSettingsDialog(CorvaneOptions& options, QWid
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setObjectName(ControlObjectName(kIdOk));
   buttons->button(QDialogButtonBox::Cancel)->setObjectName(ControlObjectName(kIdCancel));
+  QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
+  help->setObjectName(ControlObjectName(kTsHelp));
+  help->setAccessibleName("Help");
+  connect(help, &QPushButton::clicked, this, [this] { ShowHelp(this, kTsHelp); });
   layout->addWidget(buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

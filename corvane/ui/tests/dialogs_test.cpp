@@ -246,6 +246,12 @@ TEST_F(TranslatorSettingsTest, ScaleIsRememberedAndChecked) {
   EXPECT_EQ(options.files_format, kFilesElectromask);
   EXPECT_EQ(options.files_unit, kFilesUnitMil);
   EXPECT_EQ(options.scale, 1e-08) << "Electromask keeps the stored scale";
+  // Help without the main window says where the help is.
+  TranslatorSettingsDialog alone(options);
+  notifier_.shown.clear();
+  Press(&alone, kTsHelp);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].rfind("Help is not installed.", 0), 0u);
   TranslatorSettingsDialog cancelled(options);
   cancelled.show();
   FindControl<QRadioButton>(&cancelled, kTsMann3000)->click();

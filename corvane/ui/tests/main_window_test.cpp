@@ -14,6 +14,7 @@
 
 #include "corvane/ui/about_dialog.h"
 #include "corvane/ui/directory_dialog.h"
+#include "corvane/ui/layers_dialog.h"
 #include "corvane/ui/tests/corvane_test_support.h"
 #include "platform/ini.h"
 
@@ -251,6 +252,28 @@ TEST_F(MainWindowTest, AboutBoxShowsAndHidesItsCredits) {
   window.OnCommand(kCmdAbout);
   EXPECT_TRUE(checked);
   EXPECT_EQ(AboutDialog::credits_state(), CreditsState::kNotPrepared);
+}
+
+TEST_F(MainWindowTest, HelpNamesTheReadmeBesideTheProgram) {
+  std::filesystem::create_directories(Path("kit/bin"));
+  WriteFile("kit/README.md", "# Kavrinth\n## Corvane\n");
+  CorvaneMainWindow window;
+  window.session().program_directory = Path("kit/bin");
+  bool pressed = false;
+  WhenModal<LayersDialog>([&](LayersDialog* dialog) {
+    Press(dialog, kLayersHelp);  // the dialog's Help reaches the window's help
+    pressed = true;
+    Press(dialog, kIdCancel);
+  });
+  window.OnCommand(kCmdLayers);
+  EXPECT_TRUE(pressed);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0],
+            "Help for CORVANE is the section \"Corvane\" of " + Path("kit/bin/../README.md") + ".");
+  window.session().program_directory = Path("elsewhere");
+  window.OnCommand(kCmdHelpIndex);
+  ASSERT_EQ(Messages().size(), 2u);
+  EXPECT_EQ(Messages()[1].rfind("Help is not installed.", 0), 0u);
 }
 
 TEST_F(MainWindowTest, FindAndFindNextInTheLog) {
