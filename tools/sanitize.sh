@@ -2,8 +2,9 @@
 # Builds the libraries, programs and tests, the Qt ones included, with AddressSanitizer
 # and UndefinedBehaviorSanitizer into build-asan/ and runs every test there (the CI's
 # sanitizer step; the Qt tests on the offscreen platform). The packages come from
-# tools/setup.sh; g++'s sanitizer runtimes come with it. tools/lsan.supp names the only
-# leaks not reported: those inside Qt and the system libraries.
+# tools/setup.sh; g++'s sanitizer runtimes come with it. tools/lsan.supp and
+# tools/asan.supp name the only findings not reported: leaks inside Qt and the system
+# libraries, and reports from inside system libraries, each with its reason.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,7 +16,7 @@ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build "$build_dir" -j "$(nproc)"
 
 # Every finding fails its test: leaks too, and undefined behaviour stops the program.
-export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
+export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:suppressions=$(pwd)/tools/asan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$(pwd)/tools/lsan.supp:print_suppressions=0
 export QT_QPA_PLATFORM=offscreen
