@@ -1,0 +1,345 @@
+// The Translate sequence.
+#include "tabrun/core/translate.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/process.h"
+#include "support/job_file_names.h"
+#include "support/notifier.h"
+#include "support/paths.h"
+#include "tabrun/core/file_ops.h"
+
+namespace kavrinth {
+namespace {
+
+constexpr int64_t kNoDataSize = 23;  // an Intermediate file with a header and no data
+
+std::string Printf(const char* format, auto... values) {
+  char text[4096];
+  std::snprintf(text, sizeof text, format, values...);
+  return text;
+}
+
+// A word of a command line: quoted when it holds a blank, so that paths with blanks reach
+// the child as one argument.
+std::string Quoted(const std::string& word) {
+  if (word.find_first_of(" \t") == std::string::npos && !word.empty()) return word;
+  return "\"" + word + "\"";
+}
+
+void ShellMessage(const std::string& text, MessageIcon icon = MessageIcon::kWarning) {
+  ShowMessage(text, "Tabrun", icon);
+}
+
+std::string EngineProgram(const TabrunJob& job) {
+  return MakeExePath(job.program_dir, "tabreng.exe");
+}
+
+// Writes the settings files; a failure is shown and stops the sequence.
+bool WriteSettings(const TabrunJob& job) {
+  std::string error;
+  if (WriteJobSettings(job, &error) == 0) return true;
+  ShellMessage("The settings file " + error + " could not be written.\nTranslation stopped.",
+               MessageIcon::kStop);
+  return false;
+}
+
+struct EngineRun {
+  int run = 0;
+  int32_t exit_code = 0;
+  RunTiming timing;
+};
+
+EngineRun RunEngine(TabrunJob* job, TranslateHost* host, const std::string& arguments) {
+  EngineRun run;
+  const auto start = std::chrono::steady_clock::now();
+  run.run = host->RunEngine(EngineProgram(*job), arguments, &run.exit_code);
+  const auto end = std::chrono::steady_clock::now();
+  run.timing.elapsed_seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(end - start).count();
+  const std::time_t now = std::time(nullptr);
+  localtime_r(&now, &run.timing.end_time);
+  return run;
+}
+
+// Shows the job log in the view; a log that cannot be shown is reported.
+void ShowJobLog(TabrunJob* job, TranslateHost* host, const std::string& log) {
+  if (host->ShowLog(log)) {
+    job->job_log_path = log;
+  } else {
+    ShellMessage(Printf("Error occurred in viewing log file %s.", log.c_str()));
+  }
+}
+
+// The Intermediate format: each layer's Intermediate file becomes its PG output file.
+void PlaceIntermediateOutputs(TabrunJob* job) {
+  for (int layer : job->layers.selected) {
+    if (layer < 0 || layer >= kGdsLayerCount) continue;
+    const std::string from = job->layers.intermediate_names[layer];
+    const std::string to = job->layers.output_names[layer];
+    if (FileSize(from) < 0) {
+      job->no_data[layer] = true;  // the post-processor left nothing for this layer
+      continue;
+    }
+    if (!to.empty() && !SamePath(from, to)) {
+      std::string error;
+      if (MoveFileReplacing(from, to, &error) != 0) {
+        ShellMessage("The PG output file could not be written: " + error);
+        job->conversion_failed[layer] = true;
+        continue;
+      }
+    }
+    if (FileSize(to.empty() ? from : to) <= kNoDataSize) job->no_data[layer] = true;
+  }
+}
+
+}  // namespace
+
+std::string EngineBaseArguments(const TabrunJob& job) {
+  return "\"" + job.gds_path + "\"" + Printf(" %lf ", job.options.feature_size) +
+         job.layers.SelectedText() + " " + Quoted(job.scan.top) +
+         Printf(" -s%lf ", job.options.scale);
+}
+
+void DeleteTempOutputs(const TabrunJob& job) {
+  if (job.debug) return;
+  const JobFileNames names = MakeJobFileNames(job.gds_path);
+  RemoveFile(job.InWorkingDir(names.err));
+  RemoveFile(job.InWorkingDir(names.out));
+  RemoveFile(job.InWorkingDir(kPgLogName));
+}
+
+TranslateOutcome Translate(TabrunJob* job, TranslateHost* host) {
+  TranslateOutcome outcome;
+  if (!job->scanned) {
+    ShellMessage("No GDS file has been scanned.\nSelect a GDS file first.");
+    outcome.result = TranslateResult::kRefused;
+    return outcome;
+  }
+  if (job->layers.selected.empty()) {
+    ShellMessage("No layers are selected for translation.");
+    outcome.result = TranslateResult::kRefused;
+    return outcome;
+  }
+  job->no_data.fill(false);
+  job->conversion_failed.fill(false);
+  host->SetStatus("");
+  const JobFileNames names = MakeJobFileNames(job->gds_path);
+  const std::string engine_log = job->InWorkingDir(names.log);
+  outcome.log_path = engine_log;
+  const std::string base = EngineBaseArguments(*job);
+  const std::string program = EngineProgram(*job);
+  if (job->debug && !host->ConfirmCommand(program + " " + base)) {
+    outcome.result = TranslateResult::kCancelled;
+    return outcome;
+  }
+
+  // Counting pass.
+  RemoveFile(engine_log);
+  EngineRun run = RunEngine(job, host, base + " -polycnt");
+  if (run.run < 0) {
+    host->SetStatus("Translation failed");
+    return outcome;
+  }
+  if (run.exit_code == CancelledExitCode) {
+    host->SetStatus("Translation cancelled");
+    DeleteTempOutputs(*job);
+    outcome.result = TranslateResult::kCancelled;
+    return outcome;
+  }
+  bool engine_failed = false;
+  if (run.exit_code < 0) {
+    engine_failed = true;
+    const bool has_log = FileSize(engine_log) >= 0;
+    ShellMessage(has_log
+                     ? "Error occurred in scanning GDS file polygons.\nPlease refer to log file "
+                       "for more information."
+                     : "Error occurred in scanning GDS file polygons.");
+    host->SetStatus("Failed Scanning Polygons");
+    DeleteTempOutputs(*job);
+    if (!has_log) return outcome;
+  } else {
+    DeleteTempOutputs(*job);
+    outcome.polygon_count = run.exit_code;
+  }
+
+  // Real pass.
+  const bool intermediate_format = job->options.output_format == kFormatIntermediate;
+  if (!engine_failed) {
+    const std::string arguments = base + Printf(" -polycnt:%ld", long{outcome.polygon_count});
+    host->SetStatus(Printf("Translating %ld polygons...", long{outcome.polygon_count}));
+    for (int layer : job->layers.selected) {
+      if (layer < 0 || layer >= kGdsLayerCount) continue;
+      job->layers.intermediate_names[layer] =
+          job->InWorkingDir(IntermediateFileName(job->scan.top, layer));
+    }
+    if (!intermediate_format) {
+      job->layers.use_intermediate = true;
+      const bool written = WriteSettings(*job);
+      if (!written) {
+        job->layers.use_intermediate = false;
+        WriteSettings(*job);
+        return outcome;
+      }
+    }
+    const bool go = !job->debug || host->ConfirmCommand(program + " " + arguments);
+    if (go) {
+      RemoveFile(engine_log);
+      run = RunEngine(job, host, arguments);
+    }
+    if (!intermediate_format) {
+      job->layers.use_intermediate = false;
+      if (!WriteSettings(*job)) return outcome;
+    }
+    if (!go) {
+      outcome.result = TranslateResult::kCancelled;
+      return outcome;
+    }
+    if (run.run < 0) {
+      host->SetStatus("Intermdeiate Translation failed");
+      return outcome;
+    }
+    if (run.exit_code == CancelledExitCode) {
+      host->SetStatus("Translation cancelled");
+      DeleteTempOutputs(*job);
+      outcome.result = TranslateResult::kCancelled;
+      return outcome;
+    }
+    outcome.engine_result = run.exit_code;
+    if (run.exit_code < 0) {
+      engine_failed = true;
+      const bool has_log = FileSize(engine_log) >= 0;
+      ShellMessage(has_log
+                       ? "Error occurred in translating GDS file.\nPlease refer to log file for "
+                         "more information."
+                       : "Error occurred in translating GDS file.");
+      host->SetStatus("Intermdeiate Translation failed");
+      if (!has_log) {
+        DeleteTempOutputs(*job);
+        return outcome;
+      }
+    } else {
+      host->SetStatus("Intermdeiate Translation finished");
+      host->TranslationFinished();
+      if (run.exit_code > 0 && intermediate_format) {
+        ShellMessage(
+            Printf("%d warnings/errors are detected in the translation.\r\nRefer to log "
+                   "file for more information.",
+                   int{run.exit_code}));
+      }
+      if (intermediate_format) PlaceIntermediateOutputs(job);
+    }
+  }
+
+  // Job log.
+  if (FileSize(engine_log) >= 0) {
+    std::string error;
+    const bool with_files = intermediate_format && !engine_failed;
+    if (RebuildJobLog(*job, run.timing, with_files, &error) == 0) {
+      ShowJobLog(job, host, engine_log);
+    } else {
+      ShellMessage("Error occurred in operating log file " + error +
+                   ".\nExit the program and try again.");
+    }
+  } else if (run.exit_code >= 0) {
+    ShellMessage(Printf("Error occurred in generating log file %s.", engine_log.c_str()));
+  }
+  DeleteTempOutputs(*job);
+  if (engine_failed) return outcome;
+
+  if (intermediate_format) {
+    outcome.result = TranslateResult::kTranslated;
+    return outcome;
+  }
+  if (run.exit_code > 0 &&
+      !host->AskContinue(Printf("%d warnings/errors are detected in the translation.\r\nRefer "
+                                "to log file for more information.\r\n\r\nContinue "
+                                "translation?",
+                                int{run.exit_code}))) {
+    outcome.result = TranslateResult::kWarnings;
+    return outcome;
+  }
+  outcome.result = ConvertPgOutput(job, host, engine_log) ? TranslateResult::kTranslated
+                                                          : TranslateResult::kFailed;
+  return outcome;
+}
+
+bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log_path) {
+  job->no_data.fill(false);
+  job->conversion_failed.fill(false);
+  const int32_t format = job->options.output_format;
+  if (format != kFormatIntermediate) {
+    const bool electromask = format == kFormatElectromask;
+    const std::string program =
+        MakeExePath(job->program_dir, electromask ? "ferolt.exe" : "mistrel.exe");
+    std::string options =
+        Printf(" %s %lf -p -q", IsMilUnit(job->scan.gds_unit) ? "mils" : "microns", 1.0);
+    if (format == kFormatMann3000) options += " -3000";
+    if (format == kFormatMann3600) options += " -3600";
+    if (job->options.shorten_flashes) options += " -a";
+    if (job->options.pg_disk_buffer) options += " " + Quoted("-d:" + job->working_dir);
+    std::string failures;
+    for (int layer : job->layers.selected) {
+      if (layer < 0 || layer >= kGdsLayerCount) continue;
+      const std::string intermediate =
+          job->InWorkingDir(IntermediateFileName(job->scan.top, layer));
+      const int64_t size = FileSize(intermediate);
+      if (size <= kNoDataSize) {
+        job->no_data[layer] = true;  // missing or without data: listed as not generated
+        continue;
+      }
+      std::string file_name;
+      SplitPath(intermediate, nullptr, &file_name);
+      const std::string arguments = Quoted(file_name) + options;
+      host->SetStatus(Printf("Translating %s...", intermediate.c_str()));
+      if (job->debug && !host->ConfirmCommand(program + " " + arguments)) return false;
+      const std::string result = job->InWorkingDir(ConverterResultName(intermediate, electromask));
+      RemoveFile(result);  // a result left by an earlier run must not pass for this one
+      int32_t exit_code = 0;
+      if (host->RunConverter(program, arguments, &exit_code) < 0) {
+        host->SetStatus("Translation failed");
+        return false;
+      }
+      if (exit_code < 0 || FileSize(result) < 0) {
+        // The Intermediate file stays for another try.
+        job->conversion_failed[layer] = true;
+        ShellMessage(Printf("Error occurred in converting %s (result %d).", intermediate.c_str(),
+                            int{exit_code}));
+        continue;
+      }
+      const std::string& output = job->layers.output_names[layer];
+      if (!output.empty() && !SamePath(result, output)) {
+        std::string error;
+        if (MoveFileReplacing(result, output, &error) != 0) {
+          job->conversion_failed[layer] = true;
+          ShellMessage("The PG output file could not be written: " + error);
+          continue;
+        }
+      }
+      if (!job->debug) RemoveFile(intermediate);
+    }
+    if (!failures.empty()) ShellMessage("Error occurred in converting" + failures);
+    static const char* const kFormatNames[] = {"EMASK", "MANN 3000", "MANN 3600", "DRAFTEK"};
+    host->SetStatus(Printf("%s Translations completed", kFormatNames[format & 3]));
+  }
+  // The converters append their counts and warnings to pg.log: they go into the job log
+  // with the list of files, and pg.log goes with the other side files.
+  const std::string converter_log = format == kFormatIntermediate
+                                        ? std::string()
+                                        : ReadWholeFile(job->InWorkingDir(kPgLogName)).value_or("");
+  if (format != kFormatIntermediate) DeleteTempOutputs(*job);
+  if (FileSize(log_path) >= 0) {
+    std::string error;
+    if (AppendGeneratedFiles(*job, log_path, converter_log, &error) == 0) {
+      ShowJobLog(job, host, log_path);
+    } else {
+      ShellMessage("Error occurred in operating log file " + error +
+                   ".\nExit the program and try again.");
+    }
+  }
+  return true;
+}
+
+}  // namespace kavrinth
