@@ -17,6 +17,7 @@
 #include "support/run_program.h"
 #include "tabrun/core/file_ops.h"
 #include "tabrun/core/job_actions.h"
+#include "tabrun/core/tests/reference_run.h"
 #include "testing/temp_dir.h"
 #include "viewer/model/job_file.h"
 #include "viewer/model/job_loading.h"
@@ -28,49 +29,10 @@ namespace {
 using test_support::ReadBytes;
 using test_support::TempDir;
 
-const std::string kBin = KAVRINTH_BIN_DIR;
-const std::string kSamples = KAVRINTH_SAMPLES_DIR;
-const std::vector<int> kLayers = {1, 2, 3, 4, 5};
-
-int Run(const std::string& program, const std::string& arguments, const std::string& dir,
-        int32_t* exit_code) {
-  return RunProgram(nullptr, program, dir.c_str(), arguments, exit_code, true);
-}
-
-// Runs the programs the way tools/demo.sh does, with samples/demo.cfg as pg.cfg and gds.cfg.
-std::map<std::string, std::string> ReferenceOutputs(const TempDir& dir, const std::string& top,
-                                                    bool mann) {
-  const std::string gds = dir.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
-  const std::string cfg = ReadBytes(kSamples + "/demo.cfg");
-  dir.Write("pg.cfg", cfg);
-  dir.Write("gds.cfg", cfg);
-  int32_t count = -1, result = -1;
-  EXPECT_EQ(Run(kBin + "/selvar",
-                "\"" + gds + "\" -max:8192 -sh -sea -elmcnt \"-o:" + dir.File("demo.ssn") + "\"",
-                dir.path(), &count),
-            1);
-  const std::string args = "\"" + gds + "\" 0.500000 1,2,3,4,5 " + top + " -s1.000000 ";
-  EXPECT_EQ(Run(kBin + "/tabreng", args + " -polycnt", dir.path(), &count), 1);
-  EXPECT_GE(count, 0);
-  EXPECT_EQ(
-      Run(kBin + "/tabreng", args + " -polycnt:" + std::to_string(count), dir.path(), &result), 1);
-  EXPECT_EQ(result, 0);
-  std::map<std::string, std::string> outputs;
-  for (int layer : kLayers) {
-    const std::string intermediate = IntermediateFileName(top, layer);
-    if (FileSize(dir.File(intermediate)) <= 23) continue;
-    outputs[intermediate] = dir.Read(intermediate);
-    int32_t exit_code = -1;
-    const std::string program = kBin + (mann ? "/mistrel" : "/ferolt");
-    EXPECT_EQ(Run(program, intermediate + " microns 1.000000 -p -q" + (mann ? " -3000" : ""),
-                  dir.path(), &exit_code),
-              1);
-    EXPECT_EQ(exit_code, 0);
-    const std::string result = ConverterResultName(intermediate, !mann);
-    outputs[result] = dir.Read(result);
-  }
-  return outputs;
-}
+using reference_run::kBin;
+using reference_run::kLayers;
+using reference_run::kSamples;
+using reference_run::ReferenceOutputs;
 
 // Runs the children for real, and records what the sequence asked of the user.
 class RecordingHost : public TranslateHost {
