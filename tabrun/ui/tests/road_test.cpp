@@ -17,6 +17,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <filesystem>
 
 #include "support/notifier.h"
 #include "support/paths.h"
@@ -32,6 +33,7 @@
 #include "tabrun/ui/control_panel.h"
 #include "tabrun/ui/layers_dialog.h"
 #include "tabrun/ui/main_frame.h"
+#include "tabrun/ui/shell_dialogs.h"
 #include "tabrun/ui/structure_dialogs.h"
 #include "viewer/model/job_file.h"
 #include "viewer/model/job_loading.h"
@@ -95,7 +97,7 @@ class TabrunWindowTest : public ::testing::Test {
     ClickPanel(kPanelSelectGds);
   }
 
-  TempDir work_{"tabrun_window"};
+  TempDir work_{"tabrun window"};  // a blank in every path of the job
   TempDir config_{"tabrun_config"};
   std::string gds_;
   ScriptedNotifier notifier_;
@@ -374,6 +376,44 @@ TEST_F(TabrunWindowTest, ErrorsShowTheirMessages) {
   EXPECT_TRUE(frame_->OpenDocumentFile(log));
   EXPECT_EQ(frame_->log_view()->toPlainText(), "a log\n");
   EXPECT_FALSE(frame_->log_view()->isReadOnly());
+}
+
+TEST_F(TabrunWindowTest, TheDirectoryDialogTakesTheTypedPathAndLeavesOurDirectoryAlone) {
+  const std::string before = std::filesystem::current_path().string();
+  std::filesystem::create_directory(work_.File("sub dir"));
+  CDirectoryDlg dialog(frame_.get(), work_.path());
+  auto* edit = Control<QLineEdit>(&dialog, kDirNew);
+  auto* list = Control<QListWidget>(&dialog, kDirList);
+  EXPECT_EQ(edit->text().toStdString(), work_.path());
+  ASSERT_FALSE(list->findItems("sub dir", Qt::MatchExactly).isEmpty());
+  dialog.show();
+  edit->setText(QString::fromStdString(work_.File("missing")));
+  QTest::keyClick(edit, Qt::Key_Return);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_EQ(notifier_.shown.back().text,
+            work_.File("missing") + ".  The directory does not exist.");
+  EXPECT_TRUE(dialog.isVisible());
+  edit->setText(QString::fromStdString(work_.File("sub dir/..")));
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.new_directory(), work_.path());
+  EXPECT_EQ(std::filesystem::current_path().string(), before);
+}
+
+TEST_F(TabrunWindowTest, WithDebugEveryCommandLineIsShownFirst) {
+  frame_ = std::make_unique<CMainFrame>(true);
+  PrepareJob(frame_.get(), gds_, kBin);
+  std::string shown;
+  WhenModal<CDebugTextDlg>([&](CDebugTextDlg* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Tabrun Debug");
+    shown = Control<QLineEdit>(dialog, kDebugCommand)->text().toStdString();
+    Control<QPushButton>(dialog, 2)->click();
+  });
+  frame_->OnCommand(kCmdTranslate);
+  EXPECT_EQ(shown, kBin + "/tabreng \"" + gds_ + "\" 5.000000 1,2,3,4,5 TESTPAT -s1.000000 ");
+  EXPECT_EQ(frame_->last_translation().result, TranslateResult::kCancelled);
+  EXPECT_FALSE(FileExists(work_.File("demo.log")));  // nothing ran
 }
 
 }  // namespace
