@@ -184,7 +184,8 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
     case kGdsUnit: {
       int32_t* units = key == kAcadUnit ? &s.acad_units : &s.gds_units;
       std::string* unit = key == kAcadUnit ? &s.acad_unit : &s.gds_unit;
-      if (!values.empty()) *units = static_cast<int32_t>(LongValue(at(0)));
+      const long n = values.empty() ? 0 : LongValue(at(0));
+      if (n > 0 && n < 10000000) *units = static_cast<int32_t>(n);
       if (values.size() > 1) *unit = CfgUnitWord(FirstWord(at(1)));
       break;
     }
@@ -214,27 +215,24 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
     case kInclude:
     case kExclude: {
       auto& list = key == kInclude ? s.include : s.exclude;
-      for (const std::string& v : values) {
-        if (list.size() >= 1024) break;
-        list.push_back(FirstWord(v).substr(0, 33));
-      }
+      for (const std::string& v : values) list.push_back(FirstWord(v).substr(0, 33));
       break;
     }
     case kTstyle:
       for (const std::string& v : values) {
         if (s.text_styles.size() >= 64) break;
         const std::vector<std::string> words = Words(v);
-        if (words.size() < 2) continue;
-        const long n = LongValue(words[1]);
-        if (n < 0 || n > 3) continue;
-        s.text_styles.push_back({words[0].substr(0, 33), static_cast<int>(n)});
+        if (words.empty()) continue;
+        // As the engine: a style number outside 0-3 counts as 0.
+        const long n = words.size() > 1 ? LongValue(words[1]) : -1;
+        s.text_styles.push_back({words[0].substr(0, 33), n >= 0 && n <= 3 ? int(n) : 0});
       }
       break;
     case kMaxLayer:
-      TakeLong(at(0), &s.max_layer, 0, 1024);
+      TakeLong(at(0), &s.max_layer, 1, 512);
       break;
     case kErrorLayer:
-      TakeLong(at(0), &s.error_layer, 0, 1024);
+      TakeLong(at(0), &s.error_layer, 0, 512);
       break;
     case kBlockText:
       s.block_text = CfgYes(FirstWord(at(0)));
@@ -263,14 +261,17 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
       break;
     case kLayer:
       for (const std::string& v : values) {
-        if (s.layers.size() >= 1024) break;
         const std::vector<std::string> words = Words(Upper(v));
-        if (words.size() < 3) continue;
-        const long layer = LongValue(words[1]);
-        const long datatype = LongValue(words[2]);
-        if (layer < 0 || layer > 1023 || datatype < 0 || datatype > 254) continue;
-        s.layers.push_back(
-            {words[0].substr(0, 33), static_cast<int>(layer), static_cast<int>(datatype)});
+        if (words.empty()) continue;
+        // As the engine: a layer outside 0-1023 is 0, a colour outside 1-6 the next default.
+        CfgLayerEntry entry;
+        entry.name = words[0].substr(0, 33);
+        const long layer = words.size() > 1 ? LongValue(words[1]) : -1;
+        if (layer >= 0 && layer <= 1023) entry.layer = static_cast<int>(layer);
+        const long colour = words.size() > 2 ? LongValue(words[2]) : 0;
+        entry.colour = colour >= 1 && colour <= 6 ? static_cast<int>(colour)
+                                                  : static_cast<int>((s.layers.size() + 1) % 7 + 1);
+        s.layers.push_back(std::move(entry));
       }
       break;
     case kFontLibs:
@@ -332,8 +333,8 @@ const std::vector<GdsCfgKey>& GdsCfgKeyTable() {
       {"MIN_LINE", 6, 1, false},
       {"SCALE_FACTOR", 7, 1, false},
       {"TSCALE", 5, 4, false},
-      {"INCLUDE", 5, 1024, true},
-      {"EXCLUDE", 5, 1024, true},
+      {"INCLUDE", 5, 256, true},
+      {"EXCLUDE", 5, 256, true},
       {"TSTYLE", 5, 256, true},
       {"MAX_LAYER", 7, 1, false},
       {"ERROR_LAYER", 7, 1, false},
@@ -344,7 +345,7 @@ const std::vector<GdsCfgKey>& GdsCfgKeyTable() {
       {"PATH", 4, 1, false},
       {"MITER", 5, 1, false},
       {"MAP_CIRCLE", 5, 1, false},
-      {"LAYER", 5, 1024, true},
+      {"LAYER", 5, 256, true},
       {"FONTLIBS", 5, 4, false},
       {"REFLIBS", 5, 2, false},
       {"GDSQUALIFY", 6, 1, false},
@@ -477,7 +478,7 @@ std::string FormatGdsCfg(const GdsCfgSettings& s) {
   word(s.map_circle);
   key("LAYER");
   for (const CfgLayerEntry& v : s.layers) {
-    line(v.name + " " + std::to_string(v.layer) + " " + std::to_string(v.datatype));
+    line(v.name + " " + std::to_string(v.layer) + " " + std::to_string(v.colour));
   }
   list_end();
   key("FONTLIBS");

@@ -1,6 +1,8 @@
 // The GDS.CFG job settings file (GdsCfgFile) as the shell knows it: 31 keys, each a record
 // of a key line and value lines. A key is recognised only at the start of the file or after
 // an empty line, by its first compare-length characters; only its first record counts.
+// Limits and record fields are the engine's, so that a file the shell writes means to the
+// engine what it means to the shell.
 #pragma once
 
 #include <array>
@@ -22,10 +24,11 @@ struct CfgTextStyleEntry {
   int value = 0;
 };
 
+// A LAYER line as the engine reads it: the name, the GDS layer and a colour 1-6.
 struct CfgLayerEntry {
   std::string name;
   int layer = 0;
-  int datatype = 0;
+  int colour = 1;
 };
 
 // Every value of the key table, at its default.

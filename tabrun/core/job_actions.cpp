@@ -90,11 +90,9 @@ bool SelectCfgFile(TabrunJob* job, const std::string& path, const CAppProfile& p
     LoadOptionDefaults(&job->options, profile);
     job->options.font_scales = {1.0, 1.0, 1.0, 1.0};
     job->cfg = GdsCfgSettings();
-    job->cfg.max_layer = kGdsLayerCount;
     written = WriteJobSettings(*job, &error);
   } else {
     ReadJobSettings(job, path);
-    job->cfg.max_layer = kGdsLayerCount;
     written = WriteJobSettings(*job, &error, false);
   }
   *failed = written != 0;
@@ -166,7 +164,7 @@ std::string WriteViewerJob(const TabrunJob& job) {
     ++written;
   }
   if (existed) {
-    for (int k = written; k < job.cfg.max_layer; ++k) {
+    for (int k = written; k < kGdsLayerCount; ++k) {
       const std::string key = "LAYER_" + std::to_string(k);
       if (ini.Get("LAYER_TABLE", key)) ini.Set("LAYER_TABLE", key, "");
     }

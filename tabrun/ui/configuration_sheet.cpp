@@ -360,8 +360,7 @@ void COptionsDlgSheet::accept() {
   const int format = format_->checkedId();
   o.output_format = format == 3 ? kFormatIntermediate : std::max(0, format);
   if (o.default_ext) {
-    ApplyDefaultExtension(&job_->layers, std::min(job_->cfg.max_layer, kGdsLayerCount),
-                          DefaultExtension(o.output_format));
+    ApplyDefaultExtension(&job_->layers, kGdsLayerCount, DefaultExtension(o.output_format));
   }
   QDialog::accept();
 }

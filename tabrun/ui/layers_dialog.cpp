@@ -122,9 +122,8 @@ CLayersDlg::CLayersDlg(QWidget* owner, TabrunJob* job) : QDialog(owner), job_(jo
   FillLayerRows();
 }
 
-int CLayersDlg::MaxLayer() const {
-  return std::clamp(job_->cfg.max_layer, kLayerRows, kGdsLayerCount);
-}
+// The dialog offers every GDS layer; the MAX_LAYER record is the engine's business.
+int CLayersDlg::MaxLayer() const { return kGdsLayerCount; }
 
 std::string CLayersDlg::DefaultName(int layer) const {
   return job_->scan.top + std::to_string(layer) + DefaultExtension(job_->options.output_format);

@@ -44,7 +44,8 @@ TEST(GdsCfgFileTest, KeysAreTakenOnlyAtRecordStartsAndWithinTheirRanges) {
 TEST(GdsCfgFileTest, ListsUnitsWordsAndPrefixesFollowTheRecordRules) {
   std::string text = "ACADUNIT\n100\ninches\n\nGDSUNIT\n1000\num\n\nTSTYLE\n";
   for (int i = 0; i < 70; ++i) text += "S" + std::to_string(i) + " 2\n";
-  text += "BAD 9\n\nLAYER\nmetal 7 3\nbad 1024 0\n\nLINK_MODE\noff\n\nBLOCK_TEXT\nYes\n\n";
+  text += "BAD 9\n\nLAYER\nmetal 7 3\nbad 1024 9\n\nLINK_MODE\noff\n\nBLOCK_TEXT\nYes\n\n";
+  text += "MAX_LAYER\n1024\n\n";
   text += "TEXT_STROKE_WEIGHT\n2.5\n";
   const GdsCfgSettings s = ParseGdsCfg(text, "");
   EXPECT_EQ(s.acad_units, 100);
@@ -52,9 +53,13 @@ TEST(GdsCfgFileTest, ListsUnitsWordsAndPrefixesFollowTheRecordRules) {
   EXPECT_EQ(s.gds_unit, "UM");
   ASSERT_EQ(s.text_styles.size(), 64u);
   EXPECT_EQ(s.text_styles[63].name, "S63");
-  ASSERT_EQ(s.layers.size(), 1u);
+  // LAYER lines as the engine reads them: name, layer, colour 1-6.
+  ASSERT_EQ(s.layers.size(), 2u);
   EXPECT_EQ(s.layers[0].name, "METAL");
-  EXPECT_EQ(s.layers[0].datatype, 3);
+  EXPECT_EQ(s.layers[0].colour, 3);
+  EXPECT_EQ(s.layers[1].layer, 0);
+  EXPECT_EQ(s.layers[1].colour, 3);
+  EXPECT_EQ(s.max_layer, 64);  // above the 512 layers the engine takes
   EXPECT_FALSE(s.link_mode);
   EXPECT_TRUE(s.block_text);
   EXPECT_DOUBLE_EQ(s.text_stroke_weight, 2.5);
@@ -66,10 +71,10 @@ TEST(GdsCfgFileTest, WrittenRecordsReadBackUnchanged) {
   GdsCfgSettings s;
   s.max_point = 512;
   s.include = {"TOP", "CELL_A"};
-  s.layers = {{"POLY", 5, 0}};
+  s.layers = {{"POLY", 5, 4}};
   s.path = "ROUND";
   s.text_stroke_weight = 3.25;
-  s.max_layer = 1024;
+  s.max_layer = 512;
   const std::string text = FormatGdsCfg(s);
   EXPECT_TRUE(text.starts_with("\r\nACADUNIT\r\n1000\r\nMM\r\n\r\nGDSUNIT\r\n"));
   EXPECT_TRUE(text.ends_with("TEXT_STROKE_WEIGHT\r\n3.250000000000\r\n\r\n\r\n"));
@@ -78,7 +83,7 @@ TEST(GdsCfgFileTest, WrittenRecordsReadBackUnchanged) {
   EXPECT_EQ(back.include, s.include);
   EXPECT_EQ(back.layers.size(), 1u);
   EXPECT_EQ(back.path, "ROUND");
-  EXPECT_EQ(back.max_layer, 1024);
+  EXPECT_EQ(back.max_layer, 512);
   EXPECT_DOUBLE_EQ(back.text_stroke_weight, 3.25);
   EXPECT_EQ(FormatGdsCfg(back), text);
 }
