@@ -341,7 +341,11 @@ bool CMainFrame::ShowLogFile(const std::string& path, bool editable) {
   if (size < 0) return false;
   if (size > kLogViewLimit) {
     // Too long for the view: the desktop's editor shows it.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)))) {
+      Warn("The log " + path +
+           " is too long for the view, and no program to show text files "
+           "was found on this desktop.");
+    }
     return false;
   }
   const std::optional<std::string> text = ReadWholeFile(path);

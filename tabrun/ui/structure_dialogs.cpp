@@ -203,7 +203,11 @@ void CStructSelectDlg::OnReport() {
                 "Tabrun", MessageIcon::kWarning);
     return;
   }
-  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(report)));
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Q(report)))) {
+    ShowMessage("The structure report is in " + report +
+                    ".\nNo program to show text files was found on this desktop.",
+                "Tabrun", MessageIcon::kInformation);
+  }
 }
 
 void CStructSelectDlg::accept() {

@@ -151,6 +151,12 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   EXPECT_TRUE(Control<QPlainTextEdit>(structure->dependencies(), kDependText)
                   ->toPlainText()
                   .startsWith("TESTPAT\n  |__ MARKS\n"));
+  // Report writes the structure report of the highlighted structure from the template.
+  Control<QPushButton>(structure, kStructReport)->click();
+  const std::string report = ReadBytes(work_.File("gdsstrct.rpt"));
+  EXPECT_NE(report.find("Top structure:   TESTPAT\r\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("     5) MARKS\r\n"), std::string::npos) << report;
+  notifier_.shown.resize(1);  // the desktop may have no text viewer to show it
   Control<QPushButton>(structure, 1)->click();
   EXPECT_TRUE(WaitFor([&] { return frame_->structure_dialog() == nullptr; }));
   EXPECT_EQ(frame_->job().scan.top, "TESTPAT");
@@ -248,6 +254,15 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   EXPECT_EQ(LoadJobFiles(&progress), 0);
   for (int k = 0; k < compared; ++k) EXPECT_NE(LayerTable()[k].library, kGdxNoHandle) << k;
   ClearLayerTable();
+
+  // View GDS File starts the GDS viewer with the GDSII path (blanks and all) as one argument.
+  const std::string gds_viewer = work_.Write(
+      "gds viewer.sh", "#!/bin/sh\nprintf '%s|%s|%s' \"$1\" \"$2\" \"$3\" > \"$0.args\"\n");
+  ::chmod(gds_viewer.c_str(), 0755);
+  frame_->job().options.gds_viewer_path = gds_viewer;
+  ClickPanel(kPanelViewGds);
+  ASSERT_TRUE(WaitFor([&] { return FileSize(gds_viewer + ".args") > 0; }));
+  EXPECT_EQ(ReadBytes(gds_viewer + ".args"), gds_ + "|-title:Pexol|-top:TESTPAT");
 
   // Closing keeps the job's files but not the working directory's gds.cfg.
   frame_->close();
