@@ -13,6 +13,7 @@
 #include <QInputDialog>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPageSetupDialog>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -126,6 +127,8 @@ const std::vector<CommandEntry>& CommandTable() {
        Rule::kAfterScan},
       {kCmdPrintLog, "&File", "&Print Log...", K::Print, nullptr, Rule::kAfterScan},
       {kCmdPrintPreview, "&File", "Print Pre&view...", K::UnknownKey, nullptr, Rule::kAfterScan},
+      {kCmdPrintSetup, "&File", "P&rint Setup...", K::UnknownKey, &CMainFrame::OnPrintSetup,
+       Rule::kAlways},
       {kCmdExit, "&File", "E&xit", K::Quit, nullptr, Rule::kAlways},
       {kCmdStatusBar, "&View", "&Status Bar", K::UnknownKey, nullptr, Rule::kAlways},
       {kCmdToggleControlDialog, "&View", "&Control Dialog", K::UnknownKey,
@@ -186,6 +189,15 @@ CMainFrame::CMainFrame(bool debug) {
   RestoreWindowPlacement(profile_, this, false);
 
   BuildMenus();
+  for (int i = 1; i <= 4; ++i) {
+    std::string file;
+    if (profile_.GetString(("File" + std::to_string(i)).c_str(), &file, 260) == 1 &&
+        !file.empty()) {
+      recent_.push_back(file);
+    }
+  }
+  UpdateRecentMenu();
+  printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
   panel_ = new CControlDlg(this, [this](int id) { OnCommand(id); });
   panel_->setWindowTitle(kAppName);
   if (job_.options.control_dialog == 1) {
@@ -212,7 +224,12 @@ void CMainFrame::BuildMenus() {
     if (c.id == kCmdToggleControlDialog || c.id == kCmdStatusBar) action->setCheckable(true);
     const int id = c.id;
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-    if (c.id == kCmdPrintPreview || c.id == kCmdWorkingDirectory) menus[c.menu]->addSeparator();
+    if (c.id == kCmdPrintSetup) {
+      menus[c.menu]->addSeparator();
+      recent_menu_ = menus[c.menu]->addMenu("Recent &File");
+      menus[c.menu]->addSeparator();
+    }
+    if (c.id == kCmdWorkingDirectory) menus[c.menu]->addSeparator();
   }
   // The log text's own editing commands.
   QMenu* edit = menus["&Edit"];
@@ -455,6 +472,7 @@ void CMainFrame::OnSelectCfgFile() {
   if (first) {
     panel_->EnableButton(kPanelStructure, true);
     OnStructure();
+    AddRecentFile(job_.gds_path);
   }
 }
 
@@ -485,8 +503,32 @@ void CMainFrame::OnSaveLogAs() {
   SetWindowTextLiteral(this, kAppName);
 }
 
+void CMainFrame::AddRecentFile(const std::string& path) {
+  std::erase(recent_, path);
+  recent_.insert(recent_.begin(), path);
+  if (recent_.size() > 4) recent_.resize(4);
+  UpdateRecentMenu();
+}
+
+void CMainFrame::UpdateRecentMenu() {
+  recent_menu_->clear();
+  for (size_t i = 0; i < recent_.size(); ++i) {
+    const std::string path = recent_[i];
+    QAction* action = recent_menu_->addAction(QString("&%1 %2").arg(i + 1).arg(Q(path)));
+    connect(action, &QAction::triggered, this, [this, path] {
+      if (busy_ == 0) OpenDocumentFile(path);
+    });
+  }
+  recent_menu_->setEnabled(!recent_.empty());
+}
+
+void CMainFrame::OnPrintSetup() {
+  QPageSetupDialog dialog(printer_.get(), this);
+  RunModal(dialog, QDialog::Rejected);
+}
+
 void CMainFrame::OnPrintLog(bool preview) {
-  QPrinter printer(QPrinter::HighResolution);
+  QPrinter& printer = *printer_;
   if (QPrinterInfo::availablePrinters().isEmpty()) {
     // No printer set up: the log is printed to a PDF file.
     std::string name = job_.job_log_path.empty() ? MakePath(job_.working_dir, "log.pdf")
@@ -651,6 +693,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   job_.options.working_directory = job_.working_dir;
   job_.options.gds_file = job_.gds_path;
   SaveOptions(job_.options, profile_);
+  for (size_t i = 0; i < 4; ++i) {
+    profile_.WriteString(("File" + std::to_string(i + 1)).c_str(),
+                         i < recent_.size() ? recent_[i].c_str() : nullptr);
+  }
   SaveWindowPlacement(profile_, *this);
   CleanUpOnClose(job_);
   CloseStructureDialogs();

@@ -7,13 +7,16 @@
 #include <QPointer>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/app_profile.h"
 #include "tabrun/core/tabrun_job.h"
 #include "tabrun/core/translate.h"
 #include "tabrun/ui/structure_dialogs.h"
 
+class QMenu;
 class QPlainTextEdit;
+class QPrinter;
 
 namespace kavrinth {
 
@@ -65,6 +68,10 @@ class CMainFrame : public QMainWindow {
   void OnHelp();
   void OnAbout();
   void OnFind(bool next);
+  void OnPrintSetup();
+
+  // The recent GDSII files (at most 4), newest first.
+  const std::vector<std::string>& recent_files() const { return recent_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -88,6 +95,8 @@ class CMainFrame : public QMainWindow {
   void CloseStructureDialogs();
   void RefreshAfterStructure();
   bool EnsureViewer(std::string* path, const char* program, const char* title);
+  void AddRecentFile(const std::string& path);
+  void UpdateRecentMenu();
 
   TabrunJob job_;
   CAppProfile profile_;
@@ -98,6 +107,9 @@ class CMainFrame : public QMainWindow {
   std::unique_ptr<Host> host_;
   TranslateOutcome last_translation_;
   std::string find_text_;
+  std::vector<std::string> recent_;
+  QMenu* recent_menu_ = nullptr;
+  std::unique_ptr<QPrinter> printer_;
   int busy_ = 0;
 };
 

@@ -25,6 +25,7 @@
 #include "support/qt/engine_progress_dialog.h"
 #include "support/qt/file_dialogs.h"
 #include "support/qt/tests/qt_test_support.h"
+#include "support/qt/window_helpers.h"
 #include "tabrun/core/file_ops.h"
 #include "tabrun/core/job_actions.h"
 #include "tabrun/core/tests/reference_run.h"
@@ -238,6 +239,24 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   EXPECT_TRUE(log.contains("Generated Output Files:\n1 " +
                            QString::fromStdString(work_.File("TESTPAT1.em"))));
 
+  // Save Log As and Print Log (to a PDF file: no printer is set up here).
+  const std::string saved = work_.File("saved log.log");
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Save Log As");
+    TypeAndAccept(dialog, QString::fromStdString(saved));
+  });
+  frame_->OnCommand(kCmdSaveLogAs);
+  EXPECT_EQ(ReadBytes(saved).rfind("Kavrinth Tabrun: GDSII to PG translation job log\r\n", 0), 0u);
+  EXPECT_EQ(frame_->job().job_log_path, saved);
+  const std::string pdf = work_.File("log.pdf");
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Print Log to PDF");
+    TypeAndAccept(dialog, QString::fromStdString(pdf));
+  });
+  frame_->OnCommand(kCmdPrintLog);
+  EXPECT_EQ(ReadBytes(pdf).rfind("%PDF", 0), 0u);
+  EXPECT_EQ(frame_->recent_files(), std::vector<std::string>{gds_});
+
   // View PG writes the viewer job and starts the viewer on it (here a stand-in that notes
   // its arguments); the viewer's database loads every file of the job.
   const std::string viewer =
@@ -414,6 +433,23 @@ TEST_F(TabrunWindowTest, TheDirectoryDialogTakesTheTypedPathAndLeavesOurDirector
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.new_directory(), work_.path());
   EXPECT_EQ(std::filesystem::current_path().string(), before);
+}
+
+TEST_F(TabrunWindowTest, TheSettingsOutliveTheProgram) {
+  ASSERT_TRUE(frame_->panel()->isVisible());
+  frame_->panel()->close();  // its own close box
+  EXPECT_FALSE(frame_->panel()->isVisible());
+  EXPECT_FALSE(FindCommandAction(frame_.get(), kCmdToggleControlDialog)->isChecked());
+  frame_->job().options.scale = 2.5;
+  frame_->job().working_dir = work_.path();
+  frame_->close();
+  frame_ = std::make_unique<CMainFrame>(false);
+  frame_->show();
+  EXPECT_FALSE(frame_->panel()->isVisible());
+  EXPECT_DOUBLE_EQ(frame_->job().options.scale, 2.5);
+  EXPECT_EQ(frame_->job().working_dir, work_.path());
+  frame_->OnCommand(kCmdToggleControlDialog);
+  EXPECT_TRUE(frame_->panel()->isVisible());
 }
 
 TEST_F(TabrunWindowTest, WithDebugEveryCommandLineIsShownFirst) {
