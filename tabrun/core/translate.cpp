@@ -126,6 +126,8 @@ TranslateOutcome Translate(TabrunJob* job, TranslateHost* host) {
   job->no_data.fill(false);
   job->conversion_failed.fill(false);
   host->SetStatus("");
+  // The engine and the PG library read the settings files: they must be this job's.
+  if (!WriteSettings(*job)) return outcome;
   const JobFileNames names = MakeJobFileNames(job->gds_path);
   const std::string engine_log = job->InWorkingDir(names.log);
   outcome.log_path = engine_log;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 
+#include "platform/ini.h"
 #include "platform/process.h"
 #include "support/job_file_names.h"
 #include "support/notifier.h"
@@ -309,6 +310,52 @@ TEST_F(TranslateTest, ScannerFailuresKeepThePreviousJob) {
   EXPECT_NE(notifier_.shown.back().text.find("wrote no report"), std::string::npos);
   EXPECT_EQ(job_.scan_report_path, previous_report);
   EXPECT_EQ(job_.scan.top, "TESTPAT");
+}
+
+TEST_F(TranslateTest, AnUnwritableSettingsFileStopsTranslate) {
+  Prepare(kFormatElectromask);
+  std::filesystem::remove(work_.File("pg.cfg"));
+  std::filesystem::create_directory(work_.File("pg.cfg"));  // cannot be replaced by a file
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kFailed);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_NE(notifier_.shown.back().text.find("pg.cfg"), std::string::npos);
+  EXPECT_TRUE(host_.engine_arguments.empty());
+}
+
+TEST_F(TranslateTest, TheViewerJobKeepsTheUsersLayerSettings) {
+  Prepare(kFormatElectromask);
+  for (int layer : kLayers) work_.Write("out " + std::to_string(layer) + ".em", "<Z");
+  const std::string job_file = WriteViewerJob(job_);
+  ASSERT_EQ(job_file, work_.File("demo.job"));
+  EXPECT_EQ(ReadProfileString(job_file, "LAYER_TABLE", "LAYER_0", "", 400),
+            "ON,255,0,0,Paint \"" + work_.File("out 1.em") + "\"");
+  EXPECT_EQ(ReadProfileString(job_file, "LAYER_TABLE", "LAYER_4", "", 400),
+            "ON,255,0,255,Paint \"" + work_.File("out 5.em") + "\"");
+  EXPECT_EQ(ReadProfileString(job_file, "General", "UnitType", "", 10), "1");
+  // The user changed a layer's look in the viewer; a second View PG with fewer files keeps
+  // it, replaces the file and empties the entries beyond.
+  ASSERT_TRUE(
+      WriteProfileString(job_file, "LAYER_TABLE", "LAYER_0", "OFF,1,2,3,Scratch \"old.em\""));
+  RemoveFile(work_.File("out 2.em"));
+  ASSERT_EQ(WriteViewerJob(job_), job_file);
+  EXPECT_EQ(ReadProfileString(job_file, "LAYER_TABLE", "LAYER_0", "", 400),
+            "OFF,1,2,3,Scratch \"" + work_.File("out 1.em") + "\"");
+  EXPECT_EQ(ReadProfileString(job_file, "LAYER_TABLE", "LAYER_1", "", 400),
+            "ON,0,255,0,Paint \"" + work_.File("out 3.em") + "\"");
+  EXPECT_EQ(ReadProfileString(job_file, "LAYER_TABLE", "LAYER_4", "x", 400), "");
+}
+
+TEST_F(TranslateTest, ANewWorkingDirectoryGetsTheJobsFiles) {
+  Prepare(kFormatElectromask);
+  TempDir other("tabrun_other");
+  ASSERT_TRUE(ChangeWorkingDirectory(&job_, other.path()));
+  EXPECT_EQ(job_.scan_report_path, other.File("demo.ssn"));
+  EXPECT_EQ(other.Read("demo.ssn"), work_.Read("demo.ssn"));
+  EXPECT_EQ(other.Read("pg.cfg"), FormatPgSettings(job_));
+  EXPECT_TRUE(FileExists(other.File("gds.cfg")));
+  EXPECT_FALSE(FileExists(work_.File("pg.cfg")));
+  EXPECT_FALSE(FileExists(work_.File("gds.cfg")));
+  EXPECT_TRUE(FileExists(work_.File("demo.cfg")));  // the job's own CFG file stays
 }
 
 TEST_F(TranslateTest, ClosingRemovesGdsCfgOnlyWhenItIsNotTheJobsFile) {
