@@ -177,6 +177,7 @@ CMainFrame::CMainFrame(bool debug) {
   fixed.setStyleHint(QFont::TypeWriter);
   view_->setFont(fixed);
   setCentralWidget(view_);
+  view_->installEventFilter(this);
   statusBar()->showMessage("Ready");
   progress_ = std::make_unique<EngineProgressDialog>(this);
   host_ = std::make_unique<Host>(this);
@@ -702,6 +703,15 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   CloseStructureDialogs();
   panel_->hide();
   event->accept();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  // While the log is being edited, its keys are text: no accelerator fires.
+  if (watched == view_ && event->type() == QEvent::ShortcutOverride && !view_->isReadOnly()) {
+    event->accept();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {

@@ -405,11 +405,35 @@ TEST_F(TabrunWindowTest, ErrorsShowTheirMessages) {
   EXPECT_EQ(frame_->StatusText(), "Failed Scanning Polygons");
   EXPECT_FALSE(frame_->panel()->ButtonEnabled(kPanelViewPg));
 
-  // A log opened from a file is editable.
+  // A log opened from a file is editable, and while it is edited the accelerators are
+  // keys of the text (Ctrl+O opens no file dialog).
   const std::string log = work_.Write("OLD.LOG", "a log\r\n");
   EXPECT_TRUE(frame_->OpenDocumentFile(log));
   EXPECT_EQ(frame_->log_view()->toPlainText(), "a log\n");
   EXPECT_FALSE(frame_->log_view()->isReadOnly());
+  bool dialog_opened = false;
+  QTimer guard;
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      dialog_opened = true;
+      dialog->reject();
+    }
+  });
+  guard.start(20);
+  frame_->activateWindow();
+  frame_->log_view()->setFocus();
+  QTest::keyClick(frame_->windowHandle(), Qt::Key_O, Qt::ControlModifier);
+  QTest::qWait(100);
+  guard.stop();
+  EXPECT_FALSE(dialog_opened);
+
+  // A log too long for the view goes to the desktop's editor, here none: said so.
+  const std::string long_log = work_.Write("long.log", std::string(300000, 'x'));
+  notifier_.shown.clear();
+  EXPECT_FALSE(frame_->OpenDocumentFile(long_log));
+  ASSERT_EQ(notifier_.shown.size(), 2u);
+  EXPECT_NE(notifier_.shown[0].text.find("too long for the view"), std::string::npos);
+  EXPECT_EQ(notifier_.shown[1].text, "Error occurred in viewing log file " + long_log + ".");
 }
 
 TEST_F(TabrunWindowTest, TheDirectoryDialogTakesTheTypedPathAndLeavesOurDirectoryAlone) {
