@@ -178,6 +178,9 @@ CMainFrame::CMainFrame(bool debug) {
   view_->setFont(fixed);
   setCentralWidget(view_);
   view_->installEventFilter(this);
+  // Files dropped on the log are opened by the frame, not pasted into the text.
+  view_->setAcceptDrops(false);
+  view_->viewport()->setAcceptDrops(false);
   statusBar()->showMessage("Ready");
   progress_ = std::make_unique<EngineProgressDialog>(this);
   host_ = std::make_unique<Host>(this);
@@ -661,8 +664,22 @@ void CMainFrame::OnWebPage() {
   }
 }
 
+// There are no help files: the README's section on Tabrun is the help, opened with the
+// desktop's viewer when there is a desktop, else named.
 void CMainFrame::OnHelp() {
-  Warn("Help is not installed. The README's section on Tabrun describes the program.");
+  for (const char* relative :
+       {"../share/doc/kavrinth/README.md", "../README.md", "../../README.md"}) {
+    const std::string path = MakePath(job_.program_dir, relative);
+    if (!FileExists(path)) continue;
+    if (HasDisplay() && QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)))) return;
+    ShowMessage("Help for Tabrun is the section \"Tabrun\" of " + path + ".", kAppName,
+                MessageIcon::kInformation);
+    return;
+  }
+  ShowMessage(
+      "Help is not installed. The README of Kavrinth describes Tabrun in its section "
+      "\"Tabrun\".",
+      kAppName, MessageIcon::kInformation);
 }
 
 void CMainFrame::OnAbout() {

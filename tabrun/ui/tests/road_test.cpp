@@ -8,15 +8,18 @@
 #include <sys/stat.h>
 
 #include <QCheckBox>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QUrl>
 #include <filesystem>
 
 #include "support/notifier.h"
@@ -427,6 +430,16 @@ TEST_F(TabrunWindowTest, ErrorsShowTheirMessages) {
   guard.stop();
   EXPECT_FALSE(dialog_opened);
 
+  // A log dropped on the window opens in the view.
+  const std::string dropped = work_.Write("dropped.log", "dropped\r\n");
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(dropped))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(frame_->log_view()->viewport(), &enter);
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(frame_->log_view()->viewport(), &drop);
+  EXPECT_EQ(frame_->log_view()->toPlainText(), "dropped\n");
+
   // A log too long for the view goes to the desktop's editor, here none: said so.
   const std::string long_log = work_.Write("long.log", std::string(300000, 'x'));
   notifier_.shown.clear();
@@ -474,6 +487,11 @@ TEST_F(TabrunWindowTest, TheSettingsOutliveTheProgram) {
   EXPECT_EQ(frame_->job().working_dir, work_.path());
   frame_->OnCommand(kCmdToggleControlDialog);
   EXPECT_TRUE(frame_->panel()->isVisible());
+
+  // Help names the README's section (the build directory lies below the source tree).
+  frame_->OnCommand(kCmdHelpIndex);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_NE(notifier_.shown.back().text.find("\"Tabrun\""), std::string::npos);
 }
 
 TEST_F(TabrunWindowTest, WithDebugEveryCommandLineIsShownFirst) {
