@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -492,6 +493,37 @@ TEST_F(TabrunWindowTest, TheSettingsOutliveTheProgram) {
   frame_->OnCommand(kCmdHelpIndex);
   ASSERT_FALSE(notifier_.shown.empty());
   EXPECT_NE(notifier_.shown.back().text.find("\"Tabrun\""), std::string::npos);
+}
+
+TEST_F(TabrunWindowTest, TheWorkingDirButtonOfTheFileDialogChoosesTheWorkingDirectory) {
+  TempDir other("tabrun_other");
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    WhenModal<CDirectoryDlg>([&](CDirectoryDlg* directory) {
+      EXPECT_EQ(directory->windowTitle(), "Directory");
+      Control<QLineEdit>(directory, kDirNew)->setText(QString::fromStdString(other.path()));
+      Control<QPushButton>(directory, 1)->click();
+    });
+    Control<QPushButton>(dialog, kTplWorkingDirButton)->click();
+    dialog->reject();
+  });
+  frame_->OnCommand(kCmdSelectGdsFile);
+  EXPECT_EQ(frame_->job().working_dir, other.path());
+  EXPECT_FALSE(frame_->job().scanned);
+}
+
+TEST_F(TabrunWindowTest, TheAboutBoxShowsItsCreditsOnADoubleClick) {
+  WhenModal<CAboutDlg>([](CAboutDlg* about) {
+    auto* credits = Control<QLabel>(about, kAboutCredits);
+    auto* ok = Control<QPushButton>(about, 1);
+    EXPECT_TRUE(about->windowTitle() == "About Tabrun" && credits->isHidden());
+    QTest::mouseDClick(about, Qt::LeftButton);
+    EXPECT_FALSE(credits->isHidden());
+    EXPECT_FALSE(ok->isEnabled());
+    QTest::mouseDClick(about, Qt::LeftButton);
+    EXPECT_TRUE(credits->isHidden());
+    ok->click();
+  });
+  frame_->OnCommand(kCmdAbout);
 }
 
 TEST_F(TabrunWindowTest, WithDebugEveryCommandLineIsShownFirst) {
