@@ -33,10 +33,15 @@ ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const Progra
   if (job->working_dir.empty()) SplitPath(gds_path, &job->working_dir, nullptr);
   const JobFileNames names = MakeJobFileNames(gds_path);
   const std::string report = job->InWorkingDir(names.scan_report);
-  // A report of an earlier scan must not pass for this one's.
-  if (!job->scan_report_path.empty() && SamePath(job->scan_report_path, report)) {
-    RemoveFile(report);
+  if (SamePath(report, gds_path)) {
+    ShellMessage("The scan report of " + gds_path +
+                 " would replace the file itself.\nRename "
+                 "the GDS file or choose another working directory.");
+    restore();
+    return ScanResult::kFailed;
   }
+  // A report of an earlier scan must not pass for this one's.
+  RemoveFile(report);
   const std::string arguments =
       "\"" + gds_path + "\" -max:8192 -sh -sea -elmcnt \"-o:" + report + "\"";
   int32_t exit_code = 0;
@@ -134,6 +139,10 @@ bool ChangeWorkingDirectory(TabrunJob* job, const std::string& directory) {
 
 std::string WriteViewerJob(const TabrunJob& job) {
   const std::string path = job.InWorkingDir(MakeJobFileNames(job.gds_path).viewer_job);
+  if (SamePath(path, job.gds_path)) {
+    ShellMessage("The viewer job " + path + " would replace the GDS file itself.");
+    return {};
+  }
   IniFile ini;
   const bool existed = FileSize(path) >= 0;
   if (!ini.Load(path)) {

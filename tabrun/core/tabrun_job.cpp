@@ -272,6 +272,14 @@ int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_fil
     }
   }
   const std::string extra = FormatRecords(unmanaged);
+  // No settings file ever replaces the layout it is made for.
+  for (const std::string& path :
+       {job.cfg_path, job.InWorkingDir(kPgCfgName), job.InWorkingDir(kGdsCfgName)}) {
+    if (!path.empty() && !job.gds_path.empty() && SamePath(path, job.gds_path)) {
+      *error = "'" + path + "': it is the GDS file itself";
+      return -1;
+    }
+  }
   if (with_cfg_file && !job.cfg_path.empty() &&
       WriteFileReplacing(job.cfg_path, pg + FormatGdsCfg(cfg) + extra, error) != 0) {
     return -1;

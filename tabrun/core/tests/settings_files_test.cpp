@@ -204,6 +204,15 @@ TEST_F(JobSettingsTest, AFailedWriteIsReportedAndLeavesTheOldFile) {
   }
 }
 
+TEST_F(JobSettingsTest, NoSettingsFileReplacesTheLayout) {
+  job_.gds_path = dir_.Write("chip.cfg", "GDSII bytes");
+  job_.cfg_path = job_.gds_path;
+  std::string error;
+  EXPECT_EQ(WriteJobSettings(job_, &error), -1);
+  EXPECT_NE(error.find("the GDS file itself"), std::string::npos);
+  EXPECT_EQ(ReadBytes(job_.gds_path), "GDSII bytes");
+}
+
 TEST_F(JobSettingsTest, TheCopiesAreSkippedWhenTheyAreTheCfgFileItself) {
   job_.cfg_path = dir_.path() + "/./gds.cfg";
   std::string error;

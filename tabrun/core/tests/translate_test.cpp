@@ -310,6 +310,16 @@ TEST_F(TranslateTest, ScannerFailuresKeepThePreviousJob) {
   EXPECT_NE(notifier_.shown.back().text.find("wrote no report"), std::string::npos);
   EXPECT_EQ(job_.scan_report_path, previous_report);
   EXPECT_EQ(job_.scan.top, "TESTPAT");
+
+  // A stale report of the same name does not pass for the new scan's.
+  work_.Write("other.ssn", "STRUCTURE_LIST\n1) STALE\n");
+  EXPECT_EQ(ScanGdsFile(&job_, work_.File("other.gds"), silent), ScanResult::kFailed);
+
+  // A GDSII file named like its own report is never overwritten.
+  const std::string odd = work_.Write("odd.ssn", ReadBytes(gds_));
+  EXPECT_EQ(ScanGdsFile(&job_, odd, real), ScanResult::kFailed);
+  EXPECT_EQ(ReadBytes(odd), ReadBytes(gds_));
+  EXPECT_NE(notifier_.shown.back().text.find("would replace the file itself"), std::string::npos);
 }
 
 TEST_F(TranslateTest, AnUnwritableSettingsFileStopsTranslate) {
