@@ -73,6 +73,7 @@ list demo.ssn pg.cfg gds.cfg demo.log demo.out demo.err "${top:0:6}"*.int "${pg_
 echo "EM/Mann -> GDSII:"
 list demo-em.gds demo-em.log demo-mann.gds demo-mann.log
 [ -x "$bin/vexil" ] && echo "The PG files (.em, .dwm) open in $bin/vexil."
+[ -x "$bin/tabrun" ] && echo "The same road in the shell's windows: $bin/tabrun $work/demo.gds"
 if command -v klayout > /dev/null 2>&1; then
   echo "The GDSII files open in KLayout: cd $work && klayout demo.gds demo-em.gds demo-mann.gds"
 fi

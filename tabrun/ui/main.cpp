@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -30,11 +31,21 @@ int main(int argc, char** argv) {
       debug = true;
       continue;
     }
+    if (argv[i][0] == '-' && file.empty()) {
+      std::fprintf(stderr, "tabrun: unknown option '%s'\n%s", argv[i], kUsage);
+      return 2;
+    }
     // Everything else is one file name, blanks and all.
     if (!file.empty()) file += ' ';
     file += argv[i];
   }
   if (debug) file.clear();  // with -dbgx the program starts a new, empty job
+  // A shell without a screen could only wait for a user who cannot reach it.
+  if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") &&
+      !std::getenv("WAYLAND_DISPLAY")) {
+    std::fputs("tabrun: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)\n", stderr);
+    return 1;
+  }
   auto application = kavrinth::CreateApplication(argc, argv);
   kavrinth::CMainFrame frame(debug);
   frame.show();

@@ -1,5 +1,6 @@
 // The real tabrun program on a real X server (Xvfb, the xcb platform): "tabrun --help"
 // prints its usage, and "tabrun file.gds" opens its window and scans the file at once.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -7,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -90,6 +92,42 @@ TEST(TabrunProgramTest, HelpPrintsTheUsage) {
   ASSERT_NE(status, -1) << "tabrun --help did not end";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(out.rfind("Usage: tabrun [-dbgx] [file]\n", 0), 0u) << out;
+}
+
+TEST(TabrunProgramTest, WithoutADisplayOrWithABadOptionItEndsWithAMessage) {
+  struct Case {
+    std::vector<std::string> argv;
+    int status;
+  };
+  const Case cases[] = {{{kBin + "/tabrun", "demo.gds"}, 1}, {{kBin + "/tabrun", "-x"}, 2}};
+  for (const Case& c : cases) {
+    // The child runs with neither DISPLAY, WAYLAND_DISPLAY nor QT_QPA_PLATFORM.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::unsetenv("DISPLAY");
+      ::unsetenv("WAYLAND_DISPLAY");
+      ::unsetenv("QT_QPA_PLATFORM");
+      const int null_fd = ::open("/dev/null", O_WRONLY);
+      ::dup2(null_fd, 2);
+      std::vector<char*> args;
+      for (const std::string& a : c.argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+    int status = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > end) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "tabrun did not end";
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.argv[1];
+  }
 }
 
 TEST(TabrunProgramTest, OpensAndScansTheFileOnAnXServer) {
