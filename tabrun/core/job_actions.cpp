@@ -108,6 +108,23 @@ bool SelectCfgFile(TabrunJob* job, const std::string& path, const CAppProfile& p
   return first;
 }
 
+bool SaveCfgAs(TabrunJob* job, const std::string& path) {
+  if (!job->cfg_path.empty() && FileSize(job->cfg_path) >= 0 && !SamePath(job->cfg_path, path) &&
+      !SamePath(path, job->gds_path)) {
+    // The copy carries the old file's unmanaged records over; the save rewrites the rest.
+    std::string error;
+    if (CopyFileReplacing(job->cfg_path, path, &error) != 0) {
+      ShellMessage("The settings file " + error + " could not be written.", MessageIcon::kStop);
+      return false;
+    }
+  }
+  const std::string old = job->cfg_path;
+  job->cfg_path = path;
+  if (SaveJobSettings(*job)) return true;
+  job->cfg_path = old;
+  return false;
+}
+
 bool ChooseTopStructure(TabrunJob* job, const std::string& name) {
   job->scan.top = name;
   job->scan.MarkHierarchy(name);

@@ -32,6 +32,10 @@ bool SelectCfgFile(TabrunJob* job, const std::string& path, const CAppProfile& p
 // Writes the CFG file and the copies; a failure is shown. True on success.
 bool SaveJobSettings(const TabrunJob& job);
 
+// Save CFG As: the job's settings go to path, which becomes the job's CFG file, with the
+// records of the old CFG file that the shell does not manage. True on success.
+bool SaveCfgAs(TabrunJob* job, const std::string& path);
+
 // The structure chosen in the Structure Selection dialog becomes the top; the settings
 // are rewritten.
 bool ChooseTopStructure(TabrunJob* job, const std::string& name);

@@ -486,8 +486,7 @@ void CMainFrame::OnSaveCfgAs() {
                   kFileDlgOverwritePrompt | kFileDlgHideReadOnly) != 1) {
     return;
   }
-  job_.cfg_path = name;
-  SaveJobSettings(job_);
+  SaveCfgAs(&job_, name);
   UpdateTitle();
 }
 

@@ -368,6 +368,18 @@ TEST_F(TranslateTest, ANewWorkingDirectoryGetsTheJobsFiles) {
   EXPECT_TRUE(FileExists(work_.File("demo.cfg")));  // the job's own CFG file stays
 }
 
+TEST_F(TranslateTest, SaveCfgAsKeepsTheRecordsTheShellDoesNotManage) {
+  Prepare(kFormatElectromask);
+  const std::string old_cfg = work_.Read("demo.cfg");
+  work_.Write("demo.cfg", old_cfg + "\r\nGERBER\r\napertures.cfg\r\n");
+  ASSERT_TRUE(SaveCfgAs(&job_, work_.File("copy.cfg")));
+  EXPECT_EQ(job_.cfg_path, work_.File("copy.cfg"));
+  const std::string copy = work_.Read("copy.cfg");
+  EXPECT_NE(copy.find("\r\nGERBER\r\napertures.cfg\r\n"), std::string::npos);
+  EXPECT_EQ(copy.find("GERBER"), copy.rfind("GERBER"));
+  EXPECT_NE(copy.find("\r\nPG_OUTPUT\r\n1 "), std::string::npos);
+}
+
 TEST_F(TranslateTest, ClosingRemovesGdsCfgOnlyWhenItIsNotTheJobsFile) {
   Prepare(kFormatElectromask);
   CleanUpOnClose(job_);
