@@ -346,6 +346,36 @@ TEST_F(TabrunWindowTest, CancelInTheProgressDialogCancelsTheTranslation) {
   EXPECT_TRUE(frame_->CommandEnabled(kCmdTranslate));
 }
 
+TEST_F(TabrunWindowTest, WarningsAskWhetherToGoOnBeforeTheConversion) {
+  // An engine that counts 5 elements and then reports 3 warnings, with its log.
+  TempDir programs("tabrun_programs");
+  ::symlink((kBin + "/selvar").c_str(), programs.File("selvar").c_str());
+  ::symlink((kBin + "/ferolt").c_str(), programs.File("ferolt").c_str());
+  const std::string engine =
+      programs.Write("tabreng",
+                     "#!/bin/sh\ncase \"$*\" in *-polycnt:*) r=3;; *) r=5;; esac\n"
+                     "printf 'engine log\\r\\n' > demo.log\n"
+                     "echo $r > /proc/self/fd/$KAVRINTH_RESULT_FD\n");
+  ::chmod(engine.c_str(), 0755);
+  PrepareJob(frame_.get(), gds_, programs.path());
+  for (const bool go_on : {false, true}) {
+    std::string prompt;
+    WhenModal<CPromptDlg>([&](CPromptDlg* dialog) {
+      prompt = Control<QPlainTextEdit>(dialog, kPromptText)->toPlainText().toStdString();
+      Control<QPushButton>(dialog, go_on ? 1 : 2)->click();
+    });
+    frame_->OnCommand(kCmdTranslate);
+    EXPECT_NE(prompt.find("3 warnings/errors are detected in the translation."), std::string::npos);
+    EXPECT_NE(prompt.find("Continue translation?"), std::string::npos);
+    EXPECT_TRUE(frame_->panel()->ButtonEnabled(kPanelViewPg));
+    EXPECT_TRUE(frame_->log_view()->toPlainText().contains("engine log"));
+    EXPECT_EQ(frame_->last_translation().result,
+              go_on ? TranslateResult::kTranslated : TranslateResult::kWarnings);
+    EXPECT_EQ(frame_->StatusText(),
+              go_on ? "EMASK Translations completed" : "Intermdeiate Translation finished");
+  }
+}
+
 TEST_F(TabrunWindowTest, CancelInTheLayersDialogRestoresTheNames) {
   PrepareJob(frame_.get(), gds_, kBin);
   const auto before = frame_->job().layers.output_names;
