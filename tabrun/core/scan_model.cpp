@@ -135,8 +135,15 @@ void ScanModel::Reset() { *this = ScanModel(); }
 void ScanModel::Load(std::string_view report_text) {
   Reset();
   lines_ = SplitLines(report_text);
+  LoadScanStructureList();
+  ReadHierarchyTop();
+  LoadScanLayers();
+  LoadScanElementCounts();
+  LoadScanExtents();
+  MarkHierarchy(top);
+}
 
-  // STRUCTURE_LIST
+void ScanModel::LoadScanStructureList() {
   size_t dropped = 0;
   if (std::optional<size_t> at = FindSection(lines_, kStructureList, false)) {
     for (size_t i = *at; i < lines_.size(); ++i) {
@@ -157,18 +164,19 @@ void ScanModel::Load(std::string_view report_text) {
     warnings.push_back(std::to_string(dropped) + " structure(s) beyond the first " +
                        std::to_string(kScanMaxStructures) + " of the scan report were left out.");
   }
+}
 
-  // LAYERS_CONTAINING_DATA
-  dropped = 0;
+void ScanModel::LoadScanLayers() {
+  size_t dropped = 0;
   if (std::optional<size_t> at = FindSection(lines_, kLayers, false)) {
     for (size_t i = *at + 1; i < lines_.size() && !lines_[i].empty(); ++i) {
       std::string_view rest = TrimLeft(lines_[i]);
       while (!rest.empty()) {
         const size_t comma = rest.find(',');
-        const std::string_view item = rest.substr(0, comma);
-        if (!Trim(item).empty()) {
+        const std::string_view item = Trim(rest.substr(0, comma));
+        if (!item.empty()) {
           if (layers_with_data.size() < kScanMaxLayers) {
-            layers_with_data.emplace_back(Trim(item).substr(0, 6));
+            layers_with_data.emplace_back(item.substr(0, 6));
           } else {
             ++dropped;
           }
@@ -182,86 +190,86 @@ void ScanModel::Load(std::string_view report_text) {
     warnings.push_back(std::to_string(dropped) + " layer(s) beyond the first " +
                        std::to_string(kScanMaxLayers) + " of the scan report were left out.");
   }
+}
 
-  // STRUCTURE_ELEMENT_COUNTS
-  if (std::optional<size_t> at = FindSection(lines_, kCounts, true)) {
-    size_t s = 0;
-    for (size_t i = *at + 1; i < lines_.size() && s < structures.size(); ++i, ++s) {
-      const auto words = ParenthesisedWords(lines_[i]);
-      if (!words || words->size() < 5) break;
-      std::array<int32_t, 5> counts{};
-      bool ok = true;
-      for (size_t k = 0; k < 5 && ok; ++k) {
-        const auto v = WholeInt((*words)[k]);
-        ok = v.has_value();
-        if (ok) counts[k] = *v;
-      }
-      if (!ok) break;
-      structures[s].counts = counts;
+void ScanModel::LoadScanElementCounts() {
+  std::optional<size_t> at = FindSection(lines_, kCounts, true);
+  if (!at) return;
+  size_t s = 0;
+  for (size_t i = *at + 1; i < lines_.size() && s < structures.size(); ++i, ++s) {
+    const auto words = ParenthesisedWords(lines_[i]);
+    if (!words || words->size() < 5) return;
+    std::array<int32_t, 5> counts{};
+    for (size_t k = 0; k < 5; ++k) {
+      const auto v = WholeInt((*words)[k]);
+      if (!v) return;
+      counts[k] = *v;
+    }
+    structures[s].counts = counts;
+  }
+}
+
+void ScanModel::LoadScanExtents() {
+  std::optional<size_t> at = FindSection(lines_, kExtents, true);
+  if (!at) return;
+  size_t i = *at;
+  if (i + 1 >= lines_.size() || !lines_[i].starts_with("Resolution") ||
+      !lines_[i + 1].starts_with("User Units")) {
+    return;
+  }
+  const size_t colon = lines_[i].find(':');
+  const auto value = colon == std::string::npos
+                         ? std::nullopt
+                         : WholeInt(std::string(Trim(lines_[i].substr(colon + 1))));
+  if (value && *value >= 0) resolution = *value;
+  // Trimmed, so that " MIL" is recognised as mils wherever the unit is compared.
+  const size_t unit_colon = lines_[i + 1].find(':');
+  if (unit_colon != std::string::npos) {
+    gds_unit = std::string(Trim(lines_[i + 1].substr(unit_colon + 1)));
+  }
+  size_t s = 0;
+  for (i += 3; i < lines_.size() && s < structures.size(); ++i, ++s) {
+    const auto words = ParenthesisedWords(lines_[i]);
+    if (!words || words->size() < 4) return;
+    std::array<int32_t, 4> extents{};
+    for (size_t k = 0; k < 4; ++k) {
+      const auto v = WholeReal((*words)[k]);
+      if (!v) return;
+      extents[k] = ToDatabaseUnits(*v, resolution);
+    }
+    structures[s].extents = extents;
+  }
+}
+
+// The top is the root with the deepest tree, the later one on a tie.
+void ScanModel::ReadHierarchyTop() {
+  std::optional<size_t> at = FindSection(lines_, kHierarchy, false);
+  if (!at) return;
+  hierarchy_start_ = *at;
+  std::string current_root;
+  bool have_root = false;
+  int deepest = 0;
+  int best = -1;
+  auto judge = [&] {
+    if (have_root && deepest >= best) {
+      best = deepest;
+      top = current_root.substr(0, kScanNameLength);
+    }
+  };
+  for (size_t i = *at; i < lines_.size(); ++i) {
+    if (Trim(lines_[i]).empty()) continue;
+    const int depth = LineDepth(lines_[i]);
+    if (depth < 0) continue;
+    if (depth == 0) {
+      judge();
+      current_root = std::string(Trim(lines_[i]));
+      have_root = true;
+      deepest = 0;
+    } else if (depth > deepest) {
+      deepest = depth;
     }
   }
-
-  // STRUCTURE EXTENTS
-  if (std::optional<size_t> at = FindSection(lines_, kExtents, true)) {
-    size_t i = *at;
-    if (i + 1 < lines_.size() && lines_[i].starts_with("Resolution") &&
-        lines_[i + 1].starts_with("User Units")) {
-      const size_t colon = lines_[i].find(':');
-      const auto value = colon == std::string::npos
-                             ? std::nullopt
-                             : WholeInt(std::string(Trim(lines_[i].substr(colon + 1))));
-      if (value && *value >= 0) resolution = *value;
-      const size_t unit_colon = lines_[i + 1].find(':');
-      // Trimmed, so that " MIL" is recognised as mils wherever the unit is compared.
-      if (unit_colon != std::string::npos) {
-        gds_unit = std::string(Trim(lines_[i + 1].substr(unit_colon + 1)));
-      }
-      size_t s = 0;
-      for (i += 3; i < lines_.size() && s < structures.size(); ++i, ++s) {
-        const auto words = ParenthesisedWords(lines_[i]);
-        if (!words || words->size() < 4) break;
-        std::array<int32_t, 4> extents{};
-        bool ok = true;
-        for (size_t k = 0; k < 4 && ok; ++k) {
-          const auto v = WholeReal((*words)[k]);
-          ok = v.has_value();
-          if (ok) extents[k] = ToDatabaseUnits(*v, resolution);
-        }
-        if (!ok) break;
-        structures[s].extents = extents;
-      }
-    }
-  }
-
-  // HIERARCHY: the root with the deepest tree, the later one on a tie.
-  if (std::optional<size_t> at = FindSection(lines_, kHierarchy, false)) {
-    hierarchy_start_ = *at;
-    std::string current_root;
-    bool have_root = false;
-    int deepest = 0;
-    int best = -1;
-    auto judge = [&] {
-      if (have_root && deepest >= best) {
-        best = deepest;
-        top = current_root.substr(0, kScanNameLength);
-      }
-    };
-    for (size_t i = *at; i < lines_.size(); ++i) {
-      if (Trim(lines_[i]).empty()) continue;
-      const int depth = LineDepth(lines_[i]);
-      if (depth < 0) continue;
-      if (depth == 0) {
-        judge();
-        current_root = std::string(Trim(lines_[i]));
-        have_root = true;
-        deepest = 0;
-      } else if (depth > deepest) {
-        deepest = depth;
-      }
-    }
-    judge();
-  }
-  MarkHierarchy(top);
+  judge();
 }
 
 int ScanModel::Find(std::string_view name) const {

@@ -61,6 +61,13 @@ class ScanModel {
   std::vector<std::string> warnings;  // what the bounded tables left out
 
  private:
+  // The section readers, each from the start of the report.
+  void LoadScanStructureList();
+  void ReadHierarchyTop();
+  void LoadScanLayers();
+  void LoadScanElementCounts();
+  void LoadScanExtents();
+
   std::vector<std::string> lines_;  // the report's lines, for the hierarchy readers
   size_t hierarchy_start_ = 0;      // first line after the hierarchy title; 0 when none
 };
