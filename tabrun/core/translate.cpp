@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 #include "platform/process.h"
 #include "support/job_file_names.h"
@@ -111,161 +112,192 @@ void DeleteTempOutputs(const TabrunJob& job) {
   RemoveFile(job.InWorkingDir(kPgLogName));
 }
 
-TranslateOutcome Translate(TabrunJob* job, TranslateHost* host) {
-  TranslateOutcome outcome;
-  if (!job->scanned) {
-    ShellMessage("No GDS file has been scanned.\nSelect a GDS file first.");
-    outcome.result = TranslateResult::kRefused;
-    return outcome;
-  }
-  if (job->layers.selected.empty()) {
-    ShellMessage("No layers are selected for translation.");
-    outcome.result = TranslateResult::kRefused;
-    return outcome;
-  }
-  job->no_data.fill(false);
-  job->conversion_failed.fill(false);
-  host->SetStatus("");
-  // The engine and the PG library read the settings files: they must be this job's.
-  if (!WriteSettings(*job)) return outcome;
-  const JobFileNames names = MakeJobFileNames(job->gds_path);
-  const std::string engine_log = job->InWorkingDir(names.log);
-  outcome.log_path = engine_log;
-  const std::string base = EngineBaseArguments(*job);
-  const std::string program = EngineProgram(*job);
-  if (job->debug && !host->ConfirmCommand(program + " " + base)) {
-    outcome.result = TranslateResult::kCancelled;
-    return outcome;
+namespace {
+
+// How a step of the sequence ended: go on with the next, stop here, or (after an engine
+// failure that left a log) go on at the job log.
+enum class StepEnd { kGoOn, kStop, kJobLog };
+
+class TranslateSequence {
+ public:
+  TranslateSequence(TabrunJob* job, TranslateHost* host) : job_(job), host_(host) {}
+
+  TranslateOutcome Run() {
+    if (!Refused() && Prepare()) {
+      StepEnd end = CountingPass();
+      if (end == StepEnd::kGoOn) end = RealPass();
+      if (end != StepEnd::kStop) {
+        JobLog();
+        if (end == StepEnd::kGoOn) Convert();
+      }
+    }
+    return outcome_;
   }
 
-  // Counting pass.
-  RemoveFile(engine_log);
-  EngineRun run = RunEngine(job, host, base + " -polycnt");
-  if (run.run < 0) {
-    host->SetStatus("Translation failed");
-    return outcome;
-  }
-  if (run.exit_code == CancelledExitCode) {
-    host->SetStatus("Translation cancelled");
-    DeleteTempOutputs(*job);
-    outcome.result = TranslateResult::kCancelled;
-    return outcome;
-  }
-  bool engine_failed = false;
-  if (run.exit_code < 0) {
-    engine_failed = true;
-    const bool has_log = FileSize(engine_log) >= 0;
-    ShellMessage(has_log
-                     ? "Error occurred in scanning GDS file polygons.\nPlease refer to log file "
-                       "for more information."
-                     : "Error occurred in scanning GDS file polygons.");
-    host->SetStatus("Failed Scanning Polygons");
-    DeleteTempOutputs(*job);
-    if (!has_log) return outcome;
-  } else {
-    DeleteTempOutputs(*job);
-    outcome.polygon_count = run.exit_code;
+ private:
+  bool Refused() {
+    const char* reason = !job_->scanned ? "No GDS file has been scanned.\nSelect a GDS file first."
+                         : job_->layers.selected.empty() ? "No layers are selected for translation."
+                                                         : nullptr;
+    if (reason == nullptr) return false;
+    ShellMessage(reason);
+    outcome_.result = TranslateResult::kRefused;
+    return true;
   }
 
-  // Real pass.
-  const bool intermediate_format = job->options.output_format == kFormatIntermediate;
-  if (!engine_failed) {
-    const std::string arguments = base + Printf(" -polycnt:%ld", long{outcome.polygon_count});
-    host->SetStatus(Printf("Translating %ld polygons...", long{outcome.polygon_count}));
-    for (int layer : job->layers.selected) {
+  bool Prepare() {
+    job_->no_data.fill(false);
+    job_->conversion_failed.fill(false);
+    host_->SetStatus("");
+    // The engine and the PG library read the settings files: they must be this job's.
+    if (!WriteSettings(*job_)) return false;
+    engine_log_ = job_->InWorkingDir(MakeJobFileNames(job_->gds_path).log);
+    outcome_.log_path = engine_log_;
+    base_ = EngineBaseArguments(*job_);
+    program_ = EngineProgram(*job_);
+    if (job_->debug && !host_->ConfirmCommand(program_ + " " + base_)) {
+      outcome_.result = TranslateResult::kCancelled;
+      return false;
+    }
+    return true;
+  }
+
+  // The end of an engine run common to both passes: not started, cancelled, or failed.
+  std::optional<StepEnd> EngineEnd(const char* failed_status, const char* failure_text) {
+    if (run_.run < 0) {
+      host_->SetStatus(failed_status);
+      return StepEnd::kStop;
+    }
+    if (run_.exit_code == CancelledExitCode) {
+      host_->SetStatus("Translation cancelled");
+      DeleteTempOutputs(*job_);
+      outcome_.result = TranslateResult::kCancelled;
+      return StepEnd::kStop;
+    }
+    if (run_.exit_code >= 0) return std::nullopt;
+    const bool has_log = FileSize(engine_log_) >= 0;
+    ShellMessage(std::string(failure_text) +
+                 (has_log ? "\nPlease refer to log file for more information." : ""));
+    return has_log ? StepEnd::kJobLog : StepEnd::kStop;
+  }
+
+  StepEnd CountingPass() {
+    RemoveFile(engine_log_);
+    run_ = RunEngine(job_, host_, base_ + " -polycnt");
+    if (std::optional<StepEnd> end =
+            EngineEnd("Translation failed", "Error occurred in scanning GDS file polygons.")) {
+      if (run_.run >= 0 && run_.exit_code != CancelledExitCode) {
+        host_->SetStatus("Failed Scanning Polygons");
+        DeleteTempOutputs(*job_);
+      }
+      return *end;
+    }
+    DeleteTempOutputs(*job_);
+    outcome_.polygon_count = run_.exit_code;
+    return StepEnd::kGoOn;
+  }
+
+  // Switches the PG_OUTPUT list to the Intermediate names (the engine's outputs) or back.
+  bool NameIntermediates(bool on) {
+    if (IntermediateFormat()) return true;
+    job_->layers.use_intermediate = on;
+    return WriteSettings(*job_);
+  }
+
+  StepEnd RealPass() {
+    const std::string arguments = base_ + Printf(" -polycnt:%ld", long{outcome_.polygon_count});
+    host_->SetStatus(Printf("Translating %ld polygons...", long{outcome_.polygon_count}));
+    for (int layer : job_->layers.selected) {
       if (layer < 0 || layer >= kGdsLayerCount) continue;
-      job->layers.intermediate_names[layer] =
-          job->InWorkingDir(IntermediateFileName(job->scan.top, layer));
+      job_->layers.intermediate_names[layer] =
+          job_->InWorkingDir(IntermediateFileName(job_->scan.top, layer));
     }
-    if (!intermediate_format) {
-      job->layers.use_intermediate = true;
-      const bool written = WriteSettings(*job);
-      if (!written) {
-        job->layers.use_intermediate = false;
-        WriteSettings(*job);
-        return outcome;
-      }
+    if (!NameIntermediates(true)) {
+      NameIntermediates(false);
+      return StepEnd::kStop;
     }
-    const bool go = !job->debug || host->ConfirmCommand(program + " " + arguments);
+    const bool go = !job_->debug || host_->ConfirmCommand(program_ + " " + arguments);
     if (go) {
-      RemoveFile(engine_log);
-      run = RunEngine(job, host, arguments);
+      RemoveFile(engine_log_);
+      run_ = RunEngine(job_, host_, arguments);
     }
-    if (!intermediate_format) {
-      job->layers.use_intermediate = false;
-      if (!WriteSettings(*job)) return outcome;
-    }
+    if (!NameIntermediates(false)) return StepEnd::kStop;
     if (!go) {
-      outcome.result = TranslateResult::kCancelled;
-      return outcome;
+      outcome_.result = TranslateResult::kCancelled;
+      return StepEnd::kStop;
     }
-    if (run.run < 0) {
-      host->SetStatus("Intermdeiate Translation failed");
-      return outcome;
-    }
-    if (run.exit_code == CancelledExitCode) {
-      host->SetStatus("Translation cancelled");
-      DeleteTempOutputs(*job);
-      outcome.result = TranslateResult::kCancelled;
-      return outcome;
-    }
-    outcome.engine_result = run.exit_code;
-    if (run.exit_code < 0) {
-      engine_failed = true;
-      const bool has_log = FileSize(engine_log) >= 0;
-      ShellMessage(has_log
-                       ? "Error occurred in translating GDS file.\nPlease refer to log file for "
-                         "more information."
-                       : "Error occurred in translating GDS file.");
-      host->SetStatus("Intermdeiate Translation failed");
-      if (!has_log) {
-        DeleteTempOutputs(*job);
-        return outcome;
+    if (std::optional<StepEnd> end = EngineEnd("Intermdeiate Translation failed",
+                                               "Error occurred in translating GDS file.")) {
+      if (run_.run >= 0 && run_.exit_code != CancelledExitCode) {
+        host_->SetStatus("Intermdeiate Translation failed");
+        if (*end == StepEnd::kStop) DeleteTempOutputs(*job_);
       }
-    } else {
-      host->SetStatus("Intermdeiate Translation finished");
-      host->TranslationFinished();
-      if (run.exit_code > 0 && intermediate_format) {
+      return *end;
+    }
+    outcome_.engine_result = run_.exit_code;
+    host_->SetStatus("Intermdeiate Translation finished");
+    host_->TranslationFinished();
+    if (IntermediateFormat()) {
+      if (run_.exit_code > 0) {
         ShellMessage(
-            Printf("%d warnings/errors are detected in the translation.\r\nRefer to log "
-                   "file for more information.",
-                   int{run.exit_code}));
+            Printf("%d warnings/errors are detected in the translation.\r\nRefer to "
+                   "log file for more information.",
+                   int{run_.exit_code}));
       }
-      if (intermediate_format) PlaceIntermediateOutputs(job);
+      PlaceIntermediateOutputs(job_);
     }
+    return StepEnd::kGoOn;
   }
 
-  // Job log.
-  if (FileSize(engine_log) >= 0) {
-    std::string error;
-    const bool with_files = intermediate_format && !engine_failed;
-    if (RebuildJobLog(*job, run.timing, with_files, &error) == 0) {
-      ShowJobLog(job, host, engine_log);
-    } else {
-      ShellMessage("Error occurred in operating log file " + error +
-                   ".\nExit the program and try again.");
+  void JobLog() {
+    if (FileSize(engine_log_) >= 0) {
+      std::string error;
+      const bool with_files =
+          IntermediateFormat() && outcome_.engine_result >= 0 && run_.exit_code >= 0;
+      if (RebuildJobLog(*job_, run_.timing, with_files, &error) == 0) {
+        ShowJobLog(job_, host_, engine_log_);
+      } else {
+        ShellMessage("Error occurred in operating log file " + error +
+                     ".\nExit the program and try again.");
+      }
+    } else if (run_.exit_code >= 0) {
+      ShellMessage(Printf("Error occurred in generating log file %s.", engine_log_.c_str()));
     }
-  } else if (run.exit_code >= 0) {
-    ShellMessage(Printf("Error occurred in generating log file %s.", engine_log.c_str()));
+    DeleteTempOutputs(*job_);
   }
-  DeleteTempOutputs(*job);
-  if (engine_failed) return outcome;
 
-  if (intermediate_format) {
-    outcome.result = TranslateResult::kTranslated;
-    return outcome;
+  void Convert() {
+    if (IntermediateFormat()) {
+      outcome_.result = TranslateResult::kTranslated;
+      return;
+    }
+    if (run_.exit_code > 0 &&
+        !host_->AskContinue(Printf("%d warnings/errors are detected in the translation.\r\n"
+                                   "Refer to log file for more information.\r\n\r\nContinue "
+                                   "translation?",
+                                   int{run_.exit_code}))) {
+      outcome_.result = TranslateResult::kWarnings;
+      return;
+    }
+    outcome_.result = ConvertPgOutput(job_, host_, engine_log_) ? TranslateResult::kTranslated
+                                                                : TranslateResult::kFailed;
   }
-  if (run.exit_code > 0 &&
-      !host->AskContinue(Printf("%d warnings/errors are detected in the translation.\r\nRefer "
-                                "to log file for more information.\r\n\r\nContinue "
-                                "translation?",
-                                int{run.exit_code}))) {
-    outcome.result = TranslateResult::kWarnings;
-    return outcome;
-  }
-  outcome.result = ConvertPgOutput(job, host, engine_log) ? TranslateResult::kTranslated
-                                                          : TranslateResult::kFailed;
-  return outcome;
+
+  bool IntermediateFormat() const { return job_->options.output_format == kFormatIntermediate; }
+
+  TabrunJob* job_;
+  TranslateHost* host_;
+  TranslateOutcome outcome_;
+  std::string engine_log_;
+  std::string base_;
+  std::string program_;
+  EngineRun run_;
+};
+
+}  // namespace
+
+TranslateOutcome Translate(TabrunJob* job, TranslateHost* host) {
+  return TranslateSequence(job, host).Run();
 }
 
 bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log_path) {
