@@ -8,6 +8,7 @@
 
 #include "corvane/ui/commands.h"
 #include "support/qt/dialogs.h"
+#include "support/version.h"
 
 namespace kavrinth {
 
@@ -20,9 +21,15 @@ CreditsState credits_state_ = CreditsState::kNotPrepared;
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("About CORVANE");
   auto* layout = new QVBoxLayout(this);
-  auto* text = new QLabel("CORVANE\nEM/Mann to GDSII translation\nVersion " KAVRINTH_VERSION
-                          "\n\nKavrinth photomask data preparation\n(double-click for the credits)",
-                          this);
+  // The version is the stamp the build put into the program file itself.
+  FileVersion version;
+  const std::string version_text =
+      GetModuleVersion(nullptr, &version) == 1 ? VersionText(version) : KAVRINTH_VERSION;
+  auto* text = new QLabel(
+      QString::fromStdString("CORVANE\nEM/Mann to GDSII translation\nVersion " + version_text +
+                             "\n\nKavrinth photomask data preparation\n"
+                             "(double-click for the credits)"),
+      this);
   text->setAccessibleName("About");
   layout->addWidget(text);
   credits_ = new QLabel(
