@@ -408,20 +408,23 @@ std::string FormatTemplateText(std::string_view format, const std::vector<std::s
     char buffer[1200];
     if (std::string_view("diuxXo").find(conversion) != std::string_view::npos) {
       ++next;
-      const std::string spec = "%" + flags + width + precision + "ll" + conversion;
-      std::snprintf(buffer, sizeof buffer, spec.c_str(), std::strtoll(arg.c_str(), nullptr, 10));
+      const std::string conversion_format = "%" + flags + width + precision + "ll" + conversion;
+      std::snprintf(buffer, sizeof buffer, conversion_format.c_str(),
+                    std::strtoll(arg.c_str(), nullptr, 10));
       out += buffer;
     } else if (std::string_view("feEgG").find(conversion) != std::string_view::npos) {
       ++next;
-      const std::string spec = "%" + flags + width + precision + conversion;
-      std::snprintf(buffer, sizeof buffer, spec.c_str(), std::strtod(arg.c_str(), nullptr));
+      const std::string conversion_format = "%" + flags + width + precision + conversion;
+      std::snprintf(buffer, sizeof buffer, conversion_format.c_str(),
+                    std::strtod(arg.c_str(), nullptr));
       out += buffer;
     } else if (conversion == 's' || conversion == 'c') {
       ++next;
       const std::string text = conversion == 'c' ? arg.substr(0, 1) : arg;
-      const std::string spec = "%" + std::string(flags.find('-') != std::string::npos ? "-" : "") +
-                               width + precision + "s";
-      std::snprintf(buffer, sizeof buffer, spec.c_str(), text.substr(0, 1024).c_str());
+      const std::string conversion_format =
+          "%" + std::string(flags.find('-') != std::string::npos ? "-" : "") + width + precision +
+          "s";
+      std::snprintf(buffer, sizeof buffer, conversion_format.c_str(), text.substr(0, 1024).c_str());
       out += buffer;
     } else {
       out.append(format.substr(i, j - i + 1));  // not a conversion we know: kept as text

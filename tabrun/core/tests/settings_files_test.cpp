@@ -266,7 +266,7 @@ TEST(TabrunOptionsTest, StoredValuesOutsideTheirRangesKeepTheDefaults) {
 }
 
 TEST(JobFileNamesTest, ShellAndEngineShareEveryName) {
-  const JobFileNames n = MakeJobFileNames("/work/Chip.v2/Top.Mask.GDS");
+  const JobFileNames n = MakeJobFileNames("/data/Chip.v2/Top.Mask.GDS");
   EXPECT_EQ(n.base, "Top.Mask");
   EXPECT_EQ(n.log, "Top.Mask.log");
   EXPECT_EQ(n.scan_report, "Top.Mask.ssn");
