@@ -14,6 +14,7 @@
 
 #include "support/notifier.h"
 #include "support/qt/dialogs.h"
+#include "support/version.h"
 
 #ifndef KAVRINTH_VERSION
 #define KAVRINTH_VERSION "0"
@@ -127,8 +128,9 @@ CPromptDlg::CPromptDlg(QWidget* owner, const std::string& text) : QDialog(owner)
 CAboutDlg::CAboutDlg(QWidget* owner) : QDialog(owner) {
   setWindowTitle("About Tabrun");
   auto* layout = new QVBoxLayout(this);
-  auto* text = new QLabel(
-      QString("Tabrun, the GDSII to PG shell of Kavrinth\nVersion %1").arg(KAVRINTH_VERSION), this);
+  auto* text = new QLabel(QString("Tabrun, the GDSII to PG shell of Kavrinth\nVersion %1")
+                              .arg(QString::fromStdString(ProgramVersionText())),
+                          this);
   text->setAccessibleName("About Tabrun");
   layout->addWidget(text);
   credits_ = new QLabel("Credits: the Kavrinth mask data preparation team", this);

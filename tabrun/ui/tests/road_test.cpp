@@ -30,6 +30,7 @@
 #include "support/qt/file_dialogs.h"
 #include "support/qt/tests/qt_test_support.h"
 #include "support/qt/window_helpers.h"
+#include "support/version.h"
 #include "tabrun/core/file_ops.h"
 #include "tabrun/core/job_actions.h"
 #include "tabrun/core/tests/reference_run.h"
@@ -546,6 +547,11 @@ TEST_F(TabrunWindowTest, TheAboutBoxShowsItsCreditsOnADoubleClick) {
     auto* credits = Control<QLabel>(about, kAboutCredits);
     auto* ok = Control<QPushButton>(about, 1);
     EXPECT_TRUE(about->windowTitle() == "About Tabrun" && credits->isHidden());
+    // The version shown is the one stamped into the program file.
+    auto* text = about->findChild<QLabel*>();
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->text().contains(QString::fromStdString("Version " + ProgramVersionText())));
+    EXPECT_NE(ProgramVersionText(), "unknown");
     QTest::mouseDClick(about, Qt::LeftButton);
     EXPECT_FALSE(credits->isHidden());
     EXPECT_FALSE(ok->isEnabled());
