@@ -287,6 +287,24 @@ CMainFrame::CMainFrame(CLumraApp* app, CLumraView* view) : app_(app), view_(view
   connect(view_, &CLumraView::drawingEnded, this, [this](bool) { ShowIdleMessage(); });
   UpdateCommandStates();
   ShowIdleMessage();
+  NameQtControls();
+}
+
+void CMainFrame::NameQtControls() {
+  // Qt's own overflow buttons of the menu bar and the toolbar, and their menus.
+  for (QWidget* widget : findChildren<QWidget*>()) {
+    if (!widget->accessibleName().isEmpty()) continue;
+    if (widget->objectName() == "qt_menubar_ext_button") widget->setAccessibleName("More menus");
+    if (widget->objectName() == "qt_toolbar_ext_button") widget->setAccessibleName("More tools");
+    if (auto* menu = qobject_cast<QMenu*>(widget); menu != nullptr && menu->title().isEmpty()) {
+      menu->setAccessibleName("More");
+    }
+  }
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  NameQtControls();
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -573,6 +591,16 @@ int CMainFrame::SaveSettings() {
   const int placement = SaveWindowPlacement(profile, *this);
   const int after = WriteViewerSettingsAfterPlacement(profile, settings);
   return before && placement && after ? 1 : 0;
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // A drawing skipped while the window was minimised runs when it comes back.
+  const ViewerAppState& state = AppState();
+  if (event->type() == QEvent::WindowStateChange && !isMinimized() && state.job_loaded &&
+      !state.picture_valid) {
+    view_->RequestRedraw();
+  }
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -133,9 +133,12 @@ class CMainFrame : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void ReadSettings();
+  void NameQtControls();
   void BuildCommands();
   void BuildMenus();
   void BuildToolbar();

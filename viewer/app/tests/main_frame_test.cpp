@@ -1,0 +1,394 @@
+// The viewer's window driven in-process as a user drives it: start-up with and without a
+// file, File Close, the save-edits question, hand-overs during modal loops, drawing that
+// is cancelled or cannot run, and settings kept from one start to the next.
+#include "viewer/app/main_frame.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QThread>
+#include <QToolButton>
+#include <filesystem>
+#include <memory>
+
+#include "support/notifier.h"
+#include "viewer/app/lumra_app.h"
+#include "viewer/app/lumra_view.h"
+#include "viewer/app/tests/vexil_test_support.h"
+#include "viewer/app/viewer_state.h"
+#include "viewer/model/gdx_database.h"
+#include "viewer/model/job_file.h"
+#include "viewer/model/layer_table.h"
+
+namespace kavrinth {
+namespace {
+
+class VexilWindowTest : public VexilTest {
+ protected:
+  void SetUp() override {
+    VexilTest::SetUp();
+    AppState() = ViewerAppState();
+    ClearLayerTable();
+    ImportSettings() = ViewerImportSettings();
+  }
+  void TearDown() override {
+    app_.reset();
+    ClearLayerTable();
+    GdxFreeCurrentLibrary();
+    VexilTest::TearDown();
+  }
+
+  void Start(const std::vector<std::string>& words) {
+    app_ = std::make_unique<CLumraApp>();
+    app_->InitInstance(ParseCommandLine(words, temp_.path(), true));
+  }
+  CMainFrame* frame() const { return app_->frame(); }
+  CLumraView* view() const { return app_->view(); }
+  std::string Title() const { return frame()->windowTitle().toStdString(); }
+
+  static bool WaitDrawn() {
+    return WaitFor([] { return AppState().job_loaded && AppState().picture_valid; });
+  }
+  // Lets queued work run for a while.
+  static void Settle(int ms = 200) {
+    WaitFor([] { return false; }, ms);
+  }
+
+  HandOverRequest OpenRequest(const std::string& directory, const std::string& file) const {
+    return HandOverRequest{HandOverRequest::kOpen, directory, {"vexil", file}};
+  }
+
+  // Every message shown so far, one per line.
+  std::string Messages() const {
+    std::string all;
+    for (const Message& message : notifier_.shown) all += message.text + "\n";
+    return all;
+  }
+
+  ScriptedNotifier notifier_;
+  ScopedNotifier scoped_notifier_{&notifier_};
+  std::unique_ptr<CLumraApp> app_;
+};
+
+TEST_F(VexilWindowTest, StartsEmptyWithTheProgramNameAsTitle) {
+  Start({"vexil"});
+  Settle();
+  EXPECT_TRUE(frame()->isVisible());
+  EXPECT_EQ(Title(), "Vexil");
+  EXPECT_EQ(frame()->layer_list()->count(), 0);
+  EXPECT_EQ(frame()->layer_check_box()->text(), "Off");
+  EXPECT_FALSE(AppState().job_loaded);
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+  // The drawing shows the default background.
+  const QImage shown = view()->grab().toImage();
+  EXPECT_EQ(shown.pixel(shown.width() / 2, shown.height() / 2), qRgb(192, 192, 192));
+  // Built commands are enabled; those of parts not built are shown disabled.
+  for (int id : {kCmdFileNew, kCmdFileOpen, kCmdFileClose, kCmdAppAbout, kCmdViewToolbar}) {
+    EXPECT_TRUE(frame()->CommandAction(id)->isEnabled()) << id;
+  }
+  for (int id : {kCmdLayerTable, kCmdPlotScreen, kCmdViewAll, kCmdMeasure, kCmdCaptureFirst,
+                 kCmdViewRedraw}) {
+    EXPECT_FALSE(frame()->CommandAction(id)->isEnabled()) << id;
+    EXPECT_FALSE(frame()->OnCommand(id)) << id;
+  }
+  EXPECT_EQ(frame()->units_pane()->text(), "METRIC");
+}
+
+TEST_F(VexilWindowTest, EveryControlHasAnAccessibleName) {
+  Start({"vexil"});
+  for (QWidget* widget : frame()->findChildren<QWidget*>()) {
+    const bool control = qobject_cast<QAbstractButton*>(widget) ||
+                         qobject_cast<QComboBox*>(widget) || qobject_cast<QLabel*>(widget) ||
+                         qobject_cast<QMenu*>(widget) || widget == view();
+    if (!control) continue;
+    QString name = widget->accessibleName();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget); button && name.isEmpty()) {
+      name = button->text();
+    }
+    EXPECT_FALSE(name.isEmpty())
+        << "control without a name: " << widget->metaObject()->className() << " "
+        << (widget->parent() ? widget->parent()->metaObject()->className() : "") << " "
+        << (qobject_cast<QMenu*>(widget) ? qobject_cast<QMenu*>(widget)->title().toStdString() : "")
+        << " " << widget->objectName().toStdString();
+  }
+  for (QAction* action : frame()->menuBar()->actions()) {
+    EXPECT_FALSE(action->text().isEmpty());
+  }
+}
+
+TEST_F(VexilWindowTest, StartsWithAPgFileAndOpensItsJobOnceShown) {
+  WriteFile("layer1.em", kSmallEmFile);
+  Start({"vexil", "layer1.em"});
+  // The file is in the job before the window shows; the job opens afterwards.
+  EXPECT_EQ(LayerTable()[0].path, "layer1.em");
+  EXPECT_TRUE(frame()->isVisible());
+  EXPECT_FALSE(AppState().job_loaded);
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(Title(), "Vexil - layer1.job");
+  ASSERT_EQ(frame()->layer_list()->count(), 1);
+  EXPECT_EQ(frame()->layer_list()->itemText(0), "LAYER:   0 layer1.em");
+  EXPECT_EQ(frame()->layer_check_box()->text(), "On");
+  EXPECT_NE(LayerTable()[0].library, kGdxNoHandle);
+  EXPECT_EQ(AppState().current_job_path, Path("layer1.job"));
+  EXPECT_TRUE(std::filesystem::exists(Path("layer1.job")));
+  EXPECT_TRUE(frame()->CommandAction(kCmdViewRedraw)->isEnabled());
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
+TEST_F(VexilWindowTest, StartsWithAJobFile) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteFile("b.em", kSmallEmFile);
+  WriteFile("two.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.em") +
+                           "\"\r\nLAYER_3=OFF,0,255,0,Scratch \"" + Path("b.em") +
+                           "\"\r\n[General]\r\nFormatType=0\r\nUnitType=1\r\n");
+  Start({"vexil", "two.job"});
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(Title(), "Vexil - two.job");
+  ASSERT_EQ(frame()->layer_list()->count(), 2);
+  EXPECT_EQ(frame()->layer_list()->itemText(1), "LAYER:   3 b.em");
+  EXPECT_NE(LayerTable()[3].library, kGdxNoHandle);
+  EXPECT_EQ(LayerTable()[3].shown, 0);
+}
+
+TEST_F(VexilWindowTest, MissingOrMalformedFilesLeaveAnEmptyViewerWithAMessage) {
+  Start({"vexil", "missing.em"});
+  Settle();
+  EXPECT_NE(Messages().find("The file missing.em does not exist."), std::string::npos)
+      << Messages();
+  EXPECT_FALSE(std::filesystem::exists(Path("missing.job"))) << "no job for a missing file";
+  EXPECT_FALSE(AppState().job_loaded);
+  EXPECT_EQ(Title(), "Vexil");
+
+  notifier_.shown.clear();
+  WriteFile("bad.em", "this is not pattern data");
+  app_->QueueHandOver(OpenRequest(temp_.path(), "bad.em"));
+  Settle();
+  EXPECT_NE(Messages().find("Could not load layer information"), std::string::npos) << Messages();
+  EXPECT_FALSE(AppState().job_loaded);
+  EXPECT_TRUE(LayerTable()[0].path.empty());
+  EXPECT_EQ(frame()->layer_list()->count(), 0);
+
+  notifier_.shown.clear();
+  app_->QueueHandOver(OpenRequest(temp_.path(), "gone.job"));
+  Settle();
+  EXPECT_NE(Messages().find("gone.job does not exist."), std::string::npos) << Messages();
+  EXPECT_TRUE(frame()->isVisible());
+}
+
+TEST_F(VexilWindowTest, FileCloseEmptiesTheViewAndRenewsTheScratchLibrary) {
+  WriteFile("layer1.em", kSmallEmFile);
+  Start({"vexil", "layer1.em"});
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_NE(GdxTempLibrary(), nullptr);
+  frame()->CommandAction(kCmdFileClose)->trigger();
+  EXPECT_FALSE(AppState().job_loaded);
+  EXPECT_FALSE(AppState().picture_valid);
+  EXPECT_TRUE(LayerTable()[0].path.empty());
+  EXPECT_EQ(LayerTable()[0].library, kGdxNoHandle);
+  EXPECT_EQ(frame()->layer_list()->count(), 0);
+  EXPECT_EQ(frame()->layer_check_box()->text(), "Off");
+  EXPECT_EQ(Title(), "Vexil");
+  ASSERT_NE(GdxTempLibrary(), nullptr) << "a fresh scratch library";
+  EXPECT_EQ(GdxTempLibrary()->name, "tmplib");
+  const QImage& picture = view()->picture();
+  for (int y = 0; y < picture.height(); y += 7) {
+    for (int x = 0; x < picture.width(); x += 7) {
+      ASSERT_EQ(picture.pixelIndex(x, y), kBackgroundColourIndex);
+    }
+  }
+  EXPECT_FALSE(frame()->CommandAction(kCmdViewRedraw)->isEnabled());
+}
+
+TEST_F(VexilWindowTest, EditsAreAskedAboutBeforeAnyJobIsLeft) {
+  WriteFile("layer1.em", kSmallEmFile);
+  WriteFile("other.em", kSmallEmFile);
+  Start({"vexil", "layer1.em"});
+  ASSERT_TRUE(WaitDrawn());
+  const GdxHandle library = LayerTable()[0].library;
+  int answer = kEditsCancelled;
+  int asked = 0;
+  int discarded = 0;
+  app_->SetSaveEditsHandler(
+      [&](int) {
+        ++asked;
+        return answer;
+      },
+      [&] { ++discarded; });
+  // Cancel keeps everything: New, Close, a hand-over and closing the window.
+  frame()->CommandAction(kCmdFileNew)->trigger();
+  frame()->CommandAction(kCmdFileClose)->trigger();
+  app_->QueueHandOver(OpenRequest(temp_.path(), "other.em"));
+  Settle();
+  EXPECT_FALSE(frame()->close());
+  EXPECT_EQ(asked, 4);
+  EXPECT_EQ(discarded, 0);
+  EXPECT_EQ(LayerTable()[0].library, library);
+  EXPECT_EQ(LayerTable()[0].path, "layer1.em");
+  EXPECT_FALSE(std::filesystem::exists(Path("other.job"))) << "the hand-over was not applied";
+  EXPECT_TRUE(AppState().job_loaded);
+  // Going on drops the edits, then the job.
+  answer = kEditsDiscarded;
+  frame()->CommandAction(kCmdFileClose)->trigger();
+  EXPECT_EQ(discarded, 1);
+  EXPECT_FALSE(AppState().job_loaded);
+}
+
+TEST_F(VexilWindowTest, HandOversDuringAModalLoopWaitAndRunInOrder) {
+  Start({"vexil"});
+  Settle();
+  const std::string other = Path("other");
+  std::filesystem::create_directory(other);
+  WriteFile("other/a.em", kSmallEmFile);
+  WriteFile("other/b.em", kSmallEmFile);
+  WriteFile("b.em", "a file of the same name where the viewer runs");
+  size_t pending_during = 0;
+  bool loaded_during = true;
+  QDialog dialog(frame());
+  QTimer::singleShot(0, [&] {
+    app_->QueueHandOver(OpenRequest(other, "a.em"));
+    app_->QueueHandOver(OpenRequest(other, "b.em"));
+  });
+  QTimer::singleShot(300, [&] {
+    pending_during = app_->pending_requests();
+    loaded_during = AppState().job_loaded;
+    dialog.accept();
+  });
+  dialog.exec();
+  EXPECT_EQ(pending_during, 2u);
+  EXPECT_FALSE(loaded_during);
+  ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == other + "/b.job"; }))
+      << Messages();
+  ASSERT_TRUE(WaitDrawn());
+  // The earlier one ran first; relative names were taken from the sender's directory.
+  EXPECT_TRUE(std::filesystem::exists(other + "/a.job"));
+  EXPECT_EQ(LayerTable()[0].path, other + "/b.em");
+  EXPECT_EQ(Title(), "Vexil - b.job");
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
+TEST_F(VexilWindowTest, OptionsOfAHandOverDoNotStickToTheNext) {
+  WriteFile("a.em", kSmallEmFile);
+  Start({"vexil", "-ram:100"});
+  Settle();
+  EXPECT_EQ(AppState().ram_use_limit, 100);
+  app_->QueueHandOver({HandOverRequest::kOpen,
+                       temp_.path(),
+                       {"vexil", "a.em", "-fbclr", "-vefn:e.txt", "-ram:6000000000"}});
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_TRUE(AppState().layer_colour_only);
+  EXPECT_EQ(AppState().error_file_name, Path("e.txt"));
+  EXPECT_EQ(AppState().ram_use_limit, 6000000000LL);
+  app_->QueueHandOver(OpenRequest(temp_.path(), "a.em"));
+  ASSERT_TRUE(WaitFor([] { return !AppState().layer_colour_only; }));
+  EXPECT_FALSE(AppState().error_file_given);
+}
+
+TEST_F(VexilWindowTest, CancelledDrawingIsNeverTakenAsTheView) {
+  WriteFile("layer1.em", kSmallEmFile);
+  Start({"vexil", "layer1.em"});
+  ASSERT_TRUE(WaitDrawn());
+  std::vector<bool> ends;
+  QObject::connect(view(), &CLumraView::drawingEnded,
+                   [&](bool complete) { ends.push_back(complete); });
+  int drawings = 0;
+  app_->document().SetPainter([&](QImage* picture, const std::function<bool()>& cancelled) {
+    picture->fill(3);
+    if (drawings++ == 0) frame()->OnCommand(kCmdCancelDrawing);  // Escape in mid-drawing
+    return !cancelled();
+  });
+  frame()->CommandAction(kCmdViewRedraw)->trigger();
+  ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }));
+  EXPECT_FALSE(ends[0]);
+  // The stale picture is drawn again at the next paint, and only a whole drawing counts.
+  ASSERT_TRUE(WaitFor([&] { return ends.size() >= 2; }));
+  EXPECT_TRUE(ends[1]);
+  EXPECT_TRUE(AppState().picture_valid);
+}
+
+TEST_F(VexilWindowTest, NothingFreesTheLayersWhileTheyAreDrawn) {
+  WriteFile("layer1.em", kSmallEmFile);
+  WriteFile("other.em", kSmallEmFile);
+  Start({"vexil", "layer1.em"});
+  ASSERT_TRUE(WaitDrawn());
+  const GdxHandle library = LayerTable()[0].library;
+  bool new_ran = true;
+  bool freed_while_drawing = false;
+  app_->document().SetPainter([&](QImage* picture, const std::function<bool()>& cancelled) {
+    picture->fill(kBackgroundColourIndex);
+    new_ran = frame()->OnCommand(kCmdFileNew) || frame()->OnCommand(kCmdFileClose);
+    app_->QueueHandOver(OpenRequest(temp_.path(), "other.em"));
+    for (int i = 0; i < 20; ++i) {
+      QThread::msleep(10);
+      if (cancelled()) return false;  // delivers the waiting events
+      freed_while_drawing |= LayerTable()[0].library != library;
+    }
+    app_->document().SetPainter(PaintBackgroundOnly);
+    return true;
+  });
+  frame()->CommandAction(kCmdViewRedraw)->trigger();
+  ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == Path("other.job"); }));
+  EXPECT_FALSE(new_ran);
+  EXPECT_FALSE(freed_while_drawing);
+  ASSERT_TRUE(WaitDrawn());
+}
+
+TEST_F(VexilWindowTest, MinimisedViewStartsNoDrawing) {
+  WriteFile("layer1.em", kSmallEmFile);
+  Start({"vexil", "layer1.em"});
+  ASSERT_TRUE(WaitDrawn());
+  const int before = view()->full_drawings();
+  frame()->showMinimized();
+  Settle(100);
+  view()->RequestRedraw();
+  Settle();
+  EXPECT_EQ(view()->full_drawings(), before);
+  EXPECT_FALSE(view()->redraw_pending());
+  frame()->showNormal();
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_GT(view()->full_drawings(), before);
+}
+
+TEST_F(VexilWindowTest, SettingsWrittenAtCloseAreReadAtTheNextStart) {
+  WriteFile("layer1.em", kSmallEmFile);
+  WriteSetting("RamUse", "5000000000");
+  Start({"vexil", "layer1.em", "-ram:100"});
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(AppState().ram_use_limit, 5000000000LL) << "the stored limit replaces -ram:";
+  frame()->CommandAction(kCmdViewToolbar)->trigger();
+  frame()->CommandAction(kCmdFillOnOff)->trigger();
+  EXPECT_TRUE(frame()->toolbar()->isHidden());
+  ASSERT_TRUE(frame()->close());
+  EXPECT_EQ(Setting("Toolbar"), "0");
+  EXPECT_EQ(Setting("Statusbar"), "1");
+  EXPECT_EQ(Setting("FillOn"), "0");
+  EXPECT_EQ(Setting("RamUse"), "5000000000");
+  EXPECT_EQ(Setting("TmpDir"), temp_.path());
+  EXPECT_EQ(Setting("LastJobFileName"), Path("layer1.job"));
+  EXPECT_NE(Setting("WindowTopX"), "<missing>");
+
+  app_.reset();
+  AppState() = ViewerAppState();
+  ClearLayerTable();
+  Start({"vexil"});
+  EXPECT_TRUE(frame()->toolbar()->isHidden());
+  EXPECT_FALSE(frame()->statusBar()->isHidden());
+  EXPECT_EQ(AppState().fill_mode, 0);
+  EXPECT_FALSE(frame()->CommandAction(kCmdFillOnOff)->isChecked());
+  EXPECT_EQ(AppState().current_job_path, Path("layer1.job"));
+}
+
+TEST_F(VexilWindowTest, CloseRequestRunsTheNormalClose) {
+  Start({"vexil"});
+  Settle();
+  app_->QueueHandOver({HandOverRequest::kClose, "", {}});
+  ASSERT_TRUE(WaitFor([&] { return !frame()->isVisible(); }));
+  EXPECT_EQ(Setting("Toolbar"), "1");
+  EXPECT_EQ(Setting("LastJobFileName"), Path("*.job"));
+}
+
+}  // namespace
+}  // namespace kavrinth
