@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <cctype>
 #include <cstdio>
 
 #include "platform/files.h"
@@ -75,6 +76,18 @@ class CLumraAboutDlg : public QDialog {
     layout->addWidget(buttons);
   }
 };
+
+// The PG format a data file's extension names: -1 when it names none (".sor" is used by
+// several formats).
+int32_t FormatOfExtension(const std::string& path) {
+  std::string extension;
+  SplitExtension(path, nullptr, &extension);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == ".em" || extension == ".ems") return 0;
+  if (extension == ".dwm" || extension == ".dws") return 1;
+  if (extension == ".int") return 4;
+  return -1;
+}
 
 }  // namespace
 
@@ -258,6 +271,16 @@ bool CLumraApp::EnterDataFile(const CommandLineRequest& request) {
   if (!FileExists(NativePath(request.data_file)) || DirExists(NativePath(request.data_file))) {
     Warn("The file " + request.data_file + " does not exist.");
     return false;
+  }
+  // The job is rewritten to hold this file alone: it is read in the format its extension
+  // names, else in the format the job had, not in that of whatever job was open before.
+  ViewerImportSettings& import = ImportSettings();
+  if (FileExists(NativePath(request.job_path))) {
+    ReadJobGeneral(request.job_path, &import.unit_code, &import.pg_format);
+  }
+  if (const int32_t format = FormatOfExtension(request.data_file); format >= 0) {
+    import.pg_format = format;
+    import.unit_code = UnitCodeFor(format, import.metric);
   }
   if (UpdateJobLayerTable(request.job_path, request.data_file) < 0) {
     Warn("The job file " + request.job_path + " could not be written.");

@@ -139,6 +139,21 @@ TEST_F(VexilWindowTest, StartsWithAPgFileAndOpensItsJobOnceShown) {
   EXPECT_TRUE(notifier_.shown.empty()) << Messages();
 }
 
+TEST_F(VexilWindowTest, DataFilesAreReadInTheFormatTheirExtensionNames) {
+  WriteFile("demo.em", ReadFile(std::string(SAMPLES_DIR) + "/demo.em"));
+  WriteFile("demo.dwm", ReadFile(std::string(SAMPLES_DIR) + "/demo.dwm"));
+  Start({"vexil", "demo.dwm"});
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(ImportSettings().pg_format, 1) << "Mann 3000";
+  // The same job name for the ElectroMask file: the job now holds it, in its own format.
+  app_->QueueHandOver(OpenRequest(temp_.path(), "demo.em"));
+  ASSERT_TRUE(WaitFor([] { return LayerTable()[0].path == "demo.em"; }));
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(ImportSettings().pg_format, 0);
+  EXPECT_NE(ReadFile(Path("demo.job")).find("FormatType=0"), std::string::npos);
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
 TEST_F(VexilWindowTest, StartsWithAJobFile) {
   WriteFile("a.em", kSmallEmFile);
   WriteFile("b.em", kSmallEmFile);
