@@ -450,6 +450,11 @@ void CMainFrame::UpdateCommandStates() {
 }
 
 bool CMainFrame::OnCommand(int id) {
+  if (edit_tools_.take_command && edit_tools_.take_command(id)) {
+    AfterToolCommand(id);
+    UpdateCommandStates();
+    return true;
+  }
   UpdateCommandStates();
   const FrameCommand* command = FindFrameCommand(id);
   if (command == nullptr || command->handler == nullptr) return false;
@@ -457,6 +462,43 @@ bool CMainFrame::OnCommand(int id) {
   (this->*command->handler)();
   UpdateCommandStates();
   return true;
+}
+
+void CMainFrame::AfterToolCommand(int id) {
+  ViewerSettings& settings = AppState().settings;
+  if (id == kToolDelete && !tool_snap_.snap_saved) {
+    // Deleting picks whole elements: snapping is off until the tools are reset.
+    tool_snap_.snap_saved = true;
+    tool_snap_.snap_end_point = settings.snap_end_point;
+    tool_snap_.snap_on = settings.snap_on;
+    tool_snap_.grid_on = settings.grid_on;
+    settings.snap_end_point = 0;
+    settings.snap_on = 0;
+  }
+  const bool drawing_tool = id >= kToolFirstDrawing && id <= kToolLastDrawing;
+  if (drawing_tool && settings.snap_end_point != 0 && !tool_snap_.highlight_saved) {
+    tool_snap_.highlight_saved = true;
+    tool_snap_.highlight = query_highlight_;
+    query_highlight_ = false;
+  }
+  if (id == kToolReset) {
+    if (tool_snap_.highlight_saved) query_highlight_ = tool_snap_.highlight;
+    // Every value put aside comes back as it was, whatever it was.
+    if (tool_snap_.snap_saved) {
+      settings.snap_end_point = tool_snap_.snap_end_point;
+      settings.snap_on = tool_snap_.snap_on;
+      settings.grid_on = tool_snap_.grid_on;
+    }
+    tool_snap_ = ToolSnapState();
+  }
+  const ViewLayerEntry& layer = LayerTable()[AppState().current_layer];
+  if (drawing_tool && layer.shown == 0) {
+    OnCancelDrawing();
+    ShowMessage("Current layer, (" + layer.path + "), is off.\r\nTurn it on or use another layer.",
+                kVexilAppName, MessageIcon::kWarning);
+  } else {
+    ShowIdleMessage();
+  }
 }
 
 bool CMainFrame::Idle() const { return AppState().busy_depth == 0; }
@@ -513,7 +555,13 @@ void CMainFrame::OnFillOutline() {
   if (state.job_loaded) view_->RequestRedraw();
 }
 
-void CMainFrame::OnCancelDrawing() { view_->CancelRedraw(); }
+void CMainFrame::OnCancelDrawing() {
+  if (edit_tools_.tool_active && edit_tools_.tool_active()) {
+    OnCommand(kToolReset);
+  } else {
+    view_->CancelRedraw();
+  }
+}
 
 void CMainFrame::OnMainEvent() {
   statusBar()->showMessage(QString::fromStdString(app_->services().status_text));

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QToolBar>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -72,6 +73,32 @@ enum ViewerCommand : int {
   kCmdViewStatusBar = 59393,
 };
 
+// The edit tools' commands (the editor adds their menu).
+enum EditToolCommand : int {
+  kToolFirstDrawing = 32898,  // 32898..32902: the drawing tools
+  kToolLastDrawing = 32902,
+  kToolDelete = 32903,
+  kToolReset = 32907,
+};
+
+// What the frame asks of the edit tools: they see every command first (true when they
+// took it) and say whether one of them is active.
+struct EditToolsHook {
+  std::function<bool(int id)> take_command;
+  std::function<bool()> tool_active;
+};
+
+// The snap settings the Delete tool puts aside until the tools are reset, and the query
+// highlight the drawing tools put aside while they snap to end points.
+struct ToolSnapState {
+  bool snap_saved = false;
+  int32_t snap_end_point = 0;
+  int32_t snap_on = 0;
+  int32_t grid_on = 0;
+  bool highlight_saved = false;
+  bool highlight = true;
+};
+
 // Controls on the toolbar.
 enum ViewerToolbarControl : int { kLayerList = 103, kLayerCheckBox = 104 };
 
@@ -83,9 +110,15 @@ class CMainFrame : public QMainWindow {
   CMainFrame(CLumraApp* app, CLumraView* view);
   ~CMainFrame() override;
 
-  // Routes a command id to its handler: true when it was handled, false for an id without
-  // a handler or a command that is disabled now.
+  // Routes a command id: to the edit tools first, then to its handler. True when it was
+  // handled; false for an id without a handler or a command that is disabled now.
   bool OnCommand(int id);
+  // Installs the edit tools.
+  void SetEditTools(EditToolsHook hook) { edit_tools_ = std::move(hook); }
+  const ToolSnapState& tool_snap_state() const { return tool_snap_; }
+  // Whether a query marks the vertex it hits (the drawing tools turn it off while they snap
+  // to end points).
+  bool query_highlight() const { return query_highlight_; }
   // Brings every command's enabled and checked state up to date.
   void UpdateCommandStates();
 
@@ -147,6 +180,7 @@ class CMainFrame : public QMainWindow {
   void OnLayerSelected(int index);
   void OnLayerCheckClicked(bool checked);
   int LayerOfListText() const;
+  void AfterToolCommand(int id);
 
   CLumraApp* app_;
   CLumraView* view_;
@@ -160,6 +194,9 @@ class CMainFrame : public QMainWindow {
   QLabel* x_pane_ = nullptr;
   QLabel* y_pane_ = nullptr;
   bool settings_open_ = false;
+  EditToolsHook edit_tools_;
+  ToolSnapState tool_snap_;
+  bool query_highlight_ = true;
 };
 
 // The text of the status line when nothing else shows.

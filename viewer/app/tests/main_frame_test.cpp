@@ -396,6 +396,73 @@ TEST_F(VexilWindowTest, SettingsWrittenAtCloseAreReadAtTheNextStart) {
   EXPECT_EQ(AppState().current_job_path, Path("layer1.job"));
 }
 
+TEST_F(VexilWindowTest, EditToolsSeeCommandsFirstAndGetTheSnapSettingsBackAsSaved) {
+  WriteFile("layer1.em", kSmallEmFile);
+  Start({"vexil", "layer1.em"});
+  ASSERT_TRUE(WaitDrawn());
+  std::vector<int> taken;
+  bool active = false;
+  frame()->SetEditTools({[&](int id) {
+                           if (id < kToolFirstDrawing || id > kToolReset) return false;
+                           taken.push_back(id);
+                           active = id != kToolReset;
+                           return true;
+                         },
+                         [&] { return active; }});
+  ViewerSettings& settings = AppState().settings;
+  struct Case {
+    int32_t end_point, snap, grid;
+  };
+  // The saved end-point snap being off must not keep the others from coming back.
+  for (const Case& c : {Case{1, 1, 1}, Case{0, 1, 1}, Case{0, 0, 1}, Case{1, 0, 0}}) {
+    settings.snap_end_point = c.end_point;
+    settings.snap_on = c.snap;
+    settings.grid_on = c.grid;
+    EXPECT_TRUE(frame()->OnCommand(kToolDelete));
+    EXPECT_EQ(settings.snap_end_point, 0);
+    EXPECT_EQ(settings.snap_on, 0);
+    settings.snap_on = 1;  // changed while deleting: the first values stay saved
+    EXPECT_TRUE(frame()->OnCommand(kToolDelete));
+    frame()->OnCommand(kCmdCancelDrawing);  // Escape resets the active tool
+    EXPECT_EQ(settings.snap_end_point, c.end_point);
+    EXPECT_EQ(settings.snap_on, c.snap);
+    EXPECT_EQ(settings.grid_on, c.grid);
+  }
+  EXPECT_EQ(taken.back(), kToolReset);
+  // Drawing tools with end-point snap put the query highlight aside until the reset.
+  settings.snap_end_point = 1;
+  frame()->OnCommand(kToolFirstDrawing);
+  EXPECT_FALSE(frame()->query_highlight());
+  frame()->OnCommand(kToolReset);
+  EXPECT_TRUE(frame()->query_highlight());
+  // A drawing tool on a layer that is off is cancelled with a message naming the layer.
+  LayerTable()[0].shown = 0;
+  frame()->OnCommand(kToolFirstDrawing + 1);
+  EXPECT_EQ(taken.back(), kToolReset);
+  EXPECT_NE(Messages().find("Current layer, (layer1.em), is off."), std::string::npos)
+      << Messages();
+}
+
+TEST_F(VexilWindowTest, PaintingOnlyCopiesThePicture) {
+  WriteFile("layer1.em", kSmallEmFile);
+  Start({"vexil", "layer1.em"});
+  ASSERT_TRUE(WaitDrawn());
+  app_->document().SetPainter([](QImage* picture, const std::function<bool()>&) {
+    picture->fill(3);
+    return true;
+  });
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([&] { return view()->picture().pixelIndex(0, 0) == 3; }));
+  ASSERT_TRUE(WaitDrawn());
+  const int drawings = view()->full_drawings();
+  for (int i = 0; i < 5; ++i) view()->repaint();
+  Settle(100);
+  EXPECT_EQ(view()->full_drawings(), drawings);
+  EXPECT_TRUE(AppState().picture_valid);
+  EXPECT_EQ(view()->picture().pixelIndex(view()->width() / 2, view()->height() / 2), 3);
+  EXPECT_EQ(view()->picture().width() % 4, 0) << "rows of whole words";
+}
+
 TEST_F(VexilWindowTest, CloseRequestRunsTheNormalClose) {
   Start({"vexil"});
   Settle();
