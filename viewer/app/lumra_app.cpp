@@ -108,7 +108,7 @@ void CLumraApp::InitInstance(const CommandLineRequest& request) {
   ViewerAppState& state = AppState();
   state.program_directory =
       request.program_directory.empty() ? ProgramDirectory() : request.program_directory;
-  if (GetWorkingDirectory().empty()) SetWorkingDirectory(CurrentDirectory());
+  SetWorkingDirectory(CurrentDirectory());
   SetViewerServices(&services_);
   ApplyOptions(request, true);
   // The data file of the command line is in its job before the window shows.
@@ -252,6 +252,7 @@ bool CLumraApp::OpenJob(const std::string& path) {
   state.job_loaded = true;
   state.picture_valid = false;
   state.current_job_path = path;
+  frame_->AddRecentFile(path);
   UpdateTitle(path);
   frame_->UpdateCommandStates();
   view_->RequestRedraw();
@@ -309,7 +310,8 @@ void CLumraApp::ScheduleRequests(int delay_ms) {
 bool CLumraApp::ReadyForRequests() const {
   const ViewerAppState& state = AppState();
   return frame_ != nullptr && !running_request_ && state.busy_depth == 0 &&
-         !state.file_dialog_open && QApplication::activeModalWidget() == nullptr &&
+         state.command_depth == 0 && !state.file_dialog_open &&
+         QApplication::activeModalWidget() == nullptr &&
          QApplication::activePopupWidget() == nullptr;
 }
 

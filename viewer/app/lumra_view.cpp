@@ -75,7 +75,8 @@ void CLumraView::RunRedraw() {
   ViewerAppState& state = AppState();
   // A drawing never starts inside another one, nor while a dialog or a load runs: it
   // waits for them.
-  if (state.drawing_active || state.busy_depth > 0 || QApplication::activeModalWidget()) {
+  if (state.drawing_active || state.busy_depth > 0 || state.command_depth > 0 ||
+      QApplication::activeModalWidget()) {
     QTimer::singleShot(50, this, &CLumraView::RunRedraw);
     return;
   }

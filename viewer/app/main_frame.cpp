@@ -4,10 +4,14 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeySequence>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QTimer>
+#include <QUrl>
 #include <cstdio>
 #include <string_view>
 
@@ -17,6 +21,7 @@
 #include "support/qt/window_placement.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
+#include "viewer/app/single_instance.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/layer_table.h"
 
@@ -131,6 +136,10 @@ const FrameCommand kFrameCommands[] = {
 
 // The Capture and Recall commands: ten of each, by number.
 constexpr int kCaptureSlots = 10;
+
+// The recent jobs of the File menu, kept in their own section of the settings file.
+constexpr size_t kRecentFileCount = 4;
+constexpr const char* kRecentFileStore = "Vexil/Recent File List";
 
 // Where each command stands in the menus; id 0 is a separator, kSubmenu opens the named
 // popup at that place.
@@ -316,6 +325,16 @@ void CMainFrame::ReadSettings() {
   settings_open_ = profile.Open(kVexilAppName);
   ViewerSettings& settings = state.settings;
   ReadViewerSettings(profile, current, &settings);
+  CAppProfile recent;
+  if (recent.Open(kRecentFileStore)) {
+    for (size_t i = 0; i < kRecentFileCount; ++i) {
+      std::string path;
+      const std::string key = "File" + std::to_string(i + 1);
+      if (recent.GetString(key.c_str(), &path, 4096) && !path.empty()) {
+        recent_files_.push_back(path);
+      }
+    }
+  }
   state.fill_mode = settings.fill_on != 0 ? 1 : 0;
   state.current_job_path = settings.last_job_file_name;
   if (!settings_open_) {
@@ -373,6 +392,21 @@ void CMainFrame::BuildMenus() {
     }
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
   }
+  // The recent jobs take the place of the "Recent File" item while there are any.
+  QAction* placeholder = actions_[kCmdRecentFile];
+  for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
+    if (!menu->actions().contains(placeholder)) continue;
+    for (size_t i = 0; i < kRecentFileCount; ++i) {
+      auto* action = new QAction(this);
+      action->setObjectName(QStringLiteral("recent%1").arg(i + 1));
+      action->setStatusTip("Open this document");
+      menu->insertAction(placeholder, action);
+      connect(action, &QAction::triggered, this, [this, i] { OpenRecentFile(i); });
+      recent_actions_.push_back(action);
+    }
+  }
+  UpdateRecentFiles();
+  setAcceptDrops(true);
   context_menu_ = new QMenu("context_menu", this);
   context_menu_->setAccessibleName("Drawing commands");
   BuildMenuTree(kContextLayout, context_menu_, menuBar(), actions_);
@@ -440,6 +474,7 @@ QAction* CMainFrame::CommandAction(int id) const {
 }
 
 void CMainFrame::UpdateCommandStates() {
+  for (QAction* action : recent_actions_) action->setEnabled(Idle());
   for (const auto& [id, action] : actions_) {
     const FrameCommand* command = FindFrameCommand(id);
     const bool handled = command != nullptr && command->handler != nullptr;
@@ -459,7 +494,11 @@ bool CMainFrame::OnCommand(int id) {
   const FrameCommand* command = FindFrameCommand(id);
   if (command == nullptr || command->handler == nullptr) return false;
   if (command->enabled != nullptr && !(this->*command->enabled)()) return false;
-  (this->*command->handler)();
+  {
+    // Handlers pump events (status texts, progress); hand-overs and drawings wait for them.
+    CommandScope scope;
+    (this->*command->handler)();
+  }
   UpdateCommandStates();
   return true;
 }
@@ -625,6 +664,61 @@ void CMainFrame::OnLayerCheckClicked(bool checked) {
   if (AppState().job_loaded) view_->RequestRedraw();
 }
 
+void CMainFrame::UpdateRecentFiles() {
+  actions_[kCmdRecentFile]->setVisible(recent_files_.empty());
+  for (size_t i = 0; i < recent_actions_.size(); ++i) {
+    QAction* action = recent_actions_[i];
+    action->setVisible(i < recent_files_.size());
+    if (i >= recent_files_.size()) continue;
+    std::string name;
+    SplitPath(recent_files_[i], nullptr, &name);
+    action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QString::fromStdString(name)));
+    action->setEnabled(Idle());
+  }
+}
+
+void CMainFrame::AddRecentFile(const std::string& path) {
+  std::erase(recent_files_, path);
+  recent_files_.insert(recent_files_.begin(), path);
+  if (recent_files_.size() > kRecentFileCount) recent_files_.resize(kRecentFileCount);
+  UpdateRecentFiles();
+}
+
+void CMainFrame::OpenRecentFile(size_t index) {
+  if (index >= recent_files_.size() || !Idle()) return;
+  const std::string path = recent_files_[index];
+  if (!FileExists(path) || DirExists(path)) {
+    ShowMessage("The job file " + path + " does not exist; it is taken off the list.",
+                kVexilAppName, MessageIcon::kWarning);
+    std::erase(recent_files_, path);
+    UpdateRecentFiles();
+    return;
+  }
+  {
+    CommandScope scope;
+    app_->OpenDocumentFile(path);
+  }
+  UpdateCommandStates();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls() && Idle()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  // A dropped file opens as a file named on the command line would: a job, or a data file
+  // made into a job.
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (!url.isLocalFile()) continue;
+    HandOverRequest request;
+    request.directory = QDir::currentPath().toStdString();
+    request.args = {"vexil", url.toLocalFile().toStdString()};
+    app_->QueueHandOver(request);
+    event->acceptProposedAction();
+    return;
+  }
+}
+
 int CMainFrame::SaveSettings() {
   ViewerAppState& state = AppState();
   ViewerSettings& settings = state.settings;
@@ -638,7 +732,17 @@ int CMainFrame::SaveSettings() {
   const int before = WriteViewerSettingsBeforePlacement(profile, settings);
   const int placement = SaveWindowPlacement(profile, *this);
   const int after = WriteViewerSettingsAfterPlacement(profile, settings);
-  return before && placement && after ? 1 : 0;
+  CAppProfile recent_store;
+  int recent = 1;
+  if (recent_store.Open(kRecentFileStore)) {
+    CAppProfile::Batch batch(recent_store);
+    for (size_t i = 0; i < kRecentFileCount; ++i) {
+      const std::string key = "File" + std::to_string(i + 1);
+      batch.WriteString(key.c_str(), i < recent_files_.size() ? recent_files_[i].c_str() : nullptr);
+    }
+    recent = batch.Commit();
+  }
+  return before && placement && after && recent ? 1 : 0;
 }
 
 void CMainFrame::changeEvent(QEvent* event) {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "viewer/app/viewer_settings.h"
 
@@ -130,6 +131,9 @@ class CMainFrame : public QMainWindow {
   void ShowIdleMessage();
   // Writes the settings (when the store opens); 1 when written.
   int SaveSettings();
+  // Puts a job at the top of the File menu's list of recent jobs (four at most).
+  void AddRecentFile(const std::string& path);
+  const std::vector<std::string>& recent_files() const { return recent_files_; }
 
   QAction* CommandAction(int id) const;
   CLumraView* view() const { return view_; }
@@ -166,6 +170,8 @@ class CMainFrame : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
@@ -181,6 +187,8 @@ class CMainFrame : public QMainWindow {
   void OnLayerCheckClicked(bool checked);
   int LayerOfListText() const;
   void AfterToolCommand(int id);
+  void UpdateRecentFiles();
+  void OpenRecentFile(size_t index);
 
   CLumraApp* app_;
   CLumraView* view_;
@@ -197,6 +205,8 @@ class CMainFrame : public QMainWindow {
   EditToolsHook edit_tools_;
   ToolSnapState tool_snap_;
   bool query_highlight_ = true;
+  std::vector<std::string> recent_files_;
+  std::vector<QAction*> recent_actions_;
 };
 
 // The text of the status line when nothing else shows.

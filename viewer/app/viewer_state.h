@@ -33,6 +33,7 @@ struct ViewerAppState {
   uint32_t background_colour = kDefaultBackground;
   ViewerSettings settings;  // the stored values the frame keeps
   int busy_depth = 0;       // loads and drawings under way
+  int command_depth = 0;    // command handlers under way
 };
 
 ViewerAppState& AppState();
@@ -45,6 +46,15 @@ class BusyScope {
   ~BusyScope();
   BusyScope(const BusyScope&) = delete;
   BusyScope& operator=(const BusyScope&) = delete;
+};
+
+// Marks a command handler under way for one scope.
+class CommandScope {
+ public:
+  CommandScope() { ++AppState().command_depth; }
+  ~CommandScope() { --AppState().command_depth; }
+  CommandScope(const CommandScope&) = delete;
+  CommandScope& operator=(const CommandScope&) = delete;
 };
 
 // Called when the busy count changes (the frame updates its commands).

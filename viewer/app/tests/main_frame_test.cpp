@@ -6,16 +6,23 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QColorDialog>
 #include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QThread>
 #include <QToolButton>
+#include <QUrl>
 #include <filesystem>
 #include <memory>
 
 #include "support/notifier.h"
+#include "support/qt/dialogs.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/tests/vexil_test_support.h"
@@ -461,6 +468,127 @@ TEST_F(VexilWindowTest, PaintingOnlyCopiesThePicture) {
   EXPECT_TRUE(AppState().picture_valid);
   EXPECT_EQ(view()->picture().pixelIndex(view()->width() / 2, view()->height() / 2), 3);
   EXPECT_EQ(view()->picture().width() % 4, 0) << "rows of whole words";
+}
+
+// Types the names into the file dialog's name field in place of any selection, and accepts.
+void TypeAndAccept(QFileDialog* dialog, const QString& names) {
+  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+    if (view->selectionModel()) view->selectionModel()->clearSelection();
+  }
+  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(names);
+  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+}
+
+TEST_F(VexilWindowTest, OpenMakesAJobOfTheChosenFilesAndHandOversWaitForTheDialog) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteFile("b.em", kSmallEmFile);
+  WriteFile("c.em", kSmallEmFile);
+  Start({"vexil"});
+  Settle();
+  size_t pending_at_accept = 0;
+  std::string title;
+  WhenModal<QFileDialog>([&](QFileDialog* shown) {
+    title = shown->windowTitle().toStdString();
+    app_->QueueHandOver(OpenRequest(temp_.path(), "c.em"));
+    QTimer::singleShot(200, [&, shown] {
+      pending_at_accept = app_->pending_requests();
+      TypeAndAccept(shown, "\"a.em\" \"b.em\"");
+    });
+  });
+  frame()->CommandAction(kCmdFileOpen)->trigger();
+  EXPECT_EQ(title, "Open");
+  EXPECT_EQ(pending_at_accept, 1u) << "the hand-over waited for the dialog";
+  EXPECT_EQ(AppState().current_job_path, Path("a.job"));
+  EXPECT_EQ(LayerTable()[1].path, Path("b.em"));
+  // Then the hand-over runs.
+  ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == Path("c.job"); }));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(frame()->recent_files(), (std::vector<std::string>{Path("c.job"), Path("a.job")}));
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
+TEST_F(VexilWindowTest, RecentJobsAreKeptAndReopened) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteFile("b.em", kSmallEmFile);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn());
+  app_->QueueHandOver(OpenRequest(temp_.path(), "b.em"));
+  ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == Path("b.job"); }));
+  ASSERT_TRUE(frame()->close());
+  EXPECT_EQ(ReadFile(SettingsPath())
+                .find("[Recent File List]\r\nFile1=" + Path("b.job") +
+                      "\r\nFile2=" + Path("a.job") + "\r\n"),
+            ReadFile(SettingsPath()).find("[Recent File List]"));
+
+  app_.reset();
+  AppState() = ViewerAppState();
+  ClearLayerTable();
+  Start({"vexil"});
+  QAction* second = frame()->findChild<QAction*>("recent2");
+  ASSERT_NE(second, nullptr);
+  EXPECT_TRUE(second->isVisible());
+  EXPECT_EQ(second->text(), "&2 a.job");
+  EXPECT_FALSE(frame()->CommandAction(kCmdRecentFile)->isVisible());
+  second->trigger();
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(AppState().current_job_path, Path("a.job"));
+  EXPECT_EQ(frame()->recent_files().front(), Path("a.job"));
+  // A job that has gone is said and taken off the list.
+  std::filesystem::remove(Path("b.job"));
+  frame()->findChild<QAction*>("recent2")->trigger();
+  EXPECT_NE(Messages().find("b.job does not exist"), std::string::npos) << Messages();
+  EXPECT_EQ(frame()->recent_files(), (std::vector<std::string>{Path("a.job")}));
+}
+
+TEST_F(VexilWindowTest, DroppedFileOpens) {
+  WriteFile("a.em", kSmallEmFile);
+  Start({"vexil"});
+  Settle();
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path("a.em")))});
+  QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(frame(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(frame(), &drop);
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(AppState().current_job_path, Path("a.job"));
+}
+
+TEST_F(VexilWindowTest, BackgroundColorIsShownAndStoredAtOnce) {
+  Start({"vexil"});
+  Settle();
+  WhenModal<QColorDialog>([](QColorDialog* dialog) {
+    dialog->setCurrentColor(QColor(10, 20, 30));
+    dialog->accept();
+  });
+  frame()->CommandAction(kCmdBackgroundColor)->trigger();
+  EXPECT_EQ(Setting("VUBKGND"), "10,20,30");
+  Settle(50);
+  const QImage shown = view()->grab().toImage();
+  EXPECT_EQ(shown.pixel(shown.width() / 2, shown.height() / 2), qRgb(10, 20, 30));
+  // Cancel keeps the colour.
+  WhenModal<QColorDialog>([](QColorDialog* dialog) {
+    dialog->setCurrentColor(QColor(200, 0, 0));
+    dialog->reject();
+  });
+  frame()->CommandAction(kCmdBackgroundColor)->trigger();
+  EXPECT_EQ(Setting("VUBKGND"), "10,20,30");
+  EXPECT_EQ(AppState().background_colour, 0x1E140Au);
+}
+
+TEST_F(VexilWindowTest, AboutNamesTheProgram) {
+  Start({"vexil"});
+  std::string title;
+  std::string line;
+  WhenModal<QDialog>([&](QDialog* dialog) {
+    title = dialog->windowTitle().toStdString();
+    if (auto* label = FindControl<QLabel>(dialog, 1469)) line = label->text().toStdString();
+    dialog->accept();
+  });
+  frame()->CommandAction(kCmdAppAbout)->trigger();
+  EXPECT_EQ(title, "About Vexil");
+  EXPECT_EQ(line.rfind("Vexil version ", 0), 0u) << line;
 }
 
 TEST_F(VexilWindowTest, CloseRequestRunsTheNormalClose) {
