@@ -22,6 +22,7 @@
 #include "support/qt/file_dialogs.h"
 #include "support/qt/file_filters.h"
 #include "support/qt/message_box.h"
+#include "support/version.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/viewer_state.h"
@@ -29,10 +30,6 @@
 #include "viewer/model/job_file.h"
 #include "viewer/model/job_loading.h"
 #include "viewer/model/layer_table.h"
-
-#ifndef KAVRINTH_VERSION
-#define KAVRINTH_VERSION "0"
-#endif
 
 namespace kavrinth {
 namespace {
@@ -66,7 +63,9 @@ class CLumraAboutDlg : public QDialog {
       label->setAccessibleName(text.isEmpty() ? QStringLiteral("Note") : text);
       layout->addWidget(label);
     };
-    line(1469, QStringLiteral("%1 version %2").arg(kVexilAppName, KAVRINTH_VERSION));
+    FileVersion version;
+    const std::string text = GetModuleVersion(nullptr, &version) ? VersionText(version) : "unknown";
+    line(1469, QStringLiteral("%1 version %2").arg(kVexilAppName, QString::fromStdString(text)));
     line(1531, "Viewer of PG and WF2 pattern data");
     line(1532, "Part of the Kavrinth photomask data preparation suite");
     line(1040, "");

@@ -588,7 +588,7 @@ TEST_F(VexilWindowTest, AboutNamesTheProgram) {
   });
   frame()->CommandAction(kCmdAppAbout)->trigger();
   EXPECT_EQ(title, "About Vexil");
-  EXPECT_EQ(line.rfind("Vexil version ", 0), 0u) << line;
+  EXPECT_EQ(line, "Vexil version " PROJECT_VERSION_TEXT);
 }
 
 TEST_F(VexilWindowTest, CloseRequestRunsTheNormalClose) {
