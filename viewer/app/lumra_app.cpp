@@ -48,7 +48,7 @@ std::string CurrentDirectory() { return QDir::currentPath().toStdString(); }
 constexpr std::string_view kOpenFilter =
     "Job Files (*.job)|*.job|EMask Files (*.em;*.ems;*.sor)|*.em;*.ems;*.sor|"
     "3000 Files (*.dwm;*.dws;*.sor)|*.dwm;*.dws;*.sor|3600 Files (*.dwm;*.dws;*.sor)|"
-    "*.dwm;*.dws;*.sor|Intermdeiate Files (*.int)|*.int|WF2 Files (*.wf2)|*.wf2|"
+    "*.dwm;*.dws;*.sor|Intermdeiate Files (*.int)|*.int|"
     "All Files (*.*)|*.*||";
 
 // The About box: the program, its version and what it is.

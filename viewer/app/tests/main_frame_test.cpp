@@ -383,6 +383,8 @@ TEST_F(VexilWindowTest, SettingsWrittenAtCloseAreReadAtTheNextStart) {
   frame()->CommandAction(kCmdViewToolbar)->trigger();
   frame()->CommandAction(kCmdFillOnOff)->trigger();
   EXPECT_TRUE(frame()->toolbar()->isHidden());
+  frame()->showMaximized();
+  Settle(50);
   ASSERT_TRUE(frame()->close());
   EXPECT_EQ(Setting("Toolbar"), "0");
   EXPECT_EQ(Setting("Statusbar"), "1");
@@ -391,12 +393,14 @@ TEST_F(VexilWindowTest, SettingsWrittenAtCloseAreReadAtTheNextStart) {
   EXPECT_EQ(Setting("TmpDir"), temp_.path());
   EXPECT_EQ(Setting("LastJobFileName"), Path("layer1.job"));
   EXPECT_NE(Setting("WindowTopX"), "<missing>");
+  EXPECT_EQ(Setting("WindowshowCmd"), "1");
 
   app_.reset();
   AppState() = ViewerAppState();
   ClearLayerTable();
   Start({"vexil"});
   EXPECT_TRUE(frame()->toolbar()->isHidden());
+  EXPECT_TRUE(frame()->isMaximized());
   EXPECT_FALSE(frame()->statusBar()->isHidden());
   EXPECT_EQ(AppState().fill_mode, 0);
   EXPECT_FALSE(frame()->CommandAction(kCmdFillOnOff)->isChecked());
