@@ -105,8 +105,8 @@ CLumraApp::~CLumraApp() {
 
 void CLumraApp::InitInstance(const CommandLineRequest& request) {
   ViewerAppState& state = AppState();
-  state.program_directory =
-      request.program_directory.empty() ? ProgramDirectory() : request.program_directory;
+  // The program's own directory, not the one its command line was typed with.
+  state.program_directory = ProgramDirectory();
   SetWorkingDirectory(CurrentDirectory());
   SetViewerServices(&services_);
   ApplyOptions(request, true);

@@ -279,6 +279,7 @@ CMainFrame::CMainFrame(CLumraApp* app, CLumraView* view) : app_(app), view_(view
   setObjectName("vexil");
   setAccessibleName(kVexilAppName);
   ReadSettings();
+  LoadStartupFont();
   setCentralWidget(view_);
   BuildCommands();
   BuildMenus();
@@ -353,6 +354,19 @@ void CMainFrame::ReadSettings() {
     settings.ram_use = state.ram_use_limit;
   }
   if (settings.tmp_dir_defaulted) profile.WriteString("TmpDir", settings.tmp_dir.c_str());
+}
+
+int CMainFrame::LoadStartupFont() {
+  ShxFont& font = ViewerTextFont();
+  FreeShxFont(font);
+  int64_t error_position = 0;
+  const std::string path = MakePath(AppState().program_directory, "Mirelt.shx");
+  if (LoadShxFont(path, font, error_position) == kShxLoaded) return 0;
+  FreeShxFont(font);
+  font = ShxFont();
+  // The viewer runs on without text.
+  ShowMessage("Cannot load font.", "", MessageIcon::kWarning);
+  return 1;
 }
 
 void CMainFrame::BuildCommands() {

@@ -177,6 +177,8 @@ class CMainFrame : public QMainWindow {
 
  private:
   void ReadSettings();
+  // Loads the text font: 0, or 1 after saying that it cannot be loaded.
+  int LoadStartupFont();
   void NameQtControls();
   void BuildCommands();
   void BuildMenus();

@@ -13,6 +13,11 @@ ViewerAppState& AppState() {
   return state;
 }
 
+ShxFont& ViewerTextFont() {
+  static ShxFont font;
+  return font;
+}
+
 BusyScope::BusyScope() {
   if (AppState().busy_depth++ == 0 && busy_changed != nullptr) busy_changed();
 }

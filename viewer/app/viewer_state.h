@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "fonts/shx_font.h"
 #include "viewer/app/viewer_settings.h"
 
 namespace kavrinth {
@@ -37,6 +38,10 @@ struct ViewerAppState {
 };
 
 ViewerAppState& AppState();
+
+// The text font the viewer loads at start-up ("Mirelt.shx" beside the program); empty
+// tables when it could not be loaded.
+ShxFont& ViewerTextFont();
 
 // Marks the viewer busy for one scope: commands that could free what the work uses are
 // disabled and hand-overs wait until it ends.

@@ -105,6 +105,20 @@ TEST_F(VexilWindowTest, StartsEmptyWithTheProgramNameAsTitle) {
   EXPECT_EQ(frame()->units_pane()->text(), "METRIC");
 }
 
+TEST_F(VexilWindowTest, LoadsItsFontAndRunsOnWithoutIt) {
+  Start({"vexil"});
+  EXPECT_GT(ViewerTextFont().character_count, 0) << "Mirelt.shx beside the program";
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+  app_.reset();
+  const std::string program_dir = std::getenv("KAVRINTH_PROGRAM_DIR");
+  ::setenv("KAVRINTH_PROGRAM_DIR", temp_.path().c_str(), 1);
+  Start({"vexil"});
+  ::setenv("KAVRINTH_PROGRAM_DIR", program_dir.c_str(), 1);
+  EXPECT_NE(Messages().find("Cannot load font."), std::string::npos) << Messages();
+  EXPECT_EQ(ViewerTextFont().character_count, 0);
+  EXPECT_TRUE(frame()->isVisible());
+}
+
 TEST_F(VexilWindowTest, EveryControlHasAnAccessibleName) {
   Start({"vexil"});
   for (QWidget* widget : frame()->findChildren<QWidget*>()) {

@@ -31,6 +31,8 @@ class VexilTest : public TempDirTest {
     ::mkdir(runtime_dir_.c_str(), 0700);
     ::setenv("XDG_CONFIG_HOME", config_dir_.c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", runtime_dir_.c_str(), 1);
+    // The viewer's support files (its font) lie beside the programs.
+    ::setenv("KAVRINTH_PROGRAM_DIR", VEXIL_TEST_PROGRAM_DIR, 0);
   }
 
   std::string SettingsPath() const { return config_dir_ + "/Kavrinth/Vexil.ini"; }
