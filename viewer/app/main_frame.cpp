@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "support/colors.h"
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/qt/dialogs.h"
@@ -279,6 +280,8 @@ CMainFrame::CMainFrame(CLumraApp* app, CLumraView* view) : app_(app), view_(view
   setObjectName("vexil");
   setAccessibleName(kVexilAppName);
   ReadSettings();
+  InitPickColors();
+  PickColors()[kPickBackgroundIndex] = AppState().background_colour;
   LoadStartupFont();
   setCentralWidget(view_);
   BuildCommands();
@@ -591,6 +594,7 @@ void CMainFrame::OnBackgroundColor() {
   }
   state.background_colour = colour;
   state.settings.background = colour;
+  PickColors()[kPickBackgroundIndex] = colour;
   CAppProfile profile;
   if (profile.Open(kVexilAppName)) profile.WriteString("VUBKGND", FormatRgbText(colour).c_str());
   if (state.job_loaded) view_->RequestRedraw();

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "support/colors.h"
 #include "support/notifier.h"
 #include "support/qt/dialogs.h"
 #include "viewer/app/lumra_app.h"
@@ -582,6 +583,7 @@ TEST_F(VexilWindowTest, BackgroundColorIsShownAndStoredAtOnce) {
   });
   frame()->CommandAction(kCmdBackgroundColor)->trigger();
   EXPECT_EQ(Setting("VUBKGND"), "10,20,30");
+  EXPECT_EQ(PickColors()[kPickBackgroundIndex], 0x1E140Au) << "the pickers' background";
   Settle(50);
   const QImage shown = view()->grab().toImage();
   EXPECT_EQ(shown.pixel(shown.width() / 2, shown.height() / 2), qRgb(10, 20, 30));
