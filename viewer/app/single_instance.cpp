@@ -142,7 +142,7 @@ void HandOverServer::Accept() {
   while (QLocalSocket* socket = server_->nextPendingConnection()) {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     auto buffer = std::make_shared<QByteArray>();
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket, buffer] {
+    auto read = [this, socket, buffer] {
       *buffer += socket->readAll();
       if (buffer->size() < 4) return;
       const quint32 length = qFromBigEndian<quint32>(buffer->constData());
@@ -161,7 +161,10 @@ void HandOverServer::Accept() {
       socket->flush();
       socket->disconnectFromServer();
       emit requestReceived(*request);
-    });
+    };
+    connect(socket, &QLocalSocket::readyRead, this, read);
+    // Bytes that came with the connection have announced themselves already.
+    if (socket->bytesAvailable() > 0) read();
   }
 }
 

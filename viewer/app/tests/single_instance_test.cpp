@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QSysInfo>
 #include <future>
@@ -68,6 +69,55 @@ TEST_F(SingleInstanceTest, OneReceiverPerRuntimeDirectoryAndRequestsReachIt) {
   EXPECT_TRUE(sent.get()) << "the sender gets the receipt";
   EXPECT_EQ(received[0].directory, "/elsewhere");
   EXPECT_EQ(received[0].args, request.args);
+}
+
+TEST_F(SingleInstanceTest, DamagedRequestsAreDroppedAndTheReceiverGoesOn) {
+  HandOverServer server;
+  std::string error;
+  ASSERT_TRUE(server.Start(&error)) << error;
+  int received = 0;
+  QObject::connect(&server, &HandOverServer::requestReceived,
+                   [&received](const HandOverRequest&) { ++received; });
+  HandOverRequest good;
+  good.args = {"vexil", "a.em"};
+  const QByteArray whole = EncodeHandOver(good);
+  QByteArray wrong_magic = whole;
+  wrong_magic[4] = 0;
+  const std::vector<QByteArray> damaged = {
+      QByteArray("\xff\xff\xff\xff garbage", 12),  // a length no request has
+      wrong_magic,
+      QByteArray("\0\0\0\x03"
+                 "abc",
+                 7),  // a body that is not a request
+  };
+  for (const QByteArray& bytes : damaged) {
+    SCOPED_TRACE(bytes.toHex().left(16).toStdString());
+    QLocalSocket socket;
+    socket.connectToServer(HandOverSocketPath());
+    ASSERT_TRUE(socket.waitForConnected(2000));
+    socket.write(bytes);
+    socket.flush();
+    // The receiver drops the connection without a receipt.
+    EXPECT_TRUE(WaitFor([&] { return socket.state() == QLocalSocket::UnconnectedState; }));
+    EXPECT_EQ(socket.bytesAvailable(), 0);
+  }
+  // A sender that stops half-way is dropped when it goes.
+  {
+    QLocalSocket socket;
+    socket.connectToServer(HandOverSocketPath());
+    ASSERT_TRUE(socket.waitForConnected(2000));
+    socket.write(whole.left(whole.size() / 2));
+    socket.flush();
+    WaitFor([] { return false; }, 100);
+  }
+  EXPECT_EQ(received, 0);
+  auto sent = std::async(std::launch::async, [&good] {
+    std::string send_error;
+    return SendHandOver(good, 5000, &send_error);
+  });
+  ASSERT_TRUE(WaitFor([&] { return received == 1; }, 10000));
+  sent.wait();
+  EXPECT_TRUE(sent.get());
 }
 
 TEST_F(SingleInstanceTest, SenderWithoutReceiverIsToldSo) {
