@@ -44,6 +44,9 @@ void Warn(const std::string& text) { ShowMessage(text, kVexilAppName, MessageIco
 
 std::string CurrentDirectory() { return QDir::currentPath().toStdString(); }
 
+// The "JOB Files" row of the viewer's filter table.
+constexpr size_t kJobFilterRow = 12;
+
 // The filter of the Open dialog.
 constexpr std::string_view kOpenFilter =
     "Job Files (*.job)|*.job|EMask Files (*.em;*.ems;*.sor)|*.em;*.ems;*.sor|"
@@ -168,8 +171,29 @@ void CLumraApp::OnFileNew() {
   if (!AskSaveEdits(0)) return;
   if (discard_edits_) discard_edits_();
   ResetJob();
-  // A new job is built in the Layer Table dialog, which this viewer does not have yet: New
-  // leaves the empty job.
+  // A new job is named, then built in the Layer Table dialog.
+  if (!layer_table_dialog_) return;
+  ViewerAppState& state = AppState();
+  // The dialog starts in the current directory with no name.
+  const std::string start = CurrentDirectory() + "/";
+  CTemplateFileDialog dialog(false, "job", start.c_str(), kFileDlgOverwritePrompt,
+                             BuildFileFilters(FilterTable::kViewer)[kJobFilterRow], frame_.get(),
+                             nullptr, false);
+  dialog.setObjectName("new_job_dialog");
+  state.file_dialog_open = true;
+  const int answer = dialog.DoModal("Open New Job");
+  state.file_dialog_open = false;
+  if (answer != kAnswerOk) return;
+  state.job_file_name = dialog.GetPathName();
+  state.new_job_from_dialog = true;
+  const bool built = layer_table_dialog_();
+  state.new_job_from_dialog = false;
+  // The edits were settled above; the job just named opens.
+  if (built) {
+    OpenJob(state.job_file_name);
+  } else {
+    BringToFront();
+  }
 }
 
 void CLumraApp::OnFileOpen() {
@@ -215,7 +239,16 @@ void CLumraApp::CancelLoad() {
   if (loading_ != nullptr) loading_->Cancel();
 }
 
-bool CLumraApp::OpenJob(const std::string& path) {
+int CLumraApp::LoadLayers() {
+  BusyScope busy;
+  QtScanProgress progress(frame_.get());
+  loading_ = &progress;
+  const int result = LoadJobFiles(&progress);
+  loading_ = nullptr;
+  return result;
+}
+
+bool CLumraApp::OpenJob(std::string path) {
   ViewerAppState& state = AppState();
   BringToFront();
   ResetJob();
@@ -223,18 +256,12 @@ bool CLumraApp::OpenJob(const std::string& path) {
     Warn("The job file " + path + " does not exist.");
     return false;
   }
-  const int entries = ReadJobFile(path);
+  int entries = ReadJobFile(path);
   state.job_file_name = path;
+  // A job without layers gets its table built in the Layer Table dialog.
+  if (entries == 0 && layer_table_dialog_ && layer_table_dialog_()) entries = ReadJobFile(path);
   if (entries > 0) {
-    int result = 0;
-    {
-      BusyScope busy;
-      QtScanProgress progress(frame_.get());
-      loading_ = &progress;
-      result = LoadJobFiles(&progress);
-      loading_ = nullptr;
-    }
-    if (result != 0) {
+    if (LoadLayers() != 0) {
       ResetJob();
       ShowMessage("Could not load layer information", kVexilAppName, MessageIcon::kStop);
       return false;

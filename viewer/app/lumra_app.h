@@ -54,6 +54,10 @@ class CLumraApp : public QObject {
   // The question the editor installs: returns a SaveEditsAnswer. Without one there is
   // nothing to save. The discard function drops every edit.
   void SetSaveEditsHandler(std::function<int(int)> ask, std::function<void()> discard);
+  // The Layer Table dialog, run modally for a new job and for a job without layers: true
+  // when the user built a table (its layers are then in the job file). Without it New
+  // leaves an empty job and a job without layers cannot be opened.
+  void SetLayerTableDialog(std::function<bool()> run) { layer_table_dialog_ = std::move(run); }
   // Deletes the captured-view files; at exit also frees every layer's library.
   void CleanupTemporaries(bool at_exit);
   // Stops a job load under way.
@@ -79,7 +83,10 @@ class CLumraApp : public QObject {
   void ApplyOptions(const CommandLineRequest& request, bool with_ram);
   // Makes the job of a data file: false, after saying why, when the file is not there.
   bool EnterDataFile(const CommandLineRequest& request);
-  bool OpenJob(const std::string& path);
+  // The path is a copy: opening resets the state it may come from.
+  bool OpenJob(std::string path);
+  // Loads the files of the layer table with the progress box: LoadJobFiles's result.
+  int LoadLayers();
   void ResetJob();
   void BringToFront();
   void UpdateTitle(const std::string& job_name);
@@ -94,6 +101,7 @@ class CLumraApp : public QObject {
   QtScanProgress* loading_ = nullptr;
   std::function<int(int)> ask_save_edits_;
   std::function<void()> discard_edits_;
+  std::function<bool()> layer_table_dialog_;
 };
 
 }  // namespace kavrinth

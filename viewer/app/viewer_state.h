@@ -20,6 +20,7 @@ struct ViewerAppState {
   std::string job_file_name;        // the job named in Open New Job or read last; "" after New
   std::string current_job_path;     // the open job; stored as "LastJobFileName"
   bool file_dialog_open = false;
+  bool new_job_from_dialog = false;  // the Layer Table dialog runs for a new job
   bool layers_loaded = false;
   bool picture_valid = false;
   bool job_loaded = false;

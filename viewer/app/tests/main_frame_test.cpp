@@ -526,6 +526,49 @@ TEST_F(VexilWindowTest, OpenMakesAJobOfTheChosenFilesAndHandOversWaitForTheDialo
   EXPECT_TRUE(notifier_.shown.empty()) << Messages();
 }
 
+TEST_F(VexilWindowTest, NewNamesAJobAndBuildsItInTheLayerTable) {
+  WriteFile("layer1.em", kSmallEmFile);
+  WriteFile("empty.job", "[General]\r\nFormatType=0\r\n");
+  Start({"vexil", "layer1.em"});
+  ASSERT_TRUE(WaitDrawn());
+  bool built = true;
+  int shown = 0;
+  bool for_new_job = false;
+  std::string job;
+  app_->SetLayerTableDialog([&] {
+    ++shown;
+    for_new_job = AppState().new_job_from_dialog;
+    job = AppState().job_file_name;
+    if (built) UpdateJobLayerTable(job, Path("layer1.em"));
+    return built;
+  });
+  WhenModal<QFileDialog>([](QFileDialog* dialog) { TypeAndAccept(dialog, "fresh.job"); });
+  frame()->CommandAction(kCmdFileNew)->trigger();
+  EXPECT_EQ(shown, 1);
+  EXPECT_TRUE(for_new_job);
+  EXPECT_EQ(job, Path("fresh.job"));
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(Title(), "Vexil - fresh.job");
+  // Cancel in the Layer Table leaves the empty job; Cancel in the file dialog too.
+  built = false;
+  WhenModal<QFileDialog>([](QFileDialog* dialog) { TypeAndAccept(dialog, "other.job"); });
+  frame()->CommandAction(kCmdFileNew)->trigger();
+  EXPECT_EQ(shown, 2);
+  EXPECT_FALSE(AppState().job_loaded);
+  EXPECT_EQ(Title(), "Vexil");
+  WhenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+  frame()->CommandAction(kCmdFileNew)->trigger();
+  EXPECT_EQ(shown, 2);
+  // A job without layers is built in the dialog when it opens.
+  built = true;
+  app_->QueueHandOver(OpenRequest(temp_.path(), "empty.job"));
+  ASSERT_TRUE(WaitFor([&] { return shown == 3; }));
+  EXPECT_FALSE(for_new_job);
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(Title(), "Vexil - empty.job");
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
 TEST_F(VexilWindowTest, RecentJobsAreKeptAndReopened) {
   WriteFile("a.em", kSmallEmFile);
   WriteFile("b.em", kSmallEmFile);
