@@ -559,8 +559,6 @@ void CMainFrame::AfterToolCommand(int id) {
 
 bool CMainFrame::Idle() const { return AppState().busy_depth == 0; }
 bool CMainFrame::IdleWithJob() const { return Idle() && AppState().job_loaded; }
-bool CMainFrame::JobDrawn() const { return AppState().picture_valid; }
-bool CMainFrame::Drawing() const { return AppState().drawing_active; }
 bool CMainFrame::ToolbarShown() const { return !toolbar_->isHidden(); }
 bool CMainFrame::StatusBarShown() const { return !statusBar()->isHidden(); }
 bool CMainFrame::DefaultFillOn() const { return AppState().settings.fill_on != 0; }

@@ -116,7 +116,6 @@ class CMainFrame : public QMainWindow {
   bool OnCommand(int id);
   // Installs the edit tools.
   void SetEditTools(EditToolsHook hook) { edit_tools_ = std::move(hook); }
-  const ToolSnapState& tool_snap_state() const { return tool_snap_; }
   // Whether a query marks the vertex it hits (the drawing tools turn it off while they snap
   // to end points).
   bool query_highlight() const { return query_highlight_; }
@@ -141,7 +140,6 @@ class CMainFrame : public QMainWindow {
   QComboBox* layer_list() const { return layer_list_; }
   QCheckBox* layer_check_box() const { return layer_check_; }
   QLabel* units_pane() const { return units_pane_; }
-  bool settings_store_open() const { return settings_open_; }
 
   // The handlers of the table.
   void OnFileNew();
@@ -162,8 +160,6 @@ class CMainFrame : public QMainWindow {
   // The enabling and tick rules of the table.
   bool Idle() const;
   bool IdleWithJob() const;
-  bool JobDrawn() const;
-  bool Drawing() const;
   bool ToolbarShown() const;
   bool StatusBarShown() const;
   bool DefaultFillOn() const;
