@@ -406,19 +406,23 @@ void CLumraApp::OnAppAbout() {
 }
 
 void CLumraApp::OnHelp() {
-  // No help files: the README describes the viewer when it is installed beside it.
+  // No help files: the README's part on the viewer is the help, opened with the desktop's
+  // viewer when there is a desktop, else named.
   const std::string program = AppState().program_directory;
-  for (const char* relative : {"README.md", "../README.md", "../../README.md"}) {
+  for (const char* relative :
+       {"../share/doc/kavrinth/README.md", "../README.md", "../../README.md"}) {
     const std::string path = MakePath(program, relative);
-    if (FileExists(path) && !DirExists(path)) {
-      QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    if (!FileExists(path) || DirExists(path)) continue;
+    if (HasDisplay() &&
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)))) {
       return;
     }
+    ShowMessage("Help for Vexil is the README's part on vexil: " + path + ".", kVexilAppName,
+                MessageIcon::kInformation);
+    return;
   }
-  ShowMessage(
-      "Help is not installed. The viewer is described in the README of the Kavrinth "
-      "suite.",
-      kVexilAppName, MessageIcon::kInformation);
+  ShowMessage("Help is not installed. The README of Kavrinth describes vexil.", kVexilAppName,
+              MessageIcon::kInformation);
 }
 
 }  // namespace kavrinth

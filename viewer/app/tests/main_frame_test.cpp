@@ -654,6 +654,17 @@ TEST_F(VexilWindowTest, AboutNamesTheProgram) {
   EXPECT_EQ(line, "Vexil version " PROJECT_VERSION_TEXT);
 }
 
+TEST_F(VexilWindowTest, HelpNamesTheReadmeWithoutADesktop) {
+  Start({"vexil"});
+  frame()->CommandAction(kCmdHelpIndex)->trigger();
+  // The tests' programs lie in build/bin, two levels below the README.
+  EXPECT_NE(Messages().find("README.md"), std::string::npos) << Messages();
+  notifier_.shown.clear();
+  AppState().program_directory = temp_.path();
+  frame()->CommandAction(kCmdHelpInstallation)->trigger();
+  EXPECT_NE(Messages().find("Help is not installed."), std::string::npos) << Messages();
+}
+
 TEST_F(VexilWindowTest, CloseRequestRunsTheNormalClose) {
   Start({"vexil"});
   Settle();
