@@ -101,7 +101,7 @@ CLumraApp::CLumraApp() {
 CLumraApp::~CLumraApp() {
   SetBusyChangedCallback(nullptr);
   if (&CurrentViewerServices() == &services_) SetViewerServices(nullptr);
-  services_.SetStatusBar(nullptr);
+  services_.SetMainEvent(nullptr);
   frame_.reset();
   the_app = nullptr;
 }
@@ -117,7 +117,7 @@ void CLumraApp::InitInstance(const CommandLineRequest& request) {
   const bool file_ready = !request.has_file || request.data_file.empty() || EnterDataFile(request);
   view_ = new CLumraView(&document_, nullptr);
   frame_ = std::make_unique<CMainFrame>(this, view_);
-  services_.SetStatusBar(frame_->statusBar());
+  services_.SetMainEvent([this] { frame_->OnCommand(kCmdMainEvent); });
   GdxCreateTempLibrary();
   UpdateTitle("");
   if (state.settings.window_show_cmd != 0) {

@@ -19,6 +19,7 @@
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/window_helpers.h"
 #include "support/qt/window_placement.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
@@ -620,6 +621,7 @@ void CMainFrame::OnCancelDrawing() {
 
 void CMainFrame::OnMainEvent() {
   statusBar()->showMessage(QString::fromStdString(app_->services().status_text));
+  PumpMessages(this);
 }
 
 void CMainFrame::OnRedraw() { view_->RequestRedraw(); }

@@ -11,10 +11,7 @@ namespace kavrinth {
 
 void QtViewerServices::SendMainEvent(std::string_view status_text) {
   this->status_text = std::string(status_text);
-  if (status_bar_ != nullptr) {
-    status_bar_->showMessage(QString::fromStdString(this->status_text));
-    PumpMessages(status_bar_->window());
-  }
+  if (main_event_) main_event_();
 }
 
 void QtViewerServices::SetWaitCursor(bool on) {

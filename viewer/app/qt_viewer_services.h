@@ -4,8 +4,8 @@
 #pragma once
 
 #include <QPointer>
-#include <QStatusBar>
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,8 +17,9 @@ namespace kavrinth {
 
 class QtViewerServices : public ViewerServices {
  public:
-  // Status texts go to the frame's status bar, pumped so that they show at once.
-  void SetStatusBar(QStatusBar* status_bar) { status_bar_ = status_bar; }
+  // The main-frame event: the frame shows the status text and delivers the waiting
+  // events, so that it shows at once.
+  void SetMainEvent(std::function<void()> main_event) { main_event_ = std::move(main_event); }
 
   void SendMainEvent(std::string_view status_text) override;
   void SetWaitCursor(bool on) override;
@@ -41,7 +42,7 @@ class QtViewerServices : public ViewerServices {
   std::string status_text;
 
  private:
-  QPointer<QStatusBar> status_bar_;
+  std::function<void()> main_event_;
   ViewerDisplayUnits display_;
   int wait_cursors_ = 0;
 };

@@ -31,6 +31,7 @@
 #include "viewer/model/gdx_database.h"
 #include "viewer/model/job_file.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/viewer_services.h"
 
 namespace kavrinth {
 namespace {
@@ -118,6 +119,14 @@ TEST_F(VexilWindowTest, LoadsItsFontAndRunsOnWithoutIt) {
   EXPECT_NE(Messages().find("Cannot load font."), std::string::npos) << Messages();
   EXPECT_EQ(ViewerTextFont().character_count, 0);
   EXPECT_TRUE(frame()->isVisible());
+}
+
+TEST_F(VexilWindowTest, TheModelsStatusTextsShowInTheStatusLine) {
+  Start({"vexil"});
+  ASSERT_EQ(&CurrentViewerServices(), &app_->services());
+  CurrentViewerServices().SendMainEvent("Getting job information.");
+  EXPECT_EQ(frame()->statusBar()->currentMessage(), "Getting job information.");
+  EXPECT_EQ(CurrentViewerServices().DatabaseMemoryLimit(), AppState().ram_use_limit);
 }
 
 TEST_F(VexilWindowTest, EveryControlHasAnAccessibleName) {
