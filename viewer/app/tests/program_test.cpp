@@ -126,6 +126,17 @@ TEST_F(VexilProgramTest, SecondStartHandsItsFileOverAndEnds) {
   EXPECT_EQ(Setting("LastJobFileName"), other + "/layer2.job") << "the handed-over job is open";
 }
 
+TEST_F(VexilProgramTest, SecondStartWithoutAFileIsAViewerOfItsOwn) {
+  auto first = Run({}, temp_.path());
+  ASSERT_TRUE(WaitListening(first.get())) << first->Errors();
+  auto second = Run({"-fbclr"}, temp_.path());
+  WaitFor([] { return false; }, 1000);
+  EXPECT_TRUE(second->running()) << "options alone hand nothing over";
+  EXPECT_TRUE(first->running());
+  EXPECT_EQ(CloseViewer(first.get()), 0) << "the close request reaches the first";
+  EXPECT_TRUE(second->running());
+}
+
 TEST_F(VexilProgramTest, TwoStartsTogetherMakeOneViewer) {
   WriteFile("a.em", kSmallEmFile);
   WriteFile("b.em", kSmallEmFile);
