@@ -18,6 +18,7 @@
 #include "support/colors.h"
 #include "support/notifier.h"
 #include "support/paths.h"
+#include "support/qt/color_picker.h"
 #include "support/qt/dialogs.h"
 #include "support/qt/window_helpers.h"
 #include "support/qt/window_placement.h"
@@ -275,7 +276,33 @@ void BuildMenuTree(const MenuSlot (&layout)[N], QMenu* root_menu, QMenuBar* bar,
   }
 }
 
+bool colour_swatches_enabled = false;
+
+QColor ColourOf(uint32_t colour) {
+  return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
 }  // namespace
+
+void SetColourSwatchesEnabled(bool enabled) { colour_swatches_enabled = enabled; }
+
+void PaintColourSwatch(QPainter& painter, const QRect& rect, uint32_t colour) {
+  if (!colour_swatches_enabled) return;
+  painter.fillRect(rect, ColourOf(colour));
+  painter.setPen(Qt::black);
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(rect.adjusted(0, 0, -1, -1));
+}
+
+int NearestPickColourOfControl(QWidget* control, uint32_t* colour) {
+  const int nearest = NearestPickColor(*colour);
+  const int chosen = PickColor(control != nullptr ? control->window() : nullptr, nearest);
+  if (chosen < 0 || chosen >= kPickColorCount) return 0;
+  const uint32_t picked = PickColors()[chosen];
+  if (picked == *colour) return 0;
+  *colour = picked;
+  return 1;
+}
 
 CMainFrame::CMainFrame(CLumraApp* app, CLumraView* view) : app_(app), view_(view) {
   setObjectName("vexil");
@@ -283,6 +310,7 @@ CMainFrame::CMainFrame(CLumraApp* app, CLumraView* view) : app_(app), view_(view
   ReadSettings();
   InitPickColors();
   PickColors()[kPickBackgroundIndex] = AppState().background_colour;
+  SetColourSwatchesEnabled(true);
   LoadStartupFont();
   setCentralWidget(view_);
   BuildCommands();

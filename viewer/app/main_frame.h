@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPainter>
 #include <QToolBar>
 #include <functional>
 #include <map>
@@ -206,6 +207,14 @@ class CMainFrame : public QMainWindow {
   std::vector<std::string> recent_files_;
   std::vector<QAction*> recent_actions_;
 };
+
+// The colour swatches of the Layer Table's rows: the rectangle filled with the colour and
+// framed in black, while swatches are enabled (from start-up on).
+void PaintColourSwatch(QPainter& painter, const QRect& rect, uint32_t colour);
+void SetColourSwatchesEnabled(bool enabled);
+// Lets the user pick one of the eight pick colours, starting from the one nearest to
+// *colour: 1 with the chosen colour in *colour when it changed, else 0.
+int NearestPickColourOfControl(QWidget* control, uint32_t* colour);
 
 // The text of the status line when nothing else shows.
 inline constexpr const char* kIdleMessage = "For Help, press F1";

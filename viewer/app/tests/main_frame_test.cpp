@@ -23,6 +23,7 @@
 
 #include "support/colors.h"
 #include "support/notifier.h"
+#include "support/qt/color_picker.h"
 #include "support/qt/dialogs.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
@@ -647,6 +648,33 @@ TEST_F(VexilWindowTest, BackgroundColorIsShownAndStoredAtOnce) {
   frame()->CommandAction(kCmdBackgroundColor)->trigger();
   EXPECT_EQ(Setting("VUBKGND"), "10,20,30");
   EXPECT_EQ(AppState().background_colour, 0x1E140Au);
+}
+
+TEST_F(VexilWindowTest, LayerColoursArePickedAndShownAsSwatches) {
+  Start({"vexil"});
+  QImage image(20, 10, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    PaintColourSwatch(painter, QRect(0, 0, 20, 10), 0x0000FF);
+  }
+  EXPECT_EQ(image.pixel(10, 5), qRgb(255, 0, 0));
+  EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 0)) << "framed in black";
+  EXPECT_EQ(image.pixel(19, 9), qRgb(0, 0, 0));
+
+  // The picker starts at the nearest pick colour; a new choice replaces the colour.
+  int initial = -1;
+  WhenModal<PickColorDialog>([&](PickColorDialog* dialog) {
+    initial = dialog->initial_index();
+    dialog->ChooseAndAccept(5);
+  });
+  uint32_t colour = 0x0000F0;  // nearly red
+  EXPECT_EQ(NearestPickColourOfControl(frame()->layer_list(), &colour), 1);
+  EXPECT_EQ(initial, 2) << "red";
+  EXPECT_EQ(colour, PickColors()[5]);
+  WhenModal<PickColorDialog>([](PickColorDialog* dialog) { dialog->reject(); });
+  EXPECT_EQ(NearestPickColourOfControl(frame()->layer_list(), &colour), 0);
+  EXPECT_EQ(colour, PickColors()[5]);
 }
 
 TEST_F(VexilWindowTest, AboutNamesTheProgram) {
