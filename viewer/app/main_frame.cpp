@@ -97,7 +97,7 @@ const FrameCommand kFrameCommands[] = {
     {kCmdViewPan, "&Pan", "P", "Press mouse button at a mouse point and release at a 2nd point",
      nullptr, nullptr, nullptr},
     {kCmdFillOutline, "Fill/Outline", "O;F", "Toggle the display between fill and outline mode",
-     &CMainFrame::OnFillOutline, &CMainFrame::Idle, nullptr},
+     &CMainFrame::OnFillOutline, &CMainFrame::Idle, &CMainFrame::ViewFilled},
     {kCmdVertexPoint, "&Point", "", "Click mouse button at vertex for query", nullptr, nullptr,
      nullptr},
     {kCmdVertexWindow, "&Window", "V",
@@ -590,6 +590,7 @@ bool CMainFrame::Idle() const { return AppState().busy_depth == 0; }
 bool CMainFrame::IdleWithJob() const { return Idle() && AppState().job_loaded; }
 bool CMainFrame::ToolbarShown() const { return !toolbar_->isHidden(); }
 bool CMainFrame::StatusBarShown() const { return !statusBar()->isHidden(); }
+bool CMainFrame::ViewFilled() const { return AppState().fill_mode != 0; }
 bool CMainFrame::DefaultFillOn() const { return AppState().settings.fill_on != 0; }
 
 void CMainFrame::OnFileNew() { app_->OnFileNew(); }
@@ -635,7 +636,6 @@ void CMainFrame::OnFillOnOff() {
 void CMainFrame::OnFillOutline() {
   ViewerAppState& state = AppState();
   state.fill_mode = (state.fill_mode + 1) % 2;
-  actions_[kCmdFillOutline]->setIconText(state.fill_mode != 0 ? "Fill/Outline" : "Outline/Fill");
   if (state.job_loaded) view_->RequestRedraw();
 }
 

@@ -164,6 +164,8 @@ class CMainFrame : public QMainWindow {
   bool ToolbarShown() const;
   bool StatusBarShown() const;
   bool DefaultFillOn() const;
+  // The current view is filled (the Fill/Outline button shows it pressed).
+  bool ViewFilled() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -429,6 +429,14 @@ TEST_F(VexilWindowTest, SettingsWrittenAtCloseAreReadAtTheNextStart) {
   EXPECT_FALSE(frame()->statusBar()->isHidden());
   EXPECT_EQ(AppState().fill_mode, 0);
   EXPECT_FALSE(frame()->CommandAction(kCmdFillOnOff)->isChecked());
+  EXPECT_FALSE(frame()->CommandAction(kCmdFillOutline)->isChecked());
+  // Fill/Outline alternates the view between outline and filled, from 2 to filled.
+  frame()->CommandAction(kCmdFillOutline)->trigger();
+  EXPECT_EQ(AppState().fill_mode, 1);
+  EXPECT_TRUE(frame()->CommandAction(kCmdFillOutline)->isChecked());
+  AppState().fill_mode = 2;
+  frame()->CommandAction(kCmdFillOutline)->trigger();
+  EXPECT_EQ(AppState().fill_mode, 1);
   EXPECT_EQ(AppState().current_job_path, Path("layer1.job"));
 }
 
