@@ -524,7 +524,9 @@ void CMainFrame::UpdateCommandStates() {
   for (const auto& [id, action] : actions_) {
     const FrameCommand* command = FindFrameCommand(id);
     const bool handled = command != nullptr && command->handler != nullptr;
-    action->setEnabled(handled && (command->enabled == nullptr || (this->*command->enabled)()));
+    const bool enabled = handled ? command->enabled == nullptr || (this->*command->enabled)()
+                                 : DrawWindowHandles(id) && Idle();
+    action->setEnabled(enabled);
     if (handled && command->checked != nullptr) action->setChecked((this->*command->checked)());
   }
   UpdateUnitsPane();
@@ -537,6 +539,28 @@ bool CMainFrame::OnCommand(int id) {
     return true;
   }
   UpdateCommandStates();
+  // Then the drawing window, with Capture and Recall turned into its own commands.
+  if (draw_window_.take_command && Idle()) {
+    int draw_id = id;
+    int param = 0;
+    if (id >= kCmdCaptureFirst && id < kCmdCaptureFirst + kCaptureSlots) {
+      draw_id = kDrawCapture;
+      param = id - kCmdCaptureFirst;
+    } else if (id >= kCmdRecallFirst && id < kCmdRecallFirst + kCaptureSlots) {
+      draw_id = kDrawRecall;
+      param = id - kCmdRecallFirst;
+    }
+    bool taken = false;
+    {
+      CommandScope scope;
+      taken = draw_window_.take_command(draw_id, param);
+    }
+    if (taken) {
+      ShowIdleMessage();
+      UpdateCommandStates();
+      return true;
+    }
+  }
   const FrameCommand* command = FindFrameCommand(id);
   if (command == nullptr || command->handler == nullptr) return false;
   if (command->enabled != nullptr && !(this->*command->enabled)()) return false;
@@ -547,6 +571,10 @@ bool CMainFrame::OnCommand(int id) {
   }
   UpdateCommandStates();
   return true;
+}
+
+bool CMainFrame::DrawWindowHandles(int id) const {
+  return draw_window_.handles && draw_window_.handles(id);
 }
 
 void CMainFrame::AfterToolCommand(int id) {

@@ -90,6 +90,17 @@ struct EditToolsHook {
   std::function<bool()> tool_active;
 };
 
+// What the frame asks of the drawing window: which commands it carries out, and the
+// command with its parameter (Capture and Recall arrive as 8271 and 8272 with the slot).
+// True when it took the command.
+struct DrawWindowHook {
+  std::function<bool(int id)> handles;
+  std::function<bool(int id, int param)> take_command;
+};
+
+inline constexpr int kDrawCapture = 8271;
+inline constexpr int kDrawRecall = 8272;
+
 // The snap settings the Delete tool puts aside until the tools are reset, and the query
 // highlight the drawing tools put aside while they snap to end points.
 struct ToolSnapState {
@@ -115,8 +126,12 @@ class CMainFrame : public QMainWindow {
   // Routes a command id: to the edit tools first, then to its handler. True when it was
   // handled; false for an id without a handler or a command that is disabled now.
   bool OnCommand(int id);
-  // Installs the edit tools.
+  // Installs the edit tools, and the drawing window's commands.
   void SetEditTools(EditToolsHook hook) { edit_tools_ = std::move(hook); }
+  void SetDrawWindow(DrawWindowHook hook) {
+    draw_window_ = std::move(hook);
+    UpdateCommandStates();
+  }
   // Whether a query marks the vertex it hits (the drawing tools turn it off while they snap
   // to end points).
   bool query_highlight() const { return query_highlight_; }
@@ -188,6 +203,7 @@ class CMainFrame : public QMainWindow {
   void OnLayerCheckClicked(bool checked);
   int LayerOfListText() const;
   void AfterToolCommand(int id);
+  bool DrawWindowHandles(int id) const;
   void UpdateRecentFiles();
   void OpenRecentFile(size_t index);
 
@@ -204,6 +220,7 @@ class CMainFrame : public QMainWindow {
   QLabel* y_pane_ = nullptr;
   bool settings_open_ = false;
   EditToolsHook edit_tools_;
+  DrawWindowHook draw_window_;
   ToolSnapState tool_snap_;
   bool query_highlight_ = true;
   std::vector<std::string> recent_files_;

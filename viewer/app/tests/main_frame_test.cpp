@@ -487,6 +487,34 @@ TEST_F(VexilWindowTest, EditToolsSeeCommandsFirstAndGetTheSnapSettingsBackAsSave
       << Messages();
 }
 
+TEST_F(VexilWindowTest, DrawingWindowCommandsAreRoutedAfterTheEditTools) {
+  WriteFile("layer1.em", kSmallEmFile);
+  Start({"vexil", "layer1.em"});
+  ASSERT_TRUE(WaitDrawn());
+  std::vector<std::pair<int, int>> taken;
+  frame()->SetDrawWindow({[](int id) {
+                            return id == kCmdViewAll ||
+                                   (id >= kCmdCaptureFirst && id < kCmdCaptureFirst + 10);
+                          },
+                          [&](int id, int param) {
+                            taken.emplace_back(id, param);
+                            return id != kCmdFileClose;
+                          }});
+  EXPECT_TRUE(frame()->CommandAction(kCmdViewAll)->isEnabled());
+  EXPECT_TRUE(frame()->CommandAction(kCmdCaptureFirst + 3)->isEnabled());
+  EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst)->isEnabled());
+  EXPECT_FALSE(frame()->CommandAction(kCmdLayerTable)->isEnabled());
+  frame()->CommandAction(kCmdViewAll)->trigger();
+  frame()->CommandAction(kCmdCaptureFirst + 3)->trigger();
+  EXPECT_TRUE(frame()->OnCommand(kCmdRecallFirst + 9));
+  // What the drawing window leaves goes on to the frame's own handler.
+  EXPECT_TRUE(frame()->OnCommand(kCmdFileClose));
+  EXPECT_FALSE(AppState().job_loaded);
+  const std::vector<std::pair<int, int>> expected = {
+      {kCmdViewAll, 0}, {kDrawCapture, 3}, {kDrawRecall, 9}, {kCmdFileClose, 0}};
+  EXPECT_EQ(taken, expected);
+}
+
 TEST_F(VexilWindowTest, PaintingOnlyCopiesThePicture) {
   WriteFile("layer1.em", kSmallEmFile);
   Start({"vexil", "layer1.em"});
