@@ -212,14 +212,11 @@ void DisplaySurface::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
       ++x, --xe;
       if (d < 0) {
         pattern1();
-      } else if (d < c) {
-        pattern2();
-        d += incr2;
+        d += incr1;
       } else {
-        pattern3();
+        d < c ? pattern2() : pattern3();
         d += incr2;
       }
-      d += incr1;
     }
     if (left == 0) return;
     if (d < 0) {
@@ -244,14 +241,11 @@ void DisplaySurface::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     ++x, --xe;
     if (d > 0) {
       pattern4();
-    } else if (d < c) {
-      pattern2();
-      d += incr2;
+      d += incr1;
     } else {
-      pattern3();
+      d < c ? pattern2() : pattern3();
       d += incr2;
     }
-    d += incr1;
   }
   if (left == 0) return;
   if (d > 0) {

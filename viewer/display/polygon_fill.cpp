@@ -110,8 +110,12 @@ void PolygonFill::ScanEdges(DisplaySurface* surface, const ViewRect& view) {
       if (e.horizontal) {
         crossings_.push_back(e.x0);
         crossings_.push_back(e.x1);
-        surface->DibFillSpan(std::max(e.x0, view.left), std::min(e.x1, view.right), y);
-        if (e.x0 > view.right || e.x1 < view.left) crossings_.resize(crossings_.size() - 2);
+        if (e.x0 > view.right || e.x1 < view.left) {
+          // Both crossings on one side of the view change no span in it.
+          crossings_.resize(crossings_.size() - 2);
+        } else {
+          surface->DibFillSpan(std::max(e.x0, view.left), std::min(e.x1, view.right), y);
+        }
       } else {
         crossings_.push_back(int64_t{e.x0} + e.step * e.q);
         e.q += e.a_quotient;
