@@ -175,10 +175,10 @@ TEST(DrawWindowTest, ScrollingWideRangesUsesTheWholePosition) {
 TEST(DrawWindowTest, ClippingIsTheSameFromEitherEnd) {
   const ViewRect view{2, 2, 801, 601};
   const std::array<std::array<int32_t, 4>, 5> segments = {{{-50, 17, 900, 430},
-                                                          {400, -3000, 413, 9000},
-                                                          {-1000000000, -999, 1000000000, 1003},
-                                                          {0, 0, 3, 1},
-                                                          {10, 10, 20, 20}}};
+                                                           {400, -3000, 413, 9000},
+                                                           {-1000000000, -999, 1000000000, 1003},
+                                                           {0, 0, 3, 1},
+                                                           {10, 10, 20, 20}}};
   for (const auto& s : segments) {
     LogicalPoint a{s[0], s[1]}, b{s[2], s[3]};
     LogicalPoint c{s[2], s[3]}, d{s[0], s[1]};
@@ -206,9 +206,14 @@ TEST(DrawWindowTest, FormatCoordPrintsDisplayedUnits) {
     const char* text;
   };
   const Case cases[] = {
-      {1000, -12345, "-12.345"}, {1000, 5, "0.005"},     {1000, -1, "-0.001"},
-      {1, 12345, "12345."},      {0, 77, ""},            {3, 5, "1.7"},
-      {100, 2147483647, "21474836.47"}, {1000, -2147483647 - 1, "-2147483.648"},
+      {1000, -12345, "-12.345"},
+      {1000, 5, "0.005"},
+      {1000, -1, "-0.001"},
+      {1, 12345, "12345."},
+      {0, 77, ""},
+      {3, 5, "1.7"},
+      {100, 2147483647, "21474836.47"},
+      {1000, -2147483647 - 1, "-2147483.648"},
   };
   for (const Case& c : cases) {
     DrawWndState w;
