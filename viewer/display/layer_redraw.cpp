@@ -24,6 +24,12 @@ bool UsedWithData(const ViewLayerEntry& e) {
   return !e.path.empty() && (e.library != kGdxNoHandle || e.frame_count > 0);
 }
 
+bool IsEmpty(const GdxStructure& s) {
+  const int64_t elements = int64_t{s.reference_count} + s.text_count + s.node_count + s.path_count +
+                           s.boundary_count + s.arc_count + s.circle_count;
+  return elements == 0 && s.extents == GdxRect{};
+}
+
 void Widen(GdxRect* box, int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
   auto clamp = [](int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, -2147483647, 2147483647));
@@ -353,9 +359,9 @@ int ViewerDisplay::ComputeJobExtents() {
     if (GdxLibrary* library = GdxLibraryFromHandle(entry.library)) {
       if (library->user_unit > 0) ratio = library->scale_factor / library->user_unit;
       const GdxStructure* s = GdxFindStructureById(library, library->current_structure_id);
-      // A structure without elements keeps its empty box: it adds nothing.
+      // A structure without elements has no box: it adds nothing.
       if (s == nullptr || s->extents.min_x > s->extents.max_x ||
-          s->extents.min_y > s->extents.max_y) {
+          s->extents.min_y > s->extents.max_y || IsEmpty(*s)) {
         continue;
       }
       Widen(&box, s->extents.min_x + ox, s->extents.min_y + oy, s->extents.max_x + ox,

@@ -1,0 +1,177 @@
+// The full redraw: layers in order with progress and Cancel, hidden and negative layers,
+// the error markers, the overlays and the job extents.
+#include "support/notifier.h"
+#include "viewer/display/tests/display_test_support.h"
+
+namespace kavrinth {
+namespace {
+
+constexpr DisplayColor kRed = 0x0000FF;
+constexpr DisplayColor kGreen = 0x00FF00;
+constexpr DisplayColor kBlue = 0xFF0000;
+
+class LayerRedrawTest : public DisplayTest {
+ protected:
+  RecordingHost host_;
+};
+
+TEST_F(LayerRedrawTest, LayersAreDrawnInTableOrderInTheirColours) {
+  Enter(0, Library([] { Rectangle(0, 10, 10, 40, 40); }), kRed);
+  Enter(1, Library([] { Rectangle(1, 30, 30, 60, 60); }), kGreen);
+  Enter(2, Library([] { Rectangle(2, 70, 10, 90, 20); }), kBlue);
+  LayerTable()[2].shown = 0;
+  ASSERT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  PixelSet red = Box(10, 10, 40, 40);
+  for (const auto& p : Box(30, 30, 60, 60)) red.erase(p);
+  EXPECT_EQ(InColour(kRed), red);
+  EXPECT_EQ(InColour(kGreen), Box(30, 30, 60, 60)) << "the later layer on top";
+  EXPECT_TRUE(InColour(kBlue).empty()) << "a hidden layer is not drawn";
+  // The hidden layer costs a status update; a drawn layer without a count shows 100% at its
+  // first element and again at its end.
+  EXPECT_EQ(std::count(host_.status.begin(), host_.status.end(), "Entities Drawn 100%"), 5);
+  EXPECT_GE(host_.shown, 3);
+}
+
+TEST_F(LayerRedrawTest, CancelStopsAfterTheCurrentElementAndTheRedrawIsNotComplete) {
+  for (int layer = 0; layer < 3; ++layer) {
+    Enter(layer, Library([layer] {
+            for (int i = 0; i < 500; ++i)
+              Rectangle(layer, i % 100, 10 + 20 * layer, i % 100, 12 + 20 * layer);
+          }),
+          kRed + layer);
+    LayerTable()[layer].first_count = 500;
+  }
+  // Cancel arrives with the second layer's second delivery of input (its element 200).
+  int layer_inputs = 0;
+  host_.on_input = [&](int) {
+    if (display_.elements_drawn() == 200 && ++layer_inputs == 2) display_.window.RequestCancel();
+  };
+  EXPECT_EQ(display_.DrawAllLayers(&host_), kDrawCancelled);
+  EXPECT_EQ(display_.elements_drawn(), 201) << "the element after the check is still drawn";
+  EXPECT_FALSE(InColour(kRed).empty());
+  EXPECT_FALSE(InColour(kRed + 1).empty());
+  EXPECT_TRUE(InColour(kRed + 2).empty()) << "the third layer is not drawn";
+  EXPECT_TRUE(display_.window.cancelled());
+  // The next redraw starts afresh and completes.
+  host_.on_input = nullptr;
+  EXPECT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  EXPECT_FALSE(InColour(kRed + 2).empty());
+}
+
+TEST_F(LayerRedrawTest, NegativeLayerPaintsItsFieldAndLeavesItsFeaturesClear) {
+  Enter(0, Library([] { Rectangle(0, 10, 10, 20, 20); }), kGreen, kFillNegative);
+  ASSERT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  PixelSet field = Box(0, 0, 100, 80);
+  for (const auto& p : Box(10, 10, 20, 20)) field.erase(p);
+  EXPECT_EQ(InColour(kGreen), field) << "the view in the layer's colour";
+  PixelSet clear = WithIndex(kSlotBackground);
+  for (const auto& p : Box(10, 10, 20, 20)) EXPECT_TRUE(clear.count(p));
+  // A Scratch layer draws its features in the background colour on what lies below.
+  Enter(0, Library([] { Rectangle(0, 10, 10, 60, 60); }), kRed);
+  Enter(1, Library([] { Rectangle(1, 20, 20, 30, 30); }), kBlue, kFillScratch);
+  display_.DrawAllLayers(&host_);
+  for (const auto& p : Box(20, 20, 30, 30))
+    EXPECT_EQ(display_.surface.Pixel(p.first, p.second), kSlotBackground);
+  EXPECT_TRUE(InColour(kBlue).empty());
+}
+
+TEST_F(LayerRedrawTest, ErrorMarkersFollowEachShownLayer) {
+  display_.settings.error_file_given = true;
+  Enter(0, Library([] { Rectangle(0, 0, 0, 1, 1); }), kRed);
+  LayerTable()[0].x_offset = 1000;  // ten units right, in hundredths
+  LayerTable()[kMarkerEntry].library = Library([] {
+    GdxSetLayer(0);
+    GdxBeginMarkerList();
+    const std::vector<GdxWord> points = {40, 40};
+    GdxAddPoints(1, points.data(), 2);
+    GdxEndElement();
+  });
+  ASSERT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  // Black background: the marker is white, a cross and a square 6 pixels around (50, 40).
+  const PixelSet white = InColour(0xFFFFFF);
+  const auto [cx, cy] = Pixel(50, 40);
+  EXPECT_TRUE(white.count({cx + 6, cy + 6}) && white.count({cx - 6, cy + 6}));
+  EXPECT_TRUE(white.count({cx, cy}) && white.count({cx + 6, cy}));
+  EXPECT_FALSE(white.count({cx + 3, cy}));
+  EXPECT_FALSE(white.count({cx + 7, cy + 7}));
+}
+
+TEST_F(LayerRedrawTest, GridWarnsOnceWhenTooFineAndDrawsPointsOtherwise) {
+  ScriptedNotifier notifier;
+  ScopedNotifier scoped(&notifier);
+  Enter(0, Library([] { Rectangle(0, 0, 0, 1, 1); }), kRed);
+  display_.settings.grid_on = true;
+  display_.settings.grid_spacing = 7;  // 7 pixels
+  display_.DrawAllLayers(&host_);
+  display_.DrawAllLayers(&host_);
+  ASSERT_EQ(notifier.shown.size(), 1u);
+  EXPECT_EQ(notifier.shown[0].text, "Grid spacing too small.  No grid drawn.");
+  EXPECT_EQ(notifier.shown[0].caption, "WARNING");
+  EXPECT_TRUE(InColour(0xFFFFFF).empty());
+  display_.settings.grid_spacing = 10;
+  display_.DrawAllLayers(&host_);
+  const PixelSet grid = InColour(0xFFFFFF);
+  PixelSet expected;
+  for (int y = 0; y <= 80; y += 10) {
+    for (int x = 0; x <= 100; x += 10) expected.insert(Pixel(x, y));
+  }
+  EXPECT_EQ(grid, expected);
+}
+
+TEST_F(LayerRedrawTest, DashedLinesAreSolidWithoutAPeriod) {
+  display_.surface.SetColorIndex(kSlotWhite, 0xFFFFFF);
+  const std::vector<LogicalPoint> line = {{10, 10}, {90, 10}};
+  display_.DrawDashedPolyline(line, 0.0);
+  EXPECT_EQ(WithIndex(kSlotWhite).size(), 81u) << "period 0: solid";
+  display_.surface.Clear();
+  display_.DrawDashedPolyline(line, 40.0);  // dash 8, gap 4
+  const PixelSet dashed = WithIndex(kSlotWhite);
+  EXPECT_TRUE(dashed.count({10, 10}) && dashed.count({17, 10}));
+  EXPECT_FALSE(dashed.count({20, 10}));
+  EXPECT_TRUE(dashed.count({22, 10}));
+  EXPECT_LT(dashed.size(), 81u);
+  EXPECT_GT(dashed.size(), 40u);
+}
+
+TEST_F(LayerRedrawTest, ExtentsOfEmptyLayersMeanNothingLoaded) {
+  display_.window.ResetView();
+  Enter(0, Library([] {}), kRed);
+  EXPECT_EQ(display_.ComputeJobExtents(), 1);
+  EXPECT_EQ(display_.job_extents(), (GdxRect{0, 0, 1000, 1000}));
+  EXPECT_FALSE(display_.window.has_view());
+  EXPECT_FALSE(display_.window.ZoomAll());
+  EXPECT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  EXPECT_EQ(WithIndex(kSlotBackground).size(), 104u * 84u) << "an empty picture";
+  // With data, the view is fitted and the divisor comes from the library's units.
+  Enter(1, Library([] { Rectangle(1, -500, 200, 1500, 700); }), kGreen);
+  LayerTable()[1].y_offset = 10000;  // 100 units up
+  EXPECT_EQ(display_.ComputeJobExtents(), 0);
+  EXPECT_EQ(display_.job_extents(), (GdxRect{-500, 300, 1500, 800}));
+  EXPECT_TRUE(display_.window.has_view());
+  EXPECT_EQ(display_.window.divisor(), 1000);
+  display_.DrawAllLayers(&host_);
+  EXPECT_FALSE(InColour(kGreen).empty());
+}
+
+TEST_F(LayerRedrawTest, NothingDrawsWithoutASurface) {
+  Enter(0, Library([] { Rectangle(0, 10, 10, 20, 20); }), kRed);
+  EXPECT_FALSE(display_.ResizeOffscreenSurface(0, 50));
+  EXPECT_EQ(display_.DrawAllLayers(&host_), kDrawNothing);
+  EXPECT_FALSE(display_.window.ZoomIn({10, 10})) << "no view size either";
+  EXPECT_TRUE(display_.ResizeOffscreenSurface(104, 84));
+  EXPECT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  EXPECT_EQ(InColour(kRed), Box(10, 10, 20, 20));
+}
+
+TEST_F(LayerRedrawTest, FreeLayerLibrariesEmptiesTheTable) {
+  Enter(0, Library([] { Rectangle(0, 10, 10, 20, 20); }), kRed);
+  Enter(3, Library([] { Rectangle(3, 10, 10, 20, 20); }), kRed);
+  display_.FreeLayerLibraries();
+  EXPECT_EQ(GdxChainHead(), kGdxNoHandle);
+  EXPECT_TRUE(LayerTable()[0].path.empty());
+  EXPECT_EQ(LayerTable()[3].library, kGdxNoHandle);
+  EXPECT_EQ(display_.ComputeJobExtents(), 1);
+}
+
+}  // namespace
+}  // namespace kavrinth
