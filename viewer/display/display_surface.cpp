@@ -77,21 +77,28 @@ bool DisplaySurface::Create(int32_t width, int32_t height) {
   Release();
   if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
   const int32_t stride = (width + 3) & ~3;
+  const int32_t blocks_per_row = (width + kBlockSize - 1) / kBlockSize;
   try {
     bits_.assign(static_cast<size_t>(stride) * height, kSlotBackground);
+    blocks_.assign(static_cast<size_t>(blocks_per_row) * height, kSlotBackground);
+    tiles_.assign(static_cast<size_t>(blocks_per_row) * ((height + kBlockSize - 1) / kBlockSize),
+                  kSlotBackground);
   } catch (const std::bad_alloc&) {
-    bits_.clear();
+    Release();
     return false;
   }
   width_ = width;
   height_ = height;
   stride_ = stride;
+  blocks_per_row_ = blocks_per_row;
   return true;
 }
 
 void DisplaySurface::Release() {
   std::vector<uint8_t>().swap(bits_);
-  width_ = height_ = stride_ = 0;
+  std::vector<uint16_t>().swap(blocks_);
+  std::vector<uint16_t>().swap(tiles_);
+  width_ = height_ = stride_ = blocks_per_row_ = 0;
 }
 
 uint8_t DisplaySurface::Pixel(int32_t x, int32_t y) const {
@@ -99,7 +106,26 @@ uint8_t DisplaySurface::Pixel(int32_t x, int32_t y) const {
   return bits_[static_cast<size_t>(y) * stride_ + x];
 }
 
-void DisplaySurface::Clear(uint8_t index) { std::fill(bits_.begin(), bits_.end(), index); }
+void DisplaySurface::Clear(uint8_t index) {
+  std::fill(bits_.begin(), bits_.end(), index);
+  std::fill(blocks_.begin(), blocks_.end(), index);
+  std::fill(tiles_.begin(), tiles_.end(), index);
+}
+
+bool DisplaySurface::BoxHoldsColor(int32_t left, int32_t top, int32_t right, int32_t bottom) const {
+  left = std::max(left, 0);
+  top = std::max(top, 0);
+  right = std::min(right, width_ - 1);
+  bottom = std::min(bottom, height_ - 1);
+  if (left > right || top > bottom) return true;
+  for (int32_t ty = top >> kBlockShift; ty <= bottom >> kBlockShift; ++ty) {
+    const uint16_t* row = tiles_.data() + static_cast<size_t>(ty) * blocks_per_row_;
+    for (int32_t tx = left >> kBlockShift; tx <= right >> kBlockShift; ++tx) {
+      if (row[tx] != color_index_) return false;
+    }
+  }
+  return true;
+}
 
 void DisplaySurface::SelectColorPen(DisplayPalette& palette, DisplayColor color) {
   color &= 0xFFFFFF;
@@ -117,15 +143,6 @@ void DisplaySurface::SelectPenSlot(const DisplayPalette& palette, int slot) {
 
 void DisplaySurface::DibSetPixel(int32_t x, int32_t y) {
   if (valid()) Plot<true>(x, y);
-}
-
-void DisplaySurface::DibFillSpan(int32_t x1, int32_t x2, int32_t y) {
-  if (!valid() || y < 0 || y >= height_) return;
-  if (x1 > x2) std::swap(x1, x2);
-  x1 = std::max(x1, 0);
-  x2 = std::min(x2, width_ - 1);
-  if (x1 > x2) return;
-  std::fill_n(bits_.data() + static_cast<size_t>(y) * stride_ + x1, x2 - x1 + 1, color_index_);
 }
 
 void DisplaySurface::DibLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {

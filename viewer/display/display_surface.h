@@ -3,9 +3,11 @@
 // The window shows the surface's bytes with the palette as its colour table.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace kavrinth {
@@ -55,6 +57,13 @@ class DisplayPalette {
 
 // Rows run top-down: pixel (x, y) is byte y * stride + x, the stride being the width
 // rounded up to a multiple of 4 as 8-bit bitmaps lay out their rows.
+//
+// Each row is also kept as blocks of 16 pixels with the one index every pixel of the block
+// holds, or kMixedBlock, and the surface as tiles of 16 x 16 pixels kept the same way: a
+// span that would only write what a block already holds skips it, and a shape whose box
+// lies in tiles that already hold its colour need not be drawn at all, so that dense
+// layers painting over themselves cost a glance. Every write goes through the surface's
+// own routines, which keep blocks and tiles true.
 class DisplaySurface {
  public:
   // Makes a surface of the size, every pixel the background; false (and no surface) when
@@ -65,8 +74,8 @@ class DisplaySurface {
   int32_t width() const { return width_; }
   int32_t height() const { return height_; }
   int32_t stride() const { return stride_; }
-  uint8_t* bits() { return bits_.data(); }
-  const uint8_t* bits() const { return bits_.data(); }
+  // The pixel bytes, for showing them (null without a surface).
+  const uint8_t* bits() const { return bits_.empty() ? nullptr : bits_.data(); }
   uint8_t Pixel(int32_t x, int32_t y) const;
 
   // Every pixel set to the index (the background slot unless said otherwise).
@@ -87,11 +96,58 @@ class DisplaySurface {
   // ---- Raster primitives: every write is clipped to the surface ----
   void DibSetPixel(int32_t x, int32_t y);
   // x1..x2 inclusive of row y, in either order.
-  void DibFillSpan(int32_t x1, int32_t x2, int32_t y);
+  void DibFillSpan(int32_t x1, int32_t x2, int32_t y) {
+    if (bits_.empty() || y < 0 || y >= height_) return;
+    if (x1 > x2) std::swap(x1, x2);
+    x1 = std::max(x1, 0);
+    x2 = std::min(x2, width_ - 1);
+    if (x1 > x2) return;
+    FillRow(x1, x2, y);
+  }
   // A one-pixel line with both end points, the same pixels whichever end it starts from.
   void DibLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  // True when every pixel of the box (inclusive, within the surface) already holds the
+  // current colour index, judged by whole tiles: drawing in it would change nothing.
+  bool BoxHoldsColor(int32_t left, int32_t top, int32_t right, int32_t bottom) const;
 
  private:
+  static constexpr int kBlockShift = 4;
+  static constexpr int kBlockSize = 1 << kBlockShift;
+  static constexpr uint16_t kMixedBlock = 0x100;
+
+  // x1 <= x2, both within the row.
+  void FillRow(int32_t x1, int32_t x2, int32_t y) {
+    uint8_t* row = bits_.data() + static_cast<size_t>(y) * stride_;
+    uint16_t* blocks = blocks_.data() + static_cast<size_t>(y) * blocks_per_row_;
+    const uint8_t c = color_index_;
+    const int32_t first = x1 >> kBlockShift, last = x2 >> kBlockShift;
+    for (int32_t b = first; b <= last; ++b) {
+      if (blocks[b] == c) continue;
+      const int32_t from = std::max(x1, b << kBlockShift);
+      const int32_t to = std::min(x2, ((b + 1) << kBlockShift) - 1);
+      for (int32_t x = from; x <= to; ++x) row[x] = c;
+      const bool whole =
+          to - from == kBlockSize - 1 || (from == b << kBlockShift && to == width_ - 1);
+      blocks[b] = whole ? c : kMixedBlock;
+      UpdateTile(b, y, blocks[b]);
+    }
+  }
+  // A block of row y changed to `value`: its tile holds one index only if all its blocks do.
+  void UpdateTile(int32_t block, int32_t y, uint16_t value) {
+    uint16_t& tile = tiles_[static_cast<size_t>(y >> kBlockShift) * blocks_per_row_ + block];
+    if (value == kMixedBlock) {
+      tile = kMixedBlock;
+      return;
+    }
+    const int32_t top = y & ~(kBlockSize - 1), bottom = std::min(top + kBlockSize, height_);
+    for (int32_t r = top; r < bottom; ++r) {
+      if (blocks_[static_cast<size_t>(r) * blocks_per_row_ + block] != value) {
+        tile = kMixedBlock;
+        return;
+      }
+    }
+    tile = value;
+  }
   template <bool kChecked>
   void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
   template <bool kChecked>
@@ -101,9 +157,18 @@ class DisplaySurface {
       return;
     }
     bits_[static_cast<size_t>(y) * stride_ + x] = color_index_;
+    uint16_t& block = blocks_[static_cast<size_t>(y) * blocks_per_row_ + (x >> kBlockShift)];
+    if (block != color_index_) {
+      block = kMixedBlock;
+      tiles_[static_cast<size_t>(y >> kBlockShift) * blocks_per_row_ + (x >> kBlockShift)] =
+          kMixedBlock;
+    }
   }
 
   std::vector<uint8_t> bits_;
+  std::vector<uint16_t> blocks_;
+  std::vector<uint16_t> tiles_;
+  int32_t blocks_per_row_ = 0;
   int32_t width_ = 0;
   int32_t height_ = 0;
   int32_t stride_ = 0;

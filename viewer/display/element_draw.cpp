@@ -136,7 +136,29 @@ void ViewerDisplay::DrawWorldSegment(const GdxWord* a, const GdxWord* b) {
   DrawDeviceSegment(DeviceX(a[0]), DeviceY(a[1]), DeviceX(b[0]), DeviceY(b[1]));
 }
 
+// The box of a closed rectangle with sides along the axes (four or five points).
+bool AxisRectangle(const LogicalPoint* p, int32_t count, ViewRect* box) {
+  if (count == 5 && p[4] != p[0]) return false;
+  if (count != 4 && count != 5) return false;
+  const bool across = p[0].y == p[1].y && p[1].x == p[2].x && p[2].y == p[3].y && p[3].x == p[0].x;
+  const bool down = p[0].x == p[1].x && p[1].y == p[2].y && p[2].x == p[3].x && p[3].y == p[0].y;
+  if (!across && !down) return false;
+  *box = ViewRect{std::min(p[0].x, p[2].x), std::min(p[0].y, p[2].y), std::max(p[0].x, p[2].x),
+                  std::max(p[0].y, p[2].y)};
+  return true;
+}
+
 void ViewerDisplay::FillDevicePolygon(int32_t count) {
+  ViewRect box;
+  if (AxisRectangle(device_.data(), count, &box)) {
+    // The fill of a rectangle is its box, both ends included: painted row by row at once.
+    const ViewRect& v = window.view();
+    const int32_t x0 = std::max(box.left, v.left), x1 = std::min(box.right, v.right);
+    const int32_t y0 = std::max(box.top, v.top), y1 = std::min(box.bottom, v.bottom);
+    if (x0 > x1 || y0 > y1 || surface.BoxHoldsColor(x0, y0, x1, y1)) return;
+    for (int32_t y = y0; y <= y1; ++y) surface.DibFillSpan(x0, x1, y);
+    return;
+  }
   if (count >= 4) {
     int32_t min_x = device_[0].x, max_x = min_x, min_y = device_[0].y, max_y = min_y;
     for (int32_t i = 1; i < count; ++i) {
@@ -146,6 +168,10 @@ void ViewerDisplay::FillDevicePolygon(int32_t count) {
     const ViewRect& v = window.view();
     // A polygon that holds the whole view has no edge in it and is filled all the same.
     if (max_x < v.left || min_x > v.right || max_y < v.top || min_y > v.bottom) return;
+    if (surface.BoxHoldsColor(std::max(min_x, v.left), std::max(min_y, v.top),
+                              std::min(max_x, v.right), std::min(max_y, v.bottom))) {
+      return;
+    }
     fill.FillPolygon(&surface, std::span(device_.data(), count), v);
   } else if (count >= 2) {
     LogicalPoint a = device_[0], b = device_[1];

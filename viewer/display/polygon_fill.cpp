@@ -11,9 +11,7 @@ namespace kavrinth {
 namespace {
 
 // Sorts a short list in place (a row rarely holds more than a few crossings).
-void SortCrossings(std::vector<int64_t>* list) {
-  int64_t* v = list->data();
-  const size_t n = list->size();
+void SortCrossings(int64_t* v, size_t n) {
   if (n > 16) {
     std::sort(v, v + n);
     return;
@@ -57,11 +55,24 @@ void PolygonFill::AddEdge(LogicalPoint p, LogicalPoint q, const ViewRect& view) 
   const int64_t a = 2 * adx;
   const int64_t d = 2 * ady;
   const int64_t b = ady >= adx ? ady : d - 1 - adx;
-  const __int128 numerator = __int128{a} * (first - p.y) + b;
-  e.q = static_cast<int64_t>(numerator / d);
-  e.remainder = static_cast<int64_t>(numerator % d);
-  e.a_quotient = a / d;
-  e.a_remainder = a % d;
+  const int64_t rows = first - p.y;
+  if (rows < (int64_t{1} << 28) && a < (int64_t{1} << 33)) {
+    const int64_t numerator = a * rows + b;
+    e.q = numerator / d;
+    e.remainder = numerator % d;
+  } else {
+    // Far above the view: the walk's position on the first row in view needs 128 bits.
+    const __int128 numerator = __int128{a} * rows + b;
+    e.q = static_cast<int64_t>(numerator / d);
+    e.remainder = static_cast<int64_t>(numerator % d);
+  }
+  if (a < d) {
+    e.a_quotient = 0;
+    e.a_remainder = a;
+  } else {
+    e.a_quotient = a / d;
+    e.a_remainder = a % d;
+  }
   e.d = d;
   edges_.push_back(e);
 }
@@ -93,47 +104,64 @@ int PolygonFill::FillPolygon(DisplaySurface* surface, std::span<const LogicalPoi
 }
 
 void PolygonFill::ScanEdges(DisplaySurface* surface, const ViewRect& view) {
-  std::stable_sort(edges_.begin(), edges_.end(),
-                   [](const Edge& a, const Edge& b) { return a.first_row < b.first_row; });
-  active_.clear();
-  size_t next = 0;
-  int32_t y = edges_.front().first_row;
-  while (next < edges_.size() || !active_.empty()) {
-    if (active_.empty() && edges_[next].first_row > y) y = edges_[next].first_row;
-    while (next < edges_.size() && edges_[next].first_row == y) {
-      active_.push_back(static_cast<int32_t>(next++));
+  const auto by_row = [](const Edge& a, const Edge& b) { return a.first_row < b.first_row; };
+  if (edges_.size() > 32) {
+    std::stable_sort(edges_.begin(), edges_.end(), by_row);
+  } else {
+    // Few edges (a flash has four): a stable insertion sort without allocation.
+    for (size_t i = 1; i < edges_.size(); ++i) {
+      const Edge key = edges_[i];
+      size_t j = i;
+      for (; j > 0 && by_row(key, edges_[j - 1]); --j) edges_[j] = edges_[j - 1];
+      edges_[j] = key;
     }
-    crossings_.clear();
+  }
+  const size_t count = edges_.size();
+  if (active_.size() < count) active_.resize(count);
+  if (crossings_.size() < 2 * count) crossings_.resize(2 * count);
+  Edge* edges = edges_.data();
+  int32_t* active = active_.data();
+  int64_t* cross = crossings_.data();
+  size_t active_count = 0;
+  size_t next = 0;
+  int32_t y = edges[0].first_row;
+  while (next < count || active_count > 0) {
+    if (active_count == 0 && edges[next].first_row > y) y = edges[next].first_row;
+    while (next < count && edges[next].first_row == y) {
+      active[active_count++] = static_cast<int32_t>(next++);
+    }
+    size_t m = 0;
     size_t kept = 0;
-    for (const int32_t index : active_) {
-      Edge& e = edges_[index];
+    for (size_t i = 0; i < active_count; ++i) {
+      Edge& e = edges[active[i]];
       if (e.horizontal) {
-        crossings_.push_back(e.x0);
-        crossings_.push_back(e.x1);
-        if (e.x0 > view.right || e.x1 < view.left) {
-          // Both crossings on one side of the view change no span in it.
-          crossings_.resize(crossings_.size() - 2);
-        } else {
+        // Both crossings on one side of the view change no span in it.
+        if (e.x0 <= view.right && e.x1 >= view.left) {
+          cross[m++] = e.x0;
+          cross[m++] = e.x1;
           surface->DibFillSpan(std::max(e.x0, view.left), std::min(e.x1, view.right), y);
         }
       } else {
-        crossings_.push_back(int64_t{e.x0} + e.step * e.q);
+        cross[m++] = int64_t{e.x0} + e.step * e.q;
         e.q += e.a_quotient;
         e.remainder += e.a_remainder;
         if (e.remainder >= e.d) e.remainder -= e.d, ++e.q;
       }
-      if (e.last_row > y) active_[kept++] = index;
+      if (e.last_row > y) active[kept++] = active[i];
     }
-    active_.resize(kept);
-    SortCrossings(&crossings_);
-    const size_t m = crossings_.size();
+    active_count = kept;
+    if (m == 2) {
+      if (cross[0] > cross[1]) std::swap(cross[0], cross[1]);
+    } else {
+      SortCrossings(cross, m);
+    }
     for (size_t k = 0; k + 1 < m; k += 2) {
-      const int64_t x1 = std::max<int64_t>(crossings_[k], view.left);
-      const int64_t x2 = std::min<int64_t>(crossings_[k + 1], view.right);
+      const int64_t x1 = std::max<int64_t>(cross[k], view.left);
+      const int64_t x2 = std::min<int64_t>(cross[k + 1], view.right);
       if (x1 <= x2) surface->DibFillSpan(static_cast<int32_t>(x1), static_cast<int32_t>(x2), y);
     }
-    if (m % 2 == 1 && crossings_[m - 1] >= view.left && crossings_[m - 1] <= view.right) {
-      const int32_t x = static_cast<int32_t>(crossings_[m - 1]);
+    if (m % 2 == 1 && cross[m - 1] >= view.left && cross[m - 1] <= view.right) {
+      const int32_t x = static_cast<int32_t>(cross[m - 1]);
       surface->DibFillSpan(x, x, y);
     }
     ++y;

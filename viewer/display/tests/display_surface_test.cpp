@@ -6,8 +6,10 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <random>
 #include <set>
 #include <utility>
+#include <vector>
 
 namespace kavrinth {
 namespace {
@@ -149,6 +151,63 @@ TEST(DisplaySurfaceTest, ShortLinesCoverEveryRemainderCase) {
   PixelSet flat = LinePixels(&s, 0, 0, 10, 3), mirrored;
   for (const auto& [x, y] : flat) mirrored.insert({y, x});
   EXPECT_EQ(LinePixels(&s, 0, 0, 3, 10), mirrored);
+}
+
+TEST(DisplaySurfaceTest, RepaintedSpansKeepEveryPixelRight) {
+  // Spans skip blocks that already hold their colour: random spans, pixels and clears in a
+  // few colours must leave the same bytes as writing every pixel would.
+  DisplaySurface s;
+  ASSERT_TRUE(s.Create(53, 23));
+  std::vector<uint8_t> model(53 * 23, kSlotBackground);
+  std::mt19937 random(7);
+  for (int step = 0; step < 20000; ++step) {
+    const uint8_t colour = static_cast<uint8_t>(random() % 3);
+    s.SetColorIndex(colour, 0);
+    const int y = static_cast<int>(random() % 23);
+    const int a = static_cast<int>(random() % 60) - 3, b = static_cast<int>(random() % 60) - 3;
+    switch (random() % 10) {
+      case 0:
+        s.DibSetPixel(a, y);
+        if (a >= 0 && a < 53) model[y * 53 + a] = colour;
+        break;
+      case 1:
+        if (step % 400 == 0) {
+          s.Clear(colour);
+          std::fill(model.begin(), model.end(), colour);
+        }
+        break;
+      default:
+        s.DibFillSpan(a, b, y);
+        for (int x = std::max(std::min(a, b), 0); x <= std::min(std::max(a, b), 52); ++x) {
+          model[y * 53 + x] = colour;
+        }
+    }
+    for (int i = 0; i < 53 * 23; ++i) {
+      ASSERT_EQ(s.Pixel(i % 53, i / 53), model[i]) << "step " << step << " pixel " << i;
+    }
+    // A box said to hold the colour holds it in every pixel.
+    const int left = static_cast<int>(random() % 53), top = static_cast<int>(random() % 23);
+    const int right = left + static_cast<int>(random() % 20),
+              bottom = top + static_cast<int>(random() % 7);
+    if (s.BoxHoldsColor(left, top, right, bottom)) {
+      for (int y = top; y <= std::min(bottom, 22); ++y) {
+        for (int x = left; x <= std::min(right, 52); ++x) {
+          ASSERT_EQ(model[y * 53 + x], colour) << "step " << step;
+        }
+      }
+    }
+  }
+  // Painted whole, the surface says so.
+  s.SetColorIndex(2, 0);
+  for (int y = 0; y < 23; ++y) s.DibFillSpan(0, 52, y);
+  EXPECT_TRUE(s.BoxHoldsColor(0, 0, 52, 22));
+  s.DibSetPixel(40, 3);
+  s.SetColorIndex(1, 0);
+  s.DibSetPixel(40, 3);
+  s.SetColorIndex(2, 0);
+  EXPECT_FALSE(s.BoxHoldsColor(33, 0, 47, 6));
+  EXPECT_TRUE(s.BoxHoldsColor(0, 0, 31, 22));
+  EXPECT_TRUE(s.BoxHoldsColor(33, 16, 47, 22));
 }
 
 TEST(DisplayPaletteTest, FixedColoursAndOneSlotPerCustomColour) {
