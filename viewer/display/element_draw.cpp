@@ -74,14 +74,6 @@ void ClipPlane(const std::vector<double>& in, std::vector<double>* out, int axis
 
 // ---- Conversions ----
 
-double ViewerDisplay::DeviceX(double x) const {
-  return (x + layer_offset_x_) * window.scale() - window.offset_x();
-}
-
-double ViewerDisplay::DeviceY(double y) const {
-  return -(y + layer_offset_y_) * window.scale() - window.offset_y();
-}
-
 int32_t ViewerDisplay::LengthToPixels(double length) const {
   return RoundClamped(length * window.scale(), kLimit);
 }

@@ -154,8 +154,12 @@ class ViewerDisplay {
   void DrawWorldSegment(const GdxWord* a, const GdxWord* b);
   void FillDevicePolygon(int32_t count);
   void SweepEdges(int32_t count, int32_t pen);
-  double DeviceX(double x) const;
-  double DeviceY(double y) const;
+  double DeviceX(double x) const {
+    return (x + layer_offset_x_) * window.scale() - window.offset_x();
+  }
+  double DeviceY(double y) const {
+    return -(y + layer_offset_y_) * window.scale() - window.offset_y();
+  }
   int32_t LengthToPixels(double length) const;
 
   // Layer redraw (layer_redraw.cpp)
