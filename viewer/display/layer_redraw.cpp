@@ -103,9 +103,9 @@ int ViewerDisplay::DrawLayer(DrawHost* host, int layer) {
 int ViewerDisplay::DrawWf2Layer(DrawHost* host, int layer) {
   const ViewLayerEntry& entry = LayerTable()[layer];
   SelectLayerPen(layer);
-  // A frame loaded from another index (the table was reset since) is not this layer's.
-  if (loaded_frame_library_ != kGdxNoHandle && loaded_frame_block_ == entry.frame_block &&
-      loaded_frame_layer_ != layer) {
+  // A frame loaded for another entry of the table (it was reset since) is not this layer's.
+  if (loaded_frame_library_ != kGdxNoHandle && loaded_frame_layer_ == layer &&
+      (loaded_frame_block_ != entry.frame_block || loaded_frame_path_ != entry.path)) {
     ResetFrameCache();
   }
   const int32_t sections = std::min(Wf2FrameIndexSections(entry.frame_block), entry.frame_count);
@@ -133,6 +133,7 @@ int ViewerDisplay::DrawWf2Layer(DrawHost* host, int layer) {
       loaded_frame_layer_ = layer;
       loaded_frame_index_ = k;
       loaded_frame_block_ = entry.frame_block;
+      loaded_frame_path_ = entry.path;
     }
     GdxLibrary* library = GdxLibraryFromHandle(loaded_frame_library_);
     if (library == nullptr ||
@@ -155,6 +156,7 @@ void ViewerDisplay::ResetFrameCache() {
   loaded_frame_layer_ = -1;
   loaded_frame_index_ = -1;
   loaded_frame_block_ = kGdxNoHandle;
+  loaded_frame_path_.clear();
 }
 
 void ViewerDisplay::DrawNegativeBackground(int layer) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -197,6 +198,7 @@ class ViewerDisplay {
   int32_t loaded_frame_index_ = -1;
   GdxHandle loaded_frame_block_ = kGdxNoHandle;
   GdxHandle loaded_frame_library_ = kGdxNoHandle;
+  std::string loaded_frame_path_;
 };
 
 }  // namespace kavrinth

@@ -2,6 +2,8 @@
 // the error markers, the overlays and the job extents.
 #include "support/notifier.h"
 #include "viewer/display/tests/display_test_support.h"
+#include "viewer/model/tests/wf2_test_support.h"
+#include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -171,6 +173,80 @@ TEST_F(LayerRedrawTest, FreeLayerLibrariesEmptiesTheTable) {
   EXPECT_TRUE(LayerTable()[0].path.empty());
   EXPECT_EQ(LayerTable()[3].library, kGdxNoHandle);
   EXPECT_EQ(display_.ComputeJobExtents(), 1);
+}
+
+// A WF2 file too large for the memory limit is drawn section by section, one section in
+// memory at a time.
+class Wf2RedrawTest : public LayerRedrawTest {
+ protected:
+  class LimitedServices : public FakeViewerServices {
+   public:
+    int64_t DatabaseMemoryLimit() const override { return limit; }
+    int64_t limit = 0;
+  };
+
+  void SetUp() override {
+    LayerRedrawTest::SetUp();
+    // Three strips of two frames, each frame filled by one rectangle.
+    header_ = testing::SmallHeader(3, 2, false);
+    std::vector<testing::Wf2Frame> frames(6);
+    for (auto& frame : frames) frame.push_back({{0, 0}, {99, 0}, {99, 49}, {0, 49}});
+    testing::WriteBytes(path_, testing::BuildWf2(header_, frames));
+    ViewLayerEntry& entry = LayerTable()[0];
+    entry.path = path_;
+    entry.shown = 1;
+    entry.colour = kGreen;
+    services_.limit = 1;  // every strip a section of its own
+    Wf2ScanResult result;
+    ASSERT_EQ(ScanWf2File(nullptr, path_, 0, &result), kGdxNoHandle);
+    services_.limit = 0;
+    ASSERT_EQ(result.status, Wf2ScanStatus::kIndexed);
+    entry.frame_block = result.frame_index;
+    entry.frame_count = result.sections;
+    ASSERT_EQ(entry.frame_count, 3);
+  }
+
+  int Libraries() const {
+    int n = 0;
+    for (GdxHandle h = GdxChainHead(); GdxLibrary* l = GdxLibraryFromHandle(h); h = l->next) ++n;
+    return n;
+  }
+
+  testing::ScratchDir dir_;
+  std::string path_ = dir_.File("pattern.wf2");
+  Wf2Header header_;
+  LimitedServices services_;
+  ScopedViewerServices scoped_{&services_};
+};
+
+TEST_F(Wf2RedrawTest, SectionsAreLoadedOneAtATimeAndDrawn) {
+  ASSERT_EQ(display_.ComputeJobExtents(), 0);
+  EXPECT_EQ(display_.job_extents(), (GdxRect{0, 0, 3000, 1000}));
+  ASSERT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  // The whole pattern is green: three strips side by side fill the fitted width.
+  const PixelSet green = InColour(kGreen);
+  EXPECT_GT(green.size(), 100u * 30u);
+  EXPECT_TRUE(green.count({3, 20}) && green.count({101, 20}));
+  EXPECT_EQ(Libraries(), 1) << "only the last section stays loaded";
+  EXPECT_EQ(host_.wait_cursor, (std::vector<bool>{true, false, true, false, true, false}));
+  // Zoomed onto the last strip: the others are neither loaded nor drawn, and the last one
+  // is still in memory.
+  ASSERT_TRUE(display_.window.ZoomToWorldBox(2200, 100, 2800, 900));
+  host_.wait_cursor.clear();
+  EXPECT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  EXPECT_TRUE(host_.wait_cursor.empty());
+  EXPECT_FALSE(InColour(kGreen).empty());
+  display_.ResetFrameCache();
+  EXPECT_EQ(Libraries(), 0);
+}
+
+TEST_F(Wf2RedrawTest, ASectionThatFailsToLoadIsNotDrawn) {
+  ASSERT_EQ(display_.ComputeJobExtents(), 0);
+  // The file changes under the index: no section can be loaded any more.
+  testing::WriteBytes(path_, testing::BuildWf2(header_, {}));
+  EXPECT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  EXPECT_TRUE(InColour(kGreen).empty());
+  EXPECT_EQ(Libraries(), 0);
 }
 
 }  // namespace
