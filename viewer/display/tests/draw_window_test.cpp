@@ -144,6 +144,11 @@ TEST(DrawWindowTest, DegenerateExtentsFitWithoutDividingByZero) {
       EXPECT_LE(std::abs(int64_t{p.y}), kLogicalLimit) << c.name;
     }
     EXPECT_TRUE(w.ZoomAll()) << c.name;
+    // A box of two equal corners is a view of the smallest size, not a lost corner.
+    EXPECT_TRUE(w.ZoomToWorldBox(c.world.min_x, c.world.min_y, c.world.min_x, c.world.min_y))
+        << c.name;
+    EXPECT_GE(w.current_view().w, 1) << c.name;
+    EXPECT_TRUE(std::isfinite(w.zoom()) && w.zoom() > 0 && w.zoom() <= kMaxZoom) << c.name;
     w.UpdateViewGeometry(51, 3);  // a window too small for a view
     w.UpdateViewGeometry(804, 604);
     EXPECT_TRUE(std::isfinite(w.zoom()) && w.zoom() > 0) << c.name;

@@ -249,6 +249,33 @@ TEST_F(ElementDrawTest, DeepZoomInsideAHugeSlantedFlash) {
   }
 }
 
+TEST_F(ElementDrawTest, ShapesHoldingTheWholeViewFillIt) {
+  // Zoomed into the middle of a flash and of a wide path: no edge of either reaches the view.
+  for (const bool path : {false, true}) {
+    const GdxHandle library = Library([path] {
+      if (!path) {
+        Rectangle(0, 0, 0, 100, 80);
+        return;
+      }
+      GdxSetLayer(0);
+      GdxBeginPath();
+      GdxSetWidth(80);
+      const std::vector<GdxWord> centre = {0, 40, 100, 40};
+      GdxAddPoints(1, centre.data(), 4);
+      GdxEndElement();
+    });
+    Enter(0, library, kGreen);
+    display_.window.ZoomToRect({0, 0, 100, 80}, 1000);
+    ASSERT_TRUE(display_.window.ZoomToWorldBox(45, 35, 55, 45));
+    Draw(library);
+    PixelSet view;
+    for (int y = 2; y <= 82; ++y) {
+      for (int x = 2; x <= 102; ++x) view.insert({x, y});
+    }
+    EXPECT_EQ(InColour(kGreen), view) << (path ? "path" : "flash");
+  }
+}
+
 TEST_F(ElementDrawTest, ProgressEveryStepAndInputEveryTwoHundredElements) {
   const GdxHandle library = Library([] {
     for (int i = 0; i < 400; ++i) Rectangle(0, i % 90, 1, i % 90 + 1, 2);

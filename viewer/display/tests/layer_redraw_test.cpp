@@ -120,6 +120,86 @@ TEST_F(LayerRedrawTest, GridWarnsOnceWhenTooFineAndDrawsPointsOtherwise) {
   EXPECT_EQ(grid, expected);
 }
 
+TEST_F(LayerRedrawTest, FrameGridAndGlassOverlays) {
+  Enter(0, Library([] { Rectangle(0, 0, 0, 1, 1); }), kRed);
+  display_.settings.frame_pitch_x = 20;
+  display_.settings.frame_pitch_y = 20;
+  display_.settings.frame_columns = 3;
+  display_.settings.frame_rows = 2;
+  auto grid_lines = [](const std::vector<int>& xs, const std::vector<int>& ys) {
+    PixelSet set;
+    for (int x : xs) {
+      for (const auto& p : Box(x, 0, x, 40)) set.insert(p);
+    }
+    for (int y : ys) {
+      for (const auto& p : Box(0, y, 60, y)) set.insert(p);
+    }
+    return set;
+  };
+  display_.settings.frames_display = 2;
+  display_.DrawAllLayers(&host_);
+  EXPECT_EQ(InColour(0xFFFFFF), grid_lines({0, 20, 40, 60}, {0, 20, 40}))
+      << "every frame, white on the black background";
+  display_.settings.frames_display = 1;
+  display_.DrawAllLayers(&host_);
+  EXPECT_EQ(InColour(0xFFFFFF), grid_lines({0, 60}, {0, 40})) << "the outline only";
+  display_.settings.frames_display = 0;
+  // The glass of a plate: 0.0002 inch at 1000 units per micron is 51 units square, drawn 4
+  // pixels wide, with its margin dashed inside and a cross through its middle.
+  display_.settings.glass_on = true;
+  display_.settings.glass_width = display_.settings.glass_height = 0.0002;
+  display_.settings.glass_margin = 0.00004;
+  display_.settings.glass_cross_hair = true;
+  display_.DrawAllLayers(&host_);
+  EXPECT_TRUE(InColour(0xFFFFFF).empty()) << "no plate: no glass";
+  display_.settings.plate_kind_flags = 1;
+  display_.DrawAllLayers(&host_);
+  const PixelSet glass = InColour(0xFFFFFF);
+  for (const auto& [x, y] : {std::pair{0, 0}, {51, 0}, {51, 51}, {25, 51}, {0, 30}}) {
+    EXPECT_TRUE(glass.count(Pixel(x, y))) << "outer edge " << x << "," << y;
+  }
+  EXPECT_TRUE(glass.count(Pixel(25, 25)) && glass.count(Pixel(26, 10))) << "the cross";
+  EXPECT_FALSE(glass.count(Pixel(15, 15)) || glass.count(Pixel(40, 35)));
+  EXPECT_FALSE(glass.count(Pixel(70, 30))) << "nothing outside the plate";
+}
+
+TEST_F(LayerRedrawTest, EditLibrariesAreDrawnThroughTheirSessionAndMasksMarkElements) {
+  const GdxHandle edit = Library([] { Rectangle(0, 10, 10, 20, 20); });
+  GdxHandle session = kGdxNoHandle;
+  ASSERT_EQ(GdxOpenSessionLibrary(&session, static_cast<int32_t>(edit)), 0);
+  Enter(0, session, kRed);
+  display_.settings.highlight_color = 0xFFFFFF;
+  // Undo's masks: selected before drawing, and the second style after.
+  const int32_t masks[] = {kElementSelected, 0, kElementSecondHighlight, kElementSelected};
+  display_.SetDrawFlagMasks(masks);
+  ASSERT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  EXPECT_EQ(InColour(0xFFFFFF), Box(10, 10, 20, 20)) << "drawn selected";
+  GdxEntryCursor cursor(GdxLibraryFromHandle(edit));
+  while (cursor.Valid() && cursor.Type() != kGdxBoundary) cursor.Next();
+  ASSERT_TRUE(cursor.Valid());
+  EXPECT_EQ(cursor.Entry()[kGdxEntrySelection], kElementSecondHighlight);
+  display_.SetDrawFlagMasks({});
+  display_.DrawAllLayers(&host_);
+  EXPECT_EQ(WithIndex(kSlotBackground).size(), 104u * 84u) << "second style: background";
+}
+
+TEST_F(LayerRedrawTest, FillWithStrokedEdgesWidensTheOutlineAtDeepZoom) {
+  const GdxHandle library = Library([] { Rectangle(0, 10, 10, 30, 20); });
+  GdxLibraryFromHandle(library)->scale_factor = 4;  // a data unit of 4 pixels
+  Enter(0, library, kRed);
+  display_.settings.fill_mode = 1;
+  display_.DrawAllLayers(&host_);
+  const PixelSet plain = InColour(kRed);
+  EXPECT_EQ(plain, Box(10, 10, 30, 20));
+  display_.settings.fill_mode = 2;
+  display_.DrawAllLayers(&host_);
+  const PixelSet stroked = InColour(kRed);
+  for (const auto& p : plain) EXPECT_TRUE(stroked.count(p));
+  EXPECT_TRUE(stroked.count(Pixel(8, 15)) && stroked.count(Pixel(32, 15)));
+  EXPECT_TRUE(stroked.count(Pixel(20, 22)) && stroked.count(Pixel(20, 8)));
+  EXPECT_FALSE(stroked.count(Pixel(5, 15)));
+}
+
 TEST_F(LayerRedrawTest, DashedLinesAreSolidWithoutAPeriod) {
   display_.surface.SetColorIndex(kSlotWhite, 0xFFFFFF);
   const std::vector<LogicalPoint> line = {{10, 10}, {90, 10}};
