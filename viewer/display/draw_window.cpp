@@ -44,18 +44,22 @@ bool ClipSegment(const ViewRect& r, LogicalPoint* a, LogicalPoint* b, bool rows_
     const bool first = c0 != 0;
     const int code = first ? c0 : c1;
     int64_t x = 0, y = 0;
+    // Products of two 33-bit differences need 128 bits.
+    auto along = [](int64_t a0, int64_t a1, int64_t b0, int64_t b1, int64_t b) {
+      return static_cast<int64_t>(a0 + __int128{a1 - a0} * (b - b0) / (b1 - b0));
+    };
     if (code & 1) {
       x = r.left;
-      y = y0 + (y1 - y0) * (x - x0) / (x1 - x0);
+      y = along(y0, y1, x0, x1, x);
     } else if (code & 2) {
       y = r.top;
-      x = x0 + (x1 - x0) * (y - y0) / (y1 - y0);
+      x = along(x0, x1, y0, y1, y);
     } else if (code & 4) {
       x = r.right;
-      y = y0 + (y1 - y0) * (x - x0) / (x1 - x0);
+      y = along(y0, y1, x0, x1, x);
     } else {
       y = r.bottom;
-      x = x0 + (x1 - x0) * (y - y0) / (y1 - y0);
+      x = along(x0, x1, y0, y1, y);
     }
     if (first) {
       x0 = x, y0 = y, c0 = Outcode(r, x0, y0, rows_only);

@@ -290,22 +290,35 @@ void ViewerDisplay::DrawDashedPolyline(std::span<const LogicalPoint> points, dou
     return;
   }
   const double dash = kDash * dash_scale;
+  const ViewRect& v = window.view();
   double phase = 0.0;
   for (size_t i = 0; i + 1 < points.size(); ++i) {
     const double ax = points[i].x, ay = points[i].y;
     const double dx = points[i + 1].x - ax, dy = points[i + 1].y - ay;
     const double length = std::hypot(dx, dy);
     if (length == 0) continue;
-    double at = 0.0;
-    // Visible and hidden pieces of this segment, continuing the pattern's phase.
-    while (at < length) {
+    // Only the part of the segment inside the view is laid out (the pattern keeps its
+    // phase), so a glass far larger than the view costs no more than the view.
+    double t0 = 0.0, t1 = 1.0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {ax - (v.left - 1), (v.right + 1) - ax, ay - (v.top - 1),
+                         (v.bottom + 1) - ay};
+    for (int k = 0; k < 4 && t0 <= t1; ++k) {
+      if (p[k] == 0) {
+        if (q[k] < 0) t1 = -1.0;
+        continue;
+      }
+      const double t = q[k] / p[k];
+      p[k] < 0 ? t0 = std::max(t0, t) : t1 = std::min(t1, t);
+    }
+    for (double at = t0 * length; at < t1 * length;) {
       const double in_period = std::fmod(phase + at, period);
       const bool on = in_period < dash;
-      const double piece = std::min(length - at, (on ? dash : period) - in_period);
+      const double piece = std::min(t1 * length - at, (on ? dash : period) - in_period);
       if (on) {
-        const double t0 = at / length, t1 = (at + piece) / length;
-        DrawLogicalLine({RoundClamped(ax + t0 * dx), RoundClamped(ay + t0 * dy)},
-                        {RoundClamped(ax + t1 * dx), RoundClamped(ay + t1 * dy)});
+        const double s0 = at / length, s1 = (at + piece) / length;
+        DrawLogicalLine({RoundClamped(ax + s0 * dx), RoundClamped(ay + s0 * dy)},
+                        {RoundClamped(ax + s1 * dx), RoundClamped(ay + s1 * dy)});
       }
       at += std::max(piece, 1e-9);
     }

@@ -82,6 +82,9 @@ TEST(DisplaySurfaceTest, PrimitivesAreClippedToTheSurface) {
   s.DibLine(-2000000000, 3, 2000000000, 3);
   s.DibLine(-1000000000, -999999997, 1000000000, 1000000003);
   const PixelSet long_lines = Painted(s);
+  // The whole coordinate range: clipping needs more than 64 bits for its products.
+  EXPECT_EQ(LinePixels(&s, -2147483647, -2147483647, 2147483647, 2147483647),
+            (PixelSet{{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}}));
   for (int x = 0; x < 10; ++x) EXPECT_TRUE(long_lines.count({x, 3})) << x;
   EXPECT_TRUE(long_lines.count({0, 3}) && long_lines.count({2, 5}));
 }

@@ -1,5 +1,7 @@
 // The full redraw: layers in order with progress and Cancel, hidden and negative layers,
 // the error markers, the overlays and the job extents.
+#include <chrono>
+
 #include "support/notifier.h"
 #include "viewer/display/tests/display_test_support.h"
 #include "viewer/model/tests/wf2_test_support.h"
@@ -213,6 +215,17 @@ TEST_F(LayerRedrawTest, DashedLinesAreSolidWithoutAPeriod) {
   EXPECT_TRUE(dashed.count({22, 10}));
   EXPECT_LT(dashed.size(), 81u);
   EXPECT_GT(dashed.size(), 40u);
+  // A dashed line a hundred million pixels long through the view: only the view's part is
+  // laid out, with the pattern where it falls.
+  display_.surface.Clear();
+  const std::vector<LogicalPoint> huge = {{-100000000, 40}, {100000000, 40}};
+  const auto start = std::chrono::steady_clock::now();
+  display_.DrawDashedPolyline(huge, 40.0);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.5);
+  const PixelSet across = WithIndex(kSlotWhite);
+  EXPECT_GT(across.size(), 50u);
+  EXPECT_LT(across.size(), 80u);
+  for (const auto& [x, y] : across) EXPECT_EQ(y, 40);
 }
 
 TEST_F(LayerRedrawTest, ExtentsOfEmptyLayersMeanNothingLoaded) {
