@@ -262,15 +262,16 @@ void DrawWndState::PushZoomHistory(int32_t command_id) {
 
 bool DrawWndState::ZoomWindow(int32_t left, int32_t top, int32_t width, int32_t height) {
   if (!CanZoom()) return false;
-  if (width < 0) left += width, width = -width;
-  if (height < 0) top += height, height = -height;
-  if (width * 100 < client_width_ || height * 100 < client_height_) return false;
+  int64_t w = width, h = height;
+  if (w < 0) left = Saturated(int64_t{left} + w), w = -w;
+  if (h < 0) top = Saturated(int64_t{top} + h), h = -h;
+  if (w * 100 < client_width_ || h * 100 < client_height_) return false;
   PushZoomHistory(kCommandZoomWindow);
   ZoomView& e = Current();
   e.x = Truncated((left + offset_x_) / zoom_);
   e.y = Truncated((top + offset_y_) / zoom_);
-  e.w = std::max(Truncated(width / zoom_), 1);
-  e.h = std::max(Truncated(height / zoom_), 1);
+  e.w = std::max(Truncated(w / zoom_), 1);
+  e.h = std::max(Truncated(h / zoom_), 1);
   ZoomCommand(kZoomFit);
   return true;
 }

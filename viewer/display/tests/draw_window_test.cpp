@@ -92,6 +92,26 @@ TEST(DrawWindowTest, ZoomInCentresTheClickAndZoomOutStopsAtItsLimit) {
   EXPECT_LT(out.current_view().w, 3250000);
 }
 
+TEST(DrawWindowTest, ZoomWindowShowsTheDrawnBox) {
+  DrawWndState w = Window({0, 0, 10000, 10000});
+  EXPECT_FALSE(w.ZoomWindow(100, 100, 5, 300)) << "narrower than 1% of the client";
+  EXPECT_EQ(w.history_count(), 0);
+  // A box drawn from its bottom-right corner up to its top-left.
+  const LogicalPoint a{300, 400}, b{200, 250};
+  int32_t ax = 0, ay = 0, bx = 0, by = 0;
+  w.LogicalToWorld(a, &ax, &ay);
+  w.LogicalToWorld(b, &bx, &by);
+  ASSERT_TRUE(w.ZoomWindow(a.x, a.y, b.x - a.x, b.y - a.y));
+  EXPECT_EQ(w.history_count(), 1);
+  // The box is all in view, filling its height (the taller side).
+  const LogicalPoint top_left = w.WorldToLogical(bx, by);
+  const LogicalPoint bottom_right = w.WorldToLogical(ax, ay);
+  EXPECT_NEAR(top_left.x, w.inset(), 3);
+  EXPECT_NEAR(top_left.y, w.inset(), 3);
+  EXPECT_NEAR(bottom_right.y, w.view().bottom, 6);
+  EXPECT_LE(bottom_right.x, w.view().right);
+}
+
 TEST(DrawWindowTest, BeforeAnyJobEveryZoomStepIsANoOp) {
   DrawWndState w;
   w.UpdateViewGeometry(804, 604);
