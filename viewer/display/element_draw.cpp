@@ -70,6 +70,18 @@ void ClipPlane(const std::vector<double>& in, std::vector<double>* out, int axis
   }
 }
 
+// The box of a closed rectangle with sides along the axes (four or five points).
+bool AxisRectangle(const LogicalPoint* p, int32_t count, ViewRect* box) {
+  if (count == 5 && p[4] != p[0]) return false;
+  if (count != 4 && count != 5) return false;
+  const bool across = p[0].y == p[1].y && p[1].x == p[2].x && p[2].y == p[3].y && p[3].x == p[0].x;
+  const bool down = p[0].x == p[1].x && p[1].y == p[2].y && p[2].x == p[3].x && p[3].y == p[0].y;
+  if (!across && !down) return false;
+  *box = ViewRect{std::min(p[0].x, p[2].x), std::min(p[0].y, p[2].y), std::max(p[0].x, p[2].x),
+                  std::max(p[0].y, p[2].y)};
+  return true;
+}
+
 }  // namespace
 
 // ---- Conversions ----
@@ -126,18 +138,6 @@ void ViewerDisplay::DrawDeviceSegment(double x0, double y0, double x1, double y1
 
 void ViewerDisplay::DrawWorldSegment(const GdxWord* a, const GdxWord* b) {
   DrawDeviceSegment(DeviceX(a[0]), DeviceY(a[1]), DeviceX(b[0]), DeviceY(b[1]));
-}
-
-// The box of a closed rectangle with sides along the axes (four or five points).
-bool AxisRectangle(const LogicalPoint* p, int32_t count, ViewRect* box) {
-  if (count == 5 && p[4] != p[0]) return false;
-  if (count != 4 && count != 5) return false;
-  const bool across = p[0].y == p[1].y && p[1].x == p[2].x && p[2].y == p[3].y && p[3].x == p[0].x;
-  const bool down = p[0].x == p[1].x && p[1].y == p[2].y && p[2].x == p[3].x && p[3].y == p[0].y;
-  if (!across && !down) return false;
-  *box = ViewRect{std::min(p[0].x, p[2].x), std::min(p[0].y, p[2].y), std::max(p[0].x, p[2].x),
-                  std::max(p[0].y, p[2].y)};
-  return true;
 }
 
 void ViewerDisplay::FillDevicePolygon(int32_t count) {

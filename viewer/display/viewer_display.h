@@ -79,6 +79,13 @@ struct DisplaySettings {
   int32_t frame_rows = 0;
 };
 
+// The polyline of an arc from start s to end e counter-clockwise about the centre c (a full
+// circle when s equals e): steps of at most `max_step` radians, finer where the chord would
+// stray more than `tolerance` from a circle of the radius, at most 200 steps. Points (x, y
+// pairs) replace the content of `out`; returns their count (at most 202).
+int ArcToPoints(std::vector<GdxWord>* out, const GdxWord* c, const GdxWord* s, const GdxWord* e,
+                double radius, double tolerance, double max_step);
+
 class ViewerDisplay {
  public:
   ViewerDisplay();

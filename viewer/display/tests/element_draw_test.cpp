@@ -2,6 +2,7 @@
 // entries and elements larger than any fixed buffer, checked on the surface's bytes.
 #include <cmath>
 
+#include "support/numeric_guards.h"
 #include "viewer/display/tests/display_test_support.h"
 
 namespace kavrinth {
@@ -117,6 +118,31 @@ TEST_F(ElementDrawTest, RoundFlashesAndArcs) {
   EXPECT_FALSE(painted(27, 27));
   EXPECT_FALSE(painted(40, 40));
   EXPECT_FALSE(painted(10, 30)) << "only the quarter from 0 to 90 degrees";
+}
+
+TEST(ArcToPointsTest, StepsTolerancesAndFullCircles) {
+  std::vector<GdxWord> out;
+  const GdxWord c[] = {0, 0};
+  const double nine_degrees = 9.0 * kHalfTurn / 180.0;
+  // Equal ends: a full circle in 9-degree steps, closed on its start.
+  const GdxWord s[] = {1000, 0};
+  EXPECT_EQ(ArcToPoints(&out, c, s, s, 1000, 0.0, nine_degrees), 41);
+  EXPECT_EQ(out.front(), 1000);
+  EXPECT_EQ(out[out.size() - 2], 1000);
+  EXPECT_EQ(out.back(), 0);
+  for (size_t i = 0; i < out.size(); i += 2) {
+    EXPECT_NEAR(std::hypot(double(out[i]), double(out[i + 1])), 1000.0, 1.0);
+  }
+  // A quarter, counter-clockwise from 0 to 90 degrees, stays in the first quadrant.
+  const GdxWord up[] = {0, 1000};
+  EXPECT_EQ(ArcToPoints(&out, c, s, up, 1000, 0.0, nine_degrees), 11);
+  for (size_t i = 0; i < out.size(); i += 2) EXPECT_TRUE(out[i] >= 0 && out[i + 1] >= 0);
+  // A huge radius with a fine tolerance is held at 200 steps: 202 points at most.
+  const GdxWord far[] = {2000000000, 0};
+  EXPECT_EQ(ArcToPoints(&out, c, far, far, 2000000000, 0.001, nine_degrees), 201);
+  // A coarse tolerance on a small circle keeps the 9-degree limit.
+  const GdxWord small[] = {10, 0};
+  EXPECT_EQ(ArcToPoints(&out, c, small, small, 10, 5.0, nine_degrees), 41);
 }
 
 TEST_F(ElementDrawTest, IndexFlagsDeleteAndHighlight) {
