@@ -97,6 +97,8 @@ TEST_F(ViewDrawingTest, SampleFlashesAreShownWhereTheirCoordinatesSay) {
   const uint32_t background = AppState().background_colour;
   EXPECT_EQ(shown.pixelColor(corner.x, corner.y),
             QColor(background & 0xFF, (background >> 8) & 0xFF, (background >> 16) & 0xFF));
+  // The drawing's progress went to the status line, ending at 100%.
+  EXPECT_EQ(app_->services().status_text, "Entities Drawn 100%");
   EXPECT_TRUE(notifier_.shown.empty());
 }
 
