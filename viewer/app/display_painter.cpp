@@ -1,7 +1,9 @@
 // The view's picture from the display library's surface.
 #include "viewer/app/display_painter.h"
 
+#include <QElapsedTimer>
 #include <QList>
+#include <QPointer>
 #include <cstring>
 
 #include "viewer/app/lumra_doc.h"
@@ -9,6 +11,11 @@
 
 namespace kavrinth {
 namespace {
+
+QPointer<QWidget> picture_widget;
+// The picture is shown at most this often while it is drawn (a job may have a thousand
+// layers; showing each would cost more than drawing it).
+constexpr qint64 kShowIntervalMs = 40;
 
 // Copies the surface into the picture: its rows and its colour table.
 void ShowInPicture(const ViewerDisplay& display, QImage* picture) {
@@ -24,7 +31,8 @@ void ShowInPicture(const ViewerDisplay& display, QImage* picture) {
 }
 
 // The redraw's window: input is delivered through the view's cancel test, and the picture
-// is brought up to date after each layer so that it builds up as it is drawn.
+// is brought up to date and shown after each layer (at most every 40 ms) so that it builds
+// up as it is drawn.
 class PictureHost : public DrawHost {
  public:
   PictureHost(ViewerDisplay* display, QImage* picture, const std::function<bool()>& cancelled)
@@ -32,12 +40,20 @@ class PictureHost : public DrawHost {
   void DeliverInput() override {
     if (cancelled_ && cancelled_()) display_->window.RequestCancel();
   }
-  void ShowSurface() override { ShowInPicture(*display_, picture_); }
+  void ShowSurface() override {
+    if (picture_widget == nullptr || (shown_.isValid() && shown_.elapsed() < kShowIntervalMs)) {
+      return;
+    }
+    ShowInPicture(*display_, picture_);
+    picture_widget->repaint();
+    shown_.start();
+  }
 
  private:
   ViewerDisplay* display_;
   QImage* picture_;
   const std::function<bool()>& cancelled_;
+  QElapsedTimer shown_;
 };
 
 }  // namespace
@@ -46,6 +62,8 @@ ViewerDisplay& AppDisplay() {
   static ViewerDisplay display;
   return display;
 }
+
+void SetPictureWidget(QWidget* widget) { picture_widget = widget; }
 
 void FitDisplayToJob() { AppDisplay().ComputeJobExtents(); }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QImage>
+#include <QWidget>
 #include <functional>
 
 #include "viewer/display/viewer_display.h"
@@ -16,6 +17,10 @@ ViewerDisplay& AppDisplay();
 // asking `cancelled` every 200 elements and after each layer. True when the whole view was
 // drawn; a cancelled drawing leaves what it drew.
 bool PaintJob(QImage* picture, const std::function<bool()>& cancelled);
+
+// The window that shows the picture: repainted after each layer while a drawing runs, so
+// that the picture builds up as it is drawn (none: shown at the end only).
+void SetPictureWidget(QWidget* widget);
 
 // A job was loaded: the view is fitted to its extents.
 void FitDisplayToJob();

@@ -118,6 +118,7 @@ void CLumraApp::InitInstance(const CommandLineRequest& request) {
   // The data file of the command line is in its job before the window shows.
   const bool file_ready = !request.has_file || request.data_file.empty() || EnterDataFile(request);
   view_ = new CLumraView(&document_, nullptr);
+  SetPictureWidget(view_);
   frame_ = std::make_unique<CMainFrame>(this, view_);
   services_.SetMainEvent([this] { frame_->OnCommand(kCmdMainEvent); });
   GdxCreateTempLibrary();

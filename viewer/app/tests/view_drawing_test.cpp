@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QEvent>
 #include <QImage>
 #include <climits>
 #include <cstdlib>
@@ -100,6 +101,35 @@ TEST_F(ViewDrawingTest, SampleFlashesAreShownWhereTheirCoordinatesSay) {
   // The drawing's progress went to the status line, ending at 100%.
   EXPECT_EQ(app_->services().status_text, "Entities Drawn 100%");
   EXPECT_TRUE(notifier_.shown.empty());
+}
+
+// Counts the paints of a widget that happen while a drawing runs.
+class PaintsWhileDrawing : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint && AppState().drawing_active) ++count;
+    return false;
+  }
+  int count = 0;
+};
+
+TEST_F(ViewDrawingTest, ThePictureBuildsUpLayerByLayer) {
+  std::string table = "[LAYER_TABLE]\r\n";
+  for (int layer = 0; layer < 3; ++layer) {
+    const std::string name = "l" + std::to_string(layer) + ".em";
+    WriteFile(name, "<X" + std::to_string(1000 * (layer + 1)) + "Y1000W500V500U0SZ");
+    table += "LAYER_" + std::to_string(layer) + "=ON,255,0,0,Paint \"" + Path(name) + "\"\r\n";
+  }
+  WriteFile("three.job", table + "[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "three.job"});
+  ASSERT_TRUE(WaitDrawn());
+  PaintsWhileDrawing paints;
+  view()->installEventFilter(&paints);
+  app_->frame()->OnCommand(kCmdViewRedraw);
+  EXPECT_FALSE(AppState().picture_valid) << "a drawing is asked for";
+  ASSERT_TRUE(WaitDrawn());
+  view()->removeEventFilter(&paints);
+  EXPECT_GE(paints.count, 1) << "the window shows the layers as they are drawn";
 }
 
 TEST_F(ViewDrawingTest, CancelDuringALargeDrawingLeavesAConsistentView) {
