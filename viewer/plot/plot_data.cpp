@@ -336,20 +336,21 @@ std::string PlotHost::TemporaryDirectory() {
   return error ? std::string(".") : dir.string();
 }
 
+PlotHost::~PlotHost() {
+  if (GdxLibraryFromHandle(loaded_frame_) != nullptr) GdxFreeLibrary(loaded_frame_);
+}
+
 GdxHandle PlotHost::LoadFrame(int layer, int32_t k) {
   // One section in memory at a time: the previous one is freed before the next loads.
-  static int loaded_layer = -1;
-  static int32_t loaded_k = -1;
-  static GdxHandle loaded = kGdxNoHandle;
-  if (loaded != kGdxNoHandle && loaded_layer == layer && loaded_k == k &&
-      GdxLibraryFromHandle(loaded) != nullptr) {
-    return loaded;
+  if (loaded_frame_ != kGdxNoHandle && loaded_layer_ == layer && loaded_section_ == k &&
+      GdxLibraryFromHandle(loaded_frame_) != nullptr) {
+    return loaded_frame_;
   }
-  if (GdxLibraryFromHandle(loaded) != nullptr) GdxFreeLibrary(loaded);
-  loaded = LoadWf2Frame(LayerTable()[layer].frame_block, layer, k);
-  loaded_layer = loaded != kGdxNoHandle ? layer : -1;
-  loaded_k = loaded != kGdxNoHandle ? k : -1;
-  return loaded;
+  if (GdxLibraryFromHandle(loaded_frame_) != nullptr) GdxFreeLibrary(loaded_frame_);
+  loaded_frame_ = LoadWf2Frame(LayerTable()[layer].frame_block, layer, k);
+  loaded_layer_ = loaded_frame_ != kGdxNoHandle ? layer : -1;
+  loaded_section_ = loaded_frame_ != kGdxNoHandle ? k : -1;
+  return loaded_frame_;
 }
 
 int GeneratePlotData(PlotHost* host, const std::string* config_path, const std::string& file) {
@@ -379,13 +380,17 @@ int GeneratePlotData(PlotHost* host, const std::string* config_path, const std::
   if (GdsOutClose() != kGdsOutOk || result == kGdsOutFailed || writer.failed()) {
     return Fail(file, "Cannot create intermediate file", kPlotDataNotCreated);
   }
-  if (writer.cut_elements() > 0 || writer.missing_parts() > 0) {
-    ShowMessage(std::to_string(writer.cut_elements()) +
-                    " element(s) were cut to the plot file's point limit and " +
-                    std::to_string(writer.missing_parts()) +
-                    " WF2 section(s), structure(s) or damaged element(s) could not be read; "
-                    "the plot is incomplete.",
-                "Plot", MessageIcon::kWarning);
+  std::string missing;
+  if (writer.cut_elements() > 0) {
+    missing = std::to_string(writer.cut_elements()) +
+              " element(s) were cut to the plot file's limit of 5000 points";
+  }
+  if (writer.missing_parts() > 0) {
+    missing += (missing.empty() ? "" : "; ") + std::to_string(writer.missing_parts()) +
+               " WF2 section(s), structure(s) or damaged element(s) could not be read";
+  }
+  if (!missing.empty()) {
+    ShowMessage("The plot is incomplete: " + missing + ".", "Plot", MessageIcon::kWarning);
   }
   return kPlotDataWritten;
 }

@@ -36,7 +36,7 @@ struct PlotDisplay {
 // without one.
 class PlotHost {
  public:
-  virtual ~PlotHost() = default;
+  virtual ~PlotHost();
   // The frame window handed to the plot libraries (their dialogs' owner; may be null).
   virtual void* FrameHandle() { return nullptr; }
   virtual PlotDisplay Display() { return {}; }
@@ -52,6 +52,11 @@ class PlotHost {
   // Loads section k of a WF2 layer loaded in sections, sharing the one loaded section with
   // the display: its library, or 0 when it cannot be loaded. The default keeps its own.
   virtual GdxHandle LoadFrame(int layer, int32_t k);
+
+ private:
+  int loaded_layer_ = -1;
+  int32_t loaded_section_ = -1;
+  GdxHandle loaded_frame_ = kGdxNoHandle;
 };
 
 // The plot window and its pending flag, kept between plots.

@@ -10,6 +10,8 @@
 #include "companions/plendo/plot_file.h"
 #include "support/notifier.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/tests/wf2_test_support.h"
+#include "viewer/model/wf2_scan.h"
 #include "viewer/plot/tests/plot_test_support.h"
 
 namespace kavrinth {
@@ -253,6 +255,65 @@ TEST_F(PlotDataTest, FrameGridLinesThatMeetTheWindow) {
                              {{0, 0}, {1200, 0}}, {{0, 300}, {1200, 300}}, {{0, 600}, {1200, 600}}};
     EXPECT_EQ(lines, expected) << "x = 1200 lies outside the window";
   }
+}
+
+// Records the sections the plot loads.
+class SectionHost : public TestPlotHost {
+ public:
+  GdxHandle LoadFrame(int layer, int32_t k) override {
+    loaded.push_back(k);
+    return PlotHost::LoadFrame(layer, k);
+  }
+  std::vector<int32_t> loaded;
+};
+
+TEST_F(PlotDataTest, WF2SectionsOutsideTheWindowAreNotLoaded) {
+  // Four strips of two 100 x 50 frames, each frame one full square; one section per strip.
+  const Wf2Header header = testing::SmallHeader(4, 2, false);
+  std::vector<testing::Wf2Frame> frames(8, testing::Wf2Frame{{{0, 0}, {99, 0}, {99, 49}, {0, 49}}});
+  const std::string path = PathOf("layer.wf2");
+  testing::WriteBytes(path, testing::BuildWf2(header, frames));
+  ViewLayerEntry& entry = Layer(0, kGdxNoHandle, kBlue, kFillPaint);
+  entry.path = path;
+  {
+    HeadlessViewerServices limited;
+    limited.memory_limit = 1;
+    ScopedViewerServices scoped(&limited);
+    Wf2ScanResult result;
+    ASSERT_EQ(ScanWf2File(nullptr, path, 0, &result), kGdxNoHandle);
+    ASSERT_EQ(result.status, Wf2ScanStatus::kIndexed);
+    ASSERT_EQ(result.sections, 4);
+    entry.frame_block = result.frame_index;
+    entry.frame_count = result.sections;
+  }
+  const GdxRect second = ReadWf2FrameIndexEntry(entry.frame_block, 1)->box;
+  SectionHost host;
+  host.display.view_window = {second.min_x + 1, second.min_y, second.max_x - 1, second.max_y};
+  const std::string file = PathOf("sections.gds");
+  ASSERT_EQ(GeneratePlotData(&host, nullptr, file), kPlotDataWritten);
+  EXPECT_EQ(host.loaded, std::vector<int32_t>{1});
+  PlotDocument document;
+  std::string error;
+  ASSERT_TRUE(ReadPlotFile(file, &document, &error)) << error;
+  ASSERT_EQ(document.shapes.size(), 2u) << "the two frames of the second strip";
+  for (const PlotShape& shape : document.shapes) {
+    EXPECT_EQ(shape.colour, 5);
+    for (const GdsIntPoint& p : shape.polygons[0]) {
+      EXPECT_GE(p.x, second.min_x);
+      EXPECT_LE(p.x, second.max_x);
+    }
+  }
+  EXPECT_TRUE(notifier_.shown.empty());
+
+  // A section that cannot be loaded any more is named in a warning; the plot goes on.
+  std::filesystem::remove(path);
+  SectionHost again;
+  again.display.view_window = host.display.view_window;
+  notifier_.shown.clear();
+  ASSERT_EQ(GeneratePlotData(&again, nullptr, file), kPlotDataWritten);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_NE(notifier_.shown.back().text.find("1 WF2 section(s)"), std::string::npos)
+      << notifier_.shown.back().text;
 }
 
 TEST_F(PlotDataTest, FileThatCannotBeCreated) {
