@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <span>
 #include <vector>
 
 #include "support/colors.h"
@@ -257,10 +258,18 @@ void PlotWriter::WriteElement(int32_t type, const GdxWord* data, int32_t availab
   }
 }
 
+// A path longer than the writer takes goes out in pieces that share their end points, so
+// that no point is lost.
 void PlotWriter::WritePathPoints(const GdxWord* data, int32_t layer, int32_t count) {
   points_.resize(2 * static_cast<size_t>(count));
-  Check(GdsOutPath(AsPoints(points_), layer, colour_, data[3], (data[2] >> 16) & 0xFFFF,
-                   kPathPropertyAttribute, 0));
+  const std::vector<GdsIntPoint> all = AsPoints(points_);
+  const std::span<const GdsIntPoint> points(all);
+  for (size_t start = 0; start + 1 < points.size() || start == 0; start += kGdsOutMaxPoints - 1) {
+    const size_t n = std::min<size_t>(points.size() - start, kGdsOutMaxPoints);
+    Check(GdsOutPath(points.subspan(start, n), layer, colour_, data[3], (data[2] >> 16) & 0xFFFF,
+                     kPathPropertyAttribute, 0));
+    if (start + n >= points.size()) break;
+  }
 }
 
 void PlotWriter::WriteFrameGrid() {

@@ -257,6 +257,34 @@ TEST_F(PlotDataTest, FrameGridLinesThatMeetTheWindow) {
   }
 }
 
+TEST_F(PlotDataTest, LongPathsGoOutInPiecesAndLongBoundariesAreReported) {
+  Words path;
+  for (int32_t i = 0; i < 12000; ++i) path.insert(path.end(), {i % 1000, i / 12});
+  Words boundary;
+  for (int32_t i = 0; i < 6000; ++i) boundary.insert(boundary.end(), {i / 6, i % 2 * 10});
+  boundary.insert(boundary.end(), {0, 0});
+  BeginTestLibrary();
+  AddPath(1, path, 2, 0);
+  AddBoundary(1, boundary);
+  Layer(0, EndTestLibrary(), kRed, kFillPaint);
+  const PlotDocument document = Generate();
+  ASSERT_EQ(document.shapes.size(), 4u);
+  std::vector<GdsIntPoint> joined;
+  for (int i = 0; i < 3; ++i) {
+    const std::vector<GdsIntPoint>& piece = document.shapes[i].polygons[0];
+    EXPECT_LE(piece.size(), 5000u);
+    if (!joined.empty()) EXPECT_EQ(piece.front(), joined.back()) << "pieces share their ends";
+    joined.insert(joined.end(), piece.begin() + (joined.empty() ? 0 : 1), piece.end());
+  }
+  ASSERT_EQ(joined.size(), 12000u);
+  for (size_t i = 0; i < joined.size(); ++i) {
+    ASSERT_EQ(joined[i], (GdsIntPoint{path[2 * i], path[2 * i + 1]})) << i;
+  }
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_NE(notifier_.shown[0].text.find("1 element(s) were cut"), std::string::npos)
+      << notifier_.shown[0].text;
+}
+
 // Records the sections the plot loads.
 class SectionHost : public TestPlotHost {
  public:
