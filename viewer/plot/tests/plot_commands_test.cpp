@@ -284,7 +284,9 @@ TEST_F(PlotCommandsTest, PlotWindowDialogEntries) {
     notifier_.shown.clear();
     EXPECT_EQ(PlotWindowCoordsAccept(c.min, c.max), c.closes);
     ASSERT_EQ(notifier_.shown.size(), c.message ? 1u : 0u);
-    if (c.message) EXPECT_EQ(notifier_.shown[0].text, c.message);
+    if (c.message) {
+      EXPECT_EQ(notifier_.shown[0].text, c.message);
+    }
   }
   ASSERT_EQ(services_.plotted.size(), 1u);
   EXPECT_EQ(services_.plotted[0], (GdxRect{1500, -4250, 3000, 2000}));
