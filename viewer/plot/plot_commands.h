@@ -16,14 +16,6 @@ namespace kavrinth {
 inline constexpr const char* kPlendoLibrary = "libplendo.so";
 inline constexpr const char* kOrviskLibrary = "liborvisk.so";
 inline constexpr const char* kPlotConfigName = "plot.cfg";
-// The plot command's ids.
-enum PlotCommandId : int {
-  kCmdPageSetup = 32855,
-  kCmdPlotSetup = 32856,
-  kCmdPlotScreen = 32857,
-  kCmdPlotWindow = 32858,
-  kCmdPlotWindowCoords = 32859,
-};
 // The Plot Window dialog's entries are cut to this many characters.
 inline constexpr size_t kPlotWindowTextLimit = 516;
 
