@@ -194,7 +194,11 @@ int PlotScreen(PlotHost* host) {
     return 1;
   }
   const std::string second_file = MakePlotTempFile(directory, "vexil-plot-out-");
-  return plot(host->FrameHandle(), config.c_str(), data_file.c_str(), second_file.c_str());
+  const int result =
+      plot(host->FrameHandle(), config.c_str(), data_file.c_str(), second_file.c_str());
+  // The library moves its output away; whatever it left behind goes with the command.
+  RemoveFile(second_file);
+  return result;
 }
 
 int PlotWindowAndScreen(PlotHost* host, const GdxRect& rect) {

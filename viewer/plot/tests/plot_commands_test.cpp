@@ -218,6 +218,14 @@ TEST_F(PlotCommandsTest, ScaleAndOriginOnCustomPaper) {
   EXPECT_TRUE(page.IsWhite(19 * mm, page.height - 35 * mm));
   EXPECT_TRUE(page.IsWhite(31 * mm, page.height - 35 * mm));
   EXPECT_TRUE(page.IsWhite(25 * mm, page.height - 41 * mm));
+
+  // Margins that leave no room: the plot library refuses, and neither the plot data nor
+  // the library's own file is left behind.
+  std::filesystem::remove(PathOf("out.pdf"));
+  Config("PGSIZE=Z 200,100\nPGUNIT=MM\nLEFT=150\nRIGHT=60\n");
+  EXPECT_NE(PlotScreen(&host_), 0);
+  EXPECT_FALSE(std::filesystem::exists(PathOf("out.pdf")));
+  EXPECT_EQ(PlotDataFilesLeft(), "");
 }
 
 TEST_F(PlotCommandsTest, MissingLibraryOrEntryLeavesNoPlotDataFile) {
