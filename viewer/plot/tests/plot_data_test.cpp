@@ -344,6 +344,21 @@ TEST_F(PlotDataTest, WF2SectionsOutsideTheWindowAreNotLoaded) {
       << notifier_.shown.back().text;
 }
 
+TEST_F(PlotDataTest, LayerWhoseStructureIsGoneIsReported) {
+  BeginTestLibrary();
+  AddBoundary(1, Square(100, 100, 50));
+  const GdxHandle library = EndTestLibrary();
+  Layer(0, library, kRed, kFillPaint);
+  BeginTestLibrary();
+  AddBoundary(1, Square(300, 300, 50));
+  Layer(1, EndTestLibrary(), kRed, kFillPaint);
+  GdxLibraryFromHandle(library)->current_structure_id = 7;
+  const PlotDocument document = Generate();
+  EXPECT_EQ(document.shapes.size(), 1u) << "the other layer is plotted";
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_NE(notifier_.shown[0].text.find("1 WF2 section(s), structure(s)"), std::string::npos);
+}
+
 TEST_F(PlotDataTest, FileThatCannotBeCreated) {
   EXPECT_EQ(GeneratePlotData(&host_, nullptr, PathOf("no/such/dir/plot.gds")), kPlotDataNotCreated);
   ASSERT_EQ(notifier_.shown.size(), 1u);
