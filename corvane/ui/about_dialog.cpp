@@ -8,6 +8,7 @@
 
 #include "corvane/ui/commands.h"
 #include "support/qt/dialogs.h"
+#include "support/version.h"
 
 namespace kavrinth {
 
@@ -20,8 +21,10 @@ CreditsState credits_state_ = CreditsState::kNotPrepared;
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("About CORVANE");
   auto* layout = new QVBoxLayout(this);
-  auto* text = new QLabel("CORVANE\nEM/Mann to GDSII translation\nVersion " KAVRINTH_VERSION
-                          "\n\nKavrinth photomask data preparation\n(double-click for the credits)",
+  auto* text = new QLabel(QString::fromStdString("CORVANE\nEM/Mann to GDSII translation\nVersion " +
+                                                 ProgramVersionText() +
+                                                 "\n\nKavrinth photomask data preparation\n"
+                                                 "(double-click for the credits)"),
                           this);
   text->setAccessibleName("About");
   layout->addWidget(text);

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTextCursor>
 #include <filesystem>
@@ -234,6 +235,10 @@ TEST_F(MainWindowTest, AboutBoxShowsAndHidesItsCredits) {
   bool checked = false;
   WhenModal<AboutDialog>([&](AboutDialog* box) {
     EXPECT_EQ(box->windowTitle(), "About CORVANE");
+    auto* about = box->findChild<QLabel*>();
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->text().contains(QRegularExpression("Version [0-9]+\\.[0-9]+\\.[0-9]+")))
+        << about->text().toStdString();
     EXPECT_FALSE(box->credits()->isVisible());
     DoubleClick(box);
     EXPECT_TRUE(box->credits()->isVisible()) << "prepared and shown at once";
