@@ -273,7 +273,9 @@ TEST_F(PlotDataTest, LongPathsGoOutInPiecesAndLongBoundariesAreReported) {
   for (int i = 0; i < 3; ++i) {
     const std::vector<GdsIntPoint>& piece = document.shapes[i].polygons[0];
     EXPECT_LE(piece.size(), 5000u);
-    if (!joined.empty()) EXPECT_EQ(piece.front(), joined.back()) << "pieces share their ends";
+    if (!joined.empty()) {
+      EXPECT_EQ(piece.front(), joined.back()) << "pieces share their ends";
+    }
     joined.insert(joined.end(), piece.begin() + (joined.empty() ? 0 : 1), piece.end());
   }
   ASSERT_EQ(joined.size(), 12000u);
