@@ -264,6 +264,16 @@ TEST_F(PlotCommandsTest, MissingLibraryOrEntryLeavesNoPlotDataFile) {
             "(2)Error occurred in loading function in library '" + stub + "'.");
 }
 
+TEST_F(PlotCommandsTest, ConfigurationThatCannotBeWrittenIsReportedAndThePlotDataWritten) {
+  Write("file", "not a directory");
+  const std::string config = PathOf("file/plot.cfg");
+  host_.display.view_window = {0, 0, 100, 100};
+  EXPECT_EQ(GeneratePlotData(&host_, &config, PathOf("plot.gds")), kPlotDataWritten);
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_EQ(notifier_.shown[0].text, "Cfg write error -- Cannot plot in opaque mode.");
+  EXPECT_TRUE(std::filesystem::exists(PathOf("plot.gds")));
+}
+
 TEST_F(PlotCommandsTest, CancelledSaveStopsThePlot) {
   host_.save_answer = 2;
   EXPECT_NE(PlotScreen(&host_), 0);
