@@ -27,6 +27,7 @@
 #include "viewer/app/single_instance.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/wf2_scan.h"
 #include "viewer/plot/plot_commands.h"
 #include "viewer/plot/qt/plot_window_dialog.h"
 #include "viewer/plot/qt/qt_plot_host.h"
@@ -696,14 +697,22 @@ PlotDisplay CMainFrame::DefaultPlotDisplay() const {
   PlotDisplay display;
   display.fill_mode = AppState().fill_mode;
   GdxRect all{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  const auto take = [&all](const GdxRect& box) {
+    if (box.min_x > box.max_x || box.min_y > box.max_y) return;
+    all = {std::min(all.min_x, box.min_x), std::min(all.min_y, box.min_y),
+           std::max(all.max_x, box.max_x), std::max(all.max_y, box.max_y)};
+  };
   for (int n = 0; n < kViewLayerCount; ++n) {
     const ViewLayerEntry& entry = LayerTable()[n];
-    GdxLibrary* library = GdxLibraryFromHandle(entry.library);
-    if (entry.path.empty() || !entry.shown || library == nullptr) continue;
-    const GdxStructure* top = GdxFindStructureById(library, library->current_structure_id);
-    if (top == nullptr || top->extents.min_x > top->extents.max_x) continue;
-    all = {std::min(all.min_x, top->extents.min_x), std::min(all.min_y, top->extents.min_y),
-           std::max(all.max_x, top->extents.max_x), std::max(all.max_y, top->extents.max_y)};
+    if (entry.path.empty() || !entry.shown) continue;
+    if (GdxLibrary* library = GdxLibraryFromHandle(entry.library)) {
+      const GdxStructure* top = GdxFindStructureById(library, library->current_structure_id);
+      if (top != nullptr) take(top->extents);
+    }
+    // A WF2 layer loaded in sections: the boxes of its sections.
+    for (int32_t k = 0; k < Wf2FrameIndexSections(entry.frame_block); ++k) {
+      if (const auto section = ReadWf2FrameIndexEntry(entry.frame_block, k)) take(section->box);
+    }
   }
   if (all.min_x >= all.max_x || all.min_y >= all.max_y) all = {0, 0, 1000, 1000};
   display.view_window = all;
