@@ -22,6 +22,7 @@
 #include "viewer/app/main_frame.h"
 #include "viewer/app/tests/vexil_test_support.h"
 #include "viewer/app/viewer_state.h"
+#include "viewer/model/element_queries.h"
 #include "viewer/model/layer_table.h"
 #include "viewer/model/viewer_services.h"
 #include "viewer/plot/plot_commands.h"
@@ -179,6 +180,30 @@ TEST_F(VexilPlotTest, PlotWindowCoordsPlotsTheTypedWindow) {
   EXPECT_TRUE(IsRed(page.pixel(290, 306)));
   EXPECT_EQ(page.pixel(260, 306), qRgb(255, 255, 255)) << "left of the flash";
   EXPECT_FALSE(PlotWindowStore().pending) << "used once";
+}
+
+TEST_F(VexilPlotTest, PlotWindowGoesToTheDrawingWindowsModeAndEndsQueries) {
+  StartOnTwoFlashes();
+  EXPECT_FALSE(frame()->CommandAction(kCmdPlotWindow)->isEnabled()) << "no drawing window yet";
+  std::vector<int> taken;
+  int queries_ended = 0;
+  frame()->SetDrawWindow({[](int id) { return id == kDrawPlotWindow; },
+                          [&taken](int id, int) {
+                            if (id != kDrawPlotWindow) return false;
+                            taken.push_back(id);
+                            return true;
+                          },
+                          [&queries_ended] { ++queries_ended; }});
+  QAction* mode = frame()->CommandAction(kCmdPlotWindow);
+  ASSERT_TRUE(mode->isEnabled());
+  mode->trigger();
+  EXPECT_EQ(taken, std::vector<int>{kDrawPlotWindow});
+  // The box the mode gives reaches the plot through the database's PlotWindowRect.
+  const GdxRect w = Extents();
+  EXPECT_EQ(PlotWindowRect({w.max_x, w.max_y, w.min_x, w.min_y}), 0);
+  EXPECT_EQ(queries_ended, 1);
+  EXPECT_TRUE(std::filesystem::exists(Path("plot.pdf")));
+  EXPECT_TRUE(notifier_.shown.empty());
 }
 
 }  // namespace
