@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "support/colors.h"
@@ -24,6 +25,7 @@
 #include "support/qt/window_placement.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
+#include "viewer/app/plot_display.h"
 #include "viewer/app/single_instance.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/layer_table.h"
@@ -694,6 +696,7 @@ bool CMainFrame::PlotWindowModeAvailable() const {
 }
 
 PlotDisplay CMainFrame::DefaultPlotDisplay() const {
+  if (std::optional<PlotDisplay> shown = ShownPlotDisplay()) return *shown;
   PlotDisplay display;
   display.fill_mode = AppState().fill_mode;
   GdxRect all{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};

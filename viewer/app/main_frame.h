@@ -185,8 +185,8 @@ class CMainFrame : public QMainWindow {
   void OnPlotWindow();
   void OnPlotWindowCoords();
 
-  // The display a plot takes: the drawing window installs its own; without one the plot
-  // shows the extents of the shown layers.
+  // The display a plot takes: by default what the drawing window shows (the extents of the
+  // shown layers before it has a view); tests and tools may install their own.
   void SetPlotDisplay(std::function<PlotDisplay()> display) { plot_display_ = std::move(display); }
   // Takes the rectangle as the plot window and plots it (the plot window mode and the Plot
   // Window dialog): the plot's result, 0 for an empty rectangle.

@@ -18,8 +18,11 @@
 #include <vector>
 
 #include "support/notifier.h"
+#include "viewer/app/display_painter.h"
 #include "viewer/app/lumra_app.h"
+#include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
+#include "viewer/app/plot_display.h"
 #include "viewer/app/tests/vexil_test_support.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/element_queries.h"
@@ -77,6 +80,13 @@ class VexilPlotTest : public VexilTest {
     const std::vector<std::string> words = {"vexil", "two.job"};
     app_->InitInstance(ParseCommandLine(words, temp_.path(), true));
     ASSERT_TRUE(WaitFor([] { return AppState().job_loaded; }));
+    // A wide window, drawn: the view the plots take is settled.
+    frame()->resize(1000, 500);
+    ASSERT_TRUE(WaitFor([this] {
+      return AppState().picture_valid && !app_->view()->redraw_pending() &&
+             !AppState().drawing_active;
+    }));
+    ASSERT_TRUE(ShownPlotDisplay().has_value());
     ::mkdir((config_dir_ + "/Kavrinth").c_str(), 0700);
     std::ofstream(config_dir_ + "/Kavrinth/plot.cfg")
         << "[plendo]\nPLOTFILE=" << Path("plot.pdf")
@@ -97,6 +107,7 @@ class VexilPlotTest : public VexilTest {
 TEST_F(VexilPlotTest, PlotScreenWritesThePdfOfTheShownJob) {
   StartOnTwoFlashes();
   EXPECT_EQ(PlotConfigPath(), config_dir_ + "/Kavrinth/plot.cfg");
+  const GdxRect shown_view = ShownPlotDisplay()->view_window;
   QAction* plot = frame()->CommandAction(kCmdPlotScreen);
   ASSERT_TRUE(plot->isEnabled());
   plot->trigger();
@@ -107,18 +118,22 @@ TEST_F(VexilPlotTest, PlotScreenWritesThePdfOfTheShownJob) {
   EXPECT_NE(Output("pdfinfo '" + Path("plot.pdf") + "'").find("792 x 612 pts"), std::string::npos)
       << "the flashes lie side by side: the letter page is turned";
 
-  // The whole job fills the printable area: each flash where its coordinates say.
+  // The visible view fills the printable area: each flash where its coordinates say.
   const QImage page = Render(Path("plot.pdf"), Path("page"));
   ASSERT_EQ(page.width(), 792);
-  const GdxRect w = Extents();
-  const double dx = w.max_x - w.min_x, dy = w.max_y - w.min_y;
-  const double s = std::min(720.0 / dx, 540.0 / dy);
-  const double left = 36 + (720 - dx * s) / 2, bottom = 576 - (540 - dy * s) / 2;
+  const GdxRect view = shown_view;
+  const double vx = view.max_x - view.min_x, vy = view.max_y - view.min_y;
+  const double s = std::min(720.0 / vx, 540.0 / vy);
+  const double left = 36 + (720 - vx * s) / 2, bottom = 576 - (540 - vy * s) / 2;
   const auto at = [&](double x, double y) {
-    return page.pixel(static_cast<int>(left + (x - w.min_x) * s),
-                      static_cast<int>(bottom - (y - w.min_y) * s));
+    return page.pixel(static_cast<int>(left + (x - view.min_x) * s),
+                      static_cast<int>(bottom - (y - view.min_y) * s));
   };
-  const double fx = dx / 230.0, fy = dy / 70.0;  // database units per file unit
+  const GdxRect w = Extents();
+  ASSERT_TRUE(view.min_x <= w.min_x && view.max_x >= w.max_x && view.min_y <= w.min_y &&
+              view.max_y >= w.max_y)
+      << "the drawing is fitted to the job";
+  const double fx = (w.max_x - w.min_x) / 230.0, fy = (w.max_y - w.min_y) / 70.0;
   EXPECT_TRUE(IsRed(at(w.min_x + 15 * fx, w.min_y + 5 * fy))) << "first flash";
   EXPECT_TRUE(IsRed(at(w.min_x + 2 * fx, w.min_y + 2 * fy))) << "inside its corner";
   EXPECT_TRUE(IsRed(at(w.max_x - 15 * fx, w.max_y - 5 * fy))) << "second flash";
@@ -203,6 +218,33 @@ TEST_F(VexilPlotTest, PlotWindowGoesToTheDrawingWindowsModeAndEndsQueries) {
   EXPECT_EQ(PlotWindowRect({w.max_x, w.max_y, w.min_x, w.min_y}), 0);
   EXPECT_EQ(queries_ended, 1);
   EXPECT_TRUE(std::filesystem::exists(Path("plot.pdf")));
+  EXPECT_TRUE(notifier_.shown.empty());
+}
+
+TEST_F(VexilPlotTest, PlotScreenPlotsTheZoomedView) {
+  StartOnTwoFlashes();
+  // Zoomed in on the first flash (x 85..115, y 195..205), the second out of sight.
+  const GdxRect w = Extents();
+  ASSERT_TRUE(
+      AppDisplay().window.ZoomToWorldBox(w.min_x - 15, w.min_y - 20, w.min_x + 45, w.min_y + 30));
+  const GdxRect view = ShownPlotDisplay()->view_window;
+  ASSERT_LT(view.max_x, w.max_x - 30) << "the second flash is out of the view";
+  frame()->CommandAction(kCmdPlotScreen)->trigger();
+  const QImage page = Render(Path("plot.pdf"), Path("zoomed"));
+  ASSERT_EQ(page.width(), 792);
+  const double vx = view.max_x - view.min_x, vy = view.max_y - view.min_y;
+  const double s = std::min(720.0 / vx, 540.0 / vy);
+  const double left = 36 + (720 - vx * s) / 2, bottom = 576 - (540 - vy * s) / 2;
+  const auto px = [&](double x) { return static_cast<int>(left + (x - view.min_x) * s); };
+  const auto py = [&](double y) { return static_cast<int>(bottom - (y - view.min_y) * s); };
+  EXPECT_TRUE(IsRed(page.pixel(px(w.min_x + 15), py(w.min_y + 5))));
+  EXPECT_TRUE(IsRed(page.pixel(px(w.min_x) + 2, py(w.min_y) - 2)));
+  EXPECT_EQ(page.pixel(px(w.min_x) - 3, py(w.min_y + 5)), qRgb(255, 255, 255));
+  EXPECT_EQ(page.pixel(px(w.min_x + 30) + 3, py(w.min_y + 5)), qRgb(255, 255, 255));
+  // The flash is drawn at the zoom's scale: 30 units wide.
+  int red_columns = 0;
+  for (int x = 0; x < page.width(); ++x) red_columns += IsRed(page.pixel(x, py(w.min_y + 5)));
+  EXPECT_NEAR(red_columns, 30 * s, 3);
   EXPECT_TRUE(notifier_.shown.empty());
 }
 
