@@ -727,7 +727,7 @@ std::unique_ptr<QtPlotHost> CMainFrame::MakePlotHost() {
   auto host = std::make_unique<QtPlotHost>(this);
   host->display = plot_display_ ? plot_display_ : [this] { return DefaultPlotDisplay(); };
   host->save_edited_layers = [this] { return app_->AskSaveEdits(1) ? 0 : 2; };
-  host->end_query_mode = draw_window_.end_query;
+  host->end_query_mode = end_query_mode_;
   host->show_idle_text = [this] { ShowIdleMessage(); };
   host->temporary_directory = AppState().temporary_directory;
   return host;

@@ -100,8 +100,6 @@ struct EditToolsHook {
 struct DrawWindowHook {
   std::function<bool(int id)> handles;
   std::function<bool(int id, int param)> take_command;
-  // Ends the point or window query when one is active (before a plot).
-  std::function<void()> end_query;
 };
 
 inline constexpr int kDrawPlotWindow = 8264;
@@ -188,6 +186,8 @@ class CMainFrame : public QMainWindow {
   // The display a plot takes: by default what the drawing window shows (the extents of the
   // shown layers before it has a view); tests and tools may install their own.
   void SetPlotDisplay(std::function<PlotDisplay()> display) { plot_display_ = std::move(display); }
+  // What ends the drawing window's point or window query before a plot.
+  void SetQueryModeEnd(std::function<void()> end) { end_query_mode_ = std::move(end); }
   // Takes the rectangle as the plot window and plots it (the plot window mode and the Plot
   // Window dialog): the plot's result, 0 for an empty rectangle.
   int PlotWindowRectangle(const GdxRect& rect);
@@ -249,6 +249,7 @@ class CMainFrame : public QMainWindow {
   std::vector<std::string> recent_files_;
   std::vector<QAction*> recent_actions_;
   std::function<PlotDisplay()> plot_display_;
+  std::function<void()> end_query_mode_;
 };
 
 // The colour swatches of the Layer Table's rows: the rectangle filled with the colour and

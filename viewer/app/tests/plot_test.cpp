@@ -207,8 +207,8 @@ TEST_F(VexilPlotTest, PlotWindowGoesToTheDrawingWindowsModeAndEndsQueries) {
                             if (id != kDrawPlotWindow) return false;
                             taken.push_back(id);
                             return true;
-                          },
-                          [&queries_ended] { ++queries_ended; }});
+                          }});
+  frame()->SetQueryModeEnd([&queries_ended] { ++queries_ended; });
   QAction* mode = frame()->CommandAction(kCmdPlotWindow);
   ASSERT_TRUE(mode->isEnabled());
   mode->trigger();
