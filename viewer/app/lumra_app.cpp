@@ -93,6 +93,15 @@ int32_t FormatOfExtension(const std::string& path) {
   return -1;
 }
 
+// Reads a data file in the format its extension names; other names leave the format.
+void SetFormatOfDataFile(const std::string& path) {
+  if (const int32_t format = FormatOfExtension(path); format >= 0) {
+    ViewerImportSettings& import = ImportSettings();
+    import.pg_format = format;
+    import.unit_code = UnitCodeFor(format, import.metric);
+  }
+}
+
 }  // namespace
 
 CLumraApp::CLumraApp() {
@@ -211,8 +220,10 @@ void CLumraApp::OnFileOpen() {
   std::string initial = !state.job_file_name.empty() ? state.job_file_name : state.current_job_path;
   std::string name;
   SplitPath(initial, nullptr, &name);
+  // The dialog starts in the current directory with the job's name.
+  const std::string start = MakePath(CurrentDirectory(), name);
   const uint32_t flags = kFileDlgFileMustExist | kFileDlgAllowMultiSelect;
-  CTemplateFileDialog dialog(true, "", name.c_str(), flags,
+  CTemplateFileDialog dialog(true, "", start.c_str(), flags,
                              FilterToNulForm(std::string(kOpenFilter)), frame_.get(), nullptr,
                              false);
   dialog.setObjectName("open_dialog");
@@ -223,6 +234,9 @@ void CLumraApp::OnFileOpen() {
   // The question comes before the selection is turned into a job, which empties the table.
   if (!AskSaveEdits(0)) return;
   if (discard_edits_) discard_edits_();
+  // Data files chosen here are read in the format their extension names (a job keeps its
+  // own).
+  if (!dialog.PathNames().empty()) SetFormatOfDataFile(dialog.PathNames().front());
   std::string job;
   if (OpenJobFile(&job, dialog.NulList(), kOpenMultiSelect) == 0) return;
   OpenJob(job);
@@ -316,10 +330,7 @@ bool CLumraApp::EnterDataFile(const CommandLineRequest& request) {
   if (FileExists(NativePath(request.job_path))) {
     ReadJobGeneral(request.job_path, &import.unit_code, &import.pg_format);
   }
-  if (const int32_t format = FormatOfExtension(request.data_file); format >= 0) {
-    import.pg_format = format;
-    import.unit_code = UnitCodeFor(format, import.metric);
-  }
+  SetFormatOfDataFile(request.data_file);
   if (UpdateJobLayerTable(request.job_path, request.data_file) < 0) {
     Warn("The job file " + request.job_path + " could not be written.");
     ClearLayerTable();
