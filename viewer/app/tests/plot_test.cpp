@@ -145,7 +145,7 @@ TEST_F(VexilPlotTest, PlotScreenWritesThePdfOfTheShownJob) {
   EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
 }
 
-TEST_F(VexilPlotTest, PageSetupTurnsThePageForTheNextPlot) {
+TEST_F(VexilPlotTest, PageSetupAndPlotSetupChangeTheNextPlot) {
   StartOnTwoFlashes();
   WhenModal<QDialog>([](QDialog* dialog) {
     EXPECT_EQ(dialog->windowTitle(), "Page Setup");
@@ -158,6 +158,19 @@ TEST_F(VexilPlotTest, PageSetupTurnsThePageForTheNextPlot) {
   frame()->CommandAction(kCmdPlotScreen)->trigger();
   EXPECT_NE(Output("pdfinfo '" + Path("plot.pdf") + "'").find("612 x 792 pts"), std::string::npos);
   EXPECT_TRUE(notifier_.shown.empty());
+
+  // Plot Setup from the menu sends the next plot to another file.
+  WhenModal<QDialog>([this](QDialog* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Plot Setup");
+    for (QLineEdit* edit : dialog->findChildren<QLineEdit*>()) {
+      if (edit->accessibleName() == "PDF file")
+        edit->setText(QString::fromStdString(Path("other.pdf")));
+    }
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+  });
+  frame()->CommandAction(kCmdPlotSetup)->trigger();
+  frame()->CommandAction(kCmdPlotScreen)->trigger();
+  EXPECT_TRUE(std::filesystem::exists(Path("other.pdf")));
 }
 
 TEST_F(VexilPlotTest, PlotWindowCoordsPlotsTheTypedWindow) {
