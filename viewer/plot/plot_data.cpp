@@ -94,7 +94,8 @@ class PlotWriter {
   void WriteFrameGrid();
   // Copies count points from the element with the layer offset applied.
   const std::vector<GdxWord>& Shifted(const GdxWord* points, int32_t count);
-  std::vector<GdsIntPoint> AsPoints(const std::vector<GdxWord>& words) const;
+  // The words as points, in a buffer kept from element to element.
+  const std::vector<GdsIntPoint>& AsPoints(const std::vector<GdxWord>& words);
 
   PlotHost* host_;
   const PlotDisplay& display_;
@@ -105,6 +106,7 @@ class PlotWriter {
   int32_t divisor_ = 1;
   std::vector<GdxWord> points_;  // grown to the largest element: never cut
   std::vector<GdxWord> arc_;
+  std::vector<GdsIntPoint> out_;
   int32_t cut_elements_ = 0;
   int32_t missing_parts_ = 0;
   bool failed_ = false;
@@ -119,10 +121,10 @@ const std::vector<GdxWord>& PlotWriter::Shifted(const GdxWord* points, int32_t c
   return points_;
 }
 
-std::vector<GdsIntPoint> PlotWriter::AsPoints(const std::vector<GdxWord>& words) const {
-  std::vector<GdsIntPoint> out(words.size() / 2);
-  for (size_t i = 0; i < out.size(); ++i) out[i] = {words[2 * i], words[2 * i + 1]};
-  return out;
+const std::vector<GdsIntPoint>& PlotWriter::AsPoints(const std::vector<GdxWord>& words) {
+  out_.resize(words.size() / 2);
+  for (size_t i = 0; i < out_.size(); ++i) out_[i] = {words[2 * i], words[2 * i + 1]};
+  return out_;
 }
 
 int PlotWriter::WriteLayers() {
@@ -230,7 +232,7 @@ void PlotWriter::WriteElement(int32_t type, const GdxWord* data, int32_t availab
   if (type == kGdxBoundary) {
     const std::vector<GdxWord>& p = Shifted(points, count);
     if (!ElementHitsWindow(type, data, p.data(), window_, kSelectionCrossing)) return;
-    const std::vector<GdsIntPoint> out = AsPoints(p);
+    const std::vector<GdsIntPoint>& out = AsPoints(p);
     Check(GdsOutBoundary(out, layer, colour_, 0, 0));
     if (display_.fill_mode == 2) Check(GdsOutPath(out, layer, colour_, unit_factor, 1, 0, 0));
   } else if (type == kGdxPath) {
@@ -262,7 +264,7 @@ void PlotWriter::WriteElement(int32_t type, const GdxWord* data, int32_t availab
 // that no point is lost.
 void PlotWriter::WritePathPoints(const GdxWord* data, int32_t layer, int32_t count) {
   points_.resize(2 * static_cast<size_t>(count));
-  const std::vector<GdsIntPoint> all = AsPoints(points_);
+  const std::vector<GdsIntPoint>& all = AsPoints(points_);
   const std::span<const GdsIntPoint> points(all);
   for (size_t start = 0; start + 1 < points.size() || start == 0; start += kGdsOutMaxPoints - 1) {
     const size_t n = std::min<size_t>(points.size() - start, kGdsOutMaxPoints);
