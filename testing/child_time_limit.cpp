@@ -3,6 +3,7 @@
 #include "testing/child_time_limit.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -158,6 +159,17 @@ class ChildTimeLimitListener : public ::testing::EmptyTestEventListener {
 
   std::unique_ptr<ChildTimeLimit> limit_;
 };
+
+// The libraries named in KAVRINTH_KEEP_LOADED (blank-separated) are loaded now and never
+// unloaded. The sanitizer build names those whose leaks tools/lsan.supp suppresses by
+// library, for a test that loads and unloads them (a plot library opened with dlopen
+// brings in Qt and what Qt needs): once unloaded, LeakSanitizer can no longer name them.
+const bool kLibrariesKeptLoaded = [] {
+  const char* names = std::getenv("KAVRINTH_KEEP_LOADED");
+  std::istringstream words(names != nullptr ? names : "");
+  for (std::string name; words >> name;) ::dlopen(name.c_str(), RTLD_NOW | RTLD_NODELETE);
+  return true;
+}();
 
 const bool kListenerInstalled = [] {
   ::testing::UnitTest::GetInstance()->listeners().Append(new ChildTimeLimitListener);
