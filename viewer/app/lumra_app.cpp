@@ -25,6 +25,8 @@
 #include "support/version.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
+#include "viewer/app/open_dialog_hooks.h"
+#include "viewer/app/viewer_dialogs.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/gdx_database.h"
 #include "viewer/model/job_file.h"
@@ -46,13 +48,6 @@ std::string CurrentDirectory() { return QDir::currentPath().toStdString(); }
 
 // The "JOB Files" row of the viewer's filter table.
 constexpr size_t kJobFilterRow = 12;
-
-// The filter of the Open dialog.
-constexpr std::string_view kOpenFilter =
-    "Job Files (*.job)|*.job|EMask Files (*.em;*.ems;*.sor)|*.em;*.ems;*.sor|"
-    "3000 Files (*.dwm;*.dws;*.sor)|*.dwm;*.dws;*.sor|3600 Files (*.dwm;*.dws;*.sor)|"
-    "*.dwm;*.dws;*.sor|Intermdeiate Files (*.int)|*.int|"
-    "All Files (*.*)|*.*||";
 
 // The About box: the program, its version and what it is.
 class CLumraAboutDlg : public QDialog {
@@ -118,6 +113,7 @@ void CLumraApp::InitInstance(const CommandLineRequest& request) {
   view_ = new CLumraView(&document_, nullptr);
   frame_ = std::make_unique<CMainFrame>(this, view_);
   services_.SetMainEvent([this] { frame_->OnCommand(kCmdMainEvent); });
+  InstallViewerDialogs(this);
   GdxCreateTempLibrary();
   UpdateTitle("");
   if (state.settings.window_show_cmd != 0) {
@@ -150,6 +146,12 @@ bool CLumraApp::AskSaveEdits(int mode) {
   return ask_save_edits_(mode) != kEditsCancelled;
 }
 
+bool CLumraApp::SettleEdits(int mode) {
+  if (!AskSaveEdits(mode)) return false;
+  if (discard_edits_) discard_edits_();
+  return true;
+}
+
 void CLumraApp::ResetJob() {
   ViewerAppState& state = AppState();
   document_.OnNewDocument();
@@ -176,9 +178,10 @@ void CLumraApp::OnFileNew() {
   ViewerAppState& state = AppState();
   // The dialog starts in the current directory with no name.
   const std::string start = CurrentDirectory() + "/";
+  OpenDialogChoice choice;
   CTemplateFileDialog dialog(false, "job", start.c_str(), kFileDlgOverwritePrompt,
                              BuildFileFilters(FilterTable::kViewer)[kJobFilterRow], frame_.get(),
-                             nullptr, false);
+                             NewJobDlgHookProc(&choice), false);
   dialog.setObjectName("new_job_dialog");
   state.file_dialog_open = true;
   const int answer = dialog.DoModal("Open New Job");
@@ -186,7 +189,12 @@ void CLumraApp::OnFileNew() {
   if (answer != kAnswerOk) return;
   state.job_file_name = dialog.GetPathName();
   state.new_job_from_dialog = true;
+  // The new job's files are read in the format and unit chosen with its name; a table
+  // that is not built leaves the settings as they were.
+  const ViewerImportSettings before = ImportSettings();
+  choice.MakeCurrent();
   const bool built = layer_table_dialog_();
+  if (!built) ImportSettings() = before;
   state.new_job_from_dialog = false;
   // The edits were settled above; the job just named opens.
   if (built) {
@@ -202,9 +210,10 @@ void CLumraApp::OnFileOpen() {
   std::string name;
   SplitPath(initial, nullptr, &name);
   const uint32_t flags = kFileDlgFileMustExist | kFileDlgAllowMultiSelect;
+  OpenDialogChoice choice;
   CTemplateFileDialog dialog(true, "", name.c_str(), flags,
-                             FilterToNulForm(std::string(kOpenFilter)), frame_.get(), nullptr,
-                             false);
+                             FilterToNulForm(std::string(kOpenDialogFilter)), frame_.get(),
+                             OpenDlgHookProc(kOpenFileTypes, &choice), false);
   dialog.setObjectName("open_dialog");
   state.file_dialog_open = true;
   const int answer = dialog.DoModal("Open");
@@ -213,9 +222,14 @@ void CLumraApp::OnFileOpen() {
   // The question comes before the selection is turned into a job, which empties the table.
   if (!AskSaveEdits(0)) return;
   if (discard_edits_) discard_edits_();
+  // The chosen format and unit are those the files load in (a job's own values replace
+  // them); a selection that does not open leaves the settings as they were.
+  const ViewerImportSettings before = ImportSettings();
+  choice.MakeCurrent();
   std::string job;
-  if (OpenJobFile(&job, dialog.NulList(), kOpenMultiSelect) == 0) return;
-  OpenJob(job);
+  if (OpenJobFile(&job, dialog.NulList(), kOpenMultiSelect) == 0 || !OpenJob(job)) {
+    ImportSettings() = before;
+  }
 }
 
 void CLumraApp::OnFileClose() {

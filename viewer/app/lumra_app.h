@@ -51,6 +51,10 @@ class CLumraApp : public QObject {
 
   // Asks whether to save the edits (mode as the editor defines it): true to go on.
   bool AskSaveEdits(int mode);
+  // Asks, then drops the edits that were saved or declined: true to go on.
+  bool SettleEdits(int mode);
+  // Loads the files of the layer table with the progress box: LoadJobFiles's result.
+  int LoadLayers();
   // The question the editor installs: returns a SaveEditsAnswer. Without one there is
   // nothing to save. The discard function drops every edit.
   void SetSaveEditsHandler(std::function<int(int)> ask, std::function<void()> discard);
@@ -85,8 +89,6 @@ class CLumraApp : public QObject {
   bool EnterDataFile(const CommandLineRequest& request);
   // The path is a copy: opening resets the state it may come from.
   bool OpenJob(std::string path);
-  // Loads the files of the layer table with the progress box: LoadJobFiles's result.
-  int LoadLayers();
   void ResetJob();
   void BringToFront();
   void UpdateTitle(const std::string& job_name);

@@ -496,6 +496,10 @@ void CMainFrame::UpdateCommandStates() {
   for (const auto& [id, action] : actions_) {
     const FrameCommand* command = FindFrameCommand(id);
     const bool handled = command != nullptr && command->handler != nullptr;
+    if (const auto installed = installed_.find(id); !handled && installed != installed_.end()) {
+      action->setEnabled(installed->second.enabled ? installed->second.enabled() : Idle());
+      continue;
+    }
     action->setEnabled(handled && (command->enabled == nullptr || (this->*command->enabled)()));
     if (handled && command->checked != nullptr) action->setChecked((this->*command->checked)());
   }
@@ -510,6 +514,17 @@ bool CMainFrame::OnCommand(int id) {
   }
   UpdateCommandStates();
   const FrameCommand* command = FindFrameCommand(id);
+  if (const auto installed = installed_.find(id);
+      (command == nullptr || command->handler == nullptr) && installed != installed_.end()) {
+    const InstalledCommand& run = installed->second;
+    if (run.enabled ? !run.enabled() : !Idle()) return false;
+    {
+      CommandScope scope;
+      run.handler();
+    }
+    UpdateCommandStates();
+    return true;
+  }
   if (command == nullptr || command->handler == nullptr) return false;
   if (command->enabled != nullptr && !(this->*command->enabled)()) return false;
   {
@@ -556,6 +571,13 @@ void CMainFrame::AfterToolCommand(int id) {
   } else {
     ShowIdleMessage();
   }
+}
+
+void CMainFrame::InstallCommand(int id, std::function<void()> handler,
+                                std::function<bool()> enabled) {
+  if (!handler) return;
+  installed_[id] = {std::move(handler), std::move(enabled)};
+  UpdateCommandStates();
 }
 
 bool CMainFrame::Idle() const { return AppState().busy_depth == 0; }

@@ -116,6 +116,9 @@ class CMainFrame : public QMainWindow {
   bool OnCommand(int id);
   // Installs the edit tools.
   void SetEditTools(EditToolsHook hook) { edit_tools_ = std::move(hook); }
+  // Gives a command of the table that has no handler of its own one from outside (the
+  // dialogs install theirs). Without a rule it is enabled when the viewer is idle.
+  void InstallCommand(int id, std::function<void()> handler, std::function<bool()> enabled = {});
   // Whether a query marks the vertex it hits (the drawing tools turn it off while they snap
   // to end points).
   bool query_highlight() const { return query_highlight_; }
@@ -205,6 +208,11 @@ class CMainFrame : public QMainWindow {
   bool query_highlight_ = true;
   std::vector<std::string> recent_files_;
   std::vector<QAction*> recent_actions_;
+  struct InstalledCommand {
+    std::function<void()> handler;
+    std::function<bool()> enabled;
+  };
+  std::map<int, InstalledCommand> installed_;
 };
 
 // The text of the status line when nothing else shows.

@@ -99,7 +99,7 @@ TEST_F(VexilWindowTest, StartsEmptyWithTheProgramNameAsTitle) {
   for (int id : {kCmdFileNew, kCmdFileOpen, kCmdFileClose, kCmdAppAbout, kCmdViewToolbar}) {
     EXPECT_TRUE(frame()->CommandAction(id)->isEnabled()) << id;
   }
-  for (int id : {kCmdLayerTable, kCmdPlotScreen, kCmdViewAll, kCmdMeasure, kCmdCaptureFirst,
+  for (int id : {kCmdPlotScreen, kCmdViewAll, kCmdMeasure, kCmdCaptureFirst,
                  kCmdViewRedraw}) {
     EXPECT_FALSE(frame()->CommandAction(id)->isEnabled()) << id;
     EXPECT_FALSE(frame()->OnCommand(id)) << id;
