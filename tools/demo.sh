@@ -72,6 +72,7 @@ echo "GDSII -> PG ($top, layers $layers; $count elements counted, $warnings warn
 list demo.ssn pg.cfg gds.cfg demo.log demo.out demo.err "${top:0:6}"*.int "${pg_files[@]}" pg.log
 echo "EM/Mann -> GDSII:"
 list demo-em.gds demo-em.log demo-mann.gds demo-mann.log
+[ -x "$bin/tabrun" ] && echo "The same road in the shell's windows: $bin/tabrun $work/demo.gds"
 if command -v klayout > /dev/null 2>&1; then
   echo "The GDSII files open in KLayout: cd $work && klayout demo.gds demo-em.gds demo-mann.gds"
 fi

@@ -21,6 +21,7 @@
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/qt/dialogs.h"
+#include "viewer/app/display_painter.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
@@ -255,6 +256,7 @@ void CGlassSetupDlg::accept() {
   s.glass_display_ch = FindControl<QCheckBox>(this, kGlassCrosshair)->isChecked() ? 1 : 0;
   GlassSettingsPermanent() = FindControl<QCheckBox>(this, kGlassPermanent)->isChecked();
   s.glass_valid = GlassSettingsPermanent();
+  ApplyGlassToDisplay();
   if (GlassShown()) Redraw(app_);
   QDialog::accept();
 }
@@ -279,9 +281,41 @@ CInfoDlg::CInfoDlg(const std::string& title, const std::string& body, QWidget* o
   layout->addWidget(close);
 }
 
+void ApplyGlassToDisplay() {
+  const ViewerSettings& s = AppState().settings;
+  const InfoUnits units = CurrentInfoUnits();
+  DisplaySettings& display = AppDisplay().settings;
+  display.glass_on = GlassShown();
+  display.glass_width = s.glass_width;
+  display.glass_height = s.glass_height;
+  display.glass_margin = s.glass_margin;
+  display.glass_unit_mm = s.glass_unit == 1;
+  display.glass_cross_hair = s.glass_display_ch != 0;
+  display.plate_kind_flags = GlassPlacementFlags(ImportSettings().pg_format);
+  display.metres_per_user_unit = units.metres_per_user_unit;
+  display.coordinate_divisor = units.divisor;
+}
+
 void OnGlassOnOff(CLumraApp* app) {
-  if (GlassPlacementFlags(ImportSettings().pg_format) == 0) return;
+  const InfoUnits units = CurrentInfoUnits();
+  const std::optional<GlassRect> glass =
+      GlassRectangle(AppState().settings, ImportSettings().pg_format, units);
+  // Formats without a plate have no glass; a glass too large to place is not shown.
+  if (!glass) return;
   GlassShown() = !GlassShown();
+  ApplyGlassToDisplay();
+  ViewerDisplay& display = AppDisplay();
+  if (GlassShown()) {
+    // The view takes in the glass and the data.
+    GdxRect extents = display.job_extents();
+    extents.min_x = std::min(extents.min_x, glass->min_x);
+    extents.min_y = std::min(extents.min_y, glass->min_y);
+    extents.max_x = std::max(extents.max_x, glass->max_x);
+    extents.max_y = std::max(extents.max_y, glass->max_y);
+    display.window.ZoomToRect(extents, units.divisor);
+  } else {
+    display.ComputeJobExtents();
+  }
   Redraw(app);
 }
 

@@ -91,6 +91,9 @@ class CInfoDlg : public QDialog {
   CInfoDlg(const std::string& title, const std::string& body, QWidget* owner);
 };
 
+// Hands the glass settings and whether the glass shows to the display, which draws it.
+void ApplyGlassToDisplay();
+
 // The commands.
 void OnGlassOnOff(CLumraApp* app);
 void OnGlassSetup(CLumraApp* app);

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -28,9 +29,28 @@ namespace {
 constexpr int kJobFilterRow = 12;  // "JOB Files" of the viewer's filter table
 constexpr size_t kMaxNameLength = 259;
 
-QColor ToQColor(uint32_t colour) {
-  return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
-}
+// The Color column's button: a swatch of the entry's colour, painted as the frame paints
+// every swatch.
+class ColourSwatchButton : public QPushButton {
+ public:
+  explicit ColourSwatchButton(QWidget* parent) : QPushButton(parent) {}
+  void SetColour(uint32_t colour) {
+    colour_ = colour;
+    setAccessibleDescription(
+        QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF).name());
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QPushButton::paintEvent(event);
+    QPainter painter(this);
+    PaintColourSwatch(painter, rect().adjusted(4, 4, -4, -4), colour_);
+  }
+
+ private:
+  uint32_t colour_ = kColorWhite;
+};
 
 }  // namespace
 
@@ -101,7 +121,7 @@ void CLayerTableDlg::BuildControls() {
     row.name->setMaxLength(static_cast<int>(kMaxNameLength));
     row.name->setMinimumWidth(320);
     row.show = new QCheckBox(this);
-    row.colour = new QPushButton(this);
+    row.colour = new ColourSwatchButton(this);
     row.colour->setFixedWidth(40);
     row.mode = new QPushButton(this);
     const std::pair<QWidget*, std::pair<int, const char*>> controls[] = {
@@ -182,9 +202,7 @@ void CLayerTableDlg::CollectRows() {
 }
 
 void CLayerTableDlg::PaintSwatch(int r) {
-  const QColor colour = ToQColor(working_[top_ + r].colour);
-  rows_[r].colour->setStyleSheet(QStringLiteral("background-color: %1").arg(colour.name()));
-  rows_[r].colour->setAccessibleDescription(colour.name());
+  static_cast<ColourSwatchButton*>(rows_[r].colour)->SetColour(working_[top_ + r].colour);
 }
 
 bool CLayerTableDlg::ScrollTo(int top) {

@@ -18,6 +18,7 @@
 #include "support/colors.h"
 #include "support/notifier.h"
 #include "support/paths.h"
+#include "support/qt/color_picker.h"
 #include "support/qt/dialogs.h"
 #include "support/qt/window_helpers.h"
 #include "support/qt/window_placement.h"
@@ -96,7 +97,7 @@ const FrameCommand kFrameCommands[] = {
     {kCmdViewPan, "&Pan", "P", "Press mouse button at a mouse point and release at a 2nd point",
      nullptr, nullptr, nullptr},
     {kCmdFillOutline, "Fill/Outline", "O;F", "Toggle the display between fill and outline mode",
-     &CMainFrame::OnFillOutline, &CMainFrame::Idle, nullptr},
+     &CMainFrame::OnFillOutline, &CMainFrame::Idle, &CMainFrame::ViewFilled},
     {kCmdVertexPoint, "&Point", "", "Click mouse button at vertex for query", nullptr, nullptr,
      nullptr},
     {kCmdVertexWindow, "&Window", "V",
@@ -275,7 +276,33 @@ void BuildMenuTree(const MenuSlot (&layout)[N], QMenu* root_menu, QMenuBar* bar,
   }
 }
 
+bool colour_swatches_enabled = false;
+
+QColor ColourOf(uint32_t colour) {
+  return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
 }  // namespace
+
+void SetColourSwatchesEnabled(bool enabled) { colour_swatches_enabled = enabled; }
+
+void PaintColourSwatch(QPainter& painter, const QRect& rect, uint32_t colour) {
+  if (!colour_swatches_enabled) return;
+  painter.fillRect(rect, ColourOf(colour));
+  painter.setPen(Qt::black);
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(rect.adjusted(0, 0, -1, -1));
+}
+
+int NearestPickColourOfControl(QWidget* control, uint32_t* colour) {
+  const int nearest = NearestPickColor(*colour);
+  const int chosen = PickColor(control != nullptr ? control->window() : nullptr, nearest);
+  if (chosen < 0 || chosen >= kPickColorCount) return 0;
+  const uint32_t picked = PickColors()[chosen];
+  if (picked == *colour) return 0;
+  *colour = picked;
+  return 1;
+}
 
 CMainFrame::CMainFrame(CLumraApp* app, CLumraView* view) : app_(app), view_(view) {
   setObjectName("vexil");
@@ -283,6 +310,7 @@ CMainFrame::CMainFrame(CLumraApp* app, CLumraView* view) : app_(app), view_(view
   ReadSettings();
   InitPickColors();
   PickColors()[kPickBackgroundIndex] = AppState().background_colour;
+  SetColourSwatchesEnabled(true);
   LoadStartupFont();
   setCentralWidget(view_);
   BuildCommands();
@@ -500,7 +528,9 @@ void CMainFrame::UpdateCommandStates() {
       action->setEnabled(installed->second.enabled ? installed->second.enabled() : Idle());
       continue;
     }
-    action->setEnabled(handled && (command->enabled == nullptr || (this->*command->enabled)()));
+    const bool enabled = handled ? command->enabled == nullptr || (this->*command->enabled)()
+                                 : DrawWindowHandles(id) && Idle();
+    action->setEnabled(enabled);
     if (handled && command->checked != nullptr) action->setChecked((this->*command->checked)());
   }
   UpdateUnitsPane();
@@ -513,6 +543,28 @@ bool CMainFrame::OnCommand(int id) {
     return true;
   }
   UpdateCommandStates();
+  // Then the drawing window, with Capture and Recall turned into its own commands.
+  if (draw_window_.take_command && Idle()) {
+    int draw_id = id;
+    int param = 0;
+    if (id >= kCmdCaptureFirst && id < kCmdCaptureFirst + kCaptureSlots) {
+      draw_id = kDrawCapture;
+      param = id - kCmdCaptureFirst;
+    } else if (id >= kCmdRecallFirst && id < kCmdRecallFirst + kCaptureSlots) {
+      draw_id = kDrawRecall;
+      param = id - kCmdRecallFirst;
+    }
+    bool taken = false;
+    {
+      CommandScope scope;
+      taken = draw_window_.take_command(draw_id, param);
+    }
+    if (taken) {
+      ShowIdleMessage();
+      UpdateCommandStates();
+      return true;
+    }
+  }
   const FrameCommand* command = FindFrameCommand(id);
   if (const auto installed = installed_.find(id);
       (command == nullptr || command->handler == nullptr) && installed != installed_.end()) {
@@ -534,6 +586,10 @@ bool CMainFrame::OnCommand(int id) {
   }
   UpdateCommandStates();
   return true;
+}
+
+bool CMainFrame::DrawWindowHandles(int id) const {
+  return draw_window_.handles && draw_window_.handles(id);
 }
 
 void CMainFrame::AfterToolCommand(int id) {
@@ -584,6 +640,7 @@ bool CMainFrame::Idle() const { return AppState().busy_depth == 0; }
 bool CMainFrame::IdleWithJob() const { return Idle() && AppState().job_loaded; }
 bool CMainFrame::ToolbarShown() const { return !toolbar_->isHidden(); }
 bool CMainFrame::StatusBarShown() const { return !statusBar()->isHidden(); }
+bool CMainFrame::ViewFilled() const { return AppState().fill_mode != 0; }
 bool CMainFrame::DefaultFillOn() const { return AppState().settings.fill_on != 0; }
 
 void CMainFrame::OnFileNew() { app_->OnFileNew(); }
@@ -629,7 +686,6 @@ void CMainFrame::OnFillOnOff() {
 void CMainFrame::OnFillOutline() {
   ViewerAppState& state = AppState();
   state.fill_mode = (state.fill_mode + 1) % 2;
-  actions_[kCmdFillOutline]->setIconText(state.fill_mode != 0 ? "Fill/Outline" : "Outline/Fill");
   if (state.job_loaded) view_->RequestRedraw();
 }
 

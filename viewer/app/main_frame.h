@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPainter>
 #include <QToolBar>
 #include <functional>
 #include <map>
@@ -89,6 +90,17 @@ struct EditToolsHook {
   std::function<bool()> tool_active;
 };
 
+// What the frame asks of the drawing window: which commands it carries out, and the
+// command with its parameter (Capture and Recall arrive as 8271 and 8272 with the slot).
+// True when it took the command.
+struct DrawWindowHook {
+  std::function<bool(int id)> handles;
+  std::function<bool(int id, int param)> take_command;
+};
+
+inline constexpr int kDrawCapture = 8271;
+inline constexpr int kDrawRecall = 8272;
+
 // The snap settings the Delete tool puts aside until the tools are reset, and the query
 // highlight the drawing tools put aside while they snap to end points.
 struct ToolSnapState {
@@ -114,8 +126,12 @@ class CMainFrame : public QMainWindow {
   // Routes a command id: to the edit tools first, then to its handler. True when it was
   // handled; false for an id without a handler or a command that is disabled now.
   bool OnCommand(int id);
-  // Installs the edit tools.
+  // Installs the edit tools, and the drawing window's commands.
   void SetEditTools(EditToolsHook hook) { edit_tools_ = std::move(hook); }
+  void SetDrawWindow(DrawWindowHook hook) {
+    draw_window_ = std::move(hook);
+    UpdateCommandStates();
+  }
   // Gives a command of the table that has no handler of its own one from outside (the
   // dialogs install theirs). Without a rule it is enabled when the viewer is idle.
   void InstallCommand(int id, std::function<void()> handler, std::function<bool()> enabled = {});
@@ -166,6 +182,8 @@ class CMainFrame : public QMainWindow {
   bool ToolbarShown() const;
   bool StatusBarShown() const;
   bool DefaultFillOn() const;
+  // The current view is filled (the Fill/Outline button shows it pressed).
+  bool ViewFilled() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -188,6 +206,7 @@ class CMainFrame : public QMainWindow {
   void OnLayerCheckClicked(bool checked);
   int LayerOfListText() const;
   void AfterToolCommand(int id);
+  bool DrawWindowHandles(int id) const;
   void UpdateRecentFiles();
   void OpenRecentFile(size_t index);
 
@@ -204,6 +223,7 @@ class CMainFrame : public QMainWindow {
   QLabel* y_pane_ = nullptr;
   bool settings_open_ = false;
   EditToolsHook edit_tools_;
+  DrawWindowHook draw_window_;
   ToolSnapState tool_snap_;
   bool query_highlight_ = true;
   std::vector<std::string> recent_files_;
@@ -214,6 +234,14 @@ class CMainFrame : public QMainWindow {
   };
   std::map<int, InstalledCommand> installed_;
 };
+
+// The colour swatches of the Layer Table's rows: the rectangle filled with the colour and
+// framed in black, while swatches are enabled (from start-up on).
+void PaintColourSwatch(QPainter& painter, const QRect& rect, uint32_t colour);
+void SetColourSwatchesEnabled(bool enabled);
+// Lets the user pick one of the eight pick colours, starting from the one nearest to
+// *colour: 1 with the chosen colour in *colour when it changed, else 0.
+int NearestPickColourOfControl(QWidget* control, uint32_t* colour);
 
 // The text of the status line when nothing else shows.
 inline constexpr const char* kIdleMessage = "For Help, press F1";

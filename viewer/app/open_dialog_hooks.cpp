@@ -2,8 +2,10 @@
 #include "viewer/app/open_dialog_hooks.h"
 
 #include <QDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <memory>
 
 #include "support/qt/dialogs.h"
 #include "viewer/model/layer_table.h"
@@ -56,7 +58,8 @@ void InitLists(QFileDialog& dialog) {
   if (QComboBox* unit = List(dialog, kTplUnit)) {
     unit->clear();
     unit->addItems({"English", "Metric"});
-    unit->setCurrentIndex(0);
+    // The unit in use stays unless the user picks the other.
+    unit->setCurrentIndex(ImportSettings().metric ? 1 : 0);
   }
   if (QComboBox* formats = List(dialog, kTplPgFileType)) {
     FillPgFileTypeList(formats, 0, 4);
@@ -64,13 +67,32 @@ void InitLists(QFileDialog& dialog) {
   }
 }
 
-// Reads the two lists into the choice when the dialog is confirmed.
-void ConnectConfirm(QFileDialog& dialog, OpenDialogChoice* choice) {
-  QObject::connect(&dialog, &QDialog::accepted, &dialog, [&dialog, choice] {
+// The PG format a data file's extension names: -1 when it names none (".sor" is used by
+// several formats).
+int32_t FormatOfExtension(const QString& path) {
+  const QString extension = QFileInfo(path).suffix().toLower();
+  if (extension == "em" || extension == "ems") return 0;
+  if (extension == "dwm" || extension == "dws") return 1;
+  if (extension == "int") return 4;
+  return -1;
+}
+
+// Reads the two lists into the choice when the dialog is confirmed. Where the format list
+// could be chosen from and was left as it came, the first file's extension names the
+// format when it names one.
+void ConnectConfirm(QFileDialog& dialog, OpenDialogChoice* choice,
+                    std::shared_ptr<bool> format_chosen) {
+  QObject::connect(&dialog, &QDialog::accepted, &dialog, [&dialog, choice, format_chosen] {
     if (QComboBox* formats = List(dialog, kTplPgFileType)) {
       const std::string text = formats->currentText().toStdString();
       for (size_t n = 0; n < kPgFormatNames.size(); ++n) {
         if (text == kPgFormatNames[n]) choice->pg_format = static_cast<int32_t>(n);
+      }
+      const QStringList files = dialog.selectedFiles();
+      if (formats->isEnabled() && !*format_chosen && !files.isEmpty()) {
+        if (const int32_t format = FormatOfExtension(files.front()); format >= 0) {
+          choice->pg_format = format;
+        }
       }
     }
     if (QComboBox* unit = List(dialog, kTplUnit)) {
@@ -114,8 +136,11 @@ void FillPgFileTypeList(QComboBox* list, int first, int last) {
 }
 
 FileDialogHook OpenDlgHookProc(int file_type_offset, OpenDialogChoice* choice) {
-  return [file_type_offset, choice](CFileDialogEx& dialog, int control_id) {
+  auto format_chosen = std::make_shared<bool>(false);
+  return [file_type_offset, choice, format_chosen](CFileDialogEx& dialog, int control_id) {
+    if (control_id == kTplPgFileType) *format_chosen = true;
     if (control_id != kFileDlgHookInit) return false;
+    *format_chosen = false;
     *choice = OpenDialogChoice();
     choice->pg_format = ImportSettings().pg_format;
     choice->metric = ImportSettings().metric;
@@ -123,7 +148,6 @@ FileDialogHook OpenDlgHookProc(int file_type_offset, OpenDialogChoice* choice) {
     const int32_t current = ImportSettings().pg_format;
     if (file_type_offset == kFixedFormat && OfferedPgFormat(current)) {
       // The table's files are all read in the current format: only the unit is chosen.
-      List(dialog, kTplUnit)->setCurrentIndex(ImportSettings().metric ? 1 : 0);
       FillPgFileTypeList(List(dialog, kTplPgFileType), current, current);
       List(dialog, kTplPgFileType)->setEnabled(false);
     } else {
@@ -134,19 +158,22 @@ FileDialogHook OpenDlgHookProc(int file_type_offset, OpenDialogChoice* choice) {
       QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, apply);
       apply(dialog.selectedNameFilter());
     }
-    ConnectConfirm(dialog, choice);
+    ConnectConfirm(dialog, choice, format_chosen);
     return true;
   };
 }
 
 FileDialogHook NewJobDlgHookProc(OpenDialogChoice* choice) {
-  return [choice](CFileDialogEx& dialog, int control_id) {
+  auto format_chosen = std::make_shared<bool>(false);
+  return [choice, format_chosen](CFileDialogEx& dialog, int control_id) {
+    if (control_id == kTplPgFileType) *format_chosen = true;
     if (control_id != kFileDlgHookInit) return false;
+    *format_chosen = false;
     *choice = OpenDialogChoice();
     choice->pg_format = ImportSettings().pg_format;
     choice->metric = ImportSettings().metric;
     InitLists(dialog);
-    ConnectConfirm(dialog, choice);
+    ConnectConfirm(dialog, choice, format_chosen);
     return true;
   };
 }

@@ -20,7 +20,7 @@ struct FileCase {
 TEST(CommandLineTest, FileWordGivesTheJobToOpen) {
   const std::vector<FileCase> cases = {
       {{"vexil"}, true, false, "", ""},
-      {{"/opt/k/bin/vexil", "layer1.em"}, true, true, "/w/layer1.job", "layer1.em"},
+      {{"/programs/bin/vexil", "layer1.em"}, true, true, "/w/layer1.job", "layer1.em"},
       // From another directory the data file is named in full.
       {{"vexil", "layer1.em"}, false, true, "/w/layer1.job", "/w/layer1.em"},
       {{"vexil", "sub/LAYER1.EM"}, true, true, "/w/LAYER1.JOB", "sub/LAYER1.EM"},
@@ -39,9 +39,9 @@ TEST(CommandLineTest, FileWordGivesTheJobToOpen) {
     EXPECT_EQ(request.job_path, c.job_path);
     EXPECT_EQ(request.data_file, c.data_file);
   }
-  EXPECT_EQ(
-      ParseCommandLine(std::vector<std::string>{"/opt/k/bin/vexil"}, "/w", true).program_directory,
-      "/opt/k/bin");
+  EXPECT_EQ(ParseCommandLine(std::vector<std::string>{"/programs/bin/vexil"}, "/w", true)
+                .program_directory,
+            "/programs/bin");
 }
 
 TEST(CommandLineTest, PathsOfAnyLengthStayWhole) {

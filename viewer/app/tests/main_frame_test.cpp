@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QStatusBar>
 #include <QThread>
 #include <QToolButton>
@@ -23,6 +24,7 @@
 
 #include "support/colors.h"
 #include "support/notifier.h"
+#include "support/qt/color_picker.h"
 #include "support/qt/dialogs.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
@@ -82,6 +84,21 @@ class VexilWindowTest : public VexilTest {
   ScopedNotifier scoped_notifier_{&notifier_};
   std::unique_ptr<CLumraApp> app_;
 };
+
+// Types the names into the file dialog's name field in place of any selection, and accepts.
+void TypeAndAccept(QFileDialog* dialog, const QString& names) {
+  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+    if (view->selectionModel()) view->selectionModel()->clearSelection();
+  }
+  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(names);
+  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+  // A dialog that refuses the names must not hold the test up.
+  QTimer::singleShot(3000, [shown = QPointer<QFileDialog>(dialog)] {
+    if (shown == nullptr || !shown->isVisible()) return;
+    ADD_FAILURE() << "the file dialog did not take the names";
+    shown->reject();
+  });
+}
 
 TEST_F(VexilWindowTest, StartsEmptyWithTheProgramNameAsTitle) {
   Start({"vexil"});
@@ -182,6 +199,12 @@ TEST_F(VexilWindowTest, DataFilesAreReadInTheFormatTheirExtensionNames) {
   ASSERT_TRUE(WaitDrawn()) << Messages();
   EXPECT_EQ(ImportSettings().pg_format, 0);
   EXPECT_NE(ReadFile(Path("demo.job")).find("FormatType=0"), std::string::npos);
+  // The same from the Open dialog.
+  WhenModal<QFileDialog>([](QFileDialog* dialog) { TypeAndAccept(dialog, "demo.dwm"); });
+  frame()->CommandAction(kCmdFileOpen)->trigger();
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(LayerTable()[0].path, Path("demo.dwm"));
+  EXPECT_EQ(ImportSettings().pg_format, 1);
   EXPECT_TRUE(notifier_.shown.empty()) << Messages();
 }
 
@@ -428,6 +451,14 @@ TEST_F(VexilWindowTest, SettingsWrittenAtCloseAreReadAtTheNextStart) {
   EXPECT_FALSE(frame()->statusBar()->isHidden());
   EXPECT_EQ(AppState().fill_mode, 0);
   EXPECT_FALSE(frame()->CommandAction(kCmdFillOnOff)->isChecked());
+  EXPECT_FALSE(frame()->CommandAction(kCmdFillOutline)->isChecked());
+  // Fill/Outline alternates the view between outline and filled, from 2 to filled.
+  frame()->CommandAction(kCmdFillOutline)->trigger();
+  EXPECT_EQ(AppState().fill_mode, 1);
+  EXPECT_TRUE(frame()->CommandAction(kCmdFillOutline)->isChecked());
+  AppState().fill_mode = 2;
+  frame()->CommandAction(kCmdFillOutline)->trigger();
+  EXPECT_EQ(AppState().fill_mode, 1);
   EXPECT_EQ(AppState().current_job_path, Path("layer1.job"));
 }
 
@@ -478,6 +509,34 @@ TEST_F(VexilWindowTest, EditToolsSeeCommandsFirstAndGetTheSnapSettingsBackAsSave
       << Messages();
 }
 
+TEST_F(VexilWindowTest, DrawingWindowCommandsAreRoutedAfterTheEditTools) {
+  WriteFile("layer1.em", kSmallEmFile);
+  Start({"vexil", "layer1.em"});
+  ASSERT_TRUE(WaitDrawn());
+  std::vector<std::pair<int, int>> taken;
+  frame()->SetDrawWindow({[](int id) {
+                            return id == kCmdViewAll ||
+                                   (id >= kCmdCaptureFirst && id < kCmdCaptureFirst + 10);
+                          },
+                          [&](int id, int param) {
+                            taken.emplace_back(id, param);
+                            return id != kCmdFileClose;
+                          }});
+  EXPECT_TRUE(frame()->CommandAction(kCmdViewAll)->isEnabled());
+  EXPECT_TRUE(frame()->CommandAction(kCmdCaptureFirst + 3)->isEnabled());
+  EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst)->isEnabled());
+  EXPECT_FALSE(frame()->CommandAction(kCmdPlotScreen)->isEnabled());
+  frame()->CommandAction(kCmdViewAll)->trigger();
+  frame()->CommandAction(kCmdCaptureFirst + 3)->trigger();
+  EXPECT_TRUE(frame()->OnCommand(kCmdRecallFirst + 9));
+  // What the drawing window leaves goes on to the frame's own handler.
+  EXPECT_TRUE(frame()->OnCommand(kCmdFileClose));
+  EXPECT_FALSE(AppState().job_loaded);
+  const std::vector<std::pair<int, int>> expected = {
+      {kCmdViewAll, 0}, {kDrawCapture, 3}, {kDrawRecall, 9}, {kCmdFileClose, 0}};
+  EXPECT_EQ(taken, expected);
+}
+
 TEST_F(VexilWindowTest, PaintingOnlyCopiesThePicture) {
   WriteFile("layer1.em", kSmallEmFile);
   Start({"vexil", "layer1.em"});
@@ -496,15 +555,6 @@ TEST_F(VexilWindowTest, PaintingOnlyCopiesThePicture) {
   EXPECT_TRUE(AppState().picture_valid);
   EXPECT_EQ(view()->picture().pixelIndex(view()->width() / 2, view()->height() / 2), 3);
   EXPECT_EQ(view()->picture().width() % 4, 0) << "rows of whole words";
-}
-
-// Types the names into the file dialog's name field in place of any selection, and accepts.
-void TypeAndAccept(QFileDialog* dialog, const QString& names) {
-  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
-    if (view->selectionModel()) view->selectionModel()->clearSelection();
-  }
-  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(names);
-  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
 }
 
 TEST_F(VexilWindowTest, OpenMakesAJobOfTheChosenFilesAndHandOversWaitForTheDialog) {
@@ -647,6 +697,33 @@ TEST_F(VexilWindowTest, BackgroundColorIsShownAndStoredAtOnce) {
   frame()->CommandAction(kCmdBackgroundColor)->trigger();
   EXPECT_EQ(Setting("VUBKGND"), "10,20,30");
   EXPECT_EQ(AppState().background_colour, 0x1E140Au);
+}
+
+TEST_F(VexilWindowTest, LayerColoursArePickedAndShownAsSwatches) {
+  Start({"vexil"});
+  QImage image(20, 10, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    PaintColourSwatch(painter, QRect(0, 0, 20, 10), 0x0000FF);
+  }
+  EXPECT_EQ(image.pixel(10, 5), qRgb(255, 0, 0));
+  EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 0)) << "framed in black";
+  EXPECT_EQ(image.pixel(19, 9), qRgb(0, 0, 0));
+
+  // The picker starts at the nearest pick colour; a new choice replaces the colour.
+  int initial = -1;
+  WhenModal<PickColorDialog>([&](PickColorDialog* dialog) {
+    initial = dialog->initial_index();
+    dialog->ChooseAndAccept(5);
+  });
+  uint32_t colour = 0x0000F0;  // nearly red
+  EXPECT_EQ(NearestPickColourOfControl(frame()->layer_list(), &colour), 1);
+  EXPECT_EQ(initial, 2) << "red";
+  EXPECT_EQ(colour, PickColors()[5]);
+  WhenModal<PickColorDialog>([](PickColorDialog* dialog) { dialog->reject(); });
+  EXPECT_EQ(NearestPickColourOfControl(frame()->layer_list(), &colour), 0);
+  EXPECT_EQ(colour, PickColors()[5]);
 }
 
 TEST_F(VexilWindowTest, AboutNamesTheProgram) {

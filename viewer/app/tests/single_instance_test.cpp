@@ -19,7 +19,7 @@ using SingleInstanceTest = VexilTest;
 
 TEST(HandOverEncodingTest, RequestsRoundTripWholeAndDamagedBytesAreRefused) {
   HandOverRequest request;
-  request.directory = "/home/u/" + std::string(70000, 'd');
+  request.directory = "/sender/dir/" + std::string(70000, 'd');
   request.args = {"vexil", std::string(5000, 'p') + ".em", "-ram:5000000000", "-vefn:é.txt"};
   const QByteArray bytes = EncodeHandOver(request);
   const std::optional<HandOverRequest> decoded = DecodeHandOver(bytes);

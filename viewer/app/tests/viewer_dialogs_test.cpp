@@ -26,9 +26,11 @@
 #include "support/qt/color_picker.h"
 #include "support/qt/dialogs.h"
 #include "support/qt/file_dialogs.h"
+#include "viewer/app/display_painter.h"
 #include "viewer/app/glass_info.h"
 #include "viewer/app/layer_table_dlg.h"
 #include "viewer/app/lumra_app.h"
+#include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/small_dialogs.h"
 #include "viewer/app/tests/vexil_test_support.h"
@@ -147,6 +149,7 @@ TEST_F(ViewerDialogsTest, LayerTableBuildsANewJobThatReopensTheSame) {
   QStringList formats_offered;
   bool format_list_enabled = true;
   std::string layer_dialog_title;
+  QRgb swatch_centre = 0;
   // The name of the new job, then its table.
   WhenModal<QFileDialog>([&](QFileDialog* named) {
     WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
@@ -166,7 +169,10 @@ TEST_F(ViewerDialogsTest, LayerTableBuildsANewJobThatReopensTheSame) {
       Row<QCheckBox>(table, 3, &LayerTableRowIds::show)->click();
       Row<QCheckBox>(table, 0, &LayerTableRowIds::show)->click();
       WhenModal<PickColorDialog>([](PickColorDialog* picker) { picker->ChooseAndAccept(5); });
-      Row<QPushButton>(table, 1, &LayerTableRowIds::colour)->click();
+      QPushButton* swatch = Row<QPushButton>(table, 1, &LayerTableRowIds::colour);
+      swatch->click();
+      const QImage shown = swatch->grab().toImage();
+      swatch_centre = shown.pixel(shown.width() / 2, shown.height() / 2);
       QPushButton* mode = Row<QPushButton>(table, 2, &LayerTableRowIds::mode);
       mode->click();
       mode->click();
@@ -181,6 +187,7 @@ TEST_F(ViewerDialogsTest, LayerTableBuildsANewJobThatReopensTheSame) {
   // its one format.
   EXPECT_EQ(formats_offered, QStringList{"ElectroMask"});
   EXPECT_FALSE(format_list_enabled);
+  EXPECT_EQ(swatch_centre, qRgb(0, 0, 255));
   const std::string built = TableText();
   EXPECT_EQ(built, "0:" + Path("a.em") + ",0,255,1,0,0\n" +           // red, hidden
                        "1:" + Path("b.em") + ",1,16711680,1,0,0\n" +  // blue
@@ -468,6 +475,29 @@ TEST_F(ViewerDialogsTest, InfoFiguresMatchTheLoadedLayer) {
   EXPECT_NE(min_max.find("Min. Width:3.0\nMin. Height:1.0\n"), std::string::npos) << min_max;
   EXPECT_NE(min_max.find("Min. Width:" + fixed(e.smallest_width)), std::string::npos) << min_max;
   EXPECT_NE(min_max.find("Max. Height:" + fixed(e.largest_height)), std::string::npos) << min_max;
+}
+
+TEST_F(ViewerDialogsTest, GlassOnShowsThePlateAroundTheDataAndOffTheDataAlone) {
+  WriteFile("a.em", kSmallEmFile);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn());
+  const QImage data_alone = app_->view()->picture().copy();
+  const int drawings = app_->view()->full_drawings();
+  EXPECT_TRUE(frame()->OnCommand(kCmdGlass));
+  EXPECT_TRUE(GlassShown());
+  EXPECT_TRUE(AppDisplay().settings.glass_on);
+  ASSERT_TRUE(WaitFor(
+      [&] { return app_->view()->full_drawings() > drawings && AppState().picture_valid; }));
+  EXPECT_NE(app_->view()->picture(), data_alone);
+  EXPECT_TRUE(frame()->OnCommand(kCmdGlass));
+  EXPECT_FALSE(GlassShown());
+  ASSERT_TRUE(WaitFor(
+      [&] { return app_->view()->full_drawings() > drawings + 1 && AppState().picture_valid; }));
+  EXPECT_EQ(app_->view()->picture(), data_alone);
+  // An intermediate job has no plate: nothing happens.
+  ImportSettings().pg_format = 4;
+  EXPECT_TRUE(frame()->OnCommand(kCmdGlass));
+  EXPECT_FALSE(GlassShown());
 }
 
 TEST_F(ViewerDialogsTest, GlassSetupRoundsWhatIsTypedAndRefusesWhatIsNotASize) {
