@@ -525,7 +525,7 @@ TEST_F(VexilWindowTest, DrawingWindowCommandsAreRoutedAfterTheEditTools) {
   EXPECT_TRUE(frame()->CommandAction(kCmdViewAll)->isEnabled());
   EXPECT_TRUE(frame()->CommandAction(kCmdCaptureFirst + 3)->isEnabled());
   EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst)->isEnabled());
-  EXPECT_FALSE(frame()->CommandAction(kCmdPlotScreen)->isEnabled());
+  EXPECT_FALSE(frame()->CommandAction(kCmdCopyAll)->isEnabled());
   frame()->CommandAction(kCmdViewAll)->trigger();
   frame()->CommandAction(kCmdCaptureFirst + 3)->trigger();
   EXPECT_TRUE(frame()->OnCommand(kCmdRecallFirst + 9));
