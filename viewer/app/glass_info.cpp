@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cmath>
@@ -272,6 +273,8 @@ CInfoDlg::CInfoDlg(const std::string& title, const std::string& body, QWidget* o
   text->setReadOnly(true);
   text->setPlainText(QString::fromStdString(body).replace("\r\n", "\n"));
   text->setMinimumSize(320, 220);
+  text->verticalScrollBar()->setAccessibleName("Scroll the text up and down");
+  text->horizontalScrollBar()->setAccessibleName("Scroll the text sideways");
   layout->addWidget(text);
   auto* close = new QPushButton("Close", this);
   close->setObjectName(ControlObjectName(kAnswerCancel));

@@ -1,6 +1,9 @@
 // The viewer's dialogs in the command table.
 #include "viewer/app/viewer_dialogs.h"
 
+#include <QAction>
+
+#include "viewer/app/error_coords_dlg.h"
 #include "viewer/app/glass_info.h"
 #include "viewer/app/layer_table_dlg.h"
 #include "viewer/app/lumra_app.h"
@@ -37,6 +40,15 @@ void InstallViewerDialogs(CLumraApp* app) {
   frame->InstallCommand(kCmdSnapSettings, [app] { OnSnapSettings(app); });
   frame->InstallCommand(kCmdTemporaryDirectory, [app] { OnTemporaryDirectory(app); });
   frame->InstallCommand(kCmdRamUse, [app] { OnRamUse(app); });
+  // The Error Coordinates list has no menu item: F3 shows it.
+  frame->InstallCommand(kCmdErrorCoordinates, [app] { OnErrorCoordinates(app); });
+  auto* errors = new QAction("Error Coordinates", frame);
+  errors->setObjectName(QStringLiteral("command%1").arg(kCmdErrorCoordinates));
+  errors->setShortcut(QKeySequence(Qt::Key_F3));
+  errors->setStatusTip("Display list of error coordinates to zoom into.");
+  frame->addAction(errors);
+  QObject::connect(errors, &QAction::triggered, frame,
+                   [frame] { frame->OnCommand(kCmdErrorCoordinates); });
 }
 
 }  // namespace kavrinth

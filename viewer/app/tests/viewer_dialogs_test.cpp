@@ -3,6 +3,7 @@
 // layer information figures, the report, and the small settings dialogs.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,10 +12,12 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QTimer>
 #include <memory>
@@ -27,6 +30,7 @@
 #include "support/qt/dialogs.h"
 #include "support/qt/file_dialogs.h"
 #include "viewer/app/display_painter.h"
+#include "viewer/app/error_coords_dlg.h"
 #include "viewer/app/glass_info.h"
 #include "viewer/app/layer_table_dlg.h"
 #include "viewer/app/lumra_app.h"
@@ -631,6 +635,74 @@ TEST_F(ViewerDialogsTest, SaveChangesShowsEveryEditedLayerAndPagesByItsRows) {
   int saved = 0;
   for (bool save : requests.save) saved += save;
   EXPECT_EQ(saved, 2);
+}
+
+TEST_F(ViewerDialogsTest, ErrorZoomBoxStandsWhereTheMarkerStands) {
+  ErrorZoomFrame wf2;
+  wf2.factor = 100;
+  wf2.half_height = 500;
+  wf2.frame_width = 40;
+  wf2.frame_height = 20;
+  // Y is mirrored about the WF2 pattern's height, as the markers are.
+  EXPECT_EQ(ErrorZoomBox("3\t1.5\t2", wf2), (GdxRect{110, 780, 190, 820}));
+  // PG data has no frames: a tenth of the data's larger side around the error.
+  ErrorZoomFrame pg;
+  pg.factor = 10;
+  pg.extents = {0, 0, 2000, 500};
+  EXPECT_EQ(ErrorZoomBox("1 10.04 -3", pg), (GdxRect{-100, -170, 300, 230}));
+  pg.extents = {};
+  EXPECT_EQ(ErrorZoomBox("1 0 0", pg), (GdxRect{-1, -1, 1, 1}));
+  EXPECT_FALSE(ErrorZoomBox("1\t2", pg));
+  EXPECT_FALSE(ErrorZoomBox("1 x 2", pg));
+  EXPECT_FALSE(ErrorZoomBox("1 3e9 2", pg)) << "outside 32 bits";
+}
+
+TEST_F(ViewerDialogsTest, ErrorListZoomsOnDoubleClickAndOk) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteFile("errors.txt", "0 10.0 20.0\r\n0 8.5 19.5\r\nbad line\r\n");
+  Start({"vexil", "a.em", "-vefn:" + Path("errors.txt")});
+  ASSERT_TRUE(WaitDrawn());
+  const ZoomView before = AppDisplay().window.current_view();
+  EXPECT_TRUE(frame()->OnCommand(kCmdErrorCoordinates));
+  auto* dialog = frame()->findChild<CErrorCoordsDlg*>();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->isVisible());
+  auto* list = FindControl<QListWidget>(dialog, kErrorList);
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->item(0)->text(), "0\t10.0\t20.0");
+  EXPECT_NE(LayerTable()[kMarkerEntry].library, kGdxNoHandle);
+  emit list->itemDoubleClicked(list->item(0));
+  EXPECT_TRUE(dialog->isVisible()) << "a double click keeps the list";
+  const ZoomView zoomed = AppDisplay().window.current_view();
+  EXPECT_NE(zoomed, before);
+  list->setCurrentRow(1);
+  FindControl<QPushButton>(dialog, kAnswerOk)->click();
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_NE(AppDisplay().window.current_view(), zoomed);
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
+TEST_F(ViewerDialogsTest, EveryControlOfTheDialogsHasAName) {
+  Start({"vexil"});
+  std::vector<std::unique_ptr<QDialog>> dialogs;
+  dialogs.push_back(std::make_unique<CGlassSetupDlg>(app_.get(), frame()));
+  dialogs.push_back(std::make_unique<CInfoDlg>("Count", "Active Layer:0", frame()));
+  dialogs.push_back(std::make_unique<CRamUseDlg>(frame()));
+  dialogs.push_back(std::make_unique<CSnapSettingsDlg>(app_.get(), frame()));
+  dialogs.push_back(std::make_unique<CTempDirDlg>(frame()));
+  dialogs.push_back(std::make_unique<CSaveChangesDlg>(std::vector<int>{0}, frame()));
+  dialogs.push_back(std::make_unique<CErrorCoordsDlg>(app_.get(), frame()));
+  for (const auto& dialog : dialogs) {
+    for (QWidget* control : dialog->findChildren<QWidget*>()) {
+      if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QLineEdit*>(control) ||
+          qobject_cast<QComboBox*>(control) || qobject_cast<QAbstractItemView*>(control) ||
+          qobject_cast<QPlainTextEdit*>(control) || qobject_cast<QScrollBar*>(control)) {
+        EXPECT_FALSE(control->accessibleName().isEmpty())
+            << dialog->windowTitle().toStdString() << ": " << control->metaObject()->className()
+            << " " << control->objectName().toStdString();
+      }
+    }
+  }
 }
 
 }  // namespace
