@@ -18,6 +18,7 @@
 #include "support/qt/dialogs.h"
 #include "support/qt/file_dialogs.h"
 #include "support/qt/file_filters.h"
+#include "viewer/app/display_painter.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
@@ -163,6 +164,11 @@ void CSnapSettingsDlg::accept() {
   display.grid_spacing = static_cast<int32_t>(std::clamp(step, 1.0, double(INT32_MAX)));
   s.grid_snap = edit->text().trimmed().toStdString();
   display.grid_spacing_text = s.grid_snap;
+  // The drawing's grid and the drawing window's snapping follow at once.
+  ViewerDisplay& drawing = AppDisplay();
+  drawing.settings.grid_on = s.grid_on != 0;
+  drawing.settings.grid_spacing = display.grid_spacing;
+  drawing.window.SetGridSnap(s.snap_on != 0, display.grid_spacing);
   QDialog::accept();
   if (s.grid_on != grid_was_on || (s.grid_on != 0 && display.grid_spacing != old_step)) {
     if (AppState().job_loaded && app_->view() != nullptr) app_->view()->RequestRedraw();

@@ -103,6 +103,7 @@ class ViewerDialogsTest : public VexilTest {
     ClearLayerTable();
     ImportSettings() = ViewerImportSettings();
     GlassShown() = false;
+    AppDisplay().settings = DisplaySettings();
   }
   void TearDown() override {
     app_.reset();
@@ -278,6 +279,45 @@ TEST_F(ViewerDialogsTest, LayerTableCancelAndRefusedReloadLeaveTheJobWhole) {
   EXPECT_EQ(asked, 1);
   EXPECT_TRUE(stayed);
   EXPECT_EQ(LayerTable()[0].path, "a.em");
+}
+
+TEST_F(ViewerDialogsTest, LayerTableAsksForANameBeforeWritingAJob) {
+  WriteFile("a.em", kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil"});
+  bool stayed = false;
+  std::string asked_title;
+  QStringList filters;
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    // No format is current yet: the file dialog offers every PG format's files.
+    WhenModal<QFileDialog>([&](QFileDialog* files) {
+      filters = files->nameFilters();
+      files->reject();
+    });
+    Row<QPushButton>(table, 1, &LayerTableRowIds::layer)->click();
+    Row<QLineEdit>(table, 0, &LayerTableRowIds::name)->setText("a.em");
+    Row<QCheckBox>(table, 0, &LayerTableRowIds::show)->click();
+    // No name given: nothing is written and the table stays.
+    WhenModal<QFileDialog>([&](QFileDialog* named) {
+      asked_title = named->windowTitle().toStdString();
+      named->reject();
+    });
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+    stayed = table->isVisible();
+    WhenModal<QFileDialog>([](QFileDialog* named) { TypeAndAccept(named, "named.job"); });
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
+  ASSERT_EQ(filters.size(), 5);
+  EXPECT_TRUE(filters[0].startsWith("EMask Files"));
+  EXPECT_TRUE(filters[3].startsWith("Intermdeiate Files"));
+  EXPECT_EQ(asked_title, "Name the Job");
+  EXPECT_TRUE(stayed);
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(AppState().current_job_path, Path("named.job"));
+  EXPECT_NE(ReadFile(Path("named.job")).find("LAYER_0=ON,255,255,255,Paint \"a.em\""),
+            std::string::npos);
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
 }
 
 TEST_F(ViewerDialogsTest, LayerTablePagesToTheLastEntriesAndPlacesSeveralFiles) {
@@ -587,6 +627,8 @@ TEST_F(ViewerDialogsTest, RamSnapAndDirectoryDialogsCheckWhatTheyTake) {
   EXPECT_EQ(AppState().settings.grid_snap, "0.0001");
   EXPECT_EQ(AppState().settings.grid_on, 1);
   EXPECT_EQ(app_->services().DisplayUnits().grid_spacing, 1);
+  EXPECT_TRUE(AppDisplay().settings.grid_on);
+  EXPECT_EQ(AppDisplay().settings.grid_spacing, 1);
   ASSERT_TRUE(frame()->close());
   EXPECT_EQ(Setting("GridSnap"), "0.0001");
   // Directory: a path that is not a directory is refused; an empty one changes nothing.
