@@ -16,6 +16,7 @@
 #include "support/qt/dialogs.h"
 #include "support/qt/file_dialogs.h"
 #include "support/qt/file_filters.h"
+#include "viewer/app/display_painter.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
@@ -345,6 +346,8 @@ void CLayerTableDlg::accept() {
     if (CMainFrame* frame = app_->frame()) frame->ShowIdleMessage();
     return;
   }
+  // New files bring new extents: the view is fitted to them.
+  if (reload) FitDisplayToJob();
   if (load_on_ok_ && app_->frame() != nullptr) {
     app_->frame()->UpdateLayerCombo();
     app_->view()->RequestRedraw();
