@@ -299,17 +299,19 @@ void ApplyGlassToDisplay() {
   display.coordinate_divisor = units.divisor;
 }
 
-void OnGlassOnOff(CLumraApp* app) {
+namespace {
+
+// Shows or hides the glass: shown, the view takes in the glass and the data; hidden, the
+// data alone. False when the job's format has no plate or the glass cannot be placed.
+bool ShowGlass(bool on) {
   const InfoUnits units = CurrentInfoUnits();
   const std::optional<GlassRect> glass =
       GlassRectangle(AppState().settings, ImportSettings().pg_format, units);
-  // Formats without a plate have no glass; a glass too large to place is not shown.
-  if (!glass) return;
-  GlassShown() = !GlassShown();
+  if (!glass) return false;
+  GlassShown() = on;
   ApplyGlassToDisplay();
   ViewerDisplay& display = AppDisplay();
-  if (GlassShown()) {
-    // The view takes in the glass and the data.
+  if (on) {
     GdxRect extents = display.job_extents();
     extents.min_x = std::min(extents.min_x, glass->min_x);
     extents.min_y = std::min(extents.min_y, glass->min_y);
@@ -319,7 +321,20 @@ void OnGlassOnOff(CLumraApp* app) {
   } else {
     display.ComputeJobExtents();
   }
-  Redraw(app);
+  return true;
+}
+
+}  // namespace
+
+void OnGlassOnOff(CLumraApp* app) {
+  if (ShowGlass(!GlassShown())) Redraw(app);
+}
+
+void OnJobChangedForGlass() {
+  // A job opens without the glass unless it is to be shown on opening.
+  GlassShown() = false;
+  ApplyGlassToDisplay();
+  if (AppState().job_loaded && AppState().settings.glass_display_startup != 0) ShowGlass(true);
 }
 
 void OnGlassSetup(CLumraApp* app) {

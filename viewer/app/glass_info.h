@@ -94,6 +94,10 @@ class CInfoDlg : public QDialog {
 // Hands the glass settings and whether the glass shows to the display, which draws it.
 void ApplyGlassToDisplay();
 
+// A job opened or went: the glass goes, and comes back with a job when it is to be shown
+// on opening.
+void OnJobChangedForGlass();
+
 // The commands.
 void OnGlassOnOff(CLumraApp* app);
 void OnGlassSetup(CLumraApp* app);

@@ -185,6 +185,7 @@ void CLumraApp::ResetJob() {
     frame_->ClearLayerCombo();
   }
   if (view_ != nullptr) view_->ClearPicture();
+  if (job_changed_) job_changed_();
 }
 
 void CLumraApp::OnFileNew() {
@@ -313,6 +314,7 @@ bool CLumraApp::OpenJob(std::string path) {
   state.job_loaded = true;
   state.picture_valid = false;
   FitDisplayToJob();
+  if (job_changed_) job_changed_();
   state.current_job_path = path;
   frame_->AddRecentFile(path);
   UpdateTitle(path);

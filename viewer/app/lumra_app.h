@@ -62,6 +62,9 @@ class CLumraApp : public QObject {
   // when the user built a table (its layers are then in the job file). Without it New
   // leaves an empty job and a job without layers cannot be opened.
   void SetLayerTableDialog(std::function<bool()> run) { layer_table_dialog_ = std::move(run); }
+  // Called when a job has been opened (its view fitted, not drawn yet) and when the job
+  // goes.
+  void SetJobChangedHandler(std::function<void()> changed) { job_changed_ = std::move(changed); }
   // Deletes the captured-view files; at exit also frees every layer's library.
   void CleanupTemporaries(bool at_exit);
   // Stops a job load under way.
@@ -104,6 +107,7 @@ class CLumraApp : public QObject {
   std::function<int(int)> ask_save_edits_;
   std::function<void()> discard_edits_;
   std::function<bool()> layer_table_dialog_;
+  std::function<void()> job_changed_;
 };
 
 }  // namespace kavrinth

@@ -28,6 +28,7 @@ void InstallViewerDialogs(CLumraApp* app) {
       app->OpenDocumentFile(AppState().job_file_name);
     }
   });
+  app->SetJobChangedHandler(OnJobChangedForGlass);
   auto with_job = [frame] { return frame->IdleWithJob(); };
   frame->InstallCommand(
       kCmdGlass, [app] { OnGlassOnOff(app); }, with_job);

@@ -538,7 +538,23 @@ TEST_F(ViewerDialogsTest, GlassOnShowsThePlateAroundTheDataAndOffTheDataAlone) {
   ASSERT_TRUE(WaitFor(
       [&] { return app_->view()->full_drawings() > drawings + 1 && AppState().picture_valid; }));
   EXPECT_EQ(app_->view()->picture(), data_alone);
+  // "Display glass on startup": the next job opens with the glass, drawn as when it was
+  // turned on by hand.
+  EXPECT_TRUE(frame()->OnCommand(kCmdGlass));
+  ASSERT_TRUE(WaitFor(
+      [&] { return app_->view()->full_drawings() > drawings + 2 && AppState().picture_valid; }));
+  const QImage with_glass = app_->view()->picture().copy();
+  AppState().settings.glass_display_startup = 1;
+  frame()->OnCommand(kCmdFileClose);
+  EXPECT_FALSE(GlassShown());
+  ASSERT_TRUE(app_->OpenDocumentFile(Path("a.job")));
+  EXPECT_TRUE(GlassShown());
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(app_->view()->picture(), with_glass);
   // An intermediate job has no plate: nothing happens.
+  AppState().settings.glass_display_startup = 0;
+  ASSERT_TRUE(app_->OpenDocumentFile(Path("a.job")));
+  EXPECT_FALSE(GlassShown());
   ImportSettings().pg_format = 4;
   EXPECT_TRUE(frame()->OnCommand(kCmdGlass));
   EXPECT_FALSE(GlassShown());
