@@ -151,17 +151,17 @@ void CErrorCoordsDlg::accept() {
   QDialog::accept();
 }
 
+void LoadErrorMarkers(CLumraApp* app, bool again) {
+  if (!AppState().error_file_given) return;
+  if (!again && !app->services().error_rows.empty()) return;
+  ViewLayerEntry& entry = LayerTable()[kMarkerEntry];
+  if (entry.library != kGdxNoHandle) GdxFreeLibrary(entry.library);
+  entry.library = LoadErrorList();
+  if (auto* dialog = app->frame()->findChild<CErrorCoordsDlg*>()) dialog->Refill();
+}
+
 void OnErrorCoordinates(CLumraApp* app) {
-  // The error file named with "-vefn:" is read when its list is first asked for; its
-  // markers go to the marker entry, which the drawing shows.
-  if (AppState().error_file_given && app->services().error_rows.empty()) {
-    if (const GdxHandle markers = LoadErrorList(); markers != kGdxNoHandle) {
-      ViewLayerEntry& entry = LayerTable()[kMarkerEntry];
-      if (entry.library != kGdxNoHandle) GdxFreeLibrary(entry.library);
-      entry.library = markers;
-      if (AppState().job_loaded && app->view() != nullptr) app->view()->RequestRedraw();
-    }
-  }
+  LoadErrorMarkers(app, false);
   CMainFrame* frame = app->frame();
   auto* dialog = frame->findChild<CErrorCoordsDlg*>();
   if (dialog == nullptr) dialog = new CErrorCoordsDlg(app, frame);

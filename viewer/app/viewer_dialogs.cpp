@@ -28,7 +28,10 @@ void InstallViewerDialogs(CLumraApp* app) {
       app->OpenDocumentFile(AppState().job_file_name);
     }
   });
-  app->SetJobChangedHandler(OnJobChangedForGlass);
+  app->SetJobChangedHandler([app] {
+    OnJobChangedForGlass();
+    if (AppState().job_loaded) LoadErrorMarkers(app, true);
+  });
   auto with_job = [frame] { return frame->IdleWithJob(); };
   frame->InstallCommand(
       kCmdGlass, [app] { OnGlassOnOff(app); }, with_job);

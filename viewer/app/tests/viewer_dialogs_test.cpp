@@ -720,6 +720,8 @@ TEST_F(ViewerDialogsTest, ErrorListZoomsOnDoubleClickAndOk) {
   WriteFile("errors.txt", "0 10.0 20.0\r\n0 8.5 19.5\r\nbad line\r\n");
   Start({"vexil", "a.em", "-vefn:" + Path("errors.txt")});
   ASSERT_TRUE(WaitDrawn());
+  // The markers come with the job.
+  EXPECT_NE(LayerTable()[kMarkerEntry].library, kGdxNoHandle);
   const ZoomView before = AppDisplay().window.current_view();
   EXPECT_TRUE(frame()->OnCommand(kCmdErrorCoordinates));
   auto* dialog = frame()->findChild<CErrorCoordsDlg*>();
