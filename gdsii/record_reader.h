@@ -1,6 +1,7 @@
 // Streaming GDSII record reader: frames and validates one record at a time from a file
-// read through one large buffer, with no allocation per record, and decodes the data
-// of a record (2- and 4-byte integers, 8-byte reals, text).
+// mapped into memory (or, for a pipe or device, read through one large buffer), with no
+// system call, copy or allocation per record, and decodes the data of a record (2- and
+// 4-byte integers, 8-byte reals, text).
 #pragma once
 
 #include <cstdint>
@@ -64,7 +65,8 @@ class GdsRecordReader {
   GdsRecordReader(const GdsRecordReader&) = delete;
   GdsRecordReader& operator=(const GdsRecordReader&) = delete;
 
-  // Opens an existing file (a stored '\' path and a name of another case are found).
+  // Opens an existing file (a stored '\' path and a name of another case are found). A
+  // regular file is mapped whole; anything else is read through the buffer.
   bool Open(std::string_view path);
   // Reads from a copy of the given bytes.
   bool OpenBytes(std::span<const uint8_t> bytes);
@@ -83,16 +85,31 @@ class GdsRecordReader {
   GdsByteOrder byte_order() const { return byte_order_; }
   // Bytes of the file consumed so far.
   uint64_t offset() const { return base_offset_ + position_; }
+  // Whether the whole stream is held in memory (a mapped file or OpenBytes): then the
+  // spans of every record delivered stay valid until Close, and consecutive records lie
+  // next to each other.
+  bool whole() const { return whole_; }
 
  private:
-  bool Ensure(size_t count);
+  // Whether count unread bytes are at hand; the buffer is refilled only when not.
+  bool Ensure(size_t count) { return end_ - position_ >= count || Refill(count); }
+  bool Refill(size_t count);
+  // Next with every check and its message, for the first record, a record that fails a
+  // check or one that needs a refill.
+  GdsReadStatus NextChecked(GdsRecord* record);
   GdsReadStatus Fail(std::string message);
   GdsReadStatus FailAt(uint64_t offset, int type, const std::string& what);
   void Reset();
 
+  void Unmap();
+
   int fd_ = -1;
   bool open_ = false;
+  bool whole_ = false;
   std::vector<uint8_t> buffer_;
+  const uint8_t* data_ = nullptr;  // the buffer's bytes, or the mapping
+  void* map_ = nullptr;
+  size_t map_length_ = 0;
   size_t max_record_length_;
   size_t position_ = 0;  // first unread byte in the buffer
   size_t end_ = 0;       // end of the valid bytes in the buffer

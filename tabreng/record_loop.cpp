@@ -63,7 +63,7 @@ void LogScanUnits(EngineLog& log, const StreamUnits& u) {
 }  // namespace
 
 RecordLoop::RecordLoop(LoopContext& context) : c_(context), table_(kPgTableCapacity) {
-  buffer_.reserve(1 << 16);
+  buffer_.Reserve(1 << 16);
 }
 
 int RecordLoop::Fail(const std::string& text) {
@@ -97,7 +97,12 @@ int RecordLoop::TranslateStream(int kind) {
 }
 
 int RecordLoop::RunPass(int kind) {
-  const std::string& target = kind == kFullPass ? c_.translated_path : c_.null_device;
+  // The counting run's translated stream is removed at its end unless it is kept for a
+  // look (-dbgx, -opost, scan mode): otherwise nothing needs its bytes.
+  const EngineOptions& o = *c_.options;
+  discard_ =
+      kind != kFullPass || (o.counting_pass && !o.keep_temporaries && !o.no_post && !o.scan_mode);
+  const std::string& target = discard_ ? c_.null_device : c_.translated_path;
   if (!output_.OpenReplacing(target)) {
     return Fail("Unable to open GDS file '" + c_.translated_name + "' for output.");
   }
@@ -106,7 +111,7 @@ int RecordLoop::RunPass(int kind) {
   }
   ClearElement();
   skip_structure_ = false;
-  buffer_.clear();
+  buffer_.SetWhole(c_.input->whole());
   content_count_ = 0;
   last_percent_ = -1;
   SetProgressText("Processing Polygons...", "", "");
@@ -127,7 +132,7 @@ int RecordLoop::RunPass(int kind) {
     }
     // An unselected structure's records are never written, so they are not collected.
     if (!skip_structure_ || record.type == kGdsEndLib) {
-      buffer_.insert(buffer_.end(), record.bytes.begin(), record.bytes.end());
+      buffer_.Append(record.bytes);
     }
     if (OnRecord(record, kind, &done) != 0) return -1;
   }
@@ -417,7 +422,7 @@ int RecordLoop::EndOfLibrary(bool* done) {
 }
 
 void RecordLoop::WriteElement() {
-  output_.Write(buffer_.data(), buffer_.size());
+  if (!discard_) output_.Write(buffer_.data(), buffer_.size());
   buffer_.clear();
 }
 

@@ -51,6 +51,50 @@ struct LoopContext {
   double fixup = 1.0;  // $FIXUP$, set by the full pass
 };
 
+// The records of the element being read. While they lie next to each other in a stream
+// held in memory they are only pointed at; otherwise (a stream read through a buffer)
+// they are copied.
+class PendingBytes {
+ public:
+  void Append(std::span<const uint8_t> record) {
+    if (!copied_) {
+      if (begin_ == end_) {
+        begin_ = record.data();
+        end_ = begin_ + record.size();
+        return;
+      }
+      if (end_ == record.data() && whole_) {
+        end_ += record.size();
+        return;
+      }
+      copy_.assign(begin_, end_);
+      copied_ = true;
+    }
+    copy_.insert(copy_.end(), record.begin(), record.end());
+  }
+  void clear() {
+    begin_ = end_ = nullptr;
+    copy_.clear();
+    copied_ = !whole_;
+  }
+  bool empty() const { return size() == 0; }
+  size_t size() const { return copied_ ? copy_.size() : static_cast<size_t>(end_ - begin_); }
+  const uint8_t* data() const { return copied_ ? copy_.data() : begin_; }
+  // Records may be pointed at only when the stream stays in memory until the pass ends.
+  void SetWhole(bool whole) {
+    whole_ = whole;
+    clear();
+  }
+  void Reserve(size_t bytes) { copy_.reserve(bytes); }
+
+ private:
+  const uint8_t* begin_ = nullptr;
+  const uint8_t* end_ = nullptr;
+  std::vector<uint8_t> copy_;
+  bool copied_ = true;
+  bool whole_ = false;
+};
+
 class RecordLoop {
  public:
   explicit RecordLoop(LoopContext& context);
@@ -123,7 +167,7 @@ class RecordLoop {
 
   LoopContext& c_;
   GdsOutputFile output_;
-  std::vector<uint8_t> buffer_;  // the records of the element being read
+  PendingBytes buffer_;  // the records of the element being read
   Element element_;
   std::string text_string_;  // the element's STRING, kept apart so Element stays trivial
   bool skip_structure_ = false;
@@ -132,6 +176,7 @@ class RecordLoop {
   int64_t content_count_ = 0;
   int pass_number_ = 0;
   bool repeat_ = false;
+  bool discard_ = false;  // the pass writes into the null device: its bytes are not copied
   int last_percent_ = -1;
   int32_t min_width_ = 0;
   double aperture_factor_ = 0;   // metres per user unit in the aperture file's units
