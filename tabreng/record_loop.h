@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <type_traits>
@@ -17,6 +18,7 @@
 #include "tabreng/engine_log.h"
 #include "tabreng/engine_options.h"
 #include "tabreng/job_settings.h"
+#include "tabreng/ordered_pipeline.h"
 #include "tabreng/pg_library.h"
 #include "tabreng/scan_report.h"
 #include "tabreng/stream_units.h"
@@ -49,6 +51,10 @@ struct LoopContext {
   StreamUnits units;     // of the last UNITS record
   bool units_seen = false;
   double fixup = 1.0;  // $FIXUP$, set by the full pass
+  // Threads of the full pass: outlines, text strokes and the assembly of what goes out
+  // run on several threads while the translated stream, the log and the PG calls keep
+  // the order of a run on one thread. 1: all on one thread.
+  int threads = 1;
 };
 
 // The records of the element being read. While they lie next to each other in a stream
@@ -80,6 +86,8 @@ class PendingBytes {
   bool empty() const { return size() == 0; }
   size_t size() const { return copied_ ? copy_.size() : static_cast<size_t>(end_ - begin_); }
   const uint8_t* data() const { return copied_ ? copy_.data() : begin_; }
+  // Whether the bytes are only pointed at (they stay valid until the pass ends).
+  bool pointed() const { return !copied_; }
   // Records may be pointed at only when the stream stays in memory until the pass ends.
   void SetWhole(bool whole) {
     whole_ = whole;
@@ -98,6 +106,7 @@ class PendingBytes {
 class RecordLoop {
  public:
   explicit RecordLoop(LoopContext& context);
+  ~RecordLoop();
 
   // Runs a pass of the kind (repeated while -prune removes structures). 0 when it
   // reached UNITS (units pass) or ENDLIB (full pass); -1 on Cancel, or after a message
@@ -132,8 +141,12 @@ class RecordLoop {
   };
   static_assert(std::is_trivially_copyable_v<Element>);
   class WidePathPieces;
+  struct PipeItem;
+  struct PipeBatch;
+  class PipePieces;
 
   int RunPass(int kind);
+  int RunPassBody(int kind);
   int OnRecord(const GdsRecord& record, int kind, bool* done);
   int OnStrName(const GdsRecord& record);
   int OnLayer(const GdsRecord& record);
@@ -145,6 +158,9 @@ class RecordLoop {
   int OnEndEl();
   int EndOfLibrary(bool* done);
   int HandOffPolygon(const int32_t* xy, int32_t count);
+  // PG for one polygon, then its trapezoids into the stream.
+  void SendPolygon(const int32_t* xy, int32_t count, int16_t layer, const std::string& structure,
+                   const char* pg_name);
   int HandOffZeroWidthPath();
   int HandOffWidePath();
   void WriteKeptPiece(std::span<const int32_t> xy);
@@ -164,6 +180,29 @@ class RecordLoop {
   int Malformed(const GdsRecord& record, std::string_view what);
   int Fail(const std::string& text);
   void Warn(const std::string& text);
+  void WarnNow(const std::string& text);
+
+  // The translate pipeline: the full pass queues every element (and every other write)
+  // as an item; a pool works out outlines and strokes, then the items go out in order.
+  bool UsePipeline(int kind) const;
+  enum ItemKind : int {
+    kItemBytes,
+    kItemStatus,
+    kItemZeroPath,
+    kItemWidePath,
+    kItemPolygon,
+    kItemText
+  };
+  void QueueItem(int kind_of_item);
+  void PrepareItem(PipeBatch& batch, PipeItem& item) const;
+  void QueueEndEl();
+  // Hands the batch being filled to the pipeline and waits until it has gone out with
+  // all before it. False when the pipeline stopped.
+  bool Flush();
+  bool SubmitBatch();
+  bool CallPg(PipeBatch& batch);
+  void EncodeItem(PipeItem& item) const;
+  void WriteBatch(PipeBatch& batch);
 
   LoopContext& c_;
   GdsOutputFile output_;
@@ -184,6 +223,11 @@ class RecordLoop {
   std::vector<PgTrapezoid> table_;
   std::unordered_set<int32_t> widths_seen_;
   std::vector<double> radii_seen_;
+  std::vector<uint8_t> scratch_;  // a kept piece being assembled
+  std::vector<std::unique_ptr<PipeBatch>> batches_;
+  std::unique_ptr<OrderedPipeline> pipeline_;
+  bool pipeline_stopped_ = false;  // the pipeline's ordered stage gave up
+  uint64_t structure_serial_ = 0;  // counts the changes of structure_ and pg_name_
 };
 
 }  // namespace kavrinth
