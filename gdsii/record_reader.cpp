@@ -81,6 +81,7 @@ void GdsRecordReader::Close() {
 }
 
 void GdsRecordReader::Reset() {
+  fast_ = false;
   position_ = 0;
   base_offset_ = 0;
   ended_ = failed_ = false;
@@ -153,6 +154,7 @@ bool GdsRecordReader::Rewind() {
 
 GdsReadStatus GdsRecordReader::Fail(std::string message) {
   failed_ = true;
+  fast_ = false;
   error_ = std::move(message);
   return GdsReadStatus::kError;
 }
@@ -186,35 +188,6 @@ GdsReadStatus GdsRecordReader::FailAt(uint64_t offset, int type, const std::stri
                       : name.empty() ? "record " + std::to_string(type)
                                      : "record " + std::string(name);
   return Fail(label + " at offset " + std::to_string(offset) + ": " + what);
-}
-
-GdsReadStatus GdsRecordReader::Next(GdsRecord* record) {
-  if (failed_ || ended_ || !open_ || first_) return NextChecked(record);
-  // The common case in one test: the whole record at hand, its length even and within
-  // the limit, its data type known and its data whole items of that type.
-  if (end_ - position_ >= kGdsRecordHeaderSize && byte_order_ == GdsByteOrder::kBigEndian) {
-    const uint8_t* head = data_ + position_;
-    const size_t length = static_cast<size_t>(head[0] << 8 | head[1]);
-    const int data_type = head[3];
-    const size_t data_length = length - kGdsRecordHeaderSize;
-    if (length >= kGdsRecordHeaderSize && length <= max_record_length_ && length % 2 == 0 &&
-        end_ - position_ >= length && GdsIsKnownDataType(data_type) &&
-        (data_type == kGdsTypeNone
-             ? data_length == 0
-             : (data_length & (kItemSizes[static_cast<size_t>(data_type)] - 1u)) == 0)) {
-      const int type = head[2];
-      record->type = type;
-      record->data_type = data_type;
-      record->byte_order = GdsByteOrder::kBigEndian;
-      record->bytes = {head, length};
-      record->data = {head + kGdsRecordHeaderSize, data_length};
-      record->offset = base_offset_ + position_;
-      position_ += length;
-      if (type == kGdsEndLib) ended_ = true;
-      return GdsReadStatus::kRecord;
-    }
-  }
-  return NextChecked(record);
 }
 
 GdsReadStatus GdsRecordReader::NextChecked(GdsRecord* record) {
@@ -272,6 +245,7 @@ GdsReadStatus GdsRecordReader::NextChecked(GdsRecord* record) {
   record->offset = offset;
   position_ += length;
   if (type == kGdsEndLib) ended_ = true;
+  fast_ = !ended_ && byte_order_ == GdsByteOrder::kBigEndian;
   return GdsReadStatus::kRecord;
 }
 

@@ -243,7 +243,8 @@ int64_t BufFileTell(const BufFile* file) {
   return file->handle_position_ - file->fill_ + file->position_;
 }
 
-int BufFileGetByte(BufFile* file) {
+// What BufFileGetByte does once the buffer is used up.
+int BufFileGetByteRefill(BufFile* file) {
   if (file == nullptr) return -1;
   if (file->position_ < file->fill_) return file->data_[file->position_++];
   // Only a full (or no) previous refill can have more behind it.

@@ -41,6 +41,7 @@ class BufFile {
   friend int64_t BufFileSize(const BufFile* file);
   friend int64_t BufFileTell(const BufFile* file);
   friend int BufFileGetByte(BufFile* file);
+  friend int BufFileGetByteRefill(BufFile* file);
   friend int BufFileUngetChar(int character, BufFile* file);
   friend size_t BufFileRead(BufFile* file, void* destination, size_t count);
   friend size_t BufFileWrite(BufFile* file, const void* source, size_t count);
@@ -93,8 +94,13 @@ int64_t BufFileSize(const BufFile* file);
 // position (a pipe).
 int64_t BufFileTell(const BufFile* file);
 
-// The next byte (0-255), or -1 at the end or after a read error.
-int BufFileGetByte(BufFile* file);
+// The next byte (0-255), or -1 at the end or after a read error. Inline: the PG readers
+// take every byte of their files through it.
+int BufFileGetByteRefill(BufFile* file);
+inline int BufFileGetByte(BufFile* file) {
+  if (file != nullptr && file->position_ < file->fill_) return file->data_[file->position_++];
+  return BufFileGetByteRefill(file);
+}
 
 // The next character with line ends made one 10: CR, LF, CR LF and LF CR; -1 at the end.
 int BufFileGetChar(BufFile* file);

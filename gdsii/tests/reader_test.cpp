@@ -159,7 +159,9 @@ TEST(RecordReaderTest, FilesStreamThroughTheBufferAndRewind) {
     GdsReadStatus status;
     const uint8_t* next = nullptr;
     while ((status = reader.Next(&record)) == GdsReadStatus::kRecord) {
-      if (next != nullptr) EXPECT_EQ(record.bytes.data(), next);
+      if (next != nullptr) {
+        EXPECT_EQ(record.bytes.data(), next);
+      }
       next = record.bytes.data() + record.bytes.size();
       if (pass == 0) from_file.push_back(Described(record));
       if (record.type == kGdsBoundary) ++boundaries;
