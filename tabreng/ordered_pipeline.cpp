@@ -11,6 +11,7 @@ namespace kavrinth {
 OrderedPipeline::OrderedPipeline(int workers, size_t slots, std::vector<Stage> stages)
     : stages_(std::move(stages)),
       slots_(workers > 0 ? std::max<size_t>(slots, 2) : 1),
+      batch_ready_(stages_.size()),
       next_ordered_(stages_.size(), 0) {
   if (workers <= 0) return;
   threads_.reserve(static_cast<size_t>(workers) + stages_.size());
@@ -25,7 +26,8 @@ OrderedPipeline::~OrderedPipeline() {
     std::lock_guard<std::mutex> lock(mutex_);
     shutdown_ = true;
   }
-  changed_.notify_all();
+  work_ready_.notify_all();
+  for (std::condition_variable& ready : batch_ready_) ready.notify_all();
   slot_released_.notify_all();
   for (std::thread& thread : threads_) thread.join();
 }
@@ -64,7 +66,11 @@ bool OrderedPipeline::Submit(size_t items) {
     slot.claimed = slot.done = stages_[0].parallel ? 0 : items;
     ++submitted_;
   }
-  changed_.notify_all();
+  if (stages_[0].parallel && items > 0) {
+    work_ready_.notify_all();
+  } else {
+    batch_ready_[0].notify_one();
+  }
   return true;
 }
 
@@ -96,7 +102,7 @@ void OrderedPipeline::WorkerLoop() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     size_t index = 0, first = 0, last = 0;
-    changed_.wait(lock, [&] { return shutdown_ || TakeItems(&index, &first, &last); });
+    work_ready_.wait(lock, [&] { return shutdown_ || TakeItems(&index, &first, &last); });
     if (shutdown_) return;
     const size_t stage = slots_[index].stage;
     lock.unlock();
@@ -106,7 +112,7 @@ void OrderedPipeline::WorkerLoop() {
     lock.lock();
     Slot& slot = slots_[index];
     slot.done += last - first;
-    if (slot.done == slot.items) changed_.notify_all();
+    if (slot.done == slot.items) batch_ready_[stage].notify_one();
   }
 }
 
@@ -114,7 +120,7 @@ void OrderedPipeline::OrderedLoop(size_t stage) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     size_t index = 0;
-    changed_.wait(lock, [&] {
+    batch_ready_[stage].wait(lock, [&] {
       if (shutdown_) return true;
       const uint64_t batch = next_ordered_[stage];
       if (batch >= submitted_) return false;
@@ -123,7 +129,9 @@ void OrderedPipeline::OrderedLoop(size_t stage) {
       return slot.sequence == batch && slot.stage == stage && slot.done == slot.items;
     });
     if (shutdown_) return;
-    const bool skip = stop_;
+    // After a stop the first stage passes batches on untouched; later stages still
+    // finish what the first stage did before it stopped.
+    const bool skip = stop_ && stage == 0;
     lock.unlock();
     const bool keep_going = skip || !stages_[stage].ordered || stages_[stage].ordered(index);
     lock.lock();
@@ -132,11 +140,15 @@ void OrderedPipeline::OrderedLoop(size_t stage) {
     Slot& slot = slots_[index];
     if (stage + 1 < stages_.size()) {
       slot.stage = stage + 1;
-      slot.claimed = slot.done = stages_[stage + 1].parallel ? 0 : slot.items;
-      changed_.notify_all();
+      const bool parallel = stages_[stage + 1].parallel && slot.items > 0;
+      slot.claimed = slot.done = parallel ? 0 : slot.items;
+      if (parallel) {
+        work_ready_.notify_all();
+      } else {
+        batch_ready_[stage + 1].notify_one();
+      }
     } else {
       ++released_;
-      changed_.notify_all();
       slot_released_.notify_all();
     }
     if (stop_) slot_released_.notify_all();

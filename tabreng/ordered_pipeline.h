@@ -25,7 +25,8 @@ class OrderedPipeline {
   struct Stage {
     // Works on one item of the batch in the slot (may be empty).
     std::function<void(size_t slot, size_t item)> parallel;
-    // Works on the whole batch; false stops the pipeline (later batches are dropped).
+    // Works on the whole batch; false stops the pipeline: the first stage then passes
+    // later batches on without working on them.
     std::function<bool(size_t slot)> ordered;
   };
 
@@ -63,13 +64,14 @@ class OrderedPipeline {
   std::vector<Stage> stages_;
   std::vector<Slot> slots_;
   std::mutex mutex_;
-  std::condition_variable changed_;        // any slot moved on, or the pipeline stops
-  std::condition_variable slot_released_;  // the caller: a batch left the last stage
-  uint64_t submitted_ = 0;                 // batches handed over
-  uint64_t released_ = 0;                  // batches through every stage
-  std::vector<uint64_t> next_ordered_;     // per stage: the next batch for its ordered part
-  bool stop_ = false;                      // an ordered part gave false
-  bool shutdown_ = false;                  // the destructor runs
+  std::condition_variable work_ready_;                // workers: a batch has items to take
+  std::vector<std::condition_variable> batch_ready_;  // per stage: its next batch may be done
+  std::condition_variable slot_released_;             // the caller: a batch left the last stage
+  uint64_t submitted_ = 0;                            // batches handed over
+  uint64_t released_ = 0;                             // batches through every stage
+  std::vector<uint64_t> next_ordered_;  // per stage: the next batch for its ordered part
+  bool stop_ = false;                   // an ordered part gave false
+  bool shutdown_ = false;               // the destructor runs
   std::vector<std::thread> threads_;
 };
 

@@ -70,6 +70,8 @@ namespace {
 // A batch is handed on once it holds this many items or bytes.
 constexpr size_t kBatchItems = 2048;
 constexpr size_t kBatchBytes = size_t{1} << 20;
+// How many items ahead the ordered stages ask for the memory of the next items.
+constexpr size_t kPrefetchAhead = 4;
 
 }  // namespace
 
@@ -112,8 +114,7 @@ struct RecordLoop::PipeItem {
   std::vector<uint8_t> out;
   std::vector<int32_t> outline;
   std::vector<std::string> warnings;
-  // Filled by the PG stage, then encoded as boundaries.
-  std::vector<PgTrapezoid> trapezoids;
+  // The trapezoids PG returned for it, encoded as boundaries.
   std::vector<uint8_t> encoded;
 };
 
@@ -125,8 +126,17 @@ struct RecordLoop::PipeBatch {
   std::vector<std::string> structures;
   std::vector<std::array<char, kPgNameLength>> pg_names;
   uint64_t structure_serial = ~uint64_t{0};
+  // What PG returned for the batch's items, in order; only the first trapezoids_used
+  // entries hold trapezoids.
+  std::vector<PgTrapezoid> trapezoids;
+  size_t trapezoids_used = 0;
+
+  // Items through the PG stage: all of them unless it stopped at a Cancel.
+  size_t sent = 0;
 
   void Clear() {
+    sent = 0;
+    trapezoids_used = 0;
     bytes.clear();
     points.clear();
     used = 0;
@@ -197,7 +207,8 @@ int RecordLoop::RunPass(int kind) {
     };
     stages[0].ordered = [this](size_t slot) { return CallPg(*batches_[slot]); };
     stages[1].parallel = [this](size_t slot, size_t item) {
-      EncodeItem(batches_[slot]->items[item]);
+      PipeBatch& batch = *batches_[slot];
+      if (item < batch.sent) EncodeItem(batch, batch.items[item]);
     };
     stages[1].ordered = [this](size_t slot) {
       WriteBatch(*batches_[slot]);
@@ -895,8 +906,17 @@ bool RecordLoop::CallPg(PipeBatch& batch) {
     // The pass on one thread looks for Cancel before every record, so no element after
     // a Cancel reaches PG.
     if (*cancel_flag != 0) return false;
+    batch.sent = i + 1;
+    // The items were worked out on other cores: their steps and outlines are asked for
+    // a few items ahead, so that this thread, the one the pass waits for, seldom waits
+    // for memory.
+    if (i + kPrefetchAhead < batch.used) {
+      const PipeItem& ahead = batch.items[i + kPrefetchAhead];
+      __builtin_prefetch(ahead.steps.data());
+      __builtin_prefetch(ahead.outline.data());
+      __builtin_prefetch(batch.points.data() + ahead.points);
+    }
     PipeItem& item = batch.items[i];
-    item.trapezoids.clear();
     const std::string& structure = batch.structures[item.structure];
     const char* pg_name = batch.pg_names[item.structure].data();
     const int32_t* points = batch.points.data() + item.points;
@@ -908,13 +928,18 @@ bool RecordLoop::CallPg(PipeBatch& batch) {
           const bool input = step.kind == PipeStep::kInputPolygon;
           const int32_t* xy = input ? points : item.outline.data() + step.begin;
           const int32_t count = input ? point_count : static_cast<int32_t>(step.size / 2);
-          step.returned =
-              c_.pg->Polygon(xy, count, table_.data(), kPgTableCapacity, c_.fixup, pg_name);
+          // PG fills the batch's store in place: room for a whole table behind what
+          // it holds.
+          std::vector<PgTrapezoid>& store = batch.trapezoids;
+          if (store.size() < batch.trapezoids_used + kPgTableCapacity) {
+            store.resize(std::max(2 * store.size(), batch.trapezoids_used + kPgTableCapacity));
+          }
+          step.trapezoids = batch.trapezoids_used;
+          step.returned = c_.pg->Polygon(xy, count, store.data() + batch.trapezoids_used,
+                                         kPgTableCapacity, c_.fixup, pg_name);
           NoteSent();
           step.filled = std::clamp(step.returned, 0, kPgTableCapacity);
-          step.trapezoids = item.trapezoids.size();
-          item.trapezoids.insert(item.trapezoids.end(), table_.begin(),
-                                 table_.begin() + step.filled);
+          batch.trapezoids_used += static_cast<size_t>(step.filled);
           break;
         }
         case PipeStep::kInputPath:
@@ -924,6 +949,7 @@ bool RecordLoop::CallPg(PipeBatch& batch) {
         case PipeStep::kStatus:
           if (SetProgressStatus({"Translating Structure...", structure.c_str(), nullptr, nullptr,
                                  nullptr, nullptr, nullptr}) != 0) {
+            batch.sent = i;  // the structure's records are not written, as on one thread
             return false;
           }
           break;
@@ -936,26 +962,33 @@ bool RecordLoop::CallPg(PipeBatch& batch) {
 }
 
 // The trapezoids PG returned for an item, as boundaries.
-void RecordLoop::EncodeItem(PipeItem& item) const {
-  item.encoded.clear();
-  std::array<uint8_t, kTrapezoidBoundaryBytes> bytes;
+void RecordLoop::EncodeItem(PipeBatch& batch, PipeItem& item) const {
+  size_t total = 0;
+  for (const PipeStep& step : item.steps) total += static_cast<size_t>(step.filled);
+  item.encoded.resize(total * kTrapezoidBoundaryBytes);
+  uint8_t* out = item.encoded.data();
   for (PipeStep& step : item.steps) {
     if (step.kind != PipeStep::kInputPolygon && step.kind != PipeStep::kOutline) continue;
-    step.encoded = item.encoded.size();
+    step.encoded = static_cast<size_t>(out - item.encoded.data());
     step.fits = true;
-    for (int32_t i = 0; i < step.filled; ++i) {
-      step.fits = EncodeTrapezoidBoundary(item.element.layer,
-                                          item.trapezoids[step.trapezoids + static_cast<size_t>(i)],
-                                          c_.fixup, bytes) &&
+    const PgTrapezoid* trapezoid = batch.trapezoids.data() + step.trapezoids;
+    for (int32_t i = 0; i < step.filled; ++i, out += kTrapezoidBoundaryBytes) {
+      step.fits = EncodeTrapezoidBoundary(
+                      item.element.layer, trapezoid[i], c_.fixup,
+                      std::span<uint8_t, kTrapezoidBoundaryBytes>(out, kTrapezoidBoundaryBytes)) &&
                   step.fits;
-      item.encoded.insert(item.encoded.end(), bytes.begin(), bytes.end());
     }
   }
 }
 
 // The writing stage, in order: the translated stream and the log.
 void RecordLoop::WriteBatch(PipeBatch& batch) {
-  for (size_t i = 0; i < batch.used; ++i) {
+  for (size_t i = 0; i < batch.sent; ++i) {
+    if (i + kPrefetchAhead < batch.sent) {
+      const PipeItem& ahead = batch.items[i + kPrefetchAhead];
+      __builtin_prefetch(ahead.steps.data());
+      __builtin_prefetch(ahead.encoded.data());
+    }
     PipeItem& item = batch.items[i];
     const std::string& structure = batch.structures[item.structure];
     for (const PipeStep& step : item.steps) {

@@ -201,7 +201,7 @@ class RecordLoop {
   bool Flush();
   bool SubmitBatch();
   bool CallPg(PipeBatch& batch);
-  void EncodeItem(PipeItem& item) const;
+  void EncodeItem(PipeBatch& batch, PipeItem& item) const;
   void WriteBatch(PipeBatch& batch);
 
   LoopContext& c_;
