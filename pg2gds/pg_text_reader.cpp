@@ -136,35 +136,46 @@ class PgTextParser {
  public:
   static constexpr int kEnd = -2;  // no more bytes
 
-  explicit PgTextParser(PgReader* reader) : r_(*reader) {}
+  explicit PgTextParser(PgReader* reader)
+      : r_(*reader),
+        file_(reader->file_),
+        code_table_(*reader->code_table_),
+        class_table_(*reader->class_table_) {}
 
-  bool HasFile() const { return r_.file_ != nullptr; }
+  bool HasFile() const { return file_ != nullptr; }
   FlashRecord& flash() { return r_.flash_; }
-  int EndResult() const { return EndOfFileResult(r_.file_); }
+  int EndResult() const { return EndOfFileResult(file_); }
+
+  // A byte's class and its translated character, handed back by value: the readers run
+  // through every byte of their files, and a character stored through a pointer could
+  // be any object to the compiler, which would then fetch the tables again every time.
+  struct Classed {
+    int char_class;
+    char c;
+  };
 
   // The class of the next byte that has one, with its translated character; digits
   // written in an EBCDIC variant come back as plain digits after recording the variant.
-  int Next(char* character) {
+  Classed Next() {
     for (;;) {
-      int raw = BufFileGetByte(r_.file_);
-      if (raw < 0) return kEnd;
-      uint8_t c = (*r_.code_table_)[raw];
-      int char_class = (*r_.class_table_)[c];
+      int raw = BufFileGetByte(file_);
+      if (raw < 0) return {kEnd, 0};
+      uint8_t c = code_table_[raw];
+      int char_class = class_table_[c];
       if (char_class == kPgClassSkip) continue;
       if (char_class >= kPgClassDigitMinus) {
         r_.ebcdic_variant_ = char_class - (kPgClassDigitMinus + 1);
         c = static_cast<uint8_t>('0' + (c & 0x0F));
         char_class = kPgClassDigit;
       }
-      *character = static_cast<char>(c);
-      return char_class;
+      return {char_class, static_cast<char>(c)};
     }
   }
 
   // Skips raw bytes to the comment's end: false when the file ends first.
   bool SkipComment() {
     for (;;) {
-      int raw = BufFileGetByte(r_.file_);
+      int raw = BufFileGetByte(file_);
       if (raw < 0) return false;
       if (raw == r_.comment_end_byte_ || raw == r_.quote_byte_ || raw == r_.comment_end_lf_byte_) {
         return true;
@@ -184,6 +195,9 @@ class PgTextParser {
 
  private:
   PgReader& r_;
+  BufFile* const file_;
+  const PgCodeTable& code_table_;
+  const PgCharClassTable& class_table_;
 };
 
 int ReadTextPgRecord(PgReader* reader) {
@@ -193,8 +207,7 @@ int ReadTextPgRecord(PgReader* reader) {
   IntegerText number;
   int field = 0;
   for (;;) {
-    char c = 0;
-    int char_class = parser.Next(&c);
+    const auto [char_class, c] = parser.Next();
     switch (char_class) {
       case PgTextParser::kEnd:
         return parser.EndResult();
@@ -242,8 +255,7 @@ int ReadMann3600Record(PgReader* reader) {
   DecimalText number;
   int field = 0;  // none yet: a number before the first letter is dropped
   for (;;) {
-    char c = 0;
-    int char_class = parser.Next(&c);
+    const auto [char_class, c] = parser.Next();
     bool fits = true;
     switch (char_class) {
       case PgTextParser::kEnd:
