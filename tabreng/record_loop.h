@@ -62,7 +62,13 @@ struct LoopContext {
 // they are copied.
 class PendingBytes {
  public:
-  void Append(std::span<const uint8_t> record) {
+  // A record of the stream held in memory, or (copied) one rewritten in a buffer of its
+  // own, which the next record may overwrite.
+  void Append(std::span<const uint8_t> record, bool copied = false) {
+    if (copied && !copied_) {
+      copy_.assign(begin_, end_);
+      copied_ = true;
+    }
     if (!copied_) {
       if (begin_ == end_) {
         begin_ = record.data();
@@ -103,6 +109,25 @@ class PendingBytes {
   bool whole_ = false;
 };
 
+// The attributes of an array reference as the loop reads them: columns and rows
+// (COLROW), MAG, ANGLE (degrees), reflection (STRANS bit 0x8000) and the three XY points
+// (origin, column end, row end). The loop copies an AREF unchanged into the translated
+// stream; these are kept with the element for an expansion into single references, which
+// the loop does not do.
+struct ArrayAttributes {
+  int32_t columns = 0;
+  int32_t rows = 0;
+  double magnification = 1.0;
+  double angle = 0;
+  bool reflected = false;
+  bool have_points = false;
+  std::array<int32_t, 6> points{};  // x, y of the origin, the column end and the row end
+};
+
+// Records one attribute record (STRANS, MAG, ANGLE, COLROW or XY) of an open array
+// reference; other records and values of the wrong shape leave the attributes as they are.
+void RecordArrayAttribute(const GdsRecordView& record, ArrayAttributes* array);
+
 class RecordLoop {
  public:
   explicit RecordLoop(LoopContext& context);
@@ -115,6 +140,7 @@ class RecordLoop {
 
  private:
   struct Element {
+    ArrayAttributes array_attributes;  // of an AREF (`array`)
     bool path = false;
     bool polygon = false;
     bool text = false;   // TEXT seen
@@ -148,6 +174,8 @@ class RecordLoop {
   int RunPass(int kind);
   int RunPassBody(int kind);
   int OnRecord(const GdsRecord& record, int kind, bool* done);
+  // GDSQUALIFY: the structure name of a STRNAME or SNAME record made plain, in a copy.
+  void Qualify(GdsRecord* record);
   int OnStrName(const GdsRecord& record);
   int OnLayer(const GdsRecord& record);
   int OnXy(const GdsRecord& record);
@@ -206,7 +234,8 @@ class RecordLoop {
 
   LoopContext& c_;
   GdsOutputFile output_;
-  PendingBytes buffer_;  // the records of the element being read
+  PendingBytes buffer_;             // the records of the element being read
+  std::vector<uint8_t> qualified_;  // the last structure-name record, qualified
   Element element_;
   std::string text_string_;  // the element's STRING, kept apart so Element stays trivial
   bool skip_structure_ = false;
