@@ -342,11 +342,12 @@ bool TrapezoidDecomposer::Round(int32_t left, int32_t right, int64_t y_bottom, i
   // other: they meet halfway.
   if (x[0] > x[1]) x[0] = x[1] = (x[0] + x[1]) / 2;
   if (x[3] > x[2]) x[3] = x[2] = (x[2] + x[3]) / 2;
-  double bottom = static_cast<double>(y_bottom) / kGrid, top = static_cast<double>(y_top) / kGrid;
-  double y[4] = {bottom, bottom, top, top};
+  // The two bottom corners share their y, as do the two top ones: each is rounded once.
+  const double bottom = RoundHalfAway(static_cast<double>(y_bottom) / kGrid * scale_);
+  const double top = RoundHalfAway(static_cast<double>(y_top) / kGrid * scale_);
   for (int corner = 0; corner < 4; ++corner) {
     rounded[2 * corner] = RoundHalfAway(x[corner] * scale_);
-    rounded[2 * corner + 1] = RoundHalfAway(y[corner] * scale_);
+    rounded[2 * corner + 1] = corner < 2 ? bottom : top;
   }
   if (rounded[1] == rounded[5]) return false;
   if (rounded[0] == rounded[2] && rounded[4] == rounded[6]) return false;
