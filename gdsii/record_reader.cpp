@@ -74,6 +74,7 @@ void GdsRecordReader::Close() {
   Unmap();
   open_ = false;
   whole_ = false;
+  view_base_ = 0;
   buffer_ = {};
   data_ = nullptr;
   end_ = 0;
@@ -83,7 +84,7 @@ void GdsRecordReader::Close() {
 void GdsRecordReader::Reset() {
   fast_ = false;
   position_ = 0;
-  base_offset_ = 0;
+  base_offset_ = view_base_;
   ended_ = failed_ = false;
   first_ = true;
   byte_order_ = GdsByteOrder::kBigEndian;
@@ -133,6 +134,26 @@ bool GdsRecordReader::OpenBytes(std::span<const uint8_t> bytes) {
   at_eof_ = true;
   open_ = true;
   whole_ = true;
+  return true;
+}
+
+bool GdsRecordReader::OpenView(std::span<const uint8_t> bytes, uint64_t base_offset) {
+  Close();
+  data_ = bytes.data();
+  end_ = bytes.size();
+  at_eof_ = true;
+  open_ = true;
+  whole_ = true;
+  view_base_ = base_offset;
+  base_offset_ = base_offset;
+  return true;
+}
+
+bool GdsRecordReader::SkipTo(uint64_t offset) {
+  if (!whole_ || failed_ || ended_ || offset < this->offset() || offset - base_offset_ > end_) {
+    return false;
+  }
+  position_ = static_cast<size_t>(offset - base_offset_);
   return true;
 }
 

@@ -70,6 +70,10 @@ class GdsRecordReader {
   bool Open(std::string_view path);
   // Reads from a copy of the given bytes.
   bool OpenBytes(std::span<const uint8_t> bytes);
+  // Reads the given bytes in place (they must outlive the reader's use of them) as the
+  // part of a stream that starts at `base_offset`: offsets, in records and messages, are
+  // those of the stream. For a part cut at record boundaries; it need not hold ENDLIB.
+  bool OpenView(std::span<const uint8_t> bytes, uint64_t base_offset);
   // Starts again at the first record.
   bool Rewind();
   void Close();
@@ -118,6 +122,14 @@ class GdsRecordReader {
   // spans of every record delivered stay valid until Close, and consecutive records lie
   // next to each other.
   bool whole() const { return whole_; }
+  // The whole stream held in memory (empty for one read through the buffer).
+  std::span<const uint8_t> held() const {
+    return whole_ ? std::span<const uint8_t>(data_, end_) : std::span<const uint8_t>();
+  }
+  // Moves on to a record boundary ahead in a stream held in memory (as found by framing
+  // the records in between): the next record read starts there. False when the stream
+  // is not held whole or the offset lies behind the position or past the end.
+  bool SkipTo(uint64_t offset);
 
  private:
   // Whether count unread bytes are at hand; the buffer is refilled only when not.
@@ -154,6 +166,7 @@ class GdsRecordReader {
   size_t position_ = 0;  // first unread byte in the buffer
   size_t end_ = 0;       // end of the valid bytes in the buffer
   uint64_t base_offset_ = 0;
+  uint64_t view_base_ = 0;  // the stream offset of the first byte of a view
   bool at_eof_ = false;
   size_t buffer_size_;
   bool ended_ = false;

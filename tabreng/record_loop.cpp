@@ -2,15 +2,18 @@
 #include "tabreng/record_loop.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "gdsii/encoding.h"
 #include "support/progress_sink.h"
 #include "tabreng/command_line.h"
+#include "tabreng/engine_log.h"
 #include "tabreng/ordered_pipeline.h"
 #include "tabreng/path_pieces.h"
 #include "tabreng/polygon_handoff.h"
@@ -149,6 +152,21 @@ struct RecordLoop::PipeBatch {
   }
 };
 
+// One run of structures of a parallel counting, with its own loop's state.
+struct RecordLoop::CountChunk {
+  uint64_t begin = 0;  // offsets in the stream: the first BGNSTR and the end of the run
+  uint64_t end = 0;
+  // Of the run's own loop.
+  LoopContext context;
+  WorkArrays work;
+  EngineLog log;
+  GdsRecordReader input;
+  int result = 0;
+  std::vector<std::string> structures;  // for the progress lines, in order
+  std::optional<std::string> failure;   // the message of a failure, shown at the merge
+  std::string log_text;
+};
+
 RecordLoop::RecordLoop(LoopContext& context) : c_(context), table_(kPgTableCapacity) {
   buffer_.Reserve(1 << 16);
 }
@@ -156,6 +174,11 @@ RecordLoop::RecordLoop(LoopContext& context) : c_(context), table_(kPgTableCapac
 int RecordLoop::Fail(const std::string& text) {
   if (pipeline_) Flush();
   c_.log->WriteCause(text);
+  if (chunk_ != nullptr) {
+    // A run of a parallel counting: the message is shown when the runs are merged.
+    chunk_->failure = text;
+    return -1;
+  }
   return ShowEngineFailure(text);
 }
 
@@ -242,6 +265,7 @@ int RecordLoop::RunPassBody(int kind) {
   last_percent_ = -1;
   SetProgressText("Processing Polygons...", "", "");
   GdsRecord record;
+  bool count_in_parallel = kind == kFullPass && CountInParallel();
   // Polled for every record, so read where the signal handler sets it.
   const volatile int* const cancel_flag = ProgressCancelFlagAddress();
   for (bool done = false; !done;) {
@@ -252,18 +276,158 @@ int RecordLoop::RunPassBody(int kind) {
       return Fail("Unable to read the GDS file '" + c_.input_name + "': " + c_.input->error() +
                   ".");
     }
-    if (record.byte_order != GdsByteOrder::kBigEndian) {
-      return Fail("The GDS file '" + c_.input_name +
-                  "' is not a GDSII stream in the standard byte order.");
+    if (count_in_parallel && record.type == kGdsBgnStr) {
+      count_in_parallel = false;
+      const int counted = CountStructuresInParallel(record.offset);
+      if (counted < 0) return -1;
+      if (counted > 0) continue;  // the input stands at ENDLIB
     }
-    const bool rewritten =
-        (record.type == kGdsStrName || record.type == kGdsSname) && c_.settings->qualify_names;
-    if (rewritten) Qualify(&record);
-    // An unselected structure's records are never written, so they are not collected.
-    if (!skip_structure_ || record.type == kGdsEndLib) {
-      buffer_.Append(record.bytes, rewritten);
+    if (TakeRecord(record, kind, &done) != 0 || pipeline_stopped_) return -1;
+  }
+  return 0;
+}
+
+int RecordLoop::TakeRecord(GdsRecord& record, int kind, bool* done) {
+  if (record.byte_order != GdsByteOrder::kBigEndian) {
+    return Fail("The GDS file '" + c_.input_name +
+                "' is not a GDSII stream in the standard byte order.");
+  }
+  const bool rewritten =
+      (record.type == kGdsStrName || record.type == kGdsSname) && c_.settings->qualify_names;
+  if (rewritten) Qualify(&record);
+  // An unselected structure's records are never written, so they are not collected.
+  if (!skip_structure_ || record.type == kGdsEndLib) {
+    buffer_.Append(record.bytes, rewritten);
+  }
+  return OnRecord(record, kind, done);
+}
+
+// --- The counting run in parallel ---
+
+bool RecordLoop::CountInParallel() const {
+  const EngineOptions& o = *c_.options;
+  // Scan mode keeps lists across structures, -prune repeats the pass, and text strokes
+  // are written (only -dbgx and -opost keep the stream): those runs stay on one thread.
+  return c_.threads > 1 && o.counting_pass && discard_ && !o.scan_mode && !o.prune &&
+         !c_.settings->text_stroking && pass_number_ == 0 && c_.input->whole() &&
+         pipeline_ == nullptr;
+}
+
+int RecordLoop::CountStructuresInParallel(uint64_t start) {
+  // Frames the records from the first BGNSTR to ENDLIB (lengths only; every other check
+  // is made by the runs' readers) and notes where structures start. Anything unusual,
+  // such as a record that cannot be framed or stream-level records among the
+  // structures, leaves the records to the loop on this thread, which says what is wrong.
+  const std::span<const uint8_t> stream = c_.input->held();
+  std::vector<uint64_t> starts;
+  uint64_t end = 0;
+  for (uint64_t at = start; at + kGdsRecordHeaderSize <= stream.size();) {
+    const uint8_t* head = stream.data() + at;
+    const size_t length = static_cast<size_t>(head[0] << 8 | head[1]);
+    const int type = head[2];
+    if (length < kGdsRecordHeaderSize || length % 2 != 0 || length > stream.size() - at) return 0;
+    if (type == kGdsEndLib) {
+      end = at;
+      break;
     }
-    if (OnRecord(record, kind, &done) != 0 || pipeline_stopped_) return -1;
+    if (type == kGdsHeader || type == kGdsBgnLib || type == kGdsLibName || type == kGdsUnits) {
+      return 0;
+    }
+    if (type == kGdsBgnStr) starts.push_back(at);
+    at += length;
+  }
+  const size_t threads = static_cast<size_t>(c_.threads);
+  if (end == 0 || starts.size() < 2 * threads) return 0;
+
+  // Runs of about equal bytes, a few per thread so that a slow one does not hold all.
+  const size_t runs = std::min(starts.size(), 4 * threads);
+  std::vector<std::unique_ptr<CountChunk>> chunks;
+  size_t next_start = 0;
+  for (size_t k = 0; k < runs && next_start < starts.size(); ++k) {
+    const uint64_t goal = start + (end - start) * (k + 1) / runs;
+    auto chunk = std::make_unique<CountChunk>();
+    chunk->begin = starts[next_start++];  // every run holds a structure at least
+    while (next_start < starts.size() && starts[next_start] < goal) ++next_start;
+    chunk->end = next_start < starts.size() ? starts[next_start] : end;
+    chunks.push_back(std::move(chunk));
+  }
+
+  std::atomic<size_t> next_chunk{0};
+  const auto count = [&] {
+    for (size_t k = next_chunk++; k < chunks.size(); k = next_chunk++) {
+      CountChunk& chunk = *chunks[k];
+      chunk.context = c_;
+      chunk.context.work = &chunk.work;
+      chunk.context.log = &chunk.log;
+      chunk.context.input = &chunk.input;
+      chunk.context.expected = 0;
+      chunk.context.warnings = 0;
+      chunk.context.threads = 1;
+      // The run's log goes into memory and joins the job's log at the merge.
+      char* log_bytes = nullptr;
+      size_t log_size = 0;
+      std::FILE* memory = open_memstream(&log_bytes, &log_size);
+      if (memory == nullptr) {
+        chunk.result = -1;
+        chunk.failure = "Unable to keep the log of a counted run: out of memory.";
+        continue;
+      }
+      chunk.log.Attach(memory);
+      chunk.input.OpenView(stream.subspan(chunk.begin, chunk.end - chunk.begin), chunk.begin);
+      RecordLoop loop(chunk.context);
+      loop.chunk_ = &chunk;
+      loop.aperture_factor_ = aperture_factor_;
+      loop.min_width_ = min_width_;
+      loop.pass_number_ = pass_number_;
+      loop.discard_ = true;
+      loop.buffer_.SetWhole(true);
+      loop.structure_serial_ = 0;
+      chunk.result = loop.output_.OpenReplacing(c_.null_device) ? loop.CountRun(chunk.end) : -1;
+      if (chunk.result != 0 && !chunk.failure && ProgressCancelFlag() == 0) {
+        chunk.failure = "Unable to open GDS file '" + c_.translated_name + "' for output.";
+      }
+      chunk.log.Close();
+      std::fclose(memory);
+      chunk.log_text.assign(log_bytes != nullptr ? log_bytes : "", log_size);
+      std::free(log_bytes);
+    }
+  };
+  std::vector<std::thread> pool;
+  for (size_t t = 1; t < std::min(threads, chunks.size()); ++t) pool.emplace_back(count);
+  count();
+  for (std::thread& thread : pool) thread.join();
+
+  // In order: the progress lines, the log and the counts, up to a run that failed.
+  for (const std::unique_ptr<CountChunk>& chunk : chunks) {
+    for (const std::string& name : chunk->structures) {
+      if (SetProgressStatus({"Scanning Structure...", name.c_str(), nullptr, nullptr, nullptr,
+                             nullptr, nullptr}) != 0) {
+        return -1;
+      }
+    }
+    c_.log->Write(chunk->log_text);
+    c_.expected += chunk->context.expected;
+    c_.warnings += chunk->context.warnings;
+    if (chunk->result != 0) {
+      if (chunk->failure) ShowEngineFailure(*chunk->failure);
+      return -1;
+    }
+  }
+  return c_.input->SkipTo(end) ? 1 : -1;
+}
+
+// The loop of one run of a parallel counting, to the end of its structures.
+int RecordLoop::CountRun(uint64_t end) {
+  GdsRecord record;
+  const volatile int* const cancel_flag = ProgressCancelFlagAddress();
+  bool done = false;
+  while (c_.input->offset() < end) {
+    if (*cancel_flag != 0) return -1;
+    if (c_.input->Next(&record) != GdsReadStatus::kRecord) {
+      return Fail("Unable to read the GDS file '" + c_.input_name + "': " + c_.input->error() +
+                  ".");
+    }
+    if (TakeRecord(record, kFullPass, &done) != 0) return -1;
   }
   return 0;
 }
@@ -382,6 +546,11 @@ int RecordLoop::OnStrName(const GdsRecord& record) {
   if (pipeline_) {
     QueueItem(kItemStatus);
     buffer_.clear();
+    return 0;
+  }
+  if (chunk_ != nullptr) {
+    chunk_->structures.push_back(structure_);
+    WriteElement();
     return 0;
   }
   const char* action =

@@ -173,6 +173,19 @@ class RecordLoop {
 
   int RunPass(int kind);
   int RunPassBody(int kind);
+  // One record of the pass: kept for the stream and handed to OnRecord.
+  int TakeRecord(GdsRecord& record, int kind, bool* done);
+
+  // The counting run over the structures in parallel: the records from the first BGNSTR
+  // to ENDLIB are cut into runs of whole structures, each counted by a loop of its own on
+  // a thread; the progress lines, the log and the counts of the runs are then taken in
+  // their order, as a run on one thread makes them.
+  struct CountChunk;
+  bool CountInParallel() const;
+  // 1 when the structures were counted (the input then stands at ENDLIB), 0 when they
+  // cannot be cut (they are then read here in turn), -1 on a failure or Cancel.
+  int CountStructuresInParallel(uint64_t start);
+  int CountRun(uint64_t end);
   int OnRecord(const GdsRecord& record, int kind, bool* done);
   // GDSQUALIFY: the structure name of a STRNAME or SNAME record made plain, in a copy.
   void Qualify(GdsRecord* record);
@@ -256,6 +269,9 @@ class RecordLoop {
   std::vector<std::unique_ptr<PipeBatch>> batches_;
   std::unique_ptr<OrderedPipeline> pipeline_;
   bool pipeline_stopped_ = false;  // the pipeline's ordered stage gave up
+  // Set in the loop of a run of a parallel counting: where its progress lines and its
+  // failure go instead of the dialog and the message box.
+  CountChunk* chunk_ = nullptr;
   uint64_t structure_serial_ = 0;  // counts the changes of structure_ and pg_name_
 };
 
