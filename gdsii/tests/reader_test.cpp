@@ -3,6 +3,7 @@
 // checks of record order.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <string>
@@ -195,6 +196,40 @@ TEST(RecordReaderTest, FilesStreamThroughTheBufferAndRewind) {
   feeder.join();
   EXPECT_EQ(status, GdsReadStatus::kEnd) << piped.error();
   EXPECT_EQ(from_pipe, from_file);
+}
+
+TEST(RecordReaderTest, AFileCutShortWhileItIsReadIsAnErrorNotACrash) {
+  testing::ScratchDir dir;
+  GdsWriter writer;
+  ASSERT_EQ(writer.OpenLibrary(dir.File("cut.gds"), "UM", 0.001, "", 1.0, false), kGdsOk);
+  ASSERT_EQ(writer.BeginStructure("TOP"), kGdsOk);
+  for (int i = 0; i < 60000; ++i) {
+    const double x = i * 0.001;
+    const GdsPoint square[] = {{x, 0}, {x + 1, 0}, {x + 1, 1}, {x, 1}, {x, 0}};
+    ASSERT_EQ(writer.WriteBoundary(std::span(square, 4), 1, 0, 0, 0), kGdsOk);
+  }
+  ASSERT_EQ(writer.EndStructure(), kGdsOk);
+  ASSERT_EQ(writer.EndLibrary(), kGdsOk);
+
+  GdsRecordReader reader;
+  ASSERT_TRUE(reader.Open(dir.File("cut.gds")));
+  ASSERT_TRUE(reader.whole());
+  GdsRecord record;
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(reader.Next(&record), GdsReadStatus::kRecord);
+  // Another program empties most of the file (as one that writes it again in place).
+  ASSERT_EQ(::truncate(dir.File("cut.gds").c_str(), 65536), 0);
+  GdsReadStatus status;
+  size_t records = 0;
+  while ((status = reader.Next(&record)) == GdsReadStatus::kRecord) ++records;
+  EXPECT_EQ(status, GdsReadStatus::kError);
+  EXPECT_NE(reader.error().find("cut short"), std::string::npos) << reader.error();
+  EXPECT_LT(records, 10000u);
+  // The reader and the process go on: a new file reads whole.
+  ASSERT_TRUE(reader.Open(dir.File("cut.gds")));
+  while ((status = reader.Next(&record)) == GdsReadStatus::kRecord) {
+  }
+  EXPECT_EQ(status, GdsReadStatus::kError);  // the file now ends without ENDLIB
+  EXPECT_EQ(reader.error().find("cut short"), std::string::npos) << reader.error();
 }
 
 TEST(RecordReaderTest, MissingFileAndNativeOrder) {
