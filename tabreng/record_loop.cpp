@@ -314,30 +314,10 @@ bool RecordLoop::CountInParallel() const {
 }
 
 int RecordLoop::CountStructuresInParallel(uint64_t start) {
-  // Frames the records from the first BGNSTR to ENDLIB (lengths only; every other check
-  // is made by the runs' readers) and notes where structures start. Anything unusual,
-  // such as a record that cannot be framed or stream-level records among the
-  // structures, leaves the records to the loop on this thread, which says what is wrong.
-  const std::span<const uint8_t> stream = c_.input->held();
   std::vector<uint64_t> starts;
   uint64_t end = 0;
-  for (uint64_t at = start; at + kGdsRecordHeaderSize <= stream.size();) {
-    const uint8_t* head = stream.data() + at;
-    const size_t length = static_cast<size_t>(head[0] << 8 | head[1]);
-    const int type = head[2];
-    if (length < kGdsRecordHeaderSize || length % 2 != 0 || length > stream.size() - at) return 0;
-    if (type == kGdsEndLib) {
-      end = at;
-      break;
-    }
-    if (type == kGdsHeader || type == kGdsBgnLib || type == kGdsLibName || type == kGdsUnits) {
-      return 0;
-    }
-    if (type == kGdsBgnStr) starts.push_back(at);
-    at += length;
-  }
   const size_t threads = static_cast<size_t>(c_.threads);
-  if (end == 0 || starts.size() < 2 * threads) return 0;
+  if (!FrameStructures(start, &starts, &end) || starts.size() < 2 * threads) return 0;
 
   // Runs of about equal bytes, a few per thread so that a slow one does not hold all.
   const size_t runs = std::min(starts.size(), 4 * threads);
@@ -351,46 +331,9 @@ int RecordLoop::CountStructuresInParallel(uint64_t start) {
     chunk->end = next_start < starts.size() ? starts[next_start] : end;
     chunks.push_back(std::move(chunk));
   }
-
   std::atomic<size_t> next_chunk{0};
   const auto count = [&] {
-    for (size_t k = next_chunk++; k < chunks.size(); k = next_chunk++) {
-      CountChunk& chunk = *chunks[k];
-      chunk.context = c_;
-      chunk.context.work = &chunk.work;
-      chunk.context.log = &chunk.log;
-      chunk.context.input = &chunk.input;
-      chunk.context.expected = 0;
-      chunk.context.warnings = 0;
-      chunk.context.threads = 1;
-      // The run's log goes into memory and joins the job's log at the merge.
-      char* log_bytes = nullptr;
-      size_t log_size = 0;
-      std::FILE* memory = open_memstream(&log_bytes, &log_size);
-      if (memory == nullptr) {
-        chunk.result = -1;
-        chunk.failure = "Unable to keep the log of a counted run: out of memory.";
-        continue;
-      }
-      chunk.log.Attach(memory);
-      chunk.input.OpenView(stream.subspan(chunk.begin, chunk.end - chunk.begin), chunk.begin);
-      RecordLoop loop(chunk.context);
-      loop.chunk_ = &chunk;
-      loop.aperture_factor_ = aperture_factor_;
-      loop.min_width_ = min_width_;
-      loop.pass_number_ = pass_number_;
-      loop.discard_ = true;
-      loop.buffer_.SetWhole(true);
-      loop.structure_serial_ = 0;
-      chunk.result = loop.output_.OpenReplacing(c_.null_device) ? loop.CountRun(chunk.end) : -1;
-      if (chunk.result != 0 && !chunk.failure && ProgressCancelFlag() == 0) {
-        chunk.failure = "Unable to open GDS file '" + c_.translated_name + "' for output.";
-      }
-      chunk.log.Close();
-      std::fclose(memory);
-      chunk.log_text.assign(log_bytes != nullptr ? log_bytes : "", log_size);
-      std::free(log_bytes);
-    }
+    for (size_t k = next_chunk++; k < chunks.size(); k = next_chunk++) CountChunkRun(*chunks[k]);
   };
   std::vector<std::thread> pool;
   for (size_t t = 1; t < std::min(threads, chunks.size()); ++t) pool.emplace_back(count);
@@ -414,6 +357,71 @@ int RecordLoop::CountStructuresInParallel(uint64_t start) {
     }
   }
   return c_.input->SkipTo(end) ? 1 : -1;
+}
+
+// Frames the records from the first BGNSTR to ENDLIB (lengths only; every other check is
+// made by the runs' readers) and notes where structures start. False for anything
+// unusual, such as a record that cannot be framed or stream-level records among the
+// structures: the loop on this thread then reads them and says what is wrong.
+bool RecordLoop::FrameStructures(uint64_t start, std::vector<uint64_t>* starts,
+                                 uint64_t* end) const {
+  const std::span<const uint8_t> stream = c_.input->held();
+  for (uint64_t at = start; at + kGdsRecordHeaderSize <= stream.size();) {
+    const uint8_t* head = stream.data() + at;
+    const size_t length = static_cast<size_t>(head[0] << 8 | head[1]);
+    const int type = head[2];
+    if (length < kGdsRecordHeaderSize || length % 2 != 0 || length > stream.size() - at) {
+      return false;
+    }
+    if (type == kGdsEndLib) {
+      *end = at;
+      return true;
+    }
+    if (type == kGdsHeader || type == kGdsBgnLib || type == kGdsLibName || type == kGdsUnits) {
+      return false;
+    }
+    if (type == kGdsBgnStr) starts->push_back(at);
+    at += length;
+  }
+  return false;
+}
+
+// Counts one run of structures with a loop of its own, which starts as this loop stands
+// before the first structure; its log goes into memory.
+void RecordLoop::CountChunkRun(CountChunk& chunk) const {
+  chunk.context = c_;
+  chunk.context.work = &chunk.work;
+  chunk.context.log = &chunk.log;
+  chunk.context.input = &chunk.input;
+  chunk.context.expected = 0;
+  chunk.context.warnings = 0;
+  chunk.context.threads = 1;
+  char* log_bytes = nullptr;
+  size_t log_size = 0;
+  std::FILE* memory = open_memstream(&log_bytes, &log_size);
+  if (memory == nullptr) {
+    chunk.result = -1;
+    chunk.failure = "Unable to keep the log of a counted run: out of memory.";
+    return;
+  }
+  chunk.log.Attach(memory);
+  const std::span<const uint8_t> stream = c_.input->held();
+  chunk.input.OpenView(stream.subspan(chunk.begin, chunk.end - chunk.begin), chunk.begin);
+  RecordLoop loop(chunk.context);
+  loop.chunk_ = &chunk;
+  loop.aperture_factor_ = aperture_factor_;
+  loop.min_width_ = min_width_;
+  loop.pass_number_ = pass_number_;
+  loop.discard_ = true;
+  loop.buffer_.SetWhole(true);
+  chunk.result = loop.output_.OpenReplacing(c_.null_device) ? loop.CountRun(chunk.end) : -1;
+  if (chunk.result != 0 && !chunk.failure && ProgressCancelFlag() == 0) {
+    chunk.failure = "Unable to open GDS file '" + c_.translated_name + "' for output.";
+  }
+  chunk.log.Close();
+  std::fclose(memory);
+  chunk.log_text.assign(log_bytes != nullptr ? log_bytes : "", log_size);
+  std::free(log_bytes);
 }
 
 // The loop of one run of a parallel counting, to the end of its structures.

@@ -185,6 +185,8 @@ class RecordLoop {
   // 1 when the structures were counted (the input then stands at ENDLIB), 0 when they
   // cannot be cut (they are then read here in turn), -1 on a failure or Cancel.
   int CountStructuresInParallel(uint64_t start);
+  bool FrameStructures(uint64_t start, std::vector<uint64_t>* starts, uint64_t* end) const;
+  void CountChunkRun(CountChunk& chunk) const;
   int CountRun(uint64_t end);
   int OnRecord(const GdsRecord& record, int kind, bool* done);
   // GDSQUALIFY: the structure name of a STRNAME or SNAME record made plain, in a copy.
