@@ -800,7 +800,7 @@ void RecordLoop::WriteElement() {
     buffer_.clear();
     return;
   }
-  if (!discard_) output_.Write(buffer_.data(), buffer_.size());
+  if (!discard_ && !buffer_.empty()) output_.Write(buffer_.data(), buffer_.size());
   buffer_.clear();
 }
 
@@ -1227,7 +1227,7 @@ void RecordLoop::WriteBatch(PipeBatch& batch) {
           output_.Write(batch.Records(item), item.size);
           break;
         case PipeStep::kBytes:
-          output_.Write(item.out.data() + step.begin, step.size);
+          if (step.size > 0) output_.Write(item.out.data() + step.begin, step.size);
           break;
         case PipeStep::kInputPolygon:
         case PipeStep::kOutline:
@@ -1236,8 +1236,10 @@ void RecordLoop::WriteBatch(PipeBatch& batch) {
                     " trapezoids for a polygon of " + structure + "; the table holds " +
                     std::to_string(kPgTableCapacity) + ".");
           }
-          output_.Write(item.encoded.data() + step.encoded,
-                        static_cast<size_t>(step.filled) * kTrapezoidBoundaryBytes);
+          if (step.filled > 0) {
+            output_.Write(item.encoded.data() + step.encoded,
+                          static_cast<size_t>(step.filled) * kTrapezoidBoundaryBytes);
+          }
           if (!step.fits) {
             WarnNow("a trapezoid of " + structure + " lies beyond the 32-bit coordinate range.");
           }
