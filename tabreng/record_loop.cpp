@@ -263,6 +263,7 @@ int RecordLoop::RunPassBody(int kind) {
   buffer_.SetWhole(c_.input->whole());
   content_count_ = 0;
   last_percent_ = -1;
+  next_percent_at_ = 0;
   SetProgressText("Processing Polygons...", "", "");
   GdsRecord record;
   bool count_in_parallel = kind == kFullPass && CountInParallel();
@@ -806,8 +807,11 @@ void RecordLoop::WriteElement() {
 
 void RecordLoop::NoteSent() {
   ++c_.sent;
-  if (c_.expected <= 0) return;
+  // The percentage is worked out only when it can have changed: from the count at which
+  // the next one begins.
+  if (c_.expected <= 0 || c_.sent < next_percent_at_) return;
   const int percent = static_cast<int>(std::min<int64_t>(c_.sent * 100 / c_.expected, 100));
+  next_percent_at_ = percent >= 100 ? INT64_MAX : ((percent + 1) * c_.expected + 99) / 100;
   if (percent == last_percent_) return;
   last_percent_ = percent;
   const std::string text = std::to_string(percent) + "%";

@@ -213,8 +213,11 @@ class RecordLoop {
   void NoteSent();
   void WriteElement();
   // Element holds no string, so this is a plain copy; the text keeps its capacity.
+  // The copy comes from a constant: an Element built on the stack field by field and
+  // then copied in wide moves stalls the processor at every ENDEL.
   void ClearElement() {
-    element_ = Element();
+    static const Element kNoElement{};
+    element_ = kNoElement;
     text_string_.clear();
   }
   bool Kept() const {
@@ -261,6 +264,7 @@ class RecordLoop {
   bool repeat_ = false;
   bool discard_ = false;  // the pass writes into the null device: its bytes are not copied
   int last_percent_ = -1;
+  int64_t next_percent_at_ = 0;  // the count of elements sent at which the percentage changes
   int32_t min_width_ = 0;
   double aperture_factor_ = 0;   // metres per user unit in the aperture file's units
   std::vector<int32_t> points_;  // the current element's XY points

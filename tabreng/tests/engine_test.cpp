@@ -206,6 +206,33 @@ TEST_F(EngineTest, CountingOnThreadsGivesWhatOneThreadGives) {
   }
 }
 
+TEST_F(EngineTest, ThePercentageShowsEachValueItReachesOnce) {
+  // Seven elements go to PG; the expected count decides the steps.
+  struct Case {
+    std::string expected;
+    std::vector<std::string> percentages;
+  } cases[] = {
+      {"7", {"14%", "28%", "42%", "57%", "71%", "85%", "100%"}},
+      {"3", {"33%", "66%", "100%"}},
+      {"200", {"0%", "1%", "2%", "3%"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    sink_.lines.clear();
+    pg_ = RecordingPgLibrary();
+    ASSERT_EQ(Run({"-pg", "-opost", "-polycnt:" + c.expected}), 0);
+    ASSERT_EQ(pg_.polygons.size() + pg_.paths.size(), 7u);
+    std::vector<std::string> shown;
+    for (const ProgressLine& line : sink_.lines) {
+      const std::string text = EncodeProgressLine(line);
+      if (text.rfind("TEXT 2 ", 0) == 0 && text.find('%') != std::string::npos) {
+        shown.push_back(text.substr(7, text.size() - 8));
+      }
+    }
+    EXPECT_EQ(shown, c.percentages);
+  }
+}
+
 TEST_F(EngineTest, RealPassHandsOffAndWritesTheTranslatedStream) {
   pg_.close_warnings = 2;
   pg_.close_errors = 1;
