@@ -5,9 +5,13 @@
 #include <atomic>
 #include <cinttypes>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "gdsii/encoding.h"
@@ -315,31 +319,54 @@ bool RecordLoop::CountInParallel() const {
 }
 
 int RecordLoop::CountStructuresInParallel(uint64_t start) {
-  std::vector<uint64_t> starts;
-  uint64_t end = 0;
+  // This thread frames the records from the first BGNSTR to ENDLIB (lengths only; every
+  // other check is made by the runs' readers) and cuts runs of whole structures of
+  // about equal bytes, a few per thread so that a slow one does not hold all; the other
+  // threads count each run as soon as it is cut. Anything unusual, such as a record
+  // that cannot be framed or stream-level records among the structures, drops what was
+  // counted: the loop on this thread then reads the records and says what is wrong.
+  const std::span<const uint8_t> stream = c_.input->held();
   const size_t threads = static_cast<size_t>(c_.threads);
-  if (!FrameStructures(start, &starts, &end) || starts.size() < 2 * threads) return 0;
-
-  // Runs of about equal bytes, a few per thread so that a slow one does not hold all.
-  const size_t runs = std::min(starts.size(), 4 * threads);
+  const uint64_t run_bytes = std::max<uint64_t>((stream.size() - start) / (4 * threads), 1);
   std::vector<std::unique_ptr<CountChunk>> chunks;
-  size_t next_start = 0;
-  for (size_t k = 0; k < runs && next_start < starts.size(); ++k) {
-    const uint64_t goal = start + (end - start) * (k + 1) / runs;
-    auto chunk = std::make_unique<CountChunk>();
-    chunk->begin = starts[next_start++];  // every run holds a structure at least
-    while (next_start < starts.size() && starts[next_start] < goal) ++next_start;
-    chunk->end = next_start < starts.size() ? starts[next_start] : end;
-    chunks.push_back(std::move(chunk));
-  }
-  std::atomic<size_t> next_chunk{0};
+  std::mutex mutex;
+  std::condition_variable cut;
+  size_t taken = 0;
+  bool framed = false;
   const auto count = [&] {
-    for (size_t k = next_chunk++; k < chunks.size(); k = next_chunk++) CountChunkRun(*chunks[k]);
+    for (;;) {
+      CountChunk* chunk = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        cut.wait(lock, [&] { return taken < chunks.size() || framed; });
+        if (taken == chunks.size()) return;
+        chunk = chunks[taken++].get();
+      }
+      CountChunkRun(*chunk);
+    }
   };
   std::vector<std::thread> pool;
-  for (size_t t = 1; t < std::min(threads, chunks.size()); ++t) pool.emplace_back(count);
-  count();
+  for (size_t t = 1; t < threads; ++t) pool.emplace_back(count);
+  const auto add_run = [&](uint64_t begin, uint64_t end) {
+    auto chunk = std::make_unique<CountChunk>();
+    chunk->begin = begin;
+    chunk->end = end;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      chunks.push_back(std::move(chunk));
+    }
+    cut.notify_one();
+  };
+  const std::optional<uint64_t> end = FrameStructures(start, run_bytes, add_run);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    framed = true;
+    if (!end) taken = chunks.size();  // what is left is not counted
+  }
+  cut.notify_all();
+  if (end) count();
   for (std::thread& thread : pool) thread.join();
+  if (!end) return 0;
 
   // In order: the progress lines, the log and the counts, up to a run that failed.
   for (const std::unique_ptr<CountChunk>& chunk : chunks) {
@@ -357,34 +384,38 @@ int RecordLoop::CountStructuresInParallel(uint64_t start) {
       return -1;
     }
   }
-  return c_.input->SkipTo(end) ? 1 : -1;
+  return c_.input->SkipTo(*end) ? 1 : -1;
 }
 
-// Frames the records from the first BGNSTR to ENDLIB (lengths only; every other check is
-// made by the runs' readers) and notes where structures start. False for anything
-// unusual, such as a record that cannot be framed or stream-level records among the
-// structures: the loop on this thread then reads them and says what is wrong.
-bool RecordLoop::FrameStructures(uint64_t start, std::vector<uint64_t>* starts,
-                                 uint64_t* end) const {
+// Frames the records from `start` (a BGNSTR) and hands on runs of whole structures of at
+// least `run_bytes` as they are found, the last one ending at ENDLIB: the offset of
+// ENDLIB, or nothing for a record that cannot be framed or a stream-level record.
+std::optional<uint64_t> RecordLoop::FrameStructures(
+    uint64_t start, uint64_t run_bytes,
+    const std::function<void(uint64_t begin, uint64_t end)>& add_run) const {
   const std::span<const uint8_t> stream = c_.input->held();
+  uint64_t run_begin = start;
   for (uint64_t at = start; at + kGdsRecordHeaderSize <= stream.size();) {
     const uint8_t* head = stream.data() + at;
     const size_t length = static_cast<size_t>(head[0] << 8 | head[1]);
     const int type = head[2];
     if (length < kGdsRecordHeaderSize || length % 2 != 0 || length > stream.size() - at) {
-      return false;
+      return std::nullopt;
     }
     if (type == kGdsEndLib) {
-      *end = at;
-      return true;
+      add_run(run_begin, at);
+      return at;
     }
     if (type == kGdsHeader || type == kGdsBgnLib || type == kGdsLibName || type == kGdsUnits) {
-      return false;
+      return std::nullopt;
     }
-    if (type == kGdsBgnStr) starts->push_back(at);
+    if (type == kGdsBgnStr && at - run_begin >= run_bytes) {
+      add_run(run_begin, at);
+      run_begin = at;
+    }
     at += length;
   }
-  return false;
+  return std::nullopt;
 }
 
 // Counts one run of structures with a loop of its own, which starts as this loop stands

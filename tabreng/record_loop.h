@@ -5,7 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <type_traits>
@@ -185,7 +187,9 @@ class RecordLoop {
   // 1 when the structures were counted (the input then stands at ENDLIB), 0 when they
   // cannot be cut (they are then read here in turn), -1 on a failure or Cancel.
   int CountStructuresInParallel(uint64_t start);
-  bool FrameStructures(uint64_t start, std::vector<uint64_t>* starts, uint64_t* end) const;
+  std::optional<uint64_t> FrameStructures(
+      uint64_t start, uint64_t run_bytes,
+      const std::function<void(uint64_t begin, uint64_t end)>& add_run) const;
   void CountChunkRun(CountChunk& chunk) const;
   int CountRun(uint64_t end);
   int OnRecord(const GdsRecord& record, int kind, bool* done);
