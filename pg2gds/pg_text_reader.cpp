@@ -233,10 +233,14 @@ int ReadTextPgRecord(PgReader* reader) {
   int field = 0;
   for (;;) {
     const auto [char_class, c] = parser.Next();
+    // Digits are most of a file: they are told apart first, by a branch of their own.
+    if (char_class == kPgClassDigit) {
+      number.Append(c);
+      continue;
+    }
     switch (char_class) {
       case PgTextParser::kEnd:
         return parser.EndResult();
-      case kPgClassDigit:
       case kPgClassSign:
         number.Append(c);
         break;
