@@ -220,8 +220,10 @@ int RecordLoop::TranslateStream(int kind) {
 int RecordLoop::RunPass(int kind) {
   pipeline_stopped_ = false;
   if (UsePipeline(kind)) {
-    // The parsing thread, the ordered stage and the workers share the cores.
-    const int workers = std::max(1, c_.threads - 2);
+    // The parsing thread, the two ordered stages and the workers share the cores: no
+    // more threads than that, so that none of the three the pass waits for is pushed
+    // aside.
+    const int workers = std::max(1, c_.threads - 3);
     const size_t slots = 2 * static_cast<size_t>(workers) + 2;
     while (batches_.size() < slots) batches_.push_back(std::make_unique<PipeBatch>());
     for (auto& batch : batches_) batch->Clear();
