@@ -54,8 +54,9 @@ struct LoopContext {
   bool units_seen = false;
   double fixup = 1.0;  // $FIXUP$, set by the full pass
   // Threads of the full pass: outlines, text strokes and the assembly of what goes out
-  // run on several threads while the translated stream, the log and the PG calls keep
-  // the order of a run on one thread. 1: all on one thread.
+  // (and, in the counting run, the structures) run on several threads while the
+  // translated stream, the log, the progress lines and the PG calls keep the order of a
+  // run on one thread. 1: all on one thread.
   int threads = 1;
 };
 
