@@ -29,27 +29,17 @@ constexpr size_t kMaxDecimalText = 64;
 // Values beyond 32 bits are remembered as overflow instead of wrapping.
 class IntegerText {
  public:
+  // Tests in the order of how often they decide: most characters are digits of a number
+  // still going on.
   void Append(char c) {
-    bool digit = c >= '0' && c <= '9';
-    switch (state_) {
-      case kStart:
-        if (digit) {
-          AddDigit(c);
-        } else {
-          negative_ = c == '-';
-          state_ = kSigned;
-        }
-        break;
-      case kSigned:
-      case kDigits:
-        if (digit) {
-          AddDigit(c);
-        } else {
-          state_ = kDone;
-        }
-        break;
-      case kDone:
-        break;
+    if (state_ == kDone) return;
+    if (c >= '0' && c <= '9') {
+      AddDigit(c);
+    } else if (state_ == kStart) {
+      negative_ = c == '-';
+      state_ = kSigned;
+    } else {
+      state_ = kDone;
     }
   }
   // The value (0 for a text without digits); false when it does not fit in 32 bits.
