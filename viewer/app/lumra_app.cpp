@@ -23,6 +23,7 @@
 #include "support/qt/file_filters.h"
 #include "support/qt/message_box.h"
 #include "support/version.h"
+#include "viewer/app/draw_interaction.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/viewer_state.h"
@@ -163,7 +164,11 @@ void CLumraApp::ResetJob() {
     UpdateTitle("");
     frame_->ClearLayerCombo();
   }
-  if (view_ != nullptr) view_->ClearPicture();
+  if (view_ != nullptr) {
+    // Modes, queries and captured views belong to the job that goes.
+    view_->interaction().ResetJob();
+    view_->ClearPicture();
+  }
 }
 
 void CLumraApp::OnFileNew() {
@@ -280,6 +285,7 @@ bool CLumraApp::OpenJob(std::string path) {
   state.current_job_path = path;
   frame_->AddRecentFile(path);
   UpdateTitle(path);
+  view_->OnJobLoaded();
   frame_->UpdateCommandStates();
   view_->RequestRedraw();
   return true;

@@ -7,10 +7,14 @@
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
+
+#include "viewer/display/viewer_display.h"
 
 namespace kavrinth {
 
 class CLumraDoc;
+class CDrawInteraction;
 
 class CLumraView : public QWidget {
   Q_OBJECT
@@ -31,6 +35,12 @@ class CLumraView : public QWidget {
   void SetContextMenu(QMenu* menu) { context_menu_ = menu; }
 
   const QImage& picture() const { return picture_; }
+  QImage& MutablePicture() { return picture_; }
+  // The drawing window's state and display, and the work in it (modes, queries, captures).
+  ViewerDisplay& display() { return *display_; }
+  CDrawInteraction& interaction() { return *interaction_; }
+  // A job was loaded: the view is fitted to its extents.
+  void OnJobLoaded();
   bool redraw_pending() const { return redraw_pending_; }
   int full_drawings() const { return full_drawings_; }
 
@@ -43,6 +53,11 @@ class CLumraView : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
 
  private:
   void RunRedraw();
@@ -51,6 +66,8 @@ class CLumraView : public QWidget {
 
   CLumraDoc* document_;
   QImage picture_;
+  std::unique_ptr<ViewerDisplay> display_;
+  CDrawInteraction* interaction_ = nullptr;
   QPointer<QMenu> context_menu_;
   bool redraw_pending_ = false;
   int64_t cancel_counter_ = 0;

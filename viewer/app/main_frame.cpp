@@ -1,15 +1,21 @@
 // The viewer's main window: command table, menus, toolbar, status panes and settings.
 #include "viewer/app/main_frame.h"
 
+#include <QAbstractSpinBox>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTextEdit>
 #include <QTimer>
 #include <QUrl>
 #include <cstdio>
@@ -22,6 +28,7 @@
 #include "support/qt/dialogs.h"
 #include "support/qt/window_helpers.h"
 #include "support/qt/window_placement.h"
+#include "viewer/app/draw_interaction.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/single_instance.h"
@@ -137,8 +144,8 @@ const FrameCommand kFrameCommands[] = {
      nullptr},
 };
 
-// The Capture and Recall commands: ten of each, by number.
-constexpr int kCaptureSlots = 10;
+// The Capture and Recall commands: ten of each, by number (kCaptureSlots of the drawing
+// window).
 
 // The recent jobs of the File menu, kept in their own section of the settings file.
 constexpr size_t kRecentFileCount = 4;
@@ -278,6 +285,34 @@ void BuildMenuTree(const MenuSlot (&layout)[N], QMenu* root_menu, QMenuBar* bar,
 
 bool colour_swatches_enabled = false;
 
+// True while the keyboard goes to a field the user types into.
+bool TextFieldHasFocus() {
+  QWidget* focus = QApplication::focusWidget();
+  if (focus == nullptr) return false;
+  if (auto* edit = qobject_cast<QLineEdit*>(focus)) return !edit->isReadOnly();
+  if (auto* edit = qobject_cast<QTextEdit*>(focus)) return !edit->isReadOnly();
+  if (auto* edit = qobject_cast<QPlainTextEdit*>(focus)) return !edit->isReadOnly();
+  return qobject_cast<QAbstractSpinBox*>(focus) != nullptr;
+}
+
+// A command's action: a shortcut of one key without Ctrl or Alt never fires while the user
+// types into a text field (the key is the field's).
+class CommandQAction : public QAction {
+ public:
+  using QAction::QAction;
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::Shortcut && TextFieldHasFocus()) {
+      const QKeySequence key = static_cast<QShortcutEvent*>(event)->key();
+      const Qt::KeyboardModifiers mods =
+          key.count() > 0 ? key[0].keyboardModifiers() : Qt::NoModifier;
+      if (!(mods & (Qt::ControlModifier | Qt::AltModifier))) return true;
+    }
+    return QAction::event(event);
+  }
+};
+
 QColor ColourOf(uint32_t colour) {
   return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
 }
@@ -327,6 +362,19 @@ CMainFrame::CMainFrame(CLumraApp* app, CLumraView* view) : app_(app), view_(view
   connect(view_, &CLumraView::drawingStarted, this,
           [this] { statusBar()->showMessage("Generating Drawing..."); });
   connect(view_, &CLumraView::drawingEnded, this, [this](bool) { ShowIdleMessage(); });
+  CDrawInteraction* interaction = &view_->interaction();
+  draw_window_ = DrawWindowCommands(interaction);
+  connect(interaction, &CDrawInteraction::statusText, this,
+          [this](const QString& text) { statusBar()->showMessage(text); });
+  connect(interaction, &CDrawInteraction::cursorMoved, this,
+          [this](const QString& x, const QString& y) {
+            x_pane_->setText(x);
+            y_pane_->setText(y);
+          });
+  connect(interaction, &CDrawInteraction::modeChanged, this, [this] {
+    ShowIdleMessage();
+    UpdateCommandStates();
+  });
   UpdateCommandStates();
   ShowIdleMessage();
   NameQtControls();
@@ -404,7 +452,7 @@ int CMainFrame::LoadStartupFont() {
 void CMainFrame::BuildCommands() {
   auto add = [this](int id, const QString& text, const QString& shortcuts, const QString& prompt,
                     bool checkable) {
-    auto* action = new QAction(text, this);
+    auto* action = new CommandQAction(text, this);
     action->setData(id);
     action->setObjectName(QStringLiteral("command%1").arg(id));
     if (!prompt.isEmpty()) action->setStatusTip(prompt);
@@ -512,7 +560,22 @@ void CMainFrame::UpdateUnitsPane() {
   units_pane_->setText(ImportSettings().metric ? "METRIC" : "ENGLISH");
 }
 
-void CMainFrame::ShowIdleMessage() { statusBar()->showMessage(kIdleMessage); }
+void CMainFrame::ShowIdleMessage() { statusBar()->showMessage(QString::fromUtf8(IdleText())); }
+
+const char* CMainFrame::IdleText() const {
+  // While a mode waits for the mouse the status line keeps its instruction.
+  const ModePrompt prompt = view_->interaction().modes().prompt();
+  return prompt.id != 0 ? prompt.text : kIdleMessage;
+}
+
+bool CMainFrame::event(QEvent* event) {
+  // Leaving a menu item clears the status line: the idle text or the mode's prompt returns.
+  if (event->type() == QEvent::StatusTip && static_cast<QStatusTipEvent*>(event)->tip().isEmpty()) {
+    ShowIdleMessage();
+    return true;
+  }
+  return QMainWindow::event(event);
+}
 
 QAction* CMainFrame::CommandAction(int id) const {
   const auto found = actions_.find(id);

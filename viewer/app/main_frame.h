@@ -142,8 +142,10 @@ class CMainFrame : public QMainWindow {
   void UpdateLayerCombo();
   // Empties the layer list; the check box shows "Off".
   void ClearLayerCombo();
-  // The idle text of the status line.
+  // The idle text of the status line (the prompt of the drawing window's mode while one is
+  // chosen).
   void ShowIdleMessage();
+  const char* IdleText() const;
   // Writes the settings (when the store opens); 1 when written.
   int SaveSettings();
   // Puts a job at the top of the File menu's list of recent jobs (four at most).
@@ -183,6 +185,7 @@ class CMainFrame : public QMainWindow {
   bool ViewFilled() const;
 
  protected:
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
