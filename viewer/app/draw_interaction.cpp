@@ -217,13 +217,12 @@ void CDrawInteraction::PaintOverlays(QPainter& painter) const {
     const std::vector<GdxWord>& outline = query_.hit_outline();
     const int count = static_cast<int>(outline.size() / 2);
     std::vector<LogicalPoint> points(count);
-    const int inset = window_->inset();
     const int n = window_->WorldToLogical(outline.data(), points.data(), -count);
     QPolygon polygon;
-    for (int i = 0; i < n; ++i) polygon << QPoint(points[i].x + inset, points[i].y + inset);
+    for (int i = 0; i < n; ++i) polygon << QPoint(points[i].x, points[i].y);
     painter.drawPolyline(polygon);
     const LogicalPoint v = window_->WorldToLogical(query_.hit_x(), query_.hit_y());
-    const QPoint at(v.x + inset, v.y + inset);
+    const QPoint at(v.x, v.y);
     painter.drawLine(at - QPoint(kMarkerHalfSize, 0), at + QPoint(kMarkerHalfSize, 0));
     painter.drawLine(at - QPoint(0, kMarkerHalfSize), at + QPoint(0, kMarkerHalfSize));
   }

@@ -114,7 +114,9 @@ bool DrawModes::Handles(int32_t id) {
 }
 
 LogicalPoint DrawModes::ToLogical(int32_t x, int32_t y) const {
-  return {x - window_->inset(), y - window_->inset()};
+  // In the window form the view's offsets hold its inset: a logical unit is a pixel of the
+  // window.
+  return {x, y};
 }
 
 void DrawModes::UpdateCursor(int32_t x, int32_t y) {

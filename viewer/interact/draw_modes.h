@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "viewer/display/draw_window.h"
+#include "viewer/interact/vertex_query.h"
 #include "viewer/model/gdx_database.h"
 
 namespace kavrinth {
@@ -38,9 +39,6 @@ enum DrawWindowCommand : int32_t {
   kDrawCaptureView = 8271,
   kDrawRecallView = 8272,
 };
-
-// Query kinds chosen by the frame's Vertex and Flash commands.
-enum QueryKind : int32_t { kQueryVertex = 0, kQueryFlash = 4, kQueryVertexOrMarker = 65535 };
 
 // The status prompt of a mode (string id and text); {0, ""} for an id without one.
 struct ModePrompt {

@@ -195,7 +195,7 @@ bool VertexQuery::SearchLibrary(int32_t layer, int32_t frame, GdxHandle handle) 
     Element e;
     if (!ReadElement(here, &e)) continue;
     int32_t vertex = -1;
-    if (kind_ == 4) {
+    if (kind_ == kQueryFlash) {
       int64_t cx = 0, cy = 0;
       if (e.has_flash_words()) {
         cx = e.data[8], cy = e.data[9];

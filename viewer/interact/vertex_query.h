@@ -12,6 +12,9 @@
 
 namespace kavrinth {
 
+// Query kinds chosen by the frame's Vertex and Flash commands.
+enum QueryKind : int32_t { kQueryVertex = 0, kQueryFlash = 4, kQueryVertexOrMarker = 65535 };
+
 // The PG format type of intermediate data: its elements carry no flash values worth showing.
 inline constexpr int32_t kIntermediateFormat = 4;
 
