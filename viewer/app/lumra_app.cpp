@@ -23,6 +23,7 @@
 #include "support/qt/file_filters.h"
 #include "support/qt/message_box.h"
 #include "support/version.h"
+#include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
@@ -97,6 +98,7 @@ int32_t FormatOfExtension(const std::string& path) {
 CLumraApp::CLumraApp() {
   the_app = this;
   SetBusyChangedCallback(BusyChanged);
+  document_.SetPainter(PaintJob);
 }
 
 CLumraApp::~CLumraApp() {
@@ -117,6 +119,7 @@ void CLumraApp::InitInstance(const CommandLineRequest& request) {
   // The data file of the command line is in its job before the window shows.
   const bool file_ready = !request.has_file || request.data_file.empty() || EnterDataFile(request);
   view_ = new CLumraView(&document_, nullptr);
+  SetPictureWidget(view_);
   frame_ = std::make_unique<CMainFrame>(this, view_);
   services_.SetMainEvent([this] { frame_->OnCommand(kCmdMainEvent); });
   GdxCreateTempLibrary();
@@ -154,6 +157,7 @@ bool CLumraApp::AskSaveEdits(int mode) {
 void CLumraApp::ResetJob() {
   ViewerAppState& state = AppState();
   document_.OnNewDocument();
+  ResetDisplay();
   ViewLayerTable& table = LayerTable();
   for (int n = 0; n < kViewLayerCount; ++n) ClearLayerEntry(&table[n]);
   state.job_file_name.clear();
@@ -282,10 +286,10 @@ bool CLumraApp::OpenJob(std::string path) {
   state.job_file_name = path;
   state.job_loaded = true;
   state.picture_valid = false;
+  FitDisplayToJob();
   state.current_job_path = path;
   frame_->AddRecentFile(path);
   UpdateTitle(path);
-  view_->OnJobLoaded();
   frame_->UpdateCommandStates();
   view_->RequestRedraw();
   return true;

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "support/qt/window_helpers.h"
+#include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
 #include "viewer/app/lumra_doc.h"
 #include "viewer/app/viewer_state.h"
@@ -33,8 +34,7 @@ CLumraView::CLumraView(CLumraDoc* document, QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
   setMinimumSize(64, 64);
   setMouseTracking(true);
-  display_ = std::make_unique<ViewerDisplay>();
-  interaction_ = new CDrawInteraction(this, &display_->window);
+  interaction_ = new CDrawInteraction(this, &AppDisplay().window);
   picture_ = QImage(4, 1, QImage::Format_Indexed8);
   QList<QRgb> colours(256, qRgb(0, 0, 0));
   colours[kBackgroundColourIndex] = RgbOf(AppState().background_colour);
@@ -128,12 +128,6 @@ void CLumraView::paintEvent(QPaintEvent* event) {
   interaction_->PaintOverlays(painter);
 }
 
-void CLumraView::OnJobLoaded() {
-  display_->window.UpdateViewGeometry(width(), height());
-  display_->ComputeJobExtents();
-  interaction_->ResetJob();
-}
-
 void CLumraView::mousePressEvent(QMouseEvent* event) {
   interaction_->MousePress(event->button(), event->position().toPoint());
 }
@@ -160,7 +154,6 @@ bool CLumraView::focusNextPrevChild(bool next) {
 void CLumraView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   if (!UsableSize()) return;
-  display_->window.UpdateViewGeometry(width(), height());
   if (AppState().job_loaded) {
     RequestRedraw();
   } else {

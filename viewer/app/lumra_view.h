@@ -7,9 +7,6 @@
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
-#include <memory>
-
-#include "viewer/display/viewer_display.h"
 
 namespace kavrinth {
 
@@ -36,11 +33,8 @@ class CLumraView : public QWidget {
 
   const QImage& picture() const { return picture_; }
   QImage& MutablePicture() { return picture_; }
-  // The drawing window's state and display, and the work in it (modes, queries, captures).
-  ViewerDisplay& display() { return *display_; }
+  // The work in the drawing window: modes, queries, captured views.
   CDrawInteraction& interaction() { return *interaction_; }
-  // A job was loaded: the view is fitted to its extents.
-  void OnJobLoaded();
   bool redraw_pending() const { return redraw_pending_; }
   int full_drawings() const { return full_drawings_; }
 
@@ -66,7 +60,6 @@ class CLumraView : public QWidget {
 
   CLumraDoc* document_;
   QImage picture_;
-  std::unique_ptr<ViewerDisplay> display_;
   CDrawInteraction* interaction_ = nullptr;
   QPointer<QMenu> context_menu_;
   bool redraw_pending_ = false;

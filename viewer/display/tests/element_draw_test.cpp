@@ -120,6 +120,63 @@ TEST_F(ElementDrawTest, RoundFlashesAndArcs) {
   EXPECT_FALSE(painted(10, 30)) << "only the quarter from 0 to 90 degrees";
 }
 
+TEST_F(ElementDrawTest, EveryKindKeepsItsShapeAtEveryZoom) {
+  // A disc of radius 8 at (30, 40), a ring quarter of mean radius 12 and width 4 about
+  // (70, 20) from 0 to 90 degrees, and a path 6 wide from (10, 10) to (40, 10).
+  const GdxHandle library = Library([] {
+    GdxSetLayer(0);
+    GdxBeginCircle();
+    GdxSetWidth(0);
+    GdxSetRadius(8);
+    const std::vector<GdxWord> disc = {30, 40, 38, 40, 38, 40};
+    GdxAddPoints(1, disc.data(), 6);
+    GdxEndElement();
+    GdxBeginArc();
+    GdxSetWidth(4);
+    GdxSetRadius(12);
+    const std::vector<GdxWord> arc = {70, 20, 82, 20, 70, 32};
+    GdxAddPoints(1, arc.data(), 6);
+    GdxEndElement();
+    GdxBeginPath();
+    GdxSetWidth(6);
+    const std::vector<GdxWord> path = {10, 10, 40, 10};
+    GdxAddPoints(1, path.data(), 4);
+    GdxEndElement();
+  });
+  Enter(0, library, kRed);
+  for (int step = 0; step < 3; ++step) {
+    SCOPED_TRACE(step);
+    if (step > 0) {
+      ASSERT_TRUE(display_.window.ZoomIn({52, 42}));
+    }
+    Draw(library);
+    const double scale = display_.window.scale();
+    int checked = 0;
+    for (int y = 2; y <= 82; ++y) {
+      for (int x = 2; x <= 102; ++x) {
+        const double px = (x + display_.window.offset_x()) / scale;
+        const double py = -(y + display_.window.offset_y()) / scale;
+        // Distances in pixels from each shape's edge: inside negative.
+        const double disc = (std::hypot(px - 30, py - 40) - 8) * scale;
+        const double r = std::hypot(px - 70, py - 20);
+        const bool quarter = px >= 70 && py >= 20;
+        const double ring = quarter ? (std::fabs(r - 12) - 2) * scale : 1e9;
+        const double bar = std::max(std::max(10 - px, px - 40), std::fabs(py - 10) - 3) * scale;
+        const double edge = std::min(disc, std::min(ring, bar));
+        const bool red = display_.palette.color(display_.surface.Pixel(x, y)) == kRed;
+        if (edge <= -1.5) {
+          EXPECT_TRUE(red) << x << "," << y << " world " << px << "," << py;
+          ++checked;
+        } else if (edge >= 1.5) {
+          EXPECT_FALSE(red) << x << "," << y << " world " << px << "," << py;
+          ++checked;
+        }
+      }
+    }
+    EXPECT_GT(checked, 2000);
+  }
+}
+
 TEST(ArcToPointsTest, StepsTolerancesAndFullCircles) {
   std::vector<GdxWord> out;
   const GdxWord c[] = {0, 0};
