@@ -103,6 +103,19 @@ TEST_F(ViewDrawingTest, SampleFlashesAreShownWhereTheirCoordinatesSay) {
   EXPECT_TRUE(notifier_.shown.empty());
 }
 
+TEST_F(ViewDrawingTest, AFileStartedOnItsOwnIsDrawnInRed) {
+  WriteFile("demo.em", ReadFile(std::string(SAMPLES_DIR) + "/demo.em"));
+  Start({"vexil", "demo.em"});
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(LayerTable()[0].fill_mode, kFillPaint);
+  const QImage shown = view()->grab().toImage();
+  int red = 0;
+  for (int y = 0; y < shown.height(); ++y) {
+    for (int x = 0; x < shown.width(); ++x) red += shown.pixelColor(x, y) == QColor(255, 0, 0);
+  }
+  EXPECT_GT(red, 40) << "every flash of the sample shows";
+}
+
 // Counts the paints of a widget that happen while a drawing runs.
 class PaintsWhileDrawing : public QObject {
  public:
