@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <cstring>
 
@@ -46,6 +47,11 @@ CViewInfoDlg::CViewInfoDlg(QWidget* parent) : QDialog(parent) {
   help_->setObjectName("info_help");
   help_->setAccessibleName("Help");
   help_->setMaximumHeight(70);
+  for (QPlainTextEdit* edit : {text_, help_}) {
+    for (QScrollBar* bar : edit->findChildren<QScrollBar*>()) {
+      bar->setAccessibleName(edit->accessibleName() + " scroll bar");
+    }
+  }
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(title_);
   layout->addWidget(text_);

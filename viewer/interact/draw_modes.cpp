@@ -263,6 +263,9 @@ void DrawModes::FinishBand(int32_t x, int32_t y) {
   const GdxRect world_box{
       std::min(first_world_x_, cursor_world_x_), std::min(first_world_y_, cursor_world_y_),
       std::max(first_world_x_, cursor_world_x_), std::max(first_world_y_, cursor_world_y_)};
+  // The band is gone before the mode acts, so that what the action shows stays.
+  host_->ModeChanged();
+  const int32_t acting = mode_;
   bool changed = false;
   switch (mode_) {
     case kDrawZoomWindow: {
@@ -302,7 +305,7 @@ void DrawModes::FinishBand(int32_t x, int32_t y) {
       break;
   }
   if (changed) AfterViewChange();
-  host_->ModeChanged();
+  if (mode_ != acting) host_->ModeChanged();
 }
 
 void DrawModes::AfterViewChange() {
