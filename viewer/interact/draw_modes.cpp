@@ -196,6 +196,15 @@ void DrawModes::Reset() {
   host_->ModeChanged();
 }
 
+void DrawModes::EndQueryMode() {
+  const int32_t mode = active_mode();
+  if (mode == kDrawPointQuery || mode == kDrawWindowQuery) mode_ = previous_mode_ = kDrawNoMode;
+  if (query_command_ == 0 && mode_ != kDrawNoMode) return;
+  query_command_ = 0;
+  host_->EndQuery();
+  host_->ModeChanged();
+}
+
 void DrawModes::InvalidateCaptures() { valid_.fill(false); }
 
 void DrawModes::Escape() {

@@ -140,6 +140,8 @@ class DrawModes {
   void InvalidateCaptures();
   // Forgets the mode and any band (a job closed or opened).
   void Reset();
+  // Ends a point or window query and its mode (before a plot).
+  void EndQueryMode();
 
  private:
   void SelectMode(int32_t id);
