@@ -105,7 +105,7 @@ bool VertexQuery::NextVertex() {
   if (!current_.valid()) return false;
   ++current_.vertex;
   Show();
-  return true;
+  return current_.valid();
 }
 
 void VertexQuery::End() {
@@ -161,11 +161,15 @@ bool VertexQuery::SearchLayers() {
   }
   // Past the last layer: back to the first hit.
   if (!first_.valid()) return false;
-  if (first_.frame >= 0 && !LoadFrame(first_.layer, first_.frame)) return false;
+  // A first hit in a WF2 section lies in the section loaded now (loading another one drops
+  // it): it is read from there, never from freed memory.
+  if (first_.frame >= 0 && (first_.layer != frame_layer_ || first_.frame != frame_number_)) {
+    return false;
+  }
   current_ = first_;
   SetOffsets(current_.layer);
   Show();
-  return true;
+  return current_.valid();
 }
 
 bool VertexQuery::SearchLibrary(int32_t layer, int32_t frame, GdxHandle handle) {

@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <set>
+
 #include "viewer/display/tests/display_test_support.h"
 #include "viewer/model/pg_scan.h"
+#include "viewer/model/tests/wf2_test_support.h"
+#include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -172,6 +177,43 @@ TEST_F(VertexQueryTest, TheSamplePgFileReportsItsFlashes) {
                       display_.window.FormatCoord(points[1]) + ")"),
             std::string::npos)
       << text;
+}
+
+TEST_F(VertexQueryTest, StepsAcrossWf2SectionsHoldNoHitIntoAFreedSection) {
+  // Four sections of one square each, loaded a section at a time.
+  const Wf2Header header = testing::SmallHeader(2, 2, false);
+  std::vector<testing::Wf2Frame> frames(4);
+  for (auto& frame : frames) frame.push_back({{0, 0}, {10, 0}, {10, 10}, {0, 10}});
+  testing::ScratchDir dir;
+  const std::string path = dir.File("pattern.wf2");
+  testing::WriteBytes(path, testing::BuildWf2(header, frames));
+  services_.memory_limit = 1;
+  Wf2ScanResult result;
+  ASSERT_EQ(ScanWf2File(nullptr, path, 0, &result), kGdxNoHandle);
+  services_.memory_limit = 0;
+  ASSERT_GT(result.sections, 1);
+  ViewLayerEntry& entry = LayerTable()[0];
+  entry.path = path;
+  entry.shown = 1;
+  entry.frame_block = result.frame_index;
+  entry.frame_count = result.sections;
+  ASSERT_TRUE(query_.Start({INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2},
+                           kQueryVertex, 1000));
+  std::set<int32_t> sections;
+  for (int step = 0; step < 40; ++step) {
+    ASSERT_TRUE(query_.has_hit());
+    const auto box = ReadWf2FrameIndexEntry(entry.frame_block, query_.hit().frame);
+    ASSERT_TRUE(box.has_value());
+    // The hit lies in the section that is loaded now, and reads from it.
+    EXPECT_GE(query_.hit_x(), box->box.min_x);
+    EXPECT_LE(query_.hit_x(), box->box.max_x);
+    EXPECT_GE(query_.hit_y(), box->box.min_y);
+    EXPECT_LE(query_.hit_y(), box->box.max_y);
+    EXPECT_FALSE(query_.InfoText(display_.window).empty());
+    sections.insert(query_.hit().frame);
+    ASSERT_TRUE(query_.Next());
+  }
+  EXPECT_EQ(static_cast<int32_t>(sections.size()), result.sections) << "every section visited";
 }
 
 }  // namespace
