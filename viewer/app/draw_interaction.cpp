@@ -63,7 +63,10 @@ void CViewInfoDlg::SetInfo(const QString& title, const QString& text, const QStr
   title_->setText(title);
   text_->setPlainText(text);
   help_->setPlainText(help);
-  if (isHidden()) show();
+  if (isHidden()) {
+    show();
+    PlaceInParentCorner(this);
+  }
 }
 
 CViewTearDlg::CViewTearDlg(QWidget* parent, std::function<void(int)> send) : QDialog(parent) {
@@ -115,18 +118,23 @@ void CViewTearDlg::ShowMode(int32_t mode) {
 }
 
 void CViewTearDlg::PlaceInParent() {
-  QWidget* parent = parentWidget();
-  if (parent == nullptr) return;
   adjustSize();
+  PlaceInParentCorner(this);
+}
+
+void PlaceInParentCorner(QWidget* window) {
+  QWidget* parent = window->parentWidget();
+  if (parent == nullptr) return;
   const QRect outer = parent->frameGeometry();
-  int x = outer.left() + std::max(outer.width() - width(), 0);
-  int y = outer.top() + std::max(outer.height() - height(), 0);
+  const QSize size = window->frameGeometry().size();
+  int x = outer.left() + std::max(outer.width() - size.width(), 0);
+  int y = outer.top() + std::max(outer.height() - size.height(), 0);
   if (const QScreen* screen = parent->screen()) {
     const QRect desk = screen->availableGeometry();
-    if (x + width() > desk.right()) x = desk.right() - width();
-    if (y + height() > desk.bottom()) y = desk.bottom() - height();
+    if (x + size.width() > desk.right()) x = desk.right() - size.width();
+    if (y + size.height() > desk.bottom()) y = desk.bottom() - size.height();
   }
-  move(x, y);
+  window->move(x, y);
 }
 
 CDrawInteraction::CDrawInteraction(CLumraView* view, DrawWndState* window)
@@ -191,6 +199,13 @@ bool CDrawInteraction::Key(int key) {
       modes_.Escape();
       view_->CancelRedraw();
       view_->update();
+      return true;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      modes_.ArrowKey(key == Qt::Key_Up || key == Qt::Key_Down,
+                      key == Qt::Key_Right || key == Qt::Key_Down);
       return true;
     case Qt::Key_Tab:
       if (!query_.Next()) return false;

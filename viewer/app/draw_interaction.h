@@ -25,6 +25,9 @@ namespace kavrinth {
 
 class CLumraView;
 
+// Places a window in its parent's bottom-right corner, pulled back inside the screen.
+void PlaceInParentCorner(QWidget* window);
+
 // The info window: a title, the main text and the help text (caption "Info").
 class CViewInfoDlg : public QDialog {
   Q_OBJECT

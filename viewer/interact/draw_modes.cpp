@@ -180,7 +180,13 @@ void DrawModes::SelectMode(int32_t id) {
     if (query_command_ != 0) host_->EndQuery();
     query_command_ = id;
   }
-  // A band waiting for its second click belongs to the mode given up.
+  // A measure band waiting for its second click is put aside for the new mode's click; any
+  // other band belongs to the mode given up.
+  saved_band_ = band_pending() && previous_mode_ == kDrawMeasure && id != kDrawMeasure;
+  if (saved_band_) {
+    saved_world_x_ = first_world_x_;
+    saved_world_y_ = first_world_y_;
+  }
   mode_ = previous_mode_ = id;
   if (query_command_ == 0) host_->EndQuery();
   press_valid_ = false;
@@ -189,6 +195,7 @@ void DrawModes::SelectMode(int32_t id) {
 
 void DrawModes::Reset() {
   mode_ = previous_mode_ = kDrawNoMode;
+  saved_band_ = false;
   query_command_ = 0;
   press_valid_ = false;
   info_text_.clear();
@@ -207,7 +214,27 @@ void DrawModes::EndQueryMode() {
 
 void DrawModes::InvalidateCaptures() { valid_.fill(false); }
 
+void DrawModes::ArrowKey(bool vertical, bool forward) {
+  if (!window_->Scroll(vertical, forward ? kScrollLineDown : kScrollLineUp, 0)) return;
+  window_->ZoomCommand(0);
+  host_->Redraw();
+}
+
+void DrawModes::RestoreBand() {
+  saved_band_ = false;
+  const LogicalPoint p = window_->WorldToLogical(saved_world_x_, saved_world_y_);
+  first_x_ = current_x_ = p.x;
+  first_y_ = current_y_ = p.y;
+  first_world_x_ = saved_world_x_;
+  first_world_y_ = saved_world_y_;
+  query_command_ = 0;
+  previous_mode_ = kDrawMeasure;
+  mode_ = kDrawBoxPending;
+  host_->ModeChanged();
+}
+
 void DrawModes::Escape() {
+  saved_band_ = false;
   window_->RequestCancel();
   if (band_pending()) {
     mode_ = previous_mode_;
@@ -314,7 +341,11 @@ void DrawModes::FinishBand(int32_t x, int32_t y) {
       break;
   }
   if (changed) AfterViewChange();
-  if (mode_ != acting) host_->ModeChanged();
+  if (saved_band_ && acting != kDrawMeasure) {
+    RestoreBand();
+  } else if (mode_ != acting) {
+    host_->ModeChanged();
+  }
 }
 
 void DrawModes::AfterViewChange() {

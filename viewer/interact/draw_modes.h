@@ -114,6 +114,8 @@ class DrawModes {
   void MouseMove(int32_t x, int32_t y);
   // Escape: a pending band is dropped; the redraw's cancel counter moves.
   void Escape();
+  // The arrow keys: the view moves a tenth of its size (left and up scroll back).
+  void ArrowKey(bool vertical, bool forward);
 
   int32_t mode() const { return mode_; }
   // The mode the user chose (also while its band is pending).
@@ -149,6 +151,7 @@ class DrawModes {
   void Click(int32_t x, int32_t y);
   void FinishBand(int32_t x, int32_t y);
   void AfterViewChange();
+  void RestoreBand();
   LogicalPoint ToLogical(int32_t x, int32_t y) const;
 
   DrawWndState* window_;
@@ -162,6 +165,10 @@ class DrawModes {
   int32_t cursor_world_x_ = 0, cursor_world_y_ = 0;
   std::string cursor_x_text_, cursor_y_text_;
   std::string info_text_;
+  // A measure band put aside while another mode takes a click: its first corner in world
+  // units; it comes back once that click is done.
+  bool saved_band_ = false;
+  int32_t saved_world_x_ = 0, saved_world_y_ = 0;
   bool press_valid_ = false;
   int32_t press_x_ = 0, press_y_ = 0;
   std::array<bool, kCaptureSlots> valid_{};

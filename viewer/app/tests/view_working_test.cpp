@@ -97,6 +97,9 @@ TEST_F(ViewWorkingTest, ZoomWindowByADragThenInOutLastAndAll) {
   ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
   const QImage whole = Picture();
   const double fitted = window().scale();
+  // Opening a job shows all of it (8203, zoom all) and chooses no mode.
+  EXPECT_EQ(work().modes().mode(), 0);
+  EXPECT_EQ(Status(), kIdleMessage);
   // W chooses the mode; the status line keeps its instruction.
   QTest::keyClick(view(), Qt::Key_W);
   EXPECT_EQ(work().modes().mode(), 8204);

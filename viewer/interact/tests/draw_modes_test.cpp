@@ -248,6 +248,36 @@ TEST_F(DrawModesTest, RecallAfterAResizeRefitsTheRecalledView) {
   EXPECT_LE(y, y0 - 19);
 }
 
+TEST_F(DrawModesTest, AMeasureBandComesBackAfterAZoomClick) {
+  modes_.Command(kDrawMeasure);
+  Click(12, 72);  // world (10, 10)
+  ASSERT_TRUE(modes_.band_pending());
+  modes_.Command(kDrawZoomIn);
+  EXPECT_FALSE(modes_.band_pending());
+  Click(52, 42);
+  ASSERT_DOUBLE_EQ(window().scale(), 2.0);
+  // The band is back at its first corner, at the new zoom.
+  ASSERT_TRUE(modes_.band_pending());
+  EXPECT_EQ(modes_.active_mode(), kDrawMeasure);
+  const LogicalPoint corner = window().WorldToLogical(10, 10);
+  EXPECT_EQ(modes_.band_first_x(), corner.x);
+  EXPECT_EQ(modes_.band_first_y(), corner.y);
+  Click(corner.x + 60, corner.y);  // 30 units to the right at zoom 2
+  ASSERT_EQ(host_.measures.size(), 1u);
+  EXPECT_EQ(host_.measures[0], "Dist = 0.030\r\ndX = 0.030\r\ndY = 0.000");
+}
+
+TEST_F(DrawModesTest, ArrowKeysMoveTheViewByATenth) {
+  modes_.Command(kDrawZoomIn);
+  Click(52, 42);
+  const double x = window().offset_x(), y = window().offset_y();
+  modes_.ArrowKey(false, true);
+  EXPECT_DOUBLE_EQ(window().offset_x(), x + 50 / 10 * 2);
+  modes_.ArrowKey(true, false);
+  EXPECT_DOUBLE_EQ(window().offset_y(), y - 40 / 10 * 2);
+  EXPECT_EQ(host_.redraws, 3);
+}
+
 TEST_F(DrawModesTest, EscapeDropsAPendingBand) {
   modes_.Command(kDrawMeasure);
   Click(10, 10);
