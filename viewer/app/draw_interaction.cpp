@@ -330,6 +330,8 @@ bool CDrawInteraction::StoreCapture(int slot) {
   }
   if (capture_files_[slot].isEmpty()) {
     capture_files_[slot] = capture_dir_->filePath(QStringLiteral("capture%1.bmp").arg(slot));
+    // The viewer's list of capture files: closing a job deletes them.
+    AppState().capture_file_slots[size_t(slot)] = capture_files_[slot].toStdString();
   }
   if (!view_->picture().save(capture_files_[slot], "BMP")) {
     emit statusText(QStringLiteral("Cannot capture window %1.").arg(slot));

@@ -92,8 +92,8 @@ const FrameCommand kFrameCommands[] = {
     {kCmdCopyWindow, "Copy &Window", "Ctrl+W",
      "Press mouse button, hold it, and drag to copy window to clipboard", nullptr, nullptr,
      nullptr},
-    {kCmdCopyAll, "Copy &All", "Ctrl+C", "Copy current display to the clipboard", nullptr, nullptr,
-     nullptr},
+    {kCmdCopyAll, "Copy &All", "Ctrl+C;Ctrl+Ins", "Copy current display to the clipboard", nullptr,
+     nullptr, nullptr},
     {kCmdSnapSettings, "&Snap Settings...", "", "Launch Snap Settings Dialog Box", nullptr, nullptr,
      nullptr},
     {kCmdGlass, "G&lass On/Off", "Ctrl+G", "Toggles the display of the plate glass window", nullptr,
@@ -149,6 +149,11 @@ const FrameCommand kFrameCommands[] = {
     {kCmdAppAbout, "&About Vexil...", "",
      "Display program information, version number and copyright", &CMainFrame::OnAppAbout, nullptr,
      nullptr},
+    // Without a menu item: the keys of the edit tools' Delete and Undo.
+    {kCmdEditClear, "Clear", "Del", "Erase the selection", &CMainFrame::OnEditClear,
+     &CMainFrame::EditToolsIdle, nullptr},
+    {kCmdEditUndo, "Undo", "U;Ctrl+Z", "Undo the last action", &CMainFrame::OnEditUndo,
+     &CMainFrame::EditToolsIdle, nullptr},
 };
 
 // The Capture and Recall commands: ten of each, by number (kCaptureSlots of the drawing
@@ -742,9 +747,16 @@ void CMainFrame::OnCancelDrawing() {
   if (edit_tools_.tool_active && edit_tools_.tool_active()) {
     OnCommand(kToolReset);
   } else {
+    // Escape also drops a band waiting for its second click.
+    view_->interaction().modes().Escape();
     view_->CancelRedraw();
+    view_->update();
   }
 }
+
+bool CMainFrame::EditToolsIdle() const { return Idle() && edit_tools_.take_command != nullptr; }
+void CMainFrame::OnEditClear() { OnCommand(kToolDelete); }
+void CMainFrame::OnEditUndo() { OnCommand(kToolUndo); }
 
 void CMainFrame::OnMainEvent() {
   statusBar()->showMessage(QString::fromStdString(app_->services().status_text));

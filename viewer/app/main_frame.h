@@ -69,6 +69,8 @@ enum ViewerCommand : int {
   kCmdGlassSetup = 32895,
   kCmdFlashPoint = 32896,
   kCmdFlashWindow = 32897,
+  kCmdEditClear = 57632,
+  kCmdEditUndo = 57643,
   kCmdFileNew = 57600,
   kCmdFileOpen = 57601,
   kCmdRecentFile = 57616,
@@ -85,6 +87,7 @@ enum EditToolCommand : int {
   kToolFirstDrawing = 32898,  // 32898..32902: the drawing tools
   kToolLastDrawing = 32902,
   kToolDelete = 32903,
+  kToolUndo = 32905,
   kToolReset = 32907,
 };
 
@@ -179,6 +182,8 @@ class CMainFrame : public QMainWindow {
   void OnCancelDrawing();
   void OnMainEvent();
   void OnRedraw();
+  void OnEditClear();
+  void OnEditUndo();
   void OnPageSetup();
   void OnPlotSetup();
   void OnPlotScreen();
@@ -200,6 +205,8 @@ class CMainFrame : public QMainWindow {
   bool ToolbarShown() const;
   bool StatusBarShown() const;
   bool DefaultFillOn() const;
+  // Edit tools are installed and nothing runs.
+  bool EditToolsIdle() const;
   // The current view is filled (the Fill/Outline button shows it pressed).
   bool ViewFilled() const;
   // The drawing window takes the plot window mode.

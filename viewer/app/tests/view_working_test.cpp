@@ -160,6 +160,12 @@ TEST_F(ViewWorkingTest, MeasureShowsTheDistanceInTheStatusLineAndTheInfoWindow) 
   EXPECT_TRUE(Status().startsWith("Dist = ")) << Status().toStdString();
   EXPECT_TRUE(work().info_window()->isVisible());
   EXPECT_EQ(work().info_window()->text(), QString::fromStdString(expected).replace("\r\n", "\n"));
+  // Escape drops a band waiting for its second corner; the mode stays.
+  Click(a);
+  ASSERT_TRUE(work().modes().band_pending());
+  QTest::keyClick(view(), Qt::Key_Escape);
+  EXPECT_FALSE(work().modes().band_pending());
+  EXPECT_EQ(work().modes().mode(), 8212);
 }
 
 TEST_F(ViewWorkingTest, CtrlCCopiesThePictureAndCopyWindowItsBox) {
@@ -217,9 +223,11 @@ TEST_F(ViewWorkingTest, CaptureThenRecallRestoresTheViewAndClosingForgetsIt) {
   EXPECT_EQ(Picture().size(), view()->picture().size());
   EXPECT_GT(view()->full_drawings(), drawings);
   // Closing the job forgets every capture.
+  const QString file = work().CaptureFile(3);
   frame()->OnCommand(kCmdFileClose);
   frame()->UpdateCommandStates();
   EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst + 3)->isEnabled());
+  EXPECT_FALSE(QFile::exists(file)) << "the picture goes with the job";
 }
 
 TEST_F(ViewWorkingTest, VertexAndFlashQueriesDescribeTheElementUnderTheMouse) {
@@ -387,6 +395,25 @@ TEST_F(ViewWorkingTest, OneLetterAcceleratorsNeverFireWhileTypingInATextField) {
   ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == view(); }));
   QTest::keyClick(view(), Qt::Key_P);
   EXPECT_EQ(work().modes().mode(), 8270);
+  // Delete and Undo are the edit tools' keys, and need the tools.
+  frame()->UpdateCommandStates();
+  EXPECT_FALSE(frame()->CommandAction(kCmdEditUndo)->isEnabled());
+  std::vector<int> tools;
+  frame()->SetEditTools({[&tools](int id) {
+                           if (id != kToolDelete && id != kToolUndo) return false;
+                           tools.push_back(id);
+                           return true;
+                         },
+                         [] { return false; }});
+  frame()->UpdateCommandStates();
+  QTest::keyClick(view(), Qt::Key_Delete);
+  QTest::keyClick(view(), Qt::Key_U);
+  QTest::keyClick(view(), Qt::Key_Z, Qt::ControlModifier);
+  field->setFocus();
+  ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == field; }));
+  QTest::keyClick(field, Qt::Key_U);
+  QTest::keyClick(field, Qt::Key_Delete);
+  EXPECT_EQ(tools, (std::vector<int>{kToolDelete, kToolUndo, kToolUndo}));
 }
 
 }  // namespace
