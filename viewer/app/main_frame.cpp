@@ -384,7 +384,16 @@ CMainFrame::CMainFrame(CLumraApp* app, CLumraView* view) : app_(app), view_(view
             x_pane_->setText(x);
             y_pane_->setText(y);
           });
-  connect(interaction, &CDrawInteraction::modeChanged, this, [this] {
+  connect(interaction, &CDrawInteraction::modeChanged, this, [this, interaction] {
+    // The menu item of the zoom or pan mode under way carries a mark.
+    const int32_t mode = interaction->modes().active_mode();
+    for (const auto& [command, draw_mode] : {std::pair{kCmdViewWindow, kDrawZoomWindow},
+                                             {kCmdViewIn, kDrawZoomIn},
+                                             {kCmdViewOut, kDrawZoomOut},
+                                             {kCmdViewPan, kDrawPan}}) {
+      actions_[command]->setCheckable(true);
+      actions_[command]->setChecked(mode == draw_mode);
+    }
     ShowIdleMessage();
     UpdateCommandStates();
   });

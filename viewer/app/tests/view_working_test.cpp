@@ -103,6 +103,7 @@ TEST_F(ViewWorkingTest, ZoomWindowByADragThenInOutLastAndAll) {
   // W chooses the mode; the status line keeps its instruction.
   QTest::keyClick(view(), Qt::Key_W);
   EXPECT_EQ(work().modes().mode(), 8204);
+  EXPECT_TRUE(frame()->CommandAction(kCmdViewWindow)->isChecked()) << "the mode's item is marked";
   EXPECT_EQ(Status(), "Click mouse button at a zoom WINDOW corner");
   const QPoint centre(view()->width() / 2, view()->height() / 2);
   Drag(centre - QPoint(40, 30), centre + QPoint(40, 30));
@@ -112,6 +113,8 @@ TEST_F(ViewWorkingTest, ZoomWindowByADragThenInOutLastAndAll) {
   const double zoomed = window().scale();
   // In and out at a click.
   frame()->OnCommand(kCmdViewIn);
+  EXPECT_FALSE(frame()->CommandAction(kCmdViewWindow)->isChecked());
+  EXPECT_TRUE(frame()->CommandAction(kCmdViewIn)->isChecked());
   Click(centre);
   ASSERT_TRUE(WaitDrawn());
   EXPECT_DOUBLE_EQ(window().scale(), zoomed * 2);
