@@ -179,8 +179,8 @@ void CDrawInteraction::MousePress(Qt::MouseButton button, QPoint at) {
 void CDrawInteraction::MouseRelease(Qt::MouseButton button, QPoint at) {
   if (button == Qt::LeftButton) {
     modes_.LeftRelease(at.x(), at.y());
-  } else {
-    modes_.MouseMove(at.x(), at.y());
+  } else if (button == Qt::RightButton) {
+    modes_.RightRelease(at.x(), at.y());
   }
   emit cursorMoved(Text(modes_.cursor_x_text()), Text(modes_.cursor_y_text()));
 }
@@ -280,11 +280,39 @@ bool CDrawInteraction::StartQuery(int32_t mode, const GdxRect& world_box) {
   return hit;
 }
 
-void CDrawInteraction::ShowQueryHit() {
+void CDrawInteraction::ShowQueryHit(bool accept_help) {
   info_->SetInfo("VERTEX SEARCH", Text(query_.InfoText(*window_)),
-                 "TAB: Next Close Vertex\nSPACE: Trace Figure");
+                 accept_help
+                     ? "TAB: Next Close Vertex\nSPACE: Trace Figure\nRIGHT MOUSE: Accept Vertex"
+                     : "TAB: Next Close Vertex\nSPACE: Trace Figure");
   view_->update();
   view_->setFocus();
+}
+
+bool CDrawInteraction::EndPointSnap() const { return AppState().settings.snap_end_point != 0; }
+
+bool CDrawInteraction::QueryMarker(int32_t x, int32_t y) {
+  const int32_t aperture = window_->LogicalLengthToWorld(kAperturePixels);
+  const int32_t units = CurrentViewerServices().DisplayUnits().database_units_per_user_unit;
+  const bool hit =
+      query_.Start({x - aperture, y - aperture, x + aperture, y + aperture}, kQueryVertex, units);
+  if (hit) ShowQueryHit(true);
+  view_->update();
+  return hit;
+}
+
+bool CDrawInteraction::TakeQueryHit(int32_t* x, int32_t* y) {
+  if (!query_.has_hit()) return false;
+  *x = query_.hit_x();
+  *y = query_.hit_y();
+  query_.End();
+  view_->update();
+  return true;
+}
+
+void CDrawInteraction::InvalidPoint() {
+  info_->SetInfo("", "", "Invalid point.  Click on insertion\nor end point");
+  QApplication::beep();
 }
 
 void CDrawInteraction::EndQuery() {

@@ -93,6 +93,10 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   void ModeChanged() override;
   bool StoreCapture(int slot) override;
   bool LoadCapture(int slot) override;
+  bool EndPointSnap() const override;
+  bool QueryMarker(int32_t x, int32_t y) override;
+  bool TakeQueryHit(int32_t* x, int32_t* y) override;
+  void InvalidPoint() override;
 
   // The file of a capture slot ("" before its first capture).
   QString CaptureFile(int slot) const;
@@ -104,7 +108,7 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   void modeChanged();
 
  private:
-  void ShowQueryHit();
+  void ShowQueryHit(bool accept_help = false);
 
   CLumraView* view_;
   DrawWndState* window_;

@@ -162,6 +162,8 @@ void CLumraView::resizeEvent(QResizeEvent* event) {
 }
 
 void CLumraView::contextMenuEvent(QContextMenuEvent* event) {
+  // While an end-point measure runs the right button accepts its vertex.
+  if (interaction_->modes().end_point_measure()) return;
   if (context_menu_ != nullptr && !AppState().drawing_active)
     context_menu_->popup(event->globalPos());
 }

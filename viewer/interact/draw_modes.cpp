@@ -188,6 +188,8 @@ void DrawModes::SelectMode(int32_t id) {
     saved_world_y_ = first_world_y_;
   }
   mode_ = previous_mode_ = id;
+  vertex_pending_ = false;
+  measure_count_ = 0;
   if (query_command_ == 0) host_->EndQuery();
   press_valid_ = false;
   host_->ModeChanged();
@@ -196,6 +198,8 @@ void DrawModes::SelectMode(int32_t id) {
 void DrawModes::Reset() {
   mode_ = previous_mode_ = kDrawNoMode;
   saved_band_ = false;
+  vertex_pending_ = false;
+  measure_count_ = 0;
   query_command_ = 0;
   press_valid_ = false;
   info_text_.clear();
@@ -235,6 +239,8 @@ void DrawModes::RestoreBand() {
 
 void DrawModes::Escape() {
   saved_band_ = false;
+  vertex_pending_ = false;
+  measure_count_ = 0;
   window_->RequestCancel();
   if (band_pending()) {
     mode_ = previous_mode_;
@@ -271,6 +277,10 @@ void DrawModes::Click(int32_t x, int32_t y) {
     UpdateCursor(x, y);
     return;
   }
+  if (end_point_measure()) {
+    EndPointClick(x, y);
+    return;
+  }
   window_->RequestCancel();
   if (!band_pending() && IsTwoPointMode(mode_)) {
     // The first corner: the band follows the mouse until the second click.
@@ -285,6 +295,45 @@ void DrawModes::Click(int32_t x, int32_t y) {
     return;
   }
   FinishBand(x, y);
+}
+
+void DrawModes::EndPointClick(int32_t x, int32_t y) {
+  // The click only looks for a vertex; the right button takes it.
+  UpdateCursor(x, y);
+  window_->RequestCancel();
+  vertex_pending_ = host_->QueryMarker(cursor_world_x_, cursor_world_y_);
+  if (!vertex_pending_) host_->InvalidPoint();
+}
+
+void DrawModes::RightRelease(int32_t x, int32_t y) {
+  UpdateCursor(x, y);
+  if (!end_point_measure() || !vertex_pending_) return;
+  vertex_pending_ = false;
+  int32_t vx = 0, vy = 0;
+  if (!host_->TakeQueryHit(&vx, &vy)) return;
+  measure_points_[2 * measure_count_] = vx;
+  measure_points_[2 * measure_count_ + 1] = vy;
+  if (++measure_count_ < 2) {
+    // The first vertex: the band starts there.
+    const LogicalPoint p = window_->WorldToLogical(vx, vy);
+    first_x_ = current_x_ = p.x;
+    first_y_ = current_y_ = p.y;
+    first_world_x_ = vx;
+    first_world_y_ = vy;
+    previous_mode_ = kDrawMeasure;
+    mode_ = kDrawBoxPending;
+    host_->ModeChanged();
+    return;
+  }
+  measure_count_ = 0;
+  mode_ = previous_mode_ = kDrawMeasure;
+  const auto& m = measure_points_;
+  info_text_ = "First Point:\r\n   (" + window_->FormatCoord(m[0]) + "," +
+               window_->FormatCoord(m[1]) + ")\r\nSecond Point:\r\n   (" +
+               window_->FormatCoord(m[2]) + "," + window_->FormatCoord(m[3]) + ")\r\n" +
+               MeasureText(*window_, Measure(m[0], m[1], m[2], m[3]));
+  host_->ModeChanged();
+  host_->ShowMeasure(info_text_);
 }
 
 void DrawModes::FinishBand(int32_t x, int32_t y) {

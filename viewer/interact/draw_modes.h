@@ -83,6 +83,13 @@ class DrawModeHost {
   // Fills the picture from the slot: true when the stored picture fits the window as it is
   // now (else the view is drawn again at the slot's zoom).
   virtual bool LoadCapture(int slot) = 0;
+  // End-point measuring: whether measures snap to vertices ("SnapEndPt"); a vertex query at
+  // the world point that marks what it found (true) for the user to accept; the accepted
+  // vertex (the query ends); the "Invalid point" report of a click that met no vertex.
+  virtual bool EndPointSnap() const { return false; }
+  virtual bool QueryMarker(int32_t /*x*/, int32_t /*y*/) { return false; }
+  virtual bool TakeQueryHit(int32_t* /*x*/, int32_t* /*y*/) { return false; }
+  virtual void InvalidPoint() {}
 };
 
 // The distance and the two steps of a measure, in world units; 64-bit so that any two
@@ -112,6 +119,11 @@ class DrawModes {
   void LeftPress(int32_t x, int32_t y);
   void LeftRelease(int32_t x, int32_t y);
   void MouseMove(int32_t x, int32_t y);
+  // The right button: accepts the vertex an end-point measure found; otherwise only the
+  // coordinates follow.
+  void RightRelease(int32_t x, int32_t y);
+  // An end-point measure is under way (the right button is its own).
+  bool end_point_measure() const { return active_mode() == kDrawMeasure && host_->EndPointSnap(); }
   // Escape: a pending band is dropped; the redraw's cancel counter moves.
   void Escape();
   // The arrow keys: the view moves a tenth of its size (left and up scroll back).
@@ -152,6 +164,7 @@ class DrawModes {
   void FinishBand(int32_t x, int32_t y);
   void AfterViewChange();
   void RestoreBand();
+  void EndPointClick(int32_t x, int32_t y);
   LogicalPoint ToLogical(int32_t x, int32_t y) const;
 
   DrawWndState* window_;
@@ -167,6 +180,11 @@ class DrawModes {
   std::string info_text_;
   // A measure band put aside while another mode takes a click: its first corner in world
   // units; it comes back once that click is done.
+  // End-point measure: a vertex found and waiting for the right button, and the vertices
+  // accepted so far (world units).
+  bool vertex_pending_ = false;
+  int measure_count_ = 0;
+  std::array<int32_t, 4> measure_points_{};
   bool saved_band_ = false;
   int32_t saved_world_x_ = 0, saved_world_y_ = 0;
   bool press_valid_ = false;

@@ -171,6 +171,33 @@ TEST_F(ViewWorkingTest, MeasureShowsTheDistanceInTheStatusLineAndTheInfoWindow) 
   EXPECT_EQ(work().modes().mode(), 8212);
 }
 
+TEST_F(ViewWorkingTest, EndPointMeasureSnapsToTheFlashCorners) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  AppState().settings.snap_end_point = 1;
+  const std::vector<GdxWord> flash = FirstFlash();
+  ASSERT_GE(flash.size(), 6u);
+  frame()->OnCommand(kCmdMeasure);
+  // Near each corner (a pixel off), accepted with the right button.
+  for (int corner : {0, 2}) {
+    const QPoint at = At(flash[2 * corner], flash[2 * corner + 1]) + QPoint(1, 1);
+    Click(at);
+    ASSERT_TRUE(work().query().has_hit()) << corner;
+    EXPECT_TRUE(work().info_window()->isVisible());
+    QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, at);
+  }
+  const std::string expected =
+      "First Point:\r\n   (" + window().FormatCoord(flash[0]) + "," +
+      window().FormatCoord(flash[1]) + ")\r\nSecond Point:\r\n   (" +
+      window().FormatCoord(flash[4]) + "," + window().FormatCoord(flash[5]) + ")\r\n" +
+      MeasureText(window(), Measure(flash[0], flash[1], flash[4], flash[5]));
+  EXPECT_EQ(work().info_window()->text(), QString::fromStdString(expected).replace("\r\n", "\n"));
+  EXPECT_TRUE(Status().contains("Dist = ")) << Status().toStdString();
+  // A click that meets no vertex is refused.
+  Click(QPoint(3, 3));
+  EXPECT_FALSE(work().query().has_hit());
+  EXPECT_TRUE(work().info_window()->text().isEmpty());
+}
+
 TEST_F(ViewWorkingTest, CtrlCCopiesThePictureAndCopyWindowItsBox) {
   ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
   QApplication::clipboard()->clear();

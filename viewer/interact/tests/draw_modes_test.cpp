@@ -40,8 +40,26 @@ class RecordingModeHost : public DrawModeHost {
   std::vector<std::string> measures;
   std::vector<int> stored;
   std::vector<int> loaded;
+  bool EndPointSnap() const override { return snap; }
+  // Vertices lie on multiples of 10 world units.
+  bool QueryMarker(int32_t x, int32_t y) override {
+    if (x % 10 > 2 && x % 10 < 8) return false;
+    vertex_x = (x + 5) / 10 * 10;
+    vertex_y = (y + 5) / 10 * 10;
+    return true;
+  }
+  bool TakeQueryHit(int32_t* x, int32_t* y) override {
+    *x = vertex_x;
+    *y = vertex_y;
+    return true;
+  }
+  void InvalidPoint() override { ++invalid; }
+
   bool store_ok = true;
   bool load_fits = true;
+  bool snap = false;
+  int32_t vertex_x = 0, vertex_y = 0;
+  int invalid = 0;
 };
 
 // World (x, y) is device pixel (x + 2, 82 - y) at the start.
@@ -276,6 +294,30 @@ TEST_F(DrawModesTest, ArrowKeysMoveTheViewByATenth) {
   modes_.ArrowKey(true, false);
   EXPECT_DOUBLE_EQ(window().offset_y(), y - 40 / 10 * 2);
   EXPECT_EQ(host_.redraws, 3);
+}
+
+TEST_F(DrawModesTest, EndPointMeasureTakesTheVerticesTheRightButtonAccepts) {
+  host_.snap = true;
+  modes_.Command(kDrawMeasure);
+  EXPECT_TRUE(modes_.end_point_measure());
+  modes_.LeftRelease(17, 72);  // world (15, 10): no vertex
+  EXPECT_EQ(host_.invalid, 1);
+  modes_.RightRelease(17, 72);
+  EXPECT_FALSE(modes_.band_pending()) << "nothing to accept";
+  modes_.LeftRelease(13, 71);  // world (11, 11): the vertex (10, 10)
+  EXPECT_FALSE(modes_.band_pending()) << "found, not yet accepted";
+  modes_.RightRelease(13, 71);
+  ASSERT_TRUE(modes_.band_pending());
+  EXPECT_EQ(modes_.band_first_x(), 12);
+  EXPECT_EQ(modes_.band_first_y(), 72);
+  modes_.LeftRelease(43, 31);  // world (41, 51): the vertex (40, 50)
+  modes_.RightRelease(43, 31);
+  ASSERT_EQ(host_.measures.size(), 1u);
+  EXPECT_EQ(host_.measures[0],
+            "First Point:\r\n   (0.010,0.010)\r\nSecond Point:\r\n   (0.040,0.050)\r\n"
+            "Dist = 0.050\r\ndX = 0.030\r\ndY = 0.040");
+  EXPECT_FALSE(modes_.band_pending());
+  EXPECT_EQ(modes_.mode(), kDrawMeasure);
 }
 
 TEST_F(DrawModesTest, EscapeDropsAPendingBand) {
