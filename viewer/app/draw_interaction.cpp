@@ -172,11 +172,19 @@ void CDrawInteraction::ResetJob() {
   emit modeChanged();
 }
 
+void CDrawInteraction::SyncGridSnap() {
+  // The snap settings may change between two clicks (the Snap Settings dialog).
+  window_->SetGridSnap(AppState().settings.snap_on != 0,
+                       CurrentViewerServices().DisplayUnits().grid_spacing);
+}
+
 void CDrawInteraction::MousePress(Qt::MouseButton button, QPoint at) {
+  SyncGridSnap();
   if (button == Qt::LeftButton) modes_.LeftPress(at.x(), at.y());
 }
 
 void CDrawInteraction::MouseRelease(Qt::MouseButton button, QPoint at) {
+  SyncGridSnap();
   if (button == Qt::LeftButton) {
     modes_.LeftRelease(at.x(), at.y());
   } else if (button == Qt::RightButton) {
@@ -186,6 +194,7 @@ void CDrawInteraction::MouseRelease(Qt::MouseButton button, QPoint at) {
 }
 
 void CDrawInteraction::MouseMove(QPoint at) {
+  SyncGridSnap();
   mouse_ = at;
   mouse_inside_ = true;
   modes_.MouseMove(at.x(), at.y());

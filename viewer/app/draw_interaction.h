@@ -109,6 +109,7 @@ class CDrawInteraction : public QObject, public DrawModeHost {
 
  private:
   void ShowQueryHit(bool accept_help = false);
+  void SyncGridSnap();
 
   CLumraView* view_;
   DrawWndState* window_;

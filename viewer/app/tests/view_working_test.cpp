@@ -163,6 +163,15 @@ TEST_F(ViewWorkingTest, MeasureShowsTheDistanceInTheStatusLineAndTheInfoWindow) 
   EXPECT_TRUE(Status().startsWith("Dist = ")) << Status().toStdString();
   EXPECT_TRUE(work().info_window()->isVisible());
   EXPECT_EQ(work().info_window()->text(), QString::fromStdString(expected).replace("\r\n", "\n"));
+  // With grid snap on, the corners are grid points.
+  AppState().settings.snap_on = 1;
+  const int32_t grid = app_->services().DisplayUnits().grid_spacing;
+  ASSERT_GT(grid, 1);
+  Click(a + QPoint(3, 3));
+  EXPECT_EQ(work().modes().cursor_world_x() % grid, 0);
+  EXPECT_EQ(work().modes().cursor_world_y() % grid, 0);
+  QTest::keyClick(view(), Qt::Key_Escape);
+  AppState().settings.snap_on = 0;
   // Escape drops a band waiting for its second corner; the mode stays.
   Click(a);
   ASSERT_TRUE(work().modes().band_pending());
