@@ -307,6 +307,12 @@ TEST_F(ViewWorkingTest, VertexAndFlashQueriesDescribeTheElementUnderTheMouse) {
         "CENTER: (" + window().FormatCoord(cx) + "," + window().FormatCoord(cy) + ")";
     EXPECT_TRUE(work().info_window()->text().contains(QString::fromStdString(centre)))
         << work().info_window()->text().toStdString() << " / " << centre;
+    // SPACE goes along the figure.
+    const QString before = work().info_window()->text();
+    QTest::keyClick(view(), Qt::Key_Space);
+    EXPECT_NE(work().info_window()->text(), before);
+    EXPECT_TRUE(work().info_window()->text().contains(" of "))
+        << work().info_window()->text().toStdString();
     // TAB steps on while the query runs; Measure ends it.
     QTest::keyClick(view(), Qt::Key_Tab);
     EXPECT_TRUE(work().query().has_hit());
@@ -434,6 +440,13 @@ TEST_F(ViewWorkingTest, OneLetterAcceleratorsNeverFireWhileTypingInATextField) {
   ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == view(); }));
   QTest::keyClick(view(), Qt::Key_P);
   EXPECT_EQ(work().modes().mode(), 8270);
+  // "+" and "-" as the keyboard sends them (with Shift for "+" on most layouts).
+  QTest::keyClick(view(), Qt::Key_Plus, Qt::ShiftModifier);
+  EXPECT_EQ(work().modes().mode(), 8206);
+  QTest::keyClick(view(), Qt::Key_Minus);
+  EXPECT_EQ(work().modes().mode(), 8207);
+  QTest::keyClick(view(), Qt::Key_Plus);
+  EXPECT_EQ(work().modes().mode(), 8206);
   // Delete and Undo are the edit tools' keys, and need the tools.
   frame()->UpdateCommandStates();
   EXPECT_FALSE(frame()->CommandAction(kCmdEditUndo)->isEnabled());
