@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <memory>
@@ -406,6 +407,12 @@ TEST_F(ViewWorkingTest, EveryMenuCommandIsReachableWithItsPromptAndEnablingRule)
   CViewTearDlg* tear = work().tear_off();
   ASSERT_TRUE(tear->isVisible());
   EXPECT_EQ(tear->accessibleName(), "View");
+  // In the frame's bottom-right corner, and on the screen.
+  const QRect placed = tear->frameGeometry();
+  EXPECT_TRUE(frame()->frameGeometry().contains(placed));
+  EXPECT_TRUE(frame()->screen()->availableGeometry().contains(placed));
+  EXPECT_GT(placed.center().x(), frame()->frameGeometry().center().x());
+  EXPECT_GT(placed.center().y(), frame()->frameGeometry().center().y());
   QTest::mouseClick(tear->button(8231), Qt::LeftButton, Qt::NoModifier, QPoint(8, 8));
   EXPECT_EQ(work().modes().mode(), 8206);
   EXPECT_TRUE(tear->button(8231)->isChecked());
