@@ -24,6 +24,7 @@
 #include "support/qt/message_box.h"
 #include "support/version.h"
 #include "viewer/app/display_painter.h"
+#include "viewer/app/draw_interaction.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/open_dialog_hooks.h"
@@ -184,7 +185,11 @@ void CLumraApp::ResetJob() {
     UpdateTitle("");
     frame_->ClearLayerCombo();
   }
-  if (view_ != nullptr) view_->ClearPicture();
+  if (view_ != nullptr) {
+    // Modes, queries and captured views belong to the job that goes.
+    view_->interaction().ResetJob();
+    view_->ClearPicture();
+  }
   if (job_changed_) job_changed_();
 }
 
