@@ -60,15 +60,17 @@ file(CREATE_LINK ../../../${KAVRINTH_INSTALL_DIR}/README.md ${kavrinth_link_dir}
 install(FILES ${kavrinth_link_dir}/doc/README.md DESTINATION share/doc/kavrinth)
 
 # Desktop entries name their program by its installed path, which is known only when
-# installing (cmake --install --prefix, or the package's /usr).
+# installing (cmake --install --prefix, or the package's /usr); each is written straight into
+# the installed tree, so that installs into different prefixes never share a file.
 foreach(program IN LISTS kavrinth_desktop_programs)
   if(TARGET ${program})
-    set(entry ${CMAKE_BINARY_DIR}/desktop/${program}.desktop)
     install(CODE "
       set(KAVRINTH_PROGRAMS \"\${CMAKE_INSTALL_PREFIX}/bin\")
+      set(entry \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/applications/${program}.desktop\")
+      message(STATUS \"Installing: \${entry}\")
       configure_file(\"${PROJECT_SOURCE_DIR}/resources/desktop/${program}.desktop.in\"
-                     \"${entry}\" @ONLY)")
-    install(FILES ${entry} DESTINATION share/applications)
+                     \"\${entry}\" @ONLY)
+      list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${entry}\")")
   endif()
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/kavrinth.xml DESTINATION share/mime/packages)
@@ -97,3 +99,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "klayout")
 include(CPack)
+
+if(KAVRINTH_BUILD_TESTS)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/tests/install ${CMAKE_BINARY_DIR}/tests/install)
+endif()

@@ -52,6 +52,11 @@ trap cleanup EXIT
 installed=1
 DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "$deb"
 mapfile -t package_files < <(dpkg-query -L "$package")
+# The windowed programs need Qt 6, which the package must ask for.
+if [ -e /usr/bin/vexil ] || [ -e /usr/bin/tabrun ] || [ -e /usr/bin/corvane ]; then
+  dpkg-query -W -f='${Depends}' "$package" | grep -q 'libqt6widgets6' ||
+    fail "the package does not depend on the Qt 6 libraries its programs use"
+fi
 
 private=/usr/lib/kavrinth
 # Every file the build puts beside the programs is one the programs may look for.
