@@ -71,6 +71,8 @@ foreach(program IN LISTS kavrinth_desktop_programs)
       configure_file(\"${PROJECT_SOURCE_DIR}/resources/desktop/${program}.desktop.in\"
                      \"\${entry}\" @ONLY)
       list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${entry}\")")
+    install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/icons/${program}.svg
+            DESTINATION share/icons/hicolor/scalable/apps)
   endif()
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/kavrinth.xml DESTINATION share/mime/packages)

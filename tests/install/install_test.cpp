@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -110,20 +111,24 @@ TEST_F(InstallTest, PrivateDirectoryHoldsEveryFileOfTheBuildAndBinLinksIntoIt) {
   }
 }
 
-TEST_F(InstallTest, DesktopEntriesStartTheInstalledPrograms) {
-  const std::string applications = prefix_ + "/share/applications";
+TEST_F(InstallTest, DesktopEntriesStartTheInstalledProgramsWithTheirIcons) {
   for (const char* program : {"vexil", "tabrun", "corvane"}) {
     const bool built = fs::exists(kBinDir + "/" + program);
-    const std::string entry = applications + "/" + program + ".desktop";
+    const std::string entry = prefix_ + "/share/applications/" + program + ".desktop";
     ASSERT_EQ(fs::exists(entry), built) << entry;
     if (!built) continue;
     std::ifstream in(entry);
-    std::vector<std::string> exec;
+    std::map<std::string, std::string> keys;
     for (std::string line; std::getline(in, line);) {
-      if (line.starts_with("Exec=") || line.starts_with("TryExec=")) exec.push_back(line);
+      const size_t equals = line.find('=');
+      if (equals != std::string::npos) keys[line.substr(0, equals)] = line.substr(equals + 1);
     }
     const std::string path = prefix_ + "/bin/" + program;
-    EXPECT_EQ(exec, (std::vector<std::string>{"Exec=" + path + " %f", "TryExec=" + path}));
+    EXPECT_EQ(keys["Exec"], path + " %f");
+    EXPECT_EQ(keys["TryExec"], path);
+    EXPECT_TRUE(fs::is_regular_file(prefix_ + "/share/icons/hicolor/scalable/apps/" + keys["Icon"] +
+                                    ".svg"))
+        << keys["Icon"];
   }
 }
 
