@@ -76,9 +76,14 @@ for entry in /usr/share/applications/{vexil,tabrun,corvane}.desktop; do
   program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
   [ -x "$program" ] || fail "$entry starts $program, which is not installed"
 done
-# shared-mime-info's trigger has read the suite's types into the desktop's database.
+# The triggers of shared-mime-info and desktop-file-utils have read the suite's types and
+# desktop entries into the desktop's databases.
 grep -q '^50:application/x-gdsii:\*\.gds$' /usr/share/mime/globs2 ||
   fail "the MIME type of GDSII files is not in the MIME database"
+if [ -e /usr/share/applications/vexil.desktop ]; then
+  grep -q '^application/x-electromask=.*vexil\.desktop' /usr/share/applications/mimeinfo.cache ||
+    fail "vexil is not registered for Electromask files"
+fi
 
 # --- Run the installed programs from outside the source tree ---
 work=$(mktemp -d)
@@ -99,9 +104,9 @@ done
 # A windowed program must start on its document and keep running until it is ended.
 window_starts() {
   local program=$1 document=$2 status
-  echo "+ $program $document (offscreen, ended after 8 s)"
+  echo "+ $program $document (offscreen, ended after 6 s)"
   set +e
-  QT_QPA_PLATFORM=offscreen timeout -k 5 8 "$program" "$document" < /dev/null
+  QT_QPA_PLATFORM=offscreen timeout -k 5 6 "$program" "$document" < /dev/null
   status=$?
   set -e
   [ $status -eq 124 ] || fail "$program $document ended with status $status before it was ended"
@@ -109,7 +114,7 @@ window_starts() {
 cd "$work/demo"
 [ -x /usr/bin/vexil ] && window_starts vexil demo.em
 [ -x /usr/bin/tabrun ] && window_starts tabrun demo.gds
-[ -x /usr/bin/corvane ] && window_starts corvane demo.em
+[ -x /usr/bin/corvane ] && window_starts corvane demo-em.log
 cd "$work"
 
 # --- Remove it: nothing of the package may stay behind ---
@@ -126,4 +131,6 @@ for dir in "$private" /usr/share/doc/$package; do
 done
 ! grep -q 'application/x-gdsii' /usr/share/mime/globs2 ||
   fail "the MIME database still holds the suite's types"
+! grep -q 'vexil\.desktop' /usr/share/applications/mimeinfo.cache 2>/dev/null ||
+  fail "the desktop's database still names vexil"
 echo "The package $(basename "$deb") installed, ran and was removed cleanly."
