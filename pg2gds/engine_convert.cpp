@@ -160,6 +160,9 @@ int ProcessPgFile(EngineRun& run, const std::string& path, int layer) {
   ResetReaderState(&reader);
   BufFileClose(std::move(file));
   LogSkippedFlashes(run, skipped, path);
+  if (reader.data_after_end() >= 0) {
+    LogWarning(run, DataAfterEndText(reader.data_after_end()), path);
+  }
   if (result != kPgFileDone) return result;
   if (!mismatch) return kPgFileDone;
   LogWarning(run, "Unit type mismatch or unknown.", path);

@@ -160,6 +160,7 @@ int DetectPgFormat(PgReader* reader, BufFile* file, int32_t format, int32_t* uni
   reader->stats_.min_area = DBL_MAX;
   reader->stats_.min_outer_radius = DBL_MAX;
   reader->ebcdic_variant_ = 0;
+  reader->data_after_end_ = -1;
   reader->file_ = file;
   reader->format_ = format;
   reader->reader_index_ = kPgDetectFailed;

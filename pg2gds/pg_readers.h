@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "support/buf_file.h"
@@ -159,6 +160,10 @@ class PgReader {
   int32_t format() const { return format_; }
   // The reader index of the last detection (kPgDetectFailed before one succeeded).
   int reader_index() const { return reader_index_; }
+  // The offset of the first byte of data that follows a text file's end of data when it
+  // was ended by a character of a class without meaning for the reader (the "." of a
+  // Mann 3000 file); -1 when only blanks, line ends and comments follow.
+  int64_t data_after_end() const { return data_after_end_; }
 
  private:
   friend int DetectPgFormat(PgReader* reader, BufFile* file, int32_t format, int32_t* unit_code);
@@ -195,6 +200,7 @@ class PgReader {
   std::string_view code_set_name_ = kPgCodeSetAscii;
   int32_t format_ = kPgFormatElectroMask;
   int reader_index_ = kPgDetectFailed;
+  int64_t data_after_end_ = -1;
 };
 
 // Prepares the reader for one file (positioned at its start) of the given format: clears
@@ -230,6 +236,10 @@ int ReadIntermediateBlock(PgReader* reader);
 
 // After a file: clears the statistics of the kinds (flash, sector) it did not contain.
 void ResetReaderState(PgReader* reader);
+
+// The warning for data after the end of the data: "Data after the end of data (".") at
+// offset <n> left out."
+std::string DataAfterEndText(int64_t offset);
 
 // The reader routine for a reader index (0..3); null for kPgReaderNone and others.
 PgRecordReader PgRecordReaderFor(int reader_index);

@@ -2,6 +2,7 @@
 // formats, the format names and the reader routine per reader index.
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "pg2gds/pg_readers.h"
@@ -92,6 +93,10 @@ constinit const PgCharClassTable kPgMannClasses = MakeClasses({
 std::string_view PgFormatName(int32_t format) {
   if (format < 0 || format >= kPgFormatCount) return {};
   return kFormatNames[format];
+}
+
+std::string DataAfterEndText(int64_t offset) {
+  return "Data after the end of data (\".\") at offset " + std::to_string(offset) + " left out.";
 }
 
 PgRecordReader PgRecordReaderFor(int reader_index) {

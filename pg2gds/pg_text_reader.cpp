@@ -176,13 +176,38 @@ class PgTextParser {
     return CompleteFlash(angle_degrees, &r_.flash_, &r_.stats_) ? kPgReadFlash : kPgReadBadData;
   }
 
-  // The end-of-data mark ends the data; any other class without meaning here means the
-  // file is not what it claims to be.
-  static int Stop(int char_class) {
-    return char_class == kPgClassEndOfData ? kPgReadEndOfData : kPgReadBadData;
+  // The end-of-data mark ends the data, and so does any other class without meaning for
+  // this reader (the "." of a Mann 3000 file). After such a class the rest of the file
+  // is looked at: data there would otherwise be lost without a word, so the offset of its
+  // first byte is kept for the caller's warning.
+  int Stop(int char_class) {
+    if (char_class != kPgClassEndOfData) FindDataAfterMark();
+    return kPgReadEndOfData;
   }
 
  private:
+  // Blanks, line ends and padding may follow the end of the data.
+  bool IsFiller(int raw, uint8_t c) const {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v' || c == 0x1A ||
+           raw == 0 || raw == r_.comment_end_lf_byte_ ||
+           (r_.comment_end_byte_ != r_.quote_byte_ && raw == r_.comment_end_byte_);
+  }
+
+  void FindDataAfterMark() {
+    for (;;) {
+      const int raw = BufFileGetByte(r_.file_);
+      if (raw < 0) return;
+      const uint8_t c = (*r_.code_table_)[raw];
+      if ((*r_.class_table_)[c] == kPgClassComment) {
+        if (!SkipComment()) return;
+        continue;
+      }
+      if (IsFiller(raw, c)) continue;
+      r_.data_after_end_ = BufFileTell(r_.file_) - 1;
+      return;
+    }
+  }
+
   PgReader& r_;
 };
 
@@ -217,7 +242,7 @@ int ReadTextPgRecord(PgReader* reader) {
         if (!number.Take(&(flash.*kFieldOfClass[field]))) return kPgReadBadData;
         return parser.Complete(flash.angle / 10.0);
       default:
-        return PgTextParser::Stop(char_class);
+        return parser.Stop(char_class);
     }
   }
 }
@@ -273,7 +298,7 @@ int ReadMann3600Record(PgReader* reader) {
         if (field != 0 && !StoreDecimal(&number, field, &flash)) return kPgReadBadData;
         return parser.Complete(flash.angle / 10.0);
       default:
-        return PgTextParser::Stop(char_class);
+        return parser.Stop(char_class);
     }
     if (!fits) return kPgReadBadData;
   }

@@ -11,6 +11,7 @@
 
 #include "platform/files.h"
 #include "support/notifier.h"
+#include "tabreng/engine_routines.h"
 
 namespace kavrinth {
 
@@ -386,6 +387,7 @@ int ParseCommandLine(const std::vector<std::string>& words, EngineOptions& optio
   if (words.size() > kMaxCommandWords) {
     return ShowEngineFailure(std::string(kLaunchError) + "Too many arguments.");
   }
+  VersionString(&options.version);
   if (ParsePositionals(words, options) != 0) return -1;
   if (std::optional<std::string> file = FindStderrRedirect(words)) {
     options.log_to_stderr = true;

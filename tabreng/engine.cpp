@@ -18,6 +18,7 @@
 #include "support/progress_sink.h"
 #include "tabreng/command_line.h"
 #include "tabreng/engine_log.h"
+#include "tabreng/engine_routines.h"
 #include "tabreng/header_stream.h"
 #include "tabreng/job_settings.h"
 #include "tabreng/post_processing.h"
@@ -255,6 +256,7 @@ int TranslationJob::RunLoopPasses() {
 
 int TranslationJob::RunPasses() {
   if (!options_.scan_mode) LoadJobSettings(options_, support_.font, settings_);
+  if (settings_.qualify_names) QualifySelection(selection_);
   const int result = RunLoopPasses();
   if (result == 0) return ClosePg();
   // A failed or cancelled run still ends the library's run and says why in the log.
@@ -314,7 +316,8 @@ int32_t Clamp32(int64_t value) {
 
 }  // namespace
 
-std::optional<std::string> EngineDirectory(const char* configured, const char* self_link) {
+std::optional<std::string> EngineDirectory(const char* configured, const char* self_link,
+                                           std::string_view program_word) {
   if (configured && *configured) {
     std::string directory = configured;
     while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
@@ -322,8 +325,16 @@ std::optional<std::string> EngineDirectory(const char* configured, const char* s
   }
   std::error_code error;
   const std::filesystem::path program = std::filesystem::read_symlink(self_link, error);
-  if (error || !program.has_parent_path()) return std::nullopt;
-  return program.parent_path().string();
+  if (!error && program.has_parent_path()) return program.parent_path().string();
+  if (program_word.empty()) return std::nullopt;
+  std::string found(program_word);
+  if (found.find('/') == std::string::npos) {
+    std::string path_list;
+    GetEnvInto("PATH", &path_list);
+    if (FindOnPathList(program_word, &found, path_list) != 0) return std::nullopt;
+  }
+  const size_t slash = found.rfind('/');
+  return slash == 0 ? std::string("/") : found.substr(0, slash);
 }
 
 int LocateSupportFiles(const std::string& program_directory, SupportFiles* found) {

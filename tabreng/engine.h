@@ -33,9 +33,12 @@ struct EngineEnvironment {
 };
 
 // The engine directory: the configured program directory when the variable's value is
-// not empty, else the directory of the program file that `self_link` names. Nothing
-// when neither can be read.
-std::optional<std::string> EngineDirectory(const char* configured, const char* self_link);
+// not empty, else the directory of the program file that `self_link` names. When that
+// link cannot be read, the directory of the program word (word 0): its text up to the
+// last '/', or, without one, the directory where FindOnPathList finds it over the value
+// of PATH. Nothing when none of these gives one.
+std::optional<std::string> EngineDirectory(const char* configured, const char* self_link,
+                                           std::string_view program_word = {});
 
 // The support files found beside the engine.
 struct SupportFiles {

@@ -13,6 +13,7 @@ namespace kavrinth {
 inline constexpr double kUnsetReal = 1e20;
 
 struct EngineOptions {
+  std::string version;  // the engine's version text, copied at the start of every job
   std::string input_path;
   double feature_size = kUnsetReal;
   LayerSet requested;  // the include set

@@ -11,6 +11,7 @@
 #include "support/notifier.h"
 #include "support/progress_sink.h"
 #include "tabreng/engine.h"
+#include "tabreng/engine_routines.h"
 #include "tabreng/pg_library.h"
 
 int main(int argc, char** argv) {
@@ -29,15 +30,16 @@ int main(int argc, char** argv) {
     std::fputs(
         "usage: tabreng <GDSII file> <feature size> <layers|=> <top structure|=> [options]\n",
         stdout);
-    ExitWithResult(0);
+    FlushAndExit(0);
   }
 
   const char* configured = std::getenv(std::string(kProgramDirVariable).c_str());
-  const std::optional<std::string> directory = EngineDirectory(configured, "/proc/self/exe");
+  const std::optional<std::string> directory =
+      EngineDirectory(configured, "/proc/self/exe", argc > 0 ? argv[0] : "");
   if (!directory) {
     ShowMessage("Unable to read the path of the engine's own program file.", "",
                 MessageIcon::kWarning);
-    ExitWithResult(-1);
+    FlushAndExit(-1);
   }
 
   VantorPgLibrary pg;
@@ -48,5 +50,5 @@ int main(int argc, char** argv) {
   const int32_t result = RunEngine(words, environment);
   SetProgressSink(nullptr);
   sink.reset();
-  ExitWithResult(result);
+  FlushAndExit(result);
 }

@@ -125,6 +125,9 @@ int RecordLoop::RunPass(int kind) {
       return Fail("The GDS file '" + c_.input_name +
                   "' is not a GDSII stream in the standard byte order.");
     }
+    if ((record.type == kGdsStrName || record.type == kGdsSname) && c_.settings->qualify_names) {
+      Qualify(&record);
+    }
     // An unselected structure's records are never written, so they are not collected.
     if (!skip_structure_ || record.type == kGdsEndLib) {
       buffer_.insert(buffer_.end(), record.bytes.begin(), record.bytes.end());
@@ -132,6 +135,17 @@ int RecordLoop::RunPass(int kind) {
     if (OnRecord(record, kind, &done) != 0) return -1;
   }
   return 0;
+}
+
+void RecordLoop::Qualify(GdsRecord* record) {
+  // The name keeps its length, so the record is rewritten in a copy of its own bytes.
+  qualified_.assign(record->bytes.begin(), record->bytes.end());
+  const size_t header = record->bytes.size() - record->data.size();
+  char* name = reinterpret_cast<char*>(qualified_.data() + header);
+  ApplyNameCase(name, record->data.size(), kEngineNameCase);
+  QualifyStructureName(name, record->data.size());
+  record->bytes = qualified_;
+  record->data = std::span<const uint8_t>(qualified_).subspan(header);
 }
 
 int RecordLoop::OnRecord(const GdsRecord& record, int kind, bool* done) {
@@ -176,10 +190,19 @@ int RecordLoop::OnRecord(const GdsRecord& record, int kind, bool* done) {
       return 0;
     case kGdsAref:
       element_.array = true;
+      element_.array_attributes = ArrayAttributes();
+      return 0;
+    case kGdsColRow:
+      if (element_.array) RecordArrayAttribute(record, &element_.array_attributes);
       return 0;
     case kGdsMag:
     case kGdsAngle:
     case kGdsStrans:
+      if (element_.array) {
+        RecordArrayAttribute(record, &element_.array_attributes);
+        return 0;
+      }
+      return element_.text ? OnTextAttribute(record) : 0;
     case kGdsElFlags:
     case kGdsPresentation:
     case kGdsString:
@@ -194,6 +217,10 @@ int RecordLoop::OnRecord(const GdsRecord& record, int kind, bool* done) {
     case kGdsWidth:
       return element_.skip_element ? 0 : OnWidth(record);
     case kGdsXy:
+      if (element_.array) {
+        RecordArrayAttribute(record, &element_.array_attributes);
+        return 0;
+      }
       // Scan mode looks for circles in every structure; otherwise only kept elements
       // need their points.
       return c_.options->scan_mode || Kept() ? OnXy(record) : 0;
@@ -263,6 +290,32 @@ int RecordLoop::OnWidth(const GdsRecord& record) {
     --content_count_;
   }
   return 0;
+}
+
+void RecordArrayAttribute(const GdsRecordView& record, ArrayAttributes* array) {
+  switch (record.type) {
+    case kGdsColRow:
+      if (record.data.size() < 4) return;
+      array->columns = *record.Int16(0);
+      array->rows = *record.Int16(1);
+      return;
+    case kGdsMag:
+      array->magnification = record.Real8(0).value_or(array->magnification);
+      return;
+    case kGdsAngle:
+      array->angle = record.Real8(0).value_or(array->angle);
+      return;
+    case kGdsStrans:
+      array->reflected = (record.Int16(0).value_or(0) & 0x8000) != 0;
+      return;
+    case kGdsXy:
+      if (record.data_type != kGdsTypeInt32 || record.data.size() != 24) return;
+      for (size_t i = 0; i < 6; ++i) array->points[i] = *record.Int32(i);
+      array->have_points = true;
+      return;
+    default:
+      return;
+  }
 }
 
 int RecordLoop::OnTextAttribute(const GdsRecord& record) {

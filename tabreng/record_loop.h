@@ -51,6 +51,25 @@ struct LoopContext {
   double fixup = 1.0;  // $FIXUP$, set by the full pass
 };
 
+// The attributes of an array reference as the loop reads them: columns and rows
+// (COLROW), MAG, ANGLE (degrees), reflection (STRANS bit 0x8000) and the three XY points
+// (origin, column end, row end). The loop copies an AREF unchanged into the translated
+// stream; these are kept with the element for an expansion into single references, which
+// the loop does not do.
+struct ArrayAttributes {
+  int32_t columns = 0;
+  int32_t rows = 0;
+  double magnification = 1.0;
+  double angle = 0;
+  bool reflected = false;
+  bool have_points = false;
+  std::array<int32_t, 6> points{};  // x, y of the origin, the column end and the row end
+};
+
+// Records one attribute record (STRANS, MAG, ANGLE, COLROW or XY) of an open array
+// reference; other records and values of the wrong shape leave the attributes as they are.
+void RecordArrayAttribute(const GdsRecordView& record, ArrayAttributes* array);
+
 class RecordLoop {
  public:
   explicit RecordLoop(LoopContext& context);
@@ -62,6 +81,7 @@ class RecordLoop {
 
  private:
   struct Element {
+    ArrayAttributes array_attributes;  // of an AREF (`array`)
     bool path = false;
     bool polygon = false;
     bool text = false;   // TEXT seen
@@ -91,6 +111,8 @@ class RecordLoop {
 
   int RunPass(int kind);
   int OnRecord(const GdsRecord& record, int kind, bool* done);
+  // GDSQUALIFY: the structure name of a STRNAME or SNAME record made plain, in a copy.
+  void Qualify(GdsRecord* record);
   int OnStrName(const GdsRecord& record);
   int OnLayer(const GdsRecord& record);
   int OnXy(const GdsRecord& record);
@@ -123,7 +145,8 @@ class RecordLoop {
 
   LoopContext& c_;
   GdsOutputFile output_;
-  std::vector<uint8_t> buffer_;  // the records of the element being read
+  std::vector<uint8_t> buffer_;     // the records of the element being read
+  std::vector<uint8_t> qualified_;  // the last structure-name record, qualified
   Element element_;
   std::string text_string_;  // the element's STRING, kept apart so Element stays trivial
   bool skip_structure_ = false;

@@ -206,4 +206,33 @@ int SelectTopStructure(const std::string& report_path, const EngineOptions& opti
   return 0;
 }
 
+void QualifyStructureName(char* name, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '$' || c == '_' || c == '\0';
+    if (!plain) name[i] = '_';
+  }
+}
+
+void ApplyNameCase(char* name, size_t length, int case_mode) {
+  for (size_t i = 0; i < length; ++i) {
+    char& c = name[i];
+    if (case_mode > 0 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (case_mode < 0 && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+}
+
+void QualifySelection(TopSelection& selection) {
+  auto qualified = [](std::string name) {
+    ApplyNameCase(name.data(), name.size(), kEngineNameCase);
+    QualifyStructureName(name.data(), name.size());
+    return name;
+  };
+  StructureSelection structures;
+  for (const std::string& name : selection.structures.names()) structures.Add(qualified(name));
+  selection.structures = std::move(structures);
+  selection.top_name = qualified(selection.top_name);
+}
+
 }  // namespace kavrinth

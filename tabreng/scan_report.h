@@ -68,6 +68,18 @@ ScanLayers ReadScanLayers(const ScanReport& report, const EngineOptions& options
 int ReadScanHierarchy(const ScanReport& report, std::string_view top_name, size_t max_count,
                       StructureSelection& selection);
 
+// Replaces every character of name[0..length) that is not a letter, a digit, '$', '_'
+// or NUL by '_' (GDSQUALIFY): structure names become names every later step can use as
+// they stand, in the PG data and in the output file names made from the top structure.
+void QualifyStructureName(char* name, size_t length);
+
+// Upper-cases a..z for case mode 1, lower-cases A..Z for case mode -1, and leaves the name
+// as it is for 0, the mode of every job: names are compared exactly as they stand.
+void ApplyNameCase(char* name, size_t length, int case_mode);
+
+// The engine's case mode.
+inline constexpr int kEngineNameCase = 0;
+
 struct TopSelection {
   ScanLayers layers;
   std::string top_name;  // the argument, or the report's own top for "="
@@ -79,5 +91,10 @@ struct TopSelection {
 // empty selection is the caller's to report.
 int SelectTopStructure(const std::string& report_path, const EngineOptions& options,
                        TopSelection& selection);
+
+// Qualifies the names of the selection and its top (GDSQUALIFY), so that they match the
+// structure names of the stream, which the record loop qualifies as it reads them. Names
+// that become equal are selected once.
+void QualifySelection(TopSelection& selection);
 
 }  // namespace kavrinth

@@ -42,6 +42,26 @@ std::string Number(double value) {
   return text.str();
 }
 
+// A bounding box of shapes or pieces.
+struct Box {
+  double x_min = std::numeric_limits<double>::infinity(), y_min = x_min;
+  double x_max = -x_min, y_max = -x_min;
+  void Add(CoverPoint p) {
+    x_min = std::min(x_min, p.x);
+    y_min = std::min(y_min, p.y);
+    x_max = std::max(x_max, p.x);
+    y_max = std::max(y_max, p.y);
+  }
+  void Add(const Box& b) {
+    Add(CoverPoint{b.x_min, b.y_min});
+    Add(CoverPoint{b.x_max, b.y_max});
+  }
+  bool Meets(const Box& b, double slack) const {
+    return b.x_min <= x_max + slack && b.x_max >= x_min - slack && b.y_min <= y_max + slack &&
+           b.y_max >= y_min - slack;
+  }
+};
+
 // Reads every record of the Intermediate file and writes its flashes.
 class Conversion {
  public:
@@ -129,16 +149,27 @@ class Conversion {
       }
       cover_.clear();
       coverer_.CoverQuadrilaterals(pending_, &cover_);
+      size_t kept = 0;
       for (const PgOutputFlash& flash : cover_) {
         if (InsideARectangle(flash)) continue;
         flashes_.push_back(flash);
-        ++counts_.cover_flashes;
+        ++kept;
+      }
+      counts_.cover_flashes += kept;
+      // Pieces lying within the tolerance of a cover that exists are part of it; when the
+      // pieces that are not rectangles gave no flash at all, each of them is lost.
+      if (kept == 0) {
+        for (size_t i = 0; i < pending_.size(); ++i) {
+          if (rectangle_[i] || !HasArea(pending_[i])) continue;
+          --counts_.covered_shapes;
+          Lost(QuadBox(pending_[i]));
+        }
       }
     } else {
       for (const auto& quad : pending_) {
         const size_t before = flashes_.size();
         const CoverResult result = coverer_.CoverQuadrilateral(quad, &flashes_);
-        Tally(result, true, flashes_.size() - before);
+        Tally(result, true, flashes_.size() - before, QuadBox(quad));
       }
     }
     pending_.clear();
@@ -152,6 +183,48 @@ class Conversion {
     counts_.flashes += flashes_.size();
     flashes_.clear();
     return true;
+  }
+
+  static Box QuadBox(const std::array<CoverPoint, 4>& quad) {
+    Box box;
+    for (const CoverPoint& p : quad) box.Add(p);
+    return box;
+  }
+
+  // The box of a sector: its centre or inner ends, its outer ends, and the points of the
+  // outer circle at each quarter turn the sweep passes.
+  static Box SectorBox(CoverPoint centre, CoverPoint start, double inner, double sweep_degrees) {
+    Box box;
+    const double outer = std::hypot(start.x - centre.x, start.y - centre.y);
+    const double first = std::atan2(start.y - centre.y, start.x - centre.x);
+    const double sweep = std::min(sweep_degrees, 360.0) * std::numbers::pi / 180;
+    auto at = [&](double angle, double r) {
+      box.Add(CoverPoint{centre.x + r * std::cos(angle), centre.y + r * std::sin(angle)});
+    };
+    for (double angle : {first, first + sweep}) {
+      at(angle, outer);
+      at(angle, inner);
+    }
+    const double quarter = std::numbers::pi / 2;
+    for (double a = std::ceil(first / quarter) * quarter; a < first + sweep; a += quarter) {
+      at(a, outer);
+    }
+    return box;
+  }
+
+  // A shape with area that gave no flash: counted, and the largest remembered.
+  void Lost(const Box& box) {
+    ++counts_.no_flash;
+    const double per_user_unit = raw_per_database_unit_ * kDatabaseUnitsPerUserUnit;
+    const double w = (box.x_max - box.x_min) / per_user_unit;
+    const double h = (box.y_max - box.y_min) / per_user_unit;
+    const double size = std::max(w, h),
+                 largest = std::max(counts_.largest_lost_w, counts_.largest_lost_h);
+    if (size > largest ||
+        (size == largest && w * h > counts_.largest_lost_w * counts_.largest_lost_h)) {
+      counts_.largest_lost_w = w;
+      counts_.largest_lost_h = h;
+    }
   }
 
   // Whether an axis-parallel cover flash lies wholly inside one of the rectangles.
@@ -195,10 +268,10 @@ class Conversion {
     const CoverPoint start = Raw(record.corners[0], record.corners[1]);
     const CoverPoint end = Raw(record.corners[2], record.corners[3]);
     flashes_.clear();
-    const CoverResult result =
-        coverer_.CoverSector(centre, start, record.h * raw_per_database_unit_,
-                             SweepDegrees(centre, start, end, record.angle), &flashes_);
-    Tally(result, false, flashes_.size());
+    const double inner = record.h * raw_per_database_unit_;
+    const double sweep = SweepDegrees(centre, start, end, record.angle);
+    const CoverResult result = coverer_.CoverSector(centre, start, inner, sweep, &flashes_);
+    Tally(result, false, flashes_.size(), SectorBox(centre, start, inner, sweep));
     return Write();
   }
 
@@ -214,13 +287,17 @@ class Conversion {
     return std::fabs(from_points - given) <= 0.06 ? from_points : given;
   }
 
-  void Tally(CoverResult result, bool quadrilateral, size_t flashes = 0) {
+  void Tally(CoverResult result, bool quadrilateral, size_t flashes = 0, const Box& box = {}) {
     ++(quadrilateral ? counts_.quadrilaterals : counts_.sectors);
     switch (result) {
       case CoverResult::kOneFlash:
         ++counts_.rectangles;
         break;
       case CoverResult::kCovered:
+        if (flashes == 0) {
+          Lost(box);
+          break;
+        }
         ++counts_.covered_shapes;
         counts_.cover_flashes += flashes;
         break;
@@ -236,26 +313,6 @@ class Conversion {
     }
   }
 
-  // A bounding box of pieces.
-  struct Box {
-    double x_min = std::numeric_limits<double>::infinity(), y_min = x_min;
-    double x_max = -x_min, y_max = -x_min;
-    void Add(CoverPoint p) {
-      x_min = std::min(x_min, p.x);
-      y_min = std::min(y_min, p.y);
-      x_max = std::max(x_max, p.x);
-      y_max = std::max(y_max, p.y);
-    }
-    void Add(const Box& b) {
-      Add(CoverPoint{b.x_min, b.y_min});
-      Add(CoverPoint{b.x_max, b.y_max});
-    }
-    bool Meets(const Box& b, double slack) const {
-      return b.x_min <= x_max + slack && b.x_max >= x_min - slack && b.y_min <= y_max + slack &&
-             b.y_max >= y_min - slack;
-    }
-  };
-
   ConversionCounts& counts_;
   const double raw_per_database_unit_;
   const double touch_slack_ = kRectangleSlack * raw_per_database_unit_;
@@ -270,7 +327,7 @@ class Conversion {
 };
 
 int32_t WarningResult(const ConversionCounts& counts, uint64_t more) {
-  uint64_t warnings = counts.out_of_range + counts.too_small + more;
+  uint64_t warnings = counts.out_of_range + counts.too_small + counts.no_flash + more;
   return static_cast<int32_t>(
       std::min<uint64_t>(warnings, static_cast<uint64_t>(std::numeric_limits<int32_t>::max())));
 }
@@ -306,6 +363,12 @@ std::vector<std::string> LogLines(ConverterKind kind, const ConverterOptions& op
   if (c.too_small > 0) {
     lines.push_back(name + ": Warning: " + std::to_string(c.too_small) +
                     " rectangle(s) thinner than the output's unit were left out");
+  }
+  if (c.no_flash > 0) {
+    lines.push_back(name + ": Warning: " + std::to_string(c.no_flash) +
+                    " shape(s) too small for a flash at the output's resolution were left out;"
+                    " the largest measures " +
+                    Number(c.largest_lost_w) + " x " + Number(c.largest_lost_h) + " " + unit);
   }
   if (c.out_of_range > 0) {
     lines.push_back(name + ": Warning: " + std::to_string(c.out_of_range) +

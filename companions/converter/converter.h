@@ -58,7 +58,10 @@ struct ConversionCounts {
   uint64_t cover_flashes = 0;   // the flashes that cover them
   uint64_t empty_shapes = 0;    // no area at all
   uint64_t too_small = 0;       // rectangles thinner than a raw unit: lost (warnings)
-  uint64_t out_of_range = 0;    // beyond the output format's range: lost (warnings)
+  uint64_t no_flash = 0;        // other shapes that gave no flash at all: lost (warnings)
+  double largest_lost_w = 0;    // the box of the largest of those, in mils or microns
+  double largest_lost_h = 0;
+  uint64_t out_of_range = 0;  // beyond the output format's range: lost (warnings)
   uint64_t flashes = 0;
   double tolerance = 0;  // in mils or microns, as the cover kept it
 };

@@ -1,5 +1,6 @@
 // Flash cover of Intermediate shapes: rectangle recognition, sector outlines, and the
-// strip sweep that fills a polygon with axis-parallel flashes on the cover grid.
+// strip sweep that fills a polygon with axis-parallel flashes on the cover grid, each
+// strip cut where the shape's edges cross its middle so that the staircase straddles them.
 #include "companions/converter/flash_cover.h"
 
 #include <algorithm>
@@ -13,7 +14,8 @@ namespace {
 constexpr double kMaxCoordinate = 1.0e9;
 // The smallest tolerance honoured, in raw units: flashes sit on a 2-unit grid.
 constexpr double kMinTolerance = 2 * kCoverGrid;
-// What grid snapping may leave uncovered next to an edge, beyond the strip height.
+// How far the rounding of a staircase to the grid may move its outline, beyond the strip's
+// own corner error.
 constexpr double kSnapAllowance = kCoverGrid + 0.5;
 constexpr double kPi = 3.14159265358979323846;
 // Arcs are never cut coarser than an eighth of a turn, so that outlines keep their shape,
@@ -25,9 +27,15 @@ constexpr size_t kFewEdges = 32;
 // Values that differ by less than this are taken as equal when rounding to the grid.
 constexpr double kGridSlack = 1e-6;
 
-double CeilGrid(double v) { return kCoverGrid * std::ceil(v / kCoverGrid - kGridSlack); }
 double FloorGrid(double v) { return kCoverGrid * std::floor(v / kCoverGrid + kGridSlack); }
 double NearestGrid(double v) { return kCoverGrid * std::floor(v / kCoverGrid + 0.5); }
+// The nearest grid line; a value halfway between two goes up or down as `up` says, so
+// that strips that alternate keep no bias to either side.
+double NearestGrid(double v, bool up) {
+  const double q = v / kCoverGrid, below = std::floor(q);
+  if (std::fabs(q - below - 0.5) < kGridSlack) return kCoverGrid * (up ? below + 1 : below);
+  return kCoverGrid * std::floor(q + 0.5);
+}
 
 bool InRange(CoverPoint p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) <= kMaxCoordinate &&
@@ -181,28 +189,23 @@ CoverResult FlashCoverer::CoverQuadrilaterals(const std::vector<std::array<Cover
 // ---- Sectors ----
 
 void FlashCoverer::AppendArc(CoverPoint centre, double radius, double start, double sweep,
-                             bool outer, bool closed) {
-  // An outer arc is cut into chords inside the circle (sagitta within the arc
-  // tolerance); an inner arc into tangents outside it, so the outline never leaves the
-  // sector.
+                             double tolerance, bool closed) {
+  // The arc becomes chords whose corners lie outside the circle and whose middles lie
+  // inside it: the outline straddles the arc, each chord's triangle from the centre has
+  // the area of its slice of the circle, and with a sagitta of at most 1.5 times the
+  // tolerance no point strays further than the tolerance either way.
   double step =
-      outer ? (arc_tolerance_ < radius ? 2 * std::acos(1 - arc_tolerance_ / radius) : kMaxArcStep)
-            : 2 * std::acos(radius / (radius + arc_tolerance_));
+      1.5 * tolerance < radius ? 2 * std::acos(1 - 1.5 * tolerance / radius) : kMaxArcStep;
   step = std::clamp(step, 1e-9, kMaxArcStep);
-  int segments = static_cast<int>(
+  const int segments = static_cast<int>(
       std::clamp(std::ceil(std::fabs(sweep) / step), 1.0, static_cast<double>(kMaxArcSegments)));
   const double delta = sweep / segments;
-  auto at = [&](double angle, double r) {
-    ring_.push_back({centre.x + r * std::cos(angle), centre.y + r * std::sin(angle)});
-  };
-  if (outer) {
-    for (int i = 0; i < segments + (closed ? 0 : 1); ++i) at(start + i * delta, radius);
-    return;
+  const double corner_radius = radius * std::sqrt(std::fabs(delta) / std::sin(std::fabs(delta)));
+  for (int i = 0; i < segments + (closed ? 0 : 1); ++i) {
+    const double angle = start + i * delta;
+    ring_.push_back(
+        {centre.x + corner_radius * std::cos(angle), centre.y + corner_radius * std::sin(angle)});
   }
-  const double corner_radius = radius / std::cos(delta / 2);
-  if (!closed) at(start, radius);
-  for (int i = 0; i < segments; ++i) at(start + (i + 0.5) * delta, corner_radius);
-  if (!closed) at(start + sweep, radius);
 }
 
 CoverResult FlashCoverer::CoverSector(CoverPoint centre, CoverPoint outer_start,
@@ -216,20 +219,22 @@ CoverResult FlashCoverer::CoverSector(CoverPoint centre, CoverPoint outer_start,
     return CoverResult::kOutOfRange;
   }
   if (!(outer > inner) || !(sweep_degrees > 0)) return CoverResult::kEmpty;
-  // A ring thinner than the arc tolerance lies wholly within the tolerance of its edges.
-  if (outer - inner <= 2 * arc_tolerance_) return CoverResult::kCovered;
+  // The two outlines of a thin ring must not cross: each keeps within a quarter of the
+  // ring's width of its arc.
+  const double tolerance =
+      inner > 0 ? std::min(arc_tolerance_, (outer - inner) / 4) : arc_tolerance_;
 
   const double start = std::atan2(outer_start.y - centre.y, outer_start.x - centre.x);
   const bool full = sweep_degrees >= 360;
   const double sweep = full ? 2 * kPi : sweep_degrees / 180 * kPi;
   ring_.clear();
   ring_ends_.clear();
-  AppendArc(centre, outer, start, sweep, true, full);
+  AppendArc(centre, outer, start, sweep, tolerance, full);
   if (full) {
     ring_ends_.push_back(ring_.size());
-    if (inner > 0) AppendArc(centre, inner, start, -sweep, false, true);
+    if (inner > 0) AppendArc(centre, inner, start, -sweep, tolerance, true);
   } else if (inner > 0) {
-    AppendArc(centre, inner, start + sweep, -sweep, false, false);
+    AppendArc(centre, inner, start + sweep, -sweep, tolerance, false);
   } else {
     ring_.push_back(centre);
   }
@@ -321,18 +326,10 @@ double XAt(double x0, double y0, double x1, double y1, double y) {
 }
 }  // namespace
 
-bool FlashCoverer::Inside(double x, double y) const {
-  int winding = 0;
-  for (const Edge& e : active_) {
-    if (e.y0 == e.y1 || y < e.y0 || y >= e.y1) continue;
-    if (XAt(e.x0, e.y0, e.x1, e.y1, y) > x) winding += e.winding;
-  }
-  return winding != 0;
-}
-
 double FlashCoverer::StripHeight(double zone_low, double zone_high) const {
-  // Next to an edge of slope k (dx/dy) a strip of height h leaves a sliver reaching
-  // h k / sqrt(1 + k^2) from the edge: steep edges allow tall strips, vertical ones any.
+  // A strip of height h cut where an edge of slope k (dx/dy) crosses its middle leaves
+  // corners h k / (2 sqrt(1 + k^2)) off the edge on either side: steep edges allow tall
+  // strips, vertical ones any.
   double factor = std::numeric_limits<double>::infinity();
   for (const Edge& e : active_) {
     const double dy = e.y1 - e.y0;
@@ -345,42 +342,36 @@ double FlashCoverer::StripHeight(double zone_low, double zone_high) const {
   }
   const double zone = zone_high - zone_low;
   if (std::isinf(factor)) return zone;
-  return std::clamp(FloorGrid(strip_tolerance_ * factor), kCoverGrid, zone);
+  return std::clamp(FloorGrid(2 * strip_tolerance_ * factor), kCoverGrid, zone);
 }
 
 void FlashCoverer::CoverStrip(double low, double high) {
-  // Blocked: every x where an edge passes through the strip. Between blocked intervals
-  // the strip is wholly inside or wholly outside; inside gaps become flashes.
-  blocked_.clear();
+  // The shape's extent across the strip is taken at its middle: where the edges cross
+  // it, with the nonzero winding between the crossings. Each extent becomes a flash
+  // whose sides are the crossings rounded to the grid, so the strip's corners stand out
+  // of the shape as far as they fall short of it.
+  const double middle = (low + high) / 2;
+  crossings_.clear();
   for (const Edge& e : active_) {
-    if (e.y0 == e.y1) {
-      if (e.y0 > low && e.y0 < high)
-        blocked_.push_back({std::min(e.x0, e.x1), std::max(e.x0, e.x1)});
-      continue;
-    }
-    const double bottom = std::max(low, e.y0), top = std::min(high, e.y1);
-    if (top <= bottom) continue;
-    const double a = XAt(e.x0, e.y0, e.x1, e.y1, bottom), b = XAt(e.x0, e.y0, e.x1, e.y1, top);
-    blocked_.push_back({std::min(a, b), std::max(a, b)});
+    if (e.y0 == e.y1 || middle < e.y0 || middle >= e.y1) continue;
+    crossings_.push_back({XAt(e.x0, e.y0, e.x1, e.y1, middle), e.winding});
   }
-  std::sort(blocked_.begin(), blocked_.end(),
-            [](const Interval& a, const Interval& b) { return a.low < b.low; });
+  std::sort(crossings_.begin(), crossings_.end(),
+            [](const Crossing& a, const Crossing& b) { return a.x < b.x; });
   next_open_.clear();
   open_cursor_ = 0;
-  const double middle = (low + high) / 2;
-  for (size_t i = 0; i < blocked_.size();) {
-    double right_of_block = blocked_[i].high;
-    size_t j = i + 1;
-    while (j < blocked_.size() && blocked_[j].low <= right_of_block) {
-      right_of_block = std::max(right_of_block, blocked_[j++].high);
-    }
-    if (j < blocked_.size() && Inside((right_of_block + blocked_[j].low) / 2, middle)) {
-      const double left = CeilGrid(right_of_block), right = FloorGrid(blocked_[j].low);
-      if (right - left >= kCoverGrid) AddStripFlash(left, right, low, high);
-    }
-    i = j;
+  const bool up = static_cast<int64_t>(std::floor(low / kCoverGrid)) % 2 == 0;
+  int winding = 0;
+  double enter = 0;
+  for (const Crossing& crossing : crossings_) {
+    const int before = winding;
+    winding += crossing.winding;
+    if (before == 0 && winding != 0) enter = crossing.x;
+    if (before == 0 || winding != 0) continue;
+    const double left = NearestGrid(enter, up), right = NearestGrid(crossing.x, up);
+    if (right - left >= kCoverGrid) AddStripFlash(left, right, low, high);
   }
-  // Open flashes that no gap of this strip continued are finished.
+  // Open flashes that no extent of this strip continued are finished.
   for (const OpenFlash& flash : open_) {
     if (!flash.continued) Emit(flash);
   }
@@ -426,7 +417,7 @@ CoverResult FlashCoverer::CoverPolygon(const std::vector<CoverPoint>& points,
     y_min = std::min(y_min, e.y0);
     y_max = std::max(y_max, e.y1);
   }
-  const double bottom = CeilGrid(y_min), top = FloorGrid(y_max);
+  const double bottom = NearestGrid(y_min), top = NearestGrid(y_max);
   if (top - bottom < kCoverGrid) return CoverResult::kCovered;  // thinner than the grid
 
   // Zones between the vertex heights (on the grid), each cut into strips.

@@ -1,6 +1,7 @@
 // Turning Intermediate shapes into PG flashes: a rectangle at any angle becomes one flash;
-// any other quadrilateral, and every sector, is covered by axis-parallel rectangle flashes
-// that lie inside it and leave uncovered only what is within a tolerance of its edges.
+// any other quadrilateral, and every sector, is covered by a staircase of axis-parallel
+// rectangle flashes that straddles its edges: no point of the flashes lies further than a
+// tolerance outside the shape, and no point of the shape further than it outside them.
 #pragma once
 
 #include <array>
@@ -19,7 +20,7 @@ struct CoverPoint {
 
 enum class CoverResult {
   kOneFlash,    // a rectangle: exactly one flash
-  kCovered,     // covered by axis-parallel flashes (possibly none for a thin sliver)
+  kCovered,     // covered by axis-parallel flashes (none for a sliver thinner than the grid)
   kEmpty,       // no area at all: nothing written
   kTooSmall,    // a rectangle thinner than a raw unit: no flash can hold it
   kOutOfRange,  // coordinates beyond what a 32-bit flash can hold: nothing written
@@ -31,8 +32,8 @@ inline constexpr double kCoverGrid = 2;
 
 class FlashCoverer {
  public:
-  // `tolerance`: how far from its edges a point of a shape may stay uncovered, in raw
-  // units; it is taken as at least a few grid steps, since flashes cannot be finer.
+  // `tolerance`: how far the flashes' outline may stray from a shape's edges, either way,
+  // in raw units; it is taken as at least a few grid steps, since flashes cannot be finer.
   // `rectangle_slack`: how far a corner may lie from an exact rectangle for the shape to
   // count as one (the rounding of the data to its database grid).
   FlashCoverer(double tolerance, double rectangle_slack);
@@ -71,8 +72,9 @@ class FlashCoverer {
     double x0, y0, x1, y1;  // y0 <= y1
     int winding;            // +1 when the ring runs upwards along it (a level edge: rightwards)
   };
-  struct Interval {
-    double low, high;
+  struct Crossing {
+    double x;
+    int winding;
   };
   // A flash of the strips so far, on the cover grid; it grows upwards while the strips
   // above it give the same left and right sides.
@@ -91,12 +93,11 @@ class FlashCoverer {
   void BuildEdges(const std::vector<CoverPoint>& points, const std::vector<size_t>& ring_ends);
   void DropSharedEdges();
   void AdvanceActive(double low, double high);
-  bool Inside(double x, double y) const;
   double StripHeight(double zone_low, double zone_high) const;
   void CoverStrip(double low, double high);
   void AddStripFlash(double left, double right, double bottom, double top);
   void Emit(const OpenFlash& flash);
-  void AppendArc(CoverPoint centre, double radius, double start, double sweep, bool outer,
+  void AppendArc(CoverPoint centre, double radius, double start, double sweep, double tolerance,
                  bool closed);
 
   double tolerance_;
@@ -111,7 +112,7 @@ class FlashCoverer {
   std::vector<bool> shared_;
   std::vector<EdgeCell> cells_;
   std::vector<double> events_;
-  std::vector<Interval> blocked_;
+  std::vector<Crossing> crossings_;
   std::vector<OpenFlash> open_;  // flashes of the last strip, left to right
   std::vector<OpenFlash> next_open_;
   size_t open_cursor_ = 0;

@@ -150,7 +150,6 @@ TEST_F(ConvertTest, UnreadableFilesEndWithMessage18AfterTheirFlashes) {
   const Case cases[] = {
       {"no end mark", "<X100Y200W30V10U0S", kPgFormatElectroMask, 1},
       {"not Electromask", "X100Y200W30V10U0SZ", kPgFormatElectroMask, 0},
-      {"a point in Mann 3000", "\"T300M\"\r\nX10Y20W4H2A0;X1.5;$", kPgFormatMann3000, 1},
       {"number beyond 32 bits", "<X100Y200W30V10U0SX99999999999SZ", kPgFormatElectroMask, 1},
   };
   for (const Case& c : cases) {
@@ -177,6 +176,23 @@ TEST_F(ConvertTest, FlashesThatCannotBeWrittenAreSkippedAndCounted) {
             "\r\nWarning: 1 flash(es) without length skipped.\r\n         a.em\r\n"
             "\r\nWarning: 1 flash(es) beyond the 32-bit coordinate range skipped.\r\n"
             "         a.em\r\n");
+}
+
+TEST_F(ConvertTest, PointEndsMann3000DataAndWhatFollowsIsACountedWarning) {
+  // Mann 3000 files in mils, like the run, that end with "." instead of "$".
+  run_.pg_format = kPgFormatMann3000;
+  run_.output_path = "out.gds";
+  WriteFile("end.dwm", "\"T300E\"\r\nX10Y20W4H2A0;X30;\r\n.\r\n\"done\"\r\n");
+  WriteFile("more.dwm", "\"T300E\"\r\nX10Y20W4H2A0;.\r\nX30;X50;$");
+  EXPECT_EQ(Convert({{"end.dwm", 1, "1"}}), std::vector<int>{0});
+  EXPECT_EQ(Output().size(), 2u);
+  EXPECT_EQ(run_.warnings, 0);
+  EXPECT_EQ(Convert({{"more.dwm", 1, "1"}}), std::vector<int>{0});
+  EXPECT_EQ(Output().size(), 1u);  // the flash before the mark
+  EXPECT_EQ(run_.warnings, 1);
+  EXPECT_EQ(Log(),
+            "\r\nWarning: Data after the end of data (\".\") at offset 25 left out.\r\n"
+            "         more.dwm\r\n");
 }
 
 TEST_F(ConvertTest, UnitMismatchIsLoggedAndTheFileKeepsItsOwnUnit) {

@@ -157,11 +157,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "\"T300M\rX-100Y-200H10W30A0;$",
                  {{-100, -200, 30, 10, 0, 10, -115, -200, -85, -200}},
                  kPgReadEndOfData},
-        ReadCase{"Mann3000DecimalPointIsBadData",
+        ReadCase{"Mann3000PointEndsData",
                  kPgFormatMann3000,
                  "\"T300M\rX100Y200H10W30A0;X1.5;$",
                  {kHorizontal},
-                 kPgReadBadData},
+                 kPgReadEndOfData},
         ReadCase{"Mann3000WithoutEndMark",
                  kPgFormatMann3000,
                  "\"T300M\rX100Y200H10W30A0;",
@@ -209,6 +209,40 @@ INSTANTIATE_TEST_SUITE_P(
                  {{150000, 50000, 30000, 10000, 0, 10000, 135000, 50000, 165000, 50000}},
                  kPgReadTruncated}),
     [](const ::testing::TestParamInfo<ReadCase>& info) { return info.param.name; });
+
+// A "." ends the data of a Mann 3000 file; the reader keeps the offset of the first byte
+// of data that follows it (-1 when only blanks, line ends and comments do).
+struct EndMarkCase {
+  const char* name;
+  std::string bytes;
+  int flashes;
+  int64_t data_after_end;
+};
+
+class Mann3000EndMarkTest : public PgFileTest, public ::testing::WithParamInterface<EndMarkCase> {};
+
+TEST_P(Mann3000EndMarkTest, EndsDataAndFindsWhatFollows) {
+  const EndMarkCase& c = GetParam();
+  ASSERT_EQ(Detect(c.bytes, kPgFormatMann3000), kPgReaderText);
+  std::vector<FlashRecord> read;
+  EXPECT_EQ(ReadAll(PgRecordReaderFor(kPgReaderText), &read), kPgReadEndOfData);
+  EXPECT_EQ(static_cast<int>(read.size()), c.flashes);
+  EXPECT_EQ(reader_.data_after_end(), c.data_after_end);
+}
+
+const std::string kMannLead = "\"T300M\rX100Y200H10W30A0;";  // 24 bytes
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, Mann3000EndMarkTest,
+    ::testing::Values(
+        EndMarkCase{"PointAtEnd", kMannLead + ".", 1, -1},
+        EndMarkCase{"BlanksAndLineEnds", kMannLead + ".  \t\r\n\r\n", 1, -1},
+        EndMarkCase{"Comments", kMannLead + ".\r\n\"end of job\"\r\n\"note\r\n", 1, -1},
+        EndMarkCase{"FlashesAfterPoint", kMannLead + ".\r\nX5Y5H10W30A0;$", 1, 27},
+        EndMarkCase{"PointInsideNumber", kMannLead + "X1.5;$", 1, 27},
+        EndMarkCase{"Ebcdic", "\x7F" + ToEbcdic("T300E\nX1Y1H1W3A0;.\n \"ZZ\"\n"), 1, -1},
+        EndMarkCase{"EbcdicData", "\x7F" + ToEbcdic("T300E\nX1Y1H1W3A0;.\nX2;"), 1, 20}),
+    [](const ::testing::TestParamInfo<EndMarkCase>& info) { return info.param.name; });
 
 // Mann 3600 numbers: plain digits are a fraction, a point makes a whole part, a sign
 // goes in front; the angle reads plain digits as a whole number.

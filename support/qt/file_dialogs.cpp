@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "platform/files.h"
+#include "support/args.h"
 #include "support/messages.h"
 #include "support/notifier.h"
 #include "support/paths.h"
@@ -25,6 +26,7 @@ namespace {
 
 int max_files = 1024;
 int remembered_filter_index = 0;
+FileDlgMultiResult multi_result = FileDlgMultiResult::kNulList;
 
 std::string ToStd(const QString& text) { return text.toStdString(); }
 QString ToQt(std::string_view text) {
@@ -246,7 +248,13 @@ int RunWrapper(WrapperRun run) {
     return 0;
   }
   if (run.file_name) {
-    *run.file_name = dialog->PathNames().size() > 1 ? dialog->NulList() : dialog->GetPathName();
+    if (dialog->PathNames().size() <= 1) {
+      *run.file_name = dialog->GetPathName();
+    } else if (multi_result == FileDlgMultiResult::kQuotedNames) {
+      *run.file_name = NulListToQuoted(dialog->NulList());
+    } else {
+      *run.file_name = dialog->NulList();
+    }
   }
   return 1;
 }
@@ -280,6 +288,7 @@ int SaveFileDlgHook(QWidget* owner, std::string_view title, std::string* file_na
 }
 
 void SetFileDlgMaxFiles(int count) { max_files = count; }
+void SetFileDlgMultiResult(FileDlgMultiResult form) { multi_result = form; }
 void SetFileDlgFilterIndex(int index) { remembered_filter_index = index; }
 int GetFileDlgFilterIndex() { return remembered_filter_index; }
 

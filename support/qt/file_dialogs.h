@@ -142,6 +142,13 @@ void SetFileDlgMaxFiles(int count);
 void SetFileDlgFilterIndex(int index);
 int GetFileDlgFilterIndex();
 
+// How the wrappers hand back a multi-selection of several files: the NUL list (the
+// directory, then the names), or, in the form the EM/Mann-to-GDSII shell and the PG ->
+// GDSII engines carry, one line of double-quoted names separated by blanks (the
+// directory first, NulListToQuoted). The NUL list at start; process-wide.
+enum class FileDlgMultiResult { kNulList, kQuotedNames };
+void SetFileDlgMultiResult(FileDlgMultiResult form);
+
 // The error the wrappers report when a selection holds more files than allowed.
 inline constexpr int kFileDlgErrorTooManyFiles = 12291;
 

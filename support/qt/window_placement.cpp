@@ -2,6 +2,7 @@
 #include "support/qt/window_placement.h"
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace kavrinth {
@@ -68,7 +69,12 @@ int SaveWindowPlacement(const CAppProfile& profile, const QWidget& window) {
   return SavePlacementSection(profile, kMainWindowPrefix, window);
 }
 
-int RestoreWindowPlacement(const CAppProfile& profile, QWidget* window, bool keep_size) {
+namespace {
+
+// The stored "Window" rectangle: 0 when no placement is stored, 1 with no rectangle when
+// it cannot be used, 1 with the rectangle otherwise.
+int StoredRectangle(const CAppProfile& profile, std::optional<QRect>* rectangle) {
+  rectangle->reset();
   WindowPlacement placement;
   if (!ReadWindowPlacement(profile, &placement)) return 0;
   if (!placement.HasRectangle()) return 1;
@@ -77,13 +83,34 @@ int RestoreWindowPlacement(const CAppProfile& profile, QWidget* window, bool kee
   // A rectangle turned inside out or beyond any screen was not written by us: leave the
   // window as it is rather than give it no size.
   if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) return 1;
+  *rectangle =
+      QRect(placement.left, placement.top, static_cast<int>(width), static_cast<int>(height));
+  return 1;
+}
+
+}  // namespace
+
+int RestoreWindowPlacement(const CAppProfile& profile, QWidget* window, bool keep_size) {
+  std::optional<QRect> stored;
+  const int result = StoredRectangle(profile, &stored);
+  if (!stored) return result;
   if (window->isMaximized() || window->isMinimized()) window->showNormal();
   if (keep_size) {
-    window->setGeometry(placement.left, placement.top, window->width(), window->height());
+    window->setGeometry(stored->x(), stored->y(), window->width(), window->height());
   } else {
-    window->setGeometry(placement.left, placement.top, static_cast<int>(width),
-                        static_cast<int>(height));
+    window->setGeometry(*stored);
   }
+  return 1;
+}
+
+int ApplyStoredPlacement(QWindow* window, const CAppProfile& profile) {
+  std::optional<QRect> stored;
+  const int result = StoredRectangle(profile, &stored);
+  if (!stored) return result;
+  if (window->windowStates() & (Qt::WindowMaximized | Qt::WindowMinimized)) {
+    window->setWindowStates(Qt::WindowNoState);
+  }
+  window->setGeometry(*stored);
   return 1;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QRect>
 #include <QWidget>
+#include <QWindow>
 #include <cstdint>
 #include <string_view>
 
@@ -48,5 +49,10 @@ int SaveWindowPlacement(const CAppProfile& profile, const QWidget& window);
 // rectangle in the normal show state (with keep_size, only the stored left and top, keeping its
 // size) and the result is 1.
 int RestoreWindowPlacement(const CAppProfile& profile, QWidget* window, bool keep_size);
+
+// RestoreWindowPlacement for a plain platform window (one without a widget, such as a
+// child program's window or a widget's native window): the stored "Window" rectangle,
+// with the same results.
+int ApplyStoredPlacement(QWindow* window, const CAppProfile& profile);
 
 }  // namespace kavrinth

@@ -9,6 +9,7 @@
 #include "support/notifier.h"
 #include "support/progress_sink.h"
 #include "tabreng/engine.h"
+#include "tabreng/record_loop.h"
 #include "tabreng/tests/engine_test_support.h"
 
 namespace kavrinth {
@@ -207,6 +208,37 @@ TEST_F(GeometryJobTest, ArraysAreCopiedUnchanged) {
   EXPECT_EQ(element(ReadRecords("job.gdx")), input);
   // Without BLOCK_TEXT the text is copied alone.
   EXPECT_TRUE(ElementsOf(Translated(), kGdsBoundary, 1).empty());
+
+  // What the loop records of the array from the same records: the attributes an
+  // expansion would use, none of them the text's.
+  ArrayAttributes array;
+  bool in_array = false;
+  for (const ReadRecord& r : ReadRecords("job.gds")) {
+    in_array = in_array || r.type == kGdsAref;
+    if (!in_array) continue;
+    GdsRecordView view;
+    view.type = r.bytes.at(2);
+    view.data_type = r.bytes.at(3);
+    view.data = std::span<const uint8_t>(r.bytes).subspan(4);
+    if (view.type == kGdsSname || view.type == kGdsEndEl) continue;
+    RecordArrayAttribute(view, &array);
+    if (view.type == kGdsXy) break;  // the AREF's own points
+  }
+  EXPECT_EQ(array.columns, 3);
+  EXPECT_EQ(array.rows, 2);
+  EXPECT_DOUBLE_EQ(array.magnification, 2.0);
+  EXPECT_DOUBLE_EQ(array.angle, 30.0);
+  EXPECT_TRUE(array.reflected);
+  ASSERT_TRUE(array.have_points);
+  EXPECT_EQ(array.points, (std::array<int32_t, 6>{0, 0, 3000, 0, 0, 2000}));
+  // Values of the wrong shape change nothing.
+  GdsRecordView short_colrow;
+  short_colrow.type = kGdsColRow;
+  short_colrow.data_type = kGdsTypeInt16;
+  const uint8_t one_value[2] = {0, 9};
+  short_colrow.data = one_value;
+  RecordArrayAttribute(short_colrow, &array);
+  EXPECT_EQ(array.columns, 3);
 }
 
 }  // namespace

@@ -206,6 +206,51 @@ TEST_F(EngineTest, RealPassHandsOffAndWritesTheTranslatedStream) {
   EXPECT_TRUE(Sent("LIST-ADD 5\n"));
 }
 
+TEST_F(EngineTest, GdsQualifyMakesStructureNamesPlainInTheStreamAndThePgNames) {
+  // Names with characters outside letters, digits, '$' and '_'; the report draws them as
+  // they stand. GDSQUALIFY is on unless GDS.CFG turns it off.
+  Layout l("odd.gds");
+  l.Begin("TOP-1");
+  l.Sref("SUB.A", {0, 0});
+  l.Path(1, 0, 0, {{0, 0}, {500, 0}});
+  l.End();
+  l.Begin("SUB.A");
+  l.Path(1, 0, 0, {{0, 0}, {0, 900}});
+  l.End();
+  l.Finish();
+  ScratchJob::Write("odd.ssn",
+                    "LAYERS_CONTAINING_DATA\n------\n1\n\n"
+                    "HIERARCHY of INDEPENDENT STRUCTURES\nTOP-1\n  |__ SUB.A\n");
+  struct Case {
+    const char* settings;
+    std::vector<std::string> outline;
+    std::vector<std::string> pg_names;
+  };
+  const Case cases[] = {
+      {"",
+       {"STRNAME TOP_1", "SREF", "SNAME SUB_A", "PATH", "LAYER 1", "ENDSTR", "STRNAME SUB_A",
+        "PATH", "LAYER 1", "ENDSTR", "ENDLIB"},
+       {"TOP_1", "SUB_A"}},
+      {"GDSQUALIFY\nOFF\n",
+       {"STRNAME TOP-1", "SREF", "SNAME SUB.A", "PATH", "LAYER 1", "ENDSTR", "STRNAME SUB.A",
+        "PATH", "LAYER 1", "ENDSTR", "ENDLIB"},
+       {"TOP-1", "SUB.A"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.settings);
+    ScratchJob::Write("GDS.CFG", c.settings);
+    pg_.paths.clear();
+    ASSERT_EQ(Run({"-s1.0", "-opost"}, "odd.gds"), 0) << (Messages().empty() ? "" : Messages()[0]);
+    EXPECT_EQ(Outline("odd.gdx"), c.outline);
+    std::vector<std::string> names;
+    for (const auto& path : pg_.paths) names.push_back(path.name);
+    EXPECT_EQ(names, c.pg_names);
+    // The layer's output name in the header stream starts with the top's first six.
+    const std::string output_name = c.pg_names[0] + "01.gbr";
+    EXPECT_NE(ScratchJob::Read("odd.hdx").find(output_name), std::string::npos) << output_name;
+  }
+}
+
 TEST_F(EngineTest, MilUnitsGiveFixupInMils) {
   WriteChip("mil.gds", "MIL");
   ScratchJob::Write("mil.ssn", kChipReport);

@@ -164,5 +164,34 @@ TEST(StructureSelectionTest, RemoveMovesTheLastEntryIntoTheSlot) {
   EXPECT_TRUE(selection.Contains("D"));
 }
 
+TEST(StructureNames, QualifyAndCase) {
+  struct Case {
+    std::string name;
+    int case_mode;
+    std::string qualified;  // after ApplyNameCase, then QualifyStructureName
+  };
+  const Case cases[] = {
+      {"TOP_1$a", 0, "TOP_1$a"},
+      {"a-b.c d/e", 0, "a_b_c_d_e"},
+      {std::string("x\xE9y\0", 4), 0, std::string("x_y\0", 4)},  // NUL stays, bytes above 127 go
+      {"Mixed-Case", 1, "MIXED_CASE"},
+      {"Mixed-Case", -1, "mixed_case"},
+  };
+  for (const Case& c : cases) {
+    std::string name = c.name;
+    ApplyNameCase(name.data(), name.size(), c.case_mode);
+    QualifyStructureName(name.data(), name.size());
+    EXPECT_EQ(name, c.qualified) << c.name;
+  }
+  TopSelection selection;
+  selection.top_name = "A-B";
+  selection.structures.Add("A-B");
+  selection.structures.Add("C.D");
+  selection.structures.Add("C_D");
+  QualifySelection(selection);
+  EXPECT_EQ(selection.top_name, "A_B");
+  EXPECT_EQ(selection.structures.names(), (std::vector<std::string>{"A_B", "C_D"}));
+}
+
 }  // namespace
 }  // namespace kavrinth

@@ -120,6 +120,97 @@ int ElementHitsWindow(int32_t type, const GdxWord* data, const GdxWord* points,
   }
 }
 
+namespace {
+
+bool IsStoredKind(int32_t type) {
+  switch (type) {
+    case kGdxBoundary:
+    case kGdxPath:
+    case kGdxElementEnd:
+    case kGdxCircle:
+    case kGdxArc:
+    case kGdxGroup:
+    case kGdxFlashBoundary:
+    case kGdxFlashGroup:
+    case kGdxFlashCircle:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The data word that holds an element's width, or -1 when its kind stores none.
+int WidthWord(int32_t type) {
+  switch (type) {
+    case kGdxPath:
+    case kGdxGroup:
+      return 3;
+    case kGdxCircle:
+    case kGdxArc:
+      return 4;
+    default:
+      return -1;
+  }
+}
+
+// The data word whose high half holds an element's data type, or -1.
+int DataTypeWord(int32_t type) {
+  switch (type) {
+    case kGdxNode:
+    case kGdxMarkerList:
+      return 2;
+    case kGdxGroup:
+      return 1;
+    default:
+      return -1;
+  }
+}
+
+void ChangeFlags(GdxWord* entry, int32_t bits, const GdxChangeRecord& change) {
+  if (bits & kGdxChangeFlags) entry[kGdxEntrySelection] = change.flags;
+  if (bits & kGdxClearFlags) entry[kGdxEntrySelection] &= ~change.clear_flags;
+}
+
+}  // namespace
+
+int GdxChangeElements(GdxLibrary* library, int32_t structure_id, int32_t selection_bits,
+                      const GdxChangeRecord& change) {
+  const GdxStructure* structure =
+      library != nullptr ? GdxFindStructureById(library, structure_id) : nullptr;
+  if (structure == nullptr || structure->name.empty()) return 1;
+  GdxEntryCursor cursor(structure->begin_page, structure->begin_position);
+  if (!cursor.Valid()) return 1;
+  GdxWord* group = nullptr;  // the opening entry of the group being walked
+  for (cursor.Next(); cursor.Valid(); cursor.Next()) {
+    const int32_t type = cursor.Type();
+    if (type == kGdxStructureBegin || type == kGdxEndMark) break;
+    GdxWord* entry = cursor.MutableEntry();
+    if (type == kGdxGroup) group = entry;
+    // A flash inside a group takes its flag changes to the group's opening element.
+    GdxWord* flagged = group != nullptr && entry != group && IsFlashType(type) ? group : entry;
+    if (type == kGdxFlashGroup) group = nullptr;  // the group's end
+    if ((selection_bits & (kGdxChangeStoredKinds | kGdxChangeFirstOnly)) && !IsStoredKind(type)) {
+      continue;
+    }
+    GdxWord* data = const_cast<GdxWord*>(cursor.Data());
+    if (selection_bits & kGdxChangeInWindow) {
+      if (data == nullptr) continue;
+      if (!ElementHitsWindow(type, data, data + (data[0] & 0xFFFF), change.window)) continue;
+    }
+    if (data != nullptr && (selection_bits & kGdxChangeWidth) && WidthWord(type) >= 0) {
+      data[WidthWord(type)] = change.width;
+    }
+    if (data != nullptr && (selection_bits & kGdxChangeDataType) && DataTypeWord(type) >= 0) {
+      GdxWord& word = data[DataTypeWord(type)];
+      word = static_cast<GdxWord>((static_cast<uint32_t>(change.data_type) << 16) |
+                                  (static_cast<uint32_t>(word) & 0xFFFF));
+    }
+    ChangeFlags(flagged, selection_bits, change);
+    if (selection_bits & kGdxChangeFirstOnly) break;
+  }
+  return 0;
+}
+
 int ElementHitsWindow(int32_t type, const GdxWord* data, const GdxWord* points,
                       const GdxRect& window) {
   return ElementHitsWindow(type, data, points, window, CurrentViewerServices().SelectionMode());

@@ -36,6 +36,37 @@ int ElementHitsWindow(int32_t type, const GdxWord* data, const GdxWord* points,
 // Non-zero for the flash element types 157, 158 and 159.
 int IsFlashType(int32_t type);
 
+// GdxChangeElements: which elements take part and what changes. The low bits say what
+// the change record replaces; 0x100 keeps only elements that pass ElementHitsWindow with
+// the record's window, 0x1800 only the stored kinds 8, 9, 17, 128, 129, 133, 157, 158
+// and 159, and 0x1000 also stops after the first element that took part.
+enum GdxChangeBits : int32_t {
+  kGdxChangeWidth = 0x1,     // the width of the kinds that store one (PATH, circle, arc, group)
+  kGdxChangeDataType = 0x2,  // the data type of the kinds that store one (NODE, marker list, group)
+  kGdxChangeFlags = 0x4,     // the selection flags of the index entry become `flags`
+  kGdxClearFlags = 0x8,      // the selection flag bits `clear_flags` are cleared
+  kGdxChangeInWindow = 0x100,
+  kGdxChangeStoredKinds = 0x800,
+  kGdxChangeFirstOnly = 0x1000,
+};
+
+// What GdxChangeElements writes. The selection flags are those of the index entries (1
+// selected, 2 deleted, 4 second highlight style), which the editor sets and clears.
+struct GdxChangeRecord {
+  GdxRect window;
+  int32_t width = 0;
+  int32_t data_type = 0;
+  int32_t flags = 0;
+  int32_t clear_flags = 0;
+};
+
+// Walks the elements of one structure of the library (from its BGNSTR entry to the next
+// BGNSTR or the end mark) and applies the change record to those the selection bits
+// choose; the flag changes of flashes inside a group (133 ... 158) go to the group's
+// opening element. 0, or 1 when the library or the structure is not found.
+int GdxChangeElements(GdxLibrary* library, int32_t structure_id, int32_t selection_bits,
+                      const GdxChangeRecord& change);
+
 // Takes the rectangle, ordered, as the plot window and starts plotting it; nothing (0) for a
 // rectangle of zero width or height. Returns what the viewer's plot command returned.
 int PlotWindowRect(const GdxRect& rect);

@@ -20,6 +20,7 @@
 
 #include "gdsii/records.h"
 #include "platform/files.h"
+#include "support/memory_status.h"
 #include "support/paths.h"
 
 namespace kavrinth {
@@ -156,6 +157,27 @@ bool WriteAll(int fd, const uint8_t* data, size_t length) {
 
 // ---- Levels ----
 
+namespace {
+
+int failing_allocations = 0;  // for tests: buffer allocations still to fail
+
+bool AllocateBuffer(std::vector<uint8_t>* buffer) {
+  if (failing_allocations > 0) {
+    --failing_allocations;
+    return false;
+  }
+  try {
+    buffer->assign(kGdsOutBufferSize, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void GdsOutFailBufferAllocationsForTesting(int count) { failing_allocations = count; }
+
 bool GdsOutWriter::Flush(Level* level) {
   if (level->used > 0 && !WriteAll(level->fd, level->buffer.data(), level->used)) SetError(errno);
   // Dropped bytes still count, so that the offsets the writer reports stay those of the
@@ -176,7 +198,12 @@ bool GdsOutWriter::PushLevel(const std::string& path, bool spool) {
     level.fd = OpenTarget(level.target, &level.path);
   }
   if (level.fd < 0) return false;
-  level.buffer.assign(kGdsOutBufferSize, 0);
+  if (!AllocateBuffer(&level.buffer)) {
+    ShowMemoryStatus(kGdsOutNoMemoryText);
+    ::close(level.fd);
+    if (spool || level.path != level.target) ::unlink(level.path.c_str());
+    return false;
+  }
   levels_.push_back(std::move(level));
   return true;
 }

@@ -40,6 +40,11 @@ inline constexpr int kGdsOutCloseWithLast = 0x20;
 inline constexpr int32_t kGdsOutMaxPoints = 5000;
 inline constexpr int kGdsOutLevels = 16;
 inline constexpr size_t kGdsOutBufferSize = 8192;
+// The memory-status warning when a level's buffer cannot be had: the file is closed, the
+// level not opened, and GdsOutOpen or GdsOutBeginStructure returns 1.
+inline constexpr const char* kGdsOutNoMemoryText = "GDSOUT: out of memory";
+// Makes the next `count` buffer allocations fail as if memory had run out. For tests.
+void GdsOutFailBufferAllocationsForTesting(int count);
 
 // Bits of the structure flags word (both 0 unless set).
 enum GdsOutFlag : int {

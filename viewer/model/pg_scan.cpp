@@ -299,6 +299,10 @@ GdxHandle ScanPgFile(ScanProgress* progress, const std::string& path, int32_t la
   }
   JobState().code_set_name = std::string(reader.code_set_name());
   if (mismatch) AcceptFileUnit(file_metric, path);
+  if (reader.data_after_end() >= 0) {
+    Report(DataAfterEndText(reader.data_after_end()) + "\n" + path, "Warning",
+           MessageIcon::kWarning);
+  }
   if (reader_index == kPgReaderText && (scan.min_x < 0 || scan.min_y < 0)) {
     Report("Illegal negative coordinates encountered in " + path + ".", "Warning",
            MessageIcon::kWarning);

@@ -112,6 +112,24 @@ TEST_F(FileDialogTest, MultipleSelectionGivesANulList) {
   EXPECT_EQ(name, Path("b.gds"));
 }
 
+TEST_F(FileDialogTest, MultipleSelectionAsQuotedNamesInTheShellsForm) {
+  SetFileDlgMultiResult(FileDlgMultiResult::kQuotedNames);
+  std::string name = Path("b.gds");
+  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeAndAccept(shown, "\"A.GDS\" \"b.gds\""); });
+  const int chosen =
+      OpenFileDlg(nullptr, "Open", &name, "gds", gds_filter_, kFileDlgAllowMultiSelect);
+  // One file stays its full path, unquoted.
+  std::string one = Path("b.gds");
+  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeAndAccept(shown, "\"b.gds\""); });
+  const int chosen_one =
+      OpenFileDlg(nullptr, "Open", &one, "gds", gds_filter_, kFileDlgAllowMultiSelect);
+  SetFileDlgMultiResult(FileDlgMultiResult::kNulList);
+  ASSERT_EQ(chosen, 1);
+  EXPECT_EQ(name, "\"" + temp_.path() + "\" \"A.GDS\" \"b.gds\"");
+  ASSERT_EQ(chosen_one, 1);
+  EXPECT_EQ(one, Path("b.gds"));
+}
+
 TEST_F(FileDialogTest, TooManyFilesIsAnError) {
   SetFileDlgMaxFiles(1);
   ScriptedNotifier notifier;

@@ -2,6 +2,7 @@
 #include "support/qt/window_placement.h"
 
 #include <QWidget>
+#include <QWindow>
 
 #include "qt_test_support.h"
 
@@ -53,6 +54,25 @@ TEST_F(PlacementTest, KeepSizeUsesOnlyTheCorner) {
   restored.setGeometry(50, 60, 120, 90);
   EXPECT_EQ(RestoreWindowPlacement(profile_, &restored, true), 1);
   EXPECT_EQ(restored.geometry(), QRect(-40, 25, 120, 90));
+}
+
+TEST_F(PlacementTest, ApplyStoredPlacementMovesAPlainWindow) {
+  QWindow window;
+  window.setGeometry(50, 60, 120, 90);
+  EXPECT_EQ(ApplyStoredPlacement(&window, profile_), 0) << "nothing stored";
+  EXPECT_EQ(window.geometry(), QRect(50, 60, 120, 90));
+  QWidget saved;
+  saved.setGeometry(30, 40, 300, 200);
+  ASSERT_EQ(SaveWindowPlacement(profile_, saved), 1);
+  window.setWindowStates(Qt::WindowMaximized);
+  EXPECT_EQ(ApplyStoredPlacement(&window, profile_), 1);
+  EXPECT_EQ(window.geometry(), QRect(30, 40, 300, 200));
+  EXPECT_EQ(window.windowStates(), Qt::WindowNoState);
+  // A rectangle turned inside out leaves the window as it is.
+  profile_.WriteInt("WindowBotX", 10);
+  window.setGeometry(50, 60, 120, 90);
+  EXPECT_EQ(ApplyStoredPlacement(&window, profile_), 1);
+  EXPECT_EQ(window.geometry(), QRect(50, 60, 120, 90));
 }
 
 TEST_F(PlacementTest, NothingStoredLeavesTheWindow) {

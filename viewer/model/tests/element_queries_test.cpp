@@ -161,5 +161,119 @@ TEST(IsFlashTypeTest, OnlyTheFlashKinds) {
   for (int32_t type : {8, 128, 156, 160}) EXPECT_EQ(IsFlashType(type), 0) << type;
 }
 
+// A library with structure "TOP": a path, a circle, a text, a group of two flashes, a
+// boundary; then structure "NEXT" with one path.
+class ChangeElementsTest : public ViewerModelTest {
+ protected:
+  void SetUp() override {
+    ViewerModelTest::SetUp();
+    library_ = GdxBeginLibrary("lib");
+    ASSERT_NE(library_, nullptr);
+    ASSERT_EQ(GdxSetUnits(0.001, 1e-9), 0);
+    GdxStartStructure();
+    ASSERT_EQ(GdxBeginStructure("TOP"), 0);
+    Path({0, 0, 100, 0}, 4);
+    GdxBeginCircle();
+    GdxSetRadius(5);
+    GdxSetWidth(1);
+    const Words circle = {500, 500, 505, 500, 505, 500};
+    ASSERT_EQ(GdxAddPoints(1, circle.data(), 6), 0);
+    GdxEndElement();
+    GdxBeginText();
+    const Words at = {20, 20};
+    ASSERT_EQ(GdxAddPoints(1, at.data(), 2), 0);
+    ASSERT_EQ(GdxAddText("T"), 0);
+    GdxEndElement();
+    GdxBeginGroup();
+    const Words group_at = {0, 0};
+    ASSERT_EQ(GdxAddPoints(1, group_at.data(), 2), 0);
+    GdxEndElement();
+    for (int32_t type : {kGdxFlashBoundary, kGdxFlashBoundary, kGdxFlashGroup}) {
+      ASSERT_NE(GdxAddElement(type, 0, nullptr), kGdxNoHandle);
+    }
+    GdxBeginBoundary();
+    const Words square = {0, 0, 10, 0, 10, 10, 0, 10, 0, 0};
+    ASSERT_EQ(GdxAddPoints(1, square.data(), 10), 0);
+    GdxEndElement();
+    GdxEndStructure();
+    GdxStartStructure();
+    ASSERT_EQ(GdxBeginStructure("NEXT"), 0);
+    Path({0, 0, 5, 5}, 2);
+    GdxEndStructure();
+    GdxEndLibrary();
+  }
+  static void Path(Words points, int32_t width) {
+    GdxBeginPath();
+    GdxSetWidth(width);
+    ASSERT_EQ(GdxAddPoints(1, points.data(), static_cast<int32_t>(points.size())), 0);
+    GdxEndElement();
+  }
+  // Per element of the library, in order: type, selection flags and width word (or -1).
+  struct Seen {
+    int32_t type, flags, width;
+    bool operator==(const Seen&) const = default;
+  };
+  std::vector<Seen> Elements() const {
+    std::vector<Seen> seen;
+    for (GdxEntryCursor c(library_); c.Valid(); c.Next()) {
+      const int32_t type = c.Type();
+      if (type != kGdxPath && type != kGdxCircle && type != kGdxText && type != kGdxGroup &&
+          type != kGdxBoundary && !IsFlashType(type)) {
+        continue;
+      }
+      const GdxWord* d = c.Data();
+      const int32_t width = d == nullptr                            ? -1
+                            : type == kGdxPath || type == kGdxGroup ? d[3]
+                            : type == kGdxCircle                    ? d[4]
+                                                                    : -1;
+      seen.push_back({type, c.Entry()[kGdxEntrySelection], width});
+    }
+    return seen;
+  }
+  int32_t Id(const char* name) const { return GdxFindStructureByName(library_, name, 0)->id; }
+
+  GdxLibrary* library_ = nullptr;
+};
+
+TEST_F(ChangeElementsTest, WidthsAndFlagsOfTheChosenElementsOfOneStructure) {
+  GdxChangeRecord change;
+  change.width = 9;
+  change.flags = 2;  // deleted
+  // Stored kinds only: the text keeps its flags; flashes of the group mark the group.
+  ASSERT_EQ(GdxChangeElements(library_, Id("TOP"),
+                              kGdxChangeStoredKinds | kGdxChangeWidth | kGdxChangeFlags, change),
+            0);
+  const std::vector<Seen> expected = {
+      {kGdxPath, 2, 9},        {kGdxCircle, 2, 9},         {kGdxText, 0, -1},
+      {kGdxGroup, 2, 9},       {kGdxFlashBoundary, 0, -1}, {kGdxFlashBoundary, 0, -1},
+      {kGdxFlashGroup, 0, -1}, {kGdxBoundary, 2, -1},      {kGdxPath, 0, 2}};
+  EXPECT_EQ(Elements(), expected) << "the next structure's path is left alone";
+
+  // Clearing a flag bit, in a window that holds only the path of NEXT.
+  change.window = {-3, -3, 8, 8};  // the path's box widened by its width: (-2,-2)-(7,7)
+  change.clear_flags = 2;
+  change.flags = 1;
+  services_.selection_mode = kSelectionWindow;
+  ASSERT_EQ(GdxChangeElements(library_, Id("NEXT"), kGdxChangeInWindow | kGdxChangeFlags, change),
+            0);
+  EXPECT_EQ(Elements().back(), (Seen{kGdxPath, 1, 2}));
+  ASSERT_EQ(GdxChangeElements(library_, Id("TOP"), kGdxChangeInWindow | kGdxClearFlags, change), 0);
+  EXPECT_EQ(Elements()[0], (Seen{kGdxPath, 2, 9})) << "the path of TOP is not inside the window";
+  EXPECT_EQ(Elements()[7], (Seen{kGdxBoundary, 2, -1})) << "nor is the square, larger than it";
+  change.window = {-1, -1, 11, 11};
+  ASSERT_EQ(GdxChangeElements(library_, Id("TOP"), kGdxChangeInWindow | kGdxClearFlags, change), 0);
+  EXPECT_EQ(Elements()[7], (Seen{kGdxBoundary, 0, -1}));
+
+  // 0x1000 stops after the first element that takes part.
+  change.width = 33;
+  ASSERT_EQ(GdxChangeElements(library_, Id("TOP"), kGdxChangeFirstOnly | kGdxChangeWidth, change),
+            0);
+  EXPECT_EQ(Elements()[0].width, 33);
+  EXPECT_EQ(Elements()[1].width, 9);
+
+  EXPECT_EQ(GdxChangeElements(library_, 99, kGdxChangeWidth, change), 1);
+  EXPECT_EQ(GdxChangeElements(nullptr, 1, kGdxChangeWidth, change), 1);
+}
+
 }  // namespace
 }  // namespace kavrinth

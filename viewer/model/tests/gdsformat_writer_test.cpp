@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gdsii/encoding.h"
+#include "support/notifier.h"
 #include "wf2_test_support.h"
 
 namespace kavrinth {
@@ -572,6 +573,34 @@ TEST_F(GdsFormatTest, RandomElementsDecodeToWhatWasWritten) {
     forms.insert(read[i].point_type);
   }
   EXPECT_EQ(forms, (std::set<int>{kGdsXy, kGdsOutCompressedBytes, kGdsOutCompressedWords}));
+}
+
+TEST_F(GdsFormatTest, BufferThatCannotBeHadIsTheOutOfMemoryWarning) {
+  ScriptedNotifier notifier;
+  ScopedNotifier scope(&notifier);
+  GdsOutFailBufferAllocationsForTesting(1);
+  EXPECT_EQ(GdsOutOpen(path, 1e-6, 0.001, "", false), kGdsOutFailed);
+  EXPECT_TRUE(dir.Entries().empty()) << "no file is left behind";
+  ASSERT_EQ(notifier.shown.size(), 1u);
+  EXPECT_EQ(notifier.shown[0].text.rfind("System is low in memory.\nGDSOUT: out of memory\n", 0),
+            0u)
+      << notifier.shown[0].text;
+  EXPECT_EQ(notifier.shown[0].caption, "WARNING");
+  EXPECT_EQ(notifier.shown[0].icon, MessageIcon::kStop);
+
+  // A structure level that cannot be had: the library goes on without it.
+  ASSERT_EQ(GdsOutOpen(path, 1e-6, 0.001, "", false), kGdsOutOk);
+  GdsOutFailBufferAllocationsForTesting(1);
+  EXPECT_EQ(GdsOutBeginStructure("LOST"), kGdsOutFailed);
+  EXPECT_EQ(notifier.shown.size(), 2u);
+  ASSERT_EQ(GdsOutBeginStructure("TOP"), kGdsOutOk);
+  ASSERT_EQ(GdsOutEndStructure(), kGdsOutOk);
+  ASSERT_EQ(GdsOutClose(), kGdsOutOk);
+  const std::vector<Record> records = Records(ReadBytes(path));
+  EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                          [](const Record& r) { return r.type == kGdsBgnStr; }),
+            1);
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.gds"});
 }
 
 }  // namespace

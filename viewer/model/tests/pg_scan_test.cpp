@@ -320,8 +320,6 @@ TEST_F(PgScanTest, BrokenFilesLoadNothingAndAreReported) {
        "File reading error: %s ends before its end-of-data mark."},
       {"ends without its mark", "<" + kTwoFlashes, 0, ScanStatus::kTruncated,
        "File reading error: %s ends before its end-of-data mark."},
-      {"a point in Mann 3000", "\"T300M\"\rX1.5;$", 1, ScanStatus::kBadData,
-       "File reading error: %s holds data that cannot be read."},
       {"not ElectroMask", "X100S", 0, ScanStatus::kNotDetected,
        "File reading error: %s does not hold ElectroMask data."},
       {"CIF Mann has no reader", "B 10 20 30 40;", 6, ScanStatus::kNoReader,
@@ -343,6 +341,35 @@ TEST_F(PgScanTest, BrokenFilesLoadNothingAndAreReported) {
   }
   EXPECT_EQ(ScanPgFile(nullptr, PathOf("missing.em"), 0, &status_), kGdxNoHandle);
   EXPECT_EQ(status_, ScanStatus::kNotOpened);
+}
+
+TEST_F(PgScanTest, PointEndsMann3000DataWithAWarningWhenDataFollows) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int32_t flashes;
+    const char* warning;
+  } cases[] = {
+      {"point at the end", "\"T300M\"\rX10Y20W4H2A0;X30;.\r\n", 2, nullptr},
+      {"flashes after the point", "\"T300M\"\rX10Y20W4H2A0;.\rX30;$", 1,
+       "Data after the end of data (\".\") at offset 23 left out.\n%s"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetViewerModel();
+    notifier_.shown.clear();
+    ASSERT_NE(Load("end.dwm", c.bytes, 1, true), kGdxNoHandle);
+    EXPECT_EQ(status_, ScanStatus::kLoaded);
+    EXPECT_EQ(LayerTable()[0].first_count, c.flashes);
+    if (c.warning == nullptr) {
+      EXPECT_TRUE(notifier_.shown.empty());
+      continue;
+    }
+    ASSERT_EQ(notifier_.shown.size(), 1u);
+    std::string expected = c.warning;
+    expected.replace(expected.find("%s"), 2, path_);
+    EXPECT_EQ(notifier_.shown[0].text, expected);
+  }
 }
 
 TEST_F(PgScanTest, CancelLeavesNoLibraryAndNoNewValues) {
