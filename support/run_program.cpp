@@ -21,8 +21,6 @@ namespace kavrinth {
 namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(5);
-// The argument table the programs pass: the program itself and 32 words.
-constexpr int kArgumentSlots = 33;
 
 int Fail(int result, int error, std::string_view program, int32_t* exit_code) {
   if (exit_code) *exit_code = error;
@@ -30,9 +28,10 @@ int Fail(int result, int error, std::string_view program, int32_t* exit_code) {
   return result;
 }
 
-std::vector<std::string> ChildArguments(std::string_view program, std::string_view arguments) {
+std::vector<std::string> ChildArguments(std::string_view program,
+                                        const std::vector<std::string>& arguments) {
   std::vector<std::string> argv{ResolveExistingPath(program)};
-  for (std::string& word : SplitArgs(arguments, kArgumentSlots)) argv.push_back(std::move(word));
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
   return argv;
 }
 
@@ -42,6 +41,13 @@ int GetOsVersionClass() { return 4; }
 
 int RunProgram(const PumpCallback& pump, std::string_view program, const char* working_directory,
                std::string_view arguments, int32_t* exit_code, bool wait, pid_t* process_id) {
+  return RunProgram(pump, program, working_directory,
+                    SplitArgs(arguments, kRunProgramArgumentSlots), exit_code, wait, process_id);
+}
+
+int RunProgram(const PumpCallback& pump, std::string_view program, const char* working_directory,
+               const std::vector<std::string>& arguments, int32_t* exit_code, bool wait,
+               pid_t* process_id) {
   const std::string directory = working_directory ? NativePath(working_directory) : std::string();
   ChildProcess child;
   int error = child.Start(ChildArguments(program, arguments),

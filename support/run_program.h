@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace kavrinth {
 
@@ -21,6 +23,8 @@ using PumpCallback = std::function<void()>;
 inline constexpr int kRunProgramNotStarted = -1;
 inline constexpr int kRunProgramFirstQueryFailed = -2;
 inline constexpr int kRunProgramQueryFailed = -3;
+// The argument table the text form splits into: the program itself and 32 words.
+inline constexpr int kRunProgramArgumentSlots = 33;
 
 // Starts program (a stored path: '\' allowed, the case of its name forgiven) with the
 // argument text split into words as the system splits command lines, directly (no
@@ -33,6 +37,13 @@ inline constexpr int kRunProgramQueryFailed = -3;
 // the started child failed, -3 a later query failed.
 int RunProgram(const PumpCallback& pump, std::string_view program, const char* working_directory,
                std::string_view arguments, int32_t* exit_code, bool wait,
+               pid_t* process_id = nullptr);
+
+// The same with the arguments given one word each: nothing is split or unquoted, so
+// paths with blanks or quotes reach the program whole, and there is no limit on their
+// number or length.
+int RunProgram(const PumpCallback& pump, std::string_view program, const char* working_directory,
+               const std::vector<std::string>& arguments, int32_t* exit_code, bool wait,
                pid_t* process_id = nullptr);
 
 // Scroll-bar requests: the low word of a scroll code.

@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "platform/process.h"
+#include "support/args.h"
 #include "support/messages.h"
 #include "support/notifier.h"
 #include "support/qt/dialogs.h"
@@ -148,6 +149,11 @@ EngineProgressDialog::~EngineProgressDialog() = default;
 
 int EngineProgressDialog::Run(std::string_view program, const char* working_directory,
                               std::string_view arguments, int32_t* exit_code) {
+  return Run(program, working_directory, SplitArgs(arguments, kRunProgramArgumentSlots), exit_code);
+}
+
+int EngineProgressDialog::Run(std::string_view program, const char* working_directory,
+                              const std::vector<std::string>& arguments, int32_t* exit_code) {
   ProgressPipe pipe;
   std::optional<ScopedEnvironment> progress_variable;
   if (pipe.ok()) progress_variable.emplace(kProgressFdVariable, std::to_string(pipe.write_fd()));

@@ -52,6 +52,9 @@ class EngineProgressDialog : public QDialog, public ProgressSink {
   // The dialog is hidden again at the end.
   int Run(std::string_view program, const char* working_directory, std::string_view arguments,
           int32_t* exit_code);
+  // The same with the arguments one word each (RunProgram's list form).
+  int Run(std::string_view program, const char* working_directory,
+          const std::vector<std::string>& arguments, int32_t* exit_code);
 
   // Applies one protocol line: TITLE, BUTTON, TEXT 1-3 (104, 103, 102), STATUS 1-7 (117,
   // 111-116), the list, and MESSAGE (shown through ShowMessage, captioned with the title).

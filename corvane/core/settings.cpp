@@ -1,0 +1,101 @@
+// Reading and writing Corvane's settings store.
+#include "corvane/core/settings.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "support/args.h"
+#include "support/paths.h"
+
+namespace kavrinth {
+
+namespace {
+
+constexpr size_t kPathRoom = 260;
+
+std::string ShortestReal(double value) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+std::optional<double> WholeReal(std::string_view text) {
+  const std::string copy(text);
+  if (copy.empty()) return std::nullopt;
+  char* end = nullptr;
+  const double value = std::strtod(copy.c_str(), &end);
+  while (end && (*end == ' ' || *end == '\t')) ++end;
+  if (end == copy.c_str() || *end != '\0' || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::string FormatScaleSetting(double scale) {
+  std::string text = FormatReal(scale, 1e-12);
+  const std::optional<double> back = WholeReal(text);
+  if (!back || *back != scale) text = ShortestReal(scale);
+  return text;
+}
+
+std::optional<double> ParseScaleText(std::string_view text) {
+  const std::optional<double> value = WholeReal(text);
+  if (!value || *value < kMinScale || *value > kMaxScale) return std::nullopt;
+  return value;
+}
+
+void LoadCorvaneSettings(const CAppProfile& profile, CorvaneSession& session,
+                         CorvaneBarFlags& flags) {
+  std::string text;
+  if (profile.GetString("InputFile", &text, kPathRoom) == 1) session.input_file = text;
+  text.clear();
+  if (profile.GetString("WorkingDirectory", &text, kPathRoom) == 1 && !text.empty() &&
+      DirExists(text)) {
+    session.working_directory = text;
+  }
+  text.clear();
+  if (profile.GetString("GDSViewerPath", &text, kPathRoom) == 1 && !text.empty() &&
+      FileExists(text)) {
+    session.gds_viewer_path = text;
+  }
+  text.clear();
+  if (profile.GetString("PGViewerPath", &text, kPathRoom) == 1 && !text.empty() &&
+      FileExists(text)) {
+    session.pg_viewer_path = text;
+  }
+  text.clear();
+  if (profile.GetString("Scale", &text, 64) == 1) {
+    if (std::optional<double> scale = ParseScaleText(text)) session.options.scale = *scale;
+  }
+  profile.GetInt("ControlDialog", &flags.control_dialog);
+  profile.GetInt("Toolbar", &flags.toolbar);
+  profile.GetInt("Statusbar", &flags.statusbar);
+  int32_t value = 0;
+  if (profile.GetInt("FilesFormat", &value) == 1 && value >= kFilesElectromask &&
+      value <= kFilesMann3600) {
+    session.options.files_format = value;
+  }
+  if (profile.GetInt("FilesUnit", &value) == 1 && (value == 0 || value == 1)) {
+    session.options.files_unit = value;
+  }
+}
+
+int SaveCorvaneSettings(const CAppProfile& profile, const CorvaneSession& session,
+                        const CorvaneBarFlags& flags) {
+  if (!profile.IsOpen()) return 0;
+  CAppProfile::Batch batch(profile);
+  batch.WriteString("InputFile", session.input_file.c_str());
+  batch.WriteString("WorkingDirectory", session.working_directory.c_str());
+  batch.WriteString("GDSViewerPath", session.gds_viewer_path.c_str());
+  batch.WriteString("PGViewerPath", session.pg_viewer_path.c_str());
+  batch.WriteString("Scale", FormatScaleSetting(session.options.scale).c_str());
+  batch.WriteInt("ControlDialog", flags.control_dialog);
+  batch.WriteInt("Toolbar", flags.toolbar);
+  batch.WriteInt("Statusbar", flags.statusbar);
+  batch.WriteInt("FilesUnit", session.options.files_unit);
+  batch.WriteInt("FilesFormat", session.options.files_format);
+  return batch.Commit();
+}
+
+}  // namespace kavrinth

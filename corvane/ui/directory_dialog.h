@@ -1,0 +1,43 @@
+// The Directory dialog: browse to a directory, or type one. It lists directories itself and
+// never changes the process's current directory.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+class QLineEdit;
+class QListWidget;
+
+namespace kavrinth {
+
+class DirectoryDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Starts in the old directory when it exists, else in the current directory.
+  DirectoryDialog(const std::string& old_directory, QWidget* parent = nullptr);
+
+  // The chosen directory (absolute, without a trailing '/'), after OK.
+  const std::string& new_directory() const { return new_directory_; }
+  // The directory listed last.
+  const std::string& listed() const { return listed_; }
+
+  // OK takes the typed path: a directory that exists closes the dialog with it, anything
+  // else shows "%s.  The directory does not exist." and keeps it open.
+  void accept() override;
+
+ private:
+  // Lists the directory: true when it is one.
+  bool List(const std::string& path);
+  void OnDirectoryActivated();
+  void OnPlaceActivated();
+
+  QLineEdit* old_edit_ = nullptr;
+  QLineEdit* new_edit_ = nullptr;
+  QListWidget* directories_ = nullptr;
+  QListWidget* places_ = nullptr;
+  std::string listed_;
+  std::string new_directory_;
+};
+
+}  // namespace kavrinth

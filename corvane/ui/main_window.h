@@ -1,0 +1,105 @@
+// Corvane's main window: the job log in an edit view, the menus and accelerators, the
+// control panel, the settings, and every command of the EM/Mann -> GDSII road.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "corvane/core/session.h"
+#include "corvane/core/settings.h"
+
+class QAction;
+class QPlainTextEdit;
+
+namespace kavrinth {
+
+class ControlPanel;
+class EngineProgressDialog;
+
+inline constexpr const char* kCorvaneTitle = "CORVANE";
+
+// The Help buttons of the dialogs: the main window's help command, or the same words when
+// the dialog runs without it.
+void ShowHelp(QWidget* dialog, int command);
+
+class CorvaneMainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Reads the settings store "Corvane" and shows the control panel as it was left.
+  CorvaneMainWindow();
+  ~CorvaneMainWindow() override;
+
+  // The one dispatch every menu item, accelerator and panel button goes through.
+  void OnCommand(int id);
+  // Shows a text file (a job log) in the log view: false, after a message, when it cannot
+  // be read.
+  bool OpenDocumentFile(const std::string& path);
+
+  CorvaneSession& session() { return session_; }
+  const CorvaneBarFlags& flags() const { return flags_; }
+  ControlPanel* panel() const { return panel_; }
+  QPlainTextEdit* log_view() const { return log_view_; }
+  QAction* action(int id) const;
+  QString StatusText() const;
+  // True while a child program runs; the window's commands are disabled meanwhile.
+  bool busy() const { return busy_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  // A file dropped on the window is opened as a document, as from the command line.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  struct Command {
+    int id;
+    void (CorvaneMainWindow::*handler)();
+  };
+
+  void BuildMenus();
+  void SetStatusText(const std::string& text);
+  void SetTitle(const std::string& file);
+  void UpdateCommandStates();
+  void SetBusy(bool busy);
+  // Finds a viewer program: its stored path, else the default name beside us, else the
+  // user's choice. False when there is none to start.
+  bool FindViewer(std::string& path, std::string_view default_name, int choose_command,
+                  const char* what);
+  bool ChooseViewer(std::string& path, const char* title);
+
+  void OnSelectFiles();
+  void OnFileNew();
+  void OnConfiguration();
+  void OnLayers();
+  void OnTranslate();
+  void OnViewGds();
+  void OnViewEmMann();
+  void OnGdsViewerDirectory();
+  void OnPgViewerDirectory();
+  void OnWorkingDirectory();
+  void OnControlDialog();
+  void OnStatusBar();
+  void OnSaveLogAs();
+  void OnPrintLog();
+  void OnPrintSetup();
+  void OnFind();
+  void OnFindNext();
+  void OnHelp();
+  void OnAbout();
+  void OnExit();
+
+  static const std::vector<Command>& Commands();
+
+  CorvaneSession session_;
+  CorvaneBarFlags flags_;
+  QPlainTextEdit* log_view_ = nullptr;
+  ControlPanel* panel_ = nullptr;
+  bool busy_ = false;
+  QString find_text_;
+};
+
+}  // namespace kavrinth

@@ -1,0 +1,303 @@
+// Corvane's main window: settings kept across starts, the control panel's toggle, the log
+// view, the viewers it starts and the working directory that takes the job file along.
+#include <sys/stat.h>
+
+#include <QAction>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTextCursor>
+#include <filesystem>
+
+#include "corvane/ui/about_dialog.h"
+#include "corvane/ui/directory_dialog.h"
+#include "corvane/ui/layers_dialog.h"
+#include "corvane/ui/tests/corvane_test_support.h"
+#include "platform/ini.h"
+
+namespace kavrinth {
+namespace {
+
+using MainWindowTest = CorvaneWindowTest;
+
+// A stand-in viewer that writes its directory and arguments, one a line, to <name>.args.
+std::string FakeViewer(const std::string& directory, const std::string& name) {
+  const std::string path = directory + "/" + name;
+  test_support::WriteBytes(path, "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > \"" +
+                                     path + ".args.part\"\nmv \"" + path + ".args.part\" \"" +
+                                     path + ".args\"\n");
+  chmod(path.c_str(), 0755);
+  return path;
+}
+
+std::string WaitForArgs(const std::string& viewer) {
+  const std::string args = viewer + ".args";
+  WaitFor([&] { return std::filesystem::exists(args); });
+  return test_support::ReadBytes(args);
+}
+
+TEST_F(MainWindowTest, SettingsAndThePanelToggleLastAcrossStarts) {
+  {
+    CorvaneMainWindow window;
+    window.show();
+    EXPECT_EQ(window.windowTitle(), "CORVANE");
+    EXPECT_TRUE(window.panel()->isVisible());
+    EXPECT_TRUE(window.action(kCmdControlDialog)->isChecked());
+    EXPECT_FALSE(window.statusBar()->isHidden());
+    EXPECT_EQ(window.session().options.files_format, kFilesElectromask);
+    EXPECT_EQ(window.session().options.scale, 1.0);
+    // The panel's close box hides it and unticks the menu item.
+    window.panel()->close();
+    EXPECT_FALSE(window.panel()->isVisible());
+    EXPECT_FALSE(window.action(kCmdControlDialog)->isChecked());
+    window.session().options = {kFilesMann3000, kFilesUnitMicron, 2.5};
+    window.session().working_directory = work_dir_;
+    window.close();
+  }
+  const std::string ini = ReadFile(Path("config/Kavrinth/Corvane.ini"));
+  for (const char* line : {"ControlDialog=0\r\n", "Toolbar=0\r\n", "Statusbar=1\r\n",
+                           "Scale=2.5\r\n", "FilesFormat=1\r\n", "FilesUnit=1\r\n"}) {
+    EXPECT_NE(ini.find(line), std::string::npos) << line << ini;
+  }
+  std::filesystem::remove_all(work_dir_);
+  {
+    CorvaneMainWindow window;
+    window.show();
+    EXPECT_FALSE(window.panel()->isVisible());
+    EXPECT_FALSE(window.action(kCmdControlDialog)->isChecked());
+    EXPECT_EQ(window.session().options.scale, 2.5);
+    EXPECT_EQ(window.session().working_directory, "") << "a deleted directory is ignored";
+    window.action(kCmdControlDialog)->trigger();  // the menu item shows it again
+    EXPECT_TRUE(window.panel()->isVisible());
+    EXPECT_TRUE(window.action(kCmdControlDialog)->isChecked());
+    Press(window.panel(), kPanelQuit);  // Quit closes like the window's own close
+    EXPECT_FALSE(window.isVisible());
+  }
+  EXPECT_NE(ReadFile(Path("config/Kavrinth/Corvane.ini")).find("ControlDialog=1\r\n"),
+            std::string::npos);
+}
+
+TEST_F(MainWindowTest, LogViewOpensSavesAndResets) {
+  CorvaneMainWindow window;
+  window.show();
+  EXPECT_FALSE(window.action(kCmdSaveLogAs)->isEnabled());
+  EXPECT_FALSE(window.action(kCmdPrintLog)->isEnabled());
+  const std::string log = "line one\r\nline two\r\n";
+  WriteFile("job.log", log);
+  ASSERT_TRUE(window.OpenDocumentFile(Path("job.log")));
+  EXPECT_EQ(window.log_view()->toPlainText(), "line one\nline two\n");
+  EXPECT_FALSE(window.log_view()->isReadOnly());
+  EXPECT_TRUE(window.action(kCmdSaveLogAs)->isEnabled());
+  EXPECT_TRUE(window.action(kCmdPrintLog)->isEnabled());
+
+  window.log_view()->appendPlainText("note");
+  WhenModal<QFileDialog>([this](QFileDialog* dialog) {
+    TypeAndAccept(dialog, QString::fromStdString(Path("saved")));
+  });
+  window.OnCommand(kCmdSaveLogAs);
+  EXPECT_EQ(ReadFile(Path("saved.log")), "line one\r\nline two\r\n\r\nnote");
+  EXPECT_EQ(window.session().log_file_path, Path("saved.log"));
+  EXPECT_FALSE(std::filesystem::exists(Path("saved.log.part")));
+
+  // Printing without a printer writes a PDF.
+  WhenModal<QFileDialog>([this](QFileDialog* dialog) {
+    TypeAndAccept(dialog, QString::fromStdString(Path("printed.pdf")));
+  });
+  window.OnCommand(kCmdPrintLog);
+  EXPECT_EQ(ReadFile(Path("printed.pdf")).substr(0, 5), "%PDF-");
+
+  window.OnCommand(kCmdFileNew);
+  EXPECT_TRUE(window.log_view()->toPlainText().isEmpty());
+  EXPECT_TRUE(window.log_view()->isReadOnly());
+  EXPECT_FALSE(window.action(kCmdSaveLogAs)->isEnabled());
+
+  EXPECT_FALSE(window.OpenDocumentFile(Path("missing.log")));
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].rfind("Cannot open file " + Path("missing.log") + ".", 0), 0u);
+  EXPECT_FALSE(window.action(kCmdSaveLogAs)->isEnabled());
+}
+
+TEST_F(MainWindowTest, ViewersStartWithTheirArgumentsWhole) {
+  std::filesystem::create_directories(Path("bin"));
+  const std::string pexol = FakeViewer(Path("bin"), "pexol");
+  const std::string vexil = FakeViewer(Path("bin"), "vexil");
+  CorvaneMainWindow window;
+  window.session().program_directory = Path("bin");
+  window.session().working_directory = work_dir_;
+  SelectFiles(window, "\"demo.em\" \"demo.dwm\"");
+  window.session().gds_output_path = Path("out put/result.gds");
+  window.OnCommand(kCmdViewGds);
+  EXPECT_EQ(WaitForArgs(pexol), work_dir_ + "\n" + Path("out put/result.gds") + "\n-title:Pexol\n");
+  EXPECT_EQ(window.session().gds_viewer_path, pexol);
+
+  // The job keeps its case; its viewer table names both inputs.
+  window.session().options = {kFilesMann3600, kFilesUnitMicron, 1.0};
+  window.session().input_file = input_dir_ + "/DEMO.em";
+  window.session().input_file_names = {"DEMO.em", "demo.dwm"};
+  window.OnCommand(kCmdViewEmMann);
+  const std::string job = work_dir_ + "/DEMO.job";
+  EXPECT_EQ(WaitForArgs(vexil), work_dir_ + "\n" + job + "\n");
+  EXPECT_EQ(ReadFile(job), "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + input_dir_ +
+                               "/DEMO.em\"\r\nLAYER_1=ON,0,255,0,Paint \"" + input_dir_ +
+                               "/demo.dwm\"\r\n[General]\r\nFormatType=2\r\nUnitType=1\r\n");
+  EXPECT_TRUE(Messages().empty()) << ::testing::PrintToString(Messages());
+}
+
+TEST_F(MainWindowTest, AMissingViewerIsNamedAndNotStartedAfterCancel) {
+  CorvaneMainWindow window;
+  window.session().program_directory = Path("empty bin");
+  window.session().working_directory = work_dir_;
+  SelectFiles(window, "\"demo.em\"");
+  bool asked = false;
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    asked = dialog->windowTitle() == "Select Viewer [Vexil.exe]";
+    dialog->reject();
+  });
+  window.OnCommand(kCmdViewEmMann);
+  EXPECT_TRUE(asked);
+  ASSERT_EQ(Messages().size(), 1u) << ::testing::PrintToString(Messages());
+  EXPECT_EQ(Messages()[0], "The PG viewer vexil was not found in " + Path("empty bin") +
+                               ", and no other was chosen.\nChoose one with File, Preferences.");
+  EXPECT_EQ(window.session().pg_viewer_path, "");
+
+  // Chosen through the dialog instead: started, and kept.
+  const std::string other = FakeViewer(temp_.path(), "my viewer");
+  WhenModal<QFileDialog>(
+      [&](QFileDialog* dialog) { TypeAndAccept(dialog, QString::fromStdString(other)); });
+  window.OnCommand(kCmdViewEmMann);
+  EXPECT_EQ(WaitForArgs(other), work_dir_ + "\n" + work_dir_ + "/demo.job\n");
+  EXPECT_EQ(window.session().pg_viewer_path, other);
+}
+
+TEST_F(MainWindowTest, WorkingDirectoryTakesTheJobAlongAndKeepsItWhenItCannot) {
+  CorvaneMainWindow window;
+  window.session().working_directory = work_dir_;
+  SelectFiles(window, "\"demo.em\"");
+  const std::string job = "[General]\r\nlayers=layer0\r\n[layer0]\r\nlayer=1,x\r\n";
+  WriteFile("work dir/demo.job", job);
+  std::filesystem::create_directories(Path("next"));
+  std::filesystem::create_directories(Path("blocked/demo.job"));  // a directory in the way
+
+  auto choose = [&](const std::string& directory) {
+    WhenModal<DirectoryDialog>([directory](DirectoryDialog* dialog) {
+      TypeInto(dialog, kDirNew, QString::fromStdString(directory));
+      Press(dialog, kIdOk);
+    });
+    window.OnCommand(kCmdWorkingDirectory);
+  };
+  choose(Path("blocked"));
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_NE(Messages()[0].find("cannot be moved"), std::string::npos) << Messages()[0];
+  EXPECT_EQ(window.session().working_directory, work_dir_);
+  EXPECT_EQ(ReadFile(work_dir_ + "/demo.job"), job);
+
+  choose(Path("next"));
+  EXPECT_EQ(window.session().working_directory, Path("next"));
+  EXPECT_EQ(ReadFile(Path("next/demo.job")), job);
+  EXPECT_FALSE(std::filesystem::exists(work_dir_ + "/demo.job"));
+  EXPECT_EQ(Messages().size(), 1u);
+}
+
+TEST_F(MainWindowTest, SelectResetsTheRoadAndTheTitle) {
+  CorvaneMainWindow window;
+  window.show();
+  for (int id : {kPanelLayers, kPanelTranslate, kPanelViewGds, kPanelViewEmMann}) {
+    window.panel()->EnableButton(id, true);
+  }
+  window.session().input_file_layer_table[0] = "9";
+  SelectFiles(window, "\"demo.dwm\"");
+  EXPECT_EQ(window.windowTitle(), "CORVANE - demo.dwm");
+  EXPECT_EQ(window.session().working_directory, input_dir_);
+  EXPECT_EQ(window.session().input_file_layer_table[0], "");
+  for (int id : {kPanelLayers, kPanelTranslate, kPanelViewGds, kPanelViewEmMann}) {
+    EXPECT_FALSE(window.panel()->button(id)->isEnabled()) << id;
+  }
+  EXPECT_TRUE(window.panel()->button(kPanelConfiguration)->isEnabled());
+  // Cancel in the dialog changes nothing.
+  WhenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+  window.OnCommand(kCmdSelectFiles);
+  EXPECT_EQ(window.session().input_file, input_dir_ + "/demo.dwm");
+  EXPECT_TRUE(window.panel()->button(kPanelConfiguration)->isEnabled());
+}
+
+void DoubleClick(QWidget* widget) {
+  QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(widget, &click);
+}
+
+TEST_F(MainWindowTest, AboutBoxShowsAndHidesItsCredits) {
+  CorvaneMainWindow window;
+  bool checked = false;
+  WhenModal<AboutDialog>([&](AboutDialog* box) {
+    EXPECT_EQ(box->windowTitle(), "About CORVANE");
+    auto* about = box->findChild<QLabel*>();
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->text().contains(QRegularExpression("Version [0-9]+\\.[0-9]+\\.[0-9]+")))
+        << about->text().toStdString();
+    EXPECT_FALSE(box->credits()->isVisible());
+    DoubleClick(box);
+    EXPECT_TRUE(box->credits()->isVisible()) << "prepared and shown at once";
+    EXPECT_FALSE(box->ok()->isEnabled());
+    EXPECT_EQ(AboutDialog::credits_state(), CreditsState::kShown);
+    DoubleClick(box->credits());
+    EXPECT_FALSE(box->credits()->isVisible());
+    EXPECT_TRUE(box->ok()->isEnabled());
+    EXPECT_EQ(AboutDialog::credits_state(), CreditsState::kPrepared);
+    DoubleClick(box);
+    EXPECT_TRUE(box->credits()->isVisible());
+    DoubleClick(box->credits());
+    box->ok()->click();
+    checked = true;
+  });
+  window.OnCommand(kCmdAbout);
+  EXPECT_TRUE(checked);
+  EXPECT_EQ(AboutDialog::credits_state(), CreditsState::kNotPrepared);
+}
+
+TEST_F(MainWindowTest, HelpNamesTheReadmeBesideTheProgram) {
+  std::filesystem::create_directories(Path("kit/bin"));
+  WriteFile("kit/README.md", "# Kavrinth\n## Corvane\n");
+  CorvaneMainWindow window;
+  window.session().program_directory = Path("kit/bin");
+  bool pressed = false;
+  WhenModal<LayersDialog>([&](LayersDialog* dialog) {
+    Press(dialog, kLayersHelp);  // the dialog's Help reaches the window's help
+    pressed = true;
+    Press(dialog, kIdCancel);
+  });
+  window.OnCommand(kCmdLayers);
+  EXPECT_TRUE(pressed);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0],
+            "Help for CORVANE is the section \"Corvane\" of " + Path("kit/bin/../README.md") + ".");
+  window.session().program_directory = Path("elsewhere");
+  window.OnCommand(kCmdHelpIndex);
+  ASSERT_EQ(Messages().size(), 2u);
+  EXPECT_EQ(Messages()[1].rfind("Help is not installed.", 0), 0u);
+}
+
+TEST_F(MainWindowTest, FindAndFindNextInTheLog) {
+  CorvaneMainWindow window;
+  WriteFile("a.log", "Layer 1\r\nwarning one\r\nLayer 2\r\nwarning two\r\n");
+  ASSERT_TRUE(window.OpenDocumentFile(Path("a.log")));
+  WhenModal<QInputDialog>([](QInputDialog* dialog) {
+    dialog->setTextValue("warning");
+    dialog->accept();
+  });
+  window.OnCommand(kCmdFind);
+  EXPECT_EQ(window.log_view()->textCursor().blockNumber(), 1);
+  window.OnCommand(kCmdFindNext);
+  EXPECT_EQ(window.log_view()->textCursor().blockNumber(), 3);
+  EXPECT_EQ(window.log_view()->textCursor().selectedText(), "warning");
+  window.OnCommand(kCmdFindNext);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0], "Cannot find \"warning\".");
+}
+
+}  // namespace
+}  // namespace kavrinth
