@@ -649,10 +649,10 @@ void ShowHelp(QWidget* dialog, int command) {
 }
 
 // There are no help files: the README's section on Corvane is the help, opened with the
-// desktop's viewer when there is a desktop, else named.
+// desktop's viewer when there is a desktop, else named. The README lies beside the programs,
+// in build/bin/ as in <prefix>/lib/kavrinth/, and is linked from <prefix>/share/doc/kavrinth/.
 void CorvaneMainWindow::OnHelp() {
-  for (const char* relative :
-       {"../share/doc/kavrinth/README.md", "../README.md", "../../README.md"}) {
+  for (const char* relative : {"README.md", "../../share/doc/kavrinth/README.md"}) {
     const std::string path = MakePath(session_.program_directory, relative);
     if (!FileExists(path)) continue;
     if (HasDisplay() && QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)))) return;
