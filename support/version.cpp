@@ -73,4 +73,9 @@ std::string VersionText(const FileVersion& version) {
          std::to_string(version.least >> 16);
 }
 
+std::string ProgramVersionText() {
+  FileVersion version;
+  return GetModuleVersion(nullptr, &version) == 1 ? VersionText(version) : std::string("unknown");
+}
+
 }  // namespace kavrinth

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "platform/files.h"
+#include "support/job_file_names.h"
 #include "support/paths.h"
 #include "tabreng/command_line.h"
 
@@ -21,19 +22,17 @@ std::string_view TranslatedExtension(std::string_view input_path) {
 
 SideFileNames MakeSideFileNames(std::string_view input_path, bool scan_mode) {
   SideFileNames names;
-  std::string file_name;
-  // A stored path may separate its directories with '\'.
-  SplitPath(NativePath(input_path), nullptr, &file_name);
-  // The base is cut at the last '.' of the file name, never at a '.' of a directory.
-  SplitExtension(file_name, &names.base, nullptr);
+  // The names the shell shares with the engine come from the one routine both use.
+  const JobFileNames job = MakeJobFileNames(input_path);
+  names.base = job.base;
   const std::string null_device(kNullDeviceName);
   names.header_stream = scan_mode ? null_device : names.base + ".hdx";
-  names.stdout_file = names.base + ".out";
-  names.stderr_file = names.base + ".err";
-  names.log_file = names.base + ".log";
+  names.stdout_file = job.out;
+  names.stderr_file = job.err;
+  names.log_file = job.log;
   names.translated_name = names.base + std::string(TranslatedExtension(input_path));
   names.translated_stream = scan_mode ? null_device : names.translated_name;
-  names.scan_report = ReplaceExtension(file_name, ".ssn");
+  names.scan_report = job.scan_report;
   return names;
 }
 

@@ -79,8 +79,9 @@ echo "GDSII -> PG ($top, layers $layers; $count elements counted, $warnings warn
 list demo.ssn pg.cfg gds.cfg demo.log demo.out demo.err "${top:0:6}"*.int "${pg_files[@]}" pg.log
 echo "EM/Mann -> GDSII:"
 list demo-em.gds demo-em.log demo-mann.gds demo-mann.log
-[ -x "$bin/vexil" ] && echo "The PG files (.em, .dwm) open in $bin/vexil."
+[ -x "$bin/tabrun" ] && echo "The same road in the shell's windows: $bin/tabrun $work/demo.gds"
 if command -v klayout > /dev/null 2>&1; then
   echo "The GDSII files open in KLayout: cd $work && klayout demo.gds demo-em.gds demo-mann.gds"
 fi
+echo "Open the PG results in the viewer (one file at a time; a second vexil hands its file to the first): cd $work && $bin/vexil ${pg_files[0]:-demo.em}"
 exit 0

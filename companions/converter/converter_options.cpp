@@ -7,6 +7,7 @@
 
 #include "companions/converter/converter.h"
 #include "pg2gds/pg_readers.h"
+#include "support/job_file_names.h"
 #include "support/line_file.h"
 
 namespace kavrinth {
@@ -134,13 +135,7 @@ int ParseConverterArguments(ConverterKind kind, const std::vector<std::string>& 
 }
 
 std::string ConverterOutputName(ConverterKind kind, std::string_view input) {
-  std::string name(input);
-  std::replace(name.begin(), name.end(), '\\', '/');
-  size_t slash = name.rfind('/');
-  if (slash != std::string::npos) name.erase(0, slash + 1);
-  size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name + (kind == ConverterKind::kFerolt ? ".em" : ".dwm");
+  return ConverterResultName(input, kind == ConverterKind::kFerolt);
 }
 
 double RawUnitsPerUserUnit(int32_t format, bool english) {

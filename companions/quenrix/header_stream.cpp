@@ -64,14 +64,4 @@ int ReadHeaderStream(std::string_view path, HeaderStreamInfo* info, std::string*
   return 0;
 }
 
-std::string IntermediateFileName(std::string_view top_structure, int layer) {
-  std::string name(top_structure.substr(0, 6));
-  for (char& c : name) {
-    if (c == '/' || c == '\\' || c == '\0') c = '_';
-  }
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%02d", layer);
-  return name + digits + ".int";
-}
-
 }  // namespace kavrinth

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/job_file_names.h"
+
 namespace kavrinth {
 
 // Layers the PG side keeps.
@@ -22,9 +24,7 @@ struct HeaderStreamInfo {
 // valid stream, or lacks the top structure or the translated stream's name.
 int ReadHeaderStream(std::string_view path, HeaderStreamInfo* info, std::string* error);
 
-// The output file of a layer: the first 6 characters of the top structure name, the
-// layer with at least two digits, ".int". A '/' or '\' in the name part becomes '_' so
-// that the file stays in the working directory.
-std::string IntermediateFileName(std::string_view top_structure, int layer);
+// The output file of a layer is IntermediateFileName (support/job_file_names.h), the
+// name the shell looks for.
 
 }  // namespace kavrinth

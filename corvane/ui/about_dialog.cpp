@@ -21,15 +21,11 @@ CreditsState credits_state_ = CreditsState::kNotPrepared;
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("About CORVANE");
   auto* layout = new QVBoxLayout(this);
-  // The version is the stamp the build put into the program file itself.
-  FileVersion version;
-  const std::string version_text =
-      GetModuleVersion(nullptr, &version) == 1 ? VersionText(version) : KAVRINTH_VERSION;
-  auto* text = new QLabel(
-      QString::fromStdString("CORVANE\nEM/Mann to GDSII translation\nVersion " + version_text +
-                             "\n\nKavrinth photomask data preparation\n"
-                             "(double-click for the credits)"),
-      this);
+  auto* text = new QLabel(QString::fromStdString("CORVANE\nEM/Mann to GDSII translation\nVersion " +
+                                                 ProgramVersionText() +
+                                                 "\n\nKavrinth photomask data preparation\n"
+                                                 "(double-click for the credits)"),
+                          this);
   text->setAccessibleName("About");
   layout->addWidget(text);
   credits_ = new QLabel(

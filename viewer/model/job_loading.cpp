@@ -1,6 +1,7 @@
 // The job loader and the error-coordinate list loader.
 #include "viewer/model/job_loading.h"
 
+#include <cctype>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -15,6 +16,7 @@
 #include "viewer/model/layer_table.h"
 #include "viewer/model/pg_scan.h"
 #include "viewer/model/viewer_services.h"
+#include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -30,6 +32,35 @@ std::optional<T> Number(std::string_view text) {
   const auto [stop, error] = std::from_chars(text.data() + (text[0] == '+'), end, value);
   if (error != std::errc() || stop != end) return std::nullopt;
   return value;
+}
+
+// WF2 files are known by their extension; every other file is read as PG data.
+bool IsWf2Path(std::string_view path) {
+  std::string extension;
+  SplitExtension(path, nullptr, &extension);
+  return extension.size() == 4 && extension[0] == '.' &&
+         std::toupper(static_cast<unsigned char>(extension[1])) == 'W' &&
+         std::toupper(static_cast<unsigned char>(extension[2])) == 'F' && extension[3] == '2';
+}
+
+// Scans a WF2 layer: the whole file as the entry's library, or a file larger than the
+// memory limit as a frame index from which the drawing loads one section at a time. True
+// when the layer can be shown.
+bool ScanWf2Layer(ScanProgress* progress, ViewLayerEntry* entry, int32_t layer,
+                  ScanStatus* status) {
+  Wf2ScanResult result;
+  entry->library = ScanWf2File(progress, entry->path, layer, &result);
+  entry->frame_count = 0;
+  if (result.status == Wf2ScanStatus::kCancelled) *status = ScanStatus::kCancelled;
+  if (result.status == Wf2ScanStatus::kIndexed) {
+    entry->frame_block = result.frame_index;
+    entry->frame_count = result.sections;
+  }
+  if (result.status != Wf2ScanStatus::kLoaded && result.status != Wf2ScanStatus::kIndexed) {
+    return false;
+  }
+  entry->file_size = LastWf2Scan().file_size;
+  return true;
 }
 
 int32_t Saturate(double value) {
@@ -117,10 +148,14 @@ int LoadJobFiles(ScanProgress* progress) {
     if (entry.frame_block != kGdxNoHandle) GdxFreeBlock(entry.frame_block);
     entry.frame_block = kGdxNoHandle;
     ScanStatus status = ScanStatus::kLoaded;
-    entry.library = ScanPgFile(progress, entry.path, n, &status);
+    if (IsWf2Path(entry.path)) {
+      if (ScanWf2Layer(progress, &entry, n, &status)) loaded = true;
+    } else {
+      entry.library = ScanPgFile(progress, entry.path, n, &status);
+    }
     ++state.loaded;
     if (const GdxLibrary* library = GdxLibraryFromHandle(entry.library)) {
-      entry.frame_count = 0;
+      if (entry.frame_block == kGdxNoHandle) entry.frame_count = 0;
       loaded = true;
       TakeDisplayUnits(*library);
     }

@@ -9,6 +9,8 @@ namespace kavrinth {
 
 // Scans every entry of the layer table that names an existing file into a new library of
 // its own (replacing the entry's old one); frees the libraries of entries without a path.
+// Files with the extension ".wf2" (any case) are read as WF2 files: a file larger than
+// the memory limit gets a frame index in its entry instead of a library.
 // -1 when no entry names an existing file; 0 when at least one library was loaded; 1 when
 // files existed but none loaded. Cancel stops the whole load (JobState().load_cancelled).
 int LoadJobFiles(ScanProgress* progress);

@@ -8,6 +8,8 @@
 
 #include "support/notifier.h"
 #include "viewer/model/tests/viewer_test_support.h"
+#include "viewer/model/tests/wf2_test_support.h"
+#include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -104,6 +106,50 @@ TEST_F(JobLoadingTest, CancelStopsTheWholeJob) {
   EXPECT_EQ(LayerTable()[1].first_count, 99);
   EXPECT_EQ(GdxChainHead(), kGdxNoHandle);
   EXPECT_TRUE(notifier_.shown.empty());
+}
+
+// A small WF2 pattern: two strips of two frames, a square in every frame.
+std::string Wf2Bytes() {
+  const Wf2Header header = testing::SmallHeader(2, 2, false);
+  std::vector<testing::Wf2Frame> frames(4);
+  for (auto& frame : frames) frame.push_back({{0, 0}, {10, 0}, {10, 10}, {0, 10}});
+  const std::vector<uint8_t> bytes = testing::BuildWf2(header, frames);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+TEST_F(JobLoadingTest, Wf2LayersLoadBesidePgLayers) {
+  ViewLayerTable& table = LayerTable();
+  table[0].path = Write("a.em", "<X100Y200W30V10U0SZ");
+  table[1].path = Write("pattern.WF2", Wf2Bytes());
+  ASSERT_EQ(LoadJobFiles(nullptr), 0);
+  EXPECT_NE(GdxLibraryFromHandle(table[0].library), nullptr);
+  const GdxLibrary* wf2 = GdxLibraryFromHandle(table[1].library);
+  ASSERT_NE(wf2, nullptr);
+  int boundaries = 0;
+  for (const StoredElement& e : StoredElements(wf2)) boundaries += e.type == kGdxBoundary;
+  EXPECT_EQ(boundaries, 4);
+  EXPECT_EQ(table[1].frame_block, kGdxNoHandle);
+  EXPECT_EQ(table[1].file_size, static_cast<int64_t>(Wf2Bytes().size()));
+  EXPECT_EQ(JobState().loaded, 2);
+  EXPECT_TRUE(notifier_.shown.empty());
+}
+
+TEST_F(JobLoadingTest, Wf2LayerAboveTheMemoryLimitGetsAFrameIndex) {
+  LayerTable()[0].path = Write("big.wf2", Wf2Bytes());
+  services_.memory_limit = 1;
+  ASSERT_EQ(LoadJobFiles(nullptr), 0);
+  EXPECT_EQ(LayerTable()[0].library, kGdxNoHandle);
+  EXPECT_NE(LayerTable()[0].frame_block, kGdxNoHandle);
+  EXPECT_GT(LayerTable()[0].frame_count, 0);
+  EXPECT_EQ(Wf2FrameIndexSections(LayerTable()[0].frame_block), LayerTable()[0].frame_count);
+}
+
+TEST_F(JobLoadingTest, DamagedWf2LayerIsReportedAndNotLoaded) {
+  LayerTable()[0].path = Write("short.wf2", "not a pattern");
+  EXPECT_EQ(LoadJobFiles(nullptr), 1);
+  EXPECT_EQ(LayerTable()[0].library, kGdxNoHandle);
+  EXPECT_EQ(LayerTable()[0].frame_block, kGdxNoHandle);
+  EXPECT_EQ(notifier_.shown.size(), 1u);
 }
 
 class ErrorListTest : public JobLoadingTest {

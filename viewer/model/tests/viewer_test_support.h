@@ -38,7 +38,7 @@ class FakeViewerServices : public ViewerServices {
     return 1;
   }
   void ClearEmptyDisplayFlag() override { empty_display_cleared = true; }
-  int64_t DatabaseMemoryLimit() const override { return 0; }
+  int64_t DatabaseMemoryLimit() const override { return memory_limit; }
 
   std::vector<std::string> status_texts;
   std::vector<bool> wait_cursor_changes;
@@ -48,6 +48,7 @@ class FakeViewerServices : public ViewerServices {
   int loaded_calls = 0;
   ViewerDisplayUnits display;
   int32_t selection_mode = 0;
+  int64_t memory_limit = 0;
   std::vector<GdxRect> plotted;
   bool empty_display_cleared = false;
 };

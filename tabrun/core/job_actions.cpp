@@ -1,0 +1,215 @@
+// Scanning, CFG choice, structure choice, working directory, viewer job and clean-up.
+#include "tabrun/core/job_actions.h"
+
+#include <cstdio>
+
+#include "platform/ini.h"
+#include "support/job_file_names.h"
+#include "support/notifier.h"
+#include "support/paths.h"
+#include "tabrun/core/file_ops.h"
+
+namespace kavrinth {
+namespace {
+
+void ShellMessage(const std::string& text, MessageIcon icon = MessageIcon::kWarning) {
+  ShowMessage(text, "Tabrun", icon);
+}
+
+constexpr const char* kViewerColours[] = {"255,0,0", "0,255,0",   "255,255,0",
+                                          "0,0,255", "255,0,255", "0,255,255"};
+
+}  // namespace
+
+ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const ProgramRunner& run) {
+  const std::string previous_path = job->gds_path;
+  const bool previous_scanned = job->scanned;
+  auto restore = [&] {
+    job->gds_path = previous_path;
+    job->scanned = previous_scanned;
+  };
+  job->scanned = false;
+  job->gds_path = gds_path;
+  if (job->working_dir.empty()) SplitPath(gds_path, &job->working_dir, nullptr);
+  const JobFileNames names = MakeJobFileNames(gds_path);
+  const std::string report = job->InWorkingDir(names.scan_report);
+  if (SamePath(report, gds_path)) {
+    ShellMessage("The scan report of " + gds_path +
+                 " would replace the file itself.\nRename "
+                 "the GDS file or choose another working directory.");
+    restore();
+    return ScanResult::kFailed;
+  }
+  // A report of an earlier scan must not pass for this one's.
+  RemoveFile(report);
+  const std::string arguments =
+      "\"" + gds_path + "\" -max:8192 -sh -sea -elmcnt \"-o:" + report + "\"";
+  int32_t exit_code = 0;
+  if (run(MakeExePath(job->program_dir, "selvar.exe"), arguments, &exit_code) < 0) {
+    restore();
+    return ScanResult::kNotStarted;
+  }
+  if (exit_code != 0) {
+    ShellMessage("Error occurred in scanning file " + gds_path + ".");
+    restore();
+    return ScanResult::kFailed;
+  }
+  const std::optional<std::string> text = ReadWholeFile(report);
+  if (!text) {
+    ShellMessage("Error occurred in scanning file " + gds_path + ".\nThe scanner wrote no report " +
+                 report + ".");
+    restore();
+    return ScanResult::kFailed;
+  }
+  if (!job->scan_report_path.empty() && !SamePath(job->scan_report_path, report)) {
+    RemoveFile(job->scan_report_path);
+  }
+  job->scan.Load(*text);
+  if (!job->scan.warnings.empty()) {
+    std::string all;
+    for (const std::string& w : job->scan.warnings) all += w + "\n";
+    ShellMessage(all);
+  }
+  job->scan_report_path = report;
+  job->scanned = true;
+  job->layers.Clear();
+  job->cfg_path = job->InWorkingDir(names.cfg);
+  job->cfg_selected = false;
+  return ScanResult::kScanned;
+}
+
+bool SaveJobSettings(const TabrunJob& job) {
+  std::string error;
+  if (WriteJobSettings(job, &error) == 0) return true;
+  ShellMessage("The settings file " + error + " could not be written.", MessageIcon::kStop);
+  return false;
+}
+
+bool SelectCfgFile(TabrunJob* job, const std::string& path, const CAppProfile& profile,
+                   bool* failed) {
+  job->layers.Clear();
+  job->cfg_path = path;
+  std::string error;
+  int written = 0;
+  if (FileSize(path) < 0) {
+    LoadOptionDefaults(&job->options, profile);
+    job->options.font_scales = {1.0, 1.0, 1.0, 1.0};
+    job->cfg = GdsCfgSettings();
+    written = WriteJobSettings(*job, &error);
+  } else {
+    ReadJobSettings(job, path);
+    written = WriteJobSettings(*job, &error, false);
+  }
+  *failed = written != 0;
+  if (*failed)
+    ShellMessage("The settings file " + error + " could not be written.", MessageIcon::kStop);
+  const bool first = !job->cfg_selected;
+  job->cfg_selected = true;
+  return first;
+}
+
+bool SaveCfgAs(TabrunJob* job, const std::string& path) {
+  if (!job->cfg_path.empty() && FileSize(job->cfg_path) >= 0 && !SamePath(job->cfg_path, path) &&
+      !SamePath(path, job->gds_path)) {
+    // The copy carries the old file's unmanaged records over; the save rewrites the rest.
+    std::string error;
+    if (CopyFileReplacing(job->cfg_path, path, &error) != 0) {
+      ShellMessage("The settings file " + error + " could not be written.", MessageIcon::kStop);
+      return false;
+    }
+  }
+  const std::string old = job->cfg_path;
+  job->cfg_path = path;
+  if (SaveJobSettings(*job)) return true;
+  job->cfg_path = old;
+  return false;
+}
+
+bool ChooseTopStructure(TabrunJob* job, const std::string& name) {
+  job->scan.top = name;
+  job->scan.MarkHierarchy(name);
+  return SaveJobSettings(*job);
+}
+
+bool ChangeWorkingDirectory(TabrunJob* job, const std::string& directory) {
+  const std::string old_dir = job->working_dir;
+  job->working_dir = directory;
+  if (old_dir.empty() || SamePath(old_dir, directory)) return true;
+  std::string error;
+  if (!job->scan_report_path.empty() && FileSize(job->scan_report_path) >= 0) {
+    std::string name;
+    SplitPath(job->scan_report_path, nullptr, &name);
+    const std::string copy = MakePath(directory, name);
+    if (CopyFileReplacing(job->scan_report_path, copy, &error) != 0) {
+      ShellMessage("The scan report could not be copied: " + error);
+      job->working_dir = old_dir;
+      return false;
+    }
+    job->scan_report_path = copy;
+  }
+  for (std::string_view name : {kPgCfgName, kGdsCfgName}) {
+    const std::string old_file = MakePath(old_dir, name);
+    if (job->cfg_path.empty() || !SamePath(old_file, job->cfg_path)) RemoveFile(old_file);
+  }
+  return SaveJobSettings(*job);
+}
+
+std::string WriteViewerJob(const TabrunJob& job) {
+  const std::string path = job.InWorkingDir(MakeJobFileNames(job.gds_path).viewer_job);
+  if (SamePath(path, job.gds_path)) {
+    ShellMessage("The viewer job " + path + " would replace the GDS file itself.");
+    return {};
+  }
+  IniFile ini;
+  const bool existed = FileSize(path) >= 0;
+  if (!ini.Load(path)) {
+    ShellMessage("The viewer job " + path + " cannot be read.");
+    return {};
+  }
+  int written = 0;
+  for (int layer : job.layers.selected) {
+    if (layer < 0 || layer >= kGdsLayerCount) continue;
+    if (existed && job.no_data[layer]) continue;
+    std::string file = job.layers.output_names[layer];
+    if (file.empty()) continue;
+    std::string directory;
+    SplitPath(file, &directory, nullptr);
+    if (directory.empty()) file = job.InWorkingDir(file);
+    if (FileSize(file) < 0) continue;
+    const std::string key = "LAYER_" + std::to_string(written);
+    std::string value;
+    const std::string old = existed ? ini.GetString("LAYER_TABLE", key, "", 324) : std::string();
+    const size_t blank = old.find(' ');
+    if (!old.empty() && blank != std::string::npos) {
+      value = old.substr(0, blank) + " \"" + file + "\"";
+    } else {
+      const int colour = existed ? (written + 1) % 6 : written % 6;
+      value = std::string("ON,") + kViewerColours[colour] + ",Paint \"" + file + "\"";
+    }
+    ini.Set("LAYER_TABLE", key, value);
+    ++written;
+  }
+  if (existed) {
+    for (int k = written; k < kGdsLayerCount; ++k) {
+      const std::string key = "LAYER_" + std::to_string(k);
+      if (ini.Get("LAYER_TABLE", key)) ini.Set("LAYER_TABLE", key, "");
+    }
+  }
+  ini.Set("General", "FormatType", std::to_string(job.options.output_format));
+  ini.Set("General", "UnitType", IsMilUnit(job.scan.gds_unit) ? "0" : "1");
+  if (!ini.Save()) {
+    ShellMessage("The viewer job " + path + " could not be written.");
+    return {};
+  }
+  return path;
+}
+
+void CleanUpOnClose(const TabrunJob& job) {
+  if (!job.working_dir.empty()) {
+    const std::string gds_cfg = job.InWorkingDir(kGdsCfgName);
+    if (job.cfg_path.empty() || !SamePath(gds_cfg, job.cfg_path)) RemoveFile(gds_cfg);
+  }
+  if (!job.scan_report_path.empty()) RemoveFile(job.scan_report_path);
+}
+
+}  // namespace kavrinth

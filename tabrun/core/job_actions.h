@@ -1,0 +1,56 @@
+// The steps of the user's road that change the job: scanning a GDSII file, choosing the
+// CFG file, the structure, the working directory, writing the viewer job, and the clean-up
+// when the program closes. Each step's messages go through the current Notifier.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "support/app_profile.h"
+#include "tabrun/core/tabrun_job.h"
+
+namespace kavrinth {
+
+// Runs a program and waits: RunProgram's result, the child's result in *exit_code.
+using ProgramRunner =
+    std::function<int(const std::string& program, const std::string& arguments, int32_t*)>;
+
+enum class ScanResult { kScanned, kNotStarted, kFailed };
+
+// Scans the GDSII file with the scanner of the program directory and loads its report.
+// On failure the previous job (GDSII path, scanned flag, model) stays current.
+ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const ProgramRunner& run);
+
+// Select/Create CFG File after the user chose path: a missing file is created from the
+// stored options and the defaults, an existing one is read. Returns true when this was the
+// first CFG choice of the scan; -1 style failure (a settings file that cannot be written)
+// is reported and leaves *failed set.
+bool SelectCfgFile(TabrunJob* job, const std::string& path, const CAppProfile& profile,
+                   bool* failed);
+
+// Writes the CFG file and the copies; a failure is shown. True on success.
+bool SaveJobSettings(const TabrunJob& job);
+
+// Save CFG As: the job's settings go to path, which becomes the job's CFG file, with the
+// records of the old CFG file that the shell does not manage. True on success.
+bool SaveCfgAs(TabrunJob* job, const std::string& path);
+
+// The structure chosen in the Structure Selection dialog becomes the top; the settings
+// are rewritten.
+bool ChooseTopStructure(TabrunJob* job, const std::string& name);
+
+// Moves the job to another working directory: the scan report is copied there, the old
+// directory's pg.cfg and gds.cfg removed (unless one is the job's CFG file) and the new
+// directory's written. True on success.
+bool ChangeWorkingDirectory(TabrunJob* job, const std::string& directory);
+
+// Writes the viewer job (<working dir>/<base>.job) for the PG output files that exist.
+// Returns the job path, or "" after a message when it could not be written.
+std::string WriteViewerJob(const TabrunJob& job);
+
+// At exit: removes the working directory's gds.cfg unless there is no working directory or
+// it is the job's own CFG file, and the last scan report.
+void CleanUpOnClose(const TabrunJob& job);
+
+}  // namespace kavrinth

@@ -1,0 +1,35 @@
+// The job log (<working dir>/<GDSII base>.log): after each engine run the engine's log is
+// kept aside as ".lg2" and a new log is written with the shell's header, the run summary,
+// the engine's log and the PG library's log; the output conversion appends the list of
+// generated files.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "tabrun/core/tabrun_job.h"
+
+namespace kavrinth {
+
+struct RunTiming {
+  std::tm end_time{};  // local time when the last engine run ended
+  int64_t elapsed_seconds = 0;
+};
+
+// The "Generated Output Files:" block (with its leading empty line) for the selected
+// layers, or "" when none is selected.
+std::string GeneratedFilesText(const TabrunJob& job);
+
+// Rebuilds the job log from the engine's log (which must exist) and pg.log (a missing one
+// counts as empty). with_files adds the generated files (the Intermediate format). 0, or
+// -1 with *error; on failure the engine's log is put back as it was.
+int RebuildJobLog(const TabrunJob& job, const RunTiming& timing, bool with_files,
+                  std::string* error);
+
+// Appends the converters' log and the generated files to the log at path (replacing it only
+// once the new text is complete). 0, or -1 with *error.
+int AppendGeneratedFiles(const TabrunJob& job, const std::string& path,
+                         const std::string& converter_log, std::string* error);
+
+}  // namespace kavrinth

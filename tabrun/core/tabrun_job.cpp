@@ -1,0 +1,306 @@
+// The PG settings records and the job's settings files.
+#include "tabrun/core/tabrun_job.h"
+
+#include <strings.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+#include "support/job_file_names.h"
+#include "support/paths.h"
+#include "tabrun/core/file_ops.h"
+
+namespace kavrinth {
+namespace {
+
+constexpr double kMilsToMicrons = 25.4;
+
+// PG settings keys and their value-line counts; PG_OUTPUT is a list (-1).
+struct PgKey {
+  const char* key;
+  int values;
+};
+constexpr PgKey kPgKeys[] = {
+    {"SMALLANGLE", 1}, {"SCALE", 1},        {"COMPENSATION", 1}, {"VERIFY", 1}, {"FEATURE", 1},
+    {"OLEVEL", 1},     {"FILLMODE", 1},     {"BLOCK_TEXT", 1},   {"TSCALE", 4}, {"SHTSCALE", 4},
+    {"ENGMIN", 1},     {"ENGMAX", 1},       {"ENGSAG", 1},       {"METMIN", 1}, {"METMAX", 1},
+    {"METSAG", 1},     {"PERCENT_BUTT", 1}, {"PG_OUTPUT", -1},
+};
+
+const PgKey* FindPgKey(std::string_view line) {
+  for (const PgKey& key : kPgKeys) {
+    if (line == key.key) return &key;
+  }
+  return nullptr;
+}
+
+std::string Lf(double value) {
+  char text[400];
+  std::snprintf(text, sizeof text, "%lf", value);
+  return text;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string line(text.substr(start, end - start));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::optional<double> Real(const std::string& line) {
+  char* end = nullptr;
+  const double v = std::strtod(line.c_str(), &end);
+  if (end == line.c_str() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+std::optional<long> Integer(const std::string& line) {
+  char* end = nullptr;
+  const long v = std::strtol(line.c_str(), &end, 10);
+  if (end == line.c_str()) return std::nullopt;
+  return v;
+}
+
+std::string TrimmedWord(const std::string& line) {
+  size_t begin = 0;
+  while (begin < line.size() && std::isspace(static_cast<unsigned char>(line[begin]))) ++begin;
+  size_t end = begin;
+  while (end < line.size() && line[end] != ' ' && line[end] != '\t') ++end;
+  return line.substr(begin, end - begin);
+}
+
+// The records of a settings file that neither the GDS.CFG key table nor the PG settings
+// manage, each as its lines (key line first).
+std::vector<std::vector<std::string>> UnmanagedRecords(std::string_view text) {
+  const std::vector<std::string> lines = SplitLines(text);
+  std::vector<std::vector<std::string>> records;
+  size_t i = 0;
+  while (i < lines.size()) {
+    if (TrimmedWord(lines[i]).empty()) {
+      ++i;
+      continue;
+    }
+    const std::string word = TrimmedWord(lines[i]);
+    size_t gds_index = 0;
+    int skip = -2;  // value lines of a managed record; -1: up to an empty line
+    if (const PgKey* key = FindPgKey(lines[i])) {
+      skip = key->values;
+    } else if (MatchGdsCfgKey(word, &gds_index)) {
+      const GdsCfgKey& key = GdsCfgKeyTable()[gds_index];
+      skip = key.list ? -1 : key.values;
+    }
+    ++i;
+    if (skip >= 0) {
+      i += static_cast<size_t>(skip);
+      continue;
+    }
+    std::vector<std::string> record{lines[i - 1]};
+    while (i < lines.size() && !lines[i].empty()) {
+      if (skip == -2) record.push_back(lines[i]);
+      ++i;
+    }
+    if (skip == -2) records.push_back(std::move(record));
+  }
+  return records;
+}
+
+std::string FormatRecords(const std::vector<std::vector<std::string>>& records) {
+  std::string out;
+  for (const auto& record : records) {
+    out += "\r\n";
+    for (const std::string& line : record) out += line + "\r\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string TabrunJob::InWorkingDir(std::string_view name) const {
+  return MakePath(working_dir, name);
+}
+
+std::string FormatPgSettings(const TabrunJob& job) {
+  const TabrunOptions& o = job.options;
+  const std::string nl = "\r\n";
+  std::string out;
+  auto record = [&](const char* key, const std::string& value) {
+    out += std::string(key) + nl + value + nl + nl;
+  };
+  record("SMALLANGLE", Lf(o.small_angle));
+  record("SCALE", Lf(o.scale));
+  record("COMPENSATION", Lf(o.compensation));
+  record("VERIFY", std::to_string(o.verify));
+  record("FEATURE", Lf(o.feature_size));
+  record("OLEVEL", std::to_string(o.optimize_level == 0 ? 0 : 2 * o.optimize_level - 1));
+  record("FILLMODE", std::to_string(o.manhattan));
+  record("BLOCK_TEXT", o.translate_text ? "YES" : "NO");
+  out += "TSCALE" + nl;
+  for (double v : o.font_scales) out += Lf(v / o.scale) + nl;
+  out += nl + "SHTSCALE" + nl;
+  for (double v : o.font_scales) out += Lf(v) + nl;
+  out += nl;
+  const bool mils = o.mask_unit == 1;
+  const double to_mils = mils ? 1.0 : 1.0 / kMilsToMicrons;
+  const double to_microns = mils ? kMilsToMicrons : 1.0;
+  auto group = [&](const char* prefix, double factor) {
+    record((std::string(prefix) + "MIN").c_str(), Lf(o.min_dimension * factor));
+    record((std::string(prefix) + "MAX").c_str(), Lf(o.max_dimension * factor));
+    record((std::string(prefix) + "SAG").c_str(), Lf(o.mask_sag * factor));
+  };
+  if (mils) {
+    group("ENG", to_mils);
+    group("MET", to_microns);
+  } else {
+    group("MET", to_microns);
+    group("ENG", to_mils);
+  }
+  record("PERCENT_BUTT", std::to_string(o.overlap_percent));
+  if (!job.layers.selected.empty()) {
+    out += nl + "PG_OUTPUT" + nl;
+    const auto& names = job.layers.CurrentNames();
+    for (int layer : job.layers.selected) {
+      if (layer < 0 || layer >= kGdsLayerCount) continue;
+      out += std::to_string(layer) + " " + names[layer] + nl;
+    }
+  }
+  return out;
+}
+
+void ParsePgSettings(std::string_view text, TabrunJob* job) {
+  TabrunOptions& o = job->options;
+  const std::string& unit = job->scan.gds_unit;
+  o.feature_size = unit.size() > 1 && (unit[1] == 'M' || unit[1] == 'm') ? 5.0 : 0.2;
+  enum class Group { kNone, kMetric, kEnglish } group = Group::kNone;
+  const std::vector<std::string> lines = SplitLines(text);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const PgKey* key = FindPgKey(lines[i]);
+    if (key == nullptr) continue;
+    const std::string name = key->key;
+    if (name == "PG_OUTPUT") {
+      job->layers.selected.clear();
+      for (++i; i < lines.size() && !lines[i].empty(); ++i) {
+        const std::string& line = lines[i];
+        size_t digits = 0;
+        while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits]))) {
+          ++digits;
+        }
+        if (digits == 0 || digits > 4 || digits >= line.size() || line[digits] != ' ') continue;
+        const int layer = std::atoi(line.substr(0, digits).c_str());
+        if (layer >= kGdsLayerCount) continue;
+        bool listed = false;
+        for (int l : job->layers.selected) listed |= l == layer;
+        job->layers.CurrentNames()[layer] = line.substr(digits + 1);
+        if (!listed) job->layers.selected.push_back(layer);
+      }
+      --i;
+      continue;
+    }
+    if (name == "SHTSCALE") {
+      for (size_t k = 0; k < 4 && i + 1 < lines.size() && !lines[i + 1].empty(); ++k) {
+        ++i;
+        const auto v = Real(lines[i]);
+        if (v && FontScaleValid(*v)) o.font_scales[k] = *v;
+      }
+      continue;
+    }
+    if (name == "TSCALE") continue;  // derived from SHTSCALE and the scale when written
+    if (i + 1 >= lines.size()) break;
+    const std::string& value = lines[++i];
+    if (value.empty()) continue;
+    const auto real = Real(value);
+    const auto integer = Integer(value);
+    if (name == "SMALLANGLE" && real) o.small_angle = *real;
+    if (name == "SCALE" && real && ScaleValid(*real)) o.scale = *real;
+    if (name == "COMPENSATION" && real) o.compensation = *real;
+    if (name == "FEATURE" && real && FeatureSizeValid(*real)) o.feature_size = *real;
+    if (name == "VERIFY" && integer && *integer >= 0 && *integer <= 10)
+      o.verify = int32_t(*integer);
+    if (name == "FILLMODE" && integer && (*integer == 0 || *integer == 1)) {
+      o.manhattan = int32_t(*integer);
+    }
+    if (name == "PERCENT_BUTT" && integer && *integer >= 0 && *integer <= 50) {
+      o.overlap_percent = int32_t(*integer);
+    }
+    if (name == "OLEVEL" && integer && *integer >= 0 && *integer <= 5) {
+      o.optimize_level = *integer == 0 ? 0 : int32_t(*integer / 2 + 1);
+    }
+    if (name == "BLOCK_TEXT") {
+      o.translate_text = strcasecmp(TrimmedWord(value).c_str(), "no") != 0 &&
+                         strcasecmp(TrimmedWord(value).c_str(), "off") != 0;
+    }
+    const bool metric = name.starts_with("MET");
+    const bool english = name.starts_with("ENG");
+    if ((metric || english) && real && *real >= 0) {
+      if (metric && group == Group::kEnglish) continue;
+      if (english && group == Group::kMetric) continue;
+      group = metric ? Group::kMetric : Group::kEnglish;
+      o.mask_unit = metric ? 0 : 1;
+      if (name.ends_with("MIN")) o.min_dimension = *real;
+      if (name.ends_with("MAX")) o.max_dimension = *real;
+      if (name.ends_with("SAG")) o.mask_sag = *real;
+    }
+  }
+}
+
+int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_file) {
+  // The GDS.CFG records carry the text settings the engine takes from the PG records, so
+  // that both sets in one file agree whichever of them a reader takes first.
+  GdsCfgSettings cfg = job.cfg;
+  for (size_t i = 0; i < 4; ++i)
+    cfg.text_scales[i] = job.options.font_scales[i] / job.options.scale;
+  cfg.block_text = job.options.translate_text != 0;
+  const std::string pg = FormatPgSettings(job);
+  std::vector<std::vector<std::string>> unmanaged;
+  if (!job.cfg_path.empty()) {
+    if (std::optional<std::string> old = ReadWholeFile(job.cfg_path)) {
+      unmanaged = UnmanagedRecords(*old);
+    }
+  } else {
+    if (std::optional<std::string> old = ReadWholeFile(job.InWorkingDir(kGdsCfgName))) {
+      unmanaged = UnmanagedRecords(*old);
+    }
+  }
+  const std::string extra = FormatRecords(unmanaged);
+  // No settings file ever replaces the layout it is made for.
+  for (const std::string& path :
+       {job.cfg_path, job.InWorkingDir(kPgCfgName), job.InWorkingDir(kGdsCfgName)}) {
+    if (!path.empty() && !job.gds_path.empty() && SamePath(path, job.gds_path)) {
+      *error = "'" + path + "': it is the GDS file itself";
+      return -1;
+    }
+  }
+  if (with_cfg_file && !job.cfg_path.empty() &&
+      WriteFileReplacing(job.cfg_path, pg + FormatGdsCfg(cfg) + extra, error) != 0) {
+    return -1;
+  }
+  const std::string pg_cfg = job.InWorkingDir(kPgCfgName);
+  const std::string gds_cfg = job.InWorkingDir(kGdsCfgName);
+  if ((job.cfg_path.empty() || !SamePath(pg_cfg, job.cfg_path)) &&
+      WriteFileReplacing(pg_cfg, pg, error) != 0) {
+    return -1;
+  }
+  if ((job.cfg_path.empty() || !SamePath(gds_cfg, job.cfg_path)) &&
+      WriteFileReplacing(gds_cfg, pg + extra, error) != 0) {
+    return -1;
+  }
+  return 0;
+}
+
+void ReadJobSettings(TabrunJob* job, const std::string& path) {
+  const std::optional<std::string> text = ReadWholeFile(path);
+  job->cfg = ParseGdsCfg(text ? *text : std::string(), job->working_dir);
+  if (text) ParsePgSettings(*text, job);
+}
+
+}  // namespace kavrinth

@@ -1,0 +1,60 @@
+// The state of one Tabrun session (application-wide in the shell): the paths of the job,
+// the stored options, the GDS.CFG values, the scan model and the layer output table, and
+// the settings files written from them.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "tabrun/core/gds_cfg_file.h"
+#include "tabrun/core/layer_output_table.h"
+#include "tabrun/core/scan_model.h"
+#include "tabrun/core/tabrun_options.h"
+
+namespace kavrinth {
+
+struct TabrunJob {
+  std::string program_dir;
+  std::string working_dir;
+  std::string gds_path;
+  std::string cfg_path;
+  std::string scan_report_path;
+  std::string job_log_path;
+  bool debug = false;
+  bool scanned = false;
+  bool cfg_selected = false;
+  TabrunOptions options;
+  GdsCfgSettings cfg;
+  ScanModel scan;
+  PgLayerOutputTable layers;
+  std::array<bool, kGdsLayerCount> no_data{};            // output of 23 bytes or less
+  std::array<bool, kGdsLayerCount> conversion_failed{};  // the converter left no result
+
+  // <working dir>/<name>.
+  std::string InWorkingDir(std::string_view name) const;
+};
+
+// The PG settings records (PgSettingsFile) of the job, CR LF line ends: the option records,
+// then PG_OUTPUT with the names the selector names, when any layer is selected.
+std::string FormatPgSettings(const TabrunJob& job);
+
+// Reads PG settings records into the job's options, font scales, selected-layer list and
+// current name table. Every value is checked against the range its consumer accepts; an
+// invalid one leaves the value before it. The PG_OUTPUT list ends at its first empty line,
+// and a line counts only when it starts with the digits of a layer 0-1023 and a blank.
+void ParsePgSettings(std::string_view text, TabrunJob* job);
+
+// Writes the job's settings: the CFG file (PG settings records, then the GDS.CFG records,
+// then every record of the old file that neither set manages), pg.cfg of the working
+// directory (PG settings records only, the shape the PG library reads) and gds.cfg (the PG
+// settings records and the unmanaged records, which the engine reads). pg.cfg and gds.cfg
+// are skipped when they are the CFG file itself. Without with_cfg_file only the two copies
+// are written. 0, or -1 with *error naming the file that could not be written.
+int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_file = true);
+
+// Reads the CFG file: the GDS.CFG records (starting from the defaults) and the PG settings
+// records. A file that cannot be read leaves the defaults.
+void ReadJobSettings(TabrunJob* job, const std::string& path);
+
+}  // namespace kavrinth

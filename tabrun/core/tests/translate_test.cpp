@@ -1,0 +1,398 @@
+// The user's road without windows on the sample layout: scan, CFG file, structure, layers,
+// Translate with the real engine and converters. The PG files must be the very bytes the
+// programs give when they are run by hand with the same settings, and must load into the
+// viewer's database.
+#include "tabrun/core/translate.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+
+#include "platform/ini.h"
+#include "platform/process.h"
+#include "support/job_file_names.h"
+#include "support/notifier.h"
+#include "support/paths.h"
+#include "support/run_program.h"
+#include "tabrun/core/file_ops.h"
+#include "tabrun/core/job_actions.h"
+#include "tabrun/core/tests/reference_run.h"
+#include "testing/temp_dir.h"
+#include "viewer/model/job_file.h"
+#include "viewer/model/job_loading.h"
+#include "viewer/model/layer_table.h"
+
+namespace kavrinth {
+namespace {
+
+using test_support::ReadBytes;
+using test_support::TempDir;
+
+using reference_run::kBin;
+using reference_run::kLayers;
+using reference_run::kSamples;
+using reference_run::ReferenceOutputs;
+
+// Runs the children for real, and records what the sequence asked of the user.
+class RecordingHost : public TranslateHost {
+ public:
+  int RunEngine(const std::string& program, const std::string& arguments,
+                int32_t* exit_code) override {
+    engine_arguments.push_back(arguments);
+    if (!engine_results.empty()) {
+      if (!fake_log.empty()) test_support::WriteBytes(fake_log, "engine log\r\n");
+      *exit_code = engine_results.front();
+      engine_results.erase(engine_results.begin());
+      return 1;
+    }
+    return RunProgram(nullptr, program, working_dir.c_str(), arguments, exit_code, true);
+  }
+  int RunConverter(const std::string& program, const std::string& arguments,
+                   int32_t* exit_code) override {
+    converter_arguments.push_back(arguments);
+    if (converter_result) {
+      *exit_code = *converter_result;
+      return 1;
+    }
+    return RunProgram(nullptr, program, working_dir.c_str(), arguments, exit_code, true);
+  }
+  void SetStatus(const std::string& text) override { statuses.push_back(text); }
+  bool ConfirmCommand(const std::string& command) override {
+    confirmed.push_back(command);
+    return true;
+  }
+  bool AskContinue(const std::string& text) override {
+    prompts.push_back(text);
+    return continue_answer;
+  }
+  bool ShowLog(const std::string& path) override {
+    shown_logs.push_back(path);
+    return true;
+  }
+  void TranslationFinished() override { finished = true; }
+
+  std::string working_dir;
+  std::vector<int32_t> engine_results;  // answered without running, in order
+  std::string fake_log;                 // written by each answered run
+  std::optional<int32_t> converter_result;
+  bool continue_answer = true;
+  std::vector<std::string> engine_arguments, converter_arguments, statuses, confirmed, prompts,
+      shown_logs;
+  bool finished = false;
+};
+
+class TranslateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(work_.ok());
+    gds_ = work_.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
+    job_.program_dir = kBin;
+    host_.working_dir = work_.path();
+  }
+
+  // Scan, a new CFG file, the options of samples/demo.cfg, layers 1-5.
+  void Prepare(int32_t format) {
+    const ProgramRunner runner = [&](const std::string& p, const std::string& a, int32_t* e) {
+      return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
+    };
+    ASSERT_EQ(ScanGdsFile(&job_, gds_, runner), ScanResult::kScanned);
+    EXPECT_EQ(job_.working_dir, work_.path());
+    EXPECT_EQ(job_.scan.top, "TESTPAT");
+    EXPECT_EQ(job_.cfg_path, work_.File("demo.cfg"));
+    bool failed = true;
+    EXPECT_TRUE(SelectCfgFile(&job_, job_.cfg_path, CAppProfile(), &failed));
+    EXPECT_FALSE(failed);
+    TabrunOptions& o = job_.options;
+    o.feature_size = 0.5;
+    o.mask_unit = 0;
+    o.min_dimension = 0.1;
+    o.max_dimension = 60;
+    o.mask_sag = 0.1;
+    o.output_format = format;
+    job_.layers.Clear();
+    for (int layer : kLayers) {
+      ASSERT_TRUE(job_.scan.LayerHasData(layer));
+      job_.layers.selected.push_back(layer);
+      MakeIntermediateName(&job_.layers, layer,
+                           work_.File("out " + std::to_string(layer) + DefaultExtension(format)));
+    }
+    ASSERT_TRUE(SaveJobSettings(job_));
+  }
+
+  TempDir work_{"tabrun_road"};
+  std::string gds_;
+  TabrunJob job_;
+  RecordingHost host_;
+  ScriptedNotifier notifier_;
+  ScopedNotifier scoped_{&notifier_};
+};
+
+TEST_F(TranslateTest, PgFilesAreTheBytesTheProgramsGiveByHand) {
+  for (int32_t format : {kFormatElectromask, kFormatMann3000}) {
+    SCOPED_TRACE(format);
+    const bool mann = format == kFormatMann3000;
+    Prepare(format);
+    // The settings the shell wrote are those of the sample, up to the list of outputs.
+    const std::string pg_cfg = work_.Read("pg.cfg");
+    const std::string sample = ReadBytes(kSamples + "/demo.cfg");
+    EXPECT_EQ(pg_cfg.substr(0, pg_cfg.find("PG_OUTPUT")),
+              sample.substr(0, sample.find("PG_OUTPUT")));
+
+    const TranslateOutcome outcome = Translate(&job_, &host_);
+    EXPECT_EQ(outcome.result, TranslateResult::kTranslated);
+    EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown[0].text;
+    EXPECT_TRUE(host_.finished);
+    ASSERT_EQ(host_.engine_arguments.size(), 2u);
+    EXPECT_EQ(host_.engine_arguments[0],
+              "\"" + gds_ + "\" 0.500000 1,2,3,4,5 TESTPAT -s1.000000  -polycnt");
+    EXPECT_EQ(host_.statuses.back(),
+              mann ? "MANN 3000 Translations completed" : "EMASK Translations completed");
+
+    TempDir reference("tabrun_reference");
+    const auto expected = ReferenceOutputs(reference, "TESTPAT", mann);
+    int compared = 0;
+    for (int layer : kLayers) {
+      const std::string result = ConverterResultName(IntermediateFileName("TESTPAT", layer), !mann);
+      if (expected.count(result) == 0) {
+        EXPECT_TRUE(job_.no_data[layer]);
+        continue;
+      }
+      EXPECT_EQ(ReadBytes(job_.layers.output_names[layer]), expected.at(result)) << result;
+      EXPECT_FALSE(FileExists(work_.File(IntermediateFileName("TESTPAT", layer))));
+      ++compared;
+    }
+    EXPECT_GE(compared, 4);
+    // The side files are gone; the job log holds the summary, the engine's log, pg.log and
+    // the generated files.
+    for (const char* gone : {"demo.out", "demo.err", "pg.log", "demo.lg2"}) {
+      EXPECT_FALSE(FileExists(work_.File(gone))) << gone;
+    }
+    const std::string log = work_.Read("demo.log");
+    EXPECT_EQ(host_.shown_logs.back(), work_.File("demo.log"));
+    EXPECT_NE(log.find("GDS File:\t\t" + gds_ + "\r\n"), std::string::npos);
+    EXPECT_NE(log.find("GDS Unit:       \tUM\r\nOutput Unit:    \tUM\r\n"
+                       "Structure:      \tTESTPAT\r\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("\r\nGenerated Output Files:\r\n1 " + job_.layers.output_names[1] + "\r\n"),
+              std::string::npos);
+    // The PG_OUTPUT list names the user's outputs again after the run.
+    EXPECT_NE(work_.Read("pg.cfg").find("\r\nPG_OUTPUT\r\n1 " + work_.File("out 1")),
+              std::string::npos);
+
+    if (!mann) {
+      // The viewer job names every PG file, and the viewer's database loads them.
+      const std::string job_file = WriteViewerJob(job_);
+      ASSERT_EQ(job_file, work_.File("demo.job"));
+      ClearLayerTable();
+      EXPECT_EQ(ReadJobFile(job_file), compared);
+      SinkScanProgress progress;
+      EXPECT_EQ(LoadJobFiles(&progress), 0);
+      for (int k = 0; k < compared; ++k) {
+        EXPECT_NE(LayerTable()[k].library, kGdxNoHandle) << k;
+        EXPECT_GT(LayerTable()[k].first_count + LayerTable()[k].second_count, 0) << k;
+      }
+      ClearLayerTable();
+    }
+    host_ = RecordingHost();
+    host_.working_dir = work_.path();
+  }
+}
+
+TEST_F(TranslateTest, IntermediateFormatMovesTheEnginesFilesAndListsThemInTheLog) {
+  Prepare(kFormatIntermediate);
+  const TranslateOutcome outcome = Translate(&job_, &host_);
+  EXPECT_EQ(outcome.result, TranslateResult::kTranslated);
+  EXPECT_TRUE(host_.converter_arguments.empty());
+  TempDir reference("tabrun_reference");
+  const auto expected = ReferenceOutputs(reference, "TESTPAT", false);
+  for (int layer : kLayers) {
+    const std::string intermediate = IntermediateFileName("TESTPAT", layer);
+    if (expected.count(intermediate) == 0) continue;
+    EXPECT_EQ(ReadBytes(job_.layers.output_names[layer]), expected.at(intermediate));
+    EXPECT_FALSE(FileExists(work_.File(intermediate)));
+  }
+  EXPECT_NE(work_.Read("demo.log").find("Generated Output Files:"), std::string::npos);
+}
+
+TEST_F(TranslateTest, TranslateIsRefusedBeforeAScanAndWithoutLayers) {
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kRefused);
+  Prepare(kFormatElectromask);
+  job_.layers.selected.clear();
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kRefused);
+  ASSERT_EQ(notifier_.shown.size(), 2u);
+  EXPECT_EQ(notifier_.shown[1].text, "No layers are selected for translation.");
+  EXPECT_TRUE(host_.engine_arguments.empty());
+}
+
+TEST_F(TranslateTest, CancelInTheEngineEndsTheSequence) {
+  Prepare(kFormatElectromask);
+  work_.Write("demo.out", "x");
+  host_.engine_results = {CancelledExitCode};
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kCancelled);
+  EXPECT_EQ(host_.statuses.back(), "Translation cancelled");
+  EXPECT_EQ(host_.engine_arguments.size(), 1u);
+  EXPECT_FALSE(FileExists(work_.File("demo.out")));
+  EXPECT_TRUE(host_.converter_arguments.empty());
+}
+
+TEST_F(TranslateTest, AnEngineFailureIsShownWithItsLog) {
+  Prepare(kFormatElectromask);
+  work_.Write("demo.gds", "this is not a GDSII stream");
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kFailed);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_EQ(notifier_.shown[0].text.substr(0, 45), "Error occurred in scanning GDS file polygons.");
+  EXPECT_EQ(host_.engine_arguments.size(), 1u);
+  EXPECT_TRUE(host_.converter_arguments.empty());
+  EXPECT_FALSE(host_.finished);
+}
+
+TEST_F(TranslateTest, WarningsAskBeforeConvertingAndAFailedConverterKeepsItsInput) {
+  Prepare(kFormatElectromask);
+  host_.engine_results = {100, 3};  // no engine runs: no log, no Intermediate files
+  host_.continue_answer = false;
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kWarnings);
+  ASSERT_EQ(host_.prompts.size(), 1u);
+  EXPECT_EQ(host_.prompts[0].substr(0, 52),
+            "3 warnings/errors are detected in the translation.\r\n");
+  EXPECT_TRUE(host_.converter_arguments.empty());
+
+  // Real Intermediate files, a converter that fails: the files stay, the log says so.
+  host_ = RecordingHost();
+  host_.working_dir = work_.path();
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+  host_ = RecordingHost();
+  host_.working_dir = work_.path();
+  job_.debug = true;  // keeps the Intermediate files of this run for the next one
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+  job_.debug = false;
+  host_ = RecordingHost();
+  host_.working_dir = work_.path();
+  host_.engine_results = {100, 0};
+  host_.converter_result = -1;
+  const std::string previous_output = ReadBytes(job_.layers.output_names[1]);
+  ASSERT_FALSE(previous_output.empty());
+  host_.fake_log = work_.File("demo.log");
+  notifier_.shown.clear();
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+  EXPECT_FALSE(host_.converter_arguments.empty());
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_NE(notifier_.shown[0].text.find("Error occurred in converting"), std::string::npos);
+  const std::string log = work_.Read("demo.log");
+  EXPECT_NE(log.find("engine log\r\n"), std::string::npos);
+  EXPECT_NE(log.find("Conversion failed for GDS layer 1, " + job_.layers.output_names[1]),
+            std::string::npos);
+  EXPECT_TRUE(FileExists(work_.File(IntermediateFileName("TESTPAT", 1))));
+  // The output of the run before is still there, whole.
+  EXPECT_EQ(ReadBytes(job_.layers.output_names[1]), previous_output);
+}
+
+TEST_F(TranslateTest, ScannerFailuresKeepThePreviousJob) {
+  Prepare(kFormatElectromask);
+  const std::string previous_report = job_.scan_report_path;
+  const ProgramRunner real = [&](const std::string& p, const std::string& a, int32_t* e) {
+    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
+  };
+  const std::string broken = work_.Write("broken.gds", "not GDSII");
+  EXPECT_EQ(ScanGdsFile(&job_, broken, real), ScanResult::kFailed);
+  EXPECT_EQ(job_.gds_path, gds_);
+  EXPECT_TRUE(job_.scanned);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_EQ(notifier_.shown.back().text, "Error occurred in scanning file " + broken + ".");
+
+  // A scanner that ends with 0 but writes no report has failed too.
+  const ProgramRunner silent = [](const std::string&, const std::string&, int32_t* e) {
+    *e = 0;
+    return 1;
+  };
+  EXPECT_EQ(ScanGdsFile(&job_, work_.File("other.gds"), silent), ScanResult::kFailed);
+  EXPECT_NE(notifier_.shown.back().text.find("wrote no report"), std::string::npos);
+  EXPECT_EQ(job_.scan_report_path, previous_report);
+  EXPECT_EQ(job_.scan.top, "TESTPAT");
+
+  // A stale report of the same name does not pass for the new scan's.
+  work_.Write("other.ssn", "STRUCTURE_LIST\n1) STALE\n");
+  EXPECT_EQ(ScanGdsFile(&job_, work_.File("other.gds"), silent), ScanResult::kFailed);
+
+  // A GDSII file named like its own report is never overwritten.
+  const std::string odd = work_.Write("odd.ssn", ReadBytes(gds_));
+  EXPECT_EQ(ScanGdsFile(&job_, odd, real), ScanResult::kFailed);
+  EXPECT_EQ(ReadBytes(odd), ReadBytes(gds_));
+  EXPECT_NE(notifier_.shown.back().text.find("would replace the file itself"), std::string::npos);
+}
+
+TEST_F(TranslateTest, AnUnwritableSettingsFileStopsTranslate) {
+  Prepare(kFormatElectromask);
+  std::filesystem::remove(work_.File("pg.cfg"));
+  std::filesystem::create_directory(work_.File("pg.cfg"));  // cannot be replaced by a file
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kFailed);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_NE(notifier_.shown.back().text.find("pg.cfg"), std::string::npos);
+  EXPECT_TRUE(host_.engine_arguments.empty());
+}
+
+TEST_F(TranslateTest, TheViewerJobKeepsTheUsersLayerSettings) {
+  Prepare(kFormatElectromask);
+  for (int layer : kLayers) work_.Write("out " + std::to_string(layer) + ".em", "<Z");
+  const std::string job_file = WriteViewerJob(job_);
+  ASSERT_EQ(job_file, work_.File("demo.job"));
+  EXPECT_EQ(ReadProfileString(job_file, "LAYER_TABLE", "LAYER_0", "", 400),
+            "ON,255,0,0,Paint \"" + work_.File("out 1.em") + "\"");
+  EXPECT_EQ(ReadProfileString(job_file, "LAYER_TABLE", "LAYER_4", "", 400),
+            "ON,255,0,255,Paint \"" + work_.File("out 5.em") + "\"");
+  EXPECT_EQ(ReadProfileString(job_file, "General", "UnitType", "", 10), "1");
+  // The user changed a layer's look in the viewer; a second View PG with fewer files keeps
+  // it, replaces the file and empties the entries beyond.
+  ASSERT_TRUE(
+      WriteProfileString(job_file, "LAYER_TABLE", "LAYER_0", "OFF,1,2,3,Scratch \"old.em\""));
+  RemoveFile(work_.File("out 2.em"));
+  ASSERT_EQ(WriteViewerJob(job_), job_file);
+  EXPECT_EQ(ReadProfileString(job_file, "LAYER_TABLE", "LAYER_0", "", 400),
+            "OFF,1,2,3,Scratch \"" + work_.File("out 1.em") + "\"");
+  EXPECT_EQ(ReadProfileString(job_file, "LAYER_TABLE", "LAYER_1", "", 400),
+            "ON,0,255,0,Paint \"" + work_.File("out 3.em") + "\"");
+  EXPECT_EQ(ReadProfileString(job_file, "LAYER_TABLE", "LAYER_4", "x", 400), "");
+}
+
+TEST_F(TranslateTest, ANewWorkingDirectoryGetsTheJobsFiles) {
+  Prepare(kFormatElectromask);
+  TempDir other("tabrun_other");
+  ASSERT_TRUE(ChangeWorkingDirectory(&job_, other.path()));
+  EXPECT_EQ(job_.scan_report_path, other.File("demo.ssn"));
+  EXPECT_EQ(other.Read("demo.ssn"), work_.Read("demo.ssn"));
+  EXPECT_EQ(other.Read("pg.cfg"), FormatPgSettings(job_));
+  EXPECT_TRUE(FileExists(other.File("gds.cfg")));
+  EXPECT_FALSE(FileExists(work_.File("pg.cfg")));
+  EXPECT_FALSE(FileExists(work_.File("gds.cfg")));
+  EXPECT_TRUE(FileExists(work_.File("demo.cfg")));  // the job's own CFG file stays
+}
+
+TEST_F(TranslateTest, SaveCfgAsKeepsTheRecordsTheShellDoesNotManage) {
+  Prepare(kFormatElectromask);
+  const std::string old_cfg = work_.Read("demo.cfg");
+  work_.Write("demo.cfg", old_cfg + "\r\nGERBER\r\napertures.cfg\r\n");
+  ASSERT_TRUE(SaveCfgAs(&job_, work_.File("copy.cfg")));
+  EXPECT_EQ(job_.cfg_path, work_.File("copy.cfg"));
+  const std::string copy = work_.Read("copy.cfg");
+  EXPECT_NE(copy.find("\r\nGERBER\r\napertures.cfg\r\n"), std::string::npos);
+  EXPECT_EQ(copy.find("GERBER"), copy.rfind("GERBER"));
+  EXPECT_NE(copy.find("\r\nPG_OUTPUT\r\n1 "), std::string::npos);
+}
+
+TEST_F(TranslateTest, ClosingRemovesGdsCfgOnlyWhenItIsNotTheJobsFile) {
+  Prepare(kFormatElectromask);
+  CleanUpOnClose(job_);
+  EXPECT_FALSE(FileExists(work_.File("gds.cfg")));
+  EXPECT_TRUE(FileExists(work_.File("pg.cfg")));
+  EXPECT_FALSE(FileExists(job_.scan_report_path));
+  job_.cfg_path = work_.File("gds.cfg");
+  ASSERT_TRUE(SaveJobSettings(job_));
+  CleanUpOnClose(job_);
+  EXPECT_TRUE(FileExists(work_.File("gds.cfg")));
+  TabrunJob no_directory;
+  CleanUpOnClose(no_directory);  // nothing to remove, and nothing relative to us
+}
+
+}  // namespace
+}  // namespace kavrinth

@@ -1,0 +1,379 @@
+// The Translate sequence.
+#include "tabrun/core/translate.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+
+#include "platform/process.h"
+#include "support/job_file_names.h"
+#include "support/notifier.h"
+#include "support/paths.h"
+#include "tabrun/core/file_ops.h"
+
+namespace kavrinth {
+namespace {
+
+constexpr int64_t kNoDataSize = 23;  // an Intermediate file with a header and no data
+
+std::string Printf(const char* format, auto... values) {
+  char text[4096];
+  std::snprintf(text, sizeof text, format, values...);
+  return text;
+}
+
+// A word of a command line: quoted when it holds a blank, so that paths with blanks reach
+// the child as one argument.
+std::string Quoted(const std::string& word) {
+  if (word.find_first_of(" \t") == std::string::npos && !word.empty()) return word;
+  return "\"" + word + "\"";
+}
+
+void ShellMessage(const std::string& text, MessageIcon icon = MessageIcon::kWarning) {
+  ShowMessage(text, "Tabrun", icon);
+}
+
+std::string EngineProgram(const TabrunJob& job) {
+  return MakeExePath(job.program_dir, "tabreng.exe");
+}
+
+// Writes the settings files; a failure is shown and stops the sequence.
+bool WriteSettings(const TabrunJob& job) {
+  std::string error;
+  if (WriteJobSettings(job, &error) == 0) return true;
+  ShellMessage("The settings file " + error + " could not be written.\nTranslation stopped.",
+               MessageIcon::kStop);
+  return false;
+}
+
+struct EngineRun {
+  int run = 0;
+  int32_t exit_code = 0;
+  RunTiming timing;
+};
+
+EngineRun RunEngine(TabrunJob* job, TranslateHost* host, const std::string& arguments) {
+  EngineRun run;
+  const auto start = std::chrono::steady_clock::now();
+  run.run = host->RunEngine(EngineProgram(*job), arguments, &run.exit_code);
+  const auto end = std::chrono::steady_clock::now();
+  run.timing.elapsed_seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(end - start).count();
+  const std::time_t now = std::time(nullptr);
+  localtime_r(&now, &run.timing.end_time);
+  return run;
+}
+
+// Shows the job log in the view; a log that cannot be shown is reported.
+void ShowJobLog(TabrunJob* job, TranslateHost* host, const std::string& log) {
+  if (host->ShowLog(log)) {
+    job->job_log_path = log;
+  } else {
+    ShellMessage(Printf("Error occurred in viewing log file %s.", log.c_str()));
+  }
+}
+
+// The Intermediate format: each layer's Intermediate file becomes its PG output file.
+void PlaceIntermediateOutputs(TabrunJob* job) {
+  for (int layer : job->layers.selected) {
+    if (layer < 0 || layer >= kGdsLayerCount) continue;
+    const std::string from = job->layers.intermediate_names[layer];
+    const std::string to = job->layers.output_names[layer];
+    if (FileSize(from) < 0) {
+      job->no_data[layer] = true;  // the post-processor left nothing for this layer
+      continue;
+    }
+    if (!to.empty() && !SamePath(from, to)) {
+      std::string error;
+      if (MoveFileReplacing(from, to, &error) != 0) {
+        ShellMessage("The PG output file could not be written: " + error);
+        job->conversion_failed[layer] = true;
+        continue;
+      }
+    }
+    if (FileSize(to.empty() ? from : to) <= kNoDataSize) job->no_data[layer] = true;
+  }
+}
+
+}  // namespace
+
+std::string EngineBaseArguments(const TabrunJob& job) {
+  return "\"" + job.gds_path + "\"" + Printf(" %lf ", job.options.feature_size) +
+         job.layers.SelectedText() + " " + Quoted(job.scan.top) +
+         Printf(" -s%lf ", job.options.scale);
+}
+
+void DeleteTempOutputs(const TabrunJob& job) {
+  if (job.debug) return;
+  const JobFileNames names = MakeJobFileNames(job.gds_path);
+  RemoveFile(job.InWorkingDir(names.err));
+  RemoveFile(job.InWorkingDir(names.out));
+  RemoveFile(job.InWorkingDir(kPgLogName));
+}
+
+namespace {
+
+// How a step of the sequence ended: go on with the next, stop here, or (after an engine
+// failure that left a log) go on at the job log.
+enum class StepEnd { kGoOn, kStop, kJobLog };
+
+class TranslateSequence {
+ public:
+  TranslateSequence(TabrunJob* job, TranslateHost* host) : job_(job), host_(host) {}
+
+  TranslateOutcome Run() {
+    if (!Refused() && Prepare()) {
+      StepEnd end = CountingPass();
+      if (end == StepEnd::kGoOn) end = RealPass();
+      if (end != StepEnd::kStop) {
+        JobLog();
+        if (end == StepEnd::kGoOn) Convert();
+      }
+    }
+    return outcome_;
+  }
+
+ private:
+  bool Refused() {
+    const char* reason = !job_->scanned ? "No GDS file has been scanned.\nSelect a GDS file first."
+                         : job_->layers.selected.empty() ? "No layers are selected for translation."
+                                                         : nullptr;
+    if (reason == nullptr) return false;
+    ShellMessage(reason);
+    outcome_.result = TranslateResult::kRefused;
+    return true;
+  }
+
+  bool Prepare() {
+    job_->no_data.fill(false);
+    job_->conversion_failed.fill(false);
+    host_->SetStatus("");
+    // The engine and the PG library read the settings files: they must be this job's.
+    if (!WriteSettings(*job_)) return false;
+    engine_log_ = job_->InWorkingDir(MakeJobFileNames(job_->gds_path).log);
+    outcome_.log_path = engine_log_;
+    base_ = EngineBaseArguments(*job_);
+    program_ = EngineProgram(*job_);
+    if (job_->debug && !host_->ConfirmCommand(program_ + " " + base_)) {
+      outcome_.result = TranslateResult::kCancelled;
+      return false;
+    }
+    return true;
+  }
+
+  // The end of an engine run common to both passes: not started, cancelled, or failed.
+  std::optional<StepEnd> EngineEnd(const char* failed_status, const char* failure_text) {
+    if (run_.run < 0) {
+      host_->SetStatus(failed_status);
+      return StepEnd::kStop;
+    }
+    if (run_.exit_code == CancelledExitCode) {
+      host_->SetStatus("Translation cancelled");
+      DeleteTempOutputs(*job_);
+      outcome_.result = TranslateResult::kCancelled;
+      return StepEnd::kStop;
+    }
+    if (run_.exit_code >= 0) return std::nullopt;
+    const bool has_log = FileSize(engine_log_) >= 0;
+    ShellMessage(std::string(failure_text) +
+                 (has_log ? "\nPlease refer to log file for more information." : ""));
+    return has_log ? StepEnd::kJobLog : StepEnd::kStop;
+  }
+
+  StepEnd CountingPass() {
+    RemoveFile(engine_log_);
+    run_ = RunEngine(job_, host_, base_ + " -polycnt");
+    if (std::optional<StepEnd> end =
+            EngineEnd("Translation failed", "Error occurred in scanning GDS file polygons.")) {
+      if (run_.run >= 0 && run_.exit_code != CancelledExitCode) {
+        host_->SetStatus("Failed Scanning Polygons");
+        DeleteTempOutputs(*job_);
+      }
+      return *end;
+    }
+    DeleteTempOutputs(*job_);
+    outcome_.polygon_count = run_.exit_code;
+    return StepEnd::kGoOn;
+  }
+
+  // Switches the PG_OUTPUT list to the Intermediate names (the engine's outputs) or back.
+  bool NameIntermediates(bool on) {
+    if (IntermediateFormat()) return true;
+    job_->layers.use_intermediate = on;
+    return WriteSettings(*job_);
+  }
+
+  StepEnd RealPass() {
+    const std::string arguments = base_ + Printf(" -polycnt:%ld", long{outcome_.polygon_count});
+    host_->SetStatus(Printf("Translating %ld polygons...", long{outcome_.polygon_count}));
+    for (int layer : job_->layers.selected) {
+      if (layer < 0 || layer >= kGdsLayerCount) continue;
+      job_->layers.intermediate_names[layer] =
+          job_->InWorkingDir(IntermediateFileName(job_->scan.top, layer));
+    }
+    if (!NameIntermediates(true)) {
+      NameIntermediates(false);
+      return StepEnd::kStop;
+    }
+    const bool go = !job_->debug || host_->ConfirmCommand(program_ + " " + arguments);
+    if (go) {
+      RemoveFile(engine_log_);
+      run_ = RunEngine(job_, host_, arguments);
+    }
+    if (!NameIntermediates(false)) return StepEnd::kStop;
+    if (!go) {
+      outcome_.result = TranslateResult::kCancelled;
+      return StepEnd::kStop;
+    }
+    if (std::optional<StepEnd> end = EngineEnd("Intermdeiate Translation failed",
+                                               "Error occurred in translating GDS file.")) {
+      if (run_.run >= 0 && run_.exit_code != CancelledExitCode) {
+        host_->SetStatus("Intermdeiate Translation failed");
+        if (*end == StepEnd::kStop) DeleteTempOutputs(*job_);
+      }
+      return *end;
+    }
+    outcome_.engine_result = run_.exit_code;
+    host_->SetStatus("Intermdeiate Translation finished");
+    host_->TranslationFinished();
+    if (IntermediateFormat()) {
+      if (run_.exit_code > 0) {
+        ShellMessage(
+            Printf("%d warnings/errors are detected in the translation.\r\nRefer to "
+                   "log file for more information.",
+                   int{run_.exit_code}));
+      }
+      PlaceIntermediateOutputs(job_);
+    }
+    return StepEnd::kGoOn;
+  }
+
+  void JobLog() {
+    if (FileSize(engine_log_) >= 0) {
+      std::string error;
+      const bool with_files =
+          IntermediateFormat() && outcome_.engine_result >= 0 && run_.exit_code >= 0;
+      if (RebuildJobLog(*job_, run_.timing, with_files, &error) == 0) {
+        ShowJobLog(job_, host_, engine_log_);
+      } else {
+        ShellMessage("Error occurred in operating log file " + error +
+                     ".\nExit the program and try again.");
+      }
+    } else if (run_.exit_code >= 0) {
+      ShellMessage(Printf("Error occurred in generating log file %s.", engine_log_.c_str()));
+    }
+    DeleteTempOutputs(*job_);
+  }
+
+  void Convert() {
+    if (IntermediateFormat()) {
+      outcome_.result = TranslateResult::kTranslated;
+      return;
+    }
+    if (run_.exit_code > 0 &&
+        !host_->AskContinue(Printf("%d warnings/errors are detected in the translation.\r\n"
+                                   "Refer to log file for more information.\r\n\r\nContinue "
+                                   "translation?",
+                                   int{run_.exit_code}))) {
+      outcome_.result = TranslateResult::kWarnings;
+      return;
+    }
+    outcome_.result = ConvertPgOutput(job_, host_, engine_log_) ? TranslateResult::kTranslated
+                                                                : TranslateResult::kFailed;
+  }
+
+  bool IntermediateFormat() const { return job_->options.output_format == kFormatIntermediate; }
+
+  TabrunJob* job_;
+  TranslateHost* host_;
+  TranslateOutcome outcome_;
+  std::string engine_log_;
+  std::string base_;
+  std::string program_;
+  EngineRun run_;
+};
+
+}  // namespace
+
+TranslateOutcome Translate(TabrunJob* job, TranslateHost* host) {
+  return TranslateSequence(job, host).Run();
+}
+
+bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log_path) {
+  job->no_data.fill(false);
+  job->conversion_failed.fill(false);
+  const int32_t format = job->options.output_format;
+  if (format != kFormatIntermediate) {
+    const bool electromask = format == kFormatElectromask;
+    const std::string program =
+        MakeExePath(job->program_dir, electromask ? "ferolt.exe" : "mistrel.exe");
+    std::string options =
+        Printf(" %s %lf -p -q", IsMilUnit(job->scan.gds_unit) ? "mils" : "microns", 1.0);
+    if (format == kFormatMann3000) options += " -3000";
+    if (format == kFormatMann3600) options += " -3600";
+    if (job->options.shorten_flashes) options += " -a";
+    if (job->options.pg_disk_buffer) options += " " + Quoted("-d:" + job->working_dir);
+    std::string failures;
+    for (int layer : job->layers.selected) {
+      if (layer < 0 || layer >= kGdsLayerCount) continue;
+      const std::string intermediate =
+          job->InWorkingDir(IntermediateFileName(job->scan.top, layer));
+      const int64_t size = FileSize(intermediate);
+      if (size <= kNoDataSize) {
+        job->no_data[layer] = true;  // missing or without data: listed as not generated
+        continue;
+      }
+      std::string file_name;
+      SplitPath(intermediate, nullptr, &file_name);
+      const std::string arguments = Quoted(file_name) + options;
+      host->SetStatus(Printf("Translating %s...", intermediate.c_str()));
+      if (job->debug && !host->ConfirmCommand(program + " " + arguments)) return false;
+      const std::string result = job->InWorkingDir(ConverterResultName(intermediate, electromask));
+      RemoveFile(result);  // a result left by an earlier run must not pass for this one
+      int32_t exit_code = 0;
+      if (host->RunConverter(program, arguments, &exit_code) < 0) {
+        host->SetStatus("Translation failed");
+        return false;
+      }
+      if (exit_code < 0 || FileSize(result) < 0) {
+        // The Intermediate file stays for another try.
+        job->conversion_failed[layer] = true;
+        ShellMessage(Printf("Error occurred in converting %s (result %d).", intermediate.c_str(),
+                            int{exit_code}));
+        continue;
+      }
+      const std::string& output = job->layers.output_names[layer];
+      if (!output.empty() && !SamePath(result, output)) {
+        std::string error;
+        if (MoveFileReplacing(result, output, &error) != 0) {
+          job->conversion_failed[layer] = true;
+          ShellMessage("The PG output file could not be written: " + error);
+          continue;
+        }
+      }
+      if (!job->debug) RemoveFile(intermediate);
+    }
+    if (!failures.empty()) ShellMessage("Error occurred in converting" + failures);
+    static const char* const kFormatNames[] = {"EMASK", "MANN 3000", "MANN 3600", "DRAFTEK"};
+    host->SetStatus(Printf("%s Translations completed", kFormatNames[format & 3]));
+  }
+  // The converters append their counts and warnings to pg.log: they go into the job log
+  // with the list of files, and pg.log goes with the other side files.
+  const std::string converter_log = format == kFormatIntermediate
+                                        ? std::string()
+                                        : ReadWholeFile(job->InWorkingDir(kPgLogName)).value_or("");
+  if (format != kFormatIntermediate) DeleteTempOutputs(*job);
+  if (FileSize(log_path) >= 0) {
+    std::string error;
+    if (AppendGeneratedFiles(*job, log_path, converter_log, &error) == 0) {
+      ShowJobLog(job, host, log_path);
+    } else {
+      ShellMessage("Error occurred in operating log file " + error +
+                   ".\nExit the program and try again.");
+    }
+  }
+  return true;
+}
+
+}  // namespace kavrinth

@@ -1,0 +1,117 @@
+// Tabrun's main frame (CMainFrame): the menus built from the command table, the control
+// panel, the log view, the status line, and the handlers of every command. The work is
+// done by the core (tabrun/core); this layer asks the user and shows the results.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/app_profile.h"
+#include "tabrun/core/tabrun_job.h"
+#include "tabrun/core/translate.h"
+#include "tabrun/ui/structure_dialogs.h"
+
+class QMenu;
+class QPlainTextEdit;
+class QPrinter;
+
+namespace kavrinth {
+
+class CControlDlg;
+class EngineProgressDialog;
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit CMainFrame(bool debug);
+  ~CMainFrame() override;
+
+  // The one dispatch of every command id (menus, panel, toolbar).
+  void OnCommand(int id);
+  // Opens a log (".log", any case) into the view, or scans a GDSII file. False when
+  // nothing was opened.
+  bool OpenDocumentFile(const std::string& path);
+
+  TabrunJob& job() { return job_; }
+  CControlDlg* panel() const { return panel_; }
+  QPlainTextEdit* log_view() const { return view_; }
+  CStructSelectDlg* structure_dialog() const { return structure_; }
+  EngineProgressDialog* engine_progress() const { return progress_.get(); }
+  std::string StatusText() const;
+  bool busy() const { return busy_ > 0; }
+  // The outcome of the last Translate.
+  const TranslateOutcome& last_translation() const { return last_translation_; }
+
+  // What the command enables: after a scan, always.
+  bool CommandEnabled(int id) const;
+
+  // The command handlers (reached through OnCommand).
+  void OnSelectGdsFile();
+  void OnSelectCfgFile();
+  void OnSaveCfgAs();
+  void OnSaveLogAs();
+  void OnPrintLog(bool preview);
+  void OnToggleControlDialog();
+  void OnWorkingDirectory();
+  void OnViewerDirectory(bool pg);
+  void OnStructure();
+  void OnConfiguration();
+  void OnLayers();
+  void OnTranslate();
+  void OnViewPg();
+  void OnViewGds();
+  void OnWebPage();
+  void OnHelp();
+  void OnAbout();
+  void OnFind(bool next);
+  void OnPrintSetup();
+
+  // The recent GDSII files (at most 4), newest first.
+  const std::vector<std::string>& recent_files() const { return recent_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  class Host;
+  friend class Host;
+
+  void BuildMenus();
+  void UpdateCommandStates();
+  void SetStatusText(const std::string& text);
+  void UpdateTitle();
+  // Marks a child program's run: the commands are disabled so that nothing re-enters.
+  void BeginBusy();
+  void EndBusy();
+  int RunAndWait(const std::string& program, const std::string& arguments, int32_t* exit_code);
+  bool ShowLogFile(const std::string& path, bool editable);
+  void NewJob();
+  void CloseStructureDialogs();
+  void RefreshAfterStructure();
+  bool EnsureViewer(std::string* path, const char* program, const char* title);
+  void AddRecentFile(const std::string& path);
+  void UpdateRecentMenu();
+
+  TabrunJob job_;
+  CAppProfile profile_;
+  QPlainTextEdit* view_ = nullptr;
+  CControlDlg* panel_ = nullptr;
+  QPointer<CStructSelectDlg> structure_;
+  std::unique_ptr<EngineProgressDialog> progress_;
+  std::unique_ptr<Host> host_;
+  TranslateOutcome last_translation_;
+  std::string find_text_;
+  std::vector<std::string> recent_;
+  QMenu* recent_menu_ = nullptr;
+  std::unique_ptr<QPrinter> printer_;
+  int busy_ = 0;
+};
+
+}  // namespace kavrinth

@@ -1,0 +1,581 @@
+// Tabrun's windows along the user's road on the sample layout, offscreen: Select GDS File
+// (scanned at once), the CFG file, the top structure, Configuration, Layers, Translate with
+// the engine's progress, the job log and View PG. The PG files must be the bytes the
+// programs give by hand and must load into the viewer's database. Then Cancel, the Layers
+// dialog's Cancel, and the errors a user meets.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QUrl>
+#include <filesystem>
+
+#include "support/notifier.h"
+#include "support/paths.h"
+#include "support/qt/dialogs.h"
+#include "support/qt/engine_progress_dialog.h"
+#include "support/qt/file_dialogs.h"
+#include "support/qt/tests/qt_test_support.h"
+#include "support/qt/window_helpers.h"
+#include "support/version.h"
+#include "tabrun/core/file_ops.h"
+#include "tabrun/core/job_actions.h"
+#include "tabrun/core/tests/reference_run.h"
+#include "tabrun/ui/commands.h"
+#include "tabrun/ui/configuration_sheet.h"
+#include "tabrun/ui/control_panel.h"
+#include "tabrun/ui/layers_dialog.h"
+#include "tabrun/ui/main_frame.h"
+#include "tabrun/ui/shell_dialogs.h"
+#include "tabrun/ui/structure_dialogs.h"
+#include "viewer/model/job_file.h"
+#include "viewer/model/job_loading.h"
+#include "viewer/model/layer_table.h"
+
+namespace kavrinth {
+namespace {
+
+using reference_run::kBin;
+using reference_run::kLayers;
+using reference_run::kSamples;
+using test_support::ReadBytes;
+using test_support::TempDir;
+
+// Types the names into the dialog's name field, in place of any selection, and accepts.
+void TypeAndAccept(QFileDialog* dialog, const QString& names) {
+  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+    if (view->selectionModel()) view->selectionModel()->clearSelection();
+  }
+  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(names);
+  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+}
+
+template <class T>
+T* Control(const QWidget* owner, int id) {
+  T* control = FindControl<T>(owner, id);
+  EXPECT_NE(control, nullptr) << "control " << id;
+  return control;
+}
+
+class TabrunWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(work_.ok());
+    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
+    setenv("KAVRINTH_PROGRAM_DIR", kBin.c_str(), 1);
+    gds_ = work_.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
+    frame_ = std::make_unique<CMainFrame>(false);
+    frame_->show();
+  }
+  void TearDown() override {
+    frame_->close();
+    frame_.reset();
+  }
+
+  void ClickPanel(int id) { Control<QPushButton>(frame_->panel(), id)->click(); }
+  bool PanelEnabled(int id) { return frame_->panel()->ButtonEnabled(id); }
+
+  // Select GDS File, then the new CFG file, as a user does.
+  void SelectGdsFile(const std::string& gds) {
+    WhenModal<QFileDialog>([this, gds](QFileDialog* dialog) {
+      EXPECT_EQ(dialog->windowTitle(), "Select GDS File");
+      auto* working_dir = FindControl<QPushButton>(dialog, kTplWorkingDirButton);
+      EXPECT_TRUE(working_dir != nullptr && !working_dir->isHidden());
+      WhenModal<QFileDialog>([this](QFileDialog* cfg) {
+        EXPECT_EQ(cfg->windowTitle(), "Select/Create CFG File");
+        TypeAndAccept(cfg, QString::fromStdString(work_.File("demo.cfg")));
+      });
+      TypeAndAccept(dialog, QString::fromStdString(gds));
+    });
+    ClickPanel(kPanelSelectGds);
+  }
+
+  TempDir work_{"tabrun window"};  // a blank in every path of the job
+  TempDir config_{"tabrun_config"};
+  std::string gds_;
+  ScriptedNotifier notifier_;
+  ScopedNotifier scoped_{&notifier_};
+  std::unique_ptr<CMainFrame> frame_;
+};
+
+TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
+  // Only the first step is open at the start.
+  EXPECT_TRUE(PanelEnabled(kPanelSelectGds));
+  for (int id : {kPanelStructure, kPanelConfiguration, kPanelLayers, kPanelTranslate, kPanelViewPg,
+                 kPanelViewGds}) {
+    EXPECT_FALSE(PanelEnabled(id)) << id;
+  }
+  EXPECT_FALSE(frame_->CommandEnabled(kCmdTranslate));
+
+  // Select GDS File: scanned at once; the CFG file; the Structure Selection opens.
+  SelectGdsFile(gds_);
+  ASSERT_TRUE(frame_->job().scanned);
+  EXPECT_EQ(frame_->job().cfg_path, work_.File("demo.cfg"));
+  EXPECT_TRUE(FileExists(work_.File("demo.cfg")));
+  EXPECT_EQ(frame_->windowTitle(), "Tabrun - demo.gds, demo.cfg");
+  EXPECT_TRUE(frame_->log_view()->toPlainText().contains("STRUCTURE_LIST"));
+  EXPECT_TRUE(frame_->log_view()->isReadOnly());
+  EXPECT_TRUE(PanelEnabled(kPanelStructure));
+
+  // The top structure: typing a name selects it, Info shows it, an empty one is refused.
+  CStructSelectDlg* structure = frame_->structure_dialog();
+  ASSERT_NE(structure, nullptr);
+  ASSERT_TRUE(structure->isVisible());
+  auto* name = Control<QLineEdit>(structure, kStructName);
+  EXPECT_EQ(name->text(), "TESTPAT");
+  name->clear();
+  QTest::keyClicks(name, "mark");
+  EXPECT_EQ(structure->selected_name(), "TESTPAT");  // a prefix selects nothing
+  QTest::keyClicks(name, "s");
+  EXPECT_EQ(name->text(), "MARKS");
+  EXPECT_EQ(structure->selected_name(), "MARKS");
+  Control<QPushButton>(structure, kStructInfo)->click();
+  ASSERT_TRUE(structure->info()->isVisible());
+  EXPECT_EQ(Control<QLineEdit>(structure->info(), kInfoSRef)->text(), "7");
+  auto* list = Control<QListWidget>(structure, kStructList);
+  list->setCurrentItem(list->findItems("VERNIER", Qt::MatchExactly).front());
+  EXPECT_EQ(Control<QLineEdit>(structure->info(), kInfoMax)->text(), "(50.000 , 30.000)");
+  Control<QPushButton>(structure, 1)->click();
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_EQ(notifier_.shown[0].text, "Structure 'VERNIER' is empty.");
+  EXPECT_TRUE(structure->isVisible());
+  list->setCurrentItem(list->findItems("TESTPAT", Qt::MatchExactly).front());
+  Control<QPushButton>(structure, kStructDependence)->click();
+  EXPECT_TRUE(Control<QPlainTextEdit>(structure->dependencies(), kDependText)
+                  ->toPlainText()
+                  .startsWith("TESTPAT\n  |__ MARKS\n"));
+  // Report writes the structure report of the highlighted structure from the template.
+  Control<QPushButton>(structure, kStructReport)->click();
+  const std::string report = ReadBytes(work_.File("gdsstrct.rpt"));
+  EXPECT_NE(report.find("Top structure:   TESTPAT\r\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("     5) MARKS\r\n"), std::string::npos) << report;
+  notifier_.shown.resize(1);  // the desktop may have no text viewer to show it
+  Control<QPushButton>(structure, 1)->click();
+  EXPECT_TRUE(WaitFor([&] { return frame_->structure_dialog() == nullptr; }));
+  EXPECT_EQ(frame_->job().scan.top, "TESTPAT");
+  EXPECT_TRUE(PanelEnabled(kPanelConfiguration));
+  EXPECT_TRUE(PanelEnabled(kPanelViewGds));
+  EXPECT_FALSE(PanelEnabled(kPanelLayers));
+
+  // Configuration: the sample's settings (microns, feature size 0.5). A scale the engine
+  // would not take is refused on OK.
+  WhenModal<COptionsDlgSheet>([this](COptionsDlgSheet* sheet) {
+    EXPECT_EQ(Control<QLineEdit>(sheet, kOptGdsUnit)->text(), "UM");
+    Control<QLineEdit>(sheet, kOptScale)->setText("0");
+    Control<QLineEdit>(sheet, kOptFeatureSize)->setText("0.5");
+    Control<QRadioButton>(sheet, kMaskMicrons)->click();
+    EXPECT_EQ(Control<QLineEdit>(sheet, kMaskMin)->text(), "2.54");
+    Control<QRadioButton>(sheet, kMaskMils)->click();
+    EXPECT_EQ(Control<QLineEdit>(sheet, kMaskMin)->text(), "0.1");
+    Control<QRadioButton>(sheet, kMaskMicrons)->click();
+    Control<QLineEdit>(sheet, kMaskMin)->setText("0.1");
+    Control<QLineEdit>(sheet, kMaskMax)->setText("60");
+    Control<QLineEdit>(sheet, kMaskSag)->setText("0.1");
+    Control<QPushButton>(sheet, 1)->click();
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->tabs()->currentIndex(), 0);
+    Control<QLineEdit>(sheet, kOptScale)->setText("1");
+    Control<QPushButton>(sheet, 1)->click();
+  });
+  ClickPanel(kPanelConfiguration);
+  ASSERT_EQ(notifier_.shown.size(), 2u);
+  EXPECT_EQ(notifier_.shown[1].text.substr(0, 6), "Scale:");
+  EXPECT_DOUBLE_EQ(frame_->job().options.feature_size, 0.5);
+  EXPECT_EQ(frame_->job().options.mask_unit, 0);
+  EXPECT_TRUE(PanelEnabled(kPanelLayers));
+
+  // Layers: every layer with data is chosen, under the default names.
+  WhenModal<CLayersDlg>([](CLayersDlg* layers) {
+    EXPECT_FALSE(Control<QCheckBox>(layers, kLayerCheckBase + 0)->isEnabled());
+    for (int layer : kLayers) {
+      auto* check = Control<QCheckBox>(layers, kLayerCheckBase + layer);
+      EXPECT_TRUE(check->isEnabled() && check->isChecked()) << layer;
+      EXPECT_EQ(Control<QLineEdit>(layers, kLayerEditBase + layer)->text(),
+                QString("TESTPAT%1.em").arg(layer));
+    }
+    Control<QPushButton>(layers, 1)->click();
+  });
+  ClickPanel(kPanelLayers);
+  EXPECT_EQ(frame_->job().layers.selected, kLayers);
+  EXPECT_TRUE(PanelEnabled(kPanelTranslate));
+
+  // Translate, with the engine's progress dialog shown while it runs.
+  bool progress_shown = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout,
+                   [&] { progress_shown |= frame_->engine_progress()->isVisible(); });
+  watch.start(1);
+  ClickPanel(kPanelTranslate);
+  watch.stop();
+  EXPECT_TRUE(progress_shown);
+  EXPECT_EQ(frame_->last_translation().result, TranslateResult::kTranslated);
+  EXPECT_EQ(frame_->StatusText(), "EMASK Translations completed");
+  EXPECT_TRUE(PanelEnabled(kPanelViewPg));
+  EXPECT_EQ(notifier_.shown.size(), 2u);
+
+  TempDir reference("tabrun_reference");
+  const auto expected = reference_run::ReferenceOutputs(reference, "TESTPAT", false);
+  int compared = 0;
+  for (int layer : kLayers) {
+    const std::string result = ConverterResultName(IntermediateFileName("TESTPAT", layer), true);
+    if (expected.count(result) == 0) continue;
+    EXPECT_EQ(ReadBytes(work_.File("TESTPAT" + std::to_string(layer) + ".em")), expected.at(result))
+        << layer;
+    ++compared;
+  }
+  EXPECT_GE(compared, 4);
+
+  // The job log in the view.
+  const QString log = frame_->log_view()->toPlainText();
+  EXPECT_TRUE(log.contains("Structure:      \tTESTPAT\n")) << log.toStdString();
+  EXPECT_TRUE(log.contains("Generated Output Files:\n1 " +
+                           QString::fromStdString(work_.File("TESTPAT1.em"))));
+
+  // Save Log As and Print Log (to a PDF file: no printer is set up here).
+  const std::string saved = work_.File("saved log.log");
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Save Log As");
+    TypeAndAccept(dialog, QString::fromStdString(saved));
+  });
+  frame_->OnCommand(kCmdSaveLogAs);
+  EXPECT_EQ(ReadBytes(saved).rfind("Kavrinth Tabrun: GDSII to PG translation job log\r\n", 0), 0u);
+  EXPECT_EQ(frame_->job().job_log_path, saved);
+  const std::string pdf = work_.File("log.pdf");
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Print Log to PDF");
+    TypeAndAccept(dialog, QString::fromStdString(pdf));
+  });
+  frame_->OnCommand(kCmdPrintLog);
+  EXPECT_EQ(ReadBytes(pdf).rfind("%PDF", 0), 0u);
+  EXPECT_EQ(frame_->recent_files(), std::vector<std::string>{gds_});
+
+  // View PG writes the viewer job and starts the viewer on it (here a stand-in that notes
+  // its arguments); the viewer's database loads every file of the job.
+  const std::string viewer =
+      work_.Write("viewer.sh", "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.args\"\n");
+  ::chmod(viewer.c_str(), 0755);
+  frame_->job().options.pg_viewer_path = viewer;
+  ClickPanel(kPanelViewPg);
+  ASSERT_TRUE(WaitFor([&] { return FileSize(viewer + ".args") > 0; }));
+  const std::string job_file = ReadBytes(viewer + ".args");
+  EXPECT_EQ(job_file, work_.File("demo.job"));
+  ClearLayerTable();
+  EXPECT_EQ(ReadJobFile(job_file), compared);
+  SinkScanProgress progress;
+  EXPECT_EQ(LoadJobFiles(&progress), 0);
+  for (int k = 0; k < compared; ++k) EXPECT_NE(LayerTable()[k].library, kGdxNoHandle) << k;
+  ClearLayerTable();
+
+  // View GDS File starts the GDS viewer with the GDSII path (blanks and all) as one argument.
+  const std::string gds_viewer = work_.Write(
+      "gds viewer.sh", "#!/bin/sh\nprintf '%s|%s|%s' \"$1\" \"$2\" \"$3\" > \"$0.args\"\n");
+  ::chmod(gds_viewer.c_str(), 0755);
+  frame_->job().options.gds_viewer_path = gds_viewer;
+  ClickPanel(kPanelViewGds);
+  ASSERT_TRUE(WaitFor([&] { return FileSize(gds_viewer + ".args") > 0; }));
+  EXPECT_EQ(ReadBytes(gds_viewer + ".args"), gds_ + "|-title:Pexol|-top:TESTPAT");
+
+  // Closing keeps the job's files but not the working directory's gds.cfg.
+  frame_->close();
+  EXPECT_FALSE(FileExists(work_.File("gds.cfg")));
+  EXPECT_TRUE(FileExists(work_.File("demo.cfg")));
+}
+
+// Brings the frame to the Translate step through the core, without the dialogs.
+void PrepareJob(CMainFrame* frame, const std::string& gds, const std::string& program_dir) {
+  TabrunJob& job = frame->job();
+  job.program_dir = program_dir;
+  const ProgramRunner runner = [&job](const std::string& p, const std::string& a, int32_t* e) {
+    return RunProgram(nullptr, p, job.working_dir.c_str(), a, e, true);
+  };
+  ASSERT_EQ(ScanGdsFile(&job, gds, runner), ScanResult::kScanned);
+  bool failed = false;
+  SelectCfgFile(&job, job.cfg_path, CAppProfile(), &failed);
+  ASSERT_TRUE(ChooseTopStructure(&job, "TESTPAT"));
+  for (int layer : kLayers) {
+    job.layers.selected.push_back(layer);
+    MakeIntermediateName(&job.layers, layer, job.InWorkingDir("L" + std::to_string(layer) + ".em"));
+  }
+  ASSERT_TRUE(SaveJobSettings(job));
+}
+
+TEST_F(TabrunWindowTest, CancelInTheProgressDialogCancelsTheTranslation) {
+  // An engine that reports progress and runs until it is told to stop, as tabreng does:
+  // SIGTERM ends it with the cancelled status.
+  TempDir programs("tabrun_programs");
+  ::symlink((kBin + "/selvar").c_str(), programs.File("selvar").c_str());
+  const std::string engine =
+      programs.Write("tabreng",
+                     "#!/bin/sh\ntrap 'exit 130' TERM\n"
+                     "echo 'TEXT 1 Counting elements' > /proc/self/fd/$KAVRINTH_PROGRESS_FD\n"
+                     "i=0\nwhile [ $i -lt 500 ]; do sleep 0.01; i=$((i+1)); done\n");
+  ::chmod(engine.c_str(), 0755);
+  PrepareJob(frame_.get(), gds_, programs.path());
+  EngineProgressDialog* progress = frame_->engine_progress();
+  bool cancelled = false;
+  bool commands_disabled = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!cancelled && progress->isVisible() &&
+        progress->ControlText(kEngineText1) == "Counting elements") {
+      commands_disabled = !frame_->CommandEnabled(kCmdTranslate) && !frame_->panel()->isEnabled();
+      FindControl<QPushButton>(progress, kEngineCancel)->click();
+      cancelled = true;
+    }
+  });
+  watch.start(5);
+  frame_->OnCommand(kCmdTranslate);
+  watch.stop();
+  EXPECT_TRUE(cancelled);
+  EXPECT_TRUE(commands_disabled);
+  EXPECT_EQ(frame_->last_translation().result, TranslateResult::kCancelled);
+  EXPECT_EQ(frame_->StatusText(), "Translation cancelled");
+  EXPECT_FALSE(frame_->panel()->ButtonEnabled(kPanelViewPg));
+  EXPECT_TRUE(frame_->CommandEnabled(kCmdTranslate));
+}
+
+TEST_F(TabrunWindowTest, WarningsAskWhetherToGoOnBeforeTheConversion) {
+  // An engine that counts 5 elements and then reports 3 warnings, with its log.
+  TempDir programs("tabrun_programs");
+  ::symlink((kBin + "/selvar").c_str(), programs.File("selvar").c_str());
+  ::symlink((kBin + "/ferolt").c_str(), programs.File("ferolt").c_str());
+  const std::string engine =
+      programs.Write("tabreng",
+                     "#!/bin/sh\ncase \"$*\" in *-polycnt:*) r=3;; *) r=5;; esac\n"
+                     "printf 'engine log\\r\\n' > demo.log\n"
+                     "echo $r > /proc/self/fd/$KAVRINTH_RESULT_FD\n");
+  ::chmod(engine.c_str(), 0755);
+  PrepareJob(frame_.get(), gds_, programs.path());
+  for (const bool go_on : {false, true}) {
+    std::string prompt;
+    WhenModal<CPromptDlg>([&](CPromptDlg* dialog) {
+      prompt = Control<QPlainTextEdit>(dialog, kPromptText)->toPlainText().toStdString();
+      Control<QPushButton>(dialog, go_on ? 1 : 2)->click();
+    });
+    frame_->OnCommand(kCmdTranslate);
+    EXPECT_NE(prompt.find("3 warnings/errors are detected in the translation."), std::string::npos);
+    EXPECT_NE(prompt.find("Continue translation?"), std::string::npos);
+    EXPECT_TRUE(frame_->panel()->ButtonEnabled(kPanelViewPg));
+    EXPECT_TRUE(frame_->log_view()->toPlainText().contains("engine log"));
+    EXPECT_EQ(frame_->last_translation().result,
+              go_on ? TranslateResult::kTranslated : TranslateResult::kWarnings);
+    EXPECT_EQ(frame_->StatusText(),
+              go_on ? "EMASK Translations completed" : "Intermdeiate Translation finished");
+  }
+}
+
+TEST_F(TabrunWindowTest, CancelInTheLayersDialogRestoresTheNames) {
+  PrepareJob(frame_.get(), gds_, kBin);
+  const auto before = frame_->job().layers.output_names;
+  WhenModal<CLayersDlg>([](CLayersDlg* layers) {
+    auto* edit = Control<QLineEdit>(layers, kLayerEditBase + 2);
+    edit->setText("renamed.dwm");
+    layers->LayerRowChanged(2);
+    Control<QPushButton>(layers, kLayersAllOff)->click();
+    // Paging down shows layers 32 to 63.
+    Control<QPushButton>(layers, kLayersDown)->click();
+    EXPECT_EQ(layers->first_shown(), 32);
+    EXPECT_EQ(Control<QCheckBox>(layers, kLayerCheckBase)->text(), "32");
+    Control<QPushButton>(layers, kLayersUp)->click();
+    // No layer chosen: refused, the dialog stays.
+    Control<QPushButton>(layers, 1)->click();
+    EXPECT_TRUE(layers->isVisible());
+    Control<QPushButton>(layers, 2)->click();
+  });
+  frame_->OnCommand(kCmdLayers);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_EQ(notifier_.shown.back().text, "No layers are selected for translation.");
+  EXPECT_EQ(frame_->job().layers.output_names, before);
+  EXPECT_EQ(frame_->job().layers.selected, kLayers);
+
+  // Two layers typed with one name: OK makes them unique.
+  WhenModal<CLayersDlg>([](CLayersDlg* layers) {
+    for (int layer : {1, 2}) {
+      Control<QLineEdit>(layers, kLayerEditBase + layer)->setText("same.em");
+      layers->LayerRowChanged(layer);
+    }
+    Control<QPushButton>(layers, 1)->click();
+  });
+  frame_->OnCommand(kCmdLayers);
+  EXPECT_EQ(frame_->job().layers.output_names[1], work_.File("same.em"));
+  EXPECT_EQ(frame_->job().layers.output_names[2], work_.File("same_2.em"));
+}
+
+TEST_F(TabrunWindowTest, ErrorsShowTheirMessages) {
+  // A file the scanner cannot read.
+  const std::string broken = work_.Write("broken.gds", "not a GDSII stream");
+  EXPECT_FALSE(frame_->OpenDocumentFile(broken));
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_EQ(notifier_.shown[0].text, "Error occurred in scanning file " + broken + ".");
+  EXPECT_EQ(frame_->StatusText(), "Failed Scanning GDS File");
+  EXPECT_FALSE(frame_->job().scanned);
+
+  // A scanner that is not there.
+  frame_->job().program_dir = work_.File("nowhere");
+  EXPECT_FALSE(frame_->OpenDocumentFile(gds_));
+  EXPECT_EQ(frame_->StatusText(), "Failed Scanning GDS File");
+  EXPECT_EQ(notifier_.shown.size(), 2u);  // RunProgram's own message
+
+  // The engine fails on a file that changed since the scan: its message, its log shown.
+  PrepareJob(frame_.get(), gds_, kBin);
+  work_.Write("demo.gds", "garbage now");
+  frame_->OnCommand(kCmdTranslate);
+  EXPECT_EQ(frame_->last_translation().result, TranslateResult::kFailed);
+  EXPECT_EQ(notifier_.shown.back().text,
+            "Error occurred in scanning GDS file polygons.\nPlease refer to log file for more "
+            "information.");
+  EXPECT_EQ(frame_->StatusText(), "Failed Scanning Polygons");
+  EXPECT_FALSE(frame_->panel()->ButtonEnabled(kPanelViewPg));
+
+  // A log opened from a file is editable, and while it is edited the accelerators are
+  // keys of the text (Ctrl+O opens no file dialog).
+  const std::string log = work_.Write("OLD.LOG", "a log\r\n");
+  EXPECT_TRUE(frame_->OpenDocumentFile(log));
+  EXPECT_EQ(frame_->log_view()->toPlainText(), "a log\n");
+  EXPECT_FALSE(frame_->log_view()->isReadOnly());
+  bool dialog_opened = false;
+  QTimer guard;
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      dialog_opened = true;
+      dialog->reject();
+    }
+  });
+  guard.start(20);
+  frame_->activateWindow();
+  frame_->log_view()->setFocus();
+  QTest::keyClick(frame_->windowHandle(), Qt::Key_O, Qt::ControlModifier);
+  QTest::qWait(100);
+  guard.stop();
+  EXPECT_FALSE(dialog_opened);
+
+  // A log dropped on the window opens in the view.
+  const std::string dropped = work_.Write("dropped.log", "dropped\r\n");
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(dropped))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(frame_->log_view()->viewport(), &enter);
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(frame_->log_view()->viewport(), &drop);
+  EXPECT_EQ(frame_->log_view()->toPlainText(), "dropped\n");
+
+  // A log too long for the view goes to the desktop's editor, here none: said so.
+  const std::string long_log = work_.Write("long.log", std::string(300000, 'x'));
+  notifier_.shown.clear();
+  EXPECT_FALSE(frame_->OpenDocumentFile(long_log));
+  ASSERT_EQ(notifier_.shown.size(), 2u);
+  EXPECT_NE(notifier_.shown[0].text.find("too long for the view"), std::string::npos);
+  EXPECT_EQ(notifier_.shown[1].text, "Error occurred in viewing log file " + long_log + ".");
+}
+
+TEST_F(TabrunWindowTest, TheDirectoryDialogTakesTheTypedPathAndLeavesOurDirectoryAlone) {
+  const std::string before = std::filesystem::current_path().string();
+  std::filesystem::create_directory(work_.File("sub dir"));
+  CDirectoryDlg dialog(frame_.get(), work_.path());
+  auto* edit = Control<QLineEdit>(&dialog, kDirNew);
+  auto* list = Control<QListWidget>(&dialog, kDirList);
+  EXPECT_EQ(edit->text().toStdString(), work_.path());
+  ASSERT_FALSE(list->findItems("sub dir", Qt::MatchExactly).isEmpty());
+  dialog.show();
+  edit->setText(QString::fromStdString(work_.File("missing")));
+  QTest::keyClick(edit, Qt::Key_Return);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_EQ(notifier_.shown.back().text,
+            work_.File("missing") + ".  The directory does not exist.");
+  EXPECT_TRUE(dialog.isVisible());
+  edit->setText(QString::fromStdString(work_.File("sub dir/..")));
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.new_directory(), work_.path());
+  EXPECT_EQ(std::filesystem::current_path().string(), before);
+}
+
+TEST_F(TabrunWindowTest, TheSettingsOutliveTheProgram) {
+  ASSERT_TRUE(frame_->panel()->isVisible());
+  frame_->panel()->close();  // its own close box
+  EXPECT_FALSE(frame_->panel()->isVisible());
+  EXPECT_FALSE(FindCommandAction(frame_.get(), kCmdToggleControlDialog)->isChecked());
+  frame_->job().options.scale = 2.5;
+  frame_->job().working_dir = work_.path();
+  frame_->close();
+  frame_ = std::make_unique<CMainFrame>(false);
+  frame_->show();
+  EXPECT_FALSE(frame_->panel()->isVisible());
+  EXPECT_DOUBLE_EQ(frame_->job().options.scale, 2.5);
+  EXPECT_EQ(frame_->job().working_dir, work_.path());
+  frame_->OnCommand(kCmdToggleControlDialog);
+  EXPECT_TRUE(frame_->panel()->isVisible());
+
+  // Help names the README's section (the build directory lies below the source tree).
+  frame_->OnCommand(kCmdHelpIndex);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_NE(notifier_.shown.back().text.find("\"Tabrun\""), std::string::npos);
+}
+
+TEST_F(TabrunWindowTest, TheWorkingDirButtonOfTheFileDialogChoosesTheWorkingDirectory) {
+  TempDir other("tabrun_other");
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    WhenModal<CDirectoryDlg>([&](CDirectoryDlg* directory) {
+      EXPECT_EQ(directory->windowTitle(), "Directory");
+      Control<QLineEdit>(directory, kDirNew)->setText(QString::fromStdString(other.path()));
+      Control<QPushButton>(directory, 1)->click();
+    });
+    Control<QPushButton>(dialog, kTplWorkingDirButton)->click();
+    dialog->reject();
+  });
+  frame_->OnCommand(kCmdSelectGdsFile);
+  EXPECT_EQ(frame_->job().working_dir, other.path());
+  EXPECT_FALSE(frame_->job().scanned);
+}
+
+TEST_F(TabrunWindowTest, TheAboutBoxShowsItsCreditsOnADoubleClick) {
+  WhenModal<CAboutDlg>([](CAboutDlg* about) {
+    auto* credits = Control<QLabel>(about, kAboutCredits);
+    auto* ok = Control<QPushButton>(about, 1);
+    EXPECT_TRUE(about->windowTitle() == "About Tabrun" && credits->isHidden());
+    // The version shown is the one stamped into the program file.
+    auto* text = about->findChild<QLabel*>();
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->text().contains(QString::fromStdString("Version " + ProgramVersionText())));
+    EXPECT_NE(ProgramVersionText(), "unknown");
+    QTest::mouseDClick(about, Qt::LeftButton);
+    EXPECT_FALSE(credits->isHidden());
+    EXPECT_FALSE(ok->isEnabled());
+    QTest::mouseDClick(about, Qt::LeftButton);
+    EXPECT_TRUE(credits->isHidden());
+    ok->click();
+  });
+  frame_->OnCommand(kCmdAbout);
+}
+
+TEST_F(TabrunWindowTest, WithDebugEveryCommandLineIsShownFirst) {
+  frame_ = std::make_unique<CMainFrame>(true);
+  PrepareJob(frame_.get(), gds_, kBin);
+  std::string shown;
+  WhenModal<CDebugTextDlg>([&](CDebugTextDlg* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Tabrun Debug");
+    shown = Control<QLineEdit>(dialog, kDebugCommand)->text().toStdString();
+    Control<QPushButton>(dialog, 2)->click();
+  });
+  frame_->OnCommand(kCmdTranslate);
+  EXPECT_EQ(shown, kBin + "/tabreng \"" + gds_ + "\" 5.000000 1,2,3,4,5 TESTPAT -s1.000000 ");
+  EXPECT_EQ(frame_->last_translation().result, TranslateResult::kCancelled);
+  EXPECT_FALSE(FileExists(work_.File("demo.log")));  // nothing ran
+}
+
+}  // namespace
+}  // namespace kavrinth

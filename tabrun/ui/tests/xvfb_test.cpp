@@ -1,0 +1,167 @@
+// The real tabrun program on a real X server (Xvfb, the xcb platform): "tabrun --help"
+// prints its usage, and "tabrun file.gds" opens its window and scans the file at once.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testing/temp_dir.h"
+
+namespace kavrinth {
+namespace {
+
+using test_support::ReadBytes;
+using test_support::TempDir;
+
+const std::string kBin = KAVRINTH_BIN_DIR;
+const std::string kSamples = KAVRINTH_SAMPLES_DIR;
+
+// A child process killed (and reaped) when the test ends, whatever happens.
+class Child {
+ public:
+  Child(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+        int out_fd = -1) {
+    pid_ = ::fork();
+    if (pid_ != 0) return;
+    for (const std::string& entry : environment) ::putenv(const_cast<char*>(entry.c_str()));
+    if (out_fd >= 0) ::dup2(out_fd, 1);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  ~Child() {
+    if (pid_ <= 0 || reaped_) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  bool Running() {
+    if (reaped_) return false;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      reaped_ = true;
+      status_ = status;
+      return false;
+    }
+    return true;
+  }
+  // Waits for the end at most timeout; the wait status, or -1 when it still runs.
+  int Wait(std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (Running()) {
+      if (std::chrono::steady_clock::now() > end) return -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return status_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  int status_ = 0;
+};
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+TEST(TabrunProgramTest, HelpPrintsTheUsage) {
+  int pipe_fds[2];
+  ASSERT_EQ(::pipe(pipe_fds), 0);
+  Child tabrun({kBin + "/tabrun", "--help"}, {}, pipe_fds[1]);
+  ::close(pipe_fds[1]);
+  std::string out;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+  ::close(pipe_fds[0]);
+  const int status = tabrun.Wait(std::chrono::seconds(20));
+  ASSERT_NE(status, -1) << "tabrun --help did not end";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(out.rfind("Usage: tabrun [-dbgx] [file]\n", 0), 0u) << out;
+}
+
+TEST(TabrunProgramTest, WithoutADisplayOrWithABadOptionItEndsWithAMessage) {
+  struct Case {
+    std::vector<std::string> argv;
+    int status;
+  };
+  const Case cases[] = {{{kBin + "/tabrun", "demo.gds"}, 1}, {{kBin + "/tabrun", "-x"}, 2}};
+  for (const Case& c : cases) {
+    // The child runs with neither DISPLAY, WAYLAND_DISPLAY nor QT_QPA_PLATFORM.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::unsetenv("DISPLAY");
+      ::unsetenv("WAYLAND_DISPLAY");
+      ::unsetenv("QT_QPA_PLATFORM");
+      const int null_fd = ::open("/dev/null", O_WRONLY);
+      ::dup2(null_fd, 2);
+      std::vector<char*> args;
+      for (const std::string& a : c.argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+    int status = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > end) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "tabrun did not end";
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.argv[1];
+  }
+}
+
+TEST(TabrunProgramTest, OpensAndScansTheFileOnAnXServer) {
+  TempDir work("tabrun_xvfb");
+  ASSERT_TRUE(work.ok());
+  const std::string gds = work.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
+  // Xvfb picks a free display and writes its number to the descriptor we give it.
+  int display_pipe[2];
+  ASSERT_EQ(::pipe(display_pipe), 0);
+  Child xvfb({"/usr/bin/Xvfb", "-displayfd", std::to_string(display_pipe[1]), "-nolisten", "tcp",
+              "-screen", "0", "1024x768x24"},
+             {});
+  ::close(display_pipe[1]);
+  std::string number;
+  char c;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (::read(display_pipe[0], &c, 1) == 1 && c != '\n') {
+    number += c;
+    if (std::chrono::steady_clock::now() > deadline) break;
+  }
+  ::close(display_pipe[0]);
+  ASSERT_FALSE(number.empty()) << "Xvfb did not start (is the xvfb package installed?)";
+
+  Child tabrun({kBin + "/tabrun", gds},
+               {"DISPLAY=:" + number, "QT_QPA_PLATFORM=xcb",
+                "XDG_CONFIG_HOME=" + work.File("config"), "KAVRINTH_PROGRAM_DIR=" + kBin});
+  // The scan report appears in the file's directory, and the program waits for the user
+  // (the CFG file dialog is open).
+  EXPECT_TRUE(WaitUntil(
+      [&] { return ReadBytes(work.File("demo.ssn")).find("HIERARCHY") != std::string::npos; },
+      std::chrono::seconds(30)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(tabrun.Running()) << "tabrun ended on its own";
+}
+
+}  // namespace
+}  // namespace kavrinth

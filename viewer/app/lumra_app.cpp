@@ -1,0 +1,428 @@
+// The viewer application.
+#include "viewer/app/lumra_app.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cctype>
+#include <cstdio>
+
+#include "platform/files.h"
+#include "platform/process.h"
+#include "support/notifier.h"
+#include "support/paths.h"
+#include "support/qt/dialogs.h"
+#include "support/qt/file_dialogs.h"
+#include "support/qt/file_filters.h"
+#include "support/qt/message_box.h"
+#include "support/version.h"
+#include "viewer/app/lumra_view.h"
+#include "viewer/app/main_frame.h"
+#include "viewer/app/viewer_state.h"
+#include "viewer/model/gdx_database.h"
+#include "viewer/model/job_file.h"
+#include "viewer/model/job_loading.h"
+#include "viewer/model/layer_table.h"
+
+namespace kavrinth {
+namespace {
+
+CLumraApp* the_app = nullptr;
+
+void BusyChanged() {
+  if (the_app != nullptr && the_app->frame() != nullptr) the_app->frame()->UpdateCommandStates();
+}
+
+void Warn(const std::string& text) { ShowMessage(text, kVexilAppName, MessageIcon::kWarning); }
+
+std::string CurrentDirectory() { return QDir::currentPath().toStdString(); }
+
+// The "JOB Files" row of the viewer's filter table.
+constexpr size_t kJobFilterRow = 12;
+
+// The filter of the Open dialog.
+constexpr std::string_view kOpenFilter =
+    "Job Files (*.job)|*.job|EMask Files (*.em;*.ems;*.sor)|*.em;*.ems;*.sor|"
+    "3000 Files (*.dwm;*.dws;*.sor)|*.dwm;*.dws;*.sor|3600 Files (*.dwm;*.dws;*.sor)|"
+    "*.dwm;*.dws;*.sor|Intermdeiate Files (*.int)|*.int|"
+    "All Files (*.*)|*.*||";
+
+// The About box: the program, its version and what it is.
+class CLumraAboutDlg : public QDialog {
+ public:
+  explicit CLumraAboutDlg(QWidget* owner) : QDialog(owner) {
+    setWindowTitle(QStringLiteral("About ") + kVexilAppName);
+    auto* layout = new QVBoxLayout(this);
+    auto line = [this, layout](int id, const QString& text) {
+      auto* label = new QLabel(text, this);
+      label->setObjectName(ControlObjectName(id));
+      label->setAccessibleName(text.isEmpty() ? QStringLiteral("Note") : text);
+      layout->addWidget(label);
+    };
+    FileVersion version;
+    const std::string text = GetModuleVersion(nullptr, &version) ? VersionText(version) : "unknown";
+    line(1469, QStringLiteral("%1 version %2").arg(kVexilAppName, QString::fromStdString(text)));
+    line(1531, "Viewer of PG and WF2 pattern data");
+    line(1532, "Part of the Kavrinth photomask data preparation suite");
+    line(1040, "");
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    buttons->button(QDialogButtonBox::Ok)->setAccessibleName("OK");
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    layout->addWidget(buttons);
+  }
+};
+
+// The PG format a data file's extension names: -1 when it names none (".sor" is used by
+// several formats).
+int32_t FormatOfExtension(const std::string& path) {
+  std::string extension;
+  SplitExtension(path, nullptr, &extension);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == ".em" || extension == ".ems") return 0;
+  if (extension == ".dwm" || extension == ".dws") return 1;
+  if (extension == ".int") return 4;
+  return -1;
+}
+
+}  // namespace
+
+CLumraApp::CLumraApp() {
+  the_app = this;
+  SetBusyChangedCallback(BusyChanged);
+}
+
+CLumraApp::~CLumraApp() {
+  SetBusyChangedCallback(nullptr);
+  if (&CurrentViewerServices() == &services_) SetViewerServices(nullptr);
+  services_.SetMainEvent(nullptr);
+  frame_.reset();
+  the_app = nullptr;
+}
+
+void CLumraApp::InitInstance(const CommandLineRequest& request) {
+  ViewerAppState& state = AppState();
+  // The program's own directory, not the one its command line was typed with.
+  state.program_directory = ProgramDirectory();
+  SetWorkingDirectory(CurrentDirectory());
+  SetViewerServices(&services_);
+  ApplyOptions(request, true);
+  // The data file of the command line is in its job before the window shows.
+  const bool file_ready = !request.has_file || request.data_file.empty() || EnterDataFile(request);
+  view_ = new CLumraView(&document_, nullptr);
+  frame_ = std::make_unique<CMainFrame>(this, view_);
+  services_.SetMainEvent([this] { frame_->OnCommand(kCmdMainEvent); });
+  GdxCreateTempLibrary();
+  UpdateTitle("");
+  if (state.settings.window_show_cmd != 0) {
+    frame_->showMaximized();
+  } else {
+    frame_->show();
+  }
+  if (request.has_file && file_ready) {
+    requests_.push_back({HandOverRequest::kOpen, request, true});
+    ScheduleRequests(0);
+  } else if (request.has_file) {
+    // The file is not there: the viewer starts empty.
+    ClearLayerTable();
+  }
+}
+
+void CLumraApp::UpdateTitle(const std::string& job_name) {
+  std::string name;
+  SplitPath(job_name, nullptr, &name);
+  UpdateFrameTitle(frame_.get(), kVexilAppName, true, name, nullptr, nullptr, false);
+}
+
+void CLumraApp::SetSaveEditsHandler(std::function<int(int)> ask, std::function<void()> discard) {
+  ask_save_edits_ = std::move(ask);
+  discard_edits_ = std::move(discard);
+}
+
+bool CLumraApp::AskSaveEdits(int mode) {
+  if (!ask_save_edits_) return true;
+  return ask_save_edits_(mode) != kEditsCancelled;
+}
+
+void CLumraApp::ResetJob() {
+  ViewerAppState& state = AppState();
+  document_.OnNewDocument();
+  ViewLayerTable& table = LayerTable();
+  for (int n = 0; n < kViewLayerCount; ++n) ClearLayerEntry(&table[n]);
+  state.job_file_name.clear();
+  state.layers_loaded = false;
+  state.job_loaded = false;
+  state.picture_valid = false;
+  if (frame_ != nullptr) {
+    UpdateTitle("");
+    frame_->ClearLayerCombo();
+  }
+  if (view_ != nullptr) view_->ClearPicture();
+}
+
+void CLumraApp::OnFileNew() {
+  // Edits are saved or dropped before the layers they belong to go.
+  if (!AskSaveEdits(0)) return;
+  if (discard_edits_) discard_edits_();
+  ResetJob();
+  // A new job is named, then built in the Layer Table dialog.
+  if (!layer_table_dialog_) return;
+  ViewerAppState& state = AppState();
+  // The dialog starts in the current directory with no name.
+  const std::string start = CurrentDirectory() + "/";
+  CTemplateFileDialog dialog(false, "job", start.c_str(), kFileDlgOverwritePrompt,
+                             BuildFileFilters(FilterTable::kViewer)[kJobFilterRow], frame_.get(),
+                             nullptr, false);
+  dialog.setObjectName("new_job_dialog");
+  state.file_dialog_open = true;
+  const int answer = dialog.DoModal("Open New Job");
+  state.file_dialog_open = false;
+  if (answer != kAnswerOk) return;
+  state.job_file_name = dialog.GetPathName();
+  state.new_job_from_dialog = true;
+  const bool built = layer_table_dialog_();
+  state.new_job_from_dialog = false;
+  // The edits were settled above; the job just named opens.
+  if (built) {
+    OpenJob(state.job_file_name);
+  } else {
+    BringToFront();
+  }
+}
+
+void CLumraApp::OnFileOpen() {
+  ViewerAppState& state = AppState();
+  std::string initial = !state.job_file_name.empty() ? state.job_file_name : state.current_job_path;
+  std::string name;
+  SplitPath(initial, nullptr, &name);
+  const uint32_t flags = kFileDlgFileMustExist | kFileDlgAllowMultiSelect;
+  CTemplateFileDialog dialog(true, "", name.c_str(), flags,
+                             FilterToNulForm(std::string(kOpenFilter)), frame_.get(), nullptr,
+                             false);
+  dialog.setObjectName("open_dialog");
+  state.file_dialog_open = true;
+  const int answer = dialog.DoModal("Open");
+  state.file_dialog_open = false;
+  if (answer != kAnswerOk) return;
+  // The question comes before the selection is turned into a job, which empties the table.
+  if (!AskSaveEdits(0)) return;
+  if (discard_edits_) discard_edits_();
+  std::string job;
+  if (OpenJobFile(&job, dialog.NulList(), kOpenMultiSelect) == 0) return;
+  OpenJob(job);
+}
+
+void CLumraApp::OnFileClose() {
+  if (!AskSaveEdits(0)) return;
+  if (discard_edits_) discard_edits_();
+  AppState().picture_valid = false;
+  ResetJob();
+  CleanupTemporaries(false);
+  // The scratch library goes with the job and a fresh one takes its place.
+  GdxFreeCurrentLibrary();
+  GdxCreateTempLibrary();
+}
+
+bool CLumraApp::OpenDocumentFile(const std::string& path) {
+  if (!AskSaveEdits(0)) return false;
+  if (discard_edits_) discard_edits_();
+  return OpenJob(path);
+}
+
+void CLumraApp::CancelLoad() {
+  if (loading_ != nullptr) loading_->Cancel();
+}
+
+int CLumraApp::LoadLayers() {
+  BusyScope busy;
+  QtScanProgress progress(frame_.get());
+  loading_ = &progress;
+  const int result = LoadJobFiles(&progress);
+  loading_ = nullptr;
+  return result;
+}
+
+bool CLumraApp::OpenJob(std::string path) {
+  ViewerAppState& state = AppState();
+  BringToFront();
+  ResetJob();
+  if (!FileExists(NativePath(path)) || DirExists(NativePath(path))) {
+    Warn("The job file " + path + " does not exist.");
+    return false;
+  }
+  int entries = ReadJobFile(path);
+  state.job_file_name = path;
+  // A job without layers gets its table built in the Layer Table dialog.
+  if (entries == 0 && layer_table_dialog_ && layer_table_dialog_()) entries = ReadJobFile(path);
+  if (entries > 0) {
+    if (LoadLayers() != 0) {
+      ResetJob();
+      ShowMessage("Could not load layer information", kVexilAppName, MessageIcon::kStop);
+      return false;
+    }
+    state.layers_loaded = true;
+    frame_->UpdateLayerCombo();
+  }
+  if (!state.layers_loaded) {
+    ResetJob();
+    ShowMessage("No layer information was saved", kVexilAppName, MessageIcon::kStop);
+    return false;
+  }
+  state.job_file_name = path;
+  state.job_loaded = true;
+  state.picture_valid = false;
+  state.current_job_path = path;
+  frame_->AddRecentFile(path);
+  UpdateTitle(path);
+  frame_->UpdateCommandStates();
+  view_->RequestRedraw();
+  return true;
+}
+
+void CLumraApp::ApplyOptions(const CommandLineRequest& request, bool with_ram) {
+  ViewerAppState& state = AppState();
+  for (const std::string& problem : request.problems) Warn(problem);
+  if (with_ram && request.ram_given) state.ram_use_limit = request.ram_limit;
+  state.layer_colour_only = request.layer_colour_only;
+  state.error_file_given = request.error_file_given;
+  state.error_file_name = request.error_file_name;
+}
+
+bool CLumraApp::EnterDataFile(const CommandLineRequest& request) {
+  if (!FileExists(NativePath(request.data_file)) || DirExists(NativePath(request.data_file))) {
+    Warn("The file " + request.data_file + " does not exist.");
+    return false;
+  }
+  // The job is rewritten to hold this file alone: it is read in the format its extension
+  // names, else in the format the job had, not in that of whatever job was open before.
+  ViewerImportSettings& import = ImportSettings();
+  if (FileExists(NativePath(request.job_path))) {
+    ReadJobGeneral(request.job_path, &import.unit_code, &import.pg_format);
+  }
+  if (const int32_t format = FormatOfExtension(request.data_file); format >= 0) {
+    import.pg_format = format;
+    import.unit_code = UnitCodeFor(format, import.metric);
+  }
+  if (UpdateJobLayerTable(request.job_path, request.data_file) < 0) {
+    Warn("The job file " + request.job_path + " could not be written.");
+    ClearLayerTable();
+    return false;
+  }
+  return true;
+}
+
+void CLumraApp::QueueHandOver(const HandOverRequest& request) {
+  PendingRequest pending;
+  pending.kind = request.kind;
+  if (request.kind == HandOverRequest::kOpen) {
+    // Parsed into the request's own record at once; nothing is applied before it runs.
+    pending.command_line =
+        ParseCommandLine(request.args, request.directory, request.directory == CurrentDirectory());
+  }
+  requests_.push_back(std::move(pending));
+  ScheduleRequests(0);
+}
+
+void CLumraApp::ScheduleRequests(int delay_ms) {
+  QTimer::singleShot(delay_ms, this, &CLumraApp::RunRequests);
+}
+
+bool CLumraApp::ReadyForRequests() const {
+  const ViewerAppState& state = AppState();
+  return frame_ != nullptr && !running_request_ && state.busy_depth == 0 &&
+         state.command_depth == 0 && !state.file_dialog_open &&
+         QApplication::activeModalWidget() == nullptr &&
+         QApplication::activePopupWidget() == nullptr;
+}
+
+void CLumraApp::RunRequests() {
+  if (requests_.empty()) return;
+  if (!ReadyForRequests()) {
+    ScheduleRequests(50);
+    return;
+  }
+  const PendingRequest request = std::move(requests_.front());
+  requests_.pop_front();
+  running_request_ = true;
+  if (request.kind == HandOverRequest::kClose) {
+    running_request_ = false;
+    frame_->close();
+  } else {
+    RunOpenRequest(request);
+    running_request_ = false;
+  }
+  if (!requests_.empty()) ScheduleRequests(0);
+}
+
+void CLumraApp::RunOpenRequest(const PendingRequest& pending) {
+  const CommandLineRequest& request = pending.command_line;
+  BringToFront();
+  if (!request.has_file) return;
+  if (pending.startup) {
+    OpenJob(request.job_path);
+    return;
+  }
+  if (!AskSaveEdits(0)) return;
+  if (discard_edits_) discard_edits_();
+  ApplyOptions(request, true);
+  if (!request.data_file.empty() && !EnterDataFile(request)) {
+    ResetJob();
+    return;
+  }
+  OpenJob(request.job_path);
+}
+
+void CLumraApp::BringToFront() {
+  if (frame_ == nullptr) return;
+  if (frame_->isMinimized()) frame_->showNormal();
+  frame_->raise();
+  frame_->activateWindow();
+}
+
+void CLumraApp::CleanupTemporaries(bool at_exit) {
+  ViewerAppState& state = AppState();
+  for (std::string& slot : state.capture_file_slots) {
+    if (!slot.empty() && FileExists(NativePath(slot))) std::remove(NativePath(slot).c_str());
+  }
+  if (!at_exit) return;
+  ViewLayerTable& table = LayerTable();
+  for (int n = 0; n < kViewLayerCount; ++n) {
+    if (table[n].library != kGdxNoHandle) {
+      GdxFreeLibrary(table[n].library);
+      table[n].library = kGdxNoHandle;
+    }
+  }
+}
+
+void CLumraApp::OnAppAbout() {
+  CLumraAboutDlg dialog(frame_.get());
+  RunModal(dialog, QDialog::Accepted);
+}
+
+void CLumraApp::OnHelp() {
+  // No help files: the README's part on the viewer is the help, opened with the desktop's
+  // viewer when there is a desktop, else named.
+  const std::string program = AppState().program_directory;
+  for (const char* relative :
+       {"../share/doc/kavrinth/README.md", "../README.md", "../../README.md"}) {
+    const std::string path = MakePath(program, relative);
+    if (!FileExists(path) || DirExists(path)) continue;
+    if (HasDisplay() &&
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)))) {
+      return;
+    }
+    ShowMessage("Help for Vexil is the README's part on vexil: " + path + ".", kVexilAppName,
+                MessageIcon::kInformation);
+    return;
+  }
+  ShowMessage("Help is not installed. The README of Kavrinth describes vexil.", kVexilAppName,
+              MessageIcon::kInformation);
+}
+
+}  // namespace kavrinth

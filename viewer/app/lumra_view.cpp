@@ -1,0 +1,138 @@
+// The drawing window.
+#include "viewer/app/lumra_view.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QPainter>
+#include <QTimer>
+
+#include "support/qt/window_helpers.h"
+#include "viewer/app/lumra_doc.h"
+#include "viewer/app/viewer_state.h"
+
+namespace kavrinth {
+namespace {
+
+QRgb RgbOf(uint32_t colour) {
+  return qRgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
+// Rows of the off-screen picture are whole 32-bit words.
+int AlignedWidth(int width) { return (width + 3) / 4 * 4; }
+
+}  // namespace
+
+CLumraView::CLumraView(CLumraDoc* document, QWidget* parent)
+    : QWidget(parent), document_(document) {
+  setObjectName("drawing");
+  setAccessibleName("Drawing");
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::StrongFocus);
+  setMinimumSize(64, 64);
+  picture_ = QImage(4, 1, QImage::Format_Indexed8);
+  QList<QRgb> colours(256, qRgb(0, 0, 0));
+  colours[kBackgroundColourIndex] = RgbOf(AppState().background_colour);
+  picture_.setColorTable(colours);
+  picture_.fill(kBackgroundColourIndex);
+}
+
+bool CLumraView::SetBackgroundColour(uint32_t colour) {
+  if (picture_.colorCount() <= kBackgroundColourIndex) return false;
+  picture_.setColor(kBackgroundColourIndex, RgbOf(colour));
+  update();
+  return true;
+}
+
+void CLumraView::ClearPicture() {
+  picture_.fill(kBackgroundColourIndex);
+  AppState().picture_valid = false;
+  update();
+}
+
+bool CLumraView::UsableSize() const {
+  const QWidget* top = window();
+  return width() > 0 && height() > 0 && !(top != nullptr && top->isMinimized());
+}
+
+void CLumraView::FitPicture() {
+  const int width = AlignedWidth(this->width());
+  if (picture_.width() == width && picture_.height() == height()) return;
+  const QList<QRgb> colours = picture_.colorTable();
+  picture_ = QImage(width, height(), QImage::Format_Indexed8);
+  picture_.setColorTable(colours);
+  picture_.fill(kBackgroundColourIndex);
+  AppState().picture_valid = false;
+}
+
+void CLumraView::RequestRedraw() {
+  AppState().picture_valid = false;
+  if (redraw_pending_) return;
+  redraw_pending_ = true;
+  QTimer::singleShot(0, this, &CLumraView::RunRedraw);
+}
+
+void CLumraView::RunRedraw() {
+  ViewerAppState& state = AppState();
+  // A drawing never starts inside another one, nor while a dialog or a load runs: it
+  // waits for them.
+  if (state.drawing_active || state.busy_depth > 0 || state.command_depth > 0 ||
+      QApplication::activeModalWidget()) {
+    QTimer::singleShot(50, this, &CLumraView::RunRedraw);
+    return;
+  }
+  redraw_pending_ = false;
+  // A minimised or empty window keeps its picture and starts no drawing.
+  if (!UsableSize()) return;
+  FitPicture();
+  if (!state.job_loaded) {
+    picture_.fill(kBackgroundColourIndex);
+    state.picture_valid = false;
+    update();
+    return;
+  }
+  BusyScope busy;
+  state.drawing_active = true;
+  emit drawingStarted();
+  const int64_t start = cancel_counter_;
+  const bool complete = document_->DrawPicture(&picture_, [this, start] {
+    PumpMessages(this);
+    return cancel_counter_ != start;
+  });
+  // A drawing stopped early is not the view: the next paint asks for a new one.
+  state.picture_valid = complete && cancel_counter_ == start;
+  state.drawing_active = false;
+  ++full_drawings_;
+  emit drawingEnded(state.picture_valid);
+  update();
+}
+
+void CLumraView::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  const ViewerAppState& state = AppState();
+  if (state.job_loaded && !state.picture_valid && !state.drawing_active && !redraw_pending_) {
+    // The picture is stale: show what it holds and ask for a drawing, outside this handler.
+    RequestRedraw();
+  }
+  painter.drawImage(event->rect().topLeft(), picture_, event->rect());
+  // Parts of the window the picture does not cover show the background.
+  const QRect covered(0, 0, picture_.width(), picture_.height());
+  const QRegion rest = QRegion(event->rect()).subtracted(covered);
+  for (const QRect& rect : rest) painter.fillRect(rect, picture_.color(kBackgroundColourIndex));
+}
+
+void CLumraView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (!UsableSize()) return;
+  if (AppState().job_loaded) {
+    RequestRedraw();
+  } else {
+    FitPicture();
+  }
+}
+
+void CLumraView::contextMenuEvent(QContextMenuEvent* event) {
+  if (context_menu_ != nullptr && !AppState().drawing_active)
+    context_menu_->popup(event->globalPos());
+}
+
+}  // namespace kavrinth

@@ -1,0 +1,60 @@
+// The drawing window: shows the off-screen picture of the job. Painting only copies the
+// picture; a full drawing runs from a queued request, never inside the paint handler.
+#pragma once
+
+#include <QImage>
+#include <QMenu>
+#include <QPointer>
+#include <QWidget>
+#include <cstdint>
+
+namespace kavrinth {
+
+class CLumraDoc;
+
+class CLumraView : public QWidget {
+  Q_OBJECT
+
+ public:
+  CLumraView(CLumraDoc* document, QWidget* parent);
+
+  // Queues a full drawing (several requests before it runs give one drawing).
+  void RequestRedraw();
+  // Stops a drawing under way at its next check.
+  void CancelRedraw() { ++cancel_counter_; }
+  // Fills the picture with the background and marks it not valid.
+  void ClearPicture();
+  // Defines the background colour of the picture: false when it cannot be set (the old one
+  // stays).
+  bool SetBackgroundColour(uint32_t colour);
+  // The right-button menu (its actions belong to the frame).
+  void SetContextMenu(QMenu* menu) { context_menu_ = menu; }
+
+  const QImage& picture() const { return picture_; }
+  bool redraw_pending() const { return redraw_pending_; }
+  int full_drawings() const { return full_drawings_; }
+
+ signals:
+  // A full drawing starts or ends (the frame shows it in the status line).
+  void drawingStarted();
+  void drawingEnded(bool complete);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void RunRedraw();
+  bool UsableSize() const;
+  void FitPicture();
+
+  CLumraDoc* document_;
+  QImage picture_;
+  QPointer<QMenu> context_menu_;
+  bool redraw_pending_ = false;
+  int64_t cancel_counter_ = 0;
+  int full_drawings_ = 0;
+};
+
+}  // namespace kavrinth

@@ -1,0 +1,241 @@
+// The viewer's main window: menus and toolbar built from one command table, the layer
+// check box and list, the status panes, the stored settings and the routing of every
+// command id to its handler.
+#pragma once
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPainter>
+#include <QToolBar>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "viewer/app/viewer_settings.h"
+
+namespace kavrinth {
+
+class CLumraApp;
+class CLumraView;
+
+// The command ids of the frame (the class library's ids where it had them).
+enum ViewerCommand : int {
+  kCmdViewAll = 32801,
+  kCmdViewWindow = 32803,
+  kCmdViewIn = 32804,
+  kCmdViewOut = 32805,
+  kCmdViewLast = 32806,
+  kCmdViewPan = 32807,
+  kCmdViewRedraw = 32808,
+  kCmdCaptureFirst = 32819,
+  kCmdRecallFirst = 32829,
+  kCmdLayerTable = 32844,
+  kCmdTearOff = 32846,
+  kCmdFillOutline = 32847,
+  kCmdCancelDrawing = 32848,
+  kCmdCopyWindow = 32849,
+  kCmdCopyAll = 32850,
+  kCmdBackgroundColor = 32851,
+  kCmdMeasure = 32854,
+  kCmdPageSetup = 32855,
+  kCmdPlotSetup = 32856,
+  kCmdPlotScreen = 32857,
+  kCmdPlotWindow = 32858,
+  kCmdPlotWindowCoords = 32859,
+  kCmdTemporaryDirectory = 32860,
+  kCmdVertexPoint = 32861,
+  kCmdVertexWindow = 32862,
+  kCmdHelpInstallation = 32873,
+  kCmdGlass = 32878,
+  kCmdReport = 32879,
+  kCmdFillOnOff = 32881,
+  kCmdFileClose = 32883,
+  kCmdMainEvent = 32884,
+  kCmdSnapSettings = 32889,
+  kCmdSave = 32891,
+  kCmdBias = 32892,
+  kCmdMinMax = 32893,
+  kCmdCount = 32894,
+  kCmdGlassSetup = 32895,
+  kCmdFlashPoint = 32896,
+  kCmdFlashWindow = 32897,
+  kCmdFileNew = 57600,
+  kCmdFileOpen = 57601,
+  kCmdRecentFile = 57616,
+  kCmdAppAbout = 57664,
+  kCmdAppExit = 57665,
+  kCmdHelpIndex = 57666,
+  kCmdHelpUsing = 57668,
+  kCmdViewToolbar = 59392,
+  kCmdViewStatusBar = 59393,
+};
+
+// The edit tools' commands (the editor adds their menu).
+enum EditToolCommand : int {
+  kToolFirstDrawing = 32898,  // 32898..32902: the drawing tools
+  kToolLastDrawing = 32902,
+  kToolDelete = 32903,
+  kToolReset = 32907,
+};
+
+// What the frame asks of the edit tools: they see every command first (true when they
+// took it) and say whether one of them is active.
+struct EditToolsHook {
+  std::function<bool(int id)> take_command;
+  std::function<bool()> tool_active;
+};
+
+// What the frame asks of the drawing window: which commands it carries out, and the
+// command with its parameter (Capture and Recall arrive as 8271 and 8272 with the slot).
+// True when it took the command.
+struct DrawWindowHook {
+  std::function<bool(int id)> handles;
+  std::function<bool(int id, int param)> take_command;
+};
+
+inline constexpr int kDrawCapture = 8271;
+inline constexpr int kDrawRecall = 8272;
+
+// The snap settings the Delete tool puts aside until the tools are reset, and the query
+// highlight the drawing tools put aside while they snap to end points.
+struct ToolSnapState {
+  bool snap_saved = false;
+  int32_t snap_end_point = 0;
+  int32_t snap_on = 0;
+  int32_t grid_on = 0;
+  bool highlight_saved = false;
+  bool highlight = true;
+};
+
+// Controls on the toolbar.
+enum ViewerToolbarControl : int { kLayerList = 103, kLayerCheckBox = 104 };
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Reads the settings and builds the window (not shown yet).
+  CMainFrame(CLumraApp* app, CLumraView* view);
+  ~CMainFrame() override;
+
+  // Routes a command id: to the edit tools first, then to its handler. True when it was
+  // handled; false for an id without a handler or a command that is disabled now.
+  bool OnCommand(int id);
+  // Installs the edit tools, and the drawing window's commands.
+  void SetEditTools(EditToolsHook hook) { edit_tools_ = std::move(hook); }
+  void SetDrawWindow(DrawWindowHook hook) {
+    draw_window_ = std::move(hook);
+    UpdateCommandStates();
+  }
+  // Whether a query marks the vertex it hits (the drawing tools turn it off while they snap
+  // to end points).
+  bool query_highlight() const { return query_highlight_; }
+  // Brings every command's enabled and checked state up to date.
+  void UpdateCommandStates();
+
+  // Fills the layer list from the layer table and makes its first layer current.
+  void UpdateLayerCombo();
+  // Empties the layer list; the check box shows "Off".
+  void ClearLayerCombo();
+  // The idle text of the status line.
+  void ShowIdleMessage();
+  // Writes the settings (when the store opens); 1 when written.
+  int SaveSettings();
+  // Puts a job at the top of the File menu's list of recent jobs (four at most).
+  void AddRecentFile(const std::string& path);
+  const std::vector<std::string>& recent_files() const { return recent_files_; }
+
+  QAction* CommandAction(int id) const;
+  CLumraView* view() const { return view_; }
+  QToolBar* toolbar() const { return toolbar_; }
+  QComboBox* layer_list() const { return layer_list_; }
+  QCheckBox* layer_check_box() const { return layer_check_; }
+  QLabel* units_pane() const { return units_pane_; }
+
+  // The handlers of the table.
+  void OnFileNew();
+  void OnFileOpen();
+  void OnFileClose();
+  void OnAppExit();
+  void OnAppAbout();
+  void OnHelp();
+  void OnViewToolbar();
+  void OnViewStatusBar();
+  void OnBackgroundColor();
+  void OnFillOnOff();
+  void OnFillOutline();
+  void OnCancelDrawing();
+  void OnMainEvent();
+  void OnRedraw();
+
+  // The enabling and tick rules of the table.
+  bool Idle() const;
+  bool IdleWithJob() const;
+  bool ToolbarShown() const;
+  bool StatusBarShown() const;
+  bool DefaultFillOn() const;
+  // The current view is filled (the Fill/Outline button shows it pressed).
+  bool ViewFilled() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void ReadSettings();
+  // Loads the text font: 0, or 1 after saying that it cannot be loaded.
+  int LoadStartupFont();
+  void NameQtControls();
+  void BuildCommands();
+  void BuildMenus();
+  void BuildToolbar();
+  void BuildStatusBar();
+  void UpdateUnitsPane();
+  void OnLayerSelected(int index);
+  void OnLayerCheckClicked(bool checked);
+  int LayerOfListText() const;
+  void AfterToolCommand(int id);
+  bool DrawWindowHandles(int id) const;
+  void UpdateRecentFiles();
+  void OpenRecentFile(size_t index);
+
+  CLumraApp* app_;
+  CLumraView* view_;
+  std::map<int, QAction*> actions_;
+  QMenu* context_menu_ = nullptr;
+  QToolBar* toolbar_ = nullptr;
+  QCheckBox* layer_check_ = nullptr;
+  QComboBox* layer_list_ = nullptr;
+  QLabel* mode_pane_ = nullptr;
+  QLabel* units_pane_ = nullptr;
+  QLabel* x_pane_ = nullptr;
+  QLabel* y_pane_ = nullptr;
+  bool settings_open_ = false;
+  EditToolsHook edit_tools_;
+  DrawWindowHook draw_window_;
+  ToolSnapState tool_snap_;
+  bool query_highlight_ = true;
+  std::vector<std::string> recent_files_;
+  std::vector<QAction*> recent_actions_;
+};
+
+// The colour swatches of the Layer Table's rows: the rectangle filled with the colour and
+// framed in black, while swatches are enabled (from start-up on).
+void PaintColourSwatch(QPainter& painter, const QRect& rect, uint32_t colour);
+void SetColourSwatchesEnabled(bool enabled);
+// Lets the user pick one of the eight pick colours, starting from the one nearest to
+// *colour: 1 with the chosen colour in *colour when it changed, else 0.
+int NearestPickColourOfControl(QWidget* control, uint32_t* colour);
+
+// The text of the status line when nothing else shows.
+inline constexpr const char* kIdleMessage = "For Help, press F1";
+
+}  // namespace kavrinth

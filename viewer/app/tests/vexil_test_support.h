@@ -1,0 +1,57 @@
+// Helpers of the viewer application's tests: a private settings and runtime directory per
+// test, small data files, and reading the settings file the viewer writes.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "platform/ini.h"
+#include "support/qt/tests/qt_test_support.h"
+#include "viewer/app/viewer_settings.h"
+
+namespace kavrinth {
+
+// One ElectroMask flash: a small valid PG file.
+inline constexpr const char* kSmallEmFile = "<X100Y200W30V10U0SZ";
+
+// A fresh directory per test, used as the current directory, with settings under
+// config/ and the runtime directory (hand-over socket and lock) under runtime/, so that
+// tests never meet each other's viewers, also in parallel runs.
+class VexilTest : public TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    EnterTempDir();
+    config_dir_ = Path("config");
+    runtime_dir_ = Path("runtime");
+    ::mkdir(config_dir_.c_str(), 0700);
+    ::mkdir(runtime_dir_.c_str(), 0700);
+    ::setenv("XDG_CONFIG_HOME", config_dir_.c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", runtime_dir_.c_str(), 1);
+    // The viewer's support files (its font) lie beside the programs.
+    ::setenv("KAVRINTH_PROGRAM_DIR", VEXIL_TEST_PROGRAM_DIR, 0);
+  }
+
+  std::string SettingsPath() const { return config_dir_ + "/Kavrinth/Vexil.ini"; }
+  // A value of the viewer's settings file, or "<missing>".
+  std::string Setting(const std::string& name) const {
+    IniFile ini;
+    ini.Load(SettingsPath());
+    return ini.GetString(kVexilAppName, name, "<missing>", 4096);
+  }
+  void WriteSetting(const std::string& name, const std::string& value) const {
+    ::mkdir((config_dir_ + "/Kavrinth").c_str(), 0700);
+    IniFile ini;
+    ini.Load(SettingsPath());
+    ini.Set(kVexilAppName, name, value);
+    ASSERT_TRUE(ini.Save());
+  }
+
+  std::string config_dir_;
+  std::string runtime_dir_;
+};
+
+}  // namespace kavrinth

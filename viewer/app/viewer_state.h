@@ -1,0 +1,69 @@
+// The viewer application's process-wide state: what the application, the frame and the
+// view share about the open job and the drawing, and the busy count that keeps commands
+// and hand-overs away while a load or a drawing pumps events.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "fonts/shx_font.h"
+#include "viewer/app/viewer_settings.h"
+
+namespace kavrinth {
+
+inline constexpr int kCaptureFileSlotCount = 18;
+
+struct ViewerAppState {
+  std::string program_directory;
+  std::string temporary_directory;  // "TmpDir"
+  std::string job_file_name;        // the job named in Open New Job or read last; "" after New
+  std::string current_job_path;     // the open job; stored as "LastJobFileName"
+  bool file_dialog_open = false;
+  bool new_job_from_dialog = false;  // the Layer Table dialog runs for a new job
+  bool layers_loaded = false;
+  bool picture_valid = false;
+  bool job_loaded = false;
+  bool drawing_active = false;     // a full drawing runs
+  int64_t ram_use_limit = 0;       // bytes; 0 or less: none
+  bool layer_colour_only = false;  // "-fbclr"
+  bool error_file_given = false;   // "-vefn:"
+  std::string error_file_name;
+  std::array<std::string, kCaptureFileSlotCount> capture_file_slots;
+  int32_t current_layer = 0;
+  int32_t fill_mode = 1;  // of the current view: 0 outline, 1 filled
+  uint32_t background_colour = kDefaultBackground;
+  ViewerSettings settings;  // the stored values the frame keeps
+  int busy_depth = 0;       // loads and drawings under way
+  int command_depth = 0;    // command handlers under way
+};
+
+ViewerAppState& AppState();
+
+// The text font the viewer loads at start-up ("Mirelt.shx" beside the program); empty
+// tables when it could not be loaded.
+ShxFont& ViewerTextFont();
+
+// Marks the viewer busy for one scope: commands that could free what the work uses are
+// disabled and hand-overs wait until it ends.
+class BusyScope {
+ public:
+  BusyScope();
+  ~BusyScope();
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+};
+
+// Marks a command handler under way for one scope.
+class CommandScope {
+ public:
+  CommandScope() { ++AppState().command_depth; }
+  ~CommandScope() { --AppState().command_depth; }
+  CommandScope(const CommandScope&) = delete;
+  CommandScope& operator=(const CommandScope&) = delete;
+};
+
+// Called when the busy count changes (the frame updates its commands).
+void SetBusyChangedCallback(void (*callback)());
+
+}  // namespace kavrinth
