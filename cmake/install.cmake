@@ -16,7 +16,7 @@ set(kavrinth_user_programs tabreng corvitex corvaxen selvar ferolt mistrel vexil
 set(kavrinth_companions vantor quenrix pexol plendo orvisk)
 # Support files the programs read beside themselves (made or copied into build/bin/).
 set(kavrinth_support_files mirelt.shx mirelt.shx.README noltrpt.t_t lumrarpt.t_t lumrarpt.m_m
-                           README.md)
+                           gdsstrct.s_s README.md)
 # The windowed programs, each with a desktop entry in resources/desktop/.
 set(kavrinth_desktop_programs vexil tabrun corvane)
 

@@ -408,16 +408,12 @@ void CLumraApp::OnAppAbout() {
 void CLumraApp::OnHelp() {
   // No help files: the README's part on the viewer is the help, opened with the desktop's
   // viewer when there is a desktop, else named.
-  const std::string program = AppState().program_directory;
-  for (const char* relative :
-       {"../share/doc/kavrinth/README.md", "../README.md", "../../README.md"}) {
-    const std::string path = MakePath(program, relative);
-    if (!FileExists(path) || DirExists(path)) continue;
+  if (const std::optional<std::string> path = FindReadme(AppState().program_directory)) {
     if (HasDisplay() &&
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)))) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(*path)))) {
       return;
     }
-    ShowMessage("Help for Vexil is the README's part on vexil: " + path + ".", kVexilAppName,
+    ShowMessage("Help for Vexil is the README's part on vexil: " + *path + ".", kVexilAppName,
                 MessageIcon::kInformation);
     return;
   }
