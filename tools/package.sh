@@ -19,6 +19,9 @@ for tool in dpkg-shlibdeps desktop-file-validate update-mime-database; do
 done
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+apt_get() {
+  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -y -qq -o Dpkg::Use-Pty=0 "$@"
+}
 if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
   fail "$package is installed already; remove it first (apt-get remove $package), since" \
     "this check installs its own build and removes it at the end"
@@ -39,7 +42,7 @@ dpkg-deb --field "$deb" Package Version Architecture Depends Recommends
 # --- Install it; from here on the package is removed however the check ends ---
 installed=0
 remove_package() {
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get remove -y -qq "$package"
+  apt_get remove "$package"
 }
 cleanup() {
   if [ $installed -eq 1 ]; then
@@ -50,7 +53,7 @@ cleanup() {
 }
 trap cleanup EXIT
 installed=1
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "$deb"
+apt_get install --no-install-recommends "$deb"
 mapfile -t package_files < <(dpkg-query -L "$package")
 # The windowed programs need Qt 6, which the package must ask for.
 if [ -e /usr/bin/vexil ] || [ -e /usr/bin/tabrun ] || [ -e /usr/bin/corvane ]; then
