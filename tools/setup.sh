@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev hershey-fonts-data libpolyclipping-dev qt6-base-dev xvfb xauth x11-utils
+packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev hershey-fonts-data libpolyclipping-dev qt6-base-dev xvfb xauth x11-utils poppler-utils
           dpkg-dev file desktop-file-utils shared-mime-info)
 missing=()
 for p in "${packages[@]}"; do

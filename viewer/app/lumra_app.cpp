@@ -23,6 +23,7 @@
 #include "support/qt/file_filters.h"
 #include "support/qt/message_box.h"
 #include "support/version.h"
+#include "viewer/app/display_painter.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/viewer_state.h"
@@ -30,6 +31,7 @@
 #include "viewer/model/job_file.h"
 #include "viewer/model/job_loading.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/plot/plot_commands.h"
 
 namespace kavrinth {
 namespace {
@@ -91,17 +93,28 @@ int32_t FormatOfExtension(const std::string& path) {
   return -1;
 }
 
+// Reads a data file in the format its extension names; other names leave the format.
+void SetFormatOfDataFile(const std::string& path) {
+  if (const int32_t format = FormatOfExtension(path); format >= 0) {
+    ViewerImportSettings& import = ImportSettings();
+    import.pg_format = format;
+    import.unit_code = UnitCodeFor(format, import.metric);
+  }
+}
+
 }  // namespace
 
 CLumraApp::CLumraApp() {
   the_app = this;
   SetBusyChangedCallback(BusyChanged);
+  document_.SetPainter(PaintJob);
 }
 
 CLumraApp::~CLumraApp() {
   SetBusyChangedCallback(nullptr);
   if (&CurrentViewerServices() == &services_) SetViewerServices(nullptr);
   services_.SetMainEvent(nullptr);
+  services_.SetPlotWindow(nullptr);
   frame_.reset();
   the_app = nullptr;
 }
@@ -116,8 +129,13 @@ void CLumraApp::InitInstance(const CommandLineRequest& request) {
   // The data file of the command line is in its job before the window shows.
   const bool file_ready = !request.has_file || request.data_file.empty() || EnterDataFile(request);
   view_ = new CLumraView(&document_, nullptr);
+  SetPictureWidget(view_);
   frame_ = std::make_unique<CMainFrame>(this, view_);
   services_.SetMainEvent([this] { frame_->OnCommand(kCmdMainEvent); });
+  services_.SetPlotWindow(
+      [this](const GdxRect& rect) { return frame_->PlotWindowRectangle(rect); });
+  // The plot configuration lives with the viewer's settings.
+  PlotConfigPath() = DefaultPlotConfigPath();
   GdxCreateTempLibrary();
   UpdateTitle("");
   if (state.settings.window_show_cmd != 0) {
@@ -153,6 +171,7 @@ bool CLumraApp::AskSaveEdits(int mode) {
 void CLumraApp::ResetJob() {
   ViewerAppState& state = AppState();
   document_.OnNewDocument();
+  ResetDisplay();
   ViewLayerTable& table = LayerTable();
   for (int n = 0; n < kViewLayerCount; ++n) ClearLayerEntry(&table[n]);
   state.job_file_name.clear();
@@ -201,8 +220,10 @@ void CLumraApp::OnFileOpen() {
   std::string initial = !state.job_file_name.empty() ? state.job_file_name : state.current_job_path;
   std::string name;
   SplitPath(initial, nullptr, &name);
+  // The dialog starts in the current directory with the job's name.
+  const std::string start = MakePath(CurrentDirectory(), name);
   const uint32_t flags = kFileDlgFileMustExist | kFileDlgAllowMultiSelect;
-  CTemplateFileDialog dialog(true, "", name.c_str(), flags,
+  CTemplateFileDialog dialog(true, "", start.c_str(), flags,
                              FilterToNulForm(std::string(kOpenFilter)), frame_.get(), nullptr,
                              false);
   dialog.setObjectName("open_dialog");
@@ -213,6 +234,9 @@ void CLumraApp::OnFileOpen() {
   // The question comes before the selection is turned into a job, which empties the table.
   if (!AskSaveEdits(0)) return;
   if (discard_edits_) discard_edits_();
+  // Data files chosen here are read in the format their extension names (a job keeps its
+  // own).
+  if (!dialog.PathNames().empty()) SetFormatOfDataFile(dialog.PathNames().front());
   std::string job;
   if (OpenJobFile(&job, dialog.NulList(), kOpenMultiSelect) == 0) return;
   OpenJob(job);
@@ -277,6 +301,7 @@ bool CLumraApp::OpenJob(std::string path) {
   state.job_file_name = path;
   state.job_loaded = true;
   state.picture_valid = false;
+  FitDisplayToJob();
   state.current_job_path = path;
   frame_->AddRecentFile(path);
   UpdateTitle(path);
@@ -305,10 +330,7 @@ bool CLumraApp::EnterDataFile(const CommandLineRequest& request) {
   if (FileExists(NativePath(request.job_path))) {
     ReadJobGeneral(request.job_path, &import.unit_code, &import.pg_format);
   }
-  if (const int32_t format = FormatOfExtension(request.data_file); format >= 0) {
-    import.pg_format = format;
-    import.unit_code = UnitCodeFor(format, import.metric);
-  }
+  SetFormatOfDataFile(request.data_file);
   if (UpdateJobLayerTable(request.job_path, request.data_file) < 0) {
     Warn("The job file " + request.job_path + " could not be written.");
     ClearLayerTable();

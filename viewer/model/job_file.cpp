@@ -192,8 +192,9 @@ int UpdateJobLayerTable(const std::string& job_path, const std::string& data_fil
   if (found >= 0) {
     FillEntry(&table[found], *value);
   } else {
-    // Red, Scratch.
-    FillEntry(&table[0], JobLayerValue{1, 0x0000FF, kFillScratch, data_file});
+    // Red, Paint: a file opened on its own must show. Scratch would draw it in the
+    // background colour, so the viewer would open it and show an empty window.
+    FillEntry(&table[0], JobLayerValue{1, 0x0000FF, kFillPaint, data_file});
   }
   // Every other entry of the job is dropped: all keys are written again.
   return WriteJobFile(job_path);

@@ -39,9 +39,9 @@ TEST(CommandLineTest, FileWordGivesTheJobToOpen) {
     EXPECT_EQ(request.job_path, c.job_path);
     EXPECT_EQ(request.data_file, c.data_file);
   }
-  EXPECT_EQ(
-      ParseCommandLine(std::vector<std::string>{"/programs/bin/vexil"}, "/w", true).program_directory,
-      "/programs/bin");
+  EXPECT_EQ(ParseCommandLine(std::vector<std::string>{"/programs/bin/vexil"}, "/w", true)
+                .program_directory,
+            "/programs/bin");
 }
 
 TEST(CommandLineTest, PathsOfAnyLengthStayWhole) {

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QStatusBar>
 #include <QThread>
 #include <QToolButton>
@@ -83,6 +84,21 @@ class VexilWindowTest : public VexilTest {
   ScopedNotifier scoped_notifier_{&notifier_};
   std::unique_ptr<CLumraApp> app_;
 };
+
+// Types the names into the file dialog's name field in place of any selection, and accepts.
+void TypeAndAccept(QFileDialog* dialog, const QString& names) {
+  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+    if (view->selectionModel()) view->selectionModel()->clearSelection();
+  }
+  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(names);
+  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+  // A dialog that refuses the names must not hold the test up.
+  QTimer::singleShot(3000, [shown = QPointer<QFileDialog>(dialog)] {
+    if (shown == nullptr || !shown->isVisible()) return;
+    ADD_FAILURE() << "the file dialog did not take the names";
+    shown->reject();
+  });
+}
 
 TEST_F(VexilWindowTest, StartsEmptyWithTheProgramNameAsTitle) {
   Start({"vexil"});
@@ -183,6 +199,12 @@ TEST_F(VexilWindowTest, DataFilesAreReadInTheFormatTheirExtensionNames) {
   ASSERT_TRUE(WaitDrawn()) << Messages();
   EXPECT_EQ(ImportSettings().pg_format, 0);
   EXPECT_NE(ReadFile(Path("demo.job")).find("FormatType=0"), std::string::npos);
+  // The same from the Open dialog.
+  WhenModal<QFileDialog>([](QFileDialog* dialog) { TypeAndAccept(dialog, "demo.dwm"); });
+  frame()->CommandAction(kCmdFileOpen)->trigger();
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(LayerTable()[0].path, Path("demo.dwm"));
+  EXPECT_EQ(ImportSettings().pg_format, 1);
   EXPECT_TRUE(notifier_.shown.empty()) << Messages();
 }
 
@@ -533,15 +555,6 @@ TEST_F(VexilWindowTest, PaintingOnlyCopiesThePicture) {
   EXPECT_TRUE(AppState().picture_valid);
   EXPECT_EQ(view()->picture().pixelIndex(view()->width() / 2, view()->height() / 2), 3);
   EXPECT_EQ(view()->picture().width() % 4, 0) << "rows of whole words";
-}
-
-// Types the names into the file dialog's name field in place of any selection, and accepts.
-void TypeAndAccept(QFileDialog* dialog, const QString& names) {
-  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
-    if (view->selectionModel()) view->selectionModel()->clearSelection();
-  }
-  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(names);
-  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
 }
 
 TEST_F(VexilWindowTest, OpenMakesAJobOfTheChosenFilesAndHandOversWaitForTheDialog) {

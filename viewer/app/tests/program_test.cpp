@@ -221,11 +221,34 @@ TEST_F(VexilProgramTest, RunsOnAnXServer) {
   environment_.insert("QT_QPA_PLATFORM", "xcb");
   environment_.insert("DISPLAY", QStringLiteral(":%1").arg(server.number()));
   WriteFile("layer1.em", kSmallEmFile);
+  WriteFile("layer2.em", kSmallEmFile);
+  // The titles of the viewer's own windows on the X server (class "vexil").
+  auto titles = [&] {
+    QProcess list;
+    list.setProcessEnvironment(environment_);
+    list.start("xwininfo", {"-root", "-tree"});
+    if (!list.waitForFinished(10000)) list.kill();
+    std::vector<std::string> found;
+    for (const QString& line : QString::fromUtf8(list.readAllStandardOutput()).split('\n')) {
+      const qsizetype start = line.indexOf("\"Vexil");
+      if (start >= 0 && line.contains("(\"vexil\""))
+        found.push_back(
+            line.mid(start + 1, line.indexOf('"', start + 1) - start - 1).toStdString());
+    }
+    return found;
+  };
   auto viewer = Run({"layer1.em"}, temp_.path());
   ASSERT_TRUE(WaitListening(viewer.get())) << viewer->Errors();
-  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(Path("layer1.job")); }));
+  ASSERT_TRUE(
+      WaitFor([&] { return titles() == std::vector<std::string>{"Vexil - layer1.job"}; }, 20000))
+      << viewer->Errors() << ::testing::PrintToString(titles());
+  // A second start shows no window of its own; the first shows the job handed over.
+  auto second = Run({"layer2.em"}, temp_.path());
+  EXPECT_EQ(second->Finish(20000), 0) << second->Errors();
+  ASSERT_TRUE(
+      WaitFor([&] { return titles() == std::vector<std::string>{"Vexil - layer2.job"}; }, 20000));
   EXPECT_EQ(CloseViewer(viewer.get()), 0) << viewer->Errors();
-  EXPECT_EQ(Setting("LastJobFileName"), Path("layer1.job"));
+  EXPECT_EQ(Setting("LastJobFileName"), Path("layer2.job"));
   EXPECT_EQ(Setting("WindowshowCmd"), "0");
 }
 

@@ -199,7 +199,7 @@ TEST_F(JobFileTest, StartingOnADataFileKeepsItsEntryAndDropsTheOthers) {
   ASSERT_EQ(UpdateJobLayerTable(job, "/d/c.em"), 1024);
   EXPECT_TRUE(LayerTable()[4].path.empty());
   EXPECT_EQ(LayerValues(job),
-            (std::vector<std::pair<int, std::string>>{{0, "ON,255,0,0,Scratch \"/d/c.em\""}}));
+            (std::vector<std::pair<int, std::string>>{{0, "ON,255,0,0,Paint \"/d/c.em\""}}));
 
   const std::string fresh = PathOf("fresh.job");
   ASSERT_EQ(UpdateJobLayerTable(fresh, "/d/new.em"), 1024);

@@ -1,0 +1,98 @@
+// The view's picture from the display library's surface.
+#include "viewer/app/display_painter.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QPointer>
+#include <cstring>
+
+#include "viewer/app/lumra_doc.h"
+#include "viewer/app/viewer_state.h"
+
+namespace kavrinth {
+namespace {
+
+QPointer<QWidget> picture_widget;
+// The picture is shown at most this often while it is drawn (a job may have a thousand
+// layers; showing each would cost more than drawing it).
+constexpr qint64 kShowIntervalMs = 40;
+
+// Copies the surface into the picture: its rows and its colour table.
+void ShowInPicture(const ViewerDisplay& display, QImage* picture) {
+  const DisplaySurface& surface = display.surface;
+  const int width = std::min(surface.width(), picture->width());
+  const int height = std::min(surface.height(), picture->height());
+  for (int y = 0; y < height; ++y) {
+    std::memcpy(picture->scanLine(y), surface.bits() + static_cast<size_t>(y) * surface.stride(),
+                static_cast<size_t>(width));
+  }
+  const auto table = display.palette.ArgbTable();
+  picture->setColorTable(QList<QRgb>(table.begin(), table.end()));
+}
+
+// The redraw's window: input is delivered through the view's cancel test, and the picture
+// is brought up to date and shown after each layer (at most every 40 ms) so that it builds
+// up as it is drawn.
+class PictureHost : public DrawHost {
+ public:
+  PictureHost(ViewerDisplay* display, QImage* picture, const std::function<bool()>& cancelled)
+      : display_(display), picture_(picture), cancelled_(cancelled) {}
+  void DeliverInput() override {
+    if (cancelled_ && cancelled_()) display_->window.RequestCancel();
+  }
+  void ShowSurface() override {
+    if (picture_widget == nullptr || (shown_.isValid() && shown_.elapsed() < kShowIntervalMs)) {
+      return;
+    }
+    ShowInPicture(*display_, picture_);
+    picture_widget->repaint();
+    shown_.start();
+  }
+
+ private:
+  ViewerDisplay* display_;
+  QImage* picture_;
+  const std::function<bool()>& cancelled_;
+  QElapsedTimer shown_;
+};
+
+}  // namespace
+
+ViewerDisplay& AppDisplay() {
+  static ViewerDisplay display;
+  return display;
+}
+
+void SetPictureWidget(QWidget* widget) { picture_widget = widget; }
+
+void FitDisplayToJob() { AppDisplay().ComputeJobExtents(); }
+
+void ResetDisplay() {
+  ViewerDisplay& display = AppDisplay();
+  display.ResetFrameCache();
+  display.window.ResetView();
+}
+
+bool PaintJob(QImage* picture, const std::function<bool()>& cancelled) {
+  ViewerDisplay& display = AppDisplay();
+  if (display.surface.width() != picture->width() ||
+      display.surface.height() != picture->height()) {
+    if (!display.ResizeOffscreenSurface(picture->width(), picture->height())) {
+      // No surface, no drawing: the picture shows the background.
+      picture->fill(kBackgroundColourIndex);
+      return false;
+    }
+  }
+  const ViewerAppState& state = AppState();
+  display.DefineDisplayColor(kSlotBackground, state.background_colour);
+  display.settings.fill_mode = state.fill_mode;
+  display.settings.layer_colour_only = state.layer_colour_only;
+  display.settings.error_file_given = state.error_file_given;
+  if (!display.window.has_view()) display.ComputeJobExtents();
+  PictureHost host(&display, picture, cancelled);
+  const int result = display.DrawAllLayers(&host);
+  ShowInPicture(display, picture);
+  return result == kDrawDone;
+}
+
+}  // namespace kavrinth

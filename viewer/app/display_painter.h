@@ -1,0 +1,30 @@
+// The job drawn into the view's picture: the display library draws every shown layer into
+// its 8-bit surface, whose bytes and colour table become the picture the view shows.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+#include "viewer/display/viewer_display.h"
+
+namespace kavrinth {
+
+// The viewer's one display: the drawing window's state, surface and palette.
+ViewerDisplay& AppDisplay();
+
+// The painter the document uses: draws the open job into the picture (8-bit, indexed),
+// asking `cancelled` every 200 elements and after each layer. True when the whole view was
+// drawn; a cancelled drawing leaves what it drew.
+bool PaintJob(QImage* picture, const std::function<bool()>& cancelled);
+
+// The window that shows the picture: repainted after each layer while a drawing runs, so
+// that the picture builds up as it is drawn (none: shown at the end only).
+void SetPictureWidget(QWidget* widget);
+
+// A job was loaded: the view is fitted to its extents.
+void FitDisplayToJob();
+// The job is going: the kept WF2 section is freed and the view forgotten.
+void ResetDisplay();
+
+}  // namespace kavrinth

@@ -1,0 +1,190 @@
+// The viewer's window draws what it loads: a sample PG file started from the command line is
+// drawn after zoom-all with every flash where its coordinates say, the right way up, in its
+// layer's colour; Cancel during a large drawing stops it and leaves a consistent view.
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QEvent>
+#include <QImage>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "support/notifier.h"
+#include "viewer/app/display_painter.h"
+#include "viewer/app/lumra_app.h"
+#include "viewer/app/lumra_view.h"
+#include "viewer/app/main_frame.h"
+#include "viewer/app/tests/vexil_test_support.h"
+#include "viewer/app/viewer_state.h"
+#include "viewer/model/gdx_database.h"
+#include "viewer/model/job_file.h"
+#include "viewer/model/layer_table.h"
+
+namespace kavrinth {
+namespace {
+
+class ViewDrawingTest : public VexilTest {
+ protected:
+  void SetUp() override {
+    VexilTest::SetUp();
+    AppState() = ViewerAppState();
+    ClearLayerTable();
+    ImportSettings() = ViewerImportSettings();
+  }
+  void TearDown() override {
+    app_.reset();
+    ClearLayerTable();
+    GdxFreeCurrentLibrary();
+    VexilTest::TearDown();
+  }
+  void Start(const std::vector<std::string>& words) {
+    app_ = std::make_unique<CLumraApp>();
+    app_->InitInstance(ParseCommandLine(words, temp_.path(), true));
+  }
+  CLumraView* view() const { return app_->view(); }
+  static bool WaitDrawn() {
+    return WaitFor([] { return AppState().job_loaded && AppState().picture_valid; });
+  }
+
+  ScriptedNotifier notifier_;
+  ScopedNotifier scoped_notifier_{&notifier_};
+  std::unique_ptr<CLumraApp> app_;
+};
+
+TEST_F(ViewDrawingTest, SampleFlashesAreShownWhereTheirCoordinatesSay) {
+  // The sample in red, and over it one green flash in the middle of its ring.
+  WriteFile("demo.em", ReadFile(std::string(SAMPLES_DIR) + "/demo.em"));
+  WriteFile("centre.em", "<X10000Y10000W600V600U0SZ");
+  WriteFile("demo.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("demo.em") +
+                            "\"\r\nLAYER_1=ON,0,255,0,Paint \"" + Path("centre.em") +
+                            "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "demo.job"});
+  ASSERT_TRUE(WaitDrawn());
+  const QImage shown = view()->grab().toImage();
+  const ViewerDisplay& display = AppDisplay();
+  GdxLibrary* centre_library = GdxLibraryFromHandle(LayerTable()[1].library);
+  ASSERT_NE(centre_library, nullptr);
+  const GdxRect green =
+      GdxFindStructureById(centre_library, centre_library->current_structure_id)->extents;
+  int flashes = 0, top_world = INT_MIN, top_row = 0, bottom_world = INT_MAX, bottom_row = 0;
+  for (GdxEntryCursor c(GdxLibraryFromHandle(LayerTable()[0].library)); c.Valid(); c.Next()) {
+    if (c.Type() != kGdxBoundary) continue;
+    const GdxWord* data = c.Data();
+    const GdxWord* p = data + (data[0] & 0xFFFF);
+    const int32_t cx = static_cast<int32_t>((int64_t{p[0]} + p[2] + p[4] + p[6]) / 4);
+    const int32_t cy = static_cast<int32_t>((int64_t{p[1]} + p[3] + p[5] + p[7]) / 4);
+    const LogicalPoint at = display.window.WorldToLogical(cx, cy);
+    ASSERT_TRUE(at.x >= 0 && at.y >= 0 && at.x < shown.width() && at.y < shown.height());
+    const bool under_green =
+        cx >= green.min_x && cx <= green.max_x && cy >= green.min_y && cy <= green.max_y;
+    EXPECT_EQ(shown.pixelColor(at.x, at.y), under_green ? QColor(0, 255, 0) : QColor(255, 0, 0))
+        << "flash at " << cx << "," << cy;
+    if (cy > top_world) top_world = cy, top_row = at.y;
+    if (cy < bottom_world) bottom_world = cy, bottom_row = at.y;
+    ++flashes;
+  }
+  EXPECT_EQ(flashes, 40);
+  EXPECT_LT(top_row, bottom_row) << "the highest flash is shown nearest the top";
+  // The green flash lies where the ring's centre is, drawn over the red grid.
+  const GdxRect box = display.job_extents();
+  const LogicalPoint centre =
+      display.window.WorldToLogical(static_cast<int32_t>((int64_t{box.min_x} + box.max_x) / 2),
+                                    static_cast<int32_t>((int64_t{box.min_y} + box.max_y) / 2));
+  EXPECT_EQ(shown.pixelColor(centre.x, centre.y), QColor(0, 255, 0));
+  // Outside the ring the background shows.
+  const LogicalPoint corner = display.window.WorldToLogical(box.min_x + 20, box.min_y + 20);
+  const uint32_t background = AppState().background_colour;
+  EXPECT_EQ(shown.pixelColor(corner.x, corner.y),
+            QColor(background & 0xFF, (background >> 8) & 0xFF, (background >> 16) & 0xFF));
+  // The drawing's progress went to the status line, ending at 100%.
+  EXPECT_EQ(app_->services().status_text, "Entities Drawn 100%");
+  EXPECT_TRUE(notifier_.shown.empty());
+}
+
+TEST_F(ViewDrawingTest, AFileStartedOnItsOwnIsDrawnInRed) {
+  WriteFile("demo.em", ReadFile(std::string(SAMPLES_DIR) + "/demo.em"));
+  Start({"vexil", "demo.em"});
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(LayerTable()[0].fill_mode, kFillPaint);
+  const QImage shown = view()->grab().toImage();
+  int red = 0;
+  for (int y = 0; y < shown.height(); ++y) {
+    for (int x = 0; x < shown.width(); ++x) red += shown.pixelColor(x, y) == QColor(255, 0, 0);
+  }
+  EXPECT_GT(red, 40) << "every flash of the sample shows";
+}
+
+// Counts the paints of a widget that happen while a drawing runs.
+class PaintsWhileDrawing : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint && AppState().drawing_active) ++count;
+    return false;
+  }
+  int count = 0;
+};
+
+TEST_F(ViewDrawingTest, ThePictureBuildsUpLayerByLayer) {
+  std::string table = "[LAYER_TABLE]\r\n";
+  for (int layer = 0; layer < 3; ++layer) {
+    const std::string name = "l" + std::to_string(layer) + ".em";
+    WriteFile(name, "<X" + std::to_string(1000 * (layer + 1)) + "Y1000W500V500U0SZ");
+    table += "LAYER_" + std::to_string(layer) + "=ON,255,0,0,Paint \"" + Path(name) + "\"\r\n";
+  }
+  WriteFile("three.job", table + "[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "three.job"});
+  ASSERT_TRUE(WaitDrawn());
+  PaintsWhileDrawing paints;
+  view()->installEventFilter(&paints);
+  app_->frame()->OnCommand(kCmdViewRedraw);
+  EXPECT_FALSE(AppState().picture_valid) << "a drawing is asked for";
+  ASSERT_TRUE(WaitDrawn());
+  view()->removeEventFilter(&paints);
+  EXPECT_GE(paints.count, 1) << "the window shows the layers as they are drawn";
+}
+
+TEST_F(ViewDrawingTest, CancelDuringALargeDrawingLeavesAConsistentView) {
+  // 200,000 flashes in rows; the drawing is cancelled as soon as it starts.
+  std::string em = "<";
+  for (int i = 0; i < 200000; ++i) {
+    em += "X" + std::to_string(100 + (i % 500) * 20) + "Y" + std::to_string(100 + (i / 500) * 20) +
+          "W10V10U0S";
+  }
+  em += "Z";
+  WriteFile("large.em", em);
+  WriteFile("large.job", "[LAYER_TABLE]\r\nLAYER_0=ON,0,255,255,Paint \"" + Path("large.em") +
+                             "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "large.job"});
+  ASSERT_TRUE(WaitFor([] { return AppState().job_loaded; }, 20000));
+  ASSERT_TRUE(WaitDrawn());
+  int cancelled = 0, complete = 0;
+  int32_t drawn_when_cancelled = -1;
+  bool valid_when_cancelled = true;
+  QObject::connect(view(), &CLumraView::drawingStarted, view(), [&] {
+    if (cancelled == 0) QTimer::singleShot(0, [&] { app_->frame()->OnCommand(kCmdCancelDrawing); });
+  });
+  QObject::connect(view(), &CLumraView::drawingEnded, view(), [&](bool whole) {
+    if (whole) {
+      ++complete;
+    } else if (cancelled++ == 0) {
+      drawn_when_cancelled = AppDisplay().elements_drawn();
+      valid_when_cancelled = AppState().picture_valid;
+    }
+  });
+  app_->frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([&] { return cancelled > 0; }));
+  EXPECT_GE(drawn_when_cancelled, 1);
+  EXPECT_LT(drawn_when_cancelled, 200000) << "the drawing stopped early";
+  EXPECT_FALSE(valid_when_cancelled) << "a cancelled drawing is not the view";
+  // The stale picture is drawn again, whole, and the view is the job once more.
+  ASSERT_TRUE(WaitFor([&] { return complete > 0 && AppState().picture_valid; }));
+  EXPECT_EQ(AppDisplay().elements_drawn(), 200000);
+  const QImage shown = view()->grab().toImage();
+  const LogicalPoint first = AppDisplay().window.WorldToLogical(100, 100);
+  EXPECT_EQ(shown.pixelColor(first.x, first.y), QColor(0, 255, 255)) << "the layer's cyan";
+}
+
+}  // namespace
+}  // namespace kavrinth
