@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev hershey-fonts-data libpolyclipping-dev qt6-base-dev xvfb xauth x11-utils)
+packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev hershey-fonts-data libpolyclipping-dev qt6-base-dev xvfb xauth x11-utils poppler-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

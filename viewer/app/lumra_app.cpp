@@ -31,6 +31,7 @@
 #include "viewer/model/job_file.h"
 #include "viewer/model/job_loading.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/plot/plot_commands.h"
 
 namespace kavrinth {
 namespace {
@@ -113,6 +114,7 @@ CLumraApp::~CLumraApp() {
   SetBusyChangedCallback(nullptr);
   if (&CurrentViewerServices() == &services_) SetViewerServices(nullptr);
   services_.SetMainEvent(nullptr);
+  services_.SetPlotWindow(nullptr);
   frame_.reset();
   the_app = nullptr;
 }
@@ -130,6 +132,10 @@ void CLumraApp::InitInstance(const CommandLineRequest& request) {
   SetPictureWidget(view_);
   frame_ = std::make_unique<CMainFrame>(this, view_);
   services_.SetMainEvent([this] { frame_->OnCommand(kCmdMainEvent); });
+  services_.SetPlotWindow(
+      [this](const GdxRect& rect) { return frame_->PlotWindowRectangle(rect); });
+  // The plot configuration lives with the viewer's settings.
+  PlotConfigPath() = DefaultPlotConfigPath();
   GdxCreateTempLibrary();
   UpdateTitle("");
   if (state.settings.window_show_cmd != 0) {

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "support/colors.h"
@@ -24,9 +25,14 @@
 #include "support/qt/window_placement.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
+#include "viewer/app/plot_display.h"
 #include "viewer/app/single_instance.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/wf2_scan.h"
+#include "viewer/plot/plot_commands.h"
+#include "viewer/plot/qt/plot_window_dialog.h"
+#include "viewer/plot/qt/qt_plot_host.h"
 
 namespace kavrinth {
 namespace {
@@ -117,16 +123,17 @@ const FrameCommand kFrameCommands[] = {
      nullptr},
     {kCmdReport, "&Report...", "", "Display general information about the current job.", nullptr,
      nullptr, nullptr},
-    {kCmdPageSetup, "Pa&ge Setup...", "", "Setup plot size, units, and orientation", nullptr,
-     nullptr, nullptr},
-    {kCmdPlotSetup, "Plot &Setup...", "", "Setup plotter driver settings", nullptr, nullptr,
-     nullptr},
-    {kCmdPlotScreen, "&Plot Screen", "", "Plot the current screen", nullptr, nullptr, nullptr},
+    {kCmdPageSetup, "Pa&ge Setup...", "", "Setup plot size, units, and orientation",
+     &CMainFrame::OnPageSetup, &CMainFrame::Idle, nullptr},
+    {kCmdPlotSetup, "Plot &Setup...", "", "Setup plotter driver settings", &CMainFrame::OnPlotSetup,
+     &CMainFrame::Idle, nullptr},
+    {kCmdPlotScreen, "&Plot Screen", "", "Plot the current screen", &CMainFrame::OnPlotScreen,
+     &CMainFrame::IdleWithJob, nullptr},
     {kCmdPlotWindow, "Plot &Window", "",
-     "Press mouse button at plot WINDOW corner and release it at a 2nd corner ", nullptr, nullptr,
-     nullptr},
+     "Press mouse button at plot WINDOW corner and release it at a 2nd corner ",
+     &CMainFrame::OnPlotWindow, &CMainFrame::PlotWindowModeAvailable, nullptr},
     {kCmdPlotWindowCoords, "Plot Window &Coords...", "", "Enter window coordinates of area to plot",
-     nullptr, nullptr, nullptr},
+     &CMainFrame::OnPlotWindowCoords, &CMainFrame::IdleWithJob, nullptr},
     {kCmdHelpIndex, "&Index", "F1", "List Help topics", &CMainFrame::OnHelp, nullptr, nullptr},
     {kCmdHelpInstallation, "&Installation", "", "Help on installation", &CMainFrame::OnHelp,
      nullptr, nullptr},
@@ -681,6 +688,81 @@ void CMainFrame::OnMainEvent() {
 }
 
 void CMainFrame::OnRedraw() { view_->RequestRedraw(); }
+
+// ---- Plotting ----
+
+bool CMainFrame::PlotWindowModeAvailable() const {
+  return IdleWithJob() && DrawWindowHandles(kDrawPlotWindow);
+}
+
+PlotDisplay CMainFrame::DefaultPlotDisplay() const {
+  if (std::optional<PlotDisplay> shown = ShownPlotDisplay()) return *shown;
+  PlotDisplay display;
+  display.fill_mode = AppState().fill_mode;
+  GdxRect all{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  const auto take = [&all](const GdxRect& box) {
+    if (box.min_x > box.max_x || box.min_y > box.max_y) return;
+    all = {std::min(all.min_x, box.min_x), std::min(all.min_y, box.min_y),
+           std::max(all.max_x, box.max_x), std::max(all.max_y, box.max_y)};
+  };
+  for (int n = 0; n < kViewLayerCount; ++n) {
+    const ViewLayerEntry& entry = LayerTable()[n];
+    if (entry.path.empty() || !entry.shown) continue;
+    if (GdxLibrary* library = GdxLibraryFromHandle(entry.library)) {
+      const GdxStructure* top = GdxFindStructureById(library, library->current_structure_id);
+      if (top != nullptr) take(top->extents);
+    }
+    // A WF2 layer loaded in sections: the boxes of its sections.
+    for (int32_t k = 0; k < Wf2FrameIndexSections(entry.frame_block); ++k) {
+      if (const auto section = ReadWf2FrameIndexEntry(entry.frame_block, k)) take(section->box);
+    }
+  }
+  if (all.min_x >= all.max_x || all.min_y >= all.max_y) all = {0, 0, 1000, 1000};
+  display.view_window = all;
+  display.job_extents = all;
+  return display;
+}
+
+std::unique_ptr<QtPlotHost> CMainFrame::MakePlotHost() {
+  auto host = std::make_unique<QtPlotHost>(this);
+  host->display = plot_display_ ? plot_display_ : [this] { return DefaultPlotDisplay(); };
+  host->save_edited_layers = [this] { return app_->AskSaveEdits(1) ? 0 : 2; };
+  host->end_query_mode = end_query_mode_;
+  host->show_idle_text = [this] { ShowIdleMessage(); };
+  host->temporary_directory = AppState().temporary_directory;
+  return host;
+}
+
+void CMainFrame::OnPageSetup() {
+  std::unique_ptr<QtPlotHost> host = MakePlotHost();
+  PageSetup(host.get());
+}
+
+void CMainFrame::OnPlotSetup() {
+  std::unique_ptr<QtPlotHost> host = MakePlotHost();
+  PlotSetup(host.get());
+}
+
+void CMainFrame::OnPlotScreen() {
+  std::unique_ptr<QtPlotHost> host = MakePlotHost();
+  // Nothing may free the layers while the plot data is written and plotted.
+  BusyScope busy;
+  PlotScreen(host.get());
+}
+
+int CMainFrame::PlotWindowRectangle(const GdxRect& rect) {
+  if (!StorePlotWindow(rect)) return 0;
+  std::unique_ptr<QtPlotHost> host = MakePlotHost();
+  BusyScope busy;
+  return PlotScreen(host.get());
+}
+
+void CMainFrame::OnPlotWindow() { OnCommand(kDrawPlotWindow); }
+
+void CMainFrame::OnPlotWindowCoords() {
+  PlotWindowDialog dialog(this);
+  dialog.exec();
+}
 
 void CMainFrame::UpdateLayerCombo() {
   layer_list_->clear();

@@ -13,10 +13,14 @@
 #include <QToolBar>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "viewer/app/viewer_settings.h"
+#include "viewer/model/gdx_database.h"
+#include "viewer/plot/plot_data.h"
+#include "viewer/plot/qt/qt_plot_host.h"
 
 namespace kavrinth {
 
@@ -98,6 +102,7 @@ struct DrawWindowHook {
   std::function<bool(int id, int param)> take_command;
 };
 
+inline constexpr int kDrawPlotWindow = 8264;
 inline constexpr int kDrawCapture = 8271;
 inline constexpr int kDrawRecall = 8272;
 
@@ -172,6 +177,20 @@ class CMainFrame : public QMainWindow {
   void OnCancelDrawing();
   void OnMainEvent();
   void OnRedraw();
+  void OnPageSetup();
+  void OnPlotSetup();
+  void OnPlotScreen();
+  void OnPlotWindow();
+  void OnPlotWindowCoords();
+
+  // The display a plot takes: by default what the drawing window shows (the extents of the
+  // shown layers before it has a view); tests and tools may install their own.
+  void SetPlotDisplay(std::function<PlotDisplay()> display) { plot_display_ = std::move(display); }
+  // What ends the drawing window's point or window query before a plot.
+  void SetQueryModeEnd(std::function<void()> end) { end_query_mode_ = std::move(end); }
+  // Takes the rectangle as the plot window and plots it (the plot window mode and the Plot
+  // Window dialog): the plot's result, 0 for an empty rectangle.
+  int PlotWindowRectangle(const GdxRect& rect);
 
   // The enabling and tick rules of the table.
   bool Idle() const;
@@ -181,6 +200,8 @@ class CMainFrame : public QMainWindow {
   bool DefaultFillOn() const;
   // The current view is filled (the Fill/Outline button shows it pressed).
   bool ViewFilled() const;
+  // The drawing window takes the plot window mode.
+  bool PlotWindowModeAvailable() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -204,6 +225,8 @@ class CMainFrame : public QMainWindow {
   int LayerOfListText() const;
   void AfterToolCommand(int id);
   bool DrawWindowHandles(int id) const;
+  PlotDisplay DefaultPlotDisplay() const;
+  std::unique_ptr<QtPlotHost> MakePlotHost();
   void UpdateRecentFiles();
   void OpenRecentFile(size_t index);
 
@@ -225,6 +248,8 @@ class CMainFrame : public QMainWindow {
   bool query_highlight_ = true;
   std::vector<std::string> recent_files_;
   std::vector<QAction*> recent_actions_;
+  std::function<PlotDisplay()> plot_display_;
+  std::function<void()> end_query_mode_;
 };
 
 // The colour swatches of the Layer Table's rows: the rectangle filled with the colour and

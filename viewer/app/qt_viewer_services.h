@@ -32,8 +32,9 @@ class QtViewerServices : public ViewerServices {
   void ErrorListLoaded() override {}
   ViewerDisplayUnits& DisplayUnits() override { return display_; }
   int32_t SelectionMode() const override { return 0; }
-  // Plotting is not part of this viewer yet: nothing is plotted.
-  int PlotWindow(const GdxRect&) override { return 0; }
+  // The frame takes the plot window and plots it.
+  void SetPlotWindow(std::function<int(const GdxRect&)> plot) { plot_window_ = std::move(plot); }
+  int PlotWindow(const GdxRect& rect) override { return plot_window_ ? plot_window_(rect) : 0; }
   void ClearEmptyDisplayFlag() override { empty_display = false; }
   int64_t DatabaseMemoryLimit() const override;
 
@@ -43,6 +44,7 @@ class QtViewerServices : public ViewerServices {
 
  private:
   std::function<void()> main_event_;
+  std::function<int(const GdxRect&)> plot_window_;
   ViewerDisplayUnits display_;
   int wait_cursors_ = 0;
 };

@@ -253,18 +253,42 @@ void ViewerDisplay::DrawWidePolyline(std::span<const LogicalPoint> points, int32
   }
 }
 
+namespace {
+
+// The glass's width, height and margin in world units and its corner offset.
+struct GlassGeometry {
+  double w, h, margin, sx, sy;
+};
+
+std::optional<GlassGeometry> Glass(const DisplaySettings& settings) {
+  if (settings.plate_kind_flags == 0 || settings.metres_per_user_unit <= 0) return std::nullopt;
+  const double m = settings.coordinate_divisor;
+  const double k = (settings.glass_unit_mm ? 0.001 : 0.0254) / settings.metres_per_user_unit / 100;
+  GlassGeometry g;
+  g.w = std::round(settings.glass_width * k * m);
+  g.h = std::round(settings.glass_height * k * m);
+  g.margin = std::round(settings.glass_margin * k * m);
+  g.sx = (settings.plate_kind_flags & 2) ? -g.w / 2 : 0;
+  g.sy = (settings.plate_kind_flags & 2) ? -g.h / 2 : 0;
+  return g;
+}
+
+}  // namespace
+
+std::optional<GdxRect> ViewerDisplay::GlassRectangle() const {
+  const std::optional<GlassGeometry> g = Glass(settings);
+  if (!g) return std::nullopt;
+  return GdxRect{RoundClamped(g->sx), RoundClamped(g->sy), RoundClamped(g->sx + g->w),
+                 RoundClamped(g->sy + g->h)};
+}
+
 void ViewerDisplay::DrawGlass() {
-  if (settings.plate_kind_flags == 0 || settings.metres_per_user_unit <= 0) return;
+  const std::optional<GlassGeometry> glass = Glass(settings);
+  if (!glass) return;
   const uint8_t saved = surface.color_index();
   const DisplayColor saved_color = surface.current_color();
   SelectColorPen(ContrastColor());
-  const double m = settings.coordinate_divisor;
-  const double k = (settings.glass_unit_mm ? 0.001 : 0.0254) / settings.metres_per_user_unit / 100;
-  const double w = std::round(settings.glass_width * k * m);
-  const double h = std::round(settings.glass_height * k * m);
-  const double margin = std::round(settings.glass_margin * k * m);
-  const double sx = (settings.plate_kind_flags & 2) ? -w / 2 : 0;
-  const double sy = (settings.plate_kind_flags & 2) ? -h / 2 : 0;
+  const auto [w, h, margin, sx, sy] = *glass;
   auto at = [&](double x, double y) {
     return LogicalPoint{RoundClamped(window.WorldToLogicalX(x + sx), kLogicalLimit),
                         RoundClamped(window.WorldToLogicalY(y + sy), kLogicalLimit)};

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -118,6 +119,9 @@ class ViewerDisplay {
   void DrawGrid();
   void DrawFrameGrid(int32_t x, int32_t y);
   void DrawGlass();
+  // The glass rectangle in world units (the plate outline the glass draws); none when the
+  // loaded data places no plate.
+  std::optional<GdxRect> GlassRectangle() const;
   // A polyline in dash pattern 1 scaled by `dash_scale` (0 or less: solid).
   void DrawDashedPolyline(std::span<const LogicalPoint> points, double dash_scale);
   // The extents of the loaded layers and the view fitted to them: 0, or 1 when nothing is

@@ -1,0 +1,175 @@
+// The plot libraries as the viewer loads them: Page Setup and Plot Setup dialogs driven by
+// a user write the plot configuration; Cancel leaves it alone; the plot reports to the
+// viewer's window (status line on success, a message box on failure).
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <cstdlib>
+#include <filesystem>
+
+#include "companions/plendo/plendo_api.h"
+#include "companions/plendo/plot_values.h"
+#include "support/qt/tests/qt_test_support.h"
+#include "viewer/model/gdsformat_writer.h"
+
+namespace kavrinth {
+namespace {
+
+template <class T>
+T* Field(QWidget* dialog, const QString& name) {
+  for (T* widget : dialog->findChildren<T*>()) {
+    if (widget->accessibleName() == name) return widget;
+  }
+  ADD_FAILURE() << "no field " << name.toStdString();
+  return nullptr;
+}
+
+void Press(QWidget* dialog, QDialogButtonBox::StandardButton which) {
+  dialog->findChild<QDialogButtonBox*>()->button(which)->click();
+}
+
+class PlotLibrariesTest : public TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    const char* dir = std::getenv("KAVRINTH_PROGRAM_DIR");
+    ASSERT_NE(dir, nullptr);
+    plendo_ = dlopen((std::string(dir) + "/libplendo.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    orvisk_ = dlopen((std::string(dir) + "/liborvisk.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(plendo_, nullptr) << dlerror();
+    ASSERT_NE(orvisk_, nullptr) << dlerror();
+    config_ = Path("settings/plot.cfg");
+  }
+  void TearDown() override {
+    if (plendo_) dlclose(plendo_);
+    if (orvisk_) dlclose(orvisk_);
+    TempDirTest::TearDown();
+  }
+  template <class F>
+  F Entry(void* library, const char* name) {
+    return reinterpret_cast<F>(dlsym(library, name));
+  }
+  std::string Value(const char* key) { return GetPlotValue("plendo", key, config_).value_or("?"); }
+
+  void* plendo_ = nullptr;
+  void* orvisk_ = nullptr;
+  std::string config_;
+};
+
+TEST_F(PlotLibrariesTest, PageSetupWritesPaperUnitOrientationAndMargins) {
+  const auto page_setup = Entry<PlotSetupEntry>(orvisk_, "orvisk_ordinal_1");
+  ASSERT_NE(page_setup, nullptr);
+  WhenModal<QDialog>([](QDialog* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Page Setup");
+    QComboBox* paper = Field<QComboBox>(dialog, "Paper size");
+    QDoubleSpinBox* width = Field<QDoubleSpinBox>(dialog, "Custom width");
+    EXPECT_FALSE(width->isEnabled()) << "letter size has no custom width";
+    paper->setCurrentIndex(paper->findText("Custom"));
+    EXPECT_TRUE(width->isEnabled());
+    width->setValue(200);
+    Field<QDoubleSpinBox>(dialog, "Custom height")->setValue(100);
+    Field<QComboBox>(dialog, "Unit")->setCurrentText("MM");
+    Field<QComboBox>(dialog, "Orientation")->setCurrentText("Landscape");
+    Field<QDoubleSpinBox>(dialog, "Left margin")->setValue(12.5);
+    Press(dialog, QDialogButtonBox::Ok);
+  });
+  QWidget frame;
+  EXPECT_EQ(page_setup(&frame, config_.c_str()), 0);
+  EXPECT_EQ(Value("PGSIZE"), "Z 200,100");
+  EXPECT_EQ(Value("PGUNIT"), "MM");
+  EXPECT_EQ(Value("ROTATE"), "1");
+  EXPECT_EQ(Value("LEFT"), "12.5");
+  EXPECT_EQ(Value("TOP"), "0.5");
+  EXPECT_EQ(Value("PLTYPE"), "PDF 8:colour") << "the defaults of a new file";
+
+  // The dialog starts from what is stored; Cancel changes nothing.
+  const std::string before = ReadFile(config_);
+  WhenModal<QDialog>([](QDialog* dialog) {
+    EXPECT_EQ(Field<QComboBox>(dialog, "Paper size")->currentText(), "Custom");
+    EXPECT_DOUBLE_EQ(Field<QDoubleSpinBox>(dialog, "Custom height")->value(), 100);
+    EXPECT_EQ(Field<QComboBox>(dialog, "Orientation")->currentText(), "Landscape");
+    Field<QComboBox>(dialog, "Unit")->setCurrentText("CM");
+    Press(dialog, QDialogButtonBox::Cancel);
+  });
+  EXPECT_EQ(page_setup(&frame, config_.c_str()), 1);
+  EXPECT_EQ(ReadFile(config_), before);
+}
+
+TEST_F(PlotLibrariesTest, PlotSetupWritesOutputPensWeightsAndScale) {
+  const auto plot_setup = Entry<PlotSetupEntry>(plendo_, "plendo_ordinal_1");
+  ASSERT_NE(plot_setup, nullptr);
+  const std::string pdf = Path("mine.pdf");
+  WhenModal<QDialog>([pdf](QDialog* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Plot Setup");
+    EXPECT_EQ(Field<QComboBox>(dialog, "Output")->currentText(), "PDF file");
+    Field<QLineEdit>(dialog, "PDF file")->setText(QString::fromStdString(pdf));
+    Field<QSpinBox>(dialog, "Pens")->setValue(3);
+    Field<QDoubleSpinBox>(dialog, "Line weight")->setValue(0.01);
+    Field<QSpinBox>(dialog, "DPI")->setValue(600);
+    Field<QDoubleSpinBox>(dialog, "Scale (0 fits the page)")->setValue(2);
+    Field<QDoubleSpinBox>(dialog, "Origin Y")->setValue(-1.5);
+    Press(dialog, QDialogButtonBox::Ok);
+  });
+  EXPECT_EQ(plot_setup(nullptr, config_.c_str()), 0);
+  EXPECT_EQ(Value(kPlotFileKey), pdf);
+  EXPECT_EQ(Value(kPrinterKey), "");
+  EXPECT_EQ(Value("PLTYPE"), "PDF 3:colour");
+  EXPECT_EQ(Value("LNWEIGHT"), "0.01 0.003");
+  EXPECT_EQ(Value("DPI"), "600");
+  EXPECT_EQ(Value("PGSCALE"), "2");
+  EXPECT_EQ(Value("ORIGIN"), "0,-1.5");
+}
+
+TEST_F(PlotLibrariesTest, PlotReportsToTheViewerWindow) {
+  const auto plot = Entry<PlotEntry>(plendo_, "plendo_ordinal_3");
+  const auto set = Entry<PlotSetValueEntry>(plendo_, "plendo_ordinal_5");
+  ASSERT_TRUE(plot && set);
+  ASSERT_EQ(set("plendo", kPlotFileKey, config_.c_str(), Path("shown.pdf").c_str()), 1);
+  const std::string data = Path("plot.gds");
+  ASSERT_EQ(GdsOutOpen(data, 1e-6, 0.001, "", false), kGdsOutOk);
+  for (auto [name, value] :
+       {std::pair{"$LIM_LT", 0}, {"$LIM_BT", 0}, {"$LIM_RG", 100}, {"$LIM_TP", 100}}) {
+    GdsOutNamedProperty(name, kGdsSettingInt32, value);
+  }
+  GdsOutBeginStructure("TOP");
+  GdsOutNamedProperty("SETCOLOR", kGdsSettingInt16, 2);
+  const std::vector<GdsIntPoint> square = {{10, 10}, {90, 10}, {90, 90}, {10, 90}, {10, 10}};
+  GdsOutBoundary(square, 1, 2, 0, 0);
+  GdsOutEndStructure();
+  ASSERT_EQ(GdsOutClose(), kGdsOutOk);
+
+  QMainWindow frame;
+  EXPECT_EQ(plot(&frame, config_.c_str(), data.c_str(), Path("second").c_str()), 0);
+  EXPECT_TRUE(frame.statusBar()->currentMessage().contains("shown.pdf"));
+  EXPECT_TRUE(std::filesystem::exists(Path("shown.pdf")));
+  EXPECT_FALSE(std::filesystem::exists(Path("second"))) << "moved over the target";
+
+  // A page whose margins leave nothing: a message box over the window, no file.
+  ASSERT_EQ(set("plendo", kPlotFileKey, config_.c_str(), Path("none.pdf").c_str()), 1);
+  ASSERT_EQ(GdsOutOpen(data, 1e-6, 0.001, "", false), kGdsOutOk);
+  GdsOutNamedProperty("LTBTMGNX", kGdsSettingReal, 9.0);
+  GdsOutBeginStructure("TOP");
+  GdsOutEndStructure();
+  ASSERT_EQ(GdsOutClose(), kGdsOutOk);
+  QString shown;
+  WhenModal<QMessageBox>([&shown](QMessageBox* box) {
+    shown = box->text();
+    box->accept();
+  });
+  EXPECT_NE(plot(&frame, config_.c_str(), data.c_str(), Path("second").c_str()), 0);
+  EXPECT_EQ(shown, "The margins leave no room on the page.");
+  EXPECT_FALSE(std::filesystem::exists(Path("none.pdf")));
+}
+
+}  // namespace
+}  // namespace kavrinth
