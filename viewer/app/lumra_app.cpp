@@ -24,6 +24,7 @@
 #include "support/qt/message_box.h"
 #include "support/version.h"
 #include "viewer/app/display_painter.h"
+#include "viewer/app/edit_tools.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/viewer_state.h"
@@ -115,6 +116,7 @@ CLumraApp::~CLumraApp() {
   if (&CurrentViewerServices() == &services_) SetViewerServices(nullptr);
   services_.SetMainEvent(nullptr);
   services_.SetPlotWindow(nullptr);
+  edit_tools_.reset();
   frame_.reset();
   the_app = nullptr;
 }
@@ -131,6 +133,7 @@ void CLumraApp::InitInstance(const CommandLineRequest& request) {
   view_ = new CLumraView(&document_, nullptr);
   SetPictureWidget(view_);
   frame_ = std::make_unique<CMainFrame>(this, view_);
+  edit_tools_ = std::make_unique<CEditTools>(this);
   services_.SetMainEvent([this] { frame_->OnCommand(kCmdMainEvent); });
   services_.SetPlotWindow(
       [this](const GdxRect& rect) { return frame_->PlotWindowRectangle(rect); });
