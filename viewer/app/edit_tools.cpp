@@ -350,6 +350,11 @@ bool CEditTools::OnCommand(int id) {
 }
 
 void CEditTools::SetCurrentTool(int id) {
+  // The band follows the mouse between clicks.
+  if (tool_ == 0) {
+    tracking_saved_ = app_->view()->hasMouseTracking();
+    app_->view()->setMouseTracking(true);
+  }
   tool_ = id;
   BeginTrack();
 }
@@ -390,6 +395,7 @@ void CEditTools::Rearm() {
 
 void CEditTools::EndTool() {
   const int tool = tool_;
+  if (tool != 0) app_->view()->setMouseTracking(tracking_saved_);
   tool_ = 0;
   counter_ = 0;
   band_mode_ = 0;

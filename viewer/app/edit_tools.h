@@ -181,6 +181,7 @@ class CEditTools : public QObject {
   std::array<QPoint, 3> device_{};
   std::array<EditPoint, 3> points_{};
   QPoint band_end_;
+  bool tracking_saved_ = false;
 };
 
 }  // namespace kavrinth

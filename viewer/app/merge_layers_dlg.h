@@ -41,8 +41,7 @@ class CMergeLayersDlg : public QDialog {
   void OnDelete();
   void AddLayer(int row);
   void OnDeleteRow();
-
- protected:
+  // OK: checks the names, asks before overwriting, merges and adds the outputs to the job.
   void accept() override;
 
  private:

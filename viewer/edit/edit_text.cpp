@@ -117,6 +117,9 @@ bool TextRectangles(const ShxFont& font, const std::string& text, const TextPlac
                                            {double(r.min_x), double(r.max_y)}};
     origin = corners[kCorner[index]];
   }
+  // Strokes that are not rectangles (the lines of a line font) become one rectangle per
+  // segment, a stroke width wide: an eighth of the character height.
+  const double stroke = std::max(1.0, std::floor(h * std::fabs(sy) / 8.0 + 0.5));
   for (const std::vector<Point2>& polygon : polygons) {
     std::vector<EditPoint> points;
     for (const Point2& p : polygon) {
@@ -125,15 +128,42 @@ bool TextRectangles(const ShxFont& font, const std::string& text, const TextPlac
                         static_cast<int32_t>(RoundAway(t.y * sy + origin.y))};
       if (points.empty() || !(points.back() == e)) points.push_back(e);
     }
-    if (points.size() > 1 && points.front() == points.back()) points.pop_back();
+    const bool closed = points.size() > 2 && points.front() == points.back();
+    if (closed) points.pop_back();
     FlashValues flash;
     FlashCorners corners;
-    if (points.size() < 3 ||
-        !NormaliseRectangle(points[0], points[1], points[2], &flash, &corners)) {
+    if (closed && points.size() == 4 &&
+        NormaliseRectangle(points[0], points[1], points[2], &flash, &corners)) {
+      out->push_back({points[0], points[1], points[2]});
+      continue;
+    }
+    if (closed) points.push_back(points.front());
+    if (points.size() < 2) {
       ++*skipped;
       continue;
     }
-    out->push_back({points[0], points[1], points[2]});
+    for (size_t i = 0; i + 1 < points.size(); ++i) {
+      const double dx = double{points[i + 1].x} - points[i].x;
+      const double dy = double{points[i + 1].y} - points[i].y;
+      const double length = std::hypot(dx, dy);
+      if (length == 0) continue;
+      const double nx = -dy / length * stroke / 2;
+      const double ny = dx / length * stroke / 2;
+      // Each end is extended by half the stroke so that joined segments meet.
+      const double ex = dx / length * stroke / 2;
+      const double ey = dy / length * stroke / 2;
+      const auto at = [](double x, double y) {
+        return EditPoint{static_cast<int32_t>(RoundAway(x)), static_cast<int32_t>(RoundAway(y))};
+      };
+      const EditPoint p0 = at(points[i].x - ex - nx, points[i].y - ey - ny);
+      const EditPoint p1 = at(points[i + 1].x + ex - nx, points[i + 1].y + ey - ny);
+      const EditPoint p2 = at(points[i + 1].x + ex + nx, points[i + 1].y + ey + ny);
+      if (NormaliseRectangle(p0, p1, p2, &flash, &corners)) {
+        out->push_back({p0, p1, p2});
+      } else {
+        ++*skipped;
+      }
+    }
   }
   if (out->empty()) {
     *message = "The text's strokes make no rectangles.";

@@ -1,5 +1,6 @@
-// Text added as flashes: the text is stroked with the viewer's SHX font and each closed
-// stroke polygon becomes one rectangular flash.
+// Text added as flashes: the text is stroked with the viewer's SHX font; each closed stroke
+// of four corners becomes one rectangular flash, and each segment of any other stroke a
+// rectangle along it, an eighth of the character height wide.
 #pragma once
 
 #include <array>
@@ -22,7 +23,7 @@ struct TextPlacement {
 // The rectangles (three points each) of the text. Lines are separated by carriage returns
 // or line feeds; a trailing one is dropped. False with a message when the text is blank,
 // the font has no height, the box is empty while no height is given, or no stroke makes a
-// rectangle; `skipped` counts the strokes that are not rectangles.
+// rectangle; `skipped` counts the strokes that made none.
 bool TextRectangles(const ShxFont& font, const std::string& text, const TextPlacement& placement,
                     std::vector<std::array<EditPoint, 3>>* out, int* skipped, std::string* message);
 
