@@ -1,17 +1,18 @@
 #!/bin/sh
 # Benchmark of the Electromask -> GDSII engine: converts a generated Electromask file of
-# N flashes (default 1000000) with corvitex, prints flashes per second and, when KLayout
-# is installed, the ratio of the conversion time to the time KLayout takes to load the
-# GDSII file that was written.
+# N flashes (default 1000000) with corvitex, BENCH_RUNS times (default 3), and, when
+# KLayout is installed, compares the conversion with KLayout's load of the GDSII file
+# that was written.
 #
 #   bench/corv_bench.sh [flashes]      (BUILD_DIR selects the build, default build/)
 #
-# The last line, "BENCH <figure> <item word> <items> <seconds> <KLayout seconds or ->", is
-# for bench/run, which collects every benchmark's figures.
+# The lines "BENCH <figure> <item word> <items> <seconds> <KLayout seconds or ->", one per
+# run, are for bench/run, which collects every benchmark's figures.
 # Build targets: corvitex
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/bench_lib.sh"
 build=$(cd "${BUILD_DIR:-$(dirname "$here")/build}" && pwd)
 flashes=${1:-1000000}
 engine="$build/bin/corvitex"
@@ -20,38 +21,22 @@ engine="$build/bin/corvitex"
 work=$(mktemp -d /tmp/corv_bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT INT TERM
 
-now() { date +%s%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b - a) / 1e9 }'; }
-
 awk -v n="$flashes" -f "$here/corv_gen_em.awk" > "$work/bench.em"
 printf '[General]\r\nlayers=layer0\r\n[layer0]\r\nlayer=1,bench.em\r\n' > "$work/bench.job"
+cd "$work"
 
-start=$(now)
-(cd "$work" && "$engine" @bench.job -o:bench.gds -u:E)
-end=$(now)
-convert=$(seconds "$start" "$end")
-echo "corvitex: $flashes flashes in $convert s," \
-  "$(awk -v n="$flashes" -v t="$convert" 'BEGIN { printf "%.0f", n / t }') flashes/s" \
-  "($(wc -c < "$work/bench.em") bytes in, $(wc -c < "$work/bench.gds") bytes out)"
+convert=$(timed_runs "$engine" @bench.job -o:bench.gds -u:E)
+echo "corvitex: $flashes flashes: $(describe_times "$convert")" \
+  "($(wc -c < bench.em) bytes in, $(wc -c < bench.gds) bytes out)"
 
-load=-
-if ! command -v klayout > /dev/null 2>&1; then
-  echo "klayout is not installed (apt-get install -y klayout): no load ratio"
-else
-  # KLayout's own time to read the library, measured inside it so that its start-up does
-  # not count.
-  cat > "$work/load.rb" << 'RUBY'
-started = Time.now
-layout = RBA::Layout::new
-layout.read($file)
-printf("%.3f %d\n", Time.now - started, layout.top_cell.shapes(layout.layer(1, 1)).size)
-RUBY
-  set -- $(QT_QPA_PLATFORM=offscreen klayout -b -rd file="$work/bench.gds" -r "$work/load.rb")
-  load=$1
-  shapes=$2
+peer=""
+if have_klayout; then
+  loads=$(klayout_loads "$work/bench.gds" "1, 1")
+  shapes=$(printf '%s\n' "$loads" | awk 'NR == 1 { print $2 }')
   [ "$shapes" = "$flashes" ] || { echo "corv_bench: KLayout read $shapes shapes" >&2; exit 1; }
-  echo "klayout: loads the $shapes boundaries in $load s;" \
-    "conversion / load = $(awk -v c="$convert" -v l="$load" 'BEGIN { printf "%.2f", c / l }')" \
-    "(aim: at most 2)"
+  peer=$(printf '%s\n' "$loads" | awk '{ printf "%s ", $1 }')
+  echo "klayout: loads the $shapes boundaries: $(describe_times "$peer")"
+else
+  echo "klayout is not installed (apt-get install -y klayout): no load ratio"
 fi
-echo "BENCH corvitex-conversion flashes $flashes $convert $load"
+bench_lines corvitex-conversion flashes "$flashes" "$convert" "$peer"

@@ -1,18 +1,20 @@
 #!/bin/sh
 # Benchmark of the GDSII -> PG engine: writes a layout of N elements (default 1000000;
 # boundaries, wide and zero-width paths, texts in 100 cells) with the stream writer,
-# runs tabreng's counting pass and its translate pass (with libvantor.so), prints
-# elements per second for each, and, when KLayout is installed, the ratio of each pass
-# to the time KLayout takes to load the same file in batch mode.
+# runs tabreng's counting pass and its translate pass (with libvantor.so) BENCH_RUNS
+# times each (default 3), checks that the translate pass on one thread writes the same
+# bytes, and, when KLayout is installed, compares each pass with KLayout's load of the
+# same file in batch mode.
 #
 #   bench/tabreng_bench.sh [elements]      (BUILD_DIR selects the build, default build/)
 #
-# The last lines, "BENCH <figure> <item word> <items> <seconds> <KLayout seconds or ->",
-# are for bench/run, which collects every benchmark's figures.
-# Build targets: tabreng tabreng_bench_layout
+# The lines "BENCH <figure> <item word> <items> <seconds> <KLayout seconds or ->", one per
+# run, are for bench/run, which collects every benchmark's figures.
+# Build targets: tabreng vantor tabreng_bench_layout
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/bench_lib.sh"
 build=$(cd "${BUILD_DIR:-$(dirname "$here")/build}" && pwd)
 elements=${1:-1000000}
 engine="$build/bin/tabreng"
@@ -24,10 +26,6 @@ done
 work=$(mktemp -d /tmp/tabreng_bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT INT TERM
 
-now() { date +%s%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b - a) / 1e9 }'; }
-rate() { awk -v n="$elements" -v t="$1" 'BEGIN { printf "%.0f", n / t }'; }
-
 "$generator" "$work/layout.gds" "$elements"
 # The engine wants its support files beside it and pg.cfg in the working directory.
 mkdir "$work/bin"
@@ -35,47 +33,49 @@ mkdir "$work/bin"
 : > "$work/bin/libquenrix.so"
 : > "$work/bin/mirelt.shx"
 printf 'SMALLANGLE\r\n0.1\r\n\r\n' > "$work/pg.cfg"
+cd "$work"
 
 # Runs the engine in the working directory; prints its 32-bit result.
 run_engine() {
-  (cd "$work" && KAVRINTH_PROGRAM_DIR="$work/bin" KAVRINTH_RESULT_FD=3 "$engine" "$@" \
+  (KAVRINTH_PROGRAM_DIR="$work/bin" KAVRINTH_RESULT_FD=3 "$engine" "$@" \
      3>&1 > /dev/null 2>&1 < /dev/null | cat)
 }
+# The same, for timed_runs: fails unless the result is the expected one.
+engine_gives() {
+  expected=$1
+  shift
+  [ "$(run_engine "$@")" = "$expected" ]
+}
 
-start=$(now)
-count=$(run_engine layout.gds 1.0 = = -s1.0 -polycnt)
-end=$(now)
-counting=$(seconds "$start" "$end")
-echo "tabreng counting pass: $elements elements in $counting s, $(rate "$counting") elements/s" \
-  "($count to hand to PG; $(wc -c < "$work/layout.gds") bytes)"
-
-start=$(now)
-result=$(run_engine layout.gds 1.0 = = -s1.0 "-polycnt:$count" -opost)
-end=$(now)
-translate=$(seconds "$start" "$end")
-[ "$result" = 0 ] || { echo "tabreng_bench: the translate pass gave $result" >&2; exit 1; }
-echo "tabreng translate pass: $elements elements in $translate s, $(rate "$translate") elements/s" \
-  "($(grep -a '^Trapezoids' "$work/pg.log" | tr -d '\r') written back;" \
-  "$(wc -c < "$work/layout.gdx") bytes out)"
-
-load=-
-if ! command -v klayout > /dev/null 2>&1; then
-  echo "klayout is not installed (apt-get install -y klayout): no load ratio"
+peer=""
+if have_klayout; then
+  loads=$(klayout_loads "$work/layout.gds" cells)
+  peer=$(printf '%s\n' "$loads" | awk '{ printf "%s ", $1 }')
+  echo "klayout: loads the $(printf '%s\n' "$loads" | awk 'NR == 1 { print $2 }') cells:" \
+    "$(describe_times "$peer")"
 else
-  # KLayout's own time to read the library, measured inside it so that its start-up does
-  # not count.
-  cat > "$work/load.rb" << 'RUBY'
-started = Time.now
-layout = RBA::Layout::new
-layout.read($file)
-printf("%.3f %d\n", Time.now - started, layout.cells)
-RUBY
-  set -- $(QT_QPA_PLATFORM=offscreen klayout -b -rd file="$work/layout.gds" -r "$work/load.rb")
-  load=$1
-  echo "klayout: loads the $2 cells in $load s;" \
-    "counting / load = $(awk -v c="$counting" -v l="$load" 'BEGIN { printf "%.2f", c / l }')" \
-    "(aim: below 1), translate / load = $(awk -v c="$translate" -v l="$load" \
-      'BEGIN { printf "%.2f", c / l }') (aim: at most 2)"
+  echo "klayout is not installed (apt-get install -y klayout): no load ratio"
 fi
-echo "BENCH tabreng-counting-pass elements $elements $counting $load"
-echo "BENCH tabreng-translate-pass elements $elements $translate $load"
+
+count=$(run_engine layout.gds 1.0 = = -s1.0 -polycnt)
+counting=$(timed_runs engine_gives "$count" layout.gds 1.0 = = -s1.0 -polycnt)
+echo "tabreng counting pass: $elements elements: $(describe_times "$counting")" \
+  "($count to hand to PG; $(wc -c < layout.gds) bytes)"
+
+# The translate pass on one thread first: what every other run must write.
+(
+  TABRENG_THREADS=1
+  export TABRENG_THREADS
+  engine_gives 0 layout.gds 1.0 = = -s1.0 "-polycnt:$count" -opost
+)
+mv layout.gdx single.gdx
+mv pg.log single.pg.log
+translate=$(timed_runs engine_gives 0 layout.gds 1.0 = = -s1.0 "-polycnt:$count" -opost)
+cmp -s layout.gdx single.gdx && cmp -s pg.log single.pg.log ||
+  { echo "tabreng_bench: the threads wrote other bytes than one thread" >&2; exit 1; }
+echo "tabreng translate pass: $elements elements: $(describe_times "$translate")" \
+  "($(grep -a '^Trapezoids' pg.log | tr -d '\r') written back; $(wc -c < layout.gdx) bytes out," \
+  "the same bytes as on one thread)"
+
+bench_lines tabreng-counting-pass elements "$elements" "$counting" "$peer"
+bench_lines tabreng-translate-pass elements "$elements" "$translate" "$peer"

@@ -25,7 +25,16 @@ bool AddChecked(int32_t base, int64_t offset, int32_t* out) {
 
 bool RoundToInt32(double value, int32_t* out) {
   if (!std::isfinite(value)) return false;
-  double rounded = std::round(value);  // halves go away from zero
+  // Halves go away from zero. Below 2^52 the integer part and the fraction of a double
+  // are exact, which gives std::round's result without a call for every corner.
+  double rounded;
+  if (std::fabs(value) < 4503599627370496.0) {
+    const auto whole = static_cast<double>(static_cast<int64_t>(value));
+    const double fraction = value - whole;
+    rounded = whole + static_cast<double>(fraction >= 0.5) - static_cast<double>(fraction <= -0.5);
+  } else {
+    rounded = std::round(value);
+  }
   if (rounded < INT32_MIN || rounded > INT32_MAX) return false;
   *out = static_cast<int32_t>(rounded);
   return true;

@@ -29,27 +29,17 @@ constexpr size_t kMaxDecimalText = 64;
 // Values beyond 32 bits are remembered as overflow instead of wrapping.
 class IntegerText {
  public:
+  // Tests in the order of how often they decide: most characters are digits of a number
+  // still going on.
   void Append(char c) {
-    bool digit = c >= '0' && c <= '9';
-    switch (state_) {
-      case kStart:
-        if (digit) {
-          AddDigit(c);
-        } else {
-          negative_ = c == '-';
-          state_ = kSigned;
-        }
-        break;
-      case kSigned:
-      case kDigits:
-        if (digit) {
-          AddDigit(c);
-        } else {
-          state_ = kDone;
-        }
-        break;
-      case kDone:
-        break;
+    if (state_ == kDone) return;
+    if (c >= '0' && c <= '9') {
+      AddDigit(c);
+    } else if (state_ == kStart) {
+      negative_ = c == '-';
+      state_ = kSigned;
+    } else {
+      state_ = kDone;
     }
   }
   // The value (0 for a text without digits); false when it does not fit in 32 bits.
@@ -136,35 +126,46 @@ class PgTextParser {
  public:
   static constexpr int kEnd = -2;  // no more bytes
 
-  explicit PgTextParser(PgReader* reader) : r_(*reader) {}
+  explicit PgTextParser(PgReader* reader)
+      : r_(*reader),
+        file_(reader->file_),
+        code_table_(*reader->code_table_),
+        class_table_(*reader->class_table_) {}
 
-  bool HasFile() const { return r_.file_ != nullptr; }
+  bool HasFile() const { return file_ != nullptr; }
   FlashRecord& flash() { return r_.flash_; }
-  int EndResult() const { return EndOfFileResult(r_.file_); }
+  int EndResult() const { return EndOfFileResult(file_); }
+
+  // A byte's class and its translated character, handed back by value: the readers run
+  // through every byte of their files, and a character stored through a pointer could
+  // be any object to the compiler, which would then fetch the tables again every time.
+  struct Classed {
+    int char_class;
+    char c;
+  };
 
   // The class of the next byte that has one, with its translated character; digits
   // written in an EBCDIC variant come back as plain digits after recording the variant.
-  int Next(char* character) {
+  Classed Next() {
     for (;;) {
-      int raw = BufFileGetByte(r_.file_);
-      if (raw < 0) return kEnd;
-      uint8_t c = (*r_.code_table_)[raw];
-      int char_class = (*r_.class_table_)[c];
+      int raw = BufFileGetByte(file_);
+      if (raw < 0) return {kEnd, 0};
+      uint8_t c = code_table_[raw];
+      int char_class = class_table_[c];
       if (char_class == kPgClassSkip) continue;
       if (char_class >= kPgClassDigitMinus) {
         r_.ebcdic_variant_ = char_class - (kPgClassDigitMinus + 1);
         c = static_cast<uint8_t>('0' + (c & 0x0F));
         char_class = kPgClassDigit;
       }
-      *character = static_cast<char>(c);
-      return char_class;
+      return {char_class, static_cast<char>(c)};
     }
   }
 
   // Skips raw bytes to the comment's end: false when the file ends first.
   bool SkipComment() {
     for (;;) {
-      int raw = BufFileGetByte(r_.file_);
+      int raw = BufFileGetByte(file_);
       if (raw < 0) return false;
       if (raw == r_.comment_end_byte_ || raw == r_.quote_byte_ || raw == r_.comment_end_lf_byte_) {
         return true;
@@ -209,6 +210,9 @@ class PgTextParser {
   }
 
   PgReader& r_;
+  BufFile* const file_;
+  const PgCodeTable& code_table_;
+  const PgCharClassTable& class_table_;
 };
 
 int ReadTextPgRecord(PgReader* reader) {
@@ -218,12 +222,15 @@ int ReadTextPgRecord(PgReader* reader) {
   IntegerText number;
   int field = 0;
   for (;;) {
-    char c = 0;
-    int char_class = parser.Next(&c);
+    const auto [char_class, c] = parser.Next();
+    // Digits are most of a file: they are told apart first, by a branch of their own.
+    if (char_class == kPgClassDigit) {
+      number.Append(c);
+      continue;
+    }
     switch (char_class) {
       case PgTextParser::kEnd:
         return parser.EndResult();
-      case kPgClassDigit:
       case kPgClassSign:
         number.Append(c);
         break;
@@ -267,8 +274,7 @@ int ReadMann3600Record(PgReader* reader) {
   DecimalText number;
   int field = 0;  // none yet: a number before the first letter is dropped
   for (;;) {
-    char c = 0;
-    int char_class = parser.Next(&c);
+    const auto [char_class, c] = parser.Next();
     bool fits = true;
     switch (char_class) {
       case PgTextParser::kEnd:

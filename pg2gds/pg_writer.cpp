@@ -57,6 +57,8 @@ constexpr int kMann3600Decimals = 5;
 constexpr double kIntermediateDivisor = 1000;
 
 std::atomic<unsigned> temporary_counter{0};
+// Bytes of the output stream's buffer.
+constexpr size_t kWriteBuffer = size_t{256} << 10;
 
 }  // namespace
 
@@ -195,7 +197,13 @@ bool PgOutputWriter::CreateTemporary() {
       return false;
     }
     file_ = fdopen(fd, "w+b");
-    if (file_ != nullptr) return true;
+    if (file_ != nullptr) {
+      // Large writes: the default buffer of a few kilobytes costs a call every 4096 bytes
+      // (a buffer must be given: without one the size asked for is not taken).
+      stream_buffer_.resize(kWriteBuffer);
+      std::setvbuf(file_, stream_buffer_.data(), _IOFBF, stream_buffer_.size());
+      return true;
+    }
     close(fd);
     unlink(temporary_.c_str());
     return false;

@@ -137,7 +137,9 @@ class PgOutputWriter {
   bool failed_ = false;
 
   std::vector<uint8_t> own_buffer_;
-  std::span<uint8_t> block_;  // one block: the caller's buffer or own_buffer_
+
+  std::vector<char> stream_buffer_;  // the output stream's buffer, while it is open
+  std::span<uint8_t> block_;         // one block: the caller's buffer or own_buffer_
   size_t position_ = 0;
   PgCharSet chars_{};
 

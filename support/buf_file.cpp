@@ -121,8 +121,14 @@ bool BufFile::ReadFully(unsigned char* destination, size_t count, size_t* delive
     }
     if (got == 0) break;
     *delivered += static_cast<size_t>(got);
+    if (handle_position_ >= 0) handle_position_ += got;
   }
   return true;
+}
+
+void BufFile::QueryHandlePosition() {
+  const off_t here = lseek(fd_, 0, SEEK_CUR);
+  handle_position_ = here < 0 ? -1 : static_cast<int64_t>(here);
 }
 
 // Fills the data area from index 1. A pipe or terminal delivers in pieces, so this reads
@@ -157,9 +163,15 @@ std::unique_ptr<BufFile> BufFileOpen(const char* name, const char* mode) {
   const bool regular = fstat(file->fd_, &st) == 0 && S_ISREG(st.st_mode);
   const bool read_only = open_mode.read && !open_mode.write;
   // Only a regular file has a size worth loading whole; pipes and devices are read in turn.
-  const bool whole = read_only && name != nullptr && regular && st.st_size <= kBufFileBufferSize;
-  file->buffer_size_ = !open_mode.read ? 0 : (whole ? st.st_size : kBufFileBufferSize);
+  const bool whole = read_only && name != nullptr && regular && st.st_size <= kBufFileWholeLimit;
+  // A small file read only keeps a small buffer: it needs no more than its own size.
+  const int64_t buffer =
+      regular && read_only
+          ? std::min<int64_t>(kBufFileBufferSize, std::max<int64_t>(st.st_size, 4096))
+          : kBufFileBufferSize;
+  file->buffer_size_ = !open_mode.read ? 0 : (whole ? st.st_size : buffer);
   if (open_mode.append) lseek(file->fd_, 0, SEEK_END);
+  file->QueryHandlePosition();
   try {
     file->data_.assign(static_cast<size_t>(file->buffer_size_) + 1, 0);
   } catch (const std::bad_alloc&) {
@@ -210,7 +222,9 @@ int BufFileSeek(BufFile* file, int64_t distance, int origin) {
     distance += here;
     origin = 0;
   }
-  if (SeekHandle(file->fd_, distance, origin) < 0) return -1;
+  const int64_t target = SeekHandle(file->fd_, distance, origin);
+  if (target < 0) return -1;
+  file->handle_position_ = target;
   file->EmptyBuffer();
   return 0;
 }
@@ -225,12 +239,12 @@ int64_t BufFileSize(const BufFile* file) {
 int64_t BufFileTell(const BufFile* file) {
   if (file == nullptr) return 0;
   if (file->fd_ < 0) return file->position_;
-  const off_t here = lseek(file->fd_, 0, SEEK_CUR);
-  if (here < 0) return -1;
-  return here - file->fill_ + file->position_;
+  if (file->handle_position_ < 0) return -1;
+  return file->handle_position_ - file->fill_ + file->position_;
 }
 
-int BufFileGetByte(BufFile* file) {
+// What BufFileGetByte does once the buffer is used up.
+int BufFileGetByteRefill(BufFile* file) {
   if (file == nullptr) return -1;
   if (file->position_ < file->fill_) return file->data_[file->position_++];
   // Only a full (or no) previous refill can have more behind it.
@@ -335,7 +349,12 @@ int64_t BufFilePutString(BufFile* file, std::string_view text) {
 size_t BufFileWrite(BufFile* file, const void* source, size_t count) {
   if (file == nullptr || file->fd_ < 0) return 0;
   if (count == 0) return 0;
-  return WriteAll(file->fd_, source, count) ? count : 0;
+  if (!WriteAll(file->fd_, source, count)) {
+    file->QueryHandlePosition();
+    return 0;
+  }
+  if (file->handle_position_ >= 0) file->handle_position_ += static_cast<int64_t>(count);
+  return count;
 }
 
 int BufFileCopy(BufFile* destination, BufFile* source) {

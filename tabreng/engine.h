@@ -30,6 +30,9 @@ struct EngineEnvironment {
   bool redirect_std_streams = false;
   std::string null_device = "/dev/null";
   size_t work_array_budget = std::numeric_limits<size_t>::max();
+  // Threads of the counting and translate passes; 0: TABRENG_THREADS, else the
+  // processors at hand.
+  int threads = 0;
 };
 
 // The engine directory: the configured program directory when the variable's value is

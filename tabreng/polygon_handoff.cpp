@@ -21,7 +21,7 @@ int32_t RoundToInt32OutOfRange(double value, bool* fits) {
 }
 
 bool EncodeTrapezoidBoundary(int16_t layer, const PgTrapezoid& trapezoid, double fixup,
-                             std::array<uint8_t, kTrapezoidBoundaryBytes>& out) {
+                             std::span<uint8_t, kTrapezoidBoundaryBytes> out) {
   static constexpr uint8_t kHead[] = {0x00, 0x04, 0x08, 0x00,   // BOUNDARY
                                       0x00, 0x06, 0x0D, 0x02,   // LAYER (value follows)
                                       0x00, 0x00,               //
@@ -29,7 +29,7 @@ bool EncodeTrapezoidBoundary(int16_t layer, const PgTrapezoid& trapezoid, double
                                       0x00, 0x00,               //
                                       0x00, 0x2C, 0x10, 0x03};  // XY, five points
   static constexpr uint8_t kEndEl[] = {0x00, 0x04, 0x11, 0x00};
-  std::copy(std::begin(kHead), std::end(kHead), out.begin());
+  std::copy(std::begin(kHead), std::end(kHead), out.data());
   GdsPutInt16(layer, std::span<uint8_t, 2>(out.data() + 8, 2));
   bool fits = true;
   for (int corner = 0; corner < 5; ++corner) {
@@ -39,7 +39,7 @@ bool EncodeTrapezoidBoundary(int16_t layer, const PgTrapezoid& trapezoid, double
       GdsPutInt32(value, std::span<uint8_t, 4>(out.data() + 20 + 8 * corner + 4 * axis, 4));
     }
   }
-  std::copy(std::begin(kEndEl), std::end(kEndEl), out.begin() + 60);
+  std::copy(std::begin(kEndEl), std::end(kEndEl), out.data() + 60);
   return fits;
 }
 

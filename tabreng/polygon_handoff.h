@@ -36,7 +36,7 @@ inline int32_t RoundToInt32(double value, bool* fits) {
 // Each corner coordinate c (PG units) becomes round(c * 0.001 / fixup). False when a
 // coordinate had to saturate.
 bool EncodeTrapezoidBoundary(int16_t layer, const PgTrapezoid& trapezoid, double fixup,
-                             std::array<uint8_t, kTrapezoidBoundaryBytes>& out);
+                             std::span<uint8_t, kTrapezoidBoundaryBytes> out);
 
 struct FittedCircle {
   double centre_x = 0;

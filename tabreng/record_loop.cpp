@@ -2,15 +2,23 @@
 #include "tabreng/record_loop.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "gdsii/encoding.h"
 #include "support/progress_sink.h"
 #include "tabreng/command_line.h"
+#include "tabreng/engine_log.h"
+#include "tabreng/ordered_pipeline.h"
 #include "tabreng/path_pieces.h"
 #include "tabreng/polygon_handoff.h"
 #include "tabreng/text_strokes.h"
@@ -62,16 +70,129 @@ void LogScanUnits(EngineLog& log, const StreamUnits& u) {
 
 }  // namespace
 
+// --- The translate pipeline ---
+
+namespace {
+
+// A batch is handed on once it holds this many items or bytes.
+constexpr size_t kBatchItems = 2048;
+constexpr size_t kBatchBytes = size_t{1} << 20;
+// How many items ahead the ordered stages ask for the memory of the next items.
+constexpr size_t kPrefetchAhead = 4;
+
+}  // namespace
+
+// What an item makes the ordered stage do, in order.
+struct PipeStep {
+  enum Kind : uint8_t {
+    kElement,       // write the element's records as read
+    kBytes,         // write out[begin, begin + size)
+    kInputPolygon,  // PG for the element's points, then its trapezoids
+    kOutline,       // PG for outline[begin, begin + size), then its trapezoids
+    kInputPath,     // PG_PATH for the element's points
+    kWarn,          // the warning warnings[begin]
+    kStatus,        // the structure's line in the progress dialog
+  };
+  Kind kind = kElement;
+  size_t begin = 0;
+  size_t size = 0;
+  // For PG: what it returned, the trapezoids kept of it and where they are, and whether
+  // every corner fitted 32 bits.
+  int32_t returned = 0;
+  int32_t filled = 0;
+  size_t trapezoids = 0;
+  size_t encoded = 0;
+  bool fits = true;
+};
+
+// One queued element, or other records of the stream, with what the pool worked out.
+struct RecordLoop::PipeItem {
+  int kind = kItemBytes;
+  const uint8_t* pointed = nullptr;  // the records in the input held in memory, or
+  size_t offset = 0;                 // their place in the batch's copy
+  size_t size = 0;
+  size_t points = 0;  // the element's points: first value in the batch, number of values
+  size_t point_values = 0;
+  size_t structure = 0;  // in the batch's structure list
+  Element element;
+  std::string text;
+  // Worked out by the pool.
+  std::vector<PipeStep> steps;
+  std::vector<uint8_t> out;
+  std::vector<int32_t> outline;
+  std::vector<std::string> warnings;
+  // The trapezoids PG returned for it, encoded as boundaries.
+  std::vector<uint8_t> encoded;
+};
+
+struct RecordLoop::PipeBatch {
+  std::vector<uint8_t> bytes;
+  std::vector<int32_t> points;
+  std::vector<PipeItem> items;  // items past `used` keep their buffers for later batches
+  size_t used = 0;
+  std::vector<std::string> structures;
+  std::vector<std::array<char, kPgNameLength>> pg_names;
+  uint64_t structure_serial = ~uint64_t{0};
+  // What PG returned for the batch's items, in order; only the first trapezoids_used
+  // entries hold trapezoids.
+  std::vector<PgTrapezoid> trapezoids;
+  size_t trapezoids_used = 0;
+
+  // Items through the PG stage: all of them unless it stopped at a Cancel.
+  size_t sent = 0;
+
+  void Clear() {
+    sent = 0;
+    trapezoids_used = 0;
+    bytes.clear();
+    points.clear();
+    used = 0;
+    structures.clear();
+    pg_names.clear();
+    structure_serial = ~uint64_t{0};
+  }
+  const uint8_t* Records(const PipeItem& item) const {
+    return item.pointed != nullptr ? item.pointed : bytes.data() + item.offset;
+  }
+};
+
+// One run of structures of a parallel counting, with its own loop's state.
+struct RecordLoop::CountChunk {
+  uint64_t begin = 0;  // offsets in the stream: the first BGNSTR and the end of the run
+  uint64_t end = 0;
+  // Of the run's own loop.
+  LoopContext context;
+  WorkArrays work;
+  EngineLog log;
+  GdsRecordReader input;
+  int result = 0;
+  std::vector<std::string> structures;  // for the progress lines, in order
+  std::optional<std::string> failure;   // the message of a failure, shown at the merge
+  std::string log_text;
+};
+
 RecordLoop::RecordLoop(LoopContext& context) : c_(context), table_(kPgTableCapacity) {
-  buffer_.reserve(1 << 16);
+  buffer_.Reserve(1 << 16);
 }
 
 int RecordLoop::Fail(const std::string& text) {
+  if (pipeline_) Flush();
   c_.log->WriteCause(text);
+  if (chunk_ != nullptr) {
+    // A run of a parallel counting: the message is shown when the runs are merged.
+    chunk_->failure = text;
+    return -1;
+  }
   return ShowEngineFailure(text);
 }
 
 void RecordLoop::Warn(const std::string& text) {
+  // What the translate pipeline still holds comes first.
+  if (pipeline_) Flush();
+  WarnNow(text);
+}
+
+void RecordLoop::WarnNow(const std::string& text) {
   ++c_.warnings;
   c_.log->WriteCause("Warning: " + text);
 }
@@ -97,7 +218,46 @@ int RecordLoop::TranslateStream(int kind) {
 }
 
 int RecordLoop::RunPass(int kind) {
-  const std::string& target = kind == kFullPass ? c_.translated_path : c_.null_device;
+  pipeline_stopped_ = false;
+  if (UsePipeline(kind)) {
+    // The parsing thread, the two ordered stages and the workers share the cores: no
+    // more threads than that, so that none of the three the pass waits for is pushed
+    // aside.
+    const int workers = std::max(1, c_.threads - 3);
+    const size_t slots = 2 * static_cast<size_t>(workers) + 2;
+    while (batches_.size() < slots) batches_.push_back(std::make_unique<PipeBatch>());
+    for (auto& batch : batches_) batch->Clear();
+    // Outlines and strokes in parallel, PG calls in order, trapezoid boundaries in
+    // parallel, the stream and the log in order.
+    std::vector<OrderedPipeline::Stage> stages(2);
+    stages[0].parallel = [this](size_t slot, size_t item) {
+      PipeBatch& batch = *batches_[slot];
+      PrepareItem(batch, batch.items[item]);
+    };
+    stages[0].ordered = [this](size_t slot) { return CallPg(*batches_[slot]); };
+    stages[1].parallel = [this](size_t slot, size_t item) {
+      PipeBatch& batch = *batches_[slot];
+      if (item < batch.sent) EncodeItem(batch, batch.items[item]);
+    };
+    stages[1].ordered = [this](size_t slot) {
+      WriteBatch(*batches_[slot]);
+      return true;
+    };
+    pipeline_ = std::make_unique<OrderedPipeline>(workers, slots, std::move(stages));
+  }
+  const int result = RunPassBody(kind);
+  // Joins the threads; after a failure or Cancel what was still queued is dropped.
+  pipeline_.reset();
+  return result;
+}
+
+int RecordLoop::RunPassBody(int kind) {
+  // The counting run's translated stream is removed at its end unless it is kept for a
+  // look (-dbgx, -opost, scan mode): otherwise nothing needs its bytes.
+  const EngineOptions& o = *c_.options;
+  discard_ =
+      kind != kFullPass || (o.counting_pass && !o.keep_temporaries && !o.no_post && !o.scan_mode);
+  const std::string& target = discard_ ? c_.null_device : c_.translated_path;
   if (!output_.OpenReplacing(target)) {
     return Fail("Unable to open GDS file '" + c_.translated_name + "' for output.");
   }
@@ -106,11 +266,13 @@ int RecordLoop::RunPass(int kind) {
   }
   ClearElement();
   skip_structure_ = false;
-  buffer_.clear();
+  buffer_.SetWhole(c_.input->whole());
   content_count_ = 0;
   last_percent_ = -1;
+  next_percent_at_ = 0;
   SetProgressText("Processing Polygons...", "", "");
   GdsRecord record;
+  bool count_in_parallel = kind == kFullPass && CountInParallel();
   // Polled for every record, so read where the signal handler sets it.
   const volatile int* const cancel_flag = ProgressCancelFlagAddress();
   for (bool done = false; !done;) {
@@ -121,18 +283,193 @@ int RecordLoop::RunPass(int kind) {
       return Fail("Unable to read the GDS file '" + c_.input_name + "': " + c_.input->error() +
                   ".");
     }
-    if (record.byte_order != GdsByteOrder::kBigEndian) {
-      return Fail("The GDS file '" + c_.input_name +
-                  "' is not a GDSII stream in the standard byte order.");
+    if (count_in_parallel && record.type == kGdsBgnStr) {
+      count_in_parallel = false;
+      const int counted = CountStructuresInParallel(record.offset);
+      if (counted < 0) return -1;
+      if (counted > 0) continue;  // the input stands at ENDLIB
     }
-    if ((record.type == kGdsStrName || record.type == kGdsSname) && c_.settings->qualify_names) {
-      Qualify(&record);
+    if (TakeRecord(record, kind, &done) != 0 || pipeline_stopped_) return -1;
+  }
+  return 0;
+}
+
+int RecordLoop::TakeRecord(GdsRecord& record, int kind, bool* done) {
+  if (record.byte_order != GdsByteOrder::kBigEndian) {
+    return Fail("The GDS file '" + c_.input_name +
+                "' is not a GDSII stream in the standard byte order.");
+  }
+  const bool rewritten =
+      (record.type == kGdsStrName || record.type == kGdsSname) && c_.settings->qualify_names;
+  if (rewritten) Qualify(&record);
+  // An unselected structure's records are never written, so they are not collected.
+  if (!skip_structure_ || record.type == kGdsEndLib) {
+    buffer_.Append(record.bytes, rewritten);
+  }
+  return OnRecord(record, kind, done);
+}
+
+// --- The counting run in parallel ---
+
+bool RecordLoop::CountInParallel() const {
+  const EngineOptions& o = *c_.options;
+  // Scan mode keeps lists across structures, -prune repeats the pass, and text strokes
+  // are written (only -dbgx and -opost keep the stream): those runs stay on one thread.
+  return c_.threads > 1 && o.counting_pass && discard_ && !o.scan_mode && !o.prune &&
+         !c_.settings->text_stroking && pass_number_ == 0 && c_.input->whole() &&
+         pipeline_ == nullptr;
+}
+
+int RecordLoop::CountStructuresInParallel(uint64_t start) {
+  // This thread frames the records from the first BGNSTR to ENDLIB (lengths only; every
+  // other check is made by the runs' readers) and cuts runs of whole structures of
+  // about equal bytes, a few per thread so that a slow one does not hold all; the other
+  // threads count each run as soon as it is cut. Anything unusual, such as a record
+  // that cannot be framed or stream-level records among the structures, drops what was
+  // counted: the loop on this thread then reads the records and says what is wrong.
+  const std::span<const uint8_t> stream = c_.input->held();
+  const size_t threads = static_cast<size_t>(c_.threads);
+  const uint64_t run_bytes = std::max<uint64_t>((stream.size() - start) / (4 * threads), 1);
+  std::vector<std::unique_ptr<CountChunk>> chunks;
+  std::mutex mutex;
+  std::condition_variable cut;
+  size_t taken = 0;
+  bool framed = false;
+  const auto count = [&] {
+    for (;;) {
+      CountChunk* chunk = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        cut.wait(lock, [&] { return taken < chunks.size() || framed; });
+        if (taken == chunks.size()) return;
+        chunk = chunks[taken++].get();
+      }
+      CountChunkRun(*chunk);
     }
-    // An unselected structure's records are never written, so they are not collected.
-    if (!skip_structure_ || record.type == kGdsEndLib) {
-      buffer_.insert(buffer_.end(), record.bytes.begin(), record.bytes.end());
+  };
+  std::vector<std::thread> pool;
+  for (size_t t = 1; t < threads; ++t) pool.emplace_back(count);
+  const auto add_run = [&](uint64_t begin, uint64_t end) {
+    auto chunk = std::make_unique<CountChunk>();
+    chunk->begin = begin;
+    chunk->end = end;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      chunks.push_back(std::move(chunk));
     }
-    if (OnRecord(record, kind, &done) != 0) return -1;
+    cut.notify_one();
+  };
+  const std::optional<uint64_t> end = FrameStructures(start, run_bytes, add_run);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    framed = true;
+    if (!end) taken = chunks.size();  // what is left is not counted
+  }
+  cut.notify_all();
+  if (end) count();
+  for (std::thread& thread : pool) thread.join();
+  if (!end) return 0;
+
+  // In order: the progress lines, the log and the counts, up to a run that failed.
+  for (const std::unique_ptr<CountChunk>& chunk : chunks) {
+    for (const std::string& name : chunk->structures) {
+      if (SetProgressStatus({"Scanning Structure...", name.c_str(), nullptr, nullptr, nullptr,
+                             nullptr, nullptr}) != 0) {
+        return -1;
+      }
+    }
+    c_.log->Write(chunk->log_text);
+    c_.expected += chunk->context.expected;
+    c_.warnings += chunk->context.warnings;
+    if (chunk->result != 0) {
+      if (chunk->failure) ShowEngineFailure(*chunk->failure);
+      return -1;
+    }
+  }
+  return c_.input->SkipTo(*end) ? 1 : -1;
+}
+
+// Frames the records from `start` (a BGNSTR) and hands on runs of whole structures of at
+// least `run_bytes` as they are found, the last one ending at ENDLIB: the offset of
+// ENDLIB, or nothing for a record that cannot be framed or a stream-level record.
+std::optional<uint64_t> RecordLoop::FrameStructures(
+    uint64_t start, uint64_t run_bytes,
+    const std::function<void(uint64_t begin, uint64_t end)>& add_run) const {
+  const std::span<const uint8_t> stream = c_.input->held();
+  uint64_t run_begin = start;
+  for (uint64_t at = start; at + kGdsRecordHeaderSize <= stream.size();) {
+    const uint8_t* head = stream.data() + at;
+    const size_t length = static_cast<size_t>(head[0] << 8 | head[1]);
+    const int type = head[2];
+    if (length < kGdsRecordHeaderSize || length % 2 != 0 || length > stream.size() - at) {
+      return std::nullopt;
+    }
+    if (type == kGdsEndLib) {
+      add_run(run_begin, at);
+      return at;
+    }
+    if (type == kGdsHeader || type == kGdsBgnLib || type == kGdsLibName || type == kGdsUnits) {
+      return std::nullopt;
+    }
+    if (type == kGdsBgnStr && at - run_begin >= run_bytes) {
+      add_run(run_begin, at);
+      run_begin = at;
+    }
+    at += length;
+  }
+  return std::nullopt;
+}
+
+// Counts one run of structures with a loop of its own, which starts as this loop stands
+// before the first structure; its log goes into memory.
+void RecordLoop::CountChunkRun(CountChunk& chunk) const {
+  chunk.context = c_;
+  chunk.context.work = &chunk.work;
+  chunk.context.log = &chunk.log;
+  chunk.context.input = &chunk.input;
+  chunk.context.expected = 0;
+  chunk.context.warnings = 0;
+  chunk.context.threads = 1;
+  char* log_bytes = nullptr;
+  size_t log_size = 0;
+  std::FILE* memory = open_memstream(&log_bytes, &log_size);
+  if (memory == nullptr) {
+    chunk.result = -1;
+    chunk.failure = "Unable to keep the log of a counted run: out of memory.";
+    return;
+  }
+  chunk.log.Attach(memory);
+  const std::span<const uint8_t> stream = c_.input->held();
+  chunk.input.OpenView(stream.subspan(chunk.begin, chunk.end - chunk.begin), chunk.begin);
+  RecordLoop loop(chunk.context);
+  loop.chunk_ = &chunk;
+  loop.aperture_factor_ = aperture_factor_;
+  loop.min_width_ = min_width_;
+  loop.pass_number_ = pass_number_;
+  loop.discard_ = true;
+  loop.buffer_.SetWhole(true);
+  chunk.result = loop.output_.OpenReplacing(c_.null_device) ? loop.CountRun(chunk.end) : -1;
+  if (chunk.result != 0 && !chunk.failure && ProgressCancelFlag() == 0) {
+    chunk.failure = "Unable to open GDS file '" + c_.translated_name + "' for output.";
+  }
+  chunk.log.Close();
+  std::fclose(memory);
+  chunk.log_text.assign(log_bytes != nullptr ? log_bytes : "", log_size);
+  std::free(log_bytes);
+}
+
+// The loop of one run of a parallel counting, to the end of its structures.
+int RecordLoop::CountRun(uint64_t end) {
+  GdsRecord record;
+  const volatile int* const cancel_flag = ProgressCancelFlagAddress();
+  bool done = false;
+  while (c_.input->offset() < end) {
+    if (*cancel_flag != 0) return -1;
+    if (c_.input->Next(&record) != GdsReadStatus::kRecord) {
+      return Fail("Unable to read the GDS file '" + c_.input_name + "': " + c_.input->error() +
+                  ".");
+    }
+    if (TakeRecord(record, kFullPass, &done) != 0) return -1;
   }
   return 0;
 }
@@ -160,6 +497,7 @@ int RecordLoop::OnRecord(const GdsRecord& record, int kind, bool* done) {
       skip_structure_ = false;
       content_count_ = 0;
       structure_.clear();  // a structure without STRNAME has no name of its own
+      ++structure_serial_;
       return 0;
     case kGdsStrName:
       return OnStrName(record);
@@ -246,6 +584,17 @@ int RecordLoop::OnStrName(const GdsRecord& record) {
   structure_ = name;
   pg_name_.fill('\0');
   std::copy(name.begin(), name.end(), pg_name_.begin());
+  ++structure_serial_;
+  if (pipeline_) {
+    QueueItem(kItemStatus);
+    buffer_.clear();
+    return 0;
+  }
+  if (chunk_ != nullptr) {
+    chunk_->structures.push_back(structure_);
+    WriteElement();
+    return 0;
+  }
   const char* action =
       c_.options->counting_pass ? "Scanning Structure..." : "Translating Structure...";
   if (SetProgressStatus(
@@ -396,6 +745,8 @@ void RecordLoop::NoteWidth() {
 
 int RecordLoop::OnUnits(const GdsRecord& record, int kind, bool* done) {
   WriteElement();
+  // The units change what the queued elements are worked out with.
+  if (pipeline_ && !Flush()) return -1;
   const std::optional<double> user = record.Real8(0), metres = record.Real8(1);
   StreamUnits units;
   if (!user || !metres || !MakeStreamUnits(*user, *metres, &units)) {
@@ -434,11 +785,18 @@ int RecordLoop::OnEndStr() {
     }
   }
   structure_.clear();
+  ++structure_serial_;
   buffer_.clear();
   return 0;
 }
 
 int RecordLoop::OnEndEl() {
+  if (pipeline_) {
+    QueueEndEl();
+    ClearElement();
+    buffer_.clear();
+    return 0;
+  }
   int result = 0;
   if (Kept() && !buffer_.empty()) {
     const bool first_run = pass_number_ == 0;
@@ -462,6 +820,7 @@ int RecordLoop::OnEndEl() {
 
 int RecordLoop::EndOfLibrary(bool* done) {
   WriteElement();
+  if (pipeline_ && !Flush()) return -1;
   const uint64_t tail = output_.size() % kStreamBlock;
   if (tail != 0) output_.WriteZeros(kStreamBlock - tail);
   *done = true;
@@ -470,14 +829,22 @@ int RecordLoop::EndOfLibrary(bool* done) {
 }
 
 void RecordLoop::WriteElement() {
-  output_.Write(buffer_.data(), buffer_.size());
+  if (pipeline_) {
+    if (!buffer_.empty()) QueueItem(kItemBytes);
+    buffer_.clear();
+    return;
+  }
+  if (!discard_ && !buffer_.empty()) output_.Write(buffer_.data(), buffer_.size());
   buffer_.clear();
 }
 
 void RecordLoop::NoteSent() {
   ++c_.sent;
-  if (c_.expected <= 0) return;
+  // The percentage is worked out only when it can have changed: from the count at which
+  // the next one begins.
+  if (c_.expected <= 0 || c_.sent < next_percent_at_) return;
   const int percent = static_cast<int>(std::min<int64_t>(c_.sent * 100 / c_.expected, 100));
+  next_percent_at_ = percent >= 100 ? INT64_MAX : ((percent + 1) * c_.expected + 99) / 100;
   if (percent == last_percent_) return;
   last_percent_ = percent;
   const std::string text = std::to_string(percent) + "%";
@@ -489,24 +856,26 @@ int RecordLoop::HandOffPolygon(const int32_t* xy, int32_t count) {
     ++c_.expected;
     return 0;
   }
-  int32_t filled =
-      c_.pg->Polygon(xy, count, table_.data(), kPgTableCapacity, c_.fixup, pg_name_.data());
+  SendPolygon(xy, count, element_.layer, structure_, pg_name_.data());
+  return 0;
+}
+
+void RecordLoop::SendPolygon(const int32_t* xy, int32_t count, int16_t layer,
+                             const std::string& structure, const char* pg_name) {
+  int32_t filled = c_.pg->Polygon(xy, count, table_.data(), kPgTableCapacity, c_.fixup, pg_name);
   NoteSent();
   if (filled < 0 || filled > kPgTableCapacity) {
-    Warn("the PG library returned " + std::to_string(filled) + " trapezoids for a polygon of " +
-         structure_ + "; the table holds " + std::to_string(kPgTableCapacity) + ".");
+    WarnNow("the PG library returned " + std::to_string(filled) + " trapezoids for a polygon of " +
+            structure + "; the table holds " + std::to_string(kPgTableCapacity) + ".");
     filled = std::clamp(filled, 0, kPgTableCapacity);
   }
   std::array<uint8_t, kTrapezoidBoundaryBytes> bytes;
   bool fits = true;
   for (int32_t i = 0; i < filled; ++i) {
-    fits =
-        EncodeTrapezoidBoundary(element_.layer, table_[static_cast<size_t>(i)], c_.fixup, bytes) &&
-        fits;
+    fits = EncodeTrapezoidBoundary(layer, table_[static_cast<size_t>(i)], c_.fixup, bytes) && fits;
     output_.Write(bytes.data(), bytes.size());
   }
-  if (!fits) Warn("a trapezoid of " + structure_ + " lies beyond the 32-bit coordinate range.");
-  return 0;
+  if (!fits) WarnNow("a trapezoid of " + structure + " lies beyond the 32-bit coordinate range.");
 }
 
 int RecordLoop::HandOffZeroWidthPath() {
@@ -562,22 +931,31 @@ int RecordLoop::HandOffWidePath() {
   return 0;
 }
 
+namespace {
+
 // A kept piece is the path element again, with the piece's points as its XY record.
-void RecordLoop::WriteKeptPiece(std::span<const int32_t> xy) {
-  const size_t xy_end = element_.xy_offset + element_.xy_length;
-  output_.Write(buffer_.data(), element_.xy_offset);
-  std::vector<uint8_t> record;
+void AppendKeptPiece(const uint8_t* element, size_t size, size_t xy_offset, size_t xy_length,
+                     std::span<const int32_t> xy, std::vector<uint8_t>& out) {
+  const size_t xy_end = xy_offset + xy_length;
+  out.insert(out.end(), element, element + xy_offset);
   const size_t length = xy.size() * 4 + 4;
-  record.reserve(length);
-  record.insert(record.end(), {static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length),
-                               static_cast<uint8_t>(kGdsXy), static_cast<uint8_t>(kGdsTypeInt32)});
+  out.insert(out.end(), {static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length),
+                         static_cast<uint8_t>(kGdsXy), static_cast<uint8_t>(kGdsTypeInt32)});
   for (int32_t value : xy) {
     const uint32_t bits = static_cast<uint32_t>(value);
-    record.insert(record.end(), {static_cast<uint8_t>(bits >> 24), static_cast<uint8_t>(bits >> 16),
-                                 static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits)});
+    out.insert(out.end(), {static_cast<uint8_t>(bits >> 24), static_cast<uint8_t>(bits >> 16),
+                           static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits)});
   }
-  output_.Write(record.data(), record.size());
-  output_.Write(buffer_.data() + xy_end, buffer_.size() - xy_end);
+  out.insert(out.end(), element + xy_end, element + size);
+}
+
+}  // namespace
+
+void RecordLoop::WriteKeptPiece(std::span<const int32_t> xy) {
+  scratch_.clear();
+  AppendKeptPiece(buffer_.data(), buffer_.size(), element_.xy_offset, element_.xy_length, xy,
+                  scratch_);
+  output_.Write(scratch_.data(), scratch_.size());
 }
 
 void RecordLoop::StrokeText() {
@@ -601,6 +979,315 @@ void RecordLoop::StrokeText() {
   if (!result.fits) Warn("a stroke of a text of " + structure_ + " lies beyond the 32-bit range.");
   if (result.incomplete) {
     Warn("the font cannot stroke all of the text '" + text_string_ + "' in " + structure_ + ".");
+  }
+}
+
+RecordLoop::~RecordLoop() { pipeline_.reset(); }
+
+bool RecordLoop::UsePipeline(int kind) const {
+  const EngineOptions& o = *c_.options;
+  // The debug log of -dbgx is written while outlines are cut, so that run stays on one
+  // thread, as do the counting and scan runs.
+  return c_.threads > 1 && kind == kFullPass && !o.counting_pass && !o.scan_mode &&
+         !o.keep_temporaries;
+}
+
+void RecordLoop::QueueItem(int kind_of_item) {
+  PipeBatch& batch = *batches_[pipeline_->current()];
+  if (batch.used == batch.items.size()) batch.items.emplace_back();
+  PipeItem& item = batch.items[batch.used++];
+  item.kind = kind_of_item;
+  item.size = buffer_.size();
+  if (buffer_.pointed()) {
+    item.pointed = buffer_.data();
+  } else {
+    item.pointed = nullptr;
+    item.offset = batch.bytes.size();
+    batch.bytes.insert(batch.bytes.end(), buffer_.data(), buffer_.data() + buffer_.size());
+  }
+  if (batch.structure_serial != structure_serial_) {
+    batch.structures.push_back(structure_);
+    batch.pg_names.push_back(pg_name_);
+    batch.structure_serial = structure_serial_;
+  }
+  item.structure = batch.structures.size() - 1;
+  item.element = element_;
+  item.points = batch.points.size();
+  item.point_values = 0;
+  const bool needs_points = kind_of_item == kItemZeroPath || kind_of_item == kItemWidePath ||
+                            kind_of_item == kItemPolygon;
+  if (needs_points && element_.have_points) {
+    const std::vector<int32_t>& points = c_.work->ixy;
+    batch.points.insert(batch.points.end(), points.begin(), points.end());
+    item.point_values = points.size();
+  }
+  if (kind_of_item == kItemText) {
+    item.text = text_string_;
+  }
+  if (batch.used >= kBatchItems || batch.bytes.size() >= kBatchBytes ||
+      batch.points.size() * sizeof(int32_t) >= kBatchBytes) {
+    SubmitBatch();
+  }
+}
+
+bool RecordLoop::SubmitBatch() {
+  PipeBatch& batch = *batches_[pipeline_->current()];
+  if (batch.used == 0) return !pipeline_stopped_;
+  if (!pipeline_->Submit(batch.used) || !pipeline_->Acquire()) {
+    pipeline_stopped_ = true;
+    return false;
+  }
+  batches_[pipeline_->current()]->Clear();
+  return true;
+}
+
+bool RecordLoop::Flush() {
+  if (!SubmitBatch() || !pipeline_->Drain()) {
+    pipeline_stopped_ = true;
+    return false;
+  }
+  return true;
+}
+
+void RecordLoop::QueueEndEl() {
+  if (!Kept() || buffer_.empty()) return;
+  const bool first_run = pass_number_ == 0;
+  if (element_.path && first_run) {
+    QueueItem(element_.width == 0 ? kItemZeroPath : kItemWidePath);
+  } else if (element_.polygon) {
+    QueueItem(kItemPolygon);
+  } else if (element_.text && !element_.array) {
+    QueueItem(c_.settings->text_stroking ? kItemText : kItemBytes);
+  } else {
+    QueueItem(kItemBytes);
+  }
+}
+
+// Outline pieces and kept pieces of a queued wide path, as steps of its item.
+class RecordLoop::PipePieces : public PathPieceSink {
+ public:
+  PipePieces(const PipeBatch& batch, PipeItem& item) : batch_(batch), item_(item) {}
+  void Outline(std::span<const int32_t> xy) override {
+    item_.steps.push_back({PipeStep::kOutline, item_.outline.size(), xy.size()});
+    item_.outline.insert(item_.outline.end(), xy.begin(), xy.end());
+  }
+  void PathPiece(std::span<const int32_t> xy) override {
+    const size_t begin = item_.out.size();
+    AppendKeptPiece(batch_.Records(item_), item_.size, item_.element.xy_offset,
+                    item_.element.xy_length, xy, item_.out);
+    item_.steps.push_back({PipeStep::kBytes, begin, item_.out.size() - begin});
+  }
+
+ private:
+  const PipeBatch& batch_;
+  PipeItem& item_;
+};
+
+// Works out one item on a thread of the pool: the same steps, in the same order, as
+// the pass on one thread takes for the element.
+void RecordLoop::PrepareItem(PipeBatch& batch, PipeItem& item) const {
+  item.steps.clear();
+  item.out.clear();
+  item.outline.clear();
+  item.warnings.clear();
+  const Element& e = item.element;
+  const std::string& structure = batch.structures[item.structure];
+  switch (item.kind) {
+    case kItemStatus:
+      item.steps.push_back({PipeStep::kStatus});
+      item.steps.push_back({PipeStep::kElement});
+      return;
+    case kItemZeroPath:
+      if (e.have_points) item.steps.push_back({PipeStep::kInputPath});
+      item.steps.push_back({PipeStep::kElement});
+      return;
+    case kItemPolygon:
+      item.steps.push_back({PipeStep::kInputPolygon});
+      return;
+    case kItemText: {
+      item.steps.push_back({PipeStep::kElement});
+      if (!e.have_position) return;
+      EngineText text;
+      text.text = item.text;
+      text.layer = e.layer;
+      text.horizontal = e.horizontal;
+      text.vertical = e.vertical;
+      text.font = e.font;
+      text.height = e.magnification / c_.units.user_per_database;
+      text.angle = e.angle;
+      text.x = e.x;
+      text.y = e.y;
+      text.reflected = e.reflected;
+      text.template_flag = e.template_flag;
+      const TextStrokeResult result =
+          TextToPolygons(text, c_.settings->fonts, c_.settings->text_scales, item.out);
+      item.steps.push_back({PipeStep::kBytes, 0, item.out.size()});
+      if (!result.fits) {
+        item.steps.push_back({PipeStep::kWarn, item.warnings.size()});
+        item.warnings.push_back("a stroke of a text of " + structure +
+                                " lies beyond the 32-bit range.");
+      }
+      if (result.incomplete) {
+        item.steps.push_back({PipeStep::kWarn, item.warnings.size()});
+        item.warnings.push_back("the font cannot stroke all of the text '" + item.text + "' in " +
+                                structure + ".");
+      }
+      return;
+    }
+    case kItemWidePath: {
+      const size_t count = item.point_values / 2;
+      PathModeContext mode;
+      mode.path_mode = c_.settings->path_mode;
+      mode.user_per_database = c_.units.user_per_database;
+      mode.aperture_factor = aperture_factor_;
+      mode.scale_factor = c_.settings->scale_factor;
+      mode.apertures = &c_.settings->aperture;
+      const bool outlined = IsPathOutlined(mode, e.width, e.pathtype);
+      if (count < 2 || (count == 2 && !outlined)) {
+        item.steps.push_back({PipeStep::kElement});
+        return;
+      }
+      WidePath path;
+      path.xy = std::span<const int32_t>(batch.points.data() + item.points, 2 * count);
+      path.width = e.width;
+      path.pathtype = e.pathtype;
+      path.outlined = outlined;
+      PipePieces sink(batch, item);
+      if (!CutWidePath(path, sink, nullptr).fits) {
+        item.steps.push_back({PipeStep::kWarn, item.warnings.size()});
+        item.warnings.push_back("an outline of a path of " + structure +
+                                " lies beyond the 32-bit range.");
+      }
+      return;
+    }
+    default:
+      item.steps.push_back({PipeStep::kElement});
+      return;
+  }
+}
+
+// The PG stage, in order: the calls into the library and the progress dialog.
+bool RecordLoop::CallPg(PipeBatch& batch) {
+  const volatile int* const cancel_flag = ProgressCancelFlagAddress();
+  for (size_t i = 0; i < batch.used; ++i) {
+    // The pass on one thread looks for Cancel before every record, so no element after
+    // a Cancel reaches PG.
+    if (*cancel_flag != 0) return false;
+    batch.sent = i + 1;
+    // The items were worked out on other cores: their steps and outlines are asked for
+    // a few items ahead, so that this thread, the one the pass waits for, seldom waits
+    // for memory.
+    if (i + kPrefetchAhead < batch.used) {
+      const PipeItem& ahead = batch.items[i + kPrefetchAhead];
+      __builtin_prefetch(ahead.steps.data());
+      __builtin_prefetch(ahead.outline.data());
+      __builtin_prefetch(batch.points.data() + ahead.points);
+    }
+    PipeItem& item = batch.items[i];
+    const std::string& structure = batch.structures[item.structure];
+    const char* pg_name = batch.pg_names[item.structure].data();
+    const int32_t* points = batch.points.data() + item.points;
+    const auto point_count = static_cast<int32_t>(item.point_values / 2);
+    for (PipeStep& step : item.steps) {
+      switch (step.kind) {
+        case PipeStep::kInputPolygon:
+        case PipeStep::kOutline: {
+          const bool input = step.kind == PipeStep::kInputPolygon;
+          const int32_t* xy = input ? points : item.outline.data() + step.begin;
+          const int32_t count = input ? point_count : static_cast<int32_t>(step.size / 2);
+          // PG fills the batch's store in place: room for a whole table behind what
+          // it holds.
+          std::vector<PgTrapezoid>& store = batch.trapezoids;
+          if (store.size() < batch.trapezoids_used + kPgTableCapacity) {
+            store.resize(std::max(2 * store.size(), batch.trapezoids_used + kPgTableCapacity));
+          }
+          step.trapezoids = batch.trapezoids_used;
+          step.returned = c_.pg->Polygon(xy, count, store.data() + batch.trapezoids_used,
+                                         kPgTableCapacity, c_.fixup, pg_name);
+          NoteSent();
+          step.filled = std::clamp(step.returned, 0, kPgTableCapacity);
+          batch.trapezoids_used += static_cast<size_t>(step.filled);
+          break;
+        }
+        case PipeStep::kInputPath:
+          c_.pg->Path(points, point_count, c_.fixup, pg_name);
+          NoteSent();
+          break;
+        case PipeStep::kStatus:
+          if (SetProgressStatus({"Translating Structure...", structure.c_str(), nullptr, nullptr,
+                                 nullptr, nullptr, nullptr}) != 0) {
+            batch.sent = i;  // the structure's records are not written, as on one thread
+            return false;
+          }
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  return true;
+}
+
+// The trapezoids PG returned for an item, as boundaries.
+void RecordLoop::EncodeItem(PipeBatch& batch, PipeItem& item) const {
+  size_t total = 0;
+  for (const PipeStep& step : item.steps) total += static_cast<size_t>(step.filled);
+  item.encoded.resize(total * kTrapezoidBoundaryBytes);
+  uint8_t* out = item.encoded.data();
+  for (PipeStep& step : item.steps) {
+    if (step.kind != PipeStep::kInputPolygon && step.kind != PipeStep::kOutline) continue;
+    step.encoded = static_cast<size_t>(out - item.encoded.data());
+    step.fits = true;
+    const PgTrapezoid* trapezoid = batch.trapezoids.data() + step.trapezoids;
+    for (int32_t i = 0; i < step.filled; ++i, out += kTrapezoidBoundaryBytes) {
+      step.fits = EncodeTrapezoidBoundary(
+                      item.element.layer, trapezoid[i], c_.fixup,
+                      std::span<uint8_t, kTrapezoidBoundaryBytes>(out, kTrapezoidBoundaryBytes)) &&
+                  step.fits;
+    }
+  }
+}
+
+// The writing stage, in order: the translated stream and the log.
+void RecordLoop::WriteBatch(PipeBatch& batch) {
+  for (size_t i = 0; i < batch.sent; ++i) {
+    if (i + kPrefetchAhead < batch.sent) {
+      const PipeItem& ahead = batch.items[i + kPrefetchAhead];
+      __builtin_prefetch(ahead.steps.data());
+      __builtin_prefetch(ahead.encoded.data());
+    }
+    PipeItem& item = batch.items[i];
+    const std::string& structure = batch.structures[item.structure];
+    for (const PipeStep& step : item.steps) {
+      switch (step.kind) {
+        case PipeStep::kElement:
+          output_.Write(batch.Records(item), item.size);
+          break;
+        case PipeStep::kBytes:
+          if (step.size > 0) output_.Write(item.out.data() + step.begin, step.size);
+          break;
+        case PipeStep::kInputPolygon:
+        case PipeStep::kOutline:
+          if (step.returned != step.filled) {
+            WarnNow("the PG library returned " + std::to_string(step.returned) +
+                    " trapezoids for a polygon of " + structure + "; the table holds " +
+                    std::to_string(kPgTableCapacity) + ".");
+          }
+          if (step.filled > 0) {
+            output_.Write(item.encoded.data() + step.encoded,
+                          static_cast<size_t>(step.filled) * kTrapezoidBoundaryBytes);
+          }
+          if (!step.fits) {
+            WarnNow("a trapezoid of " + structure + " lies beyond the 32-bit coordinate range.");
+          }
+          break;
+        case PipeStep::kWarn:
+          WarnNow(item.warnings[step.begin]);
+          break;
+        default:
+          break;
+      }
+    }
   }
 }
 

@@ -5,6 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <type_traits>
@@ -17,6 +20,7 @@
 #include "tabreng/engine_log.h"
 #include "tabreng/engine_options.h"
 #include "tabreng/job_settings.h"
+#include "tabreng/ordered_pipeline.h"
 #include "tabreng/pg_library.h"
 #include "tabreng/scan_report.h"
 #include "tabreng/stream_units.h"
@@ -49,6 +53,63 @@ struct LoopContext {
   StreamUnits units;     // of the last UNITS record
   bool units_seen = false;
   double fixup = 1.0;  // $FIXUP$, set by the full pass
+  // Threads of the full pass: outlines, text strokes and the assembly of what goes out
+  // (and, in the counting run, the structures) run on several threads while the
+  // translated stream, the log, the progress lines and the PG calls keep the order of a
+  // run on one thread. 1: all on one thread.
+  int threads = 1;
+};
+
+// The records of the element being read. While they lie next to each other in a stream
+// held in memory they are only pointed at; otherwise (a stream read through a buffer)
+// they are copied.
+class PendingBytes {
+ public:
+  // A record of the stream held in memory, or (copied) one rewritten in a buffer of its
+  // own, which the next record may overwrite.
+  void Append(std::span<const uint8_t> record, bool copied = false) {
+    if (copied && !copied_) {
+      copy_.assign(begin_, end_);
+      copied_ = true;
+    }
+    if (!copied_) {
+      if (begin_ == end_) {
+        begin_ = record.data();
+        end_ = begin_ + record.size();
+        return;
+      }
+      if (end_ == record.data() && whole_) {
+        end_ += record.size();
+        return;
+      }
+      copy_.assign(begin_, end_);
+      copied_ = true;
+    }
+    copy_.insert(copy_.end(), record.begin(), record.end());
+  }
+  void clear() {
+    begin_ = end_ = nullptr;
+    copy_.clear();
+    copied_ = !whole_;
+  }
+  bool empty() const { return size() == 0; }
+  size_t size() const { return copied_ ? copy_.size() : static_cast<size_t>(end_ - begin_); }
+  const uint8_t* data() const { return copied_ ? copy_.data() : begin_; }
+  // Whether the bytes are only pointed at (they stay valid until the pass ends).
+  bool pointed() const { return !copied_; }
+  // Records may be pointed at only when the stream stays in memory until the pass ends.
+  void SetWhole(bool whole) {
+    whole_ = whole;
+    clear();
+  }
+  void Reserve(size_t bytes) { copy_.reserve(bytes); }
+
+ private:
+  const uint8_t* begin_ = nullptr;
+  const uint8_t* end_ = nullptr;
+  std::vector<uint8_t> copy_;
+  bool copied_ = true;
+  bool whole_ = false;
 };
 
 // The attributes of an array reference as the loop reads them: columns and rows
@@ -73,6 +134,7 @@ void RecordArrayAttribute(const GdsRecordView& record, ArrayAttributes* array);
 class RecordLoop {
  public:
   explicit RecordLoop(LoopContext& context);
+  ~RecordLoop();
 
   // Runs a pass of the kind (repeated while -prune removes structures). 0 when it
   // reached UNITS (units pass) or ENDLIB (full pass); -1 on Cancel, or after a message
@@ -108,8 +170,29 @@ class RecordLoop {
   };
   static_assert(std::is_trivially_copyable_v<Element>);
   class WidePathPieces;
+  struct PipeItem;
+  struct PipeBatch;
+  class PipePieces;
 
   int RunPass(int kind);
+  int RunPassBody(int kind);
+  // One record of the pass: kept for the stream and handed to OnRecord.
+  int TakeRecord(GdsRecord& record, int kind, bool* done);
+
+  // The counting run over the structures in parallel: the records from the first BGNSTR
+  // to ENDLIB are cut into runs of whole structures, each counted by a loop of its own on
+  // a thread; the progress lines, the log and the counts of the runs are then taken in
+  // their order, as a run on one thread makes them.
+  struct CountChunk;
+  bool CountInParallel() const;
+  // 1 when the structures were counted (the input then stands at ENDLIB), 0 when they
+  // cannot be cut (they are then read here in turn), -1 on a failure or Cancel.
+  int CountStructuresInParallel(uint64_t start);
+  std::optional<uint64_t> FrameStructures(
+      uint64_t start, uint64_t run_bytes,
+      const std::function<void(uint64_t begin, uint64_t end)>& add_run) const;
+  void CountChunkRun(CountChunk& chunk) const;
+  int CountRun(uint64_t end);
   int OnRecord(const GdsRecord& record, int kind, bool* done);
   // GDSQUALIFY: the structure name of a STRNAME or SNAME record made plain, in a copy.
   void Qualify(GdsRecord* record);
@@ -123,6 +206,9 @@ class RecordLoop {
   int OnEndEl();
   int EndOfLibrary(bool* done);
   int HandOffPolygon(const int32_t* xy, int32_t count);
+  // PG for one polygon, then its trapezoids into the stream.
+  void SendPolygon(const int32_t* xy, int32_t count, int16_t layer, const std::string& structure,
+                   const char* pg_name);
   int HandOffZeroWidthPath();
   int HandOffWidePath();
   void WriteKeptPiece(std::span<const int32_t> xy);
@@ -132,8 +218,11 @@ class RecordLoop {
   void NoteSent();
   void WriteElement();
   // Element holds no string, so this is a plain copy; the text keeps its capacity.
+  // The copy comes from a constant: an Element built on the stack field by field and
+  // then copied in wide moves stalls the processor at every ENDEL.
   void ClearElement() {
-    element_ = Element();
+    static const Element kNoElement{};
+    element_ = kNoElement;
     text_string_.clear();
   }
   bool Kept() const {
@@ -142,10 +231,33 @@ class RecordLoop {
   int Malformed(const GdsRecord& record, std::string_view what);
   int Fail(const std::string& text);
   void Warn(const std::string& text);
+  void WarnNow(const std::string& text);
+
+  // The translate pipeline: the full pass queues every element (and every other write)
+  // as an item; a pool works out outlines and strokes, then the items go out in order.
+  bool UsePipeline(int kind) const;
+  enum ItemKind : int {
+    kItemBytes,
+    kItemStatus,
+    kItemZeroPath,
+    kItemWidePath,
+    kItemPolygon,
+    kItemText
+  };
+  void QueueItem(int kind_of_item);
+  void PrepareItem(PipeBatch& batch, PipeItem& item) const;
+  void QueueEndEl();
+  // Hands the batch being filled to the pipeline and waits until it has gone out with
+  // all before it. False when the pipeline stopped.
+  bool Flush();
+  bool SubmitBatch();
+  bool CallPg(PipeBatch& batch);
+  void EncodeItem(PipeBatch& batch, PipeItem& item) const;
+  void WriteBatch(PipeBatch& batch);
 
   LoopContext& c_;
   GdsOutputFile output_;
-  std::vector<uint8_t> buffer_;     // the records of the element being read
+  PendingBytes buffer_;             // the records of the element being read
   std::vector<uint8_t> qualified_;  // the last structure-name record, qualified
   Element element_;
   std::string text_string_;  // the element's STRING, kept apart so Element stays trivial
@@ -155,13 +267,23 @@ class RecordLoop {
   int64_t content_count_ = 0;
   int pass_number_ = 0;
   bool repeat_ = false;
+  bool discard_ = false;  // the pass writes into the null device: its bytes are not copied
   int last_percent_ = -1;
+  int64_t next_percent_at_ = 0;  // the count of elements sent at which the percentage changes
   int32_t min_width_ = 0;
   double aperture_factor_ = 0;   // metres per user unit in the aperture file's units
   std::vector<int32_t> points_;  // the current element's XY points
   std::vector<PgTrapezoid> table_;
   std::unordered_set<int32_t> widths_seen_;
   std::vector<double> radii_seen_;
+  std::vector<uint8_t> scratch_;  // a kept piece being assembled
+  std::vector<std::unique_ptr<PipeBatch>> batches_;
+  std::unique_ptr<OrderedPipeline> pipeline_;
+  bool pipeline_stopped_ = false;  // the pipeline's ordered stage gave up
+  // Set in the loop of a run of a parallel counting: where its progress lines and its
+  // failure go instead of the dialog and the message box.
+  CountChunk* chunk_ = nullptr;
+  uint64_t structure_serial_ = 0;  // counts the changes of structure_ and pg_name_
 };
 
 }  // namespace kavrinth

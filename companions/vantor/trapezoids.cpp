@@ -114,6 +114,10 @@ bool TrapezoidDecomposer::SweepTwoEdges() {
   size_t next_edge = 0;
   OpenTrapezoid open{-1, -1, 0, false};
   bool is_open = false;
+  // The x of the open trapezoid's edges at its bottom, and of the last slab's left and
+  // right edges at its top: the corners of the trapezoid when it is emitted.
+  double open_x[2] = {0, 0};
+  double last_x[2] = {0, 0};
   for (size_t slab = 0; slab + 1 < event_ys_.size(); ++slab) {
     const int64_t y_low = event_ys_[slab], y_high = event_ys_[slab + 1];
     int32_t kept = 0;
@@ -137,11 +141,25 @@ bool TrapezoidDecomposer::SweepTwoEdges() {
     if (Compare(left.edge, left.x_high, right.edge, right.x_high, y_high) > 0) return false;
     const bool part = !Coincident(left, right, y_low, y_high);
     const bool carried = part && is_open && open.left == left.edge && open.right == right.edge;
-    if (is_open && !carried) Emit(open.left, open.right, open.y_bottom, y_low);
-    if (part && !carried) open = {left.edge, right.edge, y_low, false};
+    // The open trapezoid's edges are the last slab's pair, whose top is this slab's
+    // bottom.
+    if (is_open && !carried) {
+      double x[4] = {open_x[0], open_x[1], last_x[1], last_x[0]};
+      EmitCorners(x, open.y_bottom, y_low);
+    }
+    if (part && !carried) {
+      open = {left.edge, right.edge, y_low, false};
+      open_x[0] = left.x_low;
+      open_x[1] = right.x_low;
+    }
     is_open = part;
+    last_x[0] = left.x_high;
+    last_x[1] = right.x_high;
   }
-  if (is_open) Emit(open.left, open.right, open.y_bottom, event_ys_.back());
+  if (is_open) {
+    double x[4] = {open_x[0], open_x[1], last_x[1], last_x[0]};
+    EmitCorners(x, open.y_bottom, event_ys_.back());
+  }
   return true;
 }
 
@@ -321,8 +339,15 @@ bool TrapezoidDecomposer::EmitOpenPastCapacity(int64_t y_high) {
 // range; false when the table was already full (the result says so). The
 // corners go straight into the table entry, one integer at a time.
 bool TrapezoidDecomposer::Emit(int32_t left, int32_t right, int64_t y_bottom, int64_t y_top) {
+  double x[4] = {XAt(left, y_bottom), XAt(right, y_bottom), XAt(right, y_top), XAt(left, y_top)};
+  return EmitCorners(x, y_bottom, y_top);
+}
+
+// Emit with the x of the corners already known: left and right at the bottom, right and
+// left at the top.
+bool TrapezoidDecomposer::EmitCorners(double (&x)[4], int64_t y_bottom, int64_t y_top) {
   double rounded[8];
-  if (!Round(left, right, y_bottom, y_top, true, rounded)) return true;
+  if (!RoundCorners(x, y_bottom, y_top, true, rounded)) return true;
   if (static_cast<size_t>(result_.filled) >= table_.size()) {
     result_.status = DecomposeStatus::kTableFull;
     return false;
@@ -338,15 +363,21 @@ bool TrapezoidDecomposer::Emit(int32_t left, int32_t right, int64_t y_bottom, in
 bool TrapezoidDecomposer::Round(int32_t left, int32_t right, int64_t y_bottom, int64_t y_top,
                                 bool note_range, double (&rounded)[8]) {
   double x[4] = {XAt(left, y_bottom), XAt(right, y_bottom), XAt(right, y_top), XAt(left, y_top)};
+  return RoundCorners(x, y_bottom, y_top, note_range, rounded);
+}
+
+bool TrapezoidDecomposer::RoundCorners(double (&x)[4], int64_t y_bottom, int64_t y_top,
+                                       bool note_range, double (&rounded)[8]) {
   // Within one grid step above a crossing the two edges have just passed each
   // other: they meet halfway.
   if (x[0] > x[1]) x[0] = x[1] = (x[0] + x[1]) / 2;
   if (x[3] > x[2]) x[3] = x[2] = (x[2] + x[3]) / 2;
-  double bottom = static_cast<double>(y_bottom) / kGrid, top = static_cast<double>(y_top) / kGrid;
-  double y[4] = {bottom, bottom, top, top};
+  // The two bottom corners share their y, as do the two top ones: each is rounded once.
+  const double bottom = RoundHalfAway(static_cast<double>(y_bottom) / kGrid * scale_);
+  const double top = RoundHalfAway(static_cast<double>(y_top) / kGrid * scale_);
   for (int corner = 0; corner < 4; ++corner) {
     rounded[2 * corner] = RoundHalfAway(x[corner] * scale_);
-    rounded[2 * corner + 1] = RoundHalfAway(y[corner] * scale_);
+    rounded[2 * corner + 1] = corner < 2 ? bottom : top;
   }
   if (rounded[1] == rounded[5]) return false;
   if (rounded[0] == rounded[2] && rounded[4] == rounded[6]) return false;

@@ -70,6 +70,9 @@ class TrapezoidDecomposer {
   void UpdateOpen(int64_t y_low);
   bool EmitOpenPastCapacity(int64_t y_high);
   bool Emit(int32_t left, int32_t right, int64_t y_bottom, int64_t y_top);
+  bool EmitCorners(double (&x)[4], int64_t y_bottom, int64_t y_top);
+  bool RoundCorners(double (&x)[4], int64_t y_bottom, int64_t y_top, bool note_range,
+                    double (&rounded)[8]);
   bool Round(int32_t left, int32_t right, int64_t y_bottom, int64_t y_top, bool note_range,
              double (&rounded)[8]);
 

@@ -101,13 +101,28 @@ TEST(GdsOutputFileTest, SpoolFilesCopyWholeAndDisappear) {
   ASSERT_TRUE(target.OpenReplacing(dir.File("t.bin")));
   target.Write("H", 1);
   spool.CopyTo(target);
+  // Writes go on behind the copy, and the spool can still be written and copied again:
+  // into the null device the kernel cannot copy, so that copy takes the buffer.
+  EXPECT_EQ(target.size(), 1 + 50000 * sizeof(int));
+  target.Write("T", 1);
+  const int more = 50000;
+  spool.Write(&more, sizeof more);
+  GdsOutputFile null_target;
+  ASSERT_TRUE(null_target.OpenNull());
+  spool.CopyTo(null_target);
+  EXPECT_EQ(null_target.size(), 50001 * sizeof(int));
+  EXPECT_EQ(null_target.Close(), 0);
   EXPECT_EQ(spool.Close(), 0);
   EXPECT_EQ(target.Close(), 0);
   const std::vector<uint8_t> bytes = ReadBytes(dir.File("t.bin"));
-  ASSERT_EQ(bytes.size(), 1 + 50000 * sizeof(int));
-  int last = 0;
-  std::memcpy(&last, bytes.data() + bytes.size() - sizeof last, sizeof last);
-  EXPECT_EQ(last, 49999);
+  ASSERT_EQ(bytes.size(), 2 + 50000 * sizeof(int));
+  EXPECT_EQ(bytes.front(), 'H');
+  EXPECT_EQ(bytes.back(), 'T');
+  for (int i : {0, 1, 12345, 49999}) {
+    int value = -1;
+    std::memcpy(&value, bytes.data() + 1 + i * sizeof(int), sizeof value);
+    EXPECT_EQ(value, i);
+  }
   EXPECT_TRUE(dir.OtherEntries({"t.bin"}).empty());
 }
 

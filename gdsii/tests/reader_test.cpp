@@ -2,8 +2,12 @@
 // malformed streams, bounded decoding, streaming through the buffer, and the model's
 // checks of record order.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gds_test_support.h"
@@ -38,6 +42,12 @@ Bytes Opening() {
 }
 
 Bytes EndLib() { return Rec(kGdsEndLib, kGdsTypeNone); }
+
+// A record's offset and bytes, to compare two reads of one stream.
+std::string Described(const GdsRecord& record) {
+  return std::to_string(record.offset) + ":" +
+         std::string(record.bytes.begin(), record.bytes.end());
+}
 
 // Reads to the end; returns the reader's error ("" when the stream ended well).
 std::string ReadAll(const Bytes& bytes, size_t max_length = kGdsMaxRecordLength,
@@ -138,15 +148,23 @@ TEST(RecordReaderTest, FilesStreamThroughTheBufferAndRewind) {
   ASSERT_EQ(writer.EndStructure(), kGdsOk);
   ASSERT_EQ(writer.EndLibrary(), kGdsOk);
 
-  // The smallest buffer refills often, with records across its end.
+  // A file is mapped whole: its records stay valid and lie next to each other.
   GdsRecordReader reader(0);
   ASSERT_TRUE(reader.Open(dir.File("big.gds")));  // the name is found without its case
+  EXPECT_TRUE(reader.whole());
+  std::vector<std::string> from_file;
   for (int pass = 0; pass < 2; ++pass) {
     GdsRecord record;
     int boundaries = 0;
     int64_t sum = 0;
     GdsReadStatus status;
+    const uint8_t* next = nullptr;
     while ((status = reader.Next(&record)) == GdsReadStatus::kRecord) {
+      if (next != nullptr) {
+        EXPECT_EQ(record.bytes.data(), next);
+      }
+      next = record.bytes.data() + record.bytes.size();
+      if (pass == 0) from_file.push_back(Described(record));
       if (record.type == kGdsBoundary) ++boundaries;
       if (record.type == kGdsXy) sum += *record.Int32(0);
       if (record.type == kGdsPropValue) sum -= *record.Int32(0);
@@ -156,6 +174,62 @@ TEST(RecordReaderTest, FilesStreamThroughTheBufferAndRewind) {
     EXPECT_NE(sum, 0);
     ASSERT_TRUE(reader.Rewind());
   }
+
+  // Through a pipe the smallest buffer refills often, with records across its end, and
+  // gives the same records at the same offsets.
+  const std::string fifo = dir.File("pipe.gds");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::thread feeder([&] {
+    std::ifstream in(dir.File("BIG.GDS"), std::ios::binary);
+    std::ofstream out(fifo, std::ios::binary);
+    out << in.rdbuf();
+  });
+  GdsRecordReader piped(0);
+  ASSERT_TRUE(piped.Open(fifo));
+  EXPECT_FALSE(piped.whole());
+  std::vector<std::string> from_pipe;
+  GdsRecord record;
+  GdsReadStatus status;
+  while ((status = piped.Next(&record)) == GdsReadStatus::kRecord) {
+    from_pipe.push_back(Described(record));
+  }
+  feeder.join();
+  EXPECT_EQ(status, GdsReadStatus::kEnd) << piped.error();
+  EXPECT_EQ(from_pipe, from_file);
+}
+
+TEST(RecordReaderTest, AFileCutShortWhileItIsReadIsAnErrorNotACrash) {
+  testing::ScratchDir dir;
+  GdsWriter writer;
+  ASSERT_EQ(writer.OpenLibrary(dir.File("cut.gds"), "UM", 0.001, "", 1.0, false), kGdsOk);
+  ASSERT_EQ(writer.BeginStructure("TOP"), kGdsOk);
+  for (int i = 0; i < 60000; ++i) {
+    const double x = i * 0.001;
+    const GdsPoint square[] = {{x, 0}, {x + 1, 0}, {x + 1, 1}, {x, 1}, {x, 0}};
+    ASSERT_EQ(writer.WriteBoundary(std::span(square, 4), 1, 0, 0, 0), kGdsOk);
+  }
+  ASSERT_EQ(writer.EndStructure(), kGdsOk);
+  ASSERT_EQ(writer.EndLibrary(), kGdsOk);
+
+  GdsRecordReader reader;
+  ASSERT_TRUE(reader.Open(dir.File("cut.gds")));
+  ASSERT_TRUE(reader.whole());
+  GdsRecord record;
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(reader.Next(&record), GdsReadStatus::kRecord);
+  // Another program empties most of the file (as one that writes it again in place).
+  ASSERT_EQ(::truncate(dir.File("cut.gds").c_str(), 65536), 0);
+  GdsReadStatus status;
+  size_t records = 0;
+  while ((status = reader.Next(&record)) == GdsReadStatus::kRecord) ++records;
+  EXPECT_EQ(status, GdsReadStatus::kError);
+  EXPECT_NE(reader.error().find("cut short"), std::string::npos) << reader.error();
+  EXPECT_LT(records, 10000u);
+  // The reader and the process go on: a new file reads whole.
+  ASSERT_TRUE(reader.Open(dir.File("cut.gds")));
+  while ((status = reader.Next(&record)) == GdsReadStatus::kRecord) {
+  }
+  EXPECT_EQ(status, GdsReadStatus::kError);  // the file now ends without ENDLIB
+  EXPECT_EQ(reader.error().find("cut short"), std::string::npos) << reader.error();
 }
 
 TEST(RecordReaderTest, MissingFileAndNativeOrder) {

@@ -392,7 +392,8 @@ TEST_F(PgWriterTest, CleanCloseReplacesAnExistingFileAndAbandonKeepsIt) {
 TEST_F(PgWriterTest, WriteErrorKeepsTheExistingFileAndLeavesNoTemporary) {
   std::ofstream(Path(), std::ios::binary) << "old contents";
   // In a child, a file-size limit makes the writes past 4 KB fail; the child reports
-  // the results of the writer as its exit status.
+  // the results of the writer as its exit status. The flashes fill the writer's buffer
+  // several times over, so the failure shows while they are written.
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -402,7 +403,7 @@ TEST_F(PgWriterTest, WriteErrorKeepsTheExistingFileAndLeavesNoTemporary) {
     PgOutputWriter writer;
     if (writer.OpenPgOutput(Path(), kPgFormatElectroMask, kPgAscii) != kPgOutputOk) _exit(10);
     int failures = 0;
-    for (int32_t i = 0; i < 20000; ++i) failures += writer.WritePgFlash({i, i, 2, 2, 0});
+    for (int32_t i = 0; i < 100000; ++i) failures += writer.WritePgFlash({i, i, 2, 2, 0});
     if (failures == 0) _exit(11);
     _exit(writer.ClosePgOutput() == kPgOutputFailed ? 0 : 12);
   }

@@ -43,7 +43,7 @@ TEST_F(BufFileTest, SmallFileIsLoadedWholeAtOpenLargerIsReadLater) {
   struct Case {
     size_t size;
     char expected_first;
-  } cases[] = {{16384, 'a'}, {16385, 'b'}, {1, 'a'}};
+  } cases[] = {{size_t{kBufFileWholeLimit}, 'a'}, {size_t{kBufFileWholeLimit} + 1, 'b'}, {1, 'a'}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
     const std::string path = temp_.Write("f", std::string(c.size, 'a'));
@@ -83,16 +83,17 @@ TEST_F(BufFileTest, GetCharMakesEveryLineEndOneNewline) {
 
 TEST_F(BufFileTest, CrLfSplitByARefillIsStillOneLineEnd) {
   // The CR is the last byte of the first buffer, the LF the first of the next.
-  std::string bytes(16383, 'x');
+  const size_t first = static_cast<size_t>(kBufFileBufferSize) - 1;
+  std::string bytes(first, 'x');
   bytes += "\r\ny";
   bytes += std::string(20000, 'z');
   auto file = BufFileOpen(temp_.Write("t", bytes).c_str(), "r");
   ASSERT_TRUE(file);
   std::vector<int> chars = Chars(file.get());
-  ASSERT_EQ(chars.size(), 16383u + 2 + 20000);
-  EXPECT_EQ(chars[16382], 'x');
-  EXPECT_EQ(chars[16383], 10);
-  EXPECT_EQ(chars[16384], 'y');
+  ASSERT_EQ(chars.size(), first + 2 + 20000);
+  EXPECT_EQ(chars[first - 1], 'x');
+  EXPECT_EQ(chars[first], 10);
+  EXPECT_EQ(chars[first + 1], 'y');
 }
 
 TEST_F(BufFileTest, GetLineKeepsSizeMinusOneAndDropsTheRest) {
@@ -208,6 +209,42 @@ TEST_F(BufFileTest, SeekAndTellAgreeInMemoryAndOnAHandle) {
     EXPECT_EQ(BufFileGetByte(f), byte_at(0));
     EXPECT_EQ(BufFileSeek(f, 0, 3), -1);
   }
+}
+
+TEST_F(BufFileTest, TellFollowsReadsRefillsSeeksAndWritesWithoutAskingTheHandle) {
+  // Three buffers and a bit: every position is checked against the byte found there.
+  const size_t size = static_cast<size_t>(3 * kBufFileBufferSize + 123);
+  const std::string bytes = Pattern(size);
+  auto file = BufFileOpen(temp_.Write("big", bytes).c_str(), "rb");
+  ASSERT_TRUE(file);
+  size_t read = 0;
+  for (int c = BufFileGetByte(file.get()); c >= 0; c = BufFileGetByte(file.get())) {
+    ASSERT_EQ(c, static_cast<unsigned char>(bytes[read]));
+    ++read;
+    if (read % 9973 == 0) {
+      ASSERT_EQ(BufFileTell(file.get()), static_cast<int64_t>(read));
+    }
+  }
+  EXPECT_EQ(read, size);
+  EXPECT_EQ(BufFileTell(file.get()), static_cast<int64_t>(size));
+  ASSERT_EQ(BufFileSeek(file.get(), -kBufFileBufferSize - 7, 1), 0);
+  EXPECT_EQ(BufFileTell(file.get()), static_cast<int64_t>(size) - kBufFileBufferSize - 7);
+  EXPECT_EQ(BufFileGetByte(file.get()),
+            static_cast<unsigned char>(bytes[size - kBufFileBufferSize - 7]));
+
+  // Writes move the handle: the position after them is where the next byte goes.
+  file = BufFileOpen(temp_.Write("rw", "0123456789").c_str(), "r+b");
+  ASSERT_TRUE(file);
+  EXPECT_EQ(BufFileTell(file.get()), 0);
+  EXPECT_EQ(BufFilePutString(file.get(), "ab"), 2);
+  EXPECT_EQ(BufFileTell(file.get()), 2);
+  EXPECT_EQ(BufFileGetByte(file.get()), '2');
+  EXPECT_EQ(BufFileTell(file.get()), 3);
+  file = BufFileOpen(temp_.File("rw").c_str(), "a");
+  ASSERT_TRUE(file);
+  EXPECT_EQ(BufFileTell(file.get()), 10);
+  EXPECT_EQ(BufFilePutString(file.get(), "xyz"), 3);
+  EXPECT_EQ(BufFileTell(file.get()), 13);
 }
 
 TEST_F(BufFileTest, SeekBeforeTheStartFailsOnAHandleAndClampsInMemory) {

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 #include "gdsii/library.h"
 #include "support/notifier.h"
 #include "support/progress_sink.h"
 #include "tabreng/engine.h"
+#include "tabreng/ordered_pipeline.h"
 #include "tabreng/record_loop.h"
 #include "tabreng/tests/engine_test_support.h"
 
@@ -21,6 +24,7 @@ using testing::Points;
 using testing::ReadRecord;
 using testing::ReadRecords;
 using testing::ScratchJob;
+using testing::Square;
 
 class GeometryJobTest : public ::testing::Test {
  public:
@@ -239,6 +243,135 @@ TEST_F(GeometryJobTest, ArraysAreCopiedUnchanged) {
   short_colrow.data = one_value;
   RecordArrayAttribute(short_colrow, &array);
   EXPECT_EQ(array.columns, 3);
+}
+
+// Angled polygons, wide paths of every path type and angle (one beyond the 32-bit
+// range), and texts in every placement, in several structures and enough of
+// them to fill many batches of the translate pipeline.
+void WriteParallelLayout() {
+  Layout l("job.gds");
+  l.Begin("TOP");
+  l.Sref("SUB", {0, 0});
+  for (int i = 0; i < 3000; ++i) {
+    const int32_t x = (i % 60) * 700, y = (i / 60) * 700;
+    const double turn = i * 0.37;
+    const auto at = [&](double radius, double angle) {
+      return GdsIntPoint{x + static_cast<int32_t>(std::lround(radius * std::cos(angle + turn))),
+                         y + static_cast<int32_t>(std::lround(radius * std::sin(angle + turn)))};
+    };
+    switch (i % 6) {
+      case 0:  // an angled quadrilateral
+        l.Boundary(1, {at(200, 0), at(150, 1.7), at(220, 3.1), at(180, 4.4), at(200, 0)});
+        break;
+      case 1:  // a star that crosses itself
+        l.Boundary(
+            2, {at(250, 0), at(250, 2.5), at(250, 5.0), at(250, 1.2), at(250, 3.8), at(250, 0)});
+        break;
+      case 2:
+        l.Path(3, 40 + i % 50, i % 5 == 4 ? 4 : i % 3, {at(0, 0), at(300, 0.3), at(200, 2.0)});
+        break;
+      case 3:
+        l.Path(4, 30, 2, {at(0, 0), at(250, 1.0), at(10, 2.0), at(260, 3.5), at(120, 5.0)});
+        break;
+      case 4:
+        l.Path(5, 0, 0, {at(0, 0), at(300, 0.5)});
+        break;
+      default: {
+        Layout::TextStyle style{i % 4, i % 3, (i / 3) % 3, i % 2 == 0, 0.5 + i % 3, turn * 57};
+        l.StyledText(9, i % 25 == 5 ? "\x7f\x80 ~" : "T" + std::to_string(i), at(0, 0), style);
+        break;
+      }
+    }
+  }
+  // Outlines that saturate at the 32-bit range.
+  l.Path(6, 100000, 2, {{2147480000, 0}, {2147483000, 100}});
+  l.End();
+  l.Begin("SUB");
+  for (int i = 0; i < 500; ++i) l.Boundary(7, Square(i * 50, -5000, 30));
+  l.Path(8, 50, 0, {{0, -9000}, {1000, -8000}, {0, -7000}});
+  l.End();
+  l.Finish();
+}
+
+TEST_F(GeometryJobTest, ThreadsChangeNoByteOfTheStreamTheLogOrThePgCalls) {
+  WriteParallelLayout();
+  ScratchJob::Write("gds.cfg", "BLOCK_TEXT\nYES\n");
+  ScratchJob::Write("job.ssn", "HIERARCHY of INDEPENDENT STRUCTURES\nTOP\n  |__ SUB\n");
+  struct Outcome {
+    int32_t result = 0;
+    std::string stream, log;
+    std::vector<std::string> calls;
+    std::vector<std::string> progress;
+  };
+  const auto run = [&](int threads) {
+    environment_.threads = threads;
+    sink_.lines.clear();
+    Outcome outcome;
+    outcome.result = Run({"-pg", "-t0"});
+    outcome.stream = ScratchJob::Read("job.gdx");
+    outcome.log = ScratchJob::Read("job.log");
+    size_t polygon = 0, path = 0;
+    for (const std::string& call : pg_.order) {
+      const RecordingPgLibrary::PolygonCall* c = call == "PG"     ? &pg_.polygons.at(polygon++)
+                                                 : call == "PATH" ? &pg_.paths.at(path++)
+                                                                  : nullptr;
+      std::string text = call;
+      if (c != nullptr) {
+        text += " " + c->name + " " + std::to_string(c->fixup);
+        for (int32_t value : c->points) text += " " + std::to_string(value);
+      }
+      outcome.calls.push_back(text);
+    }
+    for (const ProgressLine& line : sink_.lines)
+      outcome.progress.push_back(EncodeProgressLine(line));
+    return outcome;
+  };
+  const Outcome one = run(1);
+  // The layout reaches every kind of hand-off and a warning.
+  EXPECT_GT(one.result, 0);
+  EXPECT_GT(pg_.polygons.size(), 4000u);
+  EXPECT_GT(pg_.paths.size(), 400u);
+  EXPECT_NE(one.log.find("lies beyond the 32-bit range"), std::string::npos);
+  for (int threads : {2, 3, 8}) {
+    SCOPED_TRACE(threads);
+    const Outcome many = run(threads);
+    EXPECT_EQ(many.result, one.result);
+    EXPECT_TRUE(many.stream == one.stream) << "the translated streams differ";
+    EXPECT_EQ(many.log, one.log);
+    EXPECT_TRUE(many.calls == one.calls) << "the PG calls differ";
+    EXPECT_EQ(many.progress, one.progress);
+  }
+}
+
+TEST(TranslateThreadsTest, AskedForThenTheVariableThenTheProcessors) {
+  const char* saved = std::getenv("TABRENG_THREADS");
+  const std::string kept = saved != nullptr ? saved : "";
+  struct Case {
+    int requested;
+    const char* variable;  // null: unset
+    int expected;          // 0: the processors at hand
+  } cases[] = {{3, "5", 3}, {0, "5", 5},     {0, "1", 1},       {0, "0", 0},
+               {0, "x", 0}, {0, nullptr, 0}, {500, nullptr, 64}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.requested << " " << (c.variable ? c.variable : "-"));
+    if (c.variable != nullptr) {
+      setenv("TABRENG_THREADS", c.variable, 1);
+    } else {
+      unsetenv("TABRENG_THREADS");
+    }
+    const int threads = TranslateThreads(c.requested);
+    if (c.expected > 0) {
+      EXPECT_EQ(threads, c.expected);
+    } else {
+      EXPECT_GE(threads, 1);
+      EXPECT_LE(threads, 64);
+    }
+  }
+  if (saved != nullptr) {
+    setenv("TABRENG_THREADS", kept.c_str(), 1);
+  } else {
+    unsetenv("TABRENG_THREADS");
+  }
 }
 
 }  // namespace

@@ -139,6 +139,100 @@ TEST_F(EngineTest, CountingPassReturnsTheElementsThatWouldGoToPg) {
   EXPECT_EQ(Run({"-polycnt", "-pg"}), 7);
 }
 
+// The counting run cuts the structures into runs counted on several threads: the count,
+// the log, the progress lines and a failure's message are those of one thread.
+TEST_F(EngineTest, CountingOnThreadsGivesWhatOneThreadGives) {
+  // 60 structures below TOP: boundaries, wide and zero-width paths, a width the engine
+  // narrows (a warning) in every seventh; with `bad_layer`, a layer beyond 1023 in the
+  // 45th, which fails the run there.
+  const auto write = [](bool bad_layer) {
+    Layout l("many.gds");
+    l.Begin("TOP");
+    for (int s = 0; s < 60; ++s) l.Sref("S" + std::to_string(s), {0, s * 1000});
+    l.End();
+    for (int s = 0; s < 60; ++s) {
+      l.Begin("S" + std::to_string(s));
+      for (int i = 0; i < 5 + s % 4; ++i) {
+        l.Boundary(1 + i % 3, Square(i * 100, 0, 50));
+        l.Path(2, i % 2 == 0 ? 20 : 0, i % 3, {{0, i * 10}, {300, i * 10 + 40}, {500, i * 10}});
+      }
+      if (s % 7 == 3) l.Path(3, INT32_MIN, 0, {{0, 0}, {100, 0}});
+      if (bad_layer && s == 45) l.Boundary(2000, Square(0, 0, 10));
+      l.End();
+    }
+    l.Finish();
+    std::string report =
+        "LAYERS_CONTAINING_DATA\n--\n1,2,3\n\nHIERARCHY of INDEPENDENT STRUCTURES\nTOP\n";
+    for (int s = 0; s < 60; ++s) report += "  |__ S" + std::to_string(s) + "\n";
+    ScratchJob::Write("many.ssn", report);
+  };
+  struct Outcome {
+    int32_t result = 0;
+    std::string log;
+    std::vector<std::string> progress, messages;
+  };
+  const auto run = [&](int threads) {
+    environment_.threads = threads;
+    sink_.lines.clear();
+    notifier_.shown.clear();
+    Outcome outcome;
+    outcome.result = Run({"-polycnt", "-pg"}, "many.gds");
+    outcome.log = ScratchJob::Read("many.log");
+    for (const ProgressLine& line : sink_.lines)
+      outcome.progress.push_back(EncodeProgressLine(line));
+    outcome.messages = Messages();
+    return outcome;
+  };
+  for (bool bad_layer : {false, true}) {
+    SCOPED_TRACE(bad_layer);
+    write(bad_layer);
+    const Outcome one = run(1);
+    if (bad_layer) {
+      EXPECT_EQ(one.result, -1);
+      ASSERT_EQ(one.messages.size(), 1u);
+      EXPECT_NE(one.messages[0].find("Layer 2000 in structure S45"), std::string::npos);
+    } else {
+      EXPECT_GT(one.result, 600);
+      EXPECT_NE(one.log.find("Warning: a width of -2147483648"), std::string::npos);
+    }
+    for (int threads : {2, 5, 8}) {
+      SCOPED_TRACE(threads);
+      const Outcome many = run(threads);
+      EXPECT_EQ(many.result, one.result);
+      EXPECT_EQ(many.log, one.log);
+      EXPECT_EQ(many.progress, one.progress);
+      EXPECT_EQ(many.messages, one.messages);
+    }
+  }
+}
+
+TEST_F(EngineTest, ThePercentageShowsEachValueItReachesOnce) {
+  // Seven elements go to PG; the expected count decides the steps.
+  struct Case {
+    std::string expected;
+    std::vector<std::string> percentages;
+  } cases[] = {
+      {"7", {"14%", "28%", "42%", "57%", "71%", "85%", "100%"}},
+      {"3", {"33%", "66%", "100%"}},
+      {"200", {"0%", "1%", "2%", "3%"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    sink_.lines.clear();
+    pg_ = RecordingPgLibrary();
+    ASSERT_EQ(Run({"-pg", "-opost", "-polycnt:" + c.expected}), 0);
+    ASSERT_EQ(pg_.polygons.size() + pg_.paths.size(), 7u);
+    std::vector<std::string> shown;
+    for (const ProgressLine& line : sink_.lines) {
+      const std::string text = EncodeProgressLine(line);
+      if (text.rfind("TEXT 2 ", 0) == 0 && text.find('%') != std::string::npos) {
+        shown.push_back(text.substr(7, text.size() - 8));
+      }
+    }
+    EXPECT_EQ(shown, c.percentages);
+  }
+}
+
 TEST_F(EngineTest, RealPassHandsOffAndWritesTheTranslatedStream) {
   pg_.close_warnings = 2;
   pg_.close_errors = 1;
