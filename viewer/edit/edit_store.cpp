@@ -33,7 +33,13 @@ void ForEachElement(const GdxLibrary* library, F&& f) {
   }
 }
 
+// The hit's index entry; null when its layer was loaded again since the pick (the entry
+// is gone with the old library).
 GdxWord* EntryOf(const EditHit& hit) {
+  if (hit.layer < 0 || hit.layer >= kViewLayerCount ||
+      LayerTable()[hit.layer].library != hit.library) {
+    return nullptr;
+  }
   GdxWord* words = GdxBlockWords(hit.page);
   if (words == nullptr || hit.position < kGdxPageHeaderWords ||
       hit.position + kGdxEntryWords > GdxBlockWordCount(hit.page)) {
@@ -74,12 +80,9 @@ bool Measurable(int32_t type) {
 bool Hits(const GdxEntryCursor& cursor, const GdxRect& window, bool inside) {
   const int32_t type = cursor.Type();
   if (!Measurable(type)) return false;
+  // The points are tested where they are stored: no copy, so no element is too long.
   const GdxWord* data = cursor.Data();
   const int32_t header = data[0] & 0xFFFF;
-  // Elements with more points than the search's buffer are not tested.
-  if (type == kGdxBoundary || type == kGdxPath) {
-    if (((data[1] >> 16) & 0xFFFF) > EditStore::kPointBuffer) return false;
-  }
   return ElementHitsWindow(type, data, data + header, window,
                            inside ? kSelectionWindow : kSelectionCrossing) != 0;
 }
@@ -223,6 +226,7 @@ int EditStore::SelectByWindow(const GdxRect& window, bool inside, bool exclude) 
     if (group == nullptr) return 0;  // nothing selected yet: nothing to take out
     std::vector<EditHit> removed;
     std::erase_if(group->hits, [&](const EditHit& hit) {
+      if (EntryOf(hit) == nullptr) return false;
       const GdxEntryCursor cursor(hit.page, hit.position);
       if (!cursor.Valid() || !Hits(cursor, LayerWindow(w, hit.layer), inside)) return false;
       removed.push_back(hit);
@@ -242,7 +246,9 @@ int EditStore::SelectByWindow(const GdxRect& window, bool inside, bool exclude) 
     ForEachElement(library, [&](const GdxEntryCursor& cursor) {
       // Deleted and already selected elements are not picked again.
       if (cursor.Entry()[kGdxEntrySelection] & (kEditSelected | kEditDeleted)) return;
-      if (Hits(cursor, lw, inside)) found.push_back({layer, cursor.page(), cursor.position()});
+      if (Hits(cursor, lw, inside)) {
+        found.push_back({layer, entry.library, cursor.page(), cursor.position()});
+      }
     });
   }
   // A pick that hits nothing neither opens nor extends a group.

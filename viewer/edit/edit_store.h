@@ -24,6 +24,7 @@ inline constexpr uint32_t kLayerDeleted = 2;
 // One element of a loaded layer, found by its index entry.
 struct EditHit {
   int layer = 0;
+  GdxHandle library = kGdxNoHandle;  // the layer's library when it was picked
   GdxHandle page = kGdxNoHandle;
   int32_t position = 0;
   bool operator==(const EditHit&) const = default;
@@ -47,8 +48,6 @@ class EditStore {
  public:
   static constexpr size_t kUndoDepth = 64;
   static constexpr size_t kMaxGroups = 1024;
-  // A search stops testing an element's points beyond this many.
-  static constexpr int32_t kPointBuffer = 2500;
 
   EditStore() = default;
   ~EditStore();

@@ -11,6 +11,7 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <string>
 
@@ -205,8 +206,14 @@ TEST_F(EditToolsTest, ASaveThatCannotWriteKeepsTheSourceAndTheEdits) {
             std::string::npos);
   EXPECT_TRUE(tools_->store().HasEdits()) << "the edits stay pending";
   EXPECT_EQ(ReadFile(Path("a.em")), kThreeFlashes);
-  // Closing the job asks again; Cancel there keeps the job open.
+  // Closing the job asks again; a failure there keeps the job open.
   EXPECT_FALSE(app_->AskSaveEdits(0));
+  EXPECT_TRUE(tools_->store().HasEdits());
+  // No drops the edits.
+  tools_->SetSaveChangesDialog([](std::vector<SaveTarget>*) { return kAnswerNo; });
+  EXPECT_TRUE(app_->AskSaveEdits(0));
+  EXPECT_FALSE(tools_->store().HasEdits());
+  EXPECT_EQ(ReadFile(Path("a.em")), kThreeFlashes);
 }
 
 TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
@@ -303,6 +310,31 @@ TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
   EXPECT_EQ(LayerTable()[2].path, Path("both.wf2"));
   EXPECT_EQ(LayerTable()[2].colour, DefaultLayerColour(2));
   EXPECT_NE(ReadFile(Path("m.job")).find("both.wf2"), std::string::npos);
+
+  // Merging into an existing file asks first: Cancel leaves it, OK overwrites it.
+  testing::WriteBytes(Path("old.wf2"), {1, 2, 3});
+  for (const bool overwrite : {false, true}) {
+    CMergeLayersDlg again(app_->frame());
+    again.name_edit()->setText("old.wf2");
+    QPushButton* add_again = nullptr;
+    for (QPushButton* b : again.findChildren<QPushButton*>()) {
+      if (b->text() == "Add") add_again = b;
+    }
+    QTest::mouseClick(add_again, Qt::LeftButton);
+    again.AddLayer(0);
+    std::vector<std::string> listed;
+    QTimer::singleShot(0, [&] {
+      auto* confirm = again.findChild<CMergeConfirmDlg*>();
+      ASSERT_NE(confirm, nullptr);
+      for (int i = 0; i < confirm->list()->count(); ++i)
+        listed.push_back(confirm->list()->item(i)->text().toStdString());
+      Press(confirm, overwrite ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel);
+    });
+    Press(&again, QDialogButtonBox::Ok);
+    EXPECT_EQ(listed, std::vector<std::string>{Path("old.wf2")});
+    EXPECT_EQ(testing::ReadBytes(Path("old.wf2")) == std::vector<uint8_t>({1, 2, 3}), !overwrite);
+    EXPECT_EQ(again.merged(), overwrite);
+  }
 }
 
 }  // namespace

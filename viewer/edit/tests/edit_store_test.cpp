@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "support/notifier.h"
+#include "viewer/edit/edit_text.h"
 #include "viewer/model/pg_scan.h"
 #include "viewer/model/tests/viewer_test_support.h"
 
@@ -53,6 +54,26 @@ TEST(EditGeometryTest, DegeneratePointsMakeNoRectangle) {
   EXPECT_FALSE(NormaliseRectangle({0, 0}, {0, 0}, {0, 0}, &flash, &corners));
   EXPECT_FALSE(NormaliseRectangle({0, 0}, {10, 0}, {20, 0}, &flash, &corners));
   EXPECT_FALSE(NormaliseRectangle({0, 0}, {10, 10}, {20, 20}, &flash, &corners));
+}
+
+TEST(EditTextTest, BlankTextAndAFontWithoutHeightAddNothing) {
+  ShxFont font;
+  font.height_above = 60;
+  font.words = {0};
+  font.index = {0};
+  std::vector<std::array<EditPoint, 3>> out;
+  int skipped = 0;
+  std::string message;
+  TextPlacement placement;
+  placement.height = 100;
+  for (const char* blank : {"", " ", "\r", " \r\n\t"}) {
+    EXPECT_FALSE(TextRectangles(font, blank, placement, &out, &skipped, &message)) << blank;
+    EXPECT_EQ(message, "There is no text to add.");
+  }
+  font.height_above = 0;
+  EXPECT_FALSE(TextRectangles(font, "A", placement, &out, &skipped, &message));
+  EXPECT_EQ(message, "The text font has no character height.");
+  EXPECT_TRUE(out.empty());
 }
 
 // Three ElectroMask flashes: 30x10 at (100, 200), 30x10 at (300, 200), 10x10 at (500, 500).
@@ -116,6 +137,10 @@ TEST_F(EditStoreTest, WindowCrossingAndExcludePicksBuildOneGroup) {
   EXPECT_FALSE(store.selection_open());
   EXPECT_EQ(store.LayerFlags(0), kLayerDeleted);
   EXPECT_EQ(store.FlashCount(0), 1);
+  // Discarding the edits (No in Save Changes) leaves no element hidden.
+  store.ClearEditStorage();
+  EXPECT_EQ(store.FlashCount(0), 3);
+  EXPECT_FALSE(store.HasEdits());
 }
 
 TEST_F(EditStoreTest, ExcludeFirstAndCancelLeaveNothingMarked) {
