@@ -66,6 +66,18 @@ ViewerDisplay& AppDisplay() {
 
 void SetPictureWidget(QWidget* widget) { picture_widget = widget; }
 
+bool PaintHitEntries(QImage* picture, int layer,
+                     std::span<const std::pair<GdxHandle, int32_t>> entries) {
+  ViewerDisplay& display = AppDisplay();
+  if (!AppState().picture_valid || display.surface.width() != picture->width() ||
+      display.surface.height() != picture->height()) {
+    return false;
+  }
+  if (display.DrawHitEntries(layer, entries) != kDrawDone) return false;
+  ShowInPicture(display, picture);
+  return true;
+}
+
 void SetEditLayersPainter(std::function<void(ViewerDisplay&, DrawHost*)> painter) {
   edit_layers_painter = std::move(painter);
 }

@@ -26,6 +26,11 @@ void SetPictureWidget(QWidget* widget);
 // (none: nothing).
 void SetEditLayersPainter(std::function<void(ViewerDisplay&, DrawHost*)> painter);
 
+// Draws the listed entries of a layer into the picture over what it shows (the picture must
+// be the view's current one): false when it cannot, and a full drawing is needed.
+bool PaintHitEntries(QImage* picture, int layer,
+                     std::span<const std::pair<GdxHandle, int32_t>> entries);
+
 // A job was loaded: the view is fitted to its extents.
 void FitDisplayToJob();
 // The job is going: the kept WF2 section is freed and the view forgotten.

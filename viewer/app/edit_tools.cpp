@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <filesystem>
+#include <map>
 
 #include "support/notifier.h"
 #include "viewer/app/display_painter.h"
@@ -514,7 +515,8 @@ void CEditTools::Complete() {
       const bool inside = selection_dialog_->selection_type() == 1;
       if (store_.SelectByWindow(window, inside, selection_dialog_->exclude()) < 0)
         Report(store_.message());
-      break;
+      RedrawChanged();
+      return;
     }
     default:
       break;
@@ -545,6 +547,20 @@ void CEditTools::AddText(const EditPoint& a, const EditPoint& b) {
   if (skipped > 0) {
     Report(std::to_string(skipped) + " strokes of the text are not rectangles and were left out.");
   }
+}
+
+void CEditTools::RedrawChanged() {
+  std::map<int, std::vector<std::pair<GdxHandle, int32_t>>> by_layer;
+  for (const EditHit& hit : store_.changed())
+    by_layer[hit.layer].push_back({hit.page, hit.position});
+  CLumraView* view = app_->view();
+  for (const auto& [layer, entries] : by_layer) {
+    if (!PaintHitEntries(view->mutable_picture(), layer, entries)) {
+      AfterEdit();
+      return;
+    }
+  }
+  view->update();
 }
 
 void CEditTools::AfterEdit() {

@@ -162,6 +162,8 @@ class CEditTools : public QObject {
   void AddText(const EditPoint& a, const EditPoint& b);
   EditPoint ToDatabase(QPoint device) const;
   void AfterEdit();
+  // Redraws only the elements the last pick changed (a full drawing when it cannot).
+  void RedrawChanged();
   void Report(const std::string& text);
   void RunMergeLayers();
 

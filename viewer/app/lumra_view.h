@@ -31,6 +31,8 @@ class CLumraView : public QWidget {
   void SetContextMenu(QMenu* menu) { context_menu_ = menu; }
 
   const QImage& picture() const { return picture_; }
+  // The picture, for drawing single elements into it between full drawings.
+  QImage* mutable_picture() { return &picture_; }
   bool redraw_pending() const { return redraw_pending_; }
   int full_drawings() const { return full_drawings_; }
 

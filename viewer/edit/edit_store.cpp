@@ -218,6 +218,7 @@ void EditStore::SetFlags(const std::vector<EditHit>& hits, int32_t set, int32_t 
 }
 
 int EditStore::SelectByWindow(const GdxRect& window, bool inside, bool exclude) {
+  changed_.clear();
   GdxRect w = window;
   if (w.min_x > w.max_x) std::swap(w.min_x, w.max_x);
   if (w.min_y > w.max_y) std::swap(w.min_y, w.max_y);
@@ -233,6 +234,7 @@ int EditStore::SelectByWindow(const GdxRect& window, bool inside, bool exclude) 
       return true;
     });
     SetFlags(removed, 0, kEditSelected);
+    changed_ = removed;
     return static_cast<int>(removed.size());
   }
   std::vector<EditHit> found;
@@ -265,10 +267,12 @@ int EditStore::SelectByWindow(const GdxRect& window, bool inside, bool exclude) 
   }
   group->hits.insert(group->hits.end(), found.begin(), found.end());
   SetFlags(found, kEditSelected, 0);
+  changed_ = found;
   return static_cast<int>(found.size());
 }
 
 void EditStore::ApplySelection(bool remove) {
+  changed_.clear();
   SelectionGroup* group = FindGroup(open_group_);
   open_group_ = 0;
   if (group == nullptr) return;
@@ -278,6 +282,7 @@ void EditStore::ApplySelection(bool remove) {
     PushUndo(2, group->id);
   } else {
     SetFlags(group->hits, 0, kEditSelected);
+    changed_ = group->hits;
     RemoveGroup(group->id);
   }
 }

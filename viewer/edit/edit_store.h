@@ -76,6 +76,8 @@ class EditStore {
   bool selection_open() const { return open_group_ != 0; }
   const SelectionGroup* open_group() const;
   const std::vector<SelectionGroup>& groups() const { return groups_; }
+  // The elements whose highlight the last pick, Exclude or dropped selection changed.
+  const std::vector<EditHit>& changed() const { return changed_; }
 
   // Undoes the newest edit or deletion: false with "Nothing to undo." when there is none.
   // An open selection is dropped instead.
@@ -140,6 +142,7 @@ class EditStore {
   std::vector<SelectionGroup> groups_;
   int open_group_ = 0;
   std::vector<int> pending_text_;
+  std::vector<EditHit> changed_;
   std::string message_;
 };
 

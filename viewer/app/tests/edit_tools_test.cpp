@@ -122,10 +122,14 @@ TEST_F(EditToolsTest, PicksDeleteUndoAddAndSaveIntoTheLayersOwnFile) {
   ASSERT_TRUE(selection->isVisible());
   EXPECT_FALSE(selection->isModal());
   EXPECT_TRUE(selection->include_button()->isChecked());
-  // Crossing over the first flash's right edge.
+  // Crossing over the first flash's right edge: only the hit is drawn again, highlighted.
+  const int drawings = view()->full_drawings();
   Pick(110, 190, 130, 210);
   ASSERT_TRUE(store.selection_open());
   EXPECT_EQ(store.open_group()->hits.size(), 1u);
+  EXPECT_EQ(view()->full_drawings(), drawings);
+  EXPECT_NE(ColourAt(100, 200), red);
+  EXPECT_EQ(ColourAt(300, 200), red);
   // Window: a window that only crosses the second flash takes nothing; one around it does.
   ClickRadio(selection->type_button(1));
   Pick(290, 190, 350, 210);
