@@ -1,15 +1,18 @@
 // The Merge Layers and overwrite confirmation dialogs.
 #include "viewer/app/merge_layers_dlg.h"
 
+#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
 
 #include "support/notifier.h"
+#include "support/qt/dialogs.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/job_file.h"
 #include "viewer/model/layer_table.h"
@@ -290,7 +293,14 @@ void CMergeLayersDlg::accept() {
     const std::string dir = AppState().temporary_directory.empty()
                                 ? std::filesystem::temp_directory_path().string()
                                 : AppState().temporary_directory;
-    WriteMergeReport((std::filesystem::path(dir) / "lumramrg.log").string(), outputs, inputs);
+    const std::string log = (std::filesystem::path(dir) / "lumramrg.log").string();
+    if (WriteMergeReport(log, outputs, inputs) != 0) {
+      ShowMessage("Cannot write the merge log " + log + ".", "Merge", MessageIcon::kWarning);
+    } else if (HasDisplay()) {
+      // The log opens in the desktop's text viewer.
+      QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(log)));
+    }
+    log_path_ = log;
   }
   QDialog::accept();
 }

@@ -35,6 +35,8 @@ class CMergeLayersDlg : public QDialog {
   QListWidget* layer_rows() const { return rows_; }
   // Whether OK merged at least one file into the job.
   bool merged() const { return merged_; }
+  // The merge log written by the last merge (empty before).
+  const std::string& log_path() const { return log_path_; }
   // Adds the name in the edit as a merge file; appends a loaded layer (a row of the WF2
   // Files list) to the current merge file.
   void OnAdd();
@@ -61,6 +63,7 @@ class CMergeLayersDlg : public QDialog {
   std::vector<int> layer_map_;  // WF2 Files row -> layer-table entry
   int current_ = 0;
   bool merged_ = false;
+  std::string log_path_;
 };
 
 }  // namespace kavrinth

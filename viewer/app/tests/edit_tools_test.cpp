@@ -314,6 +314,10 @@ TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
   EXPECT_EQ(LayerTable()[2].path, Path("both.wf2"));
   EXPECT_EQ(LayerTable()[2].colour, DefaultLayerColour(2));
   EXPECT_NE(ReadFile(Path("m.job")).find("both.wf2"), std::string::npos);
+  // The merge log names the output and its inputs.
+  const std::string log = ReadFile(dialog.log_path());
+  EXPECT_NE(log.find("both.wf2"), std::string::npos) << log;
+  EXPECT_NE(log.find("b.wf2"), std::string::npos) << log;
 
   // Merging into an existing file asks first: Cancel leaves it, OK overwrites it.
   testing::WriteBytes(Path("old.wf2"), {1, 2, 3});
