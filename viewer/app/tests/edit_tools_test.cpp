@@ -244,6 +244,28 @@ TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
   Press(dialog, QDialogButtonBox::Cancel);
   EXPECT_TRUE(tools_->store().EditLibraries(0).empty()) << "Cancel undoes the texts";
   EXPECT_EQ(tools_->current_tool(), 0);
+  // Without a height the text fills the box of two clicks.
+  Choose(kToolText);
+  dialog->text_edit()->setPlainText("HI");
+  dialog->height_edit()->selectAll();
+  QTest::keyClick(dialog->height_edit(), Qt::Key_Backspace);
+  EXPECT_LT(dialog->state().height, 0);
+  Pick(150, 300, 250, 350);
+  const std::vector<GdxHandle> texts = tools_->store().EditLibraries(0);
+  ASSERT_EQ(texts.size(), 1u);
+  GdxLibrary* library = GdxLibraryFromHandle(texts[0]);
+  const GdxRect box = GdxFindStructureById(library, library->current_structure_id)->extents;
+  // The strokes' half width may stand over the box's edges; across, the characters'
+  // side bearings stay inside it.
+  EXPECT_GE(box.min_x, 146);
+  EXPECT_LE(box.max_x, 254);
+  EXPECT_GT(box.max_x - box.min_x, 70);
+  EXPECT_NEAR(box.min_y, 300, 4);
+  EXPECT_NEAR(box.max_y, 350, 4);
+  Press(dialog, QDialogButtonBox::Ok);
+  EXPECT_EQ(tools_->store().EditLibraries(0).size(), 1u) << "OK keeps the text";
+  EXPECT_EQ(tools_->store().pending_text_count(), 0u);
+
   // An over-long text is cut at the field's limit.
   Choose(kToolText);
   dialog->text_edit()->setPlainText(QString(kMaxTextLength + 50, 'A'));
@@ -266,6 +288,13 @@ TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
   ASSERT_TRUE(WaitFor([] { return AppState().job_loaded; }));
 
   CMergeLayersDlg dialog(app_->frame());
+  for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+    const bool control = qobject_cast<QAbstractButton*>(widget) ||
+                         qobject_cast<QLineEdit*>(widget) || qobject_cast<QListWidget*>(widget) ||
+                         qobject_cast<QLabel*>(widget);
+    if (control)
+      EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->metaObject()->className();
+  }
   EXPECT_EQ(dialog.wf2_files()->count(), 2);
   EXPECT_EQ(dialog.name_edit()->text(), "a.wf2");
   QPushButton* add = nullptr;
