@@ -91,6 +91,46 @@ int32_t Unscaled(int64_t value, int32_t factor) {
   return static_cast<int32_t>(value / std::max(factor, 1));
 }
 
+// The Intermediate shape of a stored element: a boundary's first four corners, a circle
+// as a full sector, an arc (a ring segment) as the sector from its start edge through its
+// sweep. False for other elements.
+bool ShapeOfElement(int32_t type, const GdxWord* data, int32_t factor, PgOutputShape* shape) {
+  if (data == nullptr) return false;
+  const GdxWord* p = data + (data[0] & 0xFFFF);
+  if (type == kGdxBoundary) {
+    if (((data[1] >> 16) & 0xFFFF) < 4) return false;
+    for (size_t i = 0; i < 8; ++i) shape->points[i] = Unscaled(p[i], factor);
+    return true;
+  }
+  if (type != kGdxCircle && type != kGdxArc) return false;
+  const double cx = p[0];
+  const double cy = p[1];
+  shape->sector = 1;
+  shape->centre_x = Unscaled(p[0], factor);
+  shape->centre_y = Unscaled(p[1], factor);
+  if (type == kGdxCircle) {
+    shape->inner_radius = 0;
+    shape->sweep = 3600;
+    shape->points[0] = Unscaled(p[2], factor);
+    shape->points[1] = Unscaled(p[3], factor);
+    return true;
+  }
+  // The arc runs through the middle of the ring: radius (outer + inner) / 2, width
+  // outer - inner.
+  const double radius = data[3];
+  const double width = data[4];
+  const double start = std::atan2(p[3] - cy, p[2] - cx);
+  const double end = std::atan2(p[5] - cy, p[4] - cx);
+  double sweep = (end - start) * 180.0 / 3.14159265358979323846;
+  while (sweep <= 0) sweep += 360.0;
+  const double outer = radius + width / 2;
+  shape->inner_radius = Unscaled(std::llround(radius - width / 2), factor);
+  shape->sweep = static_cast<int32_t>(std::llround(sweep * 10));
+  shape->points[0] = Unscaled(std::llround(cx + outer * std::cos(start)), factor);
+  shape->points[1] = Unscaled(std::llround(cy + outer * std::sin(start)), factor);
+  return true;
+}
+
 }  // namespace
 
 bool FlashOfElement(int32_t type, const GdxWord* data, FlashValues* flash) {
@@ -419,7 +459,10 @@ bool EditStore::WriteLayer(int layer, const std::string& path, std::string* erro
     *error = "The layer " + entry.path + " is not loaded; its edits are kept.";
     return false;
   }
-  // Round flashes cannot be written as rectangles: the save is refused, not cut.
+  const ViewerImportSettings& settings = ImportSettings();
+  const bool intermediate = settings.pg_format == kPgFormatIntermediate;
+  // Round flashes exist in Intermediate files only; elsewhere they cannot be written, and
+  // the save is refused rather than cut.
   int64_t round = 0;
   ForEachElement(loaded, [&round](const GdxEntryCursor& cursor) {
     const int32_t type = cursor.Type();
@@ -427,13 +470,12 @@ bool EditStore::WriteLayer(int layer, const std::string& path, std::string* erro
         !(cursor.Entry()[kGdxEntrySelection] & kEditDeleted))
       ++round;
   });
-  if (round > 0) {
+  if (round > 0 && !intermediate) {
     *error = path + ": the layer holds " + std::to_string(round) +
              " round flashes, which cannot be written; nothing was saved.";
     return false;
   }
   PgOutputWriter writer;
-  const ViewerImportSettings& settings = ImportSettings();
   const int ebcdic = JobState().code_set_name == "EBCDIC" ? kPgEbcdicPlus : kPgAscii;
   const int opened =
       writer.OpenPgOutput(path, std::max(settings.pg_format, 0), ebcdic, {}, !settings.metric);
@@ -443,23 +485,34 @@ bool EditStore::WriteLayer(int layer, const std::string& path, std::string* erro
     return false;
   }
   bool ok = true;
+  int sectors = 0;
   const auto write_library = [&](const GdxLibrary* library) {
     const int32_t factor = library->scale_factor;
     ForEachElement(library, [&](const GdxEntryCursor& cursor) {
-      if (!ok || cursor.Type() != kGdxBoundary ||
-          (cursor.Entry()[kGdxEntrySelection] & kEditDeleted))
+      const int32_t type = cursor.Type();
+      if (!ok || (cursor.Entry()[kGdxEntrySelection] & kEditDeleted)) return;
+      const GdxWord* data = cursor.Data();
+      if (intermediate) {
+        PgOutputShape shape;
+        if (!ShapeOfElement(type, data, factor, &shape) || shape.sector != sectors) return;
+        ok = writer.WritePgShape(shape) == 0;
         return;
+      }
       FlashValues f;
-      if (!FlashOfElement(kGdxBoundary, cursor.Data(), &f)) return;
+      if (!FlashOfElement(type, data, &f)) return;
       const PgOutputFlash flash{Unscaled(f.centre_x, factor), Unscaled(f.centre_y, factor),
                                 Unscaled(f.width, factor), Unscaled(f.height, factor),
                                 f.angle_tenths};
       ok = writer.WritePgFlash(flash) == 0;
     });
   };
-  write_library(loaded);
-  for (GdxHandle handle : EditLibraries(layer)) {
-    if (const GdxLibrary* library = GdxLibraryFromHandle(handle)) write_library(library);
+  // An Intermediate file holds every quadrilateral before the first sector.
+  for (int pass = 0; pass < (intermediate ? 2 : 1); ++pass) {
+    sectors = pass;
+    write_library(loaded);
+    for (GdxHandle handle : EditLibraries(layer)) {
+      if (const GdxLibrary* library = GdxLibraryFromHandle(handle)) write_library(library);
+    }
   }
   if (!ok) {
     writer.AbandonPgOutput();

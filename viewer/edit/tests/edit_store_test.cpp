@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <bit>
+
+#include "pg2gds/pg_readers.h"
 #include "support/notifier.h"
 #include "viewer/edit/edit_text.h"
 #include "viewer/model/pg_scan.h"
@@ -259,6 +262,59 @@ TEST_F(EditStoreTest, ASaveThatCannotWriteKeepsTheSourceAndTheEdits) {
   EXPECT_EQ(ReadAll(source), kThreeFlashes);
   for (const auto& entry : std::filesystem::directory_iterator(dir_))
     EXPECT_EQ(entry.path().string(), source) << "no temporary left behind";
+}
+
+void Le32(std::string* bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes->push_back(static_cast<char>(value >> (8 * i)));
+}
+
+void Floats(std::string* bytes, std::initializer_list<float> values) {
+  for (float value : values) Le32(bytes, std::bit_cast<uint32_t>(value));
+}
+
+TEST_F(EditStoreTest, IntermediateLayersKeepTheirCirclesAndRingSegments) {
+  // A 30 by 10 quadrilateral, a full circle of radius 5 and a quarter ring from 2 to 10.
+  std::string bytes = "\xFD";
+  bytes.push_back('\0');
+  for (uint32_t count : {0u, 0u, 1u, 0u, 2u}) Le32(&bytes, count);
+  bytes.append(2, '\0');
+  Floats(&bytes, {4.0f, 0.0f, 0.0f, 0.03f, 0.0f, 0.03f, 0.01f, 0.0f, 0.01f});
+  bytes.push_back('\0');
+  const auto sector = [&bytes](float inner, float sweep, float cx, float cy, float ox, float oy) {
+    bytes.push_back('\0');
+    Floats(&bytes, {0, 0, 0, 0, inner, sweep, cx, cy, ox, oy, 0, 0, 0, 0, 0, 0});
+    bytes.append(2, '\0');
+  };
+  sector(0.0f, 360.0f, 0.1f, 0.1f, 0.105f, 0.1f);
+  sector(0.002f, 90.0f, 0.2f, 0.2f, 0.21f, 0.2f);
+  ImportSettings().pg_format = kPgFormatIntermediate;
+  ImportSettings().unit_code = UnitCodeFor(kPgFormatIntermediate, true);
+  SetViewerUnitDigits(ImportSettings().unit_code);
+  Load("i.int", bytes);
+  const auto stored = [](GdxHandle handle) {
+    std::vector<StoredElement> elements = StoredElements(GdxLibraryFromHandle(handle));
+    std::erase_if(elements, [](const StoredElement& e) { return e.data.empty(); });
+    return elements;
+  };
+  const std::vector<StoredElement> before = stored(LayerTable()[0].library);
+  ASSERT_EQ(before.size(), 3u);
+  EditStore store;
+  store.set_current_layer(0);
+  ASSERT_NE(store.AddRectangle2({300, 300}, {340, 320}), 0);
+  ASSERT_TRUE(store.SaveEditedLayers({{0, "out.int"}})) << store.message();
+  const GdxHandle again = ScanPgFile(nullptr, PathOf("out.int"), 0);
+  const std::vector<StoredElement> after = stored(again);
+  ASSERT_EQ(after.size(), 4u);
+  // An Intermediate file holds its quadrilaterals before its sectors: the added rectangle
+  // comes second.
+  for (const auto& [a, b] : {std::pair{0, 0}, std::pair{2, 1}, std::pair{3, 2}}) {
+    EXPECT_EQ(after[a].type, before[b].type) << a;
+    EXPECT_EQ(after[a].data, before[b].data) << a;
+  }
+  EXPECT_EQ(after[1].type, kGdxBoundary);
+  const std::vector<GdxWord> corners(after[1].data.begin() + 10, after[1].data.end());
+  EXPECT_EQ(corners, (std::vector<GdxWord>{340, 320, 300, 320, 300, 300, 340, 300, 340, 320}));
+  GdxFreeLibrary(again);
 }
 
 TEST_F(EditStoreTest, Wf2EditsAreRefusedAndKept) {
