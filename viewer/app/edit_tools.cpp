@@ -19,6 +19,7 @@
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/merge_layers_dlg.h"
+#include "viewer/app/small_dialogs.h"
 #include "viewer/app/viewer_settings.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/edit/edit_text.h"
@@ -555,7 +556,7 @@ void CEditTools::RedrawChanged() {
     by_layer[hit.layer].push_back({hit.page, hit.position});
   CLumraView* view = app_->view();
   for (const auto& [layer, entries] : by_layer) {
-    if (!PaintHitEntries(view->mutable_picture(), layer, entries)) {
+    if (!PaintHitEntries(&view->MutablePicture(), layer, entries)) {
       AfterEdit();
       return;
     }
@@ -579,10 +580,13 @@ int CEditTools::SaveEditedLayers(bool reload) {
   if (save_dialog_) {
     answer = save_dialog_(&targets);
   } else {
-    std::string names;
-    for (const SaveTarget& t : targets) names += "\n" + t.path;
-    answer = ShowMessage("Save the changes of the edited layers?" + names, kVexilAppName,
-                         MessageIcon::kQuestion, MessageButtons::kYesNoCancel);
+    // The Save Changes dialog: per layer whether to save it and the file to save it to.
+    SaveRequests requests;
+    answer = RunSaveChanges(layers, app_->frame(), &requests);
+    targets.clear();
+    for (int layer : layers) {
+      if (requests.save[layer]) targets.push_back({layer, requests.output[layer]});
+    }
   }
   if (answer == kAnswerCancel) return 2;
   if (answer != kAnswerYes) {

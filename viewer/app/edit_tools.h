@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "viewer/app/main_frame.h"
 #include "viewer/edit/edit_store.h"
 
 namespace kavrinth {
@@ -30,8 +31,7 @@ enum EditCommand : int {
   kToolThreePoint = 32901,
   kToolRectangle3 = 32902,
   kToolDeleteElements = 32903,
-  kToolSave = 32904,
-  kToolUndo = 32905,
+  kToolSave = 32904,  // Undo is the frame's kToolUndo (32905)
   kToolRearm = 32906,
   kToolEnd = 32907,
   kCmdMergeLayers = 32885,
@@ -136,8 +136,8 @@ class CEditTools : public QObject {
   // 2 Cancel, 6 Yes (saved; with reload the job is read again), 7 No (dropped). A save that
   // fails keeps the edits and answers 2.
   int SaveEditedLayers(bool reload);
-  // The Save Changes dialog: fills one target per edited layer (the default: each layer's
-  // own file) and answers 2, 6 or 7. Without one a Yes/No/Cancel question is asked.
+  // Replaces the Save Changes dialog (for tests and batch use): fills one target per edited
+  // layer (given each layer's own file) and answers 2, 6 or 7.
   void SetSaveChangesDialog(std::function<int(std::vector<SaveTarget>*)> dialog) {
     save_dialog_ = std::move(dialog);
   }

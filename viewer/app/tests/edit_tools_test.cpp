@@ -182,9 +182,16 @@ TEST_F(EditToolsTest, PicksDeleteUndoAddAndSaveIntoTheLayersOwnFile) {
   Pick(80, 190, 120, 210);
   Press(tools_->selection_dialog(), QDialogButtonBox::Ok);
 
-  // Save: Yes writes the layer's file in place; the job is read again.
-  notifier_.answers = {kAnswerYes};
+  // Save: Yes with the layer's own file writes it in place; the job is read again.
+  std::vector<SaveTarget> offered;
+  tools_->SetSaveChangesDialog([&offered](std::vector<SaveTarget>* targets) {
+    offered = *targets;
+    return kAnswerYes;
+  });
   Choose(kToolSave);
+  ASSERT_EQ(offered.size(), 1u);
+  EXPECT_EQ(offered[0].layer, 0);
+  EXPECT_EQ(offered[0].path, Path("a.em"));
   EXPECT_FALSE(store.HasEdits());
   ASSERT_TRUE(WaitDrawn());
   const std::vector<FlashValues> saved = ReadBack(Path("a.em"));
