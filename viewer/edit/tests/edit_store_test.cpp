@@ -159,6 +159,27 @@ TEST_F(EditStoreTest, ExcludeFirstAndCancelLeaveNothingMarked) {
   EXPECT_EQ(store.message(), "Nothing to undo.");
 }
 
+TEST_F(EditStoreTest, AFullGroupTableRefusesTheNextSelection) {
+  std::string bytes = "<";
+  for (int i = 0; i <= 1024; ++i) bytes += "X" + std::to_string(100 + 40 * i) + "Y100W10V10U0S";
+  Load("many.em", bytes + "Z");
+  EditStore store;
+  for (int i = 0; i < 1024; ++i) {
+    const int32_t x = 100 + 40 * i;
+    ASSERT_EQ(store.SelectByWindow({x - 10, 90, x + 10, 110}, false, false), 1) << i;
+    store.ApplySelection(true);
+  }
+  EXPECT_EQ(
+      store.SelectByWindow({100 + 40 * 1024 - 10, 90, 100 + 40 * 1024 + 10, 110}, false, false),
+      -1);
+  EXPECT_NE(store.message().find("Too many selections"), std::string::npos);
+  EXPECT_FALSE(store.selection_open());
+  // Undo frees a group; the oldest deletions beyond the undo list stay deleted.
+  ASSERT_TRUE(store.UndoLastEdit());
+  EXPECT_EQ(
+      store.SelectByWindow({100 + 40 * 1024 - 10, 90, 100 + 40 * 1024 + 10, 110}, false, false), 1);
+}
+
 TEST_F(EditStoreTest, UndoRestoresDeletionsAndAdditionsNewestFirst) {
   Load("a.em", kThreeFlashes);
   EditStore store;
