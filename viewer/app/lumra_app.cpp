@@ -24,8 +24,12 @@
 #include "support/qt/message_box.h"
 #include "support/version.h"
 #include "viewer/app/display_painter.h"
+#include "viewer/app/draw_interaction.h"
+#include "viewer/app/edit_tools.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
+#include "viewer/app/open_dialog_hooks.h"
+#include "viewer/app/viewer_dialogs.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/gdx_database.h"
 #include "viewer/model/job_file.h"
@@ -48,13 +52,6 @@ std::string CurrentDirectory() { return QDir::currentPath().toStdString(); }
 
 // The "JOB Files" row of the viewer's filter table.
 constexpr size_t kJobFilterRow = 12;
-
-// The filter of the Open dialog.
-constexpr std::string_view kOpenFilter =
-    "Job Files (*.job)|*.job|EMask Files (*.em;*.ems;*.sor)|*.em;*.ems;*.sor|"
-    "3000 Files (*.dwm;*.dws;*.sor)|*.dwm;*.dws;*.sor|3600 Files (*.dwm;*.dws;*.sor)|"
-    "*.dwm;*.dws;*.sor|Intermdeiate Files (*.int)|*.int|"
-    "All Files (*.*)|*.*||";
 
 // The About box: the program, its version and what it is.
 class CLumraAboutDlg : public QDialog {
@@ -115,6 +112,7 @@ CLumraApp::~CLumraApp() {
   if (&CurrentViewerServices() == &services_) SetViewerServices(nullptr);
   services_.SetMainEvent(nullptr);
   services_.SetPlotWindow(nullptr);
+  edit_tools_.reset();
   frame_.reset();
   the_app = nullptr;
 }
@@ -131,11 +129,13 @@ void CLumraApp::InitInstance(const CommandLineRequest& request) {
   view_ = new CLumraView(&document_, nullptr);
   SetPictureWidget(view_);
   frame_ = std::make_unique<CMainFrame>(this, view_);
+  edit_tools_ = std::make_unique<CEditTools>(this);
   services_.SetMainEvent([this] { frame_->OnCommand(kCmdMainEvent); });
   services_.SetPlotWindow(
       [this](const GdxRect& rect) { return frame_->PlotWindowRectangle(rect); });
   // The plot configuration lives with the viewer's settings.
   PlotConfigPath() = DefaultPlotConfigPath();
+  InstallViewerDialogs(this);
   GdxCreateTempLibrary();
   UpdateTitle("");
   if (state.settings.window_show_cmd != 0) {
@@ -168,6 +168,12 @@ bool CLumraApp::AskSaveEdits(int mode) {
   return ask_save_edits_(mode) != kEditsCancelled;
 }
 
+bool CLumraApp::SettleEdits(int mode) {
+  if (!AskSaveEdits(mode)) return false;
+  if (discard_edits_) discard_edits_();
+  return true;
+}
+
 void CLumraApp::ResetJob() {
   ViewerAppState& state = AppState();
   document_.OnNewDocument();
@@ -182,7 +188,12 @@ void CLumraApp::ResetJob() {
     UpdateTitle("");
     frame_->ClearLayerCombo();
   }
-  if (view_ != nullptr) view_->ClearPicture();
+  if (view_ != nullptr) {
+    // Modes, queries and captured views belong to the job that goes.
+    view_->interaction().ResetJob();
+    view_->ClearPicture();
+  }
+  if (job_changed_) job_changed_();
 }
 
 void CLumraApp::OnFileNew() {
@@ -195,9 +206,10 @@ void CLumraApp::OnFileNew() {
   ViewerAppState& state = AppState();
   // The dialog starts in the current directory with no name.
   const std::string start = CurrentDirectory() + "/";
+  OpenDialogChoice choice;
   CTemplateFileDialog dialog(false, "job", start.c_str(), kFileDlgOverwritePrompt,
                              BuildFileFilters(FilterTable::kViewer)[kJobFilterRow], frame_.get(),
-                             nullptr, false);
+                             NewJobDlgHookProc(&choice), false);
   dialog.setObjectName("new_job_dialog");
   state.file_dialog_open = true;
   const int answer = dialog.DoModal("Open New Job");
@@ -205,7 +217,12 @@ void CLumraApp::OnFileNew() {
   if (answer != kAnswerOk) return;
   state.job_file_name = dialog.GetPathName();
   state.new_job_from_dialog = true;
+  // The new job's files are read in the format and unit chosen with its name; a table
+  // that is not built leaves the settings as they were.
+  const ViewerImportSettings before = ImportSettings();
+  choice.MakeCurrent();
   const bool built = layer_table_dialog_();
+  if (!built) ImportSettings() = before;
   state.new_job_from_dialog = false;
   // The edits were settled above; the job just named opens.
   if (built) {
@@ -223,9 +240,10 @@ void CLumraApp::OnFileOpen() {
   // The dialog starts in the current directory with the job's name.
   const std::string start = MakePath(CurrentDirectory(), name);
   const uint32_t flags = kFileDlgFileMustExist | kFileDlgAllowMultiSelect;
+  OpenDialogChoice choice;
   CTemplateFileDialog dialog(true, "", start.c_str(), flags,
-                             FilterToNulForm(std::string(kOpenFilter)), frame_.get(), nullptr,
-                             false);
+                             FilterToNulForm(std::string(kOpenDialogFilter)), frame_.get(),
+                             OpenDlgHookProc(kOpenFileTypes, &choice), false);
   dialog.setObjectName("open_dialog");
   state.file_dialog_open = true;
   const int answer = dialog.DoModal("Open");
@@ -234,12 +252,14 @@ void CLumraApp::OnFileOpen() {
   // The question comes before the selection is turned into a job, which empties the table.
   if (!AskSaveEdits(0)) return;
   if (discard_edits_) discard_edits_();
-  // Data files chosen here are read in the format their extension names (a job keeps its
-  // own).
-  if (!dialog.PathNames().empty()) SetFormatOfDataFile(dialog.PathNames().front());
+  // The chosen format and unit are those the files load in (a job's own values replace
+  // them); a selection that does not open leaves the settings as they were.
+  const ViewerImportSettings before = ImportSettings();
+  choice.MakeCurrent();
   std::string job;
-  if (OpenJobFile(&job, dialog.NulList(), kOpenMultiSelect) == 0) return;
-  OpenJob(job);
+  if (OpenJobFile(&job, dialog.NulList(), kOpenMultiSelect) == 0 || !OpenJob(job)) {
+    ImportSettings() = before;
+  }
 }
 
 void CLumraApp::OnFileClose() {
@@ -302,6 +322,7 @@ bool CLumraApp::OpenJob(std::string path) {
   state.job_loaded = true;
   state.picture_valid = false;
   FitDisplayToJob();
+  if (job_changed_) job_changed_();
   state.current_job_path = path;
   frame_->AddRecentFile(path);
   UpdateTitle(path);

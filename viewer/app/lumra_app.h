@@ -17,6 +17,7 @@
 
 namespace kavrinth {
 
+class CEditTools;
 class CMainFrame;
 class CLumraView;
 
@@ -51,6 +52,10 @@ class CLumraApp : public QObject {
 
   // Asks whether to save the edits (mode as the editor defines it): true to go on.
   bool AskSaveEdits(int mode);
+  // Asks, then drops the edits that were saved or declined: true to go on.
+  bool SettleEdits(int mode);
+  // Loads the files of the layer table with the progress box: LoadJobFiles's result.
+  int LoadLayers();
   // The question the editor installs: returns a SaveEditsAnswer. Without one there is
   // nothing to save. The discard function drops every edit.
   void SetSaveEditsHandler(std::function<int(int)> ask, std::function<void()> discard);
@@ -58,12 +63,16 @@ class CLumraApp : public QObject {
   // when the user built a table (its layers are then in the job file). Without it New
   // leaves an empty job and a job without layers cannot be opened.
   void SetLayerTableDialog(std::function<bool()> run) { layer_table_dialog_ = std::move(run); }
+  // Called when a job has been opened (its view fitted, not drawn yet) and when the job
+  // goes.
+  void SetJobChangedHandler(std::function<void()> changed) { job_changed_ = std::move(changed); }
   // Deletes the captured-view files; at exit also frees every layer's library.
   void CleanupTemporaries(bool at_exit);
   // Stops a job load under way.
   void CancelLoad();
 
   CMainFrame* frame() const { return frame_.get(); }
+  CEditTools* edit_tools() const { return edit_tools_.get(); }
   CLumraView* view() const { return view_; }
   CLumraDoc& document() { return document_; }
   QtViewerServices& services() { return services_; }
@@ -85,8 +94,6 @@ class CLumraApp : public QObject {
   bool EnterDataFile(const CommandLineRequest& request);
   // The path is a copy: opening resets the state it may come from.
   bool OpenJob(std::string path);
-  // Loads the files of the layer table with the progress box: LoadJobFiles's result.
-  int LoadLayers();
   void ResetJob();
   void BringToFront();
   void UpdateTitle(const std::string& job_name);
@@ -95,6 +102,7 @@ class CLumraApp : public QObject {
   QtViewerServices services_;
   CLumraView* view_ = nullptr;  // owned by the frame
   std::unique_ptr<CMainFrame> frame_;
+  std::unique_ptr<CEditTools> edit_tools_;
   std::deque<PendingRequest> requests_;
   QTimer request_timer_;
   bool running_request_ = false;
@@ -102,6 +110,7 @@ class CLumraApp : public QObject {
   std::function<int(int)> ask_save_edits_;
   std::function<void()> discard_edits_;
   std::function<bool()> layer_table_dialog_;
+  std::function<void()> job_changed_;
 };
 
 }  // namespace kavrinth

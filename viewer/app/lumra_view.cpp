@@ -3,10 +3,14 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
 
 #include "support/qt/window_helpers.h"
+#include "viewer/app/display_painter.h"
+#include "viewer/app/draw_interaction.h"
 #include "viewer/app/lumra_doc.h"
 #include "viewer/app/viewer_state.h"
 
@@ -29,6 +33,8 @@ CLumraView::CLumraView(CLumraDoc* document, QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::StrongFocus);
   setMinimumSize(64, 64);
+  setMouseTracking(true);
+  interaction_ = new CDrawInteraction(this, &AppDisplay().window);
   picture_ = QImage(4, 1, QImage::Format_Indexed8);
   QList<QRgb> colours(256, qRgb(0, 0, 0));
   colours[kBackgroundColourIndex] = RgbOf(AppState().background_colour);
@@ -118,6 +124,31 @@ void CLumraView::paintEvent(QPaintEvent* event) {
   const QRect covered(0, 0, picture_.width(), picture_.height());
   const QRegion rest = QRegion(event->rect()).subtracted(covered);
   for (const QRect& rect : rest) painter.fillRect(rect, picture_.color(kBackgroundColourIndex));
+  // Bands, cross-hairs and markers lie over the picture, never in it.
+  interaction_->PaintOverlays(painter);
+}
+
+void CLumraView::mousePressEvent(QMouseEvent* event) {
+  interaction_->MousePress(event->button(), event->position().toPoint());
+}
+
+void CLumraView::mouseReleaseEvent(QMouseEvent* event) {
+  // A click is decided when the button comes up.
+  interaction_->MouseRelease(event->button(), event->position().toPoint());
+}
+
+void CLumraView::mouseMoveEvent(QMouseEvent* event) {
+  interaction_->MouseMove(event->position().toPoint());
+}
+
+void CLumraView::keyPressEvent(QKeyEvent* event) {
+  if (!interaction_->Key(event->key())) QWidget::keyPressEvent(event);
+}
+
+bool CLumraView::focusNextPrevChild(bool next) {
+  // TAB steps the query from vertex to vertex while one runs.
+  if (interaction_->query().has_hit()) return false;
+  return QWidget::focusNextPrevChild(next);
 }
 
 void CLumraView::resizeEvent(QResizeEvent* event) {
@@ -131,6 +162,8 @@ void CLumraView::resizeEvent(QResizeEvent* event) {
 }
 
 void CLumraView::contextMenuEvent(QContextMenuEvent* event) {
+  // While an end-point measure runs the right button accepts its vertex.
+  if (interaction_->modes().end_point_measure()) return;
   if (context_menu_ != nullptr && !AppState().drawing_active)
     context_menu_->popup(event->globalPos());
 }

@@ -11,6 +11,7 @@
 namespace kavrinth {
 
 class CLumraDoc;
+class CDrawInteraction;
 
 class CLumraView : public QWidget {
   Q_OBJECT
@@ -31,6 +32,9 @@ class CLumraView : public QWidget {
   void SetContextMenu(QMenu* menu) { context_menu_ = menu; }
 
   const QImage& picture() const { return picture_; }
+  QImage& MutablePicture() { return picture_; }
+  // The work in the drawing window: modes, queries, captured views.
+  CDrawInteraction& interaction() { return *interaction_; }
   bool redraw_pending() const { return redraw_pending_; }
   int full_drawings() const { return full_drawings_; }
 
@@ -43,6 +47,11 @@ class CLumraView : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
 
  private:
   void RunRedraw();
@@ -51,6 +60,7 @@ class CLumraView : public QWidget {
 
   CLumraDoc* document_;
   QImage picture_;
+  CDrawInteraction* interaction_ = nullptr;
   QPointer<QMenu> context_menu_;
   bool redraw_pending_ = false;
   int64_t cancel_counter_ = 0;

@@ -1,15 +1,21 @@
 // The viewer's main window: command table, menus, toolbar, status panes and settings.
 #include "viewer/app/main_frame.h"
 
+#include <QAbstractSpinBox>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTextEdit>
 #include <QTimer>
 #include <QUrl>
 #include <cstdio>
@@ -23,6 +29,7 @@
 #include "support/qt/dialogs.h"
 #include "support/qt/window_helpers.h"
 #include "support/qt/window_placement.h"
+#include "viewer/app/draw_interaction.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/plot_display.h"
@@ -85,8 +92,8 @@ const FrameCommand kFrameCommands[] = {
     {kCmdCopyWindow, "Copy &Window", "Ctrl+W",
      "Press mouse button, hold it, and drag to copy window to clipboard", nullptr, nullptr,
      nullptr},
-    {kCmdCopyAll, "Copy &All", "Ctrl+C", "Copy current display to the clipboard", nullptr, nullptr,
-     nullptr},
+    {kCmdCopyAll, "Copy &All", "Ctrl+C;Ctrl+Ins", "Copy current display to the clipboard", nullptr,
+     nullptr, nullptr},
     {kCmdSnapSettings, "&Snap Settings...", "", "Launch Snap Settings Dialog Box", nullptr, nullptr,
      nullptr},
     {kCmdGlass, "G&lass On/Off", "Ctrl+G", "Toggles the display of the plate glass window", nullptr,
@@ -95,7 +102,8 @@ const FrameCommand kFrameCommands[] = {
      nullptr},
     {kCmdViewAll, "&All", "Home", "Display drawing to extents", nullptr, nullptr, nullptr},
     {kCmdViewWindow, "&Window", "W", kZoomWindowPrompt, nullptr, nullptr, nullptr},
-    {kCmdViewIn, "&In", "+", "Click mouse cursor at zoom in center", nullptr, nullptr, nullptr},
+    {kCmdViewIn, "&In", "+;Shift++", "Click mouse cursor at zoom in center", nullptr, nullptr,
+     nullptr},
     {kCmdViewOut, "&Out", "-", "Click mouse cursor at zoom Out center", nullptr, nullptr, nullptr},
     {kCmdViewLast, "&Last", "End", "Show last view", nullptr, nullptr, nullptr},
     {kCmdViewRedraw, "&Redraw", "R", "Redraw the current view displayed", &CMainFrame::OnRedraw,
@@ -142,10 +150,15 @@ const FrameCommand kFrameCommands[] = {
     {kCmdAppAbout, "&About Vexil...", "",
      "Display program information, version number and copyright", &CMainFrame::OnAppAbout, nullptr,
      nullptr},
+    // Without a menu item: the keys of the edit tools' Delete and Undo.
+    {kCmdEditClear, "Clear", "Del", "Erase the selection", &CMainFrame::OnEditClear,
+     &CMainFrame::EditToolsIdle, nullptr},
+    {kCmdEditUndo, "Undo", "U;Ctrl+Z", "Undo the last action", &CMainFrame::OnEditUndo,
+     &CMainFrame::EditToolsIdle, nullptr},
 };
 
-// The Capture and Recall commands: ten of each, by number.
-constexpr int kCaptureSlots = 10;
+// The Capture and Recall commands: ten of each, by number (kCaptureSlots of the drawing
+// window).
 
 // The recent jobs of the File menu, kept in their own section of the settings file.
 constexpr size_t kRecentFileCount = 4;
@@ -285,6 +298,34 @@ void BuildMenuTree(const MenuSlot (&layout)[N], QMenu* root_menu, QMenuBar* bar,
 
 bool colour_swatches_enabled = false;
 
+// True while the keyboard goes to a field the user types into.
+bool TextFieldHasFocus() {
+  QWidget* focus = QApplication::focusWidget();
+  if (focus == nullptr) return false;
+  if (auto* edit = qobject_cast<QLineEdit*>(focus)) return !edit->isReadOnly();
+  if (auto* edit = qobject_cast<QTextEdit*>(focus)) return !edit->isReadOnly();
+  if (auto* edit = qobject_cast<QPlainTextEdit*>(focus)) return !edit->isReadOnly();
+  return qobject_cast<QAbstractSpinBox*>(focus) != nullptr;
+}
+
+// A command's action: a shortcut of one key without Ctrl or Alt never fires while the user
+// types into a text field (the key is the field's).
+class CommandQAction : public QAction {
+ public:
+  using QAction::QAction;
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::Shortcut && TextFieldHasFocus()) {
+      const QKeySequence key = static_cast<QShortcutEvent*>(event)->key();
+      const Qt::KeyboardModifiers mods =
+          key.count() > 0 ? key[0].keyboardModifiers() : Qt::NoModifier;
+      if (!(mods & (Qt::ControlModifier | Qt::AltModifier))) return true;
+    }
+    return QAction::event(event);
+  }
+};
+
 QColor ColourOf(uint32_t colour) {
   return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
 }
@@ -334,6 +375,29 @@ CMainFrame::CMainFrame(CLumraApp* app, CLumraView* view) : app_(app), view_(view
   connect(view_, &CLumraView::drawingStarted, this,
           [this] { statusBar()->showMessage("Generating Drawing..."); });
   connect(view_, &CLumraView::drawingEnded, this, [this](bool) { ShowIdleMessage(); });
+  CDrawInteraction* interaction = &view_->interaction();
+  draw_window_ = DrawWindowCommands(interaction);
+  end_query_mode_ = [interaction] { interaction->modes().EndQueryMode(); };
+  connect(interaction, &CDrawInteraction::statusText, this,
+          [this](const QString& text) { statusBar()->showMessage(text); });
+  connect(interaction, &CDrawInteraction::cursorMoved, this,
+          [this](const QString& x, const QString& y) {
+            x_pane_->setText(x);
+            y_pane_->setText(y);
+          });
+  connect(interaction, &CDrawInteraction::modeChanged, this, [this, interaction] {
+    // The menu item of the zoom or pan mode under way carries a mark.
+    const int32_t mode = interaction->modes().active_mode();
+    for (const auto& [command, draw_mode] : {std::pair{kCmdViewWindow, kDrawZoomWindow},
+                                             {kCmdViewIn, kDrawZoomIn},
+                                             {kCmdViewOut, kDrawZoomOut},
+                                             {kCmdViewPan, kDrawPan}}) {
+      actions_[command]->setCheckable(true);
+      actions_[command]->setChecked(mode == draw_mode);
+    }
+    ShowIdleMessage();
+    UpdateCommandStates();
+  });
   UpdateCommandStates();
   ShowIdleMessage();
   NameQtControls();
@@ -411,7 +475,7 @@ int CMainFrame::LoadStartupFont() {
 void CMainFrame::BuildCommands() {
   auto add = [this](int id, const QString& text, const QString& shortcuts, const QString& prompt,
                     bool checkable) {
-    auto* action = new QAction(text, this);
+    auto* action = new CommandQAction(text, this);
     action->setData(id);
     action->setObjectName(QStringLiteral("command%1").arg(id));
     if (!prompt.isEmpty()) action->setStatusTip(prompt);
@@ -519,7 +583,22 @@ void CMainFrame::UpdateUnitsPane() {
   units_pane_->setText(ImportSettings().metric ? "METRIC" : "ENGLISH");
 }
 
-void CMainFrame::ShowIdleMessage() { statusBar()->showMessage(kIdleMessage); }
+void CMainFrame::ShowIdleMessage() { statusBar()->showMessage(QString::fromUtf8(IdleText())); }
+
+const char* CMainFrame::IdleText() const {
+  // While a mode waits for the mouse the status line keeps its instruction.
+  const ModePrompt prompt = view_->interaction().modes().prompt();
+  return prompt.id != 0 ? prompt.text : kIdleMessage;
+}
+
+bool CMainFrame::event(QEvent* event) {
+  // Leaving a menu item clears the status line: the idle text or the mode's prompt returns.
+  if (event->type() == QEvent::StatusTip && static_cast<QStatusTipEvent*>(event)->tip().isEmpty()) {
+    ShowIdleMessage();
+    return true;
+  }
+  return QMainWindow::event(event);
+}
 
 QAction* CMainFrame::CommandAction(int id) const {
   const auto found = actions_.find(id);
@@ -531,6 +610,10 @@ void CMainFrame::UpdateCommandStates() {
   for (const auto& [id, action] : actions_) {
     const FrameCommand* command = FindFrameCommand(id);
     const bool handled = command != nullptr && command->handler != nullptr;
+    if (const auto installed = installed_.find(id); !handled && installed != installed_.end()) {
+      action->setEnabled(installed->second.enabled ? installed->second.enabled() : Idle());
+      continue;
+    }
     const bool enabled = handled ? command->enabled == nullptr || (this->*command->enabled)()
                                  : DrawWindowHandles(id) && Idle();
     action->setEnabled(enabled);
@@ -569,6 +652,17 @@ bool CMainFrame::OnCommand(int id) {
     }
   }
   const FrameCommand* command = FindFrameCommand(id);
+  if (const auto installed = installed_.find(id);
+      (command == nullptr || command->handler == nullptr) && installed != installed_.end()) {
+    const InstalledCommand& run = installed->second;
+    if (run.enabled ? !run.enabled() : !Idle()) return false;
+    {
+      CommandScope scope;
+      run.handler();
+    }
+    UpdateCommandStates();
+    return true;
+  }
   if (command == nullptr || command->handler == nullptr) return false;
   if (command->enabled != nullptr && !(this->*command->enabled)()) return false;
   {
@@ -619,6 +713,13 @@ void CMainFrame::AfterToolCommand(int id) {
   } else {
     ShowIdleMessage();
   }
+}
+
+void CMainFrame::InstallCommand(int id, std::function<void()> handler,
+                                std::function<bool()> enabled) {
+  if (!handler) return;
+  installed_[id] = {std::move(handler), std::move(enabled)};
+  UpdateCommandStates();
 }
 
 bool CMainFrame::Idle() const { return AppState().busy_depth == 0; }
@@ -678,9 +779,16 @@ void CMainFrame::OnCancelDrawing() {
   if (edit_tools_.tool_active && edit_tools_.tool_active()) {
     OnCommand(kToolReset);
   } else {
+    // Escape also drops a band waiting for its second click.
+    view_->interaction().modes().Escape();
     view_->CancelRedraw();
+    view_->update();
   }
 }
+
+bool CMainFrame::EditToolsIdle() const { return Idle() && edit_tools_.take_command != nullptr; }
+void CMainFrame::OnEditClear() { OnCommand(kToolDelete); }
+void CMainFrame::OnEditUndo() { OnCommand(kToolUndo); }
 
 void CMainFrame::OnMainEvent() {
   statusBar()->showMessage(QString::fromStdString(app_->services().status_text));

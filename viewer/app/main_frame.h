@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "viewer/app/viewer_settings.h"
+#include "viewer/interact/draw_modes.h"
 #include "viewer/model/gdx_database.h"
 #include "viewer/plot/plot_data.h"
 #include "viewer/plot/qt/qt_plot_host.h"
@@ -68,6 +69,8 @@ enum ViewerCommand : int {
   kCmdGlassSetup = 32895,
   kCmdFlashPoint = 32896,
   kCmdFlashWindow = 32897,
+  kCmdEditClear = 57632,
+  kCmdEditUndo = 57643,
   kCmdFileNew = 57600,
   kCmdFileOpen = 57601,
   kCmdRecentFile = 57616,
@@ -84,6 +87,7 @@ enum EditToolCommand : int {
   kToolFirstDrawing = 32898,  // 32898..32902: the drawing tools
   kToolLastDrawing = 32902,
   kToolDelete = 32903,
+  kToolUndo = 32905,
   kToolReset = 32907,
 };
 
@@ -102,7 +106,6 @@ struct DrawWindowHook {
   std::function<bool(int id, int param)> take_command;
 };
 
-inline constexpr int kDrawPlotWindow = 8264;
 inline constexpr int kDrawCapture = 8271;
 inline constexpr int kDrawRecall = 8272;
 
@@ -137,6 +140,9 @@ class CMainFrame : public QMainWindow {
     draw_window_ = std::move(hook);
     UpdateCommandStates();
   }
+  // Gives a command of the table that has no handler of its own one from outside (the
+  // dialogs install theirs). Without a rule it is enabled when the viewer is idle.
+  void InstallCommand(int id, std::function<void()> handler, std::function<bool()> enabled = {});
   // Whether a query marks the vertex it hits (the drawing tools turn it off while they snap
   // to end points).
   bool query_highlight() const { return query_highlight_; }
@@ -147,8 +153,10 @@ class CMainFrame : public QMainWindow {
   void UpdateLayerCombo();
   // Empties the layer list; the check box shows "Off".
   void ClearLayerCombo();
-  // The idle text of the status line.
+  // The idle text of the status line (the prompt of the drawing window's mode while one is
+  // chosen).
   void ShowIdleMessage();
+  const char* IdleText() const;
   // Writes the settings (when the store opens); 1 when written.
   int SaveSettings();
   // Puts a job at the top of the File menu's list of recent jobs (four at most).
@@ -177,6 +185,8 @@ class CMainFrame : public QMainWindow {
   void OnCancelDrawing();
   void OnMainEvent();
   void OnRedraw();
+  void OnEditClear();
+  void OnEditUndo();
   void OnPageSetup();
   void OnPlotSetup();
   void OnPlotScreen();
@@ -198,12 +208,15 @@ class CMainFrame : public QMainWindow {
   bool ToolbarShown() const;
   bool StatusBarShown() const;
   bool DefaultFillOn() const;
+  // Edit tools are installed and nothing runs.
+  bool EditToolsIdle() const;
   // The current view is filled (the Fill/Outline button shows it pressed).
   bool ViewFilled() const;
   // The drawing window takes the plot window mode.
   bool PlotWindowModeAvailable() const;
 
  protected:
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -250,6 +263,11 @@ class CMainFrame : public QMainWindow {
   std::vector<QAction*> recent_actions_;
   std::function<PlotDisplay()> plot_display_;
   std::function<void()> end_query_mode_;
+  struct InstalledCommand {
+    std::function<void()> handler;
+    std::function<bool()> enabled;
+  };
+  std::map<int, InstalledCommand> installed_;
 };
 
 // The colour swatches of the Layer Table's rows: the rectangle filled with the colour and

@@ -342,6 +342,13 @@ bool DrawWndState::ZoomLast() {
   return true;
 }
 
+bool DrawWndState::RestoreView(const ZoomView& view) {
+  if (!CanZoom() || view.w <= 0 || view.h <= 0) return false;
+  Current() = view;
+  ZoomCommand(kZoomRefit);
+  return true;
+}
+
 bool DrawWndState::ZoomToWorldBox(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (!CanZoom()) return false;
   PushZoomHistory(kCommandZoomWindow);

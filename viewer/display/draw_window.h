@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/run_program.h"
 #include "viewer/model/gdx_database.h"
 
 namespace kavrinth {
@@ -49,18 +50,9 @@ enum DrawCommandId : int32_t {
   kCommandPan = 8270,
 };
 
-// Scroll-bar codes as the scroll messages carry them.
-enum ScrollCode : int {
-  kScrollLineUp = 0,
-  kScrollLineDown = 1,
-  kScrollPageUp = 2,
-  kScrollPageDown = 3,
-  kScrollThumbPosition = 4,
-  kScrollThumbTrack = 5,
-  kScrollTop = 6,
-  kScrollBottom = 7,
-  kScrollEnd = 8,
-};
+// Scroll-bar codes as the scroll messages carry them: the support library's requests
+// (kScrollLineUp to kScrollBottom, 0 to 7) and end-of-scroll.
+inline constexpr int kScrollEnd = kScrollEndScroll;
 
 inline constexpr int kZoomHistorySize = 10;
 inline constexpr int kCaptureSlots = 10;
@@ -127,6 +119,9 @@ class DrawWndState {
   bool ZoomAll();
   bool ZoomLast();
   bool ZoomToWorldBox(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+  // Makes a stored view (a captured one) with its display mode the current view, refitted
+  // to the window as it is now; false when there is no view.
+  bool RestoreView(const ZoomView& view);
 
   // ---- Scrolling ----
   // A scroll message of the horizontal (vertical = false) or vertical bar with its

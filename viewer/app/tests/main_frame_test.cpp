@@ -116,7 +116,7 @@ TEST_F(VexilWindowTest, StartsEmptyWithTheProgramNameAsTitle) {
   for (int id : {kCmdFileNew, kCmdFileOpen, kCmdFileClose, kCmdAppAbout, kCmdViewToolbar}) {
     EXPECT_TRUE(frame()->CommandAction(id)->isEnabled()) << id;
   }
-  for (int id : {kCmdLayerTable, kCmdPlotScreen, kCmdViewAll, kCmdMeasure, kCmdCaptureFirst,
+  for (int id : {kCmdPlotScreen, kCmdViewAll, kCmdMeasure, kCmdCaptureFirst,
                  kCmdViewRedraw}) {
     EXPECT_FALSE(frame()->CommandAction(id)->isEnabled()) << id;
     EXPECT_FALSE(frame()->OnCommand(id)) << id;
@@ -525,7 +525,7 @@ TEST_F(VexilWindowTest, DrawingWindowCommandsAreRoutedAfterTheEditTools) {
   EXPECT_TRUE(frame()->CommandAction(kCmdViewAll)->isEnabled());
   EXPECT_TRUE(frame()->CommandAction(kCmdCaptureFirst + 3)->isEnabled());
   EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst)->isEnabled());
-  EXPECT_FALSE(frame()->CommandAction(kCmdLayerTable)->isEnabled());
+  EXPECT_FALSE(frame()->CommandAction(kCmdCopyAll)->isEnabled());
   frame()->CommandAction(kCmdViewAll)->trigger();
   frame()->CommandAction(kCmdCaptureFirst + 3)->trigger();
   EXPECT_TRUE(frame()->OnCommand(kCmdRecallFirst + 9));

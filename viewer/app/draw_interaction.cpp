@@ -1,0 +1,466 @@
+// Working in the drawing window.
+#include "viewer/app/draw_interaction.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <cstring>
+
+#include "viewer/app/lumra_view.h"
+#include "viewer/app/viewer_state.h"
+#include "viewer/model/layer_table.h"
+#include "viewer/model/viewer_services.h"
+
+namespace kavrinth {
+namespace {
+
+// The point query's aperture in pixels.
+constexpr int32_t kAperturePixels = 8;
+constexpr int kMarkerHalfSize = 8;
+constexpr int kCrossHalfSize = 16;
+
+QString Text(const std::string& text) { return QString::fromStdString(text).replace("\r\n", "\n"); }
+
+}  // namespace
+
+CViewInfoDlg::CViewInfoDlg(QWidget* parent) : QDialog(parent) {
+  setWindowTitle("Info");
+  setObjectName("info_window");
+  setAccessibleName("Info");
+  setModal(false);
+  title_ = new QLabel("VERTEX SEARCH", this);
+  title_->setObjectName("info_title");
+  title_->setAccessibleName("Title");
+  text_ = new QPlainTextEdit(this);
+  text_->setReadOnly(true);
+  text_->setObjectName("info_text");
+  text_->setAccessibleName("Information");
+  help_ = new QPlainTextEdit(this);
+  help_->setReadOnly(true);
+  help_->setObjectName("info_help");
+  help_->setAccessibleName("Help");
+  help_->setMaximumHeight(70);
+  for (QPlainTextEdit* edit : {text_, help_}) {
+    for (QScrollBar* bar : edit->findChildren<QScrollBar*>()) {
+      bar->setAccessibleName(edit->accessibleName() + " scroll bar");
+    }
+  }
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(title_);
+  layout->addWidget(text_);
+  layout->addWidget(help_);
+  resize(260, 280);
+}
+
+void CViewInfoDlg::SetInfo(const QString& title, const QString& text, const QString& help) {
+  title_->setText(title);
+  text_->setPlainText(text);
+  help_->setPlainText(help);
+  if (isHidden()) {
+    show();
+    PlaceInParentCorner(this);
+  }
+}
+
+CViewTearDlg::CViewTearDlg(QWidget* parent, std::function<void(int)> send) : QDialog(parent) {
+  setWindowTitle("View");
+  setObjectName("view_tear_off");
+  setAccessibleName("View");
+  setModal(false);
+  struct Row {
+    int id;
+    const char* text;
+    int command;
+  };
+  static const Row kRows[] = {{8229, "All", 32801},      {8230, "Window", kDrawZoomWindow},
+                              {8231, "In", kDrawZoomIn}, {8232, "Out", kDrawZoomOut},
+                              {8233, "Last", kDrawLast}, {8234, "Redraw", kDrawRedraw},
+                              {8235, "Pan", kDrawPan}};
+  auto* layout = new QVBoxLayout(this);
+  for (const Row& row : kRows) {
+    auto* button = new QCheckBox(row.text, this);
+    button->setObjectName(QStringLiteral("button%1").arg(row.id));
+    button->setAccessibleName(row.text);
+    layout->addWidget(button);
+    buttons_.emplace_back(row.id, button);
+    const bool toggles = row.command == kDrawZoomWindow || row.command == kDrawZoomIn ||
+                         row.command == kDrawZoomOut || row.command == kDrawPan;
+    connect(button, &QCheckBox::clicked, this, [this, button, toggles, row, send](bool on) {
+      // All, Last and Redraw release themselves; the modes stay pressed alone.
+      if (!toggles) button->setChecked(false);
+      if (toggles && !on) return;
+      send(row.command);
+    });
+  }
+}
+
+QCheckBox* CViewTearDlg::button(int id) const {
+  for (const auto& [button_id, button] : buttons_) {
+    if (button_id == id) return button;
+  }
+  return nullptr;
+}
+
+void CViewTearDlg::ShowMode(int32_t mode) {
+  const int pressed = mode == kDrawZoomWindow ? 8230
+                      : mode == kDrawZoomIn   ? 8231
+                      : mode == kDrawZoomOut  ? 8232
+                      : mode == kDrawPan      ? 8235
+                                              : 0;
+  for (const auto& [id, button] : buttons_) button->setChecked(id == pressed);
+}
+
+void CViewTearDlg::PlaceInParent() {
+  adjustSize();
+  PlaceInParentCorner(this);
+}
+
+void PlaceInParentCorner(QWidget* window) {
+  QWidget* parent = window->parentWidget();
+  if (parent == nullptr) return;
+  const QRect outer = parent->frameGeometry();
+  const QSize size = window->frameGeometry().size();
+  int x = outer.left() + std::max(outer.width() - size.width(), 0);
+  int y = outer.top() + std::max(outer.height() - size.height(), 0);
+  if (const QScreen* screen = parent->screen()) {
+    const QRect desk = screen->availableGeometry();
+    if (x + size.width() > desk.right()) x = desk.right() - size.width();
+    if (y + size.height() > desk.bottom()) y = desk.bottom() - size.height();
+  }
+  window->move(x, y);
+}
+
+CDrawInteraction::CDrawInteraction(CLumraView* view, DrawWndState* window)
+    : QObject(view), view_(view), window_(window), modes_(window, this) {
+  info_ = new CViewInfoDlg(view->window());
+  tear_ = new CViewTearDlg(view->window(), [this](int command) {
+    if (command == 32801) {
+      Command(kDrawAll, 0);
+    } else {
+      Command(command, 0);
+    }
+  });
+}
+
+CDrawInteraction::~CDrawInteraction() { query_.End(); }
+
+bool CDrawInteraction::Command(int32_t id, int param) {
+  if (id == kDrawTearOff) {
+    if (tear_->isHidden()) {
+      tear_->show();
+      tear_->PlaceInParent();
+    }
+    tear_->activateWindow();
+    return true;
+  }
+  if (!DrawModes::Handles(id)) return false;
+  modes_.Command(id, param);
+  return true;
+}
+
+void CDrawInteraction::ResetJob() {
+  modes_.Reset();
+  modes_.InvalidateCaptures();
+  info_->hide();
+  emit modeChanged();
+}
+
+void CDrawInteraction::SyncGridSnap() {
+  // The snap settings may change between two clicks (the Snap Settings dialog).
+  window_->SetGridSnap(AppState().settings.snap_on != 0,
+                       CurrentViewerServices().DisplayUnits().grid_spacing);
+}
+
+void CDrawInteraction::MousePress(Qt::MouseButton button, QPoint at) {
+  SyncGridSnap();
+  if (button == Qt::LeftButton) modes_.LeftPress(at.x(), at.y());
+}
+
+void CDrawInteraction::MouseRelease(Qt::MouseButton button, QPoint at) {
+  SyncGridSnap();
+  if (button == Qt::LeftButton) {
+    modes_.LeftRelease(at.x(), at.y());
+  } else if (button == Qt::RightButton) {
+    modes_.RightRelease(at.x(), at.y());
+  }
+  emit cursorMoved(Text(modes_.cursor_x_text()), Text(modes_.cursor_y_text()));
+}
+
+void CDrawInteraction::MouseMove(QPoint at) {
+  SyncGridSnap();
+  mouse_ = at;
+  mouse_inside_ = true;
+  modes_.MouseMove(at.x(), at.y());
+  emit cursorMoved(Text(modes_.cursor_x_text()), Text(modes_.cursor_y_text()));
+  if (modes_.mode() != kDrawNoMode) view_->update();
+}
+
+bool CDrawInteraction::Key(int key) {
+  switch (key) {
+    case Qt::Key_Escape:
+      modes_.Escape();
+      view_->CancelRedraw();
+      view_->update();
+      return true;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      modes_.ArrowKey(key == Qt::Key_Up || key == Qt::Key_Down,
+                      key == Qt::Key_Right || key == Qt::Key_Down);
+      return true;
+    case Qt::Key_Tab:
+      if (!query_.Next()) return false;
+      ShowQueryHit();
+      return true;
+    case Qt::Key_Space:
+      if (!query_.NextVertex()) return false;
+      ShowQueryHit();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CDrawInteraction::PaintOverlays(QPainter& painter) const {
+  painter.save();
+  painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+  painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
+  if (modes_.band_pending()) {
+    const QPoint first(modes_.band_first_x(), modes_.band_first_y());
+    const QPoint current(modes_.band_current_x(), modes_.band_current_y());
+    if (modes_.band_is_line()) {
+      painter.drawLine(first, current);
+    } else {
+      painter.drawRect(QRect(first, current).normalized());
+    }
+  }
+  painter.setPen(QPen(Qt::white, 1));
+  if (query_.has_hit() && window_->has_view()) {
+    const std::vector<GdxWord>& outline = query_.hit_outline();
+    const int count = static_cast<int>(outline.size() / 2);
+    std::vector<LogicalPoint> points(count);
+    const int n = window_->WorldToLogical(outline.data(), points.data(), -count);
+    QPolygon polygon;
+    for (int i = 0; i < n; ++i) polygon << QPoint(points[i].x, points[i].y);
+    painter.drawPolyline(polygon);
+    const LogicalPoint v = window_->WorldToLogical(query_.hit_x(), query_.hit_y());
+    const QPoint at(v.x, v.y);
+    painter.drawLine(at - QPoint(kMarkerHalfSize, 0), at + QPoint(kMarkerHalfSize, 0));
+    painter.drawLine(at - QPoint(0, kMarkerHalfSize), at + QPoint(0, kMarkerHalfSize));
+  }
+  if (modes_.mode() != kDrawNoMode && mouse_inside_) {
+    painter.drawLine(mouse_ - QPoint(kCrossHalfSize, 0), mouse_ + QPoint(kCrossHalfSize, 0));
+    painter.drawLine(mouse_ - QPoint(0, kCrossHalfSize), mouse_ + QPoint(0, kCrossHalfSize));
+  }
+  painter.restore();
+}
+
+void CDrawInteraction::Redraw() { view_->RequestRedraw(); }
+
+void CDrawInteraction::CopyBox(const DeviceBox& box) {
+  const QRect rect = QRect(box.left, box.top, box.width(), box.height())
+                         .intersected(QRect(QPoint(0, 0), view_->picture().size()));
+  if (rect.isEmpty()) return;
+  QGuiApplication::clipboard()->setImage(
+      view_->picture().copy(rect).convertToFormat(QImage::Format_RGB32));
+}
+
+bool CDrawInteraction::StartQuery(int32_t mode, const GdxRect& world_box) {
+  GdxRect box = world_box;
+  if (mode == kDrawPointQuery) {
+    const int32_t aperture = window_->LogicalLengthToWorld(kAperturePixels);
+    box = {world_box.max_x - aperture, world_box.max_y - aperture, world_box.max_x + aperture,
+           world_box.max_y + aperture};
+  } else if (mode != kDrawWindowQuery) {
+    return false;
+  }
+  const int32_t units = CurrentViewerServices().DisplayUnits().database_units_per_user_unit;
+  const bool hit = query_.Start(box, modes_.query_kind(), units);
+  if (hit) ShowQueryHit();
+  view_->update();
+  return hit;
+}
+
+void CDrawInteraction::ShowQueryHit(bool accept_help) {
+  info_->SetInfo("VERTEX SEARCH", Text(query_.InfoText(*window_)),
+                 accept_help
+                     ? "TAB: Next Close Vertex\nSPACE: Trace Figure\nRIGHT MOUSE: Accept Vertex"
+                     : "TAB: Next Close Vertex\nSPACE: Trace Figure");
+  view_->update();
+  view_->setFocus();
+}
+
+bool CDrawInteraction::EndPointSnap() const { return AppState().settings.snap_end_point != 0; }
+
+bool CDrawInteraction::QueryMarker(int32_t x, int32_t y) {
+  const int32_t aperture = window_->LogicalLengthToWorld(kAperturePixels);
+  const int32_t units = CurrentViewerServices().DisplayUnits().database_units_per_user_unit;
+  const bool hit =
+      query_.Start({x - aperture, y - aperture, x + aperture, y + aperture}, kQueryVertex, units);
+  if (hit) ShowQueryHit(true);
+  view_->update();
+  return hit;
+}
+
+bool CDrawInteraction::TakeQueryHit(int32_t* x, int32_t* y) {
+  if (!query_.has_hit()) return false;
+  *x = query_.hit_x();
+  *y = query_.hit_y();
+  query_.End();
+  view_->update();
+  return true;
+}
+
+void CDrawInteraction::InvalidPoint() {
+  info_->SetInfo("", "", "Invalid point.  Click on insertion\nor end point");
+  QApplication::beep();
+}
+
+void CDrawInteraction::EndQuery() {
+  const bool had = query_.has_hit();
+  query_.End();
+  info_->hide();
+  if (had) view_->update();
+}
+
+void CDrawInteraction::PlotWindow(const GdxRect& world_box) {
+  CurrentViewerServices().PlotWindow(world_box);
+}
+
+void CDrawInteraction::ShowMeasure(const std::string& text) {
+  info_->SetInfo("", Text(text), "");
+  QString line = Text(text);
+  line.replace('\n', "   ");
+  emit statusText(line);
+}
+
+void CDrawInteraction::ModeChanged() {
+  tear_->ShowMode(modes_.active_mode());
+  view_->update();
+  emit modeChanged();
+}
+
+QString CDrawInteraction::CaptureFile(int slot) const {
+  return slot >= 0 && slot < kCaptureSlots ? capture_files_[slot] : QString();
+}
+
+bool CDrawInteraction::StoreCapture(int slot) {
+  if (slot < 0 || slot >= kCaptureSlots) return false;
+  if (capture_dir_ == nullptr) {
+    // Pictures live in a directory of their own, made on the first capture and removed with
+    // the viewer.
+    const QString base = QDir::tempPath() + "/vexil-capture-XXXXXX";
+    capture_dir_ = std::make_unique<QTemporaryDir>(base);
+    if (!capture_dir_->isValid()) {
+      capture_dir_.reset();
+      emit statusText(QStringLiteral("Cannot capture window %1.").arg(slot));
+      return false;
+    }
+  }
+  if (capture_files_[slot].isEmpty()) {
+    capture_files_[slot] = capture_dir_->filePath(QStringLiteral("capture%1.bmp").arg(slot));
+    // The viewer's list of capture files: closing a job deletes them.
+    AppState().capture_file_slots[size_t(slot)] = capture_files_[slot].toStdString();
+  }
+  if (!view_->picture().save(capture_files_[slot], "BMP")) {
+    emit statusText(QStringLiteral("Cannot capture window %1.").arg(slot));
+    return false;
+  }
+  return true;
+}
+
+bool CDrawInteraction::LoadCapture(int slot) {
+  if (slot < 0 || slot >= kCaptureSlots || capture_files_[slot].isEmpty()) return false;
+  QImage loaded(capture_files_[slot], "BMP");
+  QImage& picture = view_->MutablePicture();
+  // Only a picture of the window's present size is shown; otherwise the view is drawn.
+  if (loaded.isNull() || loaded.size() != picture.size()) return false;
+  if (loaded.format() != QImage::Format_Indexed8) {
+    loaded = loaded.convertToFormat(QImage::Format_Indexed8, picture.colorTable());
+  }
+  if (loaded.format() != QImage::Format_Indexed8) return false;
+  for (int y = 0; y < picture.height(); ++y) {
+    std::memcpy(picture.scanLine(y), loaded.constScanLine(y), size_t(picture.width()));
+  }
+  AppState().picture_valid = true;
+  view_->update();
+  return true;
+}
+
+}  // namespace kavrinth
+
+namespace kavrinth {
+namespace {
+
+// The frame's commands that the drawing window carries out: the drawing window's command
+// and, for the Vertex and Flash commands, the query kind they choose (-1: none).
+struct Reissue {
+  int frame_id;
+  int32_t draw_id;
+  int32_t query_kind;
+};
+
+constexpr Reissue kReissued[] = {
+    {kCmdViewAll, kDrawAll, -1},
+    {kCmdViewWindow, kDrawZoomWindow, -1},
+    {kCmdViewIn, kDrawZoomIn, -1},
+    {kCmdViewOut, kDrawZoomOut, -1},
+    {kCmdViewLast, kDrawLast, -1},
+    {kCmdViewPan, kDrawPan, -1},
+    {kCmdViewRedraw, kDrawRedraw, -1},
+    {kCmdTearOff, kDrawTearOff, -1},
+    {kCmdCopyWindow, kDrawCopyWindow, -1},
+    {kCmdCopyAll, kDrawCopyAll, -1},
+    {kCmdMeasure, kDrawMeasure, -1},
+    {kCmdVertexPoint, kDrawPointQuery, kQueryVertex},
+    {kCmdVertexWindow, kDrawWindowQuery, kQueryVertex},
+    {kCmdFlashPoint, kDrawPointQuery, kQueryFlash},
+    {kCmdFlashWindow, kDrawWindowQuery, kQueryFlash},
+};
+
+const Reissue* FindReissued(int id) {
+  for (const Reissue& row : kReissued) {
+    if (row.frame_id == id) return &row;
+  }
+  return nullptr;
+}
+
+constexpr int kSlots = kCaptureSlots;
+
+}  // namespace
+
+DrawWindowHook DrawWindowCommands(CDrawInteraction* interaction) {
+  auto enabled = [interaction](int id) {
+    if (id >= kCmdRecallFirst && id < kCmdRecallFirst + kSlots) {
+      return interaction->modes().capture_valid(id - kCmdRecallFirst);
+    }
+    if (id >= kCmdCaptureFirst && id < kCmdCaptureFirst + kSlots) return AppState().job_loaded;
+    if (id == kDrawRecallView || id == kDrawCaptureView) return AppState().job_loaded;
+    if (FindReissued(id) != nullptr || DrawModes::Handles(id) || id == kDrawTearOff) {
+      return AppState().job_loaded;
+    }
+    return false;
+  };
+  DrawWindowHook hook;
+  hook.handles = enabled;
+  hook.take_command = [interaction, enabled](int id, int param) {
+    if (const Reissue* row = FindReissued(id)) {
+      if (!enabled(id)) return false;
+      if (row->query_kind >= 0) interaction->modes().set_query_kind(row->query_kind);
+      return interaction->Command(row->draw_id, 0);
+    }
+    if (!enabled(id)) return false;
+    return interaction->Command(id, param);
+  };
+  return hook;
+}
+
+}  // namespace kavrinth

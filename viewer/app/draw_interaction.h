@@ -1,0 +1,131 @@
+// Working in the drawing window: the mouse modes with their bands and cross-hairs drawn
+// over the picture, the vertex and flash queries with their info window, the clipboard copy,
+// the captured views (kept as images in a private temporary directory) and the View
+// tear-off window.
+#pragma once
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QImage>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "viewer/app/main_frame.h"
+#include "viewer/display/draw_window.h"
+#include "viewer/interact/draw_modes.h"
+#include "viewer/interact/vertex_query.h"
+
+class QPainter;
+
+namespace kavrinth {
+
+class CLumraView;
+
+// Places a window in its parent's bottom-right corner, pulled back inside the screen.
+void PlaceInParentCorner(QWidget* window);
+
+// The info window: a title, the main text and the help text (caption "Info").
+class CViewInfoDlg : public QDialog {
+  Q_OBJECT
+ public:
+  explicit CViewInfoDlg(QWidget* parent);
+  void SetInfo(const QString& title, const QString& text, const QString& help);
+  QString text() const { return text_->toPlainText(); }
+  QString title() const { return title_->text(); }
+
+ private:
+  QLabel* title_;
+  QPlainTextEdit* text_;
+  QPlainTextEdit* help_;
+};
+
+// The View tear-off window: seven toggle buttons that send the view's commands.
+class CViewTearDlg : public QDialog {
+  Q_OBJECT
+ public:
+  CViewTearDlg(QWidget* parent, std::function<void(int)> send);
+  // Presses the button of the mode (8204, 8206, 8207, 8270) and releases the others.
+  void ShowMode(int32_t mode);
+  // Places the window in the parent's bottom-right corner, inside the screen.
+  void PlaceInParent();
+  QCheckBox* button(int id) const;
+
+ private:
+  std::vector<std::pair<int, QCheckBox*>> buttons_;
+};
+
+class CDrawInteraction : public QObject, public DrawModeHost {
+  Q_OBJECT
+ public:
+  CDrawInteraction(CLumraView* view, DrawWndState* window);
+  ~CDrawInteraction() override;
+
+  DrawModes& modes() { return modes_; }
+  VertexQuery& query() { return query_; }
+  CViewInfoDlg* info_window() { return info_; }
+  CViewTearDlg* tear_off() { return tear_; }
+
+  // Command of the drawing window: true when it took it.
+  bool Command(int32_t id, int param);
+
+  // Events of the view (device pixels of the view).
+  void MousePress(Qt::MouseButton button, QPoint at);
+  void MouseRelease(Qt::MouseButton button, QPoint at);
+  void MouseMove(QPoint at);
+  // True when the key was taken.
+  bool Key(int key);
+  // Draws the band, the cross-hair and the query marker over the picture.
+  void PaintOverlays(QPainter& painter) const;
+  // A job was closed or opened: the modes end and every capture is forgotten.
+  void ResetJob();
+
+  // DrawModeHost
+  void Redraw() override;
+  void CopyBox(const DeviceBox& box) override;
+  bool StartQuery(int32_t mode, const GdxRect& world_box) override;
+  void EndQuery() override;
+  void PlotWindow(const GdxRect& world_box) override;
+  void ShowMeasure(const std::string& text) override;
+  void ModeChanged() override;
+  bool StoreCapture(int slot) override;
+  bool LoadCapture(int slot) override;
+  bool EndPointSnap() const override;
+  bool QueryMarker(int32_t x, int32_t y) override;
+  bool TakeQueryHit(int32_t* x, int32_t* y) override;
+  void InvalidPoint() override;
+
+  // The file of a capture slot ("" before its first capture).
+  QString CaptureFile(int slot) const;
+
+ signals:
+  // A text for the status line; the cursor's coordinates; the mode changed.
+  void statusText(const QString& text);
+  void cursorMoved(const QString& x, const QString& y);
+  void modeChanged();
+
+ private:
+  void ShowQueryHit(bool accept_help = false);
+  void SyncGridSnap();
+
+  CLumraView* view_;
+  DrawWndState* window_;
+  DrawModes modes_;
+  VertexQuery query_;
+  CViewInfoDlg* info_;
+  CViewTearDlg* tear_;
+  std::unique_ptr<QTemporaryDir> capture_dir_;
+  std::array<QString, kCaptureSlots> capture_files_;
+  QPoint mouse_;
+  bool mouse_inside_ = false;
+};
+
+// The drawing window's part of the frame's command routing: the view's, Info and Edit
+// commands of the frame and the drawing window's own ids, enabled while a job is loaded
+// (Recall while its slot holds a view).
+DrawWindowHook DrawWindowCommands(CDrawInteraction* interaction);
+
+}  // namespace kavrinth

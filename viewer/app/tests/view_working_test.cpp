@@ -1,0 +1,482 @@
+// Working in the viewer's window as a user does: zooming, panning and measuring with the
+// mouse, copying the picture to the clipboard, capturing and recalling views, querying
+// vertices and flashes of the sample PG files, and every command of the menus reachable with
+// its prompt and enabling rule.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTest>
+#include <memory>
+#include <string>
+
+#include "support/notifier.h"
+#include "viewer/app/display_painter.h"
+#include "viewer/app/draw_interaction.h"
+#include "viewer/app/lumra_app.h"
+#include "viewer/app/lumra_view.h"
+#include "viewer/app/main_frame.h"
+#include "viewer/app/tests/vexil_test_support.h"
+#include "viewer/app/viewer_state.h"
+#include "viewer/model/gdx_database.h"
+#include "viewer/model/job_file.h"
+#include "viewer/model/layer_table.h"
+
+namespace kavrinth {
+namespace {
+
+class ViewWorkingTest : public VexilTest {
+ protected:
+  void SetUp() override {
+    VexilTest::SetUp();
+    AppState() = ViewerAppState();
+    ClearLayerTable();
+    ImportSettings() = ViewerImportSettings();
+  }
+  void TearDown() override {
+    app_.reset();
+    ClearLayerTable();
+    GdxFreeCurrentLibrary();
+    VexilTest::TearDown();
+  }
+  // Starts the viewer on a sample file and waits for its picture.
+  void StartOn(const std::string& sample) {
+    WriteFile(sample, ReadFile(std::string(SAMPLES_DIR) + "/" + sample));
+    app_ = std::make_unique<CLumraApp>();
+    const std::vector<std::string> words = {"vexil", sample};
+    app_->InitInstance(ParseCommandLine(words, temp_.path(), true));
+    ASSERT_TRUE(WaitDrawn());
+    // Shortcuts go to the active window.
+    frame()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame()));
+    view()->setFocus();
+  }
+  CLumraView* view() const { return app_->view(); }
+  CMainFrame* frame() const { return app_->frame(); }
+  DrawWndState& window() const { return AppDisplay().window; }
+  CDrawInteraction& work() const { return view()->interaction(); }
+  static bool WaitDrawn() {
+    return WaitFor([] { return AppState().job_loaded && AppState().picture_valid; });
+  }
+  QString Status() const { return frame()->statusBar()->currentMessage(); }
+  void Drag(QPoint from, QPoint to) {
+    QTest::mousePress(view(), Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(view(), (from + to) / 2);
+    QTest::mouseMove(view(), to);
+    QTest::mouseRelease(view(), Qt::LeftButton, Qt::NoModifier, to);
+  }
+  void Click(QPoint at) { QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, at); }
+  QPoint At(int32_t x, int32_t y) const {
+    const LogicalPoint p = window().WorldToLogical(x, y);
+    return {p.x, p.y};
+  }
+  // The points of the first flash of the first loaded layer.
+  std::vector<GdxWord> FirstFlash() const {
+    GdxHandle library = kGdxNoHandle;
+    for (int n = 0; n < kViewLayerCount && library == kGdxNoHandle; ++n) {
+      library = LayerTable()[n].library;
+    }
+    for (GdxEntryCursor c(GdxLibraryFromHandle(library)); c.Valid(); c.Next()) {
+      if (c.Type() != kGdxBoundary && c.Type() != kGdxCircle) continue;
+      const GdxWord* data = c.Data();
+      const int32_t count = c.Type() == kGdxBoundary ? (data[1] >> 16) & 0xFFFF : 3;
+      return std::vector<GdxWord>(data + (data[0] & 0xFFFF), data + (data[0] & 0xFFFF) + 2 * count);
+    }
+    return {};
+  }
+  QImage Picture() const { return view()->picture().convertToFormat(QImage::Format_RGB32); }
+
+  ScriptedNotifier notifier_;
+  ScopedNotifier scoped_notifier_{&notifier_};
+  std::unique_ptr<CLumraApp> app_;
+};
+
+TEST_F(ViewWorkingTest, ZoomWindowByADragThenInOutLastAndAll) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  const QImage whole = Picture();
+  const double fitted = window().scale();
+  // Opening a job shows all of it (8203, zoom all) and chooses no mode.
+  EXPECT_EQ(work().modes().mode(), 0);
+  EXPECT_EQ(Status(), kIdleMessage);
+  // W chooses the mode; the status line keeps its instruction.
+  QTest::keyClick(view(), Qt::Key_W);
+  EXPECT_EQ(work().modes().mode(), 8204);
+  EXPECT_TRUE(frame()->CommandAction(kCmdViewWindow)->isChecked()) << "the mode's item is marked";
+  EXPECT_EQ(Status(), "Click mouse button at a zoom WINDOW corner");
+  const QPoint centre(view()->width() / 2, view()->height() / 2);
+  Drag(centre - QPoint(40, 30), centre + QPoint(40, 30));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_GT(window().scale(), fitted * 2);
+  EXPECT_NE(Picture(), whole) << "the picture shows the window";
+  const double zoomed = window().scale();
+  // In and out at a click.
+  frame()->OnCommand(kCmdViewIn);
+  EXPECT_FALSE(frame()->CommandAction(kCmdViewWindow)->isChecked());
+  EXPECT_TRUE(frame()->CommandAction(kCmdViewIn)->isChecked());
+  Click(centre);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_DOUBLE_EQ(window().scale(), zoomed * 2);
+  frame()->OnCommand(kCmdViewOut);
+  Click(centre);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_DOUBLE_EQ(window().scale(), zoomed);
+  // Last steps back; All shows the whole job again, the same picture as at the start.
+  frame()->OnCommand(kCmdViewLast);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_DOUBLE_EQ(window().scale(), zoomed * 2);
+  QTest::keyClick(view(), Qt::Key_Home);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_DOUBLE_EQ(window().scale(), fitted);
+  EXPECT_EQ(Picture(), whole);
+}
+
+TEST_F(ViewWorkingTest, PanMovesThePictureWithTheMouse) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  const std::vector<GdxWord> flash = FirstFlash();
+  ASSERT_FALSE(flash.empty());
+  const QPoint before = At(flash[0], flash[1]);
+  frame()->OnCommand(kCmdViewPan);
+  EXPECT_EQ(Status(), "Click mouse button at a pan point");
+  Drag(QPoint(200, 200), QPoint(160, 230));
+  ASSERT_TRUE(WaitDrawn());
+  const QPoint after = At(flash[0], flash[1]);
+  EXPECT_NEAR(after.x() - before.x(), -40, 1);
+  EXPECT_NEAR(after.y() - before.y(), 30, 1);
+}
+
+TEST_F(ViewWorkingTest, MeasureShowsTheDistanceInTheStatusLineAndTheInfoWindow) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  QTest::keyClick(view(), Qt::Key_M);
+  EXPECT_EQ(Status(), "Click mouse button at a measure WINDOW corner");
+  const QPoint a(100, 300), b(400, 100);
+  Click(a);
+  EXPECT_TRUE(work().modes().band_pending());
+  Click(b);
+  int32_t x0, y0, x1, y1;
+  window().LogicalToWorld({a.x(), a.y()}, &x0, &y0);
+  window().LogicalToWorld({b.x(), b.y()}, &x1, &y1);
+  const std::string expected = MeasureText(window(), Measure(x0, y0, x1, y1));
+  QString shown = QString::fromStdString(expected).replace("\r\n", "   ");
+  EXPECT_EQ(Status(), shown);
+  EXPECT_TRUE(Status().startsWith("Dist = ")) << Status().toStdString();
+  EXPECT_TRUE(work().info_window()->isVisible());
+  EXPECT_EQ(work().info_window()->text(), QString::fromStdString(expected).replace("\r\n", "\n"));
+  // With grid snap on, the corners are grid points.
+  AppState().settings.snap_on = 1;
+  const int32_t grid = app_->services().DisplayUnits().grid_spacing;
+  ASSERT_GT(grid, 1);
+  Click(a + QPoint(3, 3));
+  EXPECT_EQ(work().modes().cursor_world_x() % grid, 0);
+  EXPECT_EQ(work().modes().cursor_world_y() % grid, 0);
+  QTest::keyClick(view(), Qt::Key_Escape);
+  AppState().settings.snap_on = 0;
+  // Escape drops a band waiting for its second corner; the mode stays.
+  Click(a);
+  ASSERT_TRUE(work().modes().band_pending());
+  QTest::keyClick(view(), Qt::Key_Escape);
+  EXPECT_FALSE(work().modes().band_pending());
+  EXPECT_EQ(work().modes().mode(), 8212);
+}
+
+TEST_F(ViewWorkingTest, EndPointMeasureSnapsToTheFlashCorners) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  AppState().settings.snap_end_point = 1;
+  const std::vector<GdxWord> flash = FirstFlash();
+  ASSERT_GE(flash.size(), 6u);
+  frame()->OnCommand(kCmdMeasure);
+  // Near each corner (a pixel off), accepted with the right button.
+  for (int corner : {0, 2}) {
+    const QPoint at = At(flash[2 * corner], flash[2 * corner + 1]) + QPoint(1, 1);
+    Click(at);
+    ASSERT_TRUE(work().query().has_hit()) << corner;
+    EXPECT_TRUE(work().info_window()->isVisible());
+    QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, at);
+  }
+  const std::string expected =
+      "First Point:\r\n   (" + window().FormatCoord(flash[0]) + "," +
+      window().FormatCoord(flash[1]) + ")\r\nSecond Point:\r\n   (" +
+      window().FormatCoord(flash[4]) + "," + window().FormatCoord(flash[5]) + ")\r\n" +
+      MeasureText(window(), Measure(flash[0], flash[1], flash[4], flash[5]));
+  EXPECT_EQ(work().info_window()->text(), QString::fromStdString(expected).replace("\r\n", "\n"));
+  EXPECT_TRUE(Status().contains("Dist = ")) << Status().toStdString();
+  // A click that meets no vertex is refused.
+  Click(QPoint(3, 3));
+  EXPECT_FALSE(work().query().has_hit());
+  EXPECT_TRUE(work().info_window()->text().isEmpty());
+}
+
+TEST_F(ViewWorkingTest, CtrlCCopiesThePictureAndCopyWindowItsBox) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  QApplication::clipboard()->clear();
+  QTest::keyClick(frame(), Qt::Key_C, Qt::ControlModifier);
+  const QImage copied = QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
+  ASSERT_FALSE(copied.isNull());
+  const QImage picture = Picture();
+  EXPECT_EQ(copied, picture.copy(0, 0, window().client_width(), window().client_height()));
+  // Copy Window takes the dragged box and ends its mode.
+  QApplication::clipboard()->clear();
+  QTest::keyClick(frame(), Qt::Key_W, Qt::ControlModifier);
+  EXPECT_EQ(work().modes().mode(), 8216);
+  Drag(QPoint(150, 120), QPoint(50, 20));
+  const QImage box = QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(box, picture.copy(50, 20, 100, 100));
+  EXPECT_EQ(work().modes().mode(), 0);
+  // An empty box copies nothing.
+  QApplication::clipboard()->clear();
+  frame()->OnCommand(kCmdCopyWindow);
+  Click(QPoint(60, 60));
+  Click(QPoint(60, 90));
+  EXPECT_TRUE(QApplication::clipboard()->image().isNull());
+}
+
+TEST_F(ViewWorkingTest, CaptureThenRecallRestoresTheViewAndClosingForgetsIt) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst + 3)->isEnabled());
+  frame()->OnCommand(kCmdViewIn);
+  Click(QPoint(view()->width() / 3, view()->height() / 3));
+  ASSERT_TRUE(WaitDrawn());
+  const QImage captured = Picture();
+  const double scale = window().scale();
+  QTest::keyClick(frame(), Qt::Key_3, Qt::ControlModifier);
+  frame()->UpdateCommandStates();
+  EXPECT_TRUE(frame()->CommandAction(kCmdRecallFirst + 3)->isEnabled());
+  EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst + 4)->isEnabled());
+  EXPECT_TRUE(QFile::exists(work().CaptureFile(3)));
+  frame()->OnCommand(kCmdViewAll);
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_NE(Picture(), captured);
+  const int drawings = view()->full_drawings();
+  QTest::keyClick(frame(), Qt::Key_3, Qt::AltModifier);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_DOUBLE_EQ(window().scale(), scale);
+  EXPECT_EQ(Picture(), captured);
+  EXPECT_EQ(view()->full_drawings(), drawings) << "the stored picture is shown, not drawn";
+  // After a resize the recalled view is drawn again at its zoom, not blitted.
+  frame()->resize(frame()->width() + 64, frame()->height());
+  ASSERT_TRUE(WaitFor([&] { return view()->picture().width() != captured.width(); }));
+  ASSERT_TRUE(WaitDrawn());
+  frame()->OnCommand(kCmdRecallFirst + 3);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(Picture().size(), view()->picture().size());
+  EXPECT_GT(view()->full_drawings(), drawings);
+  // Closing the job forgets every capture.
+  const QString file = work().CaptureFile(3);
+  frame()->OnCommand(kCmdFileClose);
+  frame()->UpdateCommandStates();
+  EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst + 3)->isEnabled());
+  EXPECT_FALSE(QFile::exists(file)) << "the picture goes with the job";
+}
+
+TEST_F(ViewWorkingTest, VertexAndFlashQueriesDescribeTheElementUnderTheMouse) {
+  struct Case {
+    const char* sample;
+  };
+  for (const Case& c : {Case{"demo.em"}, Case{"demo.dwm"}}) {
+    SCOPED_TRACE(c.sample);
+    ASSERT_NO_FATAL_FAILURE(StartOn(c.sample));
+    const std::vector<GdxWord> flash = FirstFlash();
+    ASSERT_GE(flash.size(), 6u);
+    const bool round = flash.size() == 6;
+    // A rectangle's first corner, or a circle's point on its rim.
+    const int32_t vx = round ? flash[2] : flash[0];
+    const int32_t vy = round ? flash[3] : flash[1];
+    frame()->OnCommand(kCmdVertexPoint);
+    EXPECT_EQ(Status(), "Click mouse button at vertex for query");
+    Click(At(vx, vy));
+    ASSERT_TRUE(work().query().has_hit());
+    const std::string vertex =
+        "VERT: (" + window().FormatCoord(vx) + "," + window().FormatCoord(vy) + ")";
+    EXPECT_TRUE(work().info_window()->isVisible());
+    EXPECT_TRUE(work().info_window()->text().contains(QString::fromStdString(vertex)))
+        << work().info_window()->text().toStdString();
+    EXPECT_EQ(work().info_window()->title(), "VERTEX SEARCH");
+    // The flash query at the flash's middle names its centre.
+    int64_t sx = 0, sy = 0;
+    const size_t corners = round ? 1 : 4;
+    for (size_t i = 0; i < corners; ++i) sx += flash[2 * i], sy += flash[2 * i + 1];
+    const int32_t cx = static_cast<int32_t>(sx / int64_t(corners));
+    const int32_t cy = static_cast<int32_t>(sy / int64_t(corners));
+    frame()->OnCommand(kCmdFlashPoint);
+    EXPECT_EQ(work().modes().query_kind(), kQueryFlash);
+    EXPECT_EQ(Status(), "Click mouse button at marker for query");
+    Click(At(cx, cy));
+    ASSERT_TRUE(work().query().has_hit());
+    const std::string centre =
+        "CENTER: (" + window().FormatCoord(cx) + "," + window().FormatCoord(cy) + ")";
+    EXPECT_TRUE(work().info_window()->text().contains(QString::fromStdString(centre)))
+        << work().info_window()->text().toStdString() << " / " << centre;
+    // SPACE goes along the figure.
+    const QString before = work().info_window()->text();
+    QTest::keyClick(view(), Qt::Key_Space);
+    EXPECT_NE(work().info_window()->text(), before);
+    EXPECT_TRUE(work().info_window()->text().contains(" of "))
+        << work().info_window()->text().toStdString();
+    // TAB steps on while the query runs; Measure ends it.
+    QTest::keyClick(view(), Qt::Key_Tab);
+    EXPECT_TRUE(work().query().has_hit());
+    frame()->OnCommand(kCmdMeasure);
+    EXPECT_FALSE(work().query().has_hit());
+    EXPECT_FALSE(work().info_window()->isVisible());
+    // The next sample in a viewer of its own.
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(ViewWorkingTest, EveryMenuCommandIsReachableWithItsPromptAndEnablingRule) {
+  struct Row {
+    int id;
+    const char* prompt;
+    bool without_job;
+    bool with_job;
+  };
+  const Row rows[] = {
+      {kCmdViewAll, "Display drawing to extents", false, true},
+      {kCmdViewWindow, "Press mouse button at zoom WINDOW corner and release it at a 2nd corner ",
+       false, true},
+      {kCmdViewIn, nullptr, false, true},
+      {kCmdViewOut, nullptr, false, true},
+      {kCmdViewLast, nullptr, false, true},
+      {kCmdViewRedraw, nullptr, false, true},
+      {kCmdViewPan, nullptr, false, true},
+      {kCmdTearOff, "Display the tearoff menu", false, true},
+      {kCmdCopyWindow, "Press mouse button, hold it, and drag to copy window to clipboard", false,
+       true},
+      {kCmdCopyAll, "Copy current display to the clipboard", false, true},
+      {kCmdMeasure, "Press mouse button at measure WINDOW corner and release it at a 2nd corner ",
+       false, true},
+      {kCmdVertexPoint, "Click mouse button at vertex for query", false, true},
+      {kCmdVertexWindow,
+       "Press mouse button at measure query corner and release it at a 2nd corner ", false, true},
+      {kCmdFlashPoint, nullptr, false, true},
+      {kCmdFlashWindow, nullptr, false, true},
+      {kCmdCaptureFirst, nullptr, false, true},
+      {kCmdCaptureFirst + 9, nullptr, false, true},
+      {kCmdRecallFirst, nullptr, false, false},
+      {kCmdFillOutline, "Toggle the display between fill and outline mode", true, true},
+      {kCmdFileNew, "Create a new document", true, true},
+      {kCmdFileOpen, "Open an existing document", true, true},
+      {kCmdFileClose, "Close current job", true, true},
+      {kCmdAppAbout, nullptr, true, true},
+  };
+  WriteFile("demo.em", ReadFile(std::string(SAMPLES_DIR) + "/demo.em"));
+  WriteFile("demo.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("demo.em") +
+                            "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  app_ = std::make_unique<CLumraApp>();
+  const std::vector<std::string> words = {"vexil"};
+  app_->InitInstance(ParseCommandLine(words, temp_.path(), true));
+  ASSERT_TRUE(WaitFor([&] { return frame() != nullptr && frame()->isVisible(); }));
+  for (int pass = 0; pass < 2; ++pass) {
+    frame()->UpdateCommandStates();
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.id);
+      QAction* action = frame()->CommandAction(row.id);
+      ASSERT_NE(action, nullptr);
+      EXPECT_EQ(action->isEnabled(), pass == 0 ? row.without_job : row.with_job);
+      if (row.prompt != nullptr) EXPECT_EQ(action->statusTip(), row.prompt);
+    }
+    if (pass == 0) {
+      ASSERT_TRUE(app_->OpenDocumentFile(Path("demo.job")));
+      ASSERT_TRUE(WaitDrawn());
+    }
+  }
+  // Each drawing command reaches its mode, with the mode's prompt in the status line; the
+  // Vertex and Flash commands choose the query kind.
+  const struct {
+    int id;
+    int32_t mode;
+    int32_t kind;
+  } reached[] = {{kCmdViewWindow, 8204, -1}, {kCmdViewIn, 8206, -1},
+                 {kCmdViewOut, 8207, -1},    {kCmdViewPan, 8270, -1},
+                 {kCmdMeasure, 8212, -1},    {kCmdCopyWindow, 8216, -1},
+                 {kCmdVertexPoint, 8214, 0}, {kCmdVertexWindow, 8215, 0},
+                 {kCmdFlashPoint, 8214, 4},  {kCmdFlashWindow, 8215, 4}};
+  for (const auto& r : reached) {
+    SCOPED_TRACE(r.id);
+    frame()->CommandAction(r.id)->trigger();
+    EXPECT_EQ(work().modes().mode(), r.mode);
+    if (r.kind >= 0) EXPECT_EQ(work().modes().query_kind(), r.kind);
+    EXPECT_EQ(Status().toStdString(), PromptOfMode(r.mode, work().modes().query_kind()).text);
+  }
+  // The tear-off window shows in the frame's bottom-right corner and sends the view's
+  // commands.
+  frame()->CommandAction(kCmdTearOff)->trigger();
+  CViewTearDlg* tear = work().tear_off();
+  ASSERT_TRUE(tear->isVisible());
+  EXPECT_EQ(tear->accessibleName(), "View");
+  // In the frame's bottom-right corner, and on the screen.
+  const QRect placed = tear->frameGeometry();
+  EXPECT_TRUE(frame()->frameGeometry().contains(placed));
+  EXPECT_TRUE(frame()->screen()->availableGeometry().contains(placed));
+  EXPECT_GT(placed.center().x(), frame()->frameGeometry().center().x());
+  EXPECT_GT(placed.center().y(), frame()->frameGeometry().center().y());
+  QTest::mouseClick(tear->button(8231), Qt::LeftButton, Qt::NoModifier, QPoint(8, 8));
+  EXPECT_EQ(work().modes().mode(), 8206);
+  EXPECT_TRUE(tear->button(8231)->isChecked());
+  QTest::mouseClick(tear->button(8235), Qt::LeftButton, Qt::NoModifier, QPoint(8, 8));
+  EXPECT_EQ(work().modes().mode(), 8270);
+  EXPECT_FALSE(tear->button(8231)->isChecked());
+  for (QWidget* widget : tear->findChildren<QWidget*>()) {
+    EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->metaObject()->className();
+  }
+  for (QWidget* widget : work().info_window()->findChildren<QWidget*>()) {
+    if (widget->objectName().startsWith("qt_")) continue;
+    EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->metaObject()->className();
+  }
+}
+
+TEST_F(ViewWorkingTest, OneLetterAcceleratorsNeverFireWhileTypingInATextField) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  auto* field = new QLineEdit(frame()->toolbar());
+  field->setAccessibleName("Field");
+  frame()->toolbar()->addWidget(field);
+  field->show();
+  field->setFocus();
+  ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == field; }));
+  QTest::keyClicks(field, "wmp+-rfo");
+  EXPECT_EQ(field->text(), "wmp+-rfo");
+  EXPECT_EQ(work().modes().mode(), 0);
+  EXPECT_EQ(AppState().fill_mode, 1) << "F and O left the fill alone";
+  // Ctrl keys still work there; back in the drawing the letters are commands.
+  QTest::keyClick(field, Qt::Key_W, Qt::ControlModifier);
+  EXPECT_EQ(work().modes().mode(), 8216);
+  view()->setFocus();
+  ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == view(); }));
+  QTest::keyClick(view(), Qt::Key_P);
+  EXPECT_EQ(work().modes().mode(), 8270);
+  // "+" and "-" as the keyboard sends them (with Shift for "+" on most layouts).
+  QTest::keyClick(view(), Qt::Key_Plus, Qt::ShiftModifier);
+  EXPECT_EQ(work().modes().mode(), 8206);
+  QTest::keyClick(view(), Qt::Key_Minus);
+  EXPECT_EQ(work().modes().mode(), 8207);
+  QTest::keyClick(view(), Qt::Key_Plus);
+  EXPECT_EQ(work().modes().mode(), 8206);
+  // Delete and Undo are the edit tools' keys; the application installs the tools.
+  frame()->UpdateCommandStates();
+  EXPECT_TRUE(frame()->CommandAction(kCmdEditUndo)->isEnabled());
+  frame()->SetEditTools({});
+  frame()->UpdateCommandStates();
+  EXPECT_FALSE(frame()->CommandAction(kCmdEditUndo)->isEnabled()) << "they need the tools";
+  std::vector<int> tools;
+  frame()->SetEditTools({[&tools](int id) {
+                           if (id != kToolDelete && id != kToolUndo) return false;
+                           tools.push_back(id);
+                           return true;
+                         },
+                         [] { return false; }});
+  frame()->UpdateCommandStates();
+  QTest::keyClick(view(), Qt::Key_Delete);
+  QTest::keyClick(view(), Qt::Key_U);
+  QTest::keyClick(view(), Qt::Key_Z, Qt::ControlModifier);
+  field->setFocus();
+  ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == field; }));
+  QTest::keyClick(field, Qt::Key_U);
+  QTest::keyClick(field, Qt::Key_Delete);
+  EXPECT_EQ(tools, (std::vector<int>{kToolDelete, kToolUndo, kToolUndo}));
+}
+
+}  // namespace
+}  // namespace kavrinth

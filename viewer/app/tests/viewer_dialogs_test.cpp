@@ -1,0 +1,769 @@
+// The viewer's dialogs driven as a user drives them: a job built, saved and reopened in the
+// Layer Table, several PG files opened at once with a chosen format and unit, the glass and
+// layer information figures, the report, and the small settings dialogs.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <QTimer>
+#include <memory>
+
+#include "support/colors.h"
+#include "support/memory_status.h"
+#include "support/notifier.h"
+#include "support/paths.h"
+#include "support/qt/color_picker.h"
+#include "support/qt/dialogs.h"
+#include "support/qt/file_dialogs.h"
+#include "viewer/app/display_painter.h"
+#include "viewer/app/error_coords_dlg.h"
+#include "viewer/app/glass_info.h"
+#include "viewer/app/layer_table_dlg.h"
+#include "viewer/app/lumra_app.h"
+#include "viewer/app/lumra_view.h"
+#include "viewer/app/main_frame.h"
+#include "viewer/app/small_dialogs.h"
+#include "viewer/app/tests/vexil_test_support.h"
+#include "viewer/app/viewer_state.h"
+#include "viewer/model/gdx_database.h"
+#include "viewer/model/job_file.h"
+#include "viewer/model/layer_table.h"
+#include "viewer/model/reports.h"
+#include "viewer/model/tests/wf2_test_support.h"
+
+namespace kavrinth {
+namespace {
+
+// A small WF2 pattern: one strip of two frames, a square in each.
+std::string Wf2Bytes() {
+  const Wf2Header header = testing::SmallHeader(1, 2, false);
+  std::vector<testing::Wf2Frame> frames(2);
+  for (auto& frame : frames) frame.push_back({{0, 0}, {10, 0}, {10, 10}, {0, 10}});
+  const std::vector<uint8_t> bytes = testing::BuildWf2(header, frames);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Types the names into the file dialog's name field in place of any selection, and accepts.
+void TypeAndAccept(QFileDialog* dialog, const QString& names) {
+  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+    if (view->selectionModel()) view->selectionModel()->clearSelection();
+  }
+  // Names are typed relative to the test's directory, not the one a dialog visited last.
+  dialog->setDirectory(QDir::currentPath());
+  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(names);
+  // A box of the file dialog's own (a name it cannot find) fails the test, not blocks it.
+  QTimer::singleShot(3000, dialog, [] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      ADD_FAILURE() << "the file dialog said: " << box->text().toStdString();
+      box->reject();
+    }
+  });
+  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+  // A dialog that refused the names would wait for a person.
+  if (dialog->isVisible()) {
+    ADD_FAILURE() << "the file dialog did not take " << names.toStdString();
+    dialog->reject();
+  }
+}
+
+// Chooses a file type in the dialog's own list, as a click on it does.
+void ChooseFileType(QFileDialog* dialog, int index) {
+  auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+  ASSERT_NE(types, nullptr);
+  types->setCurrentIndex(index);
+  emit types->activated(index);
+  emit types->textActivated(types->itemText(index));
+}
+
+QStringList Items(const QComboBox* list) {
+  QStringList items;
+  for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
+  return items;
+}
+
+class ViewerDialogsTest : public VexilTest {
+ protected:
+  void SetUp() override {
+    VexilTest::SetUp();
+    AppState() = ViewerAppState();
+    ClearLayerTable();
+    ImportSettings() = ViewerImportSettings();
+    GlassShown() = false;
+    AppDisplay().settings = DisplaySettings();
+  }
+  void TearDown() override {
+    app_.reset();
+    ClearLayerTable();
+    GdxFreeCurrentLibrary();
+    VexilTest::TearDown();
+  }
+  void Start(const std::vector<std::string>& words) {
+    app_ = std::make_unique<CLumraApp>();
+    app_->InitInstance(ParseCommandLine(words, temp_.path(), true));
+  }
+  CMainFrame* frame() const { return app_->frame(); }
+  static bool WaitDrawn() {
+    return WaitFor([] { return AppState().job_loaded && AppState().picture_valid; });
+  }
+  std::string Messages() const {
+    std::string all;
+    for (const Message& message : notifier_.shown) all += message.text + "\n";
+    return all;
+  }
+  // The display values of the first four layer entries.
+  static std::string TableText() {
+    std::string text;
+    for (int n = 0; n < 4; ++n) {
+      const ViewLayerEntry& e = LayerTable()[n];
+      text += std::to_string(n) + ":" + e.path + "," + std::to_string(e.shown) + "," +
+              std::to_string(e.colour) + "," + std::to_string(e.fill_mode) + "," +
+              std::to_string(e.x_offset) + "," + std::to_string(e.y_offset) + "\n";
+    }
+    return text;
+  }
+
+  ScriptedNotifier notifier_;
+  ScopedNotifier scoped_notifier_{&notifier_};
+  std::unique_ptr<CLumraApp> app_;
+};
+
+template <class Control>
+Control* Row(QWidget* dialog, int row, int LayerTableRowIds::*column) {
+  return FindControl<Control>(dialog, LayerTableRowIdsOf(row).*column);
+}
+
+TEST_F(ViewerDialogsTest, LayerTableBuildsANewJobThatReopensTheSame) {
+  for (const char* name : {"a.em", "b.em", "c.em"}) WriteFile(name, kSmallEmFile);
+  WriteFile("pattern.wf2", Wf2Bytes());
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil"});
+  QStringList formats_offered;
+  bool format_list_enabled = true;
+  std::string layer_dialog_title;
+  QRgb swatch_centre = 0;
+  // The name of the new job, then its table.
+  WhenModal<QFileDialog>([&](QFileDialog* named) {
+    WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+      // Row 1's Layer button: three PG files at once, in the metric unit.
+      WhenModal<QFileDialog>([&](QFileDialog* files) {
+        layer_dialog_title = files->windowTitle().toStdString();
+        auto* formats = FindControl<QComboBox>(files, kTplPgFileType);
+        formats_offered = Items(formats);
+        format_list_enabled = formats->isEnabled();
+        FindControl<QComboBox>(files, kTplUnit)->setCurrentIndex(1);
+        TypeAndAccept(files, "\"a.em\" \"b.em\" \"c.em\"");
+      });
+      Row<QPushButton>(table, 0, &LayerTableRowIds::layer)->click();
+      // The WF2 file typed into row 4; row 1 hidden; row 2 blue; row 3 Negative.
+      Row<QLineEdit>(table, 3, &LayerTableRowIds::name)
+          ->setText(QString::fromStdString(Path("pattern.wf2")));
+      Row<QCheckBox>(table, 3, &LayerTableRowIds::show)->click();
+      Row<QCheckBox>(table, 0, &LayerTableRowIds::show)->click();
+      WhenModal<PickColorDialog>([](PickColorDialog* picker) { picker->ChooseAndAccept(5); });
+      QPushButton* swatch = Row<QPushButton>(table, 1, &LayerTableRowIds::colour);
+      swatch->click();
+      const QImage shown = swatch->grab().toImage();
+      swatch_centre = shown.pixel(shown.width() / 2, shown.height() / 2);
+      QPushButton* mode = Row<QPushButton>(table, 2, &LayerTableRowIds::mode);
+      mode->click();
+      mode->click();
+      FindControl<QPushButton>(table, kAnswerOk)->click();
+    });
+    TypeAndAccept(named, "built.job");
+  });
+  frame()->OnCommand(kCmdFileNew);
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(layer_dialog_title, "Open /EM/MANN/INT Files");
+  // No format was current: every PG format's files could be chosen; the EMask type shows
+  // its one format.
+  EXPECT_EQ(formats_offered, QStringList{"ElectroMask"});
+  EXPECT_FALSE(format_list_enabled);
+  EXPECT_EQ(swatch_centre, qRgb(0, 0, 255));
+  const std::string built = TableText();
+  EXPECT_EQ(built, "0:" + Path("a.em") + ",0,255,1,0,0\n" +           // red, hidden
+                       "1:" + Path("b.em") + ",1,16711680,1,0,0\n" +  // blue
+                       "2:" + Path("c.em") + ",1,65535,-1,0,0\n" +    // yellow, Negative
+                       "3:" + Path("pattern.wf2") + ",1,16777215,1,0,0\n");
+  for (int n = 0; n < 4; ++n) EXPECT_NE(LayerTable()[n].library, kGdxNoHandle) << n;
+  const std::string job = ReadFile(Path("built.job"));
+  EXPECT_NE(job.find("LAYER_0=OFF,255,0,0,Paint \"" + Path("a.em") + "\"\r\n"), std::string::npos)
+      << job;
+  EXPECT_NE(job.find("LAYER_2=ON,255,255,0,Negative \"" + Path("c.em") + "\"\r\n"),
+            std::string::npos)
+      << job;
+  EXPECT_NE(job.find("FormatType=0\r\nUnitType=1\r\n"), std::string::npos) << job;
+
+  frame()->OnCommand(kCmdFileClose);
+  EXPECT_EQ(LayerTable()[0].path, "");
+  ASSERT_TRUE(app_->OpenDocumentFile(Path("built.job")));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(TableText(), built);
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
+TEST_F(ViewerDialogsTest, LayerTableCancelAndRefusedReloadLeaveTheJobWhole) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteFile("b.em", kSmallEmFile);
+  WriteFile("bad.em", "not a pattern at all");
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn());
+  const std::string before = TableText();
+  const std::string job_before = ReadFile(Path("a.job"));
+  const GdxHandle library = LayerTable()[0].library;
+  // Cancel after a new file, a colour and a mode.
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    Row<QLineEdit>(table, 0, &LayerTableRowIds::name)
+        ->setText(QString::fromStdString(Path("b.em")));
+    Row<QPushButton>(table, 0, &LayerTableRowIds::mode)->click();
+    FindControl<QPushButton>(table, kAnswerCancel)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
+  EXPECT_EQ(TableText(), before);
+  EXPECT_EQ(ReadFile(Path("a.job")), job_before);
+  EXPECT_EQ(LayerTable()[0].library, library);
+  // A file that does not load: the message, the dialog stays, the old job is whole.
+  bool stayed = false;
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    Row<QLineEdit>(table, 0, &LayerTableRowIds::name)
+        ->setText(QString::fromStdString(Path("bad.em")));
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+    stayed = table->isVisible();
+    table->reject();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
+  EXPECT_TRUE(stayed);
+  EXPECT_NE(Messages().find("Could not load layer information"), std::string::npos) << Messages();
+  EXPECT_EQ(TableText(), before);
+  EXPECT_EQ(ReadFile(Path("a.job")), job_before);
+  EXPECT_NE(LayerTable()[0].library, kGdxNoHandle);
+  // Colours and Show alone apply without a reload; the save question is not asked for them.
+  int asked = 0;
+  app_->SetSaveEditsHandler([&](int) { return ++asked, kEditsSaved; }, [] {});
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    Row<QCheckBox>(table, 0, &LayerTableRowIds::show)->click();
+    Row<QLineEdit>(table, 1, &LayerTableRowIds::name)
+        ->setText(QString::fromStdString(Path("b.em")));
+    FindControl<QPushButton>(table, kLayerTableAllOn)->click();
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
+  EXPECT_EQ(asked, 0) << "a file added to a free entry keeps the other layers' edits";
+  EXPECT_EQ(LayerTable()[1].path, Path("b.em"));
+  EXPECT_NE(LayerTable()[1].library, kGdxNoHandle);
+  EXPECT_NE(ReadFile(Path("a.job")).find("LAYER_1=ON,255,255,255,Paint"), std::string::npos);
+  // Replacing a file asks first; Cancel there keeps the dialog and the table.
+  app_->SetSaveEditsHandler([&](int) { return ++asked, kEditsCancelled; }, [] {});
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    Row<QLineEdit>(table, 0, &LayerTableRowIds::name)
+        ->setText(QString::fromStdString(Path("b.em")));
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+    stayed = table->isVisible();
+    table->reject();
+  });
+  frame()->OnCommand(kCmdLayerTable);
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(LayerTable()[0].path, "a.em");
+}
+
+TEST_F(ViewerDialogsTest, LayerTableAsksForANameBeforeWritingAJob) {
+  WriteFile("a.em", kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil"});
+  bool stayed = false;
+  std::string asked_title;
+  QStringList filters;
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    // No format is current yet: the file dialog offers every PG format's files.
+    WhenModal<QFileDialog>([&](QFileDialog* files) {
+      filters = files->nameFilters();
+      files->reject();
+    });
+    Row<QPushButton>(table, 1, &LayerTableRowIds::layer)->click();
+    Row<QLineEdit>(table, 0, &LayerTableRowIds::name)->setText("a.em");
+    Row<QCheckBox>(table, 0, &LayerTableRowIds::show)->click();
+    // No name given: nothing is written and the table stays.
+    WhenModal<QFileDialog>([&](QFileDialog* named) {
+      asked_title = named->windowTitle().toStdString();
+      named->reject();
+    });
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+    stayed = table->isVisible();
+    WhenModal<QFileDialog>([](QFileDialog* named) { TypeAndAccept(named, "named.job"); });
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
+  ASSERT_EQ(filters.size(), 5);
+  EXPECT_TRUE(filters[0].startsWith("EMask Files"));
+  EXPECT_TRUE(filters[3].startsWith("Intermdeiate Files"));
+  EXPECT_EQ(asked_title, "Name the Job");
+  EXPECT_TRUE(stayed);
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(AppState().current_job_path, Path("named.job"));
+  EXPECT_NE(ReadFile(Path("named.job")).find("LAYER_0=ON,255,255,255,Paint \"a.em\""),
+            std::string::npos);
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
+TEST_F(ViewerDialogsTest, LayerTablePagesToTheLastEntriesAndPlacesSeveralFiles) {
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil"});
+  LayerTable()[2].path = "/kept.em";
+  CLayerTableDlg table(app_.get(), frame(), false);
+  FindControl<QPushButton>(&table, kLayerTableEnd)->click();
+  EXPECT_EQ(table.top_row(), 1008);
+  EXPECT_EQ(Row<QPushButton>(&table, 15, &LayerTableRowIds::layer)->text(), "1023");
+  FindControl<QPushButton>(&table, kLayerTablePgDn)->click();
+  EXPECT_EQ(table.top_row(), 1008);
+  FindControl<QPushButton>(&table, kLayerTableHome)->click();
+  // Three files from entry 1: entry 2 holds a file, so they take 1, 3 and 4.
+  EXPECT_EQ(table.PlaceFiles(1, {"/x.em", "/y.em", "/z.em"}), 3);
+  EXPECT_EQ(Row<QLineEdit>(&table, 2, &LayerTableRowIds::name)->text(), "/kept.em");
+  EXPECT_EQ(Row<QLineEdit>(&table, 3, &LayerTableRowIds::name)->text(), "/y.em");
+  EXPECT_EQ(Row<QLineEdit>(&table, 4, &LayerTableRowIds::name)->text(), "/z.em");
+  // At the end of the table the files that do not fit are counted, not placed.
+  EXPECT_EQ(table.PlaceFiles(1022, {"/p.em", "/q.em", "/r.em"}), 2);
+  EXPECT_EQ(table.top_row(), 1008);
+  // The mode button cycles Negative -> Paint -> Scratch.
+  QPushButton* mode = Row<QPushButton>(&table, 0, &LayerTableRowIds::mode);
+  EXPECT_EQ(mode->text(), "Paint");
+  mode->click();
+  EXPECT_EQ(mode->text(), "Scratch");
+  mode->click();
+  EXPECT_EQ(mode->text(), "Negative");
+  mode->click();
+  EXPECT_EQ(mode->text(), "Paint");
+  // Every control has a name a screen reader can say.
+  for (QWidget* control : table.findChildren<QWidget*>()) {
+    if (qobject_cast<QPushButton*>(control) || qobject_cast<QLineEdit*>(control) ||
+        qobject_cast<QCheckBox*>(control)) {
+      EXPECT_FALSE(control->accessibleName().isEmpty()) << control->objectName().toStdString();
+    }
+  }
+}
+
+TEST_F(ViewerDialogsTest, OpenTakesSeveralPgFilesInTheChosenFormatAndUnit) {
+  for (const char* name : {"a.em", "b.em", "c.em"}) WriteFile(name, kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil"});
+  // Cancel first: nothing changes.
+  WhenModal<QFileDialog>([](QFileDialog* dialog) {
+    FindControl<QComboBox>(dialog, kTplUnit)->setCurrentIndex(0);
+    dialog->reject();
+  });
+  frame()->OnCommand(kCmdFileOpen);
+  EXPECT_EQ(ImportSettings().pg_format, -1);
+  EXPECT_TRUE(ImportSettings().metric);
+  std::vector<std::pair<QStringList, bool>> lists;
+  QFileDialog::FileMode mode_for_em = QFileDialog::AnyFile;
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    auto* formats = FindControl<QComboBox>(dialog, kTplPgFileType);
+    EXPECT_TRUE(formats->isVisible());
+    lists.push_back({Items(formats), formats->isEnabled()});  // Job Files
+    ChooseFileType(dialog, 3);
+    lists.push_back({Items(formats), formats->isEnabled()});  // 3600 Files
+    ChooseFileType(dialog, 5);
+    lists.push_back({Items(formats), formats->isEnabled()});  // All Files
+    ChooseFileType(dialog, 1);
+    lists.push_back({Items(formats), formats->isEnabled()});  // EMask Files
+    mode_for_em = dialog->fileMode();
+    FindControl<QComboBox>(dialog, kTplUnit)->setCurrentIndex(1);
+    TypeAndAccept(dialog, "\"a.em\" \"b.em\" \"c.em\"");
+  });
+  frame()->OnCommand(kCmdFileOpen);
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  const QStringList four = {"ElectroMask", "Mann 3000", "Mann 3600", "Intermediate"};
+  ASSERT_EQ(lists.size(), 4u);
+  EXPECT_EQ(lists[0], std::make_pair(four, true));
+  EXPECT_EQ(lists[1], std::make_pair(QStringList{"Mann 3600"}, false));
+  EXPECT_EQ(lists[2], std::make_pair(four, true));
+  EXPECT_EQ(lists[3], std::make_pair(QStringList{"ElectroMask"}, false));
+  EXPECT_EQ(mode_for_em, QFileDialog::ExistingFiles);
+  EXPECT_EQ(AppState().current_job_path, Path("a.job"));
+  for (int n = 0; n < 3; ++n) EXPECT_NE(LayerTable()[n].library, kGdxNoHandle) << n;
+  EXPECT_EQ(ImportSettings().pg_format, 0);
+  EXPECT_TRUE(ImportSettings().metric);
+  EXPECT_EQ(ImportSettings().unit_code, 2);
+  EXPECT_NE(ReadFile(Path("a.job")).find("FormatType=0\r\nUnitType=1\r\n"), std::string::npos);
+}
+
+TEST_F(ViewerDialogsTest, HooksChooseFormatsByFileTypeCase) {
+  // The choice's unit code comes from the unit table, also in the fixed-format mode and
+  // for a format the lists never offer.
+  struct Case {
+    int32_t format;
+    bool metric;
+    int32_t code;
+  } cases[] = {{4, false, 6}, {4, true, 0}, {2, true, 5}, {0, false, 1}, {-1, true, 2}};
+  for (const Case& c : cases) {
+    OpenDialogChoice choice;
+    choice.pg_format = c.format;
+    choice.metric = c.metric;
+    EXPECT_EQ(choice.UnitCode(), c.code) << c.format;
+  }
+  EXPECT_EQ(LayerFileTypeOffset(2), kFixedFormat);
+  EXPECT_EQ(LayerFileTypeOffset(-1), kPgFileTypes);
+  EXPECT_EQ(LayerFileTypeOffset(3), kPgFileTypes);
+  EXPECT_EQ(LayerFileFilter(1),
+            "3000 Files (*.dwm;*.dws;*.sor)|*.dwm;*.dws;*.sor|All Files (*.*)|*.*||");
+  EXPECT_EQ(LayerFileFilter(-1).find("EMask"), 0u);
+  EXPECT_NE(LayerFileFilter(-1).find("Intermdeiate"), std::string::npos);
+}
+
+TEST_F(ViewerDialogsTest, FixedFormatDialogShowsTheCurrentFormatAndUnit) {
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil"});
+  ImportSettings().pg_format = 2;
+  ImportSettings().metric = false;
+  QStringList formats_offered;
+  bool enabled = true;
+  QString unit;
+  OpenDialogChoice choice;
+  CTemplateFileDialog dialog(true, "", "", kFileDlgFileMustExist | kFileDlgAllowMultiSelect,
+                             LayerFileFilter(2), frame(), OpenDlgHookProc(kFixedFormat, &choice),
+                             false);
+  WhenModal<QFileDialog>([&](QFileDialog* shown) {
+    ChooseFileType(shown, 1);  // All Files: the format list stays as it is
+    formats_offered = Items(FindControl<QComboBox>(shown, kTplPgFileType));
+    enabled = FindControl<QComboBox>(shown, kTplPgFileType)->isEnabled();
+    unit = FindControl<QComboBox>(shown, kTplUnit)->currentText();
+    shown->reject();
+  });
+  dialog.DoModal("Open /EM/MANN/INT Files");
+  EXPECT_EQ(formats_offered, QStringList{"Mann 3600"});
+  EXPECT_FALSE(enabled);
+  EXPECT_EQ(unit, "English");
+  EXPECT_FALSE(choice.confirmed);
+  EXPECT_EQ(ImportSettings().pg_format, 2);
+}
+
+TEST_F(ViewerDialogsTest, GlassRectangleFollowsTheFormatAndRefusesSidesOutOfRange) {
+  ViewerSettings settings;  // 5.00 x 5.00 inch
+  InfoUnits mils{1000, 3, "MIL", 2.54e-5};
+  const std::optional<GlassRect> em = GlassRectangle(settings, 0, mils);
+  ASSERT_TRUE(em);
+  EXPECT_EQ(em->max_x, 5000 * 1000);
+  EXPECT_EQ(em->min_x, 0);
+  const std::optional<GlassRect> mann = GlassRectangle(settings, 1, mils);
+  ASSERT_TRUE(mann);
+  EXPECT_EQ(mann->min_x, -2500000);
+  EXPECT_EQ(mann->max_y, 2500000);
+  EXPECT_FALSE(GlassRectangle(settings, 3, mils));
+  EXPECT_FALSE(GlassRectangle(settings, 4, mils));
+  settings.glass_width = 100000;  // 1000 inch in nanometres does not fit 32 bits
+  EXPECT_FALSE(GlassRectangle(settings, 0, InfoUnits{1000, 3, "UM", 1e-6}));
+  settings.glass_width = 500;
+  settings.glass_unit = 1;  // 5 mm in microns
+  EXPECT_EQ(GlassRectangle(settings, 0, InfoUnits{10, 1, "UM", 1e-6})->max_x, 50000);
+}
+
+TEST_F(ViewerDialogsTest, InfoFiguresMatchTheLoadedLayer) {
+  WriteFile("a.em", kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn());
+  const ViewLayerEntry& e = LayerTable()[0];
+  ASSERT_EQ(e.first_count, 1);
+  const InfoUnits u = CurrentInfoUnits();
+  ASSERT_GT(u.divisor, 0);
+  auto shown_text = [&](int id) {
+    std::string text;
+    WhenModal<CInfoDlg>([&](CInfoDlg* info) {
+      text = info->windowTitle().toStdString() + "|" +
+             FindControl<QPlainTextEdit>(info, 1000)->toPlainText().toStdString();
+      FindControl<QPushButton>(info, kAnswerCancel)->click();
+    });
+    EXPECT_TRUE(frame()->OnCommand(id));
+    return text;
+  };
+  EXPECT_EQ(shown_text(kCmdCount),
+            "Count|Active Layer:0\n\nPrimitive Count:1\nArc/Circle Count:0\n");
+  const std::string bias = shown_text(kCmdBias);
+  const int n = u.decimals;
+  auto fixed = [&](double value) {
+    return QString::number(value / u.divisor, 'f', n).toStdString();
+  };
+  EXPECT_NE(bias.find("Min(" + fixed(e.min_x) + "," + fixed(e.min_y) + ")"), std::string::npos)
+      << bias;
+  const double cx = (double(e.min_x) + e.max_x) / 2;
+  const double cy = (double(e.min_y) + e.max_y) / 2;
+  EXPECT_NE(bias.find("CENTER:(" + fixed(cx) + "," + fixed(cy) + ")"), std::string::npos) << bias;
+  // ElectroMask: the glass's corner at the origin, 5 inch in the job's unit.
+  const double glass = std::trunc(0.127 / u.metres_per_user_unit * u.divisor);
+  EXPECT_NE(bias.find("BIAS TO CENTER:\n   (" + fixed(glass / 2 - cx) + "," +
+                      fixed(glass / 2 - cy) + ")"),
+            std::string::npos)
+      << bias;
+  // The one flash of a.em: 3.0 x 1.0 microns centred on (10.0, 20.0); the glass centre
+  // lies at 2.5 inch (63500 microns) on both axes.
+  EXPECT_NE(bias.find("UNITS:UM\n\nEXTENTS(X,Y):\n   Min(8.5,19.5)\n   Max(11.5,20.5)\n\n"
+                      "CENTER:(10.0,20.0)\n\nBIAS TO CENTER:\n   (63490.0,63480.0)"),
+            std::string::npos)
+      << bias;
+  const std::string min_max = shown_text(kCmdMinMax);
+  EXPECT_NE(min_max.find("Min. Width:3.0\nMin. Height:1.0\n"), std::string::npos) << min_max;
+  EXPECT_NE(min_max.find("Min. Width:" + fixed(e.smallest_width)), std::string::npos) << min_max;
+  EXPECT_NE(min_max.find("Max. Height:" + fixed(e.largest_height)), std::string::npos) << min_max;
+}
+
+TEST_F(ViewerDialogsTest, GlassOnShowsThePlateAroundTheDataAndOffTheDataAlone) {
+  WriteFile("a.em", kSmallEmFile);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn());
+  const QImage data_alone = app_->view()->picture().copy();
+  const int drawings = app_->view()->full_drawings();
+  EXPECT_TRUE(frame()->OnCommand(kCmdGlass));
+  EXPECT_TRUE(GlassShown());
+  EXPECT_TRUE(AppDisplay().settings.glass_on);
+  ASSERT_TRUE(WaitFor(
+      [&] { return app_->view()->full_drawings() > drawings && AppState().picture_valid; }));
+  EXPECT_NE(app_->view()->picture(), data_alone);
+  EXPECT_TRUE(frame()->OnCommand(kCmdGlass));
+  EXPECT_FALSE(GlassShown());
+  ASSERT_TRUE(WaitFor(
+      [&] { return app_->view()->full_drawings() > drawings + 1 && AppState().picture_valid; }));
+  EXPECT_EQ(app_->view()->picture(), data_alone);
+  // "Display glass on startup": the next job opens with the glass, drawn as when it was
+  // turned on by hand.
+  EXPECT_TRUE(frame()->OnCommand(kCmdGlass));
+  ASSERT_TRUE(WaitFor(
+      [&] { return app_->view()->full_drawings() > drawings + 2 && AppState().picture_valid; }));
+  const QImage with_glass = app_->view()->picture().copy();
+  AppState().settings.glass_display_startup = 1;
+  frame()->OnCommand(kCmdFileClose);
+  EXPECT_FALSE(GlassShown());
+  ASSERT_TRUE(app_->OpenDocumentFile(Path("a.job")));
+  EXPECT_TRUE(GlassShown());
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(app_->view()->picture(), with_glass);
+  // An intermediate job has no plate: nothing happens.
+  AppState().settings.glass_display_startup = 0;
+  ASSERT_TRUE(app_->OpenDocumentFile(Path("a.job")));
+  EXPECT_FALSE(GlassShown());
+  ImportSettings().pg_format = 4;
+  EXPECT_TRUE(frame()->OnCommand(kCmdGlass));
+  EXPECT_FALSE(GlassShown());
+}
+
+TEST_F(ViewerDialogsTest, GlassSetupRoundsWhatIsTypedAndRefusesWhatIsNotASize) {
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil"});
+  std::string refused;
+  WhenModal<CGlassSetupDlg>([&](CGlassSetupDlg* dialog) {
+    FindControl<QLineEdit>(dialog, kGlassWidth)->setText("-1");
+    FindControl<QPushButton>(dialog, kAnswerOk)->click();
+    refused = dialog->isVisible() ? Messages() : "closed";
+    FindControl<QLineEdit>(dialog, kGlassWidth)->setText("2.346");
+    FindControl<QLineEdit>(dialog, kGlassMargin)->setText("0");
+    FindControl<QRadioButton>(dialog, kGlassMm)->click();
+    FindControl<QCheckBox>(dialog, kGlassPermanent)->click();
+    FindControl<QPushButton>(dialog, kAnswerOk)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdGlassSetup));
+  EXPECT_NE(refused.find("Width must be a number"), std::string::npos) << refused;
+  const ViewerSettings& s = AppState().settings;
+  EXPECT_EQ(s.glass_width, 235);
+  EXPECT_EQ(s.glass_height, 500);
+  EXPECT_EQ(s.glass_margin, 0);
+  EXPECT_EQ(s.glass_unit, 1);
+  EXPECT_FALSE(s.glass_valid);
+}
+
+TEST_F(ViewerDialogsTest, ReportOpensInTheEditorOnlyWhenWritten) {
+  WriteFile("a.em", kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn());
+  AppState().temporary_directory = temp_.path();
+  QTextBrowser editor;
+  QDesktopServices::setUrlHandler("file", &editor, "setSource");
+  EXPECT_TRUE(frame()->OnCommand(kCmdReport));
+  EXPECT_EQ(editor.source(), QUrl::fromLocalFile(QString::fromStdString(Path("nolttxt.rpt"))));
+  ASSERT_EQ(WriteReport(Path("expected.rpt")), 0);
+  // The same expansion of the template, but for the time it was written.
+  auto without_date = [](std::string text) {
+    const size_t date = text.find("Date:");
+    if (date != std::string::npos) text.erase(date, text.find('\n', date) - date);
+    return text;
+  };
+  const std::string report = ReadFile(Path("nolttxt.rpt"));
+  EXPECT_NE(report.find("Job file:    " + Path("a.job") + "\r\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("Rectangular flashes:  1\r\n"), std::string::npos) << report;
+  EXPECT_EQ(without_date(report), without_date(ReadFile(Path("expected.rpt"))));
+  // A report that cannot be written is said so, and no editor starts.
+  AppState().temporary_directory = Path("missing");
+  EXPECT_TRUE(frame()->OnCommand(kCmdReport));
+  EXPECT_EQ(editor.source(), QUrl::fromLocalFile(QString::fromStdString(Path("nolttxt.rpt"))));
+  EXPECT_FALSE(FileExists(Path("missing/nolttxt.rpt")));
+  EXPECT_NE(Messages().find("could not be written"), std::string::npos) << Messages();
+  QDesktopServices::unsetUrlHandler("file");
+}
+
+TEST_F(ViewerDialogsTest, RamSnapAndDirectoryDialogsCheckWhatTheyTake) {
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil"});
+  // Ram Use: the machine's figures; 250 refused, 1.5 megabytes taken.
+  std::string total;
+  bool stayed = false;
+  WhenModal<CRamUseDlg>([&](CRamUseDlg* dialog) {
+    total = FindControl<QLabel>(dialog, kRamTotal)->text().toStdString();
+    FindControl<QLineEdit>(dialog, kRamLimitEdit)->setText("250");
+    FindControl<QPushButton>(dialog, kAnswerOk)->click();
+    stayed = dialog->isVisible();
+    FindControl<QLineEdit>(dialog, kRamLimitEdit)->setText("1.5");
+    FindControl<QPushButton>(dialog, kAnswerOk)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(32880));
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(std::to_string(ReadMemoryFigures().total_physical), total);
+  EXPECT_GT(std::stoll(total), 0);
+  EXPECT_EQ(AppState().ram_use_limit, 1572864);
+  // Snap Settings: the spacing kept as typed, the step never below one unit.
+  WhenModal<CSnapSettingsDlg>([&](CSnapSettingsDlg* dialog) {
+    FindControl<QLineEdit>(dialog, kSnapSpacing)->setText("0.0001");
+    FindControl<QCheckBox>(dialog, kSnapGridOn)->click();
+    FindControl<QPushButton>(dialog, kAnswerOk)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdSnapSettings));
+  EXPECT_EQ(AppState().settings.grid_snap, "0.0001");
+  EXPECT_EQ(AppState().settings.grid_on, 1);
+  EXPECT_EQ(app_->services().DisplayUnits().grid_spacing, 1);
+  EXPECT_TRUE(AppDisplay().settings.grid_on);
+  EXPECT_EQ(AppDisplay().settings.grid_spacing, 1);
+  ASSERT_TRUE(frame()->close());
+  EXPECT_EQ(Setting("GridSnap"), "0.0001");
+  // Directory: a path that is not a directory is refused; an empty one changes nothing.
+  const std::string before = AppState().temporary_directory;
+  WhenModal<CTempDirDlg>([&](CTempDirDlg* dialog) {
+    FindControl<QLineEdit>(dialog, kTempDirEdit)->setText(QString::fromStdString(Path("nowhere")));
+    FindControl<QPushButton>(dialog, kAnswerOk)->click();
+    stayed = dialog->isVisible();
+    FindControl<QLineEdit>(dialog, kTempDirEdit)->setText("");
+    FindControl<QPushButton>(dialog, kAnswerOk)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdTemporaryDirectory));
+  EXPECT_TRUE(stayed);
+  EXPECT_NE(Messages().find("Path cannot be found."), std::string::npos);
+  EXPECT_EQ(AppState().temporary_directory, before);
+}
+
+TEST_F(ViewerDialogsTest, SaveChangesShowsEveryEditedLayerAndPagesByItsRows) {
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil"});
+  std::vector<int> edited;
+  for (int n = 0; n < 11; ++n) {
+    LayerTable()[n * 3].path = "/data/layer" + std::to_string(n) + ".wf2";
+    edited.push_back(n * 3);
+  }
+  SaveRequests requests;
+  int answer = 0;
+  WhenModal<CSaveChangesDlg>([&](CSaveChangesDlg* dialog) {
+    auto* scroll = FindControl<QScrollBar>(dialog, kSaveScroll);
+    EXPECT_EQ(scroll->maximum(), 3);  // the last three entries show on the last page
+    FindControl<QCheckBox>(dialog, kSaveLayersOnOff)->click();  // none
+    FindControl<QCheckBox>(dialog, 1573)->click();              // the first again
+    scroll->setValue(3);
+    // Entry 10 (layer 30) in the last row, with a new output name.
+    EXPECT_EQ(FindControl<QLineEdit>(dialog, 1000 + 7)->text(), "/data/layer10.wf2");
+    FindControl<QCheckBox>(dialog, 1573 + 3 * 7)->click();
+    FindControl<QLineEdit>(dialog, 1574 + 3 * 7)->setText("/out/ten.wf2");
+    FindControl<QPushButton>(dialog, 6)->click();
+  });
+  answer = RunSaveChanges(edited, frame(), &requests);
+  EXPECT_EQ(answer, 6);
+  EXPECT_TRUE(requests.save[0]);
+  EXPECT_EQ(requests.output[0], "layer0.wf2");
+  EXPECT_TRUE(requests.save[30]);
+  EXPECT_EQ(requests.output[30], "/out/ten.wf2");
+  int saved = 0;
+  for (bool save : requests.save) saved += save;
+  EXPECT_EQ(saved, 2);
+}
+
+TEST_F(ViewerDialogsTest, ErrorZoomBoxStandsWhereTheMarkerStands) {
+  ErrorZoomFrame wf2;
+  wf2.factor = 100;
+  wf2.half_height = 500;
+  wf2.frame_width = 40;
+  wf2.frame_height = 20;
+  // Y is mirrored about the WF2 pattern's height, as the markers are.
+  EXPECT_EQ(ErrorZoomBox("3\t1.5\t2", wf2), (GdxRect{110, 780, 190, 820}));
+  // PG data has no frames: a tenth of the data's larger side around the error.
+  ErrorZoomFrame pg;
+  pg.factor = 10;
+  pg.extents = {0, 0, 2000, 500};
+  EXPECT_EQ(ErrorZoomBox("1 10.04 -3", pg), (GdxRect{-100, -170, 300, 230}));
+  pg.extents = {};
+  EXPECT_EQ(ErrorZoomBox("1 0 0", pg), (GdxRect{-1, -1, 1, 1}));
+  EXPECT_FALSE(ErrorZoomBox("1\t2", pg));
+  EXPECT_FALSE(ErrorZoomBox("1 x 2", pg));
+  EXPECT_FALSE(ErrorZoomBox("1 3e9 2", pg)) << "outside 32 bits";
+}
+
+TEST_F(ViewerDialogsTest, ErrorListZoomsOnDoubleClickAndOk) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteFile("errors.txt", "0 10.0 20.0\r\n0 8.5 19.5\r\nbad line\r\n");
+  Start({"vexil", "a.em", "-vefn:" + Path("errors.txt")});
+  ASSERT_TRUE(WaitDrawn());
+  // The markers come with the job.
+  EXPECT_NE(LayerTable()[kMarkerEntry].library, kGdxNoHandle);
+  const ZoomView before = AppDisplay().window.current_view();
+  EXPECT_TRUE(frame()->OnCommand(kCmdErrorCoordinates));
+  auto* dialog = frame()->findChild<CErrorCoordsDlg*>();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->isVisible());
+  auto* list = FindControl<QListWidget>(dialog, kErrorList);
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->item(0)->text(), "0\t10.0\t20.0");
+  EXPECT_NE(LayerTable()[kMarkerEntry].library, kGdxNoHandle);
+  emit list->itemDoubleClicked(list->item(0));
+  EXPECT_TRUE(dialog->isVisible()) << "a double click keeps the list";
+  const ZoomView zoomed = AppDisplay().window.current_view();
+  EXPECT_NE(zoomed, before);
+  list->setCurrentRow(1);
+  FindControl<QPushButton>(dialog, kAnswerOk)->click();
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_NE(AppDisplay().window.current_view(), zoomed);
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
+TEST_F(ViewerDialogsTest, EveryControlOfTheDialogsHasAName) {
+  Start({"vexil"});
+  std::vector<std::unique_ptr<QDialog>> dialogs;
+  dialogs.push_back(std::make_unique<CGlassSetupDlg>(app_.get(), frame()));
+  dialogs.push_back(std::make_unique<CInfoDlg>("Count", "Active Layer:0", frame()));
+  dialogs.push_back(std::make_unique<CRamUseDlg>(frame()));
+  dialogs.push_back(std::make_unique<CSnapSettingsDlg>(app_.get(), frame()));
+  dialogs.push_back(std::make_unique<CTempDirDlg>(frame()));
+  dialogs.push_back(std::make_unique<CSaveChangesDlg>(std::vector<int>{0}, frame()));
+  dialogs.push_back(std::make_unique<CErrorCoordsDlg>(app_.get(), frame()));
+  for (const auto& dialog : dialogs) {
+    for (QWidget* control : dialog->findChildren<QWidget*>()) {
+      if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QLineEdit*>(control) ||
+          qobject_cast<QComboBox*>(control) || qobject_cast<QAbstractItemView*>(control) ||
+          qobject_cast<QPlainTextEdit*>(control) || qobject_cast<QScrollBar*>(control)) {
+        EXPECT_FALSE(control->accessibleName().isEmpty())
+            << dialog->windowTitle().toStdString() << ": " << control->metaObject()->className()
+            << " " << control->objectName().toStdString();
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kavrinth

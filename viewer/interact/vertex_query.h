@@ -1,0 +1,87 @@
+// Vertex and flash queries: finds the element of the shown layers with a vertex near a
+// point or inside a box (or, for a flash query, the flash there), steps to the next one
+// (TAB) and along the figure (SPACE), and describes the element for the info window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "viewer/display/draw_window.h"
+#include "viewer/model/gdx_database.h"
+
+namespace kavrinth {
+
+// Query kinds chosen by the frame's Vertex and Flash commands.
+enum QueryKind : int32_t { kQueryVertex = 0, kQueryFlash = 4, kQueryVertexOrMarker = 65535 };
+
+// The PG format type of intermediate data: its elements carry no flash values worth showing.
+inline constexpr int32_t kIntermediateFormat = 4;
+
+class VertexQuery {
+ public:
+  struct Hit {
+    int32_t layer = -1;
+    int32_t frame = -1;  // the WF2 frame it lies in, -1 for a layer loaded whole
+    GdxHandle page = kGdxNoHandle;
+    int32_t position = 0;
+    int32_t vertex = -2;  // vertex number (0-based); -2 before the first
+    bool valid() const { return layer >= 0; }
+  };
+
+  VertexQuery() = default;
+  ~VertexQuery();
+  VertexQuery(const VertexQuery&) = delete;
+  VertexQuery& operator=(const VertexQuery&) = delete;
+
+  // Starts a query of kind 0 (vertex) or 4 (flash) on the world box: true when an element
+  // was found. `units_per_user_unit` turns the layers' offsets (hundredths of a user unit)
+  // into database units.
+  bool Start(const GdxRect& box, int32_t kind, int32_t units_per_user_unit);
+  // TAB: the next vertex in the box (of this element, the next ones, the next layers, then
+  // back to the first hit). True when there is a hit.
+  bool Next();
+  // SPACE: the next vertex of the same figure, wrapping to its first.
+  bool NextVertex();
+  // Forgets the query and frees the WF2 frame it loaded.
+  void End();
+
+  bool has_hit() const { return current_.valid(); }
+  const Hit& hit() const { return current_; }
+  // The hit vertex in world units (offsets applied).
+  int32_t hit_x() const { return hit_x_; }
+  int32_t hit_y() const { return hit_y_; }
+  // The hit element's points in world units (offsets applied), for its highlight.
+  const std::vector<GdxWord>& hit_outline() const { return outline_; }
+  // The element's vertex count.
+  int32_t vertex_count() const { return vertex_count_; }
+  // The info window's text of the hit, formatted with the window's divisor.
+  std::string InfoText(const DrawWndState& window) const;
+
+ private:
+  struct Element;
+  bool SearchLayers();
+  bool SearchLibrary(int32_t layer, int32_t frame, GdxHandle library);
+  bool LoadFrame(int32_t layer, int32_t frame);
+  bool ReadElement(const Hit& hit, Element* element) const;
+  void Show();
+  void SetOffsets(int32_t layer);
+
+  GdxRect box_{};
+  int32_t kind_ = 0;
+  int32_t units_per_user_unit_ = 1000;
+  int64_t offset_x_ = 0;
+  int64_t offset_y_ = 0;
+  Hit current_;
+  Hit first_;
+  int32_t hit_x_ = 0;
+  int32_t hit_y_ = 0;
+  int32_t vertex_count_ = 0;
+  std::vector<GdxWord> outline_;
+  // The WF2 frame the query loaded last.
+  int32_t frame_layer_ = -1;
+  int32_t frame_number_ = -1;
+  GdxHandle frame_library_ = kGdxNoHandle;
+};
+
+}  // namespace kavrinth
