@@ -85,12 +85,12 @@ set(CPACK_PACKAGE_NAME kavrinth)
 set(CPACK_PACKAGE_VENDOR "Kavrinth")
 set(CPACK_PACKAGE_CONTACT "Kavrinth developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "photomask data preparation: GDSII to pattern-generator data and back")
+# The extended description; CPack puts the summary above it and indents its lines.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "photomask data preparation: GDSII to pattern-generator data and back
- Kavrinth turns GDSII layouts into Electromask and Mann pattern-generator (PG)
- data and PG files back into GDSII. It holds the command-line engines tabreng,
- corvitex and corvaxen with their companion programs, the viewer vexil for PG
- and WF2 data, and the shells tabrun and corvane that drive the engines.")
+    "Kavrinth turns GDSII layouts into Electromask and Mann pattern-generator (PG)
+data and PG files back into GDSII. It holds the command-line engines tabreng,
+corvitex and corvaxen with their companion programs, the viewer vexil for PG
+and WF2 data, and the shells tabrun and corvane that drive the engines.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -47,7 +47,7 @@ remove_package() {
 cleanup() {
   if [ $installed -eq 1 ]; then
     echo "package: removing $package after a failed check" >&2
-    remove_package || true
+    apt_get purge "$package" || true
   fi
   [ -n "${work:-}" ] && rm -rf "$work"
 }
@@ -142,4 +142,10 @@ done
   fail "the MIME database still holds the suite's types"
 ! grep -q 'vexil\.desktop' /usr/share/applications/mimeinfo.cache 2>/dev/null ||
   fail "the desktop's database still names vexil"
+# CPack gives a package with libraries below /usr/lib ldconfig scripts, so dpkg keeps its
+# record (the config-files state) until it is purged; purge it, leaving no trace.
+apt_get purge "$package"
+status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+[ -z "$status" ] || [ "$status" = "unknown ok not-installed" ] ||
+  fail "dpkg still holds $package after it was purged ($status)"
 echo "The package $(basename "$deb") installed, ran and was removed cleanly."
