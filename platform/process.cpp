@@ -201,7 +201,9 @@ int PrepareAttributes(SpawnAttributes& attributes) {
 int PrepareActions(SpawnActions& actions, const char* working_directory, int result_fd) {
   if (actions.status() != 0) return actions.status();
   int status = 0;
-  if (working_directory) {
+  // An empty directory is none: a path without a directory part (a file named on the
+  // command line) gives an empty working directory, which means our own.
+  if (working_directory && *working_directory) {
     status = posix_spawn_file_actions_addchdir_np(actions.get(), working_directory);
   }
   // Duplicating a descriptor onto itself clears close-on-exec in the child only.

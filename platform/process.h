@@ -68,7 +68,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   // Starts argv[0] (a path; no search along PATH; a relative one is taken from
-  // our current directory) with argv as its arguments, in working_directory (null:
+  // our current directory) with argv as its arguments, in working_directory (null or empty:
   // ours). With result_channel, the child's KAVRINTH_RESULT_FD names a pipe that
   // Poll reads once it ended; without, the variable is removed from its
   // environment. Returns 0, or the errno of the failure (nothing was started).

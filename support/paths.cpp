@@ -343,6 +343,14 @@ int DirExists(std::string_view path) {
   return stat(resolved.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
 }
 
+std::optional<std::string> FindReadme(std::string_view program_directory) {
+  for (const char* relative : {"README.md", "../../share/doc/kavrinth/README.md"}) {
+    std::string path = MakePath(program_directory, relative);
+    if (FileExists(path) && !DirExists(path)) return path;
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> SearchFileInPath(const char* search_list, std::string_view name) {
   auto try_directory = [name](std::string_view directory) -> std::optional<std::string> {
     std::error_code error;

@@ -72,6 +72,11 @@ int DirExists(std::string_view path);
 // one). Returns the absolute, lexically normalised path of the first hit, or nothing.
 std::optional<std::string> SearchFileInPath(const char* search_list, std::string_view name);
 
+// The README that is the programs' help: beside the programs (build/bin/, and
+// <prefix>/lib/kavrinth/ when installed), else in <prefix>/share/doc/kavrinth/, where the
+// package links it. Nothing when neither names a file.
+std::optional<std::string> FindReadme(std::string_view program_directory);
+
 // The application's working directory (empty at start); this library only reads it.
 void SetWorkingDirectory(std::string_view directory);
 const std::string& GetWorkingDirectory();

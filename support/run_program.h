@@ -28,7 +28,7 @@ inline constexpr int kRunProgramArgumentSlots = 33;
 
 // Starts program (a stored path: '\' allowed, the case of its name forgiven) with the
 // argument text split into words as the system splits command lines, directly (no
-// shell), in working_directory (null: ours). Without wait: returns 1 at once, leaves
+// shell), in working_directory (null or empty: ours). Without wait: returns 1 at once, leaves
 // *exit_code alone, and the child is reaped whenever it ends. With wait: polls every
 // 5 ms, calling pump (when set) between polls, with no time limit, and hands the
 // child's 32-bit result to *exit_code. The process id goes to *process_id as soon as

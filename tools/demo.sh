@@ -5,10 +5,17 @@
 # leaving the results in build/demo/ and naming every file produced.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
-build_dir=${KAVRINTH_BUILD_DIR:-build}
-bin=$(cd "$build_dir/bin" && pwd)
-out="$build_dir/demo"
+# With KAVRINTH_DEMO_PROGRAMS set (e.g. /usr/bin of an installed package) the demo runs
+# those programs, without building, in the directory KAVRINTH_DEMO_DIR.
+if [ -n "${KAVRINTH_DEMO_PROGRAMS:-}" ]; then
+  bin=$KAVRINTH_DEMO_PROGRAMS
+  out=${KAVRINTH_DEMO_DIR:?set KAVRINTH_DEMO_DIR to the directory the demo may fill}
+else
+  tools/setup.sh
+  build_dir=${KAVRINTH_BUILD_DIR:-build}
+  bin=$(cd "$build_dir/bin" && pwd)
+  out="$build_dir/demo"
+fi
 rm -rf "$out"
 mkdir -p "$out"
 inputs=(demo.gds demo.cfg demo.em demo.dwm demo-em.job demo-mann.job)

@@ -40,6 +40,8 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<QApplication> application = kavrinth::CreateApplication(argc, argv);
   QApplication::setApplicationName("corvane");
+  // The windows belong to the desktop entry corvane.desktop (its name and icon).
+  QApplication::setDesktopFileName("corvane");
   kavrinth::CorvaneMainWindow window;
   window.show();
   if (!file.empty()) window.OpenDocumentFile(file);

@@ -651,12 +651,10 @@ void ShowHelp(QWidget* dialog, int command) {
 // There are no help files: the README's section on Corvane is the help, opened with the
 // desktop's viewer when there is a desktop, else named.
 void CorvaneMainWindow::OnHelp() {
-  for (const char* relative :
-       {"../share/doc/kavrinth/README.md", "../README.md", "../../README.md"}) {
-    const std::string path = MakePath(session_.program_directory, relative);
-    if (!FileExists(path)) continue;
-    if (HasDisplay() && QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)))) return;
-    Tell("Help for CORVANE is the section \"Corvane\" of " + path + ".", MessageIcon::kInformation);
+  if (const std::optional<std::string> path = FindReadme(session_.program_directory)) {
+    if (HasDisplay() && QDesktopServices::openUrl(QUrl::fromLocalFile(Q(*path)))) return;
+    Tell("Help for CORVANE is the section \"Corvane\" of " + *path + ".",
+         MessageIcon::kInformation);
     return;
   }
   Tell(kNoHelpText, MessageIcon::kInformation);

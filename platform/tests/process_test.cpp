@@ -309,6 +309,22 @@ TEST(ChildProcess, WorkingDirectoryAndRelativeProgram) {
   EXPECT_TRUE(std::filesystem::exists(directory / "work" / "here"));
 }
 
+// A file named without a directory leaves the working directory empty: the child runs in
+// ours instead of failing to start.
+TEST(ChildProcess, EmptyWorkingDirectoryIsOurs) {
+  const test_support::TempDir temp("process_test");
+  ASSERT_TRUE(temp.ok());
+  const test_support::ScopedCurrentDirectory inside(temp.path());
+  ChildProcess child;
+  ASSERT_EQ(child.Start({"/bin/sh", "-c", "pwd > here"}, "", true), 0);
+  int error = 0;
+  ChildStatus status;
+  while ((status = child.Poll(&error)) == ChildStatus::kRunning) std::this_thread::sleep_for(5ms);
+  ASSERT_EQ(status, ChildStatus::kEnded);
+  EXPECT_EQ(child.result(), 0);
+  EXPECT_TRUE(std::filesystem::exists(temp.File("here")));
+}
+
 TEST(ChildProcess, UnwaitedChildIsReaped) {
   pid_t pid = -1;
   {

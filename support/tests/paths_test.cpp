@@ -610,6 +610,23 @@ TEST_F(MoveTest, CopiesAcrossFileSystems) {
   EXPECT_TRUE(DirExists(dir_.File("folder")));
 }
 
+TEST(FindReadmeTest, BesideTheProgramsElseInThePackagesDocumentation) {
+  TempDir prefix("readme");
+  const std::string programs = prefix.File("lib/kavrinth");
+  const std::string documentation = prefix.File("share/doc/kavrinth");
+  fs::create_directories(programs);
+  fs::create_directories(documentation);
+  EXPECT_EQ(FindReadme(programs), std::nullopt);
+  fs::create_directory(programs + "/README.md");  // a directory is no README
+  EXPECT_EQ(FindReadme(programs), std::nullopt);
+  test_support::WriteBytes(documentation + "/README.md", "# Kavrinth\n");
+  EXPECT_EQ(FindReadme(programs), programs + "/../../share/doc/kavrinth/README.md");
+  fs::remove(programs + "/README.md");
+  test_support::WriteBytes(programs + "/README.md", "# Kavrinth\n");
+  EXPECT_EQ(FindReadme(programs), programs + "/README.md");
+  EXPECT_EQ(FindReadme(programs + "/"), programs + "/README.md");
+}
+
 TEST(WorkingDirectoryTest, KeepsWhatTheApplicationStores) {
   EXPECT_EQ(GetWorkingDirectory(), "");
   SetWorkingDirectory("/srv/jobs");

@@ -47,6 +47,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto application = kavrinth::CreateApplication(argc, argv);
+  // The windows belong to the desktop entry tabrun.desktop (its name and icon).
+  QApplication::setDesktopFileName("tabrun");
   kavrinth::CMainFrame frame(debug);
   frame.show();
   if (!file.empty()) {

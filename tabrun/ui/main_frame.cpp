@@ -666,12 +666,9 @@ void CMainFrame::OnWebPage() {
 // There are no help files: the README's section on Tabrun is the help, opened with the
 // desktop's viewer when there is a desktop, else named.
 void CMainFrame::OnHelp() {
-  for (const char* relative :
-       {"../share/doc/kavrinth/README.md", "../README.md", "../../README.md"}) {
-    const std::string path = MakePath(job_.program_dir, relative);
-    if (!FileExists(path)) continue;
-    if (HasDisplay() && QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)))) return;
-    ShowMessage("Help for Tabrun is the section \"Tabrun\" of " + path + ".", kAppName,
+  if (const std::optional<std::string> path = FindReadme(job_.program_dir)) {
+    if (HasDisplay() && QDesktopServices::openUrl(QUrl::fromLocalFile(Q(*path)))) return;
+    ShowMessage("Help for Tabrun is the section \"Tabrun\" of " + *path + ".", kAppName,
                 MessageIcon::kInformation);
     return;
   }

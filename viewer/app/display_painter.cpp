@@ -13,6 +13,7 @@ namespace kavrinth {
 namespace {
 
 QPointer<QWidget> picture_widget;
+std::function<void(ViewerDisplay&, DrawHost*)> edit_layers_painter;
 // The picture is shown at most this often while it is drawn (a job may have a thousand
 // layers; showing each would cost more than drawing it).
 constexpr qint64 kShowIntervalMs = 40;
@@ -65,6 +66,22 @@ ViewerDisplay& AppDisplay() {
 
 void SetPictureWidget(QWidget* widget) { picture_widget = widget; }
 
+bool PaintHitEntries(QImage* picture, int layer,
+                     std::span<const std::pair<GdxHandle, int32_t>> entries) {
+  ViewerDisplay& display = AppDisplay();
+  if (!AppState().picture_valid || display.surface.width() != picture->width() ||
+      display.surface.height() != picture->height()) {
+    return false;
+  }
+  if (display.DrawHitEntries(layer, entries) != kDrawDone) return false;
+  ShowInPicture(display, picture);
+  return true;
+}
+
+void SetEditLayersPainter(std::function<void(ViewerDisplay&, DrawHost*)> painter) {
+  edit_layers_painter = std::move(painter);
+}
+
 void FitDisplayToJob() { AppDisplay().ComputeJobExtents(); }
 
 void ResetDisplay() {
@@ -91,6 +108,7 @@ bool PaintJob(QImage* picture, const std::function<bool()>& cancelled) {
   if (!display.window.has_view()) display.ComputeJobExtents();
   PictureHost host(&display, picture, cancelled);
   const int result = display.DrawAllLayers(&host);
+  if (result == kDrawDone && edit_layers_painter) edit_layers_painter(display, &host);
   ShowInPicture(display, picture);
   return result == kDrawDone;
 }

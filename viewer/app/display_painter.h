@@ -22,6 +22,15 @@ bool PaintJob(QImage* picture, const std::function<bool()>& cancelled);
 // that the picture builds up as it is drawn (none: shown at the end only).
 void SetPictureWidget(QWidget* widget);
 
+// Draws what the editor added over the layers, after them and before the picture is shown
+// (none: nothing).
+void SetEditLayersPainter(std::function<void(ViewerDisplay&, DrawHost*)> painter);
+
+// Draws the listed entries of a layer into the picture over what it shows (the picture must
+// be the view's current one): false when it cannot, and a full drawing is needed.
+bool PaintHitEntries(QImage* picture, int layer,
+                     std::span<const std::pair<GdxHandle, int32_t>> entries);
+
 // A job was loaded: the view is fitted to its extents.
 void FitDisplayToJob();
 // The job is going: the kept WF2 section is freed and the view forgotten.

@@ -25,6 +25,7 @@
 #include "support/version.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
+#include "viewer/app/edit_tools.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/open_dialog_hooks.h"
@@ -111,6 +112,7 @@ CLumraApp::~CLumraApp() {
   if (&CurrentViewerServices() == &services_) SetViewerServices(nullptr);
   services_.SetMainEvent(nullptr);
   services_.SetPlotWindow(nullptr);
+  edit_tools_.reset();
   frame_.reset();
   the_app = nullptr;
 }
@@ -127,6 +129,7 @@ void CLumraApp::InitInstance(const CommandLineRequest& request) {
   view_ = new CLumraView(&document_, nullptr);
   SetPictureWidget(view_);
   frame_ = std::make_unique<CMainFrame>(this, view_);
+  edit_tools_ = std::make_unique<CEditTools>(this);
   services_.SetMainEvent([this] { frame_->OnCommand(kCmdMainEvent); });
   services_.SetPlotWindow(
       [this](const GdxRect& rect) { return frame_->PlotWindowRectangle(rect); });
@@ -448,16 +451,12 @@ void CLumraApp::OnAppAbout() {
 void CLumraApp::OnHelp() {
   // No help files: the README's part on the viewer is the help, opened with the desktop's
   // viewer when there is a desktop, else named.
-  const std::string program = AppState().program_directory;
-  for (const char* relative :
-       {"../share/doc/kavrinth/README.md", "../README.md", "../../README.md"}) {
-    const std::string path = MakePath(program, relative);
-    if (!FileExists(path) || DirExists(path)) continue;
+  if (const std::optional<std::string> path = FindReadme(AppState().program_directory)) {
     if (HasDisplay() &&
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)))) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(*path)))) {
       return;
     }
-    ShowMessage("Help for Vexil is the README's part on vexil: " + path + ".", kVexilAppName,
+    ShowMessage("Help for Vexil is the README's part on vexil: " + *path + ".", kVexilAppName,
                 MessageIcon::kInformation);
     return;
   }

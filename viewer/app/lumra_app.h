@@ -17,6 +17,7 @@
 
 namespace kavrinth {
 
+class CEditTools;
 class CMainFrame;
 class CLumraView;
 
@@ -71,6 +72,7 @@ class CLumraApp : public QObject {
   void CancelLoad();
 
   CMainFrame* frame() const { return frame_.get(); }
+  CEditTools* edit_tools() const { return edit_tools_.get(); }
   CLumraView* view() const { return view_; }
   CLumraDoc& document() { return document_; }
   QtViewerServices& services() { return services_; }
@@ -100,6 +102,7 @@ class CLumraApp : public QObject {
   QtViewerServices services_;
   CLumraView* view_ = nullptr;  // owned by the frame
   std::unique_ptr<CMainFrame> frame_;
+  std::unique_ptr<CEditTools> edit_tools_;
   std::deque<PendingRequest> requests_;
   QTimer request_timer_;
   bool running_request_ = false;

@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<QApplication> application = kavrinth::CreateApplication(argc, argv);
   QApplication::setApplicationName(kavrinth::kVexilAppName);
+  // The windows belong to the desktop entry vexil.desktop (its name and icon).
+  QApplication::setDesktopFileName("vexil");
   const std::string directory = QDir::currentPath().toStdString();
   // Parsing has no side effects: the job of a data file is made only by the viewer that
   // opens it.

@@ -505,6 +505,25 @@ int ViewerDisplay::DrawElementBlock(DrawHost* host, GdxHandle handle, int layer)
   return DrawDisplayList(host, library, 0);
 }
 
+int ViewerDisplay::DrawHitEntries(int layer,
+                                  std::span<const std::pair<GdxHandle, int32_t>> entries) {
+  if (!surface.valid() || layer < 0 || layer >= kViewLayerCount) return kDrawNothing;
+  const ViewLayerEntry& entry = LayerTable()[layer];
+  const GdxLibrary* library = GdxLibraryFromHandle(entry.library);
+  if (library == nullptr || entry.shown == 0) return kDrawNothing;
+  layer_ = layer;
+  layer_offset_x_ = entry.x_offset / 100.0;
+  layer_offset_y_ = entry.y_offset / 100.0;
+  library_unit_factor_ = library->scale_factor;
+  SelectLayerPen(layer);
+  for (const auto& [page, position] : entries) {
+    const GdxEntryCursor cursor(page, position);
+    if (!cursor.Valid() || cursor.Entry()[kGdxEntryBlock] == 0) continue;
+    DrawStoredElement(cursor.Data(), cursor.Type(), cursor.Entry()[kGdxEntrySelection]);
+  }
+  return kDrawDone;
+}
+
 void DrawHost::ShowStatus(std::string_view text) { CurrentViewerServices().SendMainEvent(text); }
 
 }  // namespace kavrinth

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "viewer/display/display_surface.h"
@@ -139,6 +140,10 @@ class ViewerDisplay {
   // Draws the current structure of the library for the layer: kDrawDone, kDrawNothing (no
   // structure or surface) or kDrawCancelled.
   int DrawElementBlock(DrawHost* host, GdxHandle library, int layer);
+  // Draws the listed index entries (page, word position) of the layer's library with
+  // their flags in the layer's pen: the elements a pick or an undo changed, without a full
+  // redraw. kDrawDone, or kDrawNothing (no surface, layer not shown or not loaded).
+  int DrawHitEntries(int layer, std::span<const std::pair<GdxHandle, int32_t>> entries);
   // Draws one stored element record of the type with its index flags.
   void DrawStoredElement(const GdxWord* data, int32_t type, int32_t flags);
   // Flags set before (mask 0) and cleared (mask 1), then set (2) and cleared (3) after

@@ -260,10 +260,11 @@ TEST_F(MainWindowTest, AboutBoxShowsAndHidesItsCredits) {
 }
 
 TEST_F(MainWindowTest, HelpNamesTheReadmeBesideTheProgram) {
-  std::filesystem::create_directories(Path("kit/bin"));
-  WriteFile("kit/README.md", "# Kavrinth\n## Corvane\n");
+  // The installed layout: the programs and the README in <prefix>/lib/kavrinth.
+  std::filesystem::create_directories(Path("kit/lib/kavrinth"));
+  WriteFile("kit/lib/kavrinth/README.md", "# Kavrinth\n## Corvane\n");
   CorvaneMainWindow window;
-  window.session().program_directory = Path("kit/bin");
+  window.session().program_directory = Path("kit/lib/kavrinth");
   bool pressed = false;
   WhenModal<LayersDialog>([&](LayersDialog* dialog) {
     Press(dialog, kLayersHelp);  // the dialog's Help reaches the window's help
@@ -273,8 +274,8 @@ TEST_F(MainWindowTest, HelpNamesTheReadmeBesideTheProgram) {
   window.OnCommand(kCmdLayers);
   EXPECT_TRUE(pressed);
   ASSERT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Messages()[0],
-            "Help for CORVANE is the section \"Corvane\" of " + Path("kit/bin/../README.md") + ".");
+  EXPECT_EQ(Messages()[0], "Help for CORVANE is the section \"Corvane\" of " +
+                               Path("kit/lib/kavrinth/README.md") + ".");
   window.session().program_directory = Path("elsewhere");
   window.OnCommand(kCmdHelpIndex);
   ASSERT_EQ(Messages().size(), 2u);

@@ -454,9 +454,12 @@ TEST_F(ViewWorkingTest, OneLetterAcceleratorsNeverFireWhileTypingInATextField) {
   EXPECT_EQ(work().modes().mode(), 8207);
   QTest::keyClick(view(), Qt::Key_Plus);
   EXPECT_EQ(work().modes().mode(), 8206);
-  // Delete and Undo are the edit tools' keys, and need the tools.
+  // Delete and Undo are the edit tools' keys; the application installs the tools.
   frame()->UpdateCommandStates();
-  EXPECT_FALSE(frame()->CommandAction(kCmdEditUndo)->isEnabled());
+  EXPECT_TRUE(frame()->CommandAction(kCmdEditUndo)->isEnabled());
+  frame()->SetEditTools({});
+  frame()->UpdateCommandStates();
+  EXPECT_FALSE(frame()->CommandAction(kCmdEditUndo)->isEnabled()) << "they need the tools";
   std::vector<int> tools;
   frame()->SetEditTools({[&tools](int id) {
                            if (id != kToolDelete && id != kToolUndo) return false;

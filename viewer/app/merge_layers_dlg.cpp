@@ -1,0 +1,308 @@
+// The Merge Layers and overwrite confirmation dialogs.
+#include "viewer/app/merge_layers_dlg.h"
+
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <filesystem>
+
+#include "support/notifier.h"
+#include "support/qt/dialogs.h"
+#include "viewer/app/viewer_state.h"
+#include "viewer/model/job_file.h"
+#include "viewer/model/layer_table.h"
+#include "viewer/model/reports.h"
+#include "viewer/model/wf2_format.h"
+#include "viewer/model/wf2_merge.h"
+
+namespace kavrinth {
+namespace {
+
+constexpr int kMaxMergeFiles = 1024;
+constexpr int kMaxReferences = 1024;
+constexpr int kMaxNameLength = 260;
+
+std::string FileNameOf(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+bool IsWf2(const std::string& path) {
+  std::string ext = std::filesystem::path(path).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return ext == ".wf2";
+}
+
+QPushButton* Button(const QString& text, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setAccessibleName(text);
+  return button;
+}
+
+}  // namespace
+
+CMergeConfirmDlg::CMergeConfirmDlg(const std::vector<std::string>& existing, QWidget* parent)
+    : QDialog(parent) {
+  setObjectName("merge_confirm_dialog");
+  setWindowTitle("Merge");
+  setAccessibleName("Merge");
+  auto* layout = new QVBoxLayout(this);
+  auto* text =
+      new QLabel("The following files already exist.\nDo you wish to overwrite them?", this);
+  text->setAccessibleName(text->text());
+  layout->addWidget(text);
+  list_ = new QListWidget(this);
+  list_->setAccessibleName("Existing files");
+  list_->setSortingEnabled(true);
+  for (const std::string& name : existing) list_->addItem(QString::fromStdString(name));
+  layout->addWidget(list_);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Ok)->setAccessibleName("OK");
+  buttons->button(QDialogButtonBox::Cancel)->setAccessibleName("Cancel");
+  layout->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+CMergeLayersDlg::CMergeLayersDlg(QWidget* parent) : QDialog(parent) {
+  setObjectName("merge_layers_dialog");
+  setWindowTitle("Merge Layers");
+  setAccessibleName("Merge Layers");
+  auto* layout = new QGridLayout(this);
+  auto* names = new QGroupBox("Merge File Name", this);
+  names->setAccessibleName("Merge File Name");
+  auto* names_layout = new QVBoxLayout(names);
+  name_ = new QLineEdit(names);
+  name_->setAccessibleName("Merge File Name");
+  name_->setMaxLength(kMaxNameLength);
+  auto* add = Button("Add", names);
+  auto* remove = Button("Delete", names);
+  merge_list_ = new QListWidget(names);
+  merge_list_->setAccessibleName("Merge files");
+  names_layout->addWidget(name_);
+  names_layout->addWidget(add);
+  names_layout->addWidget(remove);
+  names_layout->addWidget(merge_list_);
+  auto* files = new QGroupBox("WF2 Files", this);
+  files->setAccessibleName("WF2 Files");
+  auto* files_layout = new QVBoxLayout(files);
+  wf2_list_ = new QListWidget(files);
+  wf2_list_->setAccessibleName("WF2 Files");
+  files_layout->addWidget(wf2_list_);
+  auto* rows_label = new QLabel("Layer Name", this);
+  rows_label->setAccessibleName("Layer Name");
+  rows_ = new QListWidget(this);
+  rows_->setAccessibleName("Layer Name");
+  rows_label->setBuddy(rows_);
+  auto* delete_row = Button("Delete Layer", this);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Ok)->setAccessibleName("OK");
+  buttons->button(QDialogButtonBox::Cancel)->setAccessibleName("Cancel");
+  layout->addWidget(names, 0, 0, 3, 1);
+  layout->addWidget(files, 0, 1);
+  layout->addWidget(rows_label, 1, 1);
+  layout->addWidget(rows_, 2, 1);
+  layout->addWidget(delete_row, 3, 1);
+  layout->addWidget(buttons, 4, 0, 1, 2);
+  connect(buttons, &QDialogButtonBox::accepted, this, &CMergeLayersDlg::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(add, &QPushButton::clicked, this, &CMergeLayersDlg::OnAdd);
+  connect(remove, &QPushButton::clicked, this, &CMergeLayersDlg::OnDelete);
+  connect(delete_row, &QPushButton::clicked, this, &CMergeLayersDlg::OnDeleteRow);
+  connect(merge_list_, &QListWidget::currentRowChanged, this, &CMergeLayersDlg::OnMergeFileChanged);
+  connect(wf2_list_, &QListWidget::itemDoubleClicked, this,
+          [this](QListWidgetItem* item) { AddLayer(wf2_list_->row(item)); });
+  // Only WF2 layers can be merged.
+  const ViewLayerTable& table = LayerTable();
+  for (int n = 0; n < kViewLayerCount; ++n) {
+    if (table[n].path.empty() || !IsWf2(table[n].path)) continue;
+    layer_map_.push_back(n);
+    wf2_list_->addItem(QString::fromStdString(FileNameOf(table[n].path)));
+  }
+  name_->setText(QString::fromStdString(FirstLayerName()));
+  wf2_list_->setEnabled(false);
+}
+
+std::string CMergeLayersDlg::FirstLayerName() const {
+  return layer_map_.empty() ? std::string() : FileNameOf(LayerTable()[layer_map_[0]].path);
+}
+
+void CMergeLayersDlg::OnAdd() {
+  std::string name = name_->text().trimmed().left(kMaxNameLength).toStdString();
+  if (name.empty()) return;
+  if (name.find('.') == std::string::npos) name += ".wf2";
+  if (static_cast<int>(files_.size()) >= kMaxMergeFiles) return;
+  for (const MergeFile& f : files_) {
+    if (f.name == name) return;
+  }
+  files_.push_back({name, {}});
+  merge_list_->addItem(QString::fromStdString(name));
+  current_ = static_cast<int>(files_.size()) - 1;
+  merge_list_->setCurrentRow(current_);
+  wf2_list_->setEnabled(true);
+  FillRows();
+}
+
+void CMergeLayersDlg::OnDelete() {
+  if (files_.empty()) return;
+  files_.erase(files_.begin() + current_);
+  {
+    QSignalBlocker block(merge_list_);
+    delete merge_list_->takeItem(current_);
+  }
+  if (files_.empty()) {
+    current_ = 0;
+    name_->setText(QString::fromStdString(FirstLayerName()));
+    wf2_list_->setEnabled(false);
+  } else {
+    current_ = std::min(current_, static_cast<int>(files_.size()) - 1);
+    merge_list_->setCurrentRow(current_);
+  }
+  FillRows();
+}
+
+void CMergeLayersDlg::OnMergeFileChanged(int row) {
+  if (row < 0 || row >= static_cast<int>(files_.size())) return;
+  current_ = row;
+  name_->setText(QString::fromStdString(files_[row].name));
+  FillRows();
+}
+
+void CMergeLayersDlg::AddLayer(int row) {
+  if (files_.empty() || row < 0 || row >= static_cast<int>(layer_map_.size())) return;
+  std::vector<int>& layers = files_[current_].layers;
+  if (static_cast<int>(layers.size()) >= kMaxReferences) return;
+  layers.push_back(layer_map_[row]);
+  FillRows();
+  rows_->scrollToBottom();
+}
+
+void CMergeLayersDlg::OnDeleteRow() {
+  if (files_.empty()) return;
+  const int row = rows_->currentRow();
+  std::vector<int>& layers = files_[current_].layers;
+  if (row < 0 || row >= static_cast<int>(layers.size())) return;
+  layers.erase(layers.begin() + row);
+  FillRows();
+}
+
+void CMergeLayersDlg::FillRows() {
+  rows_->clear();
+  if (files_.empty()) return;
+  for (int layer : files_[current_].layers)
+    rows_->addItem(QString::fromStdString(FileNameOf(LayerTable()[layer].path)));
+}
+
+void CMergeLayersDlg::accept() {
+  if (files_.empty()) {
+    QDialog::accept();
+    return;
+  }
+  ViewLayerTable& table = LayerTable();
+  const std::filesystem::path directory =
+      std::filesystem::path(table[layer_map_.front()].path).parent_path();
+  // The names, checked before anything is written.
+  std::vector<std::string> paths;
+  std::vector<std::string> existing;
+  for (const MergeFile& file : files_) {
+    const std::filesystem::path name(file.name);
+    if (name.has_parent_path() || file.name.find("..") != std::string::npos) {
+      ShowMessage("The merge file name " + file.name + " must be a plain file name.", "Merge",
+                  MessageIcon::kWarning);
+      return;
+    }
+    const std::string path = (directory / name).string();
+    for (const MergeFile& other : files_) {
+      for (int layer : other.layers) {
+        std::error_code error;
+        if (table[layer].path == path ||
+            std::filesystem::equivalent(table[layer].path, path, error)) {
+          ShowMessage("The merge file " + file.name + " is one of the layers being merged.",
+                      "Merge", MessageIcon::kWarning);
+          return;
+        }
+      }
+    }
+    paths.push_back(path);
+    if (!file.layers.empty() && std::filesystem::exists(path)) existing.push_back(path);
+  }
+  if (!existing.empty()) {
+    CMergeConfirmDlg confirm(existing, this);
+    if (confirm.exec() != QDialog::Accepted) return;
+  }
+  std::vector<int> outputs;
+  std::vector<std::vector<std::string>> inputs;
+  bool any = false;
+  bool added = false;
+  for (size_t i = 0; i < files_.size(); ++i) {
+    const MergeFile& file = files_[i];
+    if (file.layers.empty()) continue;
+    any = true;
+    std::vector<std::string> others;
+    for (size_t k = 1; k < file.layers.size(); ++k) others.push_back(table[file.layers[k]].path);
+    const std::string first = table[file.layers[0]].path;
+    int result = kWf2Failed;
+    {
+      BusyScope busy;
+      result = MergeWf2Files(nullptr, paths[i], first, others);
+    }
+    // Only a complete merge becomes a layer and goes into the log.
+    if (result != kWf2Ok) continue;
+    int entry = -1;
+    for (int n = 0; n < kViewLayerCount && entry < 0; ++n) {
+      if (table[n].path == paths[i]) entry = n;
+    }
+    for (int n = 0; n < kViewLayerCount && entry < 0; ++n) {
+      if (table[n].path.empty()) {
+        entry = n;
+        ViewLayerEntry& e = table[n];
+        e.path = paths[i];
+        e.colour = DefaultLayerColour(n);
+        e.shown = 1;
+        e.x_offset = e.y_offset = 0;
+        added = true;
+      }
+    }
+    if (entry < 0) {
+      ShowMessage("The layer table is full: " + paths[i] + " was not added to the job.", "Merge",
+                  MessageIcon::kWarning);
+      continue;
+    }
+    outputs.push_back(entry);
+    std::vector<std::string> names = {first};
+    names.insert(names.end(), others.begin(), others.end());
+    inputs.push_back(std::move(names));
+  }
+  if (!any) {
+    ShowMessage("Nothing to merge.", "Merge", MessageIcon::kInformation);
+    return;
+  }
+  if (added && !AppState().job_file_name.empty()) {
+    if (WriteJobFile(AppState().job_file_name) < 0) {
+      ShowMessage("Cannot write the job file " + AppState().job_file_name + ".", "Merge",
+                  MessageIcon::kStop);
+    }
+  }
+  merged_ = !outputs.empty();
+  if (merged_) {
+    const std::string dir = AppState().temporary_directory.empty()
+                                ? std::filesystem::temp_directory_path().string()
+                                : AppState().temporary_directory;
+    const std::string log = (std::filesystem::path(dir) / "lumramrg.log").string();
+    if (WriteMergeReport(log, outputs, inputs) != 0) {
+      ShowMessage("Cannot write the merge log " + log + ".", "Merge", MessageIcon::kWarning);
+    } else if (HasDisplay()) {
+      // The log opens in the desktop's text viewer.
+      QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(log)));
+    }
+    log_path_ = log;
+  }
+  QDialog::accept();
+}
+
+}  // namespace kavrinth

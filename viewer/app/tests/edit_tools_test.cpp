@@ -1,0 +1,385 @@
+// The edit tools as a user drives them on the real window: picks by crossing, window and
+// object with Include and Exclude, delete, rectangles and text added with the mouse, undo,
+// saving into the layer's own file and reading it back, a save that cannot write, and the
+// Merge Layers dialog merging two WF2 layers into a file that reads back.
+#include "viewer/app/edit_tools.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include "support/notifier.h"
+#include "viewer/app/display_painter.h"
+#include "viewer/app/lumra_app.h"
+#include "viewer/app/lumra_view.h"
+#include "viewer/app/main_frame.h"
+#include "viewer/app/merge_layers_dlg.h"
+#include "viewer/app/tests/vexil_test_support.h"
+#include "viewer/app/viewer_state.h"
+#include "viewer/model/job_file.h"
+#include "viewer/model/layer_table.h"
+#include "viewer/model/pg_scan.h"
+#include "viewer/model/tests/wf2_test_support.h"
+
+namespace kavrinth {
+namespace {
+
+// Three flashes: 30x10 at (100, 200), 30x10 at (300, 200), 10x10 at (500, 500).
+const std::string kThreeFlashes = "<X100Y200W30V10U0SX300SX500Y500W10S\nZ";
+
+class EditToolsTest : public VexilTest {
+ protected:
+  void SetUp() override {
+    VexilTest::SetUp();
+    AppState() = ViewerAppState();
+    ClearLayerTable();
+    ImportSettings() = ViewerImportSettings();
+  }
+  void TearDown() override {
+    app_.reset();
+    ClearLayerTable();
+    GdxFreeCurrentLibrary();
+    VexilTest::TearDown();
+  }
+  // Opens a job of the PG file a.em in red.
+  void StartWithFlashes() {
+    WriteFile("a.em", kThreeFlashes);
+    WriteFile("a.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.em") +
+                           "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+    app_ = std::make_unique<CLumraApp>();
+    app_->InitInstance(
+        ParseCommandLine(std::vector<std::string>{"vexil", "a.job"}, temp_.path(), true));
+    ASSERT_TRUE(WaitDrawn());
+    tools_ = app_->edit_tools();
+    ASSERT_NE(tools_, nullptr);
+  }
+  static bool WaitDrawn() {
+    return WaitFor([] {
+      return AppState().job_loaded && AppState().picture_valid && !AppState().drawing_active;
+    });
+  }
+  CLumraView* view() const { return app_->view(); }
+  QPoint At(int32_t x, int32_t y) const {
+    const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
+    return {p.x, p.y};
+  }
+  QColor ColourAt(int32_t x, int32_t y) const {
+    const QPoint p = At(x, y);
+    return view()->grab().toImage().pixelColor(p);
+  }
+  // Chooses a Tools menu row as the user does.
+  void Choose(int id) {
+    QAction* action = tools_->tools_menu()->findChild<QAction*>(QStringLiteral("tool_%1").arg(id));
+    ASSERT_NE(action, nullptr) << id;
+    action->trigger();
+  }
+  void Click(int32_t x, int32_t y) { QTest::mouseClick(view(), Qt::LeftButton, {}, At(x, y)); }
+  void Pick(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    Click(x0, y0);
+    Click(x1, y1);
+  }
+  // A radio button is clicked on its indicator, where the user clicks it.
+  static void ClickRadio(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+  }
+  static void Press(QDialog* dialog, QDialogButtonBox::StandardButton which) {
+    auto* box = dialog->findChild<QDialogButtonBox*>();
+    ASSERT_NE(box, nullptr);
+    QTest::mouseClick(box->button(which), Qt::LeftButton);
+  }
+  std::vector<FlashValues> ReadBack(const std::string& path) const {
+    const GdxHandle handle = ScanPgFile(nullptr, path, 900);
+    std::vector<FlashValues> flashes;
+    for (GdxEntryCursor c(GdxLibraryFromHandle(handle)); c.Valid(); c.Next()) {
+      FlashValues f;
+      if (FlashOfElement(c.Type(), c.Data(), &f)) flashes.push_back(f);
+    }
+    GdxFreeLibrary(handle);
+    return flashes;
+  }
+
+  ScriptedNotifier notifier_;
+  ScopedNotifier scoped_notifier_{&notifier_};
+  std::unique_ptr<CLumraApp> app_;
+  CEditTools* tools_ = nullptr;
+};
+
+TEST_F(EditToolsTest, PicksDeleteUndoAddAndSaveIntoTheLayersOwnFile) {
+  StartWithFlashes();
+  const QColor red(255, 0, 0);
+  ASSERT_EQ(ColourAt(300, 200), red);
+  EditStore& store = tools_->store();
+
+  Choose(kToolDeleteElements);
+  CSelectionDlg* selection = tools_->selection_dialog();
+  ASSERT_TRUE(selection->isVisible());
+  EXPECT_FALSE(selection->isModal());
+  EXPECT_TRUE(selection->include_button()->isChecked());
+  // Crossing over the first flash's right edge: only the hit is drawn again, highlighted.
+  const int drawings = view()->full_drawings();
+  Pick(110, 190, 130, 210);
+  ASSERT_TRUE(store.selection_open());
+  EXPECT_EQ(store.open_group()->hits.size(), 1u);
+  EXPECT_EQ(view()->full_drawings(), drawings);
+  EXPECT_NE(ColourAt(100, 200), red);
+  EXPECT_EQ(ColourAt(300, 200), red);
+  // Window: a window that only crosses the second flash takes nothing; one around it does.
+  ClickRadio(selection->type_button(1));
+  Pick(290, 190, 350, 210);
+  EXPECT_EQ(store.open_group()->hits.size(), 1u);
+  Pick(270, 180, 330, 220);
+  EXPECT_EQ(store.open_group()->hits.size(), 2u);
+  // Object: the second click picks the edge under it.
+  ClickRadio(selection->type_button(2));
+  Pick(100, 300, 505, 500);
+  EXPECT_EQ(store.open_group()->hits.size(), 3u);
+  // Exclude takes the third one out again.
+  ClickRadio(selection->exclude_button());
+  ClickRadio(selection->type_button(0));
+  Pick(490, 490, 510, 510);
+  EXPECT_EQ(store.open_group()->hits.size(), 2u);
+  Press(selection, QDialogButtonBox::Ok);
+  EXPECT_FALSE(selection->isVisible());
+  EXPECT_EQ(tools_->current_tool(), 0);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_NE(ColourAt(100, 200), red) << "a deleted flash is not drawn";
+  EXPECT_NE(ColourAt(300, 200), red);
+  EXPECT_EQ(ColourAt(500, 500), red);
+
+  // A rectangle by two corners, with the band shown between the clicks.
+  Choose(kToolRectangle2);
+  Click(200, 300);
+  EXPECT_EQ(tools_->band_mode(), 1);
+  QTest::mouseMove(view(), At(260, 340));
+  EXPECT_EQ(tools_->band_end(), At(260, 340));
+  Click(260, 340);
+  EXPECT_EQ(tools_->band_mode(), 0);
+  ASSERT_EQ(store.EditLibraries(0).size(), 1u);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(ColourAt(230, 320), red) << "the added rectangle is drawn in its layer's colour";
+
+  // Undo the rectangle, then the deletion; draw the rectangle again.
+  Choose(kToolUndo);
+  EXPECT_TRUE(store.EditLibraries(0).empty());
+  Choose(kToolUndo);
+  EXPECT_FALSE(store.HasEdits());
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(ColourAt(300, 200), red);
+  Choose(kToolUndo);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_EQ(notifier_.shown.back().text, "Nothing to undo.");
+  Choose(kToolRectangle2);
+  Pick(200, 300, 260, 340);
+  app_->frame()->OnCommand(kToolEnd);
+  Choose(kToolDeleteElements);
+  Pick(80, 190, 120, 210);
+  Press(tools_->selection_dialog(), QDialogButtonBox::Ok);
+
+  // Save: Yes with the layer's own file writes it in place; the job is read again.
+  std::vector<SaveTarget> offered;
+  tools_->SetSaveChangesDialog([&offered](std::vector<SaveTarget>* targets) {
+    offered = *targets;
+    return kAnswerYes;
+  });
+  Choose(kToolSave);
+  ASSERT_EQ(offered.size(), 1u);
+  EXPECT_EQ(offered[0].layer, 0);
+  EXPECT_EQ(offered[0].path, Path("a.em"));
+  EXPECT_FALSE(store.HasEdits());
+  ASSERT_TRUE(WaitDrawn());
+  const std::vector<FlashValues> saved = ReadBack(Path("a.em"));
+  ASSERT_EQ(saved.size(), 3u);
+  EXPECT_EQ(saved[0], (FlashValues{30, 10, 0, 300, 200}));
+  EXPECT_EQ(saved[1], (FlashValues{10, 10, 0, 500, 500}));
+  EXPECT_EQ(saved[2], (FlashValues{60, 40, 0, 230, 320}));
+  EXPECT_EQ(ColourAt(230, 320), red) << "the reloaded file holds the rectangle";
+  EXPECT_EQ(ColourAt(300, 200), red);
+}
+
+TEST_F(EditToolsTest, ASaveThatCannotWriteKeepsTheSourceAndTheEdits) {
+  StartWithFlashes();
+  tools_->SetSaveChangesDialog([this](std::vector<SaveTarget>* targets) {
+    for (SaveTarget& t : *targets) t.path = Path("missing/dir/a.em");
+    return kAnswerYes;
+  });
+  Choose(kToolRectangle2);
+  Pick(200, 300, 260, 340);
+  Choose(kToolSave);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_NE(notifier_.shown.back().text.find("Cannot write " + Path("missing/dir/a.em")),
+            std::string::npos);
+  EXPECT_TRUE(tools_->store().HasEdits()) << "the edits stay pending";
+  EXPECT_EQ(ReadFile(Path("a.em")), kThreeFlashes);
+  // Closing the job asks again; a failure there keeps the job open.
+  EXPECT_FALSE(app_->AskSaveEdits(0));
+  EXPECT_TRUE(tools_->store().HasEdits());
+  // No drops the edits.
+  tools_->SetSaveChangesDialog([](std::vector<SaveTarget>*) { return kAnswerNo; });
+  EXPECT_TRUE(app_->AskSaveEdits(0));
+  EXPECT_FALSE(tools_->store().HasEdits());
+  EXPECT_EQ(ReadFile(Path("a.em")), kThreeFlashes);
+}
+
+TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
+  StartWithFlashes();
+  Choose(kToolText);
+  CAddTextDlg* dialog = tools_->text_dialog();
+  ASSERT_TRUE(dialog->isVisible());
+  QTest::keyClicks(dialog->text_edit(), "HI");
+  // A height makes one click place the text.
+  QTest::keyClicks(dialog->height_edit(), "0.4");
+  EXPECT_TRUE(dialog->state().height_switched);
+  Click(200, 400);
+  const size_t added = tools_->store().EditLibraries(0).size();
+  ASSERT_EQ(added, 1u) << (notifier_.shown.empty() ? "" : notifier_.shown.back().text);
+  EXPECT_EQ(tools_->store().pending_text_count(), 1u);
+  EXPECT_GE(tools_->store().FlashCount(0), 3 + 4) << "H and I take four strokes or more";
+  ASSERT_TRUE(WaitDrawn());
+  // The text stands above and right of the clicked point, 0.4 user units (40 units) high.
+  int red = 0;
+  for (int32_t y = 405; y < 440; y += 2) {
+    for (int32_t x = 200; x < 260; x += 2) red += ColourAt(x, y) == QColor(255, 0, 0);
+  }
+  EXPECT_GT(red, 20);
+  Press(dialog, QDialogButtonBox::Cancel);
+  EXPECT_TRUE(tools_->store().EditLibraries(0).empty()) << "Cancel undoes the texts";
+  EXPECT_EQ(tools_->current_tool(), 0);
+  // Without a height the text fills the box of two clicks.
+  Choose(kToolText);
+  dialog->text_edit()->setPlainText("HI");
+  dialog->height_edit()->selectAll();
+  QTest::keyClick(dialog->height_edit(), Qt::Key_Backspace);
+  EXPECT_LT(dialog->state().height, 0);
+  Pick(150, 300, 250, 350);
+  const std::vector<GdxHandle> texts = tools_->store().EditLibraries(0);
+  ASSERT_EQ(texts.size(), 1u);
+  GdxLibrary* library = GdxLibraryFromHandle(texts[0]);
+  const GdxRect box = GdxFindStructureById(library, library->current_structure_id)->extents;
+  // The strokes' half width may stand over the box's edges; across, the characters'
+  // side bearings stay inside it.
+  EXPECT_GE(box.min_x, 146);
+  EXPECT_LE(box.max_x, 254);
+  EXPECT_GT(box.max_x - box.min_x, 70);
+  EXPECT_NEAR(box.min_y, 300, 4);
+  EXPECT_NEAR(box.max_y, 350, 4);
+  Press(dialog, QDialogButtonBox::Ok);
+  EXPECT_EQ(tools_->store().EditLibraries(0).size(), 1u) << "OK keeps the text";
+  EXPECT_EQ(tools_->store().pending_text_count(), 0u);
+
+  // An over-long text is cut at the field's limit.
+  Choose(kToolText);
+  dialog->text_edit()->setPlainText(QString(kMaxTextLength + 50, 'A'));
+  EXPECT_EQ(dialog->text_edit()->toPlainText().size(), kMaxTextLength);
+  EXPECT_EQ(dialog->height_edit()->maxLength(), kMaxHeightLength);
+}
+
+TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
+  const Wf2Header header = testing::SmallHeader(1, 2, false);
+  const std::vector<testing::Wf2Frame> first = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};
+  const std::vector<testing::Wf2Frame> second = {{}, {{{2, 2}, {6, 2}, {6, 7}, {2, 7}}}};
+  testing::WriteBytes(Path("a.wf2"), testing::BuildWf2(header, first));
+  testing::WriteBytes(Path("b.wf2"), testing::BuildWf2(header, second));
+  WriteFile("m.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.wf2") +
+                         "\"\r\nLAYER_1=ON,0,255,0,Paint \"" + Path("b.wf2") +
+                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  app_ = std::make_unique<CLumraApp>();
+  app_->InitInstance(
+      ParseCommandLine(std::vector<std::string>{"vexil", "m.job"}, temp_.path(), true));
+  ASSERT_TRUE(WaitFor([] { return AppState().job_loaded; }));
+
+  CMergeLayersDlg dialog(app_->frame());
+  for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+    const bool control = qobject_cast<QAbstractButton*>(widget) ||
+                         qobject_cast<QLineEdit*>(widget) || qobject_cast<QListWidget*>(widget) ||
+                         qobject_cast<QLabel*>(widget);
+    if (control)
+      EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->metaObject()->className();
+  }
+  EXPECT_EQ(dialog.wf2_files()->count(), 2);
+  EXPECT_EQ(dialog.name_edit()->text(), "a.wf2");
+  QPushButton* add = nullptr;
+  for (QPushButton* b : dialog.findChildren<QPushButton*>()) {
+    if (b->text() == "Add") add = b;
+  }
+  ASSERT_NE(add, nullptr);
+  // A name that is one of the inputs is refused; nothing is written.
+  QTest::mouseClick(add, Qt::LeftButton);
+  dialog.AddLayer(0);
+  dialog.AddLayer(1);
+  notifier_.shown.clear();
+  Press(&dialog, QDialogButtonBox::Ok);
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(testing::ReadBytes(Path("a.wf2")), testing::BuildWf2(header, first));
+  // A name with directory parts is refused too.
+  dialog.name_edit()->setText("../up");
+  QTest::mouseClick(add, Qt::LeftButton);
+  Press(&dialog, QDialogButtonBox::Ok);
+  EXPECT_EQ(notifier_.shown.size(), 2u);
+  // Remove both, add a plain name without extension: ".wf2" is appended.
+  QPushButton* remove = nullptr;
+  for (QPushButton* b : dialog.findChildren<QPushButton*>()) {
+    if (b->text() == "Delete") remove = b;
+  }
+  QTest::mouseClick(remove, Qt::LeftButton);
+  QTest::mouseClick(remove, Qt::LeftButton);
+  EXPECT_EQ(dialog.merge_files()->count(), 0);
+  dialog.name_edit()->setText("both");
+  QTest::mouseClick(add, Qt::LeftButton);
+  ASSERT_EQ(dialog.merge_files()->item(0)->text(), "both.wf2");
+  dialog.AddLayer(0);
+  dialog.AddLayer(1);
+  EXPECT_EQ(dialog.layer_rows()->count(), 2);
+  Press(&dialog, QDialogButtonBox::Ok);
+  ASSERT_TRUE(dialog.merged());
+  Wf2Header merged = header;
+  merged.name = "Merge of a.wf2,b.wf2";
+  const std::vector<testing::Wf2Frame> frames =
+      testing::ParseWf2(testing::ReadBytes(Path("both.wf2")));
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0], first[0]);
+  EXPECT_EQ(frames[1], second[1]);
+  // The output is a new layer of the job in the default colour of its entry.
+  EXPECT_EQ(LayerTable()[2].path, Path("both.wf2"));
+  EXPECT_EQ(LayerTable()[2].colour, DefaultLayerColour(2));
+  EXPECT_NE(ReadFile(Path("m.job")).find("both.wf2"), std::string::npos);
+  // The merge log names the output and its inputs.
+  const std::string log = ReadFile(dialog.log_path());
+  EXPECT_NE(log.find("both.wf2"), std::string::npos) << log;
+  EXPECT_NE(log.find("b.wf2"), std::string::npos) << log;
+
+  // Merging into an existing file asks first: Cancel leaves it, OK overwrites it.
+  testing::WriteBytes(Path("old.wf2"), {1, 2, 3});
+  for (const bool overwrite : {false, true}) {
+    CMergeLayersDlg again(app_->frame());
+    again.name_edit()->setText("old.wf2");
+    QPushButton* add_again = nullptr;
+    for (QPushButton* b : again.findChildren<QPushButton*>()) {
+      if (b->text() == "Add") add_again = b;
+    }
+    QTest::mouseClick(add_again, Qt::LeftButton);
+    again.AddLayer(0);
+    std::vector<std::string> listed;
+    QTimer::singleShot(0, [&] {
+      auto* confirm = again.findChild<CMergeConfirmDlg*>();
+      ASSERT_NE(confirm, nullptr);
+      for (int i = 0; i < confirm->list()->count(); ++i)
+        listed.push_back(confirm->list()->item(i)->text().toStdString());
+      Press(confirm, overwrite ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel);
+    });
+    Press(&again, QDialogButtonBox::Ok);
+    EXPECT_EQ(listed, std::vector<std::string>{Path("old.wf2")});
+    EXPECT_EQ(testing::ReadBytes(Path("old.wf2")) == std::vector<uint8_t>({1, 2, 3}), !overwrite);
+    EXPECT_EQ(again.merged(), overwrite);
+  }
+}
+
+}  // namespace
+}  // namespace kavrinth
