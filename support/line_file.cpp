@@ -247,4 +247,18 @@ int32_t ParseSignedInt(std::string_view text) {
       sign * magnitude, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
+std::vector<std::string> SplitTextLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string line(text.substr(start, end - start));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
 }  // namespace kavrinth

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kavrinth {
 
@@ -105,5 +106,9 @@ bool TextPairReadLine(std::string* destination, size_t size);
 // Skips characters up to the first digit, '+' or '-', then reads a signed decimal number;
 // 0 when no digit follows. Values beyond the 32-bit range saturate.
 int32_t ParseSignedInt(std::string_view text);
+
+// The lines of a text held in memory: split at LF, one CR before it dropped (files written
+// with CR LF and with LF read the same); a last line without its LF is kept.
+std::vector<std::string> SplitTextLines(std::string_view text);
 
 }  // namespace kavrinth

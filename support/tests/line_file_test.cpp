@@ -86,6 +86,22 @@ TEST_F(LineFileTest, OpenFindsNamesWithoutCaseAndRefusesWhatItCannotRead) {
   EXPECT_FALSE(file.Open(temp_.path()));
 }
 
+TEST(SplitTextLines, CrLfAndLfReadTheSameAndALastLineWithoutItsEndIsKept) {
+  using Lines = std::vector<std::string>;
+  const struct {
+    std::string text;
+    Lines lines;
+  } cases[] = {
+      {"", {}},
+      {"a\r\nb\r\n", {"a", "b"}},
+      {"a\nb\n", {"a", "b"}},
+      {"a\r\n\r\nlast", {"a", "", "last"}},
+      {"one\r\r\n", {"one\r"}},  // only the CR of the line end goes
+      {"\n", {""}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitTextLines(c.text), c.lines) << c.text;
+}
+
 TEST(ParseSignedInt, SkipsToTheNumberAndSaturates) {
   struct Case {
     const char* text;

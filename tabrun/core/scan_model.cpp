@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "support/args.h"
+#include "support/line_file.h"
 #include "tabrun/core/file_ops.h"
 
 namespace kavrinth {
@@ -20,20 +21,6 @@ constexpr std::string_view kLayers = "LAYERS_CONTAINING_DATA";
 constexpr std::string_view kCounts = "STRUCTURE_ELEMENT_COUNTS";
 constexpr std::string_view kExtents = "STRUCTURE EXTENTS";
 constexpr std::string_view kChildMark = "  |__ ";
-
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string line(text.substr(start, end - start));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
 
 std::string_view TrimLeft(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
@@ -134,7 +121,7 @@ void ScanModel::Reset() { *this = ScanModel(); }
 
 void ScanModel::Load(std::string_view report_text) {
   Reset();
-  lines_ = SplitLines(report_text);
+  lines_ = SplitTextLines(report_text);
   LoadScanStructureList();
   ReadHierarchyTop();
   LoadScanLayers();
@@ -442,7 +429,7 @@ int ExpandReportTemplate(const std::string& template_path, const std::string& re
   auto put = [&](const std::string& line) { report += line + "\r\n"; };
   std::array<std::string, 3> row_formats;  // slots of directives 7-9 and 11-13
   bool ended = false;
-  for (std::string line : SplitLines(*text)) {
+  for (std::string line : SplitTextLines(*text)) {
     if (ended) break;
     if (line.size() > 127) line.resize(127);
     const bool directive = line.size() > 1 && line[0] == '#' &&

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/job_file_names.h"
+#include "support/line_file.h"
 #include "support/paths.h"
 #include "tabrun/core/file_ops.h"
 
@@ -44,20 +45,6 @@ std::string Lf(double value) {
   return text;
 }
 
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string line(text.substr(start, end - start));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
-
 std::optional<double> Real(const std::string& line) {
   char* end = nullptr;
   const double v = std::strtod(line.c_str(), &end);
@@ -83,7 +70,7 @@ std::string TrimmedWord(const std::string& line) {
 // The records of a settings file that neither the GDS.CFG key table nor the PG settings
 // manage, each as its lines (key line first).
 std::vector<std::vector<std::string>> UnmanagedRecords(std::string_view text) {
-  const std::vector<std::string> lines = SplitLines(text);
+  const std::vector<std::string> lines = SplitTextLines(text);
   std::vector<std::vector<std::string>> records;
   size_t i = 0;
   while (i < lines.size()) {
@@ -182,7 +169,7 @@ void ParsePgSettings(std::string_view text, TabrunJob* job) {
   const std::string& unit = job->scan.gds_unit;
   o.feature_size = unit.size() > 1 && (unit[1] == 'M' || unit[1] == 'm') ? 5.0 : 0.2;
   enum class Group { kNone, kMetric, kEnglish } group = Group::kNone;
-  const std::vector<std::string> lines = SplitLines(text);
+  const std::vector<std::string> lines = SplitTextLines(text);
   for (size_t i = 0; i < lines.size(); ++i) {
     const PgKey* key = FindPgKey(lines[i]);
     if (key == nullptr) continue;

@@ -299,8 +299,9 @@ TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
     const bool control = qobject_cast<QAbstractButton*>(widget) ||
                          qobject_cast<QLineEdit*>(widget) || qobject_cast<QListWidget*>(widget) ||
                          qobject_cast<QLabel*>(widget);
-    if (control)
+    if (control) {
       EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->metaObject()->className();
+    }
   }
   EXPECT_EQ(dialog.wf2_files()->count(), 2);
   EXPECT_EQ(dialog.name_edit()->text(), "a.wf2");

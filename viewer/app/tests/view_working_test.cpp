@@ -376,7 +376,9 @@ TEST_F(ViewWorkingTest, EveryMenuCommandIsReachableWithItsPromptAndEnablingRule)
       QAction* action = frame()->CommandAction(row.id);
       ASSERT_NE(action, nullptr);
       EXPECT_EQ(action->isEnabled(), pass == 0 ? row.without_job : row.with_job);
-      if (row.prompt != nullptr) EXPECT_EQ(action->statusTip(), row.prompt);
+      if (row.prompt != nullptr) {
+        EXPECT_EQ(action->statusTip(), row.prompt);
+      }
     }
     if (pass == 0) {
       ASSERT_TRUE(app_->OpenDocumentFile(Path("demo.job")));
@@ -398,7 +400,9 @@ TEST_F(ViewWorkingTest, EveryMenuCommandIsReachableWithItsPromptAndEnablingRule)
     SCOPED_TRACE(r.id);
     frame()->CommandAction(r.id)->trigger();
     EXPECT_EQ(work().modes().mode(), r.mode);
-    if (r.kind >= 0) EXPECT_EQ(work().modes().query_kind(), r.kind);
+    if (r.kind >= 0) {
+      EXPECT_EQ(work().modes().query_kind(), r.kind);
+    }
     EXPECT_EQ(Status().toStdString(), PromptOfMode(r.mode, work().modes().query_kind()).text);
   }
   // The tear-off window shows in the frame's bottom-right corner and sends the view's
