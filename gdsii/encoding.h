@@ -24,10 +24,19 @@ inline void GdsPutInt16(int32_t value, std::span<uint8_t, 2> out,
 
 inline void GdsPutInt32(int32_t value, std::span<uint8_t, 4> out,
                         GdsByteOrder order = GdsByteOrder::kBigEndian) {
+  // One branch for the order, then four plain stores: the compiler turns each arm into
+  // a single (byte-swapped) store, and every coordinate of every element passes here.
   const auto v = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i) {
-    const int shift = order == GdsByteOrder::kBigEndian ? 24 - 8 * i : 8 * i;
-    out[i] = static_cast<uint8_t>(v >> shift);
+  if (order == GdsByteOrder::kBigEndian) {
+    out[0] = static_cast<uint8_t>(v >> 24);
+    out[1] = static_cast<uint8_t>(v >> 16);
+    out[2] = static_cast<uint8_t>(v >> 8);
+    out[3] = static_cast<uint8_t>(v);
+  } else {
+    out[0] = static_cast<uint8_t>(v);
+    out[1] = static_cast<uint8_t>(v >> 8);
+    out[2] = static_cast<uint8_t>(v >> 16);
+    out[3] = static_cast<uint8_t>(v >> 24);
   }
 }
 
