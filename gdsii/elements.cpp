@@ -1,6 +1,7 @@
 // The GDSII writer's standard elements: boundary, path, node, structure and array
 // references, text and box, in both element sets, and the directory-listing structure.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <type_traits>
@@ -44,11 +45,23 @@ double GdsReduceAngleKeep360(double angle) {
 template <class Point>
 void GdsWriter::XyRecord(std::span<const Point> points, size_t count, bool close_with_first) {
   if (!Begin(kGdsXy, kGdsTypeInt32, 8 * count)) return;
+  // The coordinates are encoded into a block here and written a block at a time, not
+  // four bytes at a time: most elements are a handful of points.
+  constexpr size_t kBlockPoints = 64;
+  std::array<uint8_t, 8 * kBlockPoints> block;
+  size_t used = 0;
+  const GdsByteOrder order = state_.byte_order;
   for (size_t i = 0; i < count; ++i) {
     const Point& p = close_with_first && i + 1 == count ? points[0] : points[i];
-    Put32(ToDatabase(p.x));
-    Put32(ToDatabase(p.y));
+    GdsPutInt32(ToDatabase(p.x), std::span<uint8_t, 4>(block.data() + used, 4), order);
+    GdsPutInt32(ToDatabase(p.y), std::span<uint8_t, 4>(block.data() + used + 4, 4), order);
+    used += 8;
+    if (used == block.size()) {
+      Put(block.data(), used);
+      used = 0;
+    }
   }
+  if (used != 0) Put(block.data(), used);
 }
 template void GdsWriter::XyRecord(std::span<const GdsPoint>, size_t, bool);
 template void GdsWriter::XyRecord(std::span<const GdsIntPoint>, size_t, bool);

@@ -47,6 +47,22 @@ TEST_F(ElementTest, BoundaryClosesWithItsFirstPointAndCarriesItsProperty) {
   EXPECT_EQ(body[5].data, Be32({-123456}));
 }
 
+// Long point lists are encoded in blocks: every point keeps its place across them, and
+// the closing point is still the first.
+TEST_F(ElementTest, LongBoundaryKeepsEveryPointInOrder) {
+  std::vector<GdsPoint> points;
+  for (int i = 0; i < 200; ++i) points.push_back({i * 0.001, -i * 0.002});
+  ASSERT_EQ(writer.WriteBoundaryEx(points, 1, 0, 0, 0), kGdsOk);
+  const GdsElement boundary = OnlyElement();
+  ASSERT_EQ(boundary.points.size(), 200u);
+  for (int i = 0; i < 199; ++i) {
+    EXPECT_EQ(boundary.points[i].x, i) << "point " << i;
+    EXPECT_EQ(boundary.points[i].y, -2 * i) << "point " << i;
+  }
+  EXPECT_EQ(boundary.points[199].x, 0);
+  EXPECT_EQ(boundary.points[199].y, 0);
+}
+
 TEST_F(ElementTest, CoordinatesRoundHalfAwayFromZero) {
   const struct {
     double value;
