@@ -10,15 +10,16 @@ namespace {
 
 // The rounding of RoundToInt32, inline here: a flash rounds ten offsets.
 inline bool RoundOffset(double value, int32_t* out) {
-  if (!std::isfinite(value)) return false;
   // Halves go away from zero. Below 2^52 the integer part and the fraction of a double
-  // are exact, which gives std::round's result without a call for every corner.
+  // are exact, which gives std::round's result without a call for every corner. NaN
+  // fails the comparison too, so only the large values and NaN test for finiteness.
   double rounded;
   if (std::fabs(value) < 4503599627370496.0) {
     const auto whole = static_cast<double>(static_cast<int64_t>(value));
     const double fraction = value - whole;
     rounded = whole + static_cast<double>(fraction >= 0.5) - static_cast<double>(fraction <= -0.5);
   } else {
+    if (!std::isfinite(value)) return false;
     rounded = std::round(value);
   }
   if (rounded < INT32_MIN || rounded > INT32_MAX) return false;
