@@ -1,9 +1,5 @@
-// The PG-writing library: libvantor.so's entries, and the recording stand-in.
+// The PG-writing library: libvantor.so's entries.
 #include "tabreng/pg_library.h"
-
-#include <algorithm>
-#include <cmath>
-#include <limits>
 
 namespace kavrinth {
 
@@ -27,69 +23,6 @@ int32_t VantorPgLibrary::Path(const int32_t* points, int32_t count, double fixup
 int32_t VantorPgLibrary::Close(int32_t* warnings, int32_t* errors) {
   int32_t zero = 0;
   return PG_CLOSE(&zero, warnings, errors);
-}
-
-namespace {
-
-std::string NameOf(const char* name) {
-  return std::string(name, std::find(name, name + kPgNameLength, '\0'));
-}
-
-int32_t ToPgUnits(int32_t d, double fixup) {
-  return static_cast<int32_t>(std::lround(d * fixup * 1000.0));
-}
-
-PgTrapezoid BoundingTrapezoid(const int32_t* points, int32_t count, double fixup) {
-  int32_t x0 = std::numeric_limits<int32_t>::max(), y0 = x0;
-  int32_t x1 = std::numeric_limits<int32_t>::min(), y1 = x1;
-  for (int32_t i = 0; i < count; ++i) {
-    x0 = std::min(x0, points[2 * i]);
-    x1 = std::max(x1, points[2 * i]);
-    y0 = std::min(y0, points[2 * i + 1]);
-    y1 = std::max(y1, points[2 * i + 1]);
-  }
-  const int32_t a = ToPgUnits(x0, fixup), b = ToPgUnits(y0, fixup);
-  const int32_t c = ToPgUnits(x1, fixup), d = ToPgUnits(y1, fixup);
-  return PgTrapezoid{{a, b, c, b, c, d, a, d}};
-}
-
-}  // namespace
-
-int32_t RecordingPgLibrary::Init(PgInitArguments& values) {
-  init = values;
-  order.push_back("INIT");
-  return init_result;
-}
-
-int32_t RecordingPgLibrary::Polygon(const int32_t* points, int32_t count, PgTrapezoid* table,
-                                    int32_t capacity, double fixup, const char* name) {
-  polygons.push_back({std::vector<int32_t>(points, points + 2 * count), fixup, NameOf(name)});
-  order.push_back("PG");
-  std::vector<PgTrapezoid> result;
-  if (!tables.empty()) {
-    result = std::move(tables.front());
-    tables.pop_front();
-  } else if (count > 0) {
-    result.push_back(BoundingTrapezoid(points, count, fixup));
-  }
-  const size_t filled = std::min(result.size(), static_cast<size_t>(std::max(capacity, 0)));
-  std::copy_n(result.begin(), filled, table);
-  return forced_result ? *forced_result : static_cast<int32_t>(filled);
-}
-
-int32_t RecordingPgLibrary::Path(const int32_t* points, int32_t count, double fixup,
-                                 const char* name) {
-  paths.push_back({std::vector<int32_t>(points, points + 2 * count), fixup, NameOf(name)});
-  order.push_back("PATH");
-  return 0;
-}
-
-int32_t RecordingPgLibrary::Close(int32_t* warnings, int32_t* errors) {
-  ++close_calls;
-  order.push_back("CLOSE");
-  *warnings = close_warnings;
-  *errors = close_errors;
-  return 0;
 }
 
 }  // namespace kavrinth

@@ -1,12 +1,8 @@
 // The PG-writing library behind a small interface: the real one calls libvantor.so's
-// four C functions, the recording one keeps every call for tests.
+// four C functions (the tests have a recording one, tabreng/tests/recording_pg_library.h).
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "companions/vantor/vantor.h"
 
@@ -53,37 +49,6 @@ class VantorPgLibrary : public PgLibrary {
                   double fixup, const char* name) override;
   int32_t Path(const int32_t* points, int32_t count, double fixup, const char* name) override;
   int32_t Close(int32_t* warnings, int32_t* errors) override;
-};
-
-// Keeps every call. PG returns the next scripted table, or, with no script left, the
-// polygon's bounding box as one trapezoid in PG units (d * fixup * 1000).
-class RecordingPgLibrary : public PgLibrary {
- public:
-  struct PolygonCall {
-    std::vector<int32_t> points;  // x, y pairs
-    double fixup = 0;
-    std::string name;
-  };
-
-  int32_t Init(PgInitArguments& values) override;
-  int32_t Polygon(const int32_t* points, int32_t count, PgTrapezoid* table, int32_t capacity,
-                  double fixup, const char* name) override;
-  int32_t Path(const int32_t* points, int32_t count, double fixup, const char* name) override;
-  int32_t Close(int32_t* warnings, int32_t* errors) override;
-
-  // Script.
-  int32_t init_result = 0;
-  std::deque<std::vector<PgTrapezoid>> tables;
-  std::optional<int32_t> forced_result;  // returned instead of the entry count
-  int32_t close_warnings = 0;
-  int32_t close_errors = 0;
-
-  // Record.
-  std::optional<PgInitArguments> init;
-  std::vector<PolygonCall> polygons;
-  std::vector<PolygonCall> paths;
-  int close_calls = 0;
-  std::vector<std::string> order;  // "INIT", "PG", "PATH", "CLOSE" as called
 };
 
 }  // namespace kavrinth

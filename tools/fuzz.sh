@@ -7,7 +7,9 @@
 # Needs the Debian packages clang and libclang-rt-14-dev (the libFuzzer runtime). Each
 # target's log is build-fuzz/logs/<target>.log, what it learnt build-fuzz/corpus/<target>/
 # and a finding build-fuzz/artifacts/<target>/; the summary gives the executions per
-# target. The exit status is 1 when any target found something.
+# target. The exit status is 1 when any target found something. Once fixed, keep the
+# finding as fuzz/regressions/<target>/<name>: every test run replays it (fuzz_replay.*),
+# and the fuzzing here starts from it too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +19,7 @@ while getopts "t:j:h" option; do
   case $option in
     t) seconds=$OPTARG ;;
     j) parallel=$OPTARG ;;
-    *) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+    *) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -56,6 +58,7 @@ run_target() {
   mkdir -p "$corpus" "$artifacts"
   local seeds=()
   [ -d "fuzz/corpus/$target" ] && seeds=("$(pwd)/fuzz/corpus/$target")
+  [ -d "fuzz/regressions/$target" ] && seeds+=("$(pwd)/fuzz/regressions/$target")
   # A hang is a finding too: no input may take ten seconds.
   local code=0
   "$build_dir/fuzz/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \

@@ -4,8 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# klayout: the outside GDSII reader of the tests (testing/gds_outside_reader.py).
 packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev hershey-fonts-data libpolyclipping-dev qt6-base-dev xvfb xauth x11-utils poppler-utils
-          dpkg-dev file desktop-file-utils shared-mime-info)
+          dpkg-dev file desktop-file-utils shared-mime-info klayout)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "testing/temp_dir.h"
+#include "testing/unprivileged.h"
 
 namespace kavrinth {
 namespace {
@@ -366,16 +367,21 @@ TEST_F(IniTest, UnreadableFileIsNeverSavedOver) {
   EXPECT_TRUE(fs::is_directory(temp_.File("folder.ini")));
   EXPECT_FALSE(WriteProfileString(temp_.File("folder.ini"), "A", "k", "v"));
 
-  if (geteuid() == 0) return;  // root reads and writes whatever the mode says
-  // Write-only: the rename could replace it, but what it holds was never read.
+  // Write-only: the rename could replace it, but what it holds was never read. Root reads
+  // whatever the mode says, so an ordinary user tries.
   const std::string original = "[A]\r\nk=1\r\n";
   WriteBytes(temp_.File("locked.ini"), original);
   ASSERT_EQ(chmod(temp_.File("locked.ini").c_str(), 0200), 0);
-  IniFile locked;
-  EXPECT_FALSE(locked.Load(temp_.File("locked.ini")));
-  ASSERT_TRUE(locked.Set("A", "k", "2"));
-  EXPECT_FALSE(locked.Save());
-  EXPECT_FALSE(WriteProfileString(temp_.File("locked.ini"), "A", "k", "2"));
+  test_support::HandOver(temp_.path());
+  const std::string locked_path = temp_.File("locked.ini");
+  EXPECT_EQ(test_support::RunUnprivileged([&] {
+              IniFile locked;
+              const bool loaded = locked.Load(locked_path);
+              const bool set = locked.Set("A", "k", "2");
+              return !loaded && set && !locked.Save() &&
+                     !WriteProfileString(locked_path, "A", "k", "2");
+            }),
+            true);
   ASSERT_EQ(chmod(temp_.File("locked.ini").c_str(), 0600), 0);
   EXPECT_EQ(ReadBytes(temp_.File("locked.ini")), original);
 }
@@ -412,21 +418,25 @@ TEST_F(IniTest, FailedWriteLeavesTheOldFileIntact) {
   EXPECT_EQ(temp_.Entries(), (std::vector<std::string>{"test.ini"}));
 }
 
+// Permissions do not stop root, so the saves run as an ordinary user who owns the files.
 TEST_F(IniTest, ReadOnlyPlacesAreLeftAlone) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
   const std::string original = "[A]\r\nk=1\r\n";
   IniFile in_locked_dir = LoadText(original);
   ASSERT_TRUE(in_locked_dir.Set("A", "k", "2"));
   ASSERT_EQ(chmod(temp_.path().c_str(), 0500), 0);
-  EXPECT_FALSE(in_locked_dir.Save());
+  test_support::HandOver(temp_.path());
+  EXPECT_EQ(test_support::RunUnprivileged([&] { return in_locked_dir.Save(); }), false);
   ASSERT_EQ(chmod(temp_.path().c_str(), 0700), 0);
   EXPECT_EQ(ReadBytes(temp_.File("test.ini")), original);
+  EXPECT_EQ(temp_.Entries(), (std::vector<std::string>{"test.ini"}));
 
   IniFile read_only = LoadText(original);
   ASSERT_EQ(chmod(temp_.File("test.ini").c_str(), 0400), 0);
   ASSERT_TRUE(read_only.Set("A", "k", "2"));
-  EXPECT_FALSE(read_only.Save());
+  test_support::HandOver(temp_.path());
+  EXPECT_EQ(test_support::RunUnprivileged([&] { return read_only.Save(); }), false);
   EXPECT_EQ(ReadBytes(temp_.File("test.ini")), original);
+  EXPECT_EQ(temp_.Entries(), (std::vector<std::string>{"test.ini"}));
 }
 
 TEST_F(IniTest, OneShotCallsReadAndWriteSingleKeys) {

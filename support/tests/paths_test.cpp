@@ -19,6 +19,7 @@
 
 #include "support/notifier.h"
 #include "testing/temp_dir.h"
+#include "testing/unprivileged.h"
 
 namespace kavrinth {
 namespace {
@@ -464,12 +465,13 @@ TEST_F(TempNameTest, GivesAnEmptyNameWhenNoFileCanBeCreated) {
     ScopedWorkingDirectory working(directory);
     EXPECT_EQ(MakeTempFileName(), "") << directory;
   }
-  if (geteuid() != 0) {  // root writes into read-only directories
-    fs::create_directory(dir_.File("readonly"));
-    chmod((dir_.File("readonly")).c_str(), 0555);
-    ScopedWorkingDirectory working(dir_.File("readonly"));
-    EXPECT_EQ(MakeTempFileName(), "");
-  }
+  // Root writes into read-only directories, so an ordinary user tries.
+  fs::create_directory(dir_.File("readonly"));
+  ASSERT_EQ(chmod(dir_.File("readonly").c_str(), 0555), 0);
+  test_support::HandOver(dir_.path());
+  ScopedWorkingDirectory working(dir_.File("readonly"));
+  EXPECT_EQ(test_support::RunUnprivileged([] { return MakeTempFileName().empty(); }), true);
+  EXPECT_TRUE(fs::is_empty(dir_.File("readonly")));
 }
 
 TEST_F(TempNameTest, WorksInADirectoryPastTheOldPathLimit) {

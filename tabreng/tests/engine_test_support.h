@@ -16,6 +16,7 @@
 
 #include "gdsii/record_reader.h"
 #include "gdsii/writer.h"
+#include "tabreng/tests/recording_pg_library.h"
 
 namespace kavrinth::testing {
 

@@ -21,6 +21,7 @@
 #include "pg2gds/pg_readers.h"
 #include "support/buf_file.h"
 #include "support/run_program.h"
+#include "testing/outside_gds_reader.h"
 #include "tests/road/road_geometry.h"
 #include "tools/samplegen/test_pattern.h"
 
@@ -197,6 +198,8 @@ struct RoadRun {
   std::map<std::string, std::map<int, int32_t>> converter_results;  // output -> layer -> result
   std::map<std::string, int32_t> engine_results;                    // output -> engine result
   std::map<std::string, std::string> round_trip;                    // output -> GDSII file
+  int32_t stream_result = -99;  // the pass that keeps its translated stream
+  std::string translated_stream;
 };
 
 class Shell {
@@ -204,10 +207,12 @@ class Shell {
   explicit Shell(RoadRun& run) : run_(run) {}
 
   // RunProgram as the shell calls it: waited for, in the working directory.
-  int32_t Run(const std::string& program, const std::string& arguments) {
+  int32_t Run(const std::string& program, const std::string& arguments,
+              const std::string& directory = "") {
     int32_t exit_code = 0;
+    const std::string working = directory.empty() ? run_.dir : directory;
     const int started =
-        RunProgram({}, kProgramDir + "/" + program, run_.dir.c_str(), arguments, &exit_code, true);
+        RunProgram({}, kProgramDir + "/" + program, working.c_str(), arguments, &exit_code, true);
     EXPECT_EQ(started, 1) << program << " " << arguments;
     return started == 1 ? exit_code : -98;
   }
@@ -250,6 +255,23 @@ class Shell {
     run_.real_result = Run("tabreng", base + " -polycnt:" + std::to_string(run_.counting_result));
     // Then it names the user's PG output files again.
     WriteSettings(UserOutputs(kOutputs[0]));
+  }
+
+  // One more real pass that stops before post-processing and keeps the translated stream
+  // it would have handed over; in a directory of its own, with copies of the job's files,
+  // so that its pg.log and streams leave the road's alone.
+  void KeepTranslatedStream() {
+    const std::string directory = Work("stream");
+    fs::create_directory(directory);
+    for (const char* name : {"road.gds", "road.ssn", "road.cfg", "pg.cfg", "gds.cfg"}) {
+      fs::copy_file(Work(name), directory + "/" + name);
+    }
+    const std::string base = "\"" + directory + "/road.gds\"" + Formatted(" %f ", kFeatureSize) +
+                             LayerList() + " " + run_.scan.top + Formatted(" -s%f ", kScale);
+    run_.stream_result =
+        Run("tabreng", base + " -polycnt:" + std::to_string(run_.counting_result) + " -opost",
+            directory);
+    run_.translated_stream = directory + "/road.gdx";
   }
 
   // The user's PG output name of every layer.
@@ -318,6 +340,7 @@ class GdsToPgRoadTest : public ::testing::Test {
       shell.Convert(output);
       shell.BackToGds(output);
     }
+    shell.KeepTranslatedStream();
   }
   static void TearDownTestSuite() {
     if (run_ != nullptr) fs::remove_all(run_->dir);
@@ -476,6 +499,77 @@ TEST_F(GdsToPgRoadTest, RoundTripToGdsKeepsEveryLayersArea) {
       ExpectLayerMatches(layer, Union(ToPaths(Expected().at(layer.layer))),
                          ToPaths(boundaries.at(layer.layer)), CoverToleranceNm(output) + 1, output,
                          std::string(output.name) + " -> " + output.engine);
+    }
+  }
+}
+
+// The shapes of every top structure, flattened by an outside reader, per layer in
+// nanometres.
+std::map<int, Paths> OutsideShapesByLayer(const test_support::OutsideGdsView& view) {
+  const double nm_per_database_unit = view.metres_per_database_unit * 1e9;
+  std::map<int, Paths> layers;
+  for (const test_support::OutsidePolygon& polygon : view.polygons) {
+    PatternPolygon nm;
+    for (const auto& [x, y] : polygon.points) {
+      nm.push_back({x * nm_per_database_unit, y * nm_per_database_unit});
+    }
+    layers[polygon.layer].push_back(ToPath(nm));
+  }
+  return layers;
+}
+
+// The round-trip libraries read by an outside reader: the same shapes as the pattern.
+TEST_F(GdsToPgRoadTest, AnOutsideReaderSeesEveryLayersAreaInTheRoundTrip) {
+  for (const PgOutput& output : kOutputs) {
+    SCOPED_TRACE(output.engine);
+    const test_support::OutsideGdsView view =
+        test_support::ReadWithOutsideReader(run_->round_trip[output.name]);
+    ASSERT_EQ(view.error, "");
+    EXPECT_EQ(view.messages, std::vector<std::string>());
+    EXPECT_NEAR(view.metres_per_database_unit, 1e-9, 1e-18);
+    ASSERT_EQ(view.tops.size(), 1u);
+    const std::map<int, Paths> layers = OutsideShapesByLayer(view);
+    for (const PatternLayer& layer : kTestPatternLayers) {
+      ASSERT_TRUE(layers.contains(layer.layer)) << "layer " << layer.layer;
+      ExpectLayerMatches(layer, Union(ToPaths(Expected().at(layer.layer))), layers.at(layer.layer),
+                         CoverToleranceNm(output) + 1, output,
+                         std::string(output.name) + " -> " + output.engine + " (KLayout)");
+    }
+  }
+}
+
+// The translated stream the engine hands to the post-processor, read by an outside
+// reader: every layer of the pattern, its polygons cut into pieces that together cover
+// the pattern's shapes, to within the rounding of their corners to the stream's unit.
+// Stroked text is the one part of the stream that is not standard GDSII: each stroke is
+// a polyline in a BOUNDARY element, and a stroke of one segment has two points, which
+// a GDSII reader ignores with a warning.
+TEST_F(GdsToPgRoadTest, AnOutsideReaderSeesThePatternInTheTranslatedStream) {
+  ASSERT_EQ(run_->stream_result, 0);
+  const test_support::OutsideGdsView view =
+      test_support::ReadWithOutsideReader(run_->translated_stream);
+  ASSERT_EQ(view.error, "");
+  for (const std::string& message : view.messages) {
+    EXPECT_NE(message.find("BOUNDARY with less than 3 points ignored"), std::string::npos)
+        << message;
+  }
+  ASSERT_GT(view.metres_per_database_unit, 0);
+  const double rounding_nm = view.metres_per_database_unit * 1e9;
+  const std::map<int, Paths> layers = OutsideShapesByLayer(view);
+  for (const PatternLayer& layer : kTestPatternLayers) {
+    SCOPED_TRACE("layer " + std::to_string(layer.layer));
+    ASSERT_TRUE(layers.contains(layer.layer));
+    const Paths input = Union(ToPaths(Expected().at(layer.layer)));
+    const LayerMeasure m = Measure(input, layers.at(layer.layer), rounding_nm);
+    std::printf(
+        "  translated stream (KLayout) layer %d: %5zu shapes, %12.6f um2 (input %12.6f um2, "
+        "xor %9.6f um2)\n",
+        layer.layer, layers.at(layer.layer).size(), m.output_um2, m.input_um2, m.xor_um2);
+    if (layer.manhattan) {
+      EXPECT_EQ(m.xor_um2, 0.0);
+    } else {
+      EXPECT_EQ(m.outside_um2, 0.0) << "shapes beyond the rounding of the input";
+      EXPECT_LE(m.xor_um2, PerimeterNm(input) * rounding_nm / 1e6);
     }
   }
 }

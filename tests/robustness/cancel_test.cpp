@@ -33,6 +33,8 @@ struct CancelCase {
   std::function<bool(const ProgressLine&)> cancel_when = ShowsProgress;
   // Files the run must not leave, by their ending.
   std::vector<std::string> absent_endings = {};
+  // Set by cancel_when when the moment it waits for came (null: the signal is the moment).
+  bool* moment_reached = nullptr;
 };
 
 void PrintTo(const CancelCase& c, std::ostream* out) { *out << c.name; }
@@ -73,13 +75,20 @@ bool PostProcessorStarts(const ProgressLine& line) {
   return line.command == ProgressCommand::kText && line.text == "Generating INT Data...";
 }
 
-// The post-processor has begun to write: its first Intermediate temporary is there (or two
-// seconds passed without one, and the run goes on to fail the test).
+// Whether the post-processor's first Intermediate temporary was seen before the signal.
+bool intermediate_temporary_seen = false;
+
+// The post-processor has begun to write: its first Intermediate temporary is there. When
+// none comes within ten seconds the signal goes anyway, so that the run ends, and the
+// test fails on intermediate_temporary_seen.
 bool IntermediateFilesBegun(const ProgressLine& line) {
   if (!PostProcessorStarts(line)) return false;
-  for (int wait = 0; wait < 2000; ++wait) {
+  for (int wait = 0; wait < 10000; ++wait) {
     for (const auto& entry : std::filesystem::directory_iterator(".")) {
-      if (entry.path().extension() == ".tmp") return true;
+      if (entry.path().extension() == ".tmp") {
+        intermediate_temporary_seen = true;
+        return true;
+      }
     }
     ::usleep(1000);
   }
@@ -117,7 +126,8 @@ const CancelCase kCases[] = {
      {kTabreng, "chip.gds", "1.5", "=", "="},
      {},
      IntermediateFilesBegun,
-     {".int", ".hdx", ".gdx"}},
+     {".int", ".hdx", ".gdx"},
+     &intermediate_temporary_seen},
 };
 
 class CancelTest : public ::testing::TestWithParam<CancelCase> {
@@ -129,8 +139,12 @@ class CancelTest : public ::testing::TestWithParam<CancelCase> {
 TEST_P(CancelTest, EndsCancelledWithoutTemporariesAndWithValidOrNoOutputs) {
   const CancelCase& c = GetParam();
   c.make_inputs();
+  if (c.moment_reached != nullptr) *c.moment_reached = false;
   const EngineRun run = RunEngineProgram(c.argv, c.cancel_when);
   ASSERT_TRUE(run.signalled) << "the engine never showed its progress";
+  if (c.moment_reached != nullptr) {
+    EXPECT_TRUE(*c.moment_reached) << "cancelled without reaching the moment the case is for";
+  }
   EXPECT_EQ(run.result, CancelledExitCode);
   EXPECT_EQ(TemporaryNames(scratch_.Names()), std::vector<std::string>());
   for (const std::string& name : scratch_.Names()) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -479,19 +480,28 @@ TEST_F(QuenrixRunTest, CancelDuringFlatteningRemovesTheFilesBeingWritten) {
     s.End();
     s.Finish();
   }
-  volatile int cancel = 0;
+  // The flag the run polls through its volatile pointer; this thread sets it atomically.
+  int cancel = 0;
+  std::atomic<bool> run_ended = false;
+  std::atomic<bool> flattening_seen = false;
   std::thread canceller([&] {
-    // The temporaries exist once flattening starts.
-    for (int i = 0; i < 20000; ++i) {
-      bool started = false;
-      for (const std::string& name : Files()) started = started || name.ends_with(".tmp");
-      if (started) break;
+    // The temporaries exist once flattening starts; the cancel comes then, or never.
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!run_ended && std::chrono::steady_clock::now() < give_up) {
+      for (const std::string& name : Files()) {
+        if (name.ends_with(".tmp")) flattening_seen = true;
+      }
+      if (flattening_seen) {
+        std::atomic_ref<int>(cancel).store(1);
+        return;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    cancel = 1;
   });
   const int32_t result = Run({}, &cancel);
+  run_ended = true;
   canceller.join();
+  ASSERT_TRUE(flattening_seen) << "the run ended before its temporaries were seen";
   EXPECT_EQ(result, -1);
   EXPECT_TRUE(NoOutputs());
   EXPECT_NE(ReadFile("pg.log").find("cancelled"), std::string::npos);

@@ -6,10 +6,8 @@
 #include <stdlib.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
-#include <QTimer>
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
@@ -17,43 +15,10 @@
 #include <set>
 #include <string>
 
+#include "testing/qt_modal.h"  // WhenModal, WaitFor
 #include "testing/temp_dir.h"
 
 namespace kavrinth {
-
-// Calls act with the first modal widget of type T that appears (polling every 10 ms, for
-// at most 10 s), once the current code has entered its modal loop.
-template <class T = QWidget>
-void WhenModal(std::function<void(T*)> act) {
-  auto elapsed = std::make_shared<QElapsedTimer>();
-  elapsed->start();
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [act, elapsed, poll] {
-    if (T* widget = qobject_cast<T*>(QApplication::activeModalWidget())) {
-      act(widget);
-      *poll = nullptr;  // breaks the cycle
-      return;
-    }
-    if (elapsed->elapsed() > 10000) {
-      ADD_FAILURE() << "no modal dialog appeared";
-      *poll = nullptr;
-      return;
-    }
-    QTimer::singleShot(10, *poll);
-  };
-  QTimer::singleShot(0, *poll);
-}
-
-// Processes events until the condition holds or the time is up; returns the condition.
-inline bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 5000) {
-  QElapsedTimer elapsed;
-  elapsed.start();
-  while (!condition()) {
-    if (elapsed.elapsed() > timeout_ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
 
 inline void PressKey(QWidget* widget, int key) {
   QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);

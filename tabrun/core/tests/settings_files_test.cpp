@@ -10,6 +10,7 @@
 #include "tabrun/core/tabrun_job.h"
 #include "tabrun/core/tabrun_options.h"
 #include "testing/temp_dir.h"
+#include "testing/unprivileged.h"
 
 namespace kavrinth {
 namespace {
@@ -195,13 +196,14 @@ TEST_F(JobSettingsTest, AFailedWriteIsReportedAndLeavesTheOldFile) {
   std::string error;
   EXPECT_EQ(WriteJobSettings(job_, &error), -1);
   EXPECT_NE(error.find("missing/job.cfg"), std::string::npos);
-  if (::geteuid() != 0) {
-    job_.cfg_path = dir_.File("job.cfg");
-    ::chmod(dir_.path().c_str(), 0500);
-    EXPECT_EQ(WriteJobSettings(job_, &error), -1);
-    ::chmod(dir_.path().c_str(), 0700);
-    EXPECT_EQ(ReadBytes(job_.cfg_path), "old");
-  }
+  // A read-only directory; root writes there anyway, so an ordinary user tries.
+  job_.cfg_path = dir_.File("job.cfg");
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0500), 0);
+  test_support::HandOver(dir_.path());
+  EXPECT_EQ(test_support::RunUnprivileged([&] { return WriteJobSettings(job_, &error) == -1; }),
+            true);
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0700), 0);
+  EXPECT_EQ(ReadBytes(job_.cfg_path), "old");
 }
 
 TEST_F(JobSettingsTest, NoSettingsFileReplacesTheLayout) {
