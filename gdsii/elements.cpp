@@ -1,6 +1,7 @@
 // The GDSII writer's standard elements: boundary, path, node, structure and array
 // references, text and box, in both element sets, and the directory-listing structure.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <type_traits>
@@ -27,6 +28,39 @@ double TextAngle(double angle) {
 template <class Point>
 constexpr bool kInUserUnits = std::is_same_v<Point, GdsPoint>;
 
+// Boundaries of at most this many points are assembled whole in an ElementBlock.
+constexpr size_t kBlockPoints = 64;
+
+// The records of one small element, encoded into a block on the stack so that the
+// element goes to the file in one write: converters write millions of four- and
+// five-point boundaries, where a write per record cost more than the encoding.
+class ElementBlock {
+ public:
+  explicit ElementBlock(GdsByteOrder order) : order_(order) {}
+  // A record header; data lengths here are always even.
+  void Header(int record_type, int data_type, size_t data_length) {
+    const auto length = static_cast<uint32_t>(kGdsRecordHeaderSize + data_length);
+    Put32(static_cast<int32_t>((length << 16) | ((record_type & 0xFF) << 8) | (data_type & 0xFF)));
+  }
+  void Put16(int32_t value) {
+    GdsPutInt16(value, std::span<uint8_t, 2>(bytes_.data() + used_, 2), order_);
+    used_ += 2;
+  }
+  void Put32(int32_t value) {
+    GdsPutInt32(value, std::span<uint8_t, 4>(bytes_.data() + used_, 4), order_);
+    used_ += 4;
+  }
+  const uint8_t* data() const { return bytes_.data(); }
+  size_t size() const { return used_; }
+
+ private:
+  // BOUNDARY, ELFLAGS, LAYER, DATATYPE, the XY header and points, PROPATTR, PROPVALUE
+  // and ENDEL.
+  std::array<uint8_t, 4 + 6 + 6 + 6 + 4 + 8 * kBlockPoints + 6 + 8 + 4> bytes_;
+  size_t used_ = 0;
+  const GdsByteOrder order_;
+};
+
 }  // namespace
 
 double GdsReduceAngle(double angle) {
@@ -44,11 +78,22 @@ double GdsReduceAngleKeep360(double angle) {
 template <class Point>
 void GdsWriter::XyRecord(std::span<const Point> points, size_t count, bool close_with_first) {
   if (!Begin(kGdsXy, kGdsTypeInt32, 8 * count)) return;
+  // The coordinates are encoded into a block here and written a block at a time, not
+  // four bytes at a time: most elements are a handful of points.
+  std::array<uint8_t, 8 * kBlockPoints> block;
+  size_t used = 0;
+  const GdsByteOrder order = state_.byte_order;
   for (size_t i = 0; i < count; ++i) {
     const Point& p = close_with_first && i + 1 == count ? points[0] : points[i];
-    Put32(ToDatabase(p.x));
-    Put32(ToDatabase(p.y));
+    GdsPutInt32(ToDatabase(p.x), std::span<uint8_t, 4>(block.data() + used, 4), order);
+    GdsPutInt32(ToDatabase(p.y), std::span<uint8_t, 4>(block.data() + used + 4, 4), order);
+    used += 8;
+    if (used == block.size()) {
+      Put(block.data(), used);
+      used = 0;
+    }
   }
+  if (used != 0) Put(block.data(), used);
 }
 template void GdsWriter::XyRecord(std::span<const GdsPoint>, size_t, bool);
 template void GdsWriter::XyRecord(std::span<const GdsIntPoint>, size_t, bool);
@@ -74,6 +119,38 @@ int GdsWriter::BoundaryImpl(std::span<const Point> points, int layer, int dataty
                             int32_t value, bool report) {
   if (points.size() < 4) return report ? kGdsLimitApplied : kGdsOk;
   const size_t count = std::min(points.size(), kGdsMaxBoundaryPoints);
+  if (count <= kBlockPoints) {
+    // The same records as below, written in one piece.
+    current_ = CurrentStream();
+    if (current_ == nullptr) return Finish(kGdsOk);
+    ElementBlock block(state_.byte_order);
+    block.Header(kGdsBoundary, kGdsTypeNone, 0);
+    if (state_.element_flag) {
+      block.Header(kGdsElFlags, kGdsTypeBitArray, 2);
+      block.Put16(1);
+    }
+    block.Header(kGdsLayer, kGdsTypeInt16, 2);
+    block.Put16(layer);
+    block.Header(kGdsDataType, kGdsTypeInt16, 2);
+    block.Put16(datatype);
+    block.Header(kGdsXy, kGdsTypeInt32, 8 * count);
+    for (size_t i = 0; i + 1 < count; ++i) {
+      block.Put32(ToDatabase(points[i].x));
+      block.Put32(ToDatabase(points[i].y));
+    }
+    // The last point is always the first again, whatever the list holds there.
+    block.Put32(ToDatabase(points[0].x));
+    block.Put32(ToDatabase(points[0].y));
+    if (attribute != 0) {
+      block.Header(kGdsPropAttr, kGdsTypeInt16, 2);
+      block.Put16(attribute);
+      block.Header(kGdsPropValue, kGdsTypeAscii, 4);
+      block.Put32(value);
+    }
+    block.Header(kGdsEndEl, kGdsTypeNone, 0);
+    Put(block.data(), block.size());
+    return Finish(kGdsOk);
+  }
   EmptyRecord(kGdsBoundary);
   ElementFlagRecord();
   Int16Record(kGdsLayer, layer);

@@ -2,7 +2,9 @@
 // 8-byte excess-64 base-16 real, and the date and time fields of BGNLIB and BGNSTR.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <span>
 #include <string>
@@ -13,22 +15,24 @@ namespace kavrinth {
 // them little-endian (8-byte reals are never affected).
 enum class GdsByteOrder { kBigEndian, kLittleEndian };
 
-// Stores the low 16 bits of the value.
+// Stores the low 16 bits of the value. Both stores are one byte swap (when the order is
+// not the machine's own) and one copy: every record header and coordinate passes here.
 inline void GdsPutInt16(int32_t value, std::span<uint8_t, 2> out,
                         GdsByteOrder order = GdsByteOrder::kBigEndian) {
-  const auto v = static_cast<uint16_t>(value);
-  const bool big = order == GdsByteOrder::kBigEndian;
-  out[big ? 0 : 1] = static_cast<uint8_t>(v >> 8);
-  out[big ? 1 : 0] = static_cast<uint8_t>(v);
+  auto v = static_cast<uint16_t>(value);
+  if ((order == GdsByteOrder::kBigEndian) != (std::endian::native == std::endian::big)) {
+    v = static_cast<uint16_t>((v >> 8) | (v << 8));
+  }
+  std::memcpy(out.data(), &v, sizeof v);
 }
 
 inline void GdsPutInt32(int32_t value, std::span<uint8_t, 4> out,
                         GdsByteOrder order = GdsByteOrder::kBigEndian) {
-  const auto v = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i) {
-    const int shift = order == GdsByteOrder::kBigEndian ? 24 - 8 * i : 8 * i;
-    out[i] = static_cast<uint8_t>(v >> shift);
+  auto v = static_cast<uint32_t>(value);
+  if ((order == GdsByteOrder::kBigEndian) != (std::endian::native == std::endian::big)) {
+    v = __builtin_bswap32(v);
   }
+  std::memcpy(out.data(), &v, sizeof v);
 }
 
 inline int16_t GdsGetInt16(std::span<const uint8_t, 2> in,

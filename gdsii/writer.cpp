@@ -374,11 +374,6 @@ int32_t GdsWriter::Saturate(double value) {
   return value < 0 ? std::numeric_limits<int32_t>::min() : std::numeric_limits<int32_t>::max();
 }
 
-int32_t GdsWriter::ToDatabase(double value) {
-  const double scaled = value / state_.divisor;
-  return Saturate(value >= 0 ? scaled + 0.5 : scaled - 0.5);
-}
-
 int32_t GdsWriter::WidthToDatabase(double width) { return Saturate(width / state_.divisor + 0.5); }
 
 bool GdsWriter::Ready(bool converts) {

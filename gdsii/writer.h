@@ -312,7 +312,14 @@ class GdsWriter {
   void XyRecord(std::span<const Point> points, size_t count, bool close_with_first);
 
   // Conversions to database units (saturating; a saturation marks the limit).
-  int32_t ToDatabase(double value);
+  // Inline: every coordinate of every element passes here. Values whose whole part fits
+  // convert directly; the rest (and NaN) go to Saturate.
+  int32_t ToDatabase(double value) {
+    const double scaled = value / state_.divisor;
+    const double rounded = value >= 0 ? scaled + 0.5 : scaled - 0.5;
+    if (rounded > -2147483649.0 && rounded < 2147483648.0) return static_cast<int32_t>(rounded);
+    return Saturate(rounded);
+  }
   int32_t ToDatabase(int32_t value) { return value; }
   int32_t WidthToDatabase(double width);
   int32_t Saturate(double value);

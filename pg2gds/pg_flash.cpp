@@ -8,9 +8,28 @@
 namespace kavrinth {
 namespace {
 
+// The rounding of RoundToInt32, inline here: a flash rounds ten offsets.
+inline bool RoundOffset(double value, int32_t* out) {
+  // Halves go away from zero. Below 2^52 the integer part and the fraction of a double
+  // are exact, which gives std::round's result without a call for every corner. NaN
+  // fails the comparison too, so only the large values and NaN test for finiteness.
+  double rounded;
+  if (std::fabs(value) < 4503599627370496.0) {
+    const auto whole = static_cast<double>(static_cast<int64_t>(value));
+    const double fraction = value - whole;
+    rounded = whole + static_cast<double>(fraction >= 0.5) - static_cast<double>(fraction <= -0.5);
+  } else {
+    if (!std::isfinite(value)) return false;
+    rounded = std::round(value);
+  }
+  if (rounded < INT32_MIN || rounded > INT32_MAX) return false;
+  *out = static_cast<int32_t>(rounded);
+  return true;
+}
+
 // Offset (dx, dy) rounded; false when either leaves 32 bits.
 bool RoundPair(double dx, double dy, int32_t* x, int32_t* y) {
-  return RoundToInt32(dx, x) && RoundToInt32(dy, y);
+  return RoundOffset(dx, x) && RoundOffset(dy, y);
 }
 
 // base + offset, false when the sum leaves 32 bits.
@@ -23,22 +42,7 @@ bool AddChecked(int32_t base, int64_t offset, int32_t* out) {
 
 }  // namespace
 
-bool RoundToInt32(double value, int32_t* out) {
-  if (!std::isfinite(value)) return false;
-  // Halves go away from zero. Below 2^52 the integer part and the fraction of a double
-  // are exact, which gives std::round's result without a call for every corner.
-  double rounded;
-  if (std::fabs(value) < 4503599627370496.0) {
-    const auto whole = static_cast<double>(static_cast<int64_t>(value));
-    const double fraction = value - whole;
-    rounded = whole + static_cast<double>(fraction >= 0.5) - static_cast<double>(fraction <= -0.5);
-  } else {
-    rounded = std::round(value);
-  }
-  if (rounded < INT32_MIN || rounded > INT32_MAX) return false;
-  *out = static_cast<int32_t>(rounded);
-  return true;
-}
+bool RoundToInt32(double value, int32_t* out) { return RoundOffset(value, out); }
 
 void CountFlashArea(int32_t w, int32_t h, PgReaderStats* stats) {
   double area = static_cast<double>(w) * h;

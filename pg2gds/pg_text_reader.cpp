@@ -1,5 +1,6 @@
 // Record readers of the PG text formats: ElectroMask and Mann 3000 (integers) and
 // Mann 3600 (decimals), read byte by byte through the file's code and class tables.
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -26,7 +27,7 @@ constexpr size_t kMaxDecimalText = 64;
 
 // A signed decimal integer taken character by character as a conversion of the whole
 // text would take it: an optional sign, then digits up to the first other character.
-// Values beyond 32 bits are remembered as overflow instead of wrapping.
+// Values beyond 32 bits are held out of range instead of wrapping.
 class IntegerText {
  public:
   // Tests in the order of how often they decide: most characters are digits of a number
@@ -45,7 +46,7 @@ class IntegerText {
   // The value (0 for a text without digits); false when it does not fit in 32 bits.
   bool Take(int32_t* value) {
     int64_t signed_value = negative_ ? -magnitude_ : magnitude_;
-    bool fits = !overflow_ && signed_value >= INT32_MIN && signed_value <= INT32_MAX;
+    bool fits = signed_value >= INT32_MIN && signed_value <= INT32_MAX;
     if (fits) *value = static_cast<int32_t>(signed_value);
     *this = IntegerText{};
     return fits;
@@ -53,15 +54,15 @@ class IntegerText {
 
  private:
   enum State { kStart, kSigned, kDigits, kDone };
+  // The magnitude never falls as digits come, so it is held at kOverflow once it passes
+  // 2^31 (the largest that may still fit, negated): Take then finds it out of range.
   void AddDigit(char c) {
     state_ = kDigits;
-    if (overflow_) return;
-    magnitude_ = magnitude_ * 10 + (c - '0');
-    overflow_ = magnitude_ > static_cast<int64_t>(INT32_MAX) + 1;
+    magnitude_ = std::min(magnitude_ * 10 + (c - '0'), kOverflow);
   }
+  static constexpr int64_t kOverflow = static_cast<int64_t>(INT32_MAX) + 2;
   State state_ = kStart;
   bool negative_ = false;
-  bool overflow_ = false;
   int64_t magnitude_ = 0;
 };
 

@@ -47,6 +47,42 @@ TEST_F(ElementTest, BoundaryClosesWithItsFirstPointAndCarriesItsProperty) {
   EXPECT_EQ(body[5].data, Be32({-123456}));
 }
 
+// Small boundaries are assembled whole and long point lists are encoded in blocks: on
+// both sides of the size where that changes, the records are the same and every point
+// keeps its place, with the first point closing the list.
+TEST_F(ElementTest, BoundariesKeepTheirRecordsAndPointsAtEverySize) {
+  writer.SetElementFlag(true);
+  const size_t sizes[] = {4, 64, 65, 200};
+  for (size_t size : sizes) {
+    std::vector<GdsPoint> points;
+    for (size_t i = 0; i < size; ++i) points.push_back({i * 0.001, -(i * 0.002)});
+    ASSERT_EQ(writer.WriteBoundaryEx(points, 2, 3, 5, 77), kGdsOk);
+  }
+  const std::vector<RawRecord> body = CloseAndBody();
+  const std::vector<int> element = {kGdsBoundary, kGdsElFlags,  kGdsLayer,     kGdsDataType,
+                                    kGdsXy,       kGdsPropAttr, kGdsPropValue, kGdsEndEl};
+  ASSERT_EQ(body.size(), element.size() * std::size(sizes));
+  for (size_t e = 0; e < std::size(sizes); ++e) {
+    const std::vector<RawRecord> records(body.begin() + e * element.size(),
+                                         body.begin() + (e + 1) * element.size());
+    EXPECT_EQ(Types(records), element) << sizes[e] << " points";
+    EXPECT_EQ(records[1].data, Be16({1}));
+    EXPECT_EQ(records[2].data, Be16({2}));
+    EXPECT_EQ(records[3].data, Be16({3}));
+    std::vector<int32_t> xy;
+    for (size_t i = 0; i + 1 < sizes[e]; ++i) {
+      xy.push_back(static_cast<int32_t>(i));
+      xy.push_back(-2 * static_cast<int32_t>(i));
+    }
+    xy.push_back(0);
+    xy.push_back(0);
+    EXPECT_EQ(records[4].data, Be32(xy)) << sizes[e] << " points";
+    EXPECT_EQ(records[5].data, Be16({5}));
+    EXPECT_EQ(records[6].data_type, kGdsTypeAscii);
+    EXPECT_EQ(records[6].data, Be32({77}));
+  }
+}
+
 TEST_F(ElementTest, CoordinatesRoundHalfAwayFromZero) {
   const struct {
     double value;

@@ -112,13 +112,17 @@ inline std::vector<uint8_t> Be16(std::initializer_list<int> values) {
   return bytes;
 }
 
-inline std::vector<uint8_t> Be32(std::initializer_list<int32_t> values) {
+inline std::vector<uint8_t> Be32(const std::vector<int32_t>& values) {
   std::vector<uint8_t> bytes;
   for (int32_t v : values) {
     const auto u = static_cast<uint32_t>(v);
     for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<uint8_t>(u >> shift));
   }
   return bytes;
+}
+
+inline std::vector<uint8_t> Be32(std::initializer_list<int32_t> values) {
+  return Be32(std::vector<int32_t>(values));
 }
 
 inline std::vector<uint8_t> Real(std::initializer_list<double> values) {

@@ -2,9 +2,12 @@
 // completion, repeated fields, comments, digit variants and every result.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
+#include "pg2gds/pg_flash.h"
 #include "pg2gds/tests/pg_test_files.h"
 
 namespace kavrinth {
@@ -356,6 +359,33 @@ TEST_F(PgFileTest, ReadersWithoutAFileReportBadData) {
   for (PgRecordReader read :
        {ReadTextPgRecord, ReadMann3600Record, ReadDraftekRecord, ReadIntermediateRecord}) {
     EXPECT_EQ(read(&reader), kPgReadBadData);
+  }
+}
+
+// Corner offsets round halves away from zero; values that leave 32 bits, infinities and
+// NaN are refused and leave the output alone.
+TEST(RoundToInt32Test, RoundsHalvesAwayAndRefusesWhatDoesNotFit) {
+  const struct {
+    double value;
+    bool fits;
+    int32_t expected;
+  } cases[] = {{2.5, true, 3},
+               {-2.5, true, -3},
+               {2.4999, true, 2},
+               {-0.5, true, -1},
+               {-0.4, true, 0},
+               {2147483647.4, true, 2147483647},
+               {-2147483648.4, true, -2147483647 - 1},
+               {2147483647.5, false, 0},
+               {-2147483648.5, false, 0},
+               {1e300, false, 0},
+               {std::numeric_limits<double>::infinity(), false, 0},
+               {-std::numeric_limits<double>::infinity(), false, 0},
+               {std::nan(""), false, 0}};
+  for (const auto& c : cases) {
+    int32_t out = 12345;
+    EXPECT_EQ(RoundToInt32(c.value, &out), c.fits) << c.value;
+    EXPECT_EQ(out, c.fits ? c.expected : 12345) << c.value;
   }
 }
 

@@ -161,6 +161,20 @@ void GrowWidened(const GdxWord* point, int64_t w) {
   Grow(int64_t{point[0]} + w, int64_t{point[1]} + w);
 }
 
+// Grows the box by a list of points: their own box first, then the database's once.
+void GrowByPoints(const GdxWord* points, int32_t count) {
+  if (count <= 0) return;
+  int32_t min_x = points[0], max_x = points[0], min_y = points[1], max_y = points[1];
+  for (int32_t i = 1; i < count; ++i) {
+    min_x = std::min(min_x, points[2 * i]);
+    max_x = std::max(max_x, points[2 * i]);
+    min_y = std::min(min_y, points[2 * i + 1]);
+    max_y = std::max(max_y, points[2 * i + 1]);
+  }
+  GrowBy(min_x, min_y);
+  GrowBy(max_x, max_y);
+}
+
 void GrowArc(const GdxWord* data, const GdxWord* p) {
   const int64_t w = data[4];
   GrowWidened(p + 2, 0);
@@ -180,7 +194,7 @@ void GrowExtents(int32_t type, const GdxWord* data, const GdxWord* points, int32
     case kGdxNode:
     case kGdxMarkerList:
     case kGdxGroup:
-      for (int32_t i = 0; i < count; ++i) GrowWidened(points + 2 * i, 0);
+      GrowByPoints(points, count);
       break;
     case kGdxPath:
       for (int32_t i = 0; i < count; ++i) {

@@ -1,5 +1,6 @@
 // The layout database's memory: tables of word blocks and library records, addressed by
 // 32-bit handles (index + 1) so that stored words never hold pointers.
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <new>
@@ -10,8 +11,14 @@
 namespace kavrinth {
 namespace {
 
+// Blocks come from calloc: large ones are fresh pages the system hands out zeroed, where
+// a zero-filling new wrote every word of every data block of a load once more.
+struct FreeWords {
+  void operator()(GdxWord* words) const { std::free(words); }
+};
+
 struct Block {
-  std::unique_ptr<GdxWord[]> words;
+  std::unique_ptr<GdxWord[], FreeWords> words;
   int32_t size = 0;
 };
 
@@ -58,7 +65,9 @@ GdxHandle AllocateWords(int32_t words) {
   if (!WithinLimit(bytes)) return kGdxNoHandle;
   Tables& t = Memory();
   try {
-    auto memory = std::make_unique<GdxWord[]>(static_cast<size_t>(words));  // zero-filled
+    std::unique_ptr<GdxWord[], FreeWords> memory(
+        static_cast<GdxWord*>(std::calloc(static_cast<size_t>(words), sizeof(GdxWord))));
+    if (!memory) return kGdxNoHandle;
     const GdxHandle handle = TakeSlot(t.blocks, t.free_blocks);
     if (handle == kGdxNoHandle) return kGdxNoHandle;
     t.blocks[handle - 1] = Block{std::move(memory), words};
