@@ -34,20 +34,8 @@ namespace {
 // Three flashes: 30x10 at (100, 200), 30x10 at (300, 200), 10x10 at (500, 500).
 const std::string kThreeFlashes = "<X100Y200W30V10U0SX300SX500Y500W10S\nZ";
 
-class EditToolsTest : public VexilTest {
+class EditToolsTest : public VexilAppTest {
  protected:
-  void SetUp() override {
-    VexilTest::SetUp();
-    AppState() = ViewerAppState();
-    ClearLayerTable();
-    ImportSettings() = ViewerImportSettings();
-  }
-  void TearDown() override {
-    app_.reset();
-    ClearLayerTable();
-    GdxFreeCurrentLibrary();
-    VexilTest::TearDown();
-  }
   // Opens a job of the PG file a.em in red.
   void StartWithFlashes() {
     WriteFile("a.em", kThreeFlashes);
@@ -65,7 +53,6 @@ class EditToolsTest : public VexilTest {
       return AppState().job_loaded && AppState().picture_valid && !AppState().drawing_active;
     });
   }
-  CLumraView* view() const { return app_->view(); }
   QPoint At(int32_t x, int32_t y) const {
     const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
     return {p.x, p.y};
@@ -107,7 +94,6 @@ class EditToolsTest : public VexilTest {
 
   ScriptedNotifier notifier_;
   ScopedNotifier scoped_notifier_{&notifier_};
-  std::unique_ptr<CLumraApp> app_;
   CEditTools* tools_ = nullptr;
 };
 

@@ -38,32 +38,10 @@
 namespace kavrinth {
 namespace {
 
-class VexilWindowTest : public VexilTest {
+class VexilWindowTest : public VexilAppTest {
  protected:
-  void SetUp() override {
-    VexilTest::SetUp();
-    AppState() = ViewerAppState();
-    ClearLayerTable();
-    ImportSettings() = ViewerImportSettings();
-  }
-  void TearDown() override {
-    app_.reset();
-    ClearLayerTable();
-    GdxFreeCurrentLibrary();
-    VexilTest::TearDown();
-  }
-
-  void Start(const std::vector<std::string>& words) {
-    app_ = std::make_unique<CLumraApp>();
-    app_->InitInstance(ParseCommandLine(words, temp_.path(), true));
-  }
-  CMainFrame* frame() const { return app_->frame(); }
-  CLumraView* view() const { return app_->view(); }
   std::string Title() const { return frame()->windowTitle().toStdString(); }
 
-  static bool WaitDrawn() {
-    return WaitFor([] { return AppState().job_loaded && AppState().picture_valid; });
-  }
   // Lets queued work run for a while.
   static void Settle(int ms = 200) {
     WaitFor([] { return false; }, ms);
@@ -82,7 +60,6 @@ class VexilWindowTest : public VexilTest {
 
   ScriptedNotifier notifier_;
   ScopedNotifier scoped_notifier_{&notifier_};
-  std::unique_ptr<CLumraApp> app_;
 };
 
 // Types the names into the file dialog's name field in place of any selection, and accepts.
@@ -116,8 +93,7 @@ TEST_F(VexilWindowTest, StartsEmptyWithTheProgramNameAsTitle) {
   for (int id : {kCmdFileNew, kCmdFileOpen, kCmdFileClose, kCmdAppAbout, kCmdViewToolbar}) {
     EXPECT_TRUE(frame()->CommandAction(id)->isEnabled()) << id;
   }
-  for (int id : {kCmdPlotScreen, kCmdViewAll, kCmdMeasure, kCmdCaptureFirst,
-                 kCmdViewRedraw}) {
+  for (int id : {kCmdPlotScreen, kCmdViewAll, kCmdMeasure, kCmdCaptureFirst, kCmdViewRedraw}) {
     EXPECT_FALSE(frame()->CommandAction(id)->isEnabled()) << id;
     EXPECT_FALSE(frame()->OnCommand(id)) << id;
   }

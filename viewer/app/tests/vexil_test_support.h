@@ -6,11 +6,21 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/ini.h"
 #include "support/qt/tests/qt_test_support.h"
+#include "viewer/app/command_line.h"
+#include "viewer/app/lumra_app.h"
+#include "viewer/app/lumra_view.h"
+#include "viewer/app/main_frame.h"
 #include "viewer/app/viewer_settings.h"
+#include "viewer/app/viewer_state.h"
+#include "viewer/model/gdx_database.h"
+#include "viewer/model/job_file.h"
+#include "viewer/model/layer_table.h"
 
 namespace kavrinth {
 
@@ -52,6 +62,35 @@ class VexilTest : public TempDirTest {
 
   std::string config_dir_;
   std::string runtime_dir_;
+};
+
+// The viewer started in-process on the test's own directories: the viewer's state is fresh
+// before each test, and the application and its layers are gone after it.
+class VexilAppTest : public VexilTest {
+ protected:
+  void SetUp() override {
+    VexilTest::SetUp();
+    AppState() = ViewerAppState();
+    ClearLayerTable();
+    ImportSettings() = ViewerImportSettings();
+  }
+  void TearDown() override {
+    app_.reset();
+    ClearLayerTable();
+    GdxFreeCurrentLibrary();
+    VexilTest::TearDown();
+  }
+  void Start(const std::vector<std::string>& words) {
+    app_ = std::make_unique<CLumraApp>();
+    app_->InitInstance(ParseCommandLine(words, temp_.path(), true));
+  }
+  CMainFrame* frame() const { return app_->frame(); }
+  CLumraView* view() const { return app_->view(); }
+  static bool WaitDrawn() {
+    return WaitFor([] { return AppState().job_loaded && AppState().picture_valid; });
+  }
+
+  std::unique_ptr<CLumraApp> app_;
 };
 
 }  // namespace kavrinth

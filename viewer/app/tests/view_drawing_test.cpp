@@ -25,32 +25,10 @@
 namespace kavrinth {
 namespace {
 
-class ViewDrawingTest : public VexilTest {
+class ViewDrawingTest : public VexilAppTest {
  protected:
-  void SetUp() override {
-    VexilTest::SetUp();
-    AppState() = ViewerAppState();
-    ClearLayerTable();
-    ImportSettings() = ViewerImportSettings();
-  }
-  void TearDown() override {
-    app_.reset();
-    ClearLayerTable();
-    GdxFreeCurrentLibrary();
-    VexilTest::TearDown();
-  }
-  void Start(const std::vector<std::string>& words) {
-    app_ = std::make_unique<CLumraApp>();
-    app_->InitInstance(ParseCommandLine(words, temp_.path(), true));
-  }
-  CLumraView* view() const { return app_->view(); }
-  static bool WaitDrawn() {
-    return WaitFor([] { return AppState().job_loaded && AppState().picture_valid; });
-  }
-
   ScriptedNotifier notifier_;
   ScopedNotifier scoped_notifier_{&notifier_};
-  std::unique_ptr<CLumraApp> app_;
 };
 
 TEST_F(ViewDrawingTest, SampleFlashesAreShownWhereTheirCoordinatesSay) {

@@ -28,20 +28,8 @@
 namespace kavrinth {
 namespace {
 
-class ViewWorkingTest : public VexilTest {
+class ViewWorkingTest : public VexilAppTest {
  protected:
-  void SetUp() override {
-    VexilTest::SetUp();
-    AppState() = ViewerAppState();
-    ClearLayerTable();
-    ImportSettings() = ViewerImportSettings();
-  }
-  void TearDown() override {
-    app_.reset();
-    ClearLayerTable();
-    GdxFreeCurrentLibrary();
-    VexilTest::TearDown();
-  }
   // Starts the viewer on a sample file and waits for its picture.
   void StartOn(const std::string& sample) {
     WriteFile(sample, ReadFile(std::string(SAMPLES_DIR) + "/" + sample));
@@ -54,13 +42,8 @@ class ViewWorkingTest : public VexilTest {
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame()));
     view()->setFocus();
   }
-  CLumraView* view() const { return app_->view(); }
-  CMainFrame* frame() const { return app_->frame(); }
   DrawWndState& window() const { return AppDisplay().window; }
   CDrawInteraction& work() const { return view()->interaction(); }
-  static bool WaitDrawn() {
-    return WaitFor([] { return AppState().job_loaded && AppState().picture_valid; });
-  }
   QString Status() const { return frame()->statusBar()->currentMessage(); }
   void Drag(QPoint from, QPoint to) {
     QTest::mousePress(view(), Qt::LeftButton, Qt::NoModifier, from);
@@ -91,7 +74,6 @@ class ViewWorkingTest : public VexilTest {
 
   ScriptedNotifier notifier_;
   ScopedNotifier scoped_notifier_{&notifier_};
-  std::unique_ptr<CLumraApp> app_;
 };
 
 TEST_F(ViewWorkingTest, ZoomWindowByADragThenInOutLastAndAll) {

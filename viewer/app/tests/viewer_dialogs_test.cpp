@@ -95,29 +95,12 @@ QStringList Items(const QComboBox* list) {
   return items;
 }
 
-class ViewerDialogsTest : public VexilTest {
+class ViewerDialogsTest : public VexilAppTest {
  protected:
   void SetUp() override {
-    VexilTest::SetUp();
-    AppState() = ViewerAppState();
-    ClearLayerTable();
-    ImportSettings() = ViewerImportSettings();
+    VexilAppTest::SetUp();
     GlassShown() = false;
     AppDisplay().settings = DisplaySettings();
-  }
-  void TearDown() override {
-    app_.reset();
-    ClearLayerTable();
-    GdxFreeCurrentLibrary();
-    VexilTest::TearDown();
-  }
-  void Start(const std::vector<std::string>& words) {
-    app_ = std::make_unique<CLumraApp>();
-    app_->InitInstance(ParseCommandLine(words, temp_.path(), true));
-  }
-  CMainFrame* frame() const { return app_->frame(); }
-  static bool WaitDrawn() {
-    return WaitFor([] { return AppState().job_loaded && AppState().picture_valid; });
   }
   std::string Messages() const {
     std::string all;
@@ -138,7 +121,6 @@ class ViewerDialogsTest : public VexilTest {
 
   ScriptedNotifier notifier_;
   ScopedNotifier scoped_notifier_{&notifier_};
-  std::unique_ptr<CLumraApp> app_;
 };
 
 template <class Control>
