@@ -4,21 +4,43 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
 
 namespace kavrinth::test_support {
 namespace {
+
+// The text of /proc/<pid>/stat, empty when the process has gone. Plain reads: a process
+// that ends while its file is read fails the read with ESRCH, which a stream would throw
+// from the watch thread and end the whole test run.
+std::string ReadProcStat(const char* pid) {
+  const int fd = ::open((std::string("/proc/") + pid + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string text;
+  char block[512];
+  for (;;) {
+    const ssize_t got = ::read(fd, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      text.clear();
+      break;
+    }
+    if (got == 0) break;
+    text.append(block, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  return text;
+}
 
 // The parent and the name of every process, from /proc/<pid>/stat ("pid (name) state
 // ppid ..."; the name may hold blanks and parentheses, so it ends at the last ')').
@@ -30,8 +52,7 @@ std::multimap<pid_t, ProcessEntry> ChildrenByParent() {
     char* end = nullptr;
     const long pid = std::strtol(entry->d_name, &end, 10);
     if (pid <= 0 || *end != '\0') continue;
-    std::ifstream in(std::string("/proc/") + entry->d_name + "/stat");
-    const std::string stat((std::istreambuf_iterator<char>(in)), {});
+    const std::string stat = ReadProcStat(entry->d_name);
     const size_t open = stat.find('('), close = stat.rfind(')');
     if (open == std::string::npos || close == std::string::npos || close < open) continue;
     std::istringstream rest(stat.substr(close + 1));
@@ -107,13 +128,25 @@ void ChildTimeLimit::Watch(int limit_ms) {
   // are ended as they come, until the test ends. (Only now does this thread allocate
   // again, in a test that has failed.)
   do {
-    std::string killed;
-    for (const ProcessEntry& child : Descendants(::getpid())) {
-      // Zombies are ended already: they only wait for the test to reap them.
-      if (child.state == 'Z') continue;
-      if (::kill(child.pid, SIGKILL) == 0) {
-        killed += " " + std::to_string(child.pid) + " (" + child.name + ")";
+    // Every child is stopped first, scan after scan until no running one is left, and only
+    // then killed: a parent killed while it forks would leave its new child running,
+    // orphaned, and holding the test's output open. A stopped process starts no child.
+    std::map<pid_t, std::string> stopped;
+    for (int round = 0; round < 100; ++round) {
+      bool more = false;
+      for (const ProcessEntry& child : Descendants(::getpid())) {
+        // Zombies are ended already: they only wait for the test to reap them.
+        if (child.state == 'Z' || stopped.count(child.pid) != 0) continue;
+        if (::kill(child.pid, SIGSTOP) == 0) {
+          stopped.emplace(child.pid, child.name);
+          more = true;
+        }
       }
+      if (!more) break;
+    }
+    std::string killed;
+    for (const auto& [pid, name] : stopped) {
+      if (::kill(pid, SIGKILL) == 0) killed += " " + std::to_string(pid) + " (" + name + ")";
     }
     if (!killed.empty()) {
       std::fprintf(stderr, "child programs still running after %d ms, killed:%s\n", limit_ms,
