@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <clocale>
 #include <cstdlib>
 #include <string>
@@ -53,6 +54,19 @@ int RunModal(QDialog& dialog, int headless_result) {
 }
 
 QString ControlObjectName(int id) { return QStringLiteral("id%1").arg(id); }
+
+QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+  QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+  QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
+  ok->setObjectName(ControlObjectName(kAnswerOk));
+  ok->setAccessibleName("OK");
+  cancel->setObjectName(ControlObjectName(kAnswerCancel));
+  cancel->setAccessibleName("Cancel");
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  return buttons;
+}
 
 void SetWindowTextLiteral(QWidget* window, std::string_view text) {
   QString title = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -36,6 +37,11 @@ template <class Control>
 Control* FindControl(const QWidget* dialog, int id) {
   return dialog ? dialog->findChild<Control*>(ControlObjectName(id)) : nullptr;
 }
+
+// The dialog's OK and Cancel buttons, named by their label text and carrying the ids 1 and
+// 2, wired to the dialog's accept and reject (a dialog's own accept is called, as the slots
+// are virtual). The caller places the box.
+QDialogButtonBox* OkCancelButtons(QDialog* dialog);
 
 // Sets a window's title as it stands: Qt would take "[*]" as its modified-mark placeholder.
 void SetWindowTextLiteral(QWidget* window, std::string_view text);

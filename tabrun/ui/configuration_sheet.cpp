@@ -124,14 +124,7 @@ COptionsDlgSheet::COptionsDlgSheet(QWidget* owner, TabrunJob* job)
   tabs_->addTab(BuildMaskPage(), "Mask Options");
   tabs_->addTab(BuildOutputPage(), "Output");
   layout->addWidget(tabs_);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setObjectName(ControlObjectName(1));
-  buttons->button(QDialogButtonBox::Ok)->setAccessibleName("OK");
-  buttons->button(QDialogButtonBox::Cancel)->setObjectName(ControlObjectName(2));
-  buttons->button(QDialogButtonBox::Cancel)->setAccessibleName("Cancel");
-  connect(buttons, &QDialogButtonBox::accepted, this, &COptionsDlgSheet::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
+  layout->addWidget(OkCancelButtons(this));
 }
 
 QWidget* COptionsDlgSheet::BuildOptionsPage() {

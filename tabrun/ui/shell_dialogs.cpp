@@ -25,17 +25,6 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-QDialogButtonBox* OkCancel(QDialog* dialog) {
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-  buttons->button(QDialogButtonBox::Ok)->setObjectName(ControlObjectName(1));
-  buttons->button(QDialogButtonBox::Ok)->setAccessibleName("OK");
-  buttons->button(QDialogButtonBox::Cancel)->setObjectName(ControlObjectName(2));
-  buttons->button(QDialogButtonBox::Cancel)->setAccessibleName("Cancel");
-  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-  return buttons;
-}
-
 }  // namespace
 
 CDirectoryDlg::CDirectoryDlg(QWidget* owner, const std::string& old_directory) : QDialog(owner) {
@@ -60,7 +49,7 @@ CDirectoryDlg::CDirectoryDlg(QWidget* owner, const std::string& old_directory) :
   new_layout->addWidget(edit_);
   new_layout->addWidget(list_);
   layout->addWidget(new_group);
-  layout->addWidget(OkCancel(this));
+  layout->addWidget(OkCancelButtons(this));
   connect(list_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
     Fill(QDir(edit_->text()).absoluteFilePath(item->text()));
   });
@@ -102,7 +91,7 @@ CDebugTextDlg::CDebugTextDlg(QWidget* owner, const std::string& command_line) : 
   edit->setAccessibleName("Command line");
   edit->setMinimumWidth(600);
   layout->addWidget(edit);
-  layout->addWidget(OkCancel(this));
+  layout->addWidget(OkCancelButtons(this));
 }
 
 CPromptDlg::CPromptDlg(QWidget* owner, const std::string& text) : QDialog(owner) {

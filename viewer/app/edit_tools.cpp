@@ -14,6 +14,7 @@
 #include <map>
 
 #include "support/notifier.h"
+#include "support/qt/dialogs.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
@@ -96,12 +97,7 @@ CAddTextDlg::CAddTextDlg(CEditTools* tools, QWidget* parent) : QDialog(parent), 
   row->addWidget(mirroring);
   row->addWidget(height_box);
   layout->addLayout(row);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setAccessibleName("OK");
-  buttons->button(QDialogButtonBox::Cancel)->setAccessibleName("Cancel");
-  layout->addWidget(buttons);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(OkCancelButtons(this));
   // The text is bounded: what goes past the limit is cut off as it is typed.
   connect(text_, &QPlainTextEdit::textChanged, this, [this] {
     QString text = text_->toPlainText();
@@ -201,12 +197,7 @@ CSelectionDlg::CSelectionDlg(CEditTools* tools, QWidget* parent) : QDialog(paren
   layout->addWidget(mode_box);
   layout->addWidget(label);
   layout->addWidget(operation);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setAccessibleName("OK");
-  buttons->button(QDialogButtonBox::Cancel)->setAccessibleName("Cancel");
-  layout->addWidget(buttons);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(OkCancelButtons(this));
 }
 
 void CSelectionDlg::showEvent(QShowEvent* event) {

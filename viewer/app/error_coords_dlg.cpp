@@ -113,14 +113,7 @@ CErrorCoordsDlg::CErrorCoordsDlg(CLumraApp* app, QWidget* owner) : QDialog(owner
   auto* hint = new QLabel("Double click to zoom into coordinates desired", this);
   hint->setAccessibleName(hint->text());
   layout->addWidget(hint);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setObjectName(ControlObjectName(kAnswerOk));
-  buttons->button(QDialogButtonBox::Ok)->setAccessibleName("OK");
-  buttons->button(QDialogButtonBox::Cancel)->setObjectName(ControlObjectName(kAnswerCancel));
-  buttons->button(QDialogButtonBox::Cancel)->setAccessibleName("Cancel");
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
+  layout->addWidget(OkCancelButtons(this));
   // A double click zooms and keeps the list up.
   connect(list_, &QListWidget::itemDoubleClicked, this, [this] { ZoomToSelection(); });
 }

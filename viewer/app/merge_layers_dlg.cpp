@@ -61,12 +61,7 @@ CMergeConfirmDlg::CMergeConfirmDlg(const std::vector<std::string>& existing, QWi
   list_->setSortingEnabled(true);
   for (const std::string& name : existing) list_->addItem(QString::fromStdString(name));
   layout->addWidget(list_);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setAccessibleName("OK");
-  buttons->button(QDialogButtonBox::Cancel)->setAccessibleName("Cancel");
-  layout->addWidget(buttons);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(OkCancelButtons(this));
 }
 
 CMergeLayersDlg::CMergeLayersDlg(QWidget* parent) : QDialog(parent) {
@@ -100,17 +95,13 @@ CMergeLayersDlg::CMergeLayersDlg(QWidget* parent) : QDialog(parent) {
   rows_->setAccessibleName("Layer Name");
   rows_label->setBuddy(rows_);
   auto* delete_row = Button("Delete Layer", this);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setAccessibleName("OK");
-  buttons->button(QDialogButtonBox::Cancel)->setAccessibleName("Cancel");
+  QDialogButtonBox* buttons = OkCancelButtons(this);
   layout->addWidget(names, 0, 0, 3, 1);
   layout->addWidget(files, 0, 1);
   layout->addWidget(rows_label, 1, 1);
   layout->addWidget(rows_, 2, 1);
   layout->addWidget(delete_row, 3, 1);
   layout->addWidget(buttons, 4, 0, 1, 2);
-  connect(buttons, &QDialogButtonBox::accepted, this, &CMergeLayersDlg::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(add, &QPushButton::clicked, this, &CMergeLayersDlg::OnAdd);
   connect(remove, &QPushButton::clicked, this, &CMergeLayersDlg::OnDelete);
   connect(delete_row, &QPushButton::clicked, this, &CMergeLayersDlg::OnDeleteRow);
