@@ -958,20 +958,25 @@ void RecordLoop::WriteKeptPiece(std::span<const int32_t> xy) {
   output_.Write(scratch_.data(), scratch_.size());
 }
 
+EngineText RecordLoop::TextOf(const Element& e, const std::string& text_string) const {
+  EngineText text;
+  text.text = text_string;
+  text.layer = e.layer;
+  text.horizontal = e.horizontal;
+  text.vertical = e.vertical;
+  text.font = e.font;
+  text.height = e.magnification / c_.units.user_per_database;
+  text.angle = e.angle;
+  text.x = e.x;
+  text.y = e.y;
+  text.reflected = e.reflected;
+  text.template_flag = e.template_flag;
+  return text;
+}
+
 void RecordLoop::StrokeText() {
   if (!element_.have_position) return;
-  EngineText text;
-  text.text = text_string_;
-  text.layer = element_.layer;
-  text.horizontal = element_.horizontal;
-  text.vertical = element_.vertical;
-  text.font = element_.font;
-  text.height = element_.magnification / c_.units.user_per_database;
-  text.angle = element_.angle;
-  text.x = element_.x;
-  text.y = element_.y;
-  text.reflected = element_.reflected;
-  text.template_flag = element_.template_flag;
+  const EngineText text = TextOf(element_, text_string_);
   std::vector<uint8_t> bytes;
   const TextStrokeResult result =
       TextToPolygons(text, c_.settings->fonts, c_.settings->text_scales, bytes);
@@ -1107,18 +1112,7 @@ void RecordLoop::PrepareItem(PipeBatch& batch, PipeItem& item) const {
     case kItemText: {
       item.steps.push_back({PipeStep::kElement});
       if (!e.have_position) return;
-      EngineText text;
-      text.text = item.text;
-      text.layer = e.layer;
-      text.horizontal = e.horizontal;
-      text.vertical = e.vertical;
-      text.font = e.font;
-      text.height = e.magnification / c_.units.user_per_database;
-      text.angle = e.angle;
-      text.x = e.x;
-      text.y = e.y;
-      text.reflected = e.reflected;
-      text.template_flag = e.template_flag;
+      const EngineText text = TextOf(e, item.text);
       const TextStrokeResult result =
           TextToPolygons(text, c_.settings->fonts, c_.settings->text_scales, item.out);
       item.steps.push_back({PipeStep::kBytes, 0, item.out.size()});

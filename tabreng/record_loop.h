@@ -24,6 +24,7 @@
 #include "tabreng/pg_library.h"
 #include "tabreng/scan_report.h"
 #include "tabreng/stream_units.h"
+#include "tabreng/text_strokes.h"
 #include "tabreng/work_arrays.h"
 
 namespace kavrinth {
@@ -213,6 +214,8 @@ class RecordLoop {
   int HandOffWidePath();
   void WriteKeptPiece(std::span<const int32_t> xy);
   void StrokeText();
+  // The text element as the stroker takes it, its height in user units.
+  EngineText TextOf(const Element& e, const std::string& text) const;
   void NoteCircle();
   void NoteWidth();
   void NoteSent();
