@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "support/line_file.h"
 #include "support/paths.h"
 
 namespace kavrinth {
@@ -49,20 +50,16 @@ enum Key : size_t {
 
 constexpr size_t kMaxLineLength = 1023;
 
+// The file's lines with every CR at their ends and the blanks before their text taken off,
+// each cut to the longest line the engine reads.
 std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string line(text.substr(start, end - start));
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+  std::vector<std::string> lines = SplitTextLines(text);
+  for (std::string& line : lines) {
+    while (!line.empty() && line.back() == '\r') line.pop_back();
     size_t first = 0;
     while (first < line.size() && std::isspace(static_cast<unsigned char>(line[first]))) ++first;
     line.erase(0, first);
     if (line.size() > kMaxLineLength) line.resize(kMaxLineLength);
-    lines.push_back(std::move(line));
-    start = end + 1;
   }
   return lines;
 }
