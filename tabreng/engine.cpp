@@ -222,7 +222,7 @@ int TranslationJob::RunLoopPasses() {
   context_.translated_path = Native(names_.translated_stream);
   context_.null_device = env_.null_device;
   context_.expected = options_.expected_count;
-  context_.threads = TranslateThreads(env_.threads);
+  context_.threads = WorkerThreadCount(env_.threads, "TABRENG_THREADS");
   RecordLoop loop(context_);
 
   HeaderStreamJob job;

@@ -18,7 +18,7 @@
 #include "support/progress_sink.h"
 #include "tabreng/command_line.h"
 #include "tabreng/engine_log.h"
-#include "tabreng/ordered_pipeline.h"
+#include "support/ordered_pipeline.h"
 #include "tabreng/path_pieces.h"
 #include "tabreng/polygon_handoff.h"
 #include "tabreng/text_strokes.h"

@@ -20,7 +20,7 @@
 #include "tabreng/engine_log.h"
 #include "tabreng/engine_options.h"
 #include "tabreng/job_settings.h"
-#include "tabreng/ordered_pipeline.h"
+#include "support/ordered_pipeline.h"
 #include "tabreng/pg_library.h"
 #include "tabreng/scan_report.h"
 #include "tabreng/stream_units.h"

@@ -11,7 +11,7 @@
 #include "support/notifier.h"
 #include "support/progress_sink.h"
 #include "tabreng/engine.h"
-#include "tabreng/ordered_pipeline.h"
+#include "support/ordered_pipeline.h"
 #include "tabreng/record_loop.h"
 #include "tabreng/tests/engine_test_support.h"
 
@@ -343,7 +343,7 @@ TEST_F(GeometryJobTest, ThreadsChangeNoByteOfTheStreamTheLogOrThePgCalls) {
   }
 }
 
-TEST(TranslateThreadsTest, AskedForThenTheVariableThenTheProcessors) {
+TEST(WorkerThreadCountTest, AskedForThenTheVariableThenTheProcessors) {
   const char* saved = std::getenv("TABRENG_THREADS");
   const std::string kept = saved != nullptr ? saved : "";
   struct Case {
@@ -359,7 +359,7 @@ TEST(TranslateThreadsTest, AskedForThenTheVariableThenTheProcessors) {
     } else {
       unsetenv("TABRENG_THREADS");
     }
-    const int threads = TranslateThreads(c.requested);
+    const int threads = WorkerThreadCount(c.requested, "TABRENG_THREADS");
     if (c.expected > 0) {
       EXPECT_EQ(threads, c.expected);
     } else {

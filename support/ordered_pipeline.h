@@ -75,9 +75,9 @@ class OrderedPipeline {
   std::vector<std::thread> threads_;
 };
 
-// The threads the translate pass uses: `requested` when above 0, else the value of
-// TABRENG_THREADS when it is a number above 0, else the processors this process may
-// run on. Never more than 64.
-int TranslateThreads(int requested);
+// The threads a parallel pass uses: `requested` when above 0, else the value of the
+// environment variable `variable` when it is a number above 0, else the processors this
+// process may run on. Never more than 64.
+int WorkerThreadCount(int requested, const char* variable);
 
 }  // namespace kavrinth

@@ -1,5 +1,5 @@
-// The staged pipeline of the translate pass.
-#include "tabreng/ordered_pipeline.h"
+// The staged pipeline of the parallel passes.
+#include "support/ordered_pipeline.h"
 
 #include <sched.h>
 
@@ -155,10 +155,10 @@ void OrderedPipeline::OrderedLoop(size_t stage) {
   }
 }
 
-int TranslateThreads(int requested) {
+int WorkerThreadCount(int requested, const char* variable) {
   constexpr int kMost = 64;
   if (requested > 0) return std::min(requested, kMost);
-  if (const char* value = std::getenv("TABRENG_THREADS")) {
+  if (const char* value = std::getenv(variable)) {
     char* end = nullptr;
     const long threads = std::strtol(value, &end, 10);
     if (end != value && *end == '\0' && threads > 0) {
