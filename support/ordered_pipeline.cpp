@@ -80,6 +80,11 @@ bool OrderedPipeline::Drain() {
   return !stop_;
 }
 
+void OrderedPipeline::Settle() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  slot_released_.wait(lock, [this] { return shutdown_ || released_ == submitted_; });
+}
+
 // Under the lock: a few items of the oldest batch whose parallel part has items left.
 bool OrderedPipeline::TakeItems(size_t* slot_index, size_t* first, size_t* last) {
   // Items are taken a few at a time: one item is often only a few microseconds of work.

@@ -48,6 +48,9 @@ class OrderedPipeline {
   // Waits until every submitted batch has been through every stage. False when the
   // pipeline has stopped.
   bool Drain();
+  // Waits until every submitted batch has left the last stage, after a stop too (the
+  // later stages then finish what the first stage did before it stopped).
+  void Settle();
 
  private:
   struct Slot {

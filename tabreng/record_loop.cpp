@@ -15,10 +15,10 @@
 #include <thread>
 
 #include "gdsii/encoding.h"
+#include "support/ordered_pipeline.h"
 #include "support/progress_sink.h"
 #include "tabreng/command_line.h"
 #include "tabreng/engine_log.h"
-#include "support/ordered_pipeline.h"
 #include "tabreng/path_pieces.h"
 #include "tabreng/polygon_handoff.h"
 #include "tabreng/text_strokes.h"
@@ -79,6 +79,8 @@ constexpr size_t kBatchItems = 2048;
 constexpr size_t kBatchBytes = size_t{1} << 20;
 // How many items ahead the ordered stages ask for the memory of the next items.
 constexpr size_t kPrefetchAhead = 4;
+// A parsing run holds whole structures of at least this many bytes (or the rest).
+constexpr uint64_t kRunBytes = uint64_t{256} << 10;
 
 }  // namespace
 
@@ -141,8 +143,25 @@ struct RecordLoop::PipeBatch {
   // Items through the PG stage: all of them unless it stopped at a Cancel.
   size_t sent = 0;
 
+  // A batch of a parsing run: the records [run_begin, run_end) of the stream, read by
+  // a loop of its own that starts with the structure before it skipped or not and PG's
+  // last structure name.
+  bool run = false;
+  uint64_t run_begin = 0;
+  uint64_t run_end = 0;
+  bool run_skip = false;
+  std::array<char, kPgNameLength> run_pg_name{};
+  std::optional<std::string> run_failure;  // the run's loop failed after its items
+  bool run_cancelled = false;              // the run's loop saw Cancel
+  bool failure_reached = false;            // the PG stage stopped at the failure
+  std::unique_ptr<RunParser> parser;       // kept for the slot's later runs
+
   void Clear() {
     sent = 0;
+    run = false;
+    run_failure.reset();
+    run_cancelled = false;
+    failure_reached = false;
     trapezoids_used = 0;
     bytes.clear();
     points.clear();
@@ -154,6 +173,14 @@ struct RecordLoop::PipeBatch {
   const uint8_t* Records(const PipeItem& item) const {
     return item.pointed != nullptr ? item.pointed : bytes.data() + item.offset;
   }
+};
+
+// The loop that reads a parsing run, with its own reader and work arrays.
+struct RecordLoop::RunParser {
+  LoopContext context;
+  WorkArrays work;
+  GdsRecordReader input;
+  std::unique_ptr<RecordLoop> loop;
 };
 
 // One run of structures of a parallel counting, with its own loop's state.
@@ -176,6 +203,11 @@ RecordLoop::RecordLoop(LoopContext& context) : c_(context), table_(kPgTableCapac
 }
 
 int RecordLoop::Fail(const std::string& text) {
+  if (run_batch_ != nullptr) {
+    // The loop of a parsing run: the items before stay; the message follows them.
+    run_batch_->run_failure = text;
+    return -1;
+  }
   if (pipeline_) Flush();
   c_.log->WriteCause(text);
   if (chunk_ != nullptr) {
@@ -187,6 +219,10 @@ int RecordLoop::Fail(const std::string& text) {
 }
 
 void RecordLoop::Warn(const std::string& text) {
+  if (run_batch_ != nullptr) {
+    QueueWarning(text);
+    return;
+  }
   // What the translate pipeline still holds comes first.
   if (pipeline_) Flush();
   WarnNow(text);
@@ -232,12 +268,21 @@ int RecordLoop::RunPass(int kind) {
     std::vector<OrderedPipeline::Stage> stages(2);
     stages[0].parallel = [this](size_t slot, size_t item) {
       PipeBatch& batch = *batches_[slot];
-      PrepareItem(batch, batch.items[item]);
+      if (batch.run) {
+        ParseRun(batch);
+      } else {
+        PrepareItem(batch, batch.items[item]);
+      }
     };
     stages[0].ordered = [this](size_t slot) { return CallPg(*batches_[slot]); };
     stages[1].parallel = [this](size_t slot, size_t item) {
       PipeBatch& batch = *batches_[slot];
-      if (item < batch.sent) EncodeItem(batch, batch.items[item]);
+      if (batch.run) {
+        // A parsing run is one item of the pipeline: its elements are encoded together.
+        for (size_t i = 0; i < batch.sent; ++i) EncodeItem(batch, batch.items[i]);
+      } else if (item < batch.sent) {
+        EncodeItem(batch, batch.items[item]);
+      }
     };
     stages[1].ordered = [this](size_t slot) {
       WriteBatch(*batches_[slot]);
@@ -245,7 +290,14 @@ int RecordLoop::RunPass(int kind) {
     };
     pipeline_ = std::make_unique<OrderedPipeline>(workers, slots, std::move(stages));
   }
+  run_failure_.reset();
   const int result = RunPassBody(kind);
+  if (result != 0 && pipeline_) {
+    // A parsing run that failed stopped the pipeline; its message is written into the
+    // log once what came before it is out, and shown then.
+    pipeline_->Settle();
+    if (run_failure_) ShowEngineFailure(*run_failure_);
+  }
   // Joins the threads; after a failure or Cancel what was still queued is dropped.
   pipeline_.reset();
   return result;
@@ -273,6 +325,7 @@ int RecordLoop::RunPassBody(int kind) {
   SetProgressText("Processing Polygons...", "", "");
   GdsRecord record;
   bool count_in_parallel = kind == kFullPass && CountInParallel();
+  bool parse_in_parallel = ParseInParallel();
   // Polled for every record, so read where the signal handler sets it.
   const volatile int* const cancel_flag = ProgressCancelFlagAddress();
   for (bool done = false; !done;) {
@@ -288,6 +341,14 @@ int RecordLoop::RunPassBody(int kind) {
       const int counted = CountStructuresInParallel(record.offset);
       if (counted < 0) return -1;
       if (counted > 0) continue;  // the input stands at ENDLIB
+    }
+    if (parse_in_parallel && record.type == kGdsBgnStr) {
+      parse_in_parallel = false;
+      if (buffer_.empty()) {
+        const int parsed = ParseStructuresInParallel(record.offset);
+        if (parsed < 0) return -1;
+        if (parsed > 0) continue;  // the input stands where this loop goes on
+      }
     }
     if (TakeRecord(record, kind, &done) != 0 || pipeline_stopped_) return -1;
   }
@@ -474,6 +535,154 @@ int RecordLoop::CountRun(uint64_t end) {
   return 0;
 }
 
+// --- The structures parsed in parallel ---
+
+bool RecordLoop::ParseInParallel() const {
+  // -prune repeats the pass with what it removed, so its loop stays on this thread.
+  return pipeline_ != nullptr && !c_.options->prune && c_.input->whole() && pass_number_ == 0;
+}
+
+int RecordLoop::ParseStructuresInParallel(uint64_t start) {
+  // A run is cut before a BGNSTR that follows an ENDSTR closing a structure whose last
+  // element was ended: there the loop holds no records and no element, only whether
+  // the structure skipped and PG's last name, which the names framed here tell. Records
+  // that cannot be framed or stream-level records among the structures end the runs:
+  // this loop reads the rest in turn and says what is wrong.
+  const std::span<const uint8_t> stream = c_.input->held();
+  const volatile int* const cancel_flag = ProgressCancelFlagAddress();
+  // Runs of a few thousand elements: enough work for a worker, and the slots' items,
+  // which keep their buffers from run to run, do not grow large.
+  const uint64_t run_bytes = std::clamp<uint64_t>(
+      (stream.size() - start) / (4 * static_cast<uint64_t>(c_.threads)), 1, kRunBytes);
+  struct Start {
+    uint64_t offset = 0;
+    bool skip = false;
+    std::array<char, kPgNameLength> pg_name{};
+  };
+  // The loop's state at the start of the open run, at the last place a run may end,
+  // and as the framing goes.
+  Start run{start, skip_structure_, pg_name_};
+  Start cut = run;
+  Start now = run;
+  // The pipeline goes quiet before the loops of the runs copy the counts.
+  if (!Flush()) return -1;
+  run_context_ = c_;
+  bool framed = false;
+  const auto hand_on = [&](uint64_t end) {
+    PipeBatch& batch = *batches_[pipeline_->current()];
+    batch.run = true;
+    batch.run_begin = run.offset;
+    batch.run_end = end;
+    batch.run_skip = run.skip;
+    batch.run_pg_name = run.pg_name;
+    framed = true;
+    if (!pipeline_->Submit(1) || !pipeline_->Acquire()) {
+      pipeline_stopped_ = true;
+      return false;
+    }
+    batches_[pipeline_->current()]->Clear();
+    return *cancel_flag == 0;
+  };
+  GdsRecord name_record;
+  int previous = -1;
+  uint64_t at = start;
+  for (; at + kGdsRecordHeaderSize <= stream.size();) {
+    const uint8_t* head = stream.data() + at;
+    const size_t length = static_cast<size_t>(head[0] << 8 | head[1]);
+    const int type = head[2];
+    if (length < kGdsRecordHeaderSize || length % 2 != 0 || length > stream.size() - at ||
+        type == kGdsEndLib || type == kGdsHeader || type == kGdsBgnLib || type == kGdsLibName ||
+        type == kGdsUnits) {
+      break;
+    }
+    if (type == kGdsBgnStr) {
+      if (at == cut.offset && at - run.offset >= run_bytes) {
+        if (!hand_on(at)) return -1;
+        run = cut;
+      }
+      now.skip = false;
+    } else if (type == kGdsStrName) {
+      // As OnStrName takes it; a name too long fails the run's loop.
+      name_record.type = type;
+      name_record.data_type = head[3];
+      name_record.bytes = stream.subspan(at, length);
+      name_record.data = name_record.bytes.subspan(kGdsRecordHeaderSize);
+      if (c_.settings->qualify_names) Qualify(&name_record);
+      const std::string_view name = name_record.Text();
+      if (!c_.selection->Contains(name)) {
+        now.skip = true;
+      } else if (name.size() <= kMaxStructureName) {
+        now.pg_name.fill('\0');
+        std::copy(name.begin(), name.end(), now.pg_name.begin());
+      }
+    } else if (type == kGdsEndStr &&
+               (previous == kGdsEndEl || previous == kGdsStrName || previous == kGdsBgnStr)) {
+      now.offset = at + length;
+      cut = now;
+    }
+    previous = type;
+    at += length;
+  }
+  if (cut.offset > run.offset) {
+    if (!hand_on(cut.offset)) return -1;
+    run = cut;
+  }
+  if (!framed) return 0;
+  // This loop goes on where the last run ended, as its loop would stand there.
+  ClearElement();
+  buffer_.clear();
+  structure_.clear();
+  ++structure_serial_;
+  skip_structure_ = run.skip;
+  pg_name_ = run.pg_name;
+  return c_.input->SkipTo(run.offset) ? 1 : -1;
+}
+
+// On a worker: reads the batch's run with the slot's loop, then works its items out.
+void RecordLoop::ParseRun(PipeBatch& batch) {
+  if (!batch.parser) batch.parser = std::make_unique<RunParser>();
+  RunParser& parser = *batch.parser;
+  parser.context = run_context_;
+  parser.context.work = &parser.work;
+  parser.context.input = &parser.input;
+  parser.context.threads = 1;
+  const std::span<const uint8_t> stream = c_.input->held();
+  parser.input.OpenView(stream.subspan(batch.run_begin, batch.run_end - batch.run_begin),
+                        batch.run_begin);
+  if (!parser.loop) parser.loop = std::make_unique<RecordLoop>(parser.context);
+  RecordLoop& loop = *parser.loop;
+  loop.run_batch_ = &batch;
+  loop.aperture_factor_ = aperture_factor_;
+  loop.min_width_ = min_width_;
+  loop.pass_number_ = pass_number_;
+  loop.discard_ = false;
+  loop.buffer_.SetWhole(true);
+  loop.ClearElement();
+  loop.structure_.clear();
+  ++loop.structure_serial_;
+  loop.content_count_ = 0;
+  loop.skip_structure_ = batch.run_skip;
+  loop.pg_name_ = batch.run_pg_name;
+  if (loop.ReadRun(batch.run_end) != 0 && !batch.run_failure) batch.run_cancelled = true;
+  for (size_t i = 0; i < batch.used; ++i) loop.PrepareItem(batch, batch.items[i]);
+}
+
+// The loop of a parsing run, to the end of its structures.
+int RecordLoop::ReadRun(uint64_t end) {
+  GdsRecord record;
+  const volatile int* const cancel_flag = ProgressCancelFlagAddress();
+  bool done = false;
+  while (c_.input->offset() < end) {
+    if (*cancel_flag != 0) return -1;
+    if (c_.input->Next(&record) != GdsReadStatus::kRecord) {
+      return Fail("Unable to read the GDS file '" + c_.input_name + "': " + c_.input->error() +
+                  ".");
+    }
+    if (TakeRecord(record, kFullPass, &done) != 0) return -1;
+  }
+  return 0;
+}
+
 void RecordLoop::Qualify(GdsRecord* record) {
   // The name keeps its length, so the record is rewritten in a copy of its own bytes.
   qualified_.assign(record->bytes.begin(), record->bytes.end());
@@ -585,7 +794,7 @@ int RecordLoop::OnStrName(const GdsRecord& record) {
   pg_name_.fill('\0');
   std::copy(name.begin(), name.end(), pg_name_.begin());
   ++structure_serial_;
-  if (pipeline_) {
+  if (pipeline_ || run_batch_ != nullptr) {
     QueueItem(kItemStatus);
     buffer_.clear();
     return 0;
@@ -791,7 +1000,7 @@ int RecordLoop::OnEndStr() {
 }
 
 int RecordLoop::OnEndEl() {
-  if (pipeline_) {
+  if (pipeline_ || run_batch_ != nullptr) {
     QueueEndEl();
     ClearElement();
     buffer_.clear();
@@ -829,7 +1038,7 @@ int RecordLoop::EndOfLibrary(bool* done) {
 }
 
 void RecordLoop::WriteElement() {
-  if (pipeline_) {
+  if (pipeline_ || run_batch_ != nullptr) {
     if (!buffer_.empty()) QueueItem(kItemBytes);
     buffer_.clear();
     return;
@@ -997,8 +1206,32 @@ bool RecordLoop::UsePipeline(int kind) const {
          !o.keep_temporaries;
 }
 
+RecordLoop::PipeBatch& RecordLoop::QueueBatch() {
+  return run_batch_ != nullptr ? *run_batch_ : *batches_[pipeline_->current()];
+}
+
+void RecordLoop::QueueWarning(const std::string& text) {
+  PipeBatch& batch = QueueBatch();
+  if (batch.used == batch.items.size()) batch.items.emplace_back();
+  PipeItem& item = batch.items[batch.used++];
+  item.kind = kItemWarn;
+  item.pointed = nullptr;
+  item.offset = batch.bytes.size();
+  item.size = 0;
+  if (batch.structure_serial != structure_serial_) {
+    batch.structures.push_back(structure_);
+    batch.pg_names.push_back(pg_name_);
+    batch.structure_serial = structure_serial_;
+  }
+  item.structure = batch.structures.size() - 1;
+  item.element = element_;
+  item.points = batch.points.size();
+  item.point_values = 0;
+  item.text = text;
+}
+
 void RecordLoop::QueueItem(int kind_of_item) {
-  PipeBatch& batch = *batches_[pipeline_->current()];
+  PipeBatch& batch = QueueBatch();
   if (batch.used == batch.items.size()) batch.items.emplace_back();
   PipeItem& item = batch.items[batch.used++];
   item.kind = kind_of_item;
@@ -1029,8 +1262,8 @@ void RecordLoop::QueueItem(int kind_of_item) {
   if (kind_of_item == kItemText) {
     item.text = text_string_;
   }
-  if (batch.used >= kBatchItems || batch.bytes.size() >= kBatchBytes ||
-      batch.points.size() * sizeof(int32_t) >= kBatchBytes) {
+  if (run_batch_ == nullptr && (batch.used >= kBatchItems || batch.bytes.size() >= kBatchBytes ||
+                                batch.points.size() * sizeof(int32_t) >= kBatchBytes)) {
     SubmitBatch();
   }
 }
@@ -1101,6 +1334,10 @@ void RecordLoop::PrepareItem(PipeBatch& batch, PipeItem& item) const {
     case kItemStatus:
       item.steps.push_back({PipeStep::kStatus});
       item.steps.push_back({PipeStep::kElement});
+      return;
+    case kItemWarn:
+      item.steps.push_back({PipeStep::kWarn, item.warnings.size()});
+      item.warnings.push_back(item.text);
       return;
     case kItemZeroPath:
       if (e.have_points) item.steps.push_back({PipeStep::kInputPath});
@@ -1219,6 +1456,14 @@ bool RecordLoop::CallPg(PipeBatch& batch) {
       }
     }
   }
+  if (batch.run) {
+    // The pass on one thread stops where the run's loop stopped.
+    if (batch.run_cancelled || *cancel_flag != 0) return false;
+    if (batch.run_failure) {
+      batch.failure_reached = true;
+      return false;
+    }
+  }
   return true;
 }
 
@@ -1282,6 +1527,10 @@ void RecordLoop::WriteBatch(PipeBatch& batch) {
           break;
       }
     }
+  }
+  if (batch.failure_reached) {
+    c_.log->WriteCause(*batch.run_failure);
+    run_failure_ = batch.run_failure;
   }
 }
 

@@ -17,10 +17,10 @@
 #include "companions/vantor/vantor.h"
 #include "gdsii/output_file.h"
 #include "gdsii/record_reader.h"
+#include "support/ordered_pipeline.h"
 #include "tabreng/engine_log.h"
 #include "tabreng/engine_options.h"
 #include "tabreng/job_settings.h"
-#include "support/ordered_pipeline.h"
 #include "tabreng/pg_library.h"
 #include "tabreng/scan_report.h"
 #include "tabreng/stream_units.h"
@@ -174,6 +174,7 @@ class RecordLoop {
   struct PipeItem;
   struct PipeBatch;
   class PipePieces;
+  struct RunParser;
 
   int RunPass(int kind);
   int RunPassBody(int kind);
@@ -245,9 +246,14 @@ class RecordLoop {
     kItemZeroPath,
     kItemWidePath,
     kItemPolygon,
-    kItemText
+    kItemText,
+    kItemWarn
   };
   void QueueItem(int kind_of_item);
+  // A warning of the loop of a parsing run, in its place among the items.
+  void QueueWarning(const std::string& text);
+  // The batch the items go into: the run's, or the one the pipeline fills next.
+  PipeBatch& QueueBatch();
   void PrepareItem(PipeBatch& batch, PipeItem& item) const;
   void QueueEndEl();
   // Hands the batch being filled to the pipeline and waits until it has gone out with
@@ -257,6 +263,19 @@ class RecordLoop {
   bool CallPg(PipeBatch& batch);
   void EncodeItem(PipeBatch& batch, PipeItem& item) const;
   void WriteBatch(PipeBatch& batch);
+
+  // The structures parsed in parallel: this thread frames the records from the first
+  // BGNSTR on (lengths and structure names only) and hands runs of whole structures to
+  // the pipeline, each read by a loop of its own on a worker into the items of its
+  // batch, which then go to PG and out in order. The structure names decide what the
+  // loop of a run starts with (whether the structure before it was selected, the name
+  // PG was last given). 1 when the structures up to ENDLIB went to the pipeline, 0 when
+  // they are read here in turn (the loop then stands as before), -1 when the pipeline
+  // stopped.
+  bool ParseInParallel() const;
+  int ParseStructuresInParallel(uint64_t start);
+  void ParseRun(PipeBatch& batch);
+  int ReadRun(uint64_t end);
 
   LoopContext& c_;
   GdsOutputFile output_;
@@ -283,6 +302,13 @@ class RecordLoop {
   std::vector<std::unique_ptr<PipeBatch>> batches_;
   std::unique_ptr<OrderedPipeline> pipeline_;
   bool pipeline_stopped_ = false;  // the pipeline's ordered stage gave up
+  // The loop of a parsing run: the batch its items go into.
+  PipeBatch* run_batch_ = nullptr;
+  // The context the loops of the parsing runs copy, taken before the first run.
+  LoopContext run_context_;
+  // The failure of a parsing run, written into the log in its place; shown once the
+  // pipeline has settled.
+  std::optional<std::string> run_failure_;
   // Set in the loop of a run of a parallel counting: where its progress lines and its
   // failure go instead of the dialog and the message box.
   CountChunk* chunk_ = nullptr;

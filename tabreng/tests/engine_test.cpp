@@ -139,28 +139,47 @@ TEST_F(EngineTest, CountingPassReturnsTheElementsThatWouldGoToPg) {
   EXPECT_EQ(Run({"-polycnt", "-pg"}), 7);
 }
 
-// The counting run cuts the structures into runs counted on several threads: the count,
-// the log, the progress lines and a failure's message are those of one thread.
+// The counting run cuts the structures into runs counted on several threads, and the
+// translate pass reads runs of them on several threads: the count, the translated
+// stream, the PG calls, the log, the progress lines and a failure's message are those
+// of one thread.
 TEST_F(EngineTest, CountingOnThreadsGivesWhatOneThreadGives) {
   // 60 structures below TOP: boundaries, wide and zero-width paths, a width the engine
-  // narrows (a warning) in every seventh; with `bad_layer`, a layer beyond 1023 in the
-  // 45th, which fails the run there.
+  // narrows (a warning) in every seventh; an unselected structure among them; the last
+  // element of S20 without its ENDEL; with `bad_layer`, a layer beyond 1023 in the 45th,
+  // which fails the run there.
   const auto write = [](bool bad_layer) {
-    Layout l("many.gds");
-    l.Begin("TOP");
-    for (int s = 0; s < 60; ++s) l.Sref("S" + std::to_string(s), {0, s * 1000});
-    l.End();
-    for (int s = 0; s < 60; ++s) {
-      l.Begin("S" + std::to_string(s));
-      for (int i = 0; i < 5 + s % 4; ++i) {
-        l.Boundary(1 + i % 3, Square(i * 100, 0, 50));
-        l.Path(2, i % 2 == 0 ? 20 : 0, i % 3, {{0, i * 10}, {300, i * 10 + 40}, {500, i * 10}});
-      }
-      if (s % 7 == 3) l.Path(3, INT32_MIN, 0, {{0, 0}, {100, 0}});
-      if (bad_layer && s == 45) l.Boundary(2000, Square(0, 0, 10));
+    {
+      Layout l("many.gds");
+      l.Begin("TOP");
+      for (int s = 0; s < 60; ++s) l.Sref("S" + std::to_string(s), {0, s * 1000});
       l.End();
+      for (int s = 0; s < 60; ++s) {
+        if (s == 30) {
+          l.Begin("UNUSED");
+          l.Boundary(1, Square(0, 0, 70));
+          l.End();
+        }
+        l.Begin("S" + std::to_string(s));
+        for (int i = 0; i < 5 + s % 4; ++i) {
+          l.Boundary(1 + i % 3, Square(i * 100, 0, 50));
+          l.Path(2, i % 2 == 0 ? 20 : 0, i % 3, {{0, i * 10}, {300, i * 10 + 40}, {500, i * 10}});
+        }
+        if (s % 7 == 3) l.Path(3, INT32_MIN, 0, {{0, 0}, {100, 0}});
+        if (bad_layer && s == 45) l.Boundary(2000, Square(0, 0, 10));
+        if (s == 20) l.Boundary(3, Square(5, 5, 20));
+        l.End();
+      }
+      l.Finish();
     }
-    l.Finish();
+    // S20's last boundary loses its ENDEL: it runs into the ENDSTR.
+    std::string bytes = ScratchJob::Read("many.gds");
+    const size_t s20 = bytes.find(std::string("\x06\x06S20", 5));
+    ASSERT_NE(s20, std::string::npos);
+    const size_t end = bytes.find(std::string("\x00\x04\x11\x00\x00\x04\x07\x00", 8), s20);
+    ASSERT_NE(end, std::string::npos);
+    bytes.erase(end, 4);
+    ScratchJob::Write("many.gds", bytes);
     std::string report =
         "LAYERS_CONTAINING_DATA\n--\n1,2,3\n\nHIERARCHY of INDEPENDENT STRUCTURES\nTOP\n";
     for (int s = 0; s < 60; ++s) report += "  |__ S" + std::to_string(s) + "\n";
@@ -170,30 +189,66 @@ TEST_F(EngineTest, CountingOnThreadsGivesWhatOneThreadGives) {
     int32_t result = 0;
     std::string log;
     std::vector<std::string> progress, messages;
+    std::string stream;
+    std::vector<std::string> calls;
   };
-  const auto run = [&](int threads) {
-    environment_.threads = threads;
-    sink_.lines.clear();
-    notifier_.shown.clear();
+  const auto outcome_of = [&](int32_t result) {
     Outcome outcome;
-    outcome.result = Run({"-polycnt", "-pg"}, "many.gds");
+    outcome.result = result;
     outcome.log = ScratchJob::Read("many.log");
     for (const ProgressLine& line : sink_.lines)
       outcome.progress.push_back(EncodeProgressLine(line));
     outcome.messages = Messages();
     return outcome;
   };
+  const auto run = [&](int threads) {
+    environment_.threads = threads;
+    sink_.lines.clear();
+    notifier_.shown.clear();
+    return outcome_of(Run({"-polycnt", "-pg"}, "many.gds"));
+  };
+  const auto translate = [&](int threads) {
+    environment_.threads = threads;
+    sink_.lines.clear();
+    notifier_.shown.clear();
+    pg_ = RecordingPgLibrary();
+    Outcome outcome = outcome_of(Run({"-pg", "-opost", "-polycnt:900"}, "many.gds"));
+    outcome.stream = ScratchJob::Read("many.gdx");
+    size_t polygon = 0, path = 0;
+    for (const std::string& call : pg_.order) {
+      const RecordingPgLibrary::PolygonCall* c = call == "PG"     ? &pg_.polygons.at(polygon++)
+                                                 : call == "PATH" ? &pg_.paths.at(path++)
+                                                                  : nullptr;
+      std::string text = call;
+      if (c != nullptr) {
+        text += " " + c->name;
+        for (int32_t value : c->points) text += " " + std::to_string(value);
+      }
+      outcome.calls.push_back(text);
+    }
+    return outcome;
+  };
   for (bool bad_layer : {false, true}) {
     SCOPED_TRACE(bad_layer);
     write(bad_layer);
     const Outcome one = run(1);
+    std::remove("many.gdx");
+    const Outcome one_translated = translate(1);
     if (bad_layer) {
       EXPECT_EQ(one.result, -1);
       ASSERT_EQ(one.messages.size(), 1u);
       EXPECT_NE(one.messages[0].find("Layer 2000 in structure S45"), std::string::npos);
+      EXPECT_EQ(one_translated.result, -1);
+      EXPECT_EQ(one_translated.messages, one.messages);
+      EXPECT_TRUE(one_translated.stream.empty());
+      EXPECT_GT(pg_.polygons.size(), 300u);
     } else {
       EXPECT_GT(one.result, 600);
       EXPECT_NE(one.log.find("Warning: a width of -2147483648"), std::string::npos);
+      EXPECT_GT(one_translated.result, 0);
+      EXPECT_NE(one_translated.log.find("Warning: a width of -2147483648"), std::string::npos);
+      EXPECT_GT(one_translated.stream.size(), 20000u);
+      EXPECT_NE(one_translated.stream.find("S59"), std::string::npos);
     }
     for (int threads : {2, 5, 8}) {
       SCOPED_TRACE(threads);
@@ -202,6 +257,13 @@ TEST_F(EngineTest, CountingOnThreadsGivesWhatOneThreadGives) {
       EXPECT_EQ(many.log, one.log);
       EXPECT_EQ(many.progress, one.progress);
       EXPECT_EQ(many.messages, one.messages);
+      const Outcome translated = translate(threads);
+      EXPECT_EQ(translated.result, one_translated.result);
+      EXPECT_TRUE(translated.stream == one_translated.stream) << "the translated streams differ";
+      EXPECT_TRUE(translated.calls == one_translated.calls) << "the PG calls differ";
+      EXPECT_EQ(translated.log, one_translated.log);
+      EXPECT_EQ(translated.progress, one_translated.progress);
+      EXPECT_EQ(translated.messages, one_translated.messages);
     }
   }
 }
