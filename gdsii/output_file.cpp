@@ -187,4 +187,31 @@ int GdsOutputFile::Close() {
   return error_;
 }
 
+int GdsOutputFile::CloseReplacingQuickly(std::string* removed_aside) {
+  if (removed_aside != nullptr) removed_aside->clear();
+  if (fd_ < 0 || temp_path_.empty()) return Close();
+  Flush();
+  if (::close(fd_) != 0) SetError(errno);
+  fd_ = -1;
+  buffer_ = {};
+  if (error_ == 0) {
+    const std::string aside = temp_path_ + ".old";
+    const bool moved = std::rename(path_.c_str(), aside.c_str()) == 0;
+    if (std::rename(temp_path_.c_str(), path_.c_str()) != 0) {
+      SetError(errno);
+      // The replaced file gets its name back.
+      if (moved) std::rename(aside.c_str(), path_.c_str());
+    } else if (moved) {
+      if (removed_aside != nullptr) {
+        *removed_aside = aside;
+      } else {
+        ::unlink(aside.c_str());
+      }
+    }
+  }
+  if (error_ != 0) ::unlink(temp_path_.c_str());
+  temp_path_.clear();
+  return error_;
+}
+
 }  // namespace kavrinth

@@ -56,6 +56,14 @@ class GdsOutputFile {
   // Flushes and closes: a library output is moved over its target (or, after an error,
   // its temporary removed); a spool file is deleted. Returns 0 or the first errno.
   int Close();
+  // Close for a large library file: a file it replaces is first moved aside and removed
+  // once the new one has its name. A rename over an existing file makes some file
+  // systems (ext4) write the new file out before the rename returns, which for a large
+  // file takes far longer than everything else; the name is without a file only
+  // between two renames. `removed_aside`, when given, receives the name of the replaced
+  // file moved aside instead of removing it, for the caller to remove (it may do that
+  // while other work goes on: freeing a large file takes a while).
+  int CloseReplacingQuickly(std::string* removed_aside = nullptr);
 
  private:
   bool OpenFd(int fd, std::string_view path);

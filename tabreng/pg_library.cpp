@@ -25,4 +25,11 @@ int32_t VantorPgLibrary::Close(int32_t* warnings, int32_t* errors) {
   return PG_CLOSE(&zero, warnings, errors);
 }
 
+bool VantorPgLibrary::Prepare(const int32_t* points, int32_t count, PgTrapezoid* table,
+                              int32_t capacity, double fixup, PgPrepared* prepared) {
+  return PG_PREPARE(points, &count, table, &capacity, &fixup, prepared) != 0;
+}
+
+void VantorPgLibrary::UsePrepared(const PgPrepared* prepared) { PG_USE_PREPARED(prepared); }
+
 }  // namespace kavrinth

@@ -1,5 +1,5 @@
 // The PG-writing library behind a small interface: the real one calls libvantor.so's
-// four C functions (the tests have a recording one, tabreng/tests/recording_pg_library.h).
+// C functions (the tests have a recording one, tabreng/tests/recording_pg_library.h).
 #pragma once
 
 #include <cstdint>
@@ -39,6 +39,15 @@ class PgLibrary {
                           int32_t capacity, double fixup, const char* name) = 0;
   virtual int32_t Path(const int32_t* points, int32_t count, double fixup, const char* name) = 0;
   virtual int32_t Close(int32_t* warnings, int32_t* errors) = 0;
+  // Works out on any thread, into the table, what Polygon will return for these
+  // arguments, so that the call, handed the result with UsePrepared just before, does
+  // not work it out again. False when the library does not (Polygon then does it all).
+  virtual bool Prepare(const int32_t* /*points*/, int32_t /*count*/, PgTrapezoid* /*table*/,
+                       int32_t /*capacity*/, double /*fixup*/, PgPrepared* /*prepared*/) {
+    return false;
+  }
+  // The prepared result for the next Polygon call (null: none).
+  virtual void UsePrepared(const PgPrepared* /*prepared*/) {}
 };
 
 // libvantor.so.
@@ -49,6 +58,9 @@ class VantorPgLibrary : public PgLibrary {
                   double fixup, const char* name) override;
   int32_t Path(const int32_t* points, int32_t count, double fixup, const char* name) override;
   int32_t Close(int32_t* warnings, int32_t* errors) override;
+  bool Prepare(const int32_t* points, int32_t count, PgTrapezoid* table, int32_t capacity,
+               double fixup, PgPrepared* prepared) override;
+  void UsePrepared(const PgPrepared* prepared) override;
 };
 
 }  // namespace kavrinth

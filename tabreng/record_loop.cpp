@@ -1,6 +1,8 @@
 // The record loop and the translated stream.
 #include "tabreng/record_loop.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cinttypes>
@@ -105,6 +107,10 @@ struct PipeStep {
   size_t trapezoids = 0;
   size_t encoded = 0;
   bool fits = true;
+  // Worked out ahead by a worker (a batch of a parsing run): the trapezoids lie in the
+  // batch's store at `trapezoids`.
+  bool prepared_ok = false;
+  PgPrepared prepared{};
 };
 
 // One queued element, or other records of the stream, with what the pool worked out.
@@ -139,6 +145,8 @@ struct RecordLoop::PipeBatch {
   // entries hold trapezoids.
   std::vector<PgTrapezoid> trapezoids;
   size_t trapezoids_used = 0;
+  // The trapezoids were worked out ahead, in order, into the store.
+  bool prepared = false;
 
   // Items through the PG stage: all of them unless it stopped at a Cancel.
   size_t sent = 0;
@@ -154,14 +162,20 @@ struct RecordLoop::PipeBatch {
   std::optional<std::string> run_failure;  // the run's loop failed after its items
   bool run_cancelled = false;              // the run's loop saw Cancel
   bool failure_reached = false;            // the PG stage stopped at the failure
-  std::unique_ptr<RunParser> parser;       // kept for the slot's later runs
+  // What the writing stage writes and warns of, assembled by a worker.
+  bool imaged = false;
+  std::vector<uint8_t> image;
+  std::vector<std::string> image_warnings;
+  std::unique_ptr<RunParser> parser;  // kept for the slot's later runs
 
   void Clear() {
     sent = 0;
+    prepared = false;
     run = false;
     run_failure.reset();
     run_cancelled = false;
     failure_reached = false;
+    imaged = false;
     trapezoids_used = 0;
     bytes.clear();
     points.clear();
@@ -258,8 +272,9 @@ int RecordLoop::RunPass(int kind) {
   if (UsePipeline(kind)) {
     // The parsing thread, the two ordered stages and the workers share the cores: no
     // more threads than that, so that none of the three the pass waits for is pushed
-    // aside.
-    const int workers = std::max(1, c_.threads - 3);
+    // aside. When the structures are parsed on the workers, this thread only frames
+    // them, and the ordered stages have little left to do: a worker more for each.
+    const int workers = std::max(1, c_.threads - (ParseInParallel() ? 1 : 3));
     const size_t slots = 2 * static_cast<size_t>(workers) + 2;
     while (batches_.size() < slots) batches_.push_back(std::make_unique<PipeBatch>());
     for (auto& batch : batches_) batch->Clear();
@@ -279,7 +294,7 @@ int RecordLoop::RunPass(int kind) {
       PipeBatch& batch = *batches_[slot];
       if (batch.run) {
         // A parsing run is one item of the pipeline: its elements are encoded together.
-        for (size_t i = 0; i < batch.sent; ++i) EncodeItem(batch, batch.items[i]);
+        EncodeRun(batch);
       } else if (item < batch.sent) {
         EncodeItem(batch, batch.items[item]);
       }
@@ -325,7 +340,7 @@ int RecordLoop::RunPassBody(int kind) {
   SetProgressText("Processing Polygons...", "", "");
   GdsRecord record;
   bool count_in_parallel = kind == kFullPass && CountInParallel();
-  bool parse_in_parallel = ParseInParallel();
+  bool parse_in_parallel = pipeline_ != nullptr && ParseInParallel();
   // Polled for every record, so read where the signal handler sets it.
   const volatile int* const cancel_flag = ProgressCancelFlagAddress();
   for (bool done = false; !done;) {
@@ -539,7 +554,7 @@ int RecordLoop::CountRun(uint64_t end) {
 
 bool RecordLoop::ParseInParallel() const {
   // -prune repeats the pass with what it removed, so its loop stays on this thread.
-  return pipeline_ != nullptr && !c_.options->prune && c_.input->whole() && pass_number_ == 0;
+  return !c_.options->prune && c_.input->whole() && pass_number_ == 0;
 }
 
 int RecordLoop::ParseStructuresInParallel(uint64_t start) {
@@ -665,6 +680,42 @@ void RecordLoop::ParseRun(PipeBatch& batch) {
   loop.pg_name_ = batch.run_pg_name;
   if (loop.ReadRun(batch.run_end) != 0 && !batch.run_failure) batch.run_cancelled = true;
   for (size_t i = 0; i < batch.used; ++i) loop.PrepareItem(batch, batch.items[i]);
+  loop.PrepareTrapezoids(batch);
+}
+
+// The trapezoids of the batch's polygons and outlines, worked out by the library in
+// the order and at the places of the store the PG stage hands them to it.
+void RecordLoop::PrepareTrapezoids(PipeBatch& batch) const {
+  std::vector<PgTrapezoid>& store = batch.trapezoids;
+  size_t used = 0;
+  for (size_t i = 0; i < batch.used; ++i) {
+    PipeItem& item = batch.items[i];
+    for (PipeStep& step : item.steps) {
+      step.prepared_ok = false;
+      if (step.kind != PipeStep::kInputPolygon && step.kind != PipeStep::kOutline) continue;
+      const bool input = step.kind == PipeStep::kInputPolygon;
+      const int32_t* xy =
+          input ? batch.points.data() + item.points : item.outline.data() + step.begin;
+      const auto count = static_cast<int32_t>(input ? item.point_values / 2 : step.size / 2);
+      if (store.size() < used + kPgTableCapacity) {
+        store.resize(std::max(2 * store.size(), used + kPgTableCapacity));
+      }
+      step.trapezoids = used;
+      step.prepared_ok = c_.pg->Prepare(xy, count, store.data() + used, kPgTableCapacity, c_.fixup,
+                                        &step.prepared);
+      // A library that prepares nothing leaves the whole work to the PG stage.
+      if (!step.prepared_ok && !batch.prepared) return;
+      batch.prepared = true;
+      if (step.prepared_ok)
+        used += static_cast<size_t>(std::clamp(step.prepared.filled, 0, kPgTableCapacity));
+    }
+  }
+  // The store may have moved while it grew.
+  for (size_t i = 0; i < batch.used; ++i) {
+    for (PipeStep& step : batch.items[i].steps) {
+      if (step.prepared_ok) step.prepared.table = store.data() + step.trapezoids;
+    }
+  }
 }
 
 // The loop of a parsing run, to the end of its structures.
@@ -1033,7 +1084,13 @@ int RecordLoop::EndOfLibrary(bool* done) {
   const uint64_t tail = output_.size() % kStreamBlock;
   if (tail != 0) output_.WriteZeros(kStreamBlock - tail);
   *done = true;
-  if (output_.Close() != 0) return Fail("Unable to write GDS file '" + c_.translated_name + "'.");
+  // The stream this pass replaces is freed on a thread of its own while the run goes on
+  // to its end.
+  std::string replaced;
+  if (output_.CloseReplacingQuickly(&replaced) != 0) {
+    return Fail("Unable to write GDS file '" + c_.translated_name + "'.");
+  }
+  RemoveReplaced(std::move(replaced));
   return 0;
 }
 
@@ -1196,7 +1253,16 @@ void RecordLoop::StrokeText() {
   }
 }
 
-RecordLoop::~RecordLoop() { pipeline_.reset(); }
+RecordLoop::~RecordLoop() {
+  pipeline_.reset();
+  batches_.clear();
+  RemoveReplaced({});
+}
+
+void RecordLoop::RemoveReplaced(std::string path) {
+  if (remover_.joinable()) remover_.join();
+  if (!path.empty()) remover_ = std::thread([path = std::move(path)] { ::unlink(path.c_str()); });
+}
 
 bool RecordLoop::UsePipeline(int kind) const {
   const EngineOptions& o = *c_.options;
@@ -1400,6 +1466,7 @@ void RecordLoop::PrepareItem(PipeBatch& batch, PipeItem& item) const {
 // The PG stage, in order: the calls into the library and the progress dialog.
 bool RecordLoop::CallPg(PipeBatch& batch) {
   const volatile int* const cancel_flag = ProgressCancelFlagAddress();
+  bool use_prepared = batch.prepared;
   for (size_t i = 0; i < batch.used; ++i) {
     // The pass on one thread looks for Cancel before every record, so no element after
     // a Cancel reaches PG.
@@ -1427,17 +1494,29 @@ bool RecordLoop::CallPg(PipeBatch& batch) {
           const int32_t* xy = input ? points : item.outline.data() + step.begin;
           const int32_t count = input ? point_count : static_cast<int32_t>(step.size / 2);
           // PG fills the batch's store in place: room for a whole table behind what
-          // it holds.
+          // it holds. Trapezoids worked out ahead lie where the store's next ones go
+          // (while PG returns what was prepared) and are handed to the call.
           std::vector<PgTrapezoid>& store = batch.trapezoids;
-          if (store.size() < batch.trapezoids_used + kPgTableCapacity) {
-            store.resize(std::max(2 * store.size(), batch.trapezoids_used + kPgTableCapacity));
+          if (use_prepared) {
+            if (step.prepared_ok) c_.pg->UsePrepared(&step.prepared);
+          } else {
+            if (store.size() < batch.trapezoids_used + kPgTableCapacity) {
+              store.resize(std::max(2 * store.size(), batch.trapezoids_used + kPgTableCapacity));
+            }
+            step.trapezoids = batch.trapezoids_used;
           }
-          step.trapezoids = batch.trapezoids_used;
-          step.returned = c_.pg->Polygon(xy, count, store.data() + batch.trapezoids_used,
+          step.returned = c_.pg->Polygon(xy, count, store.data() + step.trapezoids,
                                          kPgTableCapacity, c_.fixup, pg_name);
           NoteSent();
           step.filled = std::clamp(step.returned, 0, kPgTableCapacity);
-          batch.trapezoids_used += static_cast<size_t>(step.filled);
+          batch.trapezoids_used = step.trapezoids + static_cast<size_t>(step.filled);
+          if (use_prepared &&
+              step.filled !=
+                  (step.prepared_ok ? std::clamp(step.prepared.filled, 0, kPgTableCapacity) : 0)) {
+            // PG filled other entries than were worked out: those of the later
+            // polygons may be gone, so PG works them out again, one after the other.
+            use_prepared = false;
+          }
           break;
         }
         case PipeStep::kInputPath:
@@ -1487,8 +1566,11 @@ void RecordLoop::EncodeItem(PipeBatch& batch, PipeItem& item) const {
   }
 }
 
-// The writing stage, in order: the translated stream and the log.
-void RecordLoop::WriteBatch(PipeBatch& batch) {
+// What the writing stage writes (into the translated stream) and warns of (in the
+// log), in order.
+template <typename WriteFn, typename WarnFn, typename TrapezoidsFn>
+void RecordLoop::EmitBatch(PipeBatch& batch, WriteFn&& write, WarnFn&& warn,
+                           TrapezoidsFn&& trapezoids) const {
   for (size_t i = 0; i < batch.sent; ++i) {
     if (i + kPrefetchAhead < batch.sent) {
       const PipeItem& ahead = batch.items[i + kPrefetchAhead];
@@ -1497,36 +1579,75 @@ void RecordLoop::WriteBatch(PipeBatch& batch) {
     }
     PipeItem& item = batch.items[i];
     const std::string& structure = batch.structures[item.structure];
-    for (const PipeStep& step : item.steps) {
+    for (PipeStep& step : item.steps) {
       switch (step.kind) {
         case PipeStep::kElement:
-          output_.Write(batch.Records(item), item.size);
+          write(batch.Records(item), item.size);
           break;
         case PipeStep::kBytes:
-          if (step.size > 0) output_.Write(item.out.data() + step.begin, step.size);
+          if (step.size > 0) write(item.out.data() + step.begin, step.size);
           break;
         case PipeStep::kInputPolygon:
         case PipeStep::kOutline:
           if (step.returned != step.filled) {
-            WarnNow("the PG library returned " + std::to_string(step.returned) +
-                    " trapezoids for a polygon of " + structure + "; the table holds " +
-                    std::to_string(kPgTableCapacity) + ".");
+            warn("the PG library returned " + std::to_string(step.returned) +
+                 " trapezoids for a polygon of " + structure + "; the table holds " +
+                 std::to_string(kPgTableCapacity) + ".");
           }
-          if (step.filled > 0) {
-            output_.Write(item.encoded.data() + step.encoded,
-                          static_cast<size_t>(step.filled) * kTrapezoidBoundaryBytes);
-          }
+          if (step.filled > 0) trapezoids(item, step);
           if (!step.fits) {
-            WarnNow("a trapezoid of " + structure + " lies beyond the 32-bit coordinate range.");
+            warn("a trapezoid of " + structure + " lies beyond the 32-bit coordinate range.");
           }
           break;
         case PipeStep::kWarn:
-          WarnNow(item.warnings[step.begin]);
+          warn(item.warnings[step.begin]);
           break;
         default:
           break;
       }
     }
+  }
+}
+
+void RecordLoop::EncodeRun(PipeBatch& batch) const {
+  std::vector<uint8_t>& image = batch.image;
+  image.clear();
+  batch.image_warnings.clear();
+  // The boundaries go straight into the block; whether their corners fit is known
+  // before the warnings that follow them are taken.
+  const auto encode = [&](const PipeItem& item, PipeStep& step) {
+    const size_t at = image.size();
+    image.resize(at + static_cast<size_t>(step.filled) * kTrapezoidBoundaryBytes);
+    step.fits = true;
+    const PgTrapezoid* trapezoid = batch.trapezoids.data() + step.trapezoids;
+    for (int32_t i = 0; i < step.filled; ++i) {
+      uint8_t* out = image.data() + at + static_cast<size_t>(i) * kTrapezoidBoundaryBytes;
+      step.fits = EncodeTrapezoidBoundary(
+                      item.element.layer, trapezoid[i], c_.fixup,
+                      std::span<uint8_t, kTrapezoidBoundaryBytes>(out, kTrapezoidBoundaryBytes)) &&
+                  step.fits;
+    }
+  };
+  EmitBatch(
+      batch,
+      [&image](const uint8_t* data, size_t size) { image.insert(image.end(), data, data + size); },
+      [&batch](std::string text) { batch.image_warnings.push_back(std::move(text)); }, encode);
+  batch.imaged = true;
+}
+
+// The writing stage, in order: the translated stream and the log.
+void RecordLoop::WriteBatch(PipeBatch& batch) {
+  if (batch.imaged) {
+    output_.Write(batch.image.data(), batch.image.size());
+    for (const std::string& text : batch.image_warnings) WarnNow(text);
+  } else {
+    EmitBatch(
+        batch, [this](const uint8_t* data, size_t size) { output_.Write(data, size); },
+        [this](const std::string& text) { WarnNow(text); },
+        [this](const PipeItem& item, PipeStep& step) {
+          output_.Write(item.encoded.data() + step.encoded,
+                        static_cast<size_t>(step.filled) * kTrapezoidBoundaryBytes);
+        });
   }
   if (batch.failure_reached) {
     c_.log->WriteCause(*batch.run_failure);

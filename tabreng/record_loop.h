@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <unordered_set>
 #include <vector>
@@ -221,6 +222,9 @@ class RecordLoop {
   void NoteWidth();
   void NoteSent();
   void WriteElement();
+  // Removes the file the pass's stream replaced (moved aside) on a thread, after the one
+  // before has finished; an empty path only waits for that.
+  void RemoveReplaced(std::string path);
   // Element holds no string, so this is a plain copy; the text keeps its capacity.
   // The copy comes from a constant: an Element built on the stack field by field and
   // then copied in wide moves stalls the processor at every ENDEL.
@@ -263,6 +267,13 @@ class RecordLoop {
   bool CallPg(PipeBatch& batch);
   void EncodeItem(PipeBatch& batch, PipeItem& item) const;
   void WriteBatch(PipeBatch& batch);
+  // What WriteBatch writes and warns of, handed to `write` and `warn` in order.
+  // `trapezoids` writes the boundaries of a polygon's trapezoids.
+  template <typename WriteFn, typename WarnFn, typename TrapezoidsFn>
+  void EmitBatch(PipeBatch& batch, WriteFn&& write, WarnFn&& warn, TrapezoidsFn&& trapezoids) const;
+  // A batch of a parsing run on a worker: its trapezoid boundaries, and its bytes in one
+  // block and its warnings, which the writing stage only has to hand on.
+  void EncodeRun(PipeBatch& batch) const;
 
   // The structures parsed in parallel: this thread frames the records from the first
   // BGNSTR on (lengths and structure names only) and hands runs of whole structures to
@@ -275,6 +286,7 @@ class RecordLoop {
   bool ParseInParallel() const;
   int ParseStructuresInParallel(uint64_t start);
   void ParseRun(PipeBatch& batch);
+  void PrepareTrapezoids(PipeBatch& batch) const;
   int ReadRun(uint64_t end);
 
   LoopContext& c_;
@@ -313,6 +325,7 @@ class RecordLoop {
   // failure go instead of the dialog and the message box.
   CountChunk* chunk_ = nullptr;
   uint64_t structure_serial_ = 0;  // counts the changes of structure_ and pg_name_
+  std::thread remover_;            // removes the file the translated stream replaced
 };
 
 }  // namespace kavrinth

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <span>
+#include <utility>
 
 #include "companions/vantor/pg_settings.h"
 #include "platform/files.h"
@@ -36,6 +37,7 @@ std::string StructureName(const char* name, int32_t length) {
 }
 
 int32_t VantorSession::Init(const PgInitValues& values) {
+  prepared_ = nullptr;
   if (is_open()) Close(nullptr, nullptr);
   std::string settings_path = ResolveExistingPath(kPgSettingsName);
   std::optional<std::vector<SettingsRecord>> records = ReadSettingsRecords(settings_path);
@@ -71,6 +73,8 @@ void VantorSession::WriteHeader(const PgInitValues& values, const std::string& s
 int32_t VantorSession::Polygon(const int32_t* points, const int32_t* count, PgTrapezoid* table,
                                const int32_t* capacity, const double* fixup,
                                std::string_view name) {
+  // A prepared decomposition is for this call only.
+  const PgPrepared* prepared = std::exchange(prepared_, nullptr);
   if (!is_open()) {
     ++stray_calls_;
     return 0;
@@ -89,8 +93,18 @@ int32_t VantorSession::Polygon(const int32_t* points, const int32_t* count, PgTr
     return 0;
   }
   auto entries = static_cast<size_t>(std::max<int32_t>(*capacity, 0));
-  DecomposeResult result = decomposer_.Decompose(std::span(points, static_cast<size_t>(*count) * 2),
-                                                 *fixup * 1000.0, std::span(table, entries));
+  DecomposeResult result;
+  if (prepared != nullptr && prepared->points == points && prepared->count == *count &&
+      prepared->table == table && prepared->capacity == *capacity && prepared->fixup == *fixup) {
+    // Worked out ahead on another thread: the table holds it.
+    result.filled = prepared->filled;
+    result.status =
+        prepared->table_full != 0 ? DecomposeStatus::kTableFull : DecomposeStatus::kComplete;
+    result.out_of_range = prepared->out_of_range != 0;
+  } else {
+    result = decomposer_.Decompose(std::span(points, static_cast<size_t>(*count) * 2),
+                                   *fixup * 1000.0, std::span(table, entries));
+  }
   trapezoids_ += result.filled;
   if (result.status == DecomposeStatus::kTableFull) {
     Error(name, "the polygon of " + std::to_string(*count) + " points needs more than " +
@@ -106,7 +120,30 @@ int32_t VantorSession::Polygon(const int32_t* points, const int32_t* count, PgTr
   return result.filled;
 }
 
+bool PrepareDecomposition(const int32_t* points, const int32_t* count, PgTrapezoid* table,
+                          const int32_t* capacity, const double* fixup, PgPrepared* prepared) {
+  if (!points || !count || !table || !capacity || !fixup || !prepared || *count <= 2 ||
+      !std::isfinite(*fixup) || *fixup <= 0.0) {
+    return false;
+  }
+  thread_local TrapezoidDecomposer decomposer;
+  auto entries = static_cast<size_t>(std::max<int32_t>(*capacity, 0));
+  const DecomposeResult result =
+      decomposer.Decompose(std::span(points, static_cast<size_t>(*count) * 2), *fixup * 1000.0,
+                           std::span(table, entries));
+  prepared->points = points;
+  prepared->count = *count;
+  prepared->fixup = *fixup;
+  prepared->table = table;
+  prepared->capacity = *capacity;
+  prepared->filled = result.filled;
+  prepared->table_full = result.status == DecomposeStatus::kTableFull ? 1 : 0;
+  prepared->out_of_range = result.out_of_range ? 1 : 0;
+  return true;
+}
+
 int32_t VantorSession::Path(const int32_t* points, const int32_t* count, std::string_view name) {
+  prepared_ = nullptr;
   if (!is_open()) {
     ++stray_calls_;
     return -1;
@@ -120,6 +157,7 @@ int32_t VantorSession::Path(const int32_t* points, const int32_t* count, std::st
 }
 
 int32_t VantorSession::Close(int32_t* warnings, int32_t* errors) {
+  prepared_ = nullptr;
   int32_t result = 0;
   if (is_open()) {
     LogLine("Polygons: " + std::to_string(polygons_));

@@ -57,6 +57,9 @@ class VantorSession {
   // error) and hands back the counts. 0, or -1 when no run was open.
   int32_t Close(int32_t* warnings, int32_t* errors);
 
+  // PG_USE_PREPARED: the decomposition the next Polygon call takes when it matches.
+  void UsePrepared(const PgPrepared* prepared) noexcept { prepared_ = prepared; }
+
   // An error that could not be handled where it happened (e.g. memory ran out).
   void CountError() noexcept { ++errors_; }
 
@@ -78,6 +81,13 @@ class VantorSession {
   int64_t errors_ = 0;
   int64_t stray_calls_ = 0;  // calls made while no run was open
   TrapezoidDecomposer decomposer_;
+  const PgPrepared* prepared_ = nullptr;
 };
+
+// PG_PREPARE: the decomposition Polygon would make for these arguments, into the
+// table, on the calling thread (with a decomposer of its own). False, with nothing
+// done, for arguments Polygon refuses.
+bool PrepareDecomposition(const int32_t* points, const int32_t* count, PgTrapezoid* table,
+                          const int32_t* capacity, const double* fixup, PgPrepared* prepared);
 
 }  // namespace kavrinth

@@ -1,4 +1,4 @@
-// The four C entry points of libvantor.so. They hold the one run of the
+// The C entry points of libvantor.so. They hold the one run of the
 // process and let no exception out to the engine.
 #include "companions/vantor/vantor.h"
 
@@ -76,3 +76,14 @@ extern "C" int32_t PG_CLOSE(int32_t* /*zero*/, int32_t* warnings, int32_t* error
     return -1;
   }
 }
+
+extern "C" int32_t PG_PREPARE(const int32_t* points, const int32_t* count, PgTrapezoid* table,
+                              const int32_t* capacity, const double* fixup, PgPrepared* prepared) {
+  try {
+    return kavrinth::PrepareDecomposition(points, count, table, capacity, fixup, prepared) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+extern "C" void PG_USE_PREPARED(const PgPrepared* prepared) { Session().UsePrepared(prepared); }

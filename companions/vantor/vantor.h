@@ -38,6 +38,31 @@ int32_t PG_PATH(const int32_t* points, const int32_t* count, const double* one, 
 // warning and error counts. 0 on success, -1 when no run was open.
 int32_t PG_CLOSE(int32_t* zero, int32_t* warnings, int32_t* errors);
 
+// A decomposition worked out ahead of its PG call: the call's arguments and what
+// the decomposition gave.
+typedef struct PgPrepared {
+  const int32_t* points;
+  int32_t count;
+  double fixup;
+  PgTrapezoid* table;
+  int32_t capacity;
+  int32_t filled;
+  int32_t table_full;
+  int32_t out_of_range;
+} PgPrepared;
+
+// Works out the trapezoids PG will return for a polygon, on any thread and without
+// touching the run: fills the table as PG would and notes the result in *prepared.
+// 1 when it did; 0 for arguments PG refuses (PG then says why).
+int32_t PG_PREPARE(const int32_t* points, const int32_t* count, PgTrapezoid* table,
+                   const int32_t* capacity, const double* fixup, PgPrepared* prepared);
+
+// Hands the next PG call a prepared decomposition (null: none). A call with the same
+// points, count, table, capacity and unit factor keeps the table as it stands, which
+// must not have changed since, and counts and logs as if it had filled it; any other
+// PG call works as always. Every call but PG_PREPARE drops it.
+void PG_USE_PREPARED(const PgPrepared* prepared);
+
 #ifdef __cplusplus
 }  // extern "C"
 

@@ -41,6 +41,53 @@ TEST(GdsOutputFileTest, ReplacesTheTargetOnlyOnACleanClose) {
   EXPECT_TRUE(dir.OtherEntries({"out.gds"}).empty());
 }
 
+// The quick replacement moves the replaced file aside and removes it (or leaves that to
+// the caller); a failed file leaves the target as it was.
+TEST(GdsOutputFileTest, AQuickReplacementLeavesTheNewFileAndNothingElse) {
+  struct Case {
+    bool target_exists;
+    bool aside_wanted;
+    bool failed;
+  } cases[] = {{true, false, false},
+               {true, true, false},
+               {false, true, false},
+               {true, true, true},
+               {false, false, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.target_exists << c.aside_wanted << c.failed);
+    testing::ScratchDir dir;
+    const std::string path = dir.File("out.gds");
+    if (c.target_exists) testing::WriteBytes(path, {'o', 'l', 'd'});
+    GdsOutputFile file;
+    ASSERT_TRUE(file.OpenReplacing(path));
+    const std::vector<uint8_t> big(200 * 1024, 'n');
+    file.Write(big.data(), big.size());
+    if (c.failed) file.SetFailed(EIO);
+    std::string aside = "not cleared";
+    EXPECT_EQ(file.CloseReplacingQuickly(c.aside_wanted ? &aside : nullptr), c.failed ? EIO : 0);
+    EXPECT_FALSE(file.is_open());
+    if (c.failed) {
+      const std::vector<uint8_t> before =
+          c.target_exists ? std::vector<uint8_t>{'o', 'l', 'd'} : std::vector<uint8_t>{};
+      EXPECT_EQ(testing::ReadBytes(path), before);
+      EXPECT_TRUE(dir.OtherEntries({"out.gds"}).empty());
+      if (c.aside_wanted) {
+        EXPECT_TRUE(aside.empty());
+      }
+      continue;
+    }
+    EXPECT_EQ(testing::ReadBytes(path), big);
+    if (c.aside_wanted && c.target_exists) {
+      ASSERT_FALSE(aside.empty());
+      EXPECT_EQ(testing::ReadBytes(aside), (std::vector<uint8_t>{'o', 'l', 'd'}));
+      ASSERT_EQ(::unlink(aside.c_str()), 0);
+    } else if (c.aside_wanted) {
+      EXPECT_TRUE(aside.empty());
+    }
+    EXPECT_TRUE(dir.OtherEntries({"out.gds"}).empty());
+  }
+}
+
 TEST(GdsOutputFileTest, FailuresAreKeptAndReported) {
   testing::ScratchDir dir;
   GdsOutputFile full;

@@ -9,9 +9,9 @@
 
 #include "gdsii/library.h"
 #include "support/notifier.h"
+#include "support/ordered_pipeline.h"
 #include "support/progress_sink.h"
 #include "tabreng/engine.h"
-#include "support/ordered_pipeline.h"
 #include "tabreng/record_loop.h"
 #include "tabreng/tests/engine_test_support.h"
 
@@ -41,6 +41,7 @@ class GeometryJobTest : public ::testing::Test {
   // Runs the job on job.gds with every layer and the top TOP; the streams stay.
   int32_t Run(std::vector<std::string> options) {
     pg_ = RecordingPgLibrary();
+    pg_.prepares = prepares_;
     std::vector<std::string> words = {"tabreng", "job.gds", "1.5", "=", "TOP", "-opost"};
     words.insert(words.end(), options.begin(), options.end());
     return RunEngine(words, environment_);
@@ -66,6 +67,7 @@ class GeometryJobTest : public ::testing::Test {
 
   ScratchJob job_;
   RecordingPgLibrary pg_;
+  bool prepares_ = false;  // the library works trapezoids out ahead when asked
   EngineEnvironment environment_;
   ScriptedNotifier notifier_;
   ScopedNotifier scoped_{&notifier_};
@@ -302,12 +304,16 @@ TEST_F(GeometryJobTest, ThreadsChangeNoByteOfTheStreamTheLogOrThePgCalls) {
     std::string stream, log;
     std::vector<std::string> calls;
     std::vector<std::string> progress;
+    size_t prepared = 0;
   };
   const auto run = [&](int threads) {
     environment_.threads = threads;
     sink_.lines.clear();
+    // The workers work the trapezoids out ahead; PG is handed them in order.
+    prepares_ = true;
     Outcome outcome;
     outcome.result = Run({"-pg", "-t0"});
+    outcome.prepared = pg_.prepared_taken;
     outcome.stream = ScratchJob::Read("job.gdx");
     outcome.log = ScratchJob::Read("job.log");
     size_t polygon = 0, path = 0;
@@ -332,6 +338,7 @@ TEST_F(GeometryJobTest, ThreadsChangeNoByteOfTheStreamTheLogOrThePgCalls) {
   EXPECT_GT(pg_.polygons.size(), 4000u);
   EXPECT_GT(pg_.paths.size(), 400u);
   EXPECT_NE(one.log.find("lies beyond the 32-bit range"), std::string::npos);
+  EXPECT_EQ(one.prepared, 0u);
   for (int threads : {2, 3, 8}) {
     SCOPED_TRACE(threads);
     const Outcome many = run(threads);
@@ -340,6 +347,7 @@ TEST_F(GeometryJobTest, ThreadsChangeNoByteOfTheStreamTheLogOrThePgCalls) {
     EXPECT_EQ(many.log, one.log);
     EXPECT_TRUE(many.calls == one.calls) << "the PG calls differ";
     EXPECT_EQ(many.progress, one.progress);
+    EXPECT_EQ(many.prepared, pg_.polygons.size());
   }
 }
 

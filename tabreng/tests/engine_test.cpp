@@ -191,6 +191,7 @@ TEST_F(EngineTest, CountingOnThreadsGivesWhatOneThreadGives) {
     std::vector<std::string> progress, messages;
     std::string stream;
     std::vector<std::string> calls;
+    size_t prepared = 0;  // PG calls handed trapezoids worked out ahead
   };
   const auto outcome_of = [&](int32_t result) {
     Outcome outcome;
@@ -212,8 +213,10 @@ TEST_F(EngineTest, CountingOnThreadsGivesWhatOneThreadGives) {
     sink_.lines.clear();
     notifier_.shown.clear();
     pg_ = RecordingPgLibrary();
+    pg_.prepares = true;
     Outcome outcome = outcome_of(Run({"-pg", "-opost", "-polycnt:900"}, "many.gds"));
     outcome.stream = ScratchJob::Read("many.gdx");
+    outcome.prepared = pg_.prepared_taken;
     size_t polygon = 0, path = 0;
     for (const std::string& call : pg_.order) {
       const RecordingPgLibrary::PolygonCall* c = call == "PG"     ? &pg_.polygons.at(polygon++)
@@ -264,6 +267,7 @@ TEST_F(EngineTest, CountingOnThreadsGivesWhatOneThreadGives) {
       EXPECT_EQ(translated.log, one_translated.log);
       EXPECT_EQ(translated.progress, one_translated.progress);
       EXPECT_EQ(translated.messages, one_translated.messages);
+      EXPECT_EQ(translated.prepared, pg_.polygons.size());
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace kavrinth {
 
@@ -43,6 +44,12 @@ int32_t RecordingPgLibrary::Polygon(const int32_t* points, int32_t count, PgTrap
                                     int32_t capacity, double fixup, const char* name) {
   polygons.push_back({std::vector<int32_t>(points, points + 2 * count), fixup, NameOf(name)});
   order.push_back("PG");
+  const PgPrepared* prepared = std::exchange(pending_, nullptr);
+  if (prepared != nullptr && prepared->points == points && prepared->count == count &&
+      prepared->table == table && prepared->capacity == capacity && prepared->fixup == fixup) {
+    ++prepared_taken;
+    return prepared->filled;
+  }
   std::vector<PgTrapezoid> result;
   if (!tables.empty()) {
     result = std::move(tables.front());
@@ -53,6 +60,14 @@ int32_t RecordingPgLibrary::Polygon(const int32_t* points, int32_t count, PgTrap
   const size_t filled = std::min(result.size(), static_cast<size_t>(std::max(capacity, 0)));
   std::copy_n(result.begin(), filled, table);
   return forced_result ? *forced_result : static_cast<int32_t>(filled);
+}
+
+bool RecordingPgLibrary::Prepare(const int32_t* points, int32_t count, PgTrapezoid* table,
+                                 int32_t capacity, double fixup, PgPrepared* prepared) {
+  if (!prepares || !tables.empty() || forced_result || count <= 0 || capacity <= 0) return false;
+  table[0] = BoundingTrapezoid(points, count, fixup);
+  *prepared = PgPrepared{points, count, fixup, table, capacity, 1, 0, 0};
+  return true;
 }
 
 int32_t RecordingPgLibrary::Path(const int32_t* points, int32_t count, double fixup,

@@ -27,6 +27,10 @@ class RecordingPgLibrary : public PgLibrary {
                   double fixup, const char* name) override;
   int32_t Path(const int32_t* points, int32_t count, double fixup, const char* name) override;
   int32_t Close(int32_t* warnings, int32_t* errors) override;
+  // With `prepares` (and no script), works out the bounding box ahead, on any thread.
+  bool Prepare(const int32_t* points, int32_t count, PgTrapezoid* table, int32_t capacity,
+               double fixup, PgPrepared* prepared) override;
+  void UsePrepared(const PgPrepared* prepared) override { pending_ = prepared; }
 
   // Script.
   int32_t init_result = 0;
@@ -34,6 +38,7 @@ class RecordingPgLibrary : public PgLibrary {
   std::optional<int32_t> forced_result;  // returned instead of the entry count
   int32_t close_warnings = 0;
   int32_t close_errors = 0;
+  bool prepares = false;
 
   // Record.
   std::optional<PgInitArguments> init;
@@ -41,6 +46,10 @@ class RecordingPgLibrary : public PgLibrary {
   std::vector<PolygonCall> paths;
   int close_calls = 0;
   std::vector<std::string> order;  // "INIT", "PG", "PATH", "CLOSE" as called
+  size_t prepared_taken = 0;       // PG calls handed the result prepared for them
+
+ private:
+  const PgPrepared* pending_ = nullptr;
 };
 
 }  // namespace kavrinth

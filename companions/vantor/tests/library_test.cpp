@@ -141,6 +141,96 @@ TEST_F(VantorLibraryTest, ARunWritesItsValuesRecordsProblemsAndCounts) {
             "Errors: 1\r\n");
 }
 
+// A decomposition prepared on another thread gives what PG gives by itself, in the table
+// and in pg.log; PG takes it only for the call it was prepared for, and only once.
+TEST_F(VantorLibraryTest, APreparedDecompositionChangesNothingPgReturnsOrLogs) {
+  WriteFile("pg.cfg", kPgCfg);
+  const Ring star = {0, 0, 40, 30, 80, 0, 55, 45, 80, 90, 40, 60, 0, 90, 25, 45, 0, 0};
+  const std::vector<const Ring*> rings = {&kComb, &kSquare, &star, &kComb};
+  struct Run {
+    std::vector<int32_t> returned;
+    std::vector<std::vector<int32_t>> tables;
+    std::string log;
+  };
+  // mode 0: PG alone; 1: every call prepared; 2: each call handed the preparation of
+  // another polygon, of the same polygon in another table, or one already taken.
+  const auto run = [&](int mode) {
+    Run result;
+    EXPECT_EQ(Init(), 0);
+    std::vector<PgTrapezoid> table(16), small(3), other(16);
+    for (size_t i = 0; i < rings.size(); ++i) {
+      const Ring& ring = *rings[i];
+      std::vector<PgTrapezoid>& into = i == 2 ? small : table;
+      const int32_t count = static_cast<int32_t>(ring.size() / 2);
+      const int32_t capacity = static_cast<int32_t>(into.size());
+      const double fixup = 0.001;
+      PgPrepared prepared{};
+      if (mode == 1) {
+        for (PgTrapezoid& t : into) t = PgTrapezoid{};
+        EXPECT_EQ(PG_PREPARE(ring.data(), &count, into.data(), &capacity, &fixup, &prepared), 1);
+        PG_USE_PREPARED(&prepared);
+      } else if (mode == 2) {
+        const Ring& wrong = *rings[(i + 1) % rings.size()];
+        const int32_t wrong_count = static_cast<int32_t>(wrong.size() / 2);
+        const int32_t other_capacity = static_cast<int32_t>(other.size());
+        if (i % 2 == 0) {
+          PG_PREPARE(wrong.data(), &wrong_count, into.data(), &capacity, &fixup, &prepared);
+        } else {
+          PG_PREPARE(ring.data(), &count, other.data(), &other_capacity, &fixup, &prepared);
+        }
+        PG_USE_PREPARED(&prepared);
+        if (i == 3) {
+          // Another call of the library in between drops it.
+          PG_PREPARE(ring.data(), &count, into.data(), &capacity, &fixup, &prepared);
+          PG_USE_PREPARED(&prepared);
+          Path({0, 0, 10, 0});
+          for (PgTrapezoid& t : into) t = PgTrapezoid{};
+        }
+      }
+      result.returned.push_back(Pg(ring, into, fixup, "TOP"));
+      std::vector<int32_t> values;
+      for (int32_t k = 0; k < std::max(result.returned.back(), 0); ++k) {
+        values.insert(values.end(), into[k].xy, into[k].xy + 8);
+      }
+      result.tables.push_back(values);
+    }
+    PG_CLOSE(nullptr, nullptr, nullptr);
+    result.log = ReadFile("pg.log");
+    return result;
+  };
+  const Run alone = run(0);
+  EXPECT_EQ(alone.returned, (std::vector<int32_t>{4, 1, 3, 4}));
+  EXPECT_NE(alone.log.find("needs more than 3 trapezoids"), std::string::npos);
+  EXPECT_NE(alone.log.find("Trapezoids: 12"), std::string::npos);
+  for (int mode : {1, 2}) {
+    SCOPED_TRACE(mode);
+    const Run other = run(mode);
+    EXPECT_EQ(other.returned, alone.returned);
+    EXPECT_EQ(other.tables, alone.tables);
+    if (mode == 1) {
+      EXPECT_EQ(other.log, alone.log);
+    }
+  }
+  // The prepared call keeps the table as it stands; PG is handed a preparation once.
+  ASSERT_EQ(Init(), 0);
+  const int32_t five = 5, two = 2, capacity = 16;
+  const double fixup = 0.001, bad_fixup = 0;
+  std::vector<PgTrapezoid> table(16);
+  PgPrepared prepared{};
+  ASSERT_EQ(PG_PREPARE(kSquare.data(), &five, table.data(), &capacity, &fixup, &prepared), 1);
+  table[0].xy[0] = 12345;
+  PG_USE_PREPARED(&prepared);
+  EXPECT_EQ(Pg(kSquare, table, fixup, "TOP"), 1);
+  EXPECT_EQ(table[0].xy[0], 12345);
+  EXPECT_EQ(Pg(kSquare, table, fixup, "TOP"), 1);
+  EXPECT_EQ(table[0].xy[0], 0);
+  PG_CLOSE(nullptr, nullptr, nullptr);
+  // Arguments PG refuses are not prepared.
+  EXPECT_EQ(PG_PREPARE(kSquare.data(), &two, table.data(), &capacity, &fixup, &prepared), 0);
+  EXPECT_EQ(PG_PREPARE(kSquare.data(), &five, table.data(), &capacity, &bad_fixup, &prepared), 0);
+  EXPECT_EQ(PG_PREPARE(kSquare.data(), &five, nullptr, &capacity, &fixup, &prepared), 0);
+}
+
 TEST_F(VantorLibraryTest, EveryBadPolygonIsACountedErrorThatFillsNothing) {
   WriteFile("pg.cfg", kPgCfg);
   ASSERT_EQ(Init(), 0);
