@@ -32,13 +32,12 @@ bool EncodeTrapezoidBoundary(int16_t layer, const PgTrapezoid& trapezoid, double
   std::copy(std::begin(kHead), std::end(kHead), out.data());
   GdsPutInt16(layer, std::span<uint8_t, 2>(out.data() + 8, 2));
   bool fits = true;
-  for (int corner = 0; corner < 5; ++corner) {
-    const int source = corner % 4;
-    for (int axis = 0; axis < 2; ++axis) {
-      const int32_t value = RoundToInt32(trapezoid.xy[2 * source + axis] * 0.001 / fixup, &fits);
-      GdsPutInt32(value, std::span<uint8_t, 4>(out.data() + 20 + 8 * corner + 4 * axis, 4));
-    }
+  // The four corners, then the first again (its bytes copied: it rounds the same).
+  for (int value = 0; value < 8; ++value) {
+    GdsPutInt32(RoundToInt32(trapezoid.xy[value] * 0.001 / fixup, &fits),
+                std::span<uint8_t, 4>(out.data() + 20 + 4 * value, 4));
   }
+  std::copy(out.data() + 20, out.data() + 28, out.data() + 52);
   std::copy(std::begin(kEndEl), std::end(kEndEl), out.data() + 60);
   return fits;
 }

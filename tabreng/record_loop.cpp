@@ -83,6 +83,8 @@ constexpr size_t kBatchBytes = size_t{1} << 20;
 constexpr size_t kPrefetchAhead = 4;
 // A parsing run holds whole structures of at least this many bytes (or the rest).
 constexpr uint64_t kRunBytes = uint64_t{256} << 10;
+// The records of a small element (a boundary of four points).
+constexpr uint64_t kSmallElementBytes = 64;
 
 }  // namespace
 
@@ -131,6 +133,9 @@ struct RecordLoop::PipeItem {
   std::vector<std::string> warnings;
   // The trapezoids PG returned for it, encoded as boundaries.
   std::vector<uint8_t> encoded;
+  // In a batch of a parsing run: where its bytes and its warnings end in the batch's.
+  size_t image_end = 0;
+  size_t warnings_end = 0;
 };
 
 struct RecordLoop::PipeBatch {
@@ -162,7 +167,11 @@ struct RecordLoop::PipeBatch {
   std::optional<std::string> run_failure;  // the run's loop failed after its items
   bool run_cancelled = false;              // the run's loop saw Cancel
   bool failure_reached = false;            // the PG stage stopped at the failure
-  // What the writing stage writes and warns of, assembled by a worker.
+  // What the writing stage writes and warns of, assembled by a worker: as the run is
+  // read (`early`, with the trapezoids worked out ahead and checked against what PG
+  // returns), or after the PG stage.
+  bool early = false;
+  size_t prepared_used = 0;  // entries of the store the trapezoids worked out ahead take
   bool imaged = false;
   std::vector<uint8_t> image;
   std::vector<std::string> image_warnings;
@@ -175,6 +184,8 @@ struct RecordLoop::PipeBatch {
     run_failure.reset();
     run_cancelled = false;
     failure_reached = false;
+    early = false;
+    prepared_used = 0;
     imaged = false;
     trapezoids_used = 0;
     bytes.clear();
@@ -293,8 +304,9 @@ int RecordLoop::RunPass(int kind) {
     stages[1].parallel = [this](size_t slot, size_t item) {
       PipeBatch& batch = *batches_[slot];
       if (batch.run) {
-        // A parsing run is one item of the pipeline: its elements are encoded together.
-        EncodeRun(batch);
+        // A parsing run is one item of the pipeline: its elements are encoded together,
+        // unless that was done as it was read.
+        if (!batch.early) EncodeRun(batch);
       } else if (item < batch.sent) {
         EncodeItem(batch, batch.items[item]);
       }
@@ -678,43 +690,69 @@ void RecordLoop::ParseRun(PipeBatch& batch) {
   loop.content_count_ = 0;
   loop.skip_structure_ = batch.run_skip;
   loop.pg_name_ = batch.run_pg_name;
+  batch.early = true;
+  // Room for the items a run of small elements makes: growing moves them all.
+  batch.items.reserve((batch.run_end - batch.run_begin) / kSmallElementBytes);
+  batch.image.clear();
+  batch.image_warnings.clear();
   if (loop.ReadRun(batch.run_end) != 0 && !batch.run_failure) batch.run_cancelled = true;
-  for (size_t i = 0; i < batch.used; ++i) loop.PrepareItem(batch, batch.items[i]);
-  loop.PrepareTrapezoids(batch);
 }
 
-// The trapezoids of the batch's polygons and outlines, worked out by the library in
-// the order and at the places of the store the PG stage hands them to it.
-void RecordLoop::PrepareTrapezoids(PipeBatch& batch) const {
+// An item of a parsing run, as its loop queues it and while its memory is at hand: its
+// steps, its trapezoids worked out ahead, and its bytes and warnings.
+void RecordLoop::FinishRunItem(PipeBatch& batch, PipeItem& item) const {
+  PrepareItem(batch, item);
+  PrepareTrapezoids(batch, item);
+  if (!batch.early) return;
+  EmitItem(
+      batch, item,
+      [&batch](const uint8_t* data, size_t size) {
+        batch.image.insert(batch.image.end(), data, data + size);
+      },
+      [&batch](std::string text) { batch.image_warnings.push_back(std::move(text)); },
+      [this, &batch](const PipeItem& of, PipeStep& step) { EncodeInto(batch, of, step); });
+  item.image_end = batch.image.size();
+  item.warnings_end = batch.image_warnings.size();
+}
+
+// The trapezoids of an item's polygons and outlines, worked out by the library in the
+// order and at the places of the batch's store the PG stage hands them to it. A polygon
+// the library does not work out is expected to get none; the PG stage checks that.
+void RecordLoop::PrepareTrapezoids(PipeBatch& batch, PipeItem& item) const {
   std::vector<PgTrapezoid>& store = batch.trapezoids;
-  size_t used = 0;
-  for (size_t i = 0; i < batch.used; ++i) {
-    PipeItem& item = batch.items[i];
-    for (PipeStep& step : item.steps) {
-      step.prepared_ok = false;
-      if (step.kind != PipeStep::kInputPolygon && step.kind != PipeStep::kOutline) continue;
-      const bool input = step.kind == PipeStep::kInputPolygon;
-      const int32_t* xy =
-          input ? batch.points.data() + item.points : item.outline.data() + step.begin;
-      const auto count = static_cast<int32_t>(input ? item.point_values / 2 : step.size / 2);
-      if (store.size() < used + kPgTableCapacity) {
-        store.resize(std::max(2 * store.size(), used + kPgTableCapacity));
-      }
-      step.trapezoids = used;
-      step.prepared_ok = c_.pg->Prepare(xy, count, store.data() + used, kPgTableCapacity, c_.fixup,
-                                        &step.prepared);
-      // A library that prepares nothing leaves the whole work to the PG stage.
-      if (!step.prepared_ok && !batch.prepared) return;
-      batch.prepared = true;
-      if (step.prepared_ok)
-        used += static_cast<size_t>(std::clamp(step.prepared.filled, 0, kPgTableCapacity));
+  for (PipeStep& step : item.steps) {
+    if (step.kind != PipeStep::kInputPolygon && step.kind != PipeStep::kOutline) continue;
+    const bool input = step.kind == PipeStep::kInputPolygon;
+    const int32_t* xy =
+        input ? batch.points.data() + item.points : item.outline.data() + step.begin;
+    const auto count = static_cast<int32_t>(input ? item.point_values / 2 : step.size / 2);
+    const size_t used = batch.prepared_used;
+    if (store.size() < used + kPgTableCapacity) {
+      store.resize(std::max(2 * store.size(), used + kPgTableCapacity));
     }
+    step.trapezoids = used;
+    step.prepared_ok =
+        c_.pg->Prepare(xy, count, store.data() + used, kPgTableCapacity, c_.fixup, &step.prepared);
+    step.filled = step.prepared_ok ? std::clamp(step.prepared.filled, 0, kPgTableCapacity) : 0;
+    step.returned = step.filled;
+    batch.prepared_used += static_cast<size_t>(step.filled);
+    batch.prepared = batch.prepared || step.prepared_ok;
   }
-  // The store may have moved while it grew.
-  for (size_t i = 0; i < batch.used; ++i) {
-    for (PipeStep& step : batch.items[i].steps) {
-      if (step.prepared_ok) step.prepared.table = store.data() + step.trapezoids;
-    }
+}
+
+// The boundaries of a step's trapezoids, at the end of the batch's block.
+void RecordLoop::EncodeInto(PipeBatch& batch, const PipeItem& item, PipeStep& step) const {
+  std::vector<uint8_t>& image = batch.image;
+  const size_t at = image.size();
+  image.resize(at + static_cast<size_t>(step.filled) * kTrapezoidBoundaryBytes);
+  step.fits = true;
+  const PgTrapezoid* trapezoid = batch.trapezoids.data() + step.trapezoids;
+  for (int32_t i = 0; i < step.filled; ++i) {
+    uint8_t* out = image.data() + at + static_cast<size_t>(i) * kTrapezoidBoundaryBytes;
+    step.fits = EncodeTrapezoidBoundary(
+                    item.element.layer, trapezoid[i], c_.fixup,
+                    std::span<uint8_t, kTrapezoidBoundaryBytes>(out, kTrapezoidBoundaryBytes)) &&
+                step.fits;
   }
 }
 
@@ -1294,6 +1332,7 @@ void RecordLoop::QueueWarning(const std::string& text) {
   item.points = batch.points.size();
   item.point_values = 0;
   item.text = text;
+  if (run_batch_ != nullptr) FinishRunItem(batch, item);
 }
 
 void RecordLoop::QueueItem(int kind_of_item) {
@@ -1328,8 +1367,12 @@ void RecordLoop::QueueItem(int kind_of_item) {
   if (kind_of_item == kItemText) {
     item.text = text_string_;
   }
-  if (run_batch_ == nullptr && (batch.used >= kBatchItems || batch.bytes.size() >= kBatchBytes ||
-                                batch.points.size() * sizeof(int32_t) >= kBatchBytes)) {
+  if (run_batch_ != nullptr) {
+    FinishRunItem(batch, item);
+    return;
+  }
+  if ((batch.used >= kBatchItems || batch.bytes.size() >= kBatchBytes ||
+       batch.points.size() * sizeof(int32_t) >= kBatchBytes)) {
     SubmitBatch();
   }
 }
@@ -1467,6 +1510,8 @@ void RecordLoop::PrepareItem(PipeBatch& batch, PipeItem& item) const {
 bool RecordLoop::CallPg(PipeBatch& batch) {
   const volatile int* const cancel_flag = ProgressCancelFlagAddress();
   bool use_prepared = batch.prepared;
+  // Bytes assembled as the run was read hold for what PG returns as worked out ahead.
+  if (!use_prepared) batch.early = false;
   for (size_t i = 0; i < batch.used; ++i) {
     // The pass on one thread looks for Cancel before every record, so no element after
     // a Cancel reaches PG.
@@ -1498,7 +1543,13 @@ bool RecordLoop::CallPg(PipeBatch& batch) {
           // (while PG returns what was prepared) and are handed to the call.
           std::vector<PgTrapezoid>& store = batch.trapezoids;
           if (use_prepared) {
-            if (step.prepared_ok) c_.pg->UsePrepared(&step.prepared);
+            if (step.prepared_ok) {
+              // Where the points and the store stand now: the batch's vectors may have
+              // moved as they grew after the polygon was worked out.
+              step.prepared.points = xy;
+              step.prepared.table = store.data() + step.trapezoids;
+              c_.pg->UsePrepared(&step.prepared);
+            }
           } else {
             if (store.size() < batch.trapezoids_used + kPgTableCapacity) {
               store.resize(std::max(2 * store.size(), batch.trapezoids_used + kPgTableCapacity));
@@ -1514,8 +1565,10 @@ bool RecordLoop::CallPg(PipeBatch& batch) {
               step.filled !=
                   (step.prepared_ok ? std::clamp(step.prepared.filled, 0, kPgTableCapacity) : 0)) {
             // PG filled other entries than were worked out: those of the later
-            // polygons may be gone, so PG works them out again, one after the other.
+            // polygons may be gone, so PG works them out again, one after the other,
+            // and the bytes are assembled anew.
             use_prepared = false;
+            batch.early = false;
           }
           break;
         }
@@ -1569,6 +1622,39 @@ void RecordLoop::EncodeItem(PipeBatch& batch, PipeItem& item) const {
 // What the writing stage writes (into the translated stream) and warns of (in the
 // log), in order.
 template <typename WriteFn, typename WarnFn, typename TrapezoidsFn>
+void RecordLoop::EmitItem(PipeBatch& batch, PipeItem& item, WriteFn&& write, WarnFn&& warn,
+                          TrapezoidsFn&& trapezoids) const {
+  const std::string& structure = batch.structures[item.structure];
+  for (PipeStep& step : item.steps) {
+    switch (step.kind) {
+      case PipeStep::kElement:
+        write(batch.Records(item), item.size);
+        break;
+      case PipeStep::kBytes:
+        if (step.size > 0) write(item.out.data() + step.begin, step.size);
+        break;
+      case PipeStep::kInputPolygon:
+      case PipeStep::kOutline:
+        if (step.returned != step.filled) {
+          warn("the PG library returned " + std::to_string(step.returned) +
+               " trapezoids for a polygon of " + structure + "; the table holds " +
+               std::to_string(kPgTableCapacity) + ".");
+        }
+        if (step.filled > 0) trapezoids(item, step);
+        if (!step.fits) {
+          warn("a trapezoid of " + structure + " lies beyond the 32-bit coordinate range.");
+        }
+        break;
+      case PipeStep::kWarn:
+        warn(item.warnings[step.begin]);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+template <typename WriteFn, typename WarnFn, typename TrapezoidsFn>
 void RecordLoop::EmitBatch(PipeBatch& batch, WriteFn&& write, WarnFn&& warn,
                            TrapezoidsFn&& trapezoids) const {
   for (size_t i = 0; i < batch.sent; ++i) {
@@ -1577,69 +1663,39 @@ void RecordLoop::EmitBatch(PipeBatch& batch, WriteFn&& write, WarnFn&& warn,
       __builtin_prefetch(ahead.steps.data());
       __builtin_prefetch(ahead.encoded.data());
     }
-    PipeItem& item = batch.items[i];
-    const std::string& structure = batch.structures[item.structure];
-    for (PipeStep& step : item.steps) {
-      switch (step.kind) {
-        case PipeStep::kElement:
-          write(batch.Records(item), item.size);
-          break;
-        case PipeStep::kBytes:
-          if (step.size > 0) write(item.out.data() + step.begin, step.size);
-          break;
-        case PipeStep::kInputPolygon:
-        case PipeStep::kOutline:
-          if (step.returned != step.filled) {
-            warn("the PG library returned " + std::to_string(step.returned) +
-                 " trapezoids for a polygon of " + structure + "; the table holds " +
-                 std::to_string(kPgTableCapacity) + ".");
-          }
-          if (step.filled > 0) trapezoids(item, step);
-          if (!step.fits) {
-            warn("a trapezoid of " + structure + " lies beyond the 32-bit coordinate range.");
-          }
-          break;
-        case PipeStep::kWarn:
-          warn(item.warnings[step.begin]);
-          break;
-        default:
-          break;
-      }
-    }
+    EmitItem(batch, batch.items[i], write, warn, trapezoids);
   }
 }
 
+// A batch of a parsing run after the PG stage: its bytes in one block and its warnings.
 void RecordLoop::EncodeRun(PipeBatch& batch) const {
   std::vector<uint8_t>& image = batch.image;
   image.clear();
   batch.image_warnings.clear();
-  // The boundaries go straight into the block; whether their corners fit is known
-  // before the warnings that follow them are taken.
-  const auto encode = [&](const PipeItem& item, PipeStep& step) {
-    const size_t at = image.size();
-    image.resize(at + static_cast<size_t>(step.filled) * kTrapezoidBoundaryBytes);
-    step.fits = true;
-    const PgTrapezoid* trapezoid = batch.trapezoids.data() + step.trapezoids;
-    for (int32_t i = 0; i < step.filled; ++i) {
-      uint8_t* out = image.data() + at + static_cast<size_t>(i) * kTrapezoidBoundaryBytes;
-      step.fits = EncodeTrapezoidBoundary(
-                      item.element.layer, trapezoid[i], c_.fixup,
-                      std::span<uint8_t, kTrapezoidBoundaryBytes>(out, kTrapezoidBoundaryBytes)) &&
-                  step.fits;
-    }
-  };
-  EmitBatch(
-      batch,
-      [&image](const uint8_t* data, size_t size) { image.insert(image.end(), data, data + size); },
-      [&batch](std::string text) { batch.image_warnings.push_back(std::move(text)); }, encode);
+  for (size_t i = 0; i < batch.sent; ++i) {
+    PipeItem& item = batch.items[i];
+    EmitItem(
+        batch, item,
+        [&image](const uint8_t* data, size_t size) {
+          image.insert(image.end(), data, data + size);
+        },
+        [&batch](std::string text) { batch.image_warnings.push_back(std::move(text)); },
+        [this, &batch](const PipeItem& of, PipeStep& step) { EncodeInto(batch, of, step); });
+    item.image_end = image.size();
+    item.warnings_end = batch.image_warnings.size();
+  }
   batch.imaged = true;
 }
 
 // The writing stage, in order: the translated stream and the log.
 void RecordLoop::WriteBatch(PipeBatch& batch) {
-  if (batch.imaged) {
-    output_.Write(batch.image.data(), batch.image.size());
-    for (const std::string& text : batch.image_warnings) WarnNow(text);
+  if (batch.run) {
+    // The block holds the items that reached PG (and, when assembled as the run was
+    // read, those after them).
+    const size_t bytes = batch.sent > 0 ? batch.items[batch.sent - 1].image_end : 0;
+    const size_t warnings = batch.sent > 0 ? batch.items[batch.sent - 1].warnings_end : 0;
+    output_.Write(batch.image.data(), bytes);
+    for (size_t i = 0; i < warnings; ++i) WarnNow(batch.image_warnings[i]);
   } else {
     EmitBatch(
         batch, [this](const uint8_t* data, size_t size) { output_.Write(data, size); },

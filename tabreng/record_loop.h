@@ -30,6 +30,8 @@
 
 namespace kavrinth {
 
+struct PipeStep;
+
 // Pass kinds: the units pass stops after UNITS and writes to the null device; the full
 // pass writes the translated stream.
 enum PassKind : int { kUnitsPass = 1, kFullPass = 2 };
@@ -271,9 +273,14 @@ class RecordLoop {
   // `trapezoids` writes the boundaries of a polygon's trapezoids.
   template <typename WriteFn, typename WarnFn, typename TrapezoidsFn>
   void EmitBatch(PipeBatch& batch, WriteFn&& write, WarnFn&& warn, TrapezoidsFn&& trapezoids) const;
+  template <typename WriteFn, typename WarnFn, typename TrapezoidsFn>
+  void EmitItem(PipeBatch& batch, PipeItem& item, WriteFn&& write, WarnFn&& warn,
+                TrapezoidsFn&& trapezoids) const;
   // A batch of a parsing run on a worker: its trapezoid boundaries, and its bytes in one
   // block and its warnings, which the writing stage only has to hand on.
   void EncodeRun(PipeBatch& batch) const;
+  void EncodeInto(PipeBatch& batch, const PipeItem& item, PipeStep& step) const;
+  void FinishRunItem(PipeBatch& batch, PipeItem& item) const;
 
   // The structures parsed in parallel: this thread frames the records from the first
   // BGNSTR on (lengths and structure names only) and hands runs of whole structures to
@@ -286,7 +293,7 @@ class RecordLoop {
   bool ParseInParallel() const;
   int ParseStructuresInParallel(uint64_t start);
   void ParseRun(PipeBatch& batch);
-  void PrepareTrapezoids(PipeBatch& batch) const;
+  void PrepareTrapezoids(PipeBatch& batch, PipeItem& item) const;
   int ReadRun(uint64_t end);
 
   LoopContext& c_;

@@ -42,6 +42,7 @@ class GeometryJobTest : public ::testing::Test {
   int32_t Run(std::vector<std::string> options) {
     pg_ = RecordingPgLibrary();
     pg_.prepares = prepares_;
+    pg_.split_call = split_call_;
     std::vector<std::string> words = {"tabreng", "job.gds", "1.5", "=", "TOP", "-opost"};
     words.insert(words.end(), options.begin(), options.end());
     return RunEngine(words, environment_);
@@ -68,6 +69,7 @@ class GeometryJobTest : public ::testing::Test {
   ScratchJob job_;
   RecordingPgLibrary pg_;
   bool prepares_ = false;  // the library works trapezoids out ahead when asked
+  int64_t split_call_ = -1;
   EngineEnvironment environment_;
   ScriptedNotifier notifier_;
   ScopedNotifier scoped_{&notifier_};
@@ -349,6 +351,17 @@ TEST_F(GeometryJobTest, ThreadsChangeNoByteOfTheStreamTheLogOrThePgCalls) {
     EXPECT_EQ(many.progress, one.progress);
     EXPECT_EQ(many.prepared, pg_.polygons.size());
   }
+  // A library that returns other trapezoids than it worked out ahead: the PG stage
+  // hands the later polygons to it one by one again, and the bytes are those of one
+  // thread.
+  split_call_ = 1000;
+  const Outcome split_one = run(1);
+  EXPECT_FALSE(split_one.stream == one.stream);
+  const Outcome split_many = run(8);
+  EXPECT_TRUE(split_many.stream == split_one.stream) << "the translated streams differ";
+  EXPECT_EQ(split_many.log, split_one.log);
+  EXPECT_TRUE(split_many.calls == split_one.calls) << "the PG calls differ";
+  EXPECT_LT(split_many.prepared, pg_.polygons.size());
 }
 
 TEST(WorkerThreadCountTest, AskedForThenTheVariableThenTheProcessors) {

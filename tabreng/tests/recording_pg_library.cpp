@@ -45,6 +45,15 @@ int32_t RecordingPgLibrary::Polygon(const int32_t* points, int32_t count, PgTrap
   polygons.push_back({std::vector<int32_t>(points, points + 2 * count), fixup, NameOf(name)});
   order.push_back("PG");
   const PgPrepared* prepared = std::exchange(pending_, nullptr);
+  if (static_cast<int64_t>(polygons.size()) - 1 == split_call && count > 0 && capacity >= 2) {
+    PgTrapezoid box = BoundingTrapezoid(points, count, fixup);
+    const int32_t middle = box.xy[1] + (box.xy[5] - box.xy[1]) / 2;
+    table[0] = box;
+    table[1] = box;
+    table[0].xy[5] = table[0].xy[7] = middle;
+    table[1].xy[1] = table[1].xy[3] = middle;
+    return 2;
+  }
   if (prepared != nullptr && prepared->points == points && prepared->count == count &&
       prepared->table == table && prepared->capacity == capacity && prepared->fixup == fixup) {
     ++prepared_taken;

@@ -39,6 +39,9 @@ class RecordingPgLibrary : public PgLibrary {
   int32_t close_warnings = 0;
   int32_t close_errors = 0;
   bool prepares = false;
+  // The PG call (counted from 0) that returns the bounding box cut into two halves,
+  // whatever was prepared for it.
+  int64_t split_call = -1;
 
   // Record.
   std::optional<PgInitArguments> init;
