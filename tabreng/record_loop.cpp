@@ -164,6 +164,7 @@ struct RecordLoop::PipeBatch {
   uint64_t run_end = 0;
   bool run_skip = false;
   std::array<char, kPgNameLength> run_pg_name{};
+  std::string run_structure;
   std::optional<std::string> run_failure;  // the run's loop failed after its items
   bool run_cancelled = false;              // the run's loop saw Cancel
   bool failure_reached = false;            // the PG stage stopped at the failure
@@ -570,11 +571,11 @@ bool RecordLoop::ParseInParallel() const {
 }
 
 int RecordLoop::ParseStructuresInParallel(uint64_t start) {
-  // A run is cut before a BGNSTR that follows an ENDSTR closing a structure whose last
-  // element was ended: there the loop holds no records and no element, only whether
-  // the structure skipped and PG's last name, which the names framed here tell. Records
-  // that cannot be framed or stream-level records among the structures end the runs:
-  // this loop reads the rest in turn and says what is wrong.
+  // A run is cut after an ENDEL, or after an ENDSTR closing a structure whose last
+  // element was ended: there the loop holds no records and no element, only the
+  // structure's name, whether it is skipped and PG's last name, which the names framed
+  // here tell. Records that cannot be framed or stream-level records among the
+  // structures end the runs: this loop reads the rest in turn and says what is wrong.
   const std::span<const uint8_t> stream = c_.input->held();
   const volatile int* const cancel_flag = ProgressCancelFlagAddress();
   // Runs of a few thousand elements: enough work for a worker, and the slots' items,
@@ -585,12 +586,14 @@ int RecordLoop::ParseStructuresInParallel(uint64_t start) {
     uint64_t offset = 0;
     bool skip = false;
     std::array<char, kPgNameLength> pg_name{};
+    std::string structure;
   };
   // The loop's state at the start of the open run, at the last place a run may end,
-  // and as the framing goes.
-  Start run{start, skip_structure_, pg_name_};
+  // and as the framing goes (`changes` counts the changes of the names and the skip).
+  Start run{start, skip_structure_, pg_name_, structure_};
   Start cut = run;
   Start now = run;
+  uint64_t changes = 0, cut_changes = 0;
   // The pipeline goes quiet before the loops of the runs copy the counts.
   if (!Flush()) return -1;
   run_context_ = c_;
@@ -602,6 +605,7 @@ int RecordLoop::ParseStructuresInParallel(uint64_t start) {
     batch.run_end = end;
     batch.run_skip = run.skip;
     batch.run_pg_name = run.pg_name;
+    batch.run_structure = run.structure;
     framed = true;
     if (!pipeline_->Submit(1) || !pipeline_->Acquire()) {
       pipeline_stopped_ = true;
@@ -622,12 +626,14 @@ int RecordLoop::ParseStructuresInParallel(uint64_t start) {
         type == kGdsUnits) {
       break;
     }
+    if (at == cut.offset && at - run.offset >= run_bytes) {
+      if (!hand_on(at)) return -1;
+      run = cut;
+    }
     if (type == kGdsBgnStr) {
-      if (at == cut.offset && at - run.offset >= run_bytes) {
-        if (!hand_on(at)) return -1;
-        run = cut;
-      }
       now.skip = false;
+      now.structure.clear();
+      ++changes;
     } else if (type == kGdsStrName) {
       // As OnStrName takes it; a name too long fails the run's loop.
       name_record.type = type;
@@ -641,11 +647,21 @@ int RecordLoop::ParseStructuresInParallel(uint64_t start) {
       } else if (name.size() <= kMaxStructureName) {
         now.pg_name.fill('\0');
         std::copy(name.begin(), name.end(), now.pg_name.begin());
+        now.structure = name;
       }
-    } else if (type == kGdsEndStr &&
-               (previous == kGdsEndEl || previous == kGdsStrName || previous == kGdsBgnStr)) {
-      now.offset = at + length;
-      cut = now;
+      ++changes;
+    } else if (type == kGdsEndEl ||
+               (type == kGdsEndStr &&
+                (previous == kGdsEndEl || previous == kGdsStrName || previous == kGdsBgnStr))) {
+      if (type == kGdsEndStr) {
+        now.structure.clear();
+        ++changes;
+      }
+      if (cut_changes != changes) {
+        cut = now;
+        cut_changes = changes;
+      }
+      cut.offset = at + length;
     }
     previous = type;
     at += length;
@@ -658,7 +674,7 @@ int RecordLoop::ParseStructuresInParallel(uint64_t start) {
   // This loop goes on where the last run ended, as its loop would stand there.
   ClearElement();
   buffer_.clear();
-  structure_.clear();
+  structure_ = run.structure;
   ++structure_serial_;
   skip_structure_ = run.skip;
   pg_name_ = run.pg_name;
@@ -685,14 +701,15 @@ void RecordLoop::ParseRun(PipeBatch& batch) {
   loop.discard_ = false;
   loop.buffer_.SetWhole(true);
   loop.ClearElement();
-  loop.structure_.clear();
+  loop.structure_ = batch.run_structure;
   ++loop.structure_serial_;
   loop.content_count_ = 0;
   loop.skip_structure_ = batch.run_skip;
   loop.pg_name_ = batch.run_pg_name;
   batch.early = true;
   // Room for the items a run of small elements makes: growing moves them all.
-  batch.items.reserve((batch.run_end - batch.run_begin) / kSmallElementBytes);
+  batch.items.reserve(
+      std::min<uint64_t>((batch.run_end - batch.run_begin) / kSmallElementBytes, kRunBytes));
   batch.image.clear();
   batch.image_warnings.clear();
   if (loop.ReadRun(batch.run_end) != 0 && !batch.run_failure) batch.run_cancelled = true;
@@ -1694,7 +1711,7 @@ void RecordLoop::WriteBatch(PipeBatch& batch) {
     // read, those after them).
     const size_t bytes = batch.sent > 0 ? batch.items[batch.sent - 1].image_end : 0;
     const size_t warnings = batch.sent > 0 ? batch.items[batch.sent - 1].warnings_end : 0;
-    output_.Write(batch.image.data(), bytes);
+    if (bytes > 0) output_.Write(batch.image.data(), bytes);
     for (size_t i = 0; i < warnings; ++i) WarnNow(batch.image_warnings[i]);
   } else {
     EmitBatch(
