@@ -8,6 +8,22 @@
 
 namespace kavrinth {
 
+namespace {
+
+// Items are taken a few at a time: one item is often only a few microseconds of work.
+constexpr size_t kChunk = 16;
+
+// Wakes as many workers as can take a part of `items` new items.
+void WakeWorkers(std::condition_variable& ready, size_t items) {
+  if (items <= kChunk) {
+    ready.notify_one();
+  } else {
+    ready.notify_all();
+  }
+}
+
+}  // namespace
+
 OrderedPipeline::OrderedPipeline(int workers, size_t slots, std::vector<Stage> stages)
     : stages_(std::move(stages)),
       slots_(workers > 0 ? std::max<size_t>(slots, 2) : 1),
@@ -67,7 +83,7 @@ bool OrderedPipeline::Submit(size_t items) {
     ++submitted_;
   }
   if (stages_[0].parallel && items > 0) {
-    work_ready_.notify_all();
+    WakeWorkers(work_ready_, items);
   } else {
     batch_ready_[0].notify_one();
   }
@@ -87,8 +103,6 @@ void OrderedPipeline::Settle() {
 
 // Under the lock: a few items of the oldest batch whose parallel part has items left.
 bool OrderedPipeline::TakeItems(size_t* slot_index, size_t* first, size_t* last) {
-  // Items are taken a few at a time: one item is often only a few microseconds of work.
-  constexpr size_t kChunk = 16;
   for (uint64_t batch = released_; batch < submitted_; ++batch) {
     const size_t index = static_cast<size_t>(batch % slots_.size());
     Slot& slot = slots_[index];
@@ -148,7 +162,7 @@ void OrderedPipeline::OrderedLoop(size_t stage) {
       const bool parallel = stages_[stage + 1].parallel && slot.items > 0;
       slot.claimed = slot.done = parallel ? 0 : slot.items;
       if (parallel) {
-        work_ready_.notify_all();
+        WakeWorkers(work_ready_, slot.items);
       } else {
         batch_ready_[stage + 1].notify_one();
       }
