@@ -184,6 +184,13 @@ std::vector<int32_t>& ScratchPoints() {
   return points;
 }
 
+// Outline buffers of the pieces tried, kept from piece to piece and path to path: a
+// path costs no allocation of its own.
+std::vector<std::vector<double>>& OutlinePool() {
+  thread_local std::vector<std::vector<double>> pool;
+  return pool;
+}
+
 class PathCutter {
  public:
   PathCutter(const WidePath& path, PathPieceSink& sink, EngineLog* log)
@@ -196,6 +203,27 @@ class PathCutter {
     int points = 0;    // e: centre-line points tried
     int consumed = 0;  // d: centre-line points the outline used
     std::vector<double> outline;
+
+    Piece() {
+      std::vector<std::vector<double>>& pool = OutlinePool();
+      if (!pool.empty()) {
+        outline = std::move(pool.back());
+        pool.pop_back();
+        outline.clear();
+      }
+    }
+    Piece(Piece&& other) noexcept
+        : points(other.points), consumed(other.consumed), outline(std::move(other.outline)) {}
+    // The buffer given up goes back to the pool with the piece it went to.
+    Piece& operator=(Piece&& other) noexcept {
+      points = other.points;
+      consumed = other.consumed;
+      outline.swap(other.outline);
+      return *this;
+    }
+    ~Piece() {
+      if (outline.capacity() > 0) OutlinePool().push_back(std::move(outline));
+    }
   };
 
   std::optional<std::optional<Piece>> CountedPiece() const;
@@ -242,7 +270,7 @@ std::optional<std::optional<PathCutter::Piece>> PathCutter::CountedPiece() const
 
 std::optional<PathCutter::Piece> PathCutter::Build(int start, int e) {
   if (e == 2) {
-    if (std::optional<std::optional<Piece>> counted = CountedPiece()) return *counted;
+    if (std::optional<std::optional<Piece>> counted = CountedPiece()) return std::move(*counted);
   }
   Piece piece;
   piece.points = e;
@@ -255,7 +283,7 @@ std::optional<PathCutter::Piece> PathCutter::Build(int start, int e) {
   }
   // An outline of e points takes at most 2e + 4: no need to clear the whole room.
   int32_t room = std::min<int32_t>(kOutlineRoom, 2 * e + 4);
-  piece.outline.resize(2 * static_cast<size_t>(room));
+  piece.outline.assign(2 * static_cast<size_t>(room), 0.0);
   piece.consumed = PathToOutline(e, std::span<const int32_t>(points_).subspan(2 * start, 2 * e),
                                  path_.width, std::span<double>(piece.outline), true, room);
   if (piece.consumed < 2) return std::nullopt;
@@ -335,7 +363,7 @@ void PathCutter::Output(const Piece& piece, int start, bool first_piece) {
     // outline that would then cross itself goes without the overlap.
     if (!first_piece) {
       Midpoint(start);
-      std::vector<double> overlapping;
+      thread_local std::vector<double> overlapping;
       const std::span<const double> from =
           std::span<const double>(centre_).subspan(2 * (start - 1));
       const int points = RoundPathOutline(from.first(2 * static_cast<size_t>(piece.points + 1)),
