@@ -216,15 +216,21 @@ int PathToOutlineWith(int32_t count, std::span<const int32_t> points, int32_t wi
   if (2 * static_cast<int64_t>(fit) <= 4 * static_cast<int64_t>(n) + 2) n = fit / 2 - 1;
   if (n < 2) return -1;
 
-  std::vector<int64_t> ints(points.begin(), points.begin() + 2 * n);
-  std::vector<Vec> centre(n);
+  // Working lists kept from call to call: an outline costs no allocation of its own.
+  thread_local std::vector<int64_t> ints;
+  thread_local std::vector<Vec> centre;
+  thread_local OutlineParts parts;
+  ints.assign(points.begin(), points.begin() + 2 * n);
+  centre.resize(static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) centre[i] = {double(ints[2 * i]), double(ints[2 * i + 1])};
   double h = width / 2.0;
   bool touched = TouchUpClosedLoop(centre, ints, h);
 
   Segment into = SegmentBetween(centre, 0);
   if (into.length < kOutlineMinimumLength) return 1;
-  OutlineParts parts;
+  parts.left.clear();
+  parts.cap.clear();
+  parts.right.clear();
   Vec start_normal = h * LeftNormal(into.unit);
   parts.left.push_back(At(centre[0], start_normal));
   parts.right.push_back(At(centre[0], -start_normal));

@@ -382,10 +382,11 @@ void PathCutter::Output(const Piece& piece, int start, bool first_piece) {
     HandOver(piece.outline);
     return;
   }
-  std::vector<int32_t> xy;
+  thread_local std::vector<int32_t> xy;
+  xy.clear();
   if (!first_piece) {
     const Vec mid = 0.5 * (At(centre_, start - 1) + At(centre_, start));
-    xy = {RoundToInt32(mid.x, &result_.fits), RoundToInt32(mid.y, &result_.fits)};
+    xy.insert(xy.end(), {RoundToInt32(mid.x, &result_.fits), RoundToInt32(mid.y, &result_.fits)});
   }
   const size_t n = path_.xy.size() / 2;
   for (int i = start; i < start + piece.consumed; ++i) {
@@ -439,8 +440,12 @@ PathCutResult PathCutter::Run() {
     Extend(&centre_[2 * (n - 1)], &centre_[2 * (n - 2)], half);
   }
   RoundInto(centre_, &result_.fits, points_);
-  std::vector<PathRun> runs = {{0, static_cast<int>(n)}};
-  if (round_) runs = SplitPathRuns(centre_, path_.width);
+  // A path that is not round is one run (and costs no list of runs).
+  const PathRun whole{0, static_cast<int>(n)};
+  std::vector<PathRun> split;
+  if (round_) split = SplitPathRuns(centre_, path_.width);
+  const std::span<const PathRun> runs =
+      round_ ? std::span<const PathRun>(split) : std::span(&whole, 1);
   for (size_t k = 0; k < runs.size(); ++k) {
     const int count = runs[k].count + (k + 1 < runs.size() ? 1 : 0);
     if (log_ != nullptr) {

@@ -83,6 +83,10 @@ constexpr size_t kBatchBytes = size_t{1} << 20;
 constexpr size_t kPrefetchAhead = 4;
 // A parsing run holds whole structures of at least this many bytes (or the rest).
 constexpr uint64_t kRunBytes = uint64_t{256} << 10;
+// A run cut inside a structure holds this many times the bytes of one of whole
+// structures: runs of whole structures keep the items of a slot alike from run to run,
+// which is faster.
+constexpr uint64_t kLargeRunFactor = 4;
 // The records of a small element (a boundary of four points).
 constexpr uint64_t kSmallElementBytes = 64;
 
@@ -571,8 +575,8 @@ bool RecordLoop::ParseInParallel() const {
 }
 
 int RecordLoop::ParseStructuresInParallel(uint64_t start) {
-  // A run is cut after an ENDEL, or after an ENDSTR closing a structure whose last
-  // element was ended: there the loop holds no records and no element, only the
+  // A run is cut after an ENDSTR closing a structure whose last element was ended, or
+  // in a large structure after an ENDEL: there the loop holds no records and no element, only the
   // structure's name, whether it is skipped and PG's last name, which the names framed
   // here tell. Records that cannot be framed or stream-level records among the
   // structures end the runs: this loop reads the rest in turn and says what is wrong.
@@ -594,6 +598,7 @@ int RecordLoop::ParseStructuresInParallel(uint64_t start) {
   Start cut = run;
   Start now = run;
   uint64_t changes = 0, cut_changes = 0;
+  bool cut_in_structure = false;
   // The pipeline goes quiet before the loops of the runs copy the counts.
   if (!Flush()) return -1;
   run_context_ = c_;
@@ -626,7 +631,9 @@ int RecordLoop::ParseStructuresInParallel(uint64_t start) {
         type == kGdsUnits) {
       break;
     }
-    if (at == cut.offset && at - run.offset >= run_bytes) {
+    // Runs end between structures, and inside one only when it is large.
+    if (at == cut.offset &&
+        at - run.offset >= (cut_in_structure ? kLargeRunFactor * run_bytes : run_bytes)) {
       if (!hand_on(at)) return -1;
       run = cut;
     }
@@ -662,6 +669,7 @@ int RecordLoop::ParseStructuresInParallel(uint64_t start) {
         cut_changes = changes;
       }
       cut.offset = at + length;
+      cut_in_structure = type == kGdsEndEl;
     }
     previous = type;
     at += length;
@@ -1310,6 +1318,16 @@ void RecordLoop::StrokeText() {
 
 RecordLoop::~RecordLoop() {
   pipeline_.reset();
+  // The batches hold many thousands of small buffers: they are freed on a few threads.
+  const size_t groups = std::min<size_t>(batches_.size() / 4, 4);
+  std::vector<std::thread> helpers;
+  for (size_t group = 1; group < groups; ++group) {
+    helpers.emplace_back([this, group, groups] {
+      for (size_t i = group; i < batches_.size(); i += groups) batches_[i].reset();
+    });
+  }
+  for (size_t i = 0; groups > 1 && i < batches_.size(); i += groups) batches_[i].reset();
+  for (std::thread& helper : helpers) helper.join();
   batches_.clear();
   RemoveReplaced({});
 }
