@@ -362,6 +362,13 @@ int GdsWriter::WriteRecord(int record_type, int data_type, std::span<const uint8
   return kGdsOk;
 }
 
+int GdsWriter::WriteEncoded(std::span<const uint8_t> records) {
+  current_ = CurrentStream();
+  if (current_ == nullptr) return kGdsFailed;
+  Put(records.data(), records.size());
+  return kGdsOk;
+}
+
 // --- Conversions ---
 
 int32_t GdsWriter::Saturate(double value) {

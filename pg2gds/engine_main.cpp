@@ -73,6 +73,9 @@ bool OutputReplacesInput(const EngineRun& run, const std::string& output) {
 int OpenGdsOutput(EngineRun& run) {
   const std::string output = NativePath(run.output_path);
   if (OutputReplacesInput(run, output)) return 1;
+  // The library holds one structure: written straight to the output, not spooled to a
+  // temporary file and copied over at its end.
+  GdsSetFlags(kGdsNoSpooling);
   if (GdsOpenLibrary(output, run.units.unit_name, run.units.database_step, "", 1.0, false) !=
       kGdsOk) {
     return 1;
