@@ -39,6 +39,8 @@ void GdsOutputFile::Abandon() {
   used_ = 0;
   written_ = 0;
   error_ = 0;
+  writeback_step_ = 0;
+  writeback_start_ = 0;
 }
 
 bool GdsOutputFile::OpenFd(int fd, std::string_view path) {
@@ -117,6 +119,18 @@ void GdsOutputFile::Flush() {
   // sees stays that of the stream it meant to write.
   written_ += used_;
   used_ = 0;
+  if (writeback_step_ > 0 && error_ == 0 && written_ - writeback_start_ >= writeback_step_) {
+    // Only a request to start: its failure leaves nothing wrong with the file.
+    const uint64_t end = written_ - written_ % writeback_step_;
+    ::sync_file_range(fd_, static_cast<off_t>(writeback_start_),
+                      static_cast<off_t>(end - writeback_start_), SYNC_FILE_RANGE_WRITE);
+    writeback_start_ = end;
+  }
+}
+
+void GdsOutputFile::StartWritebackEvery(uint64_t bytes) {
+  writeback_step_ = bytes;
+  writeback_start_ = written_ - written_ % std::max<uint64_t>(bytes, 1);
 }
 
 void GdsOutputFile::WriteThrough(const void* data, size_t length) {

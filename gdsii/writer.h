@@ -138,6 +138,11 @@ class GdsWriter {
                      double scale, const GdsRefLibs& reflibs, const GdsFontTable& fonts,
                      double text_height, bool native_order);
   void SetFlags(int flags) { state_.flags = flags; }
+  // Has the open library's file handed to the system for writing every `bytes` bytes
+  // (GdsOutputFile::StartWritebackEvery); nothing without an open library.
+  void StartWritebackEvery(uint64_t bytes) {
+    if (state_.output_file) state_.output_file->StartWritebackEvery(bytes);
+  }
   // 1 when no spool file could be made (nothing written).
   int BeginStructure(std::string_view name);
   // 1 when no structure is open (nothing written).

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -39,6 +40,26 @@ TEST(GdsOutputFileTest, ReplacesTheTargetOnlyOnACleanClose) {
   EXPECT_EQ(written[big.size() - 1], 'x');
   EXPECT_EQ(written.back(), 0);
   EXPECT_TRUE(dir.OtherEntries({"out.gds"}).empty());
+}
+
+// Handing the data to the disk early changes nothing in what is written, also on the
+// null device, where the system has nothing to write.
+TEST(GdsOutputFileTest, EarlyWritebackKeepsEveryByte) {
+  testing::ScratchDir dir;
+  std::vector<uint8_t> bytes(1000 * 1000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 4096);
+  for (const std::string& path : {dir.File("out.gds"), std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    GdsOutputFile file;
+    ASSERT_TRUE(path == "/dev/null" ? file.OpenNull() : file.OpenReplacing(path));
+    file.Write(bytes.data(), 1000);
+    file.StartWritebackEvery(64 * 1024);
+    for (size_t at = 1000; at < bytes.size(); at += 999) {
+      file.Write(bytes.data() + at, std::min<size_t>(999, bytes.size() - at));
+    }
+    EXPECT_EQ(file.Close(), 0);
+  }
+  EXPECT_TRUE(ReadBytes(dir.File("out.gds")) == bytes);
 }
 
 TEST(GdsOutputFileTest, FailuresAreKeptAndReported) {
