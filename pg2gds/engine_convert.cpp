@@ -147,8 +147,10 @@ class FlashPipeline {
   }
 
  private:
-  static constexpr size_t kPartFlashes = 512;
-  static constexpr size_t kBatchParts = 8;
+  // Big batches: every batch handed over wakes the workers, which costs the reading
+  // thread more than the copies do.
+  static constexpr size_t kPartFlashes = 1024;
+  static constexpr size_t kBatchParts = 16;
   static constexpr size_t kBatchFlashes = kPartFlashes * kBatchParts;
 
   struct FlashPart {
@@ -162,9 +164,11 @@ class FlashPipeline {
     std::array<FlashPart, kBatchParts> parts;
   };
 
-  // Besides the workers, the reading thread and the ordered thread each keep a core.
-  static int Workers(int threads) { return std::max(1, threads - 2); }
-  static size_t Slots(int threads) { return 2 * static_cast<size_t>(Workers(threads)) + 2; }
+  // Besides the workers, the reading thread and the ordered thread each keep a core. A
+  // flash takes a worker far less time than the reader takes to read it: three workers
+  // keep up with the reading thread, and more would only wait to be woken.
+  static int Workers(int threads) { return std::clamp(threads - 2, 1, 3); }
+  static size_t Slots(int threads) { return static_cast<size_t>(Workers(threads)) + 2; }
 
   std::vector<OrderedPipeline::Stage> Stages() {
     std::vector<OrderedPipeline::Stage> stages(1);

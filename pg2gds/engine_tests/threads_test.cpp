@@ -78,11 +78,11 @@ class ThreadsTest : public EngineDirTest {
  protected:
   void SetUp() override {
     EngineDirTest::SetUp();
-    // Boundaries go to the parts of a batch 512 at a time, 4096 to a batch: the files
-    // hold several batches and end in the middle of one.
-    WriteFile("a.em", Flashes(9000, 1));
-    WriteFile("b.em", Flashes(5000, 2));
-    WriteFile("bad.em", Flashes(6000, 3, 4500));
+    // Flashes go to the workers 16384 to a batch: the files end in the middle of one,
+    // one after a few.
+    WriteFile("a.em", Flashes(36000, 1));
+    WriteFile("b.em", Flashes(9000, 2));
+    WriteFile("bad.em", Flashes(30000, 3, 25000));
     DefaultGdsWriter().SetClock([] { return GdsDateTime{1998, 4, 24, 12, 0, 0}; });
   }
   void TearDown() override {
