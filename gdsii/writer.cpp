@@ -365,7 +365,7 @@ int GdsWriter::WriteRecord(int record_type, int data_type, std::span<const uint8
 int GdsWriter::WriteEncoded(std::span<const uint8_t> records) {
   current_ = CurrentStream();
   if (current_ == nullptr) return kGdsFailed;
-  Put(records.data(), records.size());
+  if (!records.empty()) Put(records.data(), records.size());
   return kGdsOk;
 }
 

@@ -128,9 +128,8 @@ class FlashPipeline {
         settings_(SettingsOf(run, layer)),
         encoder_(DefaultGdsWriter()),
         skipped_(skipped),
+        batches_(Slots(threads)),
         pipeline_(Workers(threads), Slots(threads), Stages()) {
-    batches_.resize(Slots(threads));
-    for (FlashBatch& batch : batches_) batch.flashes.resize(kBatchFlashes);
     pipeline_.Acquire();
     batch_ = &batches_[pipeline_.current()];
   }
@@ -159,7 +158,7 @@ class FlashPipeline {
     ExtentsBox extents;
   };
   struct FlashBatch {
-    std::vector<FlashRecord> flashes;
+    std::vector<FlashRecord> flashes = std::vector<FlashRecord>(kBatchFlashes);
     size_t count = 0;
     std::array<FlashPart, kBatchParts> parts;
   };
