@@ -132,16 +132,17 @@ class FlashPipeline {
         pipeline_(Workers(threads), Slots(threads), Stages()) {
     pipeline_.Acquire();
     batch_ = &batches_[pipeline_.current()];
+    batch_->flashes.reserve(kBatchFlashes);
   }
 
   void Add(const FlashRecord& flash) {
-    batch_->flashes[batch_->count++] = flash;
-    if (batch_->count == kBatchFlashes) Submit();
+    batch_->flashes.push_back(flash);
+    if (batch_->flashes.size() == kBatchFlashes) Submit();
   }
 
   // Hands over what is left and waits until every flash added is in the library.
   void Finish() {
-    if (batch_->count > 0) Submit();
+    if (!batch_->flashes.empty()) Submit();
     pipeline_.Drain();
   }
 
@@ -158,8 +159,9 @@ class FlashPipeline {
     ExtentsBox extents;
   };
   struct FlashBatch {
-    std::vector<FlashRecord> flashes = std::vector<FlashRecord>(kBatchFlashes);
-    size_t count = 0;
+    // Room for a batch is reserved when the batch is first filled; what a small file
+    // leaves unused costs nothing.
+    std::vector<FlashRecord> flashes;
     std::array<FlashPart, kBatchParts> parts;
   };
 
@@ -179,11 +181,15 @@ class FlashPipeline {
     return stages;
   }
 
+  static size_t PartsOf(const FlashBatch& batch) {
+    return (batch.flashes.size() + kPartFlashes - 1) / kPartFlashes;
+  }
+
   void Submit() {
-    const size_t parts = (batch_->count + kPartFlashes - 1) / kPartFlashes;
-    pipeline_.Submit(parts);
+    pipeline_.Submit(PartsOf(*batch_));
     pipeline_.Acquire();
     batch_ = &batches_[pipeline_.current()];
+    batch_->flashes.reserve(kBatchFlashes);
   }
 
   void ConvertPart(FlashBatch& batch, size_t index) {
@@ -192,22 +198,21 @@ class FlashPipeline {
     part.skipped = {};
     part.extents = kNoExtents;
     EncodingSink sink{encoder_, settings_.layer, &part.records};
-    const size_t end = std::min(batch.count, (index + 1) * kPartFlashes);
+    const size_t end = std::min(batch.flashes.size(), (index + 1) * kPartFlashes);
     for (size_t i = index * kPartFlashes; i < end; ++i) {
       ConvertFlash(settings_, batch.flashes[i], &part.extents, &part.skipped, sink);
     }
   }
 
   void AppendBatch(FlashBatch& batch) {
-    const size_t parts = (batch.count + kPartFlashes - 1) / kPartFlashes;
-    for (size_t i = 0; i < parts; ++i) {
+    for (size_t i = 0; i < PartsOf(batch); ++i) {
       const FlashPart& part = batch.parts[i];
       GdsWriteEncoded(part.records.bytes());
       skipped_->without_length += part.skipped.without_length;
       skipped_->out_of_range += part.skipped.out_of_range;
       if (settings_.accumulate_extents) MergeExtents(run_.extents, part.extents);
     }
-    batch.count = 0;
+    batch.flashes.clear();
   }
 
   EngineRun& run_;
