@@ -48,7 +48,7 @@ struct Outcome {
 };
 
 // An Electromask file of flashes at many angles, with flashes without sides, and flashes
-// that a scale of 2 pushes beyond the 32-bit range; `bad_at` puts a number that does not
+// that a scale of 1.5 pushes beyond the 32-bit range; `bad_at` puts a number that does not
 // fit 32 bits in place of that flash.
 std::string Flashes(int count, int seed, int bad_at = -1) {
   std::string text = "<\"flashes\"\r\n";
@@ -65,7 +65,8 @@ std::string Flashes(int count, int seed, int bad_at = -1) {
     } else if (i % 89 == 3) {
       text += "X2000000000Y" + std::to_string(next(1000)) + "W30V10U0S\r\n";
     } else {
-      // Odd sides and angles in tenths of a degree give values that round at halves.
+      // Odd values scaled by 1.5 and sides at any angle (in tenths of a degree) give
+      // coordinates that round at halves of the database unit and near them.
       text += "X" + std::to_string(next(2000000)) + "Y-" + std::to_string(next(2000000)) + "W" +
               std::to_string(1 + next(5001)) + "V" + std::to_string(1 + next(5001)) + "U" +
               std::to_string(next(3600)) + "S\r\n";
@@ -78,8 +79,8 @@ class ThreadsTest : public EngineDirTest {
  protected:
   void SetUp() override {
     EngineDirTest::SetUp();
-    // Flashes go to the workers 16384 to a batch: the files end in the middle of one,
-    // one after a few.
+    // Flashes go to the workers 16384 to a batch: a.em fills two and part of a third,
+    // b.em part of one, and bad.em turns bad in its second.
     WriteFile("a.em", Flashes(36000, 1));
     WriteFile("b.em", Flashes(9000, 2));
     WriteFile("bad.em", Flashes(30000, 3, 25000));
@@ -101,7 +102,7 @@ class ThreadsTest : public EngineDirTest {
     CancelAtSink sink(cancel_file, cancel_at);
     ProgressSink* previous = SetProgressSink(&sink);
     EngineRun run(EngineBuild::kCorvitex);
-    std::vector<std::string> args = {"corvitex", "@job.job", "-o:out.gds", "-u:E", "-scale", "2"};
+    std::vector<std::string> args = {"corvitex", "@job.job", "-o:out.gds", "-u:E", "-scale", "1.5"};
     if (!options.empty()) args.push_back(options);
     Outcome outcome;
     outcome.code = RunConversion(run, args);
