@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,9 @@ class GdsOutputFile {
     }
   }
   void WriteZeros(size_t length);
+  // Writes the blocks one after the other, as Write would; blocks too large for the
+  // buffer go to the file straight from where they are, in one system call.
+  void WriteBlocks(std::span<const std::span<const uint8_t>> blocks);
 
   // Asks the system to start writing the data to the disk every `bytes` bytes (0: never,
   // as at open), while the rest is still being made. A large library then does not all
@@ -67,6 +71,7 @@ class GdsOutputFile {
   void Abandon();
   void WriteThrough(const void* data, size_t length);
   void Flush();
+  void StartDueWriteback();
   void SetError(int error);
 
   int fd_ = -1;

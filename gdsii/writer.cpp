@@ -369,6 +369,13 @@ int GdsWriter::WriteEncoded(std::span<const uint8_t> records) {
   return kGdsOk;
 }
 
+int GdsWriter::WriteEncoded(std::span<const std::span<const uint8_t>> blocks) {
+  current_ = CurrentStream();
+  if (current_ == nullptr) return kGdsFailed;
+  current_->WriteBlocks(blocks);
+  return kGdsOk;
+}
+
 // --- Conversions ---
 
 int32_t GdsWriter::Saturate(double value) {

@@ -161,6 +161,8 @@ class GdsWriter {
   // Appends records already encoded (GdsElementEncoder) to the current level as they
   // stand: 0, or 1 when no library is open (nothing written).
   int WriteEncoded(std::span<const uint8_t> records);
+  // The same for several blocks, written in their order.
+  int WriteEncoded(std::span<const std::span<const uint8_t>> blocks);
 
   // --- Standard elements, points in user units ---
   int WriteBoundary(std::span<const GdsPoint> points, int layer, int datatype, int attribute,
@@ -408,6 +410,7 @@ int GdsEndStructureEx(std::string_view name, bool drop);
 int GdsEndLibrary();
 int GdsWriteRecord(int record_type, int data_type, std::span<const uint8_t> data);
 int GdsWriteEncoded(std::span<const uint8_t> records);
+int GdsWriteEncoded(std::span<const std::span<const uint8_t>> blocks);
 
 int GdsWriteBoundary(std::span<const GdsPoint> points, int layer, int datatype, int attribute,
                      int32_t value);

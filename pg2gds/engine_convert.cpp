@@ -205,13 +205,16 @@ class FlashPipeline {
   }
 
   void AppendBatch(FlashBatch& batch) {
-    for (size_t i = 0; i < PartsOf(batch); ++i) {
+    std::array<std::span<const uint8_t>, kBatchParts> blocks;
+    const size_t parts = PartsOf(batch);
+    for (size_t i = 0; i < parts; ++i) {
       const FlashPart& part = batch.parts[i];
-      GdsWriteEncoded(part.records.bytes());
+      blocks[i] = part.records.bytes();
       skipped_->without_length += part.skipped.without_length;
       skipped_->out_of_range += part.skipped.out_of_range;
       if (settings_.accumulate_extents) MergeExtents(run_.extents, part.extents);
     }
+    GdsWriteEncoded(std::span<const std::span<const uint8_t>>(blocks.data(), parts));
     batch.flashes.clear();
   }
 

@@ -60,7 +60,11 @@ std::vector<uint8_t> Library(const ScratchDir& dir, const Settings& s, bool enco
   writer.SetElementFlag(s.element_flag);
   EXPECT_EQ(writer.BeginStructure("TOP"), kGdsOk);
   const GdsElementEncoder encoder(writer);
-  for (const Element& e : Elements()) {
+  const std::vector<Element> elements = Elements();
+  // Encoded: the first half written block by block, the rest as one list of blocks.
+  std::vector<GdsByteBlock> element_blocks(elements.size());
+  for (size_t i = 0; i < elements.size(); ++i) {
+    const Element& e = elements[i];
     if (!encoded) {
       if (e.path) {
         writer.WritePath(e.points, 5, 6, e.width, 0, 0, 0);
@@ -69,10 +73,16 @@ std::vector<uint8_t> Library(const ScratchDir& dir, const Settings& s, bool enco
       }
       continue;
     }
-    GdsByteBlock block;
+    GdsByteBlock& block = element_blocks[i];
     EXPECT_TRUE(e.path ? encoder.AppendPath(e.points, 5, 6, e.width, 0, &block)
                        : encoder.AppendBoundary(e.points, 5, 6, &block));
-    EXPECT_EQ(writer.WriteEncoded(block.bytes()), kGdsOk);
+    if (i < elements.size() / 2) EXPECT_EQ(writer.WriteEncoded(block.bytes()), kGdsOk);
+  }
+  if (encoded) {
+    std::vector<std::span<const uint8_t>> blocks;
+    for (size_t i = elements.size() / 2; i < elements.size(); ++i)
+      blocks.push_back(element_blocks[i].bytes());
+    EXPECT_EQ(writer.WriteEncoded(blocks), kGdsOk);
   }
   EXPECT_EQ(writer.EndStructure(), kGdsOk);
   EXPECT_EQ(writer.EndLibrary(), kGdsOk);
