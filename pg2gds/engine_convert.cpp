@@ -21,6 +21,10 @@ namespace {
 // Progress is shown this many times per file at most.
 constexpr int64_t kProgressSteps = 800;
 
+// Smaller files are converted on the reading thread alone: starting and stopping the
+// threads would take longer than they save.
+constexpr int64_t kSmallestThreadedFile = 512 * 1024;
+
 void WidenExtents(ExtentsBox& box, const FlashRecord& flash) {
   for (int i = 0; i < kPgCornerCount; ++i) {
     int32_t x = 0;
@@ -293,7 +297,7 @@ int ConvertPgFile(EngineRun& run, PgReader& reader, PgRecordReader read, BufFile
   const int64_t step = size / kProgressSteps;
   int64_t countdown = step;
   if (ShowPercent(0)) return kPgFileCancelled;
-  if (threads > 1) {
+  if (threads > 1 && size >= kSmallestThreadedFile) {
     FlashPipeline pipeline(run, layer, skipped, threads);
     // Progress is shown here, at the same records as below; whatever ends the file, the
     // flashes read before it reach the library first, as they do there.

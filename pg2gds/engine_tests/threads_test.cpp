@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -80,10 +81,14 @@ class ThreadsTest : public EngineDirTest {
   void SetUp() override {
     EngineDirTest::SetUp();
     // Flashes go to the workers 16384 to a batch: a.em fills two and part of a third,
-    // b.em part of one, and bad.em turns bad in its second.
+    // b.em one and part of a second, and bad.em turns bad in its second. Each file is
+    // large enough to be converted with threads.
     WriteFile("a.em", Flashes(36000, 1));
-    WriteFile("b.em", Flashes(9000, 2));
+    WriteFile("b.em", Flashes(20000, 2));
     WriteFile("bad.em", Flashes(30000, 3, 25000));
+    for (const char* name : {"a.em", "b.em", "bad.em"}) {
+      ASSERT_GT(std::filesystem::file_size(name), 512u * 1024) << name;
+    }
     DefaultGdsWriter().SetClock([] { return GdsDateTime{1998, 4, 24, 12, 0, 0}; });
   }
   void TearDown() override {
