@@ -157,7 +157,9 @@ void GdsOutputFile::WriteBlocks(std::span<const std::span<const uint8_t>> blocks
   size_t total = 0;
   for (std::span<const uint8_t> block : blocks) total += block.size();
   if (total <= buffer_.size() - used_) {
-    for (std::span<const uint8_t> block : blocks) Write(block.data(), block.size());
+    for (std::span<const uint8_t> block : blocks) {
+      if (!block.empty()) Write(block.data(), block.size());
+    }
     return;
   }
   // The buffered bytes and the blocks go out together, without a copy into the buffer.
