@@ -290,8 +290,13 @@ int RecordLoop::RunPass(int kind) {
     // more threads than that, so that none of the three the pass waits for is pushed
     // aside. When the structures are parsed on the workers, this thread only frames
     // them, and the ordered stages have little left to do: a worker more for each.
-    const int workers = std::max(1, c_.threads - (ParseInParallel() ? 1 : 3));
-    const size_t slots = 2 * static_cast<size_t>(workers) + 2;
+    const bool runs = ParseInParallel();
+    const int workers = std::max(1, c_.threads - (runs ? 1 : 3));
+    // A run keeps its slot while a worker reads it: one for each worker and a few for the
+    // ordered stages and the next run, and no more, since every slot's buffers grow to
+    // what a run needs.
+    const size_t slots =
+        static_cast<size_t>(workers) + (runs ? 4 : static_cast<size_t>(workers) + 2);
     while (batches_.size() < slots) batches_.push_back(std::make_unique<PipeBatch>());
     for (auto& batch : batches_) batch->Clear();
     // Outlines and strokes in parallel, PG calls in order, trapezoid boundaries in
