@@ -32,10 +32,16 @@ bool EncodeTrapezoidBoundary(int16_t layer, const PgTrapezoid& trapezoid, double
   std::copy(std::begin(kHead), std::end(kHead), out.data());
   GdsPutInt16(layer, std::span<uint8_t, 2>(out.data() + 8, 2));
   bool fits = true;
-  // The four corners, then the first again (its bytes copied: it rounds the same).
+  // The four corners, then the first again (its bytes copied: it rounds the same). A
+  // value equal to the one two before (the y of a side's second corner, the x of a
+  // rectangle's) rounds the same too, and is not worked out again.
+  const int32_t* xy = trapezoid.xy;
+  int32_t values[8];
   for (int value = 0; value < 8; ++value) {
-    GdsPutInt32(RoundToInt32(trapezoid.xy[value] * 0.001 / fixup, &fits),
-                std::span<uint8_t, 4>(out.data() + 20 + 4 * value, 4));
+    values[value] = value >= 2 && xy[value] == xy[value - 2]
+                        ? values[value - 2]
+                        : RoundToInt32(xy[value] * 0.001 / fixup, &fits);
+    GdsPutInt32(values[value], std::span<uint8_t, 4>(out.data() + 20 + 4 * value, 4));
   }
   std::copy(out.data() + 20, out.data() + 28, out.data() + 52);
   std::copy(std::begin(kEndEl), std::end(kEndEl), out.data() + 60);
