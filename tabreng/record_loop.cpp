@@ -161,8 +161,8 @@ struct RecordLoop::PipeBatch {
   size_t sent = 0;
 
   // A batch of a parsing run: the records [run_begin, run_end) of the stream, read by
-  // a loop of its own that starts with the structure before it skipped or not and PG's
-  // last structure name.
+  // a loop of its own that starts as the pass on one thread stands there: in a
+  // structure (its name) or between two, skipping or not, with PG's last name.
   bool run = false;
   uint64_t run_begin = 0;
   uint64_t run_end = 0;
@@ -177,7 +177,6 @@ struct RecordLoop::PipeBatch {
   // returns), or after the PG stage.
   bool early = false;
   size_t prepared_used = 0;  // entries of the store the trapezoids worked out ahead take
-  bool imaged = false;
   std::vector<uint8_t> image;
   std::vector<std::string> image_warnings;
   std::unique_ptr<RunParser> parser;  // kept for the slot's later runs
@@ -191,7 +190,6 @@ struct RecordLoop::PipeBatch {
     failure_reached = false;
     early = false;
     prepared_used = 0;
-    imaged = false;
     trapezoids_used = 0;
     bytes.clear();
     points.clear();
@@ -581,10 +579,11 @@ bool RecordLoop::ParseInParallel() const {
 
 int RecordLoop::ParseStructuresInParallel(uint64_t start) {
   // A run is cut after an ENDSTR closing a structure whose last element was ended, or
-  // in a large structure after an ENDEL: there the loop holds no records and no element, only the
-  // structure's name, whether it is skipped and PG's last name, which the names framed
-  // here tell. Records that cannot be framed or stream-level records among the
-  // structures end the runs: this loop reads the rest in turn and says what is wrong.
+  // in a large structure after an ENDEL: there the loop holds no records and no
+  // element, only the structure's name, whether it is skipped and PG's last name, which
+  // the names framed here tell. Records that cannot be framed or stream-level records
+  // among the structures end the runs: this loop reads the rest in turn and says what
+  // is wrong.
   const std::span<const uint8_t> stream = c_.input->held();
   const volatile int* const cancel_flag = ProgressCancelFlagAddress();
   // Runs of a few thousand elements: enough work for a worker, and the slots' items,
@@ -1724,7 +1723,6 @@ void RecordLoop::EncodeRun(PipeBatch& batch) const {
     item.image_end = image.size();
     item.warnings_end = batch.image_warnings.size();
   }
-  batch.imaged = true;
 }
 
 // The writing stage, in order: the translated stream and the log.
