@@ -1,6 +1,8 @@
 // Flash completion: from centre, sides and angle to the centre line and corner offsets.
 #include "pg2gds/pg_flash.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "support/numeric_guards.h"
@@ -27,17 +29,39 @@ inline bool RoundOffset(double value, int32_t* out) {
   return true;
 }
 
-// Offset (dx, dy) rounded; false when either leaves 32 bits.
-bool RoundPair(double dx, double dy, int32_t* x, int32_t* y) {
-  return RoundOffset(dx, x) && RoundOffset(dy, y);
+// RoundOffset for a value known to lie within 2^32 of zero (a half side times a cosine or
+// sine, or the sum of two such): the same result in integers. False when the rounded
+// value leaves 32 bits.
+inline bool RoundSmall(double value, int64_t* out) {
+  int64_t whole = static_cast<int64_t>(value);
+  const double fraction = value - static_cast<double>(whole);
+  whole += static_cast<int64_t>(fraction >= 0.5) - static_cast<int64_t>(fraction <= -0.5);
+  *out = whole;
+  return whole >= INT32_MIN && whole <= INT32_MAX;
 }
 
-// base + offset, false when the sum leaves 32 bits.
-bool AddChecked(int32_t base, int64_t offset, int32_t* out) {
-  int64_t sum = static_cast<int64_t>(base) + offset;
-  if (sum < INT32_MIN || sum > INT32_MAX) return false;
-  *out = static_cast<int32_t>(sum);
-  return true;
+// yes or no by the condition, through their bits: no branch.
+inline double Select(bool condition, double yes, double no) {
+  const uint64_t mask = 0 - static_cast<uint64_t>(condition);
+  return std::bit_cast<double>((std::bit_cast<uint64_t>(yes) & mask) |
+                               (std::bit_cast<uint64_t>(no) & ~mask));
+}
+
+inline bool Fits32(int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
+
+// The cosine and sine of an angle in degrees, from the cache or computed and kept there.
+const PgAngleCache::Turn& TurnOf(double degrees, PgAngleCache* angles) {
+  const auto key = std::bit_cast<uint64_t>(degrees);
+  PgAngleCache::Turn& turn = angles->Slot(key);
+  if (turn.key != key) {
+    double radians = degrees / 180 * kHalfTurn;
+    // Inside a full turn the reduction gives the value itself.
+    if (!(std::fabs(radians) < kFullTurn)) radians = ReduceAngle(radians, kFullTurn);
+    turn.key = key;
+    turn.cos = std::cos(radians);
+    turn.sin = std::sin(radians);
+  }
+  return turn;
 }
 
 }  // namespace
@@ -59,48 +83,51 @@ void CountFlashArea(int32_t w, int32_t h, PgReaderStats* stats) {
   stats->flags |= kPgStatFlashSeen;
 }
 
-bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stats) {
-  double a = angle_degrees;
-  int32_t width = flash->h;
-  int32_t length = flash->w;
-  if (flash->w < flash->h) {
-    // The centre line follows the longer side, which is then H: turn it a quarter.
-    width = flash->w;
-    length = flash->h;
-    a = a >= 90 ? a - 90 : a + 90;
-  }
-  double radians = ReduceAngle(a / 180 * kHalfTurn, kFullTurn);
-  double half_length = length / 2.0;
-  double half_width = width / 2.0;
-  double c = std::cos(radians);
-  double s = std::sin(radians);
-
-  FlashRecord next = *flash;
-  int32_t dx = 0, dy = 0;
-  if (!RoundPair(half_length * c, half_length * s, &dx, &dy)) return false;
-  if (!AddChecked(flash->x, -static_cast<int64_t>(dx), &next.x1) ||
-      !AddChecked(flash->y, -static_cast<int64_t>(dy), &next.y1) ||
-      !AddChecked(flash->x, dx, &next.x2) || !AddChecked(flash->y, dy, &next.y2)) {
-    return false;
-  }
+bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stats,
+                   PgAngleCache* angles) {
+  const int64_t x = flash->x, y = flash->y;
+  // The centre line follows the longer side; when that is H, the angle turns a quarter.
+  // Which side is longer is as random as the file's flashes, so the choice is made by
+  // selecting, without a branch to mispredict.
+  const bool along_h = flash->w < flash->h;
+  const int32_t width = std::min(flash->w, flash->h);
+  const int32_t length = std::max(flash->w, flash->h);
+  const double a = Select(
+      along_h, Select(angle_degrees >= 90, angle_degrees - 90, angle_degrees + 90), angle_degrees);
+  // The cosine and sine of a finite angle lie within [-1, 1] and the half sides within
+  // 2^30, so every product and sum below stays well inside 2^52 and rounds exactly as
+  // RoundOffset does. A NaN or infinite angle gives NaN cosines: refused as before.
+  const PgAngleCache::Turn& turn = TurnOf(a, angles);
+  const double c = turn.cos;
+  const double s = turn.sin;
+  if (!(std::fabs(c) <= 1) || !(std::fabs(s) <= 1)) return false;
+  const double half_length = length / 2.0;
+  const double half_width = width / 2.0;
   const double lc = half_length * c, ls = half_length * s;
   const double ws = half_width * s, wc = half_width * c;
-  const double offsets[kPgCornerCount][2] = {
-      {lc - ws, ls + wc}, {-lc - ws, -ls + wc}, {-lc + ws, -ls - wc}, {lc + ws, ls - wc}};
-  for (int i = 0; i < kPgCornerCount; ++i) {
-    int32_t* corner = &next.corners[2 * i];
-    int32_t absolute = 0;
-    if (!RoundPair(offsets[i][0], offsets[i][1], &corner[0], &corner[1]) ||
-        !AddChecked(flash->x, corner[0], &absolute) ||
-        !AddChecked(flash->y, corner[1], &absolute)) {
-      return false;
-    }
+
+  int64_t dx = 0, dy = 0;
+  if (!RoundSmall(lc, &dx) || !RoundSmall(ls, &dy)) return false;
+  if (!Fits32(x - dx) || !Fits32(y - dy) || !Fits32(x + dx) || !Fits32(y + dy)) return false;
+  const double offsets[2 * kPgCornerCount] = {lc - ws,  ls + wc,  -lc - ws, -ls + wc,
+                                              -lc + ws, -ls - wc, lc + ws,  ls - wc};
+  int64_t corners[2 * kPgCornerCount];
+  bool fits = true;
+  for (int i = 0; i < 2 * kPgCornerCount; i += 2) {
+    fits &= RoundSmall(offsets[i], &corners[i]) & RoundSmall(offsets[i + 1], &corners[i + 1]) &
+            Fits32(x + corners[i]) & Fits32(y + corners[i + 1]);
   }
-  next.corners[kPgCentreX] = flash->x;
-  next.corners[kPgCentreY] = flash->y;
-  next.corners_are_offsets = true;
-  next.width = width;
-  *flash = next;
+  if (!fits) return false;
+
+  flash->x1 = static_cast<int32_t>(x - dx);
+  flash->y1 = static_cast<int32_t>(y - dy);
+  flash->x2 = static_cast<int32_t>(x + dx);
+  flash->y2 = static_cast<int32_t>(y + dy);
+  for (int i = 0; i < 2 * kPgCornerCount; ++i) flash->corners[i] = static_cast<int32_t>(corners[i]);
+  flash->corners[kPgCentreX] = flash->x;
+  flash->corners[kPgCentreY] = flash->y;
+  flash->corners_are_offsets = true;
+  flash->width = width;
   CountFlashArea(flash->w, flash->h, stats);
   return true;
 }

@@ -16,7 +16,9 @@ bool RoundToInt32(double value, int32_t* out);
 // Completes a flash from its X, Y, W, H and the angle in degrees: the shorter side as the
 // width, the centre line along the longer side, and the corner offsets. False (flash and
 // statistics untouched) when a segment end or an absolute corner leaves the 32-bit range.
-bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stats);
+// The cache keeps the cosine and sine of the angles met before.
+bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stats,
+                   PgAngleCache* angles);
 
 // Counts a flash of sides w and h in the area statistics and marks a flash seen.
 void CountFlashArea(int32_t w, int32_t h, PgReaderStats* stats);
