@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 
 #include "support/numeric_guards.h"
 
@@ -46,6 +47,28 @@ inline double Select(bool condition, double yes, double no) {
   return std::bit_cast<double>((std::bit_cast<uint64_t>(yes) & mask) |
                                (std::bit_cast<uint64_t>(no) & ~mask));
 }
+
+// RoundOffset for two values whose rounded results are known to fit in 32 bits, in 32-bit
+// integers: the truncated values and the fractions left, which are exact. Two lanes of a
+// vector, which the processor handles as one.
+using DoublePair = double __attribute__((vector_size(16)));
+using IntPair = int32_t __attribute__((vector_size(8)));
+using MaskPair = int64_t __attribute__((vector_size(16)));
+inline void RoundNearPair(double a, double b, int32_t* out) {
+  const DoublePair value = {a, b};
+  const IntPair whole = __builtin_convertvector(value, IntPair);
+  const DoublePair fraction = value - __builtin_convertvector(whole, DoublePair);
+  // A comparison gives -1 in the lanes where it holds.
+  const MaskPair up = fraction >= 0.5;
+  const MaskPair down = fraction <= -0.5;
+  const IntPair result =
+      whole - __builtin_convertvector(up, IntPair) + __builtin_convertvector(down, IntPair);
+  out[0] = result[0];
+  out[1] = result[1];
+}
+
+// A flash rounds the half of its centre line and its four corners: ten values.
+constexpr int kRoundedCount = 2 + 2 * kPgCornerCount;
 
 inline bool Fits32(int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
 
@@ -106,24 +129,34 @@ bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stat
   const double lc = half_length * c, ls = half_length * s;
   const double ws = half_width * s, wc = half_width * c;
 
-  int64_t dx = 0, dy = 0;
-  if (!RoundSmall(lc, &dx) || !RoundSmall(ls, &dy)) return false;
-  if (!Fits32(x - dx) || !Fits32(y - dy) || !Fits32(x + dx) || !Fits32(y + dy)) return false;
-  const double offsets[2 * kPgCornerCount] = {lc - ws,  ls + wc,  -lc - ws, -ls + wc,
-                                              -lc + ws, -ls - wc, lc + ws,  ls - wc};
-  int64_t corners[2 * kPgCornerCount];
-  bool fits = true;
-  for (int i = 0; i < 2 * kPgCornerCount; i += 2) {
-    fits &= RoundSmall(offsets[i], &corners[i]) & RoundSmall(offsets[i + 1], &corners[i + 1]) &
-            Fits32(x + corners[i]) & Fits32(y + corners[i + 1]);
+  // The segment's half (dx, dy), then the four corner offsets.
+  const double values[kRoundedCount] = {lc,       ls,       lc - ws,  ls + wc, -lc - ws,
+                                        -ls + wc, -lc + ws, -ls - wc, lc + ws, ls - wc};
+  int32_t rounded[kRoundedCount];
+  // No offset is farther from zero than half the length plus half the width, and none
+  // rounds farther than half a unit beyond that: away from the ends of the 32-bit range,
+  // where all but a few files lie, neither the offsets nor the corners can leave it.
+  const int64_t reach = std::max(std::abs(x), std::abs(y)) * 2 + std::abs(int64_t{length}) +
+                        std::abs(int64_t{width}) + 1;
+  if (reach <= int64_t{INT32_MAX} * 2) {
+    for (int i = 0; i < kRoundedCount; i += 2) RoundNearPair(values[i], values[i + 1], &rounded[i]);
+  } else {
+    bool fits = true;
+    for (int i = 0; i < kRoundedCount; i += 2) {
+      int64_t ox = 0, oy = 0;
+      fits &= RoundSmall(values[i], &ox) & RoundSmall(values[i + 1], &oy) & Fits32(x + ox) &
+              Fits32(y + oy) & Fits32(x - ox) & Fits32(y - oy);
+      rounded[i] = static_cast<int32_t>(ox);
+      rounded[i + 1] = static_cast<int32_t>(oy);
+    }
+    if (!fits) return false;
   }
-  if (!fits) return false;
 
-  flash->x1 = static_cast<int32_t>(x - dx);
-  flash->y1 = static_cast<int32_t>(y - dy);
-  flash->x2 = static_cast<int32_t>(x + dx);
-  flash->y2 = static_cast<int32_t>(y + dy);
-  for (int i = 0; i < 2 * kPgCornerCount; ++i) flash->corners[i] = static_cast<int32_t>(corners[i]);
+  flash->x1 = static_cast<int32_t>(x - rounded[0]);
+  flash->y1 = static_cast<int32_t>(y - rounded[1]);
+  flash->x2 = static_cast<int32_t>(x + rounded[0]);
+  flash->y2 = static_cast<int32_t>(y + rounded[1]);
+  for (int i = 0; i < 2 * kPgCornerCount; ++i) flash->corners[i] = rounded[2 + i];
   flash->corners[kPgCentreX] = flash->x;
   flash->corners[kPgCentreY] = flash->y;
   flash->corners_are_offsets = true;

@@ -30,23 +30,26 @@ constexpr size_t kMaxDecimalText = 64;
 
 constexpr uint64_t kPowersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
-// How many of the eight bytes (first in the low byte) are ASCII digits before the first
-// other byte: a byte is a digit when its high half is 3 and its low half 9 or less.
-inline int LeadingDigits(uint64_t bytes) {
-  constexpr uint64_t kOnes = 0x0101010101010101u;
-  const uint64_t other = ((bytes ^ (0x30 * kOnes)) & (0xF0 * kOnes)) |
-                         (((bytes & (0x0F * kOnes)) + 0x06 * kOnes) & (0x10 * kOnes));
-  // A byte of other is not zero for a non-digit: its top bit then marks it.
-  const uint64_t marks = (((other & (0x7F * kOnes)) + 0x7F * kOnes) | other) & (0x80 * kOnes);
+constexpr uint64_t kByteOnes = 0x0101010101010101u;
+
+// The eight bytes (first in the low byte) less "0" in each: digits become 0 to 9. A byte
+// below "0" borrows from the bytes after it, which only changes bytes that follow a
+// byte that is not a digit.
+inline uint64_t LessZeros(uint64_t bytes) { return bytes - 0x30 * kByteOnes; }
+
+// How many of the bytes are digits before the first other byte, from LessZeros: a byte
+// is a digit when it is 9 or less there. Adding 0x76 sets the top bit of any byte above
+// 9; a carry out of such a byte again only changes the bytes after it.
+inline int LeadingDigits(uint64_t less_zeros) {
+  const uint64_t marks = ((less_zeros + 0x76 * kByteOnes) | less_zeros) & (0x80 * kByteOnes);
   return marks == 0 ? 8 : std::countr_zero(marks) / 8;
 }
 
-// The value of the first count (1 to 8) bytes, all ASCII digits, the first the most
+// The value of the first count (1 to 8) digits, from LessZeros, the first digit the most
 // significant.
-inline uint64_t DigitsValue(uint64_t bytes, int count) {
-  constexpr uint64_t kOnes = 0x0101010101010101u;
+inline uint64_t DigitsValue(uint64_t less_zeros, int count) {
   // The digits go to the top bytes; the bytes below them become leading zeros.
-  uint64_t v = ((bytes - 0x30 * kOnes) << (8 * (8 - count)));
+  uint64_t v = less_zeros << (8 * (8 - count));
   v = v * 10 + (v >> 8);  // pairs: tens and units in every other byte
   v = (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
        (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
@@ -304,9 +307,10 @@ class PgTextParser {
       for (;;) {
         uint64_t bytes = 0;
         if (!input_.Peek8(&bytes)) break;
-        const int count = LeadingDigits(bytes);
+        const uint64_t less_zeros = LessZeros(bytes);
+        const int count = LeadingDigits(less_zeros);
         if (count == 0) return;
-        number->AddDigits(DigitsValue(bytes, count), kPowersOfTen[count]);
+        number->AddDigits(DigitsValue(less_zeros, count), kPowersOfTen[count]);
         input_.Skip(count);
         if (count < 8) return;
       }
@@ -384,8 +388,14 @@ int ReadText(PgReader* reader) {
   int field = 0;
   for (;;) {
     const auto [char_class, c] = parser.Next();
-    // Digits are most of a file: they are told apart first, by a branch of their own, and
-    // a run of them is taken in a loop of its own.
+    // A letter and the digits after it are most of a file: the letter is told apart
+    // first, and the digits that follow it at once are taken with it.
+    if (static_cast<unsigned>(char_class - kPgClassX) <= kPgClassAngle - kPgClassX) {
+      if (!number.Take(&(flash.*kFieldOfClass[field]))) return kPgReadBadData;
+      field = char_class;
+      parser.DigitRun(&number);
+      continue;
+    }
     if (char_class == kPgClassDigit) {
       const unsigned digit = static_cast<uint8_t>(c) - static_cast<unsigned>('0');
       if (digit > 9) {
@@ -400,14 +410,6 @@ int ReadText(PgReader* reader) {
         return parser.EndResult();
       case kPgClassSign:
         number.Other(c);
-        break;
-      case kPgClassX:
-      case kPgClassY:
-      case kPgClassW:
-      case kPgClassH:
-      case kPgClassAngle:
-        if (!number.Take(&(flash.*kFieldOfClass[field]))) return kPgReadBadData;
-        field = char_class;
         break;
       case kPgClassComment:
         if (!parser.SkipComment()) return parser.EndResult();
