@@ -117,13 +117,14 @@ bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stat
   const int32_t length = std::max(flash->w, flash->h);
   const double a = Select(
       along_h, Select(angle_degrees >= 90, angle_degrees - 90, angle_degrees + 90), angle_degrees);
-  // The cosine and sine of a finite angle lie within [-1, 1] and the half sides within
-  // 2^30, so every product and sum below stays well inside 2^52 and rounds exactly as
-  // RoundOffset does. A NaN or infinite angle gives NaN cosines: refused as before.
+  // A NaN or infinite angle has no cosine: its corners would be NaN, which no rounding
+  // takes. The cosine and sine of a finite angle lie within [-1, 1] and the half sides
+  // within 2^30, so every product and sum below stays well inside 2^52 and rounds exactly
+  // as RoundOffset does.
+  if (!std::isfinite(a)) return false;
   const PgAngleCache::Turn& turn = TurnOf(a, angles);
   const double c = turn.cos;
   const double s = turn.sin;
-  if (!(std::fabs(c) <= 1) || !(std::fabs(s) <= 1)) return false;
   const double half_length = length / 2.0;
   const double half_width = width / 2.0;
   const double lc = half_length * c, ls = half_length * s;

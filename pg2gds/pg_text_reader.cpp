@@ -22,6 +22,11 @@ constexpr std::array<int32_t FlashRecord::*, 6> kFieldOfClass = {
     &FlashRecord::w,     &FlashRecord::h, &FlashRecord::angle};
 constexpr int kAngleClass = kPgClassAngle;
 
+// The classes of the letters that select a field: X, Y, W, H and the angle.
+inline bool IsLetter(int char_class) {
+  return static_cast<unsigned>(char_class - kPgClassX) <= kPgClassAngle - kPgClassX;
+}
+
 // Mann 3600 scales: X, Y, W and H are stored in 1/100000, the angle in tenths.
 constexpr double kMann3600LengthScale = 100000;
 constexpr double kMann3600AngleScale = 10;
@@ -72,6 +77,11 @@ class IntegerText {
   void AddDigit(unsigned digit) {
     state_ = kDigits;
     magnitude_ = std::min(magnitude_ * 10 + digit, kOverflow);
+  }
+  // The value of the first (up to eight) digits of a number that has just begun.
+  void StartDigits(uint64_t value) {
+    state_ = kDigits;
+    magnitude_ = value;
   }
   // The value of count digits of a number that is going on, with 10^count.
   void AddDigits(uint64_t value, uint64_t scale) {
@@ -289,6 +299,8 @@ class PgTextParser {
       if (raw < 0) return {kEnd, 0};
       uint8_t c = Translate(raw);
       int char_class = class_table_[c];
+      // Letters are the most common class that is not a digit taken in a run.
+      if (IsLetter(char_class)) return {char_class, static_cast<char>(c)};
       if (char_class == kPgClassSkip) continue;
       if (char_class >= kPgClassDigitMinus) {
         r_.ebcdic_variant_ = char_class - (kPgClassDigitMinus + 1);
@@ -297,6 +309,23 @@ class PgTextParser {
       }
       return {char_class, static_cast<char>(c)};
     }
+  }
+
+  // DigitRun for a number that has just begun (taken, or new): most numbers are the
+  // digits after their letter, which then make its whole value at once.
+  void DigitsAfterLetter(IntegerText* number) {
+    if constexpr (!kTranslate) {
+      uint64_t bytes = 0;
+      if (input_.Peek8(&bytes)) {
+        const uint64_t less_zeros = LessZeros(bytes);
+        const int count = LeadingDigits(less_zeros);
+        if (count == 0) return;
+        number->StartDigits(DigitsValue(less_zeros, count));
+        input_.Skip(count);
+        if (count < 8) return;
+      }
+    }
+    DigitRun(number);
   }
 
   // Takes the plain digits (0-9 of the digit class) that follow, as long as the buffer
@@ -390,10 +419,10 @@ int ReadText(PgReader* reader) {
     const auto [char_class, c] = parser.Next();
     // A letter and the digits after it are most of a file: the letter is told apart
     // first, and the digits that follow it at once are taken with it.
-    if (static_cast<unsigned>(char_class - kPgClassX) <= kPgClassAngle - kPgClassX) {
+    if (IsLetter(char_class)) {
       if (!number.Take(&(flash.*kFieldOfClass[field]))) return kPgReadBadData;
       field = char_class;
-      parser.DigitRun(&number);
+      parser.DigitsAfterLetter(&number);
       continue;
     }
     if (char_class == kPgClassDigit) {
