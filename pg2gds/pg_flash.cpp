@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdlib>
 
 #include "support/numeric_guards.h"
 
@@ -91,21 +90,6 @@ const PgAngleCache::Turn& TurnOf(double degrees, PgAngleCache* angles) {
 
 bool RoundToInt32(double value, int32_t* out) { return RoundOffset(value, out); }
 
-void CountFlashArea(int32_t w, int32_t h, PgReaderStats* stats) {
-  double area = static_cast<double>(w) * h;
-  if (area < stats->min_area) {
-    stats->min_area = area;
-    stats->min_area_w = w;
-    stats->min_area_h = h;
-  }
-  if (area > stats->max_area) {
-    stats->max_area = area;
-    stats->max_area_w = w;
-    stats->max_area_h = h;
-  }
-  stats->flags |= kPgStatFlashSeen;
-}
-
 bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stats,
                    PgAngleCache* angles) {
   const int64_t x = flash->x, y = flash->y;
@@ -135,11 +119,14 @@ bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stat
                                         -ls + wc, -lc + ws, -ls - wc, lc + ws, ls - wc};
   int32_t rounded[kRoundedCount];
   // No offset is farther from zero than half the length plus half the width, and none
-  // rounds farther than half a unit beyond that: away from the ends of the 32-bit range,
-  // where all but a few files lie, neither the offsets nor the corners can leave it.
-  const int64_t reach = std::max(std::abs(x), std::abs(y)) * 2 + std::abs(int64_t{length}) +
-                        std::abs(int64_t{width}) + 1;
-  if (reach <= int64_t{INT32_MAX} * 2) {
+  // rounds farther than half a unit beyond that: with the centre and both sides within
+  // 2^29 of zero (all but a few files), neither the offsets nor the corners can leave the
+  // 32-bit range. Each value plus 2^29 then lies below 2^30, and so does their OR.
+  constexpr uint32_t kNear = uint32_t{1} << 29;
+  const uint32_t spread =
+      (static_cast<uint32_t>(flash->x) + kNear) | (static_cast<uint32_t>(flash->y) + kNear) |
+      (static_cast<uint32_t>(length) + kNear) | (static_cast<uint32_t>(width) + kNear);
+  if (spread < 2 * kNear) {
     for (int i = 0; i < kRoundedCount; i += 2) RoundNearPair(values[i], values[i + 1], &rounded[i]);
   } else {
     bool fits = true;

@@ -21,7 +21,20 @@ bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stat
                    PgAngleCache* angles);
 
 // Counts a flash of sides w and h in the area statistics and marks a flash seen.
-void CountFlashArea(int32_t w, int32_t h, PgReaderStats* stats);
+inline void CountFlashArea(int32_t w, int32_t h, PgReaderStats* stats) {
+  double area = static_cast<double>(w) * h;
+  if (area < stats->min_area) {
+    stats->min_area = area;
+    stats->min_area_w = w;
+    stats->min_area_h = h;
+  }
+  if (area > stats->max_area) {
+    stats->max_area = area;
+    stats->max_area_w = w;
+    stats->max_area_h = h;
+  }
+  stats->flags |= kPgStatFlashSeen;
+}
 
 // What a reader returns when the file gives no more bytes: a read error is bad data, the
 // plain end is a truncated file.
