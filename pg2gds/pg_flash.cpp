@@ -10,7 +10,7 @@
 namespace kavrinth {
 namespace {
 
-// The rounding of RoundToInt32, inline here: a flash rounds ten offsets.
+// The rounding of RoundToInt32.
 inline bool RoundOffset(double value, int32_t* out) {
   // Halves go away from zero. Below 2^52 the integer part and the fraction of a double
   // are exact, which gives std::round's result without a call for every corner. NaN
@@ -29,7 +29,7 @@ inline bool RoundOffset(double value, int32_t* out) {
   return true;
 }
 
-// RoundOffset for a value known to lie within 2^32 of zero (a half side times a cosine or
+// RoundOffset for a value known to lie within 2^31 of zero (a half side times a cosine or
 // sine, or the sum of two such): the same result in integers. False when the rounded
 // value leaves 32 bits.
 inline bool RoundSmall(double value, int64_t* out) {
@@ -129,6 +129,8 @@ bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stat
   if (spread < 2 * kNear) {
     for (int i = 0; i < kRoundedCount; i += 2) RoundNearPair(values[i], values[i + 1], &rounded[i]);
   } else {
+    // The half segment goes both ways from the centre; the corners come in opposite
+    // pairs, so the centre less one corner's offset is the centre plus another's.
     bool fits = true;
     for (int i = 0; i < kRoundedCount; i += 2) {
       int64_t ox = 0, oy = 0;

@@ -33,6 +33,7 @@ constexpr double kMann3600AngleScale = 10;
 // A decimal number text longer than this is not a number of any PG file.
 constexpr size_t kMaxDecimalText = 64;
 
+// 10^n for the up to eight digits taken at a time.
 constexpr uint64_t kPowersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
 constexpr uint64_t kByteOnes = 0x0101010101010101u;
@@ -168,9 +169,9 @@ class DecimalText {
   // exact double, so their quotient is the correctly rounded value the conversion gives.
   // False for every other text, and for one without digits.
   bool ShortValue(size_t start, double* value) const {
-    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     uint64_t digits = 0;
     int significant = 0;
     int fraction = 0;
@@ -190,7 +191,7 @@ class DecimalText {
       digits = digits * 10 + static_cast<unsigned>(c - '0');
     }
     if (!any || fraction > 22) return false;
-    *value = static_cast<double>(digits) / kPowersOfTen[fraction];
+    *value = static_cast<double>(digits) / kExactPowersOfTen[fraction];
     return true;
   }
   void LeadToZero() {
