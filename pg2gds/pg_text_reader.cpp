@@ -121,17 +121,50 @@ class IntegerText {
 };
 
 // A Mann 3600 number: the text starts as "." so that plain digits are a fraction; a
-// decimal point turns that leading "." into "0"; a sign goes in front.
+// decimal point turns that leading "." into "0"; a sign goes in front. The digits the
+// conversion of the text would read (up to a second point) are also kept as an integer
+// as they come, with how many stood before and after the point.
 class DecimalText {
  public:
   DecimalText() { Clear(); }
   void Clear() {
     text_[0] = '.';
     length_ = 1;
+    digits_ = 0;
+    significant_ = 0;
+    points_ = 0;
+    before_point_ = 0;
+    after_point_ = 0;
   }
-  bool AppendDigit(char c) { return Append(c); }
+  bool AppendDigit(char c) {
+    if (!Append(c)) return false;
+    if (points_ < 2) {
+      ++(points_ == 0 ? before_point_ : after_point_);
+      const unsigned digit = static_cast<unsigned>(c - '0');
+      if (digits_ != 0 || digit != 0) {
+        ++significant_;
+        digits_ = digits_ * 10 + digit;  // only read while it has at most 15 digits
+      }
+    }
+    return true;
+  }
+  // Appends count (1 to 8) digits at once, given as their characters, their value and
+  // their number of leading zeros; false, with nothing appended, when they do not all fit
+  // (the caller then appends them one by one up to the limit).
+  bool AppendDigits(const char* chars, int count, uint64_t value, int leading_zeros) {
+    if (length_ + static_cast<size_t>(count) > kMaxDecimalText) return false;
+    std::memcpy(&text_[length_], chars, 8);  // the bytes past count are spare room
+    length_ += static_cast<size_t>(count);
+    if (points_ < 2) {
+      (points_ == 0 ? before_point_ : after_point_) += count;
+      significant_ += digits_ != 0 ? count : count - std::min(leading_zeros, count);
+      digits_ = digits_ * kPowersOfTen[count] + value;
+    }
+    return true;
+  }
   bool Point() {
     LeadToZero();
+    if (points_ < 2) ++points_;
     return Append('.');
   }
   bool Sign(char sign) {
@@ -139,7 +172,7 @@ class DecimalText {
       text_[0] = sign;
       return true;
     }
-    if (length_ == text_.size()) return false;
+    if (length_ == kMaxDecimalText) return false;
     for (size_t i = length_; i > 0; --i) text_[i] = text_[i - 1];
     text_[0] = sign;
     ++length_;
@@ -149,9 +182,16 @@ class DecimalText {
   // the value is not finite.
   bool Value(bool whole, double* value) {
     if (whole) LeadToZero();
-    size_t start = HasSign() ? 1 : 0;
+    const size_t start = HasSign() ? 1 : 0;
+    // Digits before a point are a fraction while the text still starts with ".".
+    const int fraction = points_ != 0 ? after_point_ : (whole ? 0 : before_point_);
     double magnitude = 0;
-    if (!ShortValue(start, &magnitude)) {
+    if (significant_ <= 15 && fraction <= 22) {
+      // At most 15 significant digits make an exact integer and 10^22 is still an exact
+      // double, so their quotient is the correctly rounded value the conversion gives.
+      // Without digits it is 0, as for a text the conversion refuses.
+      magnitude = static_cast<double>(digits_) / kExactPowersOfTen[fraction];
+    } else {
       auto [end, error] = std::from_chars(text_.data() + start, text_.data() + length_, magnitude);
       if (error == std::errc::result_out_of_range) return false;
       if (error != std::errc{}) magnitude = 0;  // no digits: "." or a lone sign
@@ -162,49 +202,27 @@ class DecimalText {
   }
 
  private:
+  static constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   bool HasSign() const { return text_[0] == '+' || text_[0] == '-'; }
-  // The value of the digits and points from start, as far as the conversion would read
-  // them (up to a second point), when it has at most 15 significant digits and at most
-  // 22 after the point: the digits then make an exact integer and the power of ten an
-  // exact double, so their quotient is the correctly rounded value the conversion gives.
-  // False for every other text, and for one without digits.
-  bool ShortValue(size_t start, double* value) const {
-    static constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    uint64_t digits = 0;
-    int significant = 0;
-    int fraction = 0;
-    bool point = false;
-    bool any = false;
-    for (size_t i = start; i < length_; ++i) {
-      const char c = text_[i];
-      if (c == '.') {
-        if (point) break;
-        point = true;
-        continue;
-      }
-      any = true;
-      fraction += point ? 1 : 0;
-      if (digits == 0 && c == '0') continue;
-      if (++significant > 15) return false;
-      digits = digits * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (!any || fraction > 22) return false;
-    *value = static_cast<double>(digits) / kExactPowersOfTen[fraction];
-    return true;
-  }
   void LeadToZero() {
     size_t lead = HasSign() ? 1 : 0;
     if (lead < length_ && text_[lead] == '.') text_[lead] = '0';
   }
   bool Append(char c) {
-    if (length_ == text_.size()) return false;
+    if (length_ == kMaxDecimalText) return false;
     text_[length_++] = c;
     return true;
   }
-  std::array<char, kMaxDecimalText> text_;
+  // The text, and room for eight bytes copied at once at its end.
+  std::array<char, kMaxDecimalText + 8> text_;
   size_t length_ = 0;
+  uint64_t digits_ = 0;  // the significant digits read, as an integer
+  int significant_ = 0;
+  int points_ = 0;        // 0, 1, or 2 for two or more
+  int before_point_ = 0;  // digits, leading zeros included
+  int after_point_ = 0;
 };
 
 // The bytes of a text PG file, taken through a pointer into the file's buffer. The file
@@ -224,6 +242,7 @@ class ByteCursor {
   // The byte after the last one taken, without taking it; only while Buffered().
   bool Buffered() const { return next_ != end_; }
   unsigned char Peek() const { return *next_; }
+  const char* Chars() const { return reinterpret_cast<const char*>(next_); }
   void Skip(int count) { next_ += count; }
   // The next eight bytes as one little-endian word, the first in the low byte; false when
   // the buffer holds fewer.
@@ -354,6 +373,27 @@ class PgTextParser {
     }
   }
 
+  // The plain digits that follow, taken into a Mann 3600 number eight bytes at a time
+  // while the buffer holds eight and the text has room; the rest come one by one.
+  void DecimalRun(DecimalText* number) {
+    if constexpr (!kTranslate) {
+      for (;;) {
+        uint64_t bytes = 0;
+        if (!input_.Peek8(&bytes)) return;
+        const uint64_t less_zeros = LessZeros(bytes);
+        const int count = LeadingDigits(less_zeros);
+        if (count == 0) return;
+        const int leading_zeros = less_zeros == 0 ? 8 : std::countr_zero(less_zeros) / 8;
+        if (!number->AppendDigits(input_.Chars(), count, DigitsValue(less_zeros, count),
+                                  leading_zeros)) {
+          return;
+        }
+        input_.Skip(count);
+        if (count < 8) return;
+      }
+    }
+  }
+
   // Skips raw bytes to the comment's end: false when the file ends first.
   bool SkipComment() {
     const int end_byte = r_.comment_end_byte_, quote = r_.quote_byte_;
@@ -476,9 +516,11 @@ int ReadMann3600(PgReader* reader) {
         return parser.EndResult();
       case kPgClassDigit:
         fits = number.AppendDigit(c);
+        if (fits) parser.DecimalRun(&number);
         break;
       case kPgClassPoint:
         fits = number.Point();
+        if (fits) parser.DecimalRun(&number);
         break;
       case kPgClassSign:
         fits = number.Sign(c);
@@ -491,6 +533,7 @@ int ReadMann3600(PgReader* reader) {
         if (field != 0 && !StoreDecimal(&number, field, &flash)) return kPgReadBadData;
         number.Clear();
         field = char_class;
+        parser.DecimalRun(&number);
         break;
       case kPgClassComment:
         if (!parser.SkipComment()) return parser.EndResult();
