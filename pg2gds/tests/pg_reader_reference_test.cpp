@@ -294,6 +294,11 @@ class Dice {
 
 enum class Kind { kElectroMask, kMann3000, kMann3600 };
 
+// Marks in the generated text for bytes that differ between the code sets (see Ascii and
+// Ebcdic below).
+constexpr char kNoise = '\x01';
+constexpr int kNoiseKinds = 9;
+
 // Lines of records in ASCII; the builder puts a comment and a long number across each
 // boundary of the 256 KiB file buffer.
 class RecordWriter {
@@ -359,8 +364,15 @@ class RecordWriter {
     return text;
   }
 
+  // Now and then a byte of no use in the text, or one of the bytes that stand for an
+  // EBCDIC digit 8 or 9, somewhere inside the number.
   std::string Number(bool angle) {
-    return kind_ == Kind::kMann3600 ? Decimal(angle) : Integer(angle);
+    std::string text = kind_ == Kind::kMann3600 ? Decimal(angle) : Integer(angle);
+    if (dice_.OneIn(40)) {
+      text.insert(dice_.Below(static_cast<uint32_t>(text.size()) + 1), 1,
+                  static_cast<char>(kNoise + dice_.Below(kNoiseKinds)));
+    }
+    return text;
   }
 
   std::string Comment() {
@@ -424,11 +436,29 @@ class RecordWriter {
   Dice dice_;
 };
 
+// The bytes the noise marks of the text stand for, in the two code sets: padding and
+// blanks, the bytes of the EBCDIC digits 8 and 9 of either variant, and others with no
+// meaning in the text.
+const unsigned char kAsciiNoise[kNoiseKinds] = {0x00, 0x1A, 0xA8, 0xA9, 0xB8,
+                                                0xB9, 0x09, 0xFF, 0x80};
+const unsigned char kEbcdicNoise[kNoiseKinds] = {0x00, 0x3F, 0xF8, 0xF9, 0xFA,
+                                                 0xFB, 0x05, 0xFF, 0x80};
+
+std::string Ascii(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    if (c >= kNoise && c < kNoise + kNoiseKinds) c = static_cast<char>(kAsciiNoise[c - kNoise]);
+  }
+  return out;
+}
+
 // ASCII text in EBCDIC for the characters the generator writes.
 std::string Ebcdic(const std::string& text, int variant) {
   std::string out;
   for (char c : text) {
-    if (c == '\r' || c == '\n') {
+    if (c >= kNoise && c < kNoise + kNoiseKinds) {
+      out += static_cast<char>(kEbcdicNoise[c - kNoise]);
+    } else if (c == '\r' || c == '\n') {
       out += '\x15';
     } else if (c == 'B') {
       out += '\xC2';
@@ -471,7 +501,7 @@ TEST_P(ReaderReferenceTest, MatchesTheReference) {
   }
   writer.lead_ = lead.size();
   const std::string text = writer.Body(700000) + c.tail;
-  const std::string bytes = lead + (c.ebcdic ? Ebcdic(text, c.variant) : text);
+  const std::string bytes = lead + (c.ebcdic ? Ebcdic(text, c.variant) : Ascii(text));
 
   int32_t unit = 0;
   const int index = DetectPgFormat(&reader_, Open(bytes), format, &unit);
