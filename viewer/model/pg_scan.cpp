@@ -100,7 +100,7 @@ bool KeepGoing(ScanState* scan, ScanProgress* progress, int64_t position) {
 }
 
 // Flashes read in one go, and batches that can be read ahead of the one being stored.
-constexpr size_t kBatchFlashes = 2048;
+constexpr size_t kBatchFlashes = 4096;
 constexpr size_t kBatchSlots = 4;
 // The end of a batch that more records follow.
 constexpr int kMoreRecords = INT_MIN;
@@ -108,9 +108,9 @@ constexpr int kMoreRecords = INT_MIN;
 // A flash as the reading side hands it to the storing side, with the file position after
 // it for the progress box.
 struct ScanItem {
+  int64_t position;
   ScanFlashRecord record;
   bool round;
-  int64_t position;
 };
 
 // Flashes in file order; `end` is the read result that ended the records, or kMoreRecords.
@@ -130,7 +130,7 @@ void ReadBatch(PgReader* reader, PgRecordReader read, BufFile* file, ScanBatch* 
       return;
     }
     const bool round = result == kPgReadSector;
-    batch->items.push_back({MakeRecord(reader->flash(), round), round, BufFileTell(file)});
+    batch->items.push_back({BufFileTell(file), MakeRecord(reader->flash(), round), round});
   }
 }
 
@@ -318,10 +318,13 @@ GdxLibrary* BeginScanLibrary(const std::string& path, int32_t layer, double metr
 }  // namespace
 
 int BuildFlashElement(const ScanFlashRecord& r, bool round) {
-  // Sizes and positions are scaled like the points they describe; the angle is not.
-  const std::array<GdxWord, 5> extra = {GdxScaleValue(r[kScanW]), GdxScaleValue(r[kScanH]),
-                                        r[kScanAngle], GdxScaleValue(r[kScanPositionX]),
-                                        GdxScaleValue(r[kScanPositionY])};
+  // Sizes and positions are scaled like the points they describe; the angle is not. A
+  // factor of 1 leaves every value as it is.
+  const GdxLibrary* library = GdxCurrentLibrary();
+  const bool scaled = library != nullptr && library->scale_factor != 1;
+  auto scale = [scaled](int32_t value) { return scaled ? GdxScaleValue(value) : value; };
+  const std::array<GdxWord, 5> extra = {scale(r[kScanW]), scale(r[kScanH]), r[kScanAngle],
+                                        scale(r[kScanPositionX]), scale(r[kScanPositionY])};
   if (!round) {
     const std::array<GdxWord, 10> points = {r[0], r[1], r[2], r[3], r[4],
                                             r[5], r[6], r[7], r[0], r[1]};
