@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -145,11 +146,16 @@ ScanStatus EndStatus(int result) {
 // the thread until this object is gone. Without one, each batch is read when asked for.
 class ScanReadAhead {
  public:
+  // The batches' room is taken here, so that reading allocates nothing.
   ScanReadAhead(PgReader* reader, PgRecordReader read, BufFile* file, bool thread)
       : reader_(reader), read_(read), file_(file) {
-    if (!thread) return;
     try {
+      slots_[0].items.reserve(kBatchFlashes);
+      if (!thread) return;
+      for (ScanBatch& slot : slots_) slot.items.reserve(kBatchFlashes);
       thread_ = std::thread([this] { Run(); });
+    } catch (const std::bad_alloc&) {
+      // Without room for batches ahead, read on the caller's thread.
     } catch (const std::system_error&) {
       // No thread to be had: read on the caller's.
     }
@@ -165,6 +171,9 @@ class ScanReadAhead {
   }
   ScanReadAhead(const ScanReadAhead&) = delete;
   ScanReadAhead& operator=(const ScanReadAhead&) = delete;
+
+  // False when there was no room for even one batch.
+  bool HasRoom() const { return slots_[0].items.capacity() >= kBatchFlashes; }
 
   // The next batch; the one handed out before is given back. Not called after a batch
   // that ended the records.
@@ -211,6 +220,7 @@ class ScanReadAhead {
 };
 
 ScanStatus ScanPgRecords(ScanReadAhead* source, ScanProgress* progress, ScanState* scan) {
+  if (!source->HasRoom()) return ScanStatus::kNoMemory;
   for (;;) {
     const ScanBatch& batch = source->Next();
     for (const ScanItem& item : batch.items) {
