@@ -43,6 +43,8 @@ bool InRange(CoverPoint p) {
 }
 
 double Distance(CoverPoint a, CoverPoint b) { return std::hypot(a.x - b.x, a.y - b.y); }
+// Distance(a, b) == 0 without the square root.
+bool SamePoint(CoverPoint a, CoverPoint b) { return a.x - b.x == 0 && a.y - b.y == 0; }
 
 // The four corners of a rectangle of centre c, sides w (along the unit direction d) and
 // h, in the order of a quadrilateral p0..p3 turning counter-clockwise (turn = 1) or
@@ -70,7 +72,52 @@ double CornerDeviation(const std::array<CoverPoint, 4>& a, const std::array<Cove
   return worst;
 }
 
+bool AllFinite(const std::array<CoverPoint, 4>& points) {
+  return std::all_of(points.begin(), points.end(),
+                     [](CoverPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); });
+}
+
+// Where CornerDeviation(a, b) lies against the limit, told from squared distances
+// without the sixteen square roots (every quadrilateral asks this twice): 1 beyond it,
+// -1 within it, 0 when unsure. Their rounding is far below the margin kept around the
+// limit, so a sure answer is the one the exact distances give; a deviation that close
+// to the limit, points that are not finite and a limit whose square leaves the normal
+// range are unsure, and the callers then take the exact distances.
+int DeviationSide(const std::array<CoverPoint, 4>& a, const std::array<CoverPoint, 4>& b,
+                  double limit) {
+  constexpr double kMargin = 1e-9;
+  constexpr double kSmallestSquare = 1e-280;
+  const double limit_squared = limit * limit;
+  if (!AllFinite(a) || !AllFinite(b) || !std::isfinite(limit_squared) ||
+      !(limit_squared > kSmallestSquare)) {
+    return 0;
+  }
+  double worst = 0;
+  for (const CoverPoint& p : a) {
+    double nearest = std::numeric_limits<double>::infinity();
+    for (const CoverPoint& q : b) {
+      const double dx = p.x - q.x, dy = p.y - q.y;
+      nearest = std::min(nearest, dx * dx + dy * dy);
+    }
+    worst = std::max(worst, nearest);
+  }
+  if (worst > limit_squared * (1 + kMargin)) return 1;
+  if (worst < limit_squared * (1 - kMargin)) return -1;
+  return 0;
+}
+
 }  // namespace
+
+bool CornerDeviationBeyond(const std::array<CoverPoint, 4>& a, const std::array<CoverPoint, 4>& b,
+                           double limit) {
+  const int side = DeviationSide(a, b, limit);
+  return side != 0 ? side > 0 : CornerDeviation(a, b) > limit;
+}
+bool CornerDeviationWithin(const std::array<CoverPoint, 4>& a, const std::array<CoverPoint, 4>& b,
+                           double limit) {
+  const int side = DeviationSide(a, b, limit);
+  return side != 0 ? side < 0 : CornerDeviation(a, b) <= limit;
+}
 
 FlashCoverer::FlashCoverer(double tolerance, double rectangle_slack)
     : tolerance_(std::max(tolerance, kMinTolerance)),
@@ -94,11 +141,11 @@ FlashCoverer::Rectangle FlashCoverer::OneFlash(const std::array<CoverPoint, 4>& 
   const double vx = (p[3].x - p[0].x + p[2].x - p[1].x) / 2;
   const double vy = (p[3].y - p[0].y + p[2].y - p[1].y) / 2;
   const double w = std::hypot(ux, uy);
-  if (w == 0 || Distance(p[2], p[3]) == 0) return Rectangle::kNot;
+  if (w == 0 || SamePoint(p[2], p[3])) return Rectangle::kNot;
   const double dx = ux / w, dy = uy / w;
   const double turn = dx * vy - dy * vx >= 0 ? 1 : -1;
   const double h = std::fabs(-dy * vx + dx * vy);
-  if (CornerDeviation(p, RectangleCorners(c, dx, dy, w, h, turn)) > rectangle_slack_) {
+  if (CornerDeviationBeyond(p, RectangleCorners(c, dx, dy, w, h, turn), rectangle_slack_)) {
     return Rectangle::kNot;
   }
 
@@ -123,7 +170,7 @@ FlashCoverer::Rectangle FlashCoverer::OneFlash(const std::array<CoverPoint, 4>& 
   const auto corners =
       RectangleCorners({static_cast<double>(flash->x), static_cast<double>(flash->y)},
                        std::cos(radians), std::sin(radians), flash->w, flash->h, 1);
-  return CornerDeviation(p, corners) <= tolerance_ ? Rectangle::kFlash : Rectangle::kTooCoarse;
+  return CornerDeviationWithin(p, corners, tolerance_) ? Rectangle::kFlash : Rectangle::kTooCoarse;
 }
 
 CoverResult FlashCoverer::CoverQuadrilateral(const std::array<CoverPoint, 4>& corners,
@@ -142,7 +189,7 @@ CoverResult FlashCoverer::CoverQuadrilateral(const std::array<CoverPoint, 4>& co
     case Rectangle::kTooCoarse:
       break;
   }
-  bool triangle = Distance(corners[2], corners[3]) == 0;
+  bool triangle = SamePoint(corners[2], corners[3]);
   ring_.assign(corners.begin(), corners.end() - (triangle ? 1 : 0));
   ring_ends_.assign(1, ring_.size());
   return CoverPolygon(ring_, ring_ends_, out);

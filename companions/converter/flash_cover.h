@@ -26,6 +26,14 @@ enum class CoverResult {
   kOutOfRange,  // coordinates beyond what a 32-bit flash can hold: nothing written
 };
 
+// The largest distance from a corner of `a` to the nearest corner of `b`, compared with a
+// limit: whether it lies beyond the limit (>), and whether within it (<=). The rectangle
+// test asks this of every quadrilateral; the answers are those of the exact distances.
+bool CornerDeviationBeyond(const std::array<CoverPoint, 4>& a, const std::array<CoverPoint, 4>& b,
+                           double limit);
+bool CornerDeviationWithin(const std::array<CoverPoint, 4>& a, const std::array<CoverPoint, 4>& b,
+                           double limit);
+
 // Cover flashes sit on a grid of two raw units, so that a flash's centre is a whole raw
 // unit for every even width and height.
 inline constexpr double kCoverGrid = 2;

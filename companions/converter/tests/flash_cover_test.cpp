@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <numbers>
 #include <string>
@@ -496,4 +498,58 @@ TEST(FlashCoverTest, ToleranceIsNeverFinerThanTheCoverGrid) {
 }
 
 }  // namespace
+// The corner deviation decides whether a quadrilateral is one flash. It must answer as
+// the exact distances do, also at the limit itself and for points that are not finite.
+TEST(FlashCoverTest, CornerDeviationAnswersAsTheExactDistancesDo) {
+  using Corners = std::array<CoverPoint, 4>;
+  auto exact = [](const Corners& a, const Corners& b) {
+    double worst = 0;
+    for (const CoverPoint& p : a) {
+      double nearest = INFINITY;
+      for (const CoverPoint& q : b) nearest = std::min(nearest, std::hypot(p.x - q.x, p.y - q.y));
+      worst = std::max(worst, nearest);
+    }
+    return worst;
+  };
+  auto check = [&](const Corners& a, const Corners& b, double limit) {
+    const double deviation = exact(a, b);
+    EXPECT_EQ(CornerDeviationBeyond(a, b, limit), deviation > limit) << deviation << " " << limit;
+    EXPECT_EQ(CornerDeviationWithin(a, b, limit), deviation <= limit) << deviation << " " << limit;
+  };
+  const Corners square = {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}};
+  // One corner 3, 4 off: a deviation of exactly 5, on both sides of the limit and on it.
+  const Corners moved = {{{3, 4}, {10, 0}, {10, 10}, {0, 10}}};
+  for (double limit : std::initializer_list<double>{0.0, 4.999999999, 5.0, std::nextafter(5.0, 0.0),
+                                                    std::nextafter(5.0, 9.0), 5.000000001, 1e-200,
+                                                    NAN, INFINITY}) {
+    check(moved, square, limit);
+  }
+  check(square, square, 0);
+  const Corners tiny = {{{0, 0}, {1e-200, 0}, {1e-200, 1e-200}, {0, 1e-200}}};
+  check(tiny, square, 0);
+  check(tiny, {{{0, 0}, {0, 0}, {0, 0}, {0, 0}}}, 1e-300);
+  check({{{NAN, 0}, {10, 0}, {10, 10}, {0, 10}}}, square, 1);
+  check({{{INFINITY, 0}, {10, 0}, {10, 10}, {0, 10}}}, square, 1);
+  check({{{NAN, INFINITY}, {10, 0}, {10, 10}, {0, 10}}}, square, 1);
+  // Random corners and limits near their deviations, at the scale of raw units.
+  uint64_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(seed >> 11) / 9007199254740992.0;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    Corners a, b;
+    for (CoverPoint& p : a) p = {next() * 2e6 - 1e6, next() * 2e6 - 1e6};
+    for (size_t k = 0; k < 4; ++k) b[k] = {a[k].x + next() * 20 - 10, a[k].y + next() * 20 - 10};
+    const double deviation = exact(a, b);
+    const double near[] = {deviation,
+                           std::nextafter(deviation, 0.0),
+                           std::nextafter(deviation, 1e9),
+                           deviation * (1 + 1e-10),
+                           deviation * (1 - 1e-10),
+                           next() * 20};
+    for (double limit : near) check(a, b, limit);
+  }
+}
+
 }  // namespace kavrinth
