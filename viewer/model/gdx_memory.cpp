@@ -1,5 +1,6 @@
 // The layout database's memory: tables of word blocks and library records, addressed by
-// 32-bit handles (index + 1) so that stored words never hold pointers.
+// 32-bit handles (index + 1) so that stored words never hold pointers, and the blocks a
+// large load has made ahead.
 #include <array>
 #include <condition_variable>
 #include <cstdlib>

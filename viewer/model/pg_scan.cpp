@@ -1,5 +1,6 @@
-// PG scanning: detection and the record readers over a buffered file, one element per
-// flash in a library of its own, progress with Cancel, and the layer entry's report values.
+// PG scanning: detection and the record readers over a buffered file (on a thread of their
+// own, VEXIL_THREADS=1 keeps them on the caller's), one element per flash in a library of
+// its own, progress with Cancel, and the layer entry's report values.
 #include "viewer/model/pg_scan.h"
 
 #include <algorithm>
