@@ -3,10 +3,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -39,6 +41,8 @@ void GdsOutputFile::Abandon() {
   used_ = 0;
   written_ = 0;
   error_ = 0;
+  writeback_step_ = 0;
+  writeback_start_ = 0;
 }
 
 bool GdsOutputFile::OpenFd(int fd, std::string_view path) {
@@ -117,6 +121,22 @@ void GdsOutputFile::Flush() {
   // sees stays that of the stream it meant to write.
   written_ += used_;
   used_ = 0;
+  StartDueWriteback();
+}
+
+void GdsOutputFile::StartDueWriteback() {
+  if (writeback_step_ > 0 && error_ == 0 && written_ - writeback_start_ >= writeback_step_) {
+    // Only a request to start: its failure leaves nothing wrong with the file.
+    const uint64_t end = written_ - written_ % writeback_step_;
+    ::sync_file_range(fd_, static_cast<off_t>(writeback_start_),
+                      static_cast<off_t>(end - writeback_start_), SYNC_FILE_RANGE_WRITE);
+    writeback_start_ = end;
+  }
+}
+
+void GdsOutputFile::StartWritebackEvery(uint64_t bytes) {
+  writeback_step_ = bytes;
+  writeback_start_ = written_ - written_ % std::max<uint64_t>(bytes, 1);
 }
 
 void GdsOutputFile::WriteThrough(const void* data, size_t length) {
@@ -130,6 +150,48 @@ void GdsOutputFile::WriteThrough(const void* data, size_t length) {
     length -= part;
     if (used_ == buffer_.size()) Flush();
   }
+}
+
+void GdsOutputFile::WriteBlocks(std::span<const std::span<const uint8_t>> blocks) {
+  if (fd_ < 0) return;
+  size_t total = 0;
+  for (std::span<const uint8_t> block : blocks) total += block.size();
+  if (total <= buffer_.size() - used_) {
+    for (std::span<const uint8_t> block : blocks) {
+      if (!block.empty()) Write(block.data(), block.size());
+    }
+    return;
+  }
+  // The buffered bytes and the blocks go out together, without a copy into the buffer.
+  std::vector<iovec> parts;
+  parts.reserve(blocks.size() + 1);
+  if (used_ > 0) parts.push_back({buffer_.data(), used_});
+  for (std::span<const uint8_t> block : blocks) {
+    if (!block.empty()) parts.push_back({const_cast<uint8_t*>(block.data()), block.size()});
+  }
+  size_t first = 0;
+  while (first < parts.size() && error_ == 0) {
+    const int count = static_cast<int>(std::min<size_t>(parts.size() - first, IOV_MAX));
+    const ssize_t n = ::writev(fd_, parts.data() + first, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      SetError(n < 0 ? errno : ENOSPC);
+      break;
+    }
+    // Past what was written; a part written in part keeps its rest.
+    for (auto left = static_cast<size_t>(n); left > 0;) {
+      iovec& part = parts[first];
+      const size_t step = std::min(left, part.iov_len);
+      part.iov_base = static_cast<uint8_t*>(part.iov_base) + step;
+      part.iov_len -= step;
+      left -= step;
+      if (part.iov_len == 0) ++first;
+    }
+  }
+  // Counted after an error too, as in Flush.
+  written_ += used_ + total;
+  used_ = 0;
+  StartDueWriteback();
 }
 
 void GdsOutputFile::WriteZeros(size_t length) {

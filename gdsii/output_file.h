@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,14 @@ class GdsOutputFile {
     }
   }
   void WriteZeros(size_t length);
+  // Writes the blocks one after the other, as Write would; blocks too large for the
+  // buffer go to the file straight from where they are, in one system call.
+  void WriteBlocks(std::span<const std::span<const uint8_t>> blocks);
+
+  // Asks the system to start writing the data to the disk every `bytes` bytes (0: never,
+  // as at open), while the rest is still being made. A large library then does not all
+  // wait to be written when it is closed and replaces its target.
+  void StartWritebackEvery(uint64_t bytes);
 
   // Marks the file as failed: Close then leaves the target alone.
   void SetFailed(int error) { SetError(error); }
@@ -62,12 +71,15 @@ class GdsOutputFile {
   void Abandon();
   void WriteThrough(const void* data, size_t length);
   void Flush();
+  void StartDueWriteback();
   void SetError(int error);
 
   int fd_ = -1;
   std::vector<uint8_t> buffer_;
   size_t used_ = 0;
   uint64_t written_ = 0;
+  uint64_t writeback_step_ = 0;   // StartWritebackEvery's step
+  uint64_t writeback_start_ = 0;  // the first byte not yet handed to the system to write
   int error_ = 0;
   std::string path_;       // the name the caller gave (native form)
   std::string temp_path_;  // the temporary that replaces path_ at Close, if any

@@ -362,6 +362,20 @@ int GdsWriter::WriteRecord(int record_type, int data_type, std::span<const uint8
   return kGdsOk;
 }
 
+int GdsWriter::WriteEncoded(std::span<const uint8_t> records) {
+  current_ = CurrentStream();
+  if (current_ == nullptr) return kGdsFailed;
+  if (!records.empty()) Put(records.data(), records.size());
+  return kGdsOk;
+}
+
+int GdsWriter::WriteEncoded(std::span<const std::span<const uint8_t>> blocks) {
+  current_ = CurrentStream();
+  if (current_ == nullptr) return kGdsFailed;
+  current_->WriteBlocks(blocks);
+  return kGdsOk;
+}
+
 // --- Conversions ---
 
 int32_t GdsWriter::Saturate(double value) {

@@ -138,6 +138,11 @@ class GdsWriter {
                      double scale, const GdsRefLibs& reflibs, const GdsFontTable& fonts,
                      double text_height, bool native_order);
   void SetFlags(int flags) { state_.flags = flags; }
+  // Has the open library's file handed to the system for writing every `bytes` bytes
+  // (GdsOutputFile::StartWritebackEvery); nothing without an open library.
+  void StartWritebackEvery(uint64_t bytes) {
+    if (state_.output_file) state_.output_file->StartWritebackEvery(bytes);
+  }
   // 1 when no spool file could be made (nothing written).
   int BeginStructure(std::string_view name);
   // 1 when no structure is open (nothing written).
@@ -153,6 +158,11 @@ class GdsWriter {
   // alone): 0, or 1 when no library is open or its data would not fit the 16-bit
   // length (nothing written). An ENDLIB record ends the library as EndLibrary does.
   int WriteRecord(int record_type, int data_type, std::span<const uint8_t> data);
+  // Appends records already encoded (GdsElementEncoder) to the current level as they
+  // stand: 0, or 1 when no library is open (nothing written).
+  int WriteEncoded(std::span<const uint8_t> records);
+  // The same for several blocks, written in their order.
+  int WriteEncoded(std::span<const std::span<const uint8_t>> blocks);
 
   // --- Standard elements, points in user units ---
   int WriteBoundary(std::span<const GdsPoint> points, int layer, int datatype, int attribute,
@@ -277,6 +287,8 @@ class GdsWriter {
   const std::string& structure_name() const { return state_.structure_name; }
   double coordinate_divisor() const { return state_.divisor; }
   double min_path_width() const { return state_.min_path_width; }
+  GdsByteOrder byte_order() const { return state_.byte_order; }
+  bool element_flag() const { return state_.element_flag; }
   double text_height() const { return state_.text_heights[0]; }
   // The errno of the first failure of the last library, or 0.
   int error_number() const { return state_.error_number; }
@@ -397,6 +409,8 @@ int GdsBeginStructureEx(std::string_view name, bool drop);
 int GdsEndStructureEx(std::string_view name, bool drop);
 int GdsEndLibrary();
 int GdsWriteRecord(int record_type, int data_type, std::span<const uint8_t> data);
+int GdsWriteEncoded(std::span<const uint8_t> records);
+int GdsWriteEncoded(std::span<const std::span<const uint8_t>> blocks);
 
 int GdsWriteBoundary(std::span<const GdsPoint> points, int layer, int datatype, int attribute,
                      int32_t value);

@@ -49,6 +49,14 @@ int GdsWriteRecord(int record_type, int data_type, std::span<const uint8_t> data
   return DefaultGdsWriter().WriteRecord(record_type, data_type, data);
 }
 
+int GdsWriteEncoded(std::span<const uint8_t> records) {
+  return DefaultGdsWriter().WriteEncoded(records);
+}
+
+int GdsWriteEncoded(std::span<const std::span<const uint8_t>> blocks) {
+  return DefaultGdsWriter().WriteEncoded(blocks);
+}
+
 int GdsWriteBoundary(std::span<const GdsPoint> points, int layer, int datatype, int attribute,
                      int32_t value) {
   return DefaultGdsWriter().WriteBoundary(points, layer, datatype, attribute, value);

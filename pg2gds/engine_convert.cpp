@@ -4,10 +4,13 @@
 #include <algorithm>
 #include <cmath>
 #include <string_view>
+#include <vector>
 
+#include "gdsii/element_encoder.h"
 #include "pg2gds/engine_job.h"
 #include "pg2gds/engine_messages.h"
 #include "platform/files.h"
+#include "support/ordered_pipeline.h"
 #include "support/paths.h"
 #include "support/progress_sink.h"
 
@@ -17,6 +20,10 @@ namespace {
 
 // Progress is shown this many times per file at most.
 constexpr int64_t kProgressSteps = 800;
+
+// Smaller files are converted on the reading thread alone: starting and stopping the
+// threads would take longer than they save.
+constexpr int64_t kSmallestThreadedFile = 512 * 1024;
 
 void WidenExtents(ExtentsBox& box, const FlashRecord& flash) {
   for (int i = 0; i < kPgCornerCount; ++i) {
@@ -30,22 +37,41 @@ void WidenExtents(ExtentsBox& box, const FlashRecord& flash) {
   }
 }
 
-void WriteFlash(EngineRun& run, const FlashRecord& flash, int layer, SkippedFlashes* skipped) {
-  if (run.accumulate_extents) WidenExtents(run.extents, flash);
+// What decides a flash's element, taken from the run for one file.
+struct FlashSettings {
+  bool accumulate_extents = true;
+  bool flash_as_path = false;
+  int32_t divisor = 1;
+  double scale = 1;
+  double database_step = 0.001;
+  int layer = 0;
+};
+
+FlashSettings SettingsOf(const EngineRun& run, int layer) {
+  return {run.accumulate_extents,  run.flash_as_path,
+          run.digits.divisor,      run.scale,
+          run.units.database_step, layer};
+}
+
+// Converts one flash, widening the extents and counting what is skipped; the sink writes
+// or encodes the element. The one- and the many-thread conversion both go through here.
+template <class Sink>
+void ConvertFlash(const FlashSettings& settings, const FlashRecord& flash, ExtentsBox* extents,
+                  SkippedFlashes* skipped, Sink& sink) {
+  if (settings.accumulate_extents) WidenExtents(*extents, flash);
   if (flash.x1 == flash.x2 && flash.y1 == flash.y2) {
     ++skipped->without_length;
     return;
   }
-  const FlashSegment segment = ScaleFlash(flash, run.digits.divisor, run.scale);
-  const double step = run.units.database_step;
-  if (run.flash_as_path) {
+  const FlashSegment segment = ScaleFlash(flash, settings.divisor, settings.scale);
+  const double step = settings.database_step;
+  if (settings.flash_as_path) {
     const std::array<GdsPoint, 2> line = {segment.start, segment.end};
     if (!FitsDatabaseRange(line, step) || !FitsDatabaseRange(segment.width, step)) {
       ++skipped->out_of_range;
       return;
     }
-    // Path type 0: flush ends, so the path covers exactly the flash.
-    GdsWritePath(line, layer, layer, segment.width, 0, 0, 0);
+    sink.Path(line, segment.width);
     return;
   }
   const std::optional<std::array<GdsPoint, 5>> outline = FlashOutline(segment);
@@ -54,9 +80,156 @@ void WriteFlash(EngineRun& run, const FlashRecord& flash, int layer, SkippedFlas
   } else if (!FitsDatabaseRange(*outline, step)) {
     ++skipped->out_of_range;
   } else {
-    GdsWriteBoundary(*outline, layer, layer, 0, 0);
+    sink.Boundary(*outline);
   }
 }
+
+// Writes the elements to the library at once.
+struct LibrarySink {
+  int layer;
+  // Path type 0: flush ends, so the path covers exactly the flash.
+  void Path(const std::array<GdsPoint, 2>& line, double width) {
+    GdsWritePath(line, layer, layer, width, 0, 0, 0);
+  }
+  void Boundary(const std::array<GdsPoint, 5>& outline) {
+    GdsWriteBoundary(outline, layer, layer, 0, 0);
+  }
+};
+
+// Encodes the elements into a block, byte for byte as LibrarySink writes them.
+struct EncodingSink {
+  const GdsElementEncoder& encoder;
+  int layer;
+  GdsByteBlock* records;
+  void Path(const std::array<GdsPoint, 2>& line, double width) {
+    encoder.AppendPath(line, layer, layer, width, 0, records);
+  }
+  void Boundary(const std::array<GdsPoint, 5>& outline) {
+    encoder.AppendBoundary(outline, layer, layer, records);
+  }
+};
+
+// The extents nothing has widened yet: any flash moves every side.
+constexpr ExtentsBox kNoExtents = {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+
+void MergeExtents(ExtentsBox& box, const ExtentsBox& part) {
+  box.min_x = std::min(box.min_x, part.min_x);
+  box.min_y = std::min(box.min_y, part.min_y);
+  box.max_x = std::max(box.max_x, part.max_x);
+  box.max_y = std::max(box.max_y, part.max_y);
+}
+
+// The conversion of one file on several threads. The reading thread copies the flashes
+// into batches; workers convert the parts of a batch into encoded elements, skip counts
+// and extents; one ordered thread appends the parts to the library in file order and
+// adds up the counts. The library, the counts and the extents therefore end exactly as
+// the one-thread conversion leaves them; the min and max of the extents do not depend on
+// the order in which the parts are merged.
+class FlashPipeline {
+ public:
+  FlashPipeline(EngineRun& run, int layer, SkippedFlashes* skipped, int threads)
+      : run_(run),
+        settings_(SettingsOf(run, layer)),
+        encoder_(DefaultGdsWriter()),
+        skipped_(skipped),
+        batches_(Slots(threads)),
+        pipeline_(Workers(threads), Slots(threads), Stages()) {
+    pipeline_.Acquire();
+    batch_ = &batches_[pipeline_.current()];
+    batch_->flashes.reserve(kBatchFlashes);
+  }
+
+  void Add(const FlashRecord& flash) {
+    batch_->flashes.push_back(flash);
+    if (batch_->flashes.size() == kBatchFlashes) Submit();
+  }
+
+  // Hands over what is left and waits until every flash added is in the library.
+  void Finish() {
+    if (!batch_->flashes.empty()) Submit();
+    pipeline_.Drain();
+  }
+
+ private:
+  // Big batches: every batch handed over wakes the workers, which costs the reading
+  // thread more than the copies do.
+  static constexpr size_t kPartFlashes = 1024;
+  static constexpr size_t kBatchParts = 16;
+  static constexpr size_t kBatchFlashes = kPartFlashes * kBatchParts;
+
+  struct FlashPart {
+    GdsByteBlock records;
+    SkippedFlashes skipped;
+    ExtentsBox extents;
+  };
+  struct FlashBatch {
+    // Room for a batch is reserved when the batch is first filled; what a small file
+    // leaves unused costs nothing.
+    std::vector<FlashRecord> flashes;
+    std::array<FlashPart, kBatchParts> parts;
+  };
+
+  // Besides the workers, the reading thread and the ordered thread each keep a core. A
+  // flash takes a worker far less time than the reader takes to read it: three workers
+  // keep up with the reading thread, and more would only wait to be woken.
+  static int Workers(int threads) { return std::clamp(threads - 2, 1, 3); }
+  static size_t Slots(int threads) { return static_cast<size_t>(Workers(threads)) + 2; }
+
+  std::vector<OrderedPipeline::Stage> Stages() {
+    std::vector<OrderedPipeline::Stage> stages(1);
+    stages[0].parallel = [this](size_t slot, size_t part) { ConvertPart(batches_[slot], part); };
+    stages[0].ordered = [this](size_t slot) {
+      AppendBatch(batches_[slot]);
+      return true;
+    };
+    return stages;
+  }
+
+  static size_t PartsOf(const FlashBatch& batch) {
+    return (batch.flashes.size() + kPartFlashes - 1) / kPartFlashes;
+  }
+
+  void Submit() {
+    pipeline_.Submit(PartsOf(*batch_));
+    pipeline_.Acquire();
+    batch_ = &batches_[pipeline_.current()];
+    batch_->flashes.reserve(kBatchFlashes);
+  }
+
+  void ConvertPart(FlashBatch& batch, size_t index) {
+    FlashPart& part = batch.parts[index];
+    part.records.Clear();
+    part.skipped = {};
+    part.extents = kNoExtents;
+    EncodingSink sink{encoder_, settings_.layer, &part.records};
+    const size_t end = std::min(batch.flashes.size(), (index + 1) * kPartFlashes);
+    for (size_t i = index * kPartFlashes; i < end; ++i) {
+      ConvertFlash(settings_, batch.flashes[i], &part.extents, &part.skipped, sink);
+    }
+  }
+
+  void AppendBatch(FlashBatch& batch) {
+    std::array<std::span<const uint8_t>, kBatchParts> blocks;
+    const size_t parts = PartsOf(batch);
+    for (size_t i = 0; i < parts; ++i) {
+      const FlashPart& part = batch.parts[i];
+      blocks[i] = part.records.bytes();
+      skipped_->without_length += part.skipped.without_length;
+      skipped_->out_of_range += part.skipped.out_of_range;
+      if (settings_.accumulate_extents) MergeExtents(run_.extents, part.extents);
+    }
+    GdsWriteEncoded(std::span<const std::span<const uint8_t>>(blocks.data(), parts));
+    batch.flashes.clear();
+  }
+
+  EngineRun& run_;
+  const FlashSettings settings_;
+  const GdsElementEncoder encoder_;
+  SkippedFlashes* skipped_;
+  std::vector<FlashBatch> batches_;
+  FlashBatch* batch_ = nullptr;
+  OrderedPipeline pipeline_;  // last: its threads stop before the batches go
+};
 
 void LogSkippedFlashes(EngineRun& run, const SkippedFlashes& skipped, const std::string& path) {
   if (skipped.without_length > 0) {
@@ -119,15 +292,43 @@ bool FitsDatabaseRange(std::span<const GdsPoint> points, double database_step) {
 
 int ConvertPgFile(EngineRun& run, PgReader& reader, PgRecordReader read, BufFile* file, int layer,
                   SkippedFlashes* skipped) {
+  const int threads = WorkerThreadCount(0, run.traits->threads_variable);
   const int64_t size = BufFileSize(file);
   const int64_t step = size / kProgressSteps;
   int64_t countdown = step;
   if (ShowPercent(0)) return kPgFileCancelled;
+  if (threads > 1 && size >= kSmallestThreadedFile) {
+    FlashPipeline pipeline(run, layer, skipped, threads);
+    // Progress is shown here, at the same records as below; whatever ends the file, the
+    // flashes read before it reach the library first, as they do there.
+    for (;;) {
+      const int status = read(&reader);
+      if (status == kPgReadTruncated || status == kPgReadBadData) {
+        pipeline.Finish();
+        return kPgFileUnreadable;
+      }
+      if (status == kPgReadEndOfData) {
+        pipeline.Finish();
+        return ShowPercent(100) ? kPgFileCancelled : kPgFileDone;
+      }
+      if (status == kPgReadFlash) pipeline.Add(reader.flash());
+      if (--countdown == 0) {
+        const double done = static_cast<double>(BufFileTell(file)) * 100 / size;
+        if (ShowPercent(static_cast<int>(done + 0.5))) {
+          pipeline.Finish();
+          return kPgFileCancelled;
+        }
+        countdown = step;
+      }
+    }
+  }
+  const FlashSettings settings = SettingsOf(run, layer);
+  LibrarySink sink{layer};
   for (;;) {
     const int status = read(&reader);
     if (status == kPgReadTruncated || status == kPgReadBadData) return kPgFileUnreadable;
     if (status == kPgReadEndOfData) return ShowPercent(100) ? kPgFileCancelled : kPgFileDone;
-    if (status == kPgReadFlash) WriteFlash(run, reader.flash(), layer, skipped);
+    if (status == kPgReadFlash) ConvertFlash(settings, reader.flash(), &run.extents, skipped, sink);
     if (--countdown == 0) {
       const double done = static_cast<double>(BufFileTell(file)) * 100 / size;
       if (ShowPercent(static_cast<int>(done + 0.5))) return kPgFileCancelled;

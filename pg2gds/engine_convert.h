@@ -58,7 +58,10 @@ int ConvertLayerFile(EngineRun& run, const LayerFileEntry& entry);
 int ProcessPgFile(EngineRun& run, const std::string& path, int layer);
 
 // Reads every record with the reader and writes its flashes: 0 done, -1 Cancel, 2 the
-// data ended before the end-of-data mark or could not be used.
+// data ended before the end-of-data mark or could not be used. With more than one thread
+// (the build's threads variable, else the processors) the flashes are converted by
+// workers while the file is read; the library, counts, extents, progress and result are
+// those of the one-thread conversion, whatever ends the file.
 int ConvertPgFile(EngineRun& run, PgReader& reader, PgRecordReader read, BufFile* file, int layer,
                   SkippedFlashes* skipped);
 

@@ -11,11 +11,15 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "support/notifier.h"
+#include "support/ordered_pipeline.h"
 #include "support/progress_sink.h"
 
 namespace kavrinth {
 
 namespace {
+
+// The library's data is handed to the disk in steps of this size.
+constexpr uint64_t kWritebackStep = uint64_t{8} << 20;
 
 // The empty extents box, which the first flash widens.
 constexpr ExtentsBox kEmptyExtents = {2147483647.0, 2147483647.0, -2147483647.0, -2147483647.0};
@@ -73,11 +77,19 @@ bool OutputReplacesInput(const EngineRun& run, const std::string& output) {
 int OpenGdsOutput(EngineRun& run) {
   const std::string output = NativePath(run.output_path);
   if (OutputReplacesInput(run, output)) return 1;
+  // The library holds one structure: written straight to the output, not spooled to a
+  // temporary file and copied over at its end.
+  GdsSetFlags(kGdsNoSpooling);
   if (GdsOpenLibrary(output, run.units.unit_name, run.units.database_step, "", 1.0, false) !=
       kGdsOk) {
     return 1;
   }
   if (GdsBeginStructure(run.top_name) != kGdsOk) return 1;
+  // With threads the library is written by a thread of its own, which can as well start
+  // the disk writes as it goes, rather than leave them all to the close and rename.
+  if (WorkerThreadCount(0, run.traits->threads_variable) > 1) {
+    DefaultGdsWriter().StartWritebackEvery(kWritebackStep);
+  }
   if (run.accumulate_extents) run.extents = kEmptyExtents;
   return 0;
 }

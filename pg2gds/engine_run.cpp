@@ -13,9 +13,9 @@ namespace {
 
 constexpr std::array<EngineBuildTraits, 2> kBuilds = {{
     {EngineBuild::kCorvitex, "corvitex", "Corvit (v1.40 04/24/98)", kPgFormatElectroMask, 0, false,
-     kUnitMetric, false},
+     kUnitMetric, false, "CORVITEX_THREADS"},
     {EngineBuild::kCorvaxen, "corvaxen", "Corvax (v1.40 04/24/98)", kPgFormatMann3000, 'x', true,
-     kUnitMetricMann3000, true},
+     kUnitMetricMann3000, true, "CORVAXEN_THREADS"},
 }};
 
 bool IsMetricCode(int32_t code) {

@@ -19,13 +19,14 @@ enum class EngineBuild { kCorvitex, kCorvaxen };
 // Everything in which the two builds differ.
 struct EngineBuildTraits {
   EngineBuild build;
-  std::string_view program;  // the executable's name
-  std::string_view caption;  // the progress dialog's caption
-  int32_t start_format;      // PgFormat at start
-  char start_letter;         // unit letter at start; 0 when -u: is required
-  bool machine_options;      // -3000 and -3600 choose the Mann machine
-  int32_t metric_code;       // the unit code the letter M gives when no metric code is known
-  bool verify_units;         // each listed file's unit is tested while the job is read
+  std::string_view program;      // the executable's name
+  std::string_view caption;      // the progress dialog's caption
+  int32_t start_format;          // PgFormat at start
+  char start_letter;             // unit letter at start; 0 when -u: is required
+  bool machine_options;          // -3000 and -3600 choose the Mann machine
+  int32_t metric_code;           // the unit code the letter M gives when no metric code is known
+  bool verify_units;             // each listed file's unit is tested while the job is read
+  const char* threads_variable;  // the environment variable that sets the thread count
 };
 
 const EngineBuildTraits& TraitsOf(EngineBuild build);

@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -124,6 +126,59 @@ TEST(GdsOutputFileTest, SpoolFilesCopyWholeAndDisappear) {
     EXPECT_EQ(value, i);
   }
   EXPECT_TRUE(dir.OtherEntries({"t.bin"}).empty());
+}
+
+// Handing the data to the disk early changes nothing in what is written, also on the
+// null device, where the system has nothing to write.
+TEST(GdsOutputFileTest, EarlyWritebackKeepsEveryByte) {
+  testing::ScratchDir dir;
+  std::vector<uint8_t> bytes(1000 * 1000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 4096);
+  for (const std::string& path : {dir.File("out.gds"), std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    GdsOutputFile file;
+    ASSERT_TRUE(path == "/dev/null" ? file.OpenNull() : file.OpenReplacing(path));
+    file.Write(bytes.data(), 1000);
+    file.StartWritebackEvery(64 * 1024);
+    for (size_t at = 1000; at < bytes.size(); at += 999) {
+      file.Write(bytes.data() + at, std::min<size_t>(999, bytes.size() - at));
+    }
+    EXPECT_EQ(file.Close(), 0);
+  }
+  EXPECT_TRUE(ReadBytes(dir.File("out.gds")) == bytes);
+}
+
+// Blocks land in their order between what was written before and after, whether they
+// fit the buffer or go to the file straight.
+TEST(GdsOutputFileTest, BlocksKeepTheirOrder) {
+  testing::ScratchDir dir;
+  std::vector<uint8_t> bytes(700 * 1000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13 + i / 251);
+  const std::span<const uint8_t> all(bytes);
+  // Cut points: small blocks that the buffer takes, an empty one, and blocks larger than
+  // the buffer, each time after some bytes written the plain way.
+  const std::vector<std::vector<size_t>> calls = {
+      {10, 20, 0, 30}, {70000, 0, 1}, {300000}, {5, 200000, 5}, {1, 2, 3}};
+  for (const std::string& path : {dir.File("out.gds"), std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    GdsOutputFile file;
+    ASSERT_TRUE(path == "/dev/null" ? file.OpenNull() : file.OpenReplacing(path));
+    size_t at = 0;
+    for (const std::vector<size_t>& sizes : calls) {
+      file.Write(all.data() + at, 7);
+      at += 7;
+      std::vector<std::span<const uint8_t>> blocks;
+      for (size_t size : sizes) {
+        blocks.push_back(all.subspan(at, size));
+        at += size;
+      }
+      file.WriteBlocks(blocks);
+      EXPECT_EQ(file.size(), at);
+    }
+    file.Write(all.data() + at, all.size() - at);
+    EXPECT_EQ(file.Close(), 0);
+  }
+  EXPECT_TRUE(ReadBytes(dir.File("out.gds")) == bytes);
 }
 
 }  // namespace
