@@ -76,7 +76,7 @@ class PgBinaryParser {
     RoundToInt32(raw[3] / kDraftekLengthDivisor, &flash.h);
     RoundToInt32(raw[4] / 100.0, &flash.angle);  // the record keeps tenths of a degree
     double degrees = raw[4] / kDraftekAngleDivisor;
-    return CompleteFlash(degrees, &flash, &r_.stats_) ? kPgReadFlash : kPgReadBadData;
+    return CompleteFlash(degrees, &flash, &r_.stats_, &r_.angles_) ? kPgReadFlash : kPgReadBadData;
   }
 
   int Header() {

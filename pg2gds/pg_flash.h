@@ -16,10 +16,25 @@ bool RoundToInt32(double value, int32_t* out);
 // Completes a flash from its X, Y, W, H and the angle in degrees: the shorter side as the
 // width, the centre line along the longer side, and the corner offsets. False (flash and
 // statistics untouched) when a segment end or an absolute corner leaves the 32-bit range.
-bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stats);
+// The cache keeps the cosine and sine of the angles met before.
+bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stats,
+                   PgAngleCache* angles);
 
 // Counts a flash of sides w and h in the area statistics and marks a flash seen.
-void CountFlashArea(int32_t w, int32_t h, PgReaderStats* stats);
+inline void CountFlashArea(int32_t w, int32_t h, PgReaderStats* stats) {
+  double area = static_cast<double>(w) * h;
+  if (area < stats->min_area) {
+    stats->min_area = area;
+    stats->min_area_w = w;
+    stats->min_area_h = h;
+  }
+  if (area > stats->max_area) {
+    stats->max_area = area;
+    stats->max_area_w = w;
+    stats->max_area_h = h;
+  }
+  stats->flags |= kPgStatFlashSeen;
+}
 
 // What a reader returns when the file gives no more bytes: a read error is bad data, the
 // plain end is a truncated file.

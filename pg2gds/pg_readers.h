@@ -134,6 +134,23 @@ struct PgReaderStats {
   uint8_t flags = 0;  // kPgStatFlashSeen, kPgStatSectorSeen
 };
 
+// Cosine and sine of the angles flash completion met, by the bits of the angle in degrees:
+// a file uses few angles, and the same angle always gives the same two values. Every slot
+// starts as angle 0, whose cosine and sine are exactly 1 and 0.
+class PgAngleCache {
+ public:
+  struct Turn {
+    uint64_t key = 0;  // the bits of +0.0
+    double cos = 1;
+    double sin = 0;
+  };
+  static constexpr int kSlots = 64;
+  Turn& Slot(uint64_t key) { return slots_[(key * 0x9E3779B97F4A7C15u) >> 58]; }
+
+ private:
+  std::array<Turn, kSlots> slots_{};
+};
+
 class PgReader;
 
 // Reads the next record of the file: a PgReadResult.
@@ -175,6 +192,7 @@ class PgReader {
   friend int ReadIntermediateBlock(PgReader* reader);
   friend void ResetReaderState(PgReader* reader);
   friend class PgDetector;
+  template <bool kTranslate>
   friend class PgTextParser;
   friend class PgBinaryParser;
 
@@ -196,6 +214,7 @@ class PgReader {
   BufFile* file_ = nullptr;
   FlashRecord flash_;
   PgReaderStats stats_;
+  PgAngleCache angles_;
   int ebcdic_variant_ = 0;
   std::string_view code_set_name_ = kPgCodeSetAscii;
   int32_t format_ = kPgFormatElectroMask;

@@ -252,6 +252,12 @@ int BufFileGetByteRefill(BufFile* file) {
   return -1;
 }
 
+bool BufFileFillBuffer(BufFile* file) {
+  if (file == nullptr) return false;
+  if (file->position_ < file->fill_) return true;
+  return file->fill_ >= file->buffer_size_ && file->Refill();
+}
+
 int BufFileGetChar(BufFile* file) {
   const int c = BufFileGetByte(file);
   if (c != '\r' && c != '\n') return c;

@@ -19,6 +19,12 @@ inline constexpr int64_t kBufFileWholeLimit = 16384;
 // Block size of BufFileCopy.
 inline constexpr size_t kBufFileCopyBlock = 4096;
 
+// A view of buffered bytes; see BufFileBuffered.
+struct BufFileView {
+  const unsigned char* begin = nullptr;
+  const unsigned char* end = nullptr;
+};
+
 // One open buffered file. Its state belongs to the BufFile functions below; the object
 // closes the handle it owns when it is destroyed (BufFileClose reports that close).
 //
@@ -43,6 +49,9 @@ class BufFile {
   friend int BufFileGetByte(BufFile* file);
   friend int BufFileGetByteRefill(BufFile* file);
   friend int BufFileUngetChar(int character, BufFile* file);
+  friend BufFileView BufFileBuffered(BufFile* file);
+  friend void BufFileConsume(BufFile* file, size_t count);
+  friend bool BufFileFillBuffer(BufFile* file);
   friend size_t BufFileRead(BufFile* file, void* destination, size_t count);
   friend size_t BufFileWrite(BufFile* file, const void* source, size_t count);
 
@@ -101,6 +110,25 @@ inline int BufFileGetByte(BufFile* file) {
   if (file != nullptr && file->position_ < file->fill_) return file->data_[file->position_++];
   return BufFileGetByteRefill(file);
 }
+
+// The bytes buffered after the read position, for a reader that scans them through a
+// pointer instead of a call per byte: [begin, end), empty when the buffer is used up.
+// BufFileConsume then says how many of them were read; until then the read position and
+// BufFileTell stay where they were, and any other call on the file ends the view.
+inline BufFileView BufFileBuffered(BufFile* file) {
+  if (file == nullptr) return {};
+  const unsigned char* data = file->data_.data();
+  return {data + file->position_, data + file->fill_};
+}
+
+// Moves the read position over count bytes of the view (at most its size).
+inline void BufFileConsume(BufFile* file, size_t count) {
+  if (file != nullptr) file->position_ += static_cast<int64_t>(count);
+}
+
+// Makes sure a byte is buffered, refilling the buffer once it is used up: false at the end
+// of the file or after a read error (BufFileError tells which).
+bool BufFileFillBuffer(BufFile* file);
 
 // The next character with line ends made one 10: CR, LF, CR LF and LF CR; -1 at the end.
 int BufFileGetChar(BufFile* file);

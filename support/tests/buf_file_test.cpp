@@ -286,6 +286,40 @@ TEST_F(BufFileTest, ReadSpansTheBufferAndLargeReadsGoStraightThrough) {
   EXPECT_EQ(BufFileRead(file.get(), rest.data(), rest.size()), 0u);
 }
 
+// A reader that scans the buffer through a pointer sees every byte once, in order, across
+// refills, and the position it reports back is the one a byte-by-byte read would have.
+TEST_F(BufFileTest, BufferedViewCoversTheFileAcrossRefills) {
+  const size_t size = 3 * static_cast<size_t>(kBufFileBufferSize) + 1234;
+  const std::string bytes = Pattern(size);
+  for (const std::string& name : {temp_.Write("v", bytes), temp_.Write("small", "xyz")}) {
+    auto file = BufFileOpen(name.c_str(), "rb");
+    ASSERT_TRUE(file);
+    const std::string expected = name.ends_with("v") ? bytes : "xyz";
+    EXPECT_EQ(BufFileGetByte(file.get()), static_cast<unsigned char>(expected[0]));
+    std::string seen(1, expected[0]);
+    while (BufFileFillBuffer(file.get())) {
+      const BufFileView view = BufFileBuffered(file.get());
+      ASSERT_LT(view.begin, view.end);
+      // Half of what is buffered, then the rest, so that the position moves in steps.
+      const size_t half = static_cast<size_t>(view.end - view.begin + 1) / 2;
+      seen.append(reinterpret_cast<const char*>(view.begin), half);
+      BufFileConsume(file.get(), half);
+      ASSERT_EQ(BufFileTell(file.get()), static_cast<int64_t>(seen.size()));
+      const BufFileView rest = BufFileBuffered(file.get());
+      ASSERT_EQ(rest.begin, view.begin + half);
+      seen.append(reinterpret_cast<const char*>(rest.begin), rest.end - rest.begin);
+      BufFileConsume(file.get(), static_cast<size_t>(rest.end - rest.begin));
+    }
+    EXPECT_EQ(BufFileError(file.get()), 0);
+    EXPECT_TRUE(seen == expected) << seen.size() << " bytes seen";
+    EXPECT_EQ(BufFileTell(file.get()), static_cast<int64_t>(expected.size()));
+    EXPECT_EQ(BufFileBuffered(file.get()).begin, BufFileBuffered(file.get()).end);
+    EXPECT_EQ(BufFileGetByte(file.get()), -1);
+  }
+  EXPECT_FALSE(BufFileFillBuffer(nullptr));
+  EXPECT_EQ(BufFileBuffered(nullptr).begin, nullptr);
+}
+
 TEST_F(BufFileTest, UngetCharNeedsRoomInFrontOfThePosition) {
   auto file = BufFileOpen(temp_.Write("u", "ab").c_str(), "r");
   ASSERT_TRUE(file);

@@ -152,6 +152,23 @@ void GdxResetBytesAllocated();
 // system ran out of memory; a negative value removes the ceiling. For tests.
 void GdxSetAllocationLimitForTesting(int64_t bytes);
 
+// While an object of this class lives, a thread of its own makes the zero-filled data
+// blocks and index pages the next elements will take, their pages already supplied by the
+// system, so that a large load does not wait for fresh memory. What is stored, the bytes
+// counted and the allocation limit are the same as without it; blocks not taken are freed
+// when it goes. A second one while one lives does nothing.
+class GdxBlockMaker {
+ public:
+  GdxBlockMaker();
+  ~GdxBlockMaker();
+  GdxBlockMaker(const GdxBlockMaker&) = delete;
+  GdxBlockMaker& operator=(const GdxBlockMaker&) = delete;
+  class Reserve;
+
+ private:
+  std::unique_ptr<Reserve> reserve_;
+};
+
 // ---- Libraries ----
 
 // The library a handle names, or null.
@@ -229,6 +246,12 @@ GdxHandle GdxAddElement(int32_t type, int32_t values, int32_t* position);
 // points of the open element, at most as many as it has. 0, or -1 when memory runs out or
 // the values do not fit the element.
 int GdxAddPoints(int mode, const GdxWord* values, int32_t count);
+// A whole boundary in one call: what GdxBeginBoundary, GdxSetHeaderWords(extra,
+// extra_count), GdxAddPoints(1, values, count), GdxAddElementFlags(flags) and
+// GdxEndElement store, one after the other, with the same result. For loads of many
+// elements.
+int GdxAddBoundary(const GdxWord* values, int32_t count, const GdxWord* extra, int32_t extra_count,
+                   int32_t flags);
 // A TEXT element's string, after its position was given with GdxAddPoints.
 int GdxAddText(std::string_view text);
 void GdxEndElement();

@@ -110,8 +110,9 @@ GdxHandle NextBlockFor(GdxLibrary* library, int32_t n) {
   return handle;
 }
 
-// Reserves n zeroed data words in the current library: false when memory runs out.
-bool AllocateData(int32_t n, GdxHandle* block, int32_t* offset) {
+// Reserves n data words in the current library, zeroed unless the caller writes every one
+// of them itself: false when memory runs out.
+bool AllocateData(int32_t n, bool zero, GdxHandle* block, int32_t* offset) {
   GdxState& s = Gdx();
   GdxLibrary* library = s.library;
   if (library->current_data_block == kGdxNoHandle) {
@@ -136,8 +137,32 @@ bool AllocateData(int32_t n, GdxHandle* block, int32_t* offset) {
   s.block_words = words;
   *block = handle;
   *offset = Take(words, n);
-  std::fill_n(words + *offset, n, 0);  // a block may be reused after GdxEmptyLibrary
+  // A block may be reused after GdxEmptyLibrary.
+  if (zero) std::fill_n(words + *offset, n, 0);
   return true;
+}
+
+// Reserves the data of an element of `words` words (see AllocateData) and appends its
+// index entry: the index page, 0 when memory runs out.
+GdxHandle AddEntry(int32_t type, int32_t words, bool zero, int32_t* position) {
+  GdxState& s = Gdx();
+  GdxHandle block = kGdxNoHandle;
+  int32_t offset = 0;
+  if (words > 0 && !AllocateData(words, zero, &block, &offset)) return kGdxNoHandle;
+  // The data of the entry being added, for the element operations that follow.
+  s.element.entry_data = words > 0 ? s.block_words + offset : nullptr;
+  // The attribute keeps the 14 bits that fit above bit 18.
+  const uint32_t type_word =
+      (static_cast<uint32_t>(type) & 0xFF) |
+      (static_cast<uint32_t>(s.element.entry_attribute) << kGdxEntryAttributeShift);
+  int32_t at = 0;
+  const GdxHandle page =
+      AppendEntry({static_cast<GdxWord>(type_word), static_cast<GdxWord>(block), offset, 0}, &at);
+  if (page == kGdxNoHandle && !zero && words > 0) {
+    std::fill_n(s.element.entry_data, words, 0);  // left as a zeroed reservation would be
+  }
+  if (position != nullptr) *position = at;
+  return page;
 }
 
 // ---- Extents ----
@@ -385,7 +410,7 @@ GdxHandle AppendEntry(const std::array<GdxWord, 4>& entry, int32_t* position) {
     s.index_words = words;
   }
   const int32_t fill = s.index_words[kGdxPageFill];
-  std::copy(entry.begin(), entry.end(), s.index_words + fill);
+  for (int32_t i = 0; i < kGdxEntryWords; ++i) s.index_words[fill + i] = entry[i];
   s.index_words[kGdxPageFill] = fill + kGdxEntryWords;
   *position = fill;
   return s.index_page;
@@ -580,23 +605,8 @@ int32_t GdxScaleValue(int32_t value) {
 }
 
 GdxHandle GdxAddElement(int32_t type, int32_t values, int32_t* position) {
-  GdxState& s = Gdx();
-  if (s.library == nullptr) return kGdxNoHandle;
-  const int32_t words = GdxElementDataWords(type, values);
-  GdxHandle block = kGdxNoHandle;
-  int32_t offset = 0;
-  if (words > 0 && !AllocateData(words, &block, &offset)) return kGdxNoHandle;
-  // The data of the entry being added, for the element operations that follow.
-  s.element.entry_data = words > 0 ? s.block_words + offset : nullptr;
-  // The attribute keeps the 14 bits that fit above bit 18.
-  const uint32_t type_word =
-      (static_cast<uint32_t>(type) & 0xFF) |
-      (static_cast<uint32_t>(s.element.entry_attribute) << kGdxEntryAttributeShift);
-  int32_t at = 0;
-  const GdxHandle page =
-      AppendEntry({static_cast<GdxWord>(type_word), static_cast<GdxWord>(block), offset, 0}, &at);
-  if (position != nullptr) *position = at;
-  return page;
+  if (Gdx().library == nullptr) return kGdxNoHandle;
+  return AddEntry(type, GdxElementDataWords(type, values), true, position);
 }
 
 int GdxAddPoints(int mode, const GdxWord* values, int32_t count) {
@@ -614,6 +624,70 @@ int GdxAddPoints(int mode, const GdxWord* values, int32_t count) {
     return 0;
   }
   return StoreNew(values, count);
+}
+
+int GdxAddBoundary(const GdxWord* values, int32_t count, const GdxWord* extra, int32_t extra_count,
+                   int32_t flags) {
+  GdxState& s = Gdx();
+  GdxElementState& e = s.element;
+  if (e.type != kGdxNoElement || s.library == nullptr || values == nullptr || count <= 0 ||
+      count % 2 != 0 || count / 2 > kGdxMaxPoints) {
+    GdxBeginBoundary();
+    GdxSetHeaderWords(extra, extra_count);
+    const int result = GdxAddPoints(1, values, count);
+    GdxAddElementFlags(flags);
+    GdxEndElement();
+    return result;
+  }
+  Begin(kGdxBoundary, &s.counts.boundary);
+  e.width = 0;
+  e.path_type = 0;
+  e.extra_count = std::clamp<int32_t>(extra_count, 0, static_cast<int32_t>(e.extra_header.size()));
+  if (extra != nullptr) {
+    for (int32_t i = 0; i < e.extra_count; ++i) e.extra_header[i] = extra[i];
+  }
+  // Every data word is written below: the header, the extra words, the points.
+  constexpr int32_t kHeader = 10;
+  constexpr int32_t kFixed = 5;
+  int32_t position = 0;
+  const GdxHandle page = AddEntry(kGdxBoundary, kHeader + count, false, &position);
+  GdxWord* d = page != kGdxNoHandle ? e.entry_data : nullptr;
+  if (d != nullptr) {
+    d[0] = static_cast<GdxWord>(static_cast<uint32_t>(kHeader) |
+                                (static_cast<uint32_t>(e.element_flags | flags) << 16));
+    d[1] = Halves(count / 2, e.layer);
+    d[2] = e.tag_bits;
+    d[3] = 0;
+    d[4] = 0;
+    const int32_t extras = std::min(e.extra_count, kHeader - kFixed);
+    for (int32_t i = 0; i < kHeader - kFixed; ++i) {
+      d[kFixed + i] = i < extras ? e.extra_header[i] : 0;
+    }
+    // The points, scaled, and their box (what GrowByPoints finds in the stored points).
+    GdxWord* points = d + kHeader;
+    const int32_t factor = s.library->scale_factor;
+    GdxRect box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    for (int32_t i = 0; i < count; i += 2) {
+      const GdxWord x = factor == 1 ? values[i] : Saturate(int64_t{values[i]} * factor);
+      const GdxWord y = factor == 1 ? values[i + 1] : Saturate(int64_t{values[i + 1]} * factor);
+      points[i] = x;
+      points[i + 1] = y;
+      box.min_x = std::min(box.min_x, x);
+      box.max_x = std::max(box.max_x, x);
+      box.min_y = std::min(box.min_y, y);
+      box.max_y = std::max(box.max_y, y);
+    }
+    GrowBy(box.min_x, box.min_y);
+    GrowBy(box.max_x, box.max_y);
+    e.entry_position = position;
+  }
+  e.element_flags = 0;
+  e.tag_bits = 0;
+  e.data_type = 0;
+  e.type = kGdxNoElement;
+  e.entry_page = kGdxNoHandle;
+  e.entry_data = nullptr;
+  return d != nullptr ? 0 : -1;
 }
 
 int GdxAddText(std::string_view text) {

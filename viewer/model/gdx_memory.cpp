@@ -1,9 +1,15 @@
 // The layout database's memory: tables of word blocks and library records, addressed by
-// 32-bit handles (index + 1) so that stored words never hold pointers.
+// 32-bit handles (index + 1) so that stored words never hold pointers, and the blocks a
+// large load has made ahead.
+#include <array>
+#include <condition_variable>
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "viewer/model/gdx_state.h"
@@ -17,10 +23,93 @@ struct FreeWords {
   void operator()(GdxWord* words) const { std::free(words); }
 };
 
+using Words = std::unique_ptr<GdxWord[], FreeWords>;
+
 struct Block {
-  std::unique_ptr<GdxWord[], FreeWords> words;
+  Words words;
   int32_t size = 0;
 };
+
+// Zero-filled words whose pages the system has already supplied: each page is written once
+// (with the zero it holds), so that whoever takes the block does not wait for the system.
+Words PreparedWords(int32_t count) {
+  Words words(static_cast<GdxWord*>(std::calloc(static_cast<size_t>(count), sizeof(GdxWord))));
+  if (!words) return words;
+  volatile GdxWord* touch = words.get();
+  constexpr int32_t kWordsPerPage = 4096 / sizeof(GdxWord);
+  for (int32_t i = 0; i < count; i += kWordsPerPage) touch[i] = 0;
+  touch[count - 1] = 0;
+  return words;
+}
+
+}  // namespace
+
+// A few blocks of the sizes a load takes most, made ahead on a thread of their own.
+class GdxBlockMaker::Reserve {
+ public:
+  Reserve() {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~Reserve() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wanted_.notify_one();
+    thread_.join();
+  }
+
+  // A prepared block of the size, or null when none is ready.
+  Words Take(int32_t words) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Shelf& shelf : shelves_) {
+      if (shelf.words != words || shelf.ready.empty()) continue;
+      Words block = std::move(shelf.ready.back());
+      shelf.ready.pop_back();
+      wanted_.notify_one();
+      return block;
+    }
+    return nullptr;
+  }
+
+ private:
+  struct Shelf {
+    int32_t words;
+    size_t keep;
+    std::vector<Words> ready;
+  };
+
+  Shelf* Missing() {
+    for (Shelf& shelf : shelves_) {
+      if (shelf.ready.size() < shelf.keep) return &shelf;
+    }
+    return nullptr;
+  }
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wanted_.wait(lock, [this] { return stop_ || Missing() != nullptr; });
+      if (stop_) return;
+      Shelf* shelf = Missing();
+      const int32_t words = shelf->words;
+      lock.unlock();
+      Words block = PreparedWords(words);
+      lock.lock();
+      // Out of memory: the load meets it itself, without a block made ahead.
+      if (!block) return;
+      shelf->ready.push_back(std::move(block));
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wanted_;  // a block was taken, or the thread is to stop
+  std::array<Shelf, 2> shelves_{{{kGdxDataBlockWords, 4, {}}, {kGdxIndexPageWords, 2, {}}}};
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+namespace {
 
 struct Tables {
   std::vector<Block> blocks;
@@ -30,6 +119,7 @@ struct Tables {
   int64_t bytes_allocated = 0;
   int64_t limit = -1;  // testing ceiling, in bytes counted from when it was set
   int64_t limit_base = 0;
+  GdxBlockMaker::Reserve* reserve = nullptr;  // blocks made ahead, while a maker lives
 };
 
 Tables& Memory() {
@@ -65,8 +155,10 @@ GdxHandle AllocateWords(int32_t words) {
   if (!WithinLimit(bytes)) return kGdxNoHandle;
   Tables& t = Memory();
   try {
-    std::unique_ptr<GdxWord[], FreeWords> memory(
-        static_cast<GdxWord*>(std::calloc(static_cast<size_t>(words), sizeof(GdxWord))));
+    Words memory = t.reserve != nullptr ? t.reserve->Take(words) : nullptr;
+    if (!memory) {
+      memory.reset(static_cast<GdxWord*>(std::calloc(static_cast<size_t>(words), sizeof(GdxWord))));
+    }
     if (!memory) return kGdxNoHandle;
     const GdxHandle handle = TakeSlot(t.blocks, t.free_blocks);
     if (handle == kGdxNoHandle) return kGdxNoHandle;
@@ -118,6 +210,21 @@ int32_t GdxBlockWordCount(GdxHandle handle) {
   Tables& t = Memory();
   if (handle == kGdxNoHandle || handle > t.blocks.size()) return 0;
   return t.blocks[handle - 1].size;
+}
+
+GdxBlockMaker::GdxBlockMaker() {
+  Tables& t = Memory();
+  if (t.reserve != nullptr) return;
+  try {
+    reserve_ = std::make_unique<Reserve>();
+    t.reserve = reserve_.get();
+  } catch (const std::system_error&) {
+    // No thread to be had: blocks are made when they are taken.
+  }
+}
+
+GdxBlockMaker::~GdxBlockMaker() {
+  if (reserve_ != nullptr) Memory().reserve = nullptr;
 }
 
 GdxHandle GdxAllocateBlock(int32_t words) { return AllocateWords(words); }

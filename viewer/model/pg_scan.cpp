@@ -1,15 +1,25 @@
-// PG scanning: detection and the record readers over a buffered file, one element per
-// flash in a library of its own, progress with Cancel, and the layer entry's report values.
+// PG scanning: detection and the record readers over a buffered file (on a thread of their
+// own, VEXIL_THREADS=1 keeps them on the caller's), one element per flash in a library of
+// its own, progress with Cancel, and the layer entry's report values.
 #include "viewer/model/pg_scan.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "pg2gds/pg_readers.h"
 #include "support/buf_file.h"
 #include "support/notifier.h"
+#include "support/ordered_pipeline.h"
 #include "support/paths.h"
 #include "viewer/model/element_queries.h"
 #include "viewer/model/job_file.h"
@@ -23,6 +33,8 @@ constexpr double kMetresPerMicron = 1e-6;
 constexpr double kMetresPerMil = 2.54e-5;
 constexpr int kProgressSteps = 20;
 constexpr int32_t kIntervalPerPercent = 16;
+// Files from this size on take enough blocks to have them made ahead.
+constexpr int64_t kMakerFileBytes = int64_t{1} << 20;
 
 struct ScanState {
   int32_t min_x = INT32_MAX;
@@ -73,14 +85,13 @@ ScanFlashRecord MakeRecord(const FlashRecord& flash, bool round) {
   return record;
 }
 
-// The progress test of one flash: false when Cancel was pressed.
-bool KeepGoing(ScanState* scan, ScanProgress* progress, BufFile* file) {
+// The progress test of one flash, read up to `position`: false when Cancel was pressed.
+bool KeepGoing(ScanState* scan, ScanProgress* progress, int64_t position) {
   if (scan->countdown > 0) {
     --scan->countdown;
     return true;
   }
   scan->countdown = scan->interval;
-  const int64_t position = BufFileTell(file);
   if (position < scan->threshold || progress == nullptr) return true;
   const int64_t percent = scan->size > 0 ? position * 100 / scan->size : 100;
   while (scan->threshold <= position) scan->threshold += scan->step;
@@ -90,22 +101,138 @@ bool KeepGoing(ScanState* scan, ScanProgress* progress, BufFile* file) {
   return true;
 }
 
-ScanStatus ScanPgRecords(PgReader* reader, PgRecordReader read, BufFile* file,
-                         ScanProgress* progress, ScanState* scan) {
-  for (;;) {
+// Flashes read in one go, and batches that can be read ahead of the one being stored.
+constexpr size_t kBatchFlashes = 4096;
+constexpr size_t kBatchSlots = 4;
+// The end of a batch that more records follow.
+constexpr int kMoreRecords = INT_MIN;
+
+// A flash as the reading side hands it to the storing side, with the file position after
+// it for the progress box.
+struct ScanItem {
+  int64_t position;
+  ScanFlashRecord record;
+  bool round;
+};
+
+// Flashes in file order; `end` is the read result that ended the records, or kMoreRecords.
+struct ScanBatch {
+  std::vector<ScanItem> items;
+  int end = kMoreRecords;
+};
+
+void ReadBatch(PgReader* reader, PgRecordReader read, BufFile* file, ScanBatch* batch) {
+  batch->items.clear();
+  batch->end = kMoreRecords;
+  while (batch->items.size() < kBatchFlashes) {
     const int result = read(reader);
-    if (result == kPgReadEndOfData) return ScanStatus::kLoaded;
-    if (result == kPgReadTruncated) return ScanStatus::kTruncated;
     if (result == kPgReadNothing) continue;
-    if (result != kPgReadFlash && result != kPgReadSector) return ScanStatus::kBadData;
-    const bool round = result == kPgReadSector;
-    const ScanFlashRecord record = MakeRecord(reader->flash(), round);
-    if (BuildFlashElement(record, round) != 0) return ScanStatus::kNoMemory;
-    for (int i = 0; i < kPgCornerCount; ++i) {
-      UpdateScanExtents(scan, record[2 * i], record[2 * i + 1]);
+    if (result != kPgReadFlash && result != kPgReadSector) {
+      batch->end = result;
+      return;
     }
-    ++(round ? scan->round : scan->rectangular);
-    if (!KeepGoing(scan, progress, file)) return ScanStatus::kCancelled;
+    const bool round = result == kPgReadSector;
+    batch->items.push_back({BufFileTell(file), MakeRecord(reader->flash(), round), round});
+  }
+}
+
+ScanStatus EndStatus(int result) {
+  if (result == kPgReadEndOfData) return ScanStatus::kLoaded;
+  if (result == kPgReadTruncated) return ScanStatus::kTruncated;
+  return ScanStatus::kBadData;
+}
+
+// Hands out a file's flashes batch by batch. With a thread, the thread reads the batches
+// ahead while the caller stores the ones read before; the reader and the file belong to
+// the thread until this object is gone. Without one, each batch is read when asked for.
+class ScanReadAhead {
+ public:
+  // The batches' room is taken here, so that reading allocates nothing.
+  ScanReadAhead(PgReader* reader, PgRecordReader read, BufFile* file, bool thread)
+      : reader_(reader), read_(read), file_(file) {
+    try {
+      slots_[0].items.reserve(kBatchFlashes);
+      if (!thread) return;
+      for (ScanBatch& slot : slots_) slot.items.reserve(kBatchFlashes);
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::bad_alloc&) {
+      // Without room for batches ahead, read on the caller's thread.
+    } catch (const std::system_error&) {
+      // No thread to be had: read on the caller's.
+    }
+  }
+  ~ScanReadAhead() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    freed_.notify_one();
+    thread_.join();
+  }
+  ScanReadAhead(const ScanReadAhead&) = delete;
+  ScanReadAhead& operator=(const ScanReadAhead&) = delete;
+
+  // False when there was no room for even one batch.
+  bool HasRoom() const { return slots_[0].items.capacity() >= kBatchFlashes; }
+
+  // The next batch; the one handed out before is given back. Not called after a batch
+  // that ended the records.
+  const ScanBatch& Next() {
+    if (!thread_.joinable()) {
+      ReadBatch(reader_, read_, file_, &slots_[0]);
+      return slots_[0];
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    released_ = taken_;
+    freed_.notify_one();
+    filled_cv_.wait(lock, [this] { return filled_ > taken_; });
+    return slots_[taken_++ % kBatchSlots];
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      freed_.wait(lock, [this] { return stop_ || filled_ - released_ < kBatchSlots; });
+      if (stop_) return;
+      ScanBatch& batch = slots_[filled_ % kBatchSlots];
+      lock.unlock();
+      ReadBatch(reader_, read_, file_, &batch);
+      lock.lock();
+      ++filled_;
+      filled_cv_.notify_one();
+      if (batch.end != kMoreRecords) return;
+    }
+  }
+
+  PgReader* reader_;
+  PgRecordReader read_;
+  BufFile* file_;
+  std::array<ScanBatch, kBatchSlots> slots_;
+  std::mutex mutex_;
+  std::condition_variable filled_cv_;  // a batch was read
+  std::condition_variable freed_;      // a batch was given back, or the reading is to stop
+  uint64_t filled_ = 0;                // batches read
+  uint64_t taken_ = 0;                 // batches handed out
+  uint64_t released_ = 0;              // batches given back
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+ScanStatus ScanPgRecords(ScanReadAhead* source, ScanProgress* progress, ScanState* scan) {
+  if (!source->HasRoom()) return ScanStatus::kNoMemory;
+  for (;;) {
+    const ScanBatch& batch = source->Next();
+    for (const ScanItem& item : batch.items) {
+      if (BuildFlashElement(item.record, item.round) != 0) return ScanStatus::kNoMemory;
+      for (int i = 0; i < kPgCornerCount; ++i) {
+        UpdateScanExtents(scan, item.record[2 * i], item.record[2 * i + 1]);
+      }
+      ++(item.round ? scan->round : scan->rectangular);
+      if (!KeepGoing(scan, progress, item.position)) return ScanStatus::kCancelled;
+    }
+    if (batch.end != kMoreRecords) return EndStatus(batch.end);
   }
 }
 
@@ -202,43 +329,45 @@ GdxLibrary* BeginScanLibrary(const std::string& path, int32_t layer, double metr
 }  // namespace
 
 int BuildFlashElement(const ScanFlashRecord& r, bool round) {
-  // Sizes and positions are scaled like the points they describe; the angle is not.
-  const std::array<GdxWord, 5> extra = {GdxScaleValue(r[kScanW]), GdxScaleValue(r[kScanH]),
-                                        r[kScanAngle], GdxScaleValue(r[kScanPositionX]),
-                                        GdxScaleValue(r[kScanPositionY])};
-  const int32_t cx = r[kScanCentreX];
-  const int32_t cy = r[kScanCentreY];
-  int result = 0;
+  // Sizes and positions are scaled like the points they describe; the angle is not. A
+  // factor of 1 leaves every value as it is.
+  const GdxLibrary* library = GdxCurrentLibrary();
+  const bool scaled = library != nullptr && library->scale_factor != 1;
+  auto scale = [scaled](int32_t value) { return scaled ? GdxScaleValue(value) : value; };
+  const std::array<GdxWord, 5> extra = {scale(r[kScanW]), scale(r[kScanH]), r[kScanAngle],
+                                        scale(r[kScanPositionX]), scale(r[kScanPositionY])};
   if (!round) {
-    GdxBeginBoundary();
-    GdxSetHeaderWords(extra.data(), static_cast<int32_t>(extra.size()));
     const std::array<GdxWord, 10> points = {r[0], r[1], r[2], r[3], r[4],
                                             r[5], r[6], r[7], r[0], r[1]};
-    result = GdxAddPoints(1, points.data(), static_cast<int32_t>(points.size()));
-  } else {
-    const int32_t r1 = RoundedDistance(int64_t{r[0]} - cx, int64_t{r[1]} - cy);
-    const int32_t r2 = RoundedDistance(int64_t{r[4]} - cx, int64_t{r[5]} - cy);
-    std::array<GdxWord, 6> points;
-    if (r[2] == r[0] && r[3] == r[1] && r2 == 0) {
-      GdxBeginCircle();
-      GdxSetWidth(0);
-      GdxSetRadius(r1);
-      points = {cx, cy, r[0], r[1], r[0], r[1]};
-    } else {
-      GdxBeginArc();
-      GdxSetWidth(r1 - r2);
-      GdxSetRadius((r1 + r2) / 2);
-      points = {cx,
-                cy,
-                Midpoint(r[0], r[4]),
-                Midpoint(r[1], r[5]),
-                Midpoint(r[2], r[6]),
-                Midpoint(r[3], r[7])};
-      GdxSetArcQuadrants(ArcQuadrantWord(points[2], points[3], cx, cy, r[kScanAngle]));
-    }
-    GdxSetHeaderWords(extra.data(), static_cast<int32_t>(extra.size()));
-    result = GdxAddPoints(1, points.data(), static_cast<int32_t>(points.size()));
+    const int result =
+        GdxAddBoundary(points.data(), static_cast<int32_t>(points.size()), extra.data(),
+                       static_cast<int32_t>(extra.size()), kGdxFlashFlags);
+    return result == 0 ? 0 : -1;
   }
+  const int32_t cx = r[kScanCentreX];
+  const int32_t cy = r[kScanCentreY];
+  const int32_t r1 = RoundedDistance(int64_t{r[0]} - cx, int64_t{r[1]} - cy);
+  const int32_t r2 = RoundedDistance(int64_t{r[4]} - cx, int64_t{r[5]} - cy);
+  std::array<GdxWord, 6> points;
+  if (r[2] == r[0] && r[3] == r[1] && r2 == 0) {
+    GdxBeginCircle();
+    GdxSetWidth(0);
+    GdxSetRadius(r1);
+    points = {cx, cy, r[0], r[1], r[0], r[1]};
+  } else {
+    GdxBeginArc();
+    GdxSetWidth(r1 - r2);
+    GdxSetRadius((r1 + r2) / 2);
+    points = {cx,
+              cy,
+              Midpoint(r[0], r[4]),
+              Midpoint(r[1], r[5]),
+              Midpoint(r[2], r[6]),
+              Midpoint(r[3], r[7])};
+    GdxSetArcQuadrants(ArcQuadrantWord(points[2], points[3], cx, cy, r[kScanAngle]));
+  }
+  GdxSetHeaderWords(extra.data(), static_cast<int32_t>(extra.size()));
+  const int result = GdxAddPoints(1, points.data(), static_cast<int32_t>(points.size()));
   GdxAddElementFlags(kGdxFlashFlags);
   GdxEndElement();
   return result == 0 ? 0 : -1;
@@ -283,7 +412,13 @@ GdxHandle ScanPgFile(ScanProgress* progress, const std::string& path, int32_t la
     progress->Open("Scanning PG File", name, "File Size: " + std::to_string(scan.size) + " bytes",
                    scan.size);
   }
-  outcome = ScanPgRecords(&reader, read, file.get(), progress, &scan);
+  {
+    const bool threads = WorkerThreadCount(0, "VEXIL_THREADS") > 1;
+    std::optional<GdxBlockMaker> maker;
+    if (threads && scan.size >= kMakerFileBytes) maker.emplace();
+    ScanReadAhead source(&reader, read, file.get(), threads);
+    outcome = ScanPgRecords(&source, progress, &scan);
+  }
   ResetReaderState(&reader);
   file.reset();
   GdxEndStructure();

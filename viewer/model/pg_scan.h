@@ -40,7 +40,10 @@ using ScanFlashRecord = std::array<int32_t, 15>;
 
 // Loads the PG file of the layer entry `layer_index` (also the layer of every element)
 // with the job's format and unit code: the library's handle, or 0. A null progress shows
-// none. The reasons for no library other than Cancel are shown to the user.
+// none. The reasons for no library other than Cancel are shown to the user. The records
+// are read on a thread of their own (not when VEXIL_THREADS is 1, nor on one processor);
+// the elements are stored, and progress and Cancel looked at, on the caller's thread, and
+// the library is the same either way.
 GdxHandle ScanPgFile(ScanProgress* progress, const std::string& path, int32_t layer_index,
                      ScanStatus* status = nullptr);
 

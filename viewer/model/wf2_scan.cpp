@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
+#include <optional>
 
 #include "platform/files.h"
 #include "support/buf_file.h"
 #include "support/notifier.h"
+#include "support/ordered_pipeline.h"
 #include "support/paths.h"
 #include "viewer/model/layer_table.h"
 #include "viewer/model/viewer_services.h"
@@ -18,6 +20,8 @@ namespace kavrinth {
 namespace {
 
 constexpr int kProgressSteps = 20;
+// Files from this size on take enough blocks to have them made ahead.
+constexpr int64_t kMakerFileBytes = int64_t{1} << 20;
 
 int32_t Saturate(int64_t value) {
   return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
@@ -431,7 +435,10 @@ GdxHandle ScanWf2File(ScanProgress* progress, const std::string& path, int32_t l
                    "File Size: " + std::to_string(size) + " bytes", size);
   }
   SectionedScan sectioned(&scan, progress, CurrentViewerServices().DatabaseMemoryLimit());
+  std::optional<GdxBlockMaker> maker;
+  if (size >= kMakerFileBytes && WorkerThreadCount(0, "VEXIL_THREADS") > 1) maker.emplace();
   const GdxHandle library = sectioned.Run(false, &r);
+  maker.reset();
   if (r.status == Wf2ScanStatus::kLoaded || r.status == Wf2ScanStatus::kIndexed) {
     ScanValues() = {scan.header(), scan.header().grid, scan.units_per_step, size};
   }

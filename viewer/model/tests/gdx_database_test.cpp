@@ -523,6 +523,170 @@ TEST_F(GdxDatabaseTest, DataBlocksFillUpAndLargeElementsGetABlockOfTheirOwn) {
   EXPECT_EQ(elements[elements.size() - 3].data.size(), 65534u);
 }
 
+// What a run of boundaries leaves in the database, blocks and pages included. Handles
+// (block numbers, chain links) are left out: they depend on what was freed before.
+struct BoundaryRun {
+  std::vector<int> results;
+  std::vector<Words> entries;  // type word, offset, selection
+  std::vector<Words> data;
+  std::vector<Words> blocks;  // every data block's words after its chain link
+  GdxRect extents;
+  int32_t boundaries = 0;
+  int64_t bytes = 0;
+  bool operator==(const BoundaryRun&) const = default;
+};
+
+TEST_F(GdxDatabaseTest, OneCallBoundaryStoresWhatTheStepByStepCallsStore) {
+  const Words kFive = {10, 20, 450, -30, 40};
+  struct Case {
+    const char* name;
+    double user_unit;
+    std::function<void()> before;  // after the structure is begun
+    Words values;
+    Words extra;
+    int32_t flags;
+    bool reused_blocks;  // the library was emptied and is filled again
+    int64_t limit;       // allocation limit set after `before`, or -1
+  } cases[] = {
+      {"a flash",
+       0.001,
+       [] {},
+       {5, 5, -5, 5, -5, -5, 5, -5, 5, 5},
+       kFive,
+       kGdxFlashFlags,
+       false,
+       -1},
+      {"scale 10 saturates",
+       1.0,
+       [] {},
+       {INT32_MAX / 5, 1, INT32_MIN / 3, -7, 0, INT32_MIN},
+       kFive,
+       kGdxFlashFlags,
+       false,
+       -1},
+      {"tag, flags and layer given before",
+       0.001,
+       [] {
+         GdxSetLayer(12);
+         GdxSetElementTag(0x20);
+         GdxAddElementFlags(kGdxFlagFilled);
+       },
+       {1, 2, 3, 4},
+       kFive,
+       kGdxFlashFlags,
+       false,
+       -1},
+      {"fewer extra words over a reused block",
+       0.001,
+       [] {},
+       {7, 8, 9, 10, 11, 12},
+       {3, 4},
+       0,
+       true,
+       -1},
+      {"no extra words", 0.001, [] {}, {7, 8}, {}, 0, true, -1},
+      {"an element is open",
+       0.001,
+       [] { GdxBeginPath(); },
+       {1, 1, 2, 2},
+       kFive,
+       kGdxFlashFlags,
+       false,
+       -1},
+      {"odd and empty value lists", 0.001, [] {}, {1, 2, 3}, kFive, 0, false, -1},
+      {"no memory at all", 0.001, [] {}, {1, 1, 2, 2}, kFive, kGdxFlashFlags, false, 0},
+      {"no memory for the next index page",
+       0.001,
+       [] {
+         for (int i = 0; i < 8189; ++i) Boundary({i, -i});
+       },
+       {1, 1, 2, 2},
+       kFive,
+       kGdxFlashFlags,
+       true,
+       0},
+  };
+  auto run = [this](const Case& c, bool one_call) {
+    ResetViewerModel();
+    BoundaryRun result;
+    GdxLibrary* library = nullptr;
+    if (c.reused_blocks) {
+      library = Begin(c.user_unit);
+      // Blocks full of other words, then emptied.
+      const Words old(40, -1);
+      for (int i = 0; i < 4000; ++i) {
+        GdxBeginBoundary();
+        GdxSetHeaderWords(old.data(), 5);
+        GdxAddPoints(1, old.data(), 40);
+        GdxEndElement();
+      }
+      const GdxHandle handle = GdxEndLibrary();
+      GdxEmptyLibrary(handle);
+      GdxReopenLibrary(handle);
+      GdxStartStructure();
+      GdxBeginStructure("TOP");
+    } else {
+      library = Begin(c.user_unit);
+    }
+    c.before();
+    const int64_t bytes = GdxBytesAllocated();
+    if (c.limit >= 0) GdxSetAllocationLimitForTesting(c.limit);
+    for (int i = 0; i < 3; ++i) {
+      Words values = c.values;
+      for (GdxWord& v : values) v = v > INT32_MAX - 100 ? v : v + 10 * i;
+      const int32_t count = i == 2 && values.size() % 2 != 0 ? 0 : int32_t(values.size());
+      const int32_t extras = static_cast<int32_t>(c.extra.size());
+      if (one_call) {
+        result.results.push_back(
+            GdxAddBoundary(values.data(), count, c.extra.data(), extras, c.flags));
+        continue;
+      }
+      GdxBeginBoundary();
+      GdxSetHeaderWords(c.extra.data(), extras);
+      result.results.push_back(GdxAddPoints(1, values.data(), count));
+      GdxAddElementFlags(c.flags);
+      GdxEndElement();
+    }
+    GdxSetAllocationLimitForTesting(-1);
+    // What the element state holds afterwards shows in the next element.
+    GdxBeginCircle();
+    const Words circle = {0, 0, 3, 0, 3, 0};
+    GdxAddPoints(1, circle.data(), 6);
+    GdxEndElement();
+    result.bytes = GdxBytesAllocated() - bytes;
+    GdxEndStructure();
+    const GdxStructure* top = GdxFindStructureByName(library, "TOP", 0);
+    result.extents = top->extents;
+    result.boundaries = top->boundary_count;
+    GdxEndLibrary();
+    for (const StoredElement& e : StoredElements(library)) {
+      result.entries.push_back(
+          {e.entry[kGdxEntryType], e.entry[kGdxEntryOffset], e.entry[kGdxEntrySelection]});
+      result.data.push_back(e.data);
+    }
+    for (GdxHandle h = library->first_data_block; h != kGdxNoHandle;
+         h = static_cast<GdxHandle>(GdxBlockWords(h)[kGdxBlockNext])) {
+      const GdxWord* words = GdxBlockWords(h);
+      result.blocks.emplace_back(words + 1, words + GdxBlockWordCount(h));
+    }
+    return result;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const BoundaryRun steps = run(c, false);
+    const BoundaryRun one = run(c, true);
+    EXPECT_EQ(one.results, steps.results);
+    EXPECT_EQ(one.entries, steps.entries);
+    EXPECT_EQ(one.data, steps.data);
+    EXPECT_EQ(one.extents, steps.extents);
+    EXPECT_EQ(one.boundaries, steps.boundaries);
+    EXPECT_EQ(one.bytes, steps.bytes);
+    EXPECT_TRUE(one.blocks == steps.blocks) << "the blocks' words differ";
+    EXPECT_FALSE(steps.entries.empty());
+    if (c.limit >= 0) EXPECT_EQ(steps.results.back(), -1) << "memory ran out";
+  }
+}
+
 TEST_F(GdxDatabaseTest, StructureNamesAreCutAndFoundTheSameWay) {
   GdxLibrary* library = Begin();
   const std::string long_name(40, 'N');

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -409,6 +410,164 @@ TEST_F(PgScanTest, BuildFlashElementScalesTheFlashValuesButNotTheAngle) {
   const Words data = StoredElements(GdxLibraryFromHandle(handle))[1].data;
   EXPECT_EQ(Words(data.begin() + 5, data.end()),
             (Words{300, 100, 450, 400, 500, 10, 20, 30, 40, 50, 60, 70, 80, 10, 20}));
+}
+
+// ElectroMask records of `count` flashes: every kind of angle, odd sides (halves to round),
+// fields left out, comments, line ends and negative coordinates.
+std::string ElectroMaskFlashes(int count) {
+  static constexpr int kAngles[] = {0, 450, 900, 1350, 1800, 2250, 2700, 3150, 1, 899, 1799, 3599};
+  uint32_t seed = 12345;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 8) % n);
+  };
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    const bool whole = i == 0;
+    text += "X" + std::to_string(next(60000) - 500);
+    if (whole || i % 7 != 3) text += "Y" + std::to_string(next(60000) - 100);
+    if (whole || i % 5 != 0) text += "W" + std::to_string(1 + next(4001));
+    if (whole || i % 3 != 0) text += "V" + std::to_string(1 + next(3001));
+    if (whole || i % 4 != 1) text += "U" + std::to_string(kAngles[next(std::size(kAngles))]);
+    text += "S";
+    if (i % 1000 == 17) text += "\"a comment\"";
+    if (i % 40 == 0) text += "\r\n";
+  }
+  return text;
+}
+
+// An Intermediate file of quadrilaterals (kind 3) and sectors (kind 5): full circles and
+// ring segments of every sweep.
+std::string IntermediateFlashes(int quadrilaterals, int sectors) {
+  std::string bytes = "\xFD";
+  bytes.push_back('\0');
+  for (uint32_t count : {0u, 0u, uint32_t(quadrilaterals), 0u, uint32_t(sectors)}) {
+    Le32(&bytes, count);
+  }
+  bytes.push_back('\0');
+  for (int i = 0; i < quadrilaterals; ++i) {
+    const float x = 0.5f * (i % 300), y = 0.25f * (i / 300), w = 0.011f * (1 + i % 9);
+    bytes.push_back('\0');
+    Floats(&bytes,
+           {4.0f, x, y, x + w, y + 0.002f, x + w - 0.003f, y + 0.02f, x - 0.003f, y + 0.018f});
+    bytes.push_back('\0');
+  }
+  for (int i = 0; i < sectors; ++i) {
+    const float cx = 0.3f * (i % 200), cy = 0.7f * (i / 200);
+    const float inner = i % 3 == 0 ? 0.0f : 0.001f * (i % 5);
+    const float sweep = i % 3 == 0 ? 360.0f : 15.0f * (1 + i % 23) * (i % 2 ? 1 : -1);
+    bytes.push_back('\0');
+    Floats(&bytes, {0, 0, 0, 0, inner, sweep, cx, cy, cx + 0.006f + 0.001f * (i % 4), cy + 0.002f,
+                    0, 0, 0, 0, 0, 0});
+    bytes.append(2, '\0');
+  }
+  return bytes;
+}
+
+// What a load leaves that anyone can see: the result, the database's words, the layer
+// entry's report values, the messages and the progress shown.
+struct LoadOutcome {
+  ScanStatus status = ScanStatus::kLoaded;
+  std::vector<Words> entries;  // type word, offset, selection (block numbers left out)
+  std::vector<Words> data;
+  GdxRect extents;
+  std::vector<int32_t> counts;
+  std::vector<int64_t> report;
+  std::vector<std::string> messages;
+  std::vector<int64_t> progress;
+  int64_t bytes = 0;
+  std::string code_set;
+  bool operator==(const LoadOutcome&) const = default;
+};
+
+TEST_F(PgScanTest, ReadingOnAThreadOfItsOwnLoadsWhatOneThreadLoads) {
+  // Over a mebibyte: the database's blocks are made ahead too.
+  const std::string flashes = ElectroMaskFlashes(50000);
+  std::string mann = "\"T300M\"\r";
+  for (int i = 0; i < 5000; ++i) {
+    mann += "X" + std::to_string(i) + "Y" + std::to_string(i % 77) + "W4H2A" +
+            std::to_string(i % 2 ? 0 : 450) + ";";
+  }
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int32_t format;
+    ScanStatus status;
+    int cancel_at_update;  // -1: never
+    int64_t memory_limit;  // -1: none
+    size_t messages;
+  } cases[] = {
+      {"ElectroMask", "<" + flashes + "Z", 0, ScanStatus::kLoaded, -1, -1, 1},
+      {"EBCDIC", "\x4A" + Ebcdic(flashes + "Z"), 0, ScanStatus::kLoaded, -1, -1, 1},
+      {"Intermediate", IntermediateFlashes(7000, 5000), 4, ScanStatus::kLoaded, -1, -1, 0},
+      {"data after the end", mann + ".\rX30;$", 1, ScanStatus::kLoaded, -1, -1, 2},
+      {"ends inside a record", "<" + flashes + "X5", 0, ScanStatus::kTruncated, -1, -1, 1},
+      {"a number beyond 32 bits",
+       "<" + flashes.substr(0, flashes.size() / 2) + "X99999999999S" + flashes + "Z", 0,
+       ScanStatus::kBadData, -1, -1, 1},
+      {"Cancel", "<" + flashes + "Z", 0, ScanStatus::kCancelled, 1, -1, 0},
+      {"memory runs out", "<" + flashes + "Z", 0, ScanStatus::kNoMemory, -1, 600000, 1},
+  };
+  const char* kept = std::getenv("VEXIL_THREADS");
+  const std::string kept_value = kept ? kept : "";
+  auto load = [&](const Case& c, const char* threads) {
+    ResetViewerModel();
+    notifier_.shown.clear();
+    progress_ = RecordingProgress{};
+    progress_.cancel_at_update = c.cancel_at_update;
+    setenv("VEXIL_THREADS", threads, 1);
+    GdxResetBytesAllocated();
+    if (c.memory_limit >= 0) GdxSetAllocationLimitForTesting(c.memory_limit);
+    LoadOutcome outcome;
+    const GdxHandle handle = Load("flashes.pg", c.bytes, c.format, true, 3);
+    outcome.status = status_;
+    outcome.bytes = GdxBytesAllocated();
+    if (GdxLibrary* library = GdxLibraryFromHandle(handle)) {
+      for (const StoredElement& e : StoredElements(library)) {
+        outcome.entries.push_back(
+            {e.entry[kGdxEntryType], e.entry[kGdxEntryOffset], e.entry[kGdxEntrySelection]});
+        outcome.data.push_back(e.data);
+      }
+      const GdxStructure* top = GdxFindStructureByName(library, "TOP", 0);
+      outcome.extents = top->extents;
+      outcome.counts = {top->boundary_count, top->circle_count, top->arc_count};
+    }
+    const ViewLayerEntry& e = LayerTable()[3];
+    outcome.report = {e.first_count,    e.second_count,  e.min_x,          e.max_x,
+                      e.min_y,          e.max_y,         e.smallest_width, e.smallest_height,
+                      e.smallest_round, e.largest_width, e.largest_height, e.largest_round,
+                      e.file_size};
+    for (const Message& m : notifier_.shown) outcome.messages.push_back(m.caption + ": " + m.text);
+    outcome.progress = progress_.positions;
+    outcome.code_set = JobState().code_set_name;
+    return outcome;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const LoadOutcome one = load(c, "1");
+    const LoadOutcome more = load(c, "4");
+    EXPECT_EQ(one.status, c.status);
+    EXPECT_EQ(more.status, one.status);
+    EXPECT_EQ(more.entries, one.entries);
+    EXPECT_TRUE(more.data == one.data) << "the elements' words differ";
+    EXPECT_EQ(more.extents, one.extents);
+    EXPECT_EQ(more.counts, one.counts);
+    EXPECT_EQ(more.report, one.report);
+    EXPECT_EQ(more.messages, one.messages);
+    EXPECT_EQ(more.progress, one.progress);
+    EXPECT_EQ(more.bytes, one.bytes);
+    EXPECT_EQ(more.code_set, one.code_set);
+    // Every case reaches beyond the first batches of the reading thread.
+    if (c.status == ScanStatus::kLoaded) EXPECT_GT(one.entries.size(), 5000u);
+    if (c.format == 0) EXPECT_GE(c.bytes.size(), size_t{1} << 20);
+    if (c.format == 4) EXPECT_TRUE(one.counts[1] > 0 && one.counts[2] > 0) << "circles and arcs";
+    EXPECT_EQ(one.messages.size(), c.messages) << testing::PrintToString(one.messages);
+  }
+  if (kept) {
+    setenv("VEXIL_THREADS", kept_value.c_str(), 1);
+  } else {
+    unsetenv("VEXIL_THREADS");
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -218,6 +219,65 @@ TEST_F(Wf2ScanTest, SectionedLoadingEqualsWholeLoading) {
     EXPECT_EQ(services.hits, hits);
     GdxFreeBlock(result.frame_index);
     LayerTable()[kLayer].frame_block = kGdxNoHandle;
+  }
+}
+
+TEST_F(Wf2ScanTest, BlocksMadeAheadChangeNothingInTheDatabase) {
+  // Over a mebibyte of rectangles: a large file has its blocks made on another thread.
+  const Wf2Header header = SmallHeader(3, 2, true);
+  std::vector<Wf2Frame> frames(6);
+  for (size_t k = 0; k < frames.size(); ++k) {
+    for (uint16_t i = 0; i < 8000; ++i) {
+      const uint16_t x = i % 90, y = static_cast<uint16_t>(i / 90 % 45);
+      frames[k].push_back({{x, y},
+                           {uint16_t(x + 5), y},
+                           {uint16_t(x + 5), uint16_t(y + 3)},
+                           {x, uint16_t(y + 3)},
+                           {x, y}});
+    }
+  }
+  const std::vector<uint8_t> bytes = BuildWf2(header, frames);
+  ASSERT_GT(bytes.size(), size_t{1} << 20);
+  WriteBytes(path, bytes);
+  const char* kept = std::getenv("VEXIL_THREADS");
+  const std::string kept_value = kept ? kept : "";
+  // Every entry's words (block numbers left out) and data, or the index's words.
+  auto scan = [this](const char* threads, int64_t limit) {
+    setenv("VEXIL_THREADS", threads, 1);
+    GdxResetBytesAllocated();
+    services.memory_limit = limit;
+    Wf2ScanResult result;
+    const GdxHandle library = Scan(&result);
+    services.memory_limit = 0;
+    std::vector<std::vector<GdxWord>> words = {
+        {static_cast<GdxWord>(result.status), static_cast<GdxWord>(result.polygons),
+         result.sections, static_cast<GdxWord>(GdxBytesAllocated())}};
+    for (GdxEntryCursor c(GdxLibraryFromHandle(library)); c.Valid(); c.Next()) {
+      std::vector<GdxWord> entry = {c.Entry()[kGdxEntryType], c.Entry()[kGdxEntryOffset]};
+      if (const GdxWord* data = c.Data()) {
+        entry.insert(entry.end(), data, data + GdxElementPointWords(c.Type(), data));
+      }
+      words.push_back(std::move(entry));
+    }
+    if (const GdxWord* index = GdxBlockWords(result.frame_index)) {
+      words.emplace_back(index, index + GdxBlockWordCount(result.frame_index));
+      GdxFreeBlock(result.frame_index);
+    }
+    return words;
+  };
+  for (const int64_t limit : {int64_t{0}, int64_t{400000}}) {
+    SCOPED_TRACE(limit);
+    const auto one = scan("1", limit);
+    const auto more = scan("4", limit);
+    EXPECT_EQ(one[0][0],
+              static_cast<GdxWord>(limit == 0 ? Wf2ScanStatus::kLoaded : Wf2ScanStatus::kIndexed));
+    EXPECT_GT(one.size(), 1u);
+    EXPECT_TRUE(more == one) << "the databases differ";
+  }
+  if (kept) {
+    setenv("VEXIL_THREADS", kept_value.c_str(), 1);
+  } else {
+    unsetenv("VEXIL_THREADS");
   }
 }
 
