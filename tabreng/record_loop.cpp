@@ -398,6 +398,9 @@ int RecordLoop::TakeRecord(GdsRecord& record, int kind, bool* done) {
   const bool rewritten =
       (record.type == kGdsStrName || record.type == kGdsSname) && c_.settings->qualify_names;
   if (rewritten) Qualify(&record);
+  // A BGNSTR ends whatever structure was being left out: it belongs to the next one,
+  // which is written unless its STRNAME turns out to be unselected too.
+  if (record.type == kGdsBgnStr) skip_structure_ = false;
   // An unselected structure's records are never written, so they are not collected.
   if (!skip_structure_ || record.type == kGdsEndLib) {
     buffer_.Append(record.bytes, rewritten);

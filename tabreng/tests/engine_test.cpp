@@ -366,6 +366,43 @@ TEST_F(EngineTest, RealPassHandsOffAndWritesTheTranslatedStream) {
   EXPECT_TRUE(Sent("LIST-ADD 5\n"));
 }
 
+TEST_F(EngineTest, AnUnselectedStructureLeavesTheStructuresAfterItWhole) {
+  // OTHER is not below TOP: it is left out of the translated stream, and SUB after it
+  // keeps its BGNSTR.
+  {
+    Layout l("order.gds");
+    l.Begin("TOP");
+    l.Sref("SUB", {0, 0});
+    l.Boundary(1, Square(0, 0, 1000));
+    l.End();
+    l.Begin("OTHER");
+    l.Boundary(1, Square(0, 0, 10));
+    l.End();
+    l.Begin("SUB");
+    l.Boundary(5, Square(100, 100, 200));
+    l.End();
+    l.Finish();
+  }
+  ScratchJob::Write("order.ssn",
+                    "LAYERS_CONTAINING_DATA\n--\n1,5\n\n"
+                    "HIERARCHY of INDEPENDENT STRUCTURES\nTOP\n  |__ SUB\nOTHER\n");
+  for (int threads : {1, 4}) {
+    SCOPED_TRACE(threads);
+    environment_.threads = threads;
+    ASSERT_GE(Run({"-opost"}, "order.gds"), 0);
+    std::vector<std::string> framing;
+    for (const testing::ReadRecord& r : ReadRecords("order.gdx")) {
+      if (r.type == kGdsBgnStr || r.type == kGdsEndStr || r.type == kGdsEndLib) {
+        framing.emplace_back(GdsRecordName(r.type));
+      } else if (r.type == kGdsStrName) {
+        framing.push_back("STRNAME " + r.text);
+      }
+    }
+    EXPECT_EQ(framing, (std::vector<std::string>{"BGNSTR", "STRNAME TOP", "ENDSTR", "BGNSTR",
+                                                 "STRNAME SUB", "ENDSTR", "ENDLIB"}));
+  }
+}
+
 TEST_F(EngineTest, GdsQualifyMakesStructureNamesPlainInTheStreamAndThePgNames) {
   // Names with characters outside letters, digits, '$' and '_'; the report draws them as
   // they stand. GDSQUALIFY is on unless GDS.CFG turns it off.
