@@ -11,23 +11,7 @@ namespace kavrinth {
 namespace {
 
 // The rounding of RoundToInt32.
-inline bool RoundOffset(double value, int32_t* out) {
-  // Halves go away from zero. Below 2^52 the integer part and the fraction of a double
-  // are exact, which gives std::round's result without a call for every corner. NaN
-  // fails the comparison too, so only the large values and NaN test for finiteness.
-  double rounded;
-  if (std::fabs(value) < 4503599627370496.0) {
-    const auto whole = static_cast<double>(static_cast<int64_t>(value));
-    const double fraction = value - whole;
-    rounded = whole + static_cast<double>(fraction >= 0.5) - static_cast<double>(fraction <= -0.5);
-  } else {
-    if (!std::isfinite(value)) return false;
-    rounded = std::round(value);
-  }
-  if (rounded < INT32_MIN || rounded > INT32_MAX) return false;
-  *out = static_cast<int32_t>(rounded);
-  return true;
-}
+inline bool RoundOffset(double value, int32_t* out) { return RoundToInt32(value, out); }
 
 // RoundOffset for a value known to lie within 2^31 of zero (a half side times a cosine or
 // sine, or the sum of two such): the same result in integers. False when the rounded
@@ -87,8 +71,6 @@ const PgAngleCache::Turn& TurnOf(double degrees, PgAngleCache* angles) {
 }
 
 }  // namespace
-
-bool RoundToInt32(double value, int32_t* out) { return RoundOffset(value, out); }
 
 bool CompleteFlash(double angle_degrees, FlashRecord* flash, PgReaderStats* stats,
                    PgAngleCache* angles) {

@@ -2,6 +2,7 @@
 // and the statistics of rectangular flashes. Internal to the readers.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "pg2gds/pg_readers.h"
@@ -10,8 +11,24 @@
 namespace kavrinth {
 
 // Rounds half away from zero into *out: false when the value is not finite or the result
-// lies outside the 32-bit range.
-bool RoundToInt32(double value, int32_t* out);
+// lies outside the 32-bit range. Inline, as the readers round every coordinate with it.
+inline bool RoundToInt32(double value, int32_t* out) {
+  // Halves go away from zero. Below 2^52 the integer part and the fraction of a double
+  // are exact, which gives std::round's result without a call for every corner. NaN
+  // fails the comparison too, so only the large values and NaN test for finiteness.
+  double rounded;
+  if (std::fabs(value) < 4503599627370496.0) {
+    const auto whole = static_cast<double>(static_cast<int64_t>(value));
+    const double fraction = value - whole;
+    rounded = whole + static_cast<double>(fraction >= 0.5) - static_cast<double>(fraction <= -0.5);
+  } else {
+    if (!std::isfinite(value)) return false;
+    rounded = std::round(value);
+  }
+  if (rounded < INT32_MIN || rounded > INT32_MAX) return false;
+  *out = static_cast<int32_t>(rounded);
+  return true;
+}
 
 // Completes a flash from its X, Y, W, H and the angle in degrees: the shorter side as the
 // width, the centre line along the longer side, and the corner offsets. False (flash and

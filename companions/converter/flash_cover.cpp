@@ -37,6 +37,15 @@ double NearestGrid(double v, bool up) {
   return kCoverGrid * std::floor(q + 0.5);
 }
 
+// std::llround without the call for the values below 2^52, whose integer part and
+// fraction are exact.
+long long RoundHalfAway(double v) {
+  if (!(std::fabs(v) < 4503599627370496.0)) return std::llround(v);
+  auto whole = static_cast<long long>(v);
+  const double fraction = v - static_cast<double>(whole);
+  return whole + (fraction >= 0.5) - (fraction <= -0.5);
+}
+
 bool InRange(CoverPoint p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) <= kMaxCoordinate &&
          std::fabs(p.y) <= kMaxCoordinate;
@@ -88,10 +97,18 @@ int DeviationSide(const std::array<CoverPoint, 4>& a, const std::array<CoverPoin
   constexpr double kMargin = 1e-9;
   constexpr double kSmallestSquare = 1e-280;
   const double limit_squared = limit * limit;
-  if (!AllFinite(a) || !AllFinite(b) || !std::isfinite(limit_squared) ||
-      !(limit_squared > kSmallestSquare)) {
-    return 0;
+  if (!std::isfinite(limit_squared) || !(limit_squared > kSmallestSquare)) return 0;
+  const double within = limit_squared * (1 - kMargin);
+  // Each corner of a close enough to the corner of b at the same place (the usual case:
+  // b was made in a's order) decides "within" from four distances, as a corner's nearest
+  // distance is no larger. A distance below the bound also shows both corners finite.
+  bool paired = true;
+  for (size_t i = 0; i < 4; ++i) {
+    const double dx = a[i].x - b[i].x, dy = a[i].y - b[i].y;
+    paired &= dx * dx + dy * dy < within;
   }
+  if (paired) return -1;
+  if (!AllFinite(a) || !AllFinite(b)) return 0;
   double worst = 0;
   for (const CoverPoint& p : a) {
     double nearest = std::numeric_limits<double>::infinity();
@@ -102,7 +119,7 @@ int DeviationSide(const std::array<CoverPoint, 4>& a, const std::array<CoverPoin
     worst = std::max(worst, nearest);
   }
   if (worst > limit_squared * (1 + kMargin)) return 1;
-  if (worst < limit_squared * (1 - kMargin)) return -1;
+  if (worst < within) return -1;
   return 0;
 }
 
@@ -140,7 +157,8 @@ FlashCoverer::Rectangle FlashCoverer::OneFlash(const std::array<CoverPoint, 4>& 
   const double uy = (p[1].y - p[0].y + p[2].y - p[3].y) / 2;
   const double vx = (p[3].x - p[0].x + p[2].x - p[1].x) / 2;
   const double vy = (p[3].y - p[0].y + p[2].y - p[1].y) / 2;
-  const double w = std::hypot(ux, uy);
+  // hypot(x, 0) is |x| exactly; a side along the x axis needs no call.
+  const double w = uy == 0 ? std::fabs(ux) : std::hypot(ux, uy);
   if (w == 0 || SamePoint(p[2], p[3])) return Rectangle::kNot;
   const double dx = ux / w, dy = uy / w;
   const double turn = dx * vy - dy * vx >= 0 ? 1 : -1;
@@ -151,25 +169,32 @@ FlashCoverer::Rectangle FlashCoverer::OneFlash(const std::array<CoverPoint, 4>& 
 
   // The flash: the angle in tenths of a degree within [0, 90), the sides swapped when
   // the angle is turned back by a quarter; centre and sides rounded to raw units.
-  double degrees = std::atan2(dy, dx) * 180 / kPi;
-  auto tenths = static_cast<int32_t>(std::llround(std::fmod(degrees + 360, 180) * 10)) % 1800;
+  // A side along the positive x axis has the angle 0 (atan2(0, x > 0) is 0 exactly).
+  int32_t tenths = 0;
+  if (dy != 0 || !(dx > 0)) {
+    const double degrees = std::atan2(dy, dx) * 180 / kPi;
+    tenths = static_cast<int32_t>(RoundHalfAway(std::fmod(degrees + 360, 180) * 10)) % 1800;
+  }
   double along = w, across = h;
   if (tenths >= 900) {
     tenths -= 900;
     std::swap(along, across);
   }
-  flash->x = static_cast<int32_t>(std::llround(c.x));
-  flash->y = static_cast<int32_t>(std::llround(c.y));
-  flash->w = static_cast<int32_t>(std::llround(along));
-  flash->h = static_cast<int32_t>(std::llround(across));
+  flash->x = static_cast<int32_t>(RoundHalfAway(c.x));
+  flash->y = static_cast<int32_t>(RoundHalfAway(c.y));
+  flash->w = static_cast<int32_t>(RoundHalfAway(along));
+  flash->h = static_cast<int32_t>(RoundHalfAway(across));
   flash->angle = tenths;
   if (flash->w == 0 || flash->h == 0) return Rectangle::kTooSmall;
 
   // The rounded flash must still match the shape within the tolerance.
+  // cos(0) and sin(0) are 1 and 0 exactly.
   const double radians = tenths / 1800.0 * kPi;
+  const double cosine = tenths == 0 ? 1 : std::cos(radians);
+  const double sine = tenths == 0 ? 0 : std::sin(radians);
   const auto corners =
-      RectangleCorners({static_cast<double>(flash->x), static_cast<double>(flash->y)},
-                       std::cos(radians), std::sin(radians), flash->w, flash->h, 1);
+      RectangleCorners({static_cast<double>(flash->x), static_cast<double>(flash->y)}, cosine, sine,
+                       flash->w, flash->h, 1);
   return CornerDeviationWithin(p, corners, tolerance_) ? Rectangle::kFlash : Rectangle::kTooCoarse;
 }
 

@@ -4,13 +4,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <numbers>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 
 #include "gdsii/record_reader.h"
 #include "gdsii/records.h"
+#include "support/ordered_pipeline.h"
 
 namespace kavrinth {
 namespace {
@@ -121,9 +127,106 @@ struct ElementFields {
   }
 };
 
+// Folds the points of finished structures into their hulls on worker threads while the
+// scan reads on. A structure's hull is the ConvexHull of the same points as on one
+// thread; only the thread that computes it differs, and the hulls reach the structures
+// once every fold is done.
+class HullFolder {
+ public:
+  explicit HullFolder(int workers) : workers_(static_cast<size_t>(std::max(workers, 1))) {}
+  ~HullFolder() { Abandon(); }
+  HullFolder(const HullFolder&) = delete;
+  HullFolder& operator=(const HullFolder&) = delete;
+
+  // Takes the points of the structure for folding.
+  void Add(uint32_t structure, std::vector<ScanPoint>* points);
+  // Waits for every fold, helping with the ones not yet begun, and gives each structure
+  // its hull.
+  void Finish(GdsScan* scan);
+
+ private:
+  struct Task {
+    uint32_t structure = 0;
+    std::vector<ScanPoint> points;
+    std::vector<ScanPoint> hull;
+  };
+  static void Fold(Task& task) {
+    ConvexHull(&task.points, &task.hull);
+    std::vector<ScanPoint>().swap(task.points);
+  }
+  void Work();
+  void Abandon();
+
+  size_t workers_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<Task> tasks_;  // a deque keeps the tasks in place as more are added
+  size_t taken_ = 0;        // tasks a thread has begun
+  bool closing_ = false;
+};
+
+void HullFolder::Add(uint32_t structure, std::vector<ScanPoint>* points) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  tasks_.push_back({structure, std::move(*points), {}});
+  points->clear();
+  // More waiting folds than the workers take soon: the scanning thread folds one itself,
+  // which bounds the points held in memory.
+  if (tasks_.size() - taken_ > 2 * workers_) {
+    Task& task = tasks_[taken_++];
+    lock.unlock();
+    Fold(task);
+    return;
+  }
+  if (threads_.size() < workers_) threads_.emplace_back([this] { Work(); });
+  lock.unlock();
+  ready_.notify_one();
+}
+
+void HullFolder::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    ready_.wait(lock, [this] { return taken_ < tasks_.size() || closing_; });
+    if (taken_ == tasks_.size()) return;
+    Task& task = tasks_[taken_++];
+    lock.unlock();
+    Fold(task);
+    lock.lock();
+  }
+}
+
+void HullFolder::Finish(GdsScan* scan) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+  }
+  ready_.notify_all();
+  Work();
+  for (std::thread& thread : threads_) thread.join();
+  threads_.clear();
+  for (Task& task : tasks_) scan->structures[task.structure].hull.swap(task.hull);
+  tasks_.clear();
+  taken_ = 0;
+}
+
+void HullFolder::Abandon() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+    taken_ = tasks_.size();  // folds not yet begun are not wanted
+  }
+  ready_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+  threads_.clear();
+}
+
 class Scanner {
  public:
-  Scanner(GdsScan* scan, size_t max_structures) : scan_(*scan), max_structures_(max_structures) {}
+  Scanner(GdsScan* scan, const GdsScanOptions& options)
+      : scan_(*scan), max_structures_(options.max_structures), hulls_(options.hulls) {
+    const int threads = hulls_ ? WorkerThreadCount(options.threads, "SELVAR_THREADS") : 1;
+    if (threads > 1) folder_ = std::make_unique<HullFolder>(threads - 1);
+  }
 
   bool Take(const GdsRecord& record);
   bool Finish();
@@ -148,6 +251,8 @@ class Scanner {
 
   GdsScan& scan_;
   size_t max_structures_;
+  bool hulls_;                          // gather the points of the structures' hulls
+  std::unique_ptr<HullFolder> folder_;  // folds finished structures on other threads
   std::unordered_map<std::string, uint32_t, NameHash, std::equal_to<>> index_;
   bool started_ = false;
   bool ended_ = false;
@@ -253,8 +358,12 @@ bool Scanner::TakeLibraryRecord(const GdsRecord& record) {
       return TakeStructureName(record);
     case kGdsEndStr:
       if (!in_structure_ || !named_) return Fail(record, "outside a named structure");
-      FoldPoints();
-      Current().hull.swap(fold_);
+      if (folder_) {
+        folder_->Add(current_, &points_);
+      } else if (hulls_) {
+        FoldPoints();
+        Current().hull.swap(fold_);
+      }
       in_structure_ = false;
       return true;
     case kGdsEndLib:
@@ -312,6 +421,8 @@ bool Scanner::DecodeField(const GdsRecord& r) {
       e.end_extension = *r.Int32(0);
       break;
     case kGdsXy:
+      // Without hulls only a reference needs its points.
+      if (!hulls_ && e.kind != kGdsSref && e.kind != kGdsAref) break;
       for (size_t i = 0; i + 1 < r.Count(); i += 2) {
         e.points.push_back(
             {static_cast<double>(*r.Int32(i)), static_cast<double>(*r.Int32(i + 1))});
@@ -473,13 +584,14 @@ bool Scanner::FinishElement(const GdsRecord& record) {
       break;
     case kGdsPath:
       ++Current().counts[kCountPath];
-      AddPathOutline();
+      if (hulls_) AddPathOutline();
       break;
     case kGdsText:
       ++Current().counts[kCountText];
       if (!e.points.empty()) AddPoint(e.points[0]);
       break;
     default: {
+      if (!hulls_) break;
       // The system's circles and arcs: MAG holds radii in user units.
       double radius = 0;
       for (double r : e.reals) radius = std::max(radius, std::fabs(r));
@@ -502,6 +614,7 @@ bool Scanner::Finish() {
     error_ = "the library has no valid UNITS record";
     return false;
   }
+  if (folder_) folder_->Finish(&scan_);
   return true;
 }
 
@@ -534,13 +647,20 @@ void ConvexHull(std::vector<ScanPoint>* points, std::vector<ScanPoint>* hull) {
 }
 
 int ScanGdsFile(std::string_view path, size_t max_structures, GdsScan* scan, std::string* error) {
+  GdsScanOptions options;
+  options.max_structures = max_structures;
+  return ScanGdsFile(path, options, scan, error);
+}
+
+int ScanGdsFile(std::string_view path, const GdsScanOptions& options, GdsScan* scan,
+                std::string* error) {
   *scan = GdsScan();
   GdsRecordReader reader;
   if (!reader.Open(path)) {
     *error = reader.error();
     return 1;
   }
-  Scanner scanner(scan, max_structures);
+  Scanner scanner(scan, options);
   GdsRecord record;
   GdsReadStatus status;
   while ((status = reader.Next(&record)) == GdsReadStatus::kRecord) {

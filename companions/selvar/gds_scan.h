@@ -59,6 +59,18 @@ struct GdsScan {
 // 0, or 1 with *error naming what is wrong and where.
 int ScanGdsFile(std::string_view path, size_t max_structures, GdsScan* scan, std::string* error);
 
+// What a scan gathers and how.
+struct GdsScanOptions {
+  size_t max_structures = 0;  // above 0: refuse a library with more structures
+  // false: the structures' hulls stay empty (a report without extents does not use them).
+  bool hulls = true;
+  // Threads that fold the hulls of finished structures while the scan reads on; 0: the
+  // value of SELVAR_THREADS, else the processors. 1 folds them on the scanning thread.
+  int threads = 0;
+};
+int ScanGdsFile(std::string_view path, const GdsScanOptions& options, GdsScan* scan,
+                std::string* error);
+
 // The convex hull (counter-clockwise, no repeated point) of the points, which it reorders.
 void ConvexHull(std::vector<ScanPoint>* points, std::vector<ScanPoint>* hull);
 

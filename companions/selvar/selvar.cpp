@@ -108,7 +108,10 @@ int RunScan(const SelvarOptions& options, std::string* error) {
   }
   GdsScan scan;
   std::string reason;
-  if (ScanGdsFile(input, options.max_structures, &scan, &reason) != 0 ||
+  GdsScanOptions scan_options;
+  scan_options.max_structures = options.max_structures;
+  scan_options.hulls = options.report.extents;  // only the extents use them
+  if (ScanGdsFile(input, scan_options, &scan, &reason) != 0 ||
       WriteScanReport(scan, options.report, report, &reason) != 0) {
     *error = options.gds_path + ": " + reason;
     return -1;

@@ -200,6 +200,38 @@ TEST(FlashCoverTest, RectangleCornerOrderAndTurnGiveTheSameFlash) {
   }
 }
 
+// Axis-parallel rectangles take a shorter way to their flash (no angle or side length
+// from the maths library): centres at halves on both sides of zero, odd and even sides,
+// every corner order and both turns give the centre rounded half away from zero and the
+// exact sides, as the general way does.
+TEST(FlashCoverTest, AxisParallelFlashesRoundHalvesAwayFromZeroInEveryCornerOrder) {
+  for (double x0 : {-1001.0, -7.0, -3.0, 0.0, 5.0, 999999.0}) {
+    for (double side : {1.0, 2.0, 5.0, 300.0}) {
+      const double x1 = x0 + side, y0 = -x0 / 2 - 1, y1 = y0 + side + 3;
+      const std::vector<CoverPoint> ccw = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+      for (int start = 0; start < 4; ++start) {
+        for (int turn : {1, -1}) {
+          std::array<CoverPoint, 4> corners;
+          for (int i = 0; i < 4; ++i) corners[i] = ccw[((start + turn * i) % 4 + 4) % 4];
+          FlashCoverer coverer(20, 0.015);
+          std::vector<PgOutputFlash> out;
+          SCOPED_TRACE(testing::Message() << x0 << " " << side << " " << start << " " << turn);
+          ASSERT_EQ(coverer.CoverQuadrilateral(corners, &out), CoverResult::kOneFlash);
+          EXPECT_EQ(out[0].x, std::llround((x0 + x1) / 2));
+          EXPECT_EQ(out[0].y, std::llround((y0 + y1) / 2));
+          EXPECT_EQ(out[0].w * int64_t{out[0].h}, static_cast<int64_t>(side * (side + 3)));
+          EXPECT_EQ(out[0].angle, 0);
+        }
+      }
+    }
+  }
+  // The shorter way rests on hypot(x, 0) being |x| exactly.
+  for (double v : {1e-300, 0.1, 3.0, 2.5e9, 1.7976931348623157e308}) {
+    EXPECT_EQ(std::hypot(v, 0.0), v);
+    EXPECT_EQ(std::hypot(-v, -0.0), v);
+  }
+}
+
 TEST(FlashCoverTest, OddSidesKeepTheAreaWithTheCentreRounded) {
   FlashCoverer coverer(20, 0.015);
   std::vector<PgOutputFlash> out;

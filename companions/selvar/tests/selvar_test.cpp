@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -492,6 +493,84 @@ TEST_F(SelvarTest, ExtentsFollowTransformsArraysAndPathOutlines) {
   EXPECT_TRUE(ExtentsOf(
                   dir_, [](GdsBuilder&) {}, [](GdsBuilder& g) { g.Sref("LEAF", 5, 5); })
                   .empty);
+}
+
+// Hulls folded on other threads, or not gathered when the report has no extents, give
+// the same hulls bit for bit and the same report bytes as the scan on one thread. The
+// library has more structures than the folding threads take at once (so the scanning
+// thread folds some itself), paths at odd angles (hull corners that are not whole), empty
+// structures, and references down four levels.
+TEST_F(SelvarTest, ThreadsAndSkippedHullsChangeNoHullAndNoReportByte) {
+  GdsBuilder gds;
+  gds.Begin();
+  constexpr int kLeaves = 60;
+  for (int s = 0; s < kLeaves; ++s) {
+    gds.Structure("L" + std::to_string(s));
+    for (int k = 0; k < 40 * (s % 7); ++k) {
+      const int32_t x = (k * 7919 + s * 104729) % 20011 - 10000, y = (k * 6271) % 15013 - 7000;
+      gds.Rectangle(1 + k % 3, x, y, x + 13 + k % 5, y + 7 + s % 4);
+      gds.Path(2, 5 + k % 4, k % 3, {x, y, x + 37 + s, y + 11 + k % 13, x - 5, y + 29});
+    }
+    gds.EndStructure();
+  }
+  for (int s = 0; s < 20; ++s) {
+    gds.Structure("M" + std::to_string(s))
+        .Sref("L" + std::to_string(s * 3 % kLeaves), s * 1000, -s * 700, s % 2 == 1, 1, 7.5 * s)
+        .Aref("L" + std::to_string((s * 3 + 1) % kLeaves), 3, 2, {0, 0, 30000, 1000, 500, 20000},
+              30.0 * s)
+        .EndStructure();
+  }
+  gds.Structure("TOP");
+  for (int s = 0; s < 20; s += 3) gds.Sref("M" + std::to_string(s), s * 997, s * 331, false, 1, 11);
+  gds.EndStructure().End().Save(Path("many.gds"));
+
+  auto scan = [&](int threads, bool hulls) {
+    GdsScanOptions options;
+    options.threads = threads;
+    options.hulls = hulls;
+    GdsScan result;
+    std::string error;
+    EXPECT_EQ(ScanGdsFile(Path("many.gds"), options, &result, &error), 0) << error;
+    return result;
+  };
+  auto report = [&](const GdsScan& result, bool extents, const std::string& name) {
+    ScanReportOptions options;
+    options.gds_path = "many.gds";
+    options.hierarchy = options.element_counts = true;
+    options.extents = extents;
+    std::string error;
+    EXPECT_EQ(WriteScanReport(result, options, Path(name), &error), 0) << error;
+    std::ifstream in(Path(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const GdsScan single = scan(1, true);
+  ASSERT_EQ(single.structures.size(), kLeaves + 21u);
+  size_t odd_corners = 0;
+  for (const ScanStructure& structure : single.structures) {
+    for (const ScanPoint& p : structure.hull) odd_corners += p.x != std::floor(p.x);
+  }
+  ASSERT_GT(odd_corners, 0u) << "the fixture should hold hull corners off the grid";
+  const std::string with_extents = report(single, true, "single.ssn");
+  const std::string without_extents = report(single, false, "single_plain.ssn");
+  ASSERT_NE(with_extents.find(kReportExtentsTitle), std::string::npos);
+
+  for (int threads : {2, 3, 8}) {
+    SCOPED_TRACE(threads);
+    const GdsScan threaded = scan(threads, true);
+    ASSERT_EQ(threaded.structures.size(), single.structures.size());
+    for (size_t s = 0; s < single.structures.size(); ++s) {
+      const std::vector<ScanPoint>& a = single.structures[s].hull;
+      const std::vector<ScanPoint>& b = threaded.structures[s].hull;
+      ASSERT_EQ(a.size(), b.size()) << single.structures[s].name;
+      EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(ScanPoint)), 0)
+          << single.structures[s].name;
+    }
+    EXPECT_EQ(report(threaded, true, "threaded.ssn"), with_extents);
+  }
+  const GdsScan bare = scan(4, false);
+  for (const ScanStructure& structure : bare.structures) EXPECT_TRUE(structure.hull.empty());
+  EXPECT_EQ(report(bare, false, "bare.ssn"), without_extents);
+  EXPECT_EQ(bare.layers, single.layers);
 }
 
 TEST_F(SelvarTest, BadFilesFailWithAReasonAndLeaveNoReport) {
