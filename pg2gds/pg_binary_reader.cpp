@@ -36,8 +36,19 @@ bool ScaledPoint(float x, float y, int32_t* out_x, int32_t* out_y) {
   return RoundToInt32(x * kIntermediateScale, out_x) && RoundToInt32(y * kIntermediateScale, out_y);
 }
 
+// The middle of a and b rounded half away from zero, in integers: the truncating division
+// of the sum moved one away from zero gives std::round of the half sum.
 int32_t Midpoint(int32_t a, int32_t b) {
-  return static_cast<int32_t>(std::round((static_cast<double>(a) + b) / 2));
+  const int64_t sum = int64_t{a} + b;
+  return static_cast<int32_t>((sum >= 0 ? sum + 1 : sum - 1) / 2);
+}
+
+// The length of (dx, dy); hypot with one part zero is the other's magnitude exactly,
+// which the sides of axis-parallel shapes get without the call.
+double SideLength(double dx, double dy) {
+  if (dy == 0) return std::fabs(dx);
+  if (dx == 0) return std::fabs(dy);
+  return std::hypot(dx, dy);
 }
 
 }  // namespace
@@ -157,8 +168,8 @@ class PgBinaryParser {
     double hx = static_cast<double>(c[4]) - c[2], hy = static_cast<double>(c[5]) - c[3];
     double radians = 0;
     SafeAtan2(dy, dx, &radians);
-    return RoundToInt32(std::hypot(dx, dy), &flash->w) &&
-           RoundToInt32(std::hypot(hx, hy), &flash->h) &&
+    return RoundToInt32(SideLength(dx, dy), &flash->w) &&
+           RoundToInt32(SideLength(hx, hy), &flash->h) &&
            RoundToInt32(radians * 1800 / kHalfTurn, &flash->angle);
   }
 

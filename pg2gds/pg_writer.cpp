@@ -153,6 +153,9 @@ int PgOutputWriter::OpenPgOutput(std::string_view path, int32_t format, int ebcd
     chars_.digits[8] = ebcdic > 0 ? 0xF8 : 0xFA;
     chars_.digits[9] = ebcdic > 0 ? 0xF9 : 0xFB;
   }
+  for (size_t i = 0; i < digit_pairs_.size(); ++i) {
+    digit_pairs_[i] = {chars_.digits[i / 10], chars_.digits[i % 10]};
+  }
   routines_ = routines;
   format_ = format;
   english_ = english;
@@ -288,12 +291,25 @@ bool PgOutputWriter::TextTrailer() {
 }
 
 void PgOutputWriter::AppendInteger(int32_t value) {
-  char text[16];
-  auto [end, error] = std::to_chars(text, text + sizeof text, value);
-  (void)error;  // 16 characters always hold a 32-bit value
-  for (const char* c = text; c != end; ++c) {
-    record_[record_size_++] = *c == '-' ? chars_.minus : chars_.digits[*c - '0'];
+  // The digits two at a time, from the last, straight in the output's characters.
+  if (value < 0) record_[record_size_++] = chars_.minus;
+  uint32_t rest = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  uint8_t text[10];  // 2^31 has ten digits
+  size_t first = sizeof text;
+  while (rest >= 100) {
+    const std::array<uint8_t, 2>& pair = digit_pairs_[rest % 100];
+    rest /= 100;
+    text[--first] = pair[1];
+    text[--first] = pair[0];
   }
+  if (rest >= 10) {
+    text[--first] = digit_pairs_[rest][1];
+    text[--first] = digit_pairs_[rest][0];
+  } else {
+    text[--first] = chars_.digits[rest];
+  }
+  std::copy(text + first, text + sizeof text, record_.begin() + record_size_);
+  record_size_ += sizeof text - first;
 }
 
 void PgOutputWriter::AppendDecimal(double value) {

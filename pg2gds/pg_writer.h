@@ -142,6 +142,7 @@ class PgOutputWriter {
   std::span<uint8_t> block_;         // one block: the caller's buffer or own_buffer_
   size_t position_ = 0;
   PgCharSet chars_{};
+  std::array<std::array<uint8_t, 2>, 100> digit_pairs_{};  // 00 to 99 in chars_' digits
 
   std::array<int32_t, 5> last_{};  // the last value written of each field
   bool all_fields_due_ = true;

@@ -182,10 +182,12 @@ TEST_F(IntermediateTest, WalksTheKindsInOrder) {
 
 TEST_F(IntermediateTest, QuadrilateralCornersAreAbsolute) {
   IntermediateFile file;
-  file.Counts({0, 0, 3, 0, 0})
+  file.Counts({0, 0, 5, 0, 0})
       .Quadrilateral(4, {0, 0, 0.03f, 0, 0.03f, 0.01f, 0, 0.01f})
       .Quadrilateral(4, {0, 0, 0, 0.02f, -0.01f, 0.02f, -0.01f, 0})
-      .Quadrilateral(3, {1, 2, 1.004f, 2, 1.004f, 2.003f, 7, 7});
+      .Quadrilateral(3, {1, 2, 1.004f, 2, 1.004f, 2.003f, 7, 7})
+      .Quadrilateral(4, {-0.003f, -0.001f, 0.002f, -0.001f, 0.002f, 0.002f, -0.003f, 0.002f})
+      .Quadrilateral(4, {-0.007f, -0.005f, -0.002f, -0.005f, -0.002f, -0.002f, -0.007f, -0.002f});
   Open(file);
   // Kinds 1 and 2 are empty: one call passes each.
   ASSERT_EQ(Results(3), (std::vector<int>{kPgReadNothing, kPgReadNothing, kPgReadFlash}));
@@ -215,6 +217,16 @@ TEST_F(IntermediateTest, QuadrilateralCornersAreAbsolute) {
   EXPECT_EQ(f.w, 0);
   EXPECT_EQ(f.h, 0);
   EXPECT_EQ(f.angle, 0);
+
+  // Centres and centre-line ends halfway between whole units go away from zero.
+  ASSERT_EQ(ReadIntermediateRecord(&reader_), kPgReadFlash);
+  EXPECT_EQ((std::array<int32_t, 4>{f.x, f.y, f.w, f.h}), (std::array<int32_t, 4>{-1, 1, 5, 3}));
+  EXPECT_EQ((std::array<int32_t, 4>{f.x1, f.y1, f.x2, f.y2}),
+            (std::array<int32_t, 4>{-3, 1, 2, 1}));
+  ASSERT_EQ(ReadIntermediateRecord(&reader_), kPgReadFlash);
+  EXPECT_EQ((std::array<int32_t, 2>{f.x, f.y}), (std::array<int32_t, 2>{-5, -4}));
+  EXPECT_EQ((std::array<int32_t, 4>{f.x1, f.y1, f.x2, f.y2}),
+            (std::array<int32_t, 4>{-7, -4, -2, -4}));
 }
 
 TEST_F(IntermediateTest, SectorPoints) {

@@ -110,6 +110,23 @@ TEST_F(PgWriterTest, ElectroMaskLeavesOutFieldsThatDidNotChange) {
   EXPECT_EQ(Bytes(), Padded("<X100Y200W30V10U0SX150SSX-5U450SZ", 800, '.'));
 }
 
+TEST_F(PgWriterTest, ElectroMaskNumbersOfEveryLengthAndSign) {
+  // Digit counts 1 to 10 on both sides of zero, the ends of the 32-bit range, and values
+  // whose last pairs of digits are 00, 09 or 99.
+  const int32_t values[] = {0,           7,         -7,        10,         -10,        99,
+                            100,         -101,      909,       1000,       -9999,      10009,
+                            99999,       -100000,   1234567,   -70000009,  999999999,  1000000000,
+                            -1999999999, INT32_MAX, INT32_MIN, 2100000000, -1000000099};
+  std::vector<PgOutputFlash> flashes;
+  std::string expected = "<";
+  for (int32_t v : values) {
+    flashes.push_back({v, 0, 0, 0, 0});
+    expected += "X" + std::to_string(v) + (flashes.size() == 1 ? "Y0W0V0U0S" : "S");
+  }
+  ASSERT_EQ(WriteFlashes(kPgFormatElectroMask, kPgAscii, flashes), kPgOutputOk);
+  EXPECT_EQ(Bytes(), Padded(expected + "Z", 800, '.'));
+}
+
 TEST_F(PgWriterTest, RecordThatDoesNotFitGoesWholeIntoTheNextBlockWithEveryField) {
   // "<" + the first record (17 bytes) + 782 one-byte records "S" fill the block exactly;
   // the next record, though identical, starts a new block and repeats every field.
