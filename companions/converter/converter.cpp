@@ -130,9 +130,11 @@ class Conversion {
   bool Flush() {
     flashes_.clear();
     rectangle_.clear();
-    for (const auto& quad : pending_) rectangle_.push_back(coverer_.IsRectangle(quad));
-    const bool angled =
-        pending_.size() > 1 && std::count(rectangle_.begin(), rectangle_.end(), false) > 0;
+    // A piece alone is covered by itself, whatever it is: only several are sorted first.
+    if (pending_.size() > 1) {
+      for (const auto& quad : pending_) rectangle_.push_back(coverer_.IsRectangle(quad));
+    }
+    const bool angled = std::count(rectangle_.begin(), rectangle_.end(), false) > 0;
     if (angled) {
       // The rectangles stay one exact flash each; the cover runs over the whole shape so
       // that its strips cross the cuts, and drops what a rectangle's flash already holds.
