@@ -6,13 +6,17 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <numbers>
 #include <sstream>
+#include <thread>
 
 #include "companions/converter/flash_cover.h"
 #include "pg2gds/pg_readers.h"
@@ -20,6 +24,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "support/buf_file.h"
+#include "support/ordered_pipeline.h"
 
 namespace kavrinth {
 namespace {
@@ -62,6 +67,82 @@ struct Box {
   }
 };
 
+// Reads the records of an Intermediate file on a thread of its own, up to a few batches
+// ahead of the conversion, which takes them in the order of the file. The last batch
+// ends with the result that ended the reading (the end of the data or an error).
+class RecordReadAhead {
+ public:
+  struct Item {
+    int result = 0;
+    FlashRecord flash;
+  };
+
+  explicit RecordReadAhead(PgReader* reader) : reader_(*reader), thread_([this] { Read(); }) {}
+  ~RecordReadAhead() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  RecordReadAhead(const RecordReadAhead&) = delete;
+  RecordReadAhead& operator=(const RecordReadAhead&) = delete;
+
+  // The next batch; the one returned before is given back.
+  const std::vector<Item>& Next() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (holding_) {
+      ++taken_;
+      changed_.notify_all();
+    }
+    changed_.wait(lock, [this] { return read_ > taken_; });
+    holding_ = true;
+    return batches_[taken_ % kBatches];
+  }
+
+ private:
+  static constexpr size_t kBatches = 3;
+  static constexpr size_t kBatchItems = 4096;
+
+  void Read() {
+    for (bool ended = false; !ended;) {
+      std::vector<Item>* batch;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return stop_ || read_ - taken_ < kBatches; });
+        if (stop_) return;
+        batch = &batches_[read_ % kBatches];
+      }
+      batch->clear();
+      while (batch->size() < kBatchItems) {
+        const int result = ReadIntermediateRecord(&reader_);
+        if (result == kPgReadNothing) continue;
+        batch->push_back({result, reader_.flash()});
+        if (result != kPgReadFlash && result != kPgReadSector) {
+          ended = true;
+          break;
+        }
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++read_;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  PgReader& reader_;
+  std::array<std::vector<Item>, kBatches> batches_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  uint64_t read_ = 0;   // batches filled
+  uint64_t taken_ = 0;  // batches the conversion gave back
+  bool holding_ = false;
+  bool stop_ = false;
+  std::thread thread_;  // last: it starts once the rest is ready
+};
+
 // Reads every record of the Intermediate file and writes its flashes.
 class Conversion {
  public:
@@ -74,25 +155,41 @@ class Conversion {
     counts_.tolerance = coverer_.tolerance() / (raw_per_database_unit_ * kDatabaseUnitsPerUserUnit);
   }
 
-  // Runs the reader to the end of the data: 0, or -1 with *error.
-  int Run(PgReader* reader, PgOutputWriter* writer, std::string* error) {
+  // Runs the reader to the end of the data: 0, or -1 with *error. With more than one
+  // thread the records are read on a thread of their own.
+  int Run(PgReader* reader, PgOutputWriter* writer, int threads, std::string* error) {
     writer_ = writer;
-    for (;;) {
-      int result = ReadIntermediateRecord(reader);
-      if (result == kPgReadNothing) continue;
-      if (result == kPgReadEndOfData) return Flush() ? 0 : Failed(error);
-      if (result != kPgReadFlash && result != kPgReadSector) {
-        *error = result == kPgReadTruncated ? "the file ends before its last record"
-                                            : "the file holds data that cannot be read";
-        return -1;
+    if (threads <= 1) {
+      for (;;) {
+        const int result = ReadIntermediateRecord(reader);
+        if (result == kPgReadNothing) continue;
+        const int step = Take(result, reader->flash(), error);
+        if (step <= 0) return step;
       }
-      bool written = result == kPgReadFlash ? Quadrilateral(reader->flash())
-                                            : Flush() && Sector(reader->flash());
-      if (!written) return Failed(error);
+    }
+    RecordReadAhead ahead(reader);
+    for (;;) {
+      for (const RecordReadAhead::Item& item : ahead.Next()) {
+        const int step = Take(item.result, item.flash, error);
+        if (step <= 0) return step;
+      }
     }
   }
 
  private:
+  // Converts what one call of the reader gave: 1 to go on, 0 at the end of the data with
+  // every flash written, -1 with *error.
+  int Take(int result, const FlashRecord& flash, std::string* error) {
+    if (result == kPgReadEndOfData) return Flush() ? 0 : Failed(error);
+    if (result != kPgReadFlash && result != kPgReadSector) {
+      *error = result == kPgReadTruncated ? "the file ends before its last record"
+                                          : "the file holds data that cannot be read";
+      return -1;
+    }
+    const bool written = result == kPgReadFlash ? Quadrilateral(flash) : Flush() && Sector(flash);
+    return written ? 1 : Failed(error);
+  }
+
   CoverPoint Raw(int32_t x, int32_t y) const {
     return {x * raw_per_database_unit_, y * raw_per_database_unit_};
   }
@@ -421,8 +518,13 @@ int32_t ConvertIntermediateFile(ConverterKind kind, const ConverterOptions& opti
     *error = "cannot create " + output;
     return -1;
   }
+  std::string threads_variable(ConverterName(kind));
+  for (char& c : threads_variable)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  threads_variable += "_THREADS";
+  const int threads = WorkerThreadCount(options.threads, threads_variable.c_str());
   Conversion conversion(options, feature_size, counts);
-  if (conversion.Run(&reader, &writer, error) != 0) {
+  if (conversion.Run(&reader, &writer, threads, error) != 0) {
     *error = options.input + ": " + *error;
     return -1;  // the writer drops the unfinished output
   }

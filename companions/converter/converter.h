@@ -20,6 +20,9 @@ struct ConverterOptions {
   double scale = 1.0;
   int32_t format = 0;  // PgFormat: Electromask (ferolt), Mann 3000 or Mann 3600 (mistrel)
   bool quiet = false;  // -q: nothing on standard output
+  // Threads of the conversion (the records are read on a second one): 0 takes
+  // FEROLT_THREADS or MISTREL_THREADS, else the processors; 1 reads and converts on one.
+  int threads = 0;
   bool help = false;
 };
 

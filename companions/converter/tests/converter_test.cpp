@@ -697,6 +697,80 @@ TEST_F(ConverterRunTest, FailuresLeaveNoOutputAndKeepAnOlderOne) {
             std::string::npos);
 }
 
+// Records read on a thread of their own give the bytes, pg.log lines, messages and
+// results of a run on one thread: for a file of several read-ahead batches of
+// rectangles, turned rectangles, pieces of one shape, rectangles too thin to write and
+// sectors, and for the same file cut short or holding a corner that cannot be read after
+// several batches.
+TEST_F(ConverterRunTest, ReadingOnASecondThreadChangesNoByte) {
+  std::vector<PgOutputShape> shapes;
+  for (int32_t i = 0; i < 15000; ++i) {
+    const int32_t x = i % 200 * 50000, y = i / 200 * 50000, w = 4000 + i % 7 * 1000;
+    switch (i % 5) {
+      case 0:
+      case 1:
+        shapes.push_back(Quad({x, y, x + w, y, x + w, y + 3000, x, y + 3000}));
+        break;
+      case 2:  // turned by atan(3 / 4)
+        shapes.push_back(Quad({x, y, x + 4000, y + 3000, x + 1000, y + 7000, x - 3000, y + 4000}));
+        break;
+      case 3:  // two pieces of a trapezoid, sharing their cut
+        shapes.push_back(Quad({x, y, x + 9000, y, x + 7000, y + 2000, x + 2000, y + 2000}));
+        shapes.push_back(
+            Quad({x + 2000, y + 2000, x + 7000, y + 2000, x + 5000, y + 4000, x + 4000, y + 4000}));
+        break;
+      default:
+        shapes.push_back(Quad({x, y, x + 3, y, x + 3, y + 1, x, y + 1}));  // below a raw unit
+    }
+  }
+  for (int32_t i = 0; i < 300; ++i) shapes.push_back(Circle(i * 40000, -50000, 3000 + i * 10));
+  WriteIntermediate("MANY.int", shapes);
+  const std::string many = ReadText("MANY.int");
+  WriteText("CUT.int", many.substr(0, many.size() * 3 / 4));
+  shapes[14000] = Quad({0, 0, INT32_MAX, 0, INT32_MAX, 1000, 0, 1000});
+  WriteIntermediate("BAD.int", shapes);
+
+  struct Outcome {
+    int32_t result;
+    std::string errors, output, log;
+  };
+  auto convert = [&](const char* program, const std::string& input, const char* threads) {
+    const std::string name = program == kFerolt ? "FEROLT_THREADS" : "MISTREL_THREADS";
+    setenv(name.c_str(), threads, 1);
+    fs::remove(Work("pg.log"));
+    Outcome outcome;
+    outcome.result = Run(program, input + ".int microns 1.000000 -p -q", &outcome.errors);
+    unsetenv(name.c_str());
+    outcome.output = ReadText(input + (program == kFerolt ? ".em" : ".dwm"));
+    outcome.log = ReadText("pg.log");
+    return outcome;
+  };
+  for (const char* program : {kFerolt, kMistrel}) {
+    for (const std::string input : {"MANY", "CUT", "BAD"}) {
+      SCOPED_TRACE(std::string(program) + " " + input);
+      const Outcome one = convert(program, input, "1");
+      if (input == "MANY") {
+        EXPECT_GT(one.result, 0);  // the lost shapes are warnings
+        EXPECT_GT(one.output.size(), 100000u);
+      } else {
+        EXPECT_EQ(one.result, -1);
+        EXPECT_NE(one.errors.find(input == "CUT" ? "ends before its last record"
+                                                 : "holds data that cannot be read"),
+                  std::string::npos)
+            << one.errors;
+        EXPECT_EQ(one.output, "");
+      }
+      for (const char* threads : {"2", "4"}) {
+        const Outcome more = convert(program, input, threads);
+        EXPECT_EQ(more.result, one.result) << threads;
+        EXPECT_EQ(more.errors, one.errors) << threads;
+        EXPECT_TRUE(more.output == one.output) << threads;
+        EXPECT_EQ(more.log, one.log) << threads;
+      }
+    }
+  }
+}
+
 TEST_F(ConverterRunTest, HelpPrintsTheUsage) {
   EXPECT_EQ(Run(kMistrel, "--help"), 0);
   std::string errors;
