@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "gdsii/encoding.h"
@@ -31,6 +32,19 @@ namespace {
 
 constexpr uint64_t kStreamBlock = 2048;
 constexpr size_t kMaxScanListEntries = 32768;
+
+// Starts a thread running work and adds it to threads (which has room for it). False
+// when no thread could be started, as under a limit on the user's processes: the
+// caller then does the work itself.
+template <typename Work>
+bool StartThread(std::vector<std::thread>* threads, const Work& work) {
+  try {
+    threads->emplace_back(work);
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
+}
 
 std::string Printf(const char* format, double value) {
   char text[64];
@@ -447,7 +461,12 @@ int RecordLoop::CountStructuresInParallel(uint64_t start) {
     }
   };
   std::vector<std::thread> pool;
-  for (size_t t = 1; t < threads; ++t) pool.emplace_back(count);
+  pool.reserve(threads);
+  for (size_t t = 1; t < threads; ++t) {
+    // Without more threads to be had, the runs are shared by fewer: this thread counts
+    // what is left once it has framed them all.
+    if (!StartThread(&pool, count)) break;
+  }
   const auto add_run = [&](uint64_t begin, uint64_t end) {
     auto chunk = std::make_unique<CountChunk>();
     chunk->begin = begin;
@@ -1328,10 +1347,12 @@ RecordLoop::~RecordLoop() {
   // The batches hold many thousands of small buffers: they are freed on a few threads.
   const size_t groups = std::min<size_t>(batches_.size() / 4, 4);
   std::vector<std::thread> helpers;
+  helpers.reserve(groups);
   for (size_t group = 1; group < groups; ++group) {
-    helpers.emplace_back([this, group, groups] {
+    const auto free_group = [this, group, groups] {
       for (size_t i = group; i < batches_.size(); i += groups) batches_[i].reset();
-    });
+    };
+    if (!StartThread(&helpers, free_group)) free_group();
   }
   for (size_t i = 0; groups > 1 && i < batches_.size(); i += groups) batches_[i].reset();
   for (std::thread& helper : helpers) helper.join();
@@ -1341,7 +1362,12 @@ RecordLoop::~RecordLoop() {
 
 void RecordLoop::RemoveReplaced(std::string path) {
   if (remover_.joinable()) remover_.join();
-  if (!path.empty()) remover_ = std::thread([path = std::move(path)] { ::unlink(path.c_str()); });
+  if (path.empty()) return;
+  try {
+    remover_ = std::thread([path] { ::unlink(path.c_str()); });
+  } catch (const std::system_error&) {
+    ::unlink(path.c_str());  // no thread to be had: removed on this one
+  }
 }
 
 bool RecordLoop::UsePipeline(int kind) const {
