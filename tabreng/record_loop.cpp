@@ -547,7 +547,7 @@ void RecordLoop::CountChunkRun(CountChunk& chunk) const {
   loop.pass_number_ = pass_number_;
   loop.discard_ = true;
   loop.buffer_.SetWhole(true);
-  chunk.result = loop.output_.OpenReplacing(c_.null_device) ? loop.CountRun(chunk.end) : -1;
+  chunk.result = loop.output_.OpenReplacing(c_.null_device) ? loop.ReadRun(chunk.end) : -1;
   if (chunk.result != 0 && !chunk.failure && ProgressCancelFlag() == 0) {
     chunk.failure = "Unable to open GDS file '" + c_.translated_name + "' for output.";
   }
@@ -557,8 +557,8 @@ void RecordLoop::CountChunkRun(CountChunk& chunk) const {
   std::free(log_bytes);
 }
 
-// The loop of one run of a parallel counting, to the end of its structures.
-int RecordLoop::CountRun(uint64_t end) {
+// The loop of one run of a parallel counting or parsing, to the end of its structures.
+int RecordLoop::ReadRun(uint64_t end) {
   GdsRecord record;
   const volatile int* const cancel_flag = ProgressCancelFlagAddress();
   bool done = false;
@@ -786,22 +786,6 @@ void RecordLoop::EncodeInto(PipeBatch& batch, const PipeItem& item, PipeStep& st
                     std::span<uint8_t, kTrapezoidBoundaryBytes>(out, kTrapezoidBoundaryBytes)) &&
                 step.fits;
   }
-}
-
-// The loop of a parsing run, to the end of its structures.
-int RecordLoop::ReadRun(uint64_t end) {
-  GdsRecord record;
-  const volatile int* const cancel_flag = ProgressCancelFlagAddress();
-  bool done = false;
-  while (c_.input->offset() < end) {
-    if (*cancel_flag != 0) return -1;
-    if (c_.input->Next(&record) != GdsReadStatus::kRecord) {
-      return Fail("Unable to read the GDS file '" + c_.input_name + "': " + c_.input->error() +
-                  ".");
-    }
-    if (TakeRecord(record, kFullPass, &done) != 0) return -1;
-  }
-  return 0;
 }
 
 void RecordLoop::Qualify(GdsRecord* record) {

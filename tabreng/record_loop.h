@@ -197,7 +197,8 @@ class RecordLoop {
       uint64_t start, uint64_t run_bytes,
       const std::function<void(uint64_t begin, uint64_t end)>& add_run) const;
   void CountChunkRun(CountChunk& chunk) const;
-  int CountRun(uint64_t end);
+  // Takes the records of a run, to the end of its structures.
+  int ReadRun(uint64_t end);
   int OnRecord(const GdsRecord& record, int kind, bool* done);
   // GDSQUALIFY: the structure name of a STRNAME or SNAME record made plain, in a copy.
   void Qualify(GdsRecord* record);
@@ -294,7 +295,6 @@ class RecordLoop {
   int ParseStructuresInParallel(uint64_t start);
   void ParseRun(PipeBatch& batch);
   void PrepareTrapezoids(PipeBatch& batch, PipeItem& item) const;
-  int ReadRun(uint64_t end);
 
   LoopContext& c_;
   GdsOutputFile output_;
