@@ -1340,14 +1340,10 @@ RecordLoop::PipeBatch& RecordLoop::QueueBatch() {
   return run_batch_ != nullptr ? *run_batch_ : *batches_[pipeline_->current()];
 }
 
-void RecordLoop::QueueWarning(const std::string& text) {
-  PipeBatch& batch = QueueBatch();
+RecordLoop::PipeItem& RecordLoop::NewItem(PipeBatch& batch, int kind_of_item) {
   if (batch.used == batch.items.size()) batch.items.emplace_back();
   PipeItem& item = batch.items[batch.used++];
-  item.kind = kItemWarn;
-  item.pointed = nullptr;
-  item.offset = batch.bytes.size();
-  item.size = 0;
+  item.kind = kind_of_item;
   if (batch.structure_serial != structure_serial_) {
     batch.structures.push_back(structure_);
     batch.pg_names.push_back(pg_name_);
@@ -1357,15 +1353,22 @@ void RecordLoop::QueueWarning(const std::string& text) {
   item.element = element_;
   item.points = batch.points.size();
   item.point_values = 0;
+  return item;
+}
+
+void RecordLoop::QueueWarning(const std::string& text) {
+  PipeBatch& batch = QueueBatch();
+  PipeItem& item = NewItem(batch, kItemWarn);
+  item.pointed = nullptr;
+  item.offset = batch.bytes.size();
+  item.size = 0;
   item.text = text;
   if (run_batch_ != nullptr) FinishRunItem(batch, item);
 }
 
 void RecordLoop::QueueItem(int kind_of_item) {
   PipeBatch& batch = QueueBatch();
-  if (batch.used == batch.items.size()) batch.items.emplace_back();
-  PipeItem& item = batch.items[batch.used++];
-  item.kind = kind_of_item;
+  PipeItem& item = NewItem(batch, kind_of_item);
   item.size = buffer_.size();
   if (buffer_.pointed()) {
     item.pointed = buffer_.data();
@@ -1374,15 +1377,6 @@ void RecordLoop::QueueItem(int kind_of_item) {
     item.offset = batch.bytes.size();
     batch.bytes.insert(batch.bytes.end(), buffer_.data(), buffer_.data() + buffer_.size());
   }
-  if (batch.structure_serial != structure_serial_) {
-    batch.structures.push_back(structure_);
-    batch.pg_names.push_back(pg_name_);
-    batch.structure_serial = structure_serial_;
-  }
-  item.structure = batch.structures.size() - 1;
-  item.element = element_;
-  item.points = batch.points.size();
-  item.point_values = 0;
   const bool needs_points = kind_of_item == kItemZeroPath || kind_of_item == kItemWidePath ||
                             kind_of_item == kItemPolygon;
   if (needs_points && element_.have_points) {

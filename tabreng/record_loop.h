@@ -261,6 +261,8 @@ class RecordLoop {
   void QueueWarning(const std::string& text);
   // The batch the items go into: the run's, or the one the pipeline fills next.
   PipeBatch& QueueBatch();
+  // A new item of the kind in the batch, in the open structure and element, without points.
+  PipeItem& NewItem(PipeBatch& batch, int kind_of_item);
   void PrepareItem(PipeBatch& batch, PipeItem& item) const;
   void QueueEndEl();
   // Hands the batch being filled to the pipeline and waits until it has gone out with
