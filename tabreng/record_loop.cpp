@@ -566,7 +566,7 @@ void RecordLoop::CountChunkRun(CountChunk& chunk) const {
   loop.pass_number_ = pass_number_;
   loop.discard_ = true;
   loop.buffer_.SetWhole(true);
-  chunk.result = loop.output_.OpenReplacing(c_.null_device) ? loop.CountRun(chunk.end) : -1;
+  chunk.result = loop.output_.OpenReplacing(c_.null_device) ? loop.ReadRun(chunk.end) : -1;
   if (chunk.result != 0 && !chunk.failure && ProgressCancelFlag() == 0) {
     chunk.failure = "Unable to open GDS file '" + c_.translated_name + "' for output.";
   }
@@ -576,8 +576,8 @@ void RecordLoop::CountChunkRun(CountChunk& chunk) const {
   std::free(log_bytes);
 }
 
-// The loop of one run of a parallel counting, to the end of its structures.
-int RecordLoop::CountRun(uint64_t end) {
+// The loop of one run of a parallel counting or parsing, to the end of its structures.
+int RecordLoop::ReadRun(uint64_t end) {
   GdsRecord record;
   const volatile int* const cancel_flag = ProgressCancelFlagAddress();
   bool done = false;
@@ -805,22 +805,6 @@ void RecordLoop::EncodeInto(PipeBatch& batch, const PipeItem& item, PipeStep& st
                     std::span<uint8_t, kTrapezoidBoundaryBytes>(out, kTrapezoidBoundaryBytes)) &&
                 step.fits;
   }
-}
-
-// The loop of a parsing run, to the end of its structures.
-int RecordLoop::ReadRun(uint64_t end) {
-  GdsRecord record;
-  const volatile int* const cancel_flag = ProgressCancelFlagAddress();
-  bool done = false;
-  while (c_.input->offset() < end) {
-    if (*cancel_flag != 0) return -1;
-    if (c_.input->Next(&record) != GdsReadStatus::kRecord) {
-      return Fail("Unable to read the GDS file '" + c_.input_name + "': " + c_.input->error() +
-                  ".");
-    }
-    if (TakeRecord(record, kFullPass, &done) != 0) return -1;
-  }
-  return 0;
 }
 
 void RecordLoop::Qualify(GdsRecord* record) {
@@ -1382,14 +1366,10 @@ RecordLoop::PipeBatch& RecordLoop::QueueBatch() {
   return run_batch_ != nullptr ? *run_batch_ : *batches_[pipeline_->current()];
 }
 
-void RecordLoop::QueueWarning(const std::string& text) {
-  PipeBatch& batch = QueueBatch();
+RecordLoop::PipeItem& RecordLoop::NewItem(PipeBatch& batch, int kind_of_item) {
   if (batch.used == batch.items.size()) batch.items.emplace_back();
   PipeItem& item = batch.items[batch.used++];
-  item.kind = kItemWarn;
-  item.pointed = nullptr;
-  item.offset = batch.bytes.size();
-  item.size = 0;
+  item.kind = kind_of_item;
   if (batch.structure_serial != structure_serial_) {
     batch.structures.push_back(structure_);
     batch.pg_names.push_back(pg_name_);
@@ -1399,15 +1379,22 @@ void RecordLoop::QueueWarning(const std::string& text) {
   item.element = element_;
   item.points = batch.points.size();
   item.point_values = 0;
+  return item;
+}
+
+void RecordLoop::QueueWarning(const std::string& text) {
+  PipeBatch& batch = QueueBatch();
+  PipeItem& item = NewItem(batch, kItemWarn);
+  item.pointed = nullptr;
+  item.offset = batch.bytes.size();
+  item.size = 0;
   item.text = text;
   if (run_batch_ != nullptr) FinishRunItem(batch, item);
 }
 
 void RecordLoop::QueueItem(int kind_of_item) {
   PipeBatch& batch = QueueBatch();
-  if (batch.used == batch.items.size()) batch.items.emplace_back();
-  PipeItem& item = batch.items[batch.used++];
-  item.kind = kind_of_item;
+  PipeItem& item = NewItem(batch, kind_of_item);
   item.size = buffer_.size();
   if (buffer_.pointed()) {
     item.pointed = buffer_.data();
@@ -1416,15 +1403,6 @@ void RecordLoop::QueueItem(int kind_of_item) {
     item.offset = batch.bytes.size();
     batch.bytes.insert(batch.bytes.end(), buffer_.data(), buffer_.data() + buffer_.size());
   }
-  if (batch.structure_serial != structure_serial_) {
-    batch.structures.push_back(structure_);
-    batch.pg_names.push_back(pg_name_);
-    batch.structure_serial = structure_serial_;
-  }
-  item.structure = batch.structures.size() - 1;
-  item.element = element_;
-  item.points = batch.points.size();
-  item.point_values = 0;
   const bool needs_points = kind_of_item == kItemZeroPath || kind_of_item == kItemWidePath ||
                             kind_of_item == kItemPolygon;
   if (needs_points && element_.have_points) {

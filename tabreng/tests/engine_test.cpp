@@ -219,18 +219,7 @@ TEST_F(EngineTest, CountingOnThreadsGivesWhatOneThreadGives) {
     Outcome outcome = outcome_of(Run({"-pg", "-opost", "-polycnt:900"}, "many.gds"));
     outcome.stream = ScratchJob::Read("many.gdx");
     outcome.prepared = pg_.prepared_taken;
-    size_t polygon = 0, path = 0;
-    for (const std::string& call : pg_.order) {
-      const RecordingPgLibrary::PolygonCall* c = call == "PG"     ? &pg_.polygons.at(polygon++)
-                                                 : call == "PATH" ? &pg_.paths.at(path++)
-                                                                  : nullptr;
-      std::string text = call;
-      if (c != nullptr) {
-        text += " " + c->name;
-        for (int32_t value : c->points) text += " " + std::to_string(value);
-      }
-      outcome.calls.push_back(text);
-    }
+    outcome.calls = testing::PgCallTexts(pg_, false);
     return outcome;
   };
   for (bool bad_layer : {false, true}) {
