@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
+#include <system_error>
 
 namespace kavrinth {
 
@@ -31,13 +33,29 @@ OrderedPipeline::OrderedPipeline(int workers, size_t slots, std::vector<Stage> s
       next_ordered_(stages_.size(), 0) {
   if (workers <= 0) return;
   threads_.reserve(static_cast<size_t>(workers) + stages_.size());
-  for (size_t stage = 0; stage < stages_.size(); ++stage) {
-    threads_.emplace_back([this, stage] { OrderedLoop(stage); });
+  try {
+    for (size_t stage = 0; stage < stages_.size(); ++stage) {
+      threads_.emplace_back([this, stage] { OrderedLoop(stage); });
+    }
+    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { WorkerLoop(); });
+  } catch (const std::system_error&) {
+    RunWithoutWorkers();
+  } catch (const std::bad_alloc&) {
+    RunWithoutWorkers();
   }
-  for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { WorkerLoop(); });
 }
 
-OrderedPipeline::~OrderedPipeline() {
+// A thread could not be started (a limit on processes, or no memory for its stack): the
+// threads started so far stop, and every batch runs on the caller's thread, with the
+// same result.
+void OrderedPipeline::RunWithoutWorkers() {
+  StopThreads();
+  threads_.clear();
+  shutdown_ = false;
+  slots_.assign(1, Slot{});
+}
+
+void OrderedPipeline::StopThreads() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     shutdown_ = true;
@@ -48,6 +66,8 @@ OrderedPipeline::~OrderedPipeline() {
   for (std::thread& thread : threads_) thread.join();
 }
 
+OrderedPipeline::~OrderedPipeline() { StopThreads(); }
+
 bool OrderedPipeline::Acquire() {
   std::unique_lock<std::mutex> lock(mutex_);
   slot_released_.wait(lock, [this] { return stop_ || submitted_ - released_ < slots_.size(); });
@@ -56,7 +76,8 @@ bool OrderedPipeline::Acquire() {
 
 bool OrderedPipeline::Submit(size_t items) {
   if (threads_.empty()) {
-    // One thread: every stage now, on this thread.
+    // One thread: every stage now, on this thread. As with workers, the batch that
+    // stops the pipeline still goes through the later stages.
     if (stop_) return false;
     const size_t slot = current();
     ++submitted_;
@@ -64,10 +85,7 @@ bool OrderedPipeline::Submit(size_t items) {
       if (stage.parallel) {
         for (size_t i = 0; i < items; ++i) stage.parallel(slot, i);
       }
-      if (stage.ordered && !stage.ordered(slot)) {
-        stop_ = true;
-        break;
-      }
+      if (stage.ordered && !stage.ordered(slot)) stop_ = true;
     }
     ++released_;
     return !stop_;

@@ -6,8 +6,8 @@
 // while the parallel parts, the other stages and the filling of the next batch go on at
 // the same time.
 //
-// Without workers (one thread) a submitted batch runs through every stage at once on
-// the caller's thread.
+// Without workers (one thread, or when no thread can be started) a submitted batch runs
+// through every stage at once on the caller's thread.
 #pragma once
 
 #include <condition_variable>
@@ -30,7 +30,8 @@ class OrderedPipeline {
     std::function<bool(size_t slot)> ordered;
   };
 
-  // workers: threads of the parallel parts (0: none, all work on the caller's thread);
+  // workers: threads of the parallel parts (0: none, all work on the caller's thread, as
+  // when the threads cannot all be started);
   // slots: batches that can be in flight at once (at least 2 with workers).
   OrderedPipeline(int workers, size_t slots, std::vector<Stage> stages);
   // Stops (dropping batches not yet through every stage) and joins the threads.
@@ -60,6 +61,8 @@ class OrderedPipeline {
     size_t claimed = 0;  // items of the stage's parallel part taken by a worker
     size_t done = 0;     // and finished
   };
+  void RunWithoutWorkers();
+  void StopThreads();
   void WorkerLoop();
   void OrderedLoop(size_t stage);
   bool TakeItems(size_t* slot, size_t* first, size_t* last);

@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "gdsii/encoding.h"
@@ -31,6 +32,19 @@ namespace {
 
 constexpr uint64_t kStreamBlock = 2048;
 constexpr size_t kMaxScanListEntries = 32768;
+
+// Starts a thread running work and adds it to threads (which has room for it). False
+// when no thread could be started, as under a limit on the user's processes: the
+// caller then does the work itself.
+template <typename Work>
+bool StartThread(std::vector<std::thread>* threads, const Work& work) {
+  try {
+    threads->emplace_back(work);
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
+}
 
 std::string Printf(const char* format, double value) {
   char text[64];
@@ -447,7 +461,12 @@ int RecordLoop::CountStructuresInParallel(uint64_t start) {
     }
   };
   std::vector<std::thread> pool;
-  for (size_t t = 1; t < threads; ++t) pool.emplace_back(count);
+  pool.reserve(threads);
+  for (size_t t = 1; t < threads; ++t) {
+    // Without more threads to be had, the runs are shared by fewer: this thread counts
+    // what is left once it has framed them all.
+    if (!StartThread(&pool, count)) break;
+  }
   const auto add_run = [&](uint64_t begin, uint64_t end) {
     auto chunk = std::make_unique<CountChunk>();
     chunk->begin = begin;
@@ -547,7 +566,7 @@ void RecordLoop::CountChunkRun(CountChunk& chunk) const {
   loop.pass_number_ = pass_number_;
   loop.discard_ = true;
   loop.buffer_.SetWhole(true);
-  chunk.result = loop.output_.OpenReplacing(c_.null_device) ? loop.CountRun(chunk.end) : -1;
+  chunk.result = loop.output_.OpenReplacing(c_.null_device) ? loop.ReadRun(chunk.end) : -1;
   if (chunk.result != 0 && !chunk.failure && ProgressCancelFlag() == 0) {
     chunk.failure = "Unable to open GDS file '" + c_.translated_name + "' for output.";
   }
@@ -557,8 +576,8 @@ void RecordLoop::CountChunkRun(CountChunk& chunk) const {
   std::free(log_bytes);
 }
 
-// The loop of one run of a parallel counting, to the end of its structures.
-int RecordLoop::CountRun(uint64_t end) {
+// The loop of one run of a parallel counting or parsing, to the end of its structures.
+int RecordLoop::ReadRun(uint64_t end) {
   GdsRecord record;
   const volatile int* const cancel_flag = ProgressCancelFlagAddress();
   bool done = false;
@@ -786,22 +805,6 @@ void RecordLoop::EncodeInto(PipeBatch& batch, const PipeItem& item, PipeStep& st
                     std::span<uint8_t, kTrapezoidBoundaryBytes>(out, kTrapezoidBoundaryBytes)) &&
                 step.fits;
   }
-}
-
-// The loop of a parsing run, to the end of its structures.
-int RecordLoop::ReadRun(uint64_t end) {
-  GdsRecord record;
-  const volatile int* const cancel_flag = ProgressCancelFlagAddress();
-  bool done = false;
-  while (c_.input->offset() < end) {
-    if (*cancel_flag != 0) return -1;
-    if (c_.input->Next(&record) != GdsReadStatus::kRecord) {
-      return Fail("Unable to read the GDS file '" + c_.input_name + "': " + c_.input->error() +
-                  ".");
-    }
-    if (TakeRecord(record, kFullPass, &done) != 0) return -1;
-  }
-  return 0;
 }
 
 void RecordLoop::Qualify(GdsRecord* record) {
@@ -1328,10 +1331,12 @@ RecordLoop::~RecordLoop() {
   // The batches hold many thousands of small buffers: they are freed on a few threads.
   const size_t groups = std::min<size_t>(batches_.size() / 4, 4);
   std::vector<std::thread> helpers;
+  helpers.reserve(groups);
   for (size_t group = 1; group < groups; ++group) {
-    helpers.emplace_back([this, group, groups] {
+    const auto free_group = [this, group, groups] {
       for (size_t i = group; i < batches_.size(); i += groups) batches_[i].reset();
-    });
+    };
+    if (!StartThread(&helpers, free_group)) free_group();
   }
   for (size_t i = 0; groups > 1 && i < batches_.size(); i += groups) batches_[i].reset();
   for (std::thread& helper : helpers) helper.join();
@@ -1341,7 +1346,12 @@ RecordLoop::~RecordLoop() {
 
 void RecordLoop::RemoveReplaced(std::string path) {
   if (remover_.joinable()) remover_.join();
-  if (!path.empty()) remover_ = std::thread([path = std::move(path)] { ::unlink(path.c_str()); });
+  if (path.empty()) return;
+  try {
+    remover_ = std::thread([path] { ::unlink(path.c_str()); });
+  } catch (const std::system_error&) {
+    ::unlink(path.c_str());  // no thread to be had: removed on this one
+  }
 }
 
 bool RecordLoop::UsePipeline(int kind) const {
@@ -1356,14 +1366,10 @@ RecordLoop::PipeBatch& RecordLoop::QueueBatch() {
   return run_batch_ != nullptr ? *run_batch_ : *batches_[pipeline_->current()];
 }
 
-void RecordLoop::QueueWarning(const std::string& text) {
-  PipeBatch& batch = QueueBatch();
+RecordLoop::PipeItem& RecordLoop::NewItem(PipeBatch& batch, int kind_of_item) {
   if (batch.used == batch.items.size()) batch.items.emplace_back();
   PipeItem& item = batch.items[batch.used++];
-  item.kind = kItemWarn;
-  item.pointed = nullptr;
-  item.offset = batch.bytes.size();
-  item.size = 0;
+  item.kind = kind_of_item;
   if (batch.structure_serial != structure_serial_) {
     batch.structures.push_back(structure_);
     batch.pg_names.push_back(pg_name_);
@@ -1373,15 +1379,22 @@ void RecordLoop::QueueWarning(const std::string& text) {
   item.element = element_;
   item.points = batch.points.size();
   item.point_values = 0;
+  return item;
+}
+
+void RecordLoop::QueueWarning(const std::string& text) {
+  PipeBatch& batch = QueueBatch();
+  PipeItem& item = NewItem(batch, kItemWarn);
+  item.pointed = nullptr;
+  item.offset = batch.bytes.size();
+  item.size = 0;
   item.text = text;
   if (run_batch_ != nullptr) FinishRunItem(batch, item);
 }
 
 void RecordLoop::QueueItem(int kind_of_item) {
   PipeBatch& batch = QueueBatch();
-  if (batch.used == batch.items.size()) batch.items.emplace_back();
-  PipeItem& item = batch.items[batch.used++];
-  item.kind = kind_of_item;
+  PipeItem& item = NewItem(batch, kind_of_item);
   item.size = buffer_.size();
   if (buffer_.pointed()) {
     item.pointed = buffer_.data();
@@ -1390,15 +1403,6 @@ void RecordLoop::QueueItem(int kind_of_item) {
     item.offset = batch.bytes.size();
     batch.bytes.insert(batch.bytes.end(), buffer_.data(), buffer_.data() + buffer_.size());
   }
-  if (batch.structure_serial != structure_serial_) {
-    batch.structures.push_back(structure_);
-    batch.pg_names.push_back(pg_name_);
-    batch.structure_serial = structure_serial_;
-  }
-  item.structure = batch.structures.size() - 1;
-  item.element = element_;
-  item.points = batch.points.size();
-  item.point_values = 0;
   const bool needs_points = kind_of_item == kItemZeroPath || kind_of_item == kItemWidePath ||
                             kind_of_item == kItemPolygon;
   if (needs_points && element_.have_points) {

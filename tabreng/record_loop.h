@@ -197,7 +197,8 @@ class RecordLoop {
       uint64_t start, uint64_t run_bytes,
       const std::function<void(uint64_t begin, uint64_t end)>& add_run) const;
   void CountChunkRun(CountChunk& chunk) const;
-  int CountRun(uint64_t end);
+  // Takes the records of a run, to the end of its structures.
+  int ReadRun(uint64_t end);
   int OnRecord(const GdsRecord& record, int kind, bool* done);
   // GDSQUALIFY: the structure name of a STRNAME or SNAME record made plain, in a copy.
   void Qualify(GdsRecord* record);
@@ -260,6 +261,8 @@ class RecordLoop {
   void QueueWarning(const std::string& text);
   // The batch the items go into: the run's, or the one the pipeline fills next.
   PipeBatch& QueueBatch();
+  // A new item of the kind in the batch, in the open structure and element, without points.
+  PipeItem& NewItem(PipeBatch& batch, int kind_of_item);
   void PrepareItem(PipeBatch& batch, PipeItem& item) const;
   void QueueEndEl();
   // Hands the batch being filled to the pipeline and waits until it has gone out with
@@ -294,7 +297,6 @@ class RecordLoop {
   int ParseStructuresInParallel(uint64_t start);
   void ParseRun(PipeBatch& batch);
   void PrepareTrapezoids(PipeBatch& batch, PipeItem& item) const;
-  int ReadRun(uint64_t end);
 
   LoopContext& c_;
   GdsOutputFile output_;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -14,11 +15,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 
 namespace kavrinth::test_support {
 
@@ -49,9 +52,9 @@ inline void HandOver(const std::string& directory) {
 // Runs work in a forked child and returns what it returned. When this process is root, the
 // child first drops every group and takes the unprivileged user and group id, so that it
 // holds no privilege over files. The child gets at most timeout_ms and is killed then; a
-// child that cannot drop its privileges, crashes or runs out of time fails the test and
-// gives no value. work must not use gtest assertions (they would be lost with the child):
-// it returns what the test then checks.
+// child that cannot drop its privileges, crashes, throws or runs out of time fails the
+// test and gives no value. work must not use gtest assertions (they would be lost with
+// the child): it returns what the test then checks.
 inline std::optional<bool> RunUnprivileged(const std::function<bool()>& work,
                                            int timeout_ms = 60000) {
   std::fflush(nullptr);  // nothing buffered is written twice
@@ -71,7 +74,20 @@ inline std::optional<bool> RunUnprivileged(const std::function<bool()>& work,
         ::_exit(2);
       }
     }
-    const bool result = work();
+    // An exception must not leave the child: the test framework would catch it and run
+    // the rest of the test, its cleanup included, a second time.
+    bool result = false;
+    try {
+      result = work();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "the unprivileged child's work threw: %s\n", e.what());
+      std::fflush(nullptr);
+      ::_exit(4);
+    } catch (...) {
+      std::fprintf(stderr, "the unprivileged child's work threw\n");
+      std::fflush(nullptr);
+      ::_exit(4);
+    }
     std::fflush(nullptr);
     ::_exit(result ? 0 : 1);
   }
@@ -93,7 +109,9 @@ inline std::optional<bool> RunUnprivileged(const std::function<bool()>& work,
     return std::nullopt;
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) <= 1) return WEXITSTATUS(status) == 0;
-  if (WIFEXITED(status)) {
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 4) {
+    ADD_FAILURE() << "the unprivileged child's work threw an exception";
+  } else if (WIFEXITED(status)) {
     ADD_FAILURE() << "the unprivileged child failed to start its work (status "
                   << WEXITSTATUS(status) << ")";
   } else {
@@ -101,6 +119,30 @@ inline std::optional<bool> RunUnprivileged(const std::function<bool()>& work,
                   << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
   }
   return std::nullopt;
+}
+
+// In the child of RunUnprivileged: lowers the limit on the user's processes so that no
+// thread can start any more, as a user meets it under a tight process limit. True when
+// starting a thread indeed fails now (says why on stderr otherwise), so that a test of
+// work without threads cannot pass without that case.
+inline bool ForbidNewThreads() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NPROC, &limit) != 0) {
+    std::perror("getrlimit");
+    return false;
+  }
+  limit.rlim_cur = 0;
+  if (::setrlimit(RLIMIT_NPROC, &limit) != 0) {
+    std::perror("setrlimit");
+    return false;
+  }
+  try {
+    std::thread([] {}).join();
+  } catch (const std::system_error&) {
+    return true;
+  }
+  std::fprintf(stderr, "a thread still starts under a process limit of 0\n");
+  return false;
 }
 
 }  // namespace kavrinth::test_support

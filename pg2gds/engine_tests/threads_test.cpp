@@ -12,6 +12,7 @@
 #include "gdsii/writer.h"
 #include "pg2gds/engine_main.h"
 #include "support/progress_protocol.h"
+#include "testing/unprivileged.h"
 
 namespace kavrinth {
 namespace {
@@ -46,6 +47,7 @@ struct Outcome {
   std::string library;
   std::string log;
   std::string progress;
+  bool operator==(const Outcome&) const = default;
 };
 
 // An Electromask file of flashes at many angles, with flashes without sides, and flashes
@@ -166,6 +168,13 @@ TEST_F(ThreadsTest, EveryThreadCountWritesWhatOneThreadWrites) {
       SCOPED_TRACE("threads " + std::to_string(threads));
       ExpectSame(one, Run(threads, c.files, c.options, c.cancel_file, c.cancel_at));
     }
+    // Where the user may start no more threads, the conversion runs on this one instead.
+    test_support::HandOver(dir_);
+    EXPECT_EQ(test_support::RunUnprivileged([&] {
+                return test_support::ForbidNewThreads() &&
+                       Run(8, c.files, c.options, c.cancel_file, c.cancel_at) == one;
+              }),
+              true);
   }
 }
 

@@ -318,18 +318,7 @@ TEST_F(GeometryJobTest, ThreadsChangeNoByteOfTheStreamTheLogOrThePgCalls) {
     outcome.prepared = pg_.prepared_taken;
     outcome.stream = ScratchJob::Read("job.gdx");
     outcome.log = ScratchJob::Read("job.log");
-    size_t polygon = 0, path = 0;
-    for (const std::string& call : pg_.order) {
-      const RecordingPgLibrary::PolygonCall* c = call == "PG"     ? &pg_.polygons.at(polygon++)
-                                                 : call == "PATH" ? &pg_.paths.at(path++)
-                                                                  : nullptr;
-      std::string text = call;
-      if (c != nullptr) {
-        text += " " + c->name + " " + std::to_string(c->fixup);
-        for (int32_t value : c->points) text += " " + std::to_string(value);
-      }
-      outcome.calls.push_back(text);
-    }
+    outcome.calls = testing::PgCallTexts(pg_, true);
     for (const ProgressLine& line : sink_.lines)
       outcome.progress.push_back(EncodeProgressLine(line));
     return outcome;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <numeric>
 #include <sstream>
@@ -19,6 +20,7 @@
 #include "tabreng/header_stream.h"
 #include "tabreng/tests/engine_test_support.h"
 #include "tabreng/work_arrays.h"
+#include "testing/unprivileged.h"
 
 namespace kavrinth {
 namespace {
@@ -217,18 +219,7 @@ TEST_F(EngineTest, CountingOnThreadsGivesWhatOneThreadGives) {
     Outcome outcome = outcome_of(Run({"-pg", "-opost", "-polycnt:900"}, "many.gds"));
     outcome.stream = ScratchJob::Read("many.gdx");
     outcome.prepared = pg_.prepared_taken;
-    size_t polygon = 0, path = 0;
-    for (const std::string& call : pg_.order) {
-      const RecordingPgLibrary::PolygonCall* c = call == "PG"     ? &pg_.polygons.at(polygon++)
-                                                 : call == "PATH" ? &pg_.paths.at(path++)
-                                                                  : nullptr;
-      std::string text = call;
-      if (c != nullptr) {
-        text += " " + c->name;
-        for (int32_t value : c->points) text += " " + std::to_string(value);
-      }
-      outcome.calls.push_back(text);
-    }
+    outcome.calls = testing::PgCallTexts(pg_, false);
     return outcome;
   };
   for (bool bad_layer : {false, true}) {
@@ -269,6 +260,22 @@ TEST_F(EngineTest, CountingOnThreadsGivesWhatOneThreadGives) {
       EXPECT_EQ(translated.messages, one_translated.messages);
       EXPECT_EQ(translated.prepared, pg_.polygons.size());
     }
+    // Where the user may start no more threads, the passes run on this one instead.
+    test_support::HandOver(job_.path());
+    EXPECT_EQ(test_support::RunUnprivileged([&] {
+                if (!test_support::ForbidNewThreads()) return false;
+                const Outcome many = run(8);
+                const Outcome translated = translate(8);
+                return many.result == one.result && many.log == one.log &&
+                       many.progress == one.progress && many.messages == one.messages &&
+                       translated.result == one_translated.result &&
+                       translated.stream == one_translated.stream &&
+                       translated.calls == one_translated.calls &&
+                       translated.log == one_translated.log &&
+                       translated.progress == one_translated.progress &&
+                       translated.messages == one_translated.messages;
+              }),
+              true);
   }
 }
 
@@ -755,6 +762,23 @@ TEST_F(EngineTest, PruneRemovesStructuresWithNothingCountedAndRepeats) {
             (std::vector<std::string>{"STRNAME TOP", "BOUNDARY", "LAYER 1", "ENDSTR", "ENDLIB"}));
   // The path went to PG in the first run only.
   EXPECT_EQ(pg_.polygons.size(), 1u);
+  // Where the user may start no more threads, the stream a repeat replaces is removed on
+  // the engine's own thread.
+  const std::string pruned = ScratchJob::Read("prune.gdx");
+  const auto only_the_stream = [] {
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with("prune.gdx") && name != "prune.gdx") return false;
+    }
+    return true;
+  };
+  test_support::HandOver(job_.path());
+  EXPECT_EQ(test_support::RunUnprivileged([&] {
+              return test_support::ForbidNewThreads() &&
+                     Run({"-opost", "-prune"}, "prune.gds") == 0 &&
+                     ScratchJob::Read("prune.gdx") == pruned && only_the_stream();
+            }),
+            true);
 }
 
 TEST_F(EngineTest, ScanModeListsUnitsWidthsAndCircles) {

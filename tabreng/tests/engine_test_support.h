@@ -184,4 +184,24 @@ inline int CountType(const std::vector<ReadRecord>& records, int type) {
   return count;
 }
 
+// The PG library's calls in order, one text each: the call, and for a polygon or path its
+// structure name (with the fixup when asked) and its points.
+inline std::vector<std::string> PgCallTexts(const RecordingPgLibrary& pg, bool with_fixup) {
+  std::vector<std::string> texts;
+  size_t polygon = 0, path = 0;
+  for (const std::string& call : pg.order) {
+    const RecordingPgLibrary::PolygonCall* c = call == "PG"     ? &pg.polygons.at(polygon++)
+                                               : call == "PATH" ? &pg.paths.at(path++)
+                                                                : nullptr;
+    std::string text = call;
+    if (c != nullptr) {
+      text += " " + c->name;
+      if (with_fixup) text += " " + std::to_string(c->fixup);
+      for (int32_t value : c->points) text += " " + std::to_string(value);
+    }
+    texts.push_back(text);
+  }
+  return texts;
+}
+
 }  // namespace kavrinth::testing

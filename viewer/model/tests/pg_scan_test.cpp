@@ -7,11 +7,13 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/ini.h"
 #include "support/notifier.h"
+#include "testing/unprivileged.h"
 #include "viewer/model/job_file.h"
 #include "viewer/model/tests/viewer_test_support.h"
 
@@ -562,6 +564,11 @@ TEST_F(PgScanTest, ReadingOnAThreadOfItsOwnLoadsWhatOneThreadLoads) {
     if (c.format == 0) EXPECT_GE(c.bytes.size(), size_t{1} << 20);
     if (c.format == 4) EXPECT_TRUE(one.counts[1] > 0 && one.counts[2] > 0) << "circles and arcs";
     EXPECT_EQ(one.messages.size(), c.messages) << testing::PrintToString(one.messages);
+    // Where the user may start no more threads, the file is read on the loading one.
+    test_support::HandOver(std::filesystem::path(path_).parent_path());
+    EXPECT_EQ(test_support::RunUnprivileged(
+                  [&] { return test_support::ForbidNewThreads() && load(c, "4") == one; }),
+              true);
   }
   if (kept) {
     setenv("VEXIL_THREADS", kept_value.c_str(), 1);

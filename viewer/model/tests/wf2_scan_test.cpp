@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "support/notifier.h"
+#include "testing/unprivileged.h"
 #include "viewer/model/layer_table.h"
 #include "viewer/model/viewer_services.h"
 #include "viewer/model/wf2_writer.h"
@@ -273,6 +275,11 @@ TEST_F(Wf2ScanTest, BlocksMadeAheadChangeNothingInTheDatabase) {
               static_cast<GdxWord>(limit == 0 ? Wf2ScanStatus::kLoaded : Wf2ScanStatus::kIndexed));
     EXPECT_GT(one.size(), 1u);
     EXPECT_TRUE(more == one) << "the databases differ";
+    // Where the user may start no more threads, no blocks are made ahead.
+    test_support::HandOver(std::filesystem::path(path).parent_path());
+    EXPECT_EQ(test_support::RunUnprivileged(
+                  [&] { return test_support::ForbidNewThreads() && scan("4", limit) == one; }),
+              true);
   }
   if (kept) {
     setenv("VEXIL_THREADS", kept_value.c_str(), 1);
