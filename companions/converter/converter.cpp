@@ -15,7 +15,9 @@
 #include <memory>
 #include <mutex>
 #include <numbers>
+#include <optional>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include "companions/converter/flash_cover.h"
@@ -159,7 +161,15 @@ class Conversion {
   // thread the records are read on a thread of their own.
   int Run(PgReader* reader, PgOutputWriter* writer, int threads, std::string* error) {
     writer_ = writer;
-    if (threads <= 1) {
+    std::optional<RecordReadAhead> ahead;
+    if (threads > 1) {
+      try {
+        ahead.emplace(reader);
+      } catch (const std::system_error&) {
+        // No thread may start: the records are read on this one.
+      }
+    }
+    if (!ahead) {
       for (;;) {
         const int result = ReadIntermediateRecord(reader);
         if (result == kPgReadNothing) continue;
@@ -167,9 +177,8 @@ class Conversion {
         if (step <= 0) return step;
       }
     }
-    RecordReadAhead ahead(reader);
     for (;;) {
-      for (const RecordReadAhead::Item& item : ahead.Next()) {
+      for (const RecordReadAhead::Item& item : ahead->Next()) {
         const int step = Take(item.result, item.flash, error);
         if (step <= 0) return step;
       }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <numbers>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -170,15 +171,21 @@ void HullFolder::Add(uint32_t structure, std::vector<ScanPoint>* points) {
   std::unique_lock<std::mutex> lock(mutex_);
   tasks_.push_back({structure, std::move(*points), {}});
   points->clear();
-  // More waiting folds than the workers take soon: the scanning thread folds one itself,
-  // which bounds the points held in memory.
+  if (threads_.size() < workers_) {
+    try {
+      threads_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+      workers_ = threads_.size();  // no more threads may start: fold with those there are
+    }
+  }
+  // More waiting folds than the workers take soon (or no worker): the scanning thread
+  // folds one itself, which bounds the points held in memory.
   if (tasks_.size() - taken_ > 2 * workers_) {
     Task& task = tasks_[taken_++];
     lock.unlock();
     Fold(task);
     return;
   }
-  if (threads_.size() < workers_) threads_.emplace_back([this] { Work(); });
   lock.unlock();
   ready_.notify_one();
 }

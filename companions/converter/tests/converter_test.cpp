@@ -22,6 +22,7 @@
 #include "pg2gds/pg_writer.h"
 #include "support/buf_file.h"
 #include "support/run_program.h"
+#include "testing/unprivileged.h"
 
 namespace kavrinth {
 namespace {
@@ -769,6 +770,27 @@ TEST_F(ConverterRunTest, ReadingOnASecondThreadChangesNoByte) {
       }
     }
   }
+
+  // Where the user may start no more threads, the records are read on the converting one.
+  const std::string expected = convert(kFerolt, "MANY", "1").output;
+  test_support::HandOver(dir_);
+  EXPECT_EQ(test_support::RunUnprivileged([&] {
+              ConverterOptions options;
+              std::string error;
+              ConversionCounts counts;
+              if (!test_support::ForbidNewThreads() || chdir(Work("").c_str()) != 0 ||
+                  ParseConverterArguments(ConverterKind::kFerolt,
+                                          {"MANY.int", "microns", "1.000000", "-p", "-q"}, &options,
+                                          &error) != 0) {
+                return false;
+              }
+              options.threads = 4;
+              const double feature = ReadFeatureSize(Work("pg.cfg"), false).value;
+              return ConvertIntermediateFile(ConverterKind::kFerolt, options, feature, &counts,
+                                             &error) > 0 &&
+                     ReadText("MANY.em") == expected;
+            }),
+            true);
 }
 
 TEST_F(ConverterRunTest, HelpPrintsTheUsage) {

@@ -25,6 +25,7 @@
 #include "support/run_program.h"
 #include "tabreng/engine_options.h"
 #include "tabreng/scan_report.h"
+#include "testing/unprivileged.h"
 
 namespace kavrinth {
 namespace {
@@ -571,6 +572,14 @@ TEST_F(SelvarTest, ThreadsAndSkippedHullsChangeNoHullAndNoReportByte) {
   for (const ScanStructure& structure : bare.structures) EXPECT_TRUE(structure.hull.empty());
   EXPECT_EQ(report(bare, false, "bare.ssn"), without_extents);
   EXPECT_EQ(bare.layers, single.layers);
+
+  // Where the user may start no more threads, the scanning thread folds every hull.
+  test_support::HandOver(dir_);
+  EXPECT_EQ(test_support::RunUnprivileged([&] {
+              return test_support::ForbidNewThreads() &&
+                     report(scan(4, true), true, "unthreaded.ssn") == with_extents;
+            }),
+            true);
 }
 
 TEST_F(SelvarTest, BadFilesFailWithAReasonAndLeaveNoReport) {
