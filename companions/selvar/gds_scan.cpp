@@ -151,9 +151,13 @@ class HullFolder {
     std::vector<ScanPoint> points;
     std::vector<ScanPoint> hull;
   };
-  static void Fold(Task& task) {
+  // Folds the task, then counts its points as no longer held.
+  void Fold(Task& task) {
+    const size_t points = task.points.size();
     ConvexHull(&task.points, &task.hull);
     std::vector<ScanPoint>().swap(task.points);
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_points_ -= points;
   }
   void Work();
   void Abandon();
@@ -164,11 +168,13 @@ class HullFolder {
   std::condition_variable ready_;
   std::deque<Task> tasks_;  // a deque keeps the tasks in place as more are added
   size_t taken_ = 0;        // tasks a thread has begun
+  size_t held_points_ = 0;  // points of the tasks not yet folded
   bool closing_ = false;
 };
 
 void HullFolder::Add(uint32_t structure, std::vector<ScanPoint>* points) {
   std::unique_lock<std::mutex> lock(mutex_);
+  held_points_ += points->size();
   tasks_.push_back({structure, std::move(*points), {}});
   points->clear();
   if (threads_.size() < workers_) {
@@ -178,9 +184,9 @@ void HullFolder::Add(uint32_t structure, std::vector<ScanPoint>* points) {
       workers_ = threads_.size();  // no more threads may start: fold with those there are
     }
   }
-  // More waiting folds than the workers take soon (or no worker): the scanning thread
-  // folds one itself, which bounds the points held in memory.
-  if (tasks_.size() - taken_ > 2 * workers_) {
+  // More waiting folds than the workers take soon, more points held than a few folds'
+  // worth, or no worker: the scanning thread folds one itself, which bounds the memory.
+  if (tasks_.size() - taken_ > 2 * workers_ || held_points_ > 4 * kHullFoldSize) {
     Task& task = tasks_[taken_++];
     lock.unlock();
     Fold(task);
