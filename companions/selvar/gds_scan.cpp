@@ -3,6 +3,7 @@
 #include "companions/selvar/gds_scan.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -80,11 +81,17 @@ constexpr FieldRule kFieldRules[] = {
     {kGdsStrName, kGdsTypeAscii, 0},   {kGdsLibName, kGdsTypeAscii, 0},
 };
 
-const FieldRule* FindRule(int type) {
-  for (const FieldRule& rule : kFieldRules) {
-    if (rule.type == type) return &rule;
+// The rule of each record type (types are one byte), looked up for every record.
+struct RuleTable {
+  std::array<const FieldRule*, 256> rules{};
+  constexpr RuleTable() {
+    for (const FieldRule& rule : kFieldRules) rules[static_cast<size_t>(rule.type)] = &rule;
   }
-  return nullptr;
+};
+constexpr RuleTable kRuleTable;
+
+const FieldRule* FindRule(int type) {
+  return type >= 0 && type < 256 ? kRuleTable.rules[static_cast<size_t>(type)] : nullptr;
 }
 
 double Cross(ScanPoint o, ScanPoint a, ScanPoint b) {
@@ -294,12 +301,12 @@ bool Scanner::CheckRule(const GdsRecord& record) {
     return Fail(record, "data type " + std::to_string(record.data_type) + ", expected " +
                             std::to_string(rule->data_type));
   }
-  if (record.Count() < rule->min_items) {
-    return Fail(record, "holds " + std::to_string(record.Count()) + " values, expected at least " +
+  const size_t count = record.Count();
+  if (count < rule->min_items) {
+    return Fail(record, "holds " + std::to_string(count) + " values, expected at least " +
                             std::to_string(rule->min_items));
   }
-  if (record.type == kGdsXy && record.Count() % 2 != 0)
-    return Fail(record, "an odd coordinate count");
+  if (record.type == kGdsXy && count % 2 != 0) return Fail(record, "an odd coordinate count");
   return true;
 }
 
@@ -436,7 +443,7 @@ bool Scanner::DecodeField(const GdsRecord& r) {
     case kGdsXy:
       // Without hulls only a reference needs its points.
       if (!hulls_ && e.kind != kGdsSref && e.kind != kGdsAref) break;
-      for (size_t i = 0; i + 1 < r.Count(); i += 2) {
+      for (size_t i = 0, count = r.Count(); i + 1 < count; i += 2) {
         e.points.push_back(
             {static_cast<double>(*r.Int32(i)), static_cast<double>(*r.Int32(i + 1))});
       }
