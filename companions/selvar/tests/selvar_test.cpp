@@ -563,7 +563,7 @@ TEST_F(SelvarTest, ThreadsAndSkippedHullsChangeNoHullAndNoReportByte) {
       const std::vector<ScanPoint>& a = single.structures[s].hull;
       const std::vector<ScanPoint>& b = threaded.structures[s].hull;
       ASSERT_EQ(a.size(), b.size()) << single.structures[s].name;
-      EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(ScanPoint)), 0)
+      EXPECT_TRUE(a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(ScanPoint)) == 0)
           << single.structures[s].name;
     }
     EXPECT_EQ(report(threaded, true, "threaded.ssn"), with_extents);
