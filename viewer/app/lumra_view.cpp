@@ -4,9 +4,12 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <QTimer>
+#include <algorithm>
 
 #include "support/qt/window_helpers.h"
 #include "viewer/app/display_painter.h"
@@ -40,6 +43,114 @@ CLumraView::CLumraView(CLumraDoc* document, QWidget* parent)
   colours[kBackgroundColourIndex] = RgbOf(AppState().background_colour);
   picture_.setColorTable(colours);
   picture_.fill(kBackgroundColourIndex);
+  for (const bool vertical : {false, true}) {
+    auto* bar = new QScrollBar(vertical ? Qt::Vertical : Qt::Horizontal, this);
+    bar->setObjectName(vertical ? "verticalScrollBar" : "horizontalScrollBar");
+    bar->setAccessibleName(vertical ? "Vertical scroll bar" : "Horizontal scroll bar");
+    // The keys stay with the drawing window (its arrow keys scroll by a line).
+    bar->setFocusPolicy(Qt::NoFocus);
+    bar->hide();
+    connect(bar, &QAbstractSlider::actionTriggered, this,
+            [this, vertical](int action) { ScrollAction(vertical, action); });
+    connect(bar, &QAbstractSlider::sliderReleased, this,
+            [this, vertical] { ScrollReleased(vertical); });
+    (vertical ? v_bar_ : h_bar_) = bar;
+  }
+}
+
+// The bars carry the drawing state's scroll positions one to one: a position is the view's
+// top-left in base units less the base origin, and the ranges are 32-bit values of at most
+// a few times the base span, so they fit the bars' int ranges as they are. A dragged thumb
+// reports its full position, so no cursor mapping is needed however wide the range.
+void CLumraView::SyncScrollBars() {
+  const DrawWndState& window = AppDisplay().window;
+  const bool shown = AppState().job_loaded && window.has_view();
+  const bool was_moving = moving_bars_;
+  moving_bars_ = true;
+  bool changed = false;
+  for (const bool vertical : {false, true}) {
+    QScrollBar* bar = scroll_bar(vertical);
+    if (bar == nullptr) continue;
+    // A thumb the user holds stays where the mouse puts it until it is released.
+    if (shown && !bar->isSliderDown()) {
+      const QSignalBlocker block(bar);
+      const ZoomView& view = window.current_view();
+      const int size = std::max(vertical ? view.h : view.w, 1);
+      bar->setRange(window.ScrollMinimum(vertical), window.ScrollMaximum(vertical));
+      bar->setPageStep(size);
+      bar->setSingleStep(std::max(size / 10, 1));
+      bar->setValue(window.ScrollPosition(vertical));
+    }
+    if (bar->isVisibleTo(bar->parentWidget()) != shown) {
+      bar->setVisible(shown);
+      changed = true;
+    }
+  }
+  // The window takes its new size at once, so that the drawing that follows fits it.
+  if (changed && parentWidget() != nullptr && parentWidget()->layout() != nullptr)
+    parentWidget()->layout()->activate();
+  moving_bars_ = was_moving;
+}
+
+void CLumraView::ScrollAction(bool vertical, int action) {
+  QScrollBar* bar = scroll_bar(vertical);
+  if (moving_bars_ || bar == nullptr) return;
+  bool end = true;
+  int code = 0;
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepSub:
+      code = kScrollLineUp;
+      break;
+    case QAbstractSlider::SliderSingleStepAdd:
+      code = kScrollLineDown;
+      break;
+    case QAbstractSlider::SliderPageStepSub:
+      code = kScrollPageUp;
+      break;
+    case QAbstractSlider::SliderPageStepAdd:
+      code = kScrollPageDown;
+      break;
+    case QAbstractSlider::SliderToMinimum:
+      code = kScrollTop;
+      break;
+    case QAbstractSlider::SliderToMaximum:
+      code = kScrollBottom;
+      break;
+    case QAbstractSlider::SliderMove:
+      // A held thumb tracks the mouse; its release ends the scroll. A move without a held
+      // thumb (the wheel over the bar) is a finished position.
+      end = !bar->isSliderDown();
+      code = end ? kScrollThumbPosition : kScrollThumbTrack;
+      break;
+    default:
+      return;
+  }
+  DrawWndState& window = AppDisplay().window;
+  // A drawing under way shows a view that is about to change: it stops.
+  if (AppState().drawing_active) CancelRedraw();
+  moving_bars_ = true;
+  window.Scroll(vertical, code, bar->sliderPosition());
+  // The bar shows where the view went (the steps are the view's, not the bar's).
+  bar->setSliderPosition(window.ScrollPosition(vertical));
+  moving_bars_ = false;
+  if (end) EndScroll(vertical);
+}
+
+void CLumraView::ScrollReleased(bool vertical) {
+  QScrollBar* bar = scroll_bar(vertical);
+  if (moving_bars_ || bar == nullptr) return;
+  DrawWndState& window = AppDisplay().window;
+  if (AppState().drawing_active) CancelRedraw();
+  window.Scroll(vertical, kScrollThumbPosition, bar->sliderPosition());
+  EndScroll(vertical);
+}
+
+void CLumraView::EndScroll(bool vertical) {
+  DrawWndState& window = AppDisplay().window;
+  if (!window.Scroll(vertical, kScrollEnd, 0)) return;
+  // The redraw command of the drawing window: the picture is stale from now on, and its
+  // drawing is queued.
+  interaction_->Command(kDrawRedraw, 0);
 }
 
 bool CLumraView::SetBackgroundColour(uint32_t colour) {
@@ -52,6 +163,7 @@ bool CLumraView::SetBackgroundColour(uint32_t colour) {
 void CLumraView::ClearPicture() {
   picture_.fill(kBackgroundColourIndex);
   AppState().picture_valid = false;
+  SyncScrollBars();
   update();
 }
 
@@ -72,6 +184,8 @@ void CLumraView::FitPicture() {
 
 void CLumraView::RequestRedraw() {
   AppState().picture_valid = false;
+  // Every change of the view ends in a redraw: the bars follow it here.
+  SyncScrollBars();
   if (redraw_pending_) return;
   redraw_pending_ = true;
   QTimer::singleShot(0, this, &CLumraView::RunRedraw);
@@ -86,6 +200,7 @@ void CLumraView::RunRedraw() {
     QTimer::singleShot(50, this, &CLumraView::RunRedraw);
     return;
   }
+  SyncScrollBars();
   redraw_pending_ = false;
   // A minimised or empty window keeps its picture and starts no drawing.
   if (!UsableSize()) return;
@@ -107,6 +222,8 @@ void CLumraView::RunRedraw() {
   // A drawing stopped early is not the view: the next paint asks for a new one.
   state.picture_valid = complete && cancel_counter_ == start;
   state.drawing_active = false;
+  // The drawing fits the view to the window as it is now: the thumbs follow the fit.
+  SyncScrollBars();
   ++full_drawings_;
   emit drawingEnded(state.picture_valid);
   update();

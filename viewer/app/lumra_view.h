@@ -1,10 +1,13 @@
 // The drawing window: shows the off-screen picture of the job. Painting only copies the
-// picture; a full drawing runs from a queued request, never inside the paint handler.
+// picture; a full drawing runs from a queued request, never inside the paint handler. Its
+// horizontal and vertical scroll bars (placed beside it by the frame) are shown while a job
+// is loaded and move the view.
 #pragma once
 
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
+#include <QScrollBar>
 #include <QWidget>
 #include <cstdint>
 
@@ -28,6 +31,11 @@ class CLumraView : public QWidget {
   // Defines the background colour of the picture: false when it cannot be set (the old one
   // stays).
   bool SetBackgroundColour(uint32_t colour);
+  // The scroll bars of the window (the frame lays them out beside it).
+  QScrollBar* scroll_bar(bool vertical) const { return vertical ? v_bar_ : h_bar_; }
+  // Moves both bars to the current view (ranges, positions, thumb sizes) without taking it
+  // as a user's scroll; shows them while a job is loaded, hides them otherwise.
+  void SyncScrollBars();
   // The right-button menu (its actions belong to the frame).
   void SetContextMenu(QMenu* menu) { context_menu_ = menu; }
 
@@ -57,11 +65,19 @@ class CLumraView : public QWidget {
   void RunRedraw();
   bool UsableSize() const;
   void FitPicture();
+  // A user's action on a scroll bar: the view moves, and the end of the scroll redraws.
+  void ScrollAction(bool vertical, int action);
+  void ScrollReleased(bool vertical);
+  void EndScroll(bool vertical);
 
   CLumraDoc* document_;
   QImage picture_;
   CDrawInteraction* interaction_ = nullptr;
   QPointer<QMenu> context_menu_;
+  QPointer<QScrollBar> h_bar_;
+  QPointer<QScrollBar> v_bar_;
+  // Set while the view moves its own bars: their signals are not user scrolls.
+  bool moving_bars_ = false;
   bool redraw_pending_ = false;
   int64_t cancel_counter_ = 0;
   int full_drawings_ = 0;

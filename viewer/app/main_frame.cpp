@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGridLayout>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -360,7 +361,16 @@ CMainFrame::CMainFrame(CLumraApp* app, CLumraView* view) : app_(app), view_(view
   PickColors()[kPickBackgroundIndex] = AppState().background_colour;
   SetColourSwatchesEnabled(true);
   LoadStartupFont();
-  setCentralWidget(view_);
+  // The drawing window with its vertical bar on the right and its horizontal bar below.
+  auto* drawing_area = new QWidget(this);
+  drawing_area->setObjectName("drawingArea");
+  auto* grid = new QGridLayout(drawing_area);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setSpacing(0);
+  grid->addWidget(view_, 0, 0);
+  grid->addWidget(view_->scroll_bar(true), 0, 1);
+  grid->addWidget(view_->scroll_bar(false), 1, 0);
+  setCentralWidget(drawing_area);
   BuildCommands();
   BuildMenus();
   BuildToolbar();

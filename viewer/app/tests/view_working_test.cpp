@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
 #include <memory>
@@ -108,7 +109,9 @@ TEST_F(ViewWorkingTest, ZoomWindowByADragThenInOutLastAndAll) {
   // Last steps back; All shows the whole job again, the same picture as at the start.
   frame()->OnCommand(kCmdViewLast);
   ASSERT_TRUE(WaitDrawn());
-  EXPECT_DOUBLE_EQ(window().scale(), zoomed * 2);
+  // The stored view is refitted to the window from whole base units: its scale comes back
+  // within their rounding.
+  EXPECT_NEAR(window().scale(), zoomed * 2, zoomed * 2 * 1e-3);
   QTest::keyClick(view(), Qt::Key_Home);
   ASSERT_TRUE(WaitDrawn());
   EXPECT_DOUBLE_EQ(window().scale(), fitted);
@@ -462,6 +465,107 @@ TEST_F(ViewWorkingTest, OneLetterAcceleratorsNeverFireWhileTypingInATextField) {
   QTest::keyClick(field, Qt::Key_U);
   QTest::keyClick(field, Qt::Key_Delete);
   EXPECT_EQ(tools, (std::vector<int>{kToolDelete, kToolUndo, kToolUndo}));
+}
+
+TEST_F(ViewWorkingTest, ScrollBarsShowTheViewAndMoveIt) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  QScrollBar* bars[2] = {view()->scroll_bar(false), view()->scroll_bar(true)};
+  // Both bars show the state's ranges and positions once the file is drawn.
+  auto expect_bars_follow = [&](const char* when) {
+    for (const bool vertical : {false, true}) {
+      QScrollBar* bar = bars[vertical];
+      const ZoomView& e = window().current_view();
+      EXPECT_TRUE(bar->isVisible()) << when;
+      EXPECT_EQ(bar->minimum(), window().ScrollMinimum(vertical)) << when;
+      EXPECT_EQ(bar->maximum(), window().ScrollMaximum(vertical)) << when;
+      EXPECT_EQ(bar->value(), window().ScrollPosition(vertical)) << when;
+      EXPECT_EQ(bar->pageStep(), vertical ? e.h : e.w) << when;
+    }
+  };
+  expect_bars_follow("after loading");
+  EXPECT_EQ(bars[0]->accessibleName(), "Horizontal scroll bar");
+  EXPECT_EQ(bars[1]->accessibleName(), "Vertical scroll bar");
+  EXPECT_LT(bars[0]->minimum(), 0);
+  EXPECT_GT(bars[1]->maximum(), 0);
+
+  // The down arrow scrolls a tenth of the view: the flash moves up by as much on the screen.
+  const std::vector<GdxWord> flash = FirstFlash();
+  ASSERT_FALSE(flash.empty());
+  const int32_t cx = (flash[0] + flash[4]) / 2, cy = (flash[1] + flash[5]) / 2;
+  const QImage before = Picture();
+  const QPoint at_before = At(cx, cy);
+  const QRgb background = view()->picture().color(kBackgroundColourIndex);
+  ASSERT_NE(before.pixel(at_before), background);
+  const ZoomView first = window().current_view();
+  const int history = window().history_count();
+  QTest::keyClick(view(), Qt::Key_Down);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(window().current_view().y, first.y + first.h / 10);
+  EXPECT_EQ(window().current_view().x, first.x);
+  EXPECT_EQ(window().history_count(), history + 1);
+  const QImage after_line = Picture();
+  const QPoint at_after = At(cx, cy);
+  EXPECT_EQ(at_after.x(), at_before.x());
+  EXPECT_NEAR(at_before.y() - at_after.y(), window().view_height() / 10, 2);
+  ASSERT_TRUE(after_line.rect().contains(at_after));
+  EXPECT_EQ(after_line.pixel(at_after), before.pixel(at_before));
+  EXPECT_NE(after_line, before);
+  expect_bars_follow("after the arrow key");
+
+  // A click in the vertical bar's page area below the thumb moves the view down a page.
+  QScrollBar* vertical = bars[1];
+  const ZoomView lined = window().current_view();
+  const int32_t lined_position = window().ScrollPosition(true);
+  QTest::mouseClick(vertical, Qt::LeftButton, Qt::NoModifier,
+                    QPoint(vertical->width() / 2, vertical->height() * 9 / 10));
+  ASSERT_TRUE(WaitDrawn());
+  // A page is the view's height, held within the range: here it stops at the range's end,
+  // where the job's bottom edge meets the view's top.
+  ASSERT_GT(lined_position + lined.h, window().ScrollMaximum(true));
+  EXPECT_EQ(window().ScrollPosition(true), window().ScrollMaximum(true));
+  EXPECT_EQ(window().current_view().y - lined.y, window().ScrollMaximum(true) - lined_position);
+  EXPECT_EQ(window().history_count(), history + 2);
+  expect_bars_follow("after the page step");
+  EXPECT_LT(At(cx, cy).y(), 0) << "the flash lies above the view";
+  EXPECT_NE(Picture(), after_line);
+  // Top brings the job's top back.
+  vertical->triggerAction(QAbstractSlider::SliderToMinimum);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(window().current_view().y, first.y);
+  EXPECT_EQ(Picture(), before);
+  expect_bars_follow("after top");
+
+  // Dragging the horizontal thumb moves the view only when it is let go; the redraw follows.
+  QScrollBar* horizontal = bars[0];
+  const int drawings = view()->full_drawings();
+  const int32_t x_before = window().current_view().x;
+  const QPoint thumb(horizontal->width() / 2, horizontal->height() / 2);
+  QTest::mousePress(horizontal, Qt::LeftButton, Qt::NoModifier, thumb);
+  QTest::mouseMove(horizontal, thumb + QPoint(20, 0));
+  QTest::mouseMove(horizontal, thumb + QPoint(40, 0));
+  EXPECT_GT(horizontal->sliderPosition(), 0);
+  EXPECT_EQ(window().current_view().x - x_before, horizontal->sliderPosition())
+      << "the view tracks the thumb";
+  QTest::mouseRelease(horizontal, Qt::LeftButton, Qt::NoModifier, thumb + QPoint(40, 0));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_GT(view()->full_drawings(), drawings);
+  EXPECT_GT(window().current_view().x, x_before);
+  EXPECT_NE(Picture(), before);
+  expect_bars_follow("after the drag");
+
+  // A zoom moves and resizes both thumbs without counting as a scroll of the user.
+  frame()->OnCommand(kCmdViewIn);
+  Click(QPoint(view()->width() / 3, view()->height() / 3));
+  ASSERT_TRUE(WaitDrawn());
+  const int zoomed_history = window().history_count();
+  expect_bars_follow("after zooming in");
+  EXPECT_LT(bars[1]->pageStep(), first.h);
+  QTest::qWait(50);
+  EXPECT_EQ(window().history_count(), zoomed_history);
+
+  // Closing the file hides both bars.
+  frame()->OnCommand(kCmdFileClose);
+  EXPECT_TRUE(WaitFor([&] { return bars[0]->isHidden() && bars[1]->isHidden(); }));
 }
 
 }  // namespace
