@@ -535,7 +535,7 @@ TEST_F(ViewWorkingTest, ScrollBarsShowTheViewAndMoveIt) {
   EXPECT_EQ(Picture(), before);
   expect_bars_follow("after top");
 
-  // Dragging the horizontal thumb moves the view only when it is let go; the redraw follows.
+  // Dragging the horizontal thumb moves the view with it; the redraw follows its release.
   QScrollBar* horizontal = bars[0];
   const int drawings = view()->full_drawings();
   const int32_t x_before = window().current_view().x;
@@ -546,6 +546,7 @@ TEST_F(ViewWorkingTest, ScrollBarsShowTheViewAndMoveIt) {
   EXPECT_GT(horizontal->sliderPosition(), 0);
   EXPECT_EQ(window().current_view().x - x_before, horizontal->sliderPosition())
       << "the view tracks the thumb";
+  EXPECT_FALSE(view()->redraw_pending()) << "the drawing waits for the release";
   QTest::mouseRelease(horizontal, Qt::LeftButton, Qt::NoModifier, thumb + QPoint(40, 0));
   ASSERT_TRUE(WaitDrawn());
   EXPECT_GT(view()->full_drawings(), drawings);
