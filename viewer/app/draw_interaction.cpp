@@ -314,6 +314,8 @@ bool CDrawInteraction::TakeQueryHit(int32_t* x, int32_t* y) {
   if (!query_.has_hit()) return false;
   *x = query_.hit_x();
   *y = query_.hit_y();
+  // The vertex stays described, without the help on accepting it.
+  if (info_->isVisible()) ShowQueryHit();
   query_.End();
   view_->update();
   return true;

@@ -36,6 +36,7 @@ class CViewInfoDlg : public QDialog {
   void SetInfo(const QString& title, const QString& text, const QString& help);
   QString text() const { return text_->toPlainText(); }
   QString title() const { return title_->text(); }
+  QString help() const { return help_->toPlainText(); }
 
  private:
   QLabel* title_;

@@ -16,6 +16,7 @@
 #include "support/notifier.h"
 #include "support/qt/dialogs.h"
 #include "viewer/app/display_painter.h"
+#include "viewer/app/draw_interaction.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
@@ -402,6 +403,9 @@ void CEditTools::EndTool() {
     selection_dialog_->hide();
     store_.ApplySelection(false);
   }
+  // The vertex the last snapped point met is no longer of interest.
+  if (tool != 0 && AppState().settings.snap_end_point != 0)
+    app_->view()->interaction().info_window()->hide();
   // The frame restores the settings the tools put aside.
   if (tool != 0) app_->frame()->OnCommand(kToolReset);
   AfterEdit();
@@ -418,6 +422,10 @@ EditPoint CEditTools::ToDatabase(QPoint device) const {
   } else {
     window.LogicalToWorld(p, &x, &y);
   }
+  return WorldToDatabase(x, y);
+}
+
+EditPoint CEditTools::WorldToDatabase(int32_t x, int32_t y) const {
   // Points of the edit layer are its own database units: less the layer's offset.
   const int layer = AppState().current_layer;
   if (layer >= 0 && layer < kViewLayerCount) {
@@ -455,9 +463,22 @@ bool CEditTools::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CEditTools::OnPoint(QPoint device) {
+  EditPoint point = ToDatabase(device);
+  if (tool_ != kToolDeleteElements) {
+    // End-point snap: a point is taken only on a vertex, and then as the vertex itself; a
+    // refused point leaves the tool as it was.
+    DrawModes& modes = app_->view()->interaction().modes();
+    if (!modes.InsertPointCheck(device.x(), device.y())) return;
+    int32_t x = 0, y = 0;
+    if (modes.QueryMarkerAt(&x, &y)) {
+      const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
+      device = {p.x, p.y};
+      point = WorldToDatabase(x, y);
+    }
+  }
   const int index = std::min(counter_, 2);
   device_[index] = device;
-  points_[index] = ToDatabase(device);
+  points_[index] = point;
   band_end_ = device;
   band_mode_ = index == 0 ? first_mode_ : later_mode_;
   if (index >= last_index_) {

@@ -161,6 +161,7 @@ class CEditTools : public QObject {
   void Complete();
   void AddText(const EditPoint& a, const EditPoint& b);
   EditPoint ToDatabase(QPoint device) const;
+  EditPoint WorldToDatabase(int32_t x, int32_t y) const;
   void AfterEdit();
   // Redraws only the elements the last pick changed (a full drawing when it cannot).
   void RedrawChanged();

@@ -305,6 +305,22 @@ void DrawModes::EndPointClick(int32_t x, int32_t y) {
   if (!vertex_pending_) host_->InvalidPoint();
 }
 
+bool DrawModes::InsertPointCheck(int32_t x, int32_t y) {
+  insert_point_pending_ = false;
+  if (!host_->EndPointSnap()) return true;
+  // The same search as an end-point measure's click.
+  UpdateCursor(x, y);
+  insert_point_pending_ = host_->QueryMarker(cursor_world_x_, cursor_world_y_);
+  if (!insert_point_pending_) host_->InvalidPoint();
+  return insert_point_pending_;
+}
+
+bool DrawModes::QueryMarkerAt(int32_t* x, int32_t* y) {
+  if (!insert_point_pending_) return false;
+  insert_point_pending_ = false;
+  return host_->TakeQueryHit(x, y);
+}
+
 void DrawModes::RightRelease(int32_t x, int32_t y) {
   UpdateCursor(x, y);
   if (!end_point_measure() || !vertex_pending_) return;

@@ -122,6 +122,13 @@ class DrawModes {
   // The right button: accepts the vertex an end-point measure found; otherwise only the
   // coordinates follow.
   void RightRelease(int32_t x, int32_t y);
+  // The edit tools' end-point snap. InsertPointCheck accepts every point while snapping is
+  // off; while it is on, it accepts only a point with a vertex within the query's aperture
+  // (the vertex is marked and held) and refuses any other with the "Invalid point" report.
+  // QueryMarkerAt then gives the held vertex in world units and ends its query: false when
+  // the last check held none (snapping off, or the point was refused).
+  bool InsertPointCheck(int32_t x, int32_t y);
+  bool QueryMarkerAt(int32_t* x, int32_t* y);
   // An end-point measure is under way (the right button is its own).
   bool end_point_measure() const { return active_mode() == kDrawMeasure && host_->EndPointSnap(); }
   // Escape: a pending band is dropped; the redraw's cancel counter moves.
@@ -183,6 +190,8 @@ class DrawModes {
   // End-point measure: a vertex found and waiting for the right button, and the vertices
   // accepted so far (world units).
   bool vertex_pending_ = false;
+  // A vertex the edit tools' last insertion check found, waiting for QueryMarkerAt.
+  bool insert_point_pending_ = false;
   int measure_count_ = 0;
   std::array<int32_t, 4> measure_points_{};
   bool saved_band_ = false;

@@ -1,7 +1,8 @@
 // The edit tools as a user drives them on the real window: picks by crossing, window and
-// object with Include and Exclude, delete, rectangles and text added with the mouse, undo,
-// saving into the layer's own file and reading it back, a save that cannot write, and the
-// Merge Layers dialog merging two WF2 layers into a file that reads back.
+// object with Include and Exclude, delete, rectangles and text added with the mouse, points
+// snapped to the vertices under the cursor or refused off them, undo, saving into the
+// layer's own file and reading it back, a save that cannot write, and the Merge Layers
+// dialog merging two WF2 layers into a file that reads back.
 #include "viewer/app/edit_tools.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 
 #include "support/notifier.h"
 #include "viewer/app/display_painter.h"
+#include "viewer/app/draw_interaction.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
@@ -37,8 +39,8 @@ const std::string kThreeFlashes = "<X100Y200W30V10U0SX300SX500Y500W10S\nZ";
 class EditToolsTest : public VexilAppTest {
  protected:
   // Opens a job of the PG file a.em in red.
-  void StartWithFlashes() {
-    WriteFile("a.em", kThreeFlashes);
+  void StartWithFlashes(const std::string& flashes = kThreeFlashes) {
+    WriteFile("a.em", flashes);
     WriteFile("a.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.em") +
                            "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
     app_ = std::make_unique<CLumraApp>();
@@ -67,7 +69,8 @@ class EditToolsTest : public VexilAppTest {
     ASSERT_NE(action, nullptr) << id;
     action->trigger();
   }
-  void Click(int32_t x, int32_t y) { QTest::mouseClick(view(), Qt::LeftButton, {}, At(x, y)); }
+  void Click(int32_t x, int32_t y) { ClickAt(At(x, y)); }
+  void ClickAt(QPoint p) { QTest::mouseClick(view(), Qt::LeftButton, {}, p); }
   void Pick(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     Click(x0, y0);
     Click(x1, y1);
@@ -81,13 +84,17 @@ class EditToolsTest : public VexilAppTest {
     ASSERT_NE(box, nullptr);
     QTest::mouseClick(box->button(which), Qt::LeftButton);
   }
-  std::vector<FlashValues> ReadBack(const std::string& path) const {
-    const GdxHandle handle = ScanPgFile(nullptr, path, 900);
+  static std::vector<FlashValues> FlashesOf(GdxHandle library) {
     std::vector<FlashValues> flashes;
-    for (GdxEntryCursor c(GdxLibraryFromHandle(handle)); c.Valid(); c.Next()) {
+    for (GdxEntryCursor c(GdxLibraryFromHandle(library)); c.Valid(); c.Next()) {
       FlashValues f;
       if (FlashOfElement(c.Type(), c.Data(), &f)) flashes.push_back(f);
     }
+    return flashes;
+  }
+  std::vector<FlashValues> ReadBack(const std::string& path) const {
+    const GdxHandle handle = ScanPgFile(nullptr, path, 900);
+    std::vector<FlashValues> flashes = FlashesOf(handle);
     GdxFreeLibrary(handle);
     return flashes;
   }
@@ -187,6 +194,71 @@ TEST_F(EditToolsTest, PicksDeleteUndoAddAndSaveIntoTheLayersOwnFile) {
   EXPECT_EQ(saved[2], (FlashValues{60, 40, 0, 230, 320}));
   EXPECT_EQ(ColourAt(230, 320), red) << "the reloaded file holds the rectangle";
   EXPECT_EQ(ColourAt(300, 200), red);
+}
+
+TEST_F(EditToolsTest, EndPointSnapTakesTheVerticesAndRefusesOtherPoints) {
+  // Two 100x60 flashes at (200, 200) and (500, 200).
+  StartWithFlashes("<X200Y200W100V60U0SX500SZ");
+  DrawWndState& window = AppDisplay().window;
+  ASSERT_LT(2 * window.LogicalLengthToWorld(8) + 4, 60) << "one corner in the aperture";
+  // A few pixels off the first flash's top right and the second's bottom left corner.
+  const QPoint near_first = At(250, 230) + QPoint(2, 2);
+  const QPoint near_second = At(450, 170) + QPoint(-2, -2);
+  const QPoint between = At(350, 200);
+  const FlashValues snapped{200, 60, 0, 350, 200};
+  EditStore& store = tools_->store();
+  CViewInfoDlg* info = view()->interaction().info_window();
+
+  AppState().settings.snap_end_point = 1;
+  Choose(kToolRectangle2);
+  ClickAt(between);
+  EXPECT_EQ(tools_->click_count(), 0) << "a point off every vertex is refused";
+  EXPECT_TRUE(info->isVisible());
+  EXPECT_TRUE(info->help().contains("Invalid point.")) << info->help().toStdString();
+  ClickAt(near_first);
+  ASSERT_EQ(tools_->click_count(), 1);
+  EXPECT_EQ(tools_->band_points()[0], At(250, 230)) << "the band starts on the vertex";
+  EXPECT_TRUE(info->text().contains("VERT:")) << info->text().toStdString();
+  EXPECT_FALSE(info->help().contains("RIGHT MOUSE")) << "the vertex is taken already";
+  EXPECT_FALSE(view()->interaction().query().has_hit());
+  ClickAt(between);
+  EXPECT_EQ(tools_->click_count(), 1) << "a refused second point keeps the first";
+  EXPECT_EQ(tools_->band_mode(), 1);
+  EXPECT_TRUE(info->help().contains("Invalid point."));
+  ClickAt(near_second);
+  EXPECT_EQ(tools_->click_count(), 0);
+  ASSERT_EQ(store.EditLibraries(0).size(), 1u);
+  EXPECT_EQ(FlashesOf(store.EditLibraries(0)[0]), std::vector<FlashValues>{snapped});
+  // Three points near three corners of the first flash make that flash again.
+  Choose(kToolRectangle3);
+  ClickAt(At(150, 170) + QPoint(-2, 2));
+  ClickAt(At(250, 170) + QPoint(2, 2));
+  ClickAt(At(250, 230) + QPoint(2, -2));
+  ASSERT_EQ(store.EditLibraries(0).size(), 2u);
+  EXPECT_EQ(FlashesOf(store.EditLibraries(0)[1]),
+            (std::vector<FlashValues>{{100, 60, 0, 200, 200}}));
+  Choose(kToolUndo);
+  app_->frame()->OnCommand(kToolEnd);
+  EXPECT_FALSE(info->isVisible()) << "ending the tool puts the info window away";
+  Choose(kToolUndo);
+  ASSERT_TRUE(store.EditLibraries(0).empty());
+
+  // Snapping off: the same clicks take the points under the cursor.
+  AppState().settings.snap_end_point = 0;
+  Choose(kToolRectangle2);
+  ClickAt(near_first);
+  ClickAt(near_second);
+  int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  window.LogicalToWorld({near_first.x(), near_first.y()}, &x0, &y0);
+  window.LogicalToWorld({near_second.x(), near_second.y()}, &x1, &y1);
+  ASSERT_EQ(store.EditLibraries(0).size(), 1u);
+  const std::vector<FlashValues> plain = FlashesOf(store.EditLibraries(0)[0]);
+  ASSERT_EQ(plain.size(), 1u);
+  EXPECT_NE(plain[0], snapped);
+  EXPECT_EQ(plain[0].width, std::abs(x1 - x0));
+  EXPECT_EQ(plain[0].height, std::abs(y1 - y0));
+  EXPECT_NEAR(plain[0].centre_x, (x0 + x1) / 2.0, 0.5);
+  EXPECT_NEAR(plain[0].centre_y, (y0 + y1) / 2.0, 0.5);
 }
 
 TEST_F(EditToolsTest, ASaveThatCannotWriteKeepsTheSourceAndTheEdits) {

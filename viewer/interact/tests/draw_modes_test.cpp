@@ -320,6 +320,29 @@ TEST_F(DrawModesTest, EndPointMeasureTakesTheVerticesTheRightButtonAccepts) {
   EXPECT_EQ(modes_.mode(), kDrawMeasure);
 }
 
+TEST_F(DrawModesTest, InsertPointCheckHoldsOnlyAVertexAndOnlyForOneTake) {
+  int32_t x = -1, y = -1;
+  // Snapping off: every point passes and nothing is held.
+  EXPECT_TRUE(modes_.InsertPointCheck(17, 72));
+  EXPECT_FALSE(modes_.QueryMarkerAt(&x, &y));
+  host_.snap = true;
+  EXPECT_FALSE(modes_.InsertPointCheck(17, 72));  // world (15, 10): no vertex
+  EXPECT_EQ(host_.invalid, 1);
+  EXPECT_FALSE(modes_.QueryMarkerAt(&x, &y));
+  EXPECT_TRUE(modes_.InsertPointCheck(13, 71));  // world (11, 11): the vertex (10, 10)
+  EXPECT_EQ(host_.invalid, 1);
+  ASSERT_TRUE(modes_.QueryMarkerAt(&x, &y));
+  EXPECT_EQ(x, 10);
+  EXPECT_EQ(y, 10);
+  EXPECT_FALSE(modes_.QueryMarkerAt(&x, &y)) << "the vertex is taken once";
+  // A refused point drops a vertex held before it.
+  EXPECT_TRUE(modes_.InsertPointCheck(43, 31));
+  EXPECT_FALSE(modes_.InsertPointCheck(17, 72));
+  EXPECT_FALSE(modes_.QueryMarkerAt(&x, &y));
+  EXPECT_EQ(modes_.mode(), kDrawNoMode) << "the checks select no mode";
+  EXPECT_FALSE(modes_.band_pending());
+}
+
 TEST_F(DrawModesTest, EscapeDropsAPendingBand) {
   modes_.Command(kDrawMeasure);
   Click(10, 10);
