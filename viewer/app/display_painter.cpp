@@ -4,10 +4,17 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QPointer>
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstring>
+#include <string>
 
+#include "support/paths.h"
 #include "viewer/app/lumra_doc.h"
 #include "viewer/app/viewer_state.h"
+#include "viewer/model/layer_table.h"
+#include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -62,6 +69,44 @@ class PictureHost : public DrawHost {
 ViewerDisplay& AppDisplay() {
   static ViewerDisplay display;
   return display;
+}
+
+bool JobHasWf2Layer() {
+  for (int n = 0; n < kViewLayerCount; ++n) {
+    std::string extension;
+    SplitExtension(LayerTable()[n].path, nullptr, &extension);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".wf2") return true;
+  }
+  return false;
+}
+
+void SetFrameGridOfJob() {
+  DisplaySettings& settings = AppDisplay().settings;
+  settings.frame_pitch_x = settings.frame_pitch_y = 0;
+  settings.frame_columns = settings.frame_rows = 0;
+  if (!JobHasWf2Layer()) return;
+  // The frames lie from the origin up and to the right: a column per strip, a row per frame.
+  const Wf2ScanValues& wf2 = LastWf2Scan();
+  const int64_t pitch_x = int64_t{wf2.header.frame_width} * wf2.scale_factor;
+  const int64_t pitch_y = int64_t{wf2.header.frame_height} * wf2.scale_factor;
+  if (pitch_x <= 0 || pitch_y <= 0 || pitch_x > INT32_MAX || pitch_y > INT32_MAX) return;
+  settings.frame_pitch_x = static_cast<int32_t>(pitch_x);
+  settings.frame_pitch_y = static_cast<int32_t>(pitch_y);
+  settings.frame_columns = wf2.header.strips;
+  settings.frame_rows = wf2.header.frames_per_strip;
+}
+
+bool PaintOverlays(QImage* picture) {
+  ViewerDisplay& display = AppDisplay();
+  if (!AppState().picture_valid || display.surface.width() != picture->width() ||
+      display.surface.height() != picture->height()) {
+    return false;
+  }
+  display.DrawOverlays();
+  ShowInPicture(display, picture);
+  return true;
 }
 
 void SetPictureWidget(QWidget* widget) { picture_widget = widget; }

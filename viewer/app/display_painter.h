@@ -31,6 +31,15 @@ void SetEditLayersPainter(std::function<void(ViewerDisplay&, DrawHost*)> painter
 bool PaintHitEntries(QImage* picture, int layer,
                      std::span<const std::pair<GdxHandle, int32_t>> entries);
 
+// The job has a WF2 layer (a file named ".wf2").
+bool JobHasWf2Layer();
+// Takes the frame grid of the display (pitch, columns and rows) from the WF2 data scanned
+// last; none when the job has no WF2 layer.
+void SetFrameGridOfJob();
+// Draws the overlays (frame grid, glass, grid) over the picture at once (the picture must
+// be the view's current, complete one): false when it cannot, and a full drawing is needed.
+bool PaintOverlays(QImage* picture);
+
 // A job was loaded: the view is fitted to its extents.
 void FitDisplayToJob();
 // The job is going: the kept WF2 section is freed and the view forgotten.

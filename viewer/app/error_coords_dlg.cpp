@@ -35,17 +35,6 @@ std::optional<double> Real(const QString& text) {
 
 bool Fits(double value) { return value >= INT32_MIN && value <= INT32_MAX; }
 
-bool JobHasWf2Layer() {
-  for (int n = 0; n < kViewLayerCount; ++n) {
-    std::string extension;
-    SplitExtension(LayerTable()[n].path, nullptr, &extension);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (extension == ".wf2") return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::optional<GdxRect> ErrorZoomBox(std::string_view line, const ErrorZoomFrame& frame) {

@@ -178,6 +178,7 @@ void CLumraApp::ResetJob() {
   ViewerAppState& state = AppState();
   document_.OnNewDocument();
   ResetDisplay();
+  AppDisplay().settings.frames_display = 0;
   ViewLayerTable& table = LayerTable();
   for (int n = 0; n < kViewLayerCount; ++n) ClearLayerEntry(&table[n]);
   state.job_file_name.clear();
@@ -322,6 +323,9 @@ bool CLumraApp::OpenJob(std::string path) {
   state.job_loaded = true;
   state.picture_valid = false;
   FitDisplayToJob();
+  // A job opens without its frame grid unless it is to be shown at start-up.
+  SetFrameGridOfJob();
+  AppDisplay().settings.frames_display = state.settings.frames_at_startup != 0 ? 2 : 0;
   if (job_changed_) job_changed_();
   state.current_job_path = path;
   frame_->AddRecentFile(path);

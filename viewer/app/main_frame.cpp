@@ -30,6 +30,7 @@
 #include "support/qt/dialogs.h"
 #include "support/qt/window_helpers.h"
 #include "support/qt/window_placement.h"
+#include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
@@ -151,6 +152,11 @@ const FrameCommand kFrameCommands[] = {
     {kCmdAppAbout, "&About Vexil...", "",
      "Display program information, version number and copyright", &CMainFrame::OnAppAbout, nullptr,
      nullptr},
+    {kCmdFramesDisplay, "F&rames Display", "", "Toggles mode of WF2 frames display.",
+     &CMainFrame::OnFramesDisplay, &CMainFrame::IdleWithJob, nullptr},
+    {kCmdFramesAtStartup, "Frames at S&tartup", "",
+     "Saves the frame on off display setting for startup", &CMainFrame::OnFramesAtStartup, nullptr,
+     &CMainFrame::FramesAtStartup},
     // Without a menu item: the keys of the edit tools' Delete and Undo.
     {kCmdEditClear, "Clear", "Del", "Erase the selection", &CMainFrame::OnEditClear,
      &CMainFrame::EditToolsIdle, nullptr},
@@ -199,6 +205,9 @@ const MenuSlot kMenuLayout[] = {
     {"&Settings", 0},
     {"&Settings", kCmdGlass},
     {"&Settings", kCmdFillOnOff},
+    {"&Settings", 0},
+    {"&Settings", kCmdFramesDisplay},
+    {"&Settings", kCmdFramesAtStartup},
     {"&View", kCmdTearOff},
     {"&View", kCmdViewAll},
     {"&View", kCmdViewWindow},
@@ -738,6 +747,7 @@ bool CMainFrame::ToolbarShown() const { return !toolbar_->isHidden(); }
 bool CMainFrame::StatusBarShown() const { return !statusBar()->isHidden(); }
 bool CMainFrame::ViewFilled() const { return AppState().fill_mode != 0; }
 bool CMainFrame::DefaultFillOn() const { return AppState().settings.fill_on != 0; }
+bool CMainFrame::FramesAtStartup() const { return AppState().settings.frames_at_startup != 0; }
 
 void CMainFrame::OnFileNew() { app_->OnFileNew(); }
 void CMainFrame::OnFileOpen() { app_->OnFileOpen(); }
@@ -777,6 +787,23 @@ void CMainFrame::OnBackgroundColor() {
 void CMainFrame::OnFillOnOff() {
   ViewerSettings& settings = AppState().settings;
   settings.fill_on = settings.fill_on == 0 ? 1 : 0;
+}
+
+void CMainFrame::OnFramesDisplay() {
+  // Off, border only, every frame line, off again. A grid comes on over the picture as it
+  // is; only the step to off needs the whole picture drawn again.
+  int32_t& mode = AppDisplay().settings.frames_display;
+  mode = (mode + 1) % 3;
+  if (mode == 0 || !PaintOverlays(&view_->MutablePicture())) {
+    view_->RequestRedraw();
+    return;
+  }
+  view_->update();
+}
+
+void CMainFrame::OnFramesAtStartup() {
+  ViewerSettings& settings = AppState().settings;
+  settings.frames_at_startup = settings.frames_at_startup == 0 ? 1 : 0;
 }
 
 void CMainFrame::OnFillOutline() {

@@ -56,9 +56,11 @@ enum ViewerCommand : int {
   kCmdVertexPoint = 32861,
   kCmdVertexWindow = 32862,
   kCmdHelpInstallation = 32873,
+  kCmdFramesDisplay = 32877,
   kCmdGlass = 32878,
   kCmdReport = 32879,
   kCmdFillOnOff = 32881,
+  kCmdFramesAtStartup = 32882,
   kCmdFileClose = 32883,
   kCmdMainEvent = 32884,
   kCmdSnapSettings = 32889,
@@ -182,6 +184,8 @@ class CMainFrame : public QMainWindow {
   void OnBackgroundColor();
   void OnFillOnOff();
   void OnFillOutline();
+  void OnFramesDisplay();
+  void OnFramesAtStartup();
   void OnCancelDrawing();
   void OnMainEvent();
   void OnRedraw();
@@ -208,6 +212,7 @@ class CMainFrame : public QMainWindow {
   bool ToolbarShown() const;
   bool StatusBarShown() const;
   bool DefaultFillOn() const;
+  bool FramesAtStartup() const;
   // Edit tools are installed and nothing runs.
   bool EditToolsIdle() const;
   // The current view is filled (the Fill/Outline button shows it pressed).

@@ -66,6 +66,7 @@ void ReadViewerSettings(const CAppProfile& profile, const std::string& current_d
   ReadInt(profile, "SnapOn", &s->snap_on);
   profile.GetString("GridSnap", &s->grid_snap, kTextSize);
   ReadInt(profile, "FillOn", &s->fill_on);
+  ReadInt(profile, "FramesAtStartup", &s->frames_at_startup);
   ReadInt(profile, "GlassWidth", &s->glass_width);
   ReadInt(profile, "GlassHeight", &s->glass_height);
   ReadInt(profile, "GlassMargin", &s->glass_margin);
@@ -121,6 +122,8 @@ int WriteViewerSettingsAfterPlacement(const CAppProfile& profile, const ViewerSe
   batch.WriteString("RamUse", std::to_string(s.ram_use).c_str());
   batch.WriteString("TmpDir", s.tmp_dir.c_str());
   batch.WriteString("LastJobFileName", s.last_job_file_name.c_str());
+  // The viewer's own key, after those the settings file has always held.
+  batch.WriteInt("FramesAtStartup", s.frames_at_startup);
   return batch.Commit();
 }
 

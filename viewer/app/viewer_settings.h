@@ -23,6 +23,7 @@ struct ViewerSettings {
   int32_t snap_on = 0;
   std::string grid_snap = "1.0";
   int32_t fill_on = 1;
+  int32_t frames_at_startup = 0;  // "FramesAtStartup": a job opens with its frame grid
   // Written back only while marked valid (the Glass Setup marks them).
   bool glass_valid = false;
   int32_t glass_width = 500;
@@ -47,8 +48,8 @@ void ReadViewerSettings(const CAppProfile& profile, const std::string& current_d
                         ViewerSettings* settings);
 
 // Writes the values stored before the window placement ("Toolbar" to the glass values) and
-// those after it ("RamUse", "TmpDir", "LastJobFileName"): 1, or 0 when the store cannot be
-// written.
+// those after it ("RamUse", "TmpDir", "LastJobFileName", "FramesAtStartup"): 1, or 0 when
+// the store cannot be written.
 int WriteViewerSettingsBeforePlacement(const CAppProfile& profile, const ViewerSettings& settings);
 int WriteViewerSettingsAfterPlacement(const CAppProfile& profile, const ViewerSettings& settings);
 

@@ -21,6 +21,7 @@
 #include "viewer/model/gdx_database.h"
 #include "viewer/model/job_file.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/tests/wf2_test_support.h"
 
 namespace kavrinth {
 namespace {
@@ -121,6 +122,113 @@ TEST_F(ViewDrawingTest, ThePictureBuildsUpLayerByLayer) {
   ASSERT_TRUE(WaitDrawn());
   view()->removeEventFilter(&paints);
   EXPECT_GE(paints.count, 1) << "the window shows the layers as they are drawn";
+}
+
+// A WF2 pattern of two strips of two frames (each 100 by 50 steps) with one small square in
+// the first frame, away from the frame lines.
+std::string FramesPattern() {
+  const Wf2Header header = testing::SmallHeader(2, 2, false);
+  std::vector<testing::Wf2Frame> frames(4);
+  frames[0].push_back({{10, 10}, {20, 10}, {20, 20}, {10, 20}});
+  const std::vector<uint8_t> bytes = testing::BuildWf2(header, frames);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Where the frame lines of the pattern lie on the picture: the outline is the layout's
+// extents, the inner lines halve it.
+struct FrameLinePoints {
+  LogicalPoint border_left, border_bottom, inner_vertical, inner_horizontal;
+};
+
+FrameLinePoints FrameLinesOnPicture() {
+  const ViewerDisplay& display = AppDisplay();
+  const GdxRect box = display.job_extents();
+  const int32_t w = box.max_x - box.min_x, h = box.max_y - box.min_y;
+  const auto at = [&](int64_t x, int64_t y) {
+    return display.window.WorldToLogical(static_cast<int32_t>(x), static_cast<int32_t>(y));
+  };
+  return {at(box.min_x, box.min_y + h / 4), at(box.min_x + w / 4, box.min_y),
+          at(box.min_x + w / 2, box.min_y + h / 4), at(box.min_x + w / 4, box.min_y + h / 2)};
+}
+
+// A black line (the grid's colour on the grey background) within a pixel of the point.
+bool LineAt(const QImage& shown, LogicalPoint point) {
+  for (int dy = -1; dy <= 1; ++dy) {
+    for (int dx = -1; dx <= 1; ++dx) {
+      const int x = point.x + dx, y = point.y + dy;
+      if (x < 0 || y < 0 || x >= shown.width() || y >= shown.height()) continue;
+      if (shown.pixelColor(x, y) == QColor(0, 0, 0)) return true;
+    }
+  }
+  return false;
+}
+
+TEST_F(ViewDrawingTest, FramesDisplayCyclesOffBorderAllLinesAndOff) {
+  WriteFile("pattern.wf2", FramesPattern());
+  Start({"vexil", "pattern.wf2"});
+  ASSERT_TRUE(WaitDrawn());
+  QAction* frames = frame()->CommandAction(kCmdFramesDisplay);
+  ASSERT_NE(frames, nullptr);
+  EXPECT_EQ(frames->text(), "F&rames Display");
+  EXPECT_EQ(frames->statusTip(), "Toggles mode of WF2 frames display.");
+  ASSERT_TRUE(frames->isEnabled());
+  const FrameLinePoints lines = FrameLinesOnPicture();
+  struct Step {
+    const char* name;
+    bool border, inner;
+  };
+  const Step steps[] = {{"opened", false, false},
+                        {"border", true, false},
+                        {"all lines", true, true},
+                        {"off again", false, false}};
+  for (int press = 0; press < 4; ++press) {
+    const Step& step = steps[press];
+    const int drawings = view()->full_drawings();
+    if (press > 0) frames->trigger();
+    if (press == 3) {
+      // Only the step to off draws the whole picture again.
+      EXPECT_FALSE(AppState().picture_valid) << step.name;
+      ASSERT_TRUE(WaitDrawn());
+      EXPECT_EQ(view()->full_drawings(), drawings + 1) << step.name;
+    } else {
+      EXPECT_TRUE(AppState().picture_valid) << step.name << ": drawn over the picture at once";
+      EXPECT_FALSE(view()->redraw_pending()) << step.name;
+      EXPECT_EQ(view()->full_drawings(), drawings) << step.name;
+    }
+    const QImage shown = view()->grab().toImage();
+    EXPECT_EQ(LineAt(shown, lines.border_left), step.border) << step.name;
+    EXPECT_EQ(LineAt(shown, lines.border_bottom), step.border) << step.name;
+    EXPECT_EQ(LineAt(shown, lines.inner_vertical), step.inner) << step.name;
+    EXPECT_EQ(LineAt(shown, lines.inner_horizontal), step.inner) << step.name;
+  }
+}
+
+TEST_F(ViewDrawingTest, FramesAtStartupIsKeptAndOpensTheNextJobWithItsGrid) {
+  WriteFile("pattern.wf2", FramesPattern());
+  Start({"vexil"});
+  QAction* at_startup = frame()->CommandAction(kCmdFramesAtStartup);
+  ASSERT_NE(at_startup, nullptr);
+  EXPECT_EQ(at_startup->statusTip(), "Saves the frame on off display setting for startup");
+  EXPECT_FALSE(at_startup->isChecked());
+  at_startup->trigger();
+  EXPECT_TRUE(at_startup->isChecked());
+  ASSERT_TRUE(frame()->close());
+  EXPECT_EQ(Setting("FramesAtStartup"), "1");
+
+  app_.reset();
+  AppState() = ViewerAppState();
+  ClearLayerTable();
+  Start({"vexil", "pattern.wf2"});
+  EXPECT_TRUE(frame()->CommandAction(kCmdFramesAtStartup)->isChecked());
+  ASSERT_TRUE(WaitDrawn());
+  const FrameLinePoints lines = FrameLinesOnPicture();
+  const QImage shown = view()->grab().toImage();
+  EXPECT_TRUE(LineAt(shown, lines.inner_vertical)) << "the job opens with every frame line";
+  EXPECT_TRUE(LineAt(shown, lines.inner_horizontal));
+  // Turned off again, the next start opens without the grid.
+  frame()->CommandAction(kCmdFramesAtStartup)->trigger();
+  ASSERT_TRUE(frame()->close());
+  EXPECT_EQ(Setting("FramesAtStartup"), "0");
 }
 
 TEST_F(ViewDrawingTest, CancelDuringALargeDrawingLeavesAConsistentView) {

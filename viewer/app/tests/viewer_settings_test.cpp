@@ -36,6 +36,7 @@ TEST_F(ViewerSettingsTest, WrittenSettingsAreReadBackAndLaidOutInOrder) {
   ViewerSettings written;
   written.toolbar = 0;
   written.fill_on = 0;
+  written.frames_at_startup = 1;
   written.grid_snap = "2.5";
   written.ram_use = 5000000000LL;
   written.tmp_dir = temp_.path();
@@ -46,11 +47,13 @@ TEST_F(ViewerSettingsTest, WrittenSettingsAreReadBackAndLaidOutInOrder) {
   EXPECT_EQ(ReadFile(SettingsPath()),
             "[Vexil]\r\nToolbar=0\r\nStatusbar=1\r\nFillOn=0\r\nSnapEndPt=0\r\nGridOn=0\r\n"
             "SnapOn=0\r\nGridSnap=2.5\r\nRamUse=5000000000\r\nTmpDir=" +
-                temp_.path() + "\r\nLastJobFileName=" + written.last_job_file_name + "\r\n");
+                temp_.path() + "\r\nLastJobFileName=" + written.last_job_file_name +
+                "\r\nFramesAtStartup=1\r\n");
   ViewerSettings read;
   ReadViewerSettings(profile, "/cwd", &read);
   EXPECT_EQ(read.toolbar, 0);
   EXPECT_EQ(read.fill_on, 0);
+  EXPECT_EQ(read.frames_at_startup, 1);
   EXPECT_EQ(read.grid_snap, "2.5");
   EXPECT_TRUE(read.ram_use_stored);
   EXPECT_EQ(read.ram_use, 5000000000LL);
