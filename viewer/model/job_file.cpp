@@ -100,6 +100,19 @@ void FillEntry(ViewLayerEntry* entry, const JobLayerValue& value) {
   entry->fill_mode = value.fill_mode;
 }
 
+// A relative layer path that names no file from the current directory is looked for
+// beside the job file, so that a job opened from another directory (a file manager, a
+// shell elsewhere) still finds the data files that lie next to it. A path that resolves
+// as it stands, and one found in neither place, is kept as written.
+void ResolveBesideJob(const std::string& job_path, std::string* path) {
+  if (path->empty() || (*path)[0] == '/' || (*path)[0] == '\\' || FileExists(*path)) return;
+  std::string directory;
+  SplitPath(NativePath(job_path), &directory, nullptr);
+  if (directory.empty()) return;
+  std::string beside = MakePath(directory, NativePath(*path));
+  if (FileExists(beside)) *path = std::move(beside);
+}
+
 }  // namespace
 
 std::string JobLayerKey(int n) { return "LAYER_" + std::to_string(n); }
@@ -140,6 +153,7 @@ int ReadJobFile(const std::string& path) {
     if (value.empty()) continue;
     if (std::optional<JobLayerValue> parsed = ParseJobLayerValue(value)) {
       FillEntry(&table[n], *parsed);
+      ResolveBesideJob(path, &table[n].path);
       ++read;
     }
   }

@@ -3,7 +3,9 @@
 #include "viewer/model/job_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -181,6 +183,32 @@ TEST_F(JobFileTest, ReadingKeepsEntriesTheJobDoesNotName) {
   EXPECT_EQ(LayerTable()[3].path, "kept.em");
   EXPECT_EQ(ReadJobFile(PathOf("missing.job")), 0);
   EXPECT_EQ(JobState().job_path, PathOf("missing.job"));
+}
+
+TEST_F(JobFileTest, RelativePathsThatResolveNowhereElseAreFoundBesideTheJob) {
+  // The job lies in a directory of its own with its data below it; the process runs
+  // elsewhere, as when the job is opened from a file manager.
+  ASSERT_EQ(::mkdir(PathOf("job").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(PathOf("job/data").c_str(), 0755), 0);
+  Write("job/data/a.em", "Z");
+  Write("job/b.em", "Z");
+  Write("here.em", "Z");
+  Write("job/here.em", "Z");
+  const std::string job = Write("job/layers.job",
+                                "[LAYER_TABLE]\nLAYER_0=ON,255,0,0,Paint \"data/a.em\"\n"
+                                "LAYER_1=ON,255,0,0,Paint \"data\\a.em\"\n"
+                                "LAYER_2=ON,255,0,0,Paint \"b.em\"\n"
+                                "LAYER_3=ON,255,0,0,Paint \"here.em\"\n"
+                                "LAYER_4=ON,255,0,0,Paint \"nowhere.em\"\n");
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(PathOf(""));
+  EXPECT_EQ(ReadJobFile(job), 5);
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(LayerTable()[0].path, PathOf("job/data/a.em"));
+  EXPECT_EQ(LayerTable()[1].path, PathOf("job/data/a.em")) << "a stored '\\' is a separator";
+  EXPECT_EQ(LayerTable()[2].path, PathOf("job/b.em"));
+  EXPECT_EQ(LayerTable()[3].path, "here.em") << "a path that resolves as it stands is kept";
+  EXPECT_EQ(LayerTable()[4].path, "nowhere.em") << "a path found nowhere is kept as written";
 }
 
 TEST_F(JobFileTest, StartingOnADataFileKeepsItsEntryAndDropsTheOthers) {
