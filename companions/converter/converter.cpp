@@ -8,17 +8,12 @@
 #include <array>
 #include <cctype>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <iostream>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <numbers>
-#include <optional>
 #include <sstream>
-#include <system_error>
-#include <thread>
 
 #include "companions/converter/flash_cover.h"
 #include "pg2gds/pg_readers.h"
@@ -27,6 +22,7 @@
 #include "platform/process.h"
 #include "support/buf_file.h"
 #include "support/ordered_pipeline.h"
+#include "support/read_ahead.h"
 
 namespace kavrinth {
 namespace {
@@ -69,81 +65,27 @@ struct Box {
   }
 };
 
-// Reads the records of an Intermediate file on a thread of its own, up to a few batches
-// ahead of the conversion, which takes them in the order of the file. The last batch
-// ends with the result that ended the reading (the end of the data or an error).
-class RecordReadAhead {
- public:
-  struct Item {
-    int result = 0;
-    FlashRecord flash;
-  };
-
-  explicit RecordReadAhead(PgReader* reader) : reader_(*reader), thread_([this] { Read(); }) {}
-  ~RecordReadAhead() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-  RecordReadAhead(const RecordReadAhead&) = delete;
-  RecordReadAhead& operator=(const RecordReadAhead&) = delete;
-
-  // The next batch; the one returned before is given back.
-  const std::vector<Item>& Next() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (holding_) {
-      ++taken_;
-      changed_.notify_all();
-    }
-    changed_.wait(lock, [this] { return read_ > taken_; });
-    holding_ = true;
-    return batches_[taken_ % kBatches];
-  }
-
- private:
-  static constexpr size_t kBatches = 3;
-  static constexpr size_t kBatchItems = 4096;
-
-  void Read() {
-    for (bool ended = false; !ended;) {
-      std::vector<Item>* batch;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return stop_ || read_ - taken_ < kBatches; });
-        if (stop_) return;
-        batch = &batches_[read_ % kBatches];
-      }
-      batch->clear();
-      while (batch->size() < kBatchItems) {
-        const int result = ReadIntermediateRecord(&reader_);
-        if (result == kPgReadNothing) continue;
-        batch->push_back({result, reader_.flash()});
-        if (result != kPgReadFlash && result != kPgReadSector) {
-          ended = true;
-          break;
-        }
-      }
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++read_;
-      }
-      changed_.notify_all();
-    }
-  }
-
-  PgReader& reader_;
-  std::array<std::vector<Item>, kBatches> batches_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  uint64_t read_ = 0;   // batches filled
-  uint64_t taken_ = 0;  // batches the conversion gave back
-  bool holding_ = false;
-  bool stop_ = false;
-  std::thread thread_;  // last: it starts once the rest is ready
+// What one call of the Intermediate reader gave. Records are read in batches, on a thread
+// of their own when there is one; a batch ends early with the result that ended the
+// reading (the end of the data or an error).
+struct ReadItem {
+  int result = 0;
+  FlashRecord flash;
 };
+constexpr size_t kReadBatches = 3;
+constexpr size_t kReadBatchItems = 4096;
+using RecordReadAhead = ReadAhead<std::vector<ReadItem>, kReadBatches>;
+
+bool ReadRecordBatch(PgReader* reader, std::vector<ReadItem>* batch) {
+  batch->clear();
+  while (batch->size() < kReadBatchItems) {
+    const int result = ReadIntermediateRecord(reader);
+    if (result == kPgReadNothing) continue;
+    batch->push_back({result, reader->flash()});
+    if (result != kPgReadFlash && result != kPgReadSector) return false;
+  }
+  return true;
+}
 
 // Reads every record of the Intermediate file and writes its flashes.
 class Conversion {
@@ -161,24 +103,11 @@ class Conversion {
   // thread the records are read on a thread of their own.
   int Run(PgReader* reader, PgOutputWriter* writer, int threads, std::string* error) {
     writer_ = writer;
-    std::optional<RecordReadAhead> ahead;
-    if (threads > 1) {
-      try {
-        ahead.emplace(reader);
-      } catch (const std::system_error&) {
-        // No thread may start: the records are read on this one.
-      }
-    }
-    if (!ahead) {
-      for (;;) {
-        const int result = ReadIntermediateRecord(reader);
-        if (result == kPgReadNothing) continue;
-        const int step = Take(result, reader->flash(), error);
-        if (step <= 0) return step;
-      }
-    }
+    RecordReadAhead ahead(
+        [reader](std::vector<ReadItem>& batch) { return ReadRecordBatch(reader, &batch); });
+    if (threads > 1) ahead.Start();
     for (;;) {
-      for (const RecordReadAhead::Item& item : ahead->Next()) {
+      for (const ReadItem& item : ahead.Next()) {
         const int step = Take(item.result, item.flash, error);
         if (step <= 0) return step;
       }

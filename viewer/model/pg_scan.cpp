@@ -7,13 +7,9 @@
 #include <array>
 #include <climits>
 #include <cmath>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "pg2gds/pg_readers.h"
@@ -21,6 +17,7 @@
 #include "support/notifier.h"
 #include "support/ordered_pipeline.h"
 #include "support/paths.h"
+#include "support/read_ahead.h"
 #include "viewer/model/element_queries.h"
 #include "viewer/model/job_file.h"
 #include "viewer/model/layer_table.h"
@@ -142,86 +139,27 @@ ScanStatus EndStatus(int result) {
   return ScanStatus::kBadData;
 }
 
-// Hands out a file's flashes batch by batch. With a thread, the thread reads the batches
-// ahead while the caller stores the ones read before; the reader and the file belong to
-// the thread until this object is gone. Without one, each batch is read when asked for.
-class ScanReadAhead {
- public:
-  // The batches' room is taken here, so that reading allocates nothing.
-  ScanReadAhead(PgReader* reader, PgRecordReader read, BufFile* file, bool thread)
-      : reader_(reader), read_(read), file_(file) {
-    try {
-      slots_[0].items.reserve(kBatchFlashes);
-      if (!thread) return;
-      for (ScanBatch& slot : slots_) slot.items.reserve(kBatchFlashes);
-      thread_ = std::thread([this] { Run(); });
-    } catch (const std::bad_alloc&) {
-      // Without room for batches ahead, read on the caller's thread.
-    } catch (const std::system_error&) {
-      // No thread to be had: read on the caller's.
-    }
-  }
-  ~ScanReadAhead() {
-    if (!thread_.joinable()) return;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    freed_.notify_one();
-    thread_.join();
-  }
-  ScanReadAhead(const ScanReadAhead&) = delete;
-  ScanReadAhead& operator=(const ScanReadAhead&) = delete;
+// A file's flashes batch by batch, read ahead on a thread of its own when there is one;
+// the reader and the file belong to the reading side until it is gone.
+using ScanReadAhead = ReadAhead<ScanBatch, kBatchSlots>;
 
-  // False when there was no room for even one batch.
-  bool HasRoom() const { return slots_[0].items.capacity() >= kBatchFlashes; }
-
-  // The next batch; the one handed out before is given back. Not called after a batch
-  // that ended the records.
-  const ScanBatch& Next() {
-    if (!thread_.joinable()) {
-      ReadBatch(reader_, read_, file_, &slots_[0]);
-      return slots_[0];
-    }
-    std::unique_lock<std::mutex> lock(mutex_);
-    released_ = taken_;
-    freed_.notify_one();
-    filled_cv_.wait(lock, [this] { return filled_ > taken_; });
-    return slots_[taken_++ % kBatchSlots];
+// The reading side of a scan. The batches' room is taken first, so that reading allocates
+// nothing; without room for the batches ahead, or without a thread, each batch is read
+// on the caller's thread when it is asked for.
+void PrepareReadAhead(ScanReadAhead* source, bool thread) {
+  try {
+    source->batches()[0].items.reserve(kBatchFlashes);
+    if (!thread) return;
+    for (ScanBatch& batch : source->batches()) batch.items.reserve(kBatchFlashes);
+  } catch (const std::bad_alloc&) {
+    return;
   }
-
- private:
-  void Run() {
-    for (;;) {
-      std::unique_lock<std::mutex> lock(mutex_);
-      freed_.wait(lock, [this] { return stop_ || filled_ - released_ < kBatchSlots; });
-      if (stop_) return;
-      ScanBatch& batch = slots_[filled_ % kBatchSlots];
-      lock.unlock();
-      ReadBatch(reader_, read_, file_, &batch);
-      lock.lock();
-      ++filled_;
-      filled_cv_.notify_one();
-      if (batch.end != kMoreRecords) return;
-    }
-  }
-
-  PgReader* reader_;
-  PgRecordReader read_;
-  BufFile* file_;
-  std::array<ScanBatch, kBatchSlots> slots_;
-  std::mutex mutex_;
-  std::condition_variable filled_cv_;  // a batch was read
-  std::condition_variable freed_;      // a batch was given back, or the reading is to stop
-  uint64_t filled_ = 0;                // batches read
-  uint64_t taken_ = 0;                 // batches handed out
-  uint64_t released_ = 0;              // batches given back
-  bool stop_ = false;
-  std::thread thread_;
-};
+  source->Start();
+}
 
 ScanStatus ScanPgRecords(ScanReadAhead* source, ScanProgress* progress, ScanState* scan) {
-  if (!source->HasRoom()) return ScanStatus::kNoMemory;
+  // Not even one batch had room.
+  if (source->batches()[0].items.capacity() < kBatchFlashes) return ScanStatus::kNoMemory;
   for (;;) {
     const ScanBatch& batch = source->Next();
     for (const ScanItem& item : batch.items) {
@@ -416,7 +354,11 @@ GdxHandle ScanPgFile(ScanProgress* progress, const std::string& path, int32_t la
     const bool threads = WorkerThreadCount(0, "VEXIL_THREADS") > 1;
     std::optional<GdxBlockMaker> maker;
     if (threads && scan.size >= kMakerFileBytes) maker.emplace();
-    ScanReadAhead source(&reader, read, file.get(), threads);
+    ScanReadAhead source([&reader, read, &file](ScanBatch& batch) {
+      ReadBatch(&reader, read, file.get(), &batch);
+      return batch.end == kMoreRecords;
+    });
+    PrepareReadAhead(&source, threads);
     outcome = ScanPgRecords(&source, progress, &scan);
   }
   ResetReaderState(&reader);
