@@ -58,8 +58,7 @@ void InitLists(QFileDialog& dialog) {
   if (QComboBox* unit = List(dialog, kTplUnit)) {
     unit->clear();
     unit->addItems({"English", "Metric"});
-    // The unit in use stays unless the user picks the other.
-    unit->setCurrentIndex(ImportSettings().metric ? 1 : 0);
+    unit->setCurrentIndex(0);
   }
   if (QComboBox* formats = List(dialog, kTplPgFileType)) {
     FillPgFileTypeList(formats, 0, 4);
@@ -146,6 +145,11 @@ FileDialogHook OpenDlgHookProc(int file_type_offset, OpenDialogChoice* choice) {
     choice->metric = ImportSettings().metric;
     InitLists(dialog);
     const int32_t current = ImportSettings().pg_format;
+    QComboBox* unit = List(dialog, kTplUnit);
+    if (file_type_offset != kOpenFileTypes && unit != nullptr) {
+      // The Layer Table's files start in the unit of the table in use.
+      unit->setCurrentIndex(ImportSettings().metric ? 1 : 0);
+    }
     if (file_type_offset == kFixedFormat && OfferedPgFormat(current)) {
       // The table's files are all read in the current format: only the unit is chosen.
       FillPgFileTypeList(List(dialog, kTplPgFileType), current, current);

@@ -26,6 +26,7 @@
 #include "support/notifier.h"
 #include "support/qt/color_picker.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/file_dialogs.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/tests/vexil_test_support.h"
@@ -175,8 +176,11 @@ TEST_F(VexilWindowTest, DataFilesAreReadInTheFormatTheirExtensionNames) {
   ASSERT_TRUE(WaitDrawn()) << Messages();
   EXPECT_EQ(ImportSettings().pg_format, 0);
   EXPECT_NE(ReadFile(Path("demo.job")).find("FormatType=0"), std::string::npos);
-  // The same from the Open dialog.
-  WhenModal<QFileDialog>([](QFileDialog* dialog) { TypeAndAccept(dialog, "demo.dwm"); });
+  // The same from the Open dialog, in the file's own unit (microns).
+  WhenModal<QFileDialog>([](QFileDialog* dialog) {
+    FindControl<QComboBox>(dialog, kTplUnit)->setCurrentText("Metric");
+    TypeAndAccept(dialog, "demo.dwm");
+  });
   frame()->CommandAction(kCmdFileOpen)->trigger();
   ASSERT_TRUE(WaitDrawn()) << Messages();
   EXPECT_EQ(LayerTable()[0].path, Path("demo.dwm"));

@@ -384,6 +384,39 @@ TEST_F(ViewerDialogsTest, OpenTakesSeveralPgFilesInTheChosenFormatAndUnit) {
   EXPECT_NE(ReadFile(Path("a.job")).find("FormatType=0\r\nUnitType=1\r\n"), std::string::npos);
 }
 
+TEST_F(ViewerDialogsTest, OpenAndNewJobOfferEnglishFirst) {
+  WriteFile("a.em", kSmallEmFile);  // a 30 x 10 flash
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil"});
+  ASSERT_TRUE(ImportSettings().metric) << "a metric table in use before";
+  QString offered_new;
+  QString offered_open;
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    offered_new = FindControl<QComboBox>(dialog, kTplUnit)->currentText();
+    dialog->reject();
+  });
+  frame()->CommandAction(kCmdFileNew)->trigger();
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    offered_open = FindControl<QComboBox>(dialog, kTplUnit)->currentText();
+    ChooseFileType(dialog, 1);
+    TypeAndAccept(dialog, "a.em");
+  });
+  frame()->CommandAction(kCmdFileOpen)->trigger();
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_EQ(offered_new, "English");
+  EXPECT_EQ(offered_open, "English");
+  // Taken as offered, the file is read in mils (hundredths of a mil per unit): the flash
+  // is 0.30 mil wide.
+  EXPECT_FALSE(ImportSettings().metric);
+  EXPECT_EQ(ImportSettings().unit_code, 1);
+  EXPECT_EQ(frame()->units_pane()->text(), "ENGLISH");
+  GdxLibrary* library = GdxLibraryFromHandle(LayerTable()[0].library);
+  ASSERT_NE(library, nullptr);
+  const GdxStructure* top = GdxFindStructureById(library, library->current_structure_id);
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(AppDisplay().window.FormatCoord(top->extents.max_x - top->extents.min_x), "0.30");
+}
+
 TEST_F(ViewerDialogsTest, HooksChooseFormatsByFileTypeCase) {
   // The choice's unit code comes from the unit table, also in the fixed-format mode and
   // for a format the lists never offer.
