@@ -1,6 +1,8 @@
 // Reading and writing the viewer's settings store.
 #include "viewer/app/viewer_settings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <optional>
 #include <string_view>
@@ -31,23 +33,32 @@ std::string FormatRgbText(uint32_t colour) {
          std::to_string((colour >> 16) & 0xFF);
 }
 
-bool ParseRgbText(const std::string& text, uint32_t* colour) {
-  uint32_t parts[3] = {};
-  std::string_view rest = text;
-  for (int i = 0; i < 3; ++i) {
-    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-    const auto [stop, error] = std::from_chars(rest.data(), rest.data() + rest.size(), parts[i]);
-    if (error != std::errc() || parts[i] > 255) return false;
-    rest.remove_prefix(static_cast<size_t>(stop - rest.data()));
-    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-    if (i < 2) {
-      if (rest.empty() || rest.front() != ',') return false;
-      rest.remove_prefix(1);
+uint32_t ParseRgbText(std::string_view text) {
+  // Up to three parts cut at the first two commas; each is read as a leading number (blanks
+  // and a sign first, anything after the digits ignored), a missing or empty part as 0, and
+  // held to 0..255.
+  uint32_t colour = 0;
+  for (int part = 0; part < 3; ++part) {
+    const size_t comma = part < 2 ? text.find(',') : std::string_view::npos;
+    std::string_view field = text.substr(0, comma);
+    text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+    while (!field.empty() && std::isspace(static_cast<unsigned char>(field.front()))) {
+      field.remove_prefix(1);
     }
+    bool negative = false;
+    if (!field.empty() && (field.front() == '+' || field.front() == '-')) {
+      negative = field.front() == '-';
+      field.remove_prefix(1);
+    }
+    uint32_t value = 0;
+    for (char c : field) {
+      if (c < '0' || c > '9') break;
+      value = std::min<uint32_t>(value * 10 + uint32_t(c - '0'), 255);
+    }
+    if (negative) value = 0;
+    colour |= value << (8 * part);
   }
-  if (!rest.empty()) return false;
-  *colour = parts[0] | (parts[1] << 8) | (parts[2] << 16);
-  return true;
+  return colour;
 }
 
 void ReadViewerSettings(const CAppProfile& profile, const std::string& current_directory,
@@ -83,7 +94,7 @@ void ReadViewerSettings(const CAppProfile& profile, const std::string& current_d
     }
   }
   text.clear();
-  if (profile.GetString("VUBKGND", &text, kTextSize)) ParseRgbText(text, &s->background);
+  if (profile.GetString("VUBKGND", &text, kTextSize)) s->background = ParseRgbText(text);
   text.clear();
   if (profile.GetString("TmpDir", &text, kTextSize) && !text.empty() && DirExists(text)) {
     s->tmp_dir = text;

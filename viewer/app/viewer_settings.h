@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "support/app_profile.h"
 
@@ -53,9 +54,9 @@ void ReadViewerSettings(const CAppProfile& profile, const std::string& current_d
 int WriteViewerSettingsBeforePlacement(const CAppProfile& profile, const ViewerSettings& settings);
 int WriteViewerSettingsAfterPlacement(const CAppProfile& profile, const ViewerSettings& settings);
 
-// "VUBKGND": "%d,%d,%d" of red, green and blue, and its reader (nothing unless three
-// numbers 0-255).
+// "VUBKGND": "%d,%d,%d" of red, green and blue, and its reader: red | green << 8 |
+// blue << 16, a missing part 0 and a part beyond 255 taken as 255.
 std::string FormatRgbText(uint32_t colour);
-bool ParseRgbText(const std::string& text, uint32_t* colour);
+uint32_t ParseRgbText(std::string_view text);
 
 }  // namespace kavrinth

@@ -679,6 +679,22 @@ TEST_F(VexilWindowTest, BackgroundColorIsShownAndStoredAtOnce) {
   EXPECT_EQ(AppState().background_colour, 0x1E140Au);
 }
 
+TEST_F(VexilWindowTest, StoredBackgroundIsReadPartByPart) {
+  // A missing part counts as 0; a part beyond 255 as 255.
+  const std::pair<const char*, QRgb> cases[] = {{"255,128", qRgb(255, 128, 0)},
+                                                {"300,0,0", qRgb(255, 0, 0)},
+                                                {"10, 20,30", qRgb(10, 20, 30)}};
+  for (const auto& [text, colour] : cases) {
+    app_.reset();
+    AppState() = ViewerAppState();
+    WriteSetting("VUBKGND", text);
+    Start({"vexil"});
+    Settle(50);
+    const QImage shown = view()->grab().toImage();
+    EXPECT_EQ(shown.pixel(shown.width() / 2, shown.height() / 2), colour) << text;
+  }
+}
+
 TEST_F(VexilWindowTest, LayerColoursArePickedAndShownAsSwatches) {
   Start({"vexil"});
   QImage image(20, 10, QImage::Format_RGB32);

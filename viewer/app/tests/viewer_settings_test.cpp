@@ -78,7 +78,6 @@ TEST_F(ViewerSettingsTest, GlassValuesAreWrittenOnlyWhileValid) {
 TEST_F(ViewerSettingsTest, StaleOrDamagedValuesFallBackToTheDefaults) {
   WriteSetting("TmpDir", Path("deleted"));
   WriteSetting("LastJobFileName", Path("missing.job"));
-  WriteSetting("VUBKGND", "300,0,0");
   WriteSetting("RamUse", "99999999999999999999");
   CAppProfile profile;
   ASSERT_TRUE(profile.Open(kVexilAppName));
@@ -87,23 +86,22 @@ TEST_F(ViewerSettingsTest, StaleOrDamagedValuesFallBackToTheDefaults) {
   EXPECT_EQ(settings.tmp_dir, "/cwd");
   EXPECT_TRUE(settings.tmp_dir_defaulted);
   EXPECT_EQ(settings.last_job_file_name, "/cwd/*.job");
-  EXPECT_EQ(settings.background, kDefaultBackground);
   EXPECT_FALSE(settings.ram_use_stored);
 }
 
-TEST(RgbTextTest, ColoursRoundTripAndBadTextIsRefused) {
+TEST(RgbTextTest, ColoursRoundTripAndTextIsReadPartByPart) {
   EXPECT_EQ(FormatRgbText(0x0000FF), "255,0,0");
   EXPECT_EQ(FormatRgbText(0x123456), "86,52,18");
-  uint32_t colour = 7;
-  EXPECT_TRUE(ParseRgbText("86,52,18", &colour));
-  EXPECT_EQ(colour, 0x123456u);
-  EXPECT_TRUE(ParseRgbText(" 1, 2 ,3", &colour));
-  EXPECT_EQ(colour, 0x030201u);
-  for (const char* bad : {"", "1,2", "1,2,3,4", "256,0,0", "-1,0,0", "a,b,c", "1,2,3x"}) {
-    colour = 7;
-    EXPECT_FALSE(ParseRgbText(bad, &colour)) << bad;
-    EXPECT_EQ(colour, 7u);
-  }
+  const std::pair<const char*, uint32_t> cases[] = {{"86,52,18", 0x123456},
+                                                    {" 1, 2 ,3", 0x030201},
+                                                    {"255,128", 0x0080FF},
+                                                    {"300,0,0", 0x0000FF},
+                                                    {"", 0},
+                                                    {"-1,7,a", 0x000700},
+                                                    {"1,2,3,4", 0x030201},
+                                                    {"1x,2", 0x000201},
+                                                    {"99999999999,0,0", 0x0000FF}};
+  for (const auto& [text, colour] : cases) EXPECT_EQ(ParseRgbText(text), colour) << text;
 }
 
 }  // namespace
