@@ -956,8 +956,11 @@ void CMainFrame::OnLayerSelected(int) {
 
 void CMainFrame::OnLayerCheckClicked(bool checked) {
   if (layer_list_->count() == 0 || !Idle()) {
-    layer_check_->setChecked(false);
-    layer_check_->setText("Off");
+    // The click is refused (no layer, or a drawing under way): the box goes back to the
+    // layer's state.
+    const bool shown = layer_list_->count() != 0 && LayerTable()[LayerOfListText()].shown != 0;
+    layer_check_->setChecked(shown);
+    layer_check_->setText(shown ? "On" : "Off");
     return;
   }
   LayerTable()[LayerOfListText()].shown = checked ? 1 : 0;

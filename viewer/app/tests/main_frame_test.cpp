@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QDialog>
 #include <QFileDialog>
@@ -16,6 +17,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QStatusBar>
+#include <QTest>
 #include <QThread>
 #include <QToolButton>
 #include <QUrl>
@@ -356,6 +358,36 @@ TEST_F(VexilWindowTest, CancelledDrawingIsNeverTakenAsTheView) {
   ASSERT_TRUE(WaitFor([&] { return ends.size() >= 2; }));
   EXPECT_TRUE(ends[1]);
   EXPECT_TRUE(AppState().picture_valid);
+}
+
+TEST_F(VexilWindowTest, LayerBoxShowsTheLayersStateAlsoAfterAClickDuringADrawing) {
+  WriteFile("layer1.em", kSmallEmFile);
+  Start({"vexil", "layer1.em"});
+  ASSERT_TRUE(WaitDrawn());
+  QCheckBox* box = frame()->layer_check_box();
+  ASSERT_TRUE(box->isChecked());
+  const auto click = [box] {
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+  };
+  bool clicked = false;
+  app_->document().SetPainter([&](QImage* picture, const std::function<bool()>& cancelled) {
+    picture->fill(3);
+    if (!clicked) click();
+    clicked = true;
+    return !cancelled();
+  });
+  frame()->CommandAction(kCmdViewRedraw)->trigger();
+  ASSERT_TRUE(WaitFor([&] { return clicked && !AppState().drawing_active; }));
+  Settle(50);
+  EXPECT_EQ(box->isChecked(), LayerTable()[0].shown != 0);
+  EXPECT_EQ(box->text(), LayerTable()[0].shown != 0 ? "On" : "Off");
+  // Once the drawing is over a click turns the layer off, and the box says so.
+  ASSERT_TRUE(WaitDrawn());
+  const bool before = LayerTable()[0].shown != 0;
+  click();
+  EXPECT_NE(LayerTable()[0].shown != 0, before);
+  EXPECT_EQ(box->isChecked(), LayerTable()[0].shown != 0);
+  EXPECT_EQ(box->text(), LayerTable()[0].shown != 0 ? "On" : "Off");
 }
 
 TEST_F(VexilWindowTest, NothingFreesTheLayersWhileTheyAreDrawn) {
