@@ -4,15 +4,19 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QImageWriter>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <cstdio>
 #include <cstring>
 
+#include "support/notifier.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/layer_table.h"
@@ -356,6 +360,14 @@ QString CDrawInteraction::CaptureFile(int slot) const {
 
 bool CDrawInteraction::StoreCapture(int slot) {
   if (slot < 0 || slot >= kCaptureSlots) return false;
+  // A picture that cannot be stored is said with the file error's code; the slot stays
+  // unusable until a later capture succeeds.
+  const auto fail = [slot](int code) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Error Code %d: Cannot capture window %d.", code, slot);
+    ShowMessage(text, "", MessageIcon::kWarning);
+    return false;
+  };
   if (capture_dir_ == nullptr) {
     // Pictures live in a directory of their own, made on the first capture and removed with
     // the viewer.
@@ -363,8 +375,7 @@ bool CDrawInteraction::StoreCapture(int slot) {
     capture_dir_ = std::make_unique<QTemporaryDir>(base);
     if (!capture_dir_->isValid()) {
       capture_dir_.reset();
-      emit statusText(QStringLiteral("Cannot capture window %1.").arg(slot));
-      return false;
+      return fail(QFileDevice::OpenError);
     }
   }
   if (capture_files_[slot].isEmpty()) {
@@ -372,9 +383,13 @@ bool CDrawInteraction::StoreCapture(int slot) {
     // The viewer's list of capture files: closing a job deletes them.
     AppState().capture_file_slots[size_t(slot)] = capture_files_[slot].toStdString();
   }
-  if (!view_->picture().save(capture_files_[slot], "BMP")) {
-    emit statusText(QStringLiteral("Cannot capture window %1.").arg(slot));
-    return false;
+  QFile file(capture_files_[slot]);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return fail(file.error());
+  QImageWriter writer(&file, "BMP");
+  const bool written = writer.write(view_->picture());
+  file.close();
+  if (!written || file.error() != QFileDevice::NoError) {
+    return fail(file.error() != QFileDevice::NoError ? file.error() : QFileDevice::WriteError);
   }
   return true;
 }

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QScreen>
 #include <QScrollBar>
@@ -253,6 +255,28 @@ TEST_F(ViewWorkingTest, CaptureThenRecallRestoresTheViewAndClosingForgetsIt) {
   frame()->UpdateCommandStates();
   EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst + 3)->isEnabled());
   EXPECT_FALSE(QFile::exists(file)) << "the picture goes with the job";
+}
+
+TEST_F(ViewWorkingTest, CaptureThatCannotBeStoredIsSaidAndLeavesNoRecall) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  QTest::keyClick(frame(), Qt::Key_3, Qt::ControlModifier);
+  const QString file = work().CaptureFile(3);
+  ASSERT_TRUE(QFile::exists(file));
+  // The slot's file can no longer be written: a directory stands in its place.
+  ASSERT_TRUE(QFile::remove(file));
+  ASSERT_TRUE(QDir().mkdir(file));
+  QTest::keyClick(frame(), Qt::Key_3, Qt::ControlModifier);
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_EQ(notifier_.shown[0].text, "Error Code 5: Cannot capture window 3.");
+  EXPECT_EQ(notifier_.shown[0].caption, "");
+  frame()->UpdateCommandStates();
+  EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst + 3)->isEnabled());
+  // Once the file can be written again the slot works again.
+  ASSERT_TRUE(QDir().rmdir(file));
+  QTest::keyClick(frame(), Qt::Key_3, Qt::ControlModifier);
+  frame()->UpdateCommandStates();
+  EXPECT_TRUE(frame()->CommandAction(kCmdRecallFirst + 3)->isEnabled());
+  EXPECT_EQ(notifier_.shown.size(), 1u);
 }
 
 TEST_F(ViewWorkingTest, VertexAndFlashQueriesDescribeTheElementUnderTheMouse) {
