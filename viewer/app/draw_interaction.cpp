@@ -206,6 +206,12 @@ void CDrawInteraction::MouseMove(QPoint at) {
   if (modes_.mode() != kDrawNoMode) view_->update();
 }
 
+void CDrawInteraction::PostCursorPoint(QPoint at) {
+  SyncGridSnap();
+  modes_.PostCursorPoint(at.x(), at.y());
+  emit cursorMoved(Text(modes_.cursor_x_text()), Text(modes_.cursor_y_text()));
+}
+
 bool CDrawInteraction::Key(int key) {
   switch (key) {
     case Qt::Key_Escape:

@@ -77,6 +77,8 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   void MousePress(Qt::MouseButton button, QPoint at);
   void MouseRelease(Qt::MouseButton button, QPoint at);
   void MouseMove(QPoint at);
+  // A point of the edit tools: the coordinate panes follow it.
+  void PostCursorPoint(QPoint at);
   // True when the key was taken.
   bool Key(int key);
   // Draws the band, the cross-hair and the query marker over the picture.

@@ -441,7 +441,14 @@ bool CEditTools::eventFilter(QObject* watched, QEvent* event) {
     band_->raise();
   }
   if (watched != app_->view() || tool_ == 0) return QObject::eventFilter(watched, event);
-  switch (event->type()) {
+  // The coordinate panes follow every point of the mouse, taken or not.
+  const QEvent::Type type = event->type();
+  if (type == QEvent::MouseMove || type == QEvent::MouseButtonPress ||
+      type == QEvent::MouseButtonRelease) {
+    app_->view()->interaction().PostCursorPoint(
+        static_cast<QMouseEvent*>(event)->position().toPoint());
+  }
+  switch (type) {
     case QEvent::MouseMove: {
       if (band_mode_ == 0 || counter_ == 0) return false;
       band_end_ = static_cast<QMouseEvent*>(event)->position().toPoint();

@@ -10,7 +10,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -194,6 +196,39 @@ TEST_F(EditToolsTest, PicksDeleteUndoAddAndSaveIntoTheLayersOwnFile) {
   EXPECT_EQ(saved[2], (FlashValues{60, 40, 0, 230, 320}));
   EXPECT_EQ(ColourAt(230, 320), red) << "the reloaded file holds the rectangle";
   EXPECT_EQ(ColourAt(300, 200), red);
+}
+
+TEST_F(EditToolsTest, CoordinatePanesFollowTheCursorWhileAToolIsInUse) {
+  StartWithFlashes();
+  QLabel* x_pane = nullptr;
+  QLabel* y_pane = nullptr;
+  for (QLabel* label : frame()->statusBar()->findChildren<QLabel*>()) {
+    if (label->accessibleName() == "X") x_pane = label;
+    if (label->accessibleName() == "Y") y_pane = label;
+  }
+  ASSERT_NE(x_pane, nullptr);
+  ASSERT_NE(y_pane, nullptr);
+  const DrawWndState& window = AppDisplay().window;
+  const auto expect_panes_at = [&](QPoint p) {
+    int32_t x = 0, y = 0;
+    window.LogicalToWorld(LogicalPoint{p.x(), p.y()}, &x, &y);
+    EXPECT_EQ(x_pane->text().toStdString(), window.FormatCoord(x));
+    EXPECT_EQ(y_pane->text().toStdString(), window.FormatCoord(y));
+  };
+  Choose(kToolRectangle2);
+  // The first corner, the band's moves, and the second corner.
+  const QPoint first = At(100, 200);
+  ClickAt(first);
+  expect_panes_at(first);
+  ASSERT_EQ(tools_->click_count(), 1);
+  for (const QPoint p : {At(300, 200), At(500, 500)}) {
+    QTest::mouseMove(view(), p);
+    expect_panes_at(p);
+  }
+  const QPoint second = At(310, 210);
+  ClickAt(second);
+  expect_panes_at(second);
+  EXPECT_EQ(tools_->click_count(), 0);
 }
 
 TEST_F(EditToolsTest, EndPointSnapTakesTheVerticesAndRefusesOtherPoints) {
