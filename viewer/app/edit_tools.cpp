@@ -253,7 +253,8 @@ void CRubberBand::paintEvent(QPaintEvent*) {
 CEditTools::CEditTools(CLumraApp* app) : app_(app) {
   CMainFrame* frame = app->frame();
   CLumraView* view = app->view();
-  frame->SetEditTools({[this](int id) { return OnCommand(id); }, [this] { return tool_ != 0; }});
+  frame->SetEditTools({[this](int id) { return OnCommand(id); }, [this] { return tool_ != 0; },
+                       [this] { return tool_; }});
   app->SetSaveEditsHandler(
       [this](int) {
         const int answer = SaveEditedLayers(false);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QCursor>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -306,6 +308,78 @@ void BuildMenuTree(const MenuSlot (&layout)[N], QMenu* root_menu, QMenuBar* bar,
   }
 }
 
+// The mode pane's text and the cursor resource of each drawing-window mode and edit tool;
+// a mode without a cursor of its own leaves the cursor as it is.
+constexpr int kCursorUnchanged = 0;
+constexpr int kCursorArrow = -1;
+struct ModeLook {
+  int id;
+  const char* text;
+  int cursor;
+};
+constexpr ModeLook kModeLooks[] = {{kDrawZoomWindow, "ZOOM WINDOW", 170},
+                                   {kDrawZoomIn, "ZOOM IN", 174},
+                                   {kDrawZoomOut, "ZOOM OUT", 175},
+                                   {kDrawPan, "PAN", 171},
+                                   {kDrawMeasure, "MEASURE", 173},
+                                   {kDrawPointQuery, "VERTEX QUERY", 172},
+                                   {kDrawWindowQuery, "WINDOW QUERY", 172},
+                                   {kDrawCopyWindow, "COPY WINDOW", kCursorUnchanged},
+                                   {kDrawPlotWindow, "PLOT WINDOW", kCursorUnchanged}};
+constexpr ModeLook kToolLooks[] = {{32898, "RECT. (2 Pt) DRAW", 165}, {32899, "TEXT DRAW", 167},
+                                   {32900, "LINE DRAW", 165},         {32901, "TRIANGLE DRAW", 165},
+                                   {32902, "RECT. (3 Pt) DRAW", 165}, {32903, "DELETE", 168}};
+
+template <size_t N>
+ModeLook LookOf(const ModeLook (&looks)[N], int id, int other_cursor) {
+  for (const ModeLook& look : looks) {
+    if (look.id == id) return look;
+  }
+  return {id, "NONE", other_cursor};
+}
+
+// A magnifying glass with a plus or a minus, its hot spot in the middle of the lens.
+QCursor MagnifierCursor(bool plus) {
+  QPixmap pixmap(32, 32);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  for (const auto& [colour, width] : {std::pair{QColor(Qt::white), 4}, {QColor(Qt::black), 2}}) {
+    painter.setPen(QPen(colour, width));
+    painter.drawEllipse(QPoint(12, 12), 8, 8);
+    painter.drawLine(18, 18, 28, 28);
+    painter.drawLine(8, 12, 16, 12);
+    if (plus) painter.drawLine(12, 8, 12, 16);
+  }
+  painter.end();
+  return QCursor(pixmap, 12, 12);
+}
+
+// The drawing window's cursors by resource id.
+QCursor CursorOfResource(int id) {
+  switch (id) {
+    case 165:  // drawing tools
+      return QCursor(Qt::CrossCursor);
+    case 167:  // text
+      return QCursor(Qt::IBeamCursor);
+    case 168:  // delete: picking elements
+      return QCursor(Qt::PointingHandCursor);
+    case 170:  // zoom window
+    case 173:  // measure
+      return QCursor(Qt::CrossCursor);
+    case 171:  // pan
+      return QCursor(Qt::SizeAllCursor);
+    case 172:  // queries
+      return QCursor(Qt::WhatsThisCursor);
+    case 174:
+      return MagnifierCursor(true);
+    case 175:
+      return MagnifierCursor(false);
+    default:
+      return QCursor(Qt::ArrowCursor);
+  }
+}
+
 bool colour_swatches_enabled = false;
 
 // True while the keyboard goes to a field the user types into.
@@ -403,6 +477,7 @@ CMainFrame::CMainFrame(CLumraApp* app, CLumraView* view) : app_(app), view_(view
           [this](const QString& x, const QString& y) {
             x_pane_->setText(x);
             y_pane_->setText(y);
+            UpdateModePane();
           });
   connect(interaction, &CDrawInteraction::modeChanged, this, [this, interaction] {
     // The menu item of the zoom or pan mode under way carries a mark.
@@ -598,6 +673,27 @@ void CMainFrame::BuildStatusBar() {
   UpdateUnitsPane();
 }
 
+void CMainFrame::UpdateModePane() {
+  if (mode_pane_ == nullptr) return;
+  const int tool = edit_tools_.tool_active && edit_tools_.tool_active() && edit_tools_.current_tool
+                       ? edit_tools_.current_tool()
+                       : 0;
+  // The mode the user chose, also while its band waits for the second click.
+  const int32_t mode = view_->interaction().modes().active_mode();
+  const int shows = tool != 0 ? tool : mode;
+  if (shows == mode_pane_shows_) return;
+  mode_pane_shows_ = shows;
+  if (shows == 0) {
+    mode_pane_->clear();
+    view_->setCursor(Qt::ArrowCursor);
+    return;
+  }
+  const ModeLook look = tool != 0 ? LookOf(kToolLooks, tool, kCursorArrow)
+                                  : LookOf(kModeLooks, mode, kCursorUnchanged);
+  mode_pane_->setText(look.text);
+  if (look.cursor != kCursorUnchanged) view_->setCursor(CursorOfResource(look.cursor));
+}
+
 void CMainFrame::UpdateUnitsPane() {
   units_pane_->setText(ImportSettings().metric ? "METRIC" : "ENGLISH");
 }
@@ -639,6 +735,7 @@ void CMainFrame::UpdateCommandStates() {
     if (handled && command->checked != nullptr) action->setChecked((this->*command->checked)());
   }
   UpdateUnitsPane();
+  UpdateModePane();
 }
 
 bool CMainFrame::OnCommand(int id) {

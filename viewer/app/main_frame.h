@@ -98,6 +98,8 @@ enum EditToolCommand : int {
 struct EditToolsHook {
   std::function<bool(int id)> take_command;
   std::function<bool()> tool_active;
+  // The command id of the tool in use (0: none).
+  std::function<int()> current_tool;
 };
 
 // What the frame asks of the drawing window: which commands it carries out, and the
@@ -171,6 +173,7 @@ class CMainFrame : public QMainWindow {
   QComboBox* layer_list() const { return layer_list_; }
   QCheckBox* layer_check_box() const { return layer_check_; }
   QLabel* units_pane() const { return units_pane_; }
+  QLabel* mode_pane() const { return mode_pane_; }
 
   // The handlers of the table.
   void OnFileNew();
@@ -238,6 +241,9 @@ class CMainFrame : public QMainWindow {
   void BuildToolbar();
   void BuildStatusBar();
   void UpdateUnitsPane();
+  // The mode pane and the drawing window's cursor follow the edit tool in use, else the
+  // drawing window's mode.
+  void UpdateModePane();
   void OnLayerSelected(int index);
   void OnLayerCheckClicked(bool checked);
   int LayerOfListText() const;
@@ -259,6 +265,7 @@ class CMainFrame : public QMainWindow {
   QLabel* units_pane_ = nullptr;
   QLabel* x_pane_ = nullptr;
   QLabel* y_pane_ = nullptr;
+  int mode_pane_shows_ = 0;  // the mode or tool id the mode pane shows, 0 for none
   bool settings_open_ = false;
   EditToolsHook edit_tools_;
   DrawWindowHook draw_window_;

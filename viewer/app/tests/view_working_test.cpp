@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QScrollBar>
@@ -19,6 +21,7 @@
 #include "support/notifier.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
+#include "viewer/app/edit_tools.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
@@ -333,6 +336,61 @@ TEST_F(ViewWorkingTest, VertexAndFlashQueriesDescribeTheElementUnderTheMouse) {
     TearDown();
     SetUp();
   }
+}
+
+TEST_F(ViewWorkingTest, ModePaneAndCursorFollowTheModeAndTheEditTool) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  QLabel* pane = frame()->mode_pane();
+  EXPECT_EQ(pane->text(), "");
+  EXPECT_EQ(view()->cursor().shape(), Qt::ArrowCursor);
+  CEditTools* tools = app_->edit_tools();
+  const auto tool = [tools](int id) {
+    return tools->tools_menu()->findChild<QAction*>(QStringLiteral("tool_%1").arg(id));
+  };
+  const auto command = [this](int id) { return frame()->CommandAction(id); };
+  // Each choice as the user makes it, then the mouse over the picture. Copy Window has no
+  // cursor of its own: the one before stays.
+  const struct {
+    QAction* action;
+    const char* text;
+    Qt::CursorShape cursor;
+  } steps[] = {{command(kCmdViewWindow), "ZOOM WINDOW", Qt::CrossCursor},
+               {command(kCmdViewIn), "ZOOM IN", Qt::BitmapCursor},
+               {command(kCmdViewPan), "PAN", Qt::SizeAllCursor},
+               {command(kCmdVertexPoint), "VERTEX QUERY", Qt::WhatsThisCursor},
+               {command(kCmdCopyWindow), "COPY WINDOW", Qt::WhatsThisCursor},
+               {command(kCmdVertexWindow), "WINDOW QUERY", Qt::WhatsThisCursor},
+               {command(kCmdMeasure), "MEASURE", Qt::CrossCursor},
+               {tool(kToolText), "TEXT DRAW", Qt::IBeamCursor},
+               {tool(kToolDeleteElements), "DELETE", Qt::PointingHandCursor},
+               {tool(kToolRectangle2), "RECT. (2 Pt) DRAW", Qt::CrossCursor},
+               {tool(kToolRectangle3), "RECT. (3 Pt) DRAW", Qt::CrossCursor}};
+  const QPoint middle(view()->width() / 2, view()->height() / 2);
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.text);
+    ASSERT_NE(step.action, nullptr);
+    step.action->trigger();
+    QTest::mouseMove(view(), middle);
+    EXPECT_EQ(pane->text(), step.text);
+    EXPECT_EQ(view()->cursor().shape(), step.cursor);
+  }
+  // A measure band in progress keeps its mode's text.
+  frame()->OnCommand(kCmdCancelDrawing);
+  EXPECT_EQ(pane->text(), "MEASURE");
+  Click(middle);
+  QTest::mouseMove(view(), middle + QPoint(20, 20));
+  ASSERT_TRUE(work().modes().band_pending());
+  EXPECT_EQ(pane->text(), "MEASURE");
+  // Zoom in and out show different glasses.
+  frame()->OnCommand(kCmdViewIn);
+  const QImage glass_in = view()->cursor().pixmap().toImage();
+  frame()->OnCommand(kCmdViewOut);
+  EXPECT_EQ(pane->text(), "ZOOM OUT");
+  EXPECT_NE(view()->cursor().pixmap().toImage(), glass_in);
+  // Without a mode the pane is empty and the arrow comes back.
+  frame()->OnCommand(kCmdFileClose);
+  EXPECT_EQ(pane->text(), "");
+  EXPECT_EQ(view()->cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(ViewWorkingTest, EveryMenuCommandIsReachableWithItsPromptAndEnablingRule) {
