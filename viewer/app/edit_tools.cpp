@@ -274,9 +274,11 @@ CEditTools::CEditTools(CLumraApp* app) : app_(app) {
     const int id = row.id;
     connect(action, &QAction::triggered, frame, [frame, id] { frame->OnCommand(id); });
   }
-  // Before the Help menu, the last one.
+  // The sixth menu: after File, Edit, Settings, View and Info.
+  constexpr int kToolsMenuPosition = 5;
   const QList<QAction*> menus = frame->menuBar()->actions();
-  frame->menuBar()->insertMenu(menus.isEmpty() ? nullptr : menus.back(), menu_);
+  frame->menuBar()->insertMenu(
+      menus.size() > kToolsMenuPosition ? menus[kToolsMenuPosition] : nullptr, menu_);
   text_dialog_ = new CAddTextDlg(this, frame);
   selection_dialog_ = new CSelectionDlg(this, frame);
   band_ = new CRubberBand(this, view);

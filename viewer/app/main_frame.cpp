@@ -159,6 +159,8 @@ const FrameCommand kFrameCommands[] = {
     {kCmdFramesAtStartup, "Frames at S&tartup", "",
      "Saves the frame on off display setting for startup", &CMainFrame::OnFramesAtStartup, nullptr,
      &CMainFrame::FramesAtStartup},
+    {kCmdRamUse, "&Ram Use...", "", "Define maximum ram to use for database", nullptr, nullptr,
+     nullptr},
     // Without a menu item: the keys of the edit tools' Delete and Undo.
     {kCmdEditClear, "Clear", "Del", "Erase the selection", &CMainFrame::OnEditClear,
      &CMainFrame::EditToolsIdle, nullptr},
@@ -174,7 +176,9 @@ constexpr size_t kRecentFileCount = 4;
 constexpr const char* kRecentFileStore = "Vexil/Recent File List";
 
 // Where each command stands in the menus; id 0 is a separator, kSubmenu opens the named
-// popup at that place.
+// popup at that place. The edit tools put their Tools menu between Info and Plot. The frames
+// display commands and Ram Use have no key or button: their Settings items are the way to
+// them.
 constexpr int kSubmenu = -1;
 struct MenuSlot {
   const char* menu;
@@ -210,6 +214,7 @@ const MenuSlot kMenuLayout[] = {
     {"&Settings", 0},
     {"&Settings", kCmdFramesDisplay},
     {"&Settings", kCmdFramesAtStartup},
+    {"&Settings", kCmdRamUse},
     {"&View", kCmdTearOff},
     {"&View", kCmdViewAll},
     {"&View", kCmdViewWindow},
@@ -241,6 +246,7 @@ const MenuSlot kMenuLayout[] = {
     {"&Help", kCmdHelpIndex},
     {"&Help", kCmdHelpInstallation},
     {"&Help", kCmdHelpUsing},
+    {"&Help", 0},
     {"&Help", 0},
     {"&Help", kCmdAppAbout},
 };

@@ -60,6 +60,7 @@ enum ViewerCommand : int {
   kCmdGlass = 32878,
   kCmdReport = 32879,
   kCmdFillOnOff = 32881,
+  kCmdRamUse = 32880,
   kCmdFramesAtStartup = 32882,
   kCmdFileClose = 32883,
   kCmdMainEvent = 32884,

@@ -13,9 +13,6 @@
 
 namespace kavrinth {
 
-// The Ram Use command has no menu item.
-constexpr int kCmdRamUse = 32880;
-
 void InstallViewerDialogs(CLumraApp* app) {
   CMainFrame* frame = app->frame();
   // New Job and a job without layers build their table; the job then opens.

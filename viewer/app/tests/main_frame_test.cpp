@@ -31,6 +31,7 @@
 #include "support/qt/file_dialogs.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
+#include "viewer/app/small_dialogs.h"
 #include "viewer/app/tests/vexil_test_support.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/gdx_database.h"
@@ -145,6 +146,42 @@ TEST_F(VexilWindowTest, EveryControlHasAnAccessibleName) {
   for (QAction* action : frame()->menuBar()->actions()) {
     EXPECT_FALSE(action->text().isEmpty());
   }
+}
+
+TEST_F(VexilWindowTest, MenusStandInOrderAndReachTheCommandsWithoutKeys) {
+  Start({"vexil"});
+  const auto texts = [](const QList<QAction*>& actions) {
+    QStringList list;
+    for (const QAction* action : actions) list << (action->isSeparator() ? "-" : action->text());
+    return list;
+  };
+  EXPECT_EQ(
+      texts(frame()->menuBar()->actions()),
+      QStringList({"&File", "&Edit", "&Settings", "&View", "&Info", "&Tools", "&Plot", "&Help"}));
+  QMenu* settings = nullptr;
+  QMenu* tools = nullptr;
+  for (QAction* action : frame()->menuBar()->actions()) {
+    if (action->text() == "&Settings") settings = action->menu();
+    if (action->text() == "&Tools") tools = action->menu();
+  }
+  ASSERT_NE(settings, nullptr);
+  ASSERT_NE(tools, nullptr);
+  // The frames display, Ram Use and Merge Layers have no key or button: their items follow
+  // those of the settings and the tools.
+  EXPECT_EQ(
+      texts(settings->actions()),
+      QStringList({"&Snap Settings...", "&Glass Setup...", "-", "G&lass On/Off", "&Fill On/Off",
+                   "-", "F&rames Display", "Frames at S&tartup", "&Ram Use..."}));
+  EXPECT_EQ(texts(tools->actions()),
+            QStringList({"Rectangle 2 Pt.", "Rectangle 3 Pt.", "Text", "-", "Save", "Undo",
+                         "Delete", "-", "Merge Layers..."}));
+  bool ram_use_shown = false;
+  WhenModal<CRamUseDlg>([&](CRamUseDlg* dialog) {
+    ram_use_shown = true;
+    dialog->reject();
+  });
+  settings->actions().back()->trigger();
+  EXPECT_TRUE(ram_use_shown);
 }
 
 TEST_F(VexilWindowTest, StartsWithAPgFileAndOpensItsJobOnceShown) {
