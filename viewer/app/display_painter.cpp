@@ -153,7 +153,10 @@ bool PaintJob(QImage* picture, const std::function<bool()>& cancelled) {
   if (!display.window.has_view()) display.ComputeJobExtents();
   PictureHost host(&display, picture, cancelled);
   const int result = display.DrawAllLayers(&host);
-  if (result == kDrawDone && edit_layers_painter) edit_layers_painter(display, &host);
+  // The edits go over a cancelled picture too, without delivering input again.
+  if ((result == kDrawDone || result == kDrawCancelled) && edit_layers_painter) {
+    edit_layers_painter(display, result == kDrawDone ? &host : nullptr);
+  }
   ShowInPicture(display, picture);
   return result == kDrawDone;
 }

@@ -441,6 +441,12 @@ bool CEditTools::eventFilter(QObject* watched, QEvent* event) {
     band_->raise();
   }
   if (watched != app_->view() || tool_ == 0) return QObject::eventFilter(watched, event);
+  // A click during a full drawing is no point of a tool (the view drops it too).
+  if (AppState().drawing_active &&
+      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
+       event->type() == QEvent::MouseButtonDblClick)) {
+    return true;
+  }
   switch (event->type()) {
     case QEvent::MouseMove: {
       if (band_mode_ == 0 || counter_ == 0) return false;

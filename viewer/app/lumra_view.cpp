@@ -219,13 +219,15 @@ void CLumraView::RunRedraw() {
     PumpMessages(this);
     return cancel_counter_ != start;
   });
-  // A drawing stopped early is not the view: the next paint asks for a new one.
-  state.picture_valid = complete && cancel_counter_ == start;
+  const bool cancelled = cancel_counter_ != start;
+  // A drawing the user stopped stays on screen as far as it went, until a command of the
+  // user draws again; it is never taken as the whole view.
+  state.picture_valid = (complete || cancelled) && !redraw_pending_;
   state.drawing_active = false;
   // The drawing fits the view to the window as it is now: the thumbs follow the fit.
   SyncScrollBars();
   ++full_drawings_;
-  emit drawingEnded(state.picture_valid);
+  emit drawingEnded(complete && !cancelled);
   update();
 }
 
@@ -245,11 +247,15 @@ void CLumraView::paintEvent(QPaintEvent* event) {
   interaction_->PaintOverlays(painter);
 }
 
+// Clicks that arrive while a full drawing delivers the waiting events are not the modes':
+// the view they were aimed at is still being drawn.
 void CLumraView::mousePressEvent(QMouseEvent* event) {
+  if (AppState().drawing_active) return;
   interaction_->MousePress(event->button(), event->position().toPoint());
 }
 
 void CLumraView::mouseReleaseEvent(QMouseEvent* event) {
+  if (AppState().drawing_active) return;
   // A click is decided when the button comes up.
   interaction_->MouseRelease(event->button(), event->position().toPoint());
 }

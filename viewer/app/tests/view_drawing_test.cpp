@@ -6,13 +6,17 @@
 #include <QColor>
 #include <QEvent>
 #include <QImage>
+#include <QTest>
+#include <QTimer>
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "support/notifier.h"
 #include "viewer/app/display_painter.h"
+#include "viewer/app/edit_tools.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
@@ -231,45 +235,110 @@ TEST_F(ViewDrawingTest, FramesAtStartupIsKeptAndOpensTheNextJobWithItsGrid) {
   EXPECT_EQ(Setting("FramesAtStartup"), "0");
 }
 
-TEST_F(ViewDrawingTest, CancelDuringALargeDrawingLeavesAConsistentView) {
-  // 200,000 flashes in rows; the drawing is cancelled as soon as it starts.
-  std::string em = "<";
-  for (int i = 0; i < 200000; ++i) {
-    em += "X" + std::to_string(100 + (i % 500) * 20) + "Y" + std::to_string(100 + (i / 500) * 20) +
-          "W10V10U0S";
-  }
-  em += "Z";
-  WriteFile("large.em", em);
-  WriteFile("large.job", "[LAYER_TABLE]\r\nLAYER_0=ON,0,255,255,Paint \"" + Path("large.em") +
-                             "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
-  Start({"vexil", "large.job"});
-  ASSERT_TRUE(WaitFor([] { return AppState().job_loaded; }, 20000));
-  ASSERT_TRUE(WaitDrawn());
-  int cancelled = 0, complete = 0;
-  int32_t drawn_when_cancelled = -1;
-  bool valid_when_cancelled = true;
-  QObject::connect(view(), &CLumraView::drawingStarted, view(), [&] {
-    if (cancelled == 0) QTimer::singleShot(0, [&] { app_->frame()->OnCommand(kCmdCancelDrawing); });
-  });
-  QObject::connect(view(), &CLumraView::drawingEnded, view(), [&](bool whole) {
-    if (whole) {
-      ++complete;
-    } else if (cancelled++ == 0) {
-      drawn_when_cancelled = AppDisplay().elements_drawn();
-      valid_when_cancelled = AppState().picture_valid;
+// 200,000 flashes of 10 by 10 in 400 rows of 500, drawn from the bottom row up, and an error
+// marker over the top row.
+class LargeDrawingTest : public ViewDrawingTest {
+ protected:
+  void SetUp() override {
+    ViewDrawingTest::SetUp();
+    std::string em = "<";
+    for (int i = 0; i < 200000; ++i) {
+      em += "X" + std::to_string(100 + (i % 500) * 20) + "Y" +
+            std::to_string(100 + (i / 500) * 20) + "W10V10U0S";
     }
+    em += "Z";
+    WriteFile("large.em", em);
+    WriteFile("large.job", "[LAYER_TABLE]\r\nLAYER_0=ON,0,255,255,Paint \"" + Path("large.em") +
+                               "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+    WriteFile("errors.txt", "0 50 -80.8\r\n");
+    Start({"vexil", "large.job", "-vefn:" + Path("errors.txt")});
+    ASSERT_TRUE(WaitFor([] { return AppState().job_loaded; }, 20000));
+    ASSERT_TRUE(WaitDrawn());
+  }
+  static void Settle(int ms) {
+    WaitFor([] { return false; }, ms);
+  }
+  QColor ShownAt(int32_t x, int32_t y) const {
+    const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
+    return view()->grab().toImage().pixelColor(p.x, p.y);
+  }
+  // Whether the marker's black cross shows within a pixel of its centre.
+  bool MarkerShown() const {
+    GdxLibrary* markers = GdxLibraryFromHandle(LayerTable()[kMarkerEntry].library);
+    if (markers == nullptr) return false;
+    const GdxRect box = GdxFindStructureById(markers, markers->current_structure_id)->extents;
+    const LogicalPoint centre = AppDisplay().window.WorldToLogical(
+        static_cast<int32_t>((int64_t{box.min_x} + box.max_x) / 2),
+        static_cast<int32_t>((int64_t{box.min_y} + box.max_y) / 2));
+    const QImage shown = view()->grab().toImage();
+    for (int dy = -1; dy <= 1; ++dy) {
+      for (int dx = -1; dx <= 1; ++dx) {
+        if (shown.pixelColor(centre.x + dx, centre.y + dy) == QColor(0, 0, 0)) return true;
+      }
+    }
+    return false;
+  }
+  // Runs the action once, as soon as the next full drawing starts delivering events.
+  void DuringNextDrawing(std::function<void()> action) {
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = QObject::connect(view(), &CLumraView::drawingStarted, view(), [once, action] {
+      QObject::disconnect(*once);
+      QTimer::singleShot(0, action);
+    });
+  }
+};
+
+TEST_F(LargeDrawingTest, CancelStopsTheDrawingAndKeepsWhatItDrewUntilTheNextCommand) {
+  ASSERT_TRUE(MarkerShown());
+  const QColor cyan(0, 255, 255);
+  const int before = view()->full_drawings();
+  std::vector<bool> ends;
+  bool marker_when_cancelled = false;
+  QObject::connect(view(), &CLumraView::drawingEnded, view(), [&](bool complete) {
+    ends.push_back(complete);
+    if (ends.size() == 1) marker_when_cancelled = MarkerShown();
   });
-  app_->frame()->OnCommand(kCmdViewRedraw);
-  ASSERT_TRUE(WaitFor([&] { return cancelled > 0; }));
-  EXPECT_GE(drawn_when_cancelled, 1);
-  EXPECT_LT(drawn_when_cancelled, 200000) << "the drawing stopped early";
-  EXPECT_FALSE(valid_when_cancelled) << "a cancelled drawing is not the view";
-  // The stale picture is drawn again, whole, and the view is the job once more.
-  ASSERT_TRUE(WaitFor([&] { return complete > 0 && AppState().picture_valid; }));
-  EXPECT_EQ(AppDisplay().elements_drawn(), 200000);
-  const QImage shown = view()->grab().toImage();
-  const LogicalPoint first = AppDisplay().window.WorldToLogical(100, 100);
-  EXPECT_EQ(shown.pixelColor(first.x, first.y), QColor(0, 255, 255)) << "the layer's cyan";
+  DuringNextDrawing([this] { frame()->OnCommand(kCmdCancelDrawing); });
+  frame()->CommandAction(kCmdViewRedraw)->trigger();
+  ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }));
+  EXPECT_FALSE(ends[0]);
+  EXPECT_TRUE(marker_when_cancelled) << "the markers go over a cancelled drawing";
+  // Nothing draws again by itself: the partial picture stays, with the marker over it.
+  Settle(500);
+  EXPECT_EQ(view()->full_drawings(), before + 1);
+  EXPECT_FALSE(view()->redraw_pending());
+  EXPECT_EQ(ShownAt(100, 100), cyan) << "what was drawn stays";
+  EXPECT_NE(ShownAt(10080, 8080), cyan) << "the last flash was not drawn";
+  EXPECT_TRUE(MarkerShown());
+  // The user's next command draws the whole job.
+  frame()->CommandAction(kCmdViewRedraw)->trigger();
+  ASSERT_TRUE(WaitFor([&] { return ends.size() == 2; }, 20000));
+  EXPECT_TRUE(ends[1]);
+  EXPECT_EQ(ShownAt(10080, 8080), cyan);
+  EXPECT_TRUE(MarkerShown());
+}
+
+TEST_F(LargeDrawingTest, ClicksDuringADrawingReachNeitherTheModesNorTheEditTools) {
+  const QPoint centre(view()->width() / 2, view()->height() / 2);
+  struct Case {
+    const char* name;
+    int command;
+  };
+  for (const Case& c : {Case{"zoom in", kCmdViewIn}, Case{"rectangle tool", kToolRectangle2}}) {
+    frame()->OnCommand(c.command);
+    const double scale = AppDisplay().window.scale();
+    const int before = view()->full_drawings();
+    DuringNextDrawing([this, centre] {
+      QTest::mouseClick(view(), Qt::LeftButton, {}, centre);
+      QTest::mouseClick(view(), Qt::LeftButton, {}, centre + QPoint(40, 30));
+    });
+    frame()->CommandAction(kCmdViewRedraw)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > before; }, 20000)) << c.name;
+    Settle(300);
+    EXPECT_EQ(view()->full_drawings(), before + 1) << c.name << ": the drawing ran to its end";
+    EXPECT_EQ(AppDisplay().window.scale(), scale) << c.name << ": the view is the same";
+    EXPECT_TRUE(app_->edit_tools()->store().EditLibraries(0).empty()) << c.name;
+  }
 }
 
 }  // namespace
