@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <cstring>
 
+#include "viewer/app/display_painter.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/layer_table.h"
@@ -389,10 +390,17 @@ bool CDrawInteraction::LoadCapture(int slot) {
     loaded = loaded.convertToFormat(QImage::Format_Indexed8, picture.colorTable());
   }
   if (loaded.format() != QImage::Format_Indexed8) return false;
+  // The off-screen surface takes the picture too: what is drawn over it afterwards (a pick,
+  // the frame grid) goes over the recalled view.
+  DisplaySurface& surface = AppDisplay().surface;
+  if (surface.width() != picture.width() || surface.height() != picture.height()) return false;
+  surface.LoadPixels(loaded.constBits(), int32_t(loaded.bytesPerLine()), loaded.width(),
+                     loaded.height());
   for (int y = 0; y < picture.height(); ++y) {
     std::memcpy(picture.scanLine(y), loaded.constScanLine(y), size_t(picture.width()));
   }
   AppState().picture_valid = true;
+  view_->SyncScrollBars();
   view_->update();
   return true;
 }

@@ -32,6 +32,43 @@ namespace {
 
 class ViewDrawingTest : public VexilAppTest {
  protected:
+  QImage Shown() const { return view()->picture().convertToFormat(QImage::Format_RGB32); }
+  QPoint ToDevice(int64_t x, int64_t y) const {
+    const LogicalPoint p =
+        AppDisplay().window.WorldToLogical(static_cast<int32_t>(x), static_cast<int32_t>(y));
+    return {p.x, p.y};
+  }
+  // Zooms in at the world point, captures that view in slot 3, shows all and recalls slot
+  // 3; gives the captured picture and the picture of the whole job.
+  std::pair<QImage, QImage> RecallZoomedView(int64_t x, int64_t y) {
+    frame()->OnCommand(kCmdViewIn);
+    QTest::mouseClick(view(), Qt::LeftButton, {}, ToDevice(x, y));
+    EXPECT_TRUE(WaitDrawn());
+    const QImage captured = Shown();
+    frame()->OnCommand(kCmdCaptureFirst + 3);
+    frame()->OnCommand(kCmdViewAll);
+    EXPECT_TRUE(WaitDrawn());
+    const QImage all = Shown();
+    frame()->OnCommand(kCmdRecallFirst + 3);
+    EXPECT_TRUE(WaitDrawn());
+    EXPECT_EQ(Shown(), captured);
+    return {captured, all};
+  }
+  // Of the pixels where the captured view shows the background and the whole job does not,
+  // the share that shows the background.
+  double ShareOfCaptured(const QImage& shown, const QImage& captured, const QImage& all) const {
+    const QRgb background = view()->picture().color(kBackgroundColourIndex);
+    int differ = 0, kept = 0;
+    for (int y = 0; y < captured.height(); ++y) {
+      for (int x = 0; x < captured.width(); ++x) {
+        if (captured.pixel(x, y) != background || all.pixel(x, y) == background) continue;
+        ++differ;
+        kept += shown.pixel(x, y) == background;
+      }
+    }
+    return differ == 0 ? 0.0 : double(kept) / differ;
+  }
+
   ScriptedNotifier notifier_;
   ScopedNotifier scoped_notifier_{&notifier_};
 };
@@ -233,6 +270,43 @@ TEST_F(ViewDrawingTest, FramesAtStartupIsKeptAndOpensTheNextJobWithItsGrid) {
   frame()->CommandAction(kCmdFramesAtStartup)->trigger();
   ASSERT_TRUE(frame()->close());
   EXPECT_EQ(Setting("FramesAtStartup"), "0");
+}
+
+TEST_F(ViewDrawingTest, WhatIsDrawnOverARecalledViewKeepsTheRecalledPicture) {
+  // The frame grid over a recalled WF2 view.
+  WriteFile("pattern.wf2", FramesPattern());
+  Start({"vexil", "pattern.wf2"});
+  ASSERT_TRUE(WaitDrawn());
+  GdxRect box = AppDisplay().job_extents();
+  int64_t w = int64_t{box.max_x} - box.min_x, h = int64_t{box.max_y} - box.min_y;
+  auto [captured, all] = RecallZoomedView(box.min_x + w * 75 / 1000, box.min_y + h * 15 / 100);
+  ASSERT_NE(captured, all);
+  frame()->CommandAction(kCmdFramesDisplay)->trigger();
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_GT(ShareOfCaptured(Shown(), captured, all), 0.9) << "frames display";
+  EXPECT_NE(Shown(), captured) << "the frame border is shown";
+
+  // A pick of the delete tool over a recalled view of the sample.
+  TearDown();
+  SetUp();
+  WriteFile("demo.em", ReadFile(std::string(SAMPLES_DIR) + "/demo.em"));
+  Start({"vexil", "demo.em"});
+  ASSERT_TRUE(WaitDrawn());
+  box = AppDisplay().job_extents();
+  w = int64_t{box.max_x} - box.min_x, h = int64_t{box.max_y} - box.min_y;
+  std::tie(captured, all) = RecallZoomedView(box.min_x + w / 4, box.min_y + h / 4);
+  ASSERT_NE(captured, all);
+  const int drawings = view()->full_drawings();
+  frame()->OnCommand(kToolDeleteElements);
+  ASSERT_TRUE(app_->edit_tools()->selection_dialog()->isVisible());
+  // A window across the whole view picks every flash in it.
+  QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(3, 3));
+  QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(view()->width() - 4, view()->height() - 4));
+  ASSERT_TRUE(app_->edit_tools()->store().selection_open());
+  EXPECT_EQ(view()->full_drawings(), drawings) << "only the picked flashes are drawn";
+  const QImage picked = Shown();
+  EXPECT_NE(picked, captured) << "the picked flashes are highlighted";
+  EXPECT_GT(ShareOfCaptured(picked, captured, all), 0.9) << "delete pick";
 }
 
 // 200,000 flashes of 10 by 10 in 400 rows of 500, drawn from the bottom row up, and an error
