@@ -24,9 +24,6 @@ QRgb RgbOf(uint32_t colour) {
   return qRgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
 }
 
-// Rows of the off-screen picture are whole 32-bit words.
-int AlignedWidth(int width) { return (width + 3) / 4 * 4; }
-
 }  // namespace
 
 CLumraView::CLumraView(CLumraDoc* document, QWidget* parent)
@@ -173,7 +170,9 @@ bool CLumraView::UsableSize() const {
 }
 
 void CLumraView::FitPicture() {
-  const int width = AlignedWidth(this->width());
+  // The picture is exactly the window's size (its rows are padded to whole 32-bit words on
+  // their own), so that a view fitted to it is wholly on the screen.
+  const int width = this->width();
   if (picture_.width() == width && picture_.height() == height()) return;
   const QList<QRgb> colours = picture_.colorTable();
   picture_ = QImage(width, height(), QImage::Format_Indexed8);

@@ -535,7 +535,8 @@ TEST_F(VexilWindowTest, PaintingOnlyCopiesThePicture) {
   EXPECT_EQ(view()->full_drawings(), drawings);
   EXPECT_TRUE(AppState().picture_valid);
   EXPECT_EQ(view()->picture().pixelIndex(view()->width() / 2, view()->height() / 2), 3);
-  EXPECT_EQ(view()->picture().width() % 4, 0) << "rows of whole words";
+  EXPECT_EQ(view()->picture().size(), view()->size()) << "the picture is the window";
+  EXPECT_EQ(view()->picture().bytesPerLine() % 4, 0) << "rows of whole words";
 }
 
 TEST_F(VexilWindowTest, OpenMakesAJobOfTheChosenFilesAndHandOversWaitForTheDialog) {

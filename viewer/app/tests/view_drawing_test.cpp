@@ -309,6 +309,30 @@ TEST_F(ViewDrawingTest, WhatIsDrawnOverARecalledViewKeepsTheRecalledPicture) {
   EXPECT_GT(ShareOfCaptured(picked, captured, all), 0.9) << "delete pick";
 }
 
+TEST_F(ViewDrawingTest, ZoomAllShowsTheRightEdgeAtEveryWindowWidth) {
+  // A wide, low layout whose width decides the fit; its right-most flash, narrower than a
+  // pixel, ends at the right edge of the extents.
+  WriteFile("wide.em", "<X5Y50W10V100U0SX9995SZ");
+  Start({"vexil", "wide.em"});
+  ASSERT_TRUE(WaitDrawn());
+  for (int width = 885; width <= 892; ++width) {
+    frame()->resize(frame()->width() + width - view()->width(), frame()->height());
+    ASSERT_TRUE(WaitFor([&] { return view()->width() == width; })) << width;
+    ASSERT_TRUE(WaitDrawn());
+    frame()->OnCommand(kCmdViewAll);
+    ASSERT_TRUE(WaitDrawn());
+    const GdxRect box = AppDisplay().job_extents();
+    const LogicalPoint edge = AppDisplay().window.WorldToLogical(box.max_x, box.min_y + 50);
+    EXPECT_LT(edge.x, view()->width()) << width;
+    const QImage shown = view()->grab().toImage();
+    int red = 0;
+    for (int x = shown.width() / 2; x < shown.width(); ++x) {
+      red += shown.pixelColor(x, edge.y) == QColor(255, 0, 0);
+    }
+    EXPECT_GT(red, 0) << width << ": the right-most flash shows";
+  }
+}
+
 // 200,000 flashes of 10 by 10 in 400 rows of 500, drawn from the bottom row up, and an error
 // marker over the top row.
 class LargeDrawingTest : public ViewDrawingTest {
