@@ -127,7 +127,11 @@ void SetEditLayersPainter(std::function<void(ViewerDisplay&, DrawHost*)> painter
   edit_layers_painter = std::move(painter);
 }
 
-void FitDisplayToJob() { AppDisplay().ComputeJobExtents(); }
+void FitDisplayToJob() {
+  AppDisplay().ComputeJobExtents();
+  // The job's first picture is of all of it: it becomes the stored full view.
+  AppState().full_view_rebuild = true;
+}
 
 void ResetDisplay() {
   ViewerDisplay& display = AppDisplay();

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 
 #include "viewer/app/display_painter.h"
@@ -141,13 +142,8 @@ void PlaceInParentCorner(QWidget* window) {
 CDrawInteraction::CDrawInteraction(CLumraView* view, DrawWndState* window)
     : QObject(view), view_(view), window_(window), modes_(window, this) {
   info_ = new CViewInfoDlg(view->window());
-  tear_ = new CViewTearDlg(view->window(), [this](int command) {
-    if (command == 32801) {
-      Command(kDrawAll, 0);
-    } else {
-      Command(command, 0);
-    }
-  });
+  tear_ = new CViewTearDlg(
+      view->window(), [this](int command) { Command(command == 32801 ? kDrawAll : command, 0); });
 }
 
 CDrawInteraction::~CDrawInteraction() { query_.End(); }
@@ -162,13 +158,42 @@ bool CDrawInteraction::Command(int32_t id, int param) {
     return true;
   }
   if (!DrawModes::Handles(id)) return false;
+  // All shows the stored full view when nothing it shows has changed.
+  if (id == kDrawAll) param = FullViewCurrent() ? kFullViewSlot : -1;
   modes_.Command(id, param);
   return true;
+}
+
+bool CDrawInteraction::FullViewCurrent() {
+  ViewerAppState& state = AppState();
+  const int32_t fill = state.fill_mode != 0 ? 1 : 0;
+  const bool stale = std::find(state.full_view_stale.begin(), state.full_view_stale.end(), true) !=
+                     state.full_view_stale.end();
+  if (fill == state.full_view_fill && !stale && full_view_valid_) {
+    state.full_view_rebuild = false;
+    return true;
+  }
+  state.full_view_rebuild = true;
+  state.full_view_fill = fill;
+  state.full_view_stale.fill(false);
+  full_view_valid_ = false;
+  return false;
+}
+
+bool CDrawInteraction::StoreFullView() {
+  if (!window_->has_view()) return false;
+  // The view All gives for the window as it is now.
+  DrawWndState all = *window_;
+  if (!all.ZoomAll() || !(all.current_view() == window_->current_view())) return false;
+  full_view_valid_ = StoreCapture(kFullViewSlot);
+  full_view_ = window_->current_view();
+  return full_view_valid_;
 }
 
 void CDrawInteraction::ResetJob() {
   modes_.Reset();
   modes_.InvalidateCaptures();
+  full_view_valid_ = false;
   info_->hide();
   emit modeChanged();
 }
@@ -352,11 +377,11 @@ void CDrawInteraction::ModeChanged() {
 }
 
 QString CDrawInteraction::CaptureFile(int slot) const {
-  return slot >= 0 && slot < kCaptureSlots ? capture_files_[slot] : QString();
+  return slot >= 0 && slot <= kFullViewSlot ? capture_files_[slot] : QString();
 }
 
 bool CDrawInteraction::StoreCapture(int slot) {
-  if (slot < 0 || slot >= kCaptureSlots) return false;
+  if (slot < 0 || slot > kFullViewSlot) return false;
   if (capture_dir_ == nullptr) {
     // Pictures live in a directory of their own, made on the first capture and removed with
     // the viewer.
@@ -381,7 +406,11 @@ bool CDrawInteraction::StoreCapture(int slot) {
 }
 
 bool CDrawInteraction::LoadCapture(int slot) {
-  if (slot < 0 || slot >= kCaptureSlots || capture_files_[slot].isEmpty()) return false;
+  if (slot < 0 || slot > kFullViewSlot || capture_files_[slot].isEmpty()) return false;
+  // The full view serves only the view it was drawn for.
+  if (slot == kFullViewSlot && (!full_view_valid_ || !(full_view_ == window_->current_view()))) {
+    return false;
+  }
   QImage loaded(capture_files_[slot], "BMP");
   QImage& picture = view_->MutablePicture();
   // Only a picture of the window's present size is shown; otherwise the view is drawn.

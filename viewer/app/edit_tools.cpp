@@ -569,6 +569,7 @@ void CEditTools::AddText(const EditPoint& a, const EditPoint& b) {
 }
 
 void CEditTools::RedrawChanged() {
+  MarkFullViewStale(kFullViewResized);
   std::map<int, std::vector<std::pair<GdxHandle, int32_t>>> by_layer;
   for (const EditHit& hit : store_.changed())
     by_layer[hit.layer].push_back({hit.page, hit.position});
@@ -583,6 +584,7 @@ void CEditTools::RedrawChanged() {
 }
 
 void CEditTools::AfterEdit() {
+  MarkFullViewStale(kFullViewEdits);
   AppState().picture_valid = false;
   app_->view()->RequestRedraw();
   app_->document().SetModifiedFlag(store_.HasEdits());

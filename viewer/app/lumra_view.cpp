@@ -223,6 +223,12 @@ void CLumraView::RunRedraw() {
   // user draws again; it is never taken as the whole view.
   state.picture_valid = (complete || cancelled) && !redraw_pending_;
   state.drawing_active = false;
+  // A whole drawing of the whole job is kept for All while it is to be stored again.
+  if (complete && !cancelled && state.full_view_rebuild && interaction_->StoreFullView()) {
+    state.full_view_rebuild = false;
+    state.full_view_fill = state.fill_mode != 0 ? 1 : 0;
+    state.full_view_stale[kFullViewResized] = false;
+  }
   // The drawing fits the view to the window as it is now: the thumbs follow the fit.
   SyncScrollBars();
   ++full_drawings_;
@@ -275,6 +281,7 @@ bool CLumraView::focusNextPrevChild(bool next) {
 
 void CLumraView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  MarkFullViewStale(kFullViewResized);
   if (!UsableSize()) return;
   if (AppState().job_loaded) {
     RequestRedraw();

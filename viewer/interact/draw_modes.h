@@ -47,6 +47,10 @@ struct ModePrompt {
 };
 ModePrompt PromptOfMode(int32_t mode, int32_t query_kind);
 
+// The capture slot that keeps the picture of the whole job. kDrawAll with this slot as its
+// parameter shows that picture (when the window can) in place of drawing the job.
+inline constexpr int kFullViewSlot = kCaptureSlots;
+
 // True for the modes that take a box or a line of two clicks.
 bool IsTwoPointMode(int32_t mode);
 
@@ -109,8 +113,9 @@ class DrawModes {
  public:
   DrawModes(DrawWndState* window, DrawModeHost* host) : window_(window), host_(host) {}
 
-  // A command of the drawing window (8203..8272); `param` is the slot of 8271 and 8272.
-  // False for an id it does not know.
+  // A command of the drawing window (8203..8272); `param` is the slot of 8271 and 8272, and
+  // of 8203 the stored full view's when it is still current. False for an id it does not
+  // know.
   bool Command(int32_t id, int param = 0);
   static bool Handles(int32_t id);
 
@@ -169,7 +174,9 @@ class DrawModes {
   void UpdateCursor(int32_t x, int32_t y);
   void Click(int32_t x, int32_t y);
   void FinishBand(int32_t x, int32_t y);
-  void AfterViewChange();
+  // The view changed: it is drawn, or shown from the capture slot when one is given and the
+  // window can show it.
+  void AfterViewChange(int recall_slot = -1);
   void RestoreBand();
   void EndPointClick(int32_t x, int32_t y);
   LogicalPoint ToLogical(int32_t x, int32_t y) const;

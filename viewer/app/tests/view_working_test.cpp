@@ -6,11 +6,13 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QColorDialog>
 #include <QLineEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -253,6 +255,72 @@ TEST_F(ViewWorkingTest, CaptureThenRecallRestoresTheViewAndClosingForgetsIt) {
   frame()->UpdateCommandStates();
   EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst + 3)->isEnabled());
   EXPECT_FALSE(QFile::exists(file)) << "the picture goes with the job";
+}
+
+TEST_F(ViewWorkingTest, AllShowsTheStoredWholeJobUntilSomethingItShowsChanges) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  // The first full view (the job opens at it, unless the window changed its size since).
+  frame()->OnCommand(kCmdViewAll);
+  ASSERT_TRUE(WaitDrawn());
+  QImage whole = Picture();
+  struct Step {
+    const char* name;
+    std::function<void()> change;
+    bool drawn;
+  };
+  const Step steps[] = {
+      {"nothing changed", [] {}, false},
+      {"background colour",
+       [this] {
+         WhenModal<QColorDialog>([](QColorDialog* dialog) {
+           dialog->setCurrentColor(QColor(10, 20, 30));
+           dialog->accept();
+         });
+         frame()->CommandAction(kCmdBackgroundColor)->trigger();
+       },
+       true},
+      {"nothing changed since the colour", [] {}, false},
+      {"fill and outline", [this] { frame()->CommandAction(kCmdFillOutline)->trigger(); }, true},
+      {"layer hidden", [this] { frame()->layer_check_box()->click(); }, true},
+      {"layer shown again", [this] { frame()->layer_check_box()->click(); }, true},
+      {"nothing changed at last", [] {}, false},
+  };
+  for (const Step& step : steps) {
+    frame()->OnCommand(kCmdViewIn);
+    Click(QPoint(view()->width() / 3, view()->height() / 3));
+    ASSERT_TRUE(WaitDrawn()) << step.name;
+    step.change();
+    ASSERT_TRUE(WaitDrawn()) << step.name;
+    const int drawings = view()->full_drawings();
+    frame()->OnCommand(kCmdViewAll);
+    ASSERT_TRUE(WaitDrawn()) << step.name;
+    EXPECT_EQ(view()->full_drawings(), drawings + (step.drawn ? 1 : 0)) << step.name;
+    if (step.drawn) {
+      whole = Picture();
+    } else {
+      EXPECT_EQ(Picture(), whole) << step.name << ": the stored picture of the whole job";
+    }
+  }
+  // A drawing of all of it that is cancelled is not stored: the next All draws again.
+  frame()->OnCommand(kCmdViewIn);
+  Click(QPoint(view()->width() / 3, view()->height() / 3));
+  ASSERT_TRUE(WaitDrawn());
+  frame()->CommandAction(kCmdFillOutline)->trigger();
+  ASSERT_TRUE(WaitDrawn());
+  app_->document().SetPainter([this](QImage* picture, const std::function<bool()>& cancelled) {
+    frame()->OnCommand(kCmdCancelDrawing);
+    return PaintJob(picture, cancelled);
+  });
+  frame()->OnCommand(kCmdViewAll);
+  ASSERT_TRUE(WaitDrawn());
+  app_->document().SetPainter(PaintJob);
+  frame()->OnCommand(kCmdViewIn);
+  Click(QPoint(view()->width() / 3, view()->height() / 3));
+  ASSERT_TRUE(WaitDrawn());
+  const int drawings = view()->full_drawings();
+  frame()->OnCommand(kCmdViewAll);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(view()->full_drawings(), drawings + 1);
 }
 
 TEST_F(ViewWorkingTest, VertexAndFlashQueriesDescribeTheElementUnderTheMouse) {
