@@ -359,6 +359,17 @@ void CDrawInteraction::EndQuery() {
   if (had) view_->update();
 }
 
+void CDrawInteraction::RunDrawHook() {
+  ViewerServices& services = CurrentViewerServices();
+  services.SetWaitCursor(true);
+  const bool focused = view_->hasFocus();
+  view_->setEnabled(false);
+  AppDisplay().NoDrawHook();
+  view_->setEnabled(true);
+  if (focused) view_->setFocus();
+  services.SetWaitCursor(false);
+}
+
 void CDrawInteraction::PlotWindow(const GdxRect& world_box) {
   CurrentViewerServices().PlotWindow(world_box);
 }

@@ -89,6 +89,7 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   void CopyBox(const DeviceBox& box) override;
   bool StartQuery(int32_t mode, const GdxRect& world_box) override;
   void EndQuery() override;
+  void RunDrawHook() override;
   void PlotWindow(const GdxRect& world_box) override;
   void ShowMeasure(const std::string& text) override;
   void ModeChanged() override;

@@ -101,6 +101,7 @@ bool DrawModes::Handles(int32_t id) {
   switch (id) {
     case kDrawAll:
     case kDrawRedraw:
+    case kDrawHookRedraw:
     case kDrawBoxPending:
     case kDrawLinePending:
     case kDrawCopyAll:
@@ -136,6 +137,9 @@ bool DrawModes::Command(int32_t id, int param) {
     case kDrawAll:
       if (window_->ZoomAll()) AfterViewChange(param == kFullViewSlot ? kFullViewSlot : -1);
       return true;
+    case kDrawHookRedraw:
+      host_->RunDrawHook();
+      [[fallthrough]];
     case kDrawRedraw:
       window_->ZoomCommand(0);
       host_->Redraw();

@@ -23,6 +23,7 @@ enum DrawWindowCommand : int32_t {
   kDrawZoomIn = 8206,
   kDrawZoomOut = 8207,
   kDrawRedraw = 8208,
+  kDrawHookRedraw = 8211,  // the redraw after the drawing hook
   kDrawMeasure = 8212,
   kDrawBoxPending = 8213,
   kDrawPointQuery = 8214,
@@ -76,6 +77,8 @@ class DrawModeHost {
   virtual bool StartQuery(int32_t mode, const GdxRect& world_box) = 0;
   // Ends a running query (its marker and highlight go).
   virtual void EndQuery() = 0;
+  // Runs the drawing hook before a redraw, the window disabled and the wait cursor shown.
+  virtual void RunDrawHook() {}
   // Plots the world rectangle.
   virtual void PlotWindow(const GdxRect& world_box) = 0;
   // The measure result: the info window's text.

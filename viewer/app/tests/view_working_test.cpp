@@ -323,6 +323,41 @@ TEST_F(ViewWorkingTest, AllShowsTheStoredWholeJobUntilSomethingItShowsChanges) {
   EXPECT_EQ(view()->full_drawings(), drawings + 1);
 }
 
+// Records each change of the window's enabled state with the cursor shown at that moment.
+class EnabledChanges : public QObject {
+ public:
+  struct Change {
+    bool enabled;
+    bool wait_cursor;
+  };
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::EnabledChange) {
+      const QCursor* cursor = QApplication::overrideCursor();
+      changes.push_back({static_cast<QWidget*>(watched)->isEnabled(),
+                         cursor != nullptr && cursor->shape() == Qt::WaitCursor});
+    }
+    return false;
+  }
+  std::vector<Change> changes;
+};
+
+TEST_F(ViewWorkingTest, HookRedrawRunsTheHookWithTheWindowDisabledThenDraws) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  EnabledChanges seen;
+  view()->installEventFilter(&seen);
+  const int drawings = view()->full_drawings();
+  EXPECT_TRUE(frame()->OnCommand(kDrawHookRedraw));
+  ASSERT_TRUE(WaitDrawn());
+  view()->removeEventFilter(&seen);
+  EXPECT_EQ(view()->full_drawings(), drawings + 1) << "a redraw follows the hook";
+  ASSERT_EQ(seen.changes.size(), 2u);
+  EXPECT_FALSE(seen.changes[0].enabled);
+  EXPECT_TRUE(seen.changes[0].wait_cursor) << "the wait cursor while the hook runs";
+  EXPECT_TRUE(seen.changes[1].enabled);
+  EXPECT_TRUE(view()->isEnabled());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
 TEST_F(ViewWorkingTest, VertexAndFlashQueriesDescribeTheElementUnderTheMouse) {
   struct Case {
     const char* sample;
