@@ -326,6 +326,12 @@ bool CEditTools::OnCommand(int id) {
     case kToolUndo:
       if (!store_.UndoLastEdit()) {
         ShowMessage(store_.message(), kVexilAppName, MessageIcon::kInformation);
+      } else if (!store_.changed().empty()) {
+        // The elements a deletion took away come back: only they are drawn again.
+        MarkFullViewStale(kFullViewEdits);
+        RedrawChanged();
+        app_->document().SetModifiedFlag(store_.HasEdits());
+        return true;
       }
       AfterEdit();
       return true;
