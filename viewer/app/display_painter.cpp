@@ -127,7 +127,11 @@ void SetEditLayersPainter(std::function<void(ViewerDisplay&, DrawHost*)> painter
   edit_layers_painter = std::move(painter);
 }
 
-void FitDisplayToJob() { AppDisplay().ComputeJobExtents(); }
+void FitDisplayToJob() {
+  AppDisplay().ComputeJobExtents();
+  // The job's first picture is of all of it: it becomes the stored full view.
+  AppState().full_view_rebuild = true;
+}
 
 void ResetDisplay() {
   ViewerDisplay& display = AppDisplay();
@@ -153,7 +157,10 @@ bool PaintJob(QImage* picture, const std::function<bool()>& cancelled) {
   if (!display.window.has_view()) display.ComputeJobExtents();
   PictureHost host(&display, picture, cancelled);
   const int result = display.DrawAllLayers(&host);
-  if (result == kDrawDone && edit_layers_painter) edit_layers_painter(display, &host);
+  // The edits go over a cancelled picture too, without delivering input again.
+  if ((result == kDrawDone || result == kDrawCancelled) && edit_layers_painter) {
+    edit_layers_painter(display, result == kDrawDone ? &host : nullptr);
+  }
   ShowInPicture(display, picture);
   return result == kDrawDone;
 }

@@ -13,10 +13,12 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "support/notifier.h"
+#include "viewer/app/display_painter.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/layer_table.h"
@@ -144,13 +146,8 @@ void PlaceInParentCorner(QWidget* window) {
 CDrawInteraction::CDrawInteraction(CLumraView* view, DrawWndState* window)
     : QObject(view), view_(view), window_(window), modes_(window, this) {
   info_ = new CViewInfoDlg(view->window());
-  tear_ = new CViewTearDlg(view->window(), [this](int command) {
-    if (command == 32801) {
-      Command(kDrawAll, 0);
-    } else {
-      Command(command, 0);
-    }
-  });
+  tear_ = new CViewTearDlg(
+      view->window(), [this](int command) { Command(command == 32801 ? kDrawAll : command, 0); });
 }
 
 CDrawInteraction::~CDrawInteraction() { query_.End(); }
@@ -165,13 +162,42 @@ bool CDrawInteraction::Command(int32_t id, int param) {
     return true;
   }
   if (!DrawModes::Handles(id)) return false;
+  // All shows the stored full view when nothing it shows has changed.
+  if (id == kDrawAll) param = FullViewCurrent() ? kFullViewSlot : -1;
   modes_.Command(id, param);
   return true;
+}
+
+bool CDrawInteraction::FullViewCurrent() {
+  ViewerAppState& state = AppState();
+  const int32_t fill = state.fill_mode != 0 ? 1 : 0;
+  const bool stale = std::find(state.full_view_stale.begin(), state.full_view_stale.end(), true) !=
+                     state.full_view_stale.end();
+  if (fill == state.full_view_fill && !stale && full_view_valid_) {
+    state.full_view_rebuild = false;
+    return true;
+  }
+  state.full_view_rebuild = true;
+  state.full_view_fill = fill;
+  state.full_view_stale.fill(false);
+  full_view_valid_ = false;
+  return false;
+}
+
+bool CDrawInteraction::StoreFullView() {
+  if (!window_->has_view()) return false;
+  // The view All gives for the window as it is now.
+  DrawWndState all = *window_;
+  if (!all.ZoomAll() || !(all.current_view() == window_->current_view())) return false;
+  full_view_valid_ = StoreCapture(kFullViewSlot);
+  full_view_ = window_->current_view();
+  return full_view_valid_;
 }
 
 void CDrawInteraction::ResetJob() {
   modes_.Reset();
   modes_.InvalidateCaptures();
+  full_view_valid_ = false;
   info_->hide();
   emit modeChanged();
 }
@@ -343,6 +369,17 @@ void CDrawInteraction::EndQuery() {
   if (had) view_->update();
 }
 
+void CDrawInteraction::RunDrawHook() {
+  ViewerServices& services = CurrentViewerServices();
+  services.SetWaitCursor(true);
+  const bool focused = view_->hasFocus();
+  view_->setEnabled(false);
+  AppDisplay().NoDrawHook();
+  view_->setEnabled(true);
+  if (focused) view_->setFocus();
+  services.SetWaitCursor(false);
+}
+
 void CDrawInteraction::PlotWindow(const GdxRect& world_box) {
   CurrentViewerServices().PlotWindow(world_box);
 }
@@ -361,11 +398,11 @@ void CDrawInteraction::ModeChanged() {
 }
 
 QString CDrawInteraction::CaptureFile(int slot) const {
-  return slot >= 0 && slot < kCaptureSlots ? capture_files_[slot] : QString();
+  return slot >= 0 && slot <= kFullViewSlot ? capture_files_[slot] : QString();
 }
 
 bool CDrawInteraction::StoreCapture(int slot) {
-  if (slot < 0 || slot >= kCaptureSlots) return false;
+  if (slot < 0 || slot > kFullViewSlot) return false;
   // A picture that cannot be stored is said with the file error's code; the slot stays
   // unusable until a later capture succeeds.
   const auto fail = [slot](int code) {
@@ -401,7 +438,11 @@ bool CDrawInteraction::StoreCapture(int slot) {
 }
 
 bool CDrawInteraction::LoadCapture(int slot) {
-  if (slot < 0 || slot >= kCaptureSlots || capture_files_[slot].isEmpty()) return false;
+  if (slot < 0 || slot > kFullViewSlot || capture_files_[slot].isEmpty()) return false;
+  // The full view serves only the view it was drawn for.
+  if (slot == kFullViewSlot && (!full_view_valid_ || !(full_view_ == window_->current_view()))) {
+    return false;
+  }
   QImage loaded(capture_files_[slot], "BMP");
   QImage& picture = view_->MutablePicture();
   // Only a picture of the window's present size is shown; otherwise the view is drawn.
@@ -410,10 +451,17 @@ bool CDrawInteraction::LoadCapture(int slot) {
     loaded = loaded.convertToFormat(QImage::Format_Indexed8, picture.colorTable());
   }
   if (loaded.format() != QImage::Format_Indexed8) return false;
+  // The off-screen surface takes the picture too: what is drawn over it afterwards (a pick,
+  // the frame grid) goes over the recalled view.
+  DisplaySurface& surface = AppDisplay().surface;
+  if (surface.width() != picture.width() || surface.height() != picture.height()) return false;
+  surface.LoadPixels(loaded.constBits(), int32_t(loaded.bytesPerLine()), loaded.width(),
+                     loaded.height());
   for (int y = 0; y < picture.height(); ++y) {
     std::memcpy(picture.scanLine(y), loaded.constScanLine(y), size_t(picture.width()));
   }
   AppState().picture_valid = true;
+  view_->SyncScrollBars();
   view_->update();
   return true;
 }

@@ -91,6 +91,7 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   void CopyBox(const DeviceBox& box) override;
   bool StartQuery(int32_t mode, const GdxRect& world_box) override;
   void EndQuery() override;
+  void RunDrawHook() override;
   void PlotWindow(const GdxRect& world_box) override;
   void ShowMeasure(const std::string& text) override;
   void ModeChanged() override;
@@ -103,6 +104,12 @@ class CDrawInteraction : public QObject, public DrawModeHost {
 
   // The file of a capture slot ("" before its first capture).
   QString CaptureFile(int slot) const;
+  // The All command's test: true when the stored full view is still what a drawing of the
+  // whole job would show; otherwise the next drawing of the whole job stores it again.
+  bool FullViewCurrent();
+  // Stores the picture as the full view when it shows the whole job as All fits it: false
+  // when it shows another view or cannot be stored.
+  bool StoreFullView();
 
  signals:
   // A text for the status line; the cursor's coordinates; the mode changed.
@@ -121,7 +128,10 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   CViewInfoDlg* info_;
   CViewTearDlg* tear_;
   std::unique_ptr<QTemporaryDir> capture_dir_;
-  std::array<QString, kCaptureSlots> capture_files_;
+  std::array<QString, kCaptureSlots + 1> capture_files_;
+  // The stored full view and the view it shows.
+  bool full_view_valid_ = false;
+  ZoomView full_view_;
   QPoint mouse_;
   bool mouse_inside_ = false;
 };

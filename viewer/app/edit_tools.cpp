@@ -329,6 +329,12 @@ bool CEditTools::OnCommand(int id) {
     case kToolUndo:
       if (!store_.UndoLastEdit()) {
         ShowMessage(store_.message(), kVexilAppName, MessageIcon::kInformation);
+      } else if (!store_.changed().empty()) {
+        // The elements a deletion took away come back: only they are drawn again.
+        MarkFullViewStale(kFullViewEdits);
+        RedrawChanged();
+        app_->document().SetModifiedFlag(store_.HasEdits());
+        return true;
       }
       AfterEdit();
       return true;
@@ -444,8 +450,14 @@ bool CEditTools::eventFilter(QObject* watched, QEvent* event) {
     band_->raise();
   }
   if (watched != app_->view() || tool_ == 0) return QObject::eventFilter(watched, event);
-  // The coordinate panes follow every point of the mouse, taken or not.
+  // A click during a full drawing is no point of a tool (the view drops it too).
   const QEvent::Type type = event->type();
+  if (AppState().drawing_active &&
+      (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+       type == QEvent::MouseButtonDblClick)) {
+    return true;
+  }
+  // The coordinate panes follow every point of the mouse, taken or not.
   if (type == QEvent::MouseMove || type == QEvent::MouseButtonPress ||
       type == QEvent::MouseButtonRelease) {
     app_->view()->interaction().PostCursorPoint(
@@ -573,6 +585,7 @@ void CEditTools::AddText(const EditPoint& a, const EditPoint& b) {
 }
 
 void CEditTools::RedrawChanged() {
+  MarkFullViewStale(kFullViewResized);
   std::map<int, std::vector<std::pair<GdxHandle, int32_t>>> by_layer;
   for (const EditHit& hit : store_.changed())
     by_layer[hit.layer].push_back({hit.page, hit.position});
@@ -587,6 +600,7 @@ void CEditTools::RedrawChanged() {
 }
 
 void CEditTools::AfterEdit() {
+  MarkFullViewStale(kFullViewEdits);
   AppState().picture_valid = false;
   app_->view()->RequestRedraw();
   app_->document().SetModifiedFlag(store_.HasEdits());

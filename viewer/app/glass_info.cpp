@@ -65,6 +65,7 @@ std::optional<int32_t> Hundredths(const QString& text, double low) {
 }
 
 void Redraw(CLumraApp* app) {
+  MarkFullViewStale(kFullViewDrawing);
   if (AppState().job_loaded && app->view() != nullptr) app->view()->RequestRedraw();
 }
 

@@ -348,6 +348,7 @@ void CLayerTableDlg::accept() {
   }
   // New files bring new extents: the view is fitted to them.
   if (reload) FitDisplayToJob();
+  MarkFullViewStale(kFullViewLayers);
   if (load_on_ok_ && app_->frame() != nullptr) {
     app_->frame()->UpdateLayerCombo();
     app_->view()->RequestRedraw();

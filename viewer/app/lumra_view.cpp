@@ -24,9 +24,6 @@ QRgb RgbOf(uint32_t colour) {
   return qRgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
 }
 
-// Rows of the off-screen picture are whole 32-bit words.
-int AlignedWidth(int width) { return (width + 3) / 4 * 4; }
-
 }  // namespace
 
 CLumraView::CLumraView(CLumraDoc* document, QWidget* parent)
@@ -173,7 +170,9 @@ bool CLumraView::UsableSize() const {
 }
 
 void CLumraView::FitPicture() {
-  const int width = AlignedWidth(this->width());
+  // The picture is exactly the window's size (its rows are padded to whole 32-bit words on
+  // their own), so that a view fitted to it is wholly on the screen.
+  const int width = this->width();
   if (picture_.width() == width && picture_.height() == height()) return;
   const QList<QRgb> colours = picture_.colorTable();
   picture_ = QImage(width, height(), QImage::Format_Indexed8);
@@ -219,13 +218,21 @@ void CLumraView::RunRedraw() {
     PumpMessages(this);
     return cancel_counter_ != start;
   });
-  // A drawing stopped early is not the view: the next paint asks for a new one.
-  state.picture_valid = complete && cancel_counter_ == start;
+  const bool cancelled = cancel_counter_ != start;
+  // A drawing the user stopped stays on screen as far as it went, until a command of the
+  // user draws again; it is never taken as the whole view.
+  state.picture_valid = (complete || cancelled) && !redraw_pending_;
   state.drawing_active = false;
+  // A whole drawing of the whole job is kept for All while it is to be stored again.
+  if (complete && !cancelled && state.full_view_rebuild && interaction_->StoreFullView()) {
+    state.full_view_rebuild = false;
+    state.full_view_fill = state.fill_mode != 0 ? 1 : 0;
+    state.full_view_stale[kFullViewResized] = false;
+  }
   // The drawing fits the view to the window as it is now: the thumbs follow the fit.
   SyncScrollBars();
   ++full_drawings_;
-  emit drawingEnded(state.picture_valid);
+  emit drawingEnded(complete && !cancelled);
   update();
 }
 
@@ -245,11 +252,15 @@ void CLumraView::paintEvent(QPaintEvent* event) {
   interaction_->PaintOverlays(painter);
 }
 
+// Clicks that arrive while a full drawing delivers the waiting events are not the modes':
+// the view they were aimed at is still being drawn.
 void CLumraView::mousePressEvent(QMouseEvent* event) {
+  if (AppState().drawing_active) return;
   interaction_->MousePress(event->button(), event->position().toPoint());
 }
 
 void CLumraView::mouseReleaseEvent(QMouseEvent* event) {
+  if (AppState().drawing_active) return;
   // A click is decided when the button comes up.
   interaction_->MouseRelease(event->button(), event->position().toPoint());
 }
@@ -270,6 +281,7 @@ bool CLumraView::focusNextPrevChild(bool next) {
 
 void CLumraView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  MarkFullViewStale(kFullViewResized);
   if (!UsableSize()) return;
   if (AppState().job_loaded) {
     RequestRedraw();

@@ -884,6 +884,7 @@ void CMainFrame::OnBackgroundColor() {
   PickColors()[kPickBackgroundIndex] = colour;
   CAppProfile profile;
   if (profile.Open(kVexilAppName)) profile.WriteString("VUBKGND", FormatRgbText(colour).c_str());
+  MarkFullViewStale(kFullViewEdits);
   if (state.job_loaded) view_->RequestRedraw();
 }
 
@@ -897,6 +898,7 @@ void CMainFrame::OnFramesDisplay() {
   // is; only the step to off needs the whole picture drawn again.
   int32_t& mode = AppDisplay().settings.frames_display;
   mode = (mode + 1) % 3;
+  MarkFullViewStale(kFullViewDrawing);
   if (mode == 0 || !PaintOverlays(&view_->MutablePicture())) {
     view_->RequestRedraw();
     return;
@@ -1068,6 +1070,7 @@ void CMainFrame::OnLayerCheckClicked(bool checked) {
   }
   LayerTable()[LayerOfListText()].shown = checked ? 1 : 0;
   layer_check_->setText(checked ? "On" : "Off");
+  MarkFullViewStale(kFullViewLayers);
   if (AppState().job_loaded) view_->RequestRedraw();
 }
 

@@ -14,6 +14,17 @@ namespace kavrinth {
 
 inline constexpr int kCaptureFileSlotCount = 18;
 
+// What has changed since the stored full view (the picture of the whole job kept for the
+// All command) was stored: the window's size or a selection, the layer table, the drawing
+// settings and the loaded extents, the edits or the background colour.
+enum FullViewChange : int {
+  kFullViewResized,
+  kFullViewLayers,
+  kFullViewDrawing,
+  kFullViewEdits,
+  kFullViewChangeCount,
+};
+
 struct ViewerAppState {
   std::string program_directory;
   std::string temporary_directory;  // "TmpDir"
@@ -36,9 +47,18 @@ struct ViewerAppState {
   ViewerSettings settings;  // the stored values the frame keeps
   int busy_depth = 0;       // loads and drawings under way
   int command_depth = 0;    // command handlers under way
+  // The stored full view: the next whole drawing of the all-extents view stores it again
+  // while the rebuild flag is set; the fill state (1 filled) it was drawn with, -1 before
+  // any; the changes since it was stored.
+  bool full_view_rebuild = true;
+  int32_t full_view_fill = -1;
+  std::array<bool, kFullViewChangeCount> full_view_stale{};
 };
 
 ViewerAppState& AppState();
+
+// Something the stored full view shows has changed: the next All draws the job again.
+inline void MarkFullViewStale(FullViewChange change) { AppState().full_view_stale[change] = true; }
 
 // The text font the viewer loads at start-up ("Mirelt.shx" beside the program); empty
 // tables when it could not be loaded.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -110,6 +111,38 @@ void DisplaySurface::Clear(uint8_t index) {
   std::fill(bits_.begin(), bits_.end(), index);
   std::fill(blocks_.begin(), blocks_.end(), index);
   std::fill(tiles_.begin(), tiles_.end(), index);
+}
+
+void DisplaySurface::LoadPixels(const uint8_t* rows, int32_t row_bytes, int32_t width,
+                                int32_t height) {
+  if (!valid() || rows == nullptr) return;
+  width = std::min(width, width_);
+  height = std::min(height, height_);
+  if (width <= 0 || height <= 0) return;
+  for (int32_t y = 0; y < height; ++y) {
+    std::memcpy(bits_.data() + static_cast<size_t>(y) * stride_,
+                rows + static_cast<size_t>(y) * row_bytes, static_cast<size_t>(width));
+  }
+  // The blocks and tiles of the rows are worked out again from their pixels.
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* row = bits_.data() + static_cast<size_t>(y) * stride_;
+    for (int32_t b = 0; b < blocks_per_row_; ++b) {
+      const int32_t from = b << kBlockShift, to = std::min(from + kBlockSize, width_);
+      const bool same =
+          std::all_of(row + from, row + to, [&](uint8_t v) { return v == row[from]; });
+      blocks_[static_cast<size_t>(y) * blocks_per_row_ + b] = same ? row[from] : kMixedBlock;
+    }
+  }
+  for (int32_t ty = 0; ty <= (height - 1) >> kBlockShift; ++ty) {
+    const int32_t top = ty << kBlockShift, bottom = std::min(top + kBlockSize, height_);
+    for (int32_t b = 0; b < blocks_per_row_; ++b) {
+      uint16_t tile = blocks_[static_cast<size_t>(top) * blocks_per_row_ + b];
+      for (int32_t y = top + 1; y < bottom && tile != kMixedBlock; ++y) {
+        if (blocks_[static_cast<size_t>(y) * blocks_per_row_ + b] != tile) tile = kMixedBlock;
+      }
+      tiles_[static_cast<size_t>(ty) * blocks_per_row_ + b] = tile;
+    }
+  }
 }
 
 bool DisplaySurface::BoxHoldsColor(int32_t left, int32_t top, int32_t right, int32_t bottom) const {

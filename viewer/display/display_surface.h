@@ -80,6 +80,10 @@ class DisplaySurface {
 
   // Every pixel set to the index (the background slot unless said otherwise).
   void Clear(uint8_t index = kSlotBackground);
+  // Copies rows of pixel bytes (a picture stored earlier) into the surface from its top-left
+  // corner; what lies beyond the surface is left out and the rest of the surface keeps its
+  // pixels.
+  void LoadPixels(const uint8_t* rows, int32_t row_bytes, int32_t width, int32_t height);
 
   // The colour index the primitives write, and the colour it shows.
   uint8_t color_index() const { return color_index_; }

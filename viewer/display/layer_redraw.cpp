@@ -76,15 +76,18 @@ int ViewerDisplay::DrawAllLayers(DrawHost* host) {
     if (result == kDrawNothing) break;
   }
   in_redraw_ = false;
-  if (window.cancelled()) {
-    if (host != nullptr) host->ShowSurface();
-    return kDrawCancelled;
-  }
-  if (result == kDrawNothing) return kDrawNothing;
-  DrawMarkerEntry(host);
+  const bool cancelled = window.cancelled();
+  if (!cancelled && result == kDrawNothing) return kDrawNothing;
+  // A cancelled drawing keeps what it drew, and the markers and overlays still go over it;
+  // the cancel is taken, so they deliver no input.
+  window.ClearCancel();
+  DrawMarkerEntry(cancelled ? nullptr : host);
   DrawOverlays();
   if (host != nullptr) host->ShowSurface();
-  return kDrawDone;
+  if (!cancelled && !window.cancelled()) return kDrawDone;
+  // The caller sees the drawing as cancelled.
+  if (!window.cancelled()) window.RequestCancel();
+  return kDrawCancelled;
 }
 
 int ViewerDisplay::DrawLayer(DrawHost* host, int layer) {

@@ -112,7 +112,8 @@ class ViewerDisplay {
   // ---- Layer redraw ----
   // Clears the surface and draws every shown layer, the markers and the overlays.
   // kDrawDone, kDrawNothing (no surface, no view, or a loaded frame without structure) or
-  // kDrawCancelled; only kDrawDone leaves a complete picture.
+  // kDrawCancelled; only kDrawDone leaves a complete picture. A cancelled drawing stops
+  // after the element under way and still draws the markers and overlays over what it drew.
   int DrawAllLayers(DrawHost* host);
   void DrawNegativeBackground(int layer);
   void DrawMarkerEntry(DrawHost* host);
@@ -129,6 +130,8 @@ class ViewerDisplay {
   // loaded (the extents are then (0, 0)-(1000, 1000)).
   int ComputeJobExtents();
   const GdxRect& job_extents() const { return job_extents_; }
+  // The drawing hook run before the redraw-after-hook command draws: nothing in this build.
+  void NoDrawHook() {}
   // Frees the loaded WF2 frame and every layer's library, marking the entries unused.
   void FreeLayerLibraries();
   // Forgets the loaded WF2 frame (freeing its library): on New, Open and a hand-over.

@@ -338,11 +338,13 @@ void EditStore::UndoEdit(int id) {
 void EditStore::UndoDeletion(int group_id) {
   if (SelectionGroup* group = FindGroup(group_id)) {
     SetFlags(group->hits, 0, kEditDeleted | kEditSelected);
+    changed_ = group->hits;
     RemoveGroup(group_id);
   }
 }
 
 bool EditStore::UndoLastEdit() {
+  changed_.clear();
   if (open_group_ != 0) {
     ApplySelection(false);
     return true;

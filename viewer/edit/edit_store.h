@@ -76,11 +76,13 @@ class EditStore {
   bool selection_open() const { return open_group_ != 0; }
   const SelectionGroup* open_group() const;
   const std::vector<SelectionGroup>& groups() const { return groups_; }
-  // The elements whose highlight the last pick, Exclude or dropped selection changed.
+  // The elements whose highlight the last pick, Exclude or dropped selection changed, or
+  // that the last undo of a deletion brought back.
   const std::vector<EditHit>& changed() const { return changed_; }
 
   // Undoes the newest edit or deletion: false with "Nothing to undo." when there is none.
-  // An open selection is dropped instead.
+  // An open selection is dropped instead. A deletion undone or a selection dropped lists its
+  // elements in changed(); an edit undone lists none.
   bool UndoLastEdit();
   size_t undo_depth() const { return undo_.size(); }
 

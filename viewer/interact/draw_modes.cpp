@@ -101,6 +101,7 @@ bool DrawModes::Handles(int32_t id) {
   switch (id) {
     case kDrawAll:
     case kDrawRedraw:
+    case kDrawHookRedraw:
     case kDrawBoxPending:
     case kDrawLinePending:
     case kDrawCopyAll:
@@ -134,8 +135,11 @@ void DrawModes::UpdateCursor(int32_t x, int32_t y) {
 bool DrawModes::Command(int32_t id, int param) {
   switch (id) {
     case kDrawAll:
-      if (window_->ZoomAll()) AfterViewChange();
+      if (window_->ZoomAll()) AfterViewChange(param == kFullViewSlot ? kFullViewSlot : -1);
       return true;
+    case kDrawHookRedraw:
+      host_->RunDrawHook();
+      [[fallthrough]];
     case kDrawRedraw:
       window_->ZoomCommand(0);
       host_->Redraw();
@@ -413,9 +417,9 @@ void DrawModes::FinishBand(int32_t x, int32_t y) {
   }
 }
 
-void DrawModes::AfterViewChange() {
+void DrawModes::AfterViewChange(int recall_slot) {
   window_->ZoomCommand(0);
-  host_->Redraw();
+  if (recall_slot < 0 || !host_->LoadCapture(recall_slot)) host_->Redraw();
   // A query given up for a zoom or a pan comes back after the view change.
   if (query_command_ != 0 && mode_ != query_command_ && !band_pending()) {
     mode_ = previous_mode_ = query_command_;

@@ -23,6 +23,7 @@ enum DrawWindowCommand : int32_t {
   kDrawZoomIn = 8206,
   kDrawZoomOut = 8207,
   kDrawRedraw = 8208,
+  kDrawHookRedraw = 8211,  // the redraw after the drawing hook
   kDrawMeasure = 8212,
   kDrawBoxPending = 8213,
   kDrawPointQuery = 8214,
@@ -46,6 +47,10 @@ struct ModePrompt {
   const char* text;
 };
 ModePrompt PromptOfMode(int32_t mode, int32_t query_kind);
+
+// The capture slot that keeps the picture of the whole job. kDrawAll with this slot as its
+// parameter shows that picture (when the window can) in place of drawing the job.
+inline constexpr int kFullViewSlot = kCaptureSlots;
 
 // True for the modes that take a box or a line of two clicks.
 bool IsTwoPointMode(int32_t mode);
@@ -72,6 +77,8 @@ class DrawModeHost {
   virtual bool StartQuery(int32_t mode, const GdxRect& world_box) = 0;
   // Ends a running query (its marker and highlight go).
   virtual void EndQuery() = 0;
+  // Runs the drawing hook before a redraw, the window disabled and the wait cursor shown.
+  virtual void RunDrawHook() {}
   // Plots the world rectangle.
   virtual void PlotWindow(const GdxRect& world_box) = 0;
   // The measure result: the info window's text.
@@ -109,8 +116,9 @@ class DrawModes {
  public:
   DrawModes(DrawWndState* window, DrawModeHost* host) : window_(window), host_(host) {}
 
-  // A command of the drawing window (8203..8272); `param` is the slot of 8271 and 8272.
-  // False for an id it does not know.
+  // A command of the drawing window (8203..8272); `param` is the slot of 8271 and 8272, and
+  // of 8203 the stored full view's when it is still current. False for an id it does not
+  // know.
   bool Command(int32_t id, int param = 0);
   static bool Handles(int32_t id);
 
@@ -172,7 +180,9 @@ class DrawModes {
   void UpdateCursor(int32_t x, int32_t y);
   void Click(int32_t x, int32_t y);
   void FinishBand(int32_t x, int32_t y);
-  void AfterViewChange();
+  // The view changed: it is drawn, or shown from the capture slot when one is given and the
+  // window can show it.
+  void AfterViewChange(int recall_slot = -1);
   void RestoreBand();
   void EndPointClick(int32_t x, int32_t y);
   LogicalPoint ToLogical(int32_t x, int32_t y) const;

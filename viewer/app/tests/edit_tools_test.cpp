@@ -231,6 +231,24 @@ TEST_F(EditToolsTest, CoordinatePanesFollowTheCursorWhileAToolIsInUse) {
   EXPECT_EQ(tools_->click_count(), 0);
 }
 
+TEST_F(EditToolsTest, UndoingADeletionDrawsOnlyTheFlashesItBringsBack) {
+  StartWithFlashes();
+  const QColor red(255, 0, 0);
+  Choose(kToolDeleteElements);
+  Pick(80, 190, 120, 210);
+  Press(tools_->selection_dialog(), QDialogButtonBox::Ok);
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_NE(ColourAt(100, 200), red);
+  const int drawings = view()->full_drawings();
+  Choose(kToolUndo);
+  EXPECT_FALSE(view()->redraw_pending());
+  EXPECT_EQ(ColourAt(100, 200), red) << "the flash is back";
+  EXPECT_EQ(ColourAt(300, 200), red);
+  WaitFor([] { return false; }, 200);
+  EXPECT_EQ(view()->full_drawings(), drawings) << "without a full drawing";
+  EXPECT_FALSE(tools_->store().HasEdits());
+}
+
 TEST_F(EditToolsTest, EndPointSnapTakesTheVerticesAndRefusesOtherPoints) {
   // Two 100x60 flashes at (200, 200) and (500, 200).
   StartWithFlashes("<X200Y200W100V60U0SX500SZ");

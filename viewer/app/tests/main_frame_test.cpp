@@ -375,7 +375,7 @@ TEST_F(VexilWindowTest, OptionsOfAHandOverDoNotStickToTheNext) {
   EXPECT_FALSE(AppState().error_file_given);
 }
 
-TEST_F(VexilWindowTest, CancelledDrawingIsNeverTakenAsTheView) {
+TEST_F(VexilWindowTest, ACancelledDrawingStaysUntilTheNextCommand) {
   WriteFile("layer1.em", kSmallEmFile);
   Start({"vexil", "layer1.em"});
   ASSERT_TRUE(WaitDrawn());
@@ -391,7 +391,12 @@ TEST_F(VexilWindowTest, CancelledDrawingIsNeverTakenAsTheView) {
   frame()->CommandAction(kCmdViewRedraw)->trigger();
   ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }));
   EXPECT_FALSE(ends[0]);
-  // The stale picture is drawn again at the next paint, and only a whole drawing counts.
+  // The picture stays as far as it was drawn; nothing draws it again by itself.
+  Settle(300);
+  EXPECT_EQ(drawings, 1);
+  EXPECT_EQ(view()->picture().pixelIndex(0, 0), 3);
+  // The next command draws, and only a whole drawing counts as complete.
+  frame()->CommandAction(kCmdViewRedraw)->trigger();
   ASSERT_TRUE(WaitFor([&] { return ends.size() >= 2; }));
   EXPECT_TRUE(ends[1]);
   EXPECT_TRUE(AppState().picture_valid);
@@ -603,7 +608,8 @@ TEST_F(VexilWindowTest, PaintingOnlyCopiesThePicture) {
   EXPECT_EQ(view()->full_drawings(), drawings);
   EXPECT_TRUE(AppState().picture_valid);
   EXPECT_EQ(view()->picture().pixelIndex(view()->width() / 2, view()->height() / 2), 3);
-  EXPECT_EQ(view()->picture().width() % 4, 0) << "rows of whole words";
+  EXPECT_EQ(view()->picture().size(), view()->size()) << "the picture is the window";
+  EXPECT_EQ(view()->picture().bytesPerLine() % 4, 0) << "rows of whole words";
 }
 
 TEST_F(VexilWindowTest, OpenMakesAJobOfTheChosenFilesAndHandOversWaitForTheDialog) {

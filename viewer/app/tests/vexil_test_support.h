@@ -71,6 +71,7 @@ class VexilAppTest : public VexilTest {
   void SetUp() override {
     VexilTest::SetUp();
     AppState() = ViewerAppState();
+    JobState() = ViewerJobState{};
     ClearLayerTable();
     ImportSettings() = ViewerImportSettings();
   }

@@ -6,13 +6,17 @@
 #include <QColor>
 #include <QEvent>
 #include <QImage>
+#include <QTest>
+#include <QTimer>
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "support/notifier.h"
 #include "viewer/app/display_painter.h"
+#include "viewer/app/edit_tools.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
@@ -28,6 +32,43 @@ namespace {
 
 class ViewDrawingTest : public VexilAppTest {
  protected:
+  QImage Shown() const { return view()->picture().convertToFormat(QImage::Format_RGB32); }
+  QPoint ToDevice(int64_t x, int64_t y) const {
+    const LogicalPoint p =
+        AppDisplay().window.WorldToLogical(static_cast<int32_t>(x), static_cast<int32_t>(y));
+    return {p.x, p.y};
+  }
+  // Zooms in at the world point, captures that view in slot 3, shows all and recalls slot
+  // 3; gives the captured picture and the picture of the whole job.
+  std::pair<QImage, QImage> RecallZoomedView(int64_t x, int64_t y) {
+    frame()->OnCommand(kCmdViewIn);
+    QTest::mouseClick(view(), Qt::LeftButton, {}, ToDevice(x, y));
+    EXPECT_TRUE(WaitDrawn());
+    const QImage captured = Shown();
+    frame()->OnCommand(kCmdCaptureFirst + 3);
+    frame()->OnCommand(kCmdViewAll);
+    EXPECT_TRUE(WaitDrawn());
+    const QImage all = Shown();
+    frame()->OnCommand(kCmdRecallFirst + 3);
+    EXPECT_TRUE(WaitDrawn());
+    EXPECT_EQ(Shown(), captured);
+    return {captured, all};
+  }
+  // Of the pixels where the captured view shows the background and the whole job does not,
+  // the share that shows the background.
+  double ShareOfCaptured(const QImage& shown, const QImage& captured, const QImage& all) const {
+    const QRgb background = view()->picture().color(kBackgroundColourIndex);
+    int differ = 0, kept = 0;
+    for (int y = 0; y < captured.height(); ++y) {
+      for (int x = 0; x < captured.width(); ++x) {
+        if (captured.pixel(x, y) != background || all.pixel(x, y) == background) continue;
+        ++differ;
+        kept += shown.pixel(x, y) == background;
+      }
+    }
+    return differ == 0 ? 0.0 : double(kept) / differ;
+  }
+
   ScriptedNotifier notifier_;
   ScopedNotifier scoped_notifier_{&notifier_};
 };
@@ -231,45 +272,171 @@ TEST_F(ViewDrawingTest, FramesAtStartupIsKeptAndOpensTheNextJobWithItsGrid) {
   EXPECT_EQ(Setting("FramesAtStartup"), "0");
 }
 
-TEST_F(ViewDrawingTest, CancelDuringALargeDrawingLeavesAConsistentView) {
-  // 200,000 flashes in rows; the drawing is cancelled as soon as it starts.
-  std::string em = "<";
-  for (int i = 0; i < 200000; ++i) {
-    em += "X" + std::to_string(100 + (i % 500) * 20) + "Y" + std::to_string(100 + (i / 500) * 20) +
-          "W10V10U0S";
-  }
-  em += "Z";
-  WriteFile("large.em", em);
-  WriteFile("large.job", "[LAYER_TABLE]\r\nLAYER_0=ON,0,255,255,Paint \"" + Path("large.em") +
-                             "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
-  Start({"vexil", "large.job"});
-  ASSERT_TRUE(WaitFor([] { return AppState().job_loaded; }, 20000));
+TEST_F(ViewDrawingTest, WhatIsDrawnOverARecalledViewKeepsTheRecalledPicture) {
+  // The frame grid over a recalled WF2 view.
+  WriteFile("pattern.wf2", FramesPattern());
+  Start({"vexil", "pattern.wf2"});
   ASSERT_TRUE(WaitDrawn());
-  int cancelled = 0, complete = 0;
-  int32_t drawn_when_cancelled = -1;
-  bool valid_when_cancelled = true;
-  QObject::connect(view(), &CLumraView::drawingStarted, view(), [&] {
-    if (cancelled == 0) QTimer::singleShot(0, [&] { app_->frame()->OnCommand(kCmdCancelDrawing); });
-  });
-  QObject::connect(view(), &CLumraView::drawingEnded, view(), [&](bool whole) {
-    if (whole) {
-      ++complete;
-    } else if (cancelled++ == 0) {
-      drawn_when_cancelled = AppDisplay().elements_drawn();
-      valid_when_cancelled = AppState().picture_valid;
+  GdxRect box = AppDisplay().job_extents();
+  int64_t w = int64_t{box.max_x} - box.min_x, h = int64_t{box.max_y} - box.min_y;
+  auto [captured, all] = RecallZoomedView(box.min_x + w * 75 / 1000, box.min_y + h * 15 / 100);
+  ASSERT_NE(captured, all);
+  frame()->CommandAction(kCmdFramesDisplay)->trigger();
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_GT(ShareOfCaptured(Shown(), captured, all), 0.9) << "frames display";
+  EXPECT_NE(Shown(), captured) << "the frame border is shown";
+
+  // A pick of the delete tool over a recalled view of the sample.
+  TearDown();
+  SetUp();
+  WriteFile("demo.em", ReadFile(std::string(SAMPLES_DIR) + "/demo.em"));
+  Start({"vexil", "demo.em"});
+  ASSERT_TRUE(WaitDrawn());
+  box = AppDisplay().job_extents();
+  w = int64_t{box.max_x} - box.min_x, h = int64_t{box.max_y} - box.min_y;
+  std::tie(captured, all) = RecallZoomedView(box.min_x + w / 4, box.min_y + h / 4);
+  ASSERT_NE(captured, all);
+  const int drawings = view()->full_drawings();
+  frame()->OnCommand(kToolDeleteElements);
+  ASSERT_TRUE(app_->edit_tools()->selection_dialog()->isVisible());
+  // A window across the whole view picks every flash in it.
+  QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(3, 3));
+  QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(view()->width() - 4, view()->height() - 4));
+  ASSERT_TRUE(app_->edit_tools()->store().selection_open());
+  EXPECT_EQ(view()->full_drawings(), drawings) << "only the picked flashes are drawn";
+  const QImage picked = Shown();
+  EXPECT_NE(picked, captured) << "the picked flashes are highlighted";
+  EXPECT_GT(ShareOfCaptured(picked, captured, all), 0.9) << "delete pick";
+}
+
+TEST_F(ViewDrawingTest, ZoomAllShowsTheRightEdgeAtEveryWindowWidth) {
+  // A wide, low layout whose width decides the fit; its right-most flash, narrower than a
+  // pixel, ends at the right edge of the extents.
+  WriteFile("wide.em", "<X5Y50W10V100U0SX9995SZ");
+  Start({"vexil", "wide.em"});
+  ASSERT_TRUE(WaitDrawn());
+  for (int width = 885; width <= 892; ++width) {
+    frame()->resize(frame()->width() + width - view()->width(), frame()->height());
+    ASSERT_TRUE(WaitFor([&] { return view()->width() == width; })) << width;
+    ASSERT_TRUE(WaitDrawn());
+    frame()->OnCommand(kCmdViewAll);
+    ASSERT_TRUE(WaitDrawn());
+    const GdxRect box = AppDisplay().job_extents();
+    const LogicalPoint edge = AppDisplay().window.WorldToLogical(box.max_x, box.min_y + 50);
+    EXPECT_LT(edge.x, view()->width()) << width;
+    const QImage shown = view()->grab().toImage();
+    int red = 0;
+    for (int x = shown.width() / 2; x < shown.width(); ++x) {
+      red += shown.pixelColor(x, edge.y) == QColor(255, 0, 0);
     }
+    EXPECT_GT(red, 0) << width << ": the right-most flash shows";
+  }
+}
+
+// 200,000 flashes of 10 by 10 in 400 rows of 500, drawn from the bottom row up, and an error
+// marker over the top row.
+class LargeDrawingTest : public ViewDrawingTest {
+ protected:
+  void SetUp() override {
+    ViewDrawingTest::SetUp();
+    std::string em = "<";
+    for (int i = 0; i < 200000; ++i) {
+      em += "X" + std::to_string(100 + (i % 500) * 20) + "Y" +
+            std::to_string(100 + (i / 500) * 20) + "W10V10U0S";
+    }
+    em += "Z";
+    WriteFile("large.em", em);
+    WriteFile("large.job", "[LAYER_TABLE]\r\nLAYER_0=ON,0,255,255,Paint \"" + Path("large.em") +
+                               "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+    WriteFile("errors.txt", "0 50 -80.8\r\n");
+    Start({"vexil", "large.job", "-vefn:" + Path("errors.txt")});
+    ASSERT_TRUE(WaitFor([] { return AppState().job_loaded; }, 20000));
+    ASSERT_TRUE(WaitDrawn());
+  }
+  static void Settle(int ms) {
+    WaitFor([] { return false; }, ms);
+  }
+  QColor ShownAt(int32_t x, int32_t y) const {
+    const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
+    return view()->grab().toImage().pixelColor(p.x, p.y);
+  }
+  // Whether the marker's black cross shows within a pixel of its centre.
+  bool MarkerShown() const {
+    GdxLibrary* markers = GdxLibraryFromHandle(LayerTable()[kMarkerEntry].library);
+    if (markers == nullptr) return false;
+    const GdxRect box = GdxFindStructureById(markers, markers->current_structure_id)->extents;
+    const LogicalPoint centre = AppDisplay().window.WorldToLogical(
+        static_cast<int32_t>((int64_t{box.min_x} + box.max_x) / 2),
+        static_cast<int32_t>((int64_t{box.min_y} + box.max_y) / 2));
+    const QImage shown = view()->grab().toImage();
+    for (int dy = -1; dy <= 1; ++dy) {
+      for (int dx = -1; dx <= 1; ++dx) {
+        if (shown.pixelColor(centre.x + dx, centre.y + dy) == QColor(0, 0, 0)) return true;
+      }
+    }
+    return false;
+  }
+  // Runs the action once, as soon as the next full drawing starts delivering events.
+  void DuringNextDrawing(std::function<void()> action) {
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = QObject::connect(view(), &CLumraView::drawingStarted, view(), [once, action] {
+      QObject::disconnect(*once);
+      QTimer::singleShot(0, action);
+    });
+  }
+};
+
+TEST_F(LargeDrawingTest, CancelStopsTheDrawingAndKeepsWhatItDrewUntilTheNextCommand) {
+  ASSERT_TRUE(MarkerShown());
+  const QColor cyan(0, 255, 255);
+  const int before = view()->full_drawings();
+  std::vector<bool> ends;
+  bool marker_when_cancelled = false;
+  QObject::connect(view(), &CLumraView::drawingEnded, view(), [&](bool complete) {
+    ends.push_back(complete);
+    if (ends.size() == 1) marker_when_cancelled = MarkerShown();
   });
-  app_->frame()->OnCommand(kCmdViewRedraw);
-  ASSERT_TRUE(WaitFor([&] { return cancelled > 0; }));
-  EXPECT_GE(drawn_when_cancelled, 1);
-  EXPECT_LT(drawn_when_cancelled, 200000) << "the drawing stopped early";
-  EXPECT_FALSE(valid_when_cancelled) << "a cancelled drawing is not the view";
-  // The stale picture is drawn again, whole, and the view is the job once more.
-  ASSERT_TRUE(WaitFor([&] { return complete > 0 && AppState().picture_valid; }));
-  EXPECT_EQ(AppDisplay().elements_drawn(), 200000);
-  const QImage shown = view()->grab().toImage();
-  const LogicalPoint first = AppDisplay().window.WorldToLogical(100, 100);
-  EXPECT_EQ(shown.pixelColor(first.x, first.y), QColor(0, 255, 255)) << "the layer's cyan";
+  DuringNextDrawing([this] { frame()->OnCommand(kCmdCancelDrawing); });
+  frame()->CommandAction(kCmdViewRedraw)->trigger();
+  ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }));
+  EXPECT_FALSE(ends[0]);
+  EXPECT_TRUE(marker_when_cancelled) << "the markers go over a cancelled drawing";
+  // Nothing draws again by itself: the partial picture stays, with the marker over it.
+  Settle(500);
+  EXPECT_EQ(view()->full_drawings(), before + 1);
+  EXPECT_FALSE(view()->redraw_pending());
+  EXPECT_EQ(ShownAt(100, 100), cyan) << "what was drawn stays";
+  EXPECT_NE(ShownAt(10080, 8080), cyan) << "the last flash was not drawn";
+  EXPECT_TRUE(MarkerShown());
+  // The user's next command draws the whole job.
+  frame()->CommandAction(kCmdViewRedraw)->trigger();
+  ASSERT_TRUE(WaitFor([&] { return ends.size() == 2; }, 20000));
+  EXPECT_TRUE(ends[1]);
+  EXPECT_EQ(ShownAt(10080, 8080), cyan);
+  EXPECT_TRUE(MarkerShown());
+}
+
+TEST_F(LargeDrawingTest, ClicksDuringADrawingReachNeitherTheModesNorTheEditTools) {
+  const QPoint centre(view()->width() / 2, view()->height() / 2);
+  struct Case {
+    const char* name;
+    int command;
+  };
+  for (const Case& c : {Case{"zoom in", kCmdViewIn}, Case{"rectangle tool", kToolRectangle2}}) {
+    frame()->OnCommand(c.command);
+    const double scale = AppDisplay().window.scale();
+    const int before = view()->full_drawings();
+    DuringNextDrawing([this, centre] {
+      QTest::mouseClick(view(), Qt::LeftButton, {}, centre);
+      QTest::mouseClick(view(), Qt::LeftButton, {}, centre + QPoint(40, 30));
+    });
+    frame()->CommandAction(kCmdViewRedraw)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > before; }, 20000)) << c.name;
+    Settle(300);
+    EXPECT_EQ(view()->full_drawings(), before + 1) << c.name << ": the drawing ran to its end";
+    EXPECT_EQ(AppDisplay().window.scale(), scale) << c.name << ": the view is the same";
+    EXPECT_TRUE(app_->edit_tools()->store().EditLibraries(0).empty()) << c.name;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QColorDialog>
 #include <QCursor>
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -280,6 +282,107 @@ TEST_F(ViewWorkingTest, CaptureThatCannotBeStoredIsSaidAndLeavesNoRecall) {
   frame()->UpdateCommandStates();
   EXPECT_TRUE(frame()->CommandAction(kCmdRecallFirst + 3)->isEnabled());
   EXPECT_EQ(notifier_.shown.size(), 1u);
+}
+
+TEST_F(ViewWorkingTest, AllShowsTheStoredWholeJobUntilSomethingItShowsChanges) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  // The first full view (the job opens at it, unless the window changed its size since).
+  frame()->OnCommand(kCmdViewAll);
+  ASSERT_TRUE(WaitDrawn());
+  QImage whole = Picture();
+  struct Step {
+    const char* name;
+    std::function<void()> change;
+    bool drawn;
+  };
+  const Step steps[] = {
+      {"nothing changed", [] {}, false},
+      {"background colour",
+       [this] {
+         WhenModal<QColorDialog>([](QColorDialog* dialog) {
+           dialog->setCurrentColor(QColor(10, 20, 30));
+           dialog->accept();
+         });
+         frame()->CommandAction(kCmdBackgroundColor)->trigger();
+       },
+       true},
+      {"nothing changed since the colour", [] {}, false},
+      {"fill and outline", [this] { frame()->CommandAction(kCmdFillOutline)->trigger(); }, true},
+      {"layer hidden", [this] { frame()->layer_check_box()->click(); }, true},
+      {"layer shown again", [this] { frame()->layer_check_box()->click(); }, true},
+      {"nothing changed at last", [] {}, false},
+  };
+  for (const Step& step : steps) {
+    frame()->OnCommand(kCmdViewIn);
+    Click(QPoint(view()->width() / 3, view()->height() / 3));
+    ASSERT_TRUE(WaitDrawn()) << step.name;
+    step.change();
+    ASSERT_TRUE(WaitDrawn()) << step.name;
+    const int drawings = view()->full_drawings();
+    frame()->OnCommand(kCmdViewAll);
+    ASSERT_TRUE(WaitDrawn()) << step.name;
+    EXPECT_EQ(view()->full_drawings(), drawings + (step.drawn ? 1 : 0)) << step.name;
+    if (step.drawn) {
+      whole = Picture();
+    } else {
+      EXPECT_EQ(Picture(), whole) << step.name << ": the stored picture of the whole job";
+    }
+  }
+  // A drawing of all of it that is cancelled is not stored: the next All draws again.
+  frame()->OnCommand(kCmdViewIn);
+  Click(QPoint(view()->width() / 3, view()->height() / 3));
+  ASSERT_TRUE(WaitDrawn());
+  frame()->CommandAction(kCmdFillOutline)->trigger();
+  ASSERT_TRUE(WaitDrawn());
+  app_->document().SetPainter([this](QImage* picture, const std::function<bool()>& cancelled) {
+    frame()->OnCommand(kCmdCancelDrawing);
+    return PaintJob(picture, cancelled);
+  });
+  frame()->OnCommand(kCmdViewAll);
+  ASSERT_TRUE(WaitDrawn());
+  app_->document().SetPainter(PaintJob);
+  frame()->OnCommand(kCmdViewIn);
+  Click(QPoint(view()->width() / 3, view()->height() / 3));
+  ASSERT_TRUE(WaitDrawn());
+  const int drawings = view()->full_drawings();
+  frame()->OnCommand(kCmdViewAll);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(view()->full_drawings(), drawings + 1);
+}
+
+// Records each change of the window's enabled state with the cursor shown at that moment.
+class EnabledChanges : public QObject {
+ public:
+  struct Change {
+    bool enabled;
+    bool wait_cursor;
+  };
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::EnabledChange) {
+      const QCursor* cursor = QApplication::overrideCursor();
+      changes.push_back({static_cast<QWidget*>(watched)->isEnabled(),
+                         cursor != nullptr && cursor->shape() == Qt::WaitCursor});
+    }
+    return false;
+  }
+  std::vector<Change> changes;
+};
+
+TEST_F(ViewWorkingTest, HookRedrawRunsTheHookWithTheWindowDisabledThenDraws) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  EnabledChanges seen;
+  view()->installEventFilter(&seen);
+  const int drawings = view()->full_drawings();
+  EXPECT_TRUE(frame()->OnCommand(kDrawHookRedraw));
+  ASSERT_TRUE(WaitDrawn());
+  view()->removeEventFilter(&seen);
+  EXPECT_EQ(view()->full_drawings(), drawings + 1) << "a redraw follows the hook";
+  ASSERT_EQ(seen.changes.size(), 2u);
+  EXPECT_FALSE(seen.changes[0].enabled);
+  EXPECT_TRUE(seen.changes[0].wait_cursor) << "the wait cursor while the hook runs";
+  EXPECT_TRUE(seen.changes[1].enabled);
+  EXPECT_TRUE(view()->isEnabled());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(ViewWorkingTest, VertexAndFlashQueriesDescribeTheElementUnderTheMouse) {

@@ -157,8 +157,9 @@ TEST(DisplaySurfaceTest, ShortLinesCoverEveryRemainderCase) {
 }
 
 TEST(DisplaySurfaceTest, RepaintedSpansKeepEveryPixelRight) {
-  // Spans skip blocks that already hold their colour: random spans, pixels and clears in a
-  // few colours must leave the same bytes as writing every pixel would.
+  // Spans skip blocks that already hold their colour: random spans, pixels, clears and
+  // stored pictures loaded in a few colours must leave the same bytes as writing every pixel
+  // would.
   DisplaySurface s;
   ASSERT_TRUE(s.Create(53, 23));
   std::vector<uint8_t> model(53 * 23, kSlotBackground);
@@ -177,6 +178,21 @@ TEST(DisplaySurfaceTest, RepaintedSpansKeepEveryPixelRight) {
         if (step % 400 == 0) {
           s.Clear(colour);
           std::fill(model.begin(), model.end(), colour);
+        }
+        break;
+      case 2:
+        if (step % 300 == 0) {
+          // A stored picture of up to the surface's size, in blocks of one colour and mixed.
+          const int w = 1 + static_cast<int>(random() % 60),
+                    h = 1 + static_cast<int>(random() % 30);
+          std::vector<uint8_t> picture(size_t(w) * h);
+          for (int i = 0; i < w * h; ++i) {
+            picture[i] = static_cast<uint8_t>((i / w) % 4 == 0 ? random() % 3 : (i % w) / 16 % 3);
+          }
+          s.LoadPixels(picture.data(), w, w, h);
+          for (int py = 0; py < std::min(h, 23); ++py) {
+            for (int px = 0; px < std::min(w, 53); ++px) model[py * 53 + px] = picture[py * w + px];
+          }
         }
         break;
       default:
