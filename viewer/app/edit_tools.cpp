@@ -133,7 +133,7 @@ void CAddTextDlg::ParseTextHeight(const QString& text) {
   }
 }
 
-void CAddTextDlg::ReadFields() {
+void CAddTextDlg::ReadTextDialogFields() {
   for (int i = 0; i < 3; ++i) {
     if (rotation_[i]->isChecked()) state_.rotation = i;
   }
@@ -147,7 +147,7 @@ void CAddTextDlg::showEvent(QShowEvent* event) {
   text_->selectAll();
   state_.height = -1.0;
   ParseTextHeight(height_->text());
-  ReadFields();
+  ReadTextDialogFields();
 }
 
 void CAddTextDlg::done(int result) {
@@ -538,6 +538,8 @@ void CEditTools::Complete() {
 }
 
 void CEditTools::AddText(const EditPoint& a, const EditPoint& b) {
+  // The rotation and mirroring may have changed since the dialog was shown.
+  text_dialog_->ReadTextDialogFields();
   const TextEditState& state = text_dialog_->state();
   TextPlacement placement;
   placement.rotation = state.rotation;

@@ -62,13 +62,14 @@ class CAddTextDlg : public QDialog {
   // Switching between none and a height re-arms the tool.
   void ParseTextHeight(const QString& text);
   void ResetTextState();
+  // Takes the rotation, the mirroring and the text as the dialog shows them now.
+  void ReadTextDialogFields();
 
  protected:
   void showEvent(QShowEvent* event) override;
   void done(int result) override;
 
  private:
-  void ReadFields();
   CEditTools* tools_;
   TextEditState state_;
   QPlainTextEdit* text_;

@@ -338,6 +338,49 @@ TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
   EXPECT_EQ(dialog->height_edit()->maxLength(), kMaxHeightLength);
 }
 
+TEST_F(EditToolsTest, EachTextPlacementTakesTheRotationAndMirroringShownInTheDialog) {
+  StartWithFlashes();
+  Choose(kToolText);
+  CAddTextDlg* dialog = tools_->text_dialog();
+  ASSERT_TRUE(dialog->isVisible());
+  QTest::keyClicks(dialog->text_edit(), "HIH");
+  QTest::keyClicks(dialog->height_edit(), "0.4");
+  auto extents = [this](size_t edit) {
+    const std::vector<GdxHandle> texts = tools_->store().EditLibraries(0);
+    if (texts.size() <= edit) return GdxRect{};
+    GdxLibrary* library = GdxLibraryFromHandle(texts[edit]);
+    return GdxFindStructureById(library, library->current_structure_id)->extents;
+  };
+  auto find_button = [dialog](const QString& name) {
+    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>()) {
+      if (b->accessibleName() == name) return b;
+    }
+    return static_cast<QAbstractButton*>(nullptr);
+  };
+  // Upright: the letters run along x, right of the clicked point.
+  Click(200, 400);
+  const GdxRect upright = extents(0);
+  EXPECT_GT(upright.max_x - upright.min_x, upright.max_y - upright.min_y);
+  EXPECT_GE(upright.min_x, 196);
+  // -90 chosen while the dialog stays open: the next text runs down from the point.
+  ClickRadio(find_button("-90"));
+  Click(200, 400);
+  const GdxRect turned = extents(1);
+  EXPECT_GT(turned.max_y - turned.min_y, turned.max_x - turned.min_x);
+  EXPECT_LE(turned.max_y, 404);
+  // Back to 0 with mirror X: the text lies left of the point.
+  ClickRadio(find_button("0"));
+  QAbstractButton* mirror_x = find_button("Mirror X");
+  ASSERT_NE(mirror_x, nullptr);
+  QTest::mouseClick(mirror_x, Qt::LeftButton, {}, QPoint(6, mirror_x->height() / 2));
+  ASSERT_TRUE(mirror_x->isChecked());
+  Click(200, 400);
+  const GdxRect mirrored = extents(2);
+  EXPECT_GT(mirrored.max_x - mirrored.min_x, mirrored.max_y - mirrored.min_y);
+  EXPECT_LE(mirrored.max_x, 204);
+  Press(dialog, QDialogButtonBox::Ok);
+}
+
 TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
   const Wf2Header header = testing::SmallHeader(1, 2, false);
   const std::vector<testing::Wf2Frame> first = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};
