@@ -282,8 +282,7 @@ bool CDrawInteraction::StartQuery(int32_t mode, const GdxRect& world_box) {
   } else if (mode != kDrawWindowQuery) {
     return false;
   }
-  const int32_t units = CurrentViewerServices().DisplayUnits().database_units_per_user_unit;
-  const bool hit = query_.Start(box, modes_.query_kind(), units);
+  const bool hit = query_.Start(box, modes_.query_kind());
   if (hit) ShowQueryHit();
   view_->update();
   return hit;
@@ -302,9 +301,8 @@ bool CDrawInteraction::EndPointSnap() const { return AppState().settings.snap_en
 
 bool CDrawInteraction::QueryMarker(int32_t x, int32_t y) {
   const int32_t aperture = window_->LogicalLengthToWorld(kAperturePixels);
-  const int32_t units = CurrentViewerServices().DisplayUnits().database_units_per_user_unit;
   const bool hit =
-      query_.Start({x - aperture, y - aperture, x + aperture, y + aperture}, kQueryVertex, units);
+      query_.Start({x - aperture, y - aperture, x + aperture, y + aperture}, kQueryVertex);
   if (hit) ShowQueryHit(true);
   view_->update();
   return hit;

@@ -429,8 +429,9 @@ EditPoint CEditTools::WorldToDatabase(int32_t x, int32_t y) const {
   // Points of the edit layer are its own database units: less the layer's offset.
   const int layer = AppState().current_layer;
   if (layer >= 0 && layer < kViewLayerCount) {
-    x = static_cast<int32_t>(std::llround(x - LayerTable()[layer].x_offset / 100.0));
-    y = static_cast<int32_t>(std::llround(y - LayerTable()[layer].y_offset / 100.0));
+    const LayerOffset offset = LayerDisplayOffset(LayerTable()[layer]);
+    x = static_cast<int32_t>(std::clamp<int64_t>(int64_t{x} - offset.x, INT32_MIN, INT32_MAX));
+    y = static_cast<int32_t>(std::clamp<int64_t>(int64_t{y} + offset.y, INT32_MIN, INT32_MAX));
   }
   return {x, y};
 }

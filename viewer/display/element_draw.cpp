@@ -498,8 +498,9 @@ int ViewerDisplay::DrawElementBlock(DrawHost* host, GdxHandle handle, int layer)
   layer_ = layer;
   layer_offset_x_ = layer_offset_y_ = 0.0;
   if (layer >= 0 && layer < kViewLayerTableSize) {
-    layer_offset_x_ = LayerTable()[layer].x_offset / 100.0;
-    layer_offset_y_ = LayerTable()[layer].y_offset / 100.0;
+    const LayerOffset offset = LayerDisplayOffset(LayerTable()[layer]);
+    layer_offset_x_ = offset.x;
+    layer_offset_y_ = offset.y;
   }
   library_unit_factor_ = library->scale_factor;
   return DrawDisplayList(host, library, 0);
@@ -512,8 +513,9 @@ int ViewerDisplay::DrawHitEntries(int layer,
   const GdxLibrary* library = GdxLibraryFromHandle(entry.library);
   if (library == nullptr || entry.shown == 0) return kDrawNothing;
   layer_ = layer;
-  layer_offset_x_ = entry.x_offset / 100.0;
-  layer_offset_y_ = entry.y_offset / 100.0;
+  const LayerOffset offset = LayerDisplayOffset(entry);
+  layer_offset_x_ = offset.x;
+  layer_offset_y_ = offset.y;
   library_unit_factor_ = library->scale_factor;
   SelectLayerPen(layer);
   for (const auto& [page, position] : entries) {

@@ -175,7 +175,7 @@ class ViewerDisplay {
     return (x + layer_offset_x_) * window.scale() - window.offset_x();
   }
   double DeviceY(double y) const {
-    return -(y + layer_offset_y_) * window.scale() - window.offset_y();
+    return -(y - layer_offset_y_) * window.scale() - window.offset_y();
   }
   int32_t LengthToPixels(double length) const;
 
@@ -188,7 +188,7 @@ class ViewerDisplay {
 
   // Draw state
   int layer_ = 0;
-  double layer_offset_x_ = 0.0;  // world units
+  double layer_offset_x_ = 0.0;  // database units: added to x, taken from y
   double layer_offset_y_ = 0.0;
   int highlight_style_ = 0;
   std::vector<int32_t> flag_masks_;

@@ -50,12 +50,11 @@ GdxWord* EntryOf(const EditHit& hit) {
 
 // The window in a layer's database units: the world window less the layer's offset.
 GdxRect LayerWindow(const GdxRect& window, int layer) {
-  const ViewLayerEntry& entry = LayerTable()[layer];
-  const double dx = entry.x_offset / 100.0;
-  const double dy = entry.y_offset / 100.0;
-  const auto shift = [](int32_t v, double d) {
-    return static_cast<int32_t>(
-        std::clamp<double>(std::llround(v - d), INT32_MIN, static_cast<double>(INT32_MAX)));
+  const LayerOffset offset = LayerDisplayOffset(LayerTable()[layer]);
+  const int64_t dx = offset.x;
+  const int64_t dy = -int64_t{offset.y};
+  const auto shift = [](int32_t v, int64_t d) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v - d, INT32_MIN, INT32_MAX));
   };
   return {shift(window.min_x, dx), shift(window.min_y, dy), shift(window.max_x, dx),
           shift(window.max_y, dy)};

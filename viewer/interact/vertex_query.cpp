@@ -48,12 +48,10 @@ struct VertexQuery::Element {
 VertexQuery::~VertexQuery() { End(); }
 
 void VertexQuery::SetOffsets(int32_t layer) {
-  const ViewLayerEntry& entry = LayerTable()[layer];
-  auto units = [this](int32_t hundredths) {
-    return static_cast<int64_t>(std::llround(double(hundredths) * units_per_user_unit_ / 100.0));
-  };
-  offset_x_ = units(entry.x_offset);
-  offset_y_ = units(entry.y_offset);
+  // Kept as added to both coordinates: the layer's y offset is taken from y.
+  const LayerOffset offset = LayerDisplayOffset(LayerTable()[layer]);
+  offset_x_ = offset.x;
+  offset_y_ = -int64_t{offset.y};
 }
 
 bool VertexQuery::ReadElement(const Hit& hit, Element* element) const {
@@ -87,12 +85,11 @@ bool VertexQuery::ReadElement(const Hit& hit, Element* element) const {
   return true;
 }
 
-bool VertexQuery::Start(const GdxRect& box, int32_t kind, int32_t units_per_user_unit) {
+bool VertexQuery::Start(const GdxRect& box, int32_t kind) {
   End();
   box_ = {std::min(box.min_x, box.max_x), std::min(box.min_y, box.max_y),
           std::max(box.min_x, box.max_x), std::max(box.min_y, box.max_y)};
   kind_ = kind;
-  units_per_user_unit_ = units_per_user_unit;
   return SearchLayers();
 }
 

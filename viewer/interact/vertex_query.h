@@ -35,9 +35,8 @@ class VertexQuery {
   VertexQuery& operator=(const VertexQuery&) = delete;
 
   // Starts a query of kind 0 (vertex) or 4 (flash) on the world box: true when an element
-  // was found. `units_per_user_unit` turns the layers' offsets (hundredths of a user unit)
-  // into database units.
-  bool Start(const GdxRect& box, int32_t kind, int32_t units_per_user_unit);
+  // was found. The layers' display offsets apply (LayerDisplayOffset).
+  bool Start(const GdxRect& box, int32_t kind);
   // TAB: the next vertex in the box (of this element, the next ones, the next layers, then
   // back to the first hit). True when there is a hit.
   bool Next();
@@ -69,7 +68,6 @@ class VertexQuery {
 
   GdxRect box_{};
   int32_t kind_ = 0;
-  int32_t units_per_user_unit_ = 1000;
   int64_t offset_x_ = 0;
   int64_t offset_y_ = 0;
   Hit current_;
