@@ -282,6 +282,10 @@ CEditTools::CEditTools(CLumraApp* app) : app_(app) {
   band_->setGeometry(view->rect());
   band_->show();
   view->installEventFilter(this);
+  // End-point snap finds the vertices of the added shapes too, and follows TAB and SPACE.
+  view->interaction().query().SetAddedLibraries(
+      [this](int32_t layer) { return store_.EditLibraries(layer); });
+  view->interaction().SetCandidateHandler([this](int32_t x, int32_t y) { OnCandidate(x, y); });
   // Added flashes are drawn over their layers.
   SetEditLayersPainter([this](ViewerDisplay& display, DrawHost* host) {
     for (int layer = 0; layer < kViewLayerCount; ++layer) {
@@ -295,7 +299,11 @@ CEditTools::CEditTools(CLumraApp* app) : app_(app) {
 
 CEditTools::~CEditTools() {
   SetEditLayersPainter(nullptr);
-  if (app_->view() != nullptr) app_->view()->removeEventFilter(this);
+  if (app_->view() != nullptr) {
+    app_->view()->removeEventFilter(this);
+    app_->view()->interaction().query().SetAddedLibraries(nullptr);
+    app_->view()->interaction().SetCandidateHandler(nullptr);
+  }
   app_->SetSaveEditsHandler(nullptr, nullptr);
 }
 
@@ -324,6 +332,9 @@ bool CEditTools::OnCommand(int id) {
       SaveEditedLayers(true);
       return true;
     case kToolUndo:
+      // A query must not hold an element of the edit about to go.
+      if (app_->view()->interaction().query().has_hit()) app_->view()->interaction().EndQuery();
+      proposed_ = false;
       if (!store_.UndoLastEdit()) {
         ShowMessage(store_.message(), kVexilAppName, MessageIcon::kInformation);
       }
@@ -354,6 +365,7 @@ void CEditTools::SetCurrentTool(int id) {
 }
 
 void CEditTools::BeginTrack() {
+  DropProposal();
   counter_ = 0;
   band_mode_ = 0;
   band_->update();
@@ -390,6 +402,7 @@ void CEditTools::Rearm() {
 void CEditTools::EndTool() {
   const int tool = tool_;
   if (tool != 0) app_->view()->setMouseTracking(tracking_saved_);
+  DropProposal();
   tool_ = 0;
   counter_ = 0;
   band_mode_ = 0;
@@ -451,7 +464,13 @@ bool CEditTools::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseButtonRelease: {
       auto* mouse = static_cast<QMouseEvent*>(event);
-      if (mouse->button() == Qt::LeftButton) OnPoint(mouse->position().toPoint());
+      const QPoint at = mouse->position().toPoint();
+      if (SnapsToVertices()) {
+        if (mouse->button() == Qt::LeftButton) ProposeAt(at);
+        if (mouse->button() == Qt::RightButton) AcceptProposal();
+      } else if (mouse->button() == Qt::LeftButton) {
+        OnPoint(at);
+      }
       return true;
     }
     case QEvent::MouseButtonPress:
@@ -463,25 +482,59 @@ bool CEditTools::eventFilter(QObject* watched, QEvent* event) {
   }
 }
 
+bool CEditTools::SnapsToVertices() const {
+  return tool_ != kToolDeleteElements && AppState().settings.snap_end_point != 0;
+}
+
+void CEditTools::ProposeAt(QPoint device) {
+  // A point off every vertex is refused ("Invalid point"): the points stay as they were.
+  CDrawInteraction& work = app_->view()->interaction();
+  if (!work.modes().InsertPointCheck(device.x(), device.y())) return;
+  PlaceVertex(work.query().hit_x(), work.query().hit_y());
+  proposed_ = true;
+}
+
+void CEditTools::PlaceVertex(int32_t x, int32_t y) {
+  // A new proposal replaces the one not yet accepted.
+  const int index = proposed_ ? counter_ - 1 : std::min(counter_, last_index_);
+  const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
+  device_[index] = {p.x, p.y};
+  points_[index] = WorldToDatabase(x, y);
+  band_end_ = device_[index];
+  band_mode_ = index == 0 ? first_mode_ : later_mode_;
+  counter_ = index + 1;
+  band_->update();
+}
+
+void CEditTools::OnCandidate(int32_t x, int32_t y) {
+  if (tool_ != 0 && proposed_) PlaceVertex(x, y);
+}
+
+void CEditTools::AcceptProposal() {
+  int32_t x = 0, y = 0;
+  if (!proposed_ || !app_->view()->interaction().modes().QueryMarkerAt(&x, &y)) return;
+  PlaceVertex(x, y);
+  proposed_ = false;
+  TakePoint(counter_ - 1);
+}
+
+void CEditTools::DropProposal() {
+  if (!proposed_) return;
+  proposed_ = false;
+  CDrawInteraction& work = app_->view()->interaction();
+  if (work.query().has_hit()) work.EndQuery();
+}
+
 void CEditTools::OnPoint(QPoint device) {
-  EditPoint point = ToDatabase(device);
-  if (tool_ != kToolDeleteElements) {
-    // End-point snap: a point is taken only on a vertex, and then as the vertex itself; a
-    // refused point leaves the tool as it was.
-    DrawModes& modes = app_->view()->interaction().modes();
-    if (!modes.InsertPointCheck(device.x(), device.y())) return;
-    int32_t x = 0, y = 0;
-    if (modes.QueryMarkerAt(&x, &y)) {
-      const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
-      device = {p.x, p.y};
-      point = WorldToDatabase(x, y);
-    }
-  }
   const int index = std::min(counter_, 2);
   device_[index] = device;
-  points_[index] = point;
+  points_[index] = ToDatabase(device);
   band_end_ = device;
   band_mode_ = index == 0 ? first_mode_ : later_mode_;
+  TakePoint(index);
+}
+
+void CEditTools::TakePoint(int index) {
   if (index >= last_index_) {
     // A one-point tool uses its point as both corners.
     if (last_index_ == 0) points_[1] = points_[0];

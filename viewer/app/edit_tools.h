@@ -159,6 +159,15 @@ class CEditTools : public QObject {
   void SetCurrentTool(int id);
   void BeginTrack();
   void OnPoint(QPoint device);
+  // End-point snap: a left click proposes the vertex it meets (TAB and SPACE step the
+  // proposal through the vertices near it), the right button accepts the proposal.
+  bool SnapsToVertices() const;
+  void ProposeAt(QPoint device);
+  void PlaceVertex(int32_t x, int32_t y);
+  void OnCandidate(int32_t x, int32_t y);
+  void AcceptProposal();
+  void DropProposal();
+  void TakePoint(int index);
   void Complete();
   void AddText(const EditPoint& a, const EditPoint& b);
   EditPoint ToDatabase(QPoint device) const;
@@ -186,6 +195,7 @@ class CEditTools : public QObject {
   std::array<EditPoint, 3> points_{};
   QPoint band_end_;
   bool tracking_saved_ = false;
+  bool proposed_ = false;  // the newest point is a proposed vertex, not yet accepted
 };
 
 }  // namespace kavrinth

@@ -196,69 +196,94 @@ TEST_F(EditToolsTest, PicksDeleteUndoAddAndSaveIntoTheLayersOwnFile) {
   EXPECT_EQ(ColourAt(300, 200), red);
 }
 
-TEST_F(EditToolsTest, EndPointSnapTakesTheVerticesAndRefusesOtherPoints) {
-  // Two 100x60 flashes at (200, 200) and (500, 200).
-  StartWithFlashes("<X200Y200W100V60U0SX500SZ");
+TEST_F(EditToolsTest, EndPointSnapProposesAVertexThatTabStepsAndTheRightButtonAccepts) {
+  // Two 100x60 flashes at (200, 200) and (500, 200), and a 20x20 one at (262, 242) whose
+  // bottom-left corner lies 2 units off the first flash's top-right corner.
+  StartWithFlashes("<X200Y200W100V60U0SX500SX262Y242W20V20U0SZ");
   DrawWndState& window = AppDisplay().window;
-  ASSERT_LT(2 * window.LogicalLengthToWorld(8) + 4, 60) << "one corner in the aperture";
-  // A few pixels off the first flash's top right and the second's bottom left corner.
-  const QPoint near_first = At(250, 230) + QPoint(2, 2);
+  ASSERT_LT(2 * window.LogicalLengthToWorld(8) + 4, 60) << "one flash corner in the aperture";
+  ASSERT_GE(window.LogicalLengthToWorld(8), 2) << "both close corners in the aperture";
+  // Between the first flash's top-right corner and the small flash's bottom-left one.
+  const QPoint near_first = At(251, 231);
   const QPoint near_second = At(450, 170) + QPoint(-2, -2);
   const QPoint between = At(350, 200);
-  const FlashValues snapped{200, 60, 0, 350, 200};
+  const QColor red(255, 0, 0), white(255, 255, 255);
   EditStore& store = tools_->store();
-  CViewInfoDlg* info = view()->interaction().info_window();
+  CDrawInteraction& work = view()->interaction();
+  CViewInfoDlg* info = work.info_window();
+  const QString refusal = "\nInvalid point.  Click on insertion\nor end point";
+  auto selected = [info] { return info->selected_help().replace(QChar(0x2029), '\n'); };
+  auto right_click = [this](QPoint p) { QTest::mouseClick(view(), Qt::RightButton, {}, p); };
 
   AppState().settings.snap_end_point = 1;
   Choose(kToolRectangle2);
   ClickAt(between);
   EXPECT_EQ(tools_->click_count(), 0) << "a point off every vertex is refused";
   EXPECT_TRUE(info->isVisible());
-  EXPECT_TRUE(info->help().contains("Invalid point.")) << info->help().toStdString();
+  EXPECT_EQ(info->help(), refusal);
+  // A click near a vertex proposes it: marked, its element highlighted, the right button's
+  // line of the help selected; nothing is taken yet.
   ClickAt(near_first);
   ASSERT_EQ(tools_->click_count(), 1);
   EXPECT_EQ(tools_->band_points()[0], At(250, 230)) << "the band starts on the vertex";
+  ASSERT_TRUE(work.query().has_hit());
   EXPECT_TRUE(info->text().contains("VERT:")) << info->text().toStdString();
-  EXPECT_FALSE(info->help().contains("RIGHT MOUSE")) << "the vertex is taken already";
-  EXPECT_FALSE(view()->interaction().query().has_hit());
+  EXPECT_EQ(selected(), "RIGHT MOUSE: Accept Vertex");
+  EXPECT_EQ(ColourAt(200, 200), white) << "the proposed vertex's flash is highlighted";
+  // TAB: the next close vertex becomes the proposal: the first flash's closing point (its
+  // first corner again), then the small flash's corner.
+  QTest::keyClick(view(), Qt::Key_Tab);
+  EXPECT_EQ(tools_->band_points()[0], At(250, 230));
+  EXPECT_TRUE(info->text().contains("5 of 5")) << info->text().toStdString();
+  QTest::keyClick(view(), Qt::Key_Tab);
+  EXPECT_EQ(tools_->band_points()[0], At(252, 232));
+  EXPECT_EQ(ColourAt(200, 200), red);
+  EXPECT_EQ(ColourAt(262, 242), white);
+  EXPECT_EQ(selected(), "RIGHT MOUSE: Accept Vertex");
+  // A refused click keeps the help it had, with the refusal appended and selected.
+  const QString help = info->help();
   ClickAt(between);
-  EXPECT_EQ(tools_->click_count(), 1) << "a refused second point keeps the first";
-  EXPECT_EQ(tools_->band_mode(), 1);
-  EXPECT_TRUE(info->help().contains("Invalid point."));
+  EXPECT_EQ(info->help(), help + refusal);
+  EXPECT_EQ(selected(), refusal);
+  EXPECT_TRUE(info->text().isEmpty());
+  ClickAt(between);
+  EXPECT_EQ(info->help(), help + refusal) << "the refusal is not appended twice";
+  // Proposed again, stepped back by TAB to the first flash, accepted with the right button.
+  ClickAt(near_first);
+  for (int i = 0; i < 3; ++i) QTest::keyClick(view(), Qt::Key_Tab);
+  EXPECT_EQ(tools_->band_points()[0], At(250, 230)) << "TAB wraps to the first vertex";
+  EXPECT_TRUE(info->text().contains("1 of 5")) << info->text().toStdString();
+  right_click(near_first);
+  EXPECT_FALSE(work.query().has_hit());
+  EXPECT_EQ(ColourAt(200, 200), red) << "an accepted vertex is no longer highlighted";
+  EXPECT_EQ(tools_->click_count(), 1);
+  EXPECT_TRUE(store.EditLibraries(0).empty());
   ClickAt(near_second);
+  EXPECT_EQ(tools_->click_count(), 2);
+  EXPECT_TRUE(store.EditLibraries(0).empty()) << "a proposal adds nothing";
+  right_click(near_second);
   EXPECT_EQ(tools_->click_count(), 0);
   ASSERT_EQ(store.EditLibraries(0).size(), 1u);
-  EXPECT_EQ(FlashesOf(store.EditLibraries(0)[0]), std::vector<FlashValues>{snapped});
-  // Three points near three corners of the first flash make that flash again.
-  Choose(kToolRectangle3);
-  ClickAt(At(150, 170) + QPoint(-2, 2));
-  ClickAt(At(250, 170) + QPoint(2, 2));
-  ClickAt(At(250, 230) + QPoint(2, -2));
-  ASSERT_EQ(store.EditLibraries(0).size(), 2u);
-  EXPECT_EQ(FlashesOf(store.EditLibraries(0)[1]),
-            (std::vector<FlashValues>{{100, 60, 0, 200, 200}}));
+  EXPECT_EQ(FlashesOf(store.EditLibraries(0)[0]),
+            (std::vector<FlashValues>{{200, 60, 0, 350, 200}}));
   Choose(kToolUndo);
   app_->frame()->OnCommand(kToolEnd);
   EXPECT_FALSE(info->isVisible()) << "ending the tool puts the info window away";
-  Choose(kToolUndo);
-  ASSERT_TRUE(store.EditLibraries(0).empty());
 
-  // Snapping off: the same clicks take the points under the cursor.
+  // Snapping off: the clicks take the points under the cursor.
   AppState().settings.snap_end_point = 0;
   Choose(kToolRectangle2);
-  ClickAt(near_first);
-  ClickAt(near_second);
-  int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-  window.LogicalToWorld({near_first.x(), near_first.y()}, &x0, &y0);
-  window.LogicalToWorld({near_second.x(), near_second.y()}, &x1, &y1);
+  const QPoint free_corner = At(320, 185);
+  ClickAt(free_corner);
+  ClickAt(At(380, 215));
+  int32_t x0 = 0, y0 = 0;
+  window.LogicalToWorld({free_corner.x(), free_corner.y()}, &x0, &y0);
   ASSERT_EQ(store.EditLibraries(0).size(), 1u);
-  const std::vector<FlashValues> plain = FlashesOf(store.EditLibraries(0)[0]);
-  ASSERT_EQ(plain.size(), 1u);
-  EXPECT_NE(plain[0], snapped);
-  EXPECT_EQ(plain[0].width, std::abs(x1 - x0));
-  EXPECT_EQ(plain[0].height, std::abs(y1 - y0));
-  EXPECT_NEAR(plain[0].centre_x, (x0 + x1) / 2.0, 0.5);
-  EXPECT_NEAR(plain[0].centre_y, (y0 + y1) / 2.0, 0.5);
+  // Snapping on again: the added rectangle's corner is a vertex to snap to.
+  AppState().settings.snap_end_point = 1;
+  ClickAt(free_corner + QPoint(1, 1));
+  ASSERT_EQ(tools_->click_count(), 1) << info->help().toStdString();
+  EXPECT_EQ(tools_->band_points()[0], At(x0, y0));
 }
 
 TEST_F(EditToolsTest, ASaveThatCannotWriteKeepsTheSourceAndTheEdits) {

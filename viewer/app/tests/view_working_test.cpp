@@ -246,6 +246,38 @@ TEST_F(ViewWorkingTest, ALayerOffsetMovesTheDrawnTheQueriedAndThePlottedVertexAl
       << plotted.front().x << "," << plotted.front().y;
 }
 
+TEST_F(ViewWorkingTest, TheQueriedElementIsDrawnInTheHighlightColourUntilTheQueryMovesOrEnds) {
+  // Two 30x10 flashes sharing the corner (115, 205): the first at (100, 200), the second at
+  // (130, 210).
+  WriteFile("two.em", "<X100Y200W30V10U0SX130Y210SZ");
+  WriteFile("two.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("two.em") +
+                           "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "two.job"});
+  ASSERT_TRUE(WaitFor([this] { return WaitDrawn() && !view()->redraw_pending(); }));
+  const QColor red(255, 0, 0), white(255, 255, 255);
+  auto colour = [this](int32_t x, int32_t y) { return Picture().pixelColor(At(x, y)); };
+  ASSERT_EQ(colour(100, 200), red);
+  ASSERT_EQ(colour(130, 210), red);
+  frame()->OnCommand(kCmdVertexPoint);
+  Click(At(115, 205));
+  ASSERT_TRUE(work().query().has_hit());
+  EXPECT_EQ(colour(100, 200), white) << "the first flash is drawn in the highlight colour";
+  EXPECT_EQ(colour(130, 210), red);
+  // A redraw keeps the highlight.
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([this] { return WaitDrawn() && !view()->redraw_pending(); }));
+  EXPECT_EQ(colour(100, 200), white);
+  // TAB past the first flash's vertices in the box moves the highlight to the second.
+  for (int i = 0; i < 4 && colour(130, 210) != white; ++i) QTest::keyClick(view(), Qt::Key_Tab);
+  EXPECT_EQ(colour(130, 210), white);
+  EXPECT_EQ(colour(100, 200), red) << "the element left is drawn as it was";
+  // Ending the query draws it as it was.
+  frame()->OnCommand(kCmdMeasure);
+  EXPECT_FALSE(work().query().has_hit());
+  EXPECT_EQ(colour(130, 210), red);
+  EXPECT_EQ(colour(100, 200), red);
+}
+
 TEST_F(ViewWorkingTest, CtrlCCopiesThePictureAndCopyWindowItsBox) {
   ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
   QApplication::clipboard()->clear();

@@ -130,6 +130,35 @@ TEST_F(VertexQueryTest, FlashQueryTakesTheFlashUnderThePointAndCirclesHaveTwoVer
   EXPECT_NE(text.find("CENTER: (0.070,0.050)"), std::string::npos) << text;
 }
 
+TEST_F(VertexQueryTest, ShapesAddedToALayerAreSearchedAfterItsOwnElements) {
+  Enter(0, Library([] { Rectangle(0, 10, 10, 20, 20); }), 0xFF);
+  Enter(1, Library([] { Rectangle(1, 20, 20, 30, 30); }), 0xFF00);
+  const GdxHandle added = Library([] { Rectangle(0, 20, 20, 50, 50); });
+  query_.SetAddedLibraries([added](int32_t layer) {
+    return layer == 0 ? std::vector<GdxHandle>{added} : std::vector<GdxHandle>{};
+  });
+  // The corner (20, 20) is layer 0's, then the added shape's, then layer 1's, then again.
+  ASSERT_TRUE(query_.Start(Around(20, 20), kQueryVertex));
+  std::vector<GdxHandle> order = {query_.hit().library};
+  for (int i = 0; i < 8 && order.size() < 4; ++i) {
+    ASSERT_TRUE(query_.Next());
+    if (query_.hit().library != order.back()) order.push_back(query_.hit().library);
+  }
+  EXPECT_EQ(order, (std::vector<GdxHandle>{LayerTable()[0].library, added, LayerTable()[1].library,
+                                           LayerTable()[0].library}));
+  // The added shape alone near its far corner.
+  ASSERT_TRUE(query_.Start(Around(50, 50), kQueryVertex));
+  EXPECT_EQ(query_.hit().library, added);
+  int32_t type = 0, flags = -1;
+  std::vector<GdxWord> record;
+  ASSERT_TRUE(query_.HitRecord(&type, &flags, &record));
+  EXPECT_EQ(type, kGdxBoundary);
+  EXPECT_EQ(flags, 0);
+  EXPECT_EQ(record.size(), size_t((record[0] & 0xFFFF) + 2 * ((record[1] >> 16) & 0xFFFF)));
+  query_.End();
+  GdxFreeLibrary(added);
+}
+
 TEST_F(VertexQueryTest, LayerOffsetsAreInDatabaseUnits) {
   Enter(0, Library([] { Rectangle(0, 10, 10, 20, 20); }), 0xFF);
   // 0.05 user units at 1000 database units per user unit: 50 units.
