@@ -26,6 +26,7 @@
 #include "viewer/app/viewer_state.h"
 #include "viewer/edit/edit_text.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -286,6 +287,9 @@ CEditTools::CEditTools(CLumraApp* app) : app_(app) {
   view->interaction().query().SetAddedLibraries(
       [this](int32_t layer) { return store_.EditLibraries(layer); });
   view->interaction().SetCandidateHandler([this](int32_t x, int32_t y) { OnCandidate(x, y); });
+  app->services().SetHitFlagsHandler([this](GdxHandle library, int32_t layer, int32_t first) {
+    store_.ApplyFrameFlags(library, layer, first);
+  });
   // Added flashes are drawn over their layers.
   SetEditLayersPainter([this](ViewerDisplay& display, DrawHost* host) {
     for (int layer = 0; layer < kViewLayerCount; ++layer) {
@@ -305,6 +309,7 @@ CEditTools::~CEditTools() {
     app_->view()->interaction().SetCandidateHandler(nullptr);
   }
   app_->SetSaveEditsHandler(nullptr, nullptr);
+  app_->services().SetHitFlagsHandler(nullptr);
 }
 
 void CEditTools::Report(const std::string& text) {
@@ -580,7 +585,8 @@ void CEditTools::Complete() {
         window = {std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)};
       }
       const bool inside = selection_dialog_->selection_type() == 1;
-      if (store_.SelectByWindow(window, inside, selection_dialog_->exclude()) < 0)
+      // WF2 frames off the view are not searched.
+      if (store_.SelectByWindow(window, inside, selection_dialog_->exclude(), w.world_window()) < 0)
         Report(store_.message());
       RedrawChanged();
       return;
@@ -618,7 +624,22 @@ void CEditTools::AddText(const EditPoint& a, const EditPoint& b) {
   }
 }
 
+void CEditTools::SyncFrameMarks() {
+  if (store_.frame_flags_version() == frame_marks_seen_) return;
+  frame_marks_seen_ = store_.frame_flags_version();
+  // The marks are written into the section in place: it may be in the middle of a drawing.
+  int layer = -1;
+  int32_t k = -1;
+  const GdxHandle library = AppDisplay().loaded_frame(&layer, &k);
+  if (library == kGdxNoHandle || layer < 0 || layer >= kViewLayerCount) return;
+  const GdxHandle index = LayerTable()[layer].frame_block;
+  const std::optional<Wf2FrameIndexEntry> before =
+      k > 0 ? ReadWf2FrameIndexEntry(index, k - 1) : std::nullopt;
+  store_.ApplyFrameFlags(library, layer, before ? static_cast<int32_t>(before->polygons) : 0);
+}
+
 void CEditTools::RedrawChanged() {
+  SyncFrameMarks();
   std::map<int, std::vector<std::pair<GdxHandle, int32_t>>> by_layer;
   for (const EditHit& hit : store_.changed())
     by_layer[hit.layer].push_back({hit.page, hit.position});
@@ -633,6 +654,7 @@ void CEditTools::RedrawChanged() {
 }
 
 void CEditTools::AfterEdit() {
+  SyncFrameMarks();
   AppState().picture_valid = false;
   app_->view()->RequestRedraw();
   app_->document().SetModifiedFlag(store_.HasEdits());

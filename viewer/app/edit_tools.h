@@ -173,6 +173,8 @@ class CEditTools : public QObject {
   EditPoint ToDatabase(QPoint device) const;
   EditPoint WorldToDatabase(int32_t x, int32_t y) const;
   void AfterEdit();
+  // A WF2 section the drawing keeps is loaded again when the picks changed its marks.
+  void SyncFrameMarks();
   // Redraws only the elements the last pick changed (a full drawing when it cannot).
   void RedrawChanged();
   void Report(const std::string& text);
@@ -195,7 +197,8 @@ class CEditTools : public QObject {
   std::array<EditPoint, 3> points_{};
   QPoint band_end_;
   bool tracking_saved_ = false;
-  bool proposed_ = false;  // the newest point is a proposed vertex, not yet accepted
+  bool proposed_ = false;
+  uint64_t frame_marks_seen_ = 0;  // the newest point is a proposed vertex, not yet accepted
 };
 
 }  // namespace kavrinth

@@ -143,6 +143,12 @@ class ViewerDisplay {
   void FreeLayerLibraries();
   // Forgets the loaded WF2 frame (freeing its library): on New, Open and a hand-over.
   void ResetFrameCache();
+  // The WF2 frame kept loaded: its library (none when no frame is kept), layer and index.
+  GdxHandle loaded_frame(int* layer, int32_t* index) const {
+    *layer = loaded_frame_layer_;
+    *index = loaded_frame_index_;
+    return loaded_frame_library_;
+  }
   // Whether the grid warning was shown in this run.
   bool grid_warning_shown() const { return grid_warning_shown_; }
 

@@ -29,6 +29,7 @@
 #include "viewer/model/layer_table.h"
 #include "viewer/model/pg_scan.h"
 #include "viewer/model/tests/wf2_test_support.h"
+#include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -404,6 +405,52 @@ TEST_F(EditToolsTest, EachTextPlacementTakesTheRotationAndMirroringShownInTheDia
   EXPECT_GT(mirrored.max_x - mirrored.min_x, mirrored.max_y - mirrored.min_y);
   EXPECT_LE(mirrored.max_x, 204);
   Press(dialog, QDialogButtonBox::Ok);
+}
+
+TEST_F(EditToolsTest, DeletePicksTheElementsOfAWf2LayerHeldAsAFrameIndex) {
+  // Three strips of two frames, a rectangle in each; with a memory limit of one byte the
+  // layer is held as a frame index, one strip a section.
+  const std::vector<testing::Wf2Frame> frames(6, {{{10, 10}, {89, 10}, {89, 39}, {10, 39}}});
+  testing::WriteBytes(Path("w.wf2"), testing::BuildWf2(testing::SmallHeader(3, 2, false), frames));
+  WriteFile("w.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("w.wf2") +
+                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  app_ = std::make_unique<CLumraApp>();
+  app_->InitInstance(
+      ParseCommandLine(std::vector<std::string>{"vexil", "w.job", "-ram:1"}, temp_.path(), true));
+  ASSERT_TRUE(WaitDrawn());
+  tools_ = app_->edit_tools();
+  const ViewLayerEntry& entry = LayerTable()[0];
+  ASSERT_EQ(entry.library, kGdxNoHandle);
+  ASSERT_GE(entry.frame_count, 2);
+  const GdxRect strip = ReadWf2FrameIndexEntry(entry.frame_block, 0)->box;
+  const GdxRect other = ReadWf2FrameIndexEntry(entry.frame_block, 1)->box;
+  const QColor red(255, 0, 0);
+  // A fifth into a section's box lies inside the rectangle of its first frame.
+  auto inside = [this](const GdxRect& b) {
+    return ColourAt(b.min_x + (b.max_x - b.min_x) / 5, b.min_y + (b.max_y - b.min_y) / 5);
+  };
+  auto in_first = [&] { return inside(strip); };
+  auto in_other = [&] { return inside(other); };
+  ASSERT_EQ(in_first(), red);
+  ASSERT_EQ(in_other(), red);
+
+  // A crossing window over the first strip picks its two rectangles, drawn highlighted.
+  Choose(kToolDeleteElements);
+  Pick(strip.min_x - 5, strip.min_y - 5, strip.max_x + 5, strip.max_y + 5);
+  ASSERT_TRUE(tools_->store().selection_open());
+  EXPECT_EQ(tools_->store().open_group()->hits.size(), 2u);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(in_first(), QColor(255, 255, 255));
+  EXPECT_EQ(in_other(), red);
+  // OK deletes them: they are drawn no more; Undo brings them back.
+  Press(tools_->selection_dialog(), QDialogButtonBox::Ok);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_NE(in_first(), red);
+  EXPECT_NE(in_first(), QColor(255, 255, 255));
+  EXPECT_EQ(in_other(), red);
+  Choose(kToolUndo);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(in_first(), red);
 }
 
 TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
