@@ -338,8 +338,8 @@ bool CEditTools::OnCommand(int id) {
       return true;
     case kToolUndo:
       // A query must not hold an element of the edit about to go.
+      DropProposal();
       if (app_->view()->interaction().query().has_hit()) app_->view()->interaction().EndQuery();
-      proposed_ = false;
       if (!store_.UndoLastEdit()) {
         ShowMessage(store_.message(), kVexilAppName, MessageIcon::kInformation);
       }
@@ -395,6 +395,7 @@ void CEditTools::BeginTrack() {
 void CEditTools::Rearm() {
   if (tool_ == kToolText && text_dialog_->state().height_switched) {
     // A height was given: one click places the text.
+    DropProposal();
     counter_ = 0;
     band_mode_ = 0;
     last_index_ = 0;
@@ -501,7 +502,7 @@ void CEditTools::ProposeAt(QPoint device) {
 
 void CEditTools::PlaceVertex(int32_t x, int32_t y) {
   // A new proposal replaces the one not yet accepted.
-  const int index = proposed_ ? counter_ - 1 : std::min(counter_, last_index_);
+  const int index = proposed_ && counter_ > 0 ? counter_ - 1 : std::min(counter_, last_index_);
   const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
   device_[index] = {p.x, p.y};
   points_[index] = WorldToDatabase(x, y);
@@ -525,7 +526,11 @@ void CEditTools::AcceptProposal() {
 
 void CEditTools::DropProposal() {
   if (!proposed_) return;
+  // The point proposed is not one of the tool's points.
   proposed_ = false;
+  counter_ = std::max(counter_ - 1, 0);
+  if (counter_ == 0) band_mode_ = 0;
+  band_->update();
   CDrawInteraction& work = app_->view()->interaction();
   if (work.query().has_hit()) work.EndQuery();
 }

@@ -285,6 +285,27 @@ TEST_F(EditToolsTest, EndPointSnapProposesAVertexThatTabStepsAndTheRightButtonAc
   ClickAt(free_corner + QPoint(1, 1));
   ASSERT_EQ(tools_->click_count(), 1) << info->help().toStdString();
   EXPECT_EQ(tools_->band_points()[0], At(x0, y0));
+  app_->frame()->OnCommand(kToolEnd);
+
+  // The Text tool: a height typed while a corner is proposed drops the proposal; the one
+  // point of the text is then proposed and accepted like any other.
+  Choose(kToolText);
+  CAddTextDlg* dialog = tools_->text_dialog();
+  QTest::keyClicks(dialog->text_edit(), "HI");
+  ClickAt(near_second);
+  ASSERT_EQ(tools_->click_count(), 1);
+  QTest::keyClicks(dialog->height_edit(), "0.4");
+  EXPECT_EQ(tools_->click_count(), 0);
+  const size_t before = store.EditLibraries(0).size();
+  ClickAt(near_second);
+  EXPECT_EQ(store.EditLibraries(0).size(), before);
+  right_click(near_second);
+  ASSERT_EQ(store.EditLibraries(0).size(), before + 1);
+  GdxLibrary* text = GdxLibraryFromHandle(store.EditLibraries(0).back());
+  const GdxRect box = GdxFindStructureById(text, text->current_structure_id)->extents;
+  EXPECT_NEAR(box.min_x, 450, 8) << "the text starts at the accepted vertex";
+  EXPECT_NEAR(box.min_y, 170, 8);
+  Press(dialog, QDialogButtonBox::Ok);
 }
 
 TEST_F(EditToolsTest, ASaveThatCannotWriteKeepsTheSourceAndTheEdits) {
