@@ -123,6 +123,20 @@ bool PaintHitEntries(QImage* picture, int layer,
   return true;
 }
 
+bool PaintQueryHighlight(QImage* picture, const QueryHighlight& before, const QueryHighlight& now) {
+  ViewerDisplay& display = AppDisplay();
+  if (!AppState().picture_valid || AppState().drawing_active ||
+      display.surface.width() != picture->width() ||
+      display.surface.height() != picture->height()) {
+    return false;
+  }
+  bool drawn = false;
+  if (before.valid()) drawn |= display.DrawQueryElement(before, false) == kDrawDone;
+  if (now.valid()) drawn |= display.DrawQueryElement(now, true) == kDrawDone;
+  if (drawn) ShowInPicture(display, picture);
+  return drawn;
+}
+
 void SetEditLayersPainter(std::function<void(ViewerDisplay&, DrawHost*)> painter) {
   edit_layers_painter = std::move(painter);
 }
@@ -136,6 +150,7 @@ void FitDisplayToJob() {
 void ResetDisplay() {
   ViewerDisplay& display = AppDisplay();
   display.ResetFrameCache();
+  display.SetQueryHighlight(QueryHighlight());
   display.window.ResetView();
 }
 

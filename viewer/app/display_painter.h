@@ -31,6 +31,11 @@ void SetEditLayersPainter(std::function<void(ViewerDisplay&, DrawHost*)> painter
 bool PaintHitEntries(QImage* picture, int layer,
                      std::span<const std::pair<GdxHandle, int32_t>> entries);
 
+// Draws the element a query left as it was and the one it found highlighted over the
+// picture (the view's current, complete one): false when it cannot (the next drawing shows
+// the highlight).
+bool PaintQueryHighlight(QImage* picture, const QueryHighlight& before, const QueryHighlight& now);
+
 // The job has a WF2 layer (a file named ".wf2").
 bool JobHasWf2Layer();
 // Takes the frame grid of the display (pitch, columns and rows) from the WF2 data scanned

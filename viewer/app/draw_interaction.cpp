@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTextCursor>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
@@ -65,15 +66,31 @@ CViewInfoDlg::CViewInfoDlg(QWidget* parent) : QDialog(parent) {
   resize(260, 280);
 }
 
-void CViewInfoDlg::SetInfo(const QString& title, const QString& text, const QString& help) {
+void CViewInfoDlg::SetInfo(const QString& title, const QString& text, const QString& help,
+                           int select_from) {
   title_->setText(title);
   text_->setPlainText(text);
   help_->setPlainText(help);
+  stored_help_ = help;
+  if (select_from >= 0) {
+    QTextCursor cursor(help_->document());
+    cursor.setPosition(std::min<int>(select_from, help.size()));
+    cursor.setPosition(help.size(), QTextCursor::KeepAnchor);
+    help_->setTextCursor(cursor);
+  }
   if (isHidden()) {
     show();
     PlaceInParentCorner(this);
   }
 }
+
+void CViewInfoDlg::ShowInvalidPoint() {
+  const QString kept = stored_help_;
+  SetInfo("", "", kept + "\nInvalid point.  Click on insertion\nor end point", kept.size());
+  stored_help_ = kept;
+}
+
+QString CViewInfoDlg::selected_help() const { return help_->textCursor().selectedText(); }
 
 CViewTearDlg::CViewTearDlg(QWidget* parent, std::function<void(int)> send) : QDialog(parent) {
   setWindowTitle("View");
@@ -195,6 +212,8 @@ bool CDrawInteraction::StoreFullView() {
 }
 
 void CDrawInteraction::ResetJob() {
+  // The job's elements go: the highlight is forgotten, not drawn again.
+  AppDisplay().SetQueryHighlight(QueryHighlight());
   modes_.Reset();
   modes_.InvalidateCaptures();
   full_view_valid_ = false;
@@ -253,12 +272,11 @@ bool CDrawInteraction::Key(int key) {
                       key == Qt::Key_Right || key == Qt::Key_Down);
       return true;
     case Qt::Key_Tab:
-      if (!query_.Next()) return false;
-      ShowQueryHit();
-      return true;
     case Qt::Key_Space:
-      if (!query_.NextVertex()) return false;
+      if (!(key == Qt::Key_Tab ? query_.Next() : query_.NextVertex())) return false;
       ShowQueryHit();
+      // A snap search hands each vertex stepped to on to the edit tools.
+      if (marker_query_ && candidate_) candidate_(query_.hit_x(), query_.hit_y());
       return true;
     default:
       return false;
@@ -279,14 +297,8 @@ void CDrawInteraction::PaintOverlays(QPainter& painter) const {
     }
   }
   painter.setPen(QPen(Qt::white, 1));
+  // The element itself is drawn highlighted in the picture; the marker crosses its vertex.
   if (query_.has_hit() && window_->has_view()) {
-    const std::vector<GdxWord>& outline = query_.hit_outline();
-    const int count = static_cast<int>(outline.size() / 2);
-    std::vector<LogicalPoint> points(count);
-    const int n = window_->WorldToLogical(outline.data(), points.data(), -count);
-    QPolygon polygon;
-    for (int i = 0; i < n; ++i) polygon << QPoint(points[i].x, points[i].y);
-    painter.drawPolyline(polygon);
     const LogicalPoint v = window_->WorldToLogical(query_.hit_x(), query_.hit_y());
     const QPoint at(v.x, v.y);
     painter.drawLine(at - QPoint(kMarkerHalfSize, 0), at + QPoint(kMarkerHalfSize, 0));
@@ -318,30 +330,54 @@ bool CDrawInteraction::StartQuery(int32_t mode, const GdxRect& world_box) {
   } else if (mode != kDrawWindowQuery) {
     return false;
   }
-  const int32_t units = CurrentViewerServices().DisplayUnits().database_units_per_user_unit;
-  const bool hit = query_.Start(box, modes_.query_kind(), units);
+  marker_query_ = false;
+  const bool hit = query_.Start(box, modes_.query_kind());
   if (hit) ShowQueryHit();
+  UpdateQueryHighlight();
   view_->update();
   return hit;
 }
 
-void CDrawInteraction::ShowQueryHit(bool accept_help) {
-  info_->SetInfo("VERTEX SEARCH", Text(query_.InfoText(*window_)),
-                 accept_help
-                     ? "TAB: Next Close Vertex\nSPACE: Trace Figure\nRIGHT MOUSE: Accept Vertex"
-                     : "TAB: Next Close Vertex\nSPACE: Trace Figure");
+void CDrawInteraction::ShowQueryHit() {
+  static const QString kHelp = "TAB: Next Close Vertex\nSPACE: Trace Figure";
+  static const QString kAccept = "\nRIGHT MOUSE: Accept Vertex";
+  // A snap search asks for the right button: its line is selected.
+  if (marker_query_) {
+    info_->SetInfo("VERTEX SEARCH", Text(query_.InfoText(*window_)), kHelp + kAccept,
+                   kHelp.size() + 1);
+  } else {
+    info_->SetInfo("VERTEX SEARCH", Text(query_.InfoText(*window_)), kHelp);
+  }
+  UpdateQueryHighlight();
   view_->update();
   view_->setFocus();
+}
+
+void CDrawInteraction::UpdateQueryHighlight() {
+  QueryHighlight now;
+  if (query_.has_hit() && query_.HitRecord(&now.type, &now.flags, &now.data)) {
+    now.layer = query_.hit().layer;
+  } else {
+    now = QueryHighlight();
+  }
+  ViewerDisplay& display = AppDisplay();
+  const QueryHighlight before = display.query_highlight();
+  if (before.layer == now.layer && before.type == now.type && before.data == now.data) return;
+  display.SetQueryHighlight(now);
+  // The element left is drawn as it was and the one found highlighted, over the picture
+  // shown; a drawing under way shows the highlight as it reaches the layer.
+  if (PaintQueryHighlight(&view_->MutablePicture(), before, now)) view_->update();
 }
 
 bool CDrawInteraction::EndPointSnap() const { return AppState().settings.snap_end_point != 0; }
 
 bool CDrawInteraction::QueryMarker(int32_t x, int32_t y) {
   const int32_t aperture = window_->LogicalLengthToWorld(kAperturePixels);
-  const int32_t units = CurrentViewerServices().DisplayUnits().database_units_per_user_unit;
+  marker_query_ = true;
   const bool hit =
-      query_.Start({x - aperture, y - aperture, x + aperture, y + aperture}, kQueryVertex, units);
-  if (hit) ShowQueryHit(true);
+      query_.Start({x - aperture, y - aperture, x + aperture, y + aperture}, kQueryVertex);
+  if (hit) ShowQueryHit();
+  UpdateQueryHighlight();
   view_->update();
   return hit;
 }
@@ -351,21 +387,27 @@ bool CDrawInteraction::TakeQueryHit(int32_t* x, int32_t* y) {
   *x = query_.hit_x();
   *y = query_.hit_y();
   // The vertex stays described, without the help on accepting it.
+  marker_query_ = false;
   if (info_->isVisible()) ShowQueryHit();
   query_.End();
+  UpdateQueryHighlight();
   view_->update();
   return true;
 }
 
 void CDrawInteraction::InvalidPoint() {
-  info_->SetInfo("", "", "Invalid point.  Click on insertion\nor end point");
+  info_->ShowInvalidPoint();
   QApplication::beep();
 }
 
 void CDrawInteraction::EndQuery() {
   const bool had = query_.has_hit();
+  const bool snapping = marker_query_;
+  marker_query_ = false;
   query_.End();
-  info_->hide();
+  UpdateQueryHighlight();
+  // A snap search's info window stays for its tool.
+  if (!snapping) info_->hide();
   if (had) view_->update();
 }
 

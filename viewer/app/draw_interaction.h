@@ -33,7 +33,14 @@ class CViewInfoDlg : public QDialog {
   Q_OBJECT
  public:
   explicit CViewInfoDlg(QWidget* parent);
-  void SetInfo(const QString& title, const QString& text, const QString& help);
+  // Shows the texts; the help's characters from `select_from` to its end are selected (none
+  // when negative).
+  void SetInfo(const QString& title, const QString& text, const QString& help,
+               int select_from = -1);
+  // A point that met no vertex: an empty title and text, the help last set with the
+  // refusal appended and selected. The help kept for the next refusal stays as it was.
+  void ShowInvalidPoint();
+  QString selected_help() const;
   QString text() const { return text_->toPlainText(); }
   QString title() const { return title_->text(); }
   QString help() const { return help_->toPlainText(); }
@@ -42,6 +49,7 @@ class CViewInfoDlg : public QDialog {
   QLabel* title_;
   QPlainTextEdit* text_;
   QPlainTextEdit* help_;
+  QString stored_help_;
 };
 
 // The View tear-off window: seven toggle buttons that send the view's commands.
@@ -101,6 +109,13 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   bool QueryMarker(int32_t x, int32_t y) override;
   bool TakeQueryHit(int32_t* x, int32_t* y) override;
   void InvalidPoint() override;
+  // Where the vertices that TAB and SPACE step to while a snap search runs go (world units):
+  // the edit tools' proposed point follows them.
+  void SetCandidateHandler(std::function<void(int32_t, int32_t)> handler) {
+    candidate_ = std::move(handler);
+  }
+  // A snap search (end-point measure or edit tool) holds a vertex to accept.
+  bool marker_query() const { return marker_query_ && query_.has_hit(); }
 
   // The file of a capture slot ("" before its first capture).
   QString CaptureFile(int slot) const;
@@ -118,7 +133,9 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   void modeChanged();
 
  private:
-  void ShowQueryHit(bool accept_help = false);
+  void ShowQueryHit();
+  // Draws the element the query found highlighted and the one it held before as it was.
+  void UpdateQueryHighlight();
   void SyncGridSnap();
 
   CLumraView* view_;
@@ -134,6 +151,8 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   ZoomView full_view_;
   QPoint mouse_;
   bool mouse_inside_ = false;
+  bool marker_query_ = false;
+  std::function<void(int32_t, int32_t)> candidate_;
 };
 
 // The drawing window's part of the frame's command routing: the view's, Info and Edit

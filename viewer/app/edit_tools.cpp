@@ -26,6 +26,7 @@
 #include "viewer/app/viewer_state.h"
 #include "viewer/edit/edit_text.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -133,7 +134,7 @@ void CAddTextDlg::ParseTextHeight(const QString& text) {
   }
 }
 
-void CAddTextDlg::ReadFields() {
+void CAddTextDlg::ReadTextDialogFields() {
   for (int i = 0; i < 3; ++i) {
     if (rotation_[i]->isChecked()) state_.rotation = i;
   }
@@ -147,7 +148,7 @@ void CAddTextDlg::showEvent(QShowEvent* event) {
   text_->selectAll();
   state_.height = -1.0;
   ParseTextHeight(height_->text());
-  ReadFields();
+  ReadTextDialogFields();
 }
 
 void CAddTextDlg::done(int result) {
@@ -285,6 +286,13 @@ CEditTools::CEditTools(CLumraApp* app) : app_(app) {
   band_->setGeometry(view->rect());
   band_->show();
   view->installEventFilter(this);
+  // End-point snap finds the vertices of the added shapes too, and follows TAB and SPACE.
+  view->interaction().query().SetAddedLibraries(
+      [this](int32_t layer) { return store_.EditLibraries(layer); });
+  view->interaction().SetCandidateHandler([this](int32_t x, int32_t y) { OnCandidate(x, y); });
+  app->services().SetHitFlagsHandler([this](GdxHandle library, int32_t layer, int32_t first) {
+    store_.ApplyFrameFlags(library, layer, first);
+  });
   // Added flashes are drawn over their layers.
   SetEditLayersPainter([this](ViewerDisplay& display, DrawHost* host) {
     for (int layer = 0; layer < kViewLayerCount; ++layer) {
@@ -298,8 +306,13 @@ CEditTools::CEditTools(CLumraApp* app) : app_(app) {
 
 CEditTools::~CEditTools() {
   SetEditLayersPainter(nullptr);
-  if (app_->view() != nullptr) app_->view()->removeEventFilter(this);
+  if (app_->view() != nullptr) {
+    app_->view()->removeEventFilter(this);
+    app_->view()->interaction().query().SetAddedLibraries(nullptr);
+    app_->view()->interaction().SetCandidateHandler(nullptr);
+  }
   app_->SetSaveEditsHandler(nullptr, nullptr);
+  app_->services().SetHitFlagsHandler(nullptr);
 }
 
 void CEditTools::Report(const std::string& text) {
@@ -327,6 +340,9 @@ bool CEditTools::OnCommand(int id) {
       SaveEditedLayers(true);
       return true;
     case kToolUndo:
+      // A query must not hold an element of the edit about to go.
+      DropProposal();
+      if (app_->view()->interaction().query().has_hit()) app_->view()->interaction().EndQuery();
       if (!store_.UndoLastEdit()) {
         ShowMessage(store_.message(), kVexilAppName, MessageIcon::kInformation);
       } else if (!store_.changed().empty()) {
@@ -363,6 +379,7 @@ void CEditTools::SetCurrentTool(int id) {
 }
 
 void CEditTools::BeginTrack() {
+  DropProposal();
   counter_ = 0;
   band_mode_ = 0;
   band_->update();
@@ -387,6 +404,7 @@ void CEditTools::BeginTrack() {
 void CEditTools::Rearm() {
   if (tool_ == kToolText && text_dialog_->state().height_switched) {
     // A height was given: one click places the text.
+    DropProposal();
     counter_ = 0;
     band_mode_ = 0;
     last_index_ = 0;
@@ -399,6 +417,7 @@ void CEditTools::Rearm() {
 void CEditTools::EndTool() {
   const int tool = tool_;
   if (tool != 0) app_->view()->setMouseTracking(tracking_saved_);
+  DropProposal();
   tool_ = 0;
   counter_ = 0;
   band_mode_ = 0;
@@ -438,8 +457,9 @@ EditPoint CEditTools::WorldToDatabase(int32_t x, int32_t y) const {
   // Points of the edit layer are its own database units: less the layer's offset.
   const int layer = AppState().current_layer;
   if (layer >= 0 && layer < kViewLayerCount) {
-    x = static_cast<int32_t>(std::llround(x - LayerTable()[layer].x_offset / 100.0));
-    y = static_cast<int32_t>(std::llround(y - LayerTable()[layer].y_offset / 100.0));
+    const LayerOffset offset = LayerDisplayOffset(LayerTable()[layer]);
+    x = static_cast<int32_t>(std::clamp<int64_t>(int64_t{x} - offset.x, INT32_MIN, INT32_MAX));
+    y = static_cast<int32_t>(std::clamp<int64_t>(int64_t{y} + offset.y, INT32_MIN, INT32_MAX));
   }
   return {x, y};
 }
@@ -472,7 +492,13 @@ bool CEditTools::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseButtonRelease: {
       auto* mouse = static_cast<QMouseEvent*>(event);
-      if (mouse->button() == Qt::LeftButton) OnPoint(mouse->position().toPoint());
+      const QPoint at = mouse->position().toPoint();
+      if (SnapsToVertices()) {
+        if (mouse->button() == Qt::LeftButton) ProposeAt(at);
+        if (mouse->button() == Qt::RightButton) AcceptProposal();
+      } else if (mouse->button() == Qt::LeftButton) {
+        OnPoint(at);
+      }
       return true;
     }
     case QEvent::MouseButtonPress:
@@ -484,25 +510,63 @@ bool CEditTools::eventFilter(QObject* watched, QEvent* event) {
   }
 }
 
+bool CEditTools::SnapsToVertices() const {
+  return tool_ != kToolDeleteElements && AppState().settings.snap_end_point != 0;
+}
+
+void CEditTools::ProposeAt(QPoint device) {
+  // A point off every vertex is refused ("Invalid point"): the points stay as they were.
+  CDrawInteraction& work = app_->view()->interaction();
+  if (!work.modes().InsertPointCheck(device.x(), device.y())) return;
+  PlaceVertex(work.query().hit_x(), work.query().hit_y());
+  proposed_ = true;
+}
+
+void CEditTools::PlaceVertex(int32_t x, int32_t y) {
+  // A new proposal replaces the one not yet accepted.
+  const int index = proposed_ && counter_ > 0 ? counter_ - 1 : std::min(counter_, last_index_);
+  const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
+  device_[index] = {p.x, p.y};
+  points_[index] = WorldToDatabase(x, y);
+  band_end_ = device_[index];
+  band_mode_ = index == 0 ? first_mode_ : later_mode_;
+  counter_ = index + 1;
+  band_->update();
+}
+
+void CEditTools::OnCandidate(int32_t x, int32_t y) {
+  if (tool_ != 0 && proposed_) PlaceVertex(x, y);
+}
+
+void CEditTools::AcceptProposal() {
+  int32_t x = 0, y = 0;
+  if (!proposed_ || !app_->view()->interaction().modes().QueryMarkerAt(&x, &y)) return;
+  PlaceVertex(x, y);
+  proposed_ = false;
+  TakePoint(counter_ - 1);
+}
+
+void CEditTools::DropProposal() {
+  if (!proposed_) return;
+  // The point proposed is not one of the tool's points.
+  proposed_ = false;
+  counter_ = std::max(counter_ - 1, 0);
+  if (counter_ == 0) band_mode_ = 0;
+  band_->update();
+  CDrawInteraction& work = app_->view()->interaction();
+  if (work.query().has_hit()) work.EndQuery();
+}
+
 void CEditTools::OnPoint(QPoint device) {
-  EditPoint point = ToDatabase(device);
-  if (tool_ != kToolDeleteElements) {
-    // End-point snap: a point is taken only on a vertex, and then as the vertex itself; a
-    // refused point leaves the tool as it was.
-    DrawModes& modes = app_->view()->interaction().modes();
-    if (!modes.InsertPointCheck(device.x(), device.y())) return;
-    int32_t x = 0, y = 0;
-    if (modes.QueryMarkerAt(&x, &y)) {
-      const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
-      device = {p.x, p.y};
-      point = WorldToDatabase(x, y);
-    }
-  }
   const int index = std::min(counter_, 2);
   device_[index] = device;
-  points_[index] = point;
+  points_[index] = ToDatabase(device);
   band_end_ = device;
   band_mode_ = index == 0 ? first_mode_ : later_mode_;
+  TakePoint(index);
+}
+
+void CEditTools::TakePoint(int index) {
   if (index >= last_index_) {
     // A one-point tool uses its point as both corners.
     if (last_index_ == 0) points_[1] = points_[0];
@@ -548,7 +612,8 @@ void CEditTools::Complete() {
         window = {std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)};
       }
       const bool inside = selection_dialog_->selection_type() == 1;
-      if (store_.SelectByWindow(window, inside, selection_dialog_->exclude()) < 0)
+      // WF2 frames off the view are not searched.
+      if (store_.SelectByWindow(window, inside, selection_dialog_->exclude(), w.world_window()) < 0)
         Report(store_.message());
       RedrawChanged();
       return;
@@ -560,6 +625,8 @@ void CEditTools::Complete() {
 }
 
 void CEditTools::AddText(const EditPoint& a, const EditPoint& b) {
+  // The rotation and mirroring may have changed since the dialog was shown.
+  text_dialog_->ReadTextDialogFields();
   const TextEditState& state = text_dialog_->state();
   TextPlacement placement;
   placement.rotation = state.rotation;
@@ -584,8 +651,23 @@ void CEditTools::AddText(const EditPoint& a, const EditPoint& b) {
   }
 }
 
+void CEditTools::SyncFrameMarks() {
+  if (store_.frame_flags_version() == frame_marks_seen_) return;
+  frame_marks_seen_ = store_.frame_flags_version();
+  // The marks are written into the section in place: it may be in the middle of a drawing.
+  int layer = -1;
+  int32_t k = -1;
+  const GdxHandle library = AppDisplay().loaded_frame(&layer, &k);
+  if (library == kGdxNoHandle || layer < 0 || layer >= kViewLayerCount) return;
+  const GdxHandle index = LayerTable()[layer].frame_block;
+  const std::optional<Wf2FrameIndexEntry> before =
+      k > 0 ? ReadWf2FrameIndexEntry(index, k - 1) : std::nullopt;
+  store_.ApplyFrameFlags(library, layer, before ? static_cast<int32_t>(before->polygons) : 0);
+}
+
 void CEditTools::RedrawChanged() {
   MarkFullViewStale(kFullViewResized);
+  SyncFrameMarks();
   std::map<int, std::vector<std::pair<GdxHandle, int32_t>>> by_layer;
   for (const EditHit& hit : store_.changed())
     by_layer[hit.layer].push_back({hit.page, hit.position});
@@ -601,6 +683,7 @@ void CEditTools::RedrawChanged() {
 
 void CEditTools::AfterEdit() {
   MarkFullViewStale(kFullViewEdits);
+  SyncFrameMarks();
   AppState().picture_valid = false;
   app_->view()->RequestRedraw();
   app_->document().SetModifiedFlag(store_.HasEdits());

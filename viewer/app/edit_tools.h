@@ -62,13 +62,14 @@ class CAddTextDlg : public QDialog {
   // Switching between none and a height re-arms the tool.
   void ParseTextHeight(const QString& text);
   void ResetTextState();
+  // Takes the rotation, the mirroring and the text as the dialog shows them now.
+  void ReadTextDialogFields();
 
  protected:
   void showEvent(QShowEvent* event) override;
   void done(int result) override;
 
  private:
-  void ReadFields();
   CEditTools* tools_;
   TextEditState state_;
   QPlainTextEdit* text_;
@@ -158,11 +159,22 @@ class CEditTools : public QObject {
   void SetCurrentTool(int id);
   void BeginTrack();
   void OnPoint(QPoint device);
+  // End-point snap: a left click proposes the vertex it meets (TAB and SPACE step the
+  // proposal through the vertices near it), the right button accepts the proposal.
+  bool SnapsToVertices() const;
+  void ProposeAt(QPoint device);
+  void PlaceVertex(int32_t x, int32_t y);
+  void OnCandidate(int32_t x, int32_t y);
+  void AcceptProposal();
+  void DropProposal();
+  void TakePoint(int index);
   void Complete();
   void AddText(const EditPoint& a, const EditPoint& b);
   EditPoint ToDatabase(QPoint device) const;
   EditPoint WorldToDatabase(int32_t x, int32_t y) const;
   void AfterEdit();
+  // A WF2 section the drawing keeps is loaded again when the picks changed its marks.
+  void SyncFrameMarks();
   // Redraws only the elements the last pick changed (a full drawing when it cannot).
   void RedrawChanged();
   void Report(const std::string& text);
@@ -185,6 +197,8 @@ class CEditTools : public QObject {
   std::array<EditPoint, 3> points_{};
   QPoint band_end_;
   bool tracking_saved_ = false;
+  bool proposed_ = false;
+  uint64_t frame_marks_seen_ = 0;  // the newest point is a proposed vertex, not yet accepted
 };
 
 }  // namespace kavrinth

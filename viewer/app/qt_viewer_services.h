@@ -23,8 +23,13 @@ class QtViewerServices : public ViewerServices {
 
   void SendMainEvent(std::string_view status_text) override;
   void SetWaitCursor(bool on) override;
-  // The selection's hit flags are not kept yet: a reloaded WF2 section has none to take.
-  void ApplyHitFlags(GdxHandle, int32_t, int32_t, int32_t) override {}
+  // A WF2 section loaded afresh takes the marks the editor's picks gave its elements.
+  void SetHitFlagsHandler(std::function<void(GdxHandle, int32_t, int32_t)> handler) {
+    hit_flags_ = std::move(handler);
+  }
+  void ApplyHitFlags(GdxHandle library, int32_t layer, int32_t, int32_t first) override {
+    if (hit_flags_) hit_flags_(library, layer, first);
+  }
   std::string ErrorListPath() const override;
   // The rows are kept for the Error Coordinates dialog.
   void ErrorListClear() override { error_rows.clear(); }
@@ -45,6 +50,7 @@ class QtViewerServices : public ViewerServices {
  private:
   std::function<void()> main_event_;
   std::function<int(const GdxRect&)> plot_window_;
+  std::function<void(GdxHandle, int32_t, int32_t)> hit_flags_;
   ViewerDisplayUnits display_;
   int wait_cursors_ = 0;
 };

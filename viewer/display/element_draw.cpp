@@ -498,11 +498,36 @@ int ViewerDisplay::DrawElementBlock(DrawHost* host, GdxHandle handle, int layer)
   layer_ = layer;
   layer_offset_x_ = layer_offset_y_ = 0.0;
   if (layer >= 0 && layer < kViewLayerTableSize) {
-    layer_offset_x_ = LayerTable()[layer].x_offset / 100.0;
-    layer_offset_y_ = LayerTable()[layer].y_offset / 100.0;
+    const LayerOffset offset = LayerDisplayOffset(LayerTable()[layer]);
+    layer_offset_x_ = offset.x;
+    layer_offset_y_ = offset.y;
   }
   library_unit_factor_ = library->scale_factor;
-  return DrawDisplayList(host, library, 0);
+  const int result = DrawDisplayList(host, library, 0);
+  // The element a query holds stays highlighted over what its layer draws.
+  if (query_highlight_.valid() && query_highlight_.layer == layer) {
+    DrawStoredElement(query_highlight_.data.data(), query_highlight_.type,
+                      query_highlight_.flags | kElementSelected);
+  }
+  return result;
+}
+
+int ViewerDisplay::DrawQueryElement(const QueryHighlight& element, bool highlighted) {
+  if (!surface.valid() || !element.valid() || element.layer >= kViewLayerCount) {
+    return kDrawNothing;
+  }
+  const ViewLayerEntry& entry = LayerTable()[element.layer];
+  if (entry.shown == 0) return kDrawNothing;
+  layer_ = element.layer;
+  const LayerOffset offset = LayerDisplayOffset(entry);
+  layer_offset_x_ = offset.x;
+  layer_offset_y_ = offset.y;
+  const GdxLibrary* library = GdxLibraryFromHandle(entry.library);
+  library_unit_factor_ = library != nullptr ? library->scale_factor : 1;
+  SelectLayerPen(element.layer);
+  DrawStoredElement(element.data.data(), element.type,
+                    highlighted ? element.flags | kElementSelected : element.flags);
+  return kDrawDone;
 }
 
 int ViewerDisplay::DrawHitEntries(int layer,
@@ -512,8 +537,9 @@ int ViewerDisplay::DrawHitEntries(int layer,
   const GdxLibrary* library = GdxLibraryFromHandle(entry.library);
   if (library == nullptr || entry.shown == 0) return kDrawNothing;
   layer_ = layer;
-  layer_offset_x_ = entry.x_offset / 100.0;
-  layer_offset_y_ = entry.y_offset / 100.0;
+  const LayerOffset offset = LayerDisplayOffset(entry);
+  layer_offset_x_ = offset.x;
+  layer_offset_y_ = offset.y;
   library_unit_factor_ = library->scale_factor;
   SelectLayerPen(layer);
   for (const auto& [page, position] : entries) {

@@ -112,7 +112,8 @@ int ViewerDisplay::DrawWf2Layer(DrawHost* host, int layer) {
     ResetFrameCache();
   }
   const int32_t sections = std::min(Wf2FrameIndexSections(entry.frame_block), entry.frame_count);
-  const double ox = entry.x_offset / 100.0, oy = entry.y_offset / 100.0;
+  const LayerOffset offset = LayerDisplayOffset(entry);
+  const double ox = offset.x, oy = -double(offset.y);
   const ViewRect& v = window.view();
   for (int32_t k = 0; k < sections && !window.cancelled(); ++k) {
     const std::optional<Wf2FrameIndexEntry> frame = ReadWf2FrameIndexEntry(entry.frame_block, k);
@@ -208,7 +209,8 @@ void ViewerDisplay::DrawOverlays() {
     for (int layer = 0; layer < kViewLayerCount; ++layer) {
       const ViewLayerEntry& entry = LayerTable()[layer];
       if (!UsedWithData(entry) || !entry.shown) continue;
-      DrawFrameGrid(RoundClamped(entry.x_offset / 100.0), RoundClamped(entry.y_offset / 100.0));
+      const LayerOffset offset = LayerDisplayOffset(entry);
+      DrawFrameGrid(offset.x, RoundClamped(-double(offset.y)));
     }
   }
   if (settings.glass_on) DrawGlass();
@@ -397,7 +399,8 @@ int ViewerDisplay::ComputeJobExtents() {
   for (int layer = 0; layer < kViewLayerCount; ++layer) {
     const ViewLayerEntry& entry = LayerTable()[layer];
     if (entry.path.empty()) continue;
-    const int64_t ox = entry.x_offset / 100, oy = entry.y_offset / 100;
+    const LayerOffset offset = LayerDisplayOffset(entry);
+    const int64_t ox = offset.x, oy = -int64_t{offset.y};
     if (GdxLibrary* library = GdxLibraryFromHandle(entry.library)) {
       if (library->user_unit > 0) ratio = library->scale_factor / library->user_unit;
       const GdxStructure* s = GdxFindStructureById(library, library->current_structure_id);

@@ -81,6 +81,16 @@ struct DisplaySettings {
   int32_t frame_rows = 0;
 };
 
+// A copy of the element a query found: drawn in the highlight colour after every block of
+// its layer, so that a redraw keeps it marked.
+struct QueryHighlight {
+  int layer = -1;  // -1: none
+  int32_t type = 0;
+  int32_t flags = 0;  // its index flags when it was found
+  std::vector<GdxWord> data;
+  bool valid() const { return layer >= 0 && !data.empty(); }
+};
+
 // The polyline of an arc from start s to end e counter-clockwise about the centre c (a full
 // circle when s equals e): steps of at most `max_step` radians, finer where the chord would
 // stray more than `tolerance` from a circle of the radius, at most 200 steps. Points (x, y
@@ -136,6 +146,12 @@ class ViewerDisplay {
   void FreeLayerLibraries();
   // Forgets the loaded WF2 frame (freeing its library): on New, Open and a hand-over.
   void ResetFrameCache();
+  // The WF2 frame kept loaded: its library (none when no frame is kept), layer and index.
+  GdxHandle loaded_frame(int* layer, int32_t* index) const {
+    *layer = loaded_frame_layer_;
+    *index = loaded_frame_index_;
+    return loaded_frame_library_;
+  }
   // Whether the grid warning was shown in this run.
   bool grid_warning_shown() const { return grid_warning_shown_; }
 
@@ -149,6 +165,13 @@ class ViewerDisplay {
   int DrawHitEntries(int layer, std::span<const std::pair<GdxHandle, int32_t>> entries);
   // Draws one stored element record of the type with its index flags.
   void DrawStoredElement(const GdxWord* data, int32_t type, int32_t flags);
+  // Draws a copied element of the layer in the layer's pen and offset, highlighted or with
+  // its own flags: kDrawDone, or kDrawNothing (no surface, layer not shown).
+  int DrawQueryElement(const QueryHighlight& element, bool highlighted);
+  // The query's element drawn highlighted by every later drawing of its layer (none: an
+  // element with layer -1).
+  void SetQueryHighlight(QueryHighlight element) { query_highlight_ = std::move(element); }
+  const QueryHighlight& query_highlight() const { return query_highlight_; }
   // Flags set before (mask 0) and cleared (mask 1), then set (2) and cleared (3) after
   // each element is drawn; count 0, 2 or 4.
   void SetDrawFlagMasks(std::span<const int32_t> masks);
@@ -178,7 +201,7 @@ class ViewerDisplay {
     return (x + layer_offset_x_) * window.scale() - window.offset_x();
   }
   double DeviceY(double y) const {
-    return -(y + layer_offset_y_) * window.scale() - window.offset_y();
+    return -(y - layer_offset_y_) * window.scale() - window.offset_y();
   }
   int32_t LengthToPixels(double length) const;
 
@@ -191,7 +214,7 @@ class ViewerDisplay {
 
   // Draw state
   int layer_ = 0;
-  double layer_offset_x_ = 0.0;  // world units
+  double layer_offset_x_ = 0.0;  // database units: added to x, taken from y
   double layer_offset_y_ = 0.0;
   int highlight_style_ = 0;
   std::vector<int32_t> flag_masks_;
@@ -209,6 +232,7 @@ class ViewerDisplay {
   std::vector<double> clip_a_;
   std::vector<double> clip_b_;
   bool in_redraw_ = false;
+  QueryHighlight query_highlight_;
 
   // Redraw state
   GdxRect job_extents_{0, 0, 1000, 1000};

@@ -4,10 +4,13 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 
 #include "pg2gds/pg_writer.h"
 #include "viewer/model/element_queries.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/viewer_services.h"
+#include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -50,12 +53,11 @@ GdxWord* EntryOf(const EditHit& hit) {
 
 // The window in a layer's database units: the world window less the layer's offset.
 GdxRect LayerWindow(const GdxRect& window, int layer) {
-  const ViewLayerEntry& entry = LayerTable()[layer];
-  const double dx = entry.x_offset / 100.0;
-  const double dy = entry.y_offset / 100.0;
-  const auto shift = [](int32_t v, double d) {
-    return static_cast<int32_t>(
-        std::clamp<double>(std::llround(v - d), INT32_MIN, static_cast<double>(INT32_MAX)));
+  const LayerOffset offset = LayerDisplayOffset(LayerTable()[layer]);
+  const int64_t dx = offset.x;
+  const int64_t dy = -int64_t{offset.y};
+  const auto shift = [](int32_t v, int64_t d) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v - d, INT32_MIN, INT32_MAX));
   };
   return {shift(window.min_x, dx), shift(window.min_y, dy), shift(window.max_x, dx),
           shift(window.max_y, dy)};
@@ -149,6 +151,82 @@ bool FlashOfElement(int32_t type, const GdxWord* data, FlashValues* flash) {
 
 EditStore::~EditStore() {
   for (const Edit& edit : edits_) GdxFreeLibrary(edit.library);
+  FreeFrame();
+}
+
+void EditStore::FreeFrame() {
+  if (frame_library_ != kGdxNoHandle) GdxFreeLibrary(frame_library_);
+  frame_library_ = kGdxNoHandle;
+  frame_layer_ = frame_index_ = -1;
+}
+
+GdxHandle EditStore::LoadFrame(int layer, int32_t frame) {
+  if (frame_library_ != kGdxNoHandle && frame_layer_ == layer && frame_index_ == frame) {
+    return frame_library_;
+  }
+  FreeFrame();
+  const ViewLayerEntry& entry = LayerTable()[layer];
+  CurrentViewerServices().SetWaitCursor(true);
+  frame_library_ = LoadWf2Frame(entry.frame_block, layer, frame);
+  CurrentViewerServices().SetWaitCursor(false);
+  if (frame_library_ == kGdxNoHandle) return kGdxNoHandle;
+  frame_layer_ = layer;
+  frame_index_ = frame;
+  const int32_t first =
+      frame > 0
+          ? static_cast<int32_t>(ReadWf2FrameIndexEntry(entry.frame_block, frame - 1)->polygons)
+          : 0;
+  ApplyFrameFlags(frame_library_, layer, first);
+  return frame_library_;
+}
+
+template <typename F>
+void EditStore::ForEachFrameElement(const GdxRect& view, F&& f) {
+  for (int layer = 0; layer < kViewLayerCount; ++layer) {
+    const ViewLayerEntry& entry = LayerTable()[layer];
+    if (entry.path.empty() || entry.shown == 0 || entry.library != kGdxNoHandle) continue;
+    if (entry.frame_block == kGdxNoHandle) continue;
+    const LayerOffset offset = LayerDisplayOffset(entry);
+    const int32_t frames = std::min(Wf2FrameIndexSections(entry.frame_block), entry.frame_count);
+    int64_t first = 0;
+    for (int32_t k = 0; k < frames; ++k) {
+      const std::optional<Wf2FrameIndexEntry> record = ReadWf2FrameIndexEntry(entry.frame_block, k);
+      if (!record) break;
+      const int64_t before = first;
+      first = record->polygons;
+      // A frame without elements, or off the view, is not loaded.
+      if (record->polygons == before) continue;
+      const int64_t x0 = int64_t{record->box.min_x} + offset.x;
+      const int64_t x1 = int64_t{record->box.max_x} + offset.x;
+      const int64_t y0 = int64_t{record->box.min_y} - offset.y;
+      const int64_t y1 = int64_t{record->box.max_y} - offset.y;
+      if (!(x0 < view.max_x && view.min_x < x1 && y0 < view.max_y && view.min_y < y1)) continue;
+      const GdxHandle handle = LoadFrame(layer, k);
+      const GdxLibrary* library = GdxLibraryFromHandle(handle);
+      if (library == nullptr) continue;
+      int32_t number = static_cast<int32_t>(before);
+      ForEachElement(library,
+                     [&](const GdxEntryCursor& cursor) { f(layer, k, ++number, handle, cursor); });
+    }
+  }
+}
+
+void EditStore::ApplyFrameFlags(GdxHandle handle, int layer, int32_t first) const {
+  const GdxLibrary* library = GdxLibraryFromHandle(handle);
+  if (library == nullptr) return;
+  const auto marks = frame_flags_.find(layer);
+  int32_t number = first;
+  ForEachElement(library, [&](const GdxEntryCursor& cursor) {
+    ++number;
+    int32_t flags = 0;
+    if (marks != frame_flags_.end()) {
+      const auto mark = marks->second.find(number);
+      if (mark != marks->second.end()) flags = mark->second;
+    }
+    GdxWord* entry = GdxBlockWords(cursor.page()) + cursor.position();
+    entry[kGdxEntrySelection] =
+        (entry[kGdxEntrySelection] & ~(kEditSelected | kEditDeleted)) | flags;
+  });
 }
 
 int EditStore::AddRectangle2(const EditPoint& p0, const EditPoint& p1) {
@@ -250,14 +328,33 @@ void EditStore::RemoveGroup(int id) {
 }
 
 void EditStore::SetFlags(const std::vector<EditHit>& hits, int32_t set, int32_t clear) {
+  bool frames_changed = false;
   for (const EditHit& hit : hits) {
+    if (hit.frame >= 0) {
+      // Kept by number: every later load of the frame takes the marks.
+      std::map<int32_t, int32_t>& marks = frame_flags_[hit.layer];
+      const int32_t flags = (marks[hit.number] | set) & ~clear;
+      if (flags == 0) {
+        marks.erase(hit.number);
+      } else {
+        marks[hit.number] = flags;
+      }
+      frames_changed = true;
+      continue;
+    }
     if (GdxWord* entry = EntryOf(hit)) {
       entry[kGdxEntrySelection] = (entry[kGdxEntrySelection] | set) & ~clear;
     }
   }
+  if (frames_changed) {
+    // The frame the picks hold has the marks as they were: it is loaded again when needed.
+    FreeFrame();
+    ++frame_flags_version_;
+  }
 }
 
-int EditStore::SelectByWindow(const GdxRect& window, bool inside, bool exclude) {
+int EditStore::SelectByWindow(const GdxRect& window, bool inside, bool exclude,
+                              const GdxRect& view) {
   changed_.clear();
   GdxRect w = window;
   if (w.min_x > w.max_x) std::swap(w.min_x, w.max_x);
@@ -266,8 +363,18 @@ int EditStore::SelectByWindow(const GdxRect& window, bool inside, bool exclude) 
     SelectionGroup* group = FindGroup(open_group_);
     if (group == nullptr) return 0;  // nothing selected yet: nothing to take out
     std::vector<EditHit> removed;
+    // Elements of WF2 frames are found again in their frames as they are loaded now.
+    ForEachFrameElement(view, [&](int layer, int32_t k, int32_t number, GdxHandle,
+                                  const GdxEntryCursor& cursor) {
+      const auto it = std::find_if(group->hits.begin(), group->hits.end(), [&](const EditHit& h) {
+        return h.frame == k && h.layer == layer && h.number == number;
+      });
+      if (it == group->hits.end() || !Hits(cursor, LayerWindow(w, layer), inside)) return;
+      removed.push_back(*it);
+      group->hits.erase(it);
+    });
     std::erase_if(group->hits, [&](const EditHit& hit) {
-      if (EntryOf(hit) == nullptr) return false;
+      if (hit.frame >= 0 || EntryOf(hit) == nullptr) return false;
       const GdxEntryCursor cursor(hit.page, hit.position);
       if (!cursor.Valid() || !Hits(cursor, LayerWindow(w, hit.layer), inside)) return false;
       removed.push_back(hit);
@@ -293,6 +400,13 @@ int EditStore::SelectByWindow(const GdxRect& window, bool inside, bool exclude) 
       }
     });
   }
+  ForEachFrameElement(view, [&](int layer, int32_t k, int32_t number, GdxHandle library,
+                                const GdxEntryCursor& cursor) {
+    if (cursor.Entry()[kGdxEntrySelection] & (kEditSelected | kEditDeleted)) return;
+    if (Hits(cursor, LayerWindow(w, layer), inside)) {
+      found.push_back({layer, library, cursor.page(), cursor.position(), k, number});
+    }
+  });
   // A pick that hits nothing neither opens nor extends a group.
   if (found.empty()) return 0;
   SelectionGroup* group = FindGroup(open_group_);
@@ -417,6 +531,9 @@ void EditStore::ClearEditStorage() {
 }
 
 void EditStore::ForgetLoadedElements() {
+  FreeFrame();
+  if (!frame_flags_.empty()) ++frame_flags_version_;
+  frame_flags_.clear();
   for (const Edit& edit : edits_) GdxFreeLibrary(edit.library);
   edits_.clear();
   groups_.clear();

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,14 +23,22 @@ inline constexpr int32_t kEditDeleted = 2;
 inline constexpr uint32_t kLayerAdded = 1;
 inline constexpr uint32_t kLayerDeleted = 2;
 
-// One element of a loaded layer, found by its index entry.
+// One element of a loaded layer, found by its index entry. An element of a WF2 layer held
+// as a frame index is named by its frame and its number in the layer (from 1), as its
+// frame is loaded again and again; its page and position are those of the load it was
+// picked from.
 struct EditHit {
   int layer = 0;
-  GdxHandle library = kGdxNoHandle;  // the layer's library when it was picked
+  GdxHandle library = kGdxNoHandle;  // the layer's library (or the frame's) when picked
   GdxHandle page = kGdxNoHandle;
   int32_t position = 0;
+  int32_t frame = -1;  // -1: a layer loaded whole
+  int32_t number = 0;
   bool operator==(const EditHit&) const = default;
 };
+
+// Every position: picks search all frames of WF2 layers.
+inline constexpr GdxRect kAnyView{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
 
 // A selection group: the elements one selection picked (its first pick and the further
 // ones), named by its id.
@@ -68,9 +78,11 @@ class EditStore {
   // One pick of the Delete tool: the elements of every shown loaded layer that hit the
   // window (world units; `inside`: strictly inside, else crossing). Include appends them to
   // the open group (the first pick that hits opens one); Exclude takes them out of the open
-  // group. The count of elements added or taken out; -1 with a message when the group
-  // table is full.
-  int SelectByWindow(const GdxRect& window, bool inside, bool exclude);
+  // group. WF2 layers held as a frame index are searched frame by frame, over the frames
+  // that meet the view (world units). The count of elements added or taken out; -1 with a
+  // message when the group table is full.
+  int SelectByWindow(const GdxRect& window, bool inside, bool exclude,
+                     const GdxRect& view = kAnyView);
   // Deletes the open group's elements (remove) or drops the group.
   void ApplySelection(bool remove);
   bool selection_open() const { return open_group_ != 0; }
@@ -114,6 +126,13 @@ class EditStore {
   // False with a message (every failure named): the edits stay pending.
   bool SaveEditedLayers(const std::vector<SaveTarget>& targets);
 
+  // Gives the elements of a loaded WF2 frame (numbered above `first` in its layer) the
+  // selected and deleted marks the picks gave them, and takes away those they lost.
+  void ApplyFrameFlags(GdxHandle library, int layer, int32_t first) const;
+  // Changes whenever a mark of a WF2 frame's element changes: a frame kept loaded elsewhere
+  // is then out of date.
+  uint64_t frame_flags_version() const { return frame_flags_version_; }
+
   // The message of the last refused or failed operation.
   const std::string& message() const { return message_; }
 
@@ -136,6 +155,12 @@ class EditStore {
   void RemoveGroup(int id);
   std::string OutputPath(const SaveTarget& target) const;
   bool WriteLayer(int layer, const std::string& path, std::string* error) const;
+  // Calls f(layer, frame, number, library, cursor) for each element of the frames of the
+  // shown WF2 layers held as a frame index that meet the view, loading them in turn.
+  template <typename F>
+  void ForEachFrameElement(const GdxRect& view, F&& f);
+  GdxHandle LoadFrame(int layer, int32_t frame);
+  void FreeFrame();
 
   int current_layer_ = 0;
   int next_id_ = 1;
@@ -146,6 +171,12 @@ class EditStore {
   std::vector<int> pending_text_;
   std::vector<EditHit> changed_;
   std::string message_;
+  // The marks of WF2 frame elements by layer and number, and the frame the picks loaded.
+  std::map<int, std::map<int32_t, int32_t>> frame_flags_;
+  uint64_t frame_flags_version_ = 0;
+  int frame_layer_ = -1;
+  int32_t frame_index_ = -1;
+  GdxHandle frame_library_ = kGdxNoHandle;
 };
 
 // The PG record of a stored flash element: a boundary with its five flash values (or its

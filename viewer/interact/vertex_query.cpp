@@ -48,12 +48,10 @@ struct VertexQuery::Element {
 VertexQuery::~VertexQuery() { End(); }
 
 void VertexQuery::SetOffsets(int32_t layer) {
-  const ViewLayerEntry& entry = LayerTable()[layer];
-  auto units = [this](int32_t hundredths) {
-    return static_cast<int64_t>(std::llround(double(hundredths) * units_per_user_unit_ / 100.0));
-  };
-  offset_x_ = units(entry.x_offset);
-  offset_y_ = units(entry.y_offset);
+  // Kept as added to both coordinates: the layer's y offset is taken from y.
+  const LayerOffset offset = LayerDisplayOffset(LayerTable()[layer]);
+  offset_x_ = offset.x;
+  offset_y_ = -int64_t{offset.y};
 }
 
 bool VertexQuery::ReadElement(const Hit& hit, Element* element) const {
@@ -87,12 +85,11 @@ bool VertexQuery::ReadElement(const Hit& hit, Element* element) const {
   return true;
 }
 
-bool VertexQuery::Start(const GdxRect& box, int32_t kind, int32_t units_per_user_unit) {
+bool VertexQuery::Start(const GdxRect& box, int32_t kind) {
   End();
   box_ = {std::min(box.min_x, box.max_x), std::min(box.min_y, box.max_y),
           std::max(box.min_x, box.max_x), std::max(box.min_y, box.max_y)};
   kind_ = kind;
-  units_per_user_unit_ = units_per_user_unit;
   return SearchLayers();
 }
 
@@ -138,27 +135,50 @@ bool VertexQuery::SearchLayers() {
     if (layer != current_.layer) current_ = Hit();
     if (entry.path.empty() || entry.shown == 0) continue;
     SetOffsets(layer);
-    if (entry.library != kGdxNoHandle) {
-      if (SearchLibrary(layer, -1, entry.library)) return true;
-      continue;
-    }
-    const int32_t frames = std::min(Wf2FrameIndexSections(entry.frame_block), entry.frame_count);
-    for (int32_t k = 0; k < frames; ++k) {
-      if (current_.valid() && current_.frame != k) continue;
-      const auto record = ReadWf2FrameIndexEntry(entry.frame_block, k);
-      if (!record) continue;
-      const GdxRect frame_box{
-          Clamp32(record->box.min_x + offset_x_), Clamp32(record->box.min_y + offset_y_),
-          Clamp32(record->box.max_x + offset_x_), Clamp32(record->box.max_y + offset_y_)};
-      if (!Overlaps(frame_box, box_)) {
-        current_ = Hit();
-        continue;
-      }
-      if (!LoadFrame(layer, k)) continue;
-      if (SearchLibrary(layer, k, frame_library_)) return true;
+    if (SearchLayer(layer)) return true;
+    // Then the shapes added to the layer, from the one holding the hit on.
+    const std::vector<GdxHandle> added = added_ ? added_(layer) : std::vector<GdxHandle>();
+    bool skipping =
+        current_.valid() && std::find(added.begin(), added.end(), current_.library) != added.end();
+    for (GdxHandle library : added) {
+      if (skipping && library != current_.library) continue;
+      skipping = false;
+      if (SearchLibrary(layer, -1, library)) return true;
       current_ = Hit();
     }
   }
+  return Wrap();
+}
+
+bool VertexQuery::SearchLayer(int32_t layer) {
+  const ViewLayerEntry& entry = LayerTable()[layer];
+  if (entry.library != kGdxNoHandle) {
+    // A hit held in an added shape: the layer's own elements come before it.
+    if (current_.valid() && current_.library != entry.library) return false;
+    if (SearchLibrary(layer, -1, entry.library)) return true;
+    current_ = Hit();
+    return false;
+  }
+  const int32_t frames = std::min(Wf2FrameIndexSections(entry.frame_block), entry.frame_count);
+  for (int32_t k = 0; k < frames; ++k) {
+    if (current_.valid() && current_.frame != k) continue;
+    const auto record = ReadWf2FrameIndexEntry(entry.frame_block, k);
+    if (!record) continue;
+    const GdxRect frame_box{
+        Clamp32(record->box.min_x + offset_x_), Clamp32(record->box.min_y + offset_y_),
+        Clamp32(record->box.max_x + offset_x_), Clamp32(record->box.max_y + offset_y_)};
+    if (!Overlaps(frame_box, box_)) {
+      current_ = Hit();
+      continue;
+    }
+    if (!LoadFrame(layer, k)) continue;
+    if (SearchLibrary(layer, k, frame_library_)) return true;
+    current_ = Hit();
+  }
+  return false;
+}
+
+bool VertexQuery::Wrap() {
   // Past the last layer: back to the first hit.
   if (!first_.valid()) return false;
   // A first hit in a WF2 section lies in the section loaded now (loading another one drops
@@ -177,7 +197,8 @@ bool VertexQuery::SearchLibrary(int32_t layer, int32_t frame, GdxHandle handle) 
   if (library == nullptr) return false;
   Hit at;
   int32_t after = -2;
-  if (current_.valid() && current_.layer == layer && current_.frame == frame) {
+  if (current_.valid() && current_.layer == layer && current_.frame == frame &&
+      current_.library == handle) {
     at = current_;
     after = current_.vertex;
   } else {
@@ -185,7 +206,7 @@ bool VertexQuery::SearchLibrary(int32_t layer, int32_t frame, GdxHandle handle) 
     if (structure == nullptr) return false;
     GdxEntryCursor begin(structure->begin_page, structure->begin_position);
     begin.Next();
-    at = Hit{layer, frame, begin.page(), begin.position(), -2};
+    at = Hit{layer, frame, handle, begin.page(), begin.position(), -2};
   }
   GdxEntryCursor cursor(at.page, at.position);
   const GdxRect shifted{Clamp32(box_.min_x - offset_x_), Clamp32(box_.min_y - offset_y_),
@@ -195,7 +216,7 @@ bool VertexQuery::SearchLibrary(int32_t layer, int32_t frame, GdxHandle handle) 
     if (type == kGdxEndMark || type == kGdxStructureBegin) break;
     // A deleted element is passed over; the elements after it are still searched.
     if (cursor.Entry()[kGdxEntrySelection] & 2) continue;
-    const Hit here{layer, frame, cursor.page(), cursor.position(), after};
+    const Hit here{layer, frame, handle, cursor.page(), cursor.position(), after};
     Element e;
     if (!ReadElement(here, &e)) continue;
     int32_t vertex = -1;
@@ -248,6 +269,16 @@ void VertexQuery::Show() {
   }
   hit_x_ = outline_[2 * current_.vertex];
   hit_y_ = outline_[2 * current_.vertex + 1];
+}
+
+bool VertexQuery::HitRecord(int32_t* type, int32_t* flags, std::vector<GdxWord>* words) const {
+  Element e;
+  if (!current_.valid() || !ReadElement(current_, &e)) return false;
+  GdxEntryCursor cursor(current_.page, current_.position);
+  *type = e.type;
+  *flags = cursor.Entry()[kGdxEntrySelection];
+  words->assign(e.data, e.points + 2 * e.point_count);
+  return true;
 }
 
 std::string VertexQuery::InfoText(const DrawWndState& window) const {

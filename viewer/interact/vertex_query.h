@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ class VertexQuery {
   struct Hit {
     int32_t layer = -1;
     int32_t frame = -1;  // the WF2 frame it lies in, -1 for a layer loaded whole
+    GdxHandle library = kGdxNoHandle;  // the library searched: the layer's, a frame or an edit
     GdxHandle page = kGdxNoHandle;
     int32_t position = 0;
     int32_t vertex = -2;  // vertex number (0-based); -2 before the first
@@ -35,9 +37,8 @@ class VertexQuery {
   VertexQuery& operator=(const VertexQuery&) = delete;
 
   // Starts a query of kind 0 (vertex) or 4 (flash) on the world box: true when an element
-  // was found. `units_per_user_unit` turns the layers' offsets (hundredths of a user unit)
-  // into database units.
-  bool Start(const GdxRect& box, int32_t kind, int32_t units_per_user_unit);
+  // was found. The layers' display offsets apply (LayerDisplayOffset).
+  bool Start(const GdxRect& box, int32_t kind);
   // TAB: the next vertex in the box (of this element, the next ones, the next layers, then
   // back to the first hit). True when there is a hit.
   bool Next();
@@ -45,6 +46,11 @@ class VertexQuery {
   bool NextVertex();
   // Forgets the query and frees the WF2 frame it loaded.
   void End();
+  // The libraries of shapes added to a layer, searched after the layer's own data (none
+  // when not set).
+  void SetAddedLibraries(std::function<std::vector<GdxHandle>(int32_t layer)> added) {
+    added_ = std::move(added);
+  }
 
   bool has_hit() const { return current_.valid(); }
   const Hit& hit() const { return current_; }
@@ -55,12 +61,19 @@ class VertexQuery {
   const std::vector<GdxWord>& hit_outline() const { return outline_; }
   // The element's vertex count.
   int32_t vertex_count() const { return vertex_count_; }
+  // A copy of the hit element's record (header and points) with its type and index flags,
+  // for drawing it highlighted; false without a hit.
+  bool HitRecord(int32_t* type, int32_t* flags, std::vector<GdxWord>* words) const;
   // The info window's text of the hit, formatted with the window's divisor.
   std::string InfoText(const DrawWndState& window) const;
 
  private:
   struct Element;
   bool SearchLayers();
+  // The layer's own data (its library or its WF2 frames): true on a hit.
+  bool SearchLayer(int32_t layer);
+  // Back to the first hit once every layer was searched.
+  bool Wrap();
   bool SearchLibrary(int32_t layer, int32_t frame, GdxHandle library);
   bool LoadFrame(int32_t layer, int32_t frame);
   bool ReadElement(const Hit& hit, Element* element) const;
@@ -69,7 +82,6 @@ class VertexQuery {
 
   GdxRect box_{};
   int32_t kind_ = 0;
-  int32_t units_per_user_unit_ = 1000;
   int64_t offset_x_ = 0;
   int64_t offset_y_ = 0;
   Hit current_;
@@ -82,6 +94,7 @@ class VertexQuery {
   int32_t frame_layer_ = -1;
   int32_t frame_number_ = -1;
   GdxHandle frame_library_ = kGdxNoHandle;
+  std::function<std::vector<GdxHandle>(int32_t)> added_;
 };
 
 }  // namespace kavrinth

@@ -1,7 +1,11 @@
 // The layer table, the import settings, unit digit sets and the viewer's job state.
 #include "viewer/model/layer_table.h"
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+
+#include "viewer/model/viewer_services.h"
 
 namespace kavrinth {
 namespace {
@@ -25,6 +29,15 @@ constexpr std::array<UnitRow, 8> kUnitRows = {{
 constexpr std::array<std::string_view, 7> kUnitNames = {"UM", "MIL", "UM", "UM", "UM", "UM", "MIL"};
 
 }  // namespace
+
+LayerOffset LayerDisplayOffset(const ViewLayerEntry& entry) {
+  const double units = CurrentViewerServices().DisplayUnits().database_units_per_user_unit;
+  auto scaled = [units](int32_t hundredths) {
+    const double v = std::round(hundredths / 100.0 * units);  // halves away from zero
+    return static_cast<int32_t>(std::clamp(v, double(INT32_MIN), double(INT32_MAX)));
+  };
+  return {scaled(entry.x_offset), scaled(entry.y_offset)};
+}
 
 ViewLayerTable& LayerTable() {
   static auto table = std::make_unique<ViewLayerTable>();

@@ -51,6 +51,15 @@ using ViewLayerTable = std::array<ViewLayerEntry, kViewLayerTableSize>;
 
 ViewLayerTable& LayerTable();
 
+// A layer's display offset in database units: its offsets (hundredths of a user unit) times
+// the database units per user unit of the job, rounded half away from zero. A point (x, y)
+// of the layer is shown, queried, picked and plotted at (x + offset x, y - offset y).
+struct LayerOffset {
+  int32_t x = 0;
+  int32_t y = 0;
+};
+LayerOffset LayerDisplayOffset(const ViewLayerEntry& entry);
+
 // Clears an entry to a free one (fill mode Paint, colour white), freeing its library and
 // frame block.
 void ClearLayerEntry(ViewLayerEntry* entry);

@@ -135,8 +135,9 @@ int PlotWriter::WriteLayers() {
     const ViewLayerEntry& entry = table[layer];
     if (entry.path.empty() || !entry.shown) continue;
     if (entry.library == kGdxNoHandle && entry.frame_block == kGdxNoHandle) continue;
-    offset_x_ = RoundHalfAway(entry.x_offset / 100.0 * units.database_units_per_user_unit);
-    offset_y_ = RoundHalfAway(entry.y_offset / 100.0 * units.database_units_per_user_unit);
+    const LayerOffset offset = LayerDisplayOffset(entry);
+    offset_x_ = offset.x;
+    offset_y_ = offset.y;
     if (entry.library != kGdxNoHandle) {
       WriteLibraryLayer(entry, layer);
     } else {

@@ -31,6 +31,7 @@
 #include "viewer/model/layer_table.h"
 #include "viewer/model/pg_scan.h"
 #include "viewer/model/tests/wf2_test_support.h"
+#include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -249,69 +250,115 @@ TEST_F(EditToolsTest, UndoingADeletionDrawsOnlyTheFlashesItBringsBack) {
   EXPECT_FALSE(tools_->store().HasEdits());
 }
 
-TEST_F(EditToolsTest, EndPointSnapTakesTheVerticesAndRefusesOtherPoints) {
-  // Two 100x60 flashes at (200, 200) and (500, 200).
-  StartWithFlashes("<X200Y200W100V60U0SX500SZ");
+TEST_F(EditToolsTest, EndPointSnapProposesAVertexThatTabStepsAndTheRightButtonAccepts) {
+  // Two 100x60 flashes at (200, 200) and (500, 200), and a 20x20 one at (262, 242) whose
+  // bottom-left corner lies 2 units off the first flash's top-right corner.
+  StartWithFlashes("<X200Y200W100V60U0SX500SX262Y242W20V20U0SZ");
   DrawWndState& window = AppDisplay().window;
-  ASSERT_LT(2 * window.LogicalLengthToWorld(8) + 4, 60) << "one corner in the aperture";
-  // A few pixels off the first flash's top right and the second's bottom left corner.
-  const QPoint near_first = At(250, 230) + QPoint(2, 2);
+  ASSERT_LT(2 * window.LogicalLengthToWorld(8) + 4, 60) << "one flash corner in the aperture";
+  ASSERT_GE(window.LogicalLengthToWorld(8), 2) << "both close corners in the aperture";
+  // Between the first flash's top-right corner and the small flash's bottom-left one.
+  const QPoint near_first = At(251, 231);
   const QPoint near_second = At(450, 170) + QPoint(-2, -2);
   const QPoint between = At(350, 200);
-  const FlashValues snapped{200, 60, 0, 350, 200};
+  const QColor red(255, 0, 0), white(255, 255, 255);
   EditStore& store = tools_->store();
-  CViewInfoDlg* info = view()->interaction().info_window();
+  CDrawInteraction& work = view()->interaction();
+  CViewInfoDlg* info = work.info_window();
+  const QString refusal = "\nInvalid point.  Click on insertion\nor end point";
+  auto selected = [info] { return info->selected_help().replace(QChar(0x2029), '\n'); };
+  auto right_click = [this](QPoint p) { QTest::mouseClick(view(), Qt::RightButton, {}, p); };
 
   AppState().settings.snap_end_point = 1;
   Choose(kToolRectangle2);
   ClickAt(between);
   EXPECT_EQ(tools_->click_count(), 0) << "a point off every vertex is refused";
   EXPECT_TRUE(info->isVisible());
-  EXPECT_TRUE(info->help().contains("Invalid point.")) << info->help().toStdString();
+  EXPECT_EQ(info->help(), refusal);
+  // A click near a vertex proposes it: marked, its element highlighted, the right button's
+  // line of the help selected; nothing is taken yet.
   ClickAt(near_first);
   ASSERT_EQ(tools_->click_count(), 1);
   EXPECT_EQ(tools_->band_points()[0], At(250, 230)) << "the band starts on the vertex";
+  ASSERT_TRUE(work.query().has_hit());
   EXPECT_TRUE(info->text().contains("VERT:")) << info->text().toStdString();
-  EXPECT_FALSE(info->help().contains("RIGHT MOUSE")) << "the vertex is taken already";
-  EXPECT_FALSE(view()->interaction().query().has_hit());
+  EXPECT_EQ(selected(), "RIGHT MOUSE: Accept Vertex");
+  EXPECT_EQ(ColourAt(200, 200), white) << "the proposed vertex's flash is highlighted";
+  // TAB: the next close vertex becomes the proposal: the first flash's closing point (its
+  // first corner again), then the small flash's corner.
+  QTest::keyClick(view(), Qt::Key_Tab);
+  EXPECT_EQ(tools_->band_points()[0], At(250, 230));
+  EXPECT_TRUE(info->text().contains("5 of 5")) << info->text().toStdString();
+  QTest::keyClick(view(), Qt::Key_Tab);
+  EXPECT_EQ(tools_->band_points()[0], At(252, 232));
+  EXPECT_EQ(ColourAt(200, 200), red);
+  EXPECT_EQ(ColourAt(262, 242), white);
+  EXPECT_EQ(selected(), "RIGHT MOUSE: Accept Vertex");
+  // A refused click keeps the help it had, with the refusal appended and selected.
+  const QString help = info->help();
   ClickAt(between);
-  EXPECT_EQ(tools_->click_count(), 1) << "a refused second point keeps the first";
-  EXPECT_EQ(tools_->band_mode(), 1);
-  EXPECT_TRUE(info->help().contains("Invalid point."));
+  EXPECT_EQ(info->help(), help + refusal);
+  EXPECT_EQ(selected(), refusal);
+  EXPECT_TRUE(info->text().isEmpty());
+  ClickAt(between);
+  EXPECT_EQ(info->help(), help + refusal) << "the refusal is not appended twice";
+  // Proposed again, stepped back by TAB to the first flash, accepted with the right button.
+  ClickAt(near_first);
+  for (int i = 0; i < 3; ++i) QTest::keyClick(view(), Qt::Key_Tab);
+  EXPECT_EQ(tools_->band_points()[0], At(250, 230)) << "TAB wraps to the first vertex";
+  EXPECT_TRUE(info->text().contains("1 of 5")) << info->text().toStdString();
+  right_click(near_first);
+  EXPECT_FALSE(work.query().has_hit());
+  EXPECT_EQ(ColourAt(200, 200), red) << "an accepted vertex is no longer highlighted";
+  EXPECT_EQ(tools_->click_count(), 1);
+  EXPECT_TRUE(store.EditLibraries(0).empty());
   ClickAt(near_second);
+  EXPECT_EQ(tools_->click_count(), 2);
+  EXPECT_TRUE(store.EditLibraries(0).empty()) << "a proposal adds nothing";
+  right_click(near_second);
   EXPECT_EQ(tools_->click_count(), 0);
   ASSERT_EQ(store.EditLibraries(0).size(), 1u);
-  EXPECT_EQ(FlashesOf(store.EditLibraries(0)[0]), std::vector<FlashValues>{snapped});
-  // Three points near three corners of the first flash make that flash again.
-  Choose(kToolRectangle3);
-  ClickAt(At(150, 170) + QPoint(-2, 2));
-  ClickAt(At(250, 170) + QPoint(2, 2));
-  ClickAt(At(250, 230) + QPoint(2, -2));
-  ASSERT_EQ(store.EditLibraries(0).size(), 2u);
-  EXPECT_EQ(FlashesOf(store.EditLibraries(0)[1]),
-            (std::vector<FlashValues>{{100, 60, 0, 200, 200}}));
+  EXPECT_EQ(FlashesOf(store.EditLibraries(0)[0]),
+            (std::vector<FlashValues>{{200, 60, 0, 350, 200}}));
   Choose(kToolUndo);
   app_->frame()->OnCommand(kToolEnd);
   EXPECT_FALSE(info->isVisible()) << "ending the tool puts the info window away";
-  Choose(kToolUndo);
-  ASSERT_TRUE(store.EditLibraries(0).empty());
 
-  // Snapping off: the same clicks take the points under the cursor.
+  // Snapping off: the clicks take the points under the cursor.
   AppState().settings.snap_end_point = 0;
   Choose(kToolRectangle2);
-  ClickAt(near_first);
-  ClickAt(near_second);
-  int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-  window.LogicalToWorld({near_first.x(), near_first.y()}, &x0, &y0);
-  window.LogicalToWorld({near_second.x(), near_second.y()}, &x1, &y1);
+  const QPoint free_corner = At(320, 185);
+  ClickAt(free_corner);
+  ClickAt(At(380, 215));
+  int32_t x0 = 0, y0 = 0;
+  window.LogicalToWorld({free_corner.x(), free_corner.y()}, &x0, &y0);
   ASSERT_EQ(store.EditLibraries(0).size(), 1u);
-  const std::vector<FlashValues> plain = FlashesOf(store.EditLibraries(0)[0]);
-  ASSERT_EQ(plain.size(), 1u);
-  EXPECT_NE(plain[0], snapped);
-  EXPECT_EQ(plain[0].width, std::abs(x1 - x0));
-  EXPECT_EQ(plain[0].height, std::abs(y1 - y0));
-  EXPECT_NEAR(plain[0].centre_x, (x0 + x1) / 2.0, 0.5);
-  EXPECT_NEAR(plain[0].centre_y, (y0 + y1) / 2.0, 0.5);
+  // Snapping on again: the added rectangle's corner is a vertex to snap to.
+  AppState().settings.snap_end_point = 1;
+  ClickAt(free_corner + QPoint(1, 1));
+  ASSERT_EQ(tools_->click_count(), 1) << info->help().toStdString();
+  EXPECT_EQ(tools_->band_points()[0], At(x0, y0));
+  app_->frame()->OnCommand(kToolEnd);
+
+  // The Text tool: a height typed while a corner is proposed drops the proposal; the one
+  // point of the text is then proposed and accepted like any other.
+  Choose(kToolText);
+  CAddTextDlg* dialog = tools_->text_dialog();
+  QTest::keyClicks(dialog->text_edit(), "HI");
+  ClickAt(near_second);
+  ASSERT_EQ(tools_->click_count(), 1);
+  QTest::keyClicks(dialog->height_edit(), "0.4");
+  EXPECT_EQ(tools_->click_count(), 0);
+  const size_t before = store.EditLibraries(0).size();
+  ClickAt(near_second);
+  EXPECT_EQ(store.EditLibraries(0).size(), before);
+  right_click(near_second);
+  ASSERT_EQ(store.EditLibraries(0).size(), before + 1);
+  GdxLibrary* text = GdxLibraryFromHandle(store.EditLibraries(0).back());
+  const GdxRect box = GdxFindStructureById(text, text->current_structure_id)->extents;
+  EXPECT_NEAR(box.min_x, 450, 8) << "the text starts at the accepted vertex";
+  EXPECT_NEAR(box.min_y, 170, 8);
+  Press(dialog, QDialogButtonBox::Ok);
 }
 
 TEST_F(EditToolsTest, ASaveThatCannotWriteKeepsTheSourceAndTheEdits) {
@@ -389,6 +436,95 @@ TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
   dialog->text_edit()->setPlainText(QString(kMaxTextLength + 50, 'A'));
   EXPECT_EQ(dialog->text_edit()->toPlainText().size(), kMaxTextLength);
   EXPECT_EQ(dialog->height_edit()->maxLength(), kMaxHeightLength);
+}
+
+TEST_F(EditToolsTest, EachTextPlacementTakesTheRotationAndMirroringShownInTheDialog) {
+  StartWithFlashes();
+  Choose(kToolText);
+  CAddTextDlg* dialog = tools_->text_dialog();
+  ASSERT_TRUE(dialog->isVisible());
+  QTest::keyClicks(dialog->text_edit(), "HIH");
+  QTest::keyClicks(dialog->height_edit(), "0.4");
+  auto extents = [this](size_t edit) {
+    const std::vector<GdxHandle> texts = tools_->store().EditLibraries(0);
+    if (texts.size() <= edit) return GdxRect{};
+    GdxLibrary* library = GdxLibraryFromHandle(texts[edit]);
+    return GdxFindStructureById(library, library->current_structure_id)->extents;
+  };
+  auto find_button = [dialog](const QString& name) {
+    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>()) {
+      if (b->accessibleName() == name) return b;
+    }
+    return static_cast<QAbstractButton*>(nullptr);
+  };
+  // Upright: the letters run along x, right of the clicked point.
+  Click(200, 400);
+  const GdxRect upright = extents(0);
+  EXPECT_GT(upright.max_x - upright.min_x, upright.max_y - upright.min_y);
+  EXPECT_GE(upright.min_x, 196);
+  // -90 chosen while the dialog stays open: the next text runs down from the point.
+  ClickRadio(find_button("-90"));
+  Click(200, 400);
+  const GdxRect turned = extents(1);
+  EXPECT_GT(turned.max_y - turned.min_y, turned.max_x - turned.min_x);
+  EXPECT_LE(turned.max_y, 404);
+  // Back to 0 with mirror X: the text lies left of the point.
+  ClickRadio(find_button("0"));
+  QAbstractButton* mirror_x = find_button("Mirror X");
+  ASSERT_NE(mirror_x, nullptr);
+  QTest::mouseClick(mirror_x, Qt::LeftButton, {}, QPoint(6, mirror_x->height() / 2));
+  ASSERT_TRUE(mirror_x->isChecked());
+  Click(200, 400);
+  const GdxRect mirrored = extents(2);
+  EXPECT_GT(mirrored.max_x - mirrored.min_x, mirrored.max_y - mirrored.min_y);
+  EXPECT_LE(mirrored.max_x, 204);
+  Press(dialog, QDialogButtonBox::Ok);
+}
+
+TEST_F(EditToolsTest, DeletePicksTheElementsOfAWf2LayerHeldAsAFrameIndex) {
+  // Three strips of two frames, a rectangle in each; with a memory limit of one byte the
+  // layer is held as a frame index, one strip a section.
+  const std::vector<testing::Wf2Frame> frames(6, {{{10, 10}, {89, 10}, {89, 39}, {10, 39}}});
+  testing::WriteBytes(Path("w.wf2"), testing::BuildWf2(testing::SmallHeader(3, 2, false), frames));
+  WriteFile("w.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("w.wf2") +
+                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  app_ = std::make_unique<CLumraApp>();
+  app_->InitInstance(
+      ParseCommandLine(std::vector<std::string>{"vexil", "w.job", "-ram:1"}, temp_.path(), true));
+  ASSERT_TRUE(WaitDrawn());
+  tools_ = app_->edit_tools();
+  const ViewLayerEntry& entry = LayerTable()[0];
+  ASSERT_EQ(entry.library, kGdxNoHandle);
+  ASSERT_GE(entry.frame_count, 2);
+  const GdxRect strip = ReadWf2FrameIndexEntry(entry.frame_block, 0)->box;
+  const GdxRect other = ReadWf2FrameIndexEntry(entry.frame_block, 1)->box;
+  const QColor red(255, 0, 0);
+  // A fifth into a section's box lies inside the rectangle of its first frame.
+  auto inside = [this](const GdxRect& b) {
+    return ColourAt(b.min_x + (b.max_x - b.min_x) / 5, b.min_y + (b.max_y - b.min_y) / 5);
+  };
+  auto in_first = [&] { return inside(strip); };
+  auto in_other = [&] { return inside(other); };
+  ASSERT_EQ(in_first(), red);
+  ASSERT_EQ(in_other(), red);
+
+  // A crossing window over the first strip picks its two rectangles, drawn highlighted.
+  Choose(kToolDeleteElements);
+  Pick(strip.min_x - 5, strip.min_y - 5, strip.max_x + 5, strip.max_y + 5);
+  ASSERT_TRUE(tools_->store().selection_open());
+  EXPECT_EQ(tools_->store().open_group()->hits.size(), 2u);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(in_first(), QColor(255, 255, 255));
+  EXPECT_EQ(in_other(), red);
+  // OK deletes them: they are drawn no more; Undo brings them back.
+  Press(tools_->selection_dialog(), QDialogButtonBox::Ok);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_NE(in_first(), red);
+  EXPECT_NE(in_first(), QColor(255, 255, 255));
+  EXPECT_EQ(in_other(), red);
+  Choose(kToolUndo);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(in_first(), red);
 }
 
 TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {

@@ -16,10 +16,12 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "companions/plendo/plot_file.h"
 #include "support/notifier.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
@@ -27,11 +29,14 @@
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
+#include "viewer/app/plot_display.h"
 #include "viewer/app/tests/vexil_test_support.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/gdx_database.h"
 #include "viewer/model/job_file.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/viewer_services.h"
+#include "viewer/plot/plot_data.h"
 
 namespace kavrinth {
 namespace {
@@ -198,6 +203,86 @@ TEST_F(ViewWorkingTest, EndPointMeasureSnapsToTheFlashCorners) {
   Click(QPoint(3, 3));
   EXPECT_FALSE(work().query().has_hit());
   EXPECT_TRUE(work().info_window()->text().isEmpty());
+}
+
+TEST_F(ViewWorkingTest, ALayerOffsetMovesTheDrawnTheQueriedAndThePlottedVertexAlike) {
+  // Two 30x10 flashes of layer 1, at (100, 200) and (300, 260).
+  WriteFile("two.em", "<X100Y200W30V10U0SX300Y260W30V10U0SZ");
+  WriteFile("two.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("two.em") +
+                           "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "two.job"});
+  ASSERT_TRUE(WaitFor([this] { return WaitDrawn() && !view()->redraw_pending(); }));
+  // The layer moved 40 units right and, its y offset being taken from y, 10 units down.
+  const int32_t units = CurrentViewerServices().DisplayUnits().database_units_per_user_unit;
+  ASSERT_EQ(4000 % units, 0);
+  LayerTable()[0].x_offset = 4000 / units;
+  LayerTable()[0].y_offset = 1000 / units;
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([this] { return WaitDrawn() && !view()->redraw_pending(); }));
+  const QImage picture = Picture();
+  auto red = [&picture](QPoint p) { return picture.pixelColor(p) == QColor(255, 0, 0); };
+  EXPECT_TRUE(red(At(140, 190))) << "the first flash is drawn where the offset puts it";
+  EXPECT_FALSE(red(At(100, 200)));
+  EXPECT_FALSE(red(At(108, 203))) << "not where the other sign would put it";
+
+  // The query at the drawn bottom-left corner (125, 185) reports that vertex.
+  frame()->OnCommand(kCmdVertexPoint);
+  Click(At(125, 185));
+  ASSERT_TRUE(work().query().has_hit());
+  EXPECT_EQ(work().query().hit_x(), 125);
+  EXPECT_EQ(work().query().hit_y(), 185);
+  const std::string vertex =
+      "VERT: (" + window().FormatCoord(125) + "," + window().FormatCoord(185) + ")";
+  EXPECT_TRUE(work().info_window()->text().contains(QString::fromStdString(vertex)))
+      << work().info_window()->text().toStdString();
+
+  // The plot of the shown view has that corner among the first flash's points.
+  struct Host : PlotHost {
+    PlotDisplay Display() override { return *ShownPlotDisplay(); }
+  } host;
+  ASSERT_TRUE(ShownPlotDisplay().has_value());
+  ASSERT_EQ(GeneratePlotData(&host, nullptr, Path("plot.gds")), kPlotDataWritten);
+  PlotDocument document;
+  std::string error;
+  ASSERT_TRUE(ReadPlotFile(Path("plot.gds"), &document, &error)) << error;
+  ASSERT_FALSE(document.shapes.empty());
+  ASSERT_FALSE(document.shapes[0].polygons.empty());
+  const std::vector<GdsIntPoint>& plotted = document.shapes[0].polygons[0];
+  EXPECT_TRUE(std::any_of(plotted.begin(), plotted.end(),
+                          [](const GdsIntPoint& p) { return p.x == 125 && p.y == 185; }))
+      << plotted.front().x << "," << plotted.front().y;
+}
+
+TEST_F(ViewWorkingTest, TheQueriedElementIsDrawnInTheHighlightColourUntilTheQueryMovesOrEnds) {
+  // Two 30x10 flashes sharing the corner (115, 205): the first at (100, 200), the second at
+  // (130, 210).
+  WriteFile("two.em", "<X100Y200W30V10U0SX130Y210SZ");
+  WriteFile("two.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("two.em") +
+                           "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "two.job"});
+  ASSERT_TRUE(WaitFor([this] { return WaitDrawn() && !view()->redraw_pending(); }));
+  const QColor red(255, 0, 0), white(255, 255, 255);
+  auto colour = [this](int32_t x, int32_t y) { return Picture().pixelColor(At(x, y)); };
+  ASSERT_EQ(colour(100, 200), red);
+  ASSERT_EQ(colour(130, 210), red);
+  frame()->OnCommand(kCmdVertexPoint);
+  Click(At(115, 205));
+  ASSERT_TRUE(work().query().has_hit());
+  EXPECT_EQ(colour(100, 200), white) << "the first flash is drawn in the highlight colour";
+  EXPECT_EQ(colour(130, 210), red);
+  // A redraw keeps the highlight.
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([this] { return WaitDrawn() && !view()->redraw_pending(); }));
+  EXPECT_EQ(colour(100, 200), white);
+  // TAB past the first flash's vertices in the box moves the highlight to the second.
+  for (int i = 0; i < 4 && colour(130, 210) != white; ++i) QTest::keyClick(view(), Qt::Key_Tab);
+  EXPECT_EQ(colour(130, 210), white);
+  EXPECT_EQ(colour(100, 200), red) << "the element left is drawn as it was";
+  // Ending the query draws it as it was.
+  frame()->OnCommand(kCmdMeasure);
+  EXPECT_FALSE(work().query().has_hit());
+  EXPECT_EQ(colour(130, 210), red);
+  EXPECT_EQ(colour(100, 200), red);
 }
 
 TEST_F(ViewWorkingTest, CtrlCCopiesThePictureAndCopyWindowItsBox) {

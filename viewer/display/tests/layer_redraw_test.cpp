@@ -82,7 +82,7 @@ TEST_F(LayerRedrawTest, NegativeLayerPaintsItsFieldAndLeavesItsFeaturesClear) {
 TEST_F(LayerRedrawTest, ErrorMarkersFollowEachShownLayer) {
   display_.settings.error_file_given = true;
   Enter(0, Library([] { Rectangle(0, 0, 0, 1, 1); }), kRed);
-  LayerTable()[0].x_offset = 1000;  // ten units right, in hundredths
+  LayerTable()[0].x_offset = 1;  // a hundredth of a user unit: ten database units right
   LayerTable()[kMarkerEntry].library = Library([] {
     GdxSetLayer(0);
     GdxBeginMarkerList();
@@ -239,7 +239,7 @@ TEST_F(LayerRedrawTest, ExtentsOfEmptyLayersMeanNothingLoaded) {
   EXPECT_EQ(WithIndex(kSlotBackground).size(), 104u * 84u) << "an empty picture";
   // With data, the view is fitted and the divisor comes from the library's units.
   Enter(1, Library([] { Rectangle(1, -500, 200, 1500, 700); }), kGreen);
-  LayerTable()[1].y_offset = 10000;  // 100 units up
+  LayerTable()[1].y_offset = -10;  // taken from y: 100 database units up
   EXPECT_EQ(display_.ComputeJobExtents(), 0);
   EXPECT_EQ(display_.job_extents(), (GdxRect{-500, 300, 1500, 800}));
   EXPECT_TRUE(display_.window.has_view());

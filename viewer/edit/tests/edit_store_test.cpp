@@ -13,6 +13,8 @@
 #include "viewer/edit/edit_text.h"
 #include "viewer/model/pg_scan.h"
 #include "viewer/model/tests/viewer_test_support.h"
+#include "viewer/model/tests/wf2_test_support.h"
+#include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -336,6 +338,72 @@ TEST_F(EditStoreTest, IntermediateLayersKeepTheirCirclesAndRingSegments) {
   const std::vector<GdxWord> corners(after[1].data.begin() + 10, after[1].data.end());
   EXPECT_EQ(corners, (std::vector<GdxWord>{340, 320, 300, 320, 300, 300, 340, 300, 340, 320}));
   GdxFreeLibrary(again);
+}
+
+TEST_F(EditStoreTest, PicksSearchAWf2LayerHeldAsAFrameIndexFrameByFrame) {
+  // Three strips of two 100x50 frames, each frame filled by one rectangle; held as a frame
+  // index of one strip per section.
+  const std::vector<testing::Wf2Frame> frames(6, {{{0, 0}, {99, 0}, {99, 49}, {0, 49}}});
+  const std::string path = PathOf("pattern.wf2");
+  testing::WriteBytes(path, testing::BuildWf2(testing::SmallHeader(3, 2, false), frames));
+  ViewLayerEntry& entry = LayerTable()[0];
+  entry.path = path;
+  entry.shown = 1;
+  services_.memory_limit = 1;
+  Wf2ScanResult result;
+  ASSERT_EQ(ScanWf2File(nullptr, path, 0, &result), kGdxNoHandle);
+  services_.memory_limit = 0;
+  ASSERT_EQ(result.status, Wf2ScanStatus::kIndexed);
+  entry.frame_block = result.frame_index;
+  entry.frame_count = result.sections;
+  ASSERT_EQ(entry.frame_count, 3);
+  const auto box = [](int32_t k) {
+    return *ReadWf2FrameIndexEntry(LayerTable()[0].frame_block, k);
+  };
+  const GdxRect first = box(0).box, last = box(2).box;
+
+  EditStore store;
+  // A window over the whole pattern with the view on the first strip: only its frames.
+  const GdxRect all{first.min_x - 10, first.min_y - 10, last.max_x + 10, last.max_y + 10};
+  const GdxRect first_strip{first.min_x, first.min_y, first.max_x, first.max_y};
+  EXPECT_EQ(store.SelectByWindow(all, false, false, first_strip), 2);
+  ASSERT_TRUE(store.selection_open());
+  for (const EditHit& hit : store.open_group()->hits) EXPECT_EQ(hit.frame, 0);
+  // With the whole pattern in view, the other strips' rectangles join; the picked ones are
+  // not taken twice.
+  EXPECT_EQ(store.SelectByWindow(all, false, false), 4);
+  EXPECT_EQ(store.open_group()->hits.size(), 6u);
+  // Exclude takes the last strip's two out again, loading its frame once more.
+  EXPECT_EQ(store.SelectByWindow({last.min_x + 1, last.min_y + 1, last.max_x - 1, last.max_y - 1},
+                                 false, true),
+            2);
+  EXPECT_EQ(store.open_group()->hits.size(), 4u);
+  const uint64_t version = store.frame_flags_version();
+  store.ApplySelection(true);
+  EXPECT_NE(store.frame_flags_version(), version);
+  EXPECT_EQ(store.LayerFlags(0), kLayerDeleted);
+  // A frame loaded afresh (as the drawing loads it) carries the marks: deleted in the first
+  // strip, none in the last.
+  auto marks = [&store](int32_t k) {
+    const GdxHandle library = LoadWf2Frame(LayerTable()[0].frame_block, 0, k);
+    const int32_t before =
+        k > 0 ? int32_t(ReadWf2FrameIndexEntry(LayerTable()[0].frame_block, k - 1)->polygons) : 0;
+    store.ApplyFrameFlags(library, 0, before);
+    std::vector<int32_t> flags;
+    for (GdxEntryCursor c(GdxLibraryFromHandle(library)); c.Valid(); c.Next()) {
+      if (c.Type() == kGdxBoundary) flags.push_back(c.Entry()[kGdxEntrySelection]);
+    }
+    GdxFreeLibrary(library);
+    return flags;
+  };
+  EXPECT_EQ(marks(0), (std::vector<int32_t>{kEditDeleted, kEditDeleted}));
+  EXPECT_EQ(marks(2), (std::vector<int32_t>{0, 0}));
+  // A deleted element is not picked again; undo gives the marks back.
+  EXPECT_EQ(store.SelectByWindow(all, false, false), 2);
+  store.ApplySelection(false);
+  ASSERT_TRUE(store.UndoLastEdit());
+  EXPECT_EQ(marks(0), (std::vector<int32_t>{0, 0}));
+  EXPECT_FALSE(store.HasEdits());
 }
 
 TEST_F(EditStoreTest, Wf2EditsAreRefusedAndKept) {

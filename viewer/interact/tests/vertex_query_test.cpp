@@ -49,7 +49,7 @@ class VertexQueryTest : public DisplayTest {
 TEST_F(VertexQueryTest, PointQueryFindsTheVertexAndDescribesTheFlash) {
   Enter(0, Library([] { Flash(10, 20, 30, 40); }), 0xFF);
   ImportSettings().pg_format = 0;
-  ASSERT_TRUE(query_.Start(Around(31, 41), kQueryVertex, 1000));
+  ASSERT_TRUE(query_.Start(Around(31, 41), kQueryVertex));
   EXPECT_EQ(query_.hit_x(), 30);
   EXPECT_EQ(query_.hit_y(), 40);
   EXPECT_EQ(query_.vertex_count(), 5);
@@ -61,7 +61,7 @@ TEST_F(VertexQueryTest, PointQueryFindsTheVertexAndDescribesTheFlash) {
   EXPECT_EQ(query_.InfoText(display_.window),
             "BOUNDARY\r\nVERT: (0.030,0.040)\r\n           3 of 5\r\nLAYER:1\r\nlayer0.pg");
   // Nothing near: no hit.
-  EXPECT_FALSE(query_.Start(Around(60, 60), kQueryVertex, 1000));
+  EXPECT_FALSE(query_.Start(Around(60, 60), kQueryVertex));
   EXPECT_FALSE(query_.has_hit());
 }
 
@@ -69,7 +69,7 @@ TEST_F(VertexQueryTest, TabWalksTheLayersThenWrapsAndSpaceTracesTheFigure) {
   Enter(0, Library([] { Rectangle(0, 10, 10, 20, 20); }), 0xFF);
   Enter(3, Library([] { Rectangle(3, 20, 20, 40, 40); }), 0xFF00);
   // Window (15, 15)-(25, 25): layer 0's corner (20, 10)? no; (20, 20) yes; layer 3's (20, 20).
-  ASSERT_TRUE(query_.Start({15, 15, 25, 25}, kQueryVertex, 1000));
+  ASSERT_TRUE(query_.Start({15, 15, 25, 25}, kQueryVertex));
   EXPECT_EQ(query_.hit().layer, 0);
   EXPECT_EQ(query_.hit().vertex, 2);
   ASSERT_TRUE(query_.Next());
@@ -105,7 +105,7 @@ TEST_F(VertexQueryTest, HiddenLayersAndDeletedElementsArePassedAndTheSearchGoesO
   GdxEntryCursor cursor(s->begin_page, s->begin_position);
   cursor.Next();
   cursor.MutableEntry()[kGdxEntrySelection] |= 2;
-  ASSERT_TRUE(query_.Start(Around(10, 10), kQueryVertex, 1000));
+  ASSERT_TRUE(query_.Start(Around(10, 10), kQueryVertex));
   EXPECT_EQ(query_.hit_outline()[4], 30) << "the second element, past the deleted one";
   ASSERT_TRUE(query_.Next());
   EXPECT_EQ(query_.hit().layer, 0) << "the hidden layer is not searched";
@@ -119,10 +119,10 @@ TEST_F(VertexQueryTest, FlashQueryTakesTheFlashUnderThePointAndCirclesHaveTwoVer
         0xFF);
   ImportSettings().pg_format = 0;
   // Inside the rectangle, far from any vertex: a flash query hits, a vertex query does not.
-  EXPECT_FALSE(query_.Start(Around(25, 25), kQueryVertex, 1000));
-  ASSERT_TRUE(query_.Start(Around(25, 25), kQueryFlash, 1000));
+  EXPECT_FALSE(query_.Start(Around(25, 25), kQueryVertex));
+  ASSERT_TRUE(query_.Start(Around(25, 25), kQueryFlash));
   EXPECT_EQ(query_.hit().vertex, 4) << "the last vertex";
-  ASSERT_TRUE(query_.Start(Around(70, 50), kQueryFlash, 1000));
+  ASSERT_TRUE(query_.Start(Around(70, 50), kQueryFlash));
   EXPECT_EQ(query_.vertex_count(), 2);
   const std::string text = query_.InfoText(display_.window);
   EXPECT_EQ(text.rfind("CIRCLE\r\nVERT: (0.075,0.050)\r\n           2 of 2\r\nWIDTH: 0.010", 0), 0u)
@@ -130,14 +130,44 @@ TEST_F(VertexQueryTest, FlashQueryTakesTheFlashUnderThePointAndCirclesHaveTwoVer
   EXPECT_NE(text.find("CENTER: (0.070,0.050)"), std::string::npos) << text;
 }
 
+TEST_F(VertexQueryTest, ShapesAddedToALayerAreSearchedAfterItsOwnElements) {
+  Enter(0, Library([] { Rectangle(0, 10, 10, 20, 20); }), 0xFF);
+  Enter(1, Library([] { Rectangle(1, 20, 20, 30, 30); }), 0xFF00);
+  const GdxHandle added = Library([] { Rectangle(0, 20, 20, 50, 50); });
+  query_.SetAddedLibraries([added](int32_t layer) {
+    return layer == 0 ? std::vector<GdxHandle>{added} : std::vector<GdxHandle>{};
+  });
+  // The corner (20, 20) is layer 0's, then the added shape's, then layer 1's, then again.
+  ASSERT_TRUE(query_.Start(Around(20, 20), kQueryVertex));
+  std::vector<GdxHandle> order = {query_.hit().library};
+  for (int i = 0; i < 8 && order.size() < 4; ++i) {
+    ASSERT_TRUE(query_.Next());
+    if (query_.hit().library != order.back()) order.push_back(query_.hit().library);
+  }
+  EXPECT_EQ(order, (std::vector<GdxHandle>{LayerTable()[0].library, added, LayerTable()[1].library,
+                                           LayerTable()[0].library}));
+  // The added shape alone near its far corner.
+  ASSERT_TRUE(query_.Start(Around(50, 50), kQueryVertex));
+  EXPECT_EQ(query_.hit().library, added);
+  int32_t type = 0, flags = -1;
+  std::vector<GdxWord> record;
+  ASSERT_TRUE(query_.HitRecord(&type, &flags, &record));
+  EXPECT_EQ(type, kGdxBoundary);
+  EXPECT_EQ(flags, 0);
+  EXPECT_EQ(record.size(), size_t((record[0] & 0xFFFF) + 2 * ((record[1] >> 16) & 0xFFFF)));
+  query_.End();
+  GdxFreeLibrary(added);
+}
+
 TEST_F(VertexQueryTest, LayerOffsetsAreInDatabaseUnits) {
   Enter(0, Library([] { Rectangle(0, 10, 10, 20, 20); }), 0xFF);
   // 0.05 user units at 1000 database units per user unit: 50 units.
   LayerTable()[0].x_offset = 5;
   LayerTable()[0].y_offset = -5;
-  ASSERT_TRUE(query_.Start(Around(60, -40), kQueryVertex, 1000));
+  // The y offset is taken from y: the vertex (10, 10) is shown at (60, 60).
+  ASSERT_TRUE(query_.Start(Around(60, 60), kQueryVertex));
   EXPECT_EQ(query_.hit_x(), 60);
-  EXPECT_EQ(query_.hit_y(), -40);
+  EXPECT_EQ(query_.hit_y(), 60);
 }
 
 TEST_F(VertexQueryTest, ARecordLongerThanItsBlockIsNotRead) {
@@ -150,7 +180,7 @@ TEST_F(VertexQueryTest, ARecordLongerThanItsBlockIsNotRead) {
   // A point count far beyond the block.
   GdxWord* data = const_cast<GdxWord*>(cursor.Data());
   data[1] = (data[1] & 0xFFFF) | (0xFFFF << 16);
-  EXPECT_FALSE(query_.Start(Around(10, 10), kQueryVertex, 1000));
+  EXPECT_FALSE(query_.Start(Around(10, 10), kQueryVertex));
 }
 
 TEST_F(VertexQueryTest, TheSamplePgFileReportsItsFlashes) {
@@ -168,7 +198,7 @@ TEST_F(VertexQueryTest, TheSamplePgFileReportsItsFlashes) {
   const GdxWord* data = cursor.Data();
   ASSERT_NE(data, nullptr);
   const GdxWord* points = data + (data[0] & 0xFFFF);
-  ASSERT_TRUE(query_.Start(Around(points[0], points[1], 0), kQueryVertex, 1000));
+  ASSERT_TRUE(query_.Start(Around(points[0], points[1], 0), kQueryVertex));
   EXPECT_EQ(query_.hit_x(), points[0]);
   EXPECT_EQ(query_.hit_y(), points[1]);
   const std::string text = query_.InfoText(display_.window);
@@ -197,8 +227,8 @@ TEST_F(VertexQueryTest, StepsAcrossWf2SectionsHoldNoHitIntoAFreedSection) {
   entry.shown = 1;
   entry.frame_block = result.frame_index;
   entry.frame_count = result.sections;
-  ASSERT_TRUE(query_.Start({INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2},
-                           kQueryVertex, 1000));
+  ASSERT_TRUE(
+      query_.Start({INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2}, kQueryVertex));
   std::set<int32_t> sections;
   for (int step = 0; step < 40; ++step) {
     ASSERT_TRUE(query_.has_hit());
