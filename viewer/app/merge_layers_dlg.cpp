@@ -194,6 +194,14 @@ void CMergeLayersDlg::accept() {
     QDialog::accept();
     return;
   }
+  // Merge files without layers (all there can be in a job without WF2 layers) merge
+  // nothing; the user may still add layers to them.
+  const bool any = std::any_of(files_.begin(), files_.end(),
+                               [](const MergeFile& file) { return !file.layers.empty(); });
+  if (!any || layer_map_.empty()) {
+    ShowMessage("Nothing to merge.", "Merge", MessageIcon::kInformation);
+    return;
+  }
   ViewLayerTable& table = LayerTable();
   const std::filesystem::path directory =
       std::filesystem::path(table[layer_map_.front()].path).parent_path();
@@ -228,12 +236,10 @@ void CMergeLayersDlg::accept() {
   }
   std::vector<int> outputs;
   std::vector<std::vector<std::string>> inputs;
-  bool any = false;
   bool added = false;
   for (size_t i = 0; i < files_.size(); ++i) {
     const MergeFile& file = files_[i];
     if (file.layers.empty()) continue;
-    any = true;
     std::vector<std::string> others;
     for (size_t k = 1; k < file.layers.size(); ++k) others.push_back(table[file.layers[k]].path);
     const std::string first = table[file.layers[0]].path;
@@ -268,10 +274,6 @@ void CMergeLayersDlg::accept() {
     std::vector<std::string> names = {first};
     names.insert(names.end(), others.begin(), others.end());
     inputs.push_back(std::move(names));
-  }
-  if (!any) {
-    ShowMessage("Nothing to merge.", "Merge", MessageIcon::kInformation);
-    return;
   }
   if (added && !AppState().job_file_name.empty()) {
     if (WriteJobFile(AppState().job_file_name) < 0) {

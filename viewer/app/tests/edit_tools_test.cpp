@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -336,6 +337,39 @@ TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
   dialog->text_edit()->setPlainText(QString(kMaxTextLength + 50, 'A'));
   EXPECT_EQ(dialog->text_edit()->toPlainText().size(), kMaxTextLength);
   EXPECT_EQ(dialog->height_edit()->maxLength(), kMaxHeightLength);
+}
+
+TEST_F(EditToolsTest, MergeLayersWithoutWf2LayersSaysSoAndKeepsTheDialog) {
+  StartWithFlashes();
+  Choose(kToolRectangle2);
+  Pick(200, 300, 260, 340);
+  app_->frame()->OnCommand(kToolEnd);
+  tools_->SetSaveChangesDialog([](std::vector<SaveTarget>*) { return kAnswerYes; });
+  bool kept_open = false;
+  WhenModal<CMergeLayersDlg>([&](CMergeLayersDlg* dialog) {
+    EXPECT_EQ(dialog->wf2_files()->count(), 0);
+    QTest::keyClicks(dialog->name_edit(), "merged");
+    QPushButton* add = nullptr;
+    for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
+      if (b->text() == "Add") add = b;
+    }
+    ASSERT_NE(add, nullptr);
+    QTest::mouseClick(add, Qt::LeftButton);
+    Press(dialog, QDialogButtonBox::Ok);
+    kept_open = dialog->isVisible();
+    Press(dialog, QDialogButtonBox::Cancel);
+  });
+  Choose(kCmdMergeLayers);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_EQ(notifier_.shown.back().text, "Nothing to merge.");
+  EXPECT_EQ(notifier_.shown.back().caption, "Merge");
+  EXPECT_TRUE(kept_open);
+  EXPECT_FALSE(std::filesystem::exists(Path("merged.wf2")));
+  // The edit was saved on the way in and the viewer goes on.
+  ASSERT_EQ(ReadBack(Path("a.em")).size(), 4u);
+  Choose(kToolRectangle2);
+  Pick(400, 300, 460, 340);
+  EXPECT_TRUE(tools_->store().HasEdits());
 }
 
 TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
