@@ -255,8 +255,10 @@ CEditTools::CEditTools(CLumraApp* app) : app_(app) {
   CLumraView* view = app->view();
   frame->SetEditTools({[this](int id) { return OnCommand(id); }, [this] { return tool_ != 0; }});
   app->SetSaveEditsHandler(
-      [this](int) {
-        const int answer = SaveEditedLayers(false);
+      // Mode 1 is the question of a command that goes on with the saved files (Plot
+      // Screen): they are read again first.
+      [this](int mode) {
+        const int answer = SaveEditedLayers(mode == 1);
         return answer == 2 ? kEditsCancelled : answer == 6 ? kEditsSaved : kEditsDiscarded;
       },
       [this] { store_.ClearEditStorage(); });
@@ -611,8 +613,10 @@ int CEditTools::SaveEditedLayers(bool reload) {
     return 2;
   }
   AfterEdit();
-  if (reload && !AppState().job_file_name.empty()) {
-    app_->OpenDocumentFile(AppState().job_file_name);
+  // The saved files are read again, so that the view (kept as it is) and what the command
+  // goes on to do show the flashes as saved.
+  if (reload && app_->LoadLayers() != 0) {
+    ShowMessage("Could not load layer information", kVexilAppName, MessageIcon::kStop);
   }
   return 6;
 }
