@@ -321,9 +321,10 @@ void CLayerTableDlg::accept() {
     changed = true;
     if (!table[n].path.empty()) replaced = true;
   }
-  // The edits of files that go are settled before anything changes; a file added to an
-  // empty entry leaves the other layers' edits alone.
-  if (replaced && !AppState().new_job_from_dialog && !app_->SettleEdits(0)) return;
+  // The edits are settled before anything changes: a file that goes takes its edits with
+  // it, and reading the files again drops every deletion of the loaded ones.
+  const bool reload = load_on_ok_ && changed;
+  if ((replaced || reload) && !AppState().new_job_from_dialog && !app_->SettleEdits(0)) return;
   // A job file is never written without a name.
   if (!EnsureJobName()) return;
   const std::string job = AppState().job_file_name;
@@ -331,7 +332,6 @@ void CLayerTableDlg::accept() {
   const ViewerImportSettings old_import = ImportSettings();
   ApplyEntries(working_);
   if (choice_.confirmed) choice_.MakeCurrent();
-  const bool reload = load_on_ok_ && changed;
   std::string failure;
   if (reload && app_->LoadLayers() != 0) failure = "Could not load layer information";
   if (failure.empty() && WriteJobFile(job) < 0) {

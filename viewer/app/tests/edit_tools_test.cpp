@@ -18,8 +18,10 @@
 #include <string>
 
 #include "support/notifier.h"
+#include "support/qt/dialogs.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
+#include "viewer/app/layer_table_dlg.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
@@ -337,6 +339,49 @@ TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
   dialog->text_edit()->setPlainText(QString(kMaxTextLength + 50, 'A'));
   EXPECT_EQ(dialog->text_edit()->toPlainText().size(), kMaxTextLength);
   EXPECT_EQ(dialog->height_edit()->maxLength(), kMaxHeightLength);
+}
+
+TEST_F(EditToolsTest, LayerTableAsksAboutEditsBeforeItReloadsTheJob) {
+  StartWithFlashes();
+  WriteFile("b.em", kSmallEmFile);
+  const QColor red(255, 0, 0);
+  Choose(kToolDeleteElements);
+  Pick(110, 190, 130, 210);
+  Press(tools_->selection_dialog(), QDialogButtonBox::Ok);
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_NE(ColourAt(100, 200), red);
+  int asked = 0;
+  int answer = kAnswerCancel;
+  tools_->SetSaveChangesDialog([&](std::vector<SaveTarget>*) {
+    ++asked;
+    return answer;
+  });
+  SetDialogMode(DialogMode::kInteractive);
+  bool kept_open = false;
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    // A file for the free second row: the job is read again at OK.
+    auto* name = FindControl<QLineEdit>(table, LayerTableRowIdsOf(1).name);
+    ASSERT_NE(name, nullptr);
+    QTest::keyClicks(name, QString::fromStdString(Path("b.em")));
+    auto* ok = FindControl<QPushButton>(table, kAnswerOk);
+    QTest::mouseClick(ok, Qt::LeftButton);
+    // Cancel in the question leaves the dialog, the table and the edits as they were.
+    kept_open = table->isVisible();
+    EXPECT_TRUE(LayerTable()[1].path.empty());
+    EXPECT_TRUE(tools_->store().HasEdits());
+    answer = kAnswerYes;
+    QTest::mouseClick(ok, Qt::LeftButton);
+  });
+  app_->frame()->OnCommand(kCmdLayerTable);
+  SetDialogMode(DialogMode::kAuto);
+  EXPECT_TRUE(kept_open);
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(LayerTable()[1].path, Path("b.em"));
+  EXPECT_FALSE(tools_->store().HasEdits());
+  EXPECT_EQ(ReadBack(Path("a.em")).size(), 2u) << "the deletion was saved";
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_NE(ColourAt(100, 200), red) << "the deleted flash stays away";
+  EXPECT_EQ(ColourAt(300, 200), red);
 }
 
 TEST_F(EditToolsTest, MergeLayersWithoutWf2LayersSaysSoAndKeepsTheDialog) {

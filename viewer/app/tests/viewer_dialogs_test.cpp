@@ -238,13 +238,21 @@ TEST_F(ViewerDialogsTest, LayerTableCancelAndRefusedReloadLeaveTheJobWhole) {
   app_->SetSaveEditsHandler([&](int) { return ++asked, kEditsSaved; }, [] {});
   WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
     Row<QCheckBox>(table, 0, &LayerTableRowIds::show)->click();
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(LayerTable()[0].shown, 0);
+  // A file added to a free entry reloads the job, which would drop the loaded files' edits:
+  // the question comes first.
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
     Row<QLineEdit>(table, 1, &LayerTableRowIds::name)
         ->setText(QString::fromStdString(Path("b.em")));
     FindControl<QPushButton>(table, kLayerTableAllOn)->click();
     FindControl<QPushButton>(table, kAnswerOk)->click();
   });
   EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
-  EXPECT_EQ(asked, 0) << "a file added to a free entry keeps the other layers' edits";
+  EXPECT_EQ(asked, 1);
   EXPECT_EQ(LayerTable()[1].path, Path("b.em"));
   EXPECT_NE(LayerTable()[1].library, kGdxNoHandle);
   EXPECT_NE(ReadFile(Path("a.job")).find("LAYER_1=ON,255,255,255,Paint"), std::string::npos);
@@ -258,7 +266,7 @@ TEST_F(ViewerDialogsTest, LayerTableCancelAndRefusedReloadLeaveTheJobWhole) {
     table->reject();
   });
   frame()->OnCommand(kCmdLayerTable);
-  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(asked, 2);
   EXPECT_TRUE(stayed);
   EXPECT_EQ(LayerTable()[0].path, "a.em");
 }
