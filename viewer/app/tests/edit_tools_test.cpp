@@ -341,6 +341,31 @@ TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
   EXPECT_EQ(dialog->height_edit()->maxLength(), kMaxHeightLength);
 }
 
+TEST_F(EditToolsTest, FileSaveSavesTheEdits) {
+  StartWithFlashes();
+  Choose(kToolRectangle2);
+  Pick(200, 300, 260, 340);
+  app_->frame()->OnCommand(kToolEnd);
+  int asked = 0;
+  tools_->SetSaveChangesDialog([&asked](std::vector<SaveTarget>*) {
+    ++asked;
+    return kAnswerYes;
+  });
+  QAction* save = app_->frame()->CommandAction(kCmdSave);
+  ASSERT_NE(save, nullptr);
+  EXPECT_EQ(save->text(), "Save");
+  ASSERT_TRUE(save->isEnabled());
+  save->trigger();
+  EXPECT_EQ(asked, 1);
+  EXPECT_FALSE(tools_->store().HasEdits());
+  EXPECT_EQ(ReadBack(Path("a.em")).size(), 4u);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(ColourAt(230, 320), QColor(255, 0, 0)) << "the saved file is shown";
+  // Without edits there is nothing to ask.
+  save->trigger();
+  EXPECT_EQ(asked, 1);
+}
+
 TEST_F(EditToolsTest, LayerTableAsksAboutEditsBeforeItReloadsTheJob) {
   StartWithFlashes();
   WriteFile("b.em", kSmallEmFile);
