@@ -297,11 +297,12 @@ bool CLumraApp::OpenJob(std::string path) {
   ViewerAppState& state = AppState();
   BringToFront();
   ResetJob();
-  if (!FileExists(NativePath(path)) || DirExists(NativePath(path))) {
+  if (DirExists(NativePath(path))) {
     Warn("The job file " + path + " does not exist.");
     return false;
   }
-  int entries = ReadJobFile(path);
+  // A job that does not exist yet has no layers: it is built under its name below.
+  int entries = FileExists(NativePath(path)) ? ReadJobFile(path) : 0;
   state.job_file_name = path;
   // A job without layers gets its table built in the Layer Table dialog.
   if (entries == 0 && layer_table_dialog_ && layer_table_dialog_()) entries = ReadJobFile(path);

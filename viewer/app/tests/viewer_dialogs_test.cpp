@@ -18,8 +18,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 
 #include "support/colors.h"
@@ -269,6 +271,35 @@ TEST_F(ViewerDialogsTest, LayerTableCancelAndRefusedReloadLeaveTheJobWhole) {
   EXPECT_EQ(asked, 2);
   EXPECT_TRUE(stayed);
   EXPECT_EQ(LayerTable()[0].path, "a.em");
+}
+
+TEST_F(ViewerDialogsTest, AJobThatDoesNotExistIsBuiltInTheLayerTable) {
+  WriteFile("a.em", kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  bool built = false;
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    QTest::keyClicks(Row<QLineEdit>(table, 0, &LayerTableRowIds::name),
+                     QString::fromStdString(Path("a.em")));
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+    built = !table->isVisible();
+  });
+  Start({"vexil", "new.job"});
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_TRUE(built);
+  EXPECT_EQ(AppState().current_job_path, Path("new.job"));
+  EXPECT_EQ(LayerTable()[0].path, Path("a.em"));
+  EXPECT_NE(LayerTable()[0].library, kGdxNoHandle);
+  EXPECT_NE(
+      ReadFile(Path("new.job")).find("LAYER_0=OFF,255,255,255,Paint \"" + Path("a.em") + "\""),
+      std::string::npos)
+      << ReadFile(Path("new.job"));
+  EXPECT_EQ(frame()->windowTitle(), "Vexil - new.job");
+  // Cancel builds nothing and writes no job.
+  WhenModal<CLayerTableDlg>(
+      [](CLayerTableDlg* table) { FindControl<QPushButton>(table, kAnswerCancel)->click(); });
+  EXPECT_FALSE(app_->OpenDocumentFile(Path("other.job")));
+  EXPECT_FALSE(std::filesystem::exists(Path("other.job")));
+  EXPECT_NE(Messages().find("No layer information was saved"), std::string::npos) << Messages();
 }
 
 TEST_F(ViewerDialogsTest, LayerTableAsksForANameBeforeWritingAJob) {
