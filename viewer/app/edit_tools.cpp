@@ -624,7 +624,7 @@ int CEditTools::SaveEditedLayers(bool reload) {
 void CEditTools::RunMergeLayers() {
   if (!AppState().job_loaded) return;
   if (SaveEditedLayers(true) == 2) return;
-  CMergeLayersDlg dialog(app_->frame());
+  CMergeLayersDlg dialog(app_->frame(), [this] { app_->OnHelp(); });
   if (dialog.exec() == QDialog::Accepted && dialog.merged()) {
     store_.ClearEditStorage();
     app_->OpenDocumentFile(AppState().job_file_name);

@@ -499,7 +499,8 @@ TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
   ASSERT_EQ(dialog.merge_files()->item(0)->text(), "both.wf2");
   dialog.AddLayer(0);
   dialog.AddLayer(1);
-  EXPECT_EQ(dialog.layer_rows()->count(), 2);
+  EXPECT_EQ(dialog.row_name(0)->text(), "a.wf2");
+  EXPECT_EQ(dialog.row_name(1)->text(), "b.wf2");
   Press(&dialog, QDialogButtonBox::Ok);
   ASSERT_TRUE(dialog.merged());
   Wf2Header merged = header;
@@ -542,6 +543,63 @@ TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
     EXPECT_EQ(testing::ReadBytes(Path("old.wf2")) == std::vector<uint8_t>({1, 2, 3}), !overwrite);
     EXPECT_EQ(again.merged(), overwrite);
   }
+}
+
+TEST_F(EditToolsTest, MergeLayersRowsPageSixteenAtATime) {
+  const Wf2Header header = testing::SmallHeader(1, 2, false);
+  const std::vector<testing::Wf2Frame> frames = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};
+  testing::WriteBytes(Path("a.wf2"), testing::BuildWf2(header, frames));
+  testing::WriteBytes(Path("b.wf2"), testing::BuildWf2(header, frames));
+  WriteFile("m.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.wf2") +
+                         "\"\r\nLAYER_1=ON,0,255,0,Paint \"" + Path("b.wf2") +
+                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  app_ = std::make_unique<CLumraApp>();
+  app_->InitInstance(
+      ParseCommandLine(std::vector<std::string>{"vexil", "m.job"}, temp_.path(), true));
+  ASSERT_TRUE(WaitFor([] { return AppState().job_loaded; }));
+  tools_ = app_->edit_tools();
+  const auto rows = [](CMergeLayersDlg* dialog) {
+    std::string text;
+    for (int r = 0; r < kMergeRows; ++r) text += dialog->row_name(r)->text().toStdString() + ",";
+    return text;
+  };
+  WhenModal<CMergeLayersDlg>([&](CMergeLayersDlg* dialog) {
+    EXPECT_TRUE(dialog->row_name(0)->isReadOnly());
+    EXPECT_EQ(dialog->scroll_bar()->maximum(), kMergeLastFirstRow);
+    QTest::mouseClick(FindControl<QPushButton>(dialog, 1539), Qt::LeftButton);  // Add
+    QListWidget* wf2 = dialog->wf2_files();
+    ASSERT_TRUE(wf2->isEnabled());
+    // Twenty references, a.wf2 and b.wf2 in turn, added by double clicks.
+    for (int i = 0; i < 20; ++i) {
+      const QRect item = wf2->visualItemRect(wf2->item(i % 2));
+      QTest::mouseClick(wf2->viewport(), Qt::LeftButton, {}, item.center());
+      QTest::mouseDClick(wf2->viewport(), Qt::LeftButton, {}, item.center());
+    }
+    // The rows show references 15 to 30: the last one added is in view.
+    EXPECT_EQ(dialog->first_row(), 15);
+    EXPECT_EQ(dialog->scroll_bar()->value(), 15);
+    EXPECT_EQ(rows(dialog), "b.wf2,a.wf2,b.wf2,a.wf2,b.wf2,,,,,,,,,,,,");
+    // The first row's delete button removes reference 15.
+    QTest::mouseClick(dialog->row_delete(0), Qt::LeftButton);
+    EXPECT_EQ(rows(dialog), "a.wf2,b.wf2,a.wf2,b.wf2,,,,,,,,,,,,,");
+    // An empty row's button removes nothing.
+    QTest::mouseClick(dialog->row_delete(10), Qt::LeftButton);
+    EXPECT_EQ(rows(dialog), "a.wf2,b.wf2,a.wf2,b.wf2,,,,,,,,,,,,,");
+    // Line up by one, page up to the top.
+    dialog->scroll_bar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(dialog->first_row(), 14);
+    EXPECT_EQ(rows(dialog).substr(0, 12), "a.wf2,a.wf2,");
+    dialog->scroll_bar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(dialog->first_row(), 0);
+    EXPECT_EQ(rows(dialog).substr(0, 12), "a.wf2,b.wf2,");
+    // Help is the viewer's help.
+    notifier_.shown.clear();
+    QTest::mouseClick(FindControl<QPushButton>(dialog, kMergeHelp), Qt::LeftButton);
+    EXPECT_EQ(notifier_.shown.size(), 1u);
+    EXPECT_TRUE(dialog->isVisible());
+    Press(dialog, QDialogButtonBox::Cancel);
+  });
+  Choose(kCmdMergeLayers);
 }
 
 }  // namespace
