@@ -250,7 +250,7 @@ void CLayerTableDlg::BrowseFiles(int r) {
   ViewerAppState& state = AppState();
   const int32_t format = ImportSettings().pg_format;
   const std::string start =
-      working_[entry].path.empty() ? QDir::currentPath().toStdString() + "/" : working_[entry].path;
+      working_[entry].path.empty() ? DialogStartDirectory() + "/" : working_[entry].path;
   OpenDialogChoice choice;
   CTemplateFileDialog dialog(true, "", start.c_str(),
                              kFileDlgFileMustExist | kFileDlgAllowMultiSelect,
@@ -263,6 +263,7 @@ void CLayerTableDlg::BrowseFiles(int r) {
   if (answer != kAnswerOk) return;
   choice_ = choice;
   const std::vector<std::string>& paths = dialog.PathNames();
+  if (!paths.empty()) state.last_open_path = paths.front();
   const int placed = PlaceFiles(entry, paths);
   if (placed < static_cast<int>(paths.size())) {
     ShowMessage(std::to_string(paths.size() - placed) + " of the " + std::to_string(paths.size()) +

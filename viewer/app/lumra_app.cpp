@@ -238,8 +238,9 @@ void CLumraApp::OnFileOpen() {
   std::string initial = !state.job_file_name.empty() ? state.job_file_name : state.current_job_path;
   std::string name;
   SplitPath(initial, nullptr, &name);
-  // The dialog starts in the current directory with the job's name.
-  const std::string start = MakePath(CurrentDirectory(), name);
+  // The dialog starts with the job's name where a file was last chosen, else in the
+  // current directory.
+  const std::string start = MakePath(DialogStartDirectory(), name);
   const uint32_t flags = kFileDlgFileMustExist | kFileDlgAllowMultiSelect;
   OpenDialogChoice choice;
   CTemplateFileDialog dialog(true, "", start.c_str(), flags,

@@ -273,6 +273,55 @@ TEST_F(ViewerDialogsTest, LayerTableCancelAndRefusedReloadLeaveTheJobWhole) {
   EXPECT_EQ(LayerTable()[0].path, "a.em");
 }
 
+TEST_F(ViewerDialogsTest, LayerTableRemembersTheChosenPathAndHoldsTheJobWhileOpen) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteFile("b.em", kSmallEmFile);
+  std::filesystem::create_directory(Path("data"));
+  WriteFile("data/c.em", kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn());
+  std::string next_start;
+  std::string job_during;
+  std::string first_entry_during;
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    // Another start hands a job over while the table is being changed.
+    app_->QueueHandOver(HandOverRequest{HandOverRequest::kOpen, temp_.path(), {"vexil", "b.em"}});
+    WhenModal<QFileDialog>([](QFileDialog* files) { TypeAndAccept(files, "data/c.em"); });
+    Row<QPushButton>(table, 1, &LayerTableRowIds::layer)->click();
+    // The next file dialog for a row without a file starts where that file was chosen.
+    WhenModal<QFileDialog>([&](QFileDialog* files) {
+      next_start = files->directory().absolutePath().toStdString();
+      files->reject();
+    });
+    Row<QPushButton>(table, 2, &LayerTableRowIds::layer)->click();
+    WaitFor([] { return false; }, 300);
+    job_during = AppState().current_job_path;
+    first_entry_during = LayerTable()[0].path;
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
+  EXPECT_EQ(next_start, Path("data"));
+  // The job stayed while the dialog was open; OK wrote the table into that job only.
+  EXPECT_EQ(job_during, Path("a.job"));
+  EXPECT_EQ(first_entry_during, "a.em");
+  EXPECT_NE(ReadFile(Path("a.job")).find("LAYER_1=ON,0,255,0,Paint \"" + Path("data/c.em") + "\""),
+            std::string::npos)
+      << ReadFile(Path("a.job"));
+  ASSERT_TRUE(WaitFor([this] { return AppState().current_job_path == Path("b.job"); }));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(ReadFile(Path("b.job")).find("c.em"), std::string::npos) << ReadFile(Path("b.job"));
+  EXPECT_EQ(LayerTable()[1].path, "");
+  // Open starts there too.
+  std::string open_start;
+  WhenModal<QFileDialog>([&](QFileDialog* files) {
+    open_start = files->directory().absolutePath().toStdString();
+    files->reject();
+  });
+  frame()->OnCommand(kCmdFileOpen);
+  EXPECT_EQ(open_start, Path("data"));
+}
+
 TEST_F(ViewerDialogsTest, AJobThatDoesNotExistIsBuiltInTheLayerTable) {
   WriteFile("a.em", kSmallEmFile);
   SetDialogMode(DialogMode::kInteractive);
