@@ -292,7 +292,7 @@ class XUser {
   }
   // The viewer takes what it got before the next step comes.
   static void Pause() {
-    WaitFor([] { return false; }, 150);
+    WaitFor([] { return false; }, 250);
   }
 
   void* x11_ = nullptr;
