@@ -257,8 +257,10 @@ CEditTools::CEditTools(CLumraApp* app) : app_(app) {
   frame->SetEditTools({[this](int id) { return OnCommand(id); }, [this] { return tool_ != 0; },
                        [this] { return tool_; }});
   app->SetSaveEditsHandler(
-      [this](int) {
-        const int answer = SaveEditedLayers(false);
+      // Mode 1 is the question of a command that goes on with the saved files (Plot
+      // Screen): they are read again first.
+      [this](int mode) {
+        const int answer = SaveEditedLayers(mode == 1);
         return answer == 2 ? kEditsCancelled : answer == 6 ? kEditsSaved : kEditsDiscarded;
       },
       [this] { store_.ClearEditStorage(); });
@@ -718,8 +720,10 @@ int CEditTools::SaveEditedLayers(bool reload) {
     return 2;
   }
   AfterEdit();
-  if (reload && !AppState().job_file_name.empty()) {
-    app_->OpenDocumentFile(AppState().job_file_name);
+  // The saved files are read again, so that the view (kept as it is) and what the command
+  // goes on to do show the flashes as saved.
+  if (reload && app_->LoadLayers() != 0) {
+    ShowMessage("Could not load layer information", kVexilAppName, MessageIcon::kStop);
   }
   return 6;
 }
@@ -727,7 +731,7 @@ int CEditTools::SaveEditedLayers(bool reload) {
 void CEditTools::RunMergeLayers() {
   if (!AppState().job_loaded) return;
   if (SaveEditedLayers(true) == 2) return;
-  CMergeLayersDlg dialog(app_->frame());
+  CMergeLayersDlg dialog(app_->frame(), [this] { app_->OnHelp(); });
   if (dialog.exec() == QDialog::Accepted && dialog.merged()) {
     store_.ClearEditStorage();
     app_->OpenDocumentFile(AppState().job_file_name);

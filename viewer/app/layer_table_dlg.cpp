@@ -250,7 +250,7 @@ void CLayerTableDlg::BrowseFiles(int r) {
   ViewerAppState& state = AppState();
   const int32_t format = ImportSettings().pg_format;
   const std::string start =
-      working_[entry].path.empty() ? QDir::currentPath().toStdString() + "/" : working_[entry].path;
+      working_[entry].path.empty() ? DialogStartDirectory() + "/" : working_[entry].path;
   OpenDialogChoice choice;
   CTemplateFileDialog dialog(true, "", start.c_str(),
                              kFileDlgFileMustExist | kFileDlgAllowMultiSelect,
@@ -263,6 +263,7 @@ void CLayerTableDlg::BrowseFiles(int r) {
   if (answer != kAnswerOk) return;
   choice_ = choice;
   const std::vector<std::string>& paths = dialog.PathNames();
+  if (!paths.empty()) state.last_open_path = paths.front();
   const int placed = PlaceFiles(entry, paths);
   if (placed < static_cast<int>(paths.size())) {
     ShowMessage(std::to_string(paths.size() - placed) + " of the " + std::to_string(paths.size()) +
@@ -321,9 +322,10 @@ void CLayerTableDlg::accept() {
     changed = true;
     if (!table[n].path.empty()) replaced = true;
   }
-  // The edits of files that go are settled before anything changes; a file added to an
-  // empty entry leaves the other layers' edits alone.
-  if (replaced && !AppState().new_job_from_dialog && !app_->SettleEdits(0)) return;
+  // The edits are settled before anything changes: a file that goes takes its edits with
+  // it, and reading the files again drops every deletion of the loaded ones.
+  const bool reload = load_on_ok_ && changed;
+  if ((replaced || reload) && !AppState().new_job_from_dialog && !app_->SettleEdits(0)) return;
   // A job file is never written without a name.
   if (!EnsureJobName()) return;
   const std::string job = AppState().job_file_name;
@@ -331,7 +333,6 @@ void CLayerTableDlg::accept() {
   const ViewerImportSettings old_import = ImportSettings();
   ApplyEntries(working_);
   if (choice_.confirmed) choice_.MakeCurrent();
-  const bool reload = load_on_ok_ && changed;
   std::string failure;
   if (reload && app_->LoadLayers() != 0) failure = "Could not load layer information";
   if (failure.empty() && WriteJobFile(job) < 0) {

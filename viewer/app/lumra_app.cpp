@@ -238,8 +238,9 @@ void CLumraApp::OnFileOpen() {
   std::string initial = !state.job_file_name.empty() ? state.job_file_name : state.current_job_path;
   std::string name;
   SplitPath(initial, nullptr, &name);
-  // The dialog starts in the current directory with the job's name.
-  const std::string start = MakePath(CurrentDirectory(), name);
+  // The dialog starts with the job's name where a file was last chosen, else in the
+  // current directory.
+  const std::string start = MakePath(DialogStartDirectory(), name);
   const uint32_t flags = kFileDlgFileMustExist | kFileDlgAllowMultiSelect;
   OpenDialogChoice choice;
   CTemplateFileDialog dialog(true, "", start.c_str(), flags,
@@ -297,11 +298,12 @@ bool CLumraApp::OpenJob(std::string path) {
   ViewerAppState& state = AppState();
   BringToFront();
   ResetJob();
-  if (!FileExists(NativePath(path)) || DirExists(NativePath(path))) {
+  if (DirExists(NativePath(path))) {
     Warn("The job file " + path + " does not exist.");
     return false;
   }
-  int entries = ReadJobFile(path);
+  // A job that does not exist yet has no layers: it is built under its name below.
+  int entries = FileExists(NativePath(path)) ? ReadJobFile(path) : 0;
   state.job_file_name = path;
   // A job without layers gets its table built in the Layer Table dialog.
   if (entries == 0 && layer_table_dialog_ && layer_table_dialog_()) entries = ReadJobFile(path);

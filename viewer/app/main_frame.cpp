@@ -75,7 +75,7 @@ const FrameCommand kFrameCommands[] = {
     {kCmdFileClose, "&Close", "", "Close current job", &CMainFrame::OnFileClose, &CMainFrame::Idle,
      nullptr},
     {kCmdLayerTable, "&Layer...", "Ctrl+L", "Display GDX Layer Table", nullptr, nullptr, nullptr},
-    {kCmdSave, "Save", "", "", nullptr, nullptr, nullptr},
+    {kCmdSave, "Save", "", "", &CMainFrame::OnSave, &CMainFrame::EditToolsIdle, nullptr},
     {kCmdViewToolbar, "&Toolbar", "", "Show or hide the toolbar", &CMainFrame::OnViewToolbar,
      nullptr, &CMainFrame::ToolbarShown},
     {kCmdViewStatusBar, "&Status Bar", "", "Show or hide the status bar",
@@ -931,6 +931,8 @@ void CMainFrame::OnCancelDrawing() {
 bool CMainFrame::EditToolsIdle() const { return Idle() && edit_tools_.take_command != nullptr; }
 void CMainFrame::OnEditClear() { OnCommand(kToolDelete); }
 void CMainFrame::OnEditUndo() { OnCommand(kToolUndo); }
+// File Save is the edit tools' Save (32904): the edited layers are saved and read again.
+void CMainFrame::OnSave() { OnCommand(32904); }
 
 void CMainFrame::OnMainEvent() {
   statusBar()->showMessage(QString::fromStdString(app_->services().status_text));

@@ -195,6 +195,7 @@ class CMainFrame : public QMainWindow {
   void OnRedraw();
   void OnEditClear();
   void OnEditUndo();
+  void OnSave();
   void OnPageSetup();
   void OnPlotSetup();
   void OnPlotScreen();

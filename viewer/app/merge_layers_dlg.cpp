@@ -64,7 +64,7 @@ CMergeConfirmDlg::CMergeConfirmDlg(const std::vector<std::string>& existing, QWi
   layout->addWidget(OkCancelButtons(this));
 }
 
-CMergeLayersDlg::CMergeLayersDlg(QWidget* parent) : QDialog(parent) {
+CMergeLayersDlg::CMergeLayersDlg(QWidget* parent, std::function<void()> help) : QDialog(parent) {
   setObjectName("merge_layers_dialog");
   setWindowTitle("Merge Layers");
   setAccessibleName("Merge Layers");
@@ -73,11 +73,15 @@ CMergeLayersDlg::CMergeLayersDlg(QWidget* parent) : QDialog(parent) {
   names->setAccessibleName("Merge File Name");
   auto* names_layout = new QVBoxLayout(names);
   name_ = new QLineEdit(names);
+  name_->setObjectName(ControlObjectName(1000));
   name_->setAccessibleName("Merge File Name");
   name_->setMaxLength(kMaxNameLength);
   auto* add = Button("Add", names);
+  add->setObjectName(ControlObjectName(1539));
   auto* remove = Button("Delete", names);
+  remove->setObjectName(ControlObjectName(1007));
   merge_list_ = new QListWidget(names);
+  merge_list_->setObjectName(ControlObjectName(1005));
   merge_list_->setAccessibleName("Merge files");
   names_layout->addWidget(name_);
   names_layout->addWidget(add);
@@ -87,24 +91,57 @@ CMergeLayersDlg::CMergeLayersDlg(QWidget* parent) : QDialog(parent) {
   files->setAccessibleName("WF2 Files");
   auto* files_layout = new QVBoxLayout(files);
   wf2_list_ = new QListWidget(files);
+  wf2_list_->setObjectName(ControlObjectName(1540));
   wf2_list_->setAccessibleName("WF2 Files");
   files_layout->addWidget(wf2_list_);
-  auto* rows_label = new QLabel("Layer Name", this);
-  rows_label->setAccessibleName("Layer Name");
-  rows_ = new QListWidget(this);
-  rows_->setAccessibleName("Layer Name");
-  rows_label->setBuddy(rows_);
-  auto* delete_row = Button("Delete Layer", this);
+  // The layers of the current merge file, sixteen rows at a time, each with its delete
+  // button, paged with the scroll bar beside them.
+  auto* rows = new QGridLayout;
+  rows->setVerticalSpacing(1);
+  for (const auto& [column, title] : {std::pair{0, "Layer Name"}, std::pair{1, "Delete"}}) {
+    auto* label = new QLabel(title, this);
+    label->setAccessibleName(title);
+    rows->addWidget(label, 0, column);
+  }
+  for (int r = 0; r < kMergeRows; ++r) {
+    Row& row = rows_[r];
+    row.name = new QLineEdit(this);
+    row.name->setReadOnly(true);
+    row.name->setObjectName(ControlObjectName(kMergeRowName + r));
+    row.name->setAccessibleName(QStringLiteral("Layer Name row %1").arg(r + 1));
+    row.remove = new QPushButton(this);
+    row.remove->setObjectName(ControlObjectName(kMergeRowDelete + r));
+    row.remove->setAccessibleName(QStringLiteral("Delete row %1").arg(r + 1));
+    row.remove->setAutoDefault(false);
+    row.remove->setFixedWidth(24);
+    rows->addWidget(row.name, r + 1, 0);
+    rows->addWidget(row.remove, r + 1, 1);
+    connect(row.remove, &QPushButton::clicked, this, [this, r] { OnDeleteRow(r); });
+  }
+  scroll_ = new QScrollBar(Qt::Vertical, this);
+  scroll_->setObjectName(ControlObjectName(kMergeScroll));
+  scroll_->setAccessibleName("Layer rows");
+  scroll_->setRange(0, kMergeLastFirstRow);
+  scroll_->setSingleStep(1);
+  scroll_->setPageStep(kMergeRows);
+  rows->addWidget(scroll_, 1, 2, kMergeRows, 1);
+  connect(scroll_, &QScrollBar::valueChanged, this, [this](int value) {
+    first_row_ = value;
+    FillRows();
+  });
   QDialogButtonBox* buttons = OkCancelButtons(this);
-  layout->addWidget(names, 0, 0, 3, 1);
+  QPushButton* help_button = buttons->addButton("Help", QDialogButtonBox::HelpRole);
+  help_button->setObjectName(ControlObjectName(kMergeHelp));
+  help_button->setAccessibleName("Help");
+  help_button->setAutoDefault(false);
+  if (help) connect(help_button, &QPushButton::clicked, this, std::move(help));
+  layout->addWidget(names, 0, 0, 2, 1);
   layout->addWidget(files, 0, 1);
-  layout->addWidget(rows_label, 1, 1);
-  layout->addWidget(rows_, 2, 1);
-  layout->addWidget(delete_row, 3, 1);
-  layout->addWidget(buttons, 4, 0, 1, 2);
+  layout->addLayout(rows, 1, 1);
+  layout->addWidget(buttons, 2, 0, 1, 2);
+  for (QPushButton* button : {add, remove}) button->setAutoDefault(false);
   connect(add, &QPushButton::clicked, this, &CMergeLayersDlg::OnAdd);
   connect(remove, &QPushButton::clicked, this, &CMergeLayersDlg::OnDelete);
-  connect(delete_row, &QPushButton::clicked, this, &CMergeLayersDlg::OnDeleteRow);
   connect(merge_list_, &QListWidget::currentRowChanged, this, &CMergeLayersDlg::OnMergeFileChanged);
   connect(wf2_list_, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { AddLayer(wf2_list_->row(item)); });
@@ -117,6 +154,7 @@ CMergeLayersDlg::CMergeLayersDlg(QWidget* parent) : QDialog(parent) {
   }
   name_->setText(QString::fromStdString(FirstLayerName()));
   wf2_list_->setEnabled(false);
+  FillRows();
 }
 
 std::string CMergeLayersDlg::FirstLayerName() const {
@@ -134,9 +172,12 @@ void CMergeLayersDlg::OnAdd() {
   files_.push_back({name, {}});
   merge_list_->addItem(QString::fromStdString(name));
   current_ = static_cast<int>(files_.size()) - 1;
-  merge_list_->setCurrentRow(current_);
+  {
+    QSignalBlocker block(merge_list_);
+    merge_list_->setCurrentRow(current_);
+  }
   wf2_list_->setEnabled(true);
-  FillRows();
+  ScrollRowsTo(0);
 }
 
 void CMergeLayersDlg::OnDelete() {
@@ -161,7 +202,7 @@ void CMergeLayersDlg::OnMergeFileChanged(int row) {
   if (row < 0 || row >= static_cast<int>(files_.size())) return;
   current_ = row;
   name_->setText(QString::fromStdString(files_[row].name));
-  FillRows();
+  ScrollRowsTo(0);
 }
 
 void CMergeLayersDlg::AddLayer(int row) {
@@ -169,29 +210,51 @@ void CMergeLayersDlg::AddLayer(int row) {
   std::vector<int>& layers = files_[current_].layers;
   if (static_cast<int>(layers.size()) >= kMaxReferences) return;
   layers.push_back(layer_map_[row]);
-  FillRows();
-  rows_->scrollToBottom();
+  // The new last reference comes into view, one row below the top of its page.
+  const int last = static_cast<int>(layers.size()) - 1;
+  ScrollRowsTo(std::max(kMergeRows * (last / kMergeRows) - 1, 0));
 }
 
-void CMergeLayersDlg::OnDeleteRow() {
+void CMergeLayersDlg::OnDeleteRow(int r) {
   if (files_.empty()) return;
-  const int row = rows_->currentRow();
   std::vector<int>& layers = files_[current_].layers;
-  if (row < 0 || row >= static_cast<int>(layers.size())) return;
-  layers.erase(layers.begin() + row);
+  const int index = first_row_ + r;
+  if (index < 0 || index >= static_cast<int>(layers.size())) return;
+  layers.erase(layers.begin() + index);
+  FillRows();
+}
+
+void CMergeLayersDlg::ScrollRowsTo(int first) {
+  first_row_ = std::clamp(first, 0, kMergeLastFirstRow);
+  {
+    QSignalBlocker block(scroll_);
+    scroll_->setValue(first_row_);
+  }
   FillRows();
 }
 
 void CMergeLayersDlg::FillRows() {
-  rows_->clear();
-  if (files_.empty()) return;
-  for (int layer : files_[current_].layers)
-    rows_->addItem(QString::fromStdString(FileNameOf(LayerTable()[layer].path)));
+  const std::vector<int>* layers = files_.empty() ? nullptr : &files_[current_].layers;
+  for (int r = 0; r < kMergeRows; ++r) {
+    const int index = first_row_ + r;
+    const bool valid = layers != nullptr && index < static_cast<int>(layers->size());
+    rows_[r].name->setText(
+        valid ? QString::fromStdString(FileNameOf(LayerTable()[(*layers)[index]].path))
+              : QString());
+  }
 }
 
 void CMergeLayersDlg::accept() {
   if (files_.empty()) {
     QDialog::accept();
+    return;
+  }
+  // Merge files without layers (all there can be in a job without WF2 layers) merge
+  // nothing; the user may still add layers to them.
+  const bool any = std::any_of(files_.begin(), files_.end(),
+                               [](const MergeFile& file) { return !file.layers.empty(); });
+  if (!any || layer_map_.empty()) {
+    ShowMessage("Nothing to merge.", "Merge", MessageIcon::kInformation);
     return;
   }
   ViewLayerTable& table = LayerTable();
@@ -228,12 +291,10 @@ void CMergeLayersDlg::accept() {
   }
   std::vector<int> outputs;
   std::vector<std::vector<std::string>> inputs;
-  bool any = false;
   bool added = false;
   for (size_t i = 0; i < files_.size(); ++i) {
     const MergeFile& file = files_[i];
     if (file.layers.empty()) continue;
-    any = true;
     std::vector<std::string> others;
     for (size_t k = 1; k < file.layers.size(); ++k) others.push_back(table[file.layers[k]].path);
     const std::string first = table[file.layers[0]].path;
@@ -268,10 +329,6 @@ void CMergeLayersDlg::accept() {
     std::vector<std::string> names = {first};
     names.insert(names.end(), others.begin(), others.end());
     inputs.push_back(std::move(names));
-  }
-  if (!any) {
-    ShowMessage("Nothing to merge.", "Merge", MessageIcon::kInformation);
-    return;
   }
   if (added && !AppState().job_file_name.empty()) {
     if (WriteJobFile(AppState().job_file_name) < 0) {

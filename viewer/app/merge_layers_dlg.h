@@ -7,6 +7,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
+#include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,16 +26,33 @@ class CMergeConfirmDlg : public QDialog {
   QListWidget* list_;
 };
 
+// Control ids of the Merge Layers dialog; the rows' edits and delete buttons run on from
+// the first.
+enum MergeLayersControl : int {
+  kMergeRowDelete = 1009,  // 1009-1024
+  kMergeScroll = 1541,
+  kMergeRowName = 1542,  // 1542-1557
+  kMergeHelp = 1558,
+};
+inline constexpr int kMergeRows = 16;
+inline constexpr int kMergeLastFirstRow = 1008;
+
 class CMergeLayersDlg : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CMergeLayersDlg(QWidget* parent);
+  // Help runs the viewer's help.
+  CMergeLayersDlg(QWidget* parent, std::function<void()> help = {});
 
   QLineEdit* name_edit() const { return name_; }
   QListWidget* merge_files() const { return merge_list_; }
   QListWidget* wf2_files() const { return wf2_list_; }
-  QListWidget* layer_rows() const { return rows_; }
+  // Row r of the layers of the current merge file: its name and its delete button.
+  QLineEdit* row_name(int r) const { return rows_[r].name; }
+  QPushButton* row_delete(int r) const { return rows_[r].remove; }
+  QScrollBar* scroll_bar() const { return scroll_; }
+  // The reference shown in the first row.
+  int first_row() const { return first_row_; }
   // Whether OK merged at least one file into the job.
   bool merged() const { return merged_; }
   // The merge log written by the last merge (empty before).
@@ -42,7 +62,8 @@ class CMergeLayersDlg : public QDialog {
   void OnAdd();
   void OnDelete();
   void AddLayer(int row);
-  void OnDeleteRow();
+  // The delete button of row r (0-15).
+  void OnDeleteRow(int r);
   // OK: checks the names, asks before overwriting, merges and adds the outputs to the job.
   void accept() override;
 
@@ -51,14 +72,22 @@ class CMergeLayersDlg : public QDialog {
     std::string name;
     std::vector<int> layers;  // layer-table entries
   };
+  struct Row {
+    QLineEdit* name = nullptr;
+    QPushButton* remove = nullptr;
+  };
   void FillRows();
+  // Shows the rows from the given reference on and moves the scroll bar with them.
+  void ScrollRowsTo(int first);
   void OnMergeFileChanged(int row);
   std::string FirstLayerName() const;
 
   QLineEdit* name_;
   QListWidget* merge_list_;
   QListWidget* wf2_list_;
-  QListWidget* rows_;
+  std::array<Row, kMergeRows> rows_;
+  QScrollBar* scroll_ = nullptr;
+  int first_row_ = 0;
   std::vector<MergeFile> files_;
   std::vector<int> layer_map_;  // WF2 Files row -> layer-table entry
   int current_ = 0;

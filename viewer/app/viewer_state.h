@@ -30,6 +30,7 @@ struct ViewerAppState {
   std::string temporary_directory;  // "TmpDir"
   std::string job_file_name;        // the job named in Open New Job or read last; "" after New
   std::string current_job_path;     // the open job; stored as "LastJobFileName"
+  std::string last_open_path;       // the file last chosen for a layer; file dialogs start there
   bool file_dialog_open = false;
   bool new_job_from_dialog = false;  // the Layer Table dialog runs for a new job
   bool layers_loaded = false;
@@ -59,6 +60,10 @@ ViewerAppState& AppState();
 
 // Something the stored full view shows has changed: the next All draws the job again.
 inline void MarkFullViewStale(FullViewChange change) { AppState().full_view_stale[change] = true; }
+
+// The directory file dialogs start in when they have none of their own: that of the last
+// opened path while it exists, else the current directory.
+std::string DialogStartDirectory();
 
 // The text font the viewer loads at start-up ("Mirelt.shx" beside the program); empty
 // tables when it could not be loaded.

@@ -15,12 +15,15 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "support/notifier.h"
+#include "support/qt/dialogs.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
+#include "viewer/app/layer_table_dlg.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
@@ -527,6 +530,107 @@ TEST_F(EditToolsTest, DeletePicksTheElementsOfAWf2LayerHeldAsAFrameIndex) {
   EXPECT_EQ(in_first(), red);
 }
 
+TEST_F(EditToolsTest, FileSaveSavesTheEdits) {
+  StartWithFlashes();
+  Choose(kToolRectangle2);
+  Pick(200, 300, 260, 340);
+  app_->frame()->OnCommand(kToolEnd);
+  int asked = 0;
+  tools_->SetSaveChangesDialog([&asked](std::vector<SaveTarget>*) {
+    ++asked;
+    return kAnswerYes;
+  });
+  QAction* save = app_->frame()->CommandAction(kCmdSave);
+  ASSERT_NE(save, nullptr);
+  EXPECT_EQ(save->text(), "Save");
+  ASSERT_TRUE(save->isEnabled());
+  save->trigger();
+  EXPECT_EQ(asked, 1);
+  EXPECT_FALSE(tools_->store().HasEdits());
+  EXPECT_EQ(ReadBack(Path("a.em")).size(), 4u);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(ColourAt(230, 320), QColor(255, 0, 0)) << "the saved file is shown";
+  // Without edits there is nothing to ask.
+  save->trigger();
+  EXPECT_EQ(asked, 1);
+}
+
+TEST_F(EditToolsTest, LayerTableAsksAboutEditsBeforeItReloadsTheJob) {
+  StartWithFlashes();
+  WriteFile("b.em", kSmallEmFile);
+  const QColor red(255, 0, 0);
+  Choose(kToolDeleteElements);
+  Pick(110, 190, 130, 210);
+  Press(tools_->selection_dialog(), QDialogButtonBox::Ok);
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_NE(ColourAt(100, 200), red);
+  int asked = 0;
+  int answer = kAnswerCancel;
+  tools_->SetSaveChangesDialog([&](std::vector<SaveTarget>*) {
+    ++asked;
+    return answer;
+  });
+  SetDialogMode(DialogMode::kInteractive);
+  bool kept_open = false;
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    // A file for the free second row: the job is read again at OK.
+    auto* name = FindControl<QLineEdit>(table, LayerTableRowIdsOf(1).name);
+    ASSERT_NE(name, nullptr);
+    QTest::keyClicks(name, QString::fromStdString(Path("b.em")));
+    auto* ok = FindControl<QPushButton>(table, kAnswerOk);
+    QTest::mouseClick(ok, Qt::LeftButton);
+    // Cancel in the question leaves the dialog, the table and the edits as they were.
+    kept_open = table->isVisible();
+    EXPECT_TRUE(LayerTable()[1].path.empty());
+    EXPECT_TRUE(tools_->store().HasEdits());
+    answer = kAnswerYes;
+    QTest::mouseClick(ok, Qt::LeftButton);
+  });
+  app_->frame()->OnCommand(kCmdLayerTable);
+  SetDialogMode(DialogMode::kAuto);
+  EXPECT_TRUE(kept_open);
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(LayerTable()[1].path, Path("b.em"));
+  EXPECT_FALSE(tools_->store().HasEdits());
+  EXPECT_EQ(ReadBack(Path("a.em")).size(), 2u) << "the deletion was saved";
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_NE(ColourAt(100, 200), red) << "the deleted flash stays away";
+  EXPECT_EQ(ColourAt(300, 200), red);
+}
+
+TEST_F(EditToolsTest, MergeLayersWithoutWf2LayersSaysSoAndKeepsTheDialog) {
+  StartWithFlashes();
+  Choose(kToolRectangle2);
+  Pick(200, 300, 260, 340);
+  app_->frame()->OnCommand(kToolEnd);
+  tools_->SetSaveChangesDialog([](std::vector<SaveTarget>*) { return kAnswerYes; });
+  bool kept_open = false;
+  WhenModal<CMergeLayersDlg>([&](CMergeLayersDlg* dialog) {
+    EXPECT_EQ(dialog->wf2_files()->count(), 0);
+    QTest::keyClicks(dialog->name_edit(), "merged");
+    QPushButton* add = nullptr;
+    for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
+      if (b->text() == "Add") add = b;
+    }
+    ASSERT_NE(add, nullptr);
+    QTest::mouseClick(add, Qt::LeftButton);
+    Press(dialog, QDialogButtonBox::Ok);
+    kept_open = dialog->isVisible();
+    Press(dialog, QDialogButtonBox::Cancel);
+  });
+  Choose(kCmdMergeLayers);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_EQ(notifier_.shown.back().text, "Nothing to merge.");
+  EXPECT_EQ(notifier_.shown.back().caption, "Merge");
+  EXPECT_TRUE(kept_open);
+  EXPECT_FALSE(std::filesystem::exists(Path("merged.wf2")));
+  // The edit was saved on the way in and the viewer goes on.
+  ASSERT_EQ(ReadBack(Path("a.em")).size(), 4u);
+  Choose(kToolRectangle2);
+  Pick(400, 300, 460, 340);
+  EXPECT_TRUE(tools_->store().HasEdits());
+}
+
 TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
   const Wf2Header header = testing::SmallHeader(1, 2, false);
   const std::vector<testing::Wf2Frame> first = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};
@@ -584,7 +688,8 @@ TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
   ASSERT_EQ(dialog.merge_files()->item(0)->text(), "both.wf2");
   dialog.AddLayer(0);
   dialog.AddLayer(1);
-  EXPECT_EQ(dialog.layer_rows()->count(), 2);
+  EXPECT_EQ(dialog.row_name(0)->text(), "a.wf2");
+  EXPECT_EQ(dialog.row_name(1)->text(), "b.wf2");
   Press(&dialog, QDialogButtonBox::Ok);
   ASSERT_TRUE(dialog.merged());
   Wf2Header merged = header;
@@ -627,6 +732,63 @@ TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
     EXPECT_EQ(testing::ReadBytes(Path("old.wf2")) == std::vector<uint8_t>({1, 2, 3}), !overwrite);
     EXPECT_EQ(again.merged(), overwrite);
   }
+}
+
+TEST_F(EditToolsTest, MergeLayersRowsPageSixteenAtATime) {
+  const Wf2Header header = testing::SmallHeader(1, 2, false);
+  const std::vector<testing::Wf2Frame> frames = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};
+  testing::WriteBytes(Path("a.wf2"), testing::BuildWf2(header, frames));
+  testing::WriteBytes(Path("b.wf2"), testing::BuildWf2(header, frames));
+  WriteFile("m.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.wf2") +
+                         "\"\r\nLAYER_1=ON,0,255,0,Paint \"" + Path("b.wf2") +
+                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  app_ = std::make_unique<CLumraApp>();
+  app_->InitInstance(
+      ParseCommandLine(std::vector<std::string>{"vexil", "m.job"}, temp_.path(), true));
+  ASSERT_TRUE(WaitFor([] { return AppState().job_loaded; }));
+  tools_ = app_->edit_tools();
+  const auto rows = [](CMergeLayersDlg* dialog) {
+    std::string text;
+    for (int r = 0; r < kMergeRows; ++r) text += dialog->row_name(r)->text().toStdString() + ",";
+    return text;
+  };
+  WhenModal<CMergeLayersDlg>([&](CMergeLayersDlg* dialog) {
+    EXPECT_TRUE(dialog->row_name(0)->isReadOnly());
+    EXPECT_EQ(dialog->scroll_bar()->maximum(), kMergeLastFirstRow);
+    QTest::mouseClick(FindControl<QPushButton>(dialog, 1539), Qt::LeftButton);  // Add
+    QListWidget* wf2 = dialog->wf2_files();
+    ASSERT_TRUE(wf2->isEnabled());
+    // Twenty references, a.wf2 and b.wf2 in turn, added by double clicks.
+    for (int i = 0; i < 20; ++i) {
+      const QRect item = wf2->visualItemRect(wf2->item(i % 2));
+      QTest::mouseClick(wf2->viewport(), Qt::LeftButton, {}, item.center());
+      QTest::mouseDClick(wf2->viewport(), Qt::LeftButton, {}, item.center());
+    }
+    // The rows show references 15 to 30: the last one added is in view.
+    EXPECT_EQ(dialog->first_row(), 15);
+    EXPECT_EQ(dialog->scroll_bar()->value(), 15);
+    EXPECT_EQ(rows(dialog), "b.wf2,a.wf2,b.wf2,a.wf2,b.wf2,,,,,,,,,,,,");
+    // The first row's delete button removes reference 15.
+    QTest::mouseClick(dialog->row_delete(0), Qt::LeftButton);
+    EXPECT_EQ(rows(dialog), "a.wf2,b.wf2,a.wf2,b.wf2,,,,,,,,,,,,,");
+    // An empty row's button removes nothing.
+    QTest::mouseClick(dialog->row_delete(10), Qt::LeftButton);
+    EXPECT_EQ(rows(dialog), "a.wf2,b.wf2,a.wf2,b.wf2,,,,,,,,,,,,,");
+    // Line up by one, page up to the top.
+    dialog->scroll_bar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(dialog->first_row(), 14);
+    EXPECT_EQ(rows(dialog).substr(0, 12), "a.wf2,a.wf2,");
+    dialog->scroll_bar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(dialog->first_row(), 0);
+    EXPECT_EQ(rows(dialog).substr(0, 12), "a.wf2,b.wf2,");
+    // Help is the viewer's help.
+    notifier_.shown.clear();
+    QTest::mouseClick(FindControl<QPushButton>(dialog, kMergeHelp), Qt::LeftButton);
+    EXPECT_EQ(notifier_.shown.size(), 1u);
+    EXPECT_TRUE(dialog->isVisible());
+    Press(dialog, QDialogButtonBox::Cancel);
+  });
+  Choose(kCmdMergeLayers);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 
 #include "support/notifier.h"
 #include "viewer/app/display_painter.h"
+#include "viewer/app/edit_tools.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
@@ -259,6 +260,59 @@ TEST_F(VexilPlotTest, PlotScreenPlotsTheZoomedView) {
   for (int x = 0; x < page.width(); ++x) red_columns += IsRed(page.pixel(x, py(w.min_y + 5)));
   EXPECT_NEAR(red_columns, 30 * s, 3);
   EXPECT_TRUE(notifier_.shown.empty());
+}
+
+TEST_F(VexilPlotTest, PlotScreenAfterSavingEditsPlotsTheSavedLayer) {
+  StartOnTwoFlashes();
+  const GdxRect w = Extents();
+  CEditTools* tools = app_->edit_tools();
+  ASSERT_NE(tools, nullptr);
+  const auto choose = [tools](int id) {
+    tools->tools_menu()->findChild<QAction*>(QStringLiteral("tool_%1").arg(id))->trigger();
+  };
+  const auto click = [this](int32_t x, int32_t y) {
+    const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
+    QTest::mouseClick(app_->view(), Qt::LeftButton, {}, QPoint(p.x, p.y));
+  };
+  // The second flash deleted (picked across its right edge), a rectangle added between.
+  choose(kToolDeleteElements);
+  click(w.max_x - 10, w.max_y - 15);
+  click(w.max_x + 10, w.max_y + 5);
+  auto* box = tools->selection_dialog()->findChild<QDialogButtonBox*>();
+  QTest::mouseClick(box->button(QDialogButtonBox::Ok), Qt::LeftButton);
+  choose(kToolRectangle2);
+  click(w.min_x + 65, w.min_y + 20);
+  click(w.min_x + 165, w.min_y + 50);
+  frame()->OnCommand(kToolEnd);
+  ASSERT_TRUE(tools->store().HasEdits());
+  tools->SetSaveChangesDialog([](std::vector<SaveTarget>*) { return kAnswerYes; });
+  const GdxRect view = ShownPlotDisplay()->view_window;
+  frame()->CommandAction(kCmdPlotScreen)->trigger();
+  EXPECT_FALSE(tools->store().HasEdits());
+  const QImage page = Render(Path("plot.pdf"), Path("saved"));
+  ASSERT_EQ(page.width(), 792);
+  const double vx = view.max_x - view.min_x, vy = view.max_y - view.min_y;
+  const double s = std::min(720.0 / vx, 540.0 / vy);
+  const double left = 36 + (720 - vx * s) / 2, bottom = 576 - (540 - vy * s) / 2;
+  const auto at = [&](double x, double y) {
+    return page.pixel(static_cast<int>(left + (x - view.min_x) * s),
+                      static_cast<int>(bottom - (y - view.min_y) * s));
+  };
+  EXPECT_TRUE(IsRed(at(w.min_x + 15, w.min_y + 5))) << "the first flash";
+  EXPECT_TRUE(IsRed(at(w.min_x + 115, w.min_y + 35))) << "the added rectangle";
+  EXPECT_EQ(at(w.max_x - 15, w.max_y - 5), qRgb(255, 255, 255)) << "the deleted flash";
+  // The view shows the saved layer too, in the view it had.
+  ASSERT_TRUE(WaitFor([this] {
+    return AppState().picture_valid && !app_->view()->redraw_pending() &&
+           !AppState().drawing_active;
+  }));
+  EXPECT_EQ(ShownPlotDisplay()->view_window, view);
+  const auto shown = [this](int32_t x, int32_t y) {
+    const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
+    return app_->view()->grab().toImage().pixelColor(p.x, p.y);
+  };
+  EXPECT_EQ(shown(w.min_x + 115, w.min_y + 35), QColor(255, 0, 0));
+  EXPECT_NE(shown(w.max_x - 15, w.max_y - 5), QColor(255, 0, 0));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The real vexil program started as a user starts it, each test with its own settings
 // and runtime directory: start-up, the hand-over of a second start, the close request,
 // bad files, a sender that cannot deliver, and a run on an X server (Xvfb).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <QLocalSocket>
@@ -9,9 +10,12 @@
 #include <QThread>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "viewer/app/single_instance.h"
 #include "viewer/app/tests/vexil_test_support.h"
+#include "viewer/edit/edit_store.h"
+#include "viewer/model/pg_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -214,6 +218,230 @@ class Xvfb {
   QProcess process_;
   int number_ = -1;
 };
+
+// A user at the X server: keys and clicks through the server's test extension and the
+// focus given to a window. The X libraries are looked up
+// when the test runs, so building the tests needs no X headers.
+class XUser {
+ public:
+  using Window = unsigned long;
+
+  explicit XUser(int display_number) {
+    x11_ = dlopen("libX11.so.6", RTLD_NOW);
+    xtst_ = dlopen("libXtst.so.6", RTLD_NOW);
+    if (x11_ == nullptr || xtst_ == nullptr) return;
+    Find(x11_, "XOpenDisplay", &open_display_);
+    Find(x11_, "XCloseDisplay", &close_display_);
+    Find(x11_, "XSetErrorHandler", &set_error_handler_);
+    Find(x11_, "XSetInputFocus", &set_input_focus_);
+    Find(x11_, "XKeysymToKeycode", &keysym_to_keycode_);
+    Find(x11_, "XStringToKeysym", &string_to_keysym_);
+    Find(x11_, "XSync", &sync_);
+    Find(xtst_, "XTestFakeKeyEvent", &fake_key_);
+    Find(xtst_, "XTestFakeButtonEvent", &fake_button_);
+    Find(xtst_, "XTestFakeMotionEvent", &fake_motion_);
+    if (!found_all_) return;
+    // A focus given to a window that has just gone is no reason to end the test.
+    set_error_handler_([](void*, void*) { return 0; });
+    display_ = open_display_((":" + std::to_string(display_number)).c_str());
+  }
+  ~XUser() {
+    if (display_ != nullptr) close_display_(display_);
+    if (xtst_ != nullptr) dlclose(xtst_);
+    if (x11_ != nullptr) dlclose(x11_);
+  }
+  bool ready() const { return display_ != nullptr; }
+
+  void Focus(Window window) {
+    set_input_focus_(display_, window, 2 /* RevertToParent */, 0 /* CurrentTime */);
+    sync_(display_, 0);
+    Pause();
+  }
+  // Presses the keys of a chord ("Alt_L+t") one after the other and lets them go in turn.
+  void Keys(const std::string& chord) {
+    std::vector<unsigned> codes;
+    size_t start = 0;
+    while (start <= chord.size()) {
+      size_t end = chord.find('+', start);
+      if (end == std::string::npos) end = chord.size();
+      codes.push_back(keysym_to_keycode_(
+          display_, string_to_keysym_(chord.substr(start, end - start).c_str())));
+      start = end + 1;
+    }
+    for (unsigned code : codes) fake_key_(display_, code, 1, 0);
+    for (auto code = codes.rbegin(); code != codes.rend(); ++code) fake_key_(display_, *code, 0, 0);
+    sync_(display_, 0);
+    Pause();
+  }
+  void Type(const std::string& text) {
+    for (char c : text) Keys(std::string(1, c));
+  }
+  void Click(int x, int y) {
+    fake_motion_(display_, -1, x, y, 0);
+    fake_button_(display_, 1, 1, 0);
+    fake_button_(display_, 1, 0, 0);
+    sync_(display_, 0);
+    Pause();
+  }
+
+ private:
+  template <class F>
+  void Find(void* library, const char* name, F** function) {
+    *function = reinterpret_cast<F*>(dlsym(library, name));
+    if (*function == nullptr) found_all_ = false;
+  }
+  // The viewer takes what it got before the next step comes.
+  static void Pause() {
+    WaitFor([] { return false; }, 250);
+  }
+
+  void* x11_ = nullptr;
+  void* xtst_ = nullptr;
+  void* display_ = nullptr;
+  bool found_all_ = true;
+  void* (*open_display_)(const char*) = nullptr;
+  int (*close_display_)(void*) = nullptr;
+  void* (*set_error_handler_)(int (*)(void*, void*)) = nullptr;
+  int (*set_input_focus_)(void*, Window, int, unsigned long) = nullptr;
+  unsigned char (*keysym_to_keycode_)(void*, unsigned long) = nullptr;
+  unsigned long (*string_to_keysym_)(const char*) = nullptr;
+  int (*sync_)(void*, int) = nullptr;
+  int (*fake_key_)(void*, unsigned, int, unsigned long) = nullptr;
+  int (*fake_button_)(void*, unsigned, int, unsigned long) = nullptr;
+  int (*fake_motion_)(void*, int, int, int, unsigned long) = nullptr;
+};
+
+// A shown window of the viewer on the X server: its id and where it stands on the screen.
+struct ShownWindow {
+  unsigned long id = 0;
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+class VexilOnXTest : public VexilProgramTest {
+ protected:
+  void SetUp() override {
+    VexilProgramTest::SetUp();
+    server_ = std::make_unique<Xvfb>();
+    ASSERT_GE(server_->number(), 0) << "Xvfb could not be started (tools/setup.sh installs it)";
+    environment_.insert("QT_QPA_PLATFORM", "xcb");
+    environment_.insert("DISPLAY", QStringLiteral(":%1").arg(server_->number()));
+  }
+  // The text a program prints, on the test's X server.
+  std::string Output(const QString& program, const QStringList& args) {
+    QProcess run;
+    run.setProcessEnvironment(environment_);
+    run.start(program, args);
+    if (!run.waitForFinished(10000)) run.kill();
+    return run.readAllStandardOutput().toStdString();
+  }
+  // The viewer's mapped window of that title, if there is one.
+  std::optional<ShownWindow> Shown(const std::string& title) {
+    const std::string quoted = " \"" + title + "\": (\"vexil\"";
+    for (const QString& line :
+         QString::fromStdString(Output("xwininfo", {"-root", "-tree"})).split('\n')) {
+      const std::string text = line.toStdString();
+      if (text.find(quoted) == std::string::npos) continue;
+      ShownWindow window;
+      window.id = std::stoul(line.trimmed().section(' ', 0, 0).toStdString(), nullptr, 16);
+      const std::string details = Output("xwininfo", {"-id", QString::number(window.id)});
+      if (details.find("Map State: IsViewable") == std::string::npos) continue;
+      const auto value = [&details](const std::string& name) {
+        const size_t at = details.find(name);
+        return at == std::string::npos ? 0 : std::atoi(details.c_str() + at + name.size());
+      };
+      window.x = value("Absolute upper-left X:");
+      window.y = value("Absolute upper-left Y:");
+      window.width = value("Width:");
+      window.height = value("Height:");
+      return window;
+    }
+    return std::nullopt;
+  }
+  // Waits for the window of that title to show and gives it the focus.
+  std::optional<ShownWindow> WaitShown(XUser* user, const std::string& title) {
+    std::optional<ShownWindow> window;
+    WaitFor([&] { return (window = Shown(title)).has_value(); }, 20000);
+    if (window) user->Focus(window->id);
+    return window;
+  }
+  bool WaitGone(const std::string& title) {
+    return WaitFor([&] { return !Shown(title).has_value(); }, 20000);
+  }
+  static size_t FlashCount(const std::string& path) {
+    const GdxHandle handle = ScanPgFile(nullptr, path, 900);
+    size_t count = 0;
+    for (GdxEntryCursor c(GdxLibraryFromHandle(handle)); c.Valid(); c.Next()) {
+      FlashValues f;
+      count += FlashOfElement(c.Type(), c.Data(), &f) ? 1 : 0;
+    }
+    GdxFreeLibrary(handle);
+    return count;
+  }
+
+  std::unique_ptr<Xvfb> server_;
+};
+
+// The user draws a rectangle, asks for Merge Layers in a job without WF2 layers, saves the
+// rectangle on the way in, names a merge file and presses OK: the viewer says there is
+// nothing to merge and keeps the dialog; afterwards it still edits and saves.
+TEST_F(VexilOnXTest, MergeLayersWithoutWf2LayersSaysSoAndTheViewerGoesOn) {
+  XUser user(server_->number());
+  ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
+  WriteFile("layer1.em", "<X100Y200W30V10U0SX300SX500Y500W10S\nZ");
+  auto viewer = Run({"layer1.em"}, temp_.path());
+  ASSERT_TRUE(WaitListening(viewer.get())) << viewer->Errors();
+  std::optional<ShownWindow> main = WaitShown(&user, "Vexil - layer1.job");
+  ASSERT_TRUE(main) << viewer->Errors();
+  WaitFor([] { return false; }, 1000);  // the first drawing
+  // Tools, Rectangle 2 Pt. (the first row), two corners in the middle of the view.
+  const auto rectangle = [&](int dx) {
+    user.Focus(main->id);
+    user.Keys("Alt_L+t");
+    user.Keys("Return");
+    const int cx = main->x + main->width / 2 + dx, cy = main->y + main->height / 2;
+    user.Click(cx - 30, cy - 20);
+    user.Click(cx + 30, cy + 20);
+    user.Keys("Escape");
+  };
+  rectangle(-60);
+  // Tools, Merge Layers... (the last row): the edit is offered for saving first.
+  user.Focus(main->id);
+  user.Keys("Alt_L+t");
+  user.Keys("Up");
+  user.Keys("Return");
+  ASSERT_TRUE(WaitShown(&user, "Save Changes")) << viewer->Errors();
+  user.Keys("Return");  // Yes
+  std::optional<ShownWindow> merge = WaitShown(&user, "Merge Layers");
+  ASSERT_TRUE(merge) << viewer->Errors();
+  EXPECT_EQ(FlashCount(Path("layer1.em")), 4u) << "the rectangle was saved";
+  user.Type("merged");
+  user.Keys("Tab");
+  user.Keys("space");   // Add
+  user.Keys("Return");  // OK
+  // The message box of the merge (its text is not readable from the X server; the window
+  // tests check it is "Nothing to merge.").
+  ASSERT_TRUE(WaitShown(&user, "Merge")) << viewer->Errors();
+  user.Keys("Return");
+  ASSERT_TRUE(WaitGone("Merge"));
+  EXPECT_TRUE(viewer->running()) << viewer->Errors();
+  EXPECT_TRUE(Shown("Merge Layers").has_value()) << "the dialog stays open";
+  EXPECT_FALSE(std::filesystem::exists(Path("merged.wf2")));
+  merge = WaitShown(&user, "Merge Layers");
+  ASSERT_TRUE(merge);
+  user.Keys("Escape");
+  ASSERT_TRUE(WaitGone("Merge Layers"));
+  // Another rectangle, saved with File, Save (the fifth row).
+  rectangle(60);
+  user.Focus(main->id);
+  user.Keys("Alt_L+f");
+  for (int i = 0; i < 4; ++i) user.Keys("Down");
+  user.Keys("Return");
+  ASSERT_TRUE(WaitShown(&user, "Save Changes")) << viewer->Errors();
+  user.Keys("Return");  // Yes
+  ASSERT_TRUE(WaitGone("Save Changes"));
+  EXPECT_TRUE(WaitFor([&] { return FlashCount(Path("layer1.em")) == 5u; }, 10000));
+  EXPECT_EQ(CloseViewer(viewer.get()), 0) << viewer->Errors();
+}
 
 TEST_F(VexilProgramTest, RunsOnAnXServer) {
   Xvfb server;

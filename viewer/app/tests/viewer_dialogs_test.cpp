@@ -18,8 +18,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 
 #include "support/colors.h"
@@ -238,13 +240,21 @@ TEST_F(ViewerDialogsTest, LayerTableCancelAndRefusedReloadLeaveTheJobWhole) {
   app_->SetSaveEditsHandler([&](int) { return ++asked, kEditsSaved; }, [] {});
   WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
     Row<QCheckBox>(table, 0, &LayerTableRowIds::show)->click();
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(LayerTable()[0].shown, 0);
+  // A file added to a free entry reloads the job, which would drop the loaded files' edits:
+  // the question comes first.
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
     Row<QLineEdit>(table, 1, &LayerTableRowIds::name)
         ->setText(QString::fromStdString(Path("b.em")));
     FindControl<QPushButton>(table, kLayerTableAllOn)->click();
     FindControl<QPushButton>(table, kAnswerOk)->click();
   });
   EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
-  EXPECT_EQ(asked, 0) << "a file added to a free entry keeps the other layers' edits";
+  EXPECT_EQ(asked, 1);
   EXPECT_EQ(LayerTable()[1].path, Path("b.em"));
   EXPECT_NE(LayerTable()[1].library, kGdxNoHandle);
   EXPECT_NE(ReadFile(Path("a.job")).find("LAYER_1=ON,255,255,255,Paint"), std::string::npos);
@@ -258,9 +268,87 @@ TEST_F(ViewerDialogsTest, LayerTableCancelAndRefusedReloadLeaveTheJobWhole) {
     table->reject();
   });
   frame()->OnCommand(kCmdLayerTable);
-  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(asked, 2);
   EXPECT_TRUE(stayed);
   EXPECT_EQ(LayerTable()[0].path, "a.em");
+}
+
+TEST_F(ViewerDialogsTest, LayerTableRemembersTheChosenPathAndHoldsTheJobWhileOpen) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteFile("b.em", kSmallEmFile);
+  std::filesystem::create_directory(Path("data"));
+  WriteFile("data/c.em", kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn());
+  std::string next_start;
+  std::string job_during;
+  std::string first_entry_during;
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    // Another start hands a job over while the table is being changed.
+    app_->QueueHandOver(HandOverRequest{HandOverRequest::kOpen, temp_.path(), {"vexil", "b.em"}});
+    WhenModal<QFileDialog>([](QFileDialog* files) { TypeAndAccept(files, "data/c.em"); });
+    Row<QPushButton>(table, 1, &LayerTableRowIds::layer)->click();
+    // The next file dialog for a row without a file starts where that file was chosen.
+    WhenModal<QFileDialog>([&](QFileDialog* files) {
+      next_start = files->directory().absolutePath().toStdString();
+      files->reject();
+    });
+    Row<QPushButton>(table, 2, &LayerTableRowIds::layer)->click();
+    WaitFor([] { return false; }, 300);
+    job_during = AppState().current_job_path;
+    first_entry_during = LayerTable()[0].path;
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
+  EXPECT_EQ(next_start, Path("data"));
+  // The job stayed while the dialog was open; OK wrote the table into that job only.
+  EXPECT_EQ(job_during, Path("a.job"));
+  EXPECT_EQ(first_entry_during, "a.em");
+  EXPECT_NE(ReadFile(Path("a.job")).find("LAYER_1=ON,0,255,0,Paint \"" + Path("data/c.em") + "\""),
+            std::string::npos)
+      << ReadFile(Path("a.job"));
+  ASSERT_TRUE(WaitFor([this] { return AppState().current_job_path == Path("b.job"); }));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(ReadFile(Path("b.job")).find("c.em"), std::string::npos) << ReadFile(Path("b.job"));
+  EXPECT_EQ(LayerTable()[1].path, "");
+  // Open starts there too.
+  std::string open_start;
+  WhenModal<QFileDialog>([&](QFileDialog* files) {
+    open_start = files->directory().absolutePath().toStdString();
+    files->reject();
+  });
+  frame()->OnCommand(kCmdFileOpen);
+  EXPECT_EQ(open_start, Path("data"));
+}
+
+TEST_F(ViewerDialogsTest, AJobThatDoesNotExistIsBuiltInTheLayerTable) {
+  WriteFile("a.em", kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  bool built = false;
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    QTest::keyClicks(Row<QLineEdit>(table, 0, &LayerTableRowIds::name),
+                     QString::fromStdString(Path("a.em")));
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+    built = !table->isVisible();
+  });
+  Start({"vexil", "new.job"});
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  EXPECT_TRUE(built);
+  EXPECT_EQ(AppState().current_job_path, Path("new.job"));
+  EXPECT_EQ(LayerTable()[0].path, Path("a.em"));
+  EXPECT_NE(LayerTable()[0].library, kGdxNoHandle);
+  EXPECT_NE(
+      ReadFile(Path("new.job")).find("LAYER_0=OFF,255,255,255,Paint \"" + Path("a.em") + "\""),
+      std::string::npos)
+      << ReadFile(Path("new.job"));
+  EXPECT_EQ(frame()->windowTitle(), "Vexil - new.job");
+  // Cancel builds nothing and writes no job.
+  WhenModal<CLayerTableDlg>(
+      [](CLayerTableDlg* table) { FindControl<QPushButton>(table, kAnswerCancel)->click(); });
+  EXPECT_FALSE(app_->OpenDocumentFile(Path("other.job")));
+  EXPECT_FALSE(std::filesystem::exists(Path("other.job")));
+  EXPECT_NE(Messages().find("No layer information was saved"), std::string::npos) << Messages();
 }
 
 TEST_F(ViewerDialogsTest, LayerTableAsksForANameBeforeWritingAJob) {
