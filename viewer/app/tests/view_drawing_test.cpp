@@ -204,6 +204,32 @@ bool LineAt(const QImage& shown, LogicalPoint point) {
   return false;
 }
 
+TEST_F(ViewDrawingTest, ErrorMarkersOfAPgJobStandOnTheirErrorsAfterAWf2Job) {
+  // A WF2 pattern 4000 units high, then a PG job with one error on its flash's centre.
+  Wf2Header header = testing::SmallHeader(1, 2, false);
+  header.frame_height = 2000;
+  std::vector<testing::Wf2Frame> frames(2);
+  frames[0].push_back({{10, 10}, {20, 10}, {20, 20}, {10, 20}});
+  const std::vector<uint8_t> tall = testing::BuildWf2(header, frames);
+  WriteFile("tall.wf2", std::string(tall.begin(), tall.end()));
+  WriteFile("flash.em", "<X1000Y1000W400V400U0SZ");
+  WriteFile("flash.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("flash.em") +
+                             "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  WriteFile("errors.txt", "0 10 -10\r\n");
+  Start({"vexil", "tall.wf2"});
+  ASSERT_TRUE(WaitDrawn());
+  app_->QueueHandOver({HandOverRequest::kOpen,
+                       temp_.path(),
+                       {"vexil", "flash.job", "-vefn:" + Path("errors.txt")}});
+  ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == Path("flash.job"); }));
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_NE(LayerTable()[kMarkerEntry].library, kGdxNoHandle);
+  const QImage shown = view()->grab().toImage();
+  const LogicalPoint centre = AppDisplay().window.WorldToLogical(1000, 1000);
+  EXPECT_EQ(shown.pixelColor(centre.x + 20, centre.y + 20), QColor(255, 0, 0));
+  EXPECT_TRUE(LineAt(shown, centre)) << "the marker's cross is on the flash";
+}
+
 TEST_F(ViewDrawingTest, FramesDisplayCyclesOffBorderAllLinesAndOff) {
   WriteFile("pattern.wf2", FramesPattern());
   Start({"vexil", "pattern.wf2"});
