@@ -677,6 +677,27 @@ TEST_F(ViewerDialogsTest, RamSnapAndDirectoryDialogsCheckWhatTheyTake) {
   EXPECT_EQ(AppState().temporary_directory, before);
 }
 
+TEST_F(ViewerDialogsTest, AStoredGridIsDrawnFromTheStart) {
+  // A grid of half a user unit (50 database units) over one flash, 800 to 1200 each way.
+  WriteSetting("GridOn", "1");
+  WriteSetting("GridSnap", "0.5");
+  WriteFile("flash.em", "<X1000Y1000W400V400U0SZ");
+  WriteFile("flash.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("flash.em") +
+                             "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "flash.job"});
+  ASSERT_TRUE(WaitDrawn());
+  const QImage shown = view()->grab().toImage();
+  const auto colour_at = [&](int32_t x, int32_t y) {
+    const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
+    return shown.pixelColor(p.x, p.y);
+  };
+  for (const auto& [x, y] : {std::pair{1000, 1000}, {1050, 1050}, {950, 1100}}) {
+    EXPECT_EQ(colour_at(x, y), QColor(0, 0, 0)) << "grid point " << x << "," << y;
+  }
+  EXPECT_EQ(colour_at(1025, 1025), QColor(255, 0, 0)) << "between the grid points";
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
 TEST_F(ViewerDialogsTest, SaveChangesShowsEveryEditedLayerAndPagesByItsRows) {
   SetDialogMode(DialogMode::kInteractive);
   Start({"vexil"});
