@@ -165,6 +165,48 @@ TEST_F(ViewDrawingTest, ThePictureBuildsUpLayerByLayer) {
   EXPECT_GE(paints.count, 1) << "the window shows the layers as they are drawn";
 }
 
+TEST_F(ViewDrawingTest, ClicksBeforeTheFirstDrawingHasEndedAreNotTaken) {
+  WriteFile("flash.em", "<X1000Y1000W400V400U0SZ");
+  const auto click = [this](QPoint at) { QTest::mouseClick(view(), Qt::LeftButton, {}, at); };
+  // The rectangle tool is chosen and the view clicked twice as soon as the job has loaded,
+  // before its first picture is drawn.
+  Start({"vexil", "flash.em"});
+  bool clicked = false;
+  QObject::connect(frame(), &QWidget::windowTitleChanged, frame(), [&] {
+    if (!AppState().job_loaded || clicked) return;
+    clicked = true;
+    QTimer::singleShot(0, frame(), [&] {
+      frame()->OnCommand(kToolRectangle2);
+      click({100, 100});
+      click({200, 150});
+    });
+  });
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_TRUE(clicked);
+  EXPECT_TRUE(app_->edit_tools()->store().EditLibraries(0).empty()) << "no rectangle was added";
+  WaitFor([] { return false; }, 200);
+  EXPECT_EQ(view()->full_drawings(), 1);
+  // Once a drawing has ended, also one the user stopped, the clicks are taken again.
+  TearDown();
+  SetUp();
+  WriteFile("flash.em", "<X1000Y1000W400V400U0SZ");
+  Start({"vexil", "flash.em"});
+  app_->document().SetPainter([this](QImage* picture, const std::function<bool()>& cancelled) {
+    picture->fill(kBackgroundColourIndex);
+    PressKey(view(), Qt::Key_Escape);
+    return !cancelled();
+  });
+  std::vector<bool> ends;
+  QObject::connect(view(), &CLumraView::drawingEnded, view(),
+                   [&](bool complete) { ends.push_back(complete); });
+  ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }));
+  EXPECT_FALSE(ends[0]);
+  const double scale = AppDisplay().window.scale();
+  frame()->OnCommand(kCmdViewIn);
+  click({view()->width() / 2, view()->height() / 2});
+  EXPECT_GT(AppDisplay().window.scale(), scale) << "the click zooms in";
+}
+
 // A WF2 pattern of two strips of two frames (each 100 by 50 steps) with one small square in
 // the first frame, away from the frame lines.
 std::string FramesPattern() {
