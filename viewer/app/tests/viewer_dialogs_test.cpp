@@ -778,6 +778,34 @@ TEST_F(ViewerDialogsTest, ErrorListZoomsOnDoubleClickAndOk) {
   EXPECT_TRUE(notifier_.shown.empty()) << Messages();
 }
 
+TEST_F(ViewerDialogsTest, TheErrorListHoldsOnlyTheErrorsOfTheJobShown) {
+  for (const char* name : {"a.em", "b.em", "c.em"}) WriteFile(name, kSmallEmFile);
+  WriteFile("errors.txt", "0 10.0 20.0\r\n0 8.5 19.5\r\n");
+  WriteFile("empty.txt", "");
+  Start({"vexil", "a.em", "-vefn:" + Path("errors.txt")});
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_TRUE(frame()->OnCommand(kCmdErrorCoordinates));
+  auto* dialog = frame()->findChild<CErrorCoordsDlg*>();
+  ASSERT_NE(dialog, nullptr);
+  auto* list = FindControl<QListWidget>(dialog, kErrorList);
+  ASSERT_EQ(list->count(), 2);
+  dialog->reject();
+  // The next jobs come without an error file, and with one that holds no errors.
+  const std::vector<std::vector<std::string>> starts = {
+      {"vexil", "b.em"}, {"vexil", "c.em", "-vefn:" + Path("empty.txt")}};
+  for (const std::vector<std::string>& words : starts) {
+    app_->QueueHandOver({HandOverRequest::kOpen, temp_.path(), words});
+    const std::string job = Path(words[1].substr(0, 1) + ".job");
+    ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == job; })) << job;
+    ASSERT_TRUE(WaitDrawn());
+    EXPECT_EQ(LayerTable()[kMarkerEntry].library, kGdxNoHandle) << job;
+    ASSERT_TRUE(frame()->OnCommand(kCmdErrorCoordinates));
+    EXPECT_EQ(list->count(), 0) << job;
+    dialog->reject();
+  }
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
 TEST_F(ViewerDialogsTest, EveryControlOfTheDialogsHasAName) {
   Start({"vexil"});
   std::vector<std::unique_ptr<QDialog>> dialogs;
