@@ -14,6 +14,7 @@
 #include "viewer/app/lumra_doc.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/viewer_services.h"
 #include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
@@ -139,6 +140,16 @@ bool PaintQueryHighlight(QImage* picture, const QueryHighlight& before, const Qu
 
 void SetEditLayersPainter(std::function<void(ViewerDisplay&, DrawHost*)> painter) {
   edit_layers_painter = std::move(painter);
+}
+
+void ApplyGridSettings() {
+  const ViewerSettings& stored = AppState().settings;
+  ViewerDisplayUnits& units = CurrentViewerServices().DisplayUnits();
+  // The text gives the step when a job's files load.
+  units.grid_spacing_text = stored.grid_snap;
+  DisplaySettings& settings = AppDisplay().settings;
+  settings.grid_on = stored.grid_on != 0;
+  settings.grid_spacing = units.grid_spacing;
 }
 
 void FitDisplayToJob() {

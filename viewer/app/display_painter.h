@@ -45,6 +45,9 @@ void SetFrameGridOfJob();
 // be the view's current, complete one): false when it cannot, and a full drawing is needed.
 bool PaintOverlays(QImage* picture);
 
+// The drawing's grid follows the stored settings: shown while "GridOn" is set, with the step
+// that the "GridSnap" text gives in the units of the job loaded last.
+void ApplyGridSettings();
 // A job was loaded: the view is fitted to its extents.
 void FitDisplayToJob();
 // The job is going: the kept WF2 section is freed and the view forgotten.

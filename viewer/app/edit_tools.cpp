@@ -346,8 +346,11 @@ bool CEditTools::OnCommand(int id) {
       DropProposal();
       if (app_->view()->interaction().query().has_hit()) app_->view()->interaction().EndQuery();
       if (!store_.UndoLastEdit()) {
+        // Nothing changed: nothing is drawn.
         ShowMessage(store_.message(), kVexilAppName, MessageIcon::kInformation);
-      } else if (!store_.changed().empty()) {
+        return true;
+      }
+      if (!store_.changed().empty()) {
         // The elements a deletion took away come back: only they are drawn again.
         MarkFullViewStale(kFullViewEdits);
         RedrawChanged();

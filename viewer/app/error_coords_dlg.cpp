@@ -134,11 +134,15 @@ void CErrorCoordsDlg::accept() {
 }
 
 void LoadErrorMarkers(CLumraApp* app, bool again) {
-  if (!AppState().error_file_given) return;
-  if (!again && !app->services().error_rows.empty()) return;
+  const bool given = AppState().error_file_given;
+  if (given && !again && !app->services().error_rows.empty()) return;
   ViewLayerEntry& entry = LayerTable()[kMarkerEntry];
   if (entry.library != kGdxNoHandle) GdxFreeLibrary(entry.library);
-  entry.library = LoadErrorList();
+  entry.library = kGdxNoHandle;
+  // The list and the markers are those of the job's own error file: none without one, and
+  // none of the job before when the file holds no errors.
+  app->services().ErrorListClear();
+  if (given) entry.library = LoadErrorList();
   if (auto* dialog = app->frame()->findChild<CErrorCoordsDlg*>()) dialog->Refill();
 }
 

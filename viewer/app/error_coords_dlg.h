@@ -55,7 +55,7 @@ class CErrorCoordsDlg : public QDialog {
 
 // Reads the error file named with "-vefn:" into the list and its markers into the marker
 // entry, which the drawing shows: when a job opens (again), or when the list is first
-// asked for.
+// asked for. Without an error file both are empty.
 void LoadErrorMarkers(CLumraApp* app, bool again);
 // Shows the frame's Error Coordinates list (made on first use).
 void OnErrorCoordinates(CLumraApp* app);

@@ -291,6 +291,8 @@ int CLumraApp::LoadLayers() {
   loading_ = &progress;
   const int result = LoadJobFiles(&progress);
   loading_ = nullptr;
+  // The grid's step is in the units of the files just loaded.
+  ApplyGridSettings();
   return result;
 }
 

@@ -124,7 +124,7 @@ void CLumraView::ScrollAction(bool vertical, int action) {
   }
   DrawWndState& window = AppDisplay().window;
   // A drawing under way shows a view that is about to change: it stops.
-  if (AppState().drawing_active) CancelRedraw();
+  if (AppState().drawing_guard) CancelRedraw();
   moving_bars_ = true;
   window.Scroll(vertical, code, bar->sliderPosition());
   // The bar shows where the view went (the steps are the view's, not the bar's).
@@ -137,7 +137,7 @@ void CLumraView::ScrollReleased(bool vertical) {
   QScrollBar* bar = scroll_bar(vertical);
   if (moving_bars_ || bar == nullptr) return;
   DrawWndState& window = AppDisplay().window;
-  if (AppState().drawing_active) CancelRedraw();
+  if (AppState().drawing_guard) CancelRedraw();
   window.Scroll(vertical, kScrollThumbPosition, bar->sliderPosition());
   EndScroll(vertical);
 }
@@ -194,7 +194,7 @@ void CLumraView::RunRedraw() {
   ViewerAppState& state = AppState();
   // A drawing never starts inside another one, nor while a dialog or a load runs: it
   // waits for them.
-  if (state.drawing_active || state.busy_depth > 0 || state.command_depth > 0 ||
+  if (state.drawing_guard || state.busy_depth > 0 || state.command_depth > 0 ||
       QApplication::activeModalWidget()) {
     QTimer::singleShot(50, this, &CLumraView::RunRedraw);
     return;
@@ -211,6 +211,7 @@ void CLumraView::RunRedraw() {
     return;
   }
   BusyScope busy;
+  state.drawing_guard = true;
   state.drawing_active = true;
   emit drawingStarted();
   const int64_t start = cancel_counter_;
@@ -223,6 +224,7 @@ void CLumraView::RunRedraw() {
   // user draws again; it is never taken as the whole view.
   state.picture_valid = (complete || cancelled) && !redraw_pending_;
   state.drawing_active = false;
+  state.drawing_guard = false;
   // A whole drawing of the whole job is kept for All while it is to be stored again.
   if (complete && !cancelled && state.full_view_rebuild && interaction_->StoreFullView()) {
     state.full_view_rebuild = false;
@@ -238,11 +240,14 @@ void CLumraView::RunRedraw() {
 
 void CLumraView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  const ViewerAppState& state = AppState();
-  if (state.job_loaded && !state.picture_valid && !state.drawing_active && !redraw_pending_) {
+  ViewerAppState& state = AppState();
+  if (state.job_loaded && !state.picture_valid && !state.drawing_guard && !redraw_pending_) {
     // The picture is stale: show what it holds and ask for a drawing, outside this handler.
     RequestRedraw();
   }
+  // A whole picture of the job is shown (also one recalled without a drawing): clicks are
+  // taken from now on.
+  if (state.job_loaded && state.picture_valid && !state.drawing_guard) state.drawing_active = false;
   painter.drawImage(event->rect().topLeft(), picture_, event->rect());
   // Parts of the window the picture does not cover show the background.
   const QRect covered(0, 0, picture_.width(), picture_.height());

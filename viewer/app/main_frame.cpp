@@ -541,6 +541,8 @@ void CMainFrame::ReadSettings() {
   }
   state.fill_mode = settings.fill_on != 0 ? 1 : 0;
   state.current_job_path = settings.last_job_file_name;
+  // A stored grid is drawn from the first job on.
+  ApplyGridSettings();
   if (!settings_open_) {
     // Without a store the temporaries go to the current directory.
     state.background_colour = 0;

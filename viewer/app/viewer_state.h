@@ -36,7 +36,10 @@ struct ViewerAppState {
   bool layers_loaded = false;
   bool picture_valid = false;
   bool job_loaded = false;
-  bool drawing_active = false;     // a full drawing runs
+  // A full drawing runs; set from the start until the first one has ended, so that clicks
+  // in the view are not taken before the job's first picture is there.
+  bool drawing_active = true;
+  bool drawing_guard = false;      // the view's drawing is under way
   int64_t ram_use_limit = 0;       // bytes; 0 or less: none
   bool layer_colour_only = false;  // "-fbclr"
   bool error_file_given = false;   // "-vefn:"

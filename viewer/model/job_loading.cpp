@@ -130,6 +130,10 @@ int LoadJobFiles(ScanProgress* progress) {
   ViewerJobState& state = JobState();
   state.loaded = 0;
   state.load_cancelled = false;
+  // What the scans of the files before leave behind belongs to their job: a job without WF2
+  // files has no pattern header, and a job without PG files no code set.
+  state.wf2_header = {};
+  state.code_set_name.clear();
   bool existed = false;
   bool loaded = false;
   for (int n = 0; n < kViewLayerCount; ++n) {

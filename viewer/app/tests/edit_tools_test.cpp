@@ -235,7 +235,7 @@ TEST_F(EditToolsTest, CoordinatePanesFollowTheCursorWhileAToolIsInUse) {
   EXPECT_EQ(tools_->click_count(), 0);
 }
 
-TEST_F(EditToolsTest, UndoingADeletionDrawsOnlyTheFlashesItBringsBack) {
+TEST_F(EditToolsTest, UndoDrawsOnlyTheFlashesItBringsBackAndNothingWhenNothingIsLeft) {
   StartWithFlashes();
   const QColor red(255, 0, 0);
   Choose(kToolDeleteElements);
@@ -251,6 +251,14 @@ TEST_F(EditToolsTest, UndoingADeletionDrawsOnlyTheFlashesItBringsBack) {
   WaitFor([] { return false; }, 200);
   EXPECT_EQ(view()->full_drawings(), drawings) << "without a full drawing";
   EXPECT_FALSE(tools_->store().HasEdits());
+  // Nothing left to undo: the message, and the picture stays as it is.
+  Choose(kToolUndo);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_EQ(notifier_.shown.back().text, "Nothing to undo.");
+  EXPECT_TRUE(AppState().picture_valid);
+  EXPECT_FALSE(view()->redraw_pending());
+  WaitFor([] { return false; }, 200);
+  EXPECT_EQ(view()->full_drawings(), drawings) << "nothing is drawn";
 }
 
 TEST_F(EditToolsTest, EndPointSnapProposesAVertexThatTabStepsAndTheRightButtonAccepts) {

@@ -165,6 +165,48 @@ TEST_F(ViewDrawingTest, ThePictureBuildsUpLayerByLayer) {
   EXPECT_GE(paints.count, 1) << "the window shows the layers as they are drawn";
 }
 
+TEST_F(ViewDrawingTest, ClicksBeforeTheFirstDrawingHasEndedAreNotTaken) {
+  WriteFile("flash.em", "<X1000Y1000W400V400U0SZ");
+  const auto click = [this](QPoint at) { QTest::mouseClick(view(), Qt::LeftButton, {}, at); };
+  // The rectangle tool is chosen and the view clicked twice as soon as the job has loaded,
+  // before its first picture is drawn.
+  Start({"vexil", "flash.em"});
+  bool clicked = false;
+  QObject::connect(frame(), &QWidget::windowTitleChanged, frame(), [&] {
+    if (!AppState().job_loaded || clicked) return;
+    clicked = true;
+    QTimer::singleShot(0, frame(), [&] {
+      frame()->OnCommand(kToolRectangle2);
+      click({100, 100});
+      click({200, 150});
+    });
+  });
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_TRUE(clicked);
+  EXPECT_TRUE(app_->edit_tools()->store().EditLibraries(0).empty()) << "no rectangle was added";
+  WaitFor([] { return false; }, 200);
+  EXPECT_EQ(view()->full_drawings(), 1);
+  // Once a drawing has ended, also one the user stopped, the clicks are taken again.
+  TearDown();
+  SetUp();
+  WriteFile("flash.em", "<X1000Y1000W400V400U0SZ");
+  Start({"vexil", "flash.em"});
+  app_->document().SetPainter([this](QImage* picture, const std::function<bool()>& cancelled) {
+    picture->fill(kBackgroundColourIndex);
+    PressKey(view(), Qt::Key_Escape);
+    return !cancelled();
+  });
+  std::vector<bool> ends;
+  QObject::connect(view(), &CLumraView::drawingEnded, view(),
+                   [&](bool complete) { ends.push_back(complete); });
+  ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }));
+  EXPECT_FALSE(ends[0]);
+  const double scale = AppDisplay().window.scale();
+  frame()->OnCommand(kCmdViewIn);
+  click({view()->width() / 2, view()->height() / 2});
+  EXPECT_GT(AppDisplay().window.scale(), scale) << "the click zooms in";
+}
+
 // A WF2 pattern of two strips of two frames (each 100 by 50 steps) with one small square in
 // the first frame, away from the frame lines.
 std::string FramesPattern() {
@@ -202,6 +244,32 @@ bool LineAt(const QImage& shown, LogicalPoint point) {
     }
   }
   return false;
+}
+
+TEST_F(ViewDrawingTest, ErrorMarkersOfAPgJobStandOnTheirErrorsAfterAWf2Job) {
+  // A WF2 pattern 4000 units high, then a PG job with one error on its flash's centre.
+  Wf2Header header = testing::SmallHeader(1, 2, false);
+  header.frame_height = 2000;
+  std::vector<testing::Wf2Frame> frames(2);
+  frames[0].push_back({{10, 10}, {20, 10}, {20, 20}, {10, 20}});
+  const std::vector<uint8_t> tall = testing::BuildWf2(header, frames);
+  WriteFile("tall.wf2", std::string(tall.begin(), tall.end()));
+  WriteFile("flash.em", "<X1000Y1000W400V400U0SZ");
+  WriteFile("flash.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("flash.em") +
+                             "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  WriteFile("errors.txt", "0 10 -10\r\n");
+  Start({"vexil", "tall.wf2"});
+  ASSERT_TRUE(WaitDrawn());
+  app_->QueueHandOver({HandOverRequest::kOpen,
+                       temp_.path(),
+                       {"vexil", "flash.job", "-vefn:" + Path("errors.txt")}});
+  ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == Path("flash.job"); }));
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_NE(LayerTable()[kMarkerEntry].library, kGdxNoHandle);
+  const QImage shown = view()->grab().toImage();
+  const LogicalPoint centre = AppDisplay().window.WorldToLogical(1000, 1000);
+  EXPECT_EQ(shown.pixelColor(centre.x + 20, centre.y + 20), QColor(255, 0, 0));
+  EXPECT_TRUE(LineAt(shown, centre)) << "the marker's cross is on the flash";
 }
 
 TEST_F(ViewDrawingTest, FramesDisplayCyclesOffBorderAllLinesAndOff) {

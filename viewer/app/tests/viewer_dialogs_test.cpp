@@ -765,6 +765,27 @@ TEST_F(ViewerDialogsTest, RamSnapAndDirectoryDialogsCheckWhatTheyTake) {
   EXPECT_EQ(AppState().temporary_directory, before);
 }
 
+TEST_F(ViewerDialogsTest, AStoredGridIsDrawnFromTheStart) {
+  // A grid of half a user unit (50 database units) over one flash, 800 to 1200 each way.
+  WriteSetting("GridOn", "1");
+  WriteSetting("GridSnap", "0.5");
+  WriteFile("flash.em", "<X1000Y1000W400V400U0SZ");
+  WriteFile("flash.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("flash.em") +
+                             "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "flash.job"});
+  ASSERT_TRUE(WaitDrawn());
+  const QImage shown = view()->grab().toImage();
+  const auto colour_at = [&](int32_t x, int32_t y) {
+    const LogicalPoint p = AppDisplay().window.WorldToLogical(x, y);
+    return shown.pixelColor(p.x, p.y);
+  };
+  for (const auto& [x, y] : {std::pair{1000, 1000}, {1050, 1050}, {950, 1100}}) {
+    EXPECT_EQ(colour_at(x, y), QColor(0, 0, 0)) << "grid point " << x << "," << y;
+  }
+  EXPECT_EQ(colour_at(1025, 1025), QColor(255, 0, 0)) << "between the grid points";
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
 TEST_F(ViewerDialogsTest, SaveChangesShowsEveryEditedLayerAndPagesByItsRows) {
   SetDialogMode(DialogMode::kInteractive);
   Start({"vexil"});
@@ -842,6 +863,34 @@ TEST_F(ViewerDialogsTest, ErrorListZoomsOnDoubleClickAndOk) {
   FindControl<QPushButton>(dialog, kAnswerOk)->click();
   EXPECT_FALSE(dialog->isVisible());
   EXPECT_NE(AppDisplay().window.current_view(), zoomed);
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
+TEST_F(ViewerDialogsTest, TheErrorListHoldsOnlyTheErrorsOfTheJobShown) {
+  for (const char* name : {"a.em", "b.em", "c.em"}) WriteFile(name, kSmallEmFile);
+  WriteFile("errors.txt", "0 10.0 20.0\r\n0 8.5 19.5\r\n");
+  WriteFile("empty.txt", "");
+  Start({"vexil", "a.em", "-vefn:" + Path("errors.txt")});
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_TRUE(frame()->OnCommand(kCmdErrorCoordinates));
+  auto* dialog = frame()->findChild<CErrorCoordsDlg*>();
+  ASSERT_NE(dialog, nullptr);
+  auto* list = FindControl<QListWidget>(dialog, kErrorList);
+  ASSERT_EQ(list->count(), 2);
+  dialog->reject();
+  // The next jobs come without an error file, and with one that holds no errors.
+  const std::vector<std::vector<std::string>> starts = {
+      {"vexil", "b.em"}, {"vexil", "c.em", "-vefn:" + Path("empty.txt")}};
+  for (const std::vector<std::string>& words : starts) {
+    app_->QueueHandOver({HandOverRequest::kOpen, temp_.path(), words});
+    const std::string job = Path(words[1].substr(0, 1) + ".job");
+    ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == job; })) << job;
+    ASSERT_TRUE(WaitDrawn());
+    EXPECT_EQ(LayerTable()[kMarkerEntry].library, kGdxNoHandle) << job;
+    ASSERT_TRUE(frame()->OnCommand(kCmdErrorCoordinates));
+    EXPECT_EQ(list->count(), 0) << job;
+    dialog->reject();
+  }
   EXPECT_TRUE(notifier_.shown.empty()) << Messages();
 }
 

@@ -144,6 +144,22 @@ TEST_F(JobLoadingTest, Wf2LayerAboveTheMemoryLimitGetsAFrameIndex) {
   EXPECT_EQ(Wf2FrameIndexSections(LayerTable()[0].frame_block), LayerTable()[0].frame_count);
 }
 
+TEST_F(JobLoadingTest, ANewJobKeepsNothingOfTheFilesOfTheJobBefore) {
+  // A job of a PG and a WF2 file, then one of the WF2 file alone, then one of the PG file.
+  LayerTable()[0].path = Write("a.em", "<X100Y200W30V10U0SZ");
+  LayerTable()[1].path = Write("pattern.wf2", Wf2Bytes());
+  ASSERT_EQ(LoadJobFiles(nullptr), 0);
+  ASSERT_EQ(JobState().code_set_name, "ASCII");
+  ASSERT_NE(JobState().wf2_header, (std::array<uint8_t, 128>{}));
+  ClearLayerEntry(&LayerTable()[0]);
+  ASSERT_EQ(LoadJobFiles(nullptr), 0);
+  EXPECT_EQ(JobState().code_set_name, "") << "no PG file, no code set";
+  ClearLayerEntry(&LayerTable()[1]);
+  LayerTable()[0].path = PathOf("a.em");
+  ASSERT_EQ(LoadJobFiles(nullptr), 0);
+  EXPECT_EQ(JobState().wf2_header, (std::array<uint8_t, 128>{})) << "no WF2 file, no header";
+}
+
 TEST_F(JobLoadingTest, DamagedWf2LayerIsReportedAndNotLoaded) {
   LayerTable()[0].path = Write("short.wf2", "not a pattern");
   EXPECT_EQ(LoadJobFiles(nullptr), 1);
