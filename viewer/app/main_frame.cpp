@@ -151,7 +151,7 @@ const FrameCommand kFrameCommands[] = {
      nullptr, nullptr},
     {kCmdHelpUsing, "&Using Help", "", "Display instructions about how to use help",
      &CMainFrame::OnHelp, nullptr, nullptr},
-    {kCmdAppAbout, "&About Vexil...", "",
+    {kCmdAppAbout, "About Vexil...", "",
      "Display program information, version number and copyright", &CMainFrame::OnAppAbout, nullptr,
      nullptr},
     {kCmdFramesDisplay, "F&rames Display", "", "Toggles mode of WF2 frames display.",

@@ -161,12 +161,18 @@ TEST_F(VexilWindowTest, MenusStandInOrderAndReachTheCommandsWithoutKeys) {
       QStringList({"&File", "&Edit", "&Settings", "&View", "&Info", "&Tools", "&Plot", "&Help"}));
   QMenu* settings = nullptr;
   QMenu* tools = nullptr;
+  QMenu* help = nullptr;
   for (QAction* action : frame()->menuBar()->actions()) {
     if (action->text() == "&Settings") settings = action->menu();
     if (action->text() == "&Tools") tools = action->menu();
+    if (action->text() == "&Help") help = action->menu();
   }
   ASSERT_NE(settings, nullptr);
   ASSERT_NE(tools, nullptr);
+  ASSERT_NE(help, nullptr);
+  // The About item is named after the program.
+  EXPECT_EQ(texts(help->actions()),
+            QStringList({"&Index", "&Installation", "&Using Help", "-", "-", "About Vexil..."}));
   // The frames display, Ram Use and Merge Layers have no key or button: their items follow
   // those of the settings and the tools.
   EXPECT_EQ(
