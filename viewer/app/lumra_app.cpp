@@ -373,6 +373,13 @@ void CLumraApp::QueueHandOver(const HandOverRequest& request) {
     // Parsed into the request's own record at once; nothing is applied before it runs.
     pending.command_line =
         ParseCommandLine(request.args, request.directory, request.directory == CurrentDirectory());
+    // While a file dialog is open a newer start replaces the one still waiting: only the
+    // latest file opens when the dialog closes.
+    if (AppState().file_dialog_open) {
+      std::erase_if(requests_, [](const PendingRequest& waiting) {
+        return waiting.kind == HandOverRequest::kOpen && !waiting.startup;
+      });
+    }
   }
   requests_.push_back(std::move(pending));
   ScheduleRequests(0);

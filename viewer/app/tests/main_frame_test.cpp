@@ -655,6 +655,31 @@ TEST_F(VexilWindowTest, OpenMakesAJobOfTheChosenFilesAndHandOversWaitForTheDialo
   EXPECT_TRUE(notifier_.shown.empty()) << Messages();
 }
 
+TEST_F(VexilWindowTest, OfHandOversDuringAFileDialogOnlyTheLatestOpens) {
+  WriteFile("c.em", kSmallEmFile);
+  WriteFile("d.em", kSmallEmFile);
+  Start({"vexil"});
+  Settle();
+  size_t pending_during = 0;
+  WhenModal<QFileDialog>([&](QFileDialog* shown) {
+    app_->QueueHandOver(OpenRequest(temp_.path(), "c.em"));
+    app_->QueueHandOver(OpenRequest(temp_.path(), "d.em"));
+    QTimer::singleShot(200, [&, shown] {
+      pending_during = app_->pending_requests();
+      shown->reject();
+    });
+  });
+  frame()->CommandAction(kCmdFileOpen)->trigger();
+  EXPECT_EQ(pending_during, 1u) << "the newer start replaced the older one";
+  ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == Path("d.job"); }));
+  ASSERT_TRUE(WaitDrawn());
+  Settle();
+  // The older start was never opened: its job was not made.
+  EXPECT_FALSE(std::filesystem::exists(Path("c.job")));
+  EXPECT_EQ(frame()->recent_files(), (std::vector<std::string>{Path("d.job")}));
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
 TEST_F(VexilWindowTest, NewNamesAJobAndBuildsItInTheLayerTable) {
   WriteFile("layer1.em", kSmallEmFile);
   WriteFile("empty.job", "[General]\r\nFormatType=0\r\n");
