@@ -26,6 +26,7 @@
 #include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
 #include "viewer/app/edit_tools.h"
+#include "viewer/app/error_coords_dlg.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/open_dialog_hooks.h"
@@ -97,6 +98,19 @@ void SetFormatOfDataFile(const std::string& path) {
     import.pg_format = format;
     import.unit_code = UnitCodeFor(format, import.metric);
   }
+}
+
+// Hides the windows that stand beside the drawing: the drawing window's info and tear-off
+// windows, the Error Coordinates list and the edit tools' Add Text and Selection dialogs.
+template <typename... Dialogs>
+void HideWindowsOf(QWidget* frame) {
+  for (QDialog* dialog : frame->findChildren<QDialog*>()) {
+    if (dialog->isVisible() && ((qobject_cast<Dialogs*>(dialog) != nullptr) || ...)) dialog->hide();
+  }
+}
+
+void HideModelessWindows(QWidget* frame) {
+  HideWindowsOf<CViewInfoDlg, CViewTearDlg, CErrorCoordsDlg, CSelectionDlg, CAddTextDlg>(frame);
 }
 
 }  // namespace
@@ -297,6 +311,8 @@ int CLumraApp::LoadLayers() {
 bool CLumraApp::OpenJob(std::string path) {
   ViewerAppState& state = AppState();
   BringToFront();
+  // The windows beside the drawing belong to the job that goes.
+  HideModelessWindows(frame_.get());
   ResetJob();
   if (DirExists(NativePath(path))) {
     Warn("The job file " + path + " does not exist.");

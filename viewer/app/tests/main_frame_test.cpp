@@ -680,6 +680,45 @@ TEST_F(VexilWindowTest, OfHandOversDuringAFileDialogOnlyTheLatestOpens) {
   EXPECT_TRUE(notifier_.shown.empty()) << Messages();
 }
 
+TEST_F(VexilWindowTest, OpeningAJobHidesTheModelessWindows) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteFile("b.em", kSmallEmFile);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  const auto shown = [this] {
+    QStringList titles;
+    for (QDialog* dialog : frame()->findChildren<QDialog*>()) {
+      if (dialog->isVisible()) titles << dialog->windowTitle();
+    }
+    titles.sort();
+    return titles.join(",").toStdString();
+  };
+  // The Text tool shows Add Text, the Delete tool Selection; the View tear-off and the Error
+  // Coordinates list are shown beside them.
+  struct Case {
+    int tool;
+    const char* windows;
+    const char* next_file;
+  };
+  for (const Case& test : {Case{kToolFirstDrawing + 1, "Add Text,Error Coordinates,View", "b.em"},
+                           Case{kToolDelete, "Error Coordinates,Selection,View", "a.em"}}) {
+    SCOPED_TRACE(test.windows);
+    frame()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame(), 3000));
+    QTest::keyClick(frame(), Qt::Key_F3);
+    frame()->CommandAction(kCmdTearOff)->trigger();
+    frame()->OnCommand(test.tool);
+    EXPECT_EQ(shown(), test.windows);
+    app_->QueueHandOver(OpenRequest(temp_.path(), test.next_file));
+    const std::string job = Path(std::string(test.next_file, 1) + ".job");
+    ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == job; }));
+    ASSERT_TRUE(WaitDrawn());
+    EXPECT_EQ(shown(), "");
+    frame()->OnCommand(kToolReset);
+  }
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
 TEST_F(VexilWindowTest, NewNamesAJobAndBuildsItInTheLayerTable) {
   WriteFile("layer1.em", kSmallEmFile);
   WriteFile("empty.job", "[General]\r\nFormatType=0\r\n");
