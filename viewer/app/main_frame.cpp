@@ -161,6 +161,10 @@ const FrameCommand kFrameCommands[] = {
      &CMainFrame::FramesAtStartup},
     {kCmdRamUse, "&Ram Use...", "", "Define maximum ram to use for database", nullptr, nullptr,
      nullptr},
+    // Without a menu item: the context help key, which shows the same help as F1.
+    {kCmdContextHelp, "Context Help", "Shift+F1",
+     "Display help for clicked on buttons, menus and windows", &CMainFrame::OnHelp, nullptr,
+     nullptr},
     // Without a menu item: the keys of the edit tools' Delete and Undo.
     {kCmdEditClear, "Clear", "Del", "Erase the selection", &CMainFrame::OnEditClear,
      &CMainFrame::EditToolsIdle, nullptr},

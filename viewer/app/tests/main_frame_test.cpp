@@ -895,6 +895,14 @@ TEST_F(VexilWindowTest, HelpNamesTheReadmeWithoutADesktop) {
   frame()->CommandAction(kCmdHelpIndex)->trigger();
   // The tests' programs lie in build/bin, two levels below the README.
   EXPECT_NE(Messages().find("README.md"), std::string::npos) << Messages();
+  // F1 and the context help key Shift+F1 reach the same help.
+  frame()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame(), 3000));
+  for (const Qt::KeyboardModifier modifier : {Qt::NoModifier, Qt::ShiftModifier}) {
+    notifier_.shown.clear();
+    QTest::keyClick(frame(), Qt::Key_F1, modifier);
+    EXPECT_NE(Messages().find("README.md"), std::string::npos) << modifier;
+  }
   notifier_.shown.clear();
   AppState().program_directory = temp_.path();
   frame()->CommandAction(kCmdHelpInstallation)->trigger();
