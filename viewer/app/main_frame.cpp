@@ -543,7 +543,9 @@ void CMainFrame::ReadSettings() {
       }
     }
   }
-  state.fill_mode = settings.fill_on != 0 ? 1 : 0;
+  // The stored mode is the first view's: outline, fill, or fill with swept edges (a value
+  // beyond these fills).
+  state.fill_mode = settings.fill_on >= 0 && settings.fill_on <= 2 ? settings.fill_on : 1;
   state.current_job_path = settings.last_job_file_name;
   if (!settings_open_) {
     // Without a store the temporaries go to the current directory.

@@ -531,6 +531,27 @@ TEST_F(VexilWindowTest, SettingsWrittenAtCloseAreReadAtTheNextStart) {
   EXPECT_EQ(AppState().current_job_path, Path("layer1.job"));
 }
 
+TEST_F(VexilWindowTest, StoredFillModeIsTheFirstViewsAndFillOutlineAlternatesFromIt) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteSetting("FillOn", "2");
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  // Fill with swept edges is the first view's mode; the button alternates fill and outline.
+  EXPECT_EQ(AppState().fill_mode, 2);
+  auto* button = qobject_cast<QToolButton*>(
+      frame()->toolbar()->widgetForAction(frame()->CommandAction(kCmdFillOutline)));
+  ASSERT_NE(button, nullptr);
+  for (const int expected : {1, 0, 1}) {
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(WaitDrawn());
+    EXPECT_EQ(AppState().fill_mode, expected);
+    EXPECT_EQ(button->isChecked(), expected != 0);
+  }
+  // The stored mode is Fill On/Off's, not the view's.
+  frame()->close();
+  EXPECT_EQ(Setting("FillOn"), "2");
+}
+
 TEST_F(VexilWindowTest, EditToolsSeeCommandsFirstAndGetTheSnapSettingsBackAsSaved) {
   WriteFile("layer1.em", kSmallEmFile);
   Start({"vexil", "layer1.em"});
