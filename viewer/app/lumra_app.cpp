@@ -383,6 +383,9 @@ bool CLumraApp::EnterDataFile(const CommandLineRequest& request) {
 }
 
 void CLumraApp::QueueHandOver(const HandOverRequest& request) {
+  // The other start shows the user where its file goes at once, also while the request
+  // waits for a dialog.
+  RestoreIfMinimised();
   PendingRequest pending;
   pending.kind = request.kind;
   if (request.kind == HandOverRequest::kOpen) {
@@ -450,9 +453,16 @@ void CLumraApp::RunOpenRequest(const PendingRequest& pending) {
   OpenJob(request.job_path);
 }
 
+void CLumraApp::RestoreIfMinimised() {
+  // Back to the state it had before, maximised or not.
+  if (frame_ != nullptr && frame_->isMinimized()) {
+    frame_->setWindowState(frame_->windowState() & ~Qt::WindowMinimized);
+  }
+}
+
 void CLumraApp::BringToFront() {
   if (frame_ == nullptr) return;
-  if (frame_->isMinimized()) frame_->showNormal();
+  RestoreIfMinimised();
   frame_->raise();
   frame_->activateWindow();
 }

@@ -373,6 +373,37 @@ TEST_F(VexilWindowTest, HandOversDuringAModalLoopWaitAndRunInOrder) {
   EXPECT_TRUE(notifier_.shown.empty()) << Messages();
 }
 
+TEST_F(VexilWindowTest, AHandOverRestoresAMinimisedViewerAtOnce) {
+  WriteFile("a.em", kSmallEmFile);
+  Start({"vexil"});
+  Settle();
+  frame()->showMaximized();
+  Settle(100);
+  frame()->showMinimized();
+  Settle(100);
+  ASSERT_TRUE(frame()->isMinimized());
+  // The request waits for the dialog; the window comes back, maximised as it was, as soon
+  // as it arrives.
+  bool minimised_during = true;
+  bool maximised_during = false;
+  size_t pending_during = 0;
+  QDialog dialog(frame());
+  QTimer::singleShot(0, [&] { app_->QueueHandOver(OpenRequest(temp_.path(), "a.em")); });
+  QTimer::singleShot(300, [&] {
+    minimised_during = frame()->isMinimized();
+    maximised_during = frame()->isMaximized();
+    pending_during = app_->pending_requests();
+    dialog.accept();
+  });
+  dialog.exec();
+  EXPECT_FALSE(minimised_during);
+  EXPECT_TRUE(maximised_during);
+  EXPECT_EQ(pending_during, 1u);
+  ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == Path("a.job"); }));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_TRUE(frame()->isMaximized());
+}
+
 TEST_F(VexilWindowTest, OptionsOfAHandOverDoNotStickToTheNext) {
   WriteFile("a.em", kSmallEmFile);
   Start({"vexil", "-ram:100"});
