@@ -100,8 +100,7 @@ void SetFormatOfDataFile(const std::string& path) {
   }
 }
 
-// Hides the windows that stand beside the drawing: the drawing window's info and tear-off
-// windows, the Error Coordinates list and the edit tools' Add Text and Selection dialogs.
+// Hides every shown dialog of the given kinds.
 template <typename... Dialogs>
 void HideWindowsOf(QWidget* frame) {
   for (QDialog* dialog : frame->findChildren<QDialog*>()) {
@@ -109,6 +108,8 @@ void HideWindowsOf(QWidget* frame) {
   }
 }
 
+// Hides the windows that stand beside the drawing: the drawing window's info and tear-off
+// windows, the Error Coordinates list and the edit tools' Add Text and Selection dialogs.
 void HideModelessWindows(QWidget* frame) {
   HideWindowsOf<CViewInfoDlg, CViewTearDlg, CErrorCoordsDlg, CSelectionDlg, CAddTextDlg>(frame);
 }
