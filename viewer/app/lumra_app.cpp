@@ -26,6 +26,7 @@
 #include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
 #include "viewer/app/edit_tools.h"
+#include "viewer/app/error_coords_dlg.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/open_dialog_hooks.h"
@@ -97,6 +98,20 @@ void SetFormatOfDataFile(const std::string& path) {
     import.pg_format = format;
     import.unit_code = UnitCodeFor(format, import.metric);
   }
+}
+
+// Hides every shown dialog of the given kinds.
+template <typename... Dialogs>
+void HideWindowsOf(QWidget* frame) {
+  for (QDialog* dialog : frame->findChildren<QDialog*>()) {
+    if (dialog->isVisible() && ((qobject_cast<Dialogs*>(dialog) != nullptr) || ...)) dialog->hide();
+  }
+}
+
+// Hides the windows that stand beside the drawing: the drawing window's info and tear-off
+// windows, the Error Coordinates list and the edit tools' Add Text and Selection dialogs.
+void HideModelessWindows(QWidget* frame) {
+  HideWindowsOf<CViewInfoDlg, CViewTearDlg, CErrorCoordsDlg, CSelectionDlg, CAddTextDlg>(frame);
 }
 
 }  // namespace
@@ -299,6 +314,8 @@ int CLumraApp::LoadLayers() {
 bool CLumraApp::OpenJob(std::string path) {
   ViewerAppState& state = AppState();
   BringToFront();
+  // The windows beside the drawing belong to the job that goes.
+  HideModelessWindows(frame_.get());
   ResetJob();
   if (DirExists(NativePath(path))) {
     Warn("The job file " + path + " does not exist.");
@@ -369,12 +386,22 @@ bool CLumraApp::EnterDataFile(const CommandLineRequest& request) {
 }
 
 void CLumraApp::QueueHandOver(const HandOverRequest& request) {
+  // The other start shows the user where its file goes at once, also while the request
+  // waits for a dialog.
+  RestoreIfMinimised();
   PendingRequest pending;
   pending.kind = request.kind;
   if (request.kind == HandOverRequest::kOpen) {
     // Parsed into the request's own record at once; nothing is applied before it runs.
     pending.command_line =
         ParseCommandLine(request.args, request.directory, request.directory == CurrentDirectory());
+    // While a file dialog is open a newer start replaces the one still waiting: only the
+    // latest file opens when the dialog closes.
+    if (AppState().file_dialog_open) {
+      std::erase_if(requests_, [](const PendingRequest& waiting) {
+        return waiting.kind == HandOverRequest::kOpen && !waiting.startup;
+      });
+    }
   }
   requests_.push_back(std::move(pending));
   ScheduleRequests(0);
@@ -429,9 +456,16 @@ void CLumraApp::RunOpenRequest(const PendingRequest& pending) {
   OpenJob(request.job_path);
 }
 
+void CLumraApp::RestoreIfMinimised() {
+  // Back to the state it had before, maximised or not.
+  if (frame_ != nullptr && frame_->isMinimized()) {
+    frame_->setWindowState(frame_->windowState() & ~Qt::WindowMinimized);
+  }
+}
+
 void CLumraApp::BringToFront() {
   if (frame_ == nullptr) return;
-  if (frame_->isMinimized()) frame_->showNormal();
+  RestoreIfMinimised();
   frame_->raise();
   frame_->activateWindow();
 }

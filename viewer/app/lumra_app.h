@@ -95,6 +95,7 @@ class CLumraApp : public QObject {
   // The path is a copy: opening resets the state it may come from.
   bool OpenJob(std::string path);
   void ResetJob();
+  void RestoreIfMinimised();
   void BringToFront();
   void UpdateTitle(const std::string& job_name);
 

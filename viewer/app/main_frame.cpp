@@ -151,7 +151,7 @@ const FrameCommand kFrameCommands[] = {
      nullptr, nullptr},
     {kCmdHelpUsing, "&Using Help", "", "Display instructions about how to use help",
      &CMainFrame::OnHelp, nullptr, nullptr},
-    {kCmdAppAbout, "&About Vexil...", "",
+    {kCmdAppAbout, "About Vexil...", "",
      "Display program information, version number and copyright", &CMainFrame::OnAppAbout, nullptr,
      nullptr},
     {kCmdFramesDisplay, "F&rames Display", "", "Toggles mode of WF2 frames display.",
@@ -160,6 +160,10 @@ const FrameCommand kFrameCommands[] = {
      "Saves the frame on off display setting for startup", &CMainFrame::OnFramesAtStartup, nullptr,
      &CMainFrame::FramesAtStartup},
     {kCmdRamUse, "&Ram Use...", "", "Define maximum ram to use for database", nullptr, nullptr,
+     nullptr},
+    // Without a menu item: the context help key, which shows the same help as F1.
+    {kCmdContextHelp, "Context Help", "Shift+F1",
+     "Display help for clicked on buttons, menus and windows", &CMainFrame::OnHelp, nullptr,
      nullptr},
     // Without a menu item: the keys of the edit tools' Delete and Undo.
     {kCmdEditClear, "Clear", "Del", "Erase the selection", &CMainFrame::OnEditClear,
@@ -539,7 +543,9 @@ void CMainFrame::ReadSettings() {
       }
     }
   }
-  state.fill_mode = settings.fill_on != 0 ? 1 : 0;
+  // The stored mode is the first view's: outline, fill, or fill with swept edges (a value
+  // beyond these fills).
+  state.fill_mode = settings.fill_on >= 0 && settings.fill_on <= 2 ? settings.fill_on : 1;
   state.current_job_path = settings.last_job_file_name;
   // A stored grid is drawn from the first job on.
   ApplyGridSettings();

@@ -81,6 +81,7 @@ enum ViewerCommand : int {
   kCmdAppExit = 57665,
   kCmdHelpIndex = 57666,
   kCmdHelpUsing = 57668,
+  kCmdContextHelp = 57669,
   kCmdViewToolbar = 59392,
   kCmdViewStatusBar = 59393,
 };

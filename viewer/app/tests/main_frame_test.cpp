@@ -161,12 +161,18 @@ TEST_F(VexilWindowTest, MenusStandInOrderAndReachTheCommandsWithoutKeys) {
       QStringList({"&File", "&Edit", "&Settings", "&View", "&Info", "&Tools", "&Plot", "&Help"}));
   QMenu* settings = nullptr;
   QMenu* tools = nullptr;
+  QMenu* help = nullptr;
   for (QAction* action : frame()->menuBar()->actions()) {
     if (action->text() == "&Settings") settings = action->menu();
     if (action->text() == "&Tools") tools = action->menu();
+    if (action->text() == "&Help") help = action->menu();
   }
   ASSERT_NE(settings, nullptr);
   ASSERT_NE(tools, nullptr);
+  ASSERT_NE(help, nullptr);
+  // The About item is named after the program.
+  EXPECT_EQ(texts(help->actions()),
+            QStringList({"&Index", "&Installation", "&Using Help", "-", "-", "About Vexil..."}));
   // The frames display, Ram Use and Merge Layers have no key or button: their items follow
   // those of the settings and the tools.
   EXPECT_EQ(
@@ -367,6 +373,37 @@ TEST_F(VexilWindowTest, HandOversDuringAModalLoopWaitAndRunInOrder) {
   EXPECT_TRUE(notifier_.shown.empty()) << Messages();
 }
 
+TEST_F(VexilWindowTest, AHandOverRestoresAMinimisedViewerAtOnce) {
+  WriteFile("a.em", kSmallEmFile);
+  Start({"vexil"});
+  Settle();
+  frame()->showMaximized();
+  Settle(100);
+  frame()->showMinimized();
+  Settle(100);
+  ASSERT_TRUE(frame()->isMinimized());
+  // The request waits for the dialog; the window comes back, maximised as it was, as soon
+  // as it arrives.
+  bool minimised_during = true;
+  bool maximised_during = false;
+  size_t pending_during = 0;
+  QDialog dialog(frame());
+  QTimer::singleShot(0, [&] { app_->QueueHandOver(OpenRequest(temp_.path(), "a.em")); });
+  QTimer::singleShot(300, [&] {
+    minimised_during = frame()->isMinimized();
+    maximised_during = frame()->isMaximized();
+    pending_during = app_->pending_requests();
+    dialog.accept();
+  });
+  dialog.exec();
+  EXPECT_FALSE(minimised_during);
+  EXPECT_TRUE(maximised_during);
+  EXPECT_EQ(pending_during, 1u);
+  ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == Path("a.job"); }));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_TRUE(frame()->isMaximized());
+}
+
 TEST_F(VexilWindowTest, OptionsOfAHandOverDoNotStickToTheNext) {
   WriteFile("a.em", kSmallEmFile);
   Start({"vexil", "-ram:100"});
@@ -525,6 +562,27 @@ TEST_F(VexilWindowTest, SettingsWrittenAtCloseAreReadAtTheNextStart) {
   EXPECT_EQ(AppState().current_job_path, Path("layer1.job"));
 }
 
+TEST_F(VexilWindowTest, StoredFillModeIsTheFirstViewsAndFillOutlineAlternatesFromIt) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteSetting("FillOn", "2");
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  // Fill with swept edges is the first view's mode; the button alternates fill and outline.
+  EXPECT_EQ(AppState().fill_mode, 2);
+  auto* button = qobject_cast<QToolButton*>(
+      frame()->toolbar()->widgetForAction(frame()->CommandAction(kCmdFillOutline)));
+  ASSERT_NE(button, nullptr);
+  for (const int expected : {1, 0, 1}) {
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(WaitDrawn());
+    EXPECT_EQ(AppState().fill_mode, expected);
+    EXPECT_EQ(button->isChecked(), expected != 0);
+  }
+  // The stored mode is Fill On/Off's, not the view's.
+  frame()->close();
+  EXPECT_EQ(Setting("FillOn"), "2");
+}
+
 TEST_F(VexilWindowTest, EditToolsSeeCommandsFirstAndGetTheSnapSettingsBackAsSaved) {
   WriteFile("layer1.em", kSmallEmFile);
   Start({"vexil", "layer1.em"});
@@ -646,6 +704,70 @@ TEST_F(VexilWindowTest, OpenMakesAJobOfTheChosenFilesAndHandOversWaitForTheDialo
   ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == Path("c.job"); }));
   ASSERT_TRUE(WaitDrawn());
   EXPECT_EQ(frame()->recent_files(), (std::vector<std::string>{Path("c.job"), Path("a.job")}));
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
+TEST_F(VexilWindowTest, OfHandOversDuringAFileDialogOnlyTheLatestOpens) {
+  WriteFile("c.em", kSmallEmFile);
+  WriteFile("d.em", kSmallEmFile);
+  Start({"vexil"});
+  Settle();
+  size_t pending_during = 0;
+  WhenModal<QFileDialog>([&](QFileDialog* shown) {
+    app_->QueueHandOver(OpenRequest(temp_.path(), "c.em"));
+    app_->QueueHandOver(OpenRequest(temp_.path(), "d.em"));
+    QTimer::singleShot(200, [&, shown] {
+      pending_during = app_->pending_requests();
+      shown->reject();
+    });
+  });
+  frame()->CommandAction(kCmdFileOpen)->trigger();
+  EXPECT_EQ(pending_during, 1u) << "the newer start replaced the older one";
+  ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == Path("d.job"); }));
+  ASSERT_TRUE(WaitDrawn());
+  Settle();
+  // The older start was never opened: its job was not made.
+  EXPECT_FALSE(std::filesystem::exists(Path("c.job")));
+  EXPECT_EQ(frame()->recent_files(), (std::vector<std::string>{Path("d.job")}));
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+}
+
+TEST_F(VexilWindowTest, OpeningAJobHidesTheModelessWindows) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteFile("b.em", kSmallEmFile);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  const auto shown = [this] {
+    QStringList titles;
+    for (QDialog* dialog : frame()->findChildren<QDialog*>()) {
+      if (dialog->isVisible()) titles << dialog->windowTitle();
+    }
+    titles.sort();
+    return titles.join(",").toStdString();
+  };
+  // The Text tool shows Add Text, the Delete tool Selection; the View tear-off and the Error
+  // Coordinates list are shown beside them.
+  struct Case {
+    int tool;
+    const char* windows;
+    const char* next_file;
+  };
+  for (const Case& test : {Case{kToolFirstDrawing + 1, "Add Text,Error Coordinates,View", "b.em"},
+                           Case{kToolDelete, "Error Coordinates,Selection,View", "a.em"}}) {
+    SCOPED_TRACE(test.windows);
+    frame()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame(), 3000));
+    QTest::keyClick(frame(), Qt::Key_F3);
+    frame()->CommandAction(kCmdTearOff)->trigger();
+    frame()->OnCommand(test.tool);
+    EXPECT_EQ(shown(), test.windows);
+    app_->QueueHandOver(OpenRequest(temp_.path(), test.next_file));
+    const std::string job = Path(std::string(test.next_file, 1) + ".job");
+    ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == job; }));
+    ASSERT_TRUE(WaitDrawn());
+    EXPECT_EQ(shown(), "");
+    frame()->OnCommand(kToolReset);
+  }
   EXPECT_TRUE(notifier_.shown.empty()) << Messages();
 }
 
@@ -825,6 +947,14 @@ TEST_F(VexilWindowTest, HelpNamesTheReadmeWithoutADesktop) {
   frame()->CommandAction(kCmdHelpIndex)->trigger();
   // The tests' programs lie in build/bin, two levels below the README.
   EXPECT_NE(Messages().find("README.md"), std::string::npos) << Messages();
+  // F1 and the context help key Shift+F1 reach the same help.
+  frame()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame(), 3000));
+  for (const Qt::KeyboardModifier modifier : {Qt::NoModifier, Qt::ShiftModifier}) {
+    notifier_.shown.clear();
+    QTest::keyClick(frame(), Qt::Key_F1, modifier);
+    EXPECT_NE(Messages().find("README.md"), std::string::npos) << modifier;
+  }
   notifier_.shown.clear();
   AppState().program_directory = temp_.path();
   frame()->CommandAction(kCmdHelpInstallation)->trigger();
