@@ -692,7 +692,8 @@ void CEditTools::AfterEdit() {
 }
 
 int CEditTools::SaveEditedLayers(bool reload) {
-  store_.ApplySelection(false);
+  // A selection being picked is no edit: it stays open for the Selection dialog unless the
+  // save goes ahead, which discards it with the edits.
   const std::vector<int> layers = store_.EditedLayers();
   if (layers.empty()) return 0;
   std::vector<SaveTarget> targets;

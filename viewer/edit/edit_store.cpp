@@ -646,7 +646,6 @@ bool EditStore::WriteLayer(int layer, const std::string& path, std::string* erro
 }
 
 bool EditStore::SaveEditedLayers(const std::vector<SaveTarget>& targets) {
-  ApplySelection(false);
   std::string errors;
   for (const SaveTarget& target : targets) {
     if (!ValidLayer(target.layer) || LayerTable()[target.layer].path.empty()) continue;

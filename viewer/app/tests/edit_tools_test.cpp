@@ -388,6 +388,39 @@ TEST_F(EditToolsTest, ASaveThatCannotWriteKeepsTheSourceAndTheEdits) {
   EXPECT_EQ(ReadFile(Path("a.em")), kThreeFlashes);
 }
 
+TEST_F(EditToolsTest, SaveLeavesTheOpenSelectionToTheSelectionDialog) {
+  StartWithFlashes();
+  const QColor red(255, 0, 0);
+  EditStore& store = tools_->store();
+  int asked = 0;
+  tools_->SetSaveChangesDialog([&asked](std::vector<SaveTarget>*) {
+    ++asked;
+    return kAnswerCancel;
+  });
+  Choose(kToolDeleteElements);
+  CSelectionDlg* selection = tools_->selection_dialog();
+  // Save with nothing edited asks nothing; Save cancelled changes nothing. Either way the
+  // flash picked before stays picked, and OK deletes it.
+  Pick(80, 190, 120, 210);
+  Choose(kToolSave);
+  EXPECT_EQ(asked, 0);
+  EXPECT_TRUE(store.selection_open());
+  Press(selection, QDialogButtonBox::Ok);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_NE(ColourAt(100, 200), red);
+  EXPECT_EQ(store.LayerFlags(0), kLayerDeleted);
+  Choose(kToolDeleteElements);
+  Pick(280, 190, 320, 210);
+  Choose(kToolSave);
+  EXPECT_EQ(asked, 1);
+  ASSERT_TRUE(store.selection_open());
+  EXPECT_EQ(store.open_group()->hits.size(), 1u);
+  Press(selection, QDialogButtonBox::Ok);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_NE(ColourAt(300, 200), red);
+  EXPECT_EQ(ColourAt(500, 500), red);
+}
+
 TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
   StartWithFlashes();
   Choose(kToolText);
