@@ -297,15 +297,24 @@ TEST_F(EditToolsTest, EndPointSnapProposesAVertexThatTabStepsAndTheRightButtonAc
   EXPECT_EQ(ColourAt(200, 200), red);
   EXPECT_EQ(ColourAt(262, 242), white);
   EXPECT_EQ(selected(), "RIGHT MOUSE: Accept Vertex");
-  // A refused click keeps the help it had, with the refusal appended and selected.
-  const QString help = info->help();
+  // A click elsewhere takes the proposal first; off every vertex it is then refused: the
+  // help the vertex left, with the refusal appended and selected.
   ClickAt(between);
+  EXPECT_EQ(tools_->click_count(), 1);
+  EXPECT_EQ(tools_->band_points()[0], At(252, 232)) << "the proposal was taken";
+  EXPECT_FALSE(work.query().has_hit());
+  EXPECT_EQ(ColourAt(262, 242), red) << "a taken vertex is no longer highlighted";
+  const QString help = "TAB: Next Close Vertex\nSPACE: Trace Figure";
   EXPECT_EQ(info->help(), help + refusal);
   EXPECT_EQ(selected(), refusal);
   EXPECT_TRUE(info->text().isEmpty());
   ClickAt(between);
   EXPECT_EQ(info->help(), help + refusal) << "the refusal is not appended twice";
-  // Proposed again, stepped back by TAB to the first flash, accepted with the right button.
+  EXPECT_EQ(tools_->click_count(), 1);
+  // Started again: proposed, stepped back by TAB to the first flash, accepted with the
+  // right button.
+  Choose(kToolRectangle2);
+  EXPECT_EQ(tools_->click_count(), 0);
   ClickAt(near_first);
   for (int i = 0; i < 3; ++i) QTest::keyClick(view(), Qt::Key_Tab);
   EXPECT_EQ(tools_->band_points()[0], At(250, 230)) << "TAB wraps to the first vertex";
@@ -362,6 +371,78 @@ TEST_F(EditToolsTest, EndPointSnapProposesAVertexThatTabStepsAndTheRightButtonAc
   EXPECT_NEAR(box.min_x, 450, 8) << "the text starts at the accepted vertex";
   EXPECT_NEAR(box.min_y, 170, 8);
   Press(dialog, QDialogButtonBox::Ok);
+}
+
+TEST_F(EditToolsTest, LeftClicksTakeTheProposedPointAndGridPointsStandInOffTheVertices) {
+  // A 200x200 flash whose corners lie on the grid of one user unit (100 units).
+  StartWithFlashes("<X300Y300W200V200U0SZ");
+  ASSERT_EQ(app_->services().DisplayUnits().grid_spacing, 100);
+  EditStore& store = tools_->store();
+  const QString refusal = "Invalid point.  Click on insertion\nor end point";
+  auto right_click = [this](QPoint p) { QTest::mouseClick(view(), Qt::RightButton, {}, p); };
+  auto last_flash = [this, &store] {
+    const std::vector<GdxHandle> edits = store.EditLibraries(0);
+    const std::vector<FlashValues> flashes =
+        edits.empty() ? std::vector<FlashValues>() : FlashesOf(edits.back());
+    return flashes.size() == 1 ? flashes[0] : FlashValues{};
+  };
+
+  // Grid snap alone: the band's corners stand on the grid points the edit takes.
+  AppState().settings.snap_on = 1;
+  Choose(kToolRectangle2);
+  ClickAt(At(330, 290));
+  EXPECT_EQ(tools_->band_points()[0], At(300, 300));
+  QTest::mouseMove(view(), At(370, 310));
+  EXPECT_EQ(tools_->band_end(), At(400, 300));
+  ClickAt(At(370, 390));
+  EXPECT_EQ(last_flash(), (FlashValues{100, 100, 0, 350, 350}));
+  Choose(kToolUndo);
+  app_->frame()->OnCommand(kToolEnd);
+
+  // End-point snap: each left click takes the vertex proposed before it, so clicking
+  // vertex after vertex draws without the right button.
+  AppState().settings.snap_on = 0;
+  AppState().settings.snap_end_point = 1;
+  Choose(kToolRectangle2);
+  ClickAt(At(201, 201));
+  ClickAt(At(399, 399));
+  EXPECT_EQ(tools_->click_count(), 2);
+  EXPECT_TRUE(store.EditLibraries(0).empty());
+  EXPECT_EQ(tools_->band_points()[0], At(200, 200)) << "the first vertex was taken";
+  ClickAt(At(399, 201));
+  ASSERT_EQ(store.EditLibraries(0).size(), 1u);
+  EXPECT_EQ(last_flash(), (FlashValues{200, 200, 0, 300, 300}));
+  EXPECT_EQ(tools_->click_count(), 1) << "the third click's vertex starts the next rectangle";
+  EXPECT_EQ(tools_->band_points()[0], At(400, 200));
+  app_->frame()->OnCommand(kToolEnd);
+  Choose(kToolUndo);
+
+  // Both snaps: a click off every vertex is still told so, and proposes its grid point.
+  AppState().settings.snap_on = 1;
+  Choose(kToolRectangle2);
+  CViewInfoDlg* info = view()->interaction().info_window();
+  ClickAt(At(330, 290));
+  ASSERT_EQ(tools_->click_count(), 1);
+  EXPECT_EQ(tools_->band_points()[0], At(300, 300));
+  EXPECT_TRUE(info->help().endsWith(refusal)) << info->help().toStdString();
+  EXPECT_TRUE(store.EditLibraries(0).empty());
+  // A click on a vertex takes the grid point and proposes the vertex; the right button
+  // accepts it.
+  ClickAt(At(203, 196));
+  EXPECT_EQ(tools_->click_count(), 2);
+  right_click(At(203, 196));
+  ASSERT_EQ(store.EditLibraries(0).size(), 1u);
+  EXPECT_EQ(last_flash(), (FlashValues{100, 100, 0, 250, 250}));
+  // Off the vertices the right button takes the grid point under it.
+  ClickAt(At(330, 390));
+  right_click(At(370, 310));
+  EXPECT_EQ(tools_->click_count(), 1);
+  EXPECT_EQ(tools_->band_points()[0], At(400, 300));
+  ClickAt(At(310, 380));
+  right_click(At(310, 380));
+  ASSERT_EQ(store.EditLibraries(0).size(), 2u);
+  EXPECT_EQ(last_flash(), (FlashValues{100, 100, 0, 350, 350}));
+  app_->frame()->OnCommand(kToolEnd);
 }
 
 TEST_F(EditToolsTest, ASaveThatCannotWriteKeepsTheSourceAndTheEdits) {
