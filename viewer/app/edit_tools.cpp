@@ -662,6 +662,8 @@ void CEditTools::AddText(const EditPoint& a, const EditPoint& b) {
   // The rotation and mirroring may have changed since the dialog was shown.
   text_dialog_->ReadTextDialogFields();
   const TextEditState& state = text_dialog_->state();
+  // Without characters to stroke there is nothing to add.
+  if (state.text.find_first_not_of(" \t\r\n") == std::string::npos) return;
   TextPlacement placement;
   placement.rotation = state.rotation;
   placement.mirror = state.mirror;

@@ -507,10 +507,14 @@ TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
   Choose(kToolText);
   CAddTextDlg* dialog = tools_->text_dialog();
   ASSERT_TRUE(dialog->isVisible());
-  QTest::keyClicks(dialog->text_edit(), "HI");
-  // A height makes one click place the text.
+  // A height makes one click place the text; without a text the click adds nothing and
+  // says nothing.
   QTest::keyClicks(dialog->height_edit(), "0.4");
   EXPECT_TRUE(dialog->state().height_switched);
+  Click(200, 400);
+  EXPECT_TRUE(tools_->store().EditLibraries(0).empty());
+  EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown.back().text;
+  QTest::keyClicks(dialog->text_edit(), "HI");
   Click(200, 400);
   const size_t added = tools_->store().EditLibraries(0).size();
   ASSERT_EQ(added, 1u) << (notifier_.shown.empty() ? "" : notifier_.shown.back().text);
