@@ -459,10 +459,7 @@ void EditStore::UndoDeletion(int group_id) {
 
 bool EditStore::UndoLastEdit() {
   changed_.clear();
-  if (open_group_ != 0) {
-    ApplySelection(false);
-    return true;
-  }
+  // A selection being picked is no edit: it stays open.
   if (undo_.empty()) {
     message_ = "Nothing to undo.";
     return false;

@@ -469,7 +469,7 @@ TEST_F(EditToolsTest, ASaveThatCannotWriteKeepsTheSourceAndTheEdits) {
   EXPECT_EQ(ReadFile(Path("a.em")), kThreeFlashes);
 }
 
-TEST_F(EditToolsTest, SaveLeavesTheOpenSelectionToTheSelectionDialog) {
+TEST_F(EditToolsTest, SaveAndUndoLeaveTheOpenSelectionToTheSelectionDialog) {
   StartWithFlashes();
   const QColor red(255, 0, 0);
   EditStore& store = tools_->store();
@@ -495,10 +495,16 @@ TEST_F(EditToolsTest, SaveLeavesTheOpenSelectionToTheSelectionDialog) {
   Choose(kToolSave);
   EXPECT_EQ(asked, 1);
   ASSERT_TRUE(store.selection_open());
+  // Undo brings the flash deleted before back; the pick stays.
+  Choose(kToolUndo);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(ColourAt(100, 200), red);
+  ASSERT_TRUE(store.selection_open());
   EXPECT_EQ(store.open_group()->hits.size(), 1u);
   Press(selection, QDialogButtonBox::Ok);
   ASSERT_TRUE(WaitDrawn());
   EXPECT_NE(ColourAt(300, 200), red);
+  EXPECT_EQ(ColourAt(100, 200), red);
   EXPECT_EQ(ColourAt(500, 500), red);
 }
 
