@@ -330,10 +330,8 @@ bool CEditTools::OnCommand(int id) {
     case kToolRectangle3:
     case kToolDeleteElements:
       if (!AppState().job_loaded) return true;
-      if (tool_ == kToolText && id != kToolText) text_dialog_->hide();
-      if (tool_ == kToolDeleteElements && id != kToolDeleteElements &&
-          selection_dialog_->isVisible())
-        selection_dialog_->reject();
+      // Only the tool changes: the dialog of the tool before stays open with its texts or
+      // its pick until its own OK or Cancel.
       SetCurrentTool(id);
       if (id == kToolText) text_dialog_->show();
       if (id == kToolDeleteElements) selection_dialog_->show();

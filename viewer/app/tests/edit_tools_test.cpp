@@ -565,6 +565,38 @@ TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
   EXPECT_EQ(dialog->height_edit()->maxLength(), kMaxHeightLength);
 }
 
+TEST_F(EditToolsTest, AnotherToolLeavesTheDialogOfTheToolBeforeOpen) {
+  StartWithFlashes();
+  const QColor red(255, 0, 0);
+  EditStore& store = tools_->store();
+  // A text placed, then another tool: the Add Text dialog stays, and its Cancel still takes
+  // the text away (and ends the tool in use).
+  Choose(kToolText);
+  CAddTextDlg* text = tools_->text_dialog();
+  QTest::keyClicks(text->text_edit(), "HI");
+  QTest::keyClicks(text->height_edit(), "0.4");
+  Click(200, 400);
+  ASSERT_EQ(store.EditLibraries(0).size(), 1u);
+  Choose(kToolRectangle2);
+  EXPECT_EQ(tools_->current_tool(), kToolRectangle2);
+  ASSERT_TRUE(text->isVisible());
+  Press(text, QDialogButtonBox::Cancel);
+  EXPECT_TRUE(store.EditLibraries(0).empty());
+  EXPECT_EQ(tools_->current_tool(), 0);
+  // A pick, then another tool: the Selection dialog stays, and its OK deletes the pick.
+  Choose(kToolDeleteElements);
+  CSelectionDlg* selection = tools_->selection_dialog();
+  Pick(80, 190, 120, 210);
+  Choose(kToolRectangle3);
+  ASSERT_TRUE(selection->isVisible());
+  ASSERT_TRUE(store.selection_open());
+  Press(selection, QDialogButtonBox::Ok);
+  EXPECT_EQ(tools_->current_tool(), 0);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_NE(ColourAt(100, 200), red);
+  EXPECT_EQ(store.LayerFlags(0), kLayerDeleted);
+}
+
 TEST_F(EditToolsTest, EachTextPlacementTakesTheRotationAndMirroringShownInTheDialog) {
   StartWithFlashes();
   Choose(kToolText);
