@@ -330,10 +330,8 @@ bool CEditTools::OnCommand(int id) {
     case kToolRectangle3:
     case kToolDeleteElements:
       if (!AppState().job_loaded) return true;
-      if (tool_ == kToolText && id != kToolText) text_dialog_->hide();
-      if (tool_ == kToolDeleteElements && id != kToolDeleteElements &&
-          selection_dialog_->isVisible())
-        selection_dialog_->reject();
+      // Only the tool changes: the dialog of the tool before stays open with its texts or
+      // its pick until its own OK or Cancel.
       SetCurrentTool(id);
       if (id == kToolText) text_dialog_->show();
       if (id == kToolDeleteElements) selection_dialog_->show();
@@ -491,7 +489,7 @@ bool CEditTools::eventFilter(QObject* watched, QEvent* event) {
   switch (type) {
     case QEvent::MouseMove: {
       if (band_mode_ == 0 || counter_ == 0) return false;
-      band_end_ = static_cast<QMouseEvent*>(event)->position().toPoint();
+      band_end_ = GridPoint(static_cast<QMouseEvent*>(event)->position().toPoint());
       band_->update();
       return true;
     }
@@ -499,8 +497,12 @@ bool CEditTools::eventFilter(QObject* watched, QEvent* event) {
       auto* mouse = static_cast<QMouseEvent*>(event);
       const QPoint at = mouse->position().toPoint();
       if (SnapsToVertices()) {
-        if (mouse->button() == Qt::LeftButton) ProposeAt(at);
-        if (mouse->button() == Qt::RightButton) AcceptProposal();
+        // A left click takes the point proposed before it, then proposes its own.
+        if (mouse->button() == Qt::LeftButton) {
+          AcceptProposal(at, false);
+          ProposeAt(at);
+        }
+        if (mouse->button() == Qt::RightButton) AcceptProposal(at, true);
       } else if (mouse->button() == Qt::LeftButton) {
         OnPoint(at);
       }
@@ -519,12 +521,31 @@ bool CEditTools::SnapsToVertices() const {
   return tool_ != kToolDeleteElements && AppState().settings.snap_end_point != 0;
 }
 
+QPoint CEditTools::GridPoint(QPoint device) const {
+  const LogicalPoint p = AppDisplay().window.SnapPoint(LogicalPoint{device.x(), device.y()});
+  return {p.x, p.y};
+}
+
 void CEditTools::ProposeAt(QPoint device) {
-  // A point off every vertex is refused ("Invalid point"): the points stay as they were.
+  // A point off every vertex is refused ("Invalid point"); with grid snap on, its grid
+  // point is proposed instead, else the points stay as they were.
   CDrawInteraction& work = app_->view()->interaction();
-  if (!work.modes().InsertPointCheck(device.x(), device.y())) return;
-  PlaceVertex(work.query().hit_x(), work.query().hit_y());
-  proposed_ = true;
+  if (work.modes().InsertPointCheck(device.x(), device.y())) {
+    PlaceVertex(work.query().hit_x(), work.query().hit_y());
+    proposed_ = true;
+    grid_proposed_ = false;
+  } else if (PlaceGridPoint(device)) {
+    proposed_ = true;
+    grid_proposed_ = true;
+  }
+}
+
+bool CEditTools::PlaceGridPoint(QPoint device) {
+  DrawWndState& window = AppDisplay().window;
+  window.SnapPoint(LogicalPoint{device.x(), device.y()});
+  if (!window.grid_snap()) return false;
+  PlaceVertex(window.snapped_world_x(), window.snapped_world_y());
+  return true;
 }
 
 void CEditTools::PlaceVertex(int32_t x, int32_t y) {
@@ -543,11 +564,18 @@ void CEditTools::OnCandidate(int32_t x, int32_t y) {
   if (tool_ != 0 && proposed_) PlaceVertex(x, y);
 }
 
-void CEditTools::AcceptProposal() {
-  int32_t x = 0, y = 0;
-  if (!proposed_ || !app_->view()->interaction().modes().QueryMarkerAt(&x, &y)) return;
-  PlaceVertex(x, y);
+void CEditTools::AcceptProposal(QPoint device, bool right_button) {
+  if (!proposed_) return;
+  if (grid_proposed_) {
+    // The right button takes the grid point under it in place of the one proposed.
+    if (right_button && !PlaceGridPoint(device)) return;
+  } else {
+    int32_t x = 0, y = 0;
+    if (!app_->view()->interaction().modes().QueryMarkerAt(&x, &y)) return;
+    PlaceVertex(x, y);
+  }
   proposed_ = false;
+  grid_proposed_ = false;
   TakePoint(counter_ - 1);
 }
 
@@ -555,6 +583,7 @@ void CEditTools::DropProposal() {
   if (!proposed_) return;
   // The point proposed is not one of the tool's points.
   proposed_ = false;
+  grid_proposed_ = false;
   counter_ = std::max(counter_ - 1, 0);
   if (counter_ == 0) band_mode_ = 0;
   band_->update();
@@ -564,9 +593,10 @@ void CEditTools::DropProposal() {
 
 void CEditTools::OnPoint(QPoint device) {
   const int index = std::min(counter_, 2);
-  device_[index] = device;
+  // The band's corner stands on the grid point the edit takes.
+  device_[index] = GridPoint(device);
   points_[index] = ToDatabase(device);
-  band_end_ = device;
+  band_end_ = device_[index];
   band_mode_ = index == 0 ? first_mode_ : later_mode_;
   TakePoint(index);
 }
@@ -633,6 +663,8 @@ void CEditTools::AddText(const EditPoint& a, const EditPoint& b) {
   // The rotation and mirroring may have changed since the dialog was shown.
   text_dialog_->ReadTextDialogFields();
   const TextEditState& state = text_dialog_->state();
+  // Without characters to stroke there is nothing to add.
+  if (state.text.find_first_not_of(" \t\r\n") == std::string::npos) return;
   TextPlacement placement;
   placement.rotation = state.rotation;
   placement.mirror = state.mirror;
@@ -695,7 +727,8 @@ void CEditTools::AfterEdit() {
 }
 
 int CEditTools::SaveEditedLayers(bool reload) {
-  store_.ApplySelection(false);
+  // A selection being picked is no edit: it stays open for the Selection dialog unless the
+  // save goes ahead, which discards it with the edits.
   const std::vector<int> layers = store_.EditedLayers();
   if (layers.empty()) return 0;
   std::vector<SaveTarget> targets;

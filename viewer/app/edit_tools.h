@@ -164,8 +164,13 @@ class CEditTools : public QObject {
   bool SnapsToVertices() const;
   void ProposeAt(QPoint device);
   void PlaceVertex(int32_t x, int32_t y);
+  // Places the grid point of a device point: false when grid snap is off.
+  bool PlaceGridPoint(QPoint device);
+  // The device point on its grid point when grid snap is on.
+  QPoint GridPoint(QPoint device) const;
   void OnCandidate(int32_t x, int32_t y);
-  void AcceptProposal();
+  // Takes the proposed point (a right click off the vertices takes its own grid point).
+  void AcceptProposal(QPoint device, bool right_button);
   void DropProposal();
   void TakePoint(int index);
   void Complete();
@@ -197,8 +202,9 @@ class CEditTools : public QObject {
   std::array<EditPoint, 3> points_{};
   QPoint band_end_;
   bool tracking_saved_ = false;
-  bool proposed_ = false;
-  uint64_t frame_marks_seen_ = 0;  // the newest point is a proposed vertex, not yet accepted
+  bool proposed_ = false;       // the newest point is proposed, not yet accepted
+  bool grid_proposed_ = false;  // the proposal is a grid point, not a vertex
+  uint64_t frame_marks_seen_ = 0;
 };
 
 }  // namespace kavrinth

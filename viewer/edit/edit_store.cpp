@@ -459,10 +459,7 @@ void EditStore::UndoDeletion(int group_id) {
 
 bool EditStore::UndoLastEdit() {
   changed_.clear();
-  if (open_group_ != 0) {
-    ApplySelection(false);
-    return true;
-  }
+  // A selection being picked is no edit: it stays open.
   if (undo_.empty()) {
     message_ = "Nothing to undo.";
     return false;
@@ -646,7 +643,6 @@ bool EditStore::WriteLayer(int layer, const std::string& path, std::string* erro
 }
 
 bool EditStore::SaveEditedLayers(const std::vector<SaveTarget>& targets) {
-  ApplySelection(false);
   std::string errors;
   for (const SaveTarget& target : targets) {
     if (!ValidLayer(target.layer) || LayerTable()[target.layer].path.empty()) continue;

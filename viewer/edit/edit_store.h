@@ -93,8 +93,8 @@ class EditStore {
   const std::vector<EditHit>& changed() const { return changed_; }
 
   // Undoes the newest edit or deletion: false with "Nothing to undo." when there is none.
-  // An open selection is dropped instead. A deletion undone or a selection dropped lists its
-  // elements in changed(); an edit undone lists none.
+  // An open selection stays open. A deletion undone lists its elements in changed(); an
+  // edit undone lists none.
   bool UndoLastEdit();
   size_t undo_depth() const { return undo_.size(); }
 

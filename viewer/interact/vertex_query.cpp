@@ -8,6 +8,7 @@
 #include "support/paths.h"
 #include "viewer/model/element_queries.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/viewer_services.h"
 #include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
@@ -122,7 +123,10 @@ bool VertexQuery::LoadFrame(int32_t layer, int32_t frame) {
   if (current_.frame >= 0) current_ = Hit();
   if (first_.frame >= 0) first_ = Hit();
   if (frame_library_ != kGdxNoHandle) GdxFreeLibrary(frame_library_);
+  // Reading a section from its file may take a while.
+  CurrentViewerServices().SetWaitCursor(true);
   frame_library_ = LoadWf2Frame(LayerTable()[layer].frame_block, layer, frame);
+  CurrentViewerServices().SetWaitCursor(false);
   frame_layer_ = frame_library_ != kGdxNoHandle ? layer : -1;
   frame_number_ = frame_library_ != kGdxNoHandle ? frame : -1;
   return frame_library_ != kGdxNoHandle;

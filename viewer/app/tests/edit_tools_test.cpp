@@ -305,15 +305,24 @@ TEST_F(EditToolsTest, EndPointSnapProposesAVertexThatTabStepsAndTheRightButtonAc
   EXPECT_EQ(ColourAt(200, 200), red);
   EXPECT_EQ(ColourAt(262, 242), white);
   EXPECT_EQ(selected(), "RIGHT MOUSE: Accept Vertex");
-  // A refused click keeps the help it had, with the refusal appended and selected.
-  const QString help = info->help();
+  // A click elsewhere takes the proposal first; off every vertex it is then refused: the
+  // help the vertex left, with the refusal appended and selected.
   ClickAt(between);
+  EXPECT_EQ(tools_->click_count(), 1);
+  EXPECT_EQ(tools_->band_points()[0], At(252, 232)) << "the proposal was taken";
+  EXPECT_FALSE(work.query().has_hit());
+  EXPECT_EQ(ColourAt(262, 242), red) << "a taken vertex is no longer highlighted";
+  const QString help = "TAB: Next Close Vertex\nSPACE: Trace Figure";
   EXPECT_EQ(info->help(), help + refusal);
   EXPECT_EQ(selected(), refusal);
   EXPECT_TRUE(info->text().isEmpty());
   ClickAt(between);
   EXPECT_EQ(info->help(), help + refusal) << "the refusal is not appended twice";
-  // Proposed again, stepped back by TAB to the first flash, accepted with the right button.
+  EXPECT_EQ(tools_->click_count(), 1);
+  // Started again: proposed, stepped back by TAB to the first flash, accepted with the
+  // right button.
+  Choose(kToolRectangle2);
+  EXPECT_EQ(tools_->click_count(), 0);
   ClickAt(near_first);
   for (int i = 0; i < 3; ++i) QTest::keyClick(view(), Qt::Key_Tab);
   EXPECT_EQ(tools_->band_points()[0], At(250, 230)) << "TAB wraps to the first vertex";
@@ -372,6 +381,78 @@ TEST_F(EditToolsTest, EndPointSnapProposesAVertexThatTabStepsAndTheRightButtonAc
   Press(dialog, QDialogButtonBox::Ok);
 }
 
+TEST_F(EditToolsTest, LeftClicksTakeTheProposedPointAndGridPointsStandInOffTheVertices) {
+  // A 200x200 flash whose corners lie on the grid of one user unit (100 units).
+  StartWithFlashes("<X300Y300W200V200U0SZ");
+  ASSERT_EQ(app_->services().DisplayUnits().grid_spacing, 100);
+  EditStore& store = tools_->store();
+  const QString refusal = "Invalid point.  Click on insertion\nor end point";
+  auto right_click = [this](QPoint p) { QTest::mouseClick(view(), Qt::RightButton, {}, p); };
+  auto last_flash = [this, &store] {
+    const std::vector<GdxHandle> edits = store.EditLibraries(0);
+    const std::vector<FlashValues> flashes =
+        edits.empty() ? std::vector<FlashValues>() : FlashesOf(edits.back());
+    return flashes.size() == 1 ? flashes[0] : FlashValues{};
+  };
+
+  // Grid snap alone: the band's corners stand on the grid points the edit takes.
+  AppState().settings.snap_on = 1;
+  Choose(kToolRectangle2);
+  ClickAt(At(330, 290));
+  EXPECT_EQ(tools_->band_points()[0], At(300, 300));
+  QTest::mouseMove(view(), At(370, 310));
+  EXPECT_EQ(tools_->band_end(), At(400, 300));
+  ClickAt(At(370, 390));
+  EXPECT_EQ(last_flash(), (FlashValues{100, 100, 0, 350, 350}));
+  Choose(kToolUndo);
+  app_->frame()->OnCommand(kToolEnd);
+
+  // End-point snap: each left click takes the vertex proposed before it, so clicking
+  // vertex after vertex draws without the right button.
+  AppState().settings.snap_on = 0;
+  AppState().settings.snap_end_point = 1;
+  Choose(kToolRectangle2);
+  ClickAt(At(201, 201));
+  ClickAt(At(399, 399));
+  EXPECT_EQ(tools_->click_count(), 2);
+  EXPECT_TRUE(store.EditLibraries(0).empty());
+  EXPECT_EQ(tools_->band_points()[0], At(200, 200)) << "the first vertex was taken";
+  ClickAt(At(399, 201));
+  ASSERT_EQ(store.EditLibraries(0).size(), 1u);
+  EXPECT_EQ(last_flash(), (FlashValues{200, 200, 0, 300, 300}));
+  EXPECT_EQ(tools_->click_count(), 1) << "the third click's vertex starts the next rectangle";
+  EXPECT_EQ(tools_->band_points()[0], At(400, 200));
+  app_->frame()->OnCommand(kToolEnd);
+  Choose(kToolUndo);
+
+  // Both snaps: a click off every vertex is still told so, and proposes its grid point.
+  AppState().settings.snap_on = 1;
+  Choose(kToolRectangle2);
+  CViewInfoDlg* info = view()->interaction().info_window();
+  ClickAt(At(330, 290));
+  ASSERT_EQ(tools_->click_count(), 1);
+  EXPECT_EQ(tools_->band_points()[0], At(300, 300));
+  EXPECT_TRUE(info->help().endsWith(refusal)) << info->help().toStdString();
+  EXPECT_TRUE(store.EditLibraries(0).empty());
+  // A click on a vertex takes the grid point and proposes the vertex; the right button
+  // accepts it.
+  ClickAt(At(203, 196));
+  EXPECT_EQ(tools_->click_count(), 2);
+  right_click(At(203, 196));
+  ASSERT_EQ(store.EditLibraries(0).size(), 1u);
+  EXPECT_EQ(last_flash(), (FlashValues{100, 100, 0, 250, 250}));
+  // Off the vertices the right button takes the grid point under it.
+  ClickAt(At(330, 390));
+  right_click(At(370, 310));
+  EXPECT_EQ(tools_->click_count(), 1);
+  EXPECT_EQ(tools_->band_points()[0], At(400, 300));
+  ClickAt(At(310, 380));
+  right_click(At(310, 380));
+  ASSERT_EQ(store.EditLibraries(0).size(), 2u);
+  EXPECT_EQ(last_flash(), (FlashValues{100, 100, 0, 350, 350}));
+  app_->frame()->OnCommand(kToolEnd);
+}
+
 TEST_F(EditToolsTest, ASaveThatCannotWriteKeepsTheSourceAndTheEdits) {
   StartWithFlashes();
   tools_->SetSaveChangesDialog([this](std::vector<SaveTarget>* targets) {
@@ -396,15 +477,58 @@ TEST_F(EditToolsTest, ASaveThatCannotWriteKeepsTheSourceAndTheEdits) {
   EXPECT_EQ(ReadFile(Path("a.em")), kThreeFlashes);
 }
 
+TEST_F(EditToolsTest, SaveAndUndoLeaveTheOpenSelectionToTheSelectionDialog) {
+  StartWithFlashes();
+  const QColor red(255, 0, 0);
+  EditStore& store = tools_->store();
+  int asked = 0;
+  tools_->SetSaveChangesDialog([&asked](std::vector<SaveTarget>*) {
+    ++asked;
+    return kAnswerCancel;
+  });
+  Choose(kToolDeleteElements);
+  CSelectionDlg* selection = tools_->selection_dialog();
+  // Save with nothing edited asks nothing; Save cancelled changes nothing. Either way the
+  // flash picked before stays picked, and OK deletes it.
+  Pick(80, 190, 120, 210);
+  Choose(kToolSave);
+  EXPECT_EQ(asked, 0);
+  EXPECT_TRUE(store.selection_open());
+  Press(selection, QDialogButtonBox::Ok);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_NE(ColourAt(100, 200), red);
+  EXPECT_EQ(store.LayerFlags(0), kLayerDeleted);
+  Choose(kToolDeleteElements);
+  Pick(280, 190, 320, 210);
+  Choose(kToolSave);
+  EXPECT_EQ(asked, 1);
+  ASSERT_TRUE(store.selection_open());
+  // Undo brings the flash deleted before back; the pick stays.
+  Choose(kToolUndo);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(ColourAt(100, 200), red);
+  ASSERT_TRUE(store.selection_open());
+  EXPECT_EQ(store.open_group()->hits.size(), 1u);
+  Press(selection, QDialogButtonBox::Ok);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_NE(ColourAt(300, 200), red);
+  EXPECT_EQ(ColourAt(100, 200), red);
+  EXPECT_EQ(ColourAt(500, 500), red);
+}
+
 TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
   StartWithFlashes();
   Choose(kToolText);
   CAddTextDlg* dialog = tools_->text_dialog();
   ASSERT_TRUE(dialog->isVisible());
-  QTest::keyClicks(dialog->text_edit(), "HI");
-  // A height makes one click place the text.
+  // A height makes one click place the text; without a text the click adds nothing and
+  // says nothing.
   QTest::keyClicks(dialog->height_edit(), "0.4");
   EXPECT_TRUE(dialog->state().height_switched);
+  Click(200, 400);
+  EXPECT_TRUE(tools_->store().EditLibraries(0).empty());
+  EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown.back().text;
+  QTest::keyClicks(dialog->text_edit(), "HI");
   Click(200, 400);
   const size_t added = tools_->store().EditLibraries(0).size();
   ASSERT_EQ(added, 1u) << (notifier_.shown.empty() ? "" : notifier_.shown.back().text);
@@ -447,6 +571,38 @@ TEST_F(EditToolsTest, TextIsAddedAsFlashesAndCancelTakesItAway) {
   dialog->text_edit()->setPlainText(QString(kMaxTextLength + 50, 'A'));
   EXPECT_EQ(dialog->text_edit()->toPlainText().size(), kMaxTextLength);
   EXPECT_EQ(dialog->height_edit()->maxLength(), kMaxHeightLength);
+}
+
+TEST_F(EditToolsTest, AnotherToolLeavesTheDialogOfTheToolBeforeOpen) {
+  StartWithFlashes();
+  const QColor red(255, 0, 0);
+  EditStore& store = tools_->store();
+  // A text placed, then another tool: the Add Text dialog stays, and its Cancel still takes
+  // the text away (and ends the tool in use).
+  Choose(kToolText);
+  CAddTextDlg* text = tools_->text_dialog();
+  QTest::keyClicks(text->text_edit(), "HI");
+  QTest::keyClicks(text->height_edit(), "0.4");
+  Click(200, 400);
+  ASSERT_EQ(store.EditLibraries(0).size(), 1u);
+  Choose(kToolRectangle2);
+  EXPECT_EQ(tools_->current_tool(), kToolRectangle2);
+  ASSERT_TRUE(text->isVisible());
+  Press(text, QDialogButtonBox::Cancel);
+  EXPECT_TRUE(store.EditLibraries(0).empty());
+  EXPECT_EQ(tools_->current_tool(), 0);
+  // A pick, then another tool: the Selection dialog stays, and its OK deletes the pick.
+  Choose(kToolDeleteElements);
+  CSelectionDlg* selection = tools_->selection_dialog();
+  Pick(80, 190, 120, 210);
+  Choose(kToolRectangle3);
+  ASSERT_TRUE(selection->isVisible());
+  ASSERT_TRUE(store.selection_open());
+  Press(selection, QDialogButtonBox::Ok);
+  EXPECT_EQ(tools_->current_tool(), 0);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_NE(ColourAt(100, 200), red);
+  EXPECT_EQ(store.LayerFlags(0), kLayerDeleted);
 }
 
 TEST_F(EditToolsTest, EachTextPlacementTakesTheRotationAndMirroringShownInTheDialog) {

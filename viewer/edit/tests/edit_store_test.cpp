@@ -202,11 +202,22 @@ TEST_F(EditStoreTest, UndoRestoresDeletionsAndAdditionsNewestFirst) {
   EXPECT_EQ(store.FlashCount(0), 3);
   EXPECT_FALSE(store.HasEdits());
   EXPECT_FALSE(store.UndoLastEdit());
-  // Undo during an open selection drops that selection only.
-  ASSERT_EQ(store.SelectByWindow({0, 0, 1000, 1000}, false, false), 3);
-  EXPECT_TRUE(store.UndoLastEdit());
-  EXPECT_FALSE(store.selection_open());
+  // Undo during an open selection undoes the newest edit and deletion; the selection
+  // being picked stays open for OK to delete.
+  ASSERT_EQ(store.SelectByWindow({80, 190, 120, 210}, false, false), 1);
+  store.ApplySelection(true);
+  ASSERT_NE(store.AddRectangle2({0, 0}, {40, 20}), 0);
+  ASSERT_EQ(store.SelectByWindow({280, 190, 320, 210}, false, false), 1);
+  ASSERT_TRUE(store.UndoLastEdit());
+  EXPECT_TRUE(store.EditLibraries(0).empty());
+  ASSERT_TRUE(store.UndoLastEdit());
   EXPECT_EQ(store.FlashCount(0), 3);
+  EXPECT_FALSE(store.UndoLastEdit());
+  ASSERT_TRUE(store.selection_open());
+  EXPECT_EQ(store.open_group()->hits.size(), 1u);
+  store.ApplySelection(true);
+  EXPECT_EQ(store.FlashCount(0), 2);
+  EXPECT_EQ(store.LayerFlags(0), kLayerDeleted);
 }
 
 TEST_F(EditStoreTest, TheUndoListKeepsTheNewest64AndTextsUndoByTheirOwnIds) {

@@ -227,6 +227,7 @@ TEST_F(VertexQueryTest, StepsAcrossWf2SectionsHoldNoHitIntoAFreedSection) {
   entry.shown = 1;
   entry.frame_block = result.frame_index;
   entry.frame_count = result.sections;
+  services_.wait_cursor_changes.clear();
   ASSERT_TRUE(
       query_.Start({INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2}, kQueryVertex));
   std::set<int32_t> sections;
@@ -244,6 +245,10 @@ TEST_F(VertexQueryTest, StepsAcrossWf2SectionsHoldNoHitIntoAFreedSection) {
     ASSERT_TRUE(query_.Next());
   }
   EXPECT_EQ(static_cast<int32_t>(sections.size()), result.sections) << "every section visited";
+  // Each section is read under the wait cursor.
+  const std::vector<bool>& cursor = services_.wait_cursor_changes;
+  ASSERT_GE(cursor.size(), 2u * result.sections);
+  for (size_t i = 0; i < cursor.size(); ++i) EXPECT_EQ(cursor[i], i % 2 == 0) << i;
 }
 
 }  // namespace
