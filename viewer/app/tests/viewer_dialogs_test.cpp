@@ -619,7 +619,11 @@ TEST_F(ViewerDialogsTest, InfoFiguresMatchTheLoadedLayer) {
             std::string::npos)
       << bias;
   const std::string min_max = shown_text(kCmdMinMax);
-  EXPECT_NE(min_max.find("Min. Width:3.0\nMin. Height:1.0\n"), std::string::npos) << min_max;
+  EXPECT_NE(
+      min_max.find("Min-Max|UNITS:UM\n\nARC/CIRCLE/PRIMITIVE:\nMin. Rotation:" +
+                   fixed(e.smallest_round) + "\nMin. Width:3.0\nMin. Height:1.0\nMax. Rotation:"),
+      std::string::npos)
+      << min_max;
   EXPECT_NE(min_max.find("Min. Width:" + fixed(e.smallest_width)), std::string::npos) << min_max;
   EXPECT_NE(min_max.find("Max. Height:" + fixed(e.largest_height)), std::string::npos) << min_max;
 }
