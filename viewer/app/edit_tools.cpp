@@ -768,10 +768,18 @@ void CEditTools::RunMergeLayers() {
   if (!AppState().job_loaded) return;
   if (SaveEditedLayers(true) == 2) return;
   CMergeLayersDlg dialog(app_->frame(), [this] { app_->OnHelp(); });
-  if (dialog.exec() == QDialog::Accepted && dialog.merged()) {
-    store_.ClearEditStorage();
-    app_->OpenDocumentFile(AppState().job_file_name);
+  if (dialog.exec() != QDialog::Accepted || !dialog.merged()) return;
+  // The job's files, the merged ones among them, are read again; the view stays where the
+  // user put it and is drawn again.
+  store_.ClearEditStorage();
+  AppDisplay().ResetFrameCache();
+  if (app_->LoadLayers() != 0) {
+    ShowMessage("Could not load layer information", kVexilAppName, MessageIcon::kStop);
+    app_->frame()->ShowIdleMessage();
   }
+  MarkFullViewStale(kFullViewLayers);
+  app_->frame()->UpdateLayerCombo();
+  app_->frame()->OnCommand(kCmdViewRedraw);
 }
 
 }  // namespace kavrinth

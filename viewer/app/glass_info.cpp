@@ -147,12 +147,12 @@ std::string BiasText(const ViewLayerEntry& e, const InfoUnits& u,
 std::string MinMaxText(const ViewLayerEntry& e, const InfoUnits& u) {
   const int n = u.decimals;
   std::string text = Printf("UNITS:%s\r\n\r\nARC/CIRCLE/PRIMITIVE:\r\n", u.name.c_str());
-  // The layer keeps the radii of its round flashes where flashes of other kinds kept a
-  // rotation: they are lengths, shown like the widths.
-  text += Printf("Min. Round:%.*f\r\n", n, Shown(e.smallest_round, u));
+  // The rotation rows show what the scan keeps in their place, the radii of the round
+  // flashes: lengths, shown like the widths.
+  text += Printf("Min. Rotation:%.*f\r\n", n, Shown(e.smallest_round, u));
   text += Printf("Min. Width:%.*f\r\n", n, Shown(e.smallest_width, u));
   text += Printf("Min. Height:%.*f\r\n", n, Shown(e.smallest_height, u));
-  text += Printf("Max. Round:%.*f\r\n", n, Shown(e.largest_round, u));
+  text += Printf("Max. Rotation:%.*f\r\n", n, Shown(e.largest_round, u));
   text += Printf("Max. Width:%.*f\r\n", n, Shown(e.largest_width, u));
   text += Printf("Max. Height:%.*f\r\n", n, Shown(e.largest_height, u));
   return text;

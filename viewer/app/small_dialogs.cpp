@@ -171,6 +171,7 @@ void CSnapSettingsDlg::accept() {
   drawing.window.SetGridSnap(s.snap_on != 0, display.grid_spacing);
   QDialog::accept();
   if (s.grid_on != grid_was_on || (s.grid_on != 0 && display.grid_spacing != old_step)) {
+    if (s.grid_on != 0) drawing.RearmGridWarning();
     MarkFullViewStale(kFullViewDrawing);
     if (AppState().job_loaded && app_->view() != nullptr) app_->view()->RequestRedraw();
   }

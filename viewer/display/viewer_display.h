@@ -154,6 +154,8 @@ class ViewerDisplay {
   }
   // Whether the grid warning was shown in this run.
   bool grid_warning_shown() const { return grid_warning_shown_; }
+  // Lets the next grid too dense to draw say so again (a new grid was asked for).
+  void RearmGridWarning() { grid_warning_shown_ = false; }
 
   // ---- Element drawing ----
   // Draws the current structure of the library for the layer: kDrawDone, kDrawNothing (no

@@ -194,8 +194,14 @@ int PlotScreen(PlotHost* host) {
     return 1;
   }
   const std::string second_file = MakePlotTempFile(directory, "vexil-plot-out-");
+  // The library runs in the temporary directory: what it writes under a relative name
+  // lands there, and the viewer's own directory comes back after it.
+  std::error_code error;
+  const std::filesystem::path saved = std::filesystem::current_path(error);
+  const bool moved = !error && (std::filesystem::current_path(directory, error), !error);
   const int result =
       plot(host->FrameHandle(), config.c_str(), data_file.c_str(), second_file.c_str());
+  if (moved) std::filesystem::current_path(saved, error);
   // The library moves its output away; whatever it left behind goes with the command.
   RemoveFile(second_file);
   return result;

@@ -898,6 +898,51 @@ TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
   }
 }
 
+// A merge keeps the user's view: the job's files are read again, the new layer among them,
+// and the view is drawn again where it was.
+TEST_F(EditToolsTest, MergeLayersReloadsTheJobAndKeepsTheView) {
+  const Wf2Header header = testing::SmallHeader(1, 2, false);
+  const std::vector<testing::Wf2Frame> first = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};
+  const std::vector<testing::Wf2Frame> second = {{}, {{{2, 2}, {6, 2}, {6, 7}, {2, 7}}}};
+  testing::WriteBytes(Path("a.wf2"), testing::BuildWf2(header, first));
+  testing::WriteBytes(Path("b.wf2"), testing::BuildWf2(header, second));
+  WriteFile("m.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.wf2") +
+                         "\"\r\nLAYER_1=ON,0,255,0,Paint \"" + Path("b.wf2") +
+                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  app_ = std::make_unique<CLumraApp>();
+  app_->InitInstance(
+      ParseCommandLine(std::vector<std::string>{"vexil", "m.job"}, temp_.path(), true));
+  ASSERT_TRUE(WaitDrawn());
+  tools_ = app_->edit_tools();
+  // The user's view: a corner of the job.
+  DrawWndState& window = AppDisplay().window;
+  const LogicalPoint whole = window.WorldToLogical(300, 300);
+  ASSERT_TRUE(window.ZoomToWorldBox(100, 100, 300, 300));
+  view()->RequestRedraw();
+  ASSERT_TRUE(WaitDrawn());
+  const LogicalPoint zoomed = window.WorldToLogical(300, 300);
+  ASSERT_NE(zoomed.x, whole.x);
+  const int drawings = view()->full_drawings();
+
+  WhenModal<CMergeLayersDlg>([&](CMergeLayersDlg* dialog) {
+    dialog->name_edit()->setText("both");
+    QTest::mouseClick(FindControl<QPushButton>(dialog, 1539), Qt::LeftButton);  // Add
+    dialog->AddLayer(0);
+    dialog->AddLayer(1);
+    Press(dialog, QDialogButtonBox::Ok);
+  });
+  Choose(kCmdMergeLayers);
+  ASSERT_TRUE(std::filesystem::exists(Path("both.wf2")));
+  ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_TRUE(AppState().job_loaded);
+  EXPECT_EQ(LayerTable()[2].path, Path("both.wf2"));
+  EXPECT_NE(LayerTable()[2].library, kGdxNoHandle) << "the merged layer is loaded";
+  const LogicalPoint after = window.WorldToLogical(300, 300);
+  EXPECT_EQ(after.x, zoomed.x) << "the view stays where the user put it";
+  EXPECT_EQ(after.y, zoomed.y);
+}
+
 TEST_F(EditToolsTest, MergeLayersRowsPageSixteenAtATime) {
   const Wf2Header header = testing::SmallHeader(1, 2, false);
   const std::vector<testing::Wf2Frame> frames = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};

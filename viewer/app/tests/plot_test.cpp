@@ -146,6 +146,19 @@ TEST_F(VexilPlotTest, PlotScreenWritesThePdfOfTheShownJob) {
   EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
 }
 
+// The plot library runs in the viewer's temporary directory: a plot file named without a
+// directory lands there, and the viewer's own directory is the same afterwards.
+TEST_F(VexilPlotTest, PlotScreenRunsThePlotInTheTemporaryDirectory) {
+  StartOnTwoFlashes();
+  std::ofstream(config_dir_ + "/Kavrinth/plot.cfg") << "[plendo]\nPLOTFILE=relative.pdf\n";
+  const std::filesystem::path before = std::filesystem::current_path();
+  frame()->CommandAction(kCmdPlotScreen)->trigger();
+  EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown[0].text;
+  EXPECT_TRUE(std::filesystem::exists(Path("tmp") + "/relative.pdf"));
+  EXPECT_FALSE(std::filesystem::exists(before / "relative.pdf"));
+  EXPECT_EQ(std::filesystem::current_path(), before);
+}
+
 TEST_F(VexilPlotTest, PageSetupAndPlotSetupChangeTheNextPlot) {
   StartOnTwoFlashes();
   WhenModal<QDialog>([](QDialog* dialog) {

@@ -619,7 +619,11 @@ TEST_F(ViewerDialogsTest, InfoFiguresMatchTheLoadedLayer) {
             std::string::npos)
       << bias;
   const std::string min_max = shown_text(kCmdMinMax);
-  EXPECT_NE(min_max.find("Min. Width:3.0\nMin. Height:1.0\n"), std::string::npos) << min_max;
+  EXPECT_NE(
+      min_max.find("Min-Max|UNITS:UM\n\nARC/CIRCLE/PRIMITIVE:\nMin. Rotation:" +
+                   fixed(e.smallest_round) + "\nMin. Width:3.0\nMin. Height:1.0\nMax. Rotation:"),
+      std::string::npos)
+      << min_max;
   EXPECT_NE(min_max.find("Min. Width:" + fixed(e.smallest_width)), std::string::npos) << min_max;
   EXPECT_NE(min_max.find("Max. Height:" + fixed(e.largest_height)), std::string::npos) << min_max;
 }
@@ -715,6 +719,46 @@ TEST_F(ViewerDialogsTest, ReportOpensInTheEditorOnlyWhenWritten) {
   EXPECT_FALSE(FileExists(Path("missing/nolttxt.rpt")));
   EXPECT_NE(Messages().find("could not be written"), std::string::npos) << Messages();
   QDesktopServices::unsetUrlHandler("file");
+}
+
+// A grid too dense to draw says so once; turning the grid on again in Snap Settings lets
+// it say so once more.
+TEST_F(ViewerDialogsTest, SnapSettingsGridOnAgainWarnsOfADenseGridAgain) {
+  // Two flashes far apart: a grid of one unit is far below a pixel.
+  WriteFile("a.em", "<X100Y200W30V10U0SX200000Y200000SZ");
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn());
+  const auto warnings = [&] {
+    int count = 0;
+    for (const Message& m : notifier_.shown) {
+      count += m.text == "Grid spacing too small.  No grid drawn." ? 1 : 0;
+    }
+    return count;
+  };
+  const auto snap = [&](const char* spacing) {
+    const int drawings = app_->view()->full_drawings();
+    WhenModal<CSnapSettingsDlg>([&](CSnapSettingsDlg* dialog) {
+      FindControl<QLineEdit>(dialog, kSnapSpacing)->setText(spacing);
+      FindControl<QCheckBox>(dialog, kSnapGridOn)->click();
+      FindControl<QPushButton>(dialog, kAnswerOk)->click();
+    });
+    EXPECT_TRUE(frame()->OnCommand(kCmdSnapSettings));
+    EXPECT_TRUE(WaitFor([&] { return app_->view()->full_drawings() > drawings; }));
+    EXPECT_TRUE(WaitDrawn());
+  };
+  snap("0.0001");  // on
+  ASSERT_EQ(AppState().settings.grid_on, 1);
+  EXPECT_EQ(warnings(), 1) << Messages();
+  const int drawings = app_->view()->full_drawings();
+  EXPECT_TRUE(frame()->OnCommand(kCmdViewRedraw));
+  ASSERT_TRUE(WaitFor([&] { return app_->view()->full_drawings() > drawings; }));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(warnings(), 1) << "once per run";
+  snap("0.0001");  // off
+  EXPECT_EQ(warnings(), 1);
+  snap("0.0001");  // on again
+  EXPECT_EQ(warnings(), 2) << Messages();
 }
 
 TEST_F(ViewerDialogsTest, RamSnapAndDirectoryDialogsCheckWhatTheyTake) {
