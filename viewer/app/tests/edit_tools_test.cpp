@@ -239,6 +239,10 @@ TEST_F(EditToolsTest, CoordinatePanesFollowTheCursorWhileAToolIsInUse) {
 }
 
 TEST_F(EditToolsTest, APickedElementKeepsTheGridPointsOverIt) {
+  // The display outlives the test: the grid goes off again for the tests after it.
+  struct GridOff {
+    ~GridOff() { AppDisplay().settings.grid_on = false; }
+  } grid_off;
   StartWithFlashes();
   // Grid On with a spacing of 0.1 (ten units) in Snap Settings: a grid point on the first
   // flash's centre.
