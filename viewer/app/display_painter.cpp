@@ -14,6 +14,7 @@
 #include "viewer/app/lumra_doc.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/viewer_services.h"
 #include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
@@ -168,6 +169,10 @@ bool PaintJob(QImage* picture, const std::function<bool()>& cancelled) {
   display.settings.fill_mode = state.fill_mode;
   display.settings.layer_colour_only = state.layer_colour_only;
   display.settings.error_file_given = state.error_file_given;
+  // The grid as the settings have it: on from the start when stored on, in the step the
+  // job's units give the stored spacing.
+  display.settings.grid_on = state.settings.grid_on != 0;
+  display.settings.grid_spacing = std::max(CurrentViewerServices().DisplayUnits().grid_spacing, 1);
   if (!display.window.has_view()) display.ComputeJobExtents();
   PictureHost host(&display, picture, cancelled);
   // The edits go between the markers and the overlays, over a cancelled picture too.

@@ -238,6 +238,17 @@ TEST_F(EditToolsTest, CoordinatePanesFollowTheCursorWhileAToolIsInUse) {
   EXPECT_EQ(tools_->click_count(), 0);
 }
 
+TEST_F(EditToolsTest, AGridStoredOnIsDrawnFromTheFirstPicture) {
+  struct GridOff {
+    ~GridOff() { AppDisplay().settings.grid_on = false; }
+  } grid_off;
+  WriteSetting("GridOn", "1");
+  WriteSetting("GridSnap", "0.1");
+  StartWithFlashes();
+  EXPECT_EQ(ColourAt(100, 200), QColor(0, 0, 0)) << "a grid point over the flash";
+  EXPECT_EQ(ColourAt(105, 202), QColor(255, 0, 0));
+}
+
 TEST_F(EditToolsTest, APickedElementKeepsTheGridPointsOverIt) {
   // The display outlives the test: the grid goes off again for the tests after it.
   struct GridOff {
