@@ -112,14 +112,13 @@ bool PaintOverlays(QImage* picture) {
 
 void SetPictureWidget(QWidget* widget) { picture_widget = widget; }
 
-bool PaintHitEntries(QImage* picture, int layer,
-                     std::span<const std::pair<GdxHandle, int32_t>> entries) {
+bool PaintHitEntries(QImage* picture, const std::map<int, ViewerDisplay::HitEntryList>& by_layer) {
   ViewerDisplay& display = AppDisplay();
   if (!AppState().picture_valid || display.surface.width() != picture->width() ||
       display.surface.height() != picture->height()) {
     return false;
   }
-  if (display.DrawHitEntries(layer, entries) != kDrawDone) return false;
+  if (display.RedrawRegion(by_layer) != kDrawDone) return false;
   ShowInPicture(display, picture);
   return true;
 }
@@ -182,11 +181,10 @@ bool PaintJob(QImage* picture, const std::function<bool()>& cancelled) {
   display.settings.error_file_given = state.error_file_given;
   if (!display.window.has_view()) display.ComputeJobExtents();
   PictureHost host(&display, picture, cancelled);
+  // The edits go between the markers and the overlays, over a cancelled picture too.
+  display.draw_pending_edits = edit_layers_painter;
   const int result = display.DrawAllLayers(&host);
-  // The edits go over a cancelled picture too, without delivering input again.
-  if ((result == kDrawDone || result == kDrawCancelled) && edit_layers_painter) {
-    edit_layers_painter(display, result == kDrawDone ? &host : nullptr);
-  }
+  display.draw_pending_edits = nullptr;
   ShowInPicture(display, picture);
   return result == kDrawDone;
 }

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QWidget>
 #include <functional>
+#include <map>
 
 #include "viewer/display/viewer_display.h"
 
@@ -26,10 +27,10 @@ void SetPictureWidget(QWidget* widget);
 // (none: nothing).
 void SetEditLayersPainter(std::function<void(ViewerDisplay&, DrawHost*)> painter);
 
-// Draws the listed entries of a layer into the picture over what it shows (the picture must
-// be the view's current one): false when it cannot, and a full drawing is needed.
-bool PaintHitEntries(QImage* picture, int layer,
-                     std::span<const std::pair<GdxHandle, int32_t>> entries);
+// Draws the listed entries of each layer into the picture over what it shows, and the
+// overlays over them (the picture must be the view's current one): false when it cannot,
+// and a full drawing is needed.
+bool PaintHitEntries(QImage* picture, const std::map<int, ViewerDisplay::HitEntryList>& by_layer);
 
 // Draws the element a query left as it was and the one it found highlighted over the
 // picture (the view's current, complete one): false when it cannot (the next drawing shows

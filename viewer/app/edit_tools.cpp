@@ -705,15 +705,13 @@ void CEditTools::SyncFrameMarks() {
 void CEditTools::RedrawChanged() {
   MarkFullViewStale(kFullViewResized);
   SyncFrameMarks();
-  std::map<int, std::vector<std::pair<GdxHandle, int32_t>>> by_layer;
+  std::map<int, ViewerDisplay::HitEntryList> by_layer;
   for (const EditHit& hit : store_.changed())
     by_layer[hit.layer].push_back({hit.page, hit.position});
   CLumraView* view = app_->view();
-  for (const auto& [layer, entries] : by_layer) {
-    if (!PaintHitEntries(&view->MutablePicture(), layer, entries)) {
-      AfterEdit();
-      return;
-    }
+  if (!by_layer.empty() && !PaintHitEntries(&view->MutablePicture(), by_layer)) {
+    AfterEdit();
+    return;
   }
   view->update();
 }

@@ -550,6 +550,16 @@ int ViewerDisplay::DrawHitEntries(int layer,
   return kDrawDone;
 }
 
+int ViewerDisplay::RedrawRegion(const std::map<int, HitEntryList>& by_layer) {
+  for (const auto& [layer, entries] : by_layer) {
+    // The elements of a hidden layer are not drawn: nothing to show.
+    if (layer >= 0 && layer < kViewLayerCount && LayerTable()[layer].shown == 0) continue;
+    if (DrawHitEntries(layer, entries) != kDrawDone) return kDrawNothing;
+  }
+  DrawOverlays();
+  return kDrawDone;
+}
+
 void DrawHost::ShowStatus(std::string_view text) { CurrentViewerServices().SendMainEvent(text); }
 
 }  // namespace kavrinth

@@ -82,6 +82,7 @@ int ViewerDisplay::DrawAllLayers(DrawHost* host) {
   // the cancel is taken, so they deliver no input.
   window.ClearCancel();
   DrawMarkerEntry(cancelled ? nullptr : host);
+  if (draw_pending_edits) draw_pending_edits(*this, cancelled ? nullptr : host);
   DrawOverlays();
   if (host != nullptr) host->ShowSurface();
   if (!cancelled && !window.cancelled()) return kDrawDone;

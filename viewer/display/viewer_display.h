@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -107,6 +109,10 @@ class ViewerDisplay {
   DisplayPalette palette;
   PolygonFill fill;
   DisplaySettings settings;
+  // Draws the pending edits of a full redraw, after the markers and before the overlays so
+  // that the grid, glass and frame lines stay over them (none: nothing). A cancelled
+  // drawing passes no host: no input is delivered again.
+  std::function<void(ViewerDisplay&, DrawHost*)> draw_pending_edits;
 
   // ---- Surface ----
   // A surface for the client size (the view geometry follows it); false when none could
@@ -120,7 +126,8 @@ class ViewerDisplay {
   void SelectLayerPen(int layer);
 
   // ---- Layer redraw ----
-  // Clears the surface and draws every shown layer, the markers and the overlays.
+  // Clears the surface and draws every shown layer, the markers, the pending edits and the
+  // overlays.
   // kDrawDone, kDrawNothing (no surface, no view, or a loaded frame without structure) or
   // kDrawCancelled; only kDrawDone leaves a complete picture. A cancelled drawing stops
   // after the element under way and still draws the markers and overlays over what it drew.
@@ -165,6 +172,12 @@ class ViewerDisplay {
   // their flags in the layer's pen: the elements a pick or an undo changed, without a full
   // redraw. kDrawDone, or kDrawNothing (no surface, layer not shown or not loaded).
   int DrawHitEntries(int layer, std::span<const std::pair<GdxHandle, int32_t>> entries);
+  // The listed entries of several layers (layer, entries), drawn layer by layer in table
+  // order, then the overlays again: the elements drawn would otherwise cover the grid
+  // points, glass and frame lines that lay over them. kDrawDone, or kDrawNothing at the
+  // first layer that cannot be drawn (a full drawing is then needed).
+  using HitEntryList = std::vector<std::pair<GdxHandle, int32_t>>;
+  int RedrawRegion(const std::map<int, HitEntryList>& by_layer);
   // Draws one stored element record of the type with its index flags.
   void DrawStoredElement(const GdxWord* data, int32_t type, int32_t flags);
   // Draws a copied element of the layer in the layer's pen and offset, highlighted or with

@@ -244,7 +244,10 @@ bool FrameClipper::StartsInside(int32_t n) {
     }
   };
   int first_side = 0;
-  while (sides_[first_side].empty()) ++first_side;
+  while (first_side < kSides && sides_[first_side].empty()) ++first_side;
+  // No crossing reached a side (each was an orphan of the sort): no stretch of the frame
+  // to judge by, and no run of the frame's boundary is taken.
+  if (first_side == kSides) return false;
   int last_side = kSides - 1;
   while (sides_[last_side].empty()) --last_side;
   const double perimeter = 2 * (w + h);

@@ -9,8 +9,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -28,6 +30,7 @@
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/merge_layers_dlg.h"
+#include "viewer/app/small_dialogs.h"
 #include "viewer/app/tests/vexil_test_support.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/job_file.h"
@@ -233,6 +236,34 @@ TEST_F(EditToolsTest, CoordinatePanesFollowTheCursorWhileAToolIsInUse) {
   ClickAt(second);
   expect_panes_at(second);
   EXPECT_EQ(tools_->click_count(), 0);
+}
+
+TEST_F(EditToolsTest, APickedElementKeepsTheGridPointsOverIt) {
+  // The display outlives the test: the grid goes off again for the tests after it.
+  struct GridOff {
+    ~GridOff() { AppDisplay().settings.grid_on = false; }
+  } grid_off;
+  StartWithFlashes();
+  // Grid On with a spacing of 0.1 (ten units) in Snap Settings: a grid point on the first
+  // flash's centre.
+  WhenModal<CSnapSettingsDlg>([](CSnapSettingsDlg* dialog) {
+    FindControl<QLineEdit>(dialog, kSnapSpacing)->setText("0.1");
+    FindControl<QCheckBox>(dialog, kSnapGridOn)->click();
+    FindControl<QPushButton>(dialog, kAnswerOk)->click();
+  });
+  ASSERT_TRUE(frame()->OnCommand(kCmdSnapSettings));
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_EQ(AppDisplay().settings.grid_spacing, 10);
+  const QColor black(0, 0, 0), red(255, 0, 0);
+  ASSERT_EQ(ColourAt(100, 200), black) << "the grid point over the flash";
+  ASSERT_EQ(ColourAt(105, 202), red);
+  Choose(kToolDeleteElements);
+  const int drawings = view()->full_drawings();
+  Pick(110, 190, 130, 210);
+  ASSERT_EQ(tools_->store().open_group()->hits.size(), 1u);
+  EXPECT_EQ(view()->full_drawings(), drawings);
+  EXPECT_NE(ColourAt(105, 202), red) << "the flash is highlighted";
+  EXPECT_EQ(ColourAt(100, 200), black) << "and the grid point still over it";
 }
 
 TEST_F(EditToolsTest, UndoDrawsOnlyTheFlashesItBringsBackAndNothingWhenNothingIsLeft) {

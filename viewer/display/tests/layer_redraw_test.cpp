@@ -122,6 +122,61 @@ TEST_F(LayerRedrawTest, GridWarnsOnceWhenTooFineAndDrawsPointsOtherwise) {
   EXPECT_EQ(grid, expected);
 }
 
+TEST_F(LayerRedrawTest, HitEntriesRedrawnKeepTheOverlaysOverThemAndSkipHiddenLayers) {
+  // A grey background: the grid is black, the highlight white.
+  display_.palette.DefineDisplayColor(kSlotBackground, 0xC0C0C0);
+  display_.settings.highlight_color = 0xFFFFFF;
+  const GdxHandle library = Library([] { Rectangle(0, 10, 10, 40, 40); });
+  Enter(0, library, kRed);
+  Enter(1, Library([] { Rectangle(1, 60, 10, 90, 40); }), kGreen);
+  display_.settings.grid_on = true;
+  display_.settings.grid_spacing = 10;
+  ASSERT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  const auto [gx, gy] = Pixel(20, 20);
+  ASSERT_EQ(display_.palette.color(display_.surface.Pixel(gx, gy)), 0x000000u);
+  // The rectangle is picked: drawn again highlighted, with the grid points over it.
+  GdxEntryCursor cursor(GdxLibraryFromHandle(library));
+  while (cursor.Valid() && cursor.Type() != kGdxBoundary) cursor.Next();
+  ASSERT_TRUE(cursor.Valid());
+  cursor.MutableEntry()[kGdxEntrySelection] = kElementSelected;
+  std::map<int, ViewerDisplay::HitEntryList> hits;
+  hits[0] = {{cursor.page(), cursor.position()}};
+  ASSERT_EQ(display_.RedrawRegion(hits), kDrawDone);
+  EXPECT_EQ(display_.palette.color(display_.surface.Pixel(gx, gy)), 0x000000u)
+      << "the grid point over the picked element";
+  const auto [hx, hy] = Pixel(25, 25);
+  EXPECT_EQ(display_.palette.color(display_.surface.Pixel(hx, hy)), 0xFFFFFFu);
+  // The entries of a hidden layer draw nothing and need no full drawing.
+  LayerTable()[0].shown = 0;
+  cursor.MutableEntry()[kGdxEntrySelection] = 0;
+  EXPECT_EQ(display_.RedrawRegion(hits), kDrawDone);
+  EXPECT_EQ(display_.palette.color(display_.surface.Pixel(hx, hy)), 0xFFFFFFu);
+}
+
+TEST_F(LayerRedrawTest, PendingEditsAreDrawnAfterTheMarkersAndUnderTheOverlays) {
+  display_.palette.DefineDisplayColor(kSlotBackground, 0xC0C0C0);
+  Enter(0, Library([] { Rectangle(0, 60, 60, 70, 70); }), kRed);
+  const GdxHandle added = Library([] { Rectangle(0, 10, 10, 40, 40); });
+  display_.settings.grid_on = true;
+  display_.settings.grid_spacing = 10;
+  int edits_drawn = 0;
+  display_.draw_pending_edits = [&](ViewerDisplay& display, DrawHost* host) {
+    ++edits_drawn;
+    EXPECT_EQ(host, &host_);
+    display.DrawElementBlock(host, added, 0);
+  };
+  ASSERT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  EXPECT_EQ(edits_drawn, 1);
+  const auto pixel = [&](int x, int y) {
+    const auto [px, py] = Pixel(x, y);
+    return display_.palette.color(display_.surface.Pixel(px, py));
+  };
+  EXPECT_EQ(pixel(25, 25), kRed) << "the added rectangle";
+  EXPECT_EQ(pixel(20, 20), 0x000000u) << "the grid point over it";
+  display_.draw_pending_edits = nullptr;
+  GdxFreeLibrary(added);
+}
+
 TEST_F(LayerRedrawTest, FrameGridAndGlassOverlays) {
   Enter(0, Library([] { Rectangle(0, 0, 0, 1, 1); }), kRed);
   display_.settings.frame_pitch_x = 20;
