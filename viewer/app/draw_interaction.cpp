@@ -244,9 +244,10 @@ void CDrawInteraction::MouseRelease(Qt::MouseButton button, QPoint at) {
 
 void CDrawInteraction::MouseMove(QPoint at) {
   SyncGridSnap();
-  mouse_ = at;
   mouse_inside_ = true;
   modes_.MouseMove(at.x(), at.y());
+  // The cross-hair stands on the grid point while grid snap is on.
+  mouse_ = QPoint(modes_.mouse_x(), modes_.mouse_y());
   emit cursorMoved(Text(modes_.cursor_x_text()), Text(modes_.cursor_y_text()));
   if (modes_.mode() != kDrawNoMode) view_->update();
 }
