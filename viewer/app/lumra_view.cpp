@@ -293,7 +293,9 @@ void CLumraView::resizeEvent(QResizeEvent* event) {
 void CLumraView::contextMenuEvent(QContextMenuEvent* event) {
   // While an end-point measure runs the right button accepts its vertex.
   if (interaction_->modes().end_point_measure()) return;
-  if (context_menu_ != nullptr && !AppState().drawing_active)
+  // Without a job the window takes no clicks, and has no menu.
+  const ViewerAppState& state = AppState();
+  if (context_menu_ != nullptr && state.job_loaded && !state.drawing_active)
     context_menu_->popup(event->globalPos());
 }
 

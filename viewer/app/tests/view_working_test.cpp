@@ -7,11 +7,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QColorDialog>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -345,6 +347,32 @@ TEST_F(ViewWorkingTest, CaptureThenRecallRestoresTheViewAndClosingForgetsIt) {
   frame()->UpdateCommandStates();
   EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst + 3)->isEnabled());
   EXPECT_FALSE(QFile::exists(file)) << "the picture goes with the job";
+}
+
+TEST_F(ViewWorkingTest, TheRightButtonMenuOpensOverAJobOnly) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  QMenu* menu = nullptr;
+  for (QMenu* candidate : frame()->findChildren<QMenu*>()) {
+    if (candidate->accessibleName() == "Drawing commands") menu = candidate;
+  }
+  ASSERT_NE(menu, nullptr);
+  const QPoint middle(view()->width() / 2, view()->height() / 2);
+  // A right click, with the menu request the window system makes of it.
+  const auto right_click = [this, middle] {
+    QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, middle);
+    QContextMenuEvent request(QContextMenuEvent::Mouse, middle, view()->mapToGlobal(middle));
+    QApplication::sendEvent(view(), &request);
+  };
+  right_click();
+  ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); }));
+  EXPECT_EQ(menu->actions().first()->text().remove('&'), "All");
+  menu->hide();
+  // Without a job the right button does nothing.
+  frame()->OnCommand(kCmdFileClose);
+  ASSERT_FALSE(AppState().job_loaded);
+  right_click();
+  QTest::qWait(100);
+  EXPECT_FALSE(menu->isVisible());
 }
 
 TEST_F(ViewWorkingTest, CaptureThatCannotBeStoredIsSaidAndLeavesNoRecall) {
