@@ -42,6 +42,7 @@ CViewInfoDlg::CViewInfoDlg(QWidget* parent) : QDialog(parent) {
   setObjectName("info_window");
   setAccessibleName("Info");
   setModal(false);
+  setAttribute(Qt::WA_ShowWithoutActivating);
   title_ = new QLabel("VERTEX SEARCH", this);
   title_->setObjectName("info_title");
   title_->setAccessibleName("Title");
@@ -81,6 +82,8 @@ void CViewInfoDlg::SetInfo(const QString& title, const QString& text, const QStr
   if (isHidden()) {
     show();
     PlaceInParentCorner(this);
+    // The texts are for reading: the keys stay with the drawing window.
+    if (parentWidget() != nullptr) parentWidget()->activateWindow();
   }
 }
 

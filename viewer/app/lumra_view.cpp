@@ -234,6 +234,8 @@ void CLumraView::RunRedraw() {
   ++full_drawings_;
   emit drawingEnded(complete && !cancelled);
   update();
+  // The keys (arrows, Escape, TAB of a query) go to the picture just drawn.
+  setFocus();
 }
 
 void CLumraView::paintEvent(QPaintEvent* event) {

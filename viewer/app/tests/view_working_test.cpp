@@ -375,6 +375,29 @@ TEST_F(ViewWorkingTest, TheRightButtonMenuOpensOverAJobOnly) {
   EXPECT_FALSE(menu->isVisible());
 }
 
+TEST_F(ViewWorkingTest, TheKeysStayWithTheDrawingAfterADrawingAndAMeasure) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  // The focus elsewhere in the window: a drawing gives it back to the picture.
+  QWidget* button = nullptr;
+  for (QWidget* widget : frame()->toolbar()->findChildren<QWidget*>()) {
+    if (widget->isVisible() && widget->isEnabled()) button = widget;
+  }
+  ASSERT_NE(button, nullptr);
+  button->setFocus();
+  ASSERT_FALSE(view()->hasFocus());
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([this] { return view()->full_drawings() > 1 && AppState().picture_valid; }));
+  EXPECT_TRUE(view()->hasFocus());
+  // The measure's info window shows without taking the keys: an arrow key then scrolls.
+  QTest::keyClick(view(), Qt::Key_M);
+  Click(QPoint(100, 300));
+  Click(QPoint(400, 100));
+  ASSERT_TRUE(WaitFor([this] { return work().info_window()->isVisible(); }));
+  QTest::qWait(50);
+  EXPECT_EQ(QApplication::activeWindow(), frame());
+  EXPECT_EQ(QApplication::focusWidget(), view());
+}
+
 TEST_F(ViewWorkingTest, CaptureThatCannotBeStoredIsSaidAndLeavesNoRecall) {
   ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
   QTest::keyClick(frame(), Qt::Key_3, Qt::ControlModifier);
