@@ -208,6 +208,7 @@ void CLumraView::RunRedraw() {
     picture_.fill(kBackgroundColourIndex);
     state.picture_valid = false;
     update();
+    OpenPendingFile();
     return;
   }
   BusyScope busy;
@@ -236,6 +237,8 @@ void CLumraView::RunRedraw() {
   update();
   // The keys (arrows, Escape, TAB of a query) go to the picture just drawn.
   setFocus();
+  // What was left to show after the drawing (the merge log) comes up over it.
+  OpenPendingFile();
 }
 
 void CLumraView::paintEvent(QPaintEvent* event) {
