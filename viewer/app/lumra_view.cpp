@@ -296,8 +296,8 @@ void CLumraView::resizeEvent(QResizeEvent* event) {
 }
 
 void CLumraView::contextMenuEvent(QContextMenuEvent* event) {
-  // While an end-point measure runs the right button accepts its vertex.
-  if (interaction_->modes().end_point_measure()) return;
+  // The right button that accepts an end-point measure's vertex opens no menu.
+  if (interaction_->modes().measure_vertex_pending()) return;
   // Without a job the window takes no clicks, and has no menu.
   const ViewerAppState& state = AppState();
   if (context_menu_ != nullptr && state.job_loaded && !state.drawing_active)

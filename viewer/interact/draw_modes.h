@@ -142,6 +142,8 @@ class DrawModes {
   bool QueryMarkerAt(int32_t* x, int32_t* y);
   // An end-point measure is under way (the right button is its own).
   bool end_point_measure() const { return active_mode() == kDrawMeasure && host_->EndPointSnap(); }
+  // An end-point measure's click found a vertex that the right button is to accept.
+  bool measure_vertex_pending() const { return end_point_measure() && vertex_pending_; }
   // Escape: a pending band is dropped; the redraw's cancel counter moves.
   void Escape();
   // The arrow keys: the view moves a tenth of its size (left and up scroll back).

@@ -357,20 +357,38 @@ TEST_F(ViewWorkingTest, TheRightButtonMenuOpensOverAJobOnly) {
   }
   ASSERT_NE(menu, nullptr);
   const QPoint middle(view()->width() / 2, view()->height() / 2);
-  // A right click, with the menu request the window system makes of it.
-  const auto right_click = [this, middle] {
-    QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, middle);
-    QContextMenuEvent request(QContextMenuEvent::Mouse, middle, view()->mapToGlobal(middle));
+  // A right click, with the menu request the window system makes of its press.
+  const auto right_click = [this](QPoint at) {
+    QTest::mousePress(view(), Qt::RightButton, Qt::NoModifier, at);
+    QContextMenuEvent request(QContextMenuEvent::Mouse, at, view()->mapToGlobal(at));
     QApplication::sendEvent(view(), &request);
+    QTest::mouseRelease(view(), Qt::RightButton, Qt::NoModifier, at);
   };
-  right_click();
+  right_click(middle);
   ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); }));
   EXPECT_EQ(menu->actions().first()->text().remove('&'), "All");
   menu->hide();
+  // In an end-point measure the right button accepts a vertex found: no menu then, but the
+  // menu as ever while no vertex waits.
+  AppState().settings.snap_end_point = 1;
+  frame()->OnCommand(kCmdMeasure);
+  right_click(middle);
+  ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); }));
+  menu->hide();
+  const std::vector<GdxWord> flash = FirstFlash();
+  ASSERT_GE(flash.size(), 2u);
+  const QPoint corner = At(flash[0], flash[1]) + QPoint(1, 1);
+  Click(corner);
+  ASSERT_TRUE(work().query().has_hit());
+  right_click(corner);
+  QTest::qWait(100);
+  EXPECT_FALSE(menu->isVisible());
+  EXPECT_FALSE(work().query().has_hit()) << "the vertex was accepted";
+  AppState().settings.snap_end_point = 0;
   // Without a job the right button does nothing.
   frame()->OnCommand(kCmdFileClose);
   ASSERT_FALSE(AppState().job_loaded);
-  right_click();
+  right_click(middle);
   QTest::qWait(100);
   EXPECT_FALSE(menu->isVisible());
 }
