@@ -42,6 +42,7 @@ CViewInfoDlg::CViewInfoDlg(QWidget* parent) : QDialog(parent) {
   setObjectName("info_window");
   setAccessibleName("Info");
   setModal(false);
+  setAttribute(Qt::WA_ShowWithoutActivating);
   title_ = new QLabel("VERTEX SEARCH", this);
   title_->setObjectName("info_title");
   title_->setAccessibleName("Title");
@@ -81,6 +82,8 @@ void CViewInfoDlg::SetInfo(const QString& title, const QString& text, const QStr
   if (isHidden()) {
     show();
     PlaceInParentCorner(this);
+    // The texts are for reading: the keys stay with the drawing window.
+    if (parentWidget() != nullptr) parentWidget()->activateWindow();
   }
 }
 
@@ -244,9 +247,10 @@ void CDrawInteraction::MouseRelease(Qt::MouseButton button, QPoint at) {
 
 void CDrawInteraction::MouseMove(QPoint at) {
   SyncGridSnap();
-  mouse_ = at;
   mouse_inside_ = true;
   modes_.MouseMove(at.x(), at.y());
+  // The cross-hair stands on the grid point while grid snap is on.
+  mouse_ = QPoint(modes_.mouse_x(), modes_.mouse_y());
   emit cursorMoved(Text(modes_.cursor_x_text()), Text(modes_.cursor_y_text()));
   if (modes_.mode() != kDrawNoMode) view_->update();
 }

@@ -208,6 +208,7 @@ void CLumraView::RunRedraw() {
     picture_.fill(kBackgroundColourIndex);
     state.picture_valid = false;
     update();
+    OpenPendingFile();
     return;
   }
   BusyScope busy;
@@ -236,6 +237,10 @@ void CLumraView::RunRedraw() {
   ++full_drawings_;
   emit drawingEnded(complete && !cancelled);
   update();
+  // The keys (arrows, Escape, TAB of a query) go to the picture just drawn.
+  setFocus();
+  // What was left to show after the drawing (the merge log) comes up over it.
+  OpenPendingFile();
 }
 
 void CLumraView::paintEvent(QPaintEvent* event) {
@@ -296,9 +301,11 @@ void CLumraView::resizeEvent(QResizeEvent* event) {
 }
 
 void CLumraView::contextMenuEvent(QContextMenuEvent* event) {
-  // While an end-point measure runs the right button accepts its vertex.
-  if (interaction_->modes().end_point_measure()) return;
-  if (context_menu_ != nullptr && !AppState().drawing_active)
+  // The right button that accepts an end-point measure's vertex opens no menu.
+  if (interaction_->modes().measure_vertex_pending()) return;
+  // Without a job the window takes no clicks, and has no menu.
+  const ViewerAppState& state = AppState();
+  if (context_menu_ != nullptr && state.job_loaded && !state.drawing_active)
     context_menu_->popup(event->globalPos());
 }
 

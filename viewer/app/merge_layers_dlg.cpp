@@ -1,12 +1,10 @@
 // The Merge Layers and overwrite confirmation dialogs.
 #include "viewer/app/merge_layers_dlg.h"
 
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
@@ -344,9 +342,9 @@ void CMergeLayersDlg::accept() {
     const std::string log = (std::filesystem::path(dir) / "lumramrg.log").string();
     if (WriteMergeReport(log, outputs, inputs) != 0) {
       ShowMessage("Cannot write the merge log " + log + ".", "Merge", MessageIcon::kWarning);
-    } else if (HasDisplay()) {
-      // The log opens in the desktop's text viewer.
-      QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(log)));
+    } else {
+      // The log opens in the desktop's text viewer once the merged job is drawn.
+      AppState().pending_open_path = log;
     }
     log_path_ = log;
   }

@@ -35,8 +35,8 @@ std::string FormatRgbText(uint32_t colour) {
 
 uint32_t ParseRgbText(std::string_view text) {
   // Up to three parts cut at the first two commas; each is read as a leading number (blanks
-  // and a sign first, anything after the digits ignored), a missing or empty part as 0, and
-  // held to 0..255.
+  // and a sign first, anything after the digits ignored; beyond the 32-bit range it stays at
+  // its end), a missing or empty part as 0, and keeps its low 8 bits (300 is 44, -1 is 255).
   uint32_t colour = 0;
   for (int part = 0; part < 3; ++part) {
     const size_t comma = part < 2 ? text.find(',') : std::string_view::npos;
@@ -50,13 +50,13 @@ uint32_t ParseRgbText(std::string_view text) {
       negative = field.front() == '-';
       field.remove_prefix(1);
     }
-    uint32_t value = 0;
+    int64_t value = 0;
     for (char c : field) {
       if (c < '0' || c > '9') break;
-      value = std::min<uint32_t>(value * 10 + uint32_t(c - '0'), 255);
+      value = std::min<int64_t>(value * 10 + (c - '0'), int64_t{1} << 31);
     }
-    if (negative) value = 0;
-    colour |= value << (8 * part);
+    value = negative ? -value : std::min<int64_t>(value, 2147483647);
+    colour |= (uint32_t(value) & 0xFF) << (8 * part);
   }
   return colour;
 }

@@ -55,7 +55,7 @@ int WriteViewerSettingsBeforePlacement(const CAppProfile& profile, const ViewerS
 int WriteViewerSettingsAfterPlacement(const CAppProfile& profile, const ViewerSettings& settings);
 
 // "VUBKGND": "%d,%d,%d" of red, green and blue, and its reader: red | green << 8 |
-// blue << 16, a missing part 0 and a part beyond 255 taken as 255.
+// blue << 16, a missing part 0 and each part's low 8 bits taken.
 std::string FormatRgbText(uint32_t colour);
 uint32_t ParseRgbText(std::string_view text);
 

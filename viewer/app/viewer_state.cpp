@@ -1,13 +1,22 @@
 // The viewer application's process-wide state.
 #include "viewer/app/viewer_state.h"
 
+#include <QDesktopServices>
+#include <QUrl>
 #include <filesystem>
 #include <system_error>
+
+#include "support/qt/dialogs.h"
 
 namespace kavrinth {
 namespace {
 
 void (*busy_changed)() = nullptr;
+
+std::function<void(const std::string&)>& DesktopViewer() {
+  static std::function<void(const std::string&)> viewer;
+  return viewer;
+}
 
 }  // namespace
 
@@ -34,6 +43,24 @@ BusyScope::BusyScope() {
 
 BusyScope::~BusyScope() {
   if (--AppState().busy_depth == 0 && busy_changed != nullptr) busy_changed();
+}
+
+void OpenInDesktopViewer(const std::string& path) {
+  if (DesktopViewer()) {
+    DesktopViewer()(path);
+  } else if (HasDisplay()) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+  }
+}
+
+void SetDesktopViewer(std::function<void(const std::string&)> viewer) {
+  DesktopViewer() = std::move(viewer);
+}
+
+void OpenPendingFile() {
+  std::string path;
+  path.swap(AppState().pending_open_path);
+  if (!path.empty()) OpenInDesktopViewer(path);
 }
 
 void SetBusyChangedCallback(void (*callback)()) { busy_changed = callback; }

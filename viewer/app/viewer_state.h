@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "fonts/shx_font.h"
@@ -57,6 +58,9 @@ struct ViewerAppState {
   bool full_view_rebuild = true;
   int32_t full_view_fill = -1;
   std::array<bool, kFullViewChangeCount> full_view_stale{};
+  // A file to show in the desktop's text viewer once the next drawing has run (the merge
+  // log); it is shown once.
+  std::string pending_open_path;
 };
 
 ViewerAppState& AppState();
@@ -90,6 +94,13 @@ class CommandScope {
   CommandScope(const CommandScope&) = delete;
   CommandScope& operator=(const CommandScope&) = delete;
 };
+
+// Shows a file in the desktop's text viewer (nothing without a display); tests replace it
+// (an empty function brings the desktop's back).
+void OpenInDesktopViewer(const std::string& path);
+void SetDesktopViewer(std::function<void(const std::string&)> viewer);
+// Shows the pending file, if there is one, and forgets it.
+void OpenPendingFile();
 
 // Called when the busy count changes (the frame updates its commands).
 void SetBusyChangedCallback(void (*callback)());

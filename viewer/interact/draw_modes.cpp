@@ -120,8 +120,8 @@ LogicalPoint DrawModes::ToLogical(int32_t x, int32_t y) const {
   return {x, y};
 }
 
-void DrawModes::UpdateCursor(int32_t x, int32_t y) {
-  LogicalPoint p = window_->SnapPoint(ToLogical(x, y));
+LogicalPoint DrawModes::UpdateCursor(int32_t x, int32_t y) {
+  const LogicalPoint p = window_->SnapPoint(ToLogical(x, y));
   if (window_->grid_snap()) {
     cursor_world_x_ = window_->snapped_world_x();
     cursor_world_y_ = window_->snapped_world_y();
@@ -130,6 +130,7 @@ void DrawModes::UpdateCursor(int32_t x, int32_t y) {
   }
   cursor_x_text_ = window_->FormatCoord(cursor_world_x_);
   cursor_y_text_ = window_->FormatCoord(cursor_world_y_);
+  return p;
 }
 
 bool DrawModes::Command(int32_t id, int param) {
@@ -268,10 +269,12 @@ void DrawModes::LeftRelease(int32_t x, int32_t y) {
 }
 
 void DrawModes::MouseMove(int32_t x, int32_t y) {
-  UpdateCursor(x, y);
+  const LogicalPoint p = UpdateCursor(x, y);
+  mouse_x_ = p.x;
+  mouse_y_ = p.y;
   if (band_pending()) {
-    current_x_ = x;
-    current_y_ = y;
+    current_x_ = p.x;
+    current_y_ = p.y;
     host_->ModeChanged();
   }
 }
@@ -287,10 +290,11 @@ void DrawModes::Click(int32_t x, int32_t y) {
   }
   window_->RequestCancel();
   if (!band_pending() && IsTwoPointMode(mode_)) {
-    // The first corner: the band follows the mouse until the second click.
-    UpdateCursor(x, y);
-    first_x_ = current_x_ = x;
-    first_y_ = current_y_ = y;
+    // The first corner (a grid point while grid snap is on): the band follows the mouse
+    // until the second click.
+    const LogicalPoint p = UpdateCursor(x, y);
+    first_x_ = current_x_ = p.x;
+    first_y_ = current_y_ = p.y;
     first_world_x_ = cursor_world_x_;
     first_world_y_ = cursor_world_y_;
     previous_mode_ = mode_;
@@ -359,7 +363,10 @@ void DrawModes::RightRelease(int32_t x, int32_t y) {
 void DrawModes::FinishBand(int32_t x, int32_t y) {
   const bool had_band = band_pending();
   if (had_band) mode_ = previous_mode_;
-  UpdateCursor(x, y);
+  // The second corner, or the one click, is a grid point too.
+  const LogicalPoint snapped = UpdateCursor(x, y);
+  x = snapped.x;
+  y = snapped.y;
   current_x_ = x;
   current_y_ = y;
   const DeviceBox box{std::min(first_x_, x), std::min(first_y_, y), std::max(first_x_, x),

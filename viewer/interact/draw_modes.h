@@ -142,6 +142,8 @@ class DrawModes {
   bool QueryMarkerAt(int32_t* x, int32_t* y);
   // An end-point measure is under way (the right button is its own).
   bool end_point_measure() const { return active_mode() == kDrawMeasure && host_->EndPointSnap(); }
+  // An end-point measure's click found a vertex that the right button is to accept.
+  bool measure_vertex_pending() const { return end_point_measure() && vertex_pending_; }
   // Escape: a pending band is dropped; the redraw's cancel counter moves.
   void Escape();
   // The arrow keys: the view moves a tenth of its size (left and up scroll back).
@@ -160,6 +162,9 @@ class DrawModes {
   int32_t band_first_y() const { return first_y_; }
   int32_t band_current_x() const { return current_x_; }
   int32_t band_current_y() const { return current_y_; }
+  // The last mouse point, snapped to the grid when grid snap is on.
+  int32_t mouse_x() const { return mouse_x_; }
+  int32_t mouse_y() const { return mouse_y_; }
   // The cursor in world units and as displayed text.
   int32_t cursor_world_x() const { return cursor_world_x_; }
   int32_t cursor_world_y() const { return cursor_world_y_; }
@@ -177,7 +182,9 @@ class DrawModes {
 
  private:
   void SelectMode(int32_t id);
-  void UpdateCursor(int32_t x, int32_t y);
+  // The coordinate texts follow the point; returns it snapped to the grid when grid snap is
+  // on (device pixels).
+  LogicalPoint UpdateCursor(int32_t x, int32_t y);
   void Click(int32_t x, int32_t y);
   void FinishBand(int32_t x, int32_t y);
   // The view changed: it is drawn, or shown from the capture slot when one is given and the
@@ -194,6 +201,7 @@ class DrawModes {
   int32_t query_command_ = 0;
   int32_t query_kind_ = kQueryVertex;
   int32_t first_x_ = 0, first_y_ = 0, current_x_ = 0, current_y_ = 0;
+  int32_t mouse_x_ = 0, mouse_y_ = 0;
   int32_t first_world_x_ = 0, first_world_y_ = 0;
   int32_t cursor_world_x_ = 0, cursor_world_y_ = 0;
   std::string cursor_x_text_, cursor_y_text_;

@@ -974,6 +974,45 @@ TEST_F(EditToolsTest, MergeLayersReloadsTheJobAndKeepsTheView) {
   EXPECT_EQ(after.y, zoomed.y);
 }
 
+TEST_F(EditToolsTest, TheMergeLogOpensOnceAfterTheMergedJobIsDrawn) {
+  const Wf2Header header = testing::SmallHeader(1, 2, false);
+  testing::WriteBytes(Path("a.wf2"), testing::BuildWf2(header, {{{{1, 1}, {5, 1}, {5, 4}}}, {}}));
+  WriteFile("m.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.wf2") +
+                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  std::vector<std::string> opened;
+  std::vector<int> drawings_then;
+  SetDesktopViewer([&](const std::string& path) {
+    opened.push_back(path);
+    drawings_then.push_back(view()->full_drawings());
+  });
+  app_ = std::make_unique<CLumraApp>();
+  app_->InitInstance(
+      ParseCommandLine(std::vector<std::string>{"vexil", "m.job"}, temp_.path(), true));
+  ASSERT_TRUE(WaitDrawn());
+  tools_ = app_->edit_tools();
+  const int before = view()->full_drawings();
+  WhenModal<CMergeLayersDlg>([&](CMergeLayersDlg* dialog) {
+    dialog->name_edit()->setText("merged");
+    for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
+      if (b->text() == "Add") QTest::mouseClick(b, Qt::LeftButton);
+    }
+    dialog->AddLayer(0);
+    Press(dialog, QDialogButtonBox::Ok);
+  });
+  Choose(kCmdMergeLayers);
+  ASSERT_TRUE(WaitFor([&] { return !opened.empty(); }));
+  EXPECT_EQ(std::filesystem::path(opened[0]).filename(), "lumramrg.log");
+  EXPECT_GT(drawings_then[0], before) << "the log opens after the merged job is drawn";
+  EXPECT_EQ(LayerTable()[1].path, Path("merged.wf2"));
+  // Later drawings leave it alone.
+  const int drawings = view()->full_drawings();
+  app_->frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }));
+  QTest::qWait(50);
+  EXPECT_EQ(opened.size(), 1u);
+  SetDesktopViewer(nullptr);
+}
+
 TEST_F(EditToolsTest, MergeLayersRowsPageSixteenAtATime) {
   const Wf2Header header = testing::SmallHeader(1, 2, false);
   const std::vector<testing::Wf2Frame> frames = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};

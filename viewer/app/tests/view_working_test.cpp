@@ -7,11 +7,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QColorDialog>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -345,6 +347,73 @@ TEST_F(ViewWorkingTest, CaptureThenRecallRestoresTheViewAndClosingForgetsIt) {
   frame()->UpdateCommandStates();
   EXPECT_FALSE(frame()->CommandAction(kCmdRecallFirst + 3)->isEnabled());
   EXPECT_FALSE(QFile::exists(file)) << "the picture goes with the job";
+}
+
+TEST_F(ViewWorkingTest, TheRightButtonMenuOpensOverAJobOnly) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  QMenu* menu = nullptr;
+  for (QMenu* candidate : frame()->findChildren<QMenu*>()) {
+    if (candidate->accessibleName() == "Drawing commands") menu = candidate;
+  }
+  ASSERT_NE(menu, nullptr);
+  const QPoint middle(view()->width() / 2, view()->height() / 2);
+  // A right click, with the menu request the window system makes of its press.
+  const auto right_click = [this](QPoint at) {
+    QTest::mousePress(view(), Qt::RightButton, Qt::NoModifier, at);
+    QContextMenuEvent request(QContextMenuEvent::Mouse, at, view()->mapToGlobal(at));
+    QApplication::sendEvent(view(), &request);
+    QTest::mouseRelease(view(), Qt::RightButton, Qt::NoModifier, at);
+  };
+  right_click(middle);
+  ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); }));
+  EXPECT_EQ(menu->actions().first()->text().remove('&'), "All");
+  menu->hide();
+  // In an end-point measure the right button accepts a vertex found: no menu then, but the
+  // menu as ever while no vertex waits.
+  AppState().settings.snap_end_point = 1;
+  frame()->OnCommand(kCmdMeasure);
+  right_click(middle);
+  ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); }));
+  menu->hide();
+  const std::vector<GdxWord> flash = FirstFlash();
+  ASSERT_GE(flash.size(), 2u);
+  const QPoint corner = At(flash[0], flash[1]) + QPoint(1, 1);
+  Click(corner);
+  ASSERT_TRUE(work().query().has_hit());
+  right_click(corner);
+  QTest::qWait(100);
+  EXPECT_FALSE(menu->isVisible());
+  EXPECT_FALSE(work().query().has_hit()) << "the vertex was accepted";
+  AppState().settings.snap_end_point = 0;
+  // Without a job the right button does nothing.
+  frame()->OnCommand(kCmdFileClose);
+  ASSERT_FALSE(AppState().job_loaded);
+  right_click(middle);
+  QTest::qWait(100);
+  EXPECT_FALSE(menu->isVisible());
+}
+
+TEST_F(ViewWorkingTest, TheKeysStayWithTheDrawingAfterADrawingAndAMeasure) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  // The focus elsewhere in the window: a drawing gives it back to the picture.
+  QWidget* button = nullptr;
+  for (QWidget* widget : frame()->toolbar()->findChildren<QWidget*>()) {
+    if (widget->isVisible() && widget->isEnabled()) button = widget;
+  }
+  ASSERT_NE(button, nullptr);
+  button->setFocus();
+  ASSERT_FALSE(view()->hasFocus());
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([this] { return view()->full_drawings() > 1 && AppState().picture_valid; }));
+  EXPECT_TRUE(view()->hasFocus());
+  // The measure's info window shows without taking the keys: an arrow key then scrolls.
+  QTest::keyClick(view(), Qt::Key_M);
+  Click(QPoint(100, 300));
+  Click(QPoint(400, 100));
+  ASSERT_TRUE(WaitFor([this] { return work().info_window()->isVisible(); }));
+  QTest::qWait(50);
+  EXPECT_EQ(QApplication::activeWindow(), frame());
+  EXPECT_EQ(QApplication::focusWidget(), view());
 }
 
 TEST_F(ViewWorkingTest, CaptureThatCannotBeStoredIsSaidAndLeavesNoRecall) {

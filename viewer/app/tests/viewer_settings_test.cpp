@@ -95,12 +95,13 @@ TEST(RgbTextTest, ColoursRoundTripAndTextIsReadPartByPart) {
   const std::pair<const char*, uint32_t> cases[] = {{"86,52,18", 0x123456},
                                                     {" 1, 2 ,3", 0x030201},
                                                     {"255,128", 0x0080FF},
-                                                    {"300,0,0", 0x0000FF},
+                                                    {"300,0,0", 0x00002C},
                                                     {"", 0},
-                                                    {"-1,7,a", 0x000700},
+                                                    {"-1,7,a", 0x0007FF},
                                                     {"1,2,3,4", 0x030201},
                                                     {"1x,2", 0x000201},
-                                                    {"99999999999,0,0", 0x0000FF}};
+                                                    {"99999999999,0,0", 0x0000FF},
+                                                    {"256,257,-254", 0x020100}};
   for (const auto& [text, colour] : cases) EXPECT_EQ(ParseRgbText(text), colour) << text;
 }
 

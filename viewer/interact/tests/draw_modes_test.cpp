@@ -129,6 +129,33 @@ TEST_F(DrawModesTest, ZoomWindowByTwoClicksOrADragAndTinyBoxesAreIgnored) {
   EXPECT_DOUBLE_EQ(window().scale(), 1.0);
 }
 
+TEST_F(DrawModesTest, GridSnapPutsTheBandAndTheZoomBoxOnGridPoints) {
+  window().SetGridSnap(true, 10);
+  ASSERT_TRUE(modes_.Command(kDrawZoomWindow));
+  // World (11, 19) and (32, 61): the grid points (10, 20) and (30, 60) are pixels (12, 62)
+  // and (32, 22).
+  Click(13, 63);
+  ASSERT_TRUE(modes_.band_pending());
+  EXPECT_EQ(std::pair(modes_.band_first_x(), modes_.band_first_y()), std::pair(12, 62));
+  modes_.MouseMove(34, 21);
+  EXPECT_EQ(std::pair(modes_.band_current_x(), modes_.band_current_y()), std::pair(32, 22));
+  EXPECT_EQ(std::pair(modes_.mouse_x(), modes_.mouse_y()), std::pair(32, 22)) << "the cross";
+  Click(34, 21);
+  ASSERT_EQ(host_.redraws, 1);
+  int32_t x = 0, y = 0;
+  window().LogicalToWorld({2, 2}, &x, &y);
+  EXPECT_EQ(y, 60) << "the box's top is the snapped corner's";
+  EXPECT_DOUBLE_EQ(window().scale(), 2.0) << "the box is 40 units high";
+  // Zoom in centres on the grid point next to the click: world (50, 40) at pixel (52, 42).
+  modes_.Command(kDrawAll);
+  modes_.Command(kDrawZoomIn);
+  Click(54, 44);
+  ASSERT_DOUBLE_EQ(window().scale(), 2.0);
+  const LogicalPoint centre = window().WorldToLogical(50, 40);
+  EXPECT_EQ(centre.x, 2 + window().view_width() / 2);
+  EXPECT_EQ(centre.y, 2 + window().view_height() / 2);
+}
+
 TEST_F(DrawModesTest, ZoomInOutPanAndAll) {
   modes_.Command(kDrawZoomIn);
   Click(52, 42);
