@@ -59,6 +59,21 @@ class EditToolsTest : public VexilAppTest {
     tools_ = app_->edit_tools();
     ASSERT_NE(tools_, nullptr);
   }
+  // The job m.job of two WF2 layers, each one strip of two frames: a triangle in the first
+  // frame of a.wf2 and a rectangle in the second frame of b.wf2.
+  void StartOnTwoWf2Layers() {
+    testing::WriteBytes(Path("a.wf2"), testing::BuildWf2(wf2_header_, first_frames_));
+    testing::WriteBytes(Path("b.wf2"), testing::BuildWf2(wf2_header_, second_frames_));
+    WriteFile("m.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.wf2") +
+                           "\"\r\nLAYER_1=ON,0,255,0,Paint \"" + Path("b.wf2") +
+                           "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+    app_ = std::make_unique<CLumraApp>();
+    app_->InitInstance(
+        ParseCommandLine(std::vector<std::string>{"vexil", "m.job"}, temp_.path(), true));
+  }
+  const Wf2Header wf2_header_ = testing::SmallHeader(1, 2, false);
+  const std::vector<testing::Wf2Frame> first_frames_ = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};
+  const std::vector<testing::Wf2Frame> second_frames_ = {{}, {{{2, 2}, {6, 2}, {6, 7}, {2, 7}}}};
   static bool WaitDrawn() {
     return WaitFor([] {
       return AppState().job_loaded && AppState().picture_valid && !AppState().drawing_active;
@@ -827,17 +842,10 @@ TEST_F(EditToolsTest, MergeLayersWithoutWf2LayersSaysSoAndKeepsTheDialog) {
 }
 
 TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
-  const Wf2Header header = testing::SmallHeader(1, 2, false);
-  const std::vector<testing::Wf2Frame> first = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};
-  const std::vector<testing::Wf2Frame> second = {{}, {{{2, 2}, {6, 2}, {6, 7}, {2, 7}}}};
-  testing::WriteBytes(Path("a.wf2"), testing::BuildWf2(header, first));
-  testing::WriteBytes(Path("b.wf2"), testing::BuildWf2(header, second));
-  WriteFile("m.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.wf2") +
-                         "\"\r\nLAYER_1=ON,0,255,0,Paint \"" + Path("b.wf2") +
-                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
-  app_ = std::make_unique<CLumraApp>();
-  app_->InitInstance(
-      ParseCommandLine(std::vector<std::string>{"vexil", "m.job"}, temp_.path(), true));
+  StartOnTwoWf2Layers();
+  const Wf2Header& header = wf2_header_;
+  const std::vector<testing::Wf2Frame>& first = first_frames_;
+  const std::vector<testing::Wf2Frame>& second = second_frames_;
   ASSERT_TRUE(WaitFor([] { return AppState().job_loaded; }));
 
   CMergeLayersDlg dialog(app_->frame());
@@ -932,17 +940,7 @@ TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
 // A merge keeps the user's view: the job's files are read again, the new layer among them,
 // and the view is drawn again where it was.
 TEST_F(EditToolsTest, MergeLayersReloadsTheJobAndKeepsTheView) {
-  const Wf2Header header = testing::SmallHeader(1, 2, false);
-  const std::vector<testing::Wf2Frame> first = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};
-  const std::vector<testing::Wf2Frame> second = {{}, {{{2, 2}, {6, 2}, {6, 7}, {2, 7}}}};
-  testing::WriteBytes(Path("a.wf2"), testing::BuildWf2(header, first));
-  testing::WriteBytes(Path("b.wf2"), testing::BuildWf2(header, second));
-  WriteFile("m.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.wf2") +
-                         "\"\r\nLAYER_1=ON,0,255,0,Paint \"" + Path("b.wf2") +
-                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
-  app_ = std::make_unique<CLumraApp>();
-  app_->InitInstance(
-      ParseCommandLine(std::vector<std::string>{"vexil", "m.job"}, temp_.path(), true));
+  StartOnTwoWf2Layers();
   ASSERT_TRUE(WaitDrawn());
   tools_ = app_->edit_tools();
   // The user's view: a corner of the job.

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +51,18 @@ bool IsRed(QRgb pixel) { return qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue
 QImage Render(const std::string& pdf, const std::string& stem) {
   Output("pdftoppm -r 72 -singlefile -png '" + pdf + "' '" + stem + "'");
   return QImage(QString::fromStdString(stem + ".png"));
+}
+
+// The page pixel at a world point when the view fills the printable area of a landscape
+// letter page (half-inch margins) centred, as a plot of the view does.
+std::function<QRgb(double, double)> PagePixels(const QImage& page, const GdxRect& view) {
+  const double vx = view.max_x - view.min_x, vy = view.max_y - view.min_y;
+  const double s = std::min(720.0 / vx, 540.0 / vy);
+  const double left = 36 + (720 - vx * s) / 2, bottom = 576 - (540 - vy * s) / 2;
+  return [&page, view, s, left, bottom](double x, double y) {
+    return page.pixel(static_cast<int>(left + (x - view.min_x) * s),
+                      static_cast<int>(bottom - (y - view.min_y) * s));
+  };
 }
 
 class VexilPlotTest : public VexilTest {
@@ -123,13 +136,7 @@ TEST_F(VexilPlotTest, PlotScreenWritesThePdfOfTheShownJob) {
   const QImage page = Render(Path("plot.pdf"), Path("page"));
   ASSERT_EQ(page.width(), 792);
   const GdxRect view = shown_view;
-  const double vx = view.max_x - view.min_x, vy = view.max_y - view.min_y;
-  const double s = std::min(720.0 / vx, 540.0 / vy);
-  const double left = 36 + (720 - vx * s) / 2, bottom = 576 - (540 - vy * s) / 2;
-  const auto at = [&](double x, double y) {
-    return page.pixel(static_cast<int>(left + (x - view.min_x) * s),
-                      static_cast<int>(bottom - (y - view.min_y) * s));
-  };
+  const auto at = PagePixels(page, view);
   const GdxRect w = Extents();
   ASSERT_TRUE(view.min_x <= w.min_x && view.max_x >= w.max_x && view.min_y <= w.min_y &&
               view.max_y >= w.max_y)
@@ -304,13 +311,7 @@ TEST_F(VexilPlotTest, PlotScreenAfterSavingEditsPlotsTheSavedLayer) {
   EXPECT_FALSE(tools->store().HasEdits());
   const QImage page = Render(Path("plot.pdf"), Path("saved"));
   ASSERT_EQ(page.width(), 792);
-  const double vx = view.max_x - view.min_x, vy = view.max_y - view.min_y;
-  const double s = std::min(720.0 / vx, 540.0 / vy);
-  const double left = 36 + (720 - vx * s) / 2, bottom = 576 - (540 - vy * s) / 2;
-  const auto at = [&](double x, double y) {
-    return page.pixel(static_cast<int>(left + (x - view.min_x) * s),
-                      static_cast<int>(bottom - (y - view.min_y) * s));
-  };
+  const auto at = PagePixels(page, view);
   EXPECT_TRUE(IsRed(at(w.min_x + 15, w.min_y + 5))) << "the first flash";
   EXPECT_TRUE(IsRed(at(w.min_x + 115, w.min_y + 35))) << "the added rectangle";
   EXPECT_EQ(at(w.max_x - 15, w.max_y - 5), qRgb(255, 255, 255)) << "the deleted flash";
