@@ -112,13 +112,14 @@ bool PaintOverlays(QImage* picture) {
 
 void SetPictureWidget(QWidget* widget) { picture_widget = widget; }
 
-bool PaintHitEntries(QImage* picture, const std::map<int, ViewerDisplay::HitEntryList>& by_layer) {
+bool PaintHitEntries(QImage* picture, const std::map<int, ViewerDisplay::HitEntryList>& by_layer,
+                     const std::map<int, ViewerDisplay::HitNumberList>& numbers_by_layer) {
   ViewerDisplay& display = AppDisplay();
   if (!AppState().picture_valid || display.surface.width() != picture->width() ||
       display.surface.height() != picture->height()) {
     return false;
   }
-  if (display.RedrawRegion(by_layer) != kDrawDone) return false;
+  if (display.RedrawRegion(by_layer, numbers_by_layer) != kDrawDone) return false;
   ShowInPicture(display, picture);
   return true;
 }

@@ -30,7 +30,8 @@ void SetEditLayersPainter(std::function<void(ViewerDisplay&, DrawHost*)> painter
 // Draws the listed entries of each layer into the picture over what it shows, and the
 // overlays over them (the picture must be the view's current one): false when it cannot,
 // and a full drawing is needed.
-bool PaintHitEntries(QImage* picture, const std::map<int, ViewerDisplay::HitEntryList>& by_layer);
+bool PaintHitEntries(QImage* picture, const std::map<int, ViewerDisplay::HitEntryList>& by_layer,
+                     const std::map<int, ViewerDisplay::HitNumberList>& numbers_by_layer = {});
 
 // Draws the element a query left as it was and the one it found highlighted over the
 // picture (the view's current, complete one): false when it cannot (the next drawing shows

@@ -213,7 +213,7 @@ void CSelectionDlg::done(int result) {
   hide();
   tools_->store().ApplySelection(result == QDialog::Accepted);
   QDialog::done(result);
-  tools_->EndTool();
+  tools_->EndTool(true);
 }
 
 // ---- Rubber band ----
@@ -417,7 +417,9 @@ void CEditTools::Rearm() {
   }
 }
 
-void CEditTools::EndTool() {
+void CEditTools::EndTool(bool selection_applied) {
+  // The frame's reset below comes back here as the tools' end: this call draws.
+  if (ending_) return;
   const int tool = tool_;
   if (tool != 0) app_->view()->setMouseTracking(tracking_saved_);
   DropProposal();
@@ -430,15 +432,28 @@ void CEditTools::EndTool() {
     store_.EndTextEdits(false);
     text_dialog_->ResetTextState();
   }
+  bool selection_applied_now = selection_applied;
   if (tool == kToolDeleteElements && selection_dialog_->isVisible()) {
     selection_dialog_->hide();
     store_.ApplySelection(false);
+    selection_applied_now = true;
   }
   // The vertex the last snapped point met is no longer of interest.
   if (tool != 0 && AppState().settings.snap_end_point != 0)
     app_->view()->interaction().info_window()->hide();
   // The frame restores the settings the tools put aside.
-  if (tool != 0) app_->frame()->OnCommand(kToolReset);
+  if (tool != 0) {
+    ending_ = true;
+    app_->frame()->OnCommand(kToolReset);
+    ending_ = false;
+  }
+  if (selection_applied_now && !store_.changed().empty()) {
+    // The elements deleted or dropped from the selection are all that changed.
+    MarkFullViewStale(kFullViewEdits);
+    RedrawChanged();
+    app_->document().SetModifiedFlag(store_.HasEdits());
+    return;
+  }
   AfterEdit();
 }
 
@@ -706,10 +721,19 @@ void CEditTools::RedrawChanged() {
   MarkFullViewStale(kFullViewResized);
   SyncFrameMarks();
   std::map<int, ViewerDisplay::HitEntryList> by_layer;
-  for (const EditHit& hit : store_.changed())
-    by_layer[hit.layer].push_back({hit.page, hit.position});
+  // The elements of a WF2 layer held as a frame index are found by number in the frames
+  // loaded now.
+  std::map<int, ViewerDisplay::HitNumberList> numbers_by_layer;
+  for (const EditHit& hit : store_.changed()) {
+    if (hit.frame >= 0) {
+      numbers_by_layer[hit.layer].push_back(hit.number);
+    } else {
+      by_layer[hit.layer].push_back({hit.page, hit.position});
+    }
+  }
   CLumraView* view = app_->view();
-  if (!by_layer.empty() && !PaintHitEntries(&view->MutablePicture(), by_layer)) {
+  if ((!by_layer.empty() || !numbers_by_layer.empty()) &&
+      !PaintHitEntries(&view->MutablePicture(), by_layer, numbers_by_layer)) {
     AfterEdit();
     return;
   }

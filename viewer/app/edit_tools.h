@@ -148,9 +148,10 @@ class CEditTools : public QObject {
   const std::array<QPoint, 3>& band_points() const { return device_; }
   QPoint band_end() const { return band_end_; }
 
-  // The Add Text dialog's re-arm, and the end of a tool.
+  // The Add Text dialog's re-arm, and the end of a tool. After a selection was applied
+  // (`selection_applied`) only the elements it changed are drawn again.
   void Rearm();
-  void EndTool();
+  void EndTool(bool selection_applied = false);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -193,6 +194,7 @@ class CEditTools : public QObject {
   CRubberBand* band_ = nullptr;
   std::function<int(std::vector<SaveTarget>*)> save_dialog_;
   int tool_ = 0;
+  bool ending_ = false;  // EndTool is under way
   int last_index_ = 0;
   int first_mode_ = 0;
   int later_mode_ = 0;

@@ -6,10 +6,12 @@
 
 #include "fonts/path_outline.h"
 #include "fonts/segment_sweep.h"
+#include "support/colors.h"
 #include "support/numeric_guards.h"
 #include "viewer/display/viewer_display.h"
 #include "viewer/model/layer_table.h"
 #include "viewer/model/viewer_services.h"
+#include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
 namespace {
@@ -545,16 +547,91 @@ int ViewerDisplay::DrawHitEntries(int layer,
   for (const auto& [page, position] : entries) {
     const GdxEntryCursor cursor(page, position);
     if (!cursor.Valid() || cursor.Entry()[kGdxEntryBlock] == 0) continue;
-    DrawStoredElement(cursor.Data(), cursor.Type(), cursor.Entry()[kGdxEntrySelection]);
+    DrawHitElement(cursor.Data(), cursor.Type(), cursor.Entry()[kGdxEntrySelection]);
   }
   return kDrawDone;
 }
 
-int ViewerDisplay::RedrawRegion(const std::map<int, HitEntryList>& by_layer) {
-  for (const auto& [layer, entries] : by_layer) {
+void ViewerDisplay::DrawHitElement(const GdxWord* data, int32_t type, int32_t flags) {
+  // A deleted element is drawn in the background: its pixels go.
+  if (flags & kElementDeleted) {
+    flags = (flags & ~(kElementDeleted | kElementSelected)) | kElementSecondHighlight;
+  }
+  DrawStoredElement(data, type, flags);
+}
+
+int ViewerDisplay::DrawWf2Hits(int layer, const HitNumberList& numbers) {
+  const ViewLayerEntry& entry = LayerTable()[layer];
+  if (!surface.valid() || entry.frame_block == kGdxNoHandle) return kDrawNothing;
+  SelectLayerPen(layer);
+  const int32_t sections = std::min(Wf2FrameIndexSections(entry.frame_block), entry.frame_count);
+  int64_t first = 0;
+  for (int32_t k = 0; k < sections && !window.cancelled(); ++k) {
+    const std::optional<Wf2FrameIndexEntry> frame = ReadWf2FrameIndexEntry(entry.frame_block, k);
+    if (!frame) break;
+    // The frame's elements are numbered (first, last] in the layer.
+    const int64_t before = first;
+    first = frame->polygons;
+    const auto listed = std::upper_bound(numbers.begin(), numbers.end(), before);
+    if (listed == numbers.end() || *listed > frame->polygons) continue;
+    if (!FrameInView(layer, frame->box)) continue;
+    if (settings.layer_colour_only) SelectColorPen(PickColors()[2 + k % 6]);
+    const GdxHandle handle = LoadFrame(nullptr, layer, k);
+    if (handle == kGdxNoHandle) continue;
+    GdxLibrary* library = GdxLibraryFromHandle(handle);
+    GdxStructure* structure =
+        library != nullptr ? GdxFindStructureById(library, library->current_structure_id) : nullptr;
+    if (structure == nullptr) return kDrawNothing;
+    layer_ = layer;
+    const LayerOffset offset = LayerDisplayOffset(entry);
+    layer_offset_x_ = offset.x;
+    layer_offset_y_ = offset.y;
+    library_unit_factor_ = library->scale_factor;
+    // The elements are numbered as the picks number them: each one with data.
+    int64_t number = before;
+    auto next = listed;
+    GdxEntryCursor cursor(structure->begin_page, structure->begin_position);
+    for (cursor.Next(); cursor.Valid() && next != numbers.end(); cursor.Next()) {
+      const int32_t type = cursor.Type();
+      if (type == kGdxEndMark || type == kGdxStructureBegin) break;
+      const GdxWord* data = cursor.Data();
+      if (data == nullptr) continue;
+      if (++number < *next) continue;
+      while (next != numbers.end() && *next <= number) ++next;
+      DrawHitElement(data, type, cursor.Entry()[kGdxEntrySelection]);
+    }
+  }
+  return kDrawDone;
+}
+
+int ViewerDisplay::RedrawRegion(const std::map<int, HitEntryList>& by_layer,
+                                const std::map<int, HitNumberList>& numbers_by_layer) {
+  window.ClearCancel();
+  auto entries = by_layer.begin();
+  auto numbers = numbers_by_layer.begin();
+  // Layer by layer in table order, whichever list a layer's elements are in.
+  while (entries != by_layer.end() || numbers != numbers_by_layer.end()) {
+    const bool from_entries = numbers == numbers_by_layer.end() ||
+                              (entries != by_layer.end() && entries->first <= numbers->first);
+    const int layer = from_entries ? entries->first : numbers->first;
+    const bool valid = layer >= 0 && layer < kViewLayerCount;
     // The elements of a hidden layer are not drawn: nothing to show.
-    if (layer >= 0 && layer < kViewLayerCount && LayerTable()[layer].shown == 0) continue;
-    if (DrawHitEntries(layer, entries) != kDrawDone) return kDrawNothing;
+    if (!valid || LayerTable()[layer].shown != 0) {
+      int result = kDrawNothing;
+      if (from_entries) {
+        result = DrawHitEntries(layer, entries->second);
+      } else if (valid) {
+        HitNumberList sorted = numbers->second;
+        std::sort(sorted.begin(), sorted.end());
+        result = DrawWf2Hits(layer, sorted);
+      }
+      if (result != kDrawDone) return kDrawNothing;
+    }
+    if (from_entries) {
+      ++entries;
+    } else {
+      ++numbers;
+    }
   }
   DrawOverlays();
   return kDrawDone;

@@ -9,6 +9,7 @@
 #include "support/notifier.h"
 #include "viewer/display/viewer_display.h"
 #include "viewer/model/layer_table.h"
+#include "viewer/model/viewer_services.h"
 #include "viewer/model/wf2_scan.h"
 
 namespace kavrinth {
@@ -113,33 +114,12 @@ int ViewerDisplay::DrawWf2Layer(DrawHost* host, int layer) {
     ResetFrameCache();
   }
   const int32_t sections = std::min(Wf2FrameIndexSections(entry.frame_block), entry.frame_count);
-  const LayerOffset offset = LayerDisplayOffset(entry);
-  const double ox = offset.x, oy = -double(offset.y);
-  const ViewRect& v = window.view();
   for (int32_t k = 0; k < sections && !window.cancelled(); ++k) {
     const std::optional<Wf2FrameIndexEntry> frame = ReadWf2FrameIndexEntry(entry.frame_block, k);
-    if (!frame) continue;
-    const double x0 = window.WorldToLogicalX(frame->box.min_x + ox);
-    const double x1 = window.WorldToLogicalX(frame->box.max_x + ox);
-    const double y0 = window.WorldToLogicalY(frame->box.max_y + oy);
-    const double y1 = window.WorldToLogicalY(frame->box.min_y + oy);
-    if (x1 < v.left || x0 > v.right || y1 < v.top || y0 > v.bottom) continue;
+    if (!frame || !FrameInView(layer, frame->box)) continue;
     if (settings.layer_colour_only) SelectColorPen(PickColors()[2 + k % 6]);
-    const bool cached = loaded_frame_library_ != kGdxNoHandle && loaded_frame_layer_ == layer &&
-                        loaded_frame_index_ == k && loaded_frame_block_ == entry.frame_block;
-    if (!cached) {
-      ResetFrameCache();
-      if (host != nullptr) host->SetWaitCursor(true);
-      const GdxHandle library = LoadWf2Frame(entry.frame_block, layer, k);
-      if (host != nullptr) host->SetWaitCursor(false);
-      // A frame that could not be loaded is not drawn.
-      if (library == kGdxNoHandle) continue;
-      loaded_frame_library_ = library;
-      loaded_frame_layer_ = layer;
-      loaded_frame_index_ = k;
-      loaded_frame_block_ = entry.frame_block;
-      loaded_frame_path_ = entry.path;
-    }
+    // A frame that could not be loaded is not drawn.
+    if (LoadFrame(host, layer, k) == kGdxNoHandle) continue;
     GdxLibrary* library = GdxLibraryFromHandle(loaded_frame_library_);
     if (library == nullptr ||
         GdxFindStructureById(library, library->current_structure_id) == nullptr) {
@@ -153,6 +133,44 @@ int ViewerDisplay::DrawWf2Layer(DrawHost* host, int layer) {
     }
   }
   return kDrawDone;
+}
+
+bool ViewerDisplay::FrameInView(int layer, const GdxRect& box) const {
+  const LayerOffset offset = LayerDisplayOffset(LayerTable()[layer]);
+  const double ox = offset.x, oy = -double(offset.y);
+  const ViewRect& v = window.view();
+  const double x0 = window.WorldToLogicalX(box.min_x + ox);
+  const double x1 = window.WorldToLogicalX(box.max_x + ox);
+  const double y0 = window.WorldToLogicalY(box.max_y + oy);
+  const double y1 = window.WorldToLogicalY(box.min_y + oy);
+  return !(x1 < v.left || x0 > v.right || y1 < v.top || y0 > v.bottom);
+}
+
+GdxHandle ViewerDisplay::LoadFrame(DrawHost* host, int layer, int32_t k) {
+  const ViewLayerEntry& entry = LayerTable()[layer];
+  if (loaded_frame_library_ != kGdxNoHandle && loaded_frame_layer_ == layer &&
+      loaded_frame_index_ == k && loaded_frame_block_ == entry.frame_block &&
+      loaded_frame_path_ == entry.path) {
+    return loaded_frame_library_;
+  }
+  ResetFrameCache();
+  const auto wait = [host](bool on) {
+    if (host != nullptr) {
+      host->SetWaitCursor(on);
+    } else {
+      CurrentViewerServices().SetWaitCursor(on);
+    }
+  };
+  wait(true);
+  const GdxHandle library = LoadWf2Frame(entry.frame_block, layer, k);
+  wait(false);
+  if (library == kGdxNoHandle) return kGdxNoHandle;
+  loaded_frame_library_ = library;
+  loaded_frame_layer_ = layer;
+  loaded_frame_index_ = k;
+  loaded_frame_block_ = entry.frame_block;
+  loaded_frame_path_ = entry.path;
+  return library;
 }
 
 void ViewerDisplay::ResetFrameCache() {

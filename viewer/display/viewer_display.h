@@ -172,12 +172,18 @@ class ViewerDisplay {
   // their flags in the layer's pen: the elements a pick or an undo changed, without a full
   // redraw. kDrawDone, or kDrawNothing (no surface, layer not shown or not loaded).
   int DrawHitEntries(int layer, std::span<const std::pair<GdxHandle, int32_t>> entries);
-  // The listed entries of several layers (layer, entries), drawn layer by layer in table
-  // order, then the overlays again: the elements drawn would otherwise cover the grid
-  // points, glass and frame lines that lay over them. kDrawDone, or kDrawNothing at the
-  // first layer that cannot be drawn (a full drawing is then needed).
+  // The listed entries of several layers (layer, entries), and the listed elements of WF2
+  // layers held as a frame index (layer, element numbers in the layer from 1), drawn layer
+  // by layer in table order, then the overlays again: the elements drawn would otherwise
+  // cover the grid points, glass and frame lines that lay over them. A WF2 layer's frames
+  // are walked as a full drawing walks them: only the frames in view that hold a listed
+  // element are loaded, and only their listed elements drawn. A deleted element is drawn
+  // in the background: it goes from the picture. kDrawDone, or kDrawNothing at the first
+  // layer that cannot be drawn (a full drawing is then needed).
   using HitEntryList = std::vector<std::pair<GdxHandle, int32_t>>;
-  int RedrawRegion(const std::map<int, HitEntryList>& by_layer);
+  using HitNumberList = std::vector<int32_t>;
+  int RedrawRegion(const std::map<int, HitEntryList>& by_layer,
+                   const std::map<int, HitNumberList>& numbers_by_layer = {});
   // Draws one stored element record of the type with its index flags.
   void DrawStoredElement(const GdxWord* data, int32_t type, int32_t flags);
   // Draws a copied element of the layer in the layer's pen and offset, highlighted or with
@@ -223,6 +229,14 @@ class ViewerDisplay {
   // Layer redraw (layer_redraw.cpp)
   int DrawLayer(DrawHost* host, int layer);
   int DrawWf2Layer(DrawHost* host, int layer);
+  // Whether the frame box of the layer meets the view.
+  bool FrameInView(int layer, const GdxRect& box) const;
+  // The frame's library, kept loaded until another frame is needed: none when it cannot be
+  // loaded.
+  GdxHandle LoadFrame(DrawHost* host, int layer, int32_t k);
+  // The listed elements (sorted numbers) of a WF2 layer held as a frame index.
+  int DrawWf2Hits(int layer, const HitNumberList& numbers);
+  void DrawHitElement(const GdxWord* data, int32_t type, int32_t flags);
   void DrawLogicalLine(LogicalPoint a, LogicalPoint b);
   void DrawWidePolyline(std::span<const LogicalPoint> points, int32_t width);
   DisplayColor ContrastColor() const;

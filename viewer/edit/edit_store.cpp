@@ -432,6 +432,7 @@ void EditStore::ApplySelection(bool remove) {
   if (group == nullptr) return;
   if (remove && !group->hits.empty()) {
     SetFlags(group->hits, kEditDeleted, kEditSelected);
+    changed_ = group->hits;
     group->deleted = true;
     PushUndo(2, group->id);
   } else {

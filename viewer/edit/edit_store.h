@@ -88,8 +88,8 @@ class EditStore {
   bool selection_open() const { return open_group_ != 0; }
   const SelectionGroup* open_group() const;
   const std::vector<SelectionGroup>& groups() const { return groups_; }
-  // The elements whose highlight the last pick, Exclude or dropped selection changed, or
-  // that the last undo of a deletion brought back.
+  // The elements whose highlight the last pick, Exclude or dropped selection changed, that
+  // the last deletion took away, or that the last undo of a deletion brought back.
   const std::vector<EditHit>& changed() const { return changed_; }
 
   // Undoes the newest edit or deletion: false with "Nothing to undo." when there is none.

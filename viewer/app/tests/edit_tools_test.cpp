@@ -721,23 +721,34 @@ TEST_F(EditToolsTest, DeletePicksTheElementsOfAWf2LayerHeldAsAFrameIndex) {
   ASSERT_EQ(in_first(), red);
   ASSERT_EQ(in_other(), red);
 
-  // A crossing window over the first strip picks its two rectangles, drawn highlighted.
+  // A crossing window over the first strip picks its two rectangles: only they are drawn
+  // again, highlighted, in the frames loaded again for them.
   Choose(kToolDeleteElements);
+  const int drawings = view()->full_drawings();
   Pick(strip.min_x - 5, strip.min_y - 5, strip.max_x + 5, strip.max_y + 5);
   ASSERT_TRUE(tools_->store().selection_open());
   EXPECT_EQ(tools_->store().open_group()->hits.size(), 2u);
-  ASSERT_TRUE(WaitDrawn());
+  EXPECT_FALSE(view()->redraw_pending());
   EXPECT_EQ(in_first(), QColor(255, 255, 255));
   EXPECT_EQ(in_other(), red);
-  // OK deletes them: they are drawn no more; Undo brings them back.
+  // OK deletes them: they go from the picture; Undo brings them back.
   Press(tools_->selection_dialog(), QDialogButtonBox::Ok);
-  ASSERT_TRUE(WaitDrawn());
+  EXPECT_FALSE(view()->redraw_pending());
   EXPECT_NE(in_first(), red);
   EXPECT_NE(in_first(), QColor(255, 255, 255));
   EXPECT_EQ(in_other(), red);
   Choose(kToolUndo);
+  EXPECT_FALSE(view()->redraw_pending());
+  EXPECT_EQ(in_first(), red);
+  EXPECT_EQ(in_other(), red);
+  WaitFor([] { return false; }, 200);
+  EXPECT_EQ(view()->full_drawings(), drawings) << "only the picked elements were drawn";
+  // A full drawing shows the same: the frames load with the marks of the undone deletion.
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }));
   ASSERT_TRUE(WaitDrawn());
   EXPECT_EQ(in_first(), red);
+  EXPECT_EQ(in_other(), red);
 }
 
 TEST_F(EditToolsTest, FileSaveSavesTheEdits) {

@@ -397,5 +397,59 @@ TEST_F(Wf2RedrawTest, ASectionThatFailsToLoadIsNotDrawn) {
   EXPECT_EQ(Libraries(), 0);
 }
 
+TEST_F(Wf2RedrawTest, HitNumbersDrawOnlyTheirElementsInTheirFrames) {
+  ASSERT_EQ(display_.ComputeJobExtents(), 0);
+  ASSERT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  const PixelSet all = InColour(kGreen);
+  // Each strip holds two elements: numbers 3 and 4 are the middle strip's.
+  const double left = display_.window.WorldToLogicalX(1000) - 2;
+  const double right = display_.window.WorldToLogicalX(2000) + 2;
+  const auto drawn_alone = [&](ViewerDisplay::HitNumberList numbers) {
+    display_.surface.Clear();
+    EXPECT_EQ(display_.RedrawRegion({}, {{0, numbers}}), kDrawDone);
+    return InColour(kGreen);
+  };
+  const PixelSet third = drawn_alone({3});
+  const PixelSet fourth = drawn_alone({4});
+  ASSERT_FALSE(third.empty());
+  ASSERT_FALSE(fourth.empty());
+  PixelSet both;
+  for (const PixelSet* set : {&third, &fourth}) {
+    for (const auto& p : *set) {
+      EXPECT_TRUE(p.first >= left && p.first <= right) << p.first;
+      EXPECT_TRUE(all.count(p)) << "drawn where the full drawing draws";
+      both.insert(p);
+    }
+  }
+  EXPECT_GT(both.size(), third.size()) << "two different elements";
+  EXPECT_GT(both.size(), fourth.size());
+  EXPECT_EQ(drawn_alone({4, 3}), both) << "in any order";
+  EXPECT_TRUE(drawn_alone({7, 0}).empty()) << "numbers of no element";
+  // A deleted element is drawn out in the background; the other one of its frame stays.
+  display_.surface.Clear();
+  ASSERT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  int layer = -1;
+  int32_t k = -1;
+  const GdxHandle frame = display_.loaded_frame(&layer, &k);
+  ASSERT_EQ(k, 2);
+  GdxEntryCursor cursor(GdxLibraryFromHandle(frame));
+  int elements = 0;
+  for (; cursor.Valid(); cursor.Next()) {
+    if (cursor.Type() == kGdxBoundary && ++elements == 2) break;
+  }
+  ASSERT_TRUE(cursor.Valid());
+  cursor.MutableEntry()[kGdxEntrySelection] = kElementDeleted;
+  ASSERT_EQ(display_.RedrawRegion({}, {{0, {6}}}), kDrawDone);
+  const PixelSet left_over = InColour(kGreen);
+  EXPECT_LT(left_over.size(), all.size());
+  EXPECT_TRUE(left_over.count(*third.begin())) << "the other frames stay";
+  EXPECT_EQ(Libraries(), 1);
+  // A hidden layer draws nothing.
+  LayerTable()[0].shown = 0;
+  display_.surface.Clear();
+  EXPECT_EQ(display_.RedrawRegion({}, {{0, {3}}}), kDrawDone);
+  EXPECT_TRUE(InColour(kGreen).empty());
+}
+
 }  // namespace
 }  // namespace kavrinth
