@@ -213,7 +213,9 @@ void CSelectionDlg::done(int result) {
   hide();
   tools_->store().ApplySelection(result == QDialog::Accepted);
   QDialog::done(result);
-  tools_->EndTool(true);
+  // A deletion draws the whole picture again: what lay under the deleted elements shows
+  // again. A selection dropped only loses its highlight.
+  tools_->EndTool(result != QDialog::Accepted);
 }
 
 // ---- Rubber band ----
@@ -448,7 +450,7 @@ void CEditTools::EndTool(bool selection_applied) {
     ending_ = false;
   }
   if (selection_applied_now && !store_.changed().empty()) {
-    // The elements deleted or dropped from the selection are all that changed.
+    // The elements dropped from the selection are all that changed.
     MarkFullViewStale(kFullViewEdits);
     RedrawChanged();
     app_->document().SetModifiedFlag(store_.HasEdits());

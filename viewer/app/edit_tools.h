@@ -148,8 +148,8 @@ class CEditTools : public QObject {
   const std::array<QPoint, 3>& band_points() const { return device_; }
   QPoint band_end() const { return band_end_; }
 
-  // The Add Text dialog's re-arm, and the end of a tool. After a selection was applied
-  // (`selection_applied`) only the elements it changed are drawn again.
+  // The Add Text dialog's re-arm, and the end of a tool. After a selection was dropped
+  // without deleting (`selection_applied`) only the elements it changed are drawn again.
   void Rearm();
   void EndTool(bool selection_applied = false);
 

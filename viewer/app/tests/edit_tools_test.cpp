@@ -731,24 +731,45 @@ TEST_F(EditToolsTest, DeletePicksTheElementsOfAWf2LayerHeldAsAFrameIndex) {
   EXPECT_FALSE(view()->redraw_pending());
   EXPECT_EQ(in_first(), QColor(255, 255, 255));
   EXPECT_EQ(in_other(), red);
-  // OK deletes them: they go from the picture; Undo brings them back.
+  WaitFor([] { return false; }, 100);
+  EXPECT_EQ(view()->full_drawings(), drawings) << "only the picked elements were drawn";
+  // OK deletes them: the picture is drawn again without them (what lay under them shows).
   Press(tools_->selection_dialog(), QDialogButtonBox::Ok);
-  EXPECT_FALSE(view()->redraw_pending());
+  ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }));
+  ASSERT_TRUE(WaitDrawn());
   EXPECT_NE(in_first(), red);
   EXPECT_NE(in_first(), QColor(255, 255, 255));
   EXPECT_EQ(in_other(), red);
+  // Undo brings them back, drawing only them.
+  const int after_delete = view()->full_drawings();
   Choose(kToolUndo);
   EXPECT_FALSE(view()->redraw_pending());
   EXPECT_EQ(in_first(), red);
   EXPECT_EQ(in_other(), red);
   WaitFor([] { return false; }, 200);
-  EXPECT_EQ(view()->full_drawings(), drawings) << "only the picked elements were drawn";
+  EXPECT_EQ(view()->full_drawings(), after_delete) << "only the restored elements were drawn";
   // A full drawing shows the same: the frames load with the marks of the undone deletion.
   frame()->OnCommand(kCmdViewRedraw);
-  ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }));
+  ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > after_delete; }));
   ASSERT_TRUE(WaitDrawn());
   EXPECT_EQ(in_first(), red);
   EXPECT_EQ(in_other(), red);
+}
+
+TEST_F(EditToolsTest, DeletingAFlashKeepsTheFlashItOverlapped) {
+  // Two 100x60 flashes overlapping from x 200 to 250.
+  StartWithFlashes("<X200Y200W100V60U0SX250SZ");
+  const QColor red(255, 0, 0);
+  ASSERT_EQ(ColourAt(225, 200), red);
+  Choose(kToolDeleteElements);
+  Pick(140, 190, 160, 210);  // crosses the first flash's left side only
+  ASSERT_TRUE(tools_->store().selection_open());
+  ASSERT_EQ(tools_->store().open_group()->hits.size(), 1u);
+  Press(tools_->selection_dialog(), QDialogButtonBox::Ok);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_NE(ColourAt(165, 200), red) << "the deleted flash is gone";
+  EXPECT_EQ(ColourAt(225, 200), red) << "the flash under it still covers the overlap";
+  EXPECT_EQ(ColourAt(275, 200), red);
 }
 
 TEST_F(EditToolsTest, FileSaveSavesTheEdits) {
