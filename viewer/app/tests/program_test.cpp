@@ -185,24 +185,26 @@ TEST_F(VexilProgramTest, SenderThatCannotDeliverSaysSo) {
   EXPECT_FALSE(std::filesystem::exists(Path("a.job")));
 }
 
-// An X server of its own on a free display number, stopped at the end.
+// An X server of its own, stopped at the end. Xvfb picks a free display itself and
+// writes its number to its standard output, so tests that start servers at the same
+// time never share one.
 class Xvfb {
  public:
   Xvfb() {
-    for (int display = 71; display < 200 && number_ < 0; ++display) {
-      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
-      const std::string lock = "/tmp/.X" + std::to_string(display) + "-lock";
-      if (std::filesystem::exists(socket) || std::filesystem::exists(lock)) continue;
-      process_.start("Xvfb", {QStringLiteral(":%1").arg(display), "-nolisten", "tcp", "-screen",
-                              "0", "1024x768x24"});
-      if (!process_.waitForStarted(5000)) return;
-      if (WaitFor([&] { return std::filesystem::exists(socket) || !Running(); }, 10000) &&
-          Running()) {
-        number_ = display;
-      } else {
-        process_.waitForFinished(2000);
-      }
-    }
+    process_.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
+                            "1024x768x24"});
+    if (!process_.waitForStarted(5000)) return;
+    QByteArray output;
+    WaitFor(
+        [&] {
+          process_.waitForReadyRead(50);
+          output += process_.readAllStandardOutput();
+          return output.contains('\n') || !Running();
+        },
+        15000);
+    bool ok = false;
+    const int number = output.left(output.indexOf('\n')).trimmed().toInt(&ok);
+    if (ok && Running()) number_ = number;
   }
   ~Xvfb() {
     if (Running()) {
