@@ -39,6 +39,14 @@ install(TARGETS ${kavrinth_installed_targets}
         RUNTIME DESTINATION ${KAVRINTH_INSTALL_DIR}
         LIBRARY DESTINATION ${KAVRINTH_INSTALL_DIR})
 
+# "kavrinth_programs": just the programs, companions and support files, without the tests,
+# for a user who wants to run the suite (tools/demo.sh builds this target).
+add_custom_target(kavrinth_programs)
+add_dependencies(kavrinth_programs ${kavrinth_installed_targets})
+if(TARGET mirelt_font)
+  add_dependencies(kavrinth_programs mirelt_font)
+endif()
+
 list(TRANSFORM kavrinth_support_files PREPEND ${KAVRINTH_BIN_DIR}/)
 install(FILES ${kavrinth_support_files} DESTINATION ${KAVRINTH_INSTALL_DIR})
 

@@ -11,7 +11,8 @@ if [ -n "${KAVRINTH_DEMO_PROGRAMS:-}" ]; then
   bin=$KAVRINTH_DEMO_PROGRAMS
   out=${KAVRINTH_DEMO_DIR:?set KAVRINTH_DEMO_DIR to the directory the demo may fill}
 else
-  tools/setup.sh
+  # Only what the demo and the windowed programs need; tools/test.sh builds the rest.
+  tools/setup.sh kavrinth_programs
   build_dir=${KAVRINTH_BUILD_DIR:-build}
   bin=$(cd "$build_dir/bin" && pwd)
   out="$build_dir/demo"

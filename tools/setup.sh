@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a Debian 12 machine (only the packages that
-# are missing), then configures and builds the project into build/.
+# are missing), then configures and builds the project into build/: everything, or
+# only the targets named on the command line (tools/setup.sh kavrinth_programs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,4 +22,6 @@ fi
 
 build_dir=${KAVRINTH_BUILD_DIR:-build}
 cmake -S . -B "$build_dir" -G Ninja ${KAVRINTH_CMAKE_ARGS:-}
-cmake --build "$build_dir" -j "$(nproc)"
+targets=()
+for target in "$@"; do targets+=(--target "$target"); done
+cmake --build "$build_dir" -j "$(nproc)" "${targets[@]}"
