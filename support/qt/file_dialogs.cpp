@@ -113,9 +113,9 @@ void CFileDialogEx::accept() {
     const QStringList files = selectedFiles();
     if (files.size() == 1 && !QFileInfo(files.front()).isDir() &&
         !FileExists(ToStd(files.front()))) {
-      const int answer = ShowMessage(
-          ToStd(files.front()) + "\nThis file does not exist.\nCreate the file?",
-          ToStd(windowTitle()), MessageIcon::kQuestion, MessageButtons::kYesNo);
+      const int answer =
+          ShowMessage(ToStd(files.front()) + "\nThis file does not exist.\nCreate the file?",
+                      ToStd(windowTitle()), MessageIcon::kQuestion, MessageButtons::kYesNo);
       if (answer != kAnswerYes) return;
     }
   }

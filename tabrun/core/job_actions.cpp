@@ -27,9 +27,9 @@ void ShellMessage(const std::string& text, MessageIcon icon = MessageIcon::kWarn
 std::string UnreadableReason(const std::string& path) {
   struct stat status {};
   if (::stat(ResolveExistingPath(path).c_str(), &status) != 0) {
-    return errno == ENOENT || errno == ENOTDIR ? "The file does not exist."
-                                               : std::string("It cannot be read: ") +
-                                                     std::strerror(errno) + ".";
+    return errno == ENOENT || errno == ENOTDIR
+               ? "The file does not exist."
+               : std::string("It cannot be read: ") + std::strerror(errno) + ".";
   }
   if (S_ISDIR(status.st_mode)) return "It is a directory.";
   const int fd = ::open(ResolveExistingPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

@@ -103,7 +103,8 @@ void PlaceIntermediateOutputs(TabrunJob* job) {
 // True when both name one file: the same device and inode when both exist, else the same
 // canonical path.
 bool SameFile(const std::string& first, const std::string& second) {
-  struct stat a {}, b {};
+  struct stat a {};
+  struct stat b {};
   if (::stat(NativePath(first).c_str(), &a) == 0 && ::stat(NativePath(second).c_str(), &b) == 0) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
   }
@@ -136,7 +137,9 @@ std::vector<WrittenFile> FilesWritten(const TabrunJob& job) {
            Printf("the converter's result for GDS layer %d", layer)});
     }
     const std::string& output = job.layers.output_names[layer];
-    if (!output.empty()) files.push_back({output, Printf("the PG output file of GDS layer %d", layer)});
+    if (!output.empty()) {
+      files.push_back({output, Printf("the PG output file of GDS layer %d", layer)});
+    }
   }
   return files;
 }

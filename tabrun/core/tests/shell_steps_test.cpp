@@ -12,8 +12,8 @@
 
 #include "platform/process.h"
 #include "support/job_file_names.h"
-#include "support/paths.h"
 #include "support/notifier.h"
+#include "support/paths.h"
 #include "tabrun/core/file_ops.h"
 #include "tabrun/core/job_actions.h"
 #include "tabrun/core/job_log.h"

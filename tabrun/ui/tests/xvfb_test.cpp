@@ -159,7 +159,8 @@ TEST(TabrunProgramTest, ARelativeFileNameMeansTheDirectoryTabrunStartedIn) {
   ASSERT_TRUE(work.ok() && stored.ok());
   work.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
   // The last session worked in another directory.
-  work.Write("config/Kavrinth/Tabrun.ini", "[Tabrun]\r\nWorkingDirectory=" + stored.path() + "\r\n");
+  work.Write("config/Kavrinth/Tabrun.ini",
+             "[Tabrun]\r\nWorkingDirectory=" + stored.path() + "\r\n");
   std::unique_ptr<Child> xvfb;
   const std::string number = StartXvfb(&xvfb);
   ASSERT_FALSE(number.empty()) << "Xvfb did not start (is the xvfb package installed?)";
