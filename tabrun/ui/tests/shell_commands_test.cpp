@@ -218,6 +218,16 @@ TEST_F(TabrunShellTest, SelectCreateCfgFileAsksBeforeCreatingAFile) {
       [&](QFileDialog* dialog) { TypeAndAccept(dialog, QString::fromStdString(cfg)); });
   frame_->OnCommand(kCmdSelectCfgFile);
   EXPECT_EQ(notifier_.shown.size(), 2u);
+
+  // A name typed without its extension is asked about, and created, with it.
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    TypeAndAccept(dialog, QString::fromStdString(work_.File("second")));
+  });
+  frame_->OnCommand(kCmdSelectCfgFile);
+  ASSERT_EQ(notifier_.shown.size(), 3u);
+  EXPECT_EQ(notifier_.shown[2].text, CreateQuestion(work_.File("second.cfg")));
+  EXPECT_TRUE(FileExists(work_.File("second.cfg")));
+  EXPECT_EQ(frame_->job().cfg_path, work_.File("second.cfg"));
 }
 
 TEST_F(TabrunShellTest, TheJobLogAfterTranslateCanBeEditedAndSaved) {
