@@ -108,6 +108,20 @@ int CFileDialogEx::DoModal(const char* title) {
   return chosen_.empty() ? kAnswerCancel : kAnswerOk;
 }
 
+void CFileDialogEx::accept() {
+  if ((flags_ & kFileDlgCreatePrompt) && acceptMode() == QFileDialog::AcceptOpen) {
+    const QStringList files = selectedFiles();
+    if (files.size() == 1 && !QFileInfo(files.front()).isDir() &&
+        !FileExists(ToStd(files.front()))) {
+      const int answer =
+          ShowMessage(ToStd(files.front()) + "\nThis file does not exist.\nCreate the file?",
+                      ToStd(windowTitle()), MessageIcon::kQuestion, MessageButtons::kYesNo);
+      if (answer != kAnswerYes) return;
+    }
+  }
+  QFileDialog::accept();
+}
+
 int CFileDialogEx::SetHook(FileDialogHook hook, const char* title) {
   InstallHook(std::move(hook));
   return DoModal(title);

@@ -20,6 +20,7 @@ enum FileDialogFlag : uint32_t {
   kFileDlgAllowMultiSelect = 0x00000200,
   kFileDlgPathMustExist = 0x00000800,
   kFileDlgFileMustExist = 0x00001000,
+  kFileDlgCreatePrompt = 0x00002000,  // an open dialog asks before a missing file is taken
   kFileDlgExplorer = 0x00080000,
 };
 
@@ -47,7 +48,9 @@ using FileDialogHook = std::function<bool(CFileDialogEx& dialog, int control_id)
 
 // The file dialog: initial directory and name from the given file name, the filter (either
 // form) starting at its first entry, multi-selection with the flag, the overwrite question
-// of a save dialog only with kFileDlgOverwritePrompt. Names match without regard to case.
+// of a save dialog only with kFileDlgOverwritePrompt, and with kFileDlgCreatePrompt an open
+// dialog's question "... does not exist. Create the file?" (No keeps the dialog open).
+// Names match without regard to case.
 class CFileDialogEx : public QFileDialog {
   Q_OBJECT
 
@@ -75,6 +78,9 @@ class CFileDialogEx : public QFileDialog {
   // The chosen files as a NUL list ended by an empty entry: with multi-selection and more
   // than one file, the directory and then the names; else the one full path.
   std::string NulList() const;
+
+ public slots:
+  void accept() override;
 
  protected:
   // Gives a template control's use to the hooks.

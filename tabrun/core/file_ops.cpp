@@ -60,11 +60,13 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-int WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error) {
+int WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error,
+                       int* cause) {
   const std::string target = NativePath(path);
   std::string temp = target + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) {
+    if (cause) *cause = errno;
     *error = Reason(target, errno);
     return -1;
   }
@@ -75,34 +77,42 @@ int WriteFileReplacing(const std::string& path, std::string_view bytes, std::str
   if (failure == 0 && ::rename(temp.c_str(), target.c_str()) != 0) failure = errno;
   if (failure != 0) {
     ::unlink(temp.c_str());
+    if (cause) *cause = failure;
     *error = Reason(target, failure);
     return -1;
   }
   return 0;
 }
 
-int CopyFileReplacing(const std::string& source, const std::string& target, std::string* error) {
+int CopyFileReplacing(const std::string& source, const std::string& target, std::string* error,
+                      int* cause) {
+  errno = 0;
   const std::optional<std::string> bytes = ReadWholeFile(source);
   if (!bytes) {
-    *error = Reason(source, errno ? errno : ENOENT);
+    const int failure = errno ? errno : ENOENT;
+    if (cause) *cause = failure;
+    *error = Reason(source, failure);
     return -1;
   }
-  return WriteFileReplacing(target, *bytes, error);
+  return WriteFileReplacing(target, *bytes, error, cause);
 }
 
-int MoveFileReplacing(const std::string& source, const std::string& target, std::string* error) {
+int MoveFileReplacing(const std::string& source, const std::string& target, std::string* error,
+                      int* cause) {
   const std::string from = ResolveExistingPath(source);
   struct stat status {};
   if (::stat(from.c_str(), &status) != 0) {
+    if (cause) *cause = errno;
     *error = Reason(source, errno);
     return -1;
   }
   if (::rename(from.c_str(), NativePath(target).c_str()) == 0) return 0;
   if (errno != EXDEV) {
+    if (cause) *cause = errno;
     *error = Reason(target, errno);
     return -1;
   }
-  if (CopyFileReplacing(from, target, error) != 0) return -1;
+  if (CopyFileReplacing(from, target, error, cause) != 0) return -1;
   ::unlink(from.c_str());
   return 0;
 }

@@ -14,17 +14,21 @@ namespace kavrinth {
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // Writes the bytes to a temporary beside the path, syncs it and renames it over the path.
-// 0, or -1 with *error naming the file and the system's reason; the old file is then
-// left as it was.
-int WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error);
+// 0, or -1 with *error naming the file and the system's reason (and, when asked, the
+// system's error number in *cause); the old file is then left as it was.
+int WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error,
+                       int* cause = nullptr);
 
 // Moves source to target, replacing an existing target only after the source has arrived
 // (rename, or across file systems a copy through a temporary beside the target). 0, or -1
-// with *error; a missing source is an error and leaves the target alone.
-int MoveFileReplacing(const std::string& source, const std::string& target, std::string* error);
+// with *error (and *cause, as above); a missing source is an error and leaves the target
+// alone.
+int MoveFileReplacing(const std::string& source, const std::string& target, std::string* error,
+                      int* cause = nullptr);
 
-// Copies source over target through a temporary; 0 or -1 with *error.
-int CopyFileReplacing(const std::string& source, const std::string& target, std::string* error);
+// Copies source over target through a temporary; 0 or -1 with *error (and *cause).
+int CopyFileReplacing(const std::string& source, const std::string& target, std::string* error,
+                      int* cause = nullptr);
 
 // True when both paths name the same file: compared exactly after making them canonical
 // (symbolic links, "." and ".." resolved; a missing file's directory resolved). Never

@@ -1,8 +1,15 @@
 // Scanning, CFG choice, structure choice, working directory, viewer job and clean-up.
 #include "tabrun/core/job_actions.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/files.h"
 #include "platform/ini.h"
 #include "support/job_file_names.h"
 #include "support/notifier.h"
@@ -14,6 +21,21 @@ namespace {
 
 void ShellMessage(const std::string& text, MessageIcon icon = MessageIcon::kWarning) {
   ShowMessage(text, "Tabrun", icon);
+}
+
+// Why the file cannot be scanned, or "" when it can be read.
+std::string UnreadableReason(const std::string& path) {
+  struct stat status {};
+  if (::stat(ResolveExistingPath(path).c_str(), &status) != 0) {
+    return errno == ENOENT || errno == ENOTDIR
+               ? "The file does not exist."
+               : std::string("It cannot be read: ") + std::strerror(errno) + ".";
+  }
+  if (S_ISDIR(status.st_mode)) return "It is a directory.";
+  const int fd = ::open(ResolveExistingPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::string("It cannot be read: ") + std::strerror(errno) + ".";
+  ::close(fd);
+  return {};
 }
 
 constexpr const char* kViewerColours[] = {"255,0,0", "0,255,0",   "255,255,0",
@@ -28,6 +50,11 @@ ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const Progra
     job->gds_path = previous_path;
     job->scanned = previous_scanned;
   };
+  // A file the scanner cannot read leaves the job as it was.
+  if (const std::string reason = UnreadableReason(gds_path); !reason.empty()) {
+    ShellMessage("Error occurred in scanning file " + gds_path + ".\n" + reason);
+    return ScanResult::kFailed;
+  }
   job->scanned = false;
   job->gds_path = gds_path;
   if (job->working_dir.empty()) SplitPath(gds_path, &job->working_dir, nullptr);
@@ -147,6 +174,9 @@ bool ChangeWorkingDirectory(TabrunJob* job, const std::string& directory) {
     }
     job->scan_report_path = copy;
   }
+  // Before a CFG file is chosen, this session has written no settings files: the old
+  // directory's pg.cfg and gds.cfg belong to someone else, and there is no job to copy.
+  if (!job->cfg_selected) return true;
   for (std::string_view name : {kPgCfgName, kGdsCfgName}) {
     const std::string old_file = MakePath(old_dir, name);
     if (job->cfg_path.empty() || !SamePath(old_file, job->cfg_path)) RemoveFile(old_file);
@@ -205,7 +235,8 @@ std::string WriteViewerJob(const TabrunJob& job) {
 }
 
 void CleanUpOnClose(const TabrunJob& job) {
-  if (!job.working_dir.empty()) {
+  // Only a gds.cfg this session wrote (with the job's settings) is removed.
+  if (!job.working_dir.empty() && job.cfg_selected) {
     const std::string gds_cfg = job.InWorkingDir(kGdsCfgName);
     if (job.cfg_path.empty() || !SamePath(gds_cfg, job.cfg_path)) RemoveFile(gds_cfg);
   }

@@ -42,15 +42,16 @@ bool ChooseTopStructure(TabrunJob* job, const std::string& name);
 
 // Moves the job to another working directory: the scan report is copied there, the old
 // directory's pg.cfg and gds.cfg removed (unless one is the job's CFG file) and the new
-// directory's written. True on success.
+// directory's written. Before a CFG file is chosen only the directory changes (and the
+// scan report moves): no settings file is removed or written. True on success.
 bool ChangeWorkingDirectory(TabrunJob* job, const std::string& directory);
 
 // Writes the viewer job (<working dir>/<base>.job) for the PG output files that exist.
 // Returns the job path, or "" after a message when it could not be written.
 std::string WriteViewerJob(const TabrunJob& job);
 
-// At exit: removes the working directory's gds.cfg unless there is no working directory or
-// it is the job's own CFG file, and the last scan report.
+// At exit: removes the working directory's gds.cfg when this session wrote it (a CFG file
+// was chosen) and it is not the job's own CFG file, and the last scan report.
 void CleanUpOnClose(const TabrunJob& job);
 
 }  // namespace kavrinth

@@ -1,6 +1,7 @@
 // Writing the job log.
 #include "tabrun/core/job_log.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 
@@ -47,17 +48,37 @@ std::string GeneratedFilesText(const TabrunJob& job) {
   return out;
 }
 
+std::string LogFileErrorText(int cause) {
+  switch (cause) {
+    case ENOENT:
+    case ENOTDIR:
+      return "File not found when generating log file.\nExit the program and try again.";
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return "Access denied when generating log file.\nExit the program and try again.";
+    default:
+      return Printf("(%d) Error occurred in operating log file.\nExit the program and try again.",
+                    cause);
+  }
+}
+
 int RebuildJobLog(const TabrunJob& job, const RunTiming& timing, bool with_files,
-                  std::string* error) {
+                  std::string* error, int* cause) {
+  int ignored_cause = 0;
+  if (cause == nullptr) cause = &ignored_cause;
   const JobFileNames names = MakeJobFileNames(job.gds_path);
   const std::string log = job.InWorkingDir(names.log);
   const std::string copy = job.InWorkingDir(names.log_copy);
   RemoveFile(copy);
-  if (MoveFileReplacing(log, copy, error) != 0) return -1;
+  if (MoveFileReplacing(log, copy, error, cause) != 0) return -1;
+  errno = 0;
   const std::optional<std::string> engine_log = ReadWholeFile(copy);
   if (!engine_log) {
+    *cause = errno ? errno : EIO;
     *error = "'" + copy + "' cannot be read";
-    MoveFileReplacing(copy, log, error);
+    std::string ignored;
+    MoveFileReplacing(copy, log, &ignored);
     return -1;
   }
   // The PG library writes no log when the engine stopped before it started.
@@ -79,7 +100,7 @@ int RebuildJobLog(const TabrunJob& job, const RunTiming& timing, bool with_files
   if (with_files) text += GeneratedFilesText(job);
   text += *engine_log;
   text += pg_log;
-  if (WriteFileReplacing(log, text, error) != 0) {
+  if (WriteFileReplacing(log, text, error, cause) != 0) {
     std::string ignored;
     MoveFileReplacing(copy, log, &ignored);
     return -1;
@@ -89,13 +110,15 @@ int RebuildJobLog(const TabrunJob& job, const RunTiming& timing, bool with_files
 }
 
 int AppendGeneratedFiles(const TabrunJob& job, const std::string& path,
-                         const std::string& converter_log, std::string* error) {
+                         const std::string& converter_log, std::string* error, int* cause) {
+  errno = 0;
   const std::optional<std::string> text = ReadWholeFile(path);
   if (!text) {
+    if (cause) *cause = errno ? errno : EIO;
     *error = "'" + path + "' cannot be read";
     return -1;
   }
-  return WriteFileReplacing(path, *text + converter_log + GeneratedFilesText(job), error);
+  return WriteFileReplacing(path, *text + converter_log + GeneratedFilesText(job), error, cause);
 }
 
 }  // namespace kavrinth

@@ -23,13 +23,19 @@ std::string GeneratedFilesText(const TabrunJob& job);
 
 // Rebuilds the job log from the engine's log (which must exist) and pg.log (a missing one
 // counts as empty). with_files adds the generated files (the Intermediate format). 0, or
-// -1 with *error; on failure the engine's log is put back as it was.
+// -1 with *error and the system's error number in *cause; on failure the engine's log is
+// put back as it was.
 int RebuildJobLog(const TabrunJob& job, const RunTiming& timing, bool with_files,
-                  std::string* error);
+                  std::string* error, int* cause = nullptr);
 
 // Appends the converters' log and the generated files to the log at path (replacing it only
-// once the new text is complete). 0, or -1 with *error.
+// once the new text is complete). 0, or -1 with *error and *cause.
 int AppendGeneratedFiles(const TabrunJob& job, const std::string& path,
-                         const std::string& converter_log, std::string* error);
+                         const std::string& converter_log, std::string* error,
+                         int* cause = nullptr);
+
+// The message for a file error of the job log's rebuild, by the system's error number: a
+// missing file, a refused access, or any other cause shown with its number.
+std::string LogFileErrorText(int cause);
 
 }  // namespace kavrinth

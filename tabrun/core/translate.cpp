@@ -1,11 +1,15 @@
 // The Translate sequence.
 #include "tabrun/core/translate.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <optional>
+#include <vector>
 
+#include "platform/files.h"
 #include "platform/process.h"
 #include "support/job_file_names.h"
 #include "support/notifier.h"
@@ -96,6 +100,78 @@ void PlaceIntermediateOutputs(TabrunJob* job) {
   }
 }
 
+// True when both name one file: the same device and inode when both exist, else the same
+// canonical path.
+bool SameFile(const std::string& first, const std::string& second) {
+  struct stat a {};
+  struct stat b {};
+  if (::stat(NativePath(first).c_str(), &a) == 0 && ::stat(NativePath(second).c_str(), &b) == 0) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  }
+  return SamePath(first, second);
+}
+
+struct WrittenFile {
+  std::string path;
+  std::string role;
+};
+
+// Every file a translation of the job writes, moves or deletes, with what it is.
+std::vector<WrittenFile> FilesWritten(const TabrunJob& job) {
+  const JobFileNames names = MakeJobFileNames(job.gds_path);
+  std::vector<WrittenFile> files = {
+      {job.InWorkingDir(names.log), "the job log"},
+      {job.InWorkingDir(names.log_copy), "the copy of the job log (.lg2)"},
+      {job.InWorkingDir(names.out), "the engine's output file (.out)"},
+      {job.InWorkingDir(names.err), "the engine's error file (.err)"},
+      {job.InWorkingDir(kPgLogName), "the PG library's log"},
+  };
+  const int32_t format = job.options.output_format;
+  for (int layer : job.layers.selected) {
+    if (layer < 0 || layer >= kGdsLayerCount) continue;
+    const std::string intermediate = job.InWorkingDir(IntermediateFileName(job.scan.top, layer));
+    files.push_back({intermediate, Printf("the Intermediate file of GDS layer %d", layer)});
+    if (format != kFormatIntermediate) {
+      files.push_back(
+          {job.InWorkingDir(ConverterResultName(intermediate, format == kFormatElectromask)),
+           Printf("the converter's result for GDS layer %d", layer)});
+    }
+    const std::string& output = job.layers.output_names[layer];
+    if (!output.empty()) {
+      files.push_back({output, Printf("the PG output file of GDS layer %d", layer)});
+    }
+  }
+  return files;
+}
+
+// The message for an input of the translation (the GDS file or the CFG file) that the
+// translation would overwrite or delete, or "" when there is none.
+std::string InputConflict(const TabrunJob& job) {
+  std::vector<WrittenFile> files = FilesWritten(job);
+  struct Input {
+    const std::string& path;
+    const char* what;
+    bool layout;
+  };
+  for (const Input& input :
+       {Input{job.gds_path, "GDS file", true}, Input{job.cfg_path, "CFG file", false}}) {
+    if (input.path.empty()) continue;
+    std::vector<WrittenFile> targets = files;
+    if (input.layout) {
+      // The settings files are written before the engine starts.
+      targets.push_back({job.cfg_path, "the job's CFG file"});
+      targets.push_back({job.InWorkingDir(kPgCfgName), "the PG settings file (pg.cfg)"});
+      targets.push_back({job.InWorkingDir(kGdsCfgName), "the engine's settings file (gds.cfg)"});
+    }
+    for (const WrittenFile& target : targets) {
+      if (target.path.empty() || !SameFile(input.path, target.path)) continue;
+      return "The " + std::string(input.what) + " " + input.path + " is also " + target.role +
+             ", which the translation writes.\nChoose another name for one of them.";
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string EngineBaseArguments(const TabrunJob& job) {
@@ -139,7 +215,13 @@ class TranslateSequence {
     const char* reason = !job_->scanned ? "No GDS file has been scanned.\nSelect a GDS file first."
                          : job_->layers.selected.empty() ? "No layers are selected for translation."
                                                          : nullptr;
-    if (reason == nullptr) return false;
+    std::string conflict;
+    if (reason == nullptr) {
+      // Nothing runs that would overwrite or delete what the translation reads.
+      conflict = InputConflict(*job_);
+      if (conflict.empty()) return false;
+      reason = conflict.c_str();
+    }
     ShellMessage(reason);
     outcome_.result = TranslateResult::kRefused;
     return true;
@@ -254,11 +336,11 @@ class TranslateSequence {
       std::string error;
       const bool with_files =
           IntermediateFormat() && outcome_.engine_result >= 0 && run_.exit_code >= 0;
-      if (RebuildJobLog(*job_, run_.timing, with_files, &error) == 0) {
+      int cause = 0;
+      if (RebuildJobLog(*job_, run_.timing, with_files, &error, &cause) == 0) {
         ShowJobLog(job_, host_, engine_log_);
       } else {
-        ShellMessage("Error occurred in operating log file " + error +
-                     ".\nExit the program and try again.");
+        ShellMessage(LogFileErrorText(cause));
       }
     } else if (run_.exit_code >= 0) {
       ShellMessage(Printf("Error occurred in generating log file %s.", engine_log_.c_str()));
@@ -304,6 +386,7 @@ bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log
   job->no_data.fill(false);
   job->conversion_failed.fill(false);
   const int32_t format = job->options.output_format;
+  const std::string pg_log_before = ReadWholeFile(job->InWorkingDir(kPgLogName)).value_or("");
   if (format != kFormatIntermediate) {
     const bool electromask = format == kFormatElectromask;
     const std::string program =
@@ -358,19 +441,23 @@ bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log
     static const char* const kFormatNames[] = {"EMASK", "MANN 3000", "MANN 3600", "DRAFTEK"};
     host->SetStatus(Printf("%s Translations completed", kFormatNames[format & 3]));
   }
-  // The converters append their counts and warnings to pg.log: they go into the job log
-  // with the list of files, and pg.log goes with the other side files.
-  const std::string converter_log = format == kFormatIntermediate
-                                        ? std::string()
-                                        : ReadWholeFile(job->InWorkingDir(kPgLogName)).value_or("");
+  // The converters append their counts and warnings to pg.log: what they added goes into
+  // the job log with the list of files, and pg.log goes with the other side files. The PG
+  // library's part of pg.log is in the job log already (it stays when the debug flag keeps
+  // the side files), so it is not copied a second time.
+  std::string converter_log;
+  if (format != kFormatIntermediate) {
+    converter_log = ReadWholeFile(job->InWorkingDir(kPgLogName)).value_or("");
+    if (converter_log.starts_with(pg_log_before)) converter_log.erase(0, pg_log_before.size());
+  }
   if (format != kFormatIntermediate) DeleteTempOutputs(*job);
   if (FileSize(log_path) >= 0) {
     std::string error;
-    if (AppendGeneratedFiles(*job, log_path, converter_log, &error) == 0) {
+    int cause = 0;
+    if (AppendGeneratedFiles(*job, log_path, converter_log, &error, &cause) == 0) {
       ShowJobLog(job, host, log_path);
     } else {
-      ShellMessage("Error occurred in operating log file " + error +
-                   ".\nExit the program and try again.");
+      ShellMessage(LogFileErrorText(cause));
     }
   }
   return true;

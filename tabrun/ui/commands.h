@@ -14,6 +14,7 @@ enum TabrunCommand : int {
   kCmdExit = 57665,
   kCmdAbout = 57664,
   kCmdHelpIndex = 57666,
+  kCmdUsingHelp = 57668,
   kCmdToolbar = 59392,
   kCmdStatusBar = 59393,
   kCmdConfiguration = 32776,

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "support/qt/dialogs.h"
@@ -40,6 +41,13 @@ int main(int argc, char** argv) {
     file += argv[i];
   }
   if (debug) file.clear();  // with -dbgx the program starts a new, empty job
+  // A relative name means the directory tabrun was started in; the scanner and the engine
+  // run in the working directory, which may be another one.
+  if (!file.empty()) {
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(file, ignored);
+    if (!absolute.empty()) file = absolute.lexically_normal().string();
+  }
   // A shell without a screen could only wait for a user who cannot reach it.
   if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") &&
       !std::getenv("WAYLAND_DISPLAY")) {

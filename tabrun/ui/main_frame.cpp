@@ -11,6 +11,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPageSetupDialog>
@@ -31,6 +32,7 @@
 #include "support/qt/engine_progress_dialog.h"
 #include "support/qt/file_dialogs.h"
 #include "support/qt/file_filters.h"
+#include "support/qt/message_box.h"
 #include "support/qt/window_helpers.h"
 #include "support/qt/window_placement.h"
 #include "tabrun/core/file_ops.h"
@@ -60,7 +62,7 @@ struct CommandEntry {
   int id;
   const char* menu;
   const char* text;
-  QKeySequence::StandardKey key;
+  QKeySequence key;
   void (CMainFrame::*handler)();
   Rule rule;
 };
@@ -105,7 +107,8 @@ class CMainFrame::Host : public TranslateHost {
     CPromptDlg dialog(frame_, text);
     return RunModal(dialog, QDialog::Accepted) == QDialog::Accepted;
   }
-  bool ShowLog(const std::string& path) override { return frame_->ShowLogFile(path, false); }
+  // The job log is opened as a log file is: the user may edit it before Save Log As.
+  bool ShowLog(const std::string& path) override { return frame_->ShowLogFile(path, true); }
   void TranslationFinished() override { frame_->panel_->EnableButton(kPanelViewPg, true); }
 
  private:
@@ -123,7 +126,7 @@ const std::vector<CommandEntry>& CommandTable() {
        &CMainFrame::OnSelectCfgFile, Rule::kAfterScan},
       {kCmdSaveCfgAs, "&File", "Save C&FG As...", K::UnknownKey, &CMainFrame::OnSaveCfgAs,
        Rule::kAfterScan},
-      {kCmdSaveLogAs, "&File", "Save Log &As...", K::UnknownKey, &CMainFrame::OnSaveLogAs,
+      {kCmdSaveLogAs, "&File", "Save Log &As...", K(Qt::CTRL | Qt::Key_A), &CMainFrame::OnSaveLogAs,
        Rule::kAfterScan},
       {kCmdPrintLog, "&File", "&Print Log...", K::Print, nullptr, Rule::kAfterScan},
       {kCmdPrintPreview, "&File", "Print Pre&view...", K::UnknownKey, nullptr, Rule::kAfterScan},
@@ -154,6 +157,7 @@ const std::vector<CommandEntry>& CommandTable() {
        Rule::kAlways},
       {kCmdInstallation, "&Help", "&Installation", K::UnknownKey, &CMainFrame::OnHelp,
        Rule::kAlways},
+      {kCmdUsingHelp, "&Help", "&Using Help", K::UnknownKey, &CMainFrame::OnHelp, Rule::kAlways},
       {kCmdWebPage, "&Help", "Drovanel &Web Page...", K::UnknownKey, &CMainFrame::OnWebPage,
        Rule::kAlways},
       {kCmdAbout, "&Help", "&About Tabrun...", K::UnknownKey, &CMainFrame::OnAbout, Rule::kAlways},
@@ -189,6 +193,9 @@ CMainFrame::CMainFrame(bool debug) {
   LoadFrameSettings(&job_.options, profile_);
   LoadOptionDefaults(&job_.options, profile_);
   job_.working_dir = job_.options.working_directory;
+  // The last GDSII file comes back as the path only (the file dialog starts there); it is
+  // scanned only when the user opens it.
+  job_.gds_path = job_.options.gds_file;
   resize(800, 600);
   RestoreWindowPlacement(profile_, this, false);
 
@@ -224,7 +231,7 @@ void CMainFrame::BuildMenus() {
     QAction* action = menus[c.menu]->addAction(c.text);
     action->setData(c.id);
     action->setObjectName(ControlObjectName(c.id));
-    if (c.key != QKeySequence::UnknownKey) action->setShortcut(c.key);
+    if (!c.key.isEmpty()) action->setShortcut(c.key);
     if (c.id == kCmdToggleControlDialog || c.id == kCmdStatusBar) action->setCheckable(true);
     const int id = c.id;
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
@@ -253,9 +260,13 @@ void CMainFrame::BuildMenus() {
     connect(action, &QAction::triggered, view_, e.slot);
   }
   edit->addSeparator();
-  connect(edit->addAction("&Find..."), &QAction::triggered, this, [this] { OnFind(false); });
+  QAction* find = edit->addAction("&Find...");
+  find->setObjectName("Find");
+  find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F3));
+  connect(find, &QAction::triggered, this, [this] { OnFind(false); });
   QAction* next = edit->addAction("Find &Next");
-  next->setShortcut(QKeySequence::FindNext);
+  next->setObjectName("FindNext");
+  next->setShortcut(QKeySequence(Qt::Key_F3));
   connect(next, &QAction::triggered, this, [this] { OnFind(true); });
 }
 
@@ -321,18 +332,10 @@ void CMainFrame::SetStatusText(const std::string& text) {
 }
 
 void CMainFrame::UpdateTitle() {
-  std::string title = kAppName;
-  if (!job_.gds_path.empty()) {
-    std::string name;
-    SplitPath(job_.gds_path, nullptr, &name);
-    title += " - " + name;
-    if (job_.cfg_selected && FileSize(job_.cfg_path) >= 0) {
-      std::string cfg;
-      SplitPath(job_.cfg_path, nullptr, &cfg);
-      title += ", " + cfg;
-    }
-  }
-  SetWindowTextLiteral(this, title);
+  // "Tabrun - demo.gds,demo.cfg": the CFG file's name only once it is chosen and exists.
+  const bool cfg = job_.cfg_selected && FileSize(job_.cfg_path) >= 0;
+  UpdateFrameTitle(this, kAppName, !job_.gds_path.empty(), job_.gds_path,
+                   cfg ? job_.cfg_path.c_str() : nullptr, nullptr, false);
 }
 
 void CMainFrame::BeginBusy() {
@@ -467,7 +470,7 @@ void CMainFrame::OnSelectGdsFile() {
 void CMainFrame::OnSelectCfgFile() {
   std::string name = job_.cfg_path;
   if (OpenFileDlg(this, "Select/Create CFG File", &name, "cfg", Filter(kCfgRow),
-                  kFileDlgPathMustExist | kFileDlgHideReadOnly) != 1) {
+                  kFileDlgPathMustExist | kFileDlgHideReadOnly | kFileDlgCreatePrompt) != 1) {
     return;
   }
   bool failed = false;
@@ -706,12 +709,19 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   job_.options.toolbar = 0;
   job_.options.working_directory = job_.working_dir;
   job_.options.gds_file = job_.gds_path;
-  SaveOptions(job_.options, profile_);
+  int saved = SaveOptions(job_.options, profile_);
   for (size_t i = 0; i < 4; ++i) {
-    profile_.WriteString(("File" + std::to_string(i + 1)).c_str(),
-                         i < recent_.size() ? recent_[i].c_str() : nullptr);
+    saved &= profile_.WriteString(("File" + std::to_string(i + 1)).c_str(),
+                                  i < recent_.size() ? recent_[i].c_str() : nullptr);
   }
   SaveWindowPlacement(profile_, *this);
+  if (saved != 1) {
+    Warn(profile_.IsOpen()
+             ? "The settings of Tabrun could not be written to " + profile_.path() +
+                   ".\nThe next start uses the settings it finds there."
+             : std::string("The settings of Tabrun cannot be kept: there is no settings "
+                           "directory (neither XDG_CONFIG_HOME nor HOME is set)."));
+  }
   CleanUpOnClose(job_);
   CloseStructureDialogs();
   panel_->hide();
@@ -719,8 +729,14 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
-  // While the log is being edited, its keys are text: no accelerator fires.
+  // While the log is being edited, its keys are text: no accelerator fires but the log's
+  // own search (Find, Find Next).
   if (watched == view_ && event->type() == QEvent::ShortcutOverride && !view_->isReadOnly()) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QKeySequence pressed(key->keyCombination());
+    if (pressed == QKeySequence(Qt::CTRL | Qt::Key_F3) || pressed == QKeySequence(Qt::Key_F3)) {
+      return QMainWindow::eventFilter(watched, event);
+    }
     event->accept();
     return true;
   }
@@ -733,9 +749,19 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
 
 void CMainFrame::dropEvent(QDropEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
-  if (!urls.isEmpty() && urls.front().isLocalFile() && busy_ == 0) {
-    OpenDocumentFile(urls.front().toLocalFile().toStdString());
+  if (urls.isEmpty() || busy_ > 0) return;
+  event->acceptProposedAction();
+  if (!urls.front().isLocalFile()) {
+    Warn("Only a file of this computer can be opened:\n" +
+         urls.front().toDisplayString().toStdString());
+    return;
   }
+  const std::string path = urls.front().toLocalFile().toStdString();
+  if (urls.size() > 1) {
+    Warn("Tabrun opens one file at a time: " + path + " is opened, the other " +
+         std::to_string(urls.size() - 1) + " dropped with it are not.");
+  }
+  OpenDocumentFile(path);
 }
 
 }  // namespace kavrinth

@@ -302,6 +302,7 @@ TEST_F(TranslateTest, ScannerFailuresKeepThePreviousJob) {
   EXPECT_EQ(notifier_.shown.back().text, "Error occurred in scanning file " + broken + ".");
 
   // A scanner that ends with 0 but writes no report has failed too.
+  work_.Write("other.gds", ReadBytes(gds_));
   const ProgramRunner silent = [](const std::string&, const std::string&, int32_t* e) {
     *e = 0;
     return 1;

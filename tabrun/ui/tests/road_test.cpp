@@ -21,6 +21,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 
 #include "support/notifier.h"
@@ -101,6 +102,14 @@ class TabrunWindowTest : public ::testing::Test {
       TypeAndAccept(dialog, QString::fromStdString(gds));
     });
     ClickPanel(kPanelSelectGds);
+    // The new CFG file was created after its question (answered Yes).
+    const std::string question =
+        work_.File("demo.cfg") + "\nThis file does not exist.\nCreate the file?";
+    auto asked = std::find_if(notifier_.shown.begin(), notifier_.shown.end(),
+                              [&](const Message& m) { return m.text == question; });
+    ASSERT_NE(asked, notifier_.shown.end());
+    EXPECT_EQ(asked->buttons, MessageButtons::kYesNo);
+    notifier_.shown.erase(asked);
   }
 
   TempDir work_{"tabrun window"};  // a blank in every path of the job
@@ -125,7 +134,7 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   ASSERT_TRUE(frame_->job().scanned);
   EXPECT_EQ(frame_->job().cfg_path, work_.File("demo.cfg"));
   EXPECT_TRUE(FileExists(work_.File("demo.cfg")));
-  EXPECT_EQ(frame_->windowTitle(), "Tabrun - demo.gds, demo.cfg");
+  EXPECT_EQ(frame_->windowTitle(), "Tabrun - demo.gds,demo.cfg");
   EXPECT_TRUE(frame_->log_view()->toPlainText().contains("STRUCTURE_LIST"));
   EXPECT_TRUE(frame_->log_view()->isReadOnly());
   EXPECT_TRUE(PanelEnabled(kPanelStructure));

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,10 +29,11 @@ const std::string kSamples = KAVRINTH_SAMPLES_DIR;
 class Child {
  public:
   Child(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-        int out_fd = -1) {
+        int out_fd = -1, const std::string& directory = "") {
     pid_ = ::fork();
     if (pid_ != 0) return;
     for (const std::string& entry : environment) ::putenv(const_cast<char*>(entry.c_str()));
+    if (!directory.empty() && ::chdir(directory.c_str()) != 0) ::_exit(126);
     if (out_fd >= 0) ::dup2(out_fd, 1);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -128,6 +130,49 @@ TEST(TabrunProgramTest, WithoutADisplayOrWithABadOptionItEndsWithAMessage) {
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.argv[1];
   }
+}
+
+// Starts Xvfb on a free display; its number ("" when it did not start).
+std::string StartXvfb(std::unique_ptr<Child>* xvfb) {
+  // Xvfb picks a free display and writes its number to the descriptor we give it.
+  int display_pipe[2];
+  if (::pipe(display_pipe) != 0) return {};
+  *xvfb = std::make_unique<Child>(
+      std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(display_pipe[1]),
+                               "-nolisten", "tcp", "-screen", "0", "1024x768x24"},
+      std::vector<std::string>{});
+  ::close(display_pipe[1]);
+  std::string number;
+  char c;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (::read(display_pipe[0], &c, 1) == 1 && c != '\n') {
+    number += c;
+    if (std::chrono::steady_clock::now() > deadline) break;
+  }
+  ::close(display_pipe[0]);
+  return number;
+}
+
+TEST(TabrunProgramTest, ARelativeFileNameMeansTheDirectoryTabrunStartedIn) {
+  TempDir work("tabrun_xvfb_relative");
+  TempDir stored("tabrun_xvfb_stored");
+  ASSERT_TRUE(work.ok() && stored.ok());
+  work.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
+  // The last session worked in another directory.
+  work.Write("config/Kavrinth/Tabrun.ini",
+             "[Tabrun]\r\nWorkingDirectory=" + stored.path() + "\r\n");
+  std::unique_ptr<Child> xvfb;
+  const std::string number = StartXvfb(&xvfb);
+  ASSERT_FALSE(number.empty()) << "Xvfb did not start (is the xvfb package installed?)";
+  Child tabrun({kBin + "/tabrun", "demo.gds"},
+               {"DISPLAY=:" + number, "QT_QPA_PLATFORM=xcb",
+                "XDG_CONFIG_HOME=" + work.File("config"), "KAVRINTH_PROGRAM_DIR=" + kBin},
+               -1, work.path());
+  // The file of the start directory is scanned; its report goes to the working directory.
+  EXPECT_TRUE(WaitUntil(
+      [&] { return ReadBytes(stored.File("demo.ssn")).find("HIERARCHY") != std::string::npos; },
+      std::chrono::seconds(30)));
+  EXPECT_TRUE(tabrun.Running()) << "tabrun ended on its own";
 }
 
 TEST(TabrunProgramTest, OpensAndScansTheFileOnAnXServer) {

@@ -1,0 +1,314 @@
+// Tabrun's frame offscreen, as a user meets it around the road: the GDSII file of the last
+// session, the title, the menus' accelerators, the question before a new CFG file, the job
+// log after Translate, files dropped on the window and a settings store that cannot be
+// written.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QAbstractItemView>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "platform/process.h"
+#include "support/app_profile.h"
+#include "support/notifier.h"
+#include "support/paths.h"
+#include "support/qt/file_dialogs.h"
+#include "support/qt/tests/qt_test_support.h"
+#include "support/qt/window_helpers.h"
+#include "tabrun/core/file_ops.h"
+#include "tabrun/core/job_actions.h"
+#include "tabrun/core/tests/reference_run.h"
+#include "tabrun/ui/commands.h"
+#include "tabrun/ui/control_panel.h"
+#include "tabrun/ui/main_frame.h"
+
+namespace kavrinth {
+namespace {
+
+using reference_run::kBin;
+using reference_run::kLayers;
+using reference_run::kSamples;
+using test_support::ReadBytes;
+using test_support::TempDir;
+
+void TypeAndAccept(QFileDialog* dialog, const QString& name) {
+  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+    if (view->selectionModel()) view->selectionModel()->clearSelection();
+  }
+  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(name);
+  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+}
+
+std::string CreateQuestion(const std::string& path) {
+  return path + "\nThis file does not exist.\nCreate the file?";
+}
+
+class TabrunShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(work_.ok());
+    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
+    setenv("KAVRINTH_PROGRAM_DIR", kBin.c_str(), 1);
+    gds_ = work_.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
+  }
+  void TearDown() override {
+    if (frame_) frame_->close();
+    frame_.reset();
+  }
+
+  void Start() {
+    frame_ = std::make_unique<CMainFrame>(false);
+    frame_->show();
+  }
+
+  // Select GDS File with the GDSII file; the CFG dialog that follows is handled by cfg.
+  void SelectGdsFile(std::function<void(QFileDialog*)> cfg) {
+    WhenModal<QFileDialog>([this, cfg](QFileDialog* dialog) {
+      WhenModal<QFileDialog>(cfg);
+      TypeAndAccept(dialog, QString::fromStdString(gds_));
+    });
+    frame_->OnCommand(kCmdSelectGdsFile);
+  }
+
+  // Scans the layout with a new CFG file (its question answered Yes) and closes the
+  // structure dialog that opens.
+  void ScanWithNewCfg() {
+    SelectGdsFile([this](QFileDialog* cfg) {
+      TypeAndAccept(cfg, QString::fromStdString(work_.File("demo.cfg")));
+    });
+    ASSERT_TRUE(frame_->job().scanned);
+    ASSERT_TRUE(frame_->job().cfg_selected);
+  }
+
+  // Presses the keys in the frame, the log view having the focus; true when a modal
+  // dialog of type T opened (it is closed again).
+  template <class T>
+  bool KeysOpen(int key, Qt::KeyboardModifiers modifiers, QString* title = nullptr) {
+    bool opened = false;
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+      if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+        opened = true;
+        if (title) *title = dialog->windowTitle();
+        dialog->reject();
+      }
+    });
+    guard.start(20);
+    frame_->activateWindow();
+    frame_->log_view()->setFocus();
+    QTest::keyClick(frame_->windowHandle(), static_cast<Qt::Key>(key), modifiers);
+    QTest::qWait(100);
+    guard.stop();
+    return opened;
+  }
+
+  TempDir work_{"tabrun shell"};
+  TempDir config_{"tabrun_shell_config"};
+  std::string gds_;
+  ScriptedNotifier notifier_;
+  ScopedNotifier scoped_{&notifier_};
+  std::unique_ptr<CMainFrame> frame_;
+};
+
+TEST_F(TabrunShellTest, TheLastGdsFileComesBackAndStaysWithoutAScan) {
+  {
+    CAppProfile profile;
+    ASSERT_TRUE(profile.Open("Tabrun"));
+    ASSERT_EQ(profile.WriteString("GDSFile", gds_.c_str()), 1);
+  }
+  Start();
+  EXPECT_EQ(frame_->job().gds_path, gds_);
+  EXPECT_FALSE(frame_->job().scanned);
+  EXPECT_EQ(frame_->windowTitle(), "Tabrun");
+  // Select GDS File starts at it; Cancel keeps it.
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    auto* file_dialog = dynamic_cast<CFileDialogEx*>(dialog);
+    ASSERT_NE(file_dialog, nullptr);
+    EXPECT_EQ(file_dialog->initial_directory(), work_.path());
+    EXPECT_EQ(file_dialog->initial_name(), "demo.gds");
+    dialog->reject();
+  });
+  frame_->OnCommand(kCmdSelectGdsFile);
+  frame_->close();
+  frame_.reset();
+  CAppProfile profile;
+  ASSERT_TRUE(profile.Open("Tabrun"));
+  std::string stored;
+  ASSERT_EQ(profile.GetString("GDSFile", &stored, 260), 1);
+  EXPECT_EQ(stored, gds_);
+}
+
+TEST_F(TabrunShellTest, TheTitleTheHelpMenuAndTheAccelerators) {
+  Start();
+  QStringList help;
+  for (QAction* menu : frame_->menuBar()->actions()) {
+    if (menu->text() != "&Help") continue;
+    for (QAction* item : menu->menu()->actions()) help << item->text();
+  }
+  EXPECT_TRUE(help.contains("&Using Help")) << help.join('|').toStdString();
+  EXPECT_EQ(FindCommandAction(frame_.get(), kCmdSaveLogAs)->shortcut(),
+            QKeySequence(Qt::CTRL | Qt::Key_A));
+  // Before a scan Save Log As is not there to be reached.
+  EXPECT_FALSE(KeysOpen<QFileDialog>(Qt::Key_A, Qt::ControlModifier));
+
+  ScanWithNewCfg();
+  EXPECT_EQ(frame_->windowTitle(), "Tabrun - demo.gds,demo.cfg");
+  QString title;
+  EXPECT_TRUE(KeysOpen<QFileDialog>(Qt::Key_A, Qt::ControlModifier, &title));
+  EXPECT_EQ(title, "Save Log As");
+  EXPECT_TRUE(KeysOpen<QInputDialog>(Qt::Key_F3, Qt::ControlModifier, &title));
+  EXPECT_EQ(title, "Find");
+
+  // While a log is edited, Ctrl+A is the text's (all of it selected), but the log's own
+  // search stays on Ctrl+F3.
+  ASSERT_TRUE(frame_->OpenDocumentFile(work_.Write("edited.log", "first line\r\nsecond\r\n")));
+  ASSERT_FALSE(frame_->log_view()->isReadOnly());
+  EXPECT_FALSE(KeysOpen<QFileDialog>(Qt::Key_A, Qt::ControlModifier));
+  EXPECT_EQ(frame_->log_view()->textCursor().selectedText(),
+            QString("first line") + QChar(0x2029) + "second" + QChar(0x2029));
+  EXPECT_TRUE(KeysOpen<QInputDialog>(Qt::Key_F3, Qt::ControlModifier, &title));
+  EXPECT_EQ(title, "Find");
+}
+
+TEST_F(TabrunShellTest, SelectCreateCfgFileAsksBeforeCreatingAFile) {
+  Start();
+  const std::string cfg = work_.File("demo.cfg");
+  // No keeps the dialog open and creates nothing; Cancel then leaves no CFG file chosen.
+  notifier_.answers = {kAnswerNo};
+  bool stayed_open = false;
+  SelectGdsFile([&](QFileDialog* dialog) {
+    TypeAndAccept(dialog, QString::fromStdString(cfg));
+    stayed_open = dialog->isVisible();
+    EXPECT_FALSE(FileExists(cfg));
+    dialog->reject();
+  });
+  EXPECT_TRUE(stayed_open);
+  ASSERT_TRUE(frame_->job().scanned);
+  EXPECT_FALSE(frame_->job().cfg_selected);
+  EXPECT_FALSE(FileExists(cfg));
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_EQ(notifier_.shown[0].text, CreateQuestion(cfg));
+  EXPECT_EQ(notifier_.shown[0].buttons, MessageButtons::kYesNo);
+  EXPECT_EQ(frame_->StatusText(), "Select a CFG File");
+
+  // Yes creates it.
+  WhenModal<QFileDialog>(
+      [&](QFileDialog* dialog) { TypeAndAccept(dialog, QString::fromStdString(cfg)); });
+  frame_->OnCommand(kCmdSelectCfgFile);
+  ASSERT_EQ(notifier_.shown.size(), 2u);
+  EXPECT_EQ(notifier_.shown[1].text, CreateQuestion(cfg));
+  EXPECT_TRUE(FileExists(cfg));
+  EXPECT_TRUE(frame_->job().cfg_selected);
+
+  // A file that exists is taken without a question.
+  WhenModal<QFileDialog>(
+      [&](QFileDialog* dialog) { TypeAndAccept(dialog, QString::fromStdString(cfg)); });
+  frame_->OnCommand(kCmdSelectCfgFile);
+  EXPECT_EQ(notifier_.shown.size(), 2u);
+
+  // A name typed without its extension is asked about, and created, with it.
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    TypeAndAccept(dialog, QString::fromStdString(work_.File("second")));
+  });
+  frame_->OnCommand(kCmdSelectCfgFile);
+  ASSERT_EQ(notifier_.shown.size(), 3u);
+  EXPECT_EQ(notifier_.shown[2].text, CreateQuestion(work_.File("second.cfg")));
+  EXPECT_TRUE(FileExists(work_.File("second.cfg")));
+  EXPECT_EQ(frame_->job().cfg_path, work_.File("second.cfg"));
+}
+
+TEST_F(TabrunShellTest, TheJobLogAfterTranslateCanBeEditedAndSaved) {
+  Start();
+  TabrunJob& job = frame_->job();
+  const ProgramRunner runner = [&job](const std::string& p, const std::string& a, int32_t* e) {
+    return RunProgram(nullptr, p, job.working_dir.c_str(), a, e, true);
+  };
+  ASSERT_EQ(ScanGdsFile(&job, gds_, runner), ScanResult::kScanned);
+  bool failed = false;
+  SelectCfgFile(&job, job.cfg_path, CAppProfile(), &failed);
+  ASSERT_TRUE(ChooseTopStructure(&job, "TESTPAT"));
+  for (int layer : kLayers) {
+    job.layers.selected.push_back(layer);
+    MakeIntermediateName(&job.layers, layer, job.InWorkingDir("L" + std::to_string(layer) + ".em"));
+  }
+  frame_->OnCommand(kCmdTranslate);
+  ASSERT_EQ(frame_->last_translation().result, TranslateResult::kTranslated);
+  QPlainTextEdit* view = frame_->log_view();
+  ASSERT_TRUE(view->toPlainText().contains("Generated Output Files:"));
+  EXPECT_FALSE(view->isReadOnly());
+  view->setFocus();
+  view->moveCursor(QTextCursor::End);
+  QTest::keyClicks(view, "Checked by hand.");
+  const std::string saved = work_.File("checked.log");
+  WhenModal<QFileDialog>(
+      [&](QFileDialog* dialog) { TypeAndAccept(dialog, QString::fromStdString(saved)); });
+  frame_->OnCommand(kCmdSaveLogAs);
+  const std::string text = ReadBytes(saved);
+  EXPECT_NE(text.find("Generated Output Files:\r\n"), std::string::npos);
+  EXPECT_TRUE(text.ends_with("Checked by hand.")) << text;
+}
+
+TEST_F(TabrunShellTest, DroppedFilesThatCannotBeOpenedAreNamed) {
+  Start();
+  std::filesystem::create_directory(work_.File("folder.gds"));
+  auto drop = [this](const QList<QUrl>& urls) {
+    QMimeData mime;
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame_->log_view()->viewport(), &enter);
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame_->log_view()->viewport(), &event);
+  };
+  struct Case {
+    QList<QUrl> urls;
+    std::vector<std::string> messages;
+  };
+  const QUrl folder = QUrl::fromLocalFile(QString::fromStdString(work_.File("folder.gds")));
+  const QUrl log = QUrl::fromLocalFile(QString::fromStdString(work_.Write("a.log", "a\r\n")));
+  const std::vector<Case> cases = {
+      {{QUrl("https://example.org/demo.gds")},
+       {"Only a file of this computer can be opened:\nhttps://example.org/demo.gds"}},
+      {{folder},
+       {"Error occurred in scanning file " + work_.File("folder.gds") + ".\nIt is a directory."}},
+      {{log, folder},
+       {"Tabrun opens one file at a time: " + work_.File("a.log") +
+        " is opened, the other 1 dropped with it are not."}},
+  };
+  for (const Case& c : cases) {
+    notifier_.shown.clear();
+    drop(c.urls);
+    std::vector<std::string> shown;
+    for (const Message& m : notifier_.shown) shown.push_back(m.text);
+    EXPECT_EQ(shown, c.messages);
+  }
+  EXPECT_EQ(frame_->log_view()->toPlainText(), "a\n");
+}
+
+TEST_F(TabrunShellTest, ASettingsStoreThatCannotBeWrittenIsNamed) {
+  // The settings directory's place is taken by a file.
+  config_.Write("Kavrinth", "not a directory");
+  Start();
+  frame_->close();
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_EQ(notifier_.shown.back().text.rfind("The settings of Tabrun could not be written to " +
+                                                  config_.File("Kavrinth/Tabrun.ini") + ".",
+                                              0),
+            0u)
+      << notifier_.shown.back().text;
+}
+
+}  // namespace
+}  // namespace kavrinth
