@@ -770,12 +770,13 @@ GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_dire
       }
       // As the engine: a record without value lines sets nothing.
       if (!values.empty()) Apply(key, values, settings, config_directory, record_notes);
-      if (EngineReads(key) && record_notes.count() > 0) {
+      // A record cut short by the end of the file cannot stand before the records written
+      // after it (they would become its values): it is written as the shell writes it.
+      const bool whole_record = table[key].list || values.size() == most;
+      if (EngineReads(key) && record_notes.count() > 0 && whole_record) {
         CfgKeptRecord kept;
         kept.key = key;
         kept.lines.assign(raw.begin() + static_cast<long>(i), raw.begin() + static_cast<long>(end));
-        // A record cut short by the end of the file reads its missing lines as empty ones.
-        if (!table[key].list) kept.lines.resize(most + 1);
         kept.as_read = FormatRecord(key, settings);
         settings.kept.push_back(std::move(kept));
       }

@@ -181,6 +181,17 @@ TEST(GdsCfgFileTest, ValuesTheEngineWouldChangeAreNamedAndTheirRecordsKeptAsWrit
     EXPECT_TRUE(ParseGdsCfg(text, "").kept.empty());
   }
   EXPECT_TRUE(GdsCfgNotes(FormatGdsCfg(GdsCfgSettings()), "job.cfg").empty());
+  // A record cut short by the end of the file is named, and written as the shell writes it,
+  // so that the records after it keep their own lines.
+  for (const char* text : {"ACADUNIT\n0", "TSCALE\n0\n"}) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(GdsCfgNotes(text, "job.cfg").size(), 1u);
+    const GdsCfgSettings read = ParseGdsCfg(text, "");
+    EXPECT_TRUE(read.kept.empty());
+    const std::string written = FormatGdsCfg(read);
+    EXPECT_EQ(FormatGdsCfg(ParseGdsCfg(written, "")), written);
+    EXPECT_TRUE(GdsCfgNotes(written, "job.cfg").empty());
+  }
   // The value read is the engine's; a changed value is written as the shell writes it.
   GdsCfgSettings changed = ParseGdsCfg("MAX_LAYER\n1024\n", "");
   EXPECT_EQ(changed.max_layer, 64);
