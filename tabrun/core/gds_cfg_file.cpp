@@ -383,9 +383,15 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
     case kMaxErr:
       TakeLong(at(0), &s.max_errors, 0, 9999999, notes, 0);
       break;
-    case kMaxPoint:
-      TakeLong(at(0), &s.max_point, 4, 4096, notes, 0);
+    case kMaxPoint: {
+      // The engine's own default is 4096, not the shell's 200: the note says what the
+      // engine keeps.
+      int32_t engine_value = 4096;
+      TakeLong(at(0), &engine_value, 4, 4096, notes, 0);
+      RecordNotes none(nullptr, "", 0);
+      TakeLong(at(0), &s.max_point, 4, 4096, none, 0);
       break;
+    }
     case kArcRes:
       TakeReal(at(0), &s.arc_resolution, 0.00999, 90.0999, notes, 0);
       break;
