@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -35,17 +36,24 @@ bool HasStatus(const std::string& path) {
   return ::stat(ResolveExistingPath(path).c_str(), &status) == 0;
 }
 
-// A token of decimal digits whose value is a layer number 0..1023.
-std::optional<int> ParseLayerToken(std::string_view token) {
-  if (token.empty() || token.size() > 4) return std::nullopt;
-  int value = 0;
+// How a layer list token reads: a layer number, a number that names no layer (more than
+// four digits, or above 1023), or no number at all (empty, or holding anything but digits).
+enum class TokenKind { kLayer, kOtherNumber, kNotANumber };
+
+TokenKind ReadLayerToken(std::string_view token, int* layer) {
+  if (token.empty()) return TokenKind::kNotANumber;
   for (char c : token) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
-    value = value * 10 + (c - '0');
+    if (!std::isdigit(static_cast<unsigned char>(c))) return TokenKind::kNotANumber;
   }
-  if (value >= kLayerCount) return std::nullopt;
-  return value;
+  if (token.size() > 4) return TokenKind::kOtherNumber;
+  int value = 0;
+  for (char c : token) value = value * 10 + (c - '0');
+  if (value >= kLayerCount) return TokenKind::kOtherNumber;
+  *layer = value;
+  return TokenKind::kLayer;
 }
+
+constexpr std::string_view kLayerListFault = "'; expected list of layer numbers.";
 
 // ---- Positional arguments ----
 
@@ -68,21 +76,12 @@ int TakeFeatureSize(const std::string& word, EngineOptions& options) {
 
 int TakeLayerList(const std::string& word, EngineOptions& options) {
   if (word == "=") return 0;
-  int tokens = 0;
-  std::string_view rest = word;
-  while (!rest.empty()) {
-    const size_t comma = rest.find(',');
-    const std::string_view token = rest.substr(0, comma);
-    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-    if (token.empty()) continue;
-    // Every token must be a layer number; a list that cannot be read is refused whole.
-    const std::optional<int> layer = ParseLayerToken(token);
-    if (!layer) return ShowEngineFailure("Found '" + word + "'; expected list of layer numbers.");
-    options.requested.Add(*layer);
-    ++tokens;
+  // The positional list names layers only: any other token refuses the list whole.
+  std::vector<int> layers;
+  if (ReadLayerList(word, &layers) != 0 || layers.size() != CountLayerTokens(word)) {
+    return ShowEngineFailure("Found '" + word + std::string(kLayerListFault));
   }
-  if (tokens == 0)
-    return ShowEngineFailure("Found '" + word + "'; expected list of layer numbers.");
+  for (int layer : layers) options.requested.Add(layer);
   options.include_mode = true;
   options.exclude_mode = false;
   return 0;
@@ -245,18 +244,22 @@ int OnAll(std::string_view, std::string_view, EngineOptions& o) {
   o.all_structures = true;
   return 0;
 }
-int OnInclude(std::string_view value, std::string_view, EngineOptions& o) {
+int OnInclude(std::string_view value, std::string_view word, EngineOptions& o) {
   o.requested.Clear();
   o.excluded.Clear();
-  AddLayerList(value, o.requested);
+  if (AddLayerList(value, o.requested) < 0) {
+    return ShowEngineFailure("Found '" + std::string(word) + std::string(kLayerListFault));
+  }
   o.include_mode = true;
   o.exclude_mode = false;
   return 0;
 }
-int OnExclude(std::string_view value, std::string_view, EngineOptions& o) {
+int OnExclude(std::string_view value, std::string_view word, EngineOptions& o) {
   o.requested.Clear();
   o.excluded.Clear();
-  AddLayerList(value, o.excluded);
+  if (AddLayerList(value, o.excluded) < 0) {
+    return ShowEngineFailure("Found '" + std::string(word) + std::string(kLayerListFault));
+  }
   o.exclude_mode = true;
   o.include_mode = false;
   return 0;
@@ -364,16 +367,35 @@ std::optional<long long> LeadingInteger(std::string_view text) {
   return value;
 }
 
-int AddLayerList(std::string_view list, LayerSet& set) {
-  int tokens = 0;
-  while (!list.empty()) {
+size_t CountLayerTokens(std::string_view list) {
+  return static_cast<size_t>(std::count(list.begin(), list.end(), ',')) + 1;
+}
+
+int ReadLayerList(std::string_view list, std::vector<int>* layers) {
+  layers->clear();
+  while (true) {
     const size_t comma = list.find(',');
-    const std::string_view token = list.substr(0, comma);
-    list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
-    ++tokens;
-    if (std::optional<int> layer = ParseLayerToken(token)) set.Add(*layer);
+    int layer = 0;
+    switch (ReadLayerToken(list.substr(0, comma), &layer)) {
+      case TokenKind::kLayer:
+        layers->push_back(layer);
+        break;
+      case TokenKind::kOtherNumber:
+        break;
+      case TokenKind::kNotANumber:
+        layers->clear();
+        return -1;
+    }
+    if (comma == std::string_view::npos) return 0;
+    list.remove_prefix(comma + 1);
   }
-  return tokens;
+}
+
+int AddLayerList(std::string_view list, LayerSet& set) {
+  std::vector<int> layers;
+  if (ReadLayerList(list, &layers) != 0) return -1;
+  for (int layer : layers) set.Add(layer);
+  return static_cast<int>(CountLayerTokens(list));
 }
 
 std::optional<std::string> FindStderrRedirect(const std::vector<std::string>& words) {

@@ -27,8 +27,16 @@ std::optional<std::string> FindStderrRedirect(const std::vector<std::string>& wo
 std::optional<double> LeadingReal(std::string_view text);
 std::optional<long long> LeadingInteger(std::string_view text);
 
-// Adds every token of a comma list that is a number 0..1023 to the set; other tokens
-// are skipped. Returns the number of tokens read.
+// A layer list: comma-separated tokens of decimal digits only. A token of one to four
+// digits whose value is 0..1023 names a layer; any other number names none and is
+// skipped. Fills *layers and returns 0, or returns -1 (with *layers empty) when a token is
+// empty or holds anything but digits.
+int ReadLayerList(std::string_view list, std::vector<int>* layers);
+// The number of tokens of a comma list (an empty list holds one empty token).
+size_t CountLayerTokens(std::string_view list);
+
+// Adds the layers of a list (ReadLayerList) to the set. Returns the number of tokens
+// read, or -1 with the set unchanged when the list cannot be read.
 int AddLayerList(std::string_view list, LayerSet& set);
 
 // Shows a warning box with the platform's default caption and returns -1.

@@ -79,6 +79,7 @@ class TranslationJob {
   int OpenStreams();
   int SelectStructures();
   int RunPasses();
+  void LogOtherSettingsSpellings();
   int RunLoopPasses();
   int ClosePg();
   int Finish();
@@ -255,8 +256,21 @@ int TranslationJob::RunLoopPasses() {
   return 0;
 }
 
+// A settings file of another spelling in the working directory (one left by an earlier
+// run or tool) is never read in place of the one named; the log says which was read.
+void TranslationJob::LogOtherSettingsSpellings() {
+  if (settings_.settings_path.empty()) return;
+  for (const std::string& other : OtherSpellings(settings_.settings_path)) {
+    log_.Write(std::string(kCrLf) + "Settings file '" + other + "' is not read: the settings are " +
+               "read from '" + settings_.settings_path + "'." + kCrLf);
+  }
+}
+
 int TranslationJob::RunPasses() {
-  if (!options_.scan_mode) LoadJobSettings(options_, support_.font, settings_);
+  if (!options_.scan_mode) {
+    LoadJobSettings(options_, support_.font, settings_);
+    LogOtherSettingsSpellings();
+  }
   if (settings_.qualify_names) QualifySelection(selection_);
   const int result = RunLoopPasses();
   if (result == 0) return ClosePg();

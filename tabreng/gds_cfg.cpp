@@ -1,6 +1,10 @@
 // Reading the engine's job settings file with its key table.
 #include "tabreng/gds_cfg.h"
 
+#include <dirent.h>
+#include <strings.h>
+
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <iterator>
@@ -278,6 +282,24 @@ std::string ReadEngineGdsCfg(const std::string& file_name, GdsCfgValues& values)
   if (in.bad()) return "";
   values = ParseGdsCfg(text);
   return path;
+}
+
+std::vector<std::string> OtherSpellings(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::vector<std::string> others;
+  DIR* dir = ::opendir(directory.c_str());
+  if (dir == nullptr) return others;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name != name && ::strcasecmp(entry->d_name, name.c_str()) == 0) {
+      others.push_back(slash == std::string::npos ? entry->d_name
+                                                  : directory + entry->d_name);
+    }
+  }
+  ::closedir(dir);
+  std::sort(others.begin(), others.end());
+  return others;
 }
 
 }  // namespace kavrinth

@@ -79,4 +79,9 @@ GdsCfgValues ParseGdsCfg(std::string_view text);
 // empty string when none was.
 std::string ReadEngineGdsCfg(const std::string& file_name, GdsCfgValues& values);
 
+// The other entries of the file's directory whose names differ from its own name only in
+// case, in name order: other spellings of the settings file, which are never read in its
+// place (the one named, or found first by its name, is).
+std::vector<std::string> OtherSpellings(const std::string& path);
+
 }  // namespace kavrinth

@@ -155,7 +155,7 @@ TEST_F(EngineCommandLineTest, OptionTable) {
          EXPECT_EQ(o.max_structures, 2048);
          EXPECT_EQ(o.pg_m, -1);
        }},
-      {{"-i3,4,2000,x,5"},
+      {{"-i3,4,2000,5"},
        [](auto& o) {
          EXPECT_TRUE(o.include_mode);
          EXPECT_TRUE(o.requested.Test(3));
@@ -232,6 +232,86 @@ TEST_F(EngineCommandLineTest, FaultsShowTheirMessage) {
     EXPECT_EQ(notifier_.shown[0].text, c.message);
     EXPECT_EQ(notifier_.shown[0].icon, MessageIcon::kWarning);
     EXPECT_EQ(notifier_.shown[0].caption, "");
+  }
+}
+
+// The layer list's tokens, in the positional list and after -i and -x: digits only, one
+// to four of them for a layer 0..1023. The positional list names layers only; -i and -x
+// skip the numbers that name none. Anything else is refused with the list's message.
+TEST_F(EngineCommandLineTest, LayerListTokens) {
+  struct Case {
+    std::string list;
+    bool positional_taken;
+    bool option_taken;
+    std::vector<int> layers;  // of the positional list, or of -i / -x when only they take it
+  };
+  const Case cases[] = {
+      {"1,2,1023", true, true, {1, 2, 1023}},
+      {"0", true, true, {0}},
+      {"0005", true, true, {5}},
+      {"7,7", true, true, {7}},
+      {"00005", false, true, {}},
+      {"1024", false, true, {}},
+      {"3,2000,4", false, true, {3, 4}},
+      {"1,,2", false, false, {}},
+      {"5x", false, false, {}},
+      {"1,5x", false, false, {}},
+      {"x", false, false, {}},
+      {"+5", false, false, {}},
+      {" 5", false, false, {}},
+      {"5.0", false, false, {}},
+      {"1,", false, false, {}},
+      {",1", false, false, {}},
+      {",", false, false, {}},
+      {"", false, false, {}},
+  };
+  auto layers_of = [](const LayerSet& set) {
+    std::vector<int> layers;
+    for (int layer = 0; layer < kLayerCount; ++layer) {
+      if (set.Test(layer)) layers.push_back(layer);
+    }
+    return layers;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("list '" + c.list + "'");
+    notifier_.shown.clear();
+    EngineOptions positional;
+    const int result = ParseCommandLine({"tabreng", "in.gds", "1", c.list, "TOP"}, positional);
+    if (c.positional_taken) {
+      EXPECT_EQ(result, 0);
+      EXPECT_EQ(layers_of(positional.requested), c.layers);
+      EXPECT_TRUE(positional.include_mode);
+      EXPECT_TRUE(notifier_.shown.empty());
+    } else {
+      EXPECT_EQ(result, -1);
+      EXPECT_EQ(notifier_.shown.size(), 1u);
+      if (!notifier_.shown.empty()) {
+        EXPECT_EQ(notifier_.shown[0].text,
+                  "Found '" + c.list + "'; expected list of layer numbers.");
+      }
+    }
+    for (const std::string option : {"-i", "-x", "-I"}) {
+      SCOPED_TRACE(option);
+      notifier_.shown.clear();
+      EngineOptions o;
+      const std::string word = option + c.list;
+      const int option_result = Parse({word}, &o);
+      if (c.option_taken) {
+        EXPECT_EQ(option_result, 0);
+        const bool include = option != "-x";
+        EXPECT_EQ(layers_of(include ? o.requested : o.excluded), c.layers);
+        EXPECT_EQ(o.include_mode, include);
+        EXPECT_EQ(o.exclude_mode, !include);
+        EXPECT_TRUE(notifier_.shown.empty());
+      } else {
+        EXPECT_EQ(option_result, -1);
+        EXPECT_EQ(notifier_.shown.size(), 1u);
+        if (!notifier_.shown.empty()) {
+          EXPECT_EQ(notifier_.shown[0].text,
+                    "Found '" + word + "'; expected list of layer numbers.");
+        }
+      }
+    }
   }
 }
 

@@ -455,6 +455,46 @@ TEST_F(EngineTest, GdsQualifyMakesStructureNamesPlainInTheStreamAndThePgNames) {
   }
 }
 
+TEST_F(EngineTest, TheSettingsFileNamedIsReadAndAnotherSpellingOfItIsOnlyLogged) {
+  // GDS.CFG left by an earlier run turns the name qualification off; gds.cfg, the file
+  // just written, leaves it on. Whichever is named is read; the other is named in the log.
+  Layout l("odd.gds");
+  l.Begin("TOP-1");
+  l.Path(1, 0, 0, {{0, 0}, {500, 0}});
+  l.End();
+  l.Finish();
+  ScratchJob::Write("odd.ssn", "LAYERS_CONTAINING_DATA\n------\n1\n\n"
+                               "HIERARCHY of INDEPENDENT STRUCTURES\nTOP-1\n");
+  ScratchJob::Write("GDS.CFG", "GDSQUALIFY\nOFF\n");
+  ScratchJob::Write("gds.cfg", "GDSQUALIFY\nON\n");
+  struct Case {
+    std::vector<std::string> options;
+    std::string pg_name;
+    std::string log_line;
+  };
+  const Case cases[] = {
+      {{"-s1.0", "-opost", "-cfg:gds.cfg"},
+       "TOP_1",
+       "\r\nSettings file 'GDS.CFG' is not read: the settings are read from 'gds.cfg'.\r\n"},
+      {{"-s1.0", "-opost"},
+       "TOP-1",
+       "\r\nSettings file 'gds.cfg' is not read: the settings are read from 'GDS.CFG'.\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pg_name);
+    pg_.paths.clear();
+    ASSERT_EQ(Run(c.options, "odd.gds"), 0) << (Messages().empty() ? "" : Messages()[0]);
+    ASSERT_FALSE(pg_.paths.empty());
+    EXPECT_EQ(pg_.paths[0].name, c.pg_name);
+    EXPECT_NE(ScratchJob::Read("odd.log").find(c.log_line), std::string::npos)
+        << ScratchJob::Read("odd.log");
+  }
+  // With one spelling only, the log says nothing of it.
+  std::filesystem::remove("GDS.CFG");
+  ASSERT_EQ(Run({"-s1.0", "-opost", "-cfg:gds.cfg"}, "odd.gds"), 0);
+  EXPECT_EQ(ScratchJob::Read("odd.log").find("Settings file"), std::string::npos);
+}
+
 TEST_F(EngineTest, MilUnitsGiveFixupInMils) {
   WriteChip("mil.gds", "MIL");
   ScratchJob::Write("mil.ssn", kChipReport);

@@ -3,7 +3,9 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -82,22 +84,126 @@ std::vector<std::string> Words(std::string_view line) {
   return words;
 }
 
-long LongValue(const std::string& line) { return std::strtol(line.c_str(), nullptr, 10); }
-double RealValue(const std::string& line) {
-  const double v = std::strtod(line.c_str(), nullptr);
-  return std::isfinite(v) ? v : 0.0;
+// ---- Values as the engine reads them ----
+
+// A number at the start of a line as the engine's scanners read it: leading blanks skipped,
+// trailing text ignored, 0 when no number starts the line (or it overflows). *whole tells
+// whether the line holds the number and nothing else but blanks.
+long long EngineLong(const std::string& line, bool* whole) {
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(line.c_str(), &end, 10);
+  const bool read = end != line.c_str() && errno != ERANGE;
+  *whole = read && std::string_view(end).find_first_not_of(" \t") == std::string_view::npos;
+  return read ? v : 0;
 }
 
-bool SagRange(double v) { return v > 1e-12 && v < 1e12; }
-
-void TakeLong(const std::string& line, int32_t* value, long low, long high) {
-  const long v = LongValue(line);
-  if (v >= low && v <= high) *value = static_cast<int32_t>(v);
+double EngineReal(const std::string& line, bool* whole) {
+  char* end = nullptr;
+  const double v = std::strtod(line.c_str(), &end);
+  const bool read = end != line.c_str();
+  *whole = read && std::isfinite(v) &&
+           std::string_view(end).find_first_not_of(" \t") == std::string_view::npos;
+  return read ? v : 0.0;
 }
 
-void TakeSag(const std::string& line, double* value) {
-  const double v = RealValue(line);
-  if (SagRange(v)) *value = v;
+std::string Quote(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+std::string Number(double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
+// The notes of one record: its values are at the lines after its key line.
+class RecordNotes {
+ public:
+  RecordNotes(std::vector<CfgNote>* notes, const char* key, size_t key_line)
+      : notes_(notes), key_(key), key_line_(key_line) {}
+  // A note on value line `value` (0 the first).
+  void Add(size_t value, std::string text) {
+    ++count_;
+    if (notes_ != nullptr) notes_->push_back({key_line_ + 1 + value, key_, std::move(text)});
+  }
+  size_t count() const { return count_; }
+
+ private:
+  std::vector<CfgNote>* notes_;
+  const char* key_;
+  size_t key_line_;
+  size_t count_ = 0;
+};
+
+// A long value kept when low <= n <= high; the note says what the engine makes of it.
+void TakeLong(const std::string& line, int32_t* value, long long low, long long high,
+              RecordNotes& notes, size_t index) {
+  bool whole = false;
+  const long long v = EngineLong(line, &whole);
+  const bool taken = v >= low && v <= high;
+  const bool unchanged = whole && v == *value;
+  if (taken) *value = static_cast<int32_t>(v);
+  if (!taken && !unchanged) {
+    notes.Add(index, Quote(line) + " is outside " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", the engine's limits; the engine uses " +
+                         std::to_string(*value) + ".");
+  } else if (!whole) {
+    notes.Add(index,
+              Quote(line) + " is not a number; the engine reads it as " + std::to_string(v) + ".");
+  }
+}
+
+// A real value kept when low < v < high.
+void TakeReal(const std::string& line, double* value, double low, double high, RecordNotes& notes,
+              size_t index) {
+  bool whole = false;
+  const double v = EngineReal(line, &whole);
+  const bool taken = v > low && v < high;
+  const double before = *value;
+  if (taken) *value = v;
+  if (!taken && !(whole && v == before)) {
+    notes.Add(index, Quote(line) + " is not above " + Number(low) + " and below " + Number(high) +
+                         ", the engine's limits; the engine uses " + Number(before) + ".");
+  } else if (taken && !whole) {
+    notes.Add(index, Quote(line) + " is not a number; the engine reads it as " + Number(v) + ".");
+  }
+}
+
+void TakeSag(const std::string& line, double* value, RecordNotes& notes, size_t index) {
+  TakeReal(line, value, 1e-12, 1e12, notes, index);
+}
+
+bool NoWord(std::string_view word) {
+  for (const char* no : {"0", "n", "no", "off"}) {
+    if (word.size() == std::string_view(no).size() &&
+        strncasecmp(word.data(), no, word.size()) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// A yes/no value: the first word of the line.
+void TakeWord(const std::string& line, bool* value, RecordNotes& notes, size_t index) {
+  const std::string word = FirstWord(line);
+  *value = CfgYes(word);
+  if (!*value && !NoWord(word)) {
+    notes.Add(index, Quote(line) + " is neither yes nor no; the engine reads it as OFF.");
+  }
+}
+
+// The text of a value line without the white space at its end, as the engine keeps it.
+std::string TrimmedText(const std::string& line) {
+  const size_t end = line.find_last_not_of(" \t\r\f\v");
+  return end == std::string::npos ? std::string() : line.substr(0, end + 1);
+}
+
+// A name of a list: the first word, cut to the engine's 33 characters.
+std::string TakeName(const std::string& word, const std::string& line, RecordNotes& notes,
+                     size_t index) {
+  if (word.size() <= 33) return word;
+  notes.Add(index, Quote(line) + ": the engine keeps the first 33 characters of the name, " +
+                       Quote(word.substr(0, 33)) + ".");
+  return word.substr(0, 33);
 }
 
 std::string Upper(std::string text) {
@@ -170,106 +276,189 @@ void TakeFontLine(const std::string& line, CfgFontSlot* slot, const std::string&
   slot->style = style;
 }
 
+void TakeUnit(const std::vector<std::string>& values, int32_t* units, std::string* unit,
+              RecordNotes& notes) {
+  TakeLong(values[0], units, 1, 9999999, notes, 0);
+  if (values.size() < 2) return;
+  const std::string word = FirstWord(values[1]);
+  *unit = CfgUnitWord(word);
+  const std::string upper = Upper(word);
+  if (*unit == "MIL" && upper != "MIL" && upper != "MILS") {
+    notes.Add(1, Quote(values[1]) + " is not a unit the engine knows; it reads it as MIL.");
+  }
+}
+
+void TakeNames(const std::vector<std::string>& values, std::vector<std::string>* names,
+               RecordNotes& notes) {
+  for (size_t i = 0; i < values.size(); ++i) {
+    const std::vector<std::string> words = Words(values[i]);
+    if (words.size() > 1) {
+      notes.Add(
+          i, Quote(values[i]) + ": the engine reads only the first word, " + Quote(words[0]) + ".");
+    }
+    names->push_back(TakeName(words.empty() ? std::string() : words[0], values[i], notes, i));
+  }
+}
+
+void TakeTextStyles(const std::vector<std::string>& values, GdsCfgSettings& s, RecordNotes& notes) {
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (s.text_styles.size() >= 64) {
+      notes.Add(i, Quote(values[i]) +
+                       ": the engine keeps 64 text styles; this one and those "
+                       "after it are not read.");
+      break;
+    }
+    const std::vector<std::string> words = Words(values[i]);
+    if (words.empty()) continue;
+    // As the engine: a style number outside 0-3 counts as 0.
+    bool whole = false;
+    const long long n = words.size() > 1 ? EngineLong(words[1], &whole) : -1;
+    const bool taken = n >= 0 && n <= 3;
+    if (!taken || !whole) {
+      notes.Add(i, Quote(values[i]) +
+                       ": the style number is not one of 0 to 3, the engine's "
+                       "limits; the engine uses " +
+                       std::string(taken ? std::to_string(n) : "0") + ".");
+    }
+    s.text_styles.push_back({TakeName(words[0], values[i], notes, i), taken ? int(n) : 0});
+  }
+}
+
+void TakeLayers(const std::vector<std::string>& values, GdsCfgSettings& s, RecordNotes& notes) {
+  for (size_t i = 0; i < values.size(); ++i) {
+    const std::vector<std::string> words = Words(values[i]);
+    if (words.empty()) continue;
+    // As the engine: a layer outside 0-1023 is 0 and any other is taken modulo MAX_LAYER;
+    // the third number is a colour 1-6, outside them the next colour of the cycle.
+    CfgLayerEntry entry;
+    entry.name = TakeName(words[0], values[i], notes, i);
+    bool whole = false;
+    const long long layer = words.size() > 1 ? EngineLong(words[1], &whole) : -1;
+    if (layer >= 0 && layer <= 1023) {
+      entry.layer = static_cast<int>(layer % s.max_layer);
+      if (!whole || entry.layer != layer) {
+        notes.Add(i, Quote(values[i]) + ": the engine reads the GDS layer as " +
+                         std::to_string(entry.layer) + " (modulo MAX_LAYER " +
+                         std::to_string(s.max_layer) + ").");
+      }
+    } else {
+      notes.Add(i, Quote(values[i]) +
+                       ": the GDS layer is not one of 0 to 1023, the engine's "
+                       "limits; the engine uses 0.");
+    }
+    const int cycle = static_cast<int>((s.layers.size() + 1) % 7 + 1);
+    entry.colour = cycle;
+    if (words.size() > 2) {
+      const long long colour = EngineLong(words[2], &whole);
+      if (colour >= 1 && colour <= 6 && whole) {
+        entry.colour = static_cast<int>(colour);
+      } else {
+        if (colour >= 1 && colour <= 6) entry.colour = static_cast<int>(colour);
+        notes.Add(i, Quote(values[i]) + ": the engine reads the third number as a colour 1 to " +
+                         "6; it uses colour " + std::to_string(entry.colour) + ".");
+      }
+    }
+    if (words.size() > 3) {
+      notes.Add(i, Quote(values[i]) +
+                       ": the engine reads the name, the layer and the colour; "
+                       "the words after them are not read.");
+    }
+    s.layers.push_back(std::move(entry));
+  }
+}
+
 void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s,
-           const std::string& directory) {
+           const std::string& directory, RecordNotes& notes) {
   auto at = [&](size_t i) -> const std::string& {
     static const std::string empty;
     return i < values.size() ? values[i] : empty;
   };
   switch (key) {
     case kAcadUnit:
-    case kGdsUnit: {
-      int32_t* units = key == kAcadUnit ? &s.acad_units : &s.gds_units;
-      std::string* unit = key == kAcadUnit ? &s.acad_unit : &s.gds_unit;
-      const long n = values.empty() ? 0 : LongValue(at(0));
-      if (n > 0 && n < 10000000) *units = static_cast<int32_t>(n);
-      if (values.size() > 1) *unit = CfgUnitWord(FirstWord(at(1)));
+      TakeUnit(values, &s.acad_units, &s.acad_unit, notes);
       break;
-    }
+    case kGdsUnit:
+      TakeUnit(values, &s.gds_units, &s.gds_unit, notes);
+      break;
     case kMaxErr:
-      TakeLong(at(0), &s.max_errors, 0, 9999999);
+      TakeLong(at(0), &s.max_errors, 0, 9999999, notes, 0);
       break;
-    case kMaxPoint:
-      TakeLong(at(0), &s.max_point, 4, 4096);
-      break;
-    case kArcRes: {
-      const double v = RealValue(at(0));
-      if (v > 0.0999 && v < 90.0999) s.arc_resolution = v;
+    case kMaxPoint: {
+      // The engine's own default is 4096, not the shell's 200: the note says what the
+      // engine keeps.
+      int32_t engine_value = 4096;
+      TakeLong(at(0), &engine_value, 4, 4096, notes, 0);
+      RecordNotes none(nullptr, "", 0);
+      TakeLong(at(0), &s.max_point, 4, 4096, none, 0);
       break;
     }
+    case kArcRes:
+      TakeReal(at(0), &s.arc_resolution, 0.00999, 90.0999, notes, 0);
+      break;
     case kArcSag:
-      TakeSag(at(0), &s.arc_sag);
+      TakeSag(at(0), &s.arc_sag, notes, 0);
       break;
     case kMinLine:
-      TakeSag(at(0), &s.min_line);
+      TakeSag(at(0), &s.min_line, notes, 0);
       break;
     case kScaleFactor:
-      TakeSag(at(0), &s.scale_factor);
+      TakeSag(at(0), &s.scale_factor, notes, 0);
       break;
     case kTscale:
-      for (size_t i = 0; i < values.size() && i < 4; ++i) TakeSag(values[i], &s.text_scales[i]);
-      break;
-    case kInclude:
-    case kExclude: {
-      auto& list = key == kInclude ? s.include : s.exclude;
-      for (const std::string& v : values) list.push_back(FirstWord(v).substr(0, 33));
-      break;
-    }
-    case kTstyle:
-      for (const std::string& v : values) {
-        if (s.text_styles.size() >= 64) break;
-        const std::vector<std::string> words = Words(v);
-        if (words.empty()) continue;
-        // As the engine: a style number outside 0-3 counts as 0.
-        const long n = words.size() > 1 ? LongValue(words[1]) : -1;
-        s.text_styles.push_back({words[0].substr(0, 33), n >= 0 && n <= 3 ? int(n) : 0});
+      for (size_t i = 0; i < values.size() && i < 4; ++i) {
+        TakeSag(values[i], &s.text_scales[i], notes, i);
       }
       break;
+    case kInclude:
+      TakeNames(values, &s.include, notes);
+      break;
+    case kExclude:
+      TakeNames(values, &s.exclude, notes);
+      break;
+    case kTstyle:
+      TakeTextStyles(values, s, notes);
+      break;
     case kMaxLayer:
-      TakeLong(at(0), &s.max_layer, 1, 512);
+      // The engine divides by MAX_LAYER: 0 is not taken.
+      TakeLong(at(0), &s.max_layer, 1, 512, notes, 0);
       break;
     case kErrorLayer:
-      TakeLong(at(0), &s.error_layer, 0, 512);
+      TakeLong(at(0), &s.error_layer, 0, 512, notes, 0);
       break;
     case kBlockText:
-      s.block_text = CfgYes(FirstWord(at(0)));
+      TakeWord(at(0), &s.block_text, notes, 0);
       break;
     case kLinkMode:
-      s.link_mode = CfgYes(FirstWord(at(0)));
+      TakeWord(at(0), &s.link_mode, notes, 0);
       break;
     case kRemoveHatch:
-      s.remove_hatch = CfgYes(FirstWord(at(0)));
+      TakeWord(at(0), &s.remove_hatch, notes, 0);
       break;
     case kRemoveDim:
-      s.remove_dim = CfgYes(FirstWord(at(0)));
+      TakeWord(at(0), &s.remove_dim, notes, 0);
       break;
     case kPath: {
       const std::string word = Upper(FirstWord(at(0)));
+      bool known = false;
       for (const char* mode : {"OUTLINE", "LWEIGHT", "LWIDENING", "ROUND"}) {
-        if (word == mode) s.path = word;
+        if (word == mode) s.path = word, known = true;
+      }
+      if (!known) {
+        notes.Add(0, Quote(at(0)) +
+                         " is not OUTLINE, LWEIGHT, LWIDENING or ROUND; the engine "
+                         "keeps " +
+                         s.path + ".");
       }
       break;
     }
     case kMiter:
-      s.miter = CfgYes(FirstWord(at(0)));
+      TakeWord(at(0), &s.miter, notes, 0);
       break;
     case kMapCircle:
-      s.map_circle = CfgYes(FirstWord(at(0)));
+      TakeWord(at(0), &s.map_circle, notes, 0);
       break;
     case kLayer:
-      for (const std::string& v : values) {
-        const std::vector<std::string> words = Words(Upper(v));
-        if (words.empty()) continue;
-        // As the engine: a layer outside 0-1023 is 0, a colour outside 1-6 the next default.
-        CfgLayerEntry entry;
-        entry.name = words[0].substr(0, 33);
-        const long layer = words.size() > 1 ? LongValue(words[1]) : -1;
-        if (layer >= 0 && layer <= 1023) entry.layer = static_cast<int>(layer);
-        const long colour = words.size() > 2 ? LongValue(words[2]) : 0;
-        entry.colour = colour >= 1 && colour <= 6 ? static_cast<int>(colour)
-                                                  : static_cast<int>((s.layers.size() + 1) % 7 + 1);
-        s.layers.push_back(std::move(entry));
-      }
+      TakeLayers(values, s, notes);
       break;
     case kFontLibs:
       for (size_t i = 0; i < values.size() && i < 4; ++i) {
@@ -278,11 +467,16 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
       break;
     case kRefLibs:
       for (size_t i = 0; i < values.size() && i < 2; ++i) {
-        if (values[i].size() < 44) s.ref_libs[i] = values[i];
+        const std::string text = TrimmedText(values[i]);
+        s.ref_libs[i] = text.substr(0, 43);
+        if (text.size() > 43) {
+          notes.Add(i, Quote(values[i]) + ": the engine keeps the first 43 characters, " +
+                           Quote(s.ref_libs[i]) + ".");
+        }
       }
       break;
     case kGdsQualify:
-      s.gds_qualify = CfgYes(FirstWord(at(0)));
+      TakeWord(at(0), &s.gds_qualify, notes, 0);
       break;
     case kCifFont:
     case kPathFont:
@@ -303,18 +497,174 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
     case kAutoscale:
       s.autoscale = CfgYes(FirstWord(at(0)));
       break;
-    case kTextStrokeWeight:
-      TakeSag(at(0), &s.text_stroke_weight);
+    case kTextStrokeWeight: {
+      // Not the engine's: read with the same limits, without notes.
+      RecordNotes none(nullptr, "", 0);
+      TakeSag(at(0), &s.text_stroke_weight, none, 0);
       break;
+    }
     default:
       break;
   }
 }
 
-std::string Printf(const char* format, double value) {
-  char text[512];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
+// The keys whose records the writer ends with an empty line.
+bool EndsWithEmptyLine(size_t key) {
+  switch (key) {
+    case kTscale:
+    case kInclude:
+    case kExclude:
+    case kTstyle:
+    case kLayer:
+    case kFontLibs:
+    case kRefLibs:
+    case kTextFont:
+    case kTextStyle:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The keys the engine reads too: only their values get notes, and only their records are
+// kept as written.
+bool EngineReads(size_t key) {
+  switch (key) {
+    case kFontLibs:
+    case kCifFont:
+    case kPathFont:
+    case kTextFont:
+    case kTextStyle:
+    case kAutoscale:
+    case kTextStrokeWeight:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// One record as the writer gives it: "\r\n<key>\r\n", the value lines, and for some keys
+// an empty line.
+std::string FormatRecord(size_t key, const GdsCfgSettings& s) {
+  static const char* const kModes[] = {"FLUSH", "ROUND", "EXTENDED"};
+  static const char* const kStyles[] = {"OUTLINE", "LWEIGHT", "LWIDENING"};
+  const std::string nl = "\r\n";
+  std::string out = nl + GdsCfgKeyTable()[key].key + nl;
+  auto line = [&](const std::string& text) { out += text + nl; };
+  auto word = [&](bool yes) { line(yes ? "ON" : "OFF"); };
+  switch (key) {
+    case kAcadUnit:
+      line(std::to_string(s.acad_units));
+      line(s.acad_unit);
+      break;
+    case kGdsUnit:
+      line(std::to_string(s.gds_units));
+      line(s.gds_unit);
+      break;
+    case kMaxErr:
+      line(std::to_string(s.max_errors));
+      break;
+    case kMaxPoint:
+      line(std::to_string(s.max_point));
+      break;
+    case kArcRes:
+      line(CfgRealText(s.arc_resolution));
+      break;
+    case kArcSag:
+      line(CfgRealText(s.arc_sag, 12));
+      break;
+    case kMinLine:
+      line(CfgRealText(s.min_line));
+      break;
+    case kScaleFactor:
+      line(CfgRealText(s.scale_factor));
+      break;
+    case kTscale:
+      for (double v : s.text_scales) line(CfgRealText(v));
+      break;
+    case kInclude:
+      for (const std::string& v : s.include) line(v);
+      break;
+    case kExclude:
+      for (const std::string& v : s.exclude) line(v);
+      break;
+    case kTstyle:
+      for (const CfgTextStyleEntry& v : s.text_styles) line(v.name + " " + std::to_string(v.value));
+      break;
+    case kMaxLayer:
+      line(std::to_string(s.max_layer));
+      break;
+    case kErrorLayer:
+      line(std::to_string(s.error_layer));
+      break;
+    case kBlockText:
+      word(s.block_text);
+      break;
+    case kLinkMode:
+      word(s.link_mode);
+      break;
+    case kRemoveHatch:
+      word(s.remove_hatch);
+      break;
+    case kRemoveDim:
+      word(s.remove_dim);
+      break;
+    case kPath:
+      line(s.path);
+      break;
+    case kMiter:
+      word(s.miter);
+      break;
+    case kMapCircle:
+      word(s.map_circle);
+      break;
+    case kLayer:
+      for (const CfgLayerEntry& v : s.layers) {
+        line(v.name + " " + std::to_string(v.layer) + " " + std::to_string(v.colour));
+      }
+      break;
+    case kFontLibs:
+      for (const std::string& v : s.font_libs) line(v);
+      break;
+    case kRefLibs:
+      for (const std::string& v : s.ref_libs) line(v);
+      break;
+    case kGdsQualify:
+      word(s.gds_qualify);
+      break;
+    case kCifFont:
+    case kPathFont:
+      for (const CfgFontSlot& f : s.fonts) {
+        line(f.file + " " + kModes[f.mode % 3] + " " + kStyles[f.style % 3]);
+      }
+      break;
+    case kTextFont:
+      for (const std::string& v : s.text_fonts) line(v);
+      break;
+    case kTextStyle:
+      for (const std::string& v : s.text_style_names) line(v);
+      break;
+    case kAutoscale:
+      word(s.autoscale);
+      break;
+    case kTextStrokeWeight:
+      line(CfgRealText(s.text_stroke_weight, 12));
+      break;
+    default:
+      break;
+  }
+  if (EndsWithEmptyLine(key)) out += nl;
+  return out;
+}
+
+// The lines of a kept record, written as the file held them.
+std::string KeptRecordText(const CfgKeptRecord& kept) {
+  const std::string nl = "\r\n";
+  std::string out;
+  for (const std::string& line : kept.lines) out += nl + line;
+  out += nl;
+  if (EndsWithEmptyLine(kept.key)) out += nl;
+  return out;
 }
 
 }  // namespace
@@ -389,11 +739,18 @@ std::string CfgUnitWord(std::string_view text) {
 }
 
 GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_directory) {
+  return ParseGdsCfg(text, config_directory, nullptr);
+}
+
+GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_directory,
+                           std::vector<CfgNote>* notes) {
   GdsCfgSettings settings;
+  const std::vector<std::string> raw = SplitTextLines(text);
   const std::vector<std::string> lines = SplitLines(text);
   const auto& table = GdsCfgKeyTable();
   for (size_t key = 0; key < table.size(); ++key) {
     const std::string_view prefix(table[key].key, static_cast<size_t>(table[key].compare));
+    const size_t most = static_cast<size_t>(table[key].values);
     bool at_record_start = true;
     for (size_t i = 0; i < lines.size(); ++i) {
       if (lines[i].empty()) {
@@ -405,105 +762,72 @@ GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_dire
         continue;
       }
       std::vector<std::string> values;
-      for (size_t j = i + 1; j < lines.size() && values.size() < size_t(table[key].values); ++j) {
-        if (table[key].list && lines[j].empty()) break;
-        values.push_back(lines[j]);
+      size_t end = i + 1;  // after the record's last line
+      for (; end < lines.size(); ++end) {
+        if (table[key].list ? lines[end].empty() : values.size() == most) break;
+        if (values.size() < most) values.push_back(lines[end]);
       }
-      Apply(key, values, settings, config_directory);
+      RecordNotes record_notes(EngineReads(key) ? notes : nullptr, table[key].key, i + 1);
+      if (table[key].list && end - (i + 1) > most) {
+        record_notes.Add(most, Quote(lines[i + 1 + most]) + ": the engine reads at most " +
+                                   std::to_string(most) +
+                                   " lines of the list; this line and those after it are "
+                                   "not read.");
+      }
+      // As the engine: a record without value lines sets nothing.
+      if (!values.empty()) Apply(key, values, settings, config_directory, record_notes);
+      // A record cut short by the end of the file cannot stand before the records written
+      // after it (they would become its values): it is written as the shell writes it.
+      const bool whole_record = table[key].list || values.size() == most;
+      if (EngineReads(key) && record_notes.count() > 0 && whole_record) {
+        CfgKeptRecord kept;
+        kept.key = key;
+        kept.lines.assign(raw.begin() + static_cast<long>(i), raw.begin() + static_cast<long>(end));
+        kept.as_read = FormatRecord(key, settings);
+        settings.kept.push_back(std::move(kept));
+      }
       break;  // only the first record of a key counts
     }
   }
   return settings;
 }
 
+std::vector<std::string> GdsCfgNotes(std::string_view text, const std::string& file_name) {
+  std::vector<CfgNote> notes;
+  ParseGdsCfg(text, "", &notes);
+  std::vector<std::string> texts;
+  for (const CfgNote& note : notes) {
+    texts.push_back(file_name + ", line " + std::to_string(note.line) + ": " + note.key + " " +
+                    note.text);
+  }
+  return texts;
+}
+
 std::string FormatGdsCfg(const GdsCfgSettings& s) {
-  static const char* const kModes[] = {"FLUSH", "ROUND", "EXTENDED"};
-  static const char* const kStyles[] = {"OUTLINE", "LWEIGHT", "LWIDENING"};
-  const std::string nl = "\r\n";
   std::string out;
-  auto key = [&](const char* name) { out += nl + name + nl; };
-  auto line = [&](const std::string& text) { out += text + nl; };
-  auto word = [&](bool yes) { line(yes ? "ON" : "OFF"); };
-  auto list_end = [&] { out += nl; };
-  key("ACADUNIT");
-  line(std::to_string(s.acad_units));
-  line(s.acad_unit);
-  key("GDSUNIT");
-  line(std::to_string(s.gds_units));
-  line(s.gds_unit);
-  key("MAXERR");
-  line(std::to_string(s.max_errors));
-  key("MAX_POINT");
-  line(std::to_string(s.max_point));
-  key("ARCRES");
-  line(Printf("%lf", s.arc_resolution));
-  key("ARCSAG");
-  line(Printf("%.12lf", s.arc_sag));
-  key("MIN_LINE");
-  line(Printf("%lf", s.min_line));
-  key("SCALE_FACTOR");
-  line(Printf("%lf", s.scale_factor));
-  key("TSCALE");
-  for (double v : s.text_scales) line(Printf("%lf", v));
-  list_end();
-  key("INCLUDE");
-  for (const std::string& v : s.include) line(v);
-  list_end();
-  key("EXCLUDE");
-  for (const std::string& v : s.exclude) line(v);
-  list_end();
-  key("TSTYLE");
-  for (const CfgTextStyleEntry& v : s.text_styles) line(v.name + " " + std::to_string(v.value));
-  list_end();
-  key("MAX_LAYER");
-  line(std::to_string(s.max_layer));
-  key("ERROR_LAYER");
-  line(std::to_string(s.error_layer));
-  key("BLOCK_TEXT");
-  word(s.block_text);
-  key("LINK_MODE");
-  word(s.link_mode);
-  key("REMOVE_HATCH");
-  word(s.remove_hatch);
-  key("REMOVE_DIM");
-  word(s.remove_dim);
-  key("PATH");
-  line(s.path);
-  key("MITER");
-  word(s.miter);
-  key("MAP_CIRCLE");
-  word(s.map_circle);
-  key("LAYER");
-  for (const CfgLayerEntry& v : s.layers) {
-    line(v.name + " " + std::to_string(v.layer) + " " + std::to_string(v.colour));
-  }
-  list_end();
-  key("FONTLIBS");
-  for (const std::string& v : s.font_libs) line(v);
-  list_end();
-  key("REFLIBS");
-  for (const std::string& v : s.ref_libs) line(v);
-  list_end();
-  key("GDSQUALIFY");
-  word(s.gds_qualify);
-  for (const char* name : {"CIF_FONT", "PATH_FONT"}) {
-    key(name);
-    for (const CfgFontSlot& f : s.fonts) {
-      line(f.file + " " + kModes[f.mode % 3] + " " + kStyles[f.style % 3]);
+  for (size_t key = 0; key < GdsCfgKeyTable().size(); ++key) {
+    const std::string record = FormatRecord(key, s);
+    const CfgKeptRecord* kept = nullptr;
+    for (const CfgKeptRecord& k : s.kept) {
+      if (k.key == key && k.as_read == record) kept = &k;
     }
+    out += kept != nullptr ? KeptRecordText(*kept) : record;
   }
-  key("TEXT_FONT");
-  for (const std::string& v : s.text_fonts) line(v);
-  list_end();
-  key("TEXT_STYLE");
-  for (const std::string& v : s.text_style_names) line(v);
-  list_end();
-  key("AUTOSCALE");
-  word(s.autoscale);
-  key("TEXT_STROKE_WEIGHT");
-  line(Printf("%.12lf", s.text_stroke_weight));
-  out += nl + nl;
+  out += "\r\n\r\n";
   return out;
+}
+
+std::string CfgRealText(double value, int min_decimals) {
+  std::string text;
+  // 1074 decimals write every double exactly; far fewer are needed in practice.
+  for (int decimals = std::max(min_decimals, 0); decimals <= 1074; ++decimals) {
+    const int size = std::snprintf(nullptr, 0, "%.*f", decimals, value);
+    text.assign(static_cast<size_t>(size) + 1, '\0');
+    std::snprintf(text.data(), text.size(), "%.*f", decimals, value);
+    text.pop_back();
+    if (!std::isfinite(value) || std::strtod(text.c_str(), nullptr) == value) break;
+  }
+  return text;
 }
 
 }  // namespace kavrinth

@@ -2,7 +2,8 @@
 // of a key line and value lines. A key is recognised only at the start of the file or after
 // an empty line, by its first compare-length characters; only its first record counts.
 // Limits and record fields are the engine's, so that a file the shell writes means to the
-// engine what it means to the shell.
+// engine what it means to the shell. A record holding a value the engine would refuse or read
+// otherwise than written is kept as the file holds it, and the value is named in a note.
 #pragma once
 
 #include <array>
@@ -29,6 +30,22 @@ struct CfgLayerEntry {
   std::string name;
   int layer = 0;
   int colour = 1;
+};
+
+// A record as the file holds it, kept because the engine would refuse a value of it or read
+// one otherwise than written. It is written back as it is while the values read from it are
+// unchanged, so that the user, not the reader, decides what becomes of it.
+struct CfgKeptRecord {
+  size_t key = 0;                  // index in the key table
+  std::vector<std::string> lines;  // the key line and the value lines, without line ends
+  std::string as_read;             // the record as FormatGdsCfg writes the values read from it
+};
+
+// A value the engine would refuse or read otherwise than written.
+struct CfgNote {
+  size_t line = 0;  // of the file, from 1
+  std::string key;
+  std::string text;  // the value and what the engine does with it
 };
 
 // Every value of the key table, at its default.
@@ -65,6 +82,7 @@ struct GdsCfgSettings {
   std::array<std::string, 4> text_style_names = {"STANDARD", "STANDARD", "STANDARD", "STANDARD"};
   bool autoscale = false;
   double text_stroke_weight = 10.0;
+  std::vector<CfgKeptRecord> kept;  // in the order they were read
 };
 
 // The key table: key word, compare length, value lines (a list's maximum).
@@ -83,9 +101,21 @@ bool MatchGdsCfgKey(std::string_view word, size_t* index);
 // Reads the records from a file's text over the defaults. config_directory is where font
 // files are looked for when their own name does not find them.
 GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_directory);
+// The same, adding a note for every value the engine would refuse or read otherwise than
+// written.
+GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_directory,
+                           std::vector<CfgNote>* notes);
+
+// The notes of a settings file's text, each "<file>, line <n>: <KEY> ..." for the user.
+std::vector<std::string> GdsCfgNotes(std::string_view text, const std::string& file_name);
 
 // The records in table order, each "\r\n<key>\r\n" and its value lines, ending "\r\n\r\n".
 std::string FormatGdsCfg(const GdsCfgSettings& settings);
+
+// A real as it is written to a settings file: fixed-point with at least min_decimals
+// decimals, and as many more as it takes for the text to read back as the very same value
+// (the readers use strtod and "%lf", so 2e-7 must not become "0.000000").
+std::string CfgRealText(double value, int min_decimals = 6);
 
 // "1", "y", "yes", "on" (any case) are yes.
 bool CfgYes(std::string_view text);

@@ -38,6 +38,20 @@ std::string UnreadableReason(const std::string& path) {
   return {};
 }
 
+// Values of a CFG file that the engine would refuse or read otherwise than written: the
+// records stay as written, and the user is told which values they are.
+void ShowSettingsNotes(const std::vector<std::string>& notes) {
+  if (notes.empty()) return;
+  constexpr size_t kShown = 20;
+  std::string text = "The translation engine will not take these values as they are written:\n\n";
+  for (size_t i = 0; i < notes.size() && i < kShown; ++i) text += notes[i] + "\n";
+  if (notes.size() > kShown) {
+    text += "... and " + std::to_string(notes.size() - kShown) + " more.\n";
+  }
+  text += "\nThe records are kept as written; the job log lists these values again.";
+  ShellMessage(text);
+}
+
 constexpr const char* kViewerColours[] = {"255,0,0", "0,255,0",   "255,255,0",
                                           "0,0,255", "255,0,255", "0,255,255"};
 
@@ -125,6 +139,7 @@ bool SelectCfgFile(TabrunJob* job, const std::string& path, const CAppProfile& p
     written = WriteJobSettings(*job, &error);
   } else {
     ReadJobSettings(job, path);
+    ShowSettingsNotes(JobSettingsNotes(path));
     written = WriteJobSettings(*job, &error, false);
   }
   *failed = written != 0;

@@ -22,6 +22,18 @@ std::string Printf(const char* format, auto... values) {
   return text;
 }
 
+// The values of the job's CFG file that the engine would refuse or read otherwise than
+// written, as a block of the log; "" when there are none.
+std::string SettingsNotesText(const TabrunJob& job) {
+  if (job.cfg_path.empty()) return {};
+  const std::vector<std::string> notes = JobSettingsNotes(job.cfg_path);
+  if (notes.empty()) return {};
+  const std::string nl = "\r\n";
+  std::string out = nl + "Settings File Notes:" + nl;
+  for (const std::string& note : notes) out += note + nl;
+  return out;
+}
+
 }  // namespace
 
 std::string GeneratedFilesText(const TabrunJob& job) {
@@ -97,6 +109,7 @@ int RebuildJobLog(const TabrunJob& job, const RunTiming& timing, bool with_files
   text += "GDS Unit:       \t" + job.scan.gds_unit + nl;
   text += std::string("Output Unit:    \t") + (IsMilUnit(job.scan.gds_unit) ? "MIL" : "UM") + nl;
   text += "Structure:      \t" + job.scan.top + nl;
+  text += SettingsNotesText(job);
   if (with_files) text += GeneratedFilesText(job);
   text += *engine_log;
   text += pg_log;

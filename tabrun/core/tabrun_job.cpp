@@ -39,7 +39,11 @@ const PgKey* FindPgKey(std::string_view line) {
   return nullptr;
 }
 
-std::string Lf(double value) {
+// A value the readers take back: written so that it reads back as the same value.
+std::string Lf(double value) { return CfgRealText(value); }
+
+// A value no reader takes back (the unit group the stored unit does not decide), as "%lf".
+std::string PlainLf(double value) {
   char text[400];
   std::snprintf(text, sizeof text, "%lf", value);
   return text;
@@ -140,10 +144,12 @@ std::string FormatPgSettings(const TabrunJob& job) {
   const bool mils = o.mask_unit == 1;
   const double to_mils = mils ? 1.0 : 1.0 / kMilsToMicrons;
   const double to_microns = mils ? kMilsToMicrons : 1.0;
+  // The group of the stored unit comes first and is the one read back.
   auto group = [&](const char* prefix, double factor) {
-    record((std::string(prefix) + "MIN").c_str(), Lf(o.min_dimension * factor));
-    record((std::string(prefix) + "MAX").c_str(), Lf(o.max_dimension * factor));
-    record((std::string(prefix) + "SAG").c_str(), Lf(o.mask_sag * factor));
+    auto text = factor == 1.0 ? Lf : PlainLf;
+    record((std::string(prefix) + "MIN").c_str(), text(o.min_dimension * factor));
+    record((std::string(prefix) + "MAX").c_str(), text(o.max_dimension * factor));
+    record((std::string(prefix) + "SAG").c_str(), text(o.mask_sag * factor));
   };
   if (mils) {
     group("ENG", to_mils);
@@ -170,8 +176,14 @@ void ParsePgSettings(std::string_view text, TabrunJob* job) {
   o.feature_size = unit.size() > 1 && (unit[1] == 'M' || unit[1] == 'm') ? 5.0 : 0.2;
   enum class Group { kNone, kMetric, kEnglish } group = Group::kNone;
   const std::vector<std::string> lines = SplitTextLines(text);
+  // A key counts only where a record starts (the file's start or after a line that is empty
+  // or blank), as the engine reads records: a structure named FEATURE in a name list is no
+  // record.
+  bool at_record_start = true;
   for (size_t i = 0; i < lines.size(); ++i) {
-    const PgKey* key = FindPgKey(lines[i]);
+    const bool record_start = at_record_start;
+    at_record_start = TrimmedWord(lines[i]).empty();
+    const PgKey* key = record_start ? FindPgKey(lines[i]) : nullptr;
     if (key == nullptr) continue;
     const std::string name = key->key;
     if (name == "PG_OUTPUT") {
@@ -204,6 +216,7 @@ void ParsePgSettings(std::string_view text, TabrunJob* job) {
     if (name == "TSCALE") continue;  // derived from SHTSCALE and the scale when written
     if (i + 1 >= lines.size()) break;
     const std::string& value = lines[++i];
+    at_record_start = TrimmedWord(value).empty();
     if (value.empty()) continue;
     const auto real = Real(value);
     const auto integer = Integer(value);
@@ -288,6 +301,11 @@ void ReadJobSettings(TabrunJob* job, const std::string& path) {
   const std::optional<std::string> text = ReadWholeFile(path);
   job->cfg = ParseGdsCfg(text ? *text : std::string(), job->working_dir);
   if (text) ParsePgSettings(*text, job);
+}
+
+std::vector<std::string> JobSettingsNotes(const std::string& path) {
+  const std::optional<std::string> text = ReadWholeFile(path);
+  return text ? GdsCfgNotes(*text, path) : std::vector<std::string>();
 }
 
 }  // namespace kavrinth

@@ -6,6 +6,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tabrun/core/gds_cfg_file.h"
 #include "tabrun/core/layer_output_table.h"
@@ -56,5 +57,10 @@ int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_fil
 // Reads the CFG file: the GDS.CFG records (starting from the defaults) and the PG settings
 // records. A file that cannot be read leaves the defaults.
 void ReadJobSettings(TabrunJob* job, const std::string& path);
+
+// The values of the CFG file at path that the engine would refuse or read otherwise than
+// written, one text each naming the file and the line (GdsCfgNotes); none when the file
+// cannot be read.
+std::vector<std::string> JobSettingsNotes(const std::string& path);
 
 }  // namespace kavrinth

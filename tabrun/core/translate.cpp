@@ -175,9 +175,11 @@ std::string InputConflict(const TabrunJob& job) {
 }  // namespace
 
 std::string EngineBaseArguments(const TabrunJob& job) {
+  // The engine is told the settings file the shell has just written, so that another
+  // spelling of it left in the working directory (GDS.CFG beside gds.cfg) is never read.
   return "\"" + job.gds_path + "\"" + Printf(" %lf ", job.options.feature_size) +
          job.layers.SelectedText() + " " + Quoted(job.scan.top) +
-         Printf(" -s%lf ", job.options.scale);
+         Printf(" -s%lf ", job.options.scale) + "-cfg:" + std::string(kGdsCfgName) + " ";
 }
 
 void DeleteTempOutputs(const TabrunJob& job) {

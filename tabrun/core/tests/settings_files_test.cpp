@@ -6,7 +6,10 @@
 
 #include "support/app_profile.h"
 #include "support/job_file_names.h"
+#include "support/notifier.h"
 #include "tabrun/core/gds_cfg_file.h"
+#include "tabrun/core/job_actions.h"
+#include "tabrun/core/job_log.h"
 #include "tabrun/core/tabrun_job.h"
 #include "tabrun/core/tabrun_options.h"
 #include "testing/temp_dir.h"
@@ -27,7 +30,9 @@ TEST(GdsCfgFileTest, KeysAreTakenOnlyAtRecordStartsAndWithinTheirRanges) {
   const Case cases[] = {
       {"MAX_POINT\n4096\n", 4096, 9.0},
       {"MAX_POINT\n4097\n", 200, 9.0},
-      {"ARCRES\n0.0999\n", 200, 9.0},
+      // The engine's limits: above 0.00999 and below 90.0999.
+      {"ARCRES\n0.00999\n", 200, 9.0},
+      {"ARCRES\n0.0999\n", 200, 0.0999},
       {"ARCRES\n0.1\n", 200, 0.1},
       // The second key follows a value line, not an empty line: not a record.
       {"MAX_POINT\n300\nARCRES\n1.5\n", 300, 9.0},
@@ -54,9 +59,9 @@ TEST(GdsCfgFileTest, ListsUnitsWordsAndPrefixesFollowTheRecordRules) {
   EXPECT_EQ(s.gds_unit, "UM");
   ASSERT_EQ(s.text_styles.size(), 64u);
   EXPECT_EQ(s.text_styles[63].name, "S63");
-  // LAYER lines as the engine reads them: name, layer, colour 1-6.
+  // LAYER lines as the engine reads them: name as written, layer, colour 1-6.
   ASSERT_EQ(s.layers.size(), 2u);
-  EXPECT_EQ(s.layers[0].name, "METAL");
+  EXPECT_EQ(s.layers[0].name, "metal");
   EXPECT_EQ(s.layers[0].colour, 3);
   EXPECT_EQ(s.layers[1].layer, 0);
   EXPECT_EQ(s.layers[1].colour, 3);
@@ -87,6 +92,138 @@ TEST(GdsCfgFileTest, WrittenRecordsReadBackUnchanged) {
   EXPECT_EQ(back.max_layer, 512);
   EXPECT_DOUBLE_EQ(back.text_stroke_weight, 3.25);
   EXPECT_EQ(FormatGdsCfg(back), text);
+}
+
+// A hand-edited record holding a value the engine would refuse or read otherwise: the note
+// names its line and the engine's limit, the record is written back as it stands, and
+// writing and reading it again keep it so.
+TEST(GdsCfgFileTest, ValuesTheEngineWouldChangeAreNamedAndTheirRecordsKeptAsWritten) {
+  std::string long_list = "INCLUDE\n";
+  for (int i = 0; i < 300; ++i) long_list += "CELL" + std::to_string(i) + "\n";
+  long_list += "\n";
+  const std::string long_library(50, 'L');
+  struct Case {
+    std::string text;
+    std::string note;  // "line <n>: <KEY> ..."
+    std::string kept;  // the record as written back
+  };
+  const Case cases[] = {
+      {"MAX_LAYER\n1024\n",
+       "line 2: MAX_LAYER '1024' is outside 1 to 512, the engine's limits; the engine uses 64.",
+       "\r\nMAX_LAYER\r\n1024\r\n"},
+      {"LAYER\nPOLY 5 200\n\n",
+       "line 2: LAYER 'POLY 5 200': the engine reads the third number as a colour 1 to 6; it "
+       "uses colour 2.",
+       "\r\nLAYER\r\nPOLY 5 200\r\n\r\n"},
+      {"MAX_LAYER\n16\n\nLAYER\nMETAL 20 3\nPOLY 5\n\n",
+       "line 5: LAYER 'METAL 20 3': the engine reads the GDS layer as 4 (modulo MAX_LAYER 16).",
+       "\r\nLAYER\r\nMETAL 20 3\r\nPOLY 5\r\n\r\n"},
+      {"LAYER\nVIA 2000 1\n\n",
+       "line 2: LAYER 'VIA 2000 1': the GDS layer is not one of 0 to 1023, the engine's limits; "
+       "the engine uses 0.",
+       "\r\nLAYER\r\nVIA 2000 1\r\n\r\n"},
+      {"ERROR_LAYER\n600\n",
+       "line 2: ERROR_LAYER '600' is outside 0 to 512, the engine's limits; the engine uses -1.",
+       "\r\nERROR_LAYER\r\n600\r\n"},
+      {"ACADUNIT\n0\nMM\n",
+       "line 2: ACADUNIT '0' is outside 1 to 9999999, the engine's limits; the engine uses 1000.",
+       "\r\nACADUNIT\r\n0\r\nMM\r\n"},
+      {"GDSUNIT\n1000\nfeet\n",
+       "line 3: GDSUNIT 'feet' is not a unit the engine knows; it reads it as MIL.",
+       "\r\nGDSUNIT\r\n1000\r\nfeet\r\n"},
+      {"SCALE_FACTOR\n0\n",
+       "line 2: SCALE_FACTOR '0' is not above 1e-12 and below 1e+12, the engine's limits; the "
+       "engine uses 1.",
+       "\r\nSCALE_FACTOR\r\n0\r\n"},
+      {"\nMAXERR\n12abc\n", "line 3: MAXERR '12abc' is not a number; the engine reads it as 12.",
+       "\r\nMAXERR\r\n12abc\r\n"},
+      {"MAX_POINT\n\n",
+       "line 2: MAX_POINT '' is outside 4 to 4096, the engine's limits; the engine uses 4096.",
+       "\r\nMAX_POINT\r\n\r\n"},
+      {"BLOCK_TEXT\nmaybe\n",
+       "line 2: BLOCK_TEXT 'maybe' is neither yes nor no; the engine reads it as OFF.",
+       "\r\nBLOCK_TEXT\r\nmaybe\r\n"},
+      {"PATH\ncurved\n",
+       "line 2: PATH 'curved' is not OUTLINE, LWEIGHT, LWIDENING or ROUND; the engine keeps "
+       "LWEIGHT.",
+       "\r\nPATH\r\ncurved\r\n"},
+      {"EXCLUDE\nTOP extra\n\n",
+       "line 2: EXCLUDE 'TOP extra': the engine reads only the first word, 'TOP'.",
+       "\r\nEXCLUDE\r\nTOP extra\r\n\r\n"},
+      {"TSTYLE\nS1 7\n\n",
+       "line 2: TSTYLE 'S1 7': the style number is not one of 0 to 3, the engine's limits; the "
+       "engine uses 0.",
+       "\r\nTSTYLE\r\nS1 7\r\n\r\n"},
+      {"REFLIBS\n" + long_library + "\n\n",
+       "line 2: REFLIBS '" + long_library + "': the engine keeps the first 43 characters",
+       "\r\nREFLIBS\r\n" + long_library + "\r\n\r\n\r\n"},
+      {long_list,
+       "line 258: INCLUDE 'CELL256': the engine reads at most 256 lines of the list; this line "
+       "and those after it are not read.",
+       "\r\nCELL255\r\nCELL256\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 40));
+    const std::vector<std::string> notes = GdsCfgNotes(c.text, "job.cfg");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_TRUE(notes[0].starts_with("job.cfg, " + c.note)) << notes[0];
+    const std::string written = FormatGdsCfg(ParseGdsCfg(c.text, ""));
+    EXPECT_NE(written.find(c.kept), std::string::npos) << written;
+    EXPECT_EQ(GdsCfgNotes(written, "job.cfg").size(), 1u);
+    EXPECT_EQ(FormatGdsCfg(ParseGdsCfg(written, "")), written);
+  }
+  // What the engine takes as written gives no note, and is written back as the shell
+  // writes every record.
+  for (const char* text :
+       {"ERROR_LAYER\n-1\n", "ARCSAG\n0\n", "ARCRES\n0.05\n", "LAYER\nmetal 7 3\nPOLY 5\n\n",
+        "ACADUNIT\n100\ninches\n", "BLOCK_TEXT\nno\n"}) {
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(GdsCfgNotes(text, "job.cfg").empty());
+    EXPECT_TRUE(ParseGdsCfg(text, "").kept.empty());
+  }
+  EXPECT_TRUE(GdsCfgNotes(FormatGdsCfg(GdsCfgSettings()), "job.cfg").empty());
+  // A record cut short by the end of the file is named, and written as the shell writes it,
+  // so that the records after it keep their own lines.
+  for (const char* text : {"ACADUNIT\n0", "TSCALE\n0\n"}) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(GdsCfgNotes(text, "job.cfg").size(), 1u);
+    const GdsCfgSettings read = ParseGdsCfg(text, "");
+    EXPECT_TRUE(read.kept.empty());
+    const std::string written = FormatGdsCfg(read);
+    EXPECT_EQ(FormatGdsCfg(ParseGdsCfg(written, "")), written);
+    EXPECT_TRUE(GdsCfgNotes(written, "job.cfg").empty());
+  }
+  // The value read is the engine's; a changed value is written as the shell writes it.
+  GdsCfgSettings changed = ParseGdsCfg("MAX_LAYER\n1024\n", "");
+  EXPECT_EQ(changed.max_layer, 64);
+  changed.max_layer = 128;
+  EXPECT_NE(FormatGdsCfg(changed).find("\r\nMAX_LAYER\r\n128\r\n"), std::string::npos);
+}
+
+// Small and long reals: what is written reads back as the very same value.
+TEST(GdsCfgFileTest, RealsReadBackAsTheValuesWritten) {
+  EXPECT_EQ(CfgRealText(2e-7), "0.0000002");
+  EXPECT_EQ(CfgRealText(0.5), "0.500000");
+  EXPECT_EQ(CfgRealText(1.5, 12), "1.500000000000");
+  EXPECT_EQ(CfgRealText(-3.25), "-3.250000");
+  for (double v : {2e-7, 1.5e-12, 3e-11, 0.1, 1.0 / 3, 2.0 / 3e5, 123456.789, 5e11, 999999.75}) {
+    SCOPED_TRACE(v);
+    GdsCfgSettings s;
+    s.scale_factor = v;
+    s.min_line = v;
+    s.arc_sag = v;
+    s.text_scales = {v, v * 1.5, v / 1.25, v};
+    s.text_stroke_weight = v;
+    if (v > 0.00999 && v < 90.0999) s.arc_resolution = v;
+    const GdsCfgSettings back = ParseGdsCfg(FormatGdsCfg(s), "");
+    EXPECT_EQ(back.scale_factor, v);
+    EXPECT_EQ(back.min_line, v);
+    EXPECT_EQ(back.arc_sag, v);
+    EXPECT_EQ(back.text_scales, s.text_scales);
+    EXPECT_EQ(back.text_stroke_weight, v);
+    EXPECT_EQ(back.arc_resolution, s.arc_resolution);
+    EXPECT_EQ(FormatGdsCfg(back), FormatGdsCfg(s));
+  }
 }
 
 class JobSettingsTest : public ::testing::Test {
@@ -153,6 +290,84 @@ TEST_F(JobSettingsTest, ReadingChecksEveryValueAndStopsAtTheListsEnd) {
   EXPECT_DOUBLE_EQ(mils.options.feature_size, 0.2);
 }
 
+// The PG options round trip: read, write, read gives the same values, small ones too.
+TEST_F(JobSettingsTest, PgSettingsReadBackAsTheValuesWritten) {
+  struct Case {
+    double scale, font, feature, small_angle, compensation, dimension;
+    int32_t mask_unit;
+  };
+  const Case cases[] = {
+      {1.0, 1.0, 0.5, 0.5, 0.0, 0.1, 0},
+      {3e-6, 2e-7, 1.0 / 3, 1.0 / 3, 1e-9, 2e-7, 1},
+      {3.0, 1.0 / 7, 123456.789, 1e-7, -2.5e-8, 1.0 / 3, 0},
+      {999999.5, 3e5, 7e-6, 0.25, 1e-13, 5e-7, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scale);
+    TabrunOptions& o = job_.options;
+    o.scale = c.scale;
+    o.font_scales = {c.font, c.font * 2, c.font * 3, c.font};
+    o.feature_size = c.feature;
+    o.small_angle = c.small_angle;
+    o.compensation = c.compensation;
+    o.min_dimension = c.dimension;
+    o.max_dimension = c.dimension * 9;
+    o.mask_sag = c.dimension / 7;
+    o.mask_unit = c.mask_unit;
+    const std::string text = FormatPgSettings(job_);
+    TabrunJob back;
+    back.scan.gds_unit = "UM";
+    ParsePgSettings(text, &back);
+    const TabrunOptions& b = back.options;
+    EXPECT_EQ(b.scale, o.scale);
+    EXPECT_EQ(b.font_scales, o.font_scales);
+    EXPECT_EQ(b.feature_size, o.feature_size);
+    EXPECT_EQ(b.small_angle, o.small_angle);
+    EXPECT_EQ(b.compensation, o.compensation);
+    EXPECT_EQ(b.min_dimension, o.min_dimension);
+    EXPECT_EQ(b.max_dimension, o.max_dimension);
+    EXPECT_EQ(b.mask_sag, o.mask_sag);
+    EXPECT_EQ(b.mask_unit, o.mask_unit);
+    EXPECT_EQ(FormatPgSettings(back), text);
+    // The engine takes TSCALE from these records: the font scales over the scale.
+    const GdsCfgSettings engine_view = ParseGdsCfg(text, "");
+    for (size_t i = 0; i < 4; ++i)
+      EXPECT_EQ(engine_view.text_scales[i], o.font_scales[i] / o.scale);
+  }
+}
+
+// A PG key is a key only where a record starts, so a structure of a name list never sets a
+// PG option.
+TEST_F(JobSettingsTest, PgKeysCountOnlyWhereARecordStarts) {
+  struct Case {
+    const char* text;
+    double feature_size;
+    double scale;
+    std::vector<int> selected;
+  };
+  const Case cases[] = {
+      {"INCLUDE\nFEATURE\n10UM_MARK\n\n", 5.0, 1.0, {3}},
+      {"EXCLUDE\nTOP\nPG_OUTPUT\n7 seven.em\n\n", 5.0, 1.0, {3}},
+      {"INCLUDE\nSCALE\n0.5\n\n", 5.0, 1.0, {3}},
+      {"MAX_POINT\n300\nFEATURE\n10\n", 5.0, 1.0, {3}},
+      {"FEATURE\n10\n", 10.0, 1.0, {3}},
+      {"MAXERR\n5\n\nFEATURE\n10\n\nPG_OUTPUT\n7 seven.em\n", 10.0, 1.0, {7}},
+      {"   \nSCALE\n0.5\n", 5.0, 0.5, {3}},  // a line of blanks ends a record too
+      {"SCALE\n\nFEATURE\n7\n", 7.0, 1.0, {3}},
+      {"SCALE\n0.5\nFEATURE\n7\n", 5.0, 0.5, {3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    TabrunJob job;
+    job.scan.gds_unit = "UM";
+    job.layers.selected = {3};
+    ParsePgSettings(c.text, &job);
+    EXPECT_EQ(job.options.feature_size, c.feature_size);
+    EXPECT_EQ(job.options.scale, c.scale);
+    EXPECT_EQ(job.layers.selected, c.selected);
+  }
+}
+
 TEST_F(JobSettingsTest, TheCfgFileKeepsBothRecordSetsAndRecordsItDoesNotManage) {
   test_support::WriteBytes(
       job_.cfg_path,
@@ -188,6 +403,58 @@ TEST_F(JobSettingsTest, TheCfgFileKeepsBothRecordSetsAndRecordsItDoesNotManage) 
   EXPECT_EQ(again.layers.selected, (std::vector<int>{1}));
   ASSERT_EQ(WriteJobSettings(again, &error), 0) << error;
   EXPECT_EQ(ReadBytes(job_.cfg_path), cfg);
+}
+
+// Select/Create CFG File on a hand-edited file: the user is told which values the engine
+// would refuse or change, the records stay as written through every save, and the job log
+// names the values again.
+TEST_F(JobSettingsTest, AHandEditedCfgKeepsItsRecordsAndItsValuesAreNamed) {
+  test_support::WriteBytes(job_.cfg_path,
+                           "MAX_POINT\r\n300\r\n\r\nMAX_LAYER\r\n1024\r\n\r\n"
+                           "LAYER\r\nPOLY 5 200\r\nMETAL 7 3\r\n\r\n");
+  ScriptedNotifier notifier;
+  ScopedNotifier scoped(&notifier);
+  bool failed = true;
+  SelectCfgFile(&job_, job_.cfg_path, CAppProfile(), &failed);
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(job_.cfg.max_point, 300);
+  ASSERT_EQ(notifier.shown.size(), 1u);
+  const std::string& message = notifier.shown[0].text;
+  EXPECT_NE(message.find(job_.cfg_path + ", line 5: MAX_LAYER '1024' is outside 1 to 512"),
+            std::string::npos)
+      << message;
+  EXPECT_NE(message.find(job_.cfg_path + ", line 8: LAYER 'POLY 5 200': the engine reads the "
+                                         "third number as a colour 1 to 6"),
+            std::string::npos)
+      << message;
+  EXPECT_EQ(message.find("METAL"), std::string::npos);
+
+  ASSERT_TRUE(SaveJobSettings(job_));
+  const std::string cfg = ReadBytes(job_.cfg_path);
+  EXPECT_NE(cfg.find("\r\nMAX_LAYER\r\n1024\r\n"), std::string::npos) << cfg;
+  EXPECT_NE(cfg.find("\r\nLAYER\r\nPOLY 5 200\r\nMETAL 7 3\r\n\r\n"), std::string::npos) << cfg;
+  EXPECT_NE(cfg.find("\r\nMAX_POINT\r\n300\r\n"), std::string::npos);
+  const std::vector<std::string> notes = JobSettingsNotes(job_.cfg_path);
+  ASSERT_EQ(notes.size(), 2u);
+  // Read again and saved again, the file stays as it is.
+  TabrunJob again;
+  again.working_dir = job_.working_dir;
+  again.cfg_path = job_.cfg_path;
+  ReadJobSettings(&again, again.cfg_path);
+  ASSERT_TRUE(SaveJobSettings(again));
+  EXPECT_EQ(ReadBytes(job_.cfg_path), cfg);
+
+  // After a run the job log lists them where the file now holds them.
+  job_.gds_path = dir_.Write("chip.gds", "GDSII");
+  const JobFileNames names = MakeJobFileNames(job_.gds_path);
+  dir_.Write(names.log, "engine log\r\n");
+  std::string error;
+  ASSERT_EQ(RebuildJobLog(job_, RunTiming(), false, &error), 0) << error;
+  const std::string log = ReadBytes(job_.InWorkingDir(names.log));
+  EXPECT_NE(log.find("\r\nSettings File Notes:\r\n" + notes[0] + "\r\n" + notes[1] + "\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("engine log\r\n"), std::string::npos);
 }
 
 TEST_F(JobSettingsTest, AFailedWriteIsReportedAndLeavesTheOldFile) {

@@ -146,7 +146,7 @@ TEST_F(TranslateTest, PgFilesAreTheBytesTheProgramsGiveByHand) {
     EXPECT_TRUE(host_.finished);
     ASSERT_EQ(host_.engine_arguments.size(), 2u);
     EXPECT_EQ(host_.engine_arguments[0],
-              "\"" + gds_ + "\" 0.500000 1,2,3,4,5 TESTPAT -s1.000000  -polycnt");
+              "\"" + gds_ + "\" 0.500000 1,2,3,4,5 TESTPAT -s1.000000 -cfg:gds.cfg  -polycnt");
     EXPECT_EQ(host_.statuses.back(),
               mann ? "MANN 3000 Translations completed" : "EMASK Translations completed");
 
@@ -198,6 +198,34 @@ TEST_F(TranslateTest, PgFilesAreTheBytesTheProgramsGiveByHand) {
     host_ = RecordingHost();
     host_.working_dir = work_.path();
   }
+}
+
+// GDS.CFG left in the working directory by an earlier tool would change layers 2, 3 and 5:
+// the engine reads the gds.cfg the shell has just written, and the job log names the other.
+TEST_F(TranslateTest, AStaleGdsCfgBesideTheJobsOwnIsNotReadAndTheLogNamesIt) {
+  Prepare(kFormatElectromask);
+  work_.Write("GDS.CFG", "MIN_LINE\r\n20\r\n\r\nSCALE_FACTOR\r\n3\r\n\r\nMAP_CIRCLE\r\nON\r\n");
+  const TranslateOutcome outcome = Translate(&job_, &host_);
+  EXPECT_EQ(outcome.result, TranslateResult::kTranslated);
+  EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown[0].text;
+  TempDir reference("tabrun_reference");
+  const auto expected = ReferenceOutputs(reference, "TESTPAT", false);
+  int compared = 0;
+  for (int layer : kLayers) {
+    const std::string result = ConverterResultName(IntermediateFileName("TESTPAT", layer), true);
+    if (expected.count(result) == 0) continue;
+    EXPECT_EQ(ReadBytes(job_.layers.output_names[layer]), expected.at(result)) << result;
+    ++compared;
+  }
+  EXPECT_GE(compared, 4);
+  const std::string log = work_.Read("demo.log");
+  EXPECT_NE(log.find("Settings file 'GDS.CFG' is not read: the settings are read from "
+                     "'gds.cfg'."),
+            std::string::npos)
+      << log;
+  // The stale file is left as it was.
+  EXPECT_EQ(work_.Read("GDS.CFG"),
+            "MIN_LINE\r\n20\r\n\r\nSCALE_FACTOR\r\n3\r\n\r\nMAP_CIRCLE\r\nON\r\n");
 }
 
 TEST_F(TranslateTest, IntermediateFormatMovesTheEnginesFilesAndListsThemInTheLog) {

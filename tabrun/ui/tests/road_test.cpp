@@ -581,7 +581,7 @@ TEST_F(TabrunWindowTest, WithDebugEveryCommandLineIsShownFirst) {
     Control<QPushButton>(dialog, 2)->click();
   });
   frame_->OnCommand(kCmdTranslate);
-  EXPECT_EQ(shown, kBin + "/tabreng \"" + gds_ + "\" 5.000000 1,2,3,4,5 TESTPAT -s1.000000 ");
+  EXPECT_EQ(shown, kBin + "/tabreng \"" + gds_ + "\" 5.000000 1,2,3,4,5 TESTPAT -s1.000000 -cfg:gds.cfg ");
   EXPECT_EQ(frame_->last_translation().result, TranslateResult::kCancelled);
   EXPECT_FALSE(FileExists(work_.File("demo.log")));  // nothing ran
 }
