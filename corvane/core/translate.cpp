@@ -74,15 +74,16 @@ std::string CheckInputsAgainstJobFiles(const CorvaneSession& session, bool with_
     std::string path;
     const char* what;
     bool run_only;
-  } own[] = {{JobFilePath(session), "job file", false},
-             {LogFilePathFor(session), "job log, which the engine overwrites", true},
-             {Lg2FilePathFor(session), "job log's temporary copy, which Translate deletes", true}};
+  } own[] = {{JobFilePath(session), "the job file of this job", false},
+             {LogFilePathFor(session), "the log of this job, which the engine overwrites", true},
+             {Lg2FilePathFor(session), "the temporary copy of this job's log, which is deleted",
+              true}};
   for (size_t i = 0; i < session.input_file_names.size(); ++i) {
     const std::string input = InputFullPath(session, i);
     for (const auto& file : own) {
       if ((!file.run_only || with_run) && SamePlace(input, file.path)) {
-        return "The input file " + input + " is the " + file.what + " of this job.\nPlease " +
-               "choose another working directory or rename the file.";
+        return "The input file " + input + " is " + file.what +
+               ".\nPlease choose another working directory or rename the file.";
       }
     }
   }

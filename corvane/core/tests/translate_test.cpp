@@ -81,10 +81,10 @@ TEST_F(TranslateTest, InputThatIsAFileOfTheJobIsRefused) {
     bool with_run;
     const char* named;  // nullptr: accepted
   } cases[] = {
-      {{"a.em", "a.log"}, true, "a.log is the job log"},
+      {{"a.em", "a.log"}, true, "a.log is the log of this job"},
       {{"a.em", "a.log"}, false, nullptr},
-      {{"a.log"}, true, "a.log is the job log"},
-      {{"a.lg2"}, true, "a.lg2 is the job log's temporary copy"},
+      {{"a.log"}, true, "a.log is the log of this job"},
+      {{"a.lg2"}, true, "a.lg2 is the temporary copy"},
       {{"a.job"}, false, "a.job is the job file"},
       {{"a.em", "b.dwm", "a.job"}, false, "a.job is the job file"},
       {{"a.em", "b.log"}, true, nullptr},
