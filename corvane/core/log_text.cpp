@@ -51,8 +51,7 @@ LogTextEncoding DetectLogTextEncoding(std::string_view bytes) {
 }
 
 bool LogUsesCrLf(std::string_view bytes) {
-  return bytes.find("\r\n") != std::string_view::npos ||
-         bytes.find('\n') == std::string_view::npos;
+  return bytes.find("\r\n") != std::string_view::npos || bytes.find('\n') == std::string_view::npos;
 }
 
 std::string WithLogLineEnds(std::string_view text, bool crlf) {

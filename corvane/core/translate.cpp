@@ -74,10 +74,10 @@ std::string CheckInputsAgainstJobFiles(const CorvaneSession& session, bool with_
     std::string path;
     const char* what;
     bool run_only;
-  } own[] = {{JobFilePath(session), "the job file of this job", false},
-             {LogFilePathFor(session), "the log of this job, which the engine overwrites", true},
-             {Lg2FilePathFor(session), "the temporary copy of this job's log, which is deleted",
-              true}};
+  } own[] = {
+      {JobFilePath(session), "the job file of this job", false},
+      {LogFilePathFor(session), "the log of this job, which the engine overwrites", true},
+      {Lg2FilePathFor(session), "the temporary copy of this job's log, which is deleted", true}};
   for (size_t i = 0; i < session.input_file_names.size(); ++i) {
     const std::string input = InputFullPath(session, i);
     for (const auto& file : own) {

@@ -93,8 +93,7 @@ bool LockKeyPanes::QueryLights() {
   for (size_t i = 0; i < panes_.size(); ++i) {
     const unsigned long atom = xkb.intern_atom(display, kLockPanes[i].indicator, 0);
     int state = 0;
-    if (atom == 0 ||
-        !xkb.get_named_indicator(display, atom, nullptr, &state, nullptr, nullptr)) {
+    if (atom == 0 || !xkb.get_named_indicator(display, atom, nullptr, &state, nullptr, nullptr)) {
       return false;
     }
     on_[i] = state != 0;

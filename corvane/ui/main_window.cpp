@@ -1,6 +1,10 @@
 // Corvane's main window and its commands.
 #include "corvane/ui/main_window.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -20,10 +24,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QUrl>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <ctime>
@@ -848,7 +848,8 @@ bool CorvaneMainWindow::SaveRecentFiles() const {
 // control panel while it is shown. With two panes both keys go to the other one. The panel
 // is a tool window of ours, so the keys reach this window from it as well.
 void CorvaneMainWindow::MoveToPane() {
-  const bool in_panel = panel_->isActiveWindow() || panel_->isAncestorOf(QApplication::focusWidget());
+  const bool in_panel =
+      panel_->isActiveWindow() || panel_->isAncestorOf(QApplication::focusWidget());
   if (!in_panel && panel_->isVisible()) {
     panel_->raise();
     panel_->activateWindow();

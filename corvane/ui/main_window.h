@@ -4,8 +4,8 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>

@@ -16,12 +16,12 @@ TEST(LogTextTest, EightBitTextIsNotTakenForUtf8) {
       {"caf\xc3\xa9 \xc2\xb5m", LogTextEncoding::kUtf8},
       {"\xf0\x9f\x99\x82", LogTextEncoding::kUtf8},
       {std::string("a\0b", 3), LogTextEncoding::kUtf8},
-      {"caf\xe9", LogTextEncoding::kEightBit},            // Latin-1 e acute
-      {"10 \xb5m", LogTextEncoding::kEightBit},           // Latin-1 micro sign
-      {"\xc3", LogTextEncoding::kEightBit},               // cut sequence
-      {"\xc0\xaf", LogTextEncoding::kEightBit},           // overlong
-      {"\xed\xa0\x80", LogTextEncoding::kEightBit},       // surrogate
-      {"\xf4\x90\x80\x80", LogTextEncoding::kEightBit},   // above U+10FFFF
+      {"caf\xe9", LogTextEncoding::kEightBit},           // Latin-1 e acute
+      {"10 \xb5m", LogTextEncoding::kEightBit},          // Latin-1 micro sign
+      {"\xc3", LogTextEncoding::kEightBit},              // cut sequence
+      {"\xc0\xaf", LogTextEncoding::kEightBit},          // overlong
+      {"\xed\xa0\x80", LogTextEncoding::kEightBit},      // surrogate
+      {"\xf4\x90\x80\x80", LogTextEncoding::kEightBit},  // above U+10FFFF
       {"\xff\xfe", LogTextEncoding::kEightBit},
   };
   for (const auto& c : cases) {

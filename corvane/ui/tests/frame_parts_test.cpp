@@ -25,9 +25,8 @@ namespace {
 using FramePartsTest = CorvaneWindowTest;
 
 void SaveLogAs(CorvaneMainWindow& window, const std::string& path) {
-  WhenModal<QFileDialog>([path](QFileDialog* dialog) {
-    TypeAndAccept(dialog, QString::fromStdString(path));
-  });
+  WhenModal<QFileDialog>(
+      [path](QFileDialog* dialog) { TypeAndAccept(dialog, QString::fromStdString(path)); });
   window.OnCommand(kCmdSaveLogAs);
 }
 
@@ -116,8 +115,8 @@ TEST_F(FramePartsTest, StatusBarShowsTheLockPanesBesideTheMessage) {
   for (const auto& c : cases) {
     QLabel* pane = window.lock_panes()->pane(c.pane);
     ASSERT_NE(pane, nullptr);
-    EXPECT_EQ(pane->parentWidget(), window.statusBar()->findChild<QLabel*>(pane->objectName())
-                                        ->parentWidget());
+    EXPECT_EQ(pane->parentWidget(),
+              window.statusBar()->findChild<QLabel*>(pane->objectName())->parentWidget());
     EXPECT_EQ(pane->accessibleName(), c.name);
     EXPECT_EQ(pane->text(), "");
     if (previous) EXPECT_LT(previous->x(), pane->x()) << c.name << " in its place";
@@ -138,8 +137,7 @@ std::vector<QAction*> FileMenuRecentEntries(CorvaneMainWindow& window, QAction**
     if (menu->title() != "&File") continue;
     for (QAction* act : menu->actions()) {
       if (act->text() == "Recent File") *placeholder = act;
-      if (act->objectName().contains(QRegularExpression("^RecentFile[1-4]$")) &&
-          act->isVisible()) {
+      if (act->objectName().contains(QRegularExpression("^RecentFile[1-4]$")) && act->isVisible()) {
         entries.push_back(act);
       }
     }
@@ -240,7 +238,8 @@ TEST_F(FramePartsTest, DroppedFilesThatCannotBeReadAreNamed) {
     const char* message;
   } cases[] = {
       // Opens, but every read fails.
-      {QUrl::fromLocalFile("/proc/self/mem"), "Cannot open file /proc/self/mem.\nInput/output error."},
+      {QUrl::fromLocalFile("/proc/self/mem"),
+       "Cannot open file /proc/self/mem.\nInput/output error."},
       {QUrl::fromLocalFile(QString::fromStdString(temp_.path())), "Cannot open file "},
       {QUrl("https://example.org/run.log"),
        "Cannot open https://example.org/run.log.\nOnly files on this computer can be opened."},
@@ -252,6 +251,22 @@ TEST_F(FramePartsTest, DroppedFilesThatCannotBeReadAreNamed) {
     EXPECT_EQ(Messages()[0].rfind(c.message, 0), 0u) << Messages()[0];
   }
   EXPECT_FALSE(window.action(kCmdSaveLogAs)->isEnabled()) << "no log is loaded";
+}
+
+// A name from the command line is taken from the current directory; one that is missing
+// is named with the reason.
+TEST_F(FramePartsTest, RelativeAndMissingNamesOfTheCommandLine) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(temp_.path());
+  WriteFile("logs/run.log", "run\r\n");
+  CorvaneMainWindow window;
+  EXPECT_TRUE(window.OpenDocumentFile("logs/run.log"));
+  EXPECT_EQ(window.log_view()->toPlainText(), "run\n");
+  EXPECT_FALSE(window.OpenDocumentFile("logs/none.log"));
+  std::filesystem::current_path(before);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0], "Cannot open file logs/none.log.\nNo such file or directory.");
+  EXPECT_FALSE(window.action(kCmdSaveLogAs)->isEnabled());
 }
 
 TEST_F(FramePartsTest, SettingsThatCannotBeWrittenAreNamedAtClose) {

@@ -373,9 +373,9 @@ TEST_F(RoadTest, AJobLogMissingOrNotShownIsNamed) {
   int n = 0;
   for (const auto& c : cases) {
     notifier_.shown.clear();
-    std::unique_ptr<CorvaneMainWindow> window =
-        c.shown_fails ? std::make_unique<WindowThatCannotShowLogs>()
-                      : std::make_unique<CorvaneMainWindow>();
+    std::unique_ptr<CorvaneMainWindow> window = c.shown_fails
+                                                    ? std::make_unique<WindowThatCannotShowLogs>()
+                                                    : std::make_unique<CorvaneMainWindow>();
     const std::string work = Path("work " + std::to_string(++n));
     std::filesystem::create_directories(work);
     window->session().working_directory = work;
