@@ -121,10 +121,6 @@ bool WriteViewerLayerTable(const std::string& job_path, const CorvaneSession& se
     }
     if (!job.Set(kViewerLayerTable, key, value)) return false;
   }
-  for (const std::string& key : job.Keys(kViewerLayerTable)) {
-    const long number = NumberedName(key, "LAYER_");
-    if (number >= static_cast<long>(count)) job.RemoveKey(kViewerLayerTable, key);
-  }
   if (!job.Set(kJobGeneral, "FormatType", std::to_string(session.options.files_format)) ||
       !job.Set(kJobGeneral, "UnitType", session.options.files_unit != 0 ? "1" : "0")) {
     return false;

@@ -55,9 +55,11 @@ bool WriteEngineJobFile(const std::string& job_path, const std::vector<JobFileEn
 std::string_view ViewerColourText(int n);
 
 // View EM/Mann's additions: a "LAYER_%d" entry per input file (an existing entry keeps
-// its state, colour and mode and takes the current path), the keys of files beyond the
-// current selection removed, and "General"/"FormatType" and "UnitType". False when the file
-// could not be read or written.
+// its state, colour and mode and takes the current path) and "General"/"FormatType" and
+// "UnitType". Every other key stays: the entries of higher number an earlier, longer
+// selection left, and all of them when no file is selected yet (after a restart), so the
+// user's colours and modes are never lost. False when the file could not be read or
+// written.
 bool WriteViewerLayerTable(const std::string& job_path, const CorvaneSession& session);
 
 // Working Directory's move of the job file: copies it into the new place (replacing a file

@@ -69,6 +69,27 @@ std::string CheckOutputName(const CorvaneSession& session, std::string_view outp
   return std::string();
 }
 
+std::string CheckInputsAgainstJobFiles(const CorvaneSession& session, bool with_run) {
+  const struct {
+    std::string path;
+    const char* what;
+    bool run_only;
+  } own[] = {
+      {JobFilePath(session), "the job file of this job", false},
+      {LogFilePathFor(session), "the log of this job, which the engine overwrites", true},
+      {Lg2FilePathFor(session), "the temporary copy of this job's log, which is deleted", true}};
+  for (size_t i = 0; i < session.input_file_names.size(); ++i) {
+    const std::string input = InputFullPath(session, i);
+    for (const auto& file : own) {
+      if ((!file.run_only || with_run) && SamePlace(input, file.path)) {
+        return "The input file " + input + " is " + file.what +
+               ".\nPlease choose another working directory or rename the file.";
+      }
+    }
+  }
+  return std::string();
+}
+
 std::string EnginePath(const CorvaneSession& session) {
   return MakeExePath(session.program_directory, session.options.files_format == kFilesElectromask
                                                     ? kCorvitexName

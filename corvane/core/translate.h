@@ -25,6 +25,12 @@ std::string EngineOutputName(std::string_view path);
 // it names one of the selected input files, the job file, the job log or its ".lg2".
 std::string CheckOutputName(const CorvaneSession& session, std::string_view output);
 
+// Empty when no selected input file is one of the files the job writes; otherwise the
+// message that refuses the step, naming the input and what it would become. The job file
+// is written by the Layers dialog and View EM/Mann; with_run adds the engine's log and its
+// ".lg2", which Translate overwrites and deletes.
+std::string CheckInputsAgainstJobFiles(const CorvaneSession& session, bool with_run);
+
 // The engine program for the input format, in the program directory.
 std::string EnginePath(const CorvaneSession& session);
 

@@ -35,6 +35,11 @@ enum CorvaneCommand : int {
   kCmdFindNext = 57638,
   kCmdStatusBar = 59393,
   kCmdExit = 57665,
+  // The four entries of the recent-file list.
+  kCmdRecentFile1 = 57616,
+  kCmdRecentFile4 = 57619,
+  kCmdNextPane = 57680,
+  kCmdPrevPane = 57681,
 };
 
 // Buttons of the control panel.

@@ -26,6 +26,10 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
+    if (arg[0] == '\0') {
+      std::fprintf(stderr, "corvane: the file name given is empty\n%s", kUsage);
+      return 2;
+    }
     if (arg[0] == '-' || !file.empty()) {
       std::fprintf(stderr, "corvane: unexpected argument '%s'\n%s", arg, kUsage);
       return 2;

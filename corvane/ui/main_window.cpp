@@ -1,6 +1,10 @@
 // Corvane's main window and its commands.
 #include "corvane/ui/main_window.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,20 +21,24 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QUrl>
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 
 #include "corvane/core/engine_job_file.h"
+#include "corvane/core/log_text.h"
 #include "corvane/core/translate.h"
 #include "corvane/ui/about_dialog.h"
 #include "corvane/ui/commands.h"
 #include "corvane/ui/control_panel.h"
 #include "corvane/ui/directory_dialog.h"
 #include "corvane/ui/layers_dialog.h"
+#include "corvane/ui/lock_key_panes.h"
 #include "corvane/ui/translator_settings_dialog.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -55,6 +63,9 @@ constexpr const char* kGdsFilter = "GDS Files (*.gds)|*.gds|All Files (*.*)|*.*|
 // Programs carry no extension here, so every file is offered first.
 constexpr const char* kViewerFilter = "All Files (*.*)|*.*|EXE Files (*.exe)|*.exe||";
 constexpr size_t kInputListEntries = 65;
+// The recent-file list: four entries in their own section of the settings file.
+constexpr size_t kRecentFileCount = 4;
+constexpr const char* kRecentFileStore = "Corvane/Recent File List";
 constexpr const char* kNoHelpText =
     "Help is not installed. The README of Kavrinth describes CORVANE in its section "
     "\"Corvane\".";
@@ -64,7 +75,7 @@ void Tell(const std::string& text, MessageIcon icon = MessageIcon::kNone) {
 }
 
 struct MenuItem {
-  int id;  // 0: separator; -1: opens a submenu named by text; -2: ends it
+  int id;  // 0: separator; -1: opens a submenu named by text; -2: ends it; -3: recent files
   const char* text;
   QKeySequence::StandardKey standard = QKeySequence::UnknownKey;
   const char* keys = nullptr;  // ';'-separated shortcuts
@@ -92,6 +103,8 @@ const std::vector<MenuTable>& Menus() {
         {0, ""},
         {kCmdControlDialog, "&Control Dialog", QKeySequence::UnknownKey, nullptr, true},
         {-2, ""},
+        {0, ""},
+        {-3, "Recent File"},
         {0, ""},
         {kCmdExit, "E&xit"}}},
       {"&Edit",
@@ -121,6 +134,32 @@ const std::vector<MenuTable>& Menus() {
 }
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The whole file as bytes, by the name's own bytes (a name need not be UTF-8): 0, or the
+// errno of the failure, also of a read that fails after a good open.
+int ReadLogFile(const std::string& path, std::string* bytes) {
+  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    return EISDIR;
+  }
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      ::close(fd);
+      return error;
+    }
+    bytes->append(buffer, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  return 0;
+}
 
 void LocalTimeNow(std::tm* out) {
   const std::time_t now = std::time(nullptr);
@@ -156,6 +195,8 @@ const std::vector<CorvaneMainWindow::Command>& CorvaneMainWindow::Commands() {
       {kCmdFindNext, &CorvaneMainWindow::OnFindNext},
       {kCmdStatusBar, &CorvaneMainWindow::OnStatusBar},
       {kCmdExit, &CorvaneMainWindow::OnExit},
+      {kCmdNextPane, &CorvaneMainWindow::OnNextPane},
+      {kCmdPrevPane, &CorvaneMainWindow::OnPrevPane},
   };
   return commands;
 }
@@ -173,7 +214,17 @@ CorvaneMainWindow::CorvaneMainWindow() {
   setAcceptDrops(true);
   log_view_->setAcceptDrops(false);  // a drop opens the file instead of pasting its name
   statusBar()->setAccessibleName("Status");
+  lock_panes_ = new LockKeyPanes(statusBar());
   BuildMenus();
+  for (const auto& [id, key] : {std::pair{kCmdNextPane, QKeySequence(Qt::Key_F6)},
+                                std::pair{kCmdPrevPane, QKeySequence(Qt::SHIFT | Qt::Key_F6)}}) {
+    auto* act = new QAction(this);
+    act->setData(id);
+    act->setShortcut(key);
+    act->setShortcutContext(Qt::WindowShortcut);
+    addAction(act);
+    connect(act, &QAction::triggered, this, [this, id = id] { OnCommand(id); });
+  }
   resize(720, 520);
 
   CAppProfile profile;
@@ -181,6 +232,17 @@ CorvaneMainWindow::CorvaneMainWindow() {
     RestoreWindowPlacement(profile, this, false);
     LoadCorvaneSettings(profile, session_, flags_);
   }
+  CAppProfile recent;
+  if (recent.Open(kRecentFileStore)) {
+    for (size_t i = 0; i < kRecentFileCount; ++i) {
+      std::string path;
+      const std::string key = "File" + std::to_string(i + 1);
+      if (recent.GetString(key.c_str(), &path, 4096) == 1 && !path.empty()) {
+        recent_files_.push_back(path);
+      }
+    }
+  }
+  ShowRecentFiles();
   panel_ = new ControlPanel(
       this, [this](int id) { OnCommand(id); }, [this] { close(); });
   SetWindowTextLiteral(panel_, kCorvaneTitle);
@@ -205,6 +267,19 @@ void CorvaneMainWindow::BuildMenus() {
         target = menu->addMenu(item.text);
       } else if (item.id == -2) {
         target = menu;
+      } else if (item.id == -3) {
+        // Greyed while the list is empty; the entries take its place when there are any.
+        recent_placeholder_ = target->addAction(item.text);
+        recent_placeholder_->setObjectName("NoRecentFile");
+        recent_placeholder_->setEnabled(false);
+        for (size_t i = 0; i < kRecentFileCount; ++i) {
+          QAction* entry = target->addAction(QString());
+          const int id = kCmdRecentFile1 + static_cast<int>(i);
+          entry->setData(id);
+          entry->setObjectName(QString("RecentFile%1").arg(i + 1));
+          connect(entry, &QAction::triggered, this, [this, id] { OnCommand(id); });
+          recent_actions_.push_back(entry);
+        }
       } else {
         QAction* act = target->addAction(item.text);
         act->setData(item.id);
@@ -225,6 +300,10 @@ QAction* CorvaneMainWindow::action(int id) const { return FindCommandAction(this
 
 void CorvaneMainWindow::OnCommand(int id) {
   if (busy_) return;  // nothing re-enters while a child program runs
+  if (id >= kCmdRecentFile1 && id <= kCmdRecentFile4) {
+    OpenRecentFile(static_cast<size_t>(id - kCmdRecentFile1));
+    return;
+  }
   switch (id) {
     case kCmdUndo:
       log_view_->undo();
@@ -247,6 +326,28 @@ void CorvaneMainWindow::OnCommand(int id) {
       return;
     }
   }
+}
+
+void CorvaneMainWindow::ShowRecentFiles() {
+  if (recent_placeholder_ == nullptr) return;
+  recent_placeholder_->setVisible(recent_files_.empty());
+  for (size_t i = 0; i < recent_actions_.size(); ++i) {
+    QAction* entry = recent_actions_[i];
+    entry->setVisible(i < recent_files_.size());
+    if (i < recent_files_.size()) {
+      entry->setText(QString("&%1 %2").arg(i + 1).arg(Q(recent_files_[i])));
+    }
+  }
+}
+
+void CorvaneMainWindow::OpenRecentFile(size_t index) {
+  if (index >= recent_files_.size()) return;
+  const std::string path = recent_files_[index];
+  if (OpenDocumentFile(path)) return;
+  // Its message has been shown; the entry that failed leaves the list.
+  recent_files_.erase(recent_files_.begin() + static_cast<std::ptrdiff_t>(index));
+  recent_files_changed_ = true;
+  ShowRecentFiles();
 }
 
 QString CorvaneMainWindow::StatusText() const { return statusBar()->currentMessage(); }
@@ -288,6 +389,8 @@ void CorvaneMainWindow::SetBusy(bool busy) {
 
 void CorvaneMainWindow::OnFileNew() {
   log_view_->clear();
+  loaded_bytes_.clear();
+  loaded_encoding_ = LogTextEncoding::kUtf8;
   log_view_->setReadOnly(true);
   SetWindowTextLiteral(this, kCorvaneTitle);
   session_.log_loaded_from_file = 0;
@@ -295,23 +398,51 @@ void CorvaneMainWindow::OnFileNew() {
 }
 
 bool CorvaneMainWindow::OpenDocumentFile(const std::string& path) {
-  QFile file(Q(ResolveExistingPath(path)));
-  if (!file.open(QIODevice::ReadOnly)) {
+  std::string bytes;
+  const int error = ReadLogFile(ResolveExistingPath(path), &bytes);
+  if (error != 0) {
     session_.log_loaded_from_file = 0;
-    Tell("Cannot open file " + path + ".\n" + file.errorString().toStdString(),
+    Tell("Cannot open file " + path + ".\n" + std::generic_category().message(error) + ".",
          MessageIcon::kWarning);
     SetTitle(TitleFileName(session_));
     UpdateCommandStates();
     return false;
   }
-  const QByteArray bytes = file.readAll();
   OnFileNew();
-  log_view_->setPlainText(QString::fromUtf8(bytes));
+  loaded_bytes_ = std::move(bytes);
+  loaded_encoding_ = DetectLogTextEncoding(loaded_bytes_);
+  const auto size = static_cast<qsizetype>(loaded_bytes_.size());
+  log_view_->setPlainText(loaded_encoding_ == LogTextEncoding::kUtf8
+                              ? QString::fromUtf8(loaded_bytes_.data(), size)
+                              : QString::fromLatin1(loaded_bytes_.data(), size));
+  log_view_->document()->setModified(false);
   log_view_->setReadOnly(false);
   session_.log_loaded_from_file = 1;
   SetTitle(TitleFileName(session_));
   UpdateCommandStates();
   return true;
+}
+
+// The bytes Save Log As writes: the log as it was read while the user has not changed it
+// (the engines' 8-bit text and every line end kept), else the view's text in the log's own
+// encoding and line ends. Nothing when the text holds a character the log's 8-bit text
+// cannot keep.
+std::optional<std::string> CorvaneMainWindow::LogBytes() const {
+  if (session_.log_loaded_from_file == 1 && !log_view_->document()->isModified()) {
+    return loaded_bytes_;
+  }
+  const QString text = log_view_->toPlainText();
+  QByteArray encoded;
+  if (loaded_encoding_ == LogTextEncoding::kEightBit) {
+    for (QChar c : text) {
+      if (c.unicode() > 0xFF) return std::nullopt;
+    }
+    encoded = text.toLatin1();
+  } else {
+    encoded = text.toUtf8();
+  }
+  return WithLogLineEnds(std::string_view(encoded.constData(), static_cast<size_t>(encoded.size())),
+                         LogUsesCrLf(loaded_bytes_));
 }
 
 void CorvaneMainWindow::OnSelectFiles() {
@@ -351,13 +482,14 @@ void CorvaneMainWindow::OnSaveLogAs() {
   if (SaveFileDlg(this, "Save Log As", &name, "log", filter, kFileDlgOverwritePrompt) != 1) {
     return;
   }
-  std::string text = log_view_->toPlainText().toStdString();
-  std::string bytes;
-  bytes.reserve(text.size() + text.size() / 16);
-  for (char c : text) {
-    if (c == '\n') bytes += '\r';
-    bytes += c;
+  const std::optional<std::string> log = LogBytes();
+  if (!log) {
+    Tell("The log holds characters that its 8-bit text cannot keep.\nThe log file " + name +
+             " is not written.",
+         MessageIcon::kStop);
+    return;
   }
+  const std::string& bytes = *log;
   const std::string temporary = NativePath(name) + ".part";
   std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -372,8 +504,13 @@ void CorvaneMainWindow::OnSaveLogAs() {
   SetWindowTextLiteral(this, kCorvaneTitle);
 }
 
+QPrinter& CorvaneMainWindow::printer() {
+  if (!printer_) printer_ = std::make_unique<QPrinter>();
+  return *printer_;
+}
+
 void CorvaneMainWindow::OnPrintLog() {
-  QPrinter printer;
+  QPrinter& printer = this->printer();
   if (QPrinterInfo::availablePrinters().isEmpty()) {
     // Without a printer the log is printed to a PDF file.
     std::string name =
@@ -391,9 +528,9 @@ void CorvaneMainWindow::OnPrintLog() {
   log_view_->print(&printer);
 }
 
+// The page set up here is the one Print Log prints on, for the rest of the run.
 void CorvaneMainWindow::OnPrintSetup() {
-  QPrinter printer;
-  QPageSetupDialog dialog(&printer, this);
+  QPageSetupDialog dialog(&printer(), this);
   RunModal(dialog, QDialog::Rejected);
 }
 
@@ -425,8 +562,18 @@ void CorvaneMainWindow::OnConfiguration() {
   panel_->EnableButton(kPanelViewEmMann, true);
 }
 
+// The job's own files must never be one of its inputs: refused, named, before the step
+// writes or runs anything.
+bool CorvaneMainWindow::InputsAreSafe(bool with_run) {
+  const std::string refused = CheckInputsAgainstJobFiles(session_, with_run);
+  if (refused.empty()) return true;
+  Tell(refused, MessageIcon::kWarning);
+  return false;
+}
+
 void CorvaneMainWindow::OnLayers() {
   UseInputDirectoryWhenNoWorkingDirectory(session_);
+  if (!InputsAreSafe(false)) return;
   LayersDialog dialog(session_, this);
   if (RunModal(dialog, QDialog::Rejected) != QDialog::Accepted) return;
   panel_->EnableButton(kPanelTranslate, true);
@@ -448,6 +595,7 @@ void CorvaneMainWindow::OnTranslate() {
          MessageIcon::kWarning);
     return;
   }
+  if (!InputsAreSafe(true)) return;
   std::string output = ProposeOutputName(session_);
   CFileDialogEx save(false, "gds", output.c_str(), kFileDlgOverwritePrompt | kFileDlgHideReadOnly,
                      kGdsFilter, this);
@@ -586,6 +734,7 @@ void CorvaneMainWindow::OnViewEmMann() {
     Tell("Please select the EM/Mann files first.", MessageIcon::kInformation);
     return;
   }
+  if (!InputsAreSafe(false)) return;
   if (!WriteViewerLayerTable(job, session_)) {
     Tell("The job file " + job + " cannot be written.", MessageIcon::kStop);
     return;
@@ -673,10 +822,52 @@ void CorvaneMainWindow::dragEnterEvent(QDragEnterEvent* event) {
 
 void CorvaneMainWindow::dropEvent(QDropEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
-  if (busy_ || urls.isEmpty() || !urls.front().isLocalFile()) return;
+  if (busy_ || urls.isEmpty()) return;
   event->acceptProposedAction();
+  if (!urls.front().isLocalFile()) {
+    Tell("Cannot open " + urls.front().toDisplayString().toStdString() +
+             ".\nOnly files on this computer can be opened.",
+         MessageIcon::kWarning);
+    return;
+  }
   OpenDocumentFile(urls.front().toLocalFile().toStdString());
 }
+
+bool CorvaneMainWindow::SaveRecentFiles() const {
+  CAppProfile recent;
+  if (!recent.Open(kRecentFileStore)) return false;
+  CAppProfile::Batch batch(recent);
+  for (size_t i = 0; i < kRecentFileCount; ++i) {
+    const std::string key = "File" + std::to_string(i + 1);
+    batch.WriteString(key.c_str(), i < recent_files_.size() ? recent_files_[i].c_str() : nullptr);
+  }
+  return batch.Commit() == 1;
+}
+
+// F6 and Shift+F6 move between the panes the keyboard can work in: the log view and the
+// control panel while it is shown. With two panes both keys go to the other one. The panel
+// is a tool window of ours, so the keys reach this window from it as well.
+void CorvaneMainWindow::MoveToPane() {
+  const bool in_panel =
+      panel_->isActiveWindow() || panel_->isAncestorOf(QApplication::focusWidget());
+  if (!in_panel && panel_->isVisible()) {
+    panel_->raise();
+    panel_->activateWindow();
+    for (QPushButton* button : panel_->findChildren<QPushButton*>()) {
+      if (button->isEnabled()) {
+        button->setFocus(Qt::TabFocusReason);
+        break;
+      }
+    }
+    return;
+  }
+  raise();
+  activateWindow();
+  log_view_->setFocus(Qt::TabFocusReason);
+}
+
+void CorvaneMainWindow::OnNextPane() { MoveToPane(); }
+void CorvaneMainWindow::OnPrevPane() { MoveToPane(); }
 
 void CorvaneMainWindow::closeEvent(QCloseEvent* event) {
   if (busy_) {
@@ -687,8 +878,14 @@ void CorvaneMainWindow::closeEvent(QCloseEvent* event) {
   flags_.toolbar = 0;  // the toolbar is never shown
   CAppProfile profile;
   if (profile.Open(kCorvaneProfileName)) {
-    SaveCorvaneSettings(profile, session_, flags_);
-    SaveWindowPlacement(profile, *this);
+    bool saved = SaveCorvaneSettings(profile, session_, flags_) == 1 &&
+                 SaveWindowPlacement(profile, *this) == 1;
+    if (saved && recent_files_changed_) saved = SaveRecentFiles();
+    if (!saved) {
+      Tell("The settings of CORVANE cannot be written to " + profile.path() +
+               ".\nThey are not kept for the next start.",
+           MessageIcon::kWarning);
+    }
   }
   panel_->hide();
   event->accept();

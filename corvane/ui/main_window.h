@@ -5,19 +5,24 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "corvane/core/log_text.h"
 #include "corvane/core/session.h"
 #include "corvane/core/settings.h"
 
 class QAction;
 class QPlainTextEdit;
+class QPrinter;
 
 namespace kavrinth {
 
 class ControlPanel;
 class EngineProgressDialog;
+class LockKeyPanes;
 
 inline constexpr const char* kCorvaneTitle = "CORVANE";
 
@@ -37,13 +42,18 @@ class CorvaneMainWindow : public QMainWindow {
   void OnCommand(int id);
   // Shows a text file (a job log) in the log view: false, after a message, when it cannot
   // be read.
-  bool OpenDocumentFile(const std::string& path);
+  // Virtual, as the application's open step that Translate shows the job log through.
+  virtual bool OpenDocumentFile(const std::string& path);
 
   CorvaneSession& session() { return session_; }
   const CorvaneBarFlags& flags() const { return flags_; }
   ControlPanel* panel() const { return panel_; }
   QPlainTextEdit* log_view() const { return log_view_; }
   QAction* action(int id) const;
+  LockKeyPanes* lock_panes() const { return lock_panes_; }
+  // The printer Print Setup sets up and Print Log prints on.
+  QPrinter& printer();
+  const std::vector<std::string>& recent_files() const { return recent_files_; }
   QString StatusText() const;
   // True while a child program runs; the window's commands are disabled meanwhile.
   bool busy() const { return busy_; }
@@ -61,15 +71,26 @@ class CorvaneMainWindow : public QMainWindow {
   };
 
   void BuildMenus();
+  void BuildRecentFileEntries();
+  void ShowRecentFiles();
+  void OpenRecentFile(size_t index);
+  bool SaveRecentFiles() const;
+  // F6 and Shift+F6: the keyboard moves between the log view and the control panel.
+  void MoveToPane();
+  void OnNextPane();
+  void OnPrevPane();
   void SetStatusText(const std::string& text);
   void SetTitle(const std::string& file);
   void UpdateCommandStates();
   void SetBusy(bool busy);
+  std::optional<std::string> LogBytes() const;
   // Finds a viewer program: its stored path, else the default name beside us, else the
   // user's choice. False when there is none to start.
   bool FindViewer(std::string& path, std::string_view default_name, int choose_command,
                   const char* what);
   bool ChooseViewer(std::string& path, const char* title);
+  // False, after a message naming it, when an input file is one the step would write.
+  bool InputsAreSafe(bool with_run);
 
   void OnSelectFiles();
   void OnFileNew();
@@ -99,7 +120,18 @@ class CorvaneMainWindow : public QMainWindow {
   QPlainTextEdit* log_view_ = nullptr;
   ControlPanel* panel_ = nullptr;
   bool busy_ = false;
+  // The log file as it was read, and how its bytes are shown.
+  std::string loaded_bytes_;
+  LogTextEncoding loaded_encoding_ = LogTextEncoding::kUtf8;
   QString find_text_;
+  std::unique_ptr<QPrinter> printer_;
+  LockKeyPanes* lock_panes_ = nullptr;
+  // The recent-file list of the settings store: shown, never added to; an entry that
+  // cannot be opened is taken off and the list stored again at close.
+  std::vector<std::string> recent_files_;
+  std::vector<QAction*> recent_actions_;
+  QAction* recent_placeholder_ = nullptr;
+  bool recent_files_changed_ = false;
 };
 
 }  // namespace kavrinth

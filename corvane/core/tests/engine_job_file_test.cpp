@@ -62,7 +62,7 @@ TEST_F(JobFileTest, OldJobProposesLayersOnlyForTheSameFileName) {
   EXPECT_EQ(LayerFromOldJob(job, 5, "f.em"), std::nullopt);
 }
 
-TEST_F(JobFileTest, ViewerTableKeepsUserEntriesAndDropsStaleOnes) {
+TEST_F(JobFileTest, ViewerTableKeepsUserEntriesAndThoseOfHigherNumber) {
   CorvaneSession session;
   session.input_file = "/m dir/f0.em";
   for (int i = 0; i < 7; ++i) session.input_file_names.push_back("f" + std::to_string(i) + ".em");
@@ -77,12 +77,27 @@ TEST_F(JobFileTest, ViewerTableKeepsUserEntriesAndDropsStaleOnes) {
             "[layer0]\r\nlayer=1,/m dir/f0.em\r\n[LAYER_TABLE]\r\n"
             "LAYER_0=ON,255,0,0,Paint \"/m dir/f0.em\"\r\n"
             "LAYER_1=OFF,0,0,255,Scratch \"/m dir/f1.em\"\r\n"
+            "LAYER_9=ON,1,2,3,Paint \"/x\"\r\n"
             "LAYER_2=ON,255,255,0,Paint \"/m dir/f2.em\"\r\n"
             "LAYER_3=ON,0,0,255,Paint \"/m dir/f3.em\"\r\n"
             "LAYER_4=ON,255,0,255,Paint \"/m dir/f4.em\"\r\n"
             "LAYER_5=ON,0,255,255,Paint \"/m dir/f5.em\"\r\n"
             "LAYER_6=ON,255,0,0,Paint \"/m dir/f6.em\"\r\n"
             "[General]\r\nFormatType=2\r\nUnitType=1\r\n");
+}
+
+// After a restart the input file is known again but no file is selected: the viewer job's
+// table stays whole and only the format and unit are written.
+TEST_F(JobFileTest, ViewerTableWithoutSelectedFilesKeepsEveryEntry) {
+  CorvaneSession session;
+  session.input_file = "/m/a.em";
+  session.options = {kFilesMann3000, kFilesUnitMil, 1.0};
+  const std::string table =
+      "[LAYER_TABLE]\r\nLAYER_0=OFF,0,0,255,Scratch \"/m/a.em\"\r\n"
+      "LAYER_1=ON,10,20,30,Paint \"/m/b.em\"\r\n";
+  const std::string job = temp_.Write("a.job", table + "[General]\r\nFormatType=0\r\n");
+  ASSERT_TRUE(WriteViewerLayerTable(job, session));
+  EXPECT_EQ(temp_.Read("a.job"), table + "[General]\r\nFormatType=1\r\nUnitType=0\r\n");
 }
 
 TEST_F(JobFileTest, ViewerTableOfALongPathIsReadWhole) {

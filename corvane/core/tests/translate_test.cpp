@@ -73,6 +73,39 @@ TEST_F(TranslateTest, OutputNamingAnInputTheJobOrTheLogIsRefused) {
             std::string::npos);
 }
 
+// An input that is the job file would be overwritten by the Layers dialog; one that is the
+// log or its ".lg2" by the engine or the log's rebuild. Each is named before anything runs.
+TEST_F(TranslateTest, InputThatIsAFileOfTheJobIsRefused) {
+  const struct {
+    std::vector<std::string> names;
+    bool with_run;
+    const char* named;  // nullptr: accepted
+  } cases[] = {
+      {{"a.em", "a.log"}, true, "a.log is the log of this job"},
+      {{"a.em", "a.log"}, false, nullptr},
+      {{"a.log"}, true, "a.log is the log of this job"},
+      {{"a.lg2"}, true, "a.lg2 is the temporary copy"},
+      {{"a.job"}, false, "a.job is the job file"},
+      {{"a.em", "b.dwm", "a.job"}, false, "a.job is the job file"},
+      {{"a.em", "b.log"}, true, nullptr},
+      {{"a.em"}, true, nullptr},
+  };
+  for (const auto& c : cases) {
+    CorvaneSession session = SessionFor(temp_.path(), c.names);
+    for (const std::string& name : c.names) temp_.Write(name, "X0Y0Z");
+    const std::string refused = CheckInputsAgainstJobFiles(session, c.with_run);
+    if (c.named == nullptr) {
+      EXPECT_EQ(refused, "") << c.names.back();
+    } else {
+      EXPECT_NE(refused.find(temp_.File(c.named)), std::string::npos) << refused;
+    }
+  }
+  // In another working directory the same names are no files of the job.
+  CorvaneSession session = SessionFor(temp_.path(), {"a.log", "a.job"});
+  session.working_directory = temp_.File("work");
+  EXPECT_EQ(CheckInputsAgainstJobFiles(session, true), "");
+}
+
 TEST(EngineArgumentsTest, OneWordEachAndAScaleThatRoundTrips) {
   CorvaneSession session = SessionFor("/m", {"a.em"});
   session.program_directory = "/bin dir";

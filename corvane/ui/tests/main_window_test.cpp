@@ -202,6 +202,93 @@ TEST_F(MainWindowTest, WorkingDirectoryTakesTheJobAlongAndKeepsItWhenItCannot) {
   EXPECT_EQ(Messages().size(), 1u);
 }
 
+TEST_F(MainWindowTest, WorkingDirectoryCancelChangesNothing) {
+  CorvaneMainWindow window;
+  window.session().working_directory = work_dir_;
+  SelectFiles(window, "\"demo.em\"");
+  const std::string job = "[General]\r\nlayers=layer0\r\n";
+  WriteFile("work dir/demo.job", job);
+  std::filesystem::create_directories(Path("next"));
+  bool shown = false;
+  WhenModal<DirectoryDialog>([&](DirectoryDialog* dialog) {
+    EXPECT_EQ(FindControl<QLineEdit>(dialog, kDirOld)->text().toStdString(), work_dir_);
+    TypeInto(dialog, kDirNew, QString::fromStdString(Path("next")));
+    PressKey(FindControl<QLineEdit>(dialog, kDirNew), Qt::Key_Tab);  // the path is listed
+    shown = true;
+    Press(dialog, kIdCancel);
+  });
+  window.OnCommand(kCmdWorkingDirectory);
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(window.session().working_directory, work_dir_);
+  EXPECT_EQ(ReadFile(work_dir_ + "/demo.job"), job);
+  EXPECT_FALSE(std::filesystem::exists(Path("next/demo.job")));
+  EXPECT_TRUE(Messages().empty());
+}
+
+// After a restart the stored input comes back but no file is selected: View EM/Mann leaves
+// the viewer job's layer table as the user left it.
+TEST_F(MainWindowTest, ViewEmMannAfterARestartKeepsTheViewerTable) {
+  std::filesystem::create_directories(Path("bin"));
+  const std::string vexil = FakeViewer(Path("bin"), "vexil");
+  const std::string table = "[LAYER_TABLE]\r\nLAYER_0=OFF,0,0,255,Scratch \"" + input_dir_ +
+                            "/demo.em\"\r\nLAYER_1=ON,9,9,9,Paint \"" + input_dir_ +
+                            "/demo.dwm\"\r\n";
+  WriteFile("work dir/demo.job", table);
+  WriteFile("config/Kavrinth/Corvane.ini", "[Corvane]\r\nInputFile=" + input_dir_ +
+                                               "/demo.em\r\nWorkingDirectory=" + work_dir_ +
+                                               "\r\nPGViewerPath=" + vexil + "\r\n");
+  CorvaneMainWindow window;
+  ASSERT_TRUE(window.session().input_file_names.empty());
+  window.OnCommand(kCmdViewEmMann);
+  EXPECT_EQ(WaitForArgs(vexil), work_dir_ + "\n" + work_dir_ + "/demo.job\n");
+  EXPECT_EQ(ReadFile(work_dir_ + "/demo.job"),
+            table + "[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+}
+
+// An input that is one of the job's own files is named before anything is written or run,
+// and keeps its bytes.
+TEST_F(MainWindowTest, AnInputThatIsAFileOfTheJobIsNeverOverwritten) {
+  const std::string em = ReadFile(input_dir_ + "/demo.em");
+  WriteFile("in put/demo.log", em);
+  WriteFile("in put/other.job", em);
+  CorvaneMainWindow window;
+  // Any file dialog the refused steps open is answered, so that a step that goes on
+  // anyway shows as damage rather than as a hang.
+  int file_dialogs = 0;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      ++file_dialogs;
+      TypeAndAccept(dialog, QString::fromStdString(Path("out.gds")));
+    }
+  });
+  SelectFiles(window, "\"demo.em\" \"demo.log\"");
+  ASSERT_EQ(window.session().working_directory, input_dir_);
+  WhenModal<LayersDialog>([](LayersDialog* dialog) { Press(dialog, kIdOk); });
+  window.OnCommand(kCmdLayers);  // demo.job is no input: written
+  answer.start(20);
+  window.OnCommand(kCmdTranslate);
+  answer.stop();
+  EXPECT_EQ(file_dialogs, 0) << "refused before the output is asked for";
+  ASSERT_EQ(Messages().size(), 1u) << ::testing::PrintToString(Messages());
+  EXPECT_EQ(Messages()[0], "The input file " + input_dir_ +
+                               "/demo.log is the log of this job, which the engine overwrites."
+                               "\nPlease choose another working directory or rename the file.");
+  EXPECT_TRUE(ReadFile(input_dir_ + "/demo.log") == em);
+
+  // An input named as the job file: neither the Layers dialog nor View EM/Mann writes it.
+  SelectFiles(window, "\"other.job\"");
+  window.OnCommand(kCmdLayers);
+  window.OnCommand(kCmdViewEmMann);
+  ASSERT_EQ(Messages().size(), 3u) << ::testing::PrintToString(Messages());
+  for (size_t i = 1; i < 3; ++i) {
+    EXPECT_EQ(Messages()[i].rfind("The input file " + input_dir_ + "/other.job is the job file", 0),
+              0u)
+        << Messages()[i];
+  }
+  EXPECT_TRUE(ReadFile(input_dir_ + "/other.job") == em);
+}
+
 TEST_F(MainWindowTest, SelectResetsTheRoadAndTheTitle) {
   CorvaneMainWindow window;
   window.show();

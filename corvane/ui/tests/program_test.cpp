@@ -114,6 +114,9 @@ TEST_F(ProgramTest, HelpPrintsUsageAndBadArgumentsFail) {
   Child bad({kCorvane, "-x"}, {}, -1, Path("bad.txt"));
   EXPECT_EQ(bad.Wait(10000), 2);
   EXPECT_EQ(ReadFile(Path("bad.txt")).rfind("corvane: unexpected argument '-x'\n", 0), 0u);
+  Child empty({kCorvane, ""}, {}, -1, Path("empty.txt"));
+  EXPECT_EQ(empty.Wait(10000), 2) << "an empty name is no file to open";
+  EXPECT_EQ(ReadFile(Path("empty.txt")).rfind("corvane: the file name given is empty\n", 0), 0u);
   Child headless(
       {"/usr/bin/env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", kCorvane},
       {}, -1, Path("headless.txt"));

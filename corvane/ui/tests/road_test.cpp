@@ -2,6 +2,7 @@
 // configure, give layers, translate with progress (to the end and cancelled), read the
 // log; the GDSII written is the engine's own for the same job from the command line.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -187,7 +188,14 @@ TEST_F(RoadTest, ElectromaskAndMannToGdsiiThroughThePanel) {
     Press(dialog, kLayersAllOff);
     FindControl<QCheckBox>(dialog, kLayerRowIds[1].check)->setChecked(true);
     TypeInto(dialog, kLayerRowIds[1].edit, "70");
-    EXPECT_EQ(dialog->findChildren<QLabel*>().size() > 0, true);
+    // The row says which layer the engine makes of 70.
+    QLabel* engine_layer = nullptr;
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+      if (label->accessibleName() == "Engine layer" && label->text() == "GDS: 6") {
+        engine_layer = label;
+      }
+    }
+    EXPECT_NE(engine_layer, nullptr) << "row 2 names the engine's layer 6";
     Press(dialog, kIdOk);
   });
   PressPanel(window, kPanelLayers);
@@ -334,6 +342,60 @@ TEST_F(RoadTest, ErrorsShowTheirMessages) {
                          }),
             box_texts.end())
       << ::testing::PrintToString(box_texts);
+}
+
+// A stand-in engine in its own program directory: a shell script run in the working
+// directory.
+std::string FakeEngine(const std::string& directory, const std::string& script) {
+  std::filesystem::create_directories(directory);
+  const std::string path = directory + "/corvitex";
+  test_support::WriteBytes(path, "#!/bin/sh\n" + script);
+  chmod(path.c_str(), 0755);
+  return directory;
+}
+
+// The window whose open step fails, as it does for a log it cannot read.
+class WindowThatCannotShowLogs : public CorvaneMainWindow {
+ public:
+  bool OpenDocumentFile(const std::string&) override { return false; }
+};
+
+// A run that ends well but leaves no log, and a job log that cannot be shown, are named.
+TEST_F(RoadTest, AJobLogMissingOrNotShownIsNamed) {
+  const struct {
+    const char* script;
+    bool shown_fails;
+    const char* message;  // followed by the log path and "."
+  } cases[] = {
+      {"exit 0\n", false, "Error occurred in generating log file "},
+      {"printf 'engine says\\r\\n' > demo.log\n", true, "Error occurred in viewing log file "},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    notifier_.shown.clear();
+    std::unique_ptr<CorvaneMainWindow> window = c.shown_fails
+                                                    ? std::make_unique<WindowThatCannotShowLogs>()
+                                                    : std::make_unique<CorvaneMainWindow>();
+    const std::string work = Path("work " + std::to_string(++n));
+    std::filesystem::create_directories(work);
+    window->session().working_directory = work;
+    SelectFiles(*window, "\"demo.em\"");
+    window->session().program_directory = FakeEngine(Path("bin " + std::to_string(n)), c.script);
+    WhenModal<QFileDialog>([this](QFileDialog* dialog) {
+      TypeAndAccept(dialog, QString::fromStdString(Path("out.gds")));
+    });
+    window->OnCommand(kCmdTranslate);
+    EXPECT_EQ(window->StatusText(), "Translation finished");
+    ASSERT_EQ(Messages().size(), 1u) << ::testing::PrintToString(Messages());
+    EXPECT_EQ(Messages()[0], c.message + work + "/demo.log.");
+    EXPECT_EQ(window->session().log_file_path, "") << "no log was shown";
+    if (c.shown_fails) {
+      // The job log itself was built; only showing it failed.
+      const std::string log = ReadFile(work + "/demo.log");
+      EXPECT_EQ(log.rfind(JobLogHeader(), 0), 0u);
+      EXPECT_NE(log.find("\r\n\r\nengine says\r\n"), std::string::npos) << log;
+    }
+  }
 }
 
 }  // namespace
