@@ -137,7 +137,7 @@ std::string Shown(const std::string& name) {
 }
 
 // Why the file a command line names cannot be opened, found out without touching the job
-// that is open: nothing when it can be.
+// that is open: nothing when it can be (or may be, once its layers are chosen).
 std::optional<std::string> WhyNotOpenable(const CommandLineRequest& request) {
   if (!request.has_file) return std::nullopt;
   const bool job = request.data_file.empty();
@@ -147,8 +147,9 @@ std::optional<std::string> WhyNotOpenable(const CommandLineRequest& request) {
     return "The name of the file " + Shown(file) +
            " holds a line break, which a job file cannot hold; the file was not opened.";
   }
-  if (!FileExists(NativePath(file)) || DirExists(NativePath(file))) {
-    return (job ? "The job file " : "The file ") + file + " does not exist.";
+  // A job that does not exist yet is built under its name when it opens.
+  if (!job && (!FileExists(NativePath(file)) || DirExists(NativePath(file)))) {
+    return "The file " + file + " does not exist.";
   }
   return std::nullopt;
 }
@@ -480,9 +481,10 @@ void CLumraApp::RunRequests() {
     return;
   }
   running_request_ = true;
-  DropUnopenableRequests();
-  if (requests_.empty()) {
+  if (DropUnopenableRequests()) {
+    // Starts that came while the message showed are looked at afresh.
     running_request_ = false;
+    if (!requests_.empty()) ScheduleRequests(0);
     return;
   }
   const PendingRequest request = std::move(requests_.front());
@@ -497,7 +499,7 @@ void CLumraApp::RunRequests() {
   if (!requests_.empty()) ScheduleRequests(0);
 }
 
-void CLumraApp::DropUnopenableRequests() {
+bool CLumraApp::DropUnopenableRequests() {
   std::vector<std::string> problems;
   std::erase_if(requests_, [&problems](const PendingRequest& waiting) {
     if (waiting.kind != HandOverRequest::kOpen || waiting.startup) return false;
@@ -505,8 +507,10 @@ void CLumraApp::DropUnopenableRequests() {
     if (why) problems.push_back(std::move(*why));
     return why.has_value();
   });
+  if (problems.empty()) return false;
   // Those that arrive while the message shows are named together in the next one.
-  if (!problems.empty()) Warn(ProblemsText(problems));
+  Warn(ProblemsText(problems));
+  return true;
 }
 
 void CLumraApp::RunOpenRequest(const PendingRequest& pending) {

@@ -89,8 +89,8 @@ class CLumraApp : public QObject {
   bool ReadyForRequests() const;
   void RunOpenRequest(const PendingRequest& request);
   // Takes the hand-overs whose files cannot open out of the queue, naming them in one
-  // message.
-  void DropUnopenableRequests();
+  // message: true when there were any.
+  bool DropUnopenableRequests();
   // Sets the options of a request; they replace those of the previous one.
   void ApplyOptions(const CommandLineRequest& request, bool with_ram);
   // Makes the job of a data file: false, after saying why, when the file is not there, its
