@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QtEndian>
 #include <algorithm>
 #include <cerrno>

@@ -180,6 +180,24 @@ TEST_F(VexilProgramTest, MissingOrMalformedFilesGiveAMessageAndAnEmptyViewer) {
   EXPECT_EQ(Setting("LastJobFileName"), Path("*.job")) << "no job was opened";
 }
 
+// A name that is not UTF-8 travels as the bytes the file system uses: the running viewer
+// opens the file the second start was given.
+TEST_F(VexilProgramTest, NamesThatAreNotUtf8AreHandedOverAsTheyAre) {
+  const std::string name = "bad\xe9.em";
+  WriteFile(name, kSmallEmFile);
+  auto first = Run({}, temp_.path());
+  ASSERT_TRUE(WaitListening(first.get())) << first->Errors();
+  // The shell gives the program the byte 0xE9 itself (QProcess would write UTF-8).
+  Child second("/bin/sh", {"-c", "exec \"$0\" \"$(printf 'bad\\351.em')\"", VEXIL_PROGRAM},
+               temp_.path(), environment_);
+  EXPECT_EQ(second.Finish(20000), 0) << second.Errors();
+  EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(Path("bad\xe9.job")); }, 20000));
+  EXPECT_EQ(CloseViewer(first.get()), 0);
+  const std::string errors = first->Errors();
+  EXPECT_EQ(errors.find("does not exist"), std::string::npos) << errors;
+  EXPECT_EQ(Setting("LastJobFileName"), Path("bad\xe9.job"));
+}
+
 TEST_F(VexilProgramTest, SenderThatCannotDeliverSaysSo) {
   // A viewer that holds the lock but never answers.
   QLockFile lock(HandOverLockPath());
@@ -503,7 +521,7 @@ TEST_F(VexilOnXTest, ForeignRuntimeDirectoryOrSocketMakesAViewerOfItsOwn) {
   ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
   const QString name = "vexil-test-user";
   environment_.insert("USER", name);
-  ::setenv("USER", name.toUtf8().constData(), 1);
+  const test_support::ScopedEnvironment user_name("USER", name.toUtf8().constData());
   WriteFile("a.em", kSmallEmFile);
   {
     SCOPED_TRACE("the runtime directory belongs to another user");
@@ -543,7 +561,6 @@ TEST_F(VexilOnXTest, ForeignRuntimeDirectoryOrSocketMakesAViewerOfItsOwn) {
     // The viewer took the socket's place: later starts reach it.
     EXPECT_EQ(CloseViewer(viewer.get()), 0);
   }
-  ::unsetenv("USER");
 }
 
 TEST_F(VexilProgramTest, RunsOnAnXServer) {

@@ -12,6 +12,7 @@
 #include <QSysInfo>
 #include <QtEndian>
 #include <filesystem>
+#include <fstream>
 #include <future>
 
 #include "viewer/app/tests/hand_over_test_support.h"
@@ -287,8 +288,9 @@ TEST_F(SingleInstanceTest, AReceiverWhoseSocketWentListensAgain) {
 // may enter: one that another user made first, or that others may write to, is passed over
 // with a note, and a private one is made when the usual ones cannot be used.
 TEST_F(SingleInstanceTest, RuntimeDirectoryIsAlwaysThisUsersOwnAndPrivate) {
-  const std::string user = "vexil-test-user";
-  ::setenv("USER", user.c_str(), 1);
+  const std::string user = "vxuser";
+  const test_support::ScopedEnvironment user_name("USER", user.c_str());
+  const test_support::ScopedEnvironment tmpdir("TMPDIR", nullptr);
   const uid_t me = ::geteuid();
   enum Setup { kNone, kOurs0700, kOurs0755, kOurs0777, kForeign, kLink, kFile };
   const auto make = [&](const std::string& path, Setup setup) {
@@ -296,7 +298,7 @@ TEST_F(SingleInstanceTest, RuntimeDirectoryIsAlwaysThisUsersOwnAndPrivate) {
       case kNone:
         return;
       case kFile:
-        WriteFile(path.substr(temp_.path().size() + 1), "");
+        std::ofstream(path) << "";
         return;
       case kLink:
         std::filesystem::create_directory(path + ".real");
@@ -306,7 +308,9 @@ TEST_F(SingleInstanceTest, RuntimeDirectoryIsAlwaysThisUsersOwnAndPrivate) {
       default:
         std::filesystem::create_directory(path);
         ::chmod(path.c_str(), setup == kOurs0755 ? 0755 : setup == kOurs0777 ? 0777 : 0700);
-        if (setup == kForeign) ASSERT_EQ(::chown(path.c_str(), kUnprivilegedId, kUnprivilegedId), 0);
+        if (setup == kForeign) {
+          ASSERT_EQ(::chown(path.c_str(), kUnprivilegedId, kUnprivilegedId), 0);
+        }
     }
   };
   struct Case {
@@ -328,10 +332,14 @@ TEST_F(SingleInstanceTest, RuntimeDirectoryIsAlwaysThisUsersOwnAndPrivate) {
       {"no XDG_RUNTIME_DIR, runtime dir open to all", false, kNone, kOurs0777, Case::kPrivate},
       {"no XDG_RUNTIME_DIR, runtime dir a file", false, kNone, kFile, Case::kPrivate},
   };
+  // Socket paths are short (108 bytes at most): the cases lie in a short directory.
+  char pattern[] = "/tmp/vexil-rt-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string top = pattern;
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string base = Path("case" + std::to_string(n++));
+    const std::string base = top + "/" + std::to_string(n++);
     const std::string tmp = base + "/tmp";
     std::filesystem::create_directories(tmp);
     ::setenv("TMPDIR", tmp.c_str(), 1);
@@ -373,8 +381,8 @@ TEST_F(SingleInstanceTest, RuntimeDirectoryIsAlwaysThisUsersOwnAndPrivate) {
     std::string error;
     EXPECT_TRUE(server.Start(&error)) << error;
   }
-  ::unsetenv("TMPDIR");
-  ::unsetenv("USER");
+  std::error_code ignored;
+  std::filesystem::remove_all(top, ignored);
 }
 
 // A sender gives its working directory and arguments only to a viewer of its own user: a
@@ -393,8 +401,10 @@ TEST_F(SingleInstanceTest, RequestsGoOnlyToASocketOfThisUser) {
     EXPECT_NE(error.find("another user"), std::string::npos) << error;
     const int client = ::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK);
     char byte = 0;
-    if (client >= 0) EXPECT_LE(::recv(client, &byte, 1, MSG_DONTWAIT), 0) << "nothing was sent";
-    if (client >= 0) ::close(client);
+    if (client >= 0) {
+      EXPECT_LE(::recv(client, &byte, 1, MSG_DONTWAIT), 0) << "nothing was sent";
+      ::close(client);
+    }
     ::close(listening);
     ::unlink(path.c_str());
   }
