@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/notifier.h"
@@ -24,8 +25,8 @@ namespace kavrinth {
 namespace {
 
 // Answers every modal window the viewer shows, as a user clicking OK (or Cancel on a
-// dialog) does, and keeps what each said. The first time a box shows, while_first_shows
-// runs (more starts arriving while the user reads it).
+// dialog) does, and keeps what each said. When the next box shows, while_first_shows
+// runs once (more starts arriving while the user reads it).
 class ModalAnswerer {
  public:
   ModalAnswerer() {
@@ -35,7 +36,7 @@ class ModalAnswerer {
       if (modal == nullptr) return;
       if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         seen.push_back(box->text().toStdString());
-        if (seen.size() == 1 && while_first_shows) while_first_shows();
+        if (while_first_shows) std::exchange(while_first_shows, nullptr)();
         box->accept();
       } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
         seen.push_back("dialog " + dialog->windowTitle().toStdString());
