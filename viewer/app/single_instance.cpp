@@ -173,8 +173,9 @@ RuntimeDirectoryChoice ChooseRuntimeDirectory() {
   if (choice.path.isEmpty()) {
     passed_over(QDir::tempPath(), problem);
   } else {
-    choice.note += "; a private one is used, so later starts cannot hand their files over to "
-                   "this viewer";
+    choice.note +=
+        "; a private one is used, so later starts cannot hand their files over to "
+        "this viewer";
   }
   return choice;
 }

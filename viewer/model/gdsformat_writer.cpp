@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -616,8 +616,8 @@ int GdsOutNamedProperty(std::string_view name, int value_kind, const GdsProperty
                     : value_kind == kGdsSettingInt16 || value_kind == kGdsSettingInt32 ? integer
                                                                                        : !text;
   // A 16-bit property holds only what 16 bits hold: a larger value is refused, not cut.
-  if (!fits || (value_kind == kGdsSettingInt16 && (std::get<int32_t>(value) < INT16_MIN ||
-                                                   std::get<int32_t>(value) > INT16_MAX))) {
+  if (!fits || (value_kind == kGdsSettingInt16 &&
+                (std::get<int32_t>(value) < INT16_MIN || std::get<int32_t>(value) > INT16_MAX))) {
     return kGdsOutLimited;
   }
   w.Bare(kGdsExtNamedSetting);

@@ -4,11 +4,11 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
 #include <QThread>
-#include <QElapsedTimer>
 #include <filesystem>
 #include <functional>
 #include <memory>

@@ -59,7 +59,7 @@ TEST(HandOverEncodingTest, RequestsRoundTripWholeAndDamagedBytesAreRefused) {
   HandOverRequest request;
   request.directory = "/sender/dir/" + std::string(70000, 'd') + "/not-utf8-\xfe\xff";
   // Names travel as the file system's bytes, also those that are not UTF-8.
-  request.args = {"vexil", std::string(5000, 'p') + ".em", "-ram:5000000000", "-vefn:é.txt",
+  request.args = {"vexil",      std::string(5000, 'p') + ".em", "-ram:5000000000", "-vefn:é.txt",
                   "bad\xe9.em", std::string("nul\0inside", 11)};
   const QByteArray bytes = EncodeHandOver(request);
   const std::optional<HandOverRequest> decoded = DecodeHandOver(bytes);
@@ -99,8 +99,10 @@ TEST(HandOverEncodingTest, CountsAndLengthsBeyondTheBytesAreRefused) {
       {"a list longer than its words", RequestBytes(magic, {open, 0, 3, 1}, "a")},
       {"a directory longer than the bytes", RequestBytes(magic, {open, 0x7FFFFFF0}, "/dir")},
       {"a word longer than the bytes", RequestBytes(magic, {open, 0, 1, 0xFFFFFFF0}, "vexil")},
-      {"a length word beyond any request", RequestBytes(magic, {open, 0, 0}).replace(0, 4, "\xff\xff\xff\xf0")},
-      {"a request beyond the limit", [&] {
+      {"a length word beyond any request",
+       RequestBytes(magic, {open, 0, 0}).replace(0, 4, "\xff\xff\xff\xf0")},
+      {"a request beyond the limit",
+       [&] {
          HandOverRequest big;
          big.args = {"vexil", std::string(kMaxHandOverBytes, 'x')};
          return EncodeHandOver(big);
@@ -114,8 +116,8 @@ TEST(HandOverEncodingTest, CountsAndLengthsBeyondTheBytesAreRefused) {
   const std::optional<HandOverRequest> empty = DecodeHandOver(RequestBytes(magic, {open, 0, 0}));
   ASSERT_TRUE(empty);
   EXPECT_TRUE(empty->args.empty());
-  const std::optional<HandOverRequest> one =
-      DecodeHandOver(RequestBytes(magic, {open, 1}, QByteArray("/\0\0\0\x01\0\0\0\x02" "ab", 11)));
+  const std::optional<HandOverRequest> one = DecodeHandOver(
+      RequestBytes(magic, {open, 1}, QByteArray::fromHex("2f 00000001 00000002 6162")));
   ASSERT_TRUE(one);
   EXPECT_EQ(one->directory, "/");
   EXPECT_EQ(one->args, std::vector<std::string>{"ab"});

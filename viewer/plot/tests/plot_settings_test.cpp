@@ -99,8 +99,8 @@ TEST(PlotSettingsTest, DpiBeyondWhatThePlotFileHoldsIsKeptOutWithAWarning) {
     const char* value;
     int32_t dpi;
   };
-  const Case cases[] = {{"600", 600},  {"32767", 32767}, {"1", 1},   {"70000", 300},
-                        {"32768", 300}, {"0", 300},        {"-5", 300}, {"99999999999", 300}};
+  const Case cases[] = {{"600", 600},   {"32767", 32767}, {"1", 1},    {"70000", 300},
+                        {"32768", 300}, {"0", 300},       {"-5", 300}, {"99999999999", 300}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
     MapSource source;
