@@ -13,6 +13,9 @@
 #include <QVBoxLayout>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/process.h"
@@ -49,7 +52,11 @@ void BusyChanged() {
 
 void Warn(const std::string& text) { ShowMessage(text, kVexilAppName, MessageIcon::kWarning); }
 
-std::string CurrentDirectory() { return QDir::currentPath().toStdString(); }
+// As the file system names it, so that names not in UTF-8 stay as they are.
+std::string CurrentDirectory() {
+  std::error_code error;
+  return std::filesystem::current_path(error).string();
+}
 
 // The "JOB Files" row of the viewer's filter table.
 constexpr size_t kJobFilterRow = 12;
@@ -112,6 +119,54 @@ void HideWindowsOf(QWidget* frame) {
 // windows, the Error Coordinates list and the edit tools' Add Text and Selection dialogs.
 void HideModelessWindows(QWidget* frame) {
   HideWindowsOf<CViewInfoDlg, CViewTearDlg, CErrorCoordsDlg, CSelectionDlg, CAddTextDlg>(frame);
+}
+
+// A name as a message shows it: line breaks spelt out.
+std::string Shown(const std::string& name) {
+  std::string text;
+  for (char c : name) {
+    if (c == '\n') {
+      text += "\\n";
+    } else if (c == '\r') {
+      text += "\\r";
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
+// Why the file a command line names cannot be opened, found out without touching the job
+// that is open: nothing when it can be (or may be, once its layers are chosen).
+std::optional<std::string> WhyNotOpenable(const CommandLineRequest& request) {
+  if (!request.has_file) return std::nullopt;
+  const bool job = request.data_file.empty();
+  const std::string& file = job ? request.job_path : request.data_file;
+  // The job file names its data files one to a line, and the recent-file list its jobs.
+  if (file.find_first_of("\r\n") != std::string::npos) {
+    return "The name of the file " + Shown(file) +
+           " holds a line break, which a job file cannot hold; the file was not opened.";
+  }
+  // A job that does not exist yet is built under its name when it opens.
+  if (!job && (!FileExists(NativePath(file)) || DirExists(NativePath(file)))) {
+    return "The file " + file + " does not exist.";
+  }
+  return std::nullopt;
+}
+
+// Hand-overs that came together and cannot open are named in one message.
+constexpr size_t kMostNamedProblems = 20;
+
+std::string ProblemsText(const std::vector<std::string>& problems) {
+  if (problems.size() == 1) return problems.front();
+  std::string text = std::to_string(problems.size()) + " files handed over were not opened:";
+  for (size_t i = 0; i < problems.size() && i < kMostNamedProblems; ++i) {
+    text += "\n" + problems[i];
+  }
+  if (problems.size() > kMostNamedProblems) {
+    text += "\n... and " + std::to_string(problems.size() - kMostNamedProblems) + " more.";
+  }
+  return text;
 }
 
 }  // namespace
@@ -366,8 +421,8 @@ void CLumraApp::ApplyOptions(const CommandLineRequest& request, bool with_ram) {
 }
 
 bool CLumraApp::EnterDataFile(const CommandLineRequest& request) {
-  if (!FileExists(NativePath(request.data_file)) || DirExists(NativePath(request.data_file))) {
-    Warn("The file " + request.data_file + " does not exist.");
+  if (const std::optional<std::string> why = WhyNotOpenable(request)) {
+    Warn(*why);
     return false;
   }
   // The job is rewritten to hold this file alone: it is read in the format its extension
@@ -425,9 +480,15 @@ void CLumraApp::RunRequests() {
     ScheduleRequests(50);
     return;
   }
+  running_request_ = true;
+  if (DropUnopenableRequests()) {
+    // Starts that came while the message showed are looked at afresh.
+    running_request_ = false;
+    if (!requests_.empty()) ScheduleRequests(0);
+    return;
+  }
   const PendingRequest request = std::move(requests_.front());
   requests_.pop_front();
-  running_request_ = true;
   if (request.kind == HandOverRequest::kClose) {
     running_request_ = false;
     frame_->close();
@@ -438,6 +499,20 @@ void CLumraApp::RunRequests() {
   if (!requests_.empty()) ScheduleRequests(0);
 }
 
+bool CLumraApp::DropUnopenableRequests() {
+  std::vector<std::string> problems;
+  std::erase_if(requests_, [&problems](const PendingRequest& waiting) {
+    if (waiting.kind != HandOverRequest::kOpen || waiting.startup) return false;
+    std::optional<std::string> why = WhyNotOpenable(waiting.command_line);
+    if (why) problems.push_back(std::move(*why));
+    return why.has_value();
+  });
+  if (problems.empty()) return false;
+  // Those that arrive while the message shows are named together in the next one.
+  Warn(ProblemsText(problems));
+  return true;
+}
+
 void CLumraApp::RunOpenRequest(const PendingRequest& pending) {
   const CommandLineRequest& request = pending.command_line;
   BringToFront();
@@ -446,9 +521,15 @@ void CLumraApp::RunOpenRequest(const PendingRequest& pending) {
     OpenJob(request.job_path);
     return;
   }
+  // The open job stays until a file that can open replaces it.
+  if (const std::optional<std::string> why = WhyNotOpenable(request)) {
+    Warn(*why);
+    return;
+  }
   if (!AskSaveEdits(0)) return;
   if (discard_edits_) discard_edits_();
   ApplyOptions(request, true);
+  // The layer table was emptied when the job of the data file could not be written.
   if (!request.data_file.empty() && !EnterDataFile(request)) {
     ResetJob();
     return;

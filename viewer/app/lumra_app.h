@@ -88,9 +88,13 @@ class CLumraApp : public QObject {
   void RunRequests();
   bool ReadyForRequests() const;
   void RunOpenRequest(const PendingRequest& request);
+  // Takes the hand-overs whose files cannot open out of the queue, naming them in one
+  // message: true when there were any.
+  bool DropUnopenableRequests();
   // Sets the options of a request; they replace those of the previous one.
   void ApplyOptions(const CommandLineRequest& request, bool with_ram);
-  // Makes the job of a data file: false, after saying why, when the file is not there.
+  // Makes the job of a data file: false, after saying why, when the file is not there, its
+  // name cannot stand in a job, or the job cannot be written.
   bool EnterDataFile(const CommandLineRequest& request);
   // The path is a copy: opening resets the state it may come from.
   bool OpenJob(std::string path);

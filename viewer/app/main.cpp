@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -40,11 +41,15 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(kavrinth::kVexilAppName);
   // The windows belong to the desktop entry vexil.desktop (its name and icon).
   QApplication::setDesktopFileName("vexil");
-  const std::string directory = QDir::currentPath().toStdString();
+  // The directory as the file system names it: names in it travel as bytes.
+  std::error_code cwd_error;
+  const std::string directory = std::filesystem::current_path(cwd_error).string();
   // Parsing has no side effects: the job of a data file is made only by the viewer that
   // opens it.
   const kavrinth::CommandLineRequest request = kavrinth::ParseCommandLine(words, directory, true);
 
+  const kavrinth::RuntimeDirectoryChoice runtime = kavrinth::ChooseRuntimeDirectory();
+  if (!runtime.note.empty()) std::fprintf(stderr, "vexil: %s.\n", runtime.note.c_str());
   kavrinth::HandOverServer server;
   std::string error;
   if (request.has_file) {
@@ -53,7 +58,18 @@ int main(int argc, char** argv) {
     waited.start();
     for (;;) {
       std::string send_error;
-      if (kavrinth::SendHandOver(hand_over, kHandOverTimeoutMs, &send_error)) return 0;
+      const kavrinth::HandOverSent sent =
+          kavrinth::SendHandOver(hand_over, kHandOverTimeoutMs, &send_error);
+      if (sent == kavrinth::HandOverSent::kTaken) return 0;
+      if (sent == kavrinth::HandOverSent::kNotOurs) {
+        std::fprintf(stderr, "vexil: %s; %s opens in a viewer of its own.\n", send_error.c_str(),
+                     words[1].c_str());
+        // With the lock free this viewer takes the socket's place; else it only shows.
+        if (!server.Start(&error) && !error.empty()) {
+          std::fprintf(stderr, "vexil: cannot listen for other starts: %s\n", error.c_str());
+        }
+        break;
+      }
       if (server.Start(&error)) break;  // no viewer runs: this one is the viewer
       if (!error.empty()) {
         std::fprintf(stderr, "vexil: cannot listen for other starts: %s\n", error.c_str());

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
-#include <QStringList>
+#include <QTimer>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,7 +17,8 @@
 
 namespace kavrinth {
 
-// What a hand-over asks of the running viewer.
+// What a hand-over asks of the running viewer. Texts are the bytes the file system and
+// the command line use, whatever their encoding.
 struct HandOverRequest {
   enum Kind : int { kOpen = 1, kClose = 2 };
   Kind kind = kOpen;
@@ -23,26 +26,55 @@ struct HandOverRequest {
   std::vector<std::string> args;  // the sender's command line, program first
 };
 
+// The most bytes a request may take on the socket (its length word included); a command
+// line is never this long.
+inline constexpr int kMaxHandOverBytes = 256 * 1024;
+
 // The bytes on the socket: a 32-bit length, then the request.
 QByteArray EncodeHandOver(const HandOverRequest& request);
-// Nothing for bytes that are not one whole request.
+// Nothing for bytes that are not one whole request. Every count and length is checked
+// against the bytes there before anything is set aside for it.
 std::optional<HandOverRequest> DecodeHandOver(const QByteArray& bytes);
 
-// The socket and lock file of the user's viewer, in the user's runtime directory
-// ($XDG_RUNTIME_DIR, else Qt's fallback for it).
+// The directory the socket and lock file live in: the first of $XDG_RUNTIME_DIR, the
+// temporary directory's "runtime-<user>" (made when missing) and a private directory made
+// for this process that is a directory of this user with no access for others. note says
+// why a candidate was passed over; shared is false for the private directory, which no
+// other start finds.
+struct RuntimeDirectoryChoice {
+  QString path;
+  std::string note;
+  bool shared = true;
+};
+RuntimeDirectoryChoice ChooseRuntimeDirectory();
+
+// The socket and lock file of the user's viewer, in the chosen runtime directory.
 QString HandOverSocketPath();
 QString HandOverLockPath();
 
-// Delivers the request to a listening viewer and waits for its receipt: true when it was
-// taken; otherwise false with what went wrong in *error.
-bool SendHandOver(const HandOverRequest& request, int timeout_ms, std::string* error);
+enum class HandOverSent {
+  kTaken,       // the running viewer confirmed the request
+  kNoReceiver,  // no viewer listens
+  kNotOurs,     // the socket belongs to another user: nothing was sent
+  kFailed,      // a viewer listens but did not take the request
+};
+
+// Delivers the request to a listening viewer of this user and waits for its receipt;
+// *error says what went wrong otherwise.
+HandOverSent SendHandOver(const HandOverRequest& request, int timeout_ms, std::string* error);
 
 // The receiving side: listens while it holds the lock, and emits every request it has
 // taken (the requests are only queued here; the viewer runs them when it is idle).
+// Connections that stall are closed after a few seconds, and only a few are kept open at
+// once (the oldest goes first), so idle clients can neither use up the process's files
+// nor the memory; when the socket stops listening it listens again.
 class HandOverServer : public QObject {
   Q_OBJECT
 
  public:
+  static constexpr int kRequestTimeoutMs = 3000;
+  static constexpr int kMaxOpenConnections = 16;
+
   explicit HandOverServer(QObject* parent = nullptr);
   ~HandOverServer() override;
 
@@ -50,15 +82,28 @@ class HandOverServer : public QObject {
   // another process holds the lock (or the socket cannot be made, with *error set).
   bool Start(std::string* error);
   bool listening() const { return server_ != nullptr && server_->isListening(); }
+  size_t open_connections() const { return open_.size(); }
 
  signals:
   void requestReceived(const kavrinth::HandOverRequest& request);
 
  private:
+  bool Listen(std::string* error);
   void Accept();
+  void Read(QLocalSocket* socket);
+  void Drop(QLocalSocket* socket);
+  void Watch();
 
   std::unique_ptr<QLockFile> lock_;
   QLocalServer* server_ = nullptr;
+  QString socket_path_;
+  QTimer watch_;
+  // The open connections, oldest first, with the bytes each has delivered.
+  struct Connection {
+    QLocalSocket* socket;
+    QByteArray bytes;
+  };
+  std::list<Connection> open_;
 };
 
 }  // namespace kavrinth

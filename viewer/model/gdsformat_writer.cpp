@@ -12,6 +12,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -614,7 +615,11 @@ int GdsOutNamedProperty(std::string_view name, int value_kind, const GdsProperty
   const bool fits = value_kind == kGdsSettingText                                      ? text
                     : value_kind == kGdsSettingInt16 || value_kind == kGdsSettingInt32 ? integer
                                                                                        : !text;
-  if (!fits) return kGdsOutLimited;
+  // A 16-bit property holds only what 16 bits hold: a larger value is refused, not cut.
+  if (!fits || (value_kind == kGdsSettingInt16 &&
+                (std::get<int32_t>(value) < INT16_MIN || std::get<int32_t>(value) > INT16_MAX))) {
+    return kGdsOutLimited;
+  }
   w.Bare(kGdsExtNamedSetting);
   w.Int16Record(kGdsPropAttr, value_kind);
   w.TextRecord(kGdsString, name);

@@ -173,12 +173,16 @@ int WriteJobFile(const std::string& path) {
   IniFile ini;
   if (!ini.Load(path)) return -1;
   const ViewLayerTable& table = LayerTable();
+  // An entry the file cannot hold (a path with a line break) fails the write: the job
+  // would otherwise be written without it.
+  bool held = true;
   for (int n = 0; n < kViewLayerCount; ++n) {
     const ViewLayerEntry& entry = table[n];
-    ini.Set(kJobLayerSection, JobLayerKey(n),
-            entry.path.empty() ? std::string() : FormatJobLayerValue(entry));
+    held &= ini.Set(kJobLayerSection, JobLayerKey(n),
+                    entry.path.empty() ? std::string() : FormatJobLayerValue(entry));
   }
   WriteGeneral(&ini);
+  if (!held) return -1;
   return ini.Save() ? kViewLayerCount : -1;
 }
 

@@ -247,9 +247,11 @@ void WritePlotConfig(const std::string& config_path, const GdxRect& job_extents,
       return;
     }
     LibraryValues values(get, set, config_path);
-    if (!ReadPlotSettings(&values, plot_window, &settings)) {
+    std::vector<std::string> warnings;
+    if (!ReadPlotSettings(&values, plot_window, &settings, &warnings)) {
       ShowMessage("Cfg write error -- Cannot plot in opaque mode.", "", MessageIcon::kWarning);
     }
+    for (const std::string& warning : warnings) ShowMessage(warning, "", MessageIcon::kWarning);
   }
   WritePlotSettingsProperties(settings, job_extents, plot_window, fill_mode);
 }

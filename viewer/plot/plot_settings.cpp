@@ -57,6 +57,22 @@ void ReadLineWeights(PlotValueSource* source, PlotSettings* s) {
   s->fill_line_weight = Real(std::string_view(*value).substr(blank + 1));
 }
 
+// The plot data file holds the resolution in 16 bits: a larger one would arrive cut.
+void ReadDpi(PlotValueSource* source, PlotSettings* s, std::vector<std::string>* warnings) {
+  const std::optional<std::string> value = source->Read(nullptr, "DPI");
+  if (!value) return;
+  const int32_t dpi = Integer(*value);
+  if (dpi >= kMinPlotDpi && dpi <= kMaxPlotDpi) {
+    s->dpi = dpi;
+    return;
+  }
+  if (warnings != nullptr) {
+    warnings->push_back("The plot resolution DPI=" + *value + " is outside " +
+                        std::to_string(kMinPlotDpi) + " to " + std::to_string(kMaxPlotDpi) +
+                        "; the plot is made at " + std::to_string(s->dpi) + " DPI.");
+  }
+}
+
 // Returns whether "ROTATE" asks for the automatic rotation.
 bool ReadRotation(PlotValueSource* source, PlotSettings* s) {
   const std::optional<std::string> value = source->Read(kPlotConfigSection, "ROTATE");
@@ -126,17 +142,18 @@ void RotateAutomatically(const GdxRect& window, PlotSettings* s) {
 
 int Property(std::string_view name, int kind, GdsPropertyValue value) {
   const int result = GdsOutNamedProperty(name, kind, value);
-  return result == kGdsOutFailed ? result : kGdsOutOk;
+  return result == kGdsOutOk ? kGdsOutOk : kGdsOutFailed;
 }
 
 }  // namespace
 
-bool ReadPlotSettings(PlotValueSource* source, const GdxRect& plot_window, PlotSettings* s) {
+bool ReadPlotSettings(PlotValueSource* source, const GdxRect& plot_window, PlotSettings* s,
+                      std::vector<std::string>* warnings) {
   const bool transparency = source->Write(kPlotConfigSection, "Transparency", "off");
   ReadMaxPen(source, s);
   ReadPaperSize(source, s);
   ReadLineWeights(source, s);
-  if (const std::optional<std::string> dpi = source->Read(nullptr, "DPI")) s->dpi = Integer(*dpi);
+  ReadDpi(source, s, warnings);
   const bool automatic = ReadRotation(source, s);
   ReadScaleAndOrigin(source, s);
   ReadUnitAndMargins(source, s);

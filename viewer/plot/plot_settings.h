@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "viewer/model/gdx_database.h"
 
@@ -84,13 +85,20 @@ inline std::optional<std::pair<double, double>> PaperSizeOfCode(int32_t code,
   }
 }
 
+// The resolutions the plot data file can hold (a 16-bit property).
+inline constexpr int32_t kMinPlotDpi = 1;
+inline constexpr int32_t kMaxPlotDpi = 32767;
+
 // Reads the plot values into the settings (a value that cannot be read leaves the setting
 // as it was) and decides the automatic rotation for the plot window. Writes "Transparency"
-// first; false when that write failed (the caller reports it and goes on).
-bool ReadPlotSettings(PlotValueSource* source, const GdxRect& plot_window, PlotSettings* s);
+// first; false when that write failed (the caller reports it and goes on). A value that
+// is there but cannot be used is kept out, with a line in *warnings saying so.
+bool ReadPlotSettings(PlotValueSource* source, const GdxRect& plot_window, PlotSettings* s,
+                      std::vector<std::string>* warnings = nullptr);
 
 // The settings as library properties of the open plot data file, in the order the plot
-// library reads them. 0, or the writer's failure.
+// library reads them. 0, or the writer's failure (also when a value does not fit its
+// property, which is then left out rather than cut).
 int WritePlotSettingsProperties(const PlotSettings& s, const GdxRect& job_extents,
                                 const GdxRect& plot_window, int32_t fill_mode);
 

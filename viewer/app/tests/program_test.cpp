@@ -4,15 +4,18 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
 #include <QThread>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "viewer/app/single_instance.h"
+#include "viewer/app/tests/hand_over_test_support.h"
 #include "viewer/app/tests/vexil_test_support.h"
 #include "viewer/edit/edit_store.h"
 #include "viewer/model/pg_scan.h"
@@ -24,7 +27,8 @@ namespace {
 class Child {
  public:
   Child(const QString& program, const QStringList& args, const std::string& directory,
-        const QProcessEnvironment& environment) {
+        const QProcessEnvironment& environment, std::function<void()> in_child = {}) {
+    if (in_child) process_.setChildProcessModifier(in_child);
     process_.setProgram(program);
     process_.setArguments(args);
     process_.setWorkingDirectory(QString::fromStdString(directory));
@@ -67,8 +71,10 @@ class VexilProgramTest : public VexilTest {
     environment_.remove("WAYLAND_DISPLAY");
   }
 
-  std::unique_ptr<Child> Run(const QStringList& args, const std::string& directory) {
-    return std::make_unique<Child>(VEXIL_PROGRAM, args, directory, environment_);
+  std::unique_ptr<Child> Run(const QStringList& args, const std::string& directory,
+                             std::function<void()> in_child = {}) {
+    return std::make_unique<Child>(VEXIL_PROGRAM, args, directory, environment_,
+                                   std::move(in_child));
   }
 
   // True once a viewer listens on the test's socket.
@@ -89,7 +95,7 @@ class VexilProgramTest : public VexilTest {
     std::string error;
     HandOverRequest close;
     close.kind = HandOverRequest::kClose;
-    EXPECT_TRUE(SendHandOver(close, 10000, &error)) << error;
+    EXPECT_EQ(SendHandOver(close, 10000, &error), HandOverSent::kTaken) << error;
     return viewer->Finish(20000);
   }
 
@@ -172,6 +178,24 @@ TEST_F(VexilProgramTest, MissingOrMalformedFilesGiveAMessageAndAnEmptyViewer) {
   EXPECT_NE(errors.find("The file missing.em does not exist."), std::string::npos) << errors;
   EXPECT_NE(errors.find("Could not load layer information"), std::string::npos) << errors;
   EXPECT_EQ(Setting("LastJobFileName"), Path("*.job")) << "no job was opened";
+}
+
+// A name that is not UTF-8 travels as the bytes the file system uses: the running viewer
+// opens the file the second start was given.
+TEST_F(VexilProgramTest, NamesThatAreNotUtf8AreHandedOverAsTheyAre) {
+  const std::string name = "bad\xe9.em";
+  WriteFile(name, kSmallEmFile);
+  auto first = Run({}, temp_.path());
+  ASSERT_TRUE(WaitListening(first.get())) << first->Errors();
+  // The shell gives the program the byte 0xE9 itself (QProcess would write UTF-8).
+  Child second("/bin/sh", {"-c", "exec \"$0\" \"$(printf 'bad\\351.em')\"", VEXIL_PROGRAM},
+               temp_.path(), environment_);
+  EXPECT_EQ(second.Finish(20000), 0) << second.Errors();
+  EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(Path("bad\xe9.job")); }, 20000));
+  EXPECT_EQ(CloseViewer(first.get()), 0);
+  const std::string errors = first->Errors();
+  EXPECT_EQ(errors.find("does not exist"), std::string::npos) << errors;
+  EXPECT_EQ(Setting("LastJobFileName"), Path("bad\xe9.job"));
 }
 
 TEST_F(VexilProgramTest, SenderThatCannotDeliverSaysSo) {
@@ -443,6 +467,100 @@ TEST_F(VexilOnXTest, MergeLayersWithoutWf2LayersSaysSoAndTheViewerGoesOn) {
   ASSERT_TRUE(WaitGone("Save Changes"));
   EXPECT_TRUE(WaitFor([&] { return FlashCount(Path("layer1.em")) == 5u; }, 10000));
   EXPECT_EQ(CloseViewer(viewer.get()), 0) << viewer->Errors();
+}
+
+// A thousand connections held open and idle (a desktop's viewer may open 1024 files) are
+// closed in turn; once they have gone a start hands its file over at once.
+TEST_F(VexilOnXTest, IdleConnectionsDoNotStopTheHandOver) {
+  XUser user(server_->number());
+  ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
+  constexpr int kIdle = 1000;
+  ASSERT_GE(test_support::RaiseOpenFileLimit(kIdle + 200), rlim_t(kIdle + 100))
+      << "this test holds a thousand connections";
+  WriteFile("a.em", kSmallEmFile);
+  WriteFile("b.em", kSmallEmFile);
+  WriteFile("c.em", kSmallEmFile);
+  auto viewer = Run({"a.em"}, temp_.path(), [] {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = 1024;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  });
+  ASSERT_TRUE(WaitListening(viewer.get())) << viewer->Errors();
+  ASSERT_TRUE(WaitShown(&user, "Vexil - a.job")) << viewer->Errors();
+  const std::string path = HandOverSocketPath().toStdString();
+  std::vector<int> idle;
+  for (int i = 0; i < kIdle; ++i) {
+    const int fd = test_support::ConnectIdle(path, 5000);
+    if (fd < 0) break;
+    idle.push_back(fd);
+  }
+  EXPECT_EQ(idle.size(), size_t(kIdle)) << "the viewer stopped taking connections";
+  WaitFor([] { return false; }, 500);
+  for (int fd : idle) ::close(fd);
+  QElapsedTimer took;
+  took.start();
+  std::string error;
+  EXPECT_EQ(SendHandOver({HandOverRequest::kOpen, temp_.path(), {"vexil", "b.em"}}, 1000, &error),
+            HandOverSent::kTaken)
+      << error;
+  EXPECT_LT(took.elapsed(), 1000);
+  EXPECT_TRUE(WaitShown(&user, "Vexil - b.job")) << viewer->Errors();
+  // And so does the program.
+  auto second = Run({"c.em"}, temp_.path());
+  EXPECT_EQ(second->Finish(20000), 0) << second->Errors();
+  EXPECT_TRUE(WaitShown(&user, "Vexil - c.job")) << viewer->Errors();
+  EXPECT_EQ(CloseViewer(viewer.get()), 0) << viewer->Errors();
+}
+
+// A runtime directory that another user made first, or a socket that another user's
+// process listens on, gets nothing from a start: it opens its file in a viewer of its own
+// and says why.
+TEST_F(VexilOnXTest, ForeignRuntimeDirectoryOrSocketMakesAViewerOfItsOwn) {
+  XUser user(server_->number());
+  ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
+  const QString name = "vexil-test-user";
+  environment_.insert("USER", name);
+  const test_support::ScopedEnvironment user_name("USER", name.toUtf8().constData());
+  WriteFile("a.em", kSmallEmFile);
+  {
+    SCOPED_TRACE("the runtime directory belongs to another user");
+    const std::string tmp = Path("tmp");
+    const std::string usual = tmp + "/runtime-" + name.toStdString();
+    std::filesystem::create_directories(usual);
+    ::chmod(usual.c_str(), 0700);
+    ASSERT_EQ(::chown(usual.c_str(), test_support::kUnprivilegedId, test_support::kUnprivilegedId),
+              0);
+    QProcessEnvironment environment = environment_;
+    environment.remove("XDG_RUNTIME_DIR");
+    environment.insert("TMPDIR", QString::fromStdString(tmp));
+    Child viewer(VEXIL_PROGRAM, {"a.em"}, temp_.path(), environment);
+    EXPECT_TRUE(WaitShown(&user, "Vexil - a.job")) << viewer.Errors();
+    EXPECT_TRUE(viewer.running());
+    const std::string errors = viewer.Errors();
+    EXPECT_NE(errors.find(usual + " is not used: it belongs to another user"), std::string::npos)
+        << errors;
+    EXPECT_TRUE(std::filesystem::is_empty(usual)) << "nothing was made there";
+  }
+  ASSERT_TRUE(WaitGone("Vexil - a.job"));
+  std::filesystem::remove(Path("a.job"));
+  {
+    SCOPED_TRACE("another user's process listens on the socket");
+    test_support::ForeignListener planted;
+    ASSERT_TRUE(planted.ready());
+    ASSERT_TRUE(planted.MoveTo(HandOverSocketPath().toStdString()));
+    auto viewer = Run({"a.em"}, temp_.path());
+    EXPECT_TRUE(WaitShown(&user, "Vexil - a.job")) << viewer->Errors();
+    EXPECT_TRUE(viewer->running()) << viewer->Errors();
+    EXPECT_EQ(planted.Received(), 0u) << "the planted socket got the request";
+    const std::string errors = viewer->Errors();
+    EXPECT_NE(errors.find("is not this user's: it belongs to another user (uid 65534); a.em opens "
+                          "in a viewer of its own"),
+              std::string::npos)
+        << errors;
+    // The viewer took the socket's place: later starts reach it.
+    EXPECT_EQ(CloseViewer(viewer.get()), 0);
+  }
 }
 
 TEST_F(VexilProgramTest, RunsOnAnXServer) {

@@ -234,6 +234,21 @@ TEST_F(JobFileTest, StartingOnADataFileKeepsItsEntryAndDropsTheOthers) {
   EXPECT_EQ(LayerValues(fresh).size(), 1u);
 }
 
+// A path the job file cannot hold (a line break would end its line) fails the write, and
+// nothing is written: the job is not left without the file and reported as made.
+TEST_F(JobFileTest, APathWithALineBreakFailsTheWrite) {
+  for (const char* path : {"/d/two\nlines.em", "/d/two\rlines.em"}) {
+    SCOPED_TRACE(path);
+    const std::string job = PathOf("break.job");
+    EXPECT_EQ(UpdateJobLayerTable(job, path), -1);
+    EXPECT_FALSE(std::filesystem::exists(job));
+    ClearLayerTable();
+    LayerTable()[3].path = path;
+    EXPECT_EQ(WriteJobFile(job), -1);
+    EXPECT_FALSE(std::filesystem::exists(job));
+  }
+}
+
 TEST_F(JobFileTest, AListOfDataFilesBecomesAJobNamedAfterTheFirst) {
   SetWorkingDirectory(dir_);
   std::string names = "/data";

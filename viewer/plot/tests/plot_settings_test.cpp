@@ -92,6 +92,32 @@ TEST(PlotSettingsTest, LineWeightAndDpiAreReadWithoutSection) {
   EXPECT_EQ(s.paper_unit, 3);
 }
 
+// The plot data file holds the resolution in 16 bits: a value it cannot hold keeps the one
+// before, and the user is told.
+TEST(PlotSettingsTest, DpiBeyondWhatThePlotFileHoldsIsKeptOutWithAWarning) {
+  struct Case {
+    const char* value;
+    int32_t dpi;
+  };
+  const Case cases[] = {{"600", 600},   {"32767", 32767}, {"1", 1},    {"70000", 300},
+                        {"32768", 300}, {"0", 300},       {"-5", 300}, {"99999999999", 300}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    MapSource source;
+    source.values["DPI"] = c.value;
+    PlotSettings s;
+    std::vector<std::string> warnings;
+    ReadPlotSettings(&source, kWide, &s, &warnings);
+    EXPECT_EQ(s.dpi, c.dpi);
+    const bool refused = c.dpi == 300;
+    ASSERT_EQ(warnings.size(), refused ? 1u : 0u);
+    if (refused) {
+      EXPECT_EQ(warnings[0], "The plot resolution DPI=" + std::string(c.value) +
+                                 " is outside 1 to 32767; the plot is made at 300 DPI.");
+    }
+  }
+}
+
 TEST(PlotSettingsTest, AutomaticRotationTurnsTheWindowToThePaper) {
   struct Case {
     const char* rotate;
@@ -185,6 +211,36 @@ TEST_F(PlotPropertiesTest, PropertiesFollowTheSettings) {
   EXPECT_DOUBLE_EQ(settings["OFFX"], 1);
   EXPECT_EQ(settings.count("OFFY"), 1u);
   EXPECT_EQ(settings["FILLON"], 1);
+}
+
+// A 16-bit property takes only what 16 bits hold: a larger value fails the write and is
+// left out, never cut (70000 would arrive as 4464).
+TEST_F(PlotPropertiesTest, AValueBeyondItsSixteenBitsIsRefusedNotCut) {
+  struct Case {
+    int32_t dpi;
+    bool fits;
+  };
+  for (const Case& c : {Case{32767, true}, Case{-32768, true}, Case{70000, false},
+                        Case{32768, false}, Case{-40000, false}}) {
+    SCOPED_TRACE(c.dpi);
+    const std::string path = PathOf("props.gds");
+    ASSERT_EQ(GdsOutOpen(path, 1e-6, 0.001, "", false), kGdsOutOk);
+    PlotSettings s;
+    s.dpi = c.dpi;
+    EXPECT_EQ(WritePlotSettingsProperties(s, {0, 0, 10, 10}, {0, 0, 10, 10}, 1) == 0, c.fits);
+    EXPECT_EQ(GdsOutBeginStructure("TOP"), kGdsOutOk);
+    GdsOutEndStructure();
+    EXPECT_EQ(GdsOutClose(), kGdsOutOk);
+    PlotDocument document;
+    std::string error;
+    ASSERT_TRUE(ReadPlotFile(path, &document, &error)) << error;
+    if (c.fits) {
+      EXPECT_EQ(document.settings["DPI"], c.dpi);
+    } else {
+      EXPECT_EQ(document.settings.count("DPI"), 0u);
+    }
+    EXPECT_EQ(document.settings["MAXPEN"], 2) << "the other properties are written";
+  }
 }
 
 }  // namespace
