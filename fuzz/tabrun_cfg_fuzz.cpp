@@ -16,6 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const GdsCfgSettings first = ParseGdsCfg(text, directory);
   const GdsCfgSettings again = ParseGdsCfg(FormatGdsCfg(first), directory);
-  if (fuzz::CfgValues(first) != fuzz::CfgValues(again)) std::abort();
+  fuzz::SameOrAbort("GDS.CFG values", fuzz::CfgValues(first), fuzz::CfgValues(again));
   return 0;
 }

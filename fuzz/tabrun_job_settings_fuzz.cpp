@@ -54,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     expected.text_scales[i] = first.options.font_scales[i] / first.options.scale;
   }
   expected.block_text = first.options.translate_text != 0;
-  if (fuzz::CfgValues(expected) != fuzz::CfgValues(again.cfg)) std::abort();
-  if (fuzz::PgValues(first) != fuzz::PgValues(again)) std::abort();
-  if (Selection(first) != Selection(again)) std::abort();
+  fuzz::SameOrAbort("GDS.CFG values", fuzz::CfgValues(expected), fuzz::CfgValues(again.cfg));
+  fuzz::SameOrAbort("PG values", fuzz::PgValues(first), fuzz::PgValues(again));
+  fuzz::SameOrAbort("selected layers", Selection(first), Selection(again));
   return 0;
 }

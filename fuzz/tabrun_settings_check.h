@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "tabrun/core/gds_cfg_file.h"
@@ -40,6 +41,30 @@ inline std::string PgValues(const TabrunJob& job) {
     out += std::to_string(v) + "\n";
   }
   return out;
+}
+
+// Aborts when the two differ, naming the first line that does (shown with escapes).
+inline void SameOrAbort(const char* what, const std::string& first, const std::string& again) {
+  if (first == again) return;
+  size_t start = 0;
+  while (start < first.size() && start < again.size() && first[start] == again[start]) ++start;
+  start = first.rfind('\n', start == 0 ? 0 : start - 1);
+  start = start == std::string::npos ? 0 : start + 1;
+  const auto show = [&](const char* label, const std::string& text) {
+    std::fprintf(stderr, "%s %s: \"", what, label);
+    for (size_t i = start; i < text.size() && text[i] != '\n'; ++i) {
+      const unsigned char c = static_cast<unsigned char>(text[i]);
+      if (c >= 0x20 && c < 0x7F) {
+        std::fputc(c, stderr);
+      } else {
+        std::fprintf(stderr, "\\x%02X", c);
+      }
+    }
+    std::fprintf(stderr, "\"\n");
+  };
+  show("first read", first);
+  show("read again", again);
+  std::abort();
 }
 
 }  // namespace kavrinth::fuzz

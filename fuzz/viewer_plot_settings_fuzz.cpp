@@ -33,10 +33,6 @@ class ConfigValues : public PlotValueSource {
   std::string path_;
 };
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
 // A plot data file holds reals of 7 base-16 exponent bits: such a real comes back to within
 // the double's precision.
 bool GdsRepresentable(double v) {
@@ -44,10 +40,10 @@ bool GdsRepresentable(double v) {
 }
 
 void CheckReal(const PlotDocument& document, const char* name, double value) {
-  Check(document.Has(name));
+  FUZZ_CHECK(document.Has(name));
   if (!GdsRepresentable(value)) return;
   const double read = document.Setting(name, 0.0);
-  Check(std::fabs(read - value) <= 1e-14 * std::fabs(value));
+  FUZZ_CHECK(std::fabs(read - value) <= 1e-14 * std::fabs(value));
 }
 
 }  // namespace
@@ -63,26 +59,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!ReadPlotSettings(&values, window, &s)) std::abort();
 
   const std::string plot = scratch.File("plot.gds");
-  Check(GdsOutOpen(plot, 1e-6, 0.001, "", false) == kGdsOutOk);
-  Check(WritePlotSettingsProperties(s, {-5, -6, 70, 80}, window, 1) == kGdsOutOk);
-  Check(GdsOutBeginStructure("TOP") == kGdsOutOk);
+  FUZZ_CHECK(GdsOutOpen(plot, 1e-6, 0.001, "", false) == kGdsOutOk);
+  FUZZ_CHECK(WritePlotSettingsProperties(s, {-5, -6, 70, 80}, window, 1) == kGdsOutOk);
+  FUZZ_CHECK(GdsOutBeginStructure("TOP") == kGdsOutOk);
   GdsOutEndStructure();
-  Check(GdsOutClose() == kGdsOutOk);
+  FUZZ_CHECK(GdsOutClose() == kGdsOutOk);
   PlotDocument document;
   std::string error;
-  Check(ReadPlotFile(plot, &document, &error));
+  FUZZ_CHECK(ReadPlotFile(plot, &document, &error));
 
   // The integers as the page layout takes them.
   const auto setting = [&](const char* name) {
-    Check(document.Has(name));
+    FUZZ_CHECK(document.Has(name));
     return static_cast<int32_t>(document.Setting(name, 0));
   };
-  Check((document.Setting("ISROT", 0) != 0) == (s.rotate != 0));
-  Check(setting("PAPERSIZE") == s.paper_code);
-  Check(std::clamp(setting("MAXPEN"), 1, kMaxPlotPens) == std::clamp(s.max_pen, 1, kMaxPlotPens));
-  Check(std::clamp(setting("DPI"), 72, 2400) == std::clamp(s.dpi, 72, 2400));
+  FUZZ_CHECK((document.Setting("ISROT", 0) != 0) == (s.rotate != 0));
+  FUZZ_CHECK(setting("PAPERSIZE") == s.paper_code);
+  FUZZ_CHECK(std::clamp(setting("MAXPEN"), 1, kMaxPlotPens) == std::clamp(s.max_pen, 1, kMaxPlotPens));
+  FUZZ_CHECK(std::clamp(setting("DPI"), 72, 2400) == std::clamp(s.dpi, 72, 2400));
   if (s.paper_code == kPaperCustomZ || s.paper_code == kPaperCustomY) {
-    Check(setting("PAPERUNIT") == s.paper_unit);
+    FUZZ_CHECK(setting("PAPERUNIT") == s.paper_unit);
     CheckReal(document, "PAPERWIDTH", s.custom_width);
     CheckReal(document, "PAPERHEIGHT", s.custom_height);
   }

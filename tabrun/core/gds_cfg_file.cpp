@@ -82,6 +82,14 @@ std::vector<std::string> Words(std::string_view line) {
   return words;
 }
 
+// A name as kept: its first 33 characters, without the carriage returns the cut leaves at
+// its end, which the line it is written on would lose.
+std::string CutName(std::string_view word) {
+  std::string name(word.substr(0, 33));
+  while (!name.empty() && name.back() == '\r') name.pop_back();
+  return name;
+}
+
 long LongValue(const std::string& line) { return std::strtol(line.c_str(), nullptr, 10); }
 double RealValue(const std::string& line) {
   const double v = std::strtod(line.c_str(), nullptr);
@@ -212,7 +220,7 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
     case kInclude:
     case kExclude: {
       auto& list = key == kInclude ? s.include : s.exclude;
-      for (const std::string& v : values) list.push_back(FirstWord(v).substr(0, 33));
+      for (const std::string& v : values) list.push_back(CutName(FirstWord(v)));
       break;
     }
     case kTstyle:
@@ -222,7 +230,7 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
         if (words.empty()) continue;
         // As the engine: a style number outside 0-3 counts as 0.
         const long n = words.size() > 1 ? LongValue(words[1]) : -1;
-        s.text_styles.push_back({words[0].substr(0, 33), n >= 0 && n <= 3 ? int(n) : 0});
+        s.text_styles.push_back({CutName(words[0]), n >= 0 && n <= 3 ? int(n) : 0});
       }
       break;
     case kMaxLayer:
@@ -262,7 +270,7 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
         if (words.empty()) continue;
         // As the engine: a layer outside 0-1023 is 0, a colour outside 1-6 the next default.
         CfgLayerEntry entry;
-        entry.name = words[0].substr(0, 33);
+        entry.name = CutName(words[0]);
         const long layer = words.size() > 1 ? LongValue(words[1]) : -1;
         if (layer >= 0 && layer <= 1023) entry.layer = static_cast<int>(layer);
         const long colour = words.size() > 2 ? LongValue(words[2]) : 0;
