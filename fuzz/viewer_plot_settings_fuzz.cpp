@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "companions/plendo/plot_file.h"
 #include "companions/plendo/plot_values.h"

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
@@ -78,8 +77,6 @@ int CAppProfile::GetString(const char* name, std::string* out, size_t size) cons
   if (!file.Load(path_)) return 0;
   std::optional<std::string> value = file.Get(section_, name);
   if (!value) return 0;
-  // The value is the text the write calls take: a zero byte in the file ends it.
-  value->resize(std::min(value->find('\0'), value->size()));
   *out = size == 0 ? std::string() : value->substr(0, size - 1);
   return 1;
 }

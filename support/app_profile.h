@@ -35,8 +35,8 @@ class CAppProfile {
   const std::string& path() const { return path_; }
   const std::string& section() const { return section_; }
 
-  // 1 with the value, at most size-1 characters and ending at a stored zero byte, in *out
-  // (a stored empty value gives ""); 0 when it is missing, and *out is left as it was.
+  // 1 with the value, at most size-1 characters, in *out (a stored empty value gives
+  // ""); 0 when it is missing, and *out is left as it was.
   int GetString(const char* name, std::string* out, size_t size) const;
   // 1 with the value in *out; 0 when it is missing, empty or not a 32-bit number. Both
   // signed text and the unsigned text older stores hold ("4294967295" for -1) are read.

@@ -132,7 +132,7 @@ TEST_F(AppProfileTest, AStoredZeroByteEndsTheValue) {
   }
   std::string text;
   ASSERT_EQ(profile.GetString("InputFile", &text, 260), 1);
-  EXPECT_EQ(text, "C:\\");
+  EXPECT_EQ(text, "\"C:\\");  // the quote has lost its partner
   ASSERT_EQ(profile.WriteString("InputFile", text.c_str()), 1);
   std::string again;
   ASSERT_EQ(profile.GetString("InputFile", &again, 260), 1);
