@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const auto kept = Unmanaged(old);
   if (!WriteEngineJobFile(path, entries)) return 0;  // a file the INI writer refuses
-  // View EM/Mann may refuse a job it cannot write (its kept layer entry holds a zero
-  // byte): the shell says so, and the file stays as the job was written.
+  // View EM/Mann may refuse a job it cannot write (the part of a layer entry it keeps
+  // holds a carriage return): the shell says so, and the file stays as the job was written.
   WriteViewerLayerTable(path, session);
   IniFile job;
   FUZZ_CHECK(job.Load(path));
