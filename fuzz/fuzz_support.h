@@ -19,6 +19,14 @@
 
 namespace kavrinth::fuzz {
 
+// Aborts, naming the file and line of the check, when the condition does not hold.
+inline void CheckAt(bool condition, const char* file, int line) {
+  if (condition) return;
+  std::fprintf(stderr, "%s:%d: check failed\n", file, line);
+  std::abort();
+}
+#define FUZZ_CHECK(condition) ::kavrinth::fuzz::CheckAt((condition), __FILE__, __LINE__)
+
 // Takes the default answer and shows nothing; keeps no history, so a long run does not
 // grow.
 class QuietNotifier : public Notifier {

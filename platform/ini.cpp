@@ -47,6 +47,15 @@ bool HoldsLineBreakOrZero(std::string_view text) {
   return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+// The text stored for a value: within quotes when reading would otherwise trim it or take
+// off its own enclosing quotes.
+std::string StoredText(std::string_view value) {
+  const bool trimmed = !value.empty() && (kBlanks.find(value.front()) != std::string_view::npos ||
+                                          kBlanks.find(value.back()) != std::string_view::npos);
+  if (!trimmed && Unquote(value).size() == value.size()) return std::string(value);
+  return "\"" + std::string(value) + "\"";
+}
+
 bool IsValidName(std::string_view name) { return !name.empty() && !HoldsLineBreakOrZero(name); }
 
 bool IsValidKey(std::string_view key) {
@@ -234,7 +243,9 @@ std::optional<std::string> IniFile::Get(std::string_view section, std::string_vi
   if (!range) return std::nullopt;
   std::optional<size_t> at = FindKey(*range, key);
   if (!at) return std::nullopt;
-  return std::string(Unquote(lines_[*at].value));
+  std::string_view value = lines_[*at].value;
+  value = Trim(value.substr(0, value.find('\0')));
+  return std::string(Unquote(value));
 }
 
 std::string IniFile::GetString(std::string_view section, std::string_view key,
@@ -269,7 +280,8 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
   section = Trim(section);
   key = Trim(key);
   if (!IsValidName(section) || !IsValidKey(key) || HoldsLineBreakOrZero(value)) return false;
-  std::string line = std::string(key) + "=" + std::string(value);
+  const std::string stored = StoredText(value);
+  std::string line = std::string(key) + "=" + stored;
 
   std::optional<Range> range = FindSection(section);
   if (!range) {
@@ -279,8 +291,8 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
   }
   if (std::optional<size_t> at = FindKey(*range, key)) {
     Line& old = lines_[*at];
-    if (old.value == value) return true;  // unchanged: keep the line as it is spelt
-    old = ParseLine(old.name + "=" + std::string(value), std::move(old.ending));
+    if (old.value == stored) return true;  // unchanged: keep the line as it is spelt
+    old = ParseLine(old.name + "=" + stored, std::move(old.ending));
     changed_ = true;
     return true;
   }

@@ -30,8 +30,8 @@ class IniFile {
   // (true); a file that cannot be read gives false and an empty file.
   bool Load(const std::string& path);
 
-  // The value of the first matching key of the first matching section, trimmed of
-  // blanks and tabs and stripped of one pair of enclosing matching quotes.
+  // The value of the first matching key of the first matching section, up to a zero byte,
+  // trimmed of blanks and tabs and stripped of one pair of enclosing matching quotes.
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
   // The value, or the default when the key is missing; at most size-1 characters (the
   // room the platform leaves for the terminating zero; nothing when size is 0).
@@ -41,10 +41,12 @@ class IniFile {
   // missing, empty or out of range.
   int32_t GetInt(std::string_view section, std::string_view key, int32_t default_value) const;
 
-  // Writes "key=value": the key's line is replaced in place, a new key goes after the
-  // last non-blank line of its section, a new section is appended at the end. False,
-  // with nothing changed, when a name is empty or holds a line break, a key holds '=' or
-  // starts with ';' or '[', or a value holds a line break or a zero byte.
+  // Writes "key=value", the value within quotes when Get would otherwise trim it or take
+  // off its own quotes, so that Get gives it back. The key's line is replaced in place, a
+  // new key goes after the last non-blank line of its section, a new section is appended
+  // at the end. False, with nothing changed, when a name is empty or holds a line break,
+  // a key holds '=' or starts with ';' or '[', or a value holds a line break or a zero
+  // byte.
   bool Set(std::string_view section, std::string_view key, std::string_view value);
   // Removes every line of the key in the section; true when there was one.
   bool RemoveKey(std::string_view section, std::string_view key);

@@ -230,6 +230,43 @@ TEST_F(IniTest, MissingFileIsCreatedOnWriteWithCrLf) {
   EXPECT_EQ(ReadBytes(temp_.File("new.ini")), "[General]\r\nFormatType=2\r\nUnitType=1\r\n");
 }
 
+// What Set stores, Get gives back: a value that reading would trim or unquote is written
+// within quotes.
+TEST_F(IniTest, ValuesReadBackAsTheyWereSet) {
+  const std::string values[] = {"plain",   " leading", "trailing\t", " both ", "\"quoted\"",
+                                "'single'", "\"",        "\"half",     "half'",  "'mixed\"",
+                                "\"\"",      "",         " ",          "a \"b\" c"};
+  for (const std::string& value : values) {
+    SCOPED_TRACE("[" + value + "]");
+    IniFile file = LoadText("[S]\r\nk=old\r\n");
+    ASSERT_TRUE(file.Set("S", "k", value));
+    ASSERT_TRUE(file.Set("S", "new", value));
+    EXPECT_EQ(file.Get("S", "k"), value);
+    ASSERT_TRUE(file.Save());
+    IniFile again;
+    ASSERT_TRUE(again.Load(temp_.File("test.ini")));
+    EXPECT_EQ(again.Get("S", "k"), value);
+    EXPECT_EQ(again.Get("S", "new"), value);
+    // Setting the value read back changes nothing.
+    ASSERT_TRUE(again.Set("S", "k", *again.Get("S", "k")));
+    EXPECT_FALSE(again.changed());
+  }
+  IniFile file = LoadText("[S]\r\nk=old\r\n");
+  ASSERT_TRUE(file.Set("S", "k", "plain"));
+  ASSERT_TRUE(file.Set("S", "q", " spaced "));
+  ASSERT_TRUE(file.Save());
+  EXPECT_EQ(ReadBytes(temp_.File("test.ini")), "[S]\r\nk=plain\r\nq=\" spaced \"\r\n");
+}
+
+// A zero byte ends a value, as it ends the text the write calls take; the rest is read as
+// the value would be without it.
+TEST_F(IniTest, AZeroByteEndsTheValue) {
+  IniFile file = LoadText("[S]\r\nk=\"C:\\x\"\0 tail\r\nn=abc \0z\r\nq=\"a\0b\"\r\n"s);
+  EXPECT_EQ(file.Get("S", "k"), "C:\\x");
+  EXPECT_EQ(file.Get("S", "n"), "abc");
+  EXPECT_EQ(file.Get("S", "q"), "\"a");
+}
+
 TEST_F(IniTest, SetRefusesWhatCannotBeStoredOnOneLine) {
   const std::string original = "[A]\r\nk=1\r\n";
   struct Case {

@@ -119,6 +119,28 @@ TEST_F(AppProfileTest, StringsRoundTripAndMissingValuesLeaveTheDestination) {
   EXPECT_EQ(text, "kept");
 }
 
+// A value is the text the write calls take: a stored zero byte ends it, so that what is read
+// is what writing it back stores.
+TEST_F(AppProfileTest, AStoredZeroByteEndsTheValue) {
+  CAppProfile profile;
+  ASSERT_TRUE(profile.Open("Corvane"));
+  ASSERT_EQ(profile.WriteString("Letter", "x"), 1);
+  {
+    const char bytes[] = "[Corvane]\r\nInputFile=\"C:\\\0data\\demo.dwm\"\r\nScale=2\0\r\n";
+    std::ofstream out(profile.path(), std::ios::binary | std::ios::trunc);
+    out.write(bytes, sizeof bytes - 1);
+  }
+  std::string text;
+  ASSERT_EQ(profile.GetString("InputFile", &text, 260), 1);
+  EXPECT_EQ(text, "\"C:\\");  // the quote has lost its partner
+  ASSERT_EQ(profile.WriteString("InputFile", text.c_str()), 1);
+  std::string again;
+  ASSERT_EQ(profile.GetString("InputFile", &again, 260), 1);
+  EXPECT_EQ(again, text);
+  ASSERT_EQ(profile.GetString("Scale", &text, 64), 1);
+  EXPECT_EQ(text, "2");
+}
+
 TEST_F(AppProfileTest, IntegersRoundTripIncludingNegatives) {
   CAppProfile profile;
   ASSERT_TRUE(profile.Open("Vexil"));

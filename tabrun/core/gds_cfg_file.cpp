@@ -84,6 +84,14 @@ std::vector<std::string> Words(std::string_view line) {
   return words;
 }
 
+// A name as kept: its first 33 characters, without the carriage returns the cut leaves at
+// its end, which the line it is written on would lose.
+std::string CutName(std::string_view word) {
+  std::string name(word.substr(0, 33));
+  while (!name.empty() && name.back() == '\r') name.pop_back();
+  return name;
+}
+
 // ---- Values as the engine reads them ----
 
 // A number at the start of a line as the engine's scanners read it: leading blanks skipped,
@@ -203,7 +211,7 @@ std::string TakeName(const std::string& word, const std::string& line, RecordNot
   if (word.size() <= 33) return word;
   notes.Add(index, Quote(line) + ": the engine keeps the first 33 characters of the name, " +
                        Quote(word.substr(0, 33)) + ".");
-  return word.substr(0, 33);
+  return CutName(word);
 }
 
 std::string Upper(std::string text) {

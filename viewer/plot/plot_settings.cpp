@@ -1,6 +1,7 @@
 // Reading the plot values and writing them as properties of the plot data file.
 #include "viewer/plot/plot_settings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -173,7 +174,8 @@ int WritePlotSettingsProperties(const PlotSettings& s, const GdxRect& job_extent
   const auto real = [&](std::string_view name, double v) {
     failed |= Property(name, kGdsSettingReal, v);
   };
-  if (s.rotate != 0) i16("ISROT", s.rotate);
+  // The flag and the pens as the plot library takes them; 16 bits would cut larger values.
+  if (s.rotate != 0) i16("ISROT", 1);
   i32("$EXT_LT", job_extents.min_x);
   i32("$EXT_BT", job_extents.min_y);
   i32("$EXT_RG", job_extents.max_x);
@@ -188,7 +190,7 @@ int WritePlotSettingsProperties(const PlotSettings& s, const GdxRect& job_extent
   real("FLINEWEIGHT", s.fill_line_weight);
   i16("FILLON", fill_mode != 0 ? 1 : 0);
   i16("PATHMODE", 1);
-  i16("MAXPEN", s.max_pen);
+  i16("MAXPEN", std::clamp(s.max_pen, 1, kMaxPlotPens));
   if (s.scale_given) {
     real("PLTSCALE", s.scale);
     real("OFFX", s.origin_x);

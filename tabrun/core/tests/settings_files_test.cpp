@@ -226,6 +226,25 @@ TEST(GdsCfgFileTest, RealsReadBackAsTheValuesWritten) {
   }
 }
 
+// A name is cut to 33 characters; carriage returns that end up at its end cannot be written
+// (the line written loses them), so the name read drops them too and reads back the same.
+TEST(GdsCfgFileTest, NamesCutToTheirLengthReadBackTheSame) {
+  const std::string name32 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
+  const std::string line = name32 + "\r\r\rTAIL";
+  const std::string text = "INCLUDE\r\n" + line + "\r\n\r\nEXCLUDE\r\n" + line + "\r\n\r\nTSTYLE\r\n" +
+                           line + " 2\r\n\r\nLAYER\r\n" + line + " 7 3\r\n";
+  const GdsCfgSettings first = ParseGdsCfg(text, "");
+  const GdsCfgSettings again = ParseGdsCfg(FormatGdsCfg(first), "");
+  for (const GdsCfgSettings* s : {&first, &again}) {
+    EXPECT_EQ(s->include, std::vector<std::string>{name32});
+    EXPECT_EQ(s->exclude, std::vector<std::string>{name32});
+    ASSERT_EQ(s->text_styles.size(), 1u);
+    EXPECT_EQ(s->text_styles[0].name, name32);
+    ASSERT_EQ(s->layers.size(), 1u);
+    EXPECT_EQ(s->layers[0].name, name32);
+  }
+}
+
 class JobSettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {

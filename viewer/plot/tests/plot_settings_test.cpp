@@ -243,5 +243,41 @@ TEST_F(PlotPropertiesTest, AValueBeyondItsSixteenBitsIsRefusedNotCut) {
   }
 }
 
+// The rotate flag and the maximum pen travel as 16-bit properties: whatever the values
+// say, the plot library gets what they mean (rotated or not, 1 to 16 pens).
+TEST_F(PlotPropertiesTest, RotationAndPensArriveAsTheValuesMeanThem) {
+  struct Case {
+    const char* key;
+    const char* value;
+    double isrot;  // -1: no ISROT property
+    double max_pen;
+  };
+  const Case cases[] = {
+      {"ROTATE", "1", 1, 2},          {"ROTATE", "0", -1, 2},
+      {"ROTATE", "65536", 1, 2},      {"ROTATE", "-65536", 1, 2},
+      {"ROTATE", "70000", 1, 2},      {"PLTYPE", "PDF 0:none", -1, 1},
+      {"PLTYPE", "PDF -65530:", -1, 1}, {"PLTYPE", "PDF -3:", -1, 1},
+      {"PLTYPE", "PDF 70000:", -1, 16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + "=" + c.value);
+    MapSource source;
+    source.values[c.key] = c.value;
+    PlotSettings s;
+    ReadPlotSettings(&source, kWide, &s);
+    const std::string path = PathOf("flags.gds");
+    ASSERT_EQ(GdsOutOpen(path, 1e-6, 0.001, "", false), kGdsOutOk);
+    EXPECT_EQ(WritePlotSettingsProperties(s, {0, 0, 10, 10}, {0, 0, 10, 10}, 1), 0);
+    ASSERT_EQ(GdsOutBeginStructure("TOP"), kGdsOutOk);
+    GdsOutEndStructure();
+    ASSERT_EQ(GdsOutClose(), kGdsOutOk);
+    PlotDocument document;
+    std::string error;
+    ASSERT_TRUE(ReadPlotFile(path, &document, &error)) << error;
+    EXPECT_EQ(document.Setting("ISROT", -1), c.isrot);
+    EXPECT_EQ(document.Setting("MAXPEN", -1), c.max_pen);
+  }
+}
+
 }  // namespace
 }  // namespace kavrinth

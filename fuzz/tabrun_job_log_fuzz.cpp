@@ -1,0 +1,53 @@
+// Fuzz target of Tabrun's job-log rebuild: the input up to its first zero byte is the
+// engine's log, the rest (when there is a zero byte) the PG library's pg.log. The rebuilt
+// log must end with both, whole and in that order, and the engine's log kept aside while
+// it was rebuilt must be gone.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "fuzz/fuzz_support.h"
+#include "tabrun/core/job_log.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace kavrinth;
+  fuzz::BeQuiet();
+  const fuzz::ScratchDirectory& scratch = fuzz::ScratchDirectory::Get();
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const size_t split = input.find('\0');
+  const std::string_view engine_log = input.substr(0, split);
+  const std::string_view pg_log =
+      split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
+  scratch.Write("chip.log", engine_log);
+  if (split == std::string_view::npos) {
+    std::remove(scratch.File("pg.log").c_str());
+  } else {
+    scratch.Write("pg.log", pg_log);
+  }
+  TabrunJob job;
+  job.working_dir = scratch.path();
+  job.gds_path = scratch.File("chip.gds");
+  job.scan.gds_unit = "UM";
+  job.scan.top = "TOP";
+  job.layers.selected = {1, 7};
+  job.no_data[7] = true;
+  RunTiming timing;
+  timing.elapsed_seconds = 12;
+  std::string error;
+  if (RebuildJobLog(job, timing, (size & 1) != 0, &error) != 0) std::abort();
+  std::ifstream in(scratch.File("chip.log"), std::ios::binary);
+  const std::string log((std::istreambuf_iterator<char>(in)), {});
+  const std::string tail = std::string(engine_log) + std::string(pg_log);
+  if (log.size() < tail.size() || log.compare(log.size() - tail.size(), tail.size(), tail) != 0) {
+    std::abort();
+  }
+  if (::access(scratch.File("chip.lg2").c_str(), F_OK) == 0) std::abort();
+  return 0;
+}
