@@ -438,13 +438,15 @@ TEST_F(EditToolsTest, ChoosingAToolEndsTheQueryUnderWay) {
     Click(86, 196);  // by the first flash's lower left corner
     ASSERT_TRUE(work.query().has_hit()) << tool;
     EXPECT_TRUE(work.info_window()->isVisible());
-    EXPECT_NE(ColourAt(100, 200), red) << "the element found is highlighted";
+    EXPECT_NE(ColourAt(100, 200), red) << "the element found is highlighted " << tool;
     Choose(tool);
     EXPECT_EQ(tools_->current_tool(), tool);
     EXPECT_FALSE(work.query().has_hit()) << tool;
     EXPECT_FALSE(work.info_window()->isVisible()) << tool;
     EXPECT_EQ(ColourAt(100, 200), red) << tool;
+    // The tool's end draws the picture again.
     app_->frame()->OnCommand(kToolEnd);
+    ASSERT_TRUE(WaitDrawn());
     EXPECT_EQ(work.modes().mode(), kDrawPointQuery);
   }
   // Save and Undo end it too.

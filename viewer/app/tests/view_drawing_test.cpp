@@ -285,14 +285,17 @@ TEST_F(ViewDrawingTest, ColoursChangedManyTimesLeaveEveryLayerInItsOwnColour) {
            Path(file) + "\"\r\n";
   };
   const QColor kept(17, 34, 51);
-  Start({"vexil"});
   for (int i = 0; i < 300; ++i) {
     const QColor a(i & 0xFF, 40 + i / 256, 77), b(90, i & 0xFF, 150 + i / 256);
     // Two names in turn, so that each open is a job other than the one shown.
-    const std::string job = Path(i % 2 == 0 ? "even.job" : "odd.job");
-    WriteFile(job, "[LAYER_TABLE]\r\n" + layer(0, a, "a.em") + layer(1, b, "b.em") +
+    const std::string name = i % 2 == 0 ? "even.job" : "odd.job", job = Path(name);
+    WriteFile(name, "[LAYER_TABLE]\r\n" + layer(0, a, "a.em") + layer(1, b, "b.em") +
                        layer(2, kept, "c.em") + "[General]\r\nFormatType=0\r\nUnitType=0\r\n");
-    app_->QueueHandOver({HandOverRequest::kOpen, temp_.path(), {"vexil", job}});
+    if (i == 0) {
+      Start({"vexil", job});
+    } else {
+      app_->QueueHandOver({HandOverRequest::kOpen, temp_.path(), {"vexil", job}});
+    }
     ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == job; })) << i;
     ASSERT_TRUE(WaitDrawn()) << i;
     const QImage& shown = view()->picture();

@@ -184,8 +184,8 @@ TEST_F(ViewWorkingTest, MeasureShowsTheDistanceInTheStatusLineAndTheInfoWindow) 
 // tool draws its band; with grid snap on it stands on the grid point nearest the mouse,
 // and so do the corners of a zoom window's band.
 TEST_F(ViewWorkingTest, TheCursorCrossFollowsTheMouseAndSnapsWithTheBandToTheGrid) {
-  // A 200x200 flash whose corners lie on the grid of one user unit (100 units).
-  WriteFile("a.em", "<X300Y300W200V200U0SZ");
+  // A 400x400 flash from 100 to 500; the grid of one user unit (100 units).
+  WriteFile("a.em", "<X300Y300W400V400U0SZ");
   WriteFile("a.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.em") +
                          "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
   Start({"vexil", "a.job"});
@@ -214,7 +214,7 @@ TEST_F(ViewWorkingTest, TheCursorCrossFollowsTheMouseAndSnapsWithTheBandToTheGri
   EXPECT_TRUE(cross_at(At(300, 300), {right, left, up, down})) << "on the grid point";
   EXPECT_FALSE(cross_at(At(330, 290), {right, left, up, down}));
   // A zoom window's band from grid point to grid point; the cross on its moving corner.
-  QTest::keyClick(view(), Qt::Key_W);
+  ASSERT_TRUE(frame()->OnCommand(kCmdViewWindow));
   Click(At(330, 290));
   ASSERT_TRUE(work().modes().band_pending());
   QTest::mouseMove(view(), At(370, 390));

@@ -312,12 +312,12 @@ TEST_F(ReportsTest, TheWf2ReportNamesTheHeaderFieldsByTheLabelTable) {
   EXPECT_EQ(Wf2HeaderLabelAt(kWf2Name), nullptr);
   EXPECT_NE(text.find("\r\nName:                     \r\n"), std::string::npos) << text;
   // Templates of one value per row print the values alone, the names being their own.
-  Write("lumrarpt.t_t", "#11:==\n#16:%.2f\n#17:W %d\n#21:[%s]\n#24:%s=%d\n");
+  Write("lumrarpt.t_t", "#11:==\n#16:%.2f\n#17:W %d\n#21:[%s]\n#24:%s=%d\n#29:w120 %d\n");
   setenv("KAVRINTH_PROGRAM_DIR", dir_.c_str(), 1);
   ASSERT_EQ(WriteJobReport(PathOf("own.rpt")), 0);
   EXPECT_EQ(Lines(ReadAll(PathOf("own.rpt"))),
             (std::vector<std::string>{"==", "0.50", "W 512", "[1 = Serpentine Mode]",
-                                      "Number of Frames/Strips:=4"}));
+                                      "Number of Frames/Strips:=4", "w120 0"}));
 }
 
 }  // namespace
