@@ -310,8 +310,9 @@ void CDrawInteraction::PaintOverlays(QPainter& painter) const {
     } else {
       // Corner to corner, both corners on the band (QRect::normalized would move an
       // inverted rectangle's edges a pixel off the points).
-      painter.drawRect(QRect(QPoint(std::min(first.x(), current.x()), std::min(first.y(), current.y())),
-                             QPoint(std::max(first.x(), current.x()), std::max(first.y(), current.y()))));
+      painter.drawRect(
+          QRect(QPoint(std::min(first.x(), current.x()), std::min(first.y(), current.y())),
+                QPoint(std::max(first.x(), current.x()), std::max(first.y(), current.y()))));
     }
   }
   painter.setPen(QPen(Qt::white, 1));

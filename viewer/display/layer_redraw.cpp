@@ -59,7 +59,8 @@ DisplayColor ViewerDisplay::ContrastColor() const {
 void ViewerDisplay::ReleaseUnusedColours() {
   std::vector<DisplayColor> claimed;
   claimed.reserve(kViewLayerTableSize + kPickColorCount + 1);
-  for (int n = 0; n < kViewLayerTableSize; ++n) claimed.push_back(LayerTable()[n].colour & 0xFFFFFF);
+  for (int n = 0; n < kViewLayerTableSize; ++n)
+    claimed.push_back(LayerTable()[n].colour & 0xFFFFFF);
   for (const PickColorValue colour : PickColors()) claimed.push_back(colour & 0xFFFFFF);
   claimed.push_back(settings.highlight_color & 0xFFFFFF);
   std::sort(claimed.begin(), claimed.end());

@@ -281,8 +281,8 @@ TEST_F(ViewDrawingTest, ColoursChangedManyTimesLeaveEveryLayerInItsOwnColour) {
   WriteFile("c.em", "<X500Y100W80V80U0SZ");
   const auto layer = [this](int n, QColor c, const char* file) {
     return "LAYER_" + std::to_string(n) + "=ON," + std::to_string(c.red()) + "," +
-           std::to_string(c.green()) + "," + std::to_string(c.blue()) + ",Paint \"" +
-           Path(file) + "\"\r\n";
+           std::to_string(c.green()) + "," + std::to_string(c.blue()) + ",Paint \"" + Path(file) +
+           "\"\r\n";
   };
   const QColor kept(17, 34, 51);
   for (int i = 0; i < 300; ++i) {
@@ -290,7 +290,7 @@ TEST_F(ViewDrawingTest, ColoursChangedManyTimesLeaveEveryLayerInItsOwnColour) {
     // Two names in turn, so that each open is a job other than the one shown.
     const std::string name = i % 2 == 0 ? "even.job" : "odd.job", job = Path(name);
     WriteFile(name, "[LAYER_TABLE]\r\n" + layer(0, a, "a.em") + layer(1, b, "b.em") +
-                       layer(2, kept, "c.em") + "[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+                        layer(2, kept, "c.em") + "[General]\r\nFormatType=0\r\nUnitType=0\r\n");
     if (i == 0) {
       Start({"vexil", job});
     } else {

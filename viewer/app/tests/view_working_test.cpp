@@ -198,7 +198,8 @@ TEST_F(ViewWorkingTest, TheCursorCrossFollowsTheMouseAndSnapsWithTheBandToTheGri
     const QImage shown = view()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QImage picture = Picture();
     bool all = true;
-    for (const QPoint arm : arms) all = all && shown.pixel(centre + arm) != picture.pixel(centre + arm);
+    for (const QPoint arm : arms)
+      all = all && shown.pixel(centre + arm) != picture.pixel(centre + arm);
     const QPoint between = centre + QPoint(10, 10);
     return all && shown.pixel(between) == picture.pixel(between);
   };
@@ -219,8 +220,7 @@ TEST_F(ViewWorkingTest, TheCursorCrossFollowsTheMouseAndSnapsWithTheBandToTheGri
   ASSERT_TRUE(work().modes().band_pending());
   QTest::mouseMove(view(), At(370, 390));
   EXPECT_EQ(QPoint(work().modes().band_first_x(), work().modes().band_first_y()), At(300, 300));
-  EXPECT_EQ(QPoint(work().modes().band_current_x(), work().modes().band_current_y()),
-            At(400, 400));
+  EXPECT_EQ(QPoint(work().modes().band_current_x(), work().modes().band_current_y()), At(400, 400));
   EXPECT_TRUE(cross_at(At(400, 400), {right, up})) << "the arms outside the band";
   // The band's top edge runs along the grid row, not along the mouse's row.
   const auto edge_shown = [this](int32_t y) {

@@ -15,8 +15,8 @@
 
 #include "support/notifier.h"
 #include "viewer/model/pg_scan.h"
-#include "viewer/model/wf2_format.h"
 #include "viewer/model/tests/viewer_test_support.h"
+#include "viewer/model/wf2_format.h"
 
 namespace kavrinth {
 namespace {
@@ -300,8 +300,8 @@ TEST_F(ReportsTest, TheWf2ReportNamesTheHeaderFieldsByTheLabelTable) {
   ASSERT_EQ(WriteJobReport(PathOf("wf2.rpt")), 0);
   const std::string text = ReadAll(PathOf("wf2.rpt"));
   const std::pair<int, std::string> shown[] = {
-      {8, "0.50"}, {12, "512"}, {16, "256"}, {20, "508"}, {24, "254"},
-      {28, "1 = Serpentine Mode"}, {96, "3"}, {100, "4"}};
+      {8, "0.50"}, {12, "512"}, {16, "256"}, {20, "508"}, {24, "254"}, {28, "1 = Serpentine Mode"},
+      {96, "3"},   {100, "4"}};
   ASSERT_EQ(std::size(shown), kWf2HeaderLabels.size());
   for (const auto& [offset, value] : shown) {
     ASSERT_NE(Wf2HeaderLabelAt(offset), nullptr) << offset;
