@@ -247,18 +247,29 @@ void CDrawInteraction::MouseRelease(Qt::MouseButton button, QPoint at) {
 
 void CDrawInteraction::MouseMove(QPoint at) {
   SyncGridSnap();
-  mouse_inside_ = true;
   modes_.MouseMove(at.x(), at.y());
   // The cross-hair stands on the grid point while grid snap is on.
-  mouse_ = QPoint(modes_.mouse_x(), modes_.mouse_y());
+  MoveCursorCross(QPoint(modes_.mouse_x(), modes_.mouse_y()));
   emit cursorMoved(Text(modes_.cursor_x_text()), Text(modes_.cursor_y_text()));
-  if (modes_.mode() != kDrawNoMode) view_->update();
 }
 
 void CDrawInteraction::PostCursorPoint(QPoint at) {
   SyncGridSnap();
-  modes_.PostCursorPoint(at.x(), at.y());
+  const LogicalPoint p = modes_.PostCursorPoint(at.x(), at.y());
+  // The cross follows the edit tools' points too, also while their band is drawn.
+  MoveCursorCross(QPoint(p.x, p.y));
   emit cursorMoved(Text(modes_.cursor_x_text()), Text(modes_.cursor_y_text()));
+}
+
+void CDrawInteraction::MoveCursorCross(QPoint at) {
+  if (mouse_inside_ && at == mouse_) return;
+  // Only the crosses' squares are painted again: the old one goes, the new one comes.
+  const QSize size(2 * kCrossHalfSize + 1, 2 * kCrossHalfSize + 1);
+  const QPoint corner(kCrossHalfSize, kCrossHalfSize);
+  if (mouse_inside_) view_->update(QRect(mouse_ - corner, size));
+  mouse_ = at;
+  mouse_inside_ = true;
+  view_->update(QRect(mouse_ - corner, size));
 }
 
 bool CDrawInteraction::Key(int key) {
@@ -297,7 +308,11 @@ void CDrawInteraction::PaintOverlays(QPainter& painter) const {
     if (modes_.band_is_line()) {
       painter.drawLine(first, current);
     } else {
-      painter.drawRect(QRect(first, current).normalized());
+      // Corner to corner, both corners on the band (QRect::normalized would move an
+      // inverted rectangle's edges a pixel off the points).
+      painter.drawRect(
+          QRect(QPoint(std::min(first.x(), current.x()), std::min(first.y(), current.y())),
+                QPoint(std::max(first.x(), current.x()), std::max(first.y(), current.y()))));
     }
   }
   painter.setPen(QPen(Qt::white, 1));
@@ -308,7 +323,9 @@ void CDrawInteraction::PaintOverlays(QPainter& painter) const {
     painter.drawLine(at - QPoint(kMarkerHalfSize, 0), at + QPoint(kMarkerHalfSize, 0));
     painter.drawLine(at - QPoint(0, kMarkerHalfSize), at + QPoint(0, kMarkerHalfSize));
   }
-  if (modes_.mode() != kDrawNoMode && mouse_inside_) {
+  // The cursor's cross is drawn wherever the mouse last moved in the window, with or
+  // without a mode.
+  if (mouse_inside_) {
     painter.drawLine(mouse_ - QPoint(kCrossHalfSize, 0), mouse_ + QPoint(kCrossHalfSize, 0));
     painter.drawLine(mouse_ - QPoint(0, kCrossHalfSize), mouse_ + QPoint(0, kCrossHalfSize));
   }

@@ -137,6 +137,8 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   // Draws the element the query found highlighted and the one it held before as it was.
   void UpdateQueryHighlight();
   void SyncGridSnap();
+  // The cursor's cross moves to the point (device pixels).
+  void MoveCursorCross(QPoint at);
 
   CLumraView* view_;
   DrawWndState* window_;

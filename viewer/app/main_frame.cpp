@@ -809,6 +809,10 @@ bool CMainFrame::DrawWindowHandles(int id) const {
 }
 
 void CMainFrame::AfterToolCommand(int id) {
+  // A query under way ends: its marker, highlight and info window go, so that the tool
+  // works on the picture as it is.
+  CDrawInteraction& work = view_->interaction();
+  if (work.query().has_hit()) work.EndQuery();
   ViewerSettings& settings = AppState().settings;
   if (id == kToolDelete && !tool_snap_.snap_saved) {
     // Deleting picks whole elements: snapping is off until the tools are reset.

@@ -294,7 +294,12 @@ void CSaveChangesDlg::ShowPage() {
       widget->setEnabled(used);
     }
     row.save->setChecked(used && entries_[n].save);
-    row.name->setText(used ? QString::fromStdString(LayerTable()[entries_[n].layer].path) : "");
+    // The layer's file by its name; the whole path shows as the field's tip.
+    const std::string path = used ? LayerTable()[entries_[n].layer].path : std::string();
+    std::string name;
+    SplitPath(path, nullptr, &name);
+    row.name->setText(QString::fromStdString(name));
+    row.name->setToolTip(QString::fromStdString(path));
     row.output->setText(used ? QString::fromStdString(entries_[n].output) : "");
   }
   const QSignalBlocker block(scroll_);

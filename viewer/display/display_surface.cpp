@@ -29,6 +29,7 @@ DisplayPalette::DisplayPalette() { InitDefaultColors(); }
 void DisplayPalette::InitDefaultColors() {
   colors_.fill(0);
   std::copy(kDefaultColors.begin(), kDefaultColors.end(), colors_.begin());
+  free_.fill(false);
   next_custom_ = kFirstCustomSlot;
   ++version_;
 }
@@ -45,22 +46,47 @@ int DisplayPalette::SlotForColor(DisplayColor color) {
   for (int i = 0; i < static_cast<int>(kDefaultColors.size()); ++i) {
     if (colors_[i] == color) return i;
   }
+  // A slot given back that still holds the colour is taken again as it is.
+  int free_slot = -1;
   for (int i = kFirstCustomSlot; i < next_custom_; ++i) {
-    if (colors_[i] == color) return i;
+    if (colors_[i] == color) {
+      free_[i] = false;
+      return i;
+    }
+    if (free_[i] && free_slot < 0) free_slot = i;
   }
-  if (next_custom_ < kPaletteSize) {
-    colors_[next_custom_] = color;
+  if (free_slot < 0 && next_custom_ < kPaletteSize) free_slot = next_custom_++;
+  if (free_slot >= 0) {
+    free_[free_slot] = false;
+    colors_[free_slot] = color;
     ++version_;
-    return next_custom_++;
+    return free_slot;
   }
   if (colors_[kSlotScratch] != color) DefineDisplayColor(kSlotScratch, color);
   return kSlotScratch;
 }
 
+int DisplayPalette::ReleaseUnclaimedSlots(const std::function<bool(DisplayColor)>& claimed) {
+  int released = 0;
+  for (int i = kFirstCustomSlot; i < next_custom_; ++i) {
+    if (free_[i] || claimed(colors_[i])) continue;
+    free_[i] = true;
+    ++released;
+  }
+  return released;
+}
+
 void DisplayPalette::ResetCustomSlots() {
   std::fill(colors_.begin() + kFirstCustomSlot, colors_.end(), 0);
+  free_.fill(false);
   next_custom_ = kFirstCustomSlot;
   ++version_;
+}
+
+int DisplayPalette::custom_slots_used() const {
+  int used = 0;
+  for (int i = kFirstCustomSlot; i < next_custom_; ++i) used += free_[i] ? 0 : 1;
+  return used;
 }
 
 std::array<uint32_t, kPaletteSize> DisplayPalette::ArgbTable() const {

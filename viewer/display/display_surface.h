@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -39,11 +40,17 @@ class DisplayPalette {
   // Sets slot 8-31 to the colour; false for another slot.
   bool DefineDisplayColor(int slot, DisplayColor color);
   // The slot that shows the colour: a fixed slot 0-7 or a custom slot holding it, else a
-  // new custom slot (the scratch slot 31 once all are taken).
+  // new custom slot (a slot given back first; the scratch slot 31 once all are taken).
   int SlotForColor(DisplayColor color);
+  // Gives back every custom slot whose colour `claimed` does not claim (nothing drawn that
+  // is still to be shown may use them): the next new colours take them. A slot given back
+  // keeps its colour until it is taken again, so that a colour that comes back finds it.
+  // Returns how many slots were given back.
+  int ReleaseUnclaimedSlots(const std::function<bool(DisplayColor)>& claimed);
   // Frees every custom slot (nothing drawn may still use them).
   void ResetCustomSlots();
-  int custom_slots_used() const { return next_custom_ - kFirstCustomSlot; }
+  // Custom slots holding a colour now (not given back).
+  int custom_slots_used() const;
   // Rises with every change of a slot's colour, so that a window can refresh its table.
   uint32_t version() const { return version_; }
   // The table as 0xFFRRGGBB values, the form a window's colour table takes.
@@ -51,6 +58,8 @@ class DisplayPalette {
 
  private:
   std::array<DisplayColor, kPaletteSize> colors_{};
+  // Custom slots below next_custom_ have held a colour; those given back are marked free.
+  std::array<bool, kPaletteSize> free_{};
   int next_custom_ = kFirstCustomSlot;
   uint32_t version_ = 0;
 };

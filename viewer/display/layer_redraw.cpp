@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "fonts/segment_sweep.h"
 #include "support/colors.h"
@@ -55,11 +56,26 @@ DisplayColor ViewerDisplay::ContrastColor() const {
   return palette.color(kSlotBackground) == 0 ? 0xFFFFFF : 0x000000;
 }
 
+void ViewerDisplay::ReleaseUnusedColours() {
+  std::vector<DisplayColor> claimed;
+  claimed.reserve(kViewLayerTableSize + kPickColorCount + 1);
+  for (int n = 0; n < kViewLayerTableSize; ++n)
+    claimed.push_back(LayerTable()[n].colour & 0xFFFFFF);
+  for (const PickColorValue colour : PickColors()) claimed.push_back(colour & 0xFFFFFF);
+  claimed.push_back(settings.highlight_color & 0xFFFFFF);
+  std::sort(claimed.begin(), claimed.end());
+  palette.ReleaseUnclaimedSlots([&claimed](DisplayColor colour) {
+    return std::binary_search(claimed.begin(), claimed.end(), colour);
+  });
+}
+
 // ---- Redraw ----
 
 int ViewerDisplay::DrawAllLayers(DrawHost* host) {
   if (!surface.valid()) return kDrawNothing;
   surface.Clear();
+  // Colours given up since the last drawing free their slots for new ones.
+  ReleaseUnusedColours();
   if (!window.has_view()) return kDrawDone;
   surface.SelectPenSlot(palette, kSlotWhite);
   window.ClearCancel();

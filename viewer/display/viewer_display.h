@@ -240,6 +240,10 @@ class ViewerDisplay {
   void DrawLogicalLine(LogicalPoint a, LogicalPoint b);
   void DrawWidePolyline(std::span<const LogicalPoint> points, int32_t width);
   DisplayColor ContrastColor() const;
+  // Gives back the palette's custom slots whose colours neither a layer nor the highlight
+  // uses any more: a full drawing starts on a cleared surface, so that nothing drawn
+  // still shows them.
+  void ReleaseUnusedColours();
 
   // Draw state
   int layer_ = 0;

@@ -137,8 +137,9 @@ class DrawModes {
   // the last check held none (snapping off, or the point was refused).
   bool InsertPointCheck(int32_t x, int32_t y);
   // The edit tools' cursor point (device pixels): the coordinate texts follow it (grid snap
-  // applied) without touching the mode or its band.
-  void PostCursorPoint(int32_t x, int32_t y) { UpdateCursor(x, y); }
+  // applied) without touching the mode or its band. Returns the point, on its grid point
+  // while grid snap is on.
+  LogicalPoint PostCursorPoint(int32_t x, int32_t y) { return UpdateCursor(x, y); }
   bool QueryMarkerAt(int32_t* x, int32_t* y);
   // An end-point measure is under way (the right button is its own).
   bool end_point_measure() const { return active_mode() == kDrawMeasure && host_->EndPointSnap(); }

@@ -155,4 +155,26 @@ std::optional<std::string> FormatReportLine(std::string_view format,
   return Formatter(format, args).Run();
 }
 
+int CountReportValues(std::string_view format) {
+  int values = 0;
+  for (size_t at = 0; at < format.size(); ++at) {
+    if (format[at] != '%') continue;
+    if (at + 1 < format.size() && format[at + 1] == '%') {
+      ++at;
+      continue;
+    }
+    // Flags, width, precision and length up to the conversion letter.
+    for (++at; at < format.size(); ++at) {
+      const char c = format[at];
+      if (c == '*') {
+        ++values;
+      } else if (std::string_view("-+ #0123456789.hlLqjzt").find(c) == std::string_view::npos) {
+        break;
+      }
+    }
+    ++values;
+  }
+  return values;
+}
+
 }  // namespace kavrinth

@@ -24,5 +24,7 @@ inline constexpr int kMaxReportFieldWidth = 1024;
 // value, a value is missing, or a width or precision is above kMaxReportFieldWidth.
 std::optional<std::string> FormatReportLine(std::string_view format,
                                             std::span<const ReportArg> args);
+// How many values the format takes: one per conversion and one per "*" (none for "%%").
+int CountReportValues(std::string_view format);
 
 }  // namespace kavrinth

@@ -23,6 +23,7 @@
 #include "support/paths.h"
 #include "viewer/model/layer_table.h"
 #include "viewer/model/viewer_services.h"
+#include "viewer/model/wf2_format.h"
 
 namespace kavrinth {
 namespace {
@@ -201,10 +202,10 @@ void WritePgRows(ReportFile* report,
 
 // ---- WF2 reports ----
 
-using Wf2Header = std::array<uint8_t, 128>;
+using Wf2HeaderBytes = std::array<uint8_t, 128>;
 
-Wf2Header ReadWf2Header(const std::string& path) {
-  Wf2Header header{};
+Wf2HeaderBytes ReadWf2Header(const std::string& path) {
+  Wf2HeaderBytes header{};
   if (std::unique_ptr<BufFile> file = BufFileOpen(path.c_str(), "rb")) {
     BufFileRead(file.get(), header.data(), header.size());
     BufFileClose(std::move(file));
@@ -215,7 +216,7 @@ Wf2Header ReadWf2Header(const std::string& path) {
 std::string ModeName(int32_t word) { return word != 0 ? "Serpentine" : "Unidirectional"; }
 
 // The header's name field: up to its first zero byte, control characters as blanks.
-std::string HeaderText(const Wf2Header& header, int offset, int length) {
+std::string HeaderText(const Wf2HeaderBytes& header, int offset, int length) {
   std::string text;
   for (int i = offset; i < offset + length && header[i] != 0; ++i) {
     text.push_back(header[i] < 0x20 || header[i] == 0x7F ? ' ' : static_cast<char>(header[i]));
@@ -237,8 +238,21 @@ constexpr std::array<Wf2Slot, kWf2SlotCount> kWf2Slots = {{
     {SlotKind::kWord, 112}, {SlotKind::kWord, 116}, {SlotKind::kWord, 120},
 }};
 
+// The value of a header slot. A field the viewer names (the header's label table) takes
+// its name with a colon before the value when the row format takes two values, so that a
+// template can print the names as the viewer shows them.
+void FormattedHeaderValue(ReportFile* report, const std::string& format, int offset,
+                          ReportArg value) {
+  const char* label = Wf2HeaderLabelAt(offset);
+  if (label != nullptr && CountReportValues(format) == 2) {
+    report->Formatted(format, std::vector<ReportArg>{std::string(label) + ":", std::move(value)});
+  } else {
+    report->Formatted(format, std::vector<ReportArg>{std::move(value)});
+  }
+}
+
 void WriteWf2Slot(ReportFile* report, const std::string& format, const Wf2Slot& slot,
-                  const std::string& path, const Wf2Header& header) {
+                  const std::string& path, const Wf2HeaderBytes& header) {
   const int32_t word = Wf2HeaderWord(header, slot.offset);
   switch (slot.kind) {
     case SlotKind::kText:
@@ -248,18 +262,18 @@ void WriteWf2Slot(ReportFile* report, const std::string& format, const Wf2Slot& 
       report->Formatted(format, std::vector<ReportArg>{path});
       return;
     case SlotKind::kScale:
-      report->Formatted(format, std::vector<ReportArg>{
-                                    Hundredths(std::bit_cast<float>(static_cast<uint32_t>(word)))});
+      FormattedHeaderValue(report, format, slot.offset,
+                           Hundredths(std::bit_cast<float>(static_cast<uint32_t>(word))));
       return;
     case SlotKind::kMode:
-      report->Formatted(
-          format, std::vector<ReportArg>{std::to_string(word) + " = " + ModeName(word) + " Mode"});
+      FormattedHeaderValue(report, format, slot.offset,
+                           std::to_string(word) + " = " + ModeName(word) + " Mode");
       return;
     case SlotKind::kName:
       report->Formatted(format, std::vector<ReportArg>{HeaderText(header, slot.offset, 64)});
       return;
     case SlotKind::kWord:
-      report->Formatted(format, std::vector<ReportArg>{int64_t{word}});
+      FormattedHeaderValue(report, format, slot.offset, int64_t{word});
       return;
   }
 }
@@ -269,7 +283,7 @@ void WriteWf2Block(ReportFile* report,
   for (int n = 0; n < kViewLayerCount && report->ok(); ++n) {
     const ViewLayerEntry& entry = LayerTable()[n];
     if (entry.path.empty()) continue;
-    const Wf2Header header = ReadWf2Header(entry.path);
+    const Wf2HeaderBytes header = ReadWf2Header(entry.path);
     for (int i = 0; i < kWf2SlotCount; ++i) {
       if (slots[i]) WriteWf2Slot(report, *slots[i], kWf2Slots[i], entry.path, header);
     }
@@ -295,7 +309,7 @@ void WriteWf2EntryLines(ReportFile* report, const std::string& format) {
 }
 
 std::vector<ReportArg> Wf2Values(int directive) {
-  const Wf2Header& h = JobState().wf2_header;
+  const Wf2HeaderBytes& h = JobState().wf2_header;
   auto word = [&h](int offset) { return int64_t{Wf2HeaderWord(h, offset)}; };
   switch (directive) {
     case 3:

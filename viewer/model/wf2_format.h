@@ -36,6 +36,29 @@ enum Wf2HeaderOffset : int {
 };
 inline constexpr size_t kWf2NameSize = 64;
 
+// The names the viewer shows the header's fields by, with their offsets.
+struct Wf2HeaderLabel {
+  int offset;
+  const char* name;
+};
+inline constexpr std::array<Wf2HeaderLabel, 8> kWf2HeaderLabels = {{
+    {kWf2Grid, "Grid"},
+    {kWf2FrameWidth, "Frame Width"},
+    {kWf2FrameHeight, "Frame Height"},
+    {kWf2GlassWidth, "Glass Width"},
+    {kWf2GlassHeight, "Glass Height"},
+    {kWf2Motion, "Motion"},
+    {kWf2Strips, "Number of Strips"},
+    {kWf2FramesPerStrip, "Number of Frames/Strips"},
+}};
+// The name of the field at the header offset; null for a field without one.
+inline const char* Wf2HeaderLabelAt(int offset) {
+  for (const Wf2HeaderLabel& label : kWf2HeaderLabels) {
+    if (label.offset == offset) return label.name;
+  }
+  return nullptr;
+}
+
 // The second byte of a record head (the first is always 0x80).
 enum Wf2RecordCode : uint8_t {
   kWf2DataStart = 0,

@@ -427,6 +427,36 @@ TEST_F(EditToolsTest, EndPointSnapProposesAVertexThatTabStepsAndTheRightButtonAc
   Press(dialog, QDialogButtonBox::Ok);
 }
 
+// Choosing a tool ends the query under way: its element is drawn as it was and its info
+// window goes; the query's mode comes back with the tool's end.
+TEST_F(EditToolsTest, ChoosingAToolEndsTheQueryUnderWay) {
+  StartWithFlashes();
+  const QColor red(255, 0, 0);
+  CDrawInteraction& work = view()->interaction();
+  for (const int tool : {kToolRectangle2, kToolDeleteElements}) {
+    ASSERT_TRUE(app_->frame()->OnCommand(kCmdVertexPoint));
+    Click(86, 196);  // by the first flash's lower left corner
+    ASSERT_TRUE(work.query().has_hit()) << tool;
+    EXPECT_TRUE(work.info_window()->isVisible());
+    EXPECT_NE(ColourAt(100, 200), red) << "the element found is highlighted " << tool;
+    Choose(tool);
+    EXPECT_EQ(tools_->current_tool(), tool);
+    EXPECT_FALSE(work.query().has_hit()) << tool;
+    EXPECT_FALSE(work.info_window()->isVisible()) << tool;
+    EXPECT_EQ(ColourAt(100, 200), red) << tool;
+    // The tool's end draws the picture again.
+    app_->frame()->OnCommand(kToolEnd);
+    ASSERT_TRUE(WaitDrawn());
+    EXPECT_EQ(work.modes().mode(), kDrawPointQuery);
+  }
+  // Save and Undo end it too.
+  Click(86, 196);
+  ASSERT_TRUE(work.query().has_hit());
+  Choose(kToolSave);
+  EXPECT_FALSE(work.query().has_hit());
+  EXPECT_EQ(ColourAt(100, 200), red);
+}
+
 TEST_F(EditToolsTest, LeftClicksTakeTheProposedPointAndGridPointsStandInOffTheVertices) {
   // A 200x200 flash whose corners lie on the grid of one user unit (100 units).
   StartWithFlashes("<X300Y300W200V200U0SZ");

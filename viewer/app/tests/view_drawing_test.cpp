@@ -272,6 +272,40 @@ TEST_F(ViewDrawingTest, ErrorMarkersOfAPgJobStandOnTheirErrorsAfterAWf2Job) {
   EXPECT_TRUE(LineAt(shown, centre)) << "the marker's cross is on the flash";
 }
 
+// Every job opened colours its layers anew. The slots of colours no layer uses any more
+// are given back, so three hundred changes never run out of slots: each layer keeps its
+// own colour, and the one that never changes keeps it throughout.
+TEST_F(ViewDrawingTest, ColoursChangedManyTimesLeaveEveryLayerInItsOwnColour) {
+  WriteFile("a.em", "<X100Y100W80V80U0SZ");
+  WriteFile("b.em", "<X300Y100W80V80U0SZ");
+  WriteFile("c.em", "<X500Y100W80V80U0SZ");
+  const auto layer = [this](int n, QColor c, const char* file) {
+    return "LAYER_" + std::to_string(n) + "=ON," + std::to_string(c.red()) + "," +
+           std::to_string(c.green()) + "," + std::to_string(c.blue()) + ",Paint \"" + Path(file) +
+           "\"\r\n";
+  };
+  const QColor kept(17, 34, 51);
+  for (int i = 0; i < 300; ++i) {
+    const QColor a(i & 0xFF, 40 + i / 256, 77), b(90, i & 0xFF, 150 + i / 256);
+    // Two names in turn, so that each open is a job other than the one shown.
+    const std::string name = i % 2 == 0 ? "even.job" : "odd.job", job = Path(name);
+    WriteFile(name, "[LAYER_TABLE]\r\n" + layer(0, a, "a.em") + layer(1, b, "b.em") +
+                        layer(2, kept, "c.em") + "[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+    if (i == 0) {
+      Start({"vexil", job});
+    } else {
+      app_->QueueHandOver({HandOverRequest::kOpen, temp_.path(), {"vexil", job}});
+    }
+    ASSERT_TRUE(WaitFor([&] { return AppState().current_job_path == job; })) << i;
+    ASSERT_TRUE(WaitDrawn()) << i;
+    const QImage& shown = view()->picture();
+    ASSERT_EQ(shown.pixelColor(ToDevice(100, 100)), a) << i;
+    ASSERT_EQ(shown.pixelColor(ToDevice(300, 100)), b) << i;
+    ASSERT_EQ(shown.pixelColor(ToDevice(500, 100)), kept) << i;
+  }
+  EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown.front().text;
+}
+
 TEST_F(ViewDrawingTest, FramesDisplayCyclesOffBorderAllLinesAndOff) {
   WriteFile("pattern.wf2", FramesPattern());
   Start({"vexil", "pattern.wf2"});

@@ -180,6 +180,73 @@ TEST_F(ViewWorkingTest, MeasureShowsTheDistanceInTheStatusLineAndTheInfoWindow) 
   EXPECT_EQ(work().modes().mode(), 8212);
 }
 
+// The cursor's cross follows the mouse whether a mode is chosen or not, also while an edit
+// tool draws its band; with grid snap on it stands on the grid point nearest the mouse,
+// and so do the corners of a zoom window's band.
+TEST_F(ViewWorkingTest, TheCursorCrossFollowsTheMouseAndSnapsWithTheBandToTheGrid) {
+  // A 400x400 flash from 100 to 500; the grid of one user unit (100 units).
+  WriteFile("a.em", "<X300Y300W400V400U0SZ");
+  WriteFile("a.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.em") +
+                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "a.job"});
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_EQ(app_->services().DisplayUnits().grid_spacing, 100);
+  // Whether the cross's arms (10 pixels out, in the directions given) show over the picture
+  // at the point, and not between them.
+  const QPoint right(10, 0), left(-10, 0), up(0, -10), down(0, 10);
+  const auto cross_at = [this](QPoint centre, std::vector<QPoint> arms) {
+    const QImage shown = view()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage picture = Picture();
+    bool all = true;
+    for (const QPoint arm : arms)
+      all = all && shown.pixel(centre + arm) != picture.pixel(centre + arm);
+    const QPoint between = centre + QPoint(10, 10);
+    return all && shown.pixel(between) == picture.pixel(between);
+  };
+  ASSERT_EQ(work().modes().mode(), 0);
+  QTest::mouseMove(view(), At(250, 350));
+  EXPECT_TRUE(cross_at(At(250, 350), {right, left, up, down})) << "no mode chosen";
+  QTest::mouseMove(view(), At(270, 230));
+  EXPECT_TRUE(cross_at(At(270, 230), {right, left, up, down}));
+  EXPECT_FALSE(cross_at(At(250, 350), {right, left, up, down})) << "the cross moved";
+
+  AppState().settings.snap_on = 1;
+  QTest::mouseMove(view(), At(330, 290));
+  EXPECT_TRUE(cross_at(At(300, 300), {right, left, up, down})) << "on the grid point";
+  EXPECT_FALSE(cross_at(At(330, 290), {right, left, up, down}));
+  // A zoom window's band from grid point to grid point; the cross on its moving corner.
+  ASSERT_TRUE(frame()->OnCommand(kCmdViewWindow));
+  Click(At(330, 290));
+  ASSERT_TRUE(work().modes().band_pending());
+  QTest::mouseMove(view(), At(370, 390));
+  EXPECT_EQ(QPoint(work().modes().band_first_x(), work().modes().band_first_y()), At(300, 300));
+  EXPECT_EQ(QPoint(work().modes().band_current_x(), work().modes().band_current_y()), At(400, 400));
+  EXPECT_TRUE(cross_at(At(400, 400), {right, up})) << "the arms outside the band";
+  // The band's top edge runs along the grid row, not along the mouse's row.
+  const auto edge_shown = [this](int32_t y) {
+    const QImage shown = view()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage picture = Picture();
+    int differ = 0;
+    for (int x = At(310, 0).x(); x < At(390, 0).x(); ++x) {
+      differ += shown.pixel(x, At(0, y).y()) != picture.pixel(x, At(0, y).y());
+    }
+    return differ;
+  };
+  EXPECT_GT(edge_shown(400), 10);
+  EXPECT_EQ(edge_shown(390), 0);
+  QTest::keyClick(view(), Qt::Key_Escape);
+  ASSERT_FALSE(work().modes().band_pending());
+
+  // An edit tool's band: the cross follows the mouse over it.
+  AppState().settings.snap_on = 0;
+  frame()->OnCommand(kToolRectangle2);
+  Click(At(250, 250));
+  ASSERT_EQ(app_->edit_tools()->click_count(), 1);
+  QTest::mouseMove(view(), At(340, 260));
+  EXPECT_TRUE(cross_at(At(340, 260), {right, up})) << "over the tool's band";
+  frame()->OnCommand(kToolEnd);
+}
+
 TEST_F(ViewWorkingTest, EndPointMeasureSnapsToTheFlashCorners) {
   ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
   AppState().settings.snap_end_point = 1;

@@ -846,8 +846,10 @@ TEST_F(ViewerDialogsTest, SaveChangesShowsEveryEditedLayerAndPagesByItsRows) {
     FindControl<QCheckBox>(dialog, kSaveLayersOnOff)->click();  // none
     FindControl<QCheckBox>(dialog, 1573)->click();              // the first again
     scroll->setValue(3);
-    // Entry 10 (layer 30) in the last row, with a new output name.
-    EXPECT_EQ(FindControl<QLineEdit>(dialog, 1000 + 7)->text(), "/data/layer10.wf2");
+    // Entry 10 (layer 30) in the last row, with a new output name. The layer is named by
+    // its file, its path shown as the tip.
+    EXPECT_EQ(FindControl<QLineEdit>(dialog, 1000 + 7)->text(), "layer10.wf2");
+    EXPECT_EQ(FindControl<QLineEdit>(dialog, 1000 + 7)->toolTip(), "/data/layer10.wf2");
     FindControl<QCheckBox>(dialog, 1573 + 3 * 7)->click();
     FindControl<QLineEdit>(dialog, 1574 + 3 * 7)->setText("/out/ten.wf2");
     FindControl<QPushButton>(dialog, 6)->click();

@@ -252,6 +252,31 @@ TEST(DisplayPaletteTest, FixedColoursAndOneSlotPerCustomColour) {
   EXPECT_EQ(palette.color(kSlotScratch), 0x777777u);
 }
 
+TEST(DisplayPaletteTest, SlotsOfColoursNoLongerClaimedAreGivenBack) {
+  DisplayPalette palette;
+  const int kept = palette.SlotForColor(0x112233);
+  const auto claimed = [](DisplayColor colour) { return colour == 0x112233; };
+  // Three hundred colours, each given up before the next: the slots come round again and
+  // the colour still claimed keeps its slot.
+  for (int i = 0; i < 300; ++i) {
+    const DisplayColor colour = 0x010000 + i;
+    const int slot = palette.SlotForColor(colour);
+    ASSERT_GE(slot, kFirstCustomSlot) << i;
+    ASSERT_NE(slot, kept) << i;
+    EXPECT_EQ(palette.color(slot), colour);
+    EXPECT_EQ(palette.ReleaseUnclaimedSlots(claimed), 1) << i;
+  }
+  EXPECT_EQ(palette.color(kept), 0x112233u);
+  EXPECT_EQ(palette.custom_slots_used(), 1);
+  // A colour given back finds its slot again while no other colour took it.
+  const int last = palette.SlotForColor(0x010000 + 299);
+  EXPECT_EQ(palette.color(last), DisplayColor(0x010000 + 299));
+  EXPECT_EQ(palette.custom_slots_used(), 2);
+  palette.ReleaseUnclaimedSlots(claimed);
+  EXPECT_EQ(palette.SlotForColor(0x445566), last) << "a slot given back is taken first";
+  EXPECT_EQ(palette.color(kept), 0x112233u);
+}
+
 TEST(DisplayPaletteTest, ChoosingAColourNeverRecoloursWhatWasDrawnBefore) {
   DisplayPalette palette;
   DisplaySurface s;

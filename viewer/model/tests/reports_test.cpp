@@ -16,6 +16,7 @@
 #include "support/notifier.h"
 #include "viewer/model/pg_scan.h"
 #include "viewer/model/tests/viewer_test_support.h"
+#include "viewer/model/wf2_format.h"
 
 namespace kavrinth {
 namespace {
@@ -284,6 +285,39 @@ TEST_F(ReportsTest, TheShippedTemplatesMakeReports) {
   const std::vector<int> outputs = {0};
   EXPECT_EQ(WriteMergeReport(PathOf("merge.rpt"), outputs, {{LayerTable()[0].path}}), 0);
   EXPECT_NE(ReadAll(PathOf("merge.rpt")).find("Merged outputs: 1"), std::string::npos);
+}
+
+// The WF2 job report names the header's fields as the viewer's label table names them,
+// each with its value; a row that takes one value prints the value alone.
+TEST_F(ReportsTest, TheWf2ReportNamesTheHeaderFieldsByTheLabelTable) {
+  setenv("KAVRINTH_PROGRAM_DIR", VEXIL_TEMPLATE_DIR, 1);
+  std::array<uint8_t, 128> header{};
+  BigEndian(&header, 8, std::bit_cast<uint32_t>(0.5f));
+  const std::pair<int, uint32_t> words[] = {{12, 512}, {16, 256}, {20, 508}, {24, 254},
+                                            {28, 1},   {96, 3},   {100, 4}};
+  for (const auto& [offset, value] : words) BigEndian(&header, offset, value);
+  LayerTable()[0].path = Write("p.wf2", std::string(header.begin(), header.end()));
+  ASSERT_EQ(WriteJobReport(PathOf("wf2.rpt")), 0);
+  const std::string text = ReadAll(PathOf("wf2.rpt"));
+  const std::pair<int, std::string> shown[] = {
+      {8, "0.50"}, {12, "512"}, {16, "256"}, {20, "508"}, {24, "254"}, {28, "1 = Serpentine Mode"},
+      {96, "3"},   {100, "4"}};
+  ASSERT_EQ(std::size(shown), kWf2HeaderLabels.size());
+  for (const auto& [offset, value] : shown) {
+    ASSERT_NE(Wf2HeaderLabelAt(offset), nullptr) << offset;
+    std::string line = std::string(Wf2HeaderLabelAt(offset)) + ":";
+    line.resize(26, ' ');
+    EXPECT_NE(text.find("\r\n" + line + value + "\r\n"), std::string::npos) << line << "\n" << text;
+  }
+  EXPECT_EQ(Wf2HeaderLabelAt(kWf2Name), nullptr);
+  EXPECT_NE(text.find("\r\nName:                     \r\n"), std::string::npos) << text;
+  // Templates of one value per row print the values alone, the names being their own.
+  Write("lumrarpt.t_t", "#11:==\n#16:%.2f\n#17:W %d\n#21:[%s]\n#24:%s=%d\n#29:w120 %d\n");
+  setenv("KAVRINTH_PROGRAM_DIR", dir_.c_str(), 1);
+  ASSERT_EQ(WriteJobReport(PathOf("own.rpt")), 0);
+  EXPECT_EQ(Lines(ReadAll(PathOf("own.rpt"))),
+            (std::vector<std::string>{"==", "0.50", "W 512", "[1 = Serpentine Mode]",
+                                      "Number of Frames/Strips:=4", "w120 0"}));
 }
 
 }  // namespace
