@@ -16,13 +16,14 @@ class QPlainTextEdit;
 
 namespace kavrinth {
 
+class ContextHelp;
 class ControlPanel;
 class EngineProgressDialog;
 
 inline constexpr const char* kCorvaneTitle = "CORVANE";
 
-// The Help buttons of the dialogs: the main window's help command, or the same words when
-// the dialog runs without it.
+// The Help buttons of the dialogs: help on the dialog through the main window's help, or
+// the words that help is not installed when the dialog runs without it.
 void ShowHelp(QWidget* dialog, int command);
 
 class CorvaneMainWindow : public QMainWindow {
@@ -47,6 +48,8 @@ class CorvaneMainWindow : public QMainWindow {
   QString StatusText() const;
   // True while a child program runs; the window's commands are disabled meanwhile.
   bool busy() const { return busy_; }
+  // The help window, F1 and Shift+F1 of every window of Corvane.
+  ContextHelp* help() const { return help_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -88,7 +91,8 @@ class CorvaneMainWindow : public QMainWindow {
   void OnPrintSetup();
   void OnFind();
   void OnFindNext();
-  void OnHelp();
+  void OnHelp();  // the contents
+  void OnHelp(int command);
   void OnAbout();
   void OnExit();
 
@@ -98,6 +102,7 @@ class CorvaneMainWindow : public QMainWindow {
   CorvaneBarFlags flags_;
   QPlainTextEdit* log_view_ = nullptr;
   ControlPanel* panel_ = nullptr;
+  ContextHelp* help_ = nullptr;  // owned by the window
   bool busy_ = false;
   QString find_text_;
 };
