@@ -260,14 +260,16 @@ void ContextHelp::ShowSection(std::string_view section) {
 }
 
 void ContextHelp::ShowWindowHelp(QWidget* window) {
-  QWidget* shown = window;
-  if (shown == nullptr) shown = QApplication::activeModalWidget();
-  if (shown == nullptr) shown = QApplication::activeWindow();
-  if (shown != nullptr && window_ != nullptr && shown->window() == window_) {
+  if (window != nullptr && window_ != nullptr && window->window() == window_) {
     // F1 in the help window: how help works.
     ShowUsingHelp();
     return;
   }
+  QWidget* shown = window;
+  if (shown == nullptr) shown = QApplication::activeModalWidget();
+  if (shown == nullptr) shown = QApplication::activeWindow();
+  // The help window, active since it was shown, is not what the user asks about.
+  if (shown != nullptr && window_ != nullptr && shown->window() == window_) shown = nullptr;
   if (shown == nullptr || !Owns(shown)) shown = main_window_;
   ShowContext(ContextOfWidget(shown));
 }
