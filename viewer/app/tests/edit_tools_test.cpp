@@ -1092,7 +1092,10 @@ TEST_F(EditToolsTest, MergeLayersRowsPageSixteenAtATime) {
     EXPECT_EQ(rows(dialog).substr(0, 12), "a.wf2,b.wf2,");
     // Help is the viewer's help on merging, over the dialog.
     notifier_.shown.clear();
+    const DialogMode mode = GetDialogMode();
+    SetDialogMode(DialogMode::kInteractive);  // the help shows its window
     QTest::mouseClick(FindControl<QPushButton>(dialog, kMergeHelp), Qt::LeftButton);
+    SetDialogMode(mode);
     EXPECT_TRUE(notifier_.shown.empty());
     HelpWindow* help = app_->help()->window();
     ASSERT_NE(help, nullptr);
