@@ -37,7 +37,12 @@ constexpr int kDialogTemplate = 156;
 std::string Readme() {
   std::string text = "# Suite\n\nThe suite.\n\n## Installing\n\n";
   auto lines = [&text](const std::string& word) {
-    for (int i = 0; i < 40; ++i) text += word + " line " + std::to_string(i) + ".\n\n";
+    // Paragraphs long enough to wrap, so that a change of width moves the headings.
+    for (int i = 0; i < 40; ++i) {
+      text += word + " paragraph " + std::to_string(i) + ":";
+      for (int w = 0; w < 12; ++w) text += " some words of " + word;
+      text += ".\n\n";
+    }
   };
   lines("install");
   text += "## Shell\n\nThe shell.\n\n### Control panel\n\n";
@@ -167,7 +172,7 @@ TEST_F(HelpWindowTest, EverySectionCanStandAtTheTop) {
   }
   // The heading stays at the top when the window changes its size.
   window.ShowSection("Viewer/Measuring");
-  window.resize(380, 420);
+  window.resize(300, 420);
   EXPECT_TRUE(WaitFor([&] { return window.VisibleSection() == "Viewer/Measuring"; }, 3000))
       << window.VisibleSection().toStdString();
   // The user's scrolling is left alone.
@@ -181,7 +186,7 @@ TEST_F(HelpWindowTest, EverySectionCanStandAtTheTop) {
   ASSERT_NE(scrolled, heading);
   QApplication::sendEvent(viewport, &wheel);
   const int moved = window.browser()->verticalScrollBar()->value();
-  window.resize(380, 480);  // the same width: the text keeps its lines
+  window.resize(300, 480);  // the same width: the text keeps its lines
   QApplication::processEvents();
   QApplication::processEvents();
   EXPECT_EQ(window.browser()->verticalScrollBar()->value(), moved);
