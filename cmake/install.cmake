@@ -105,7 +105,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 # The library dependencies (Qt 6, the C and C++ runtimes) come from the installed programs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Help opens the README with the desktop's default program; GDSII files open in KLayout.
+# Reports and logs open with the desktop's default programs; GDSII files open in KLayout.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "klayout")
 include(CPack)

@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -37,6 +36,7 @@
 #include "corvane/ui/commands.h"
 #include "corvane/ui/control_panel.h"
 #include "corvane/ui/directory_dialog.h"
+#include "corvane/ui/help_topics.h"
 #include "corvane/ui/layers_dialog.h"
 #include "corvane/ui/lock_key_panes.h"
 #include "corvane/ui/translator_settings_dialog.h"
@@ -246,6 +246,7 @@ CorvaneMainWindow::CorvaneMainWindow() {
   panel_ = new ControlPanel(
       this, [this](int id) { OnCommand(id); }, [this] { close(); });
   SetWindowTextLiteral(panel_, kCorvaneTitle);
+  help_ = new ContextHelp(CorvaneHelpSetup([this] { return session_.program_directory; }), this);
   if (QAction* toggle = action(kCmdControlDialog)) toggle->setChecked(flags_.control_dialog != 0);
   if (flags_.control_dialog != 0) panel_->show();
   statusBar()->setVisible(flags_.statusbar != 0);
@@ -305,6 +306,14 @@ void CorvaneMainWindow::OnCommand(int id) {
     return;
   }
   switch (id) {
+    case kCmdHelpIndex:
+    case kCmdHelpFinder:
+    case kCmdUsingHelp:
+    case kCmdHelp:
+    case kCmdContextHelp:
+    case kCmdInstallation:
+      OnHelp(id);
+      return;
     case kCmdUndo:
       log_view_->undo();
       return;
@@ -786,27 +795,40 @@ void CorvaneMainWindow::OnStatusBar() {
   if (QAction* toggle = action(kCmdStatusBar)) toggle->setChecked(show);
 }
 
-void ShowHelp(QWidget* dialog, int command) {
+void ShowHelp(QWidget* dialog, int /*command*/) {
+  // Whichever help its button stands for, a dialog's Help explains the dialog.
   for (QWidget* owner = dialog ? dialog->parentWidget() : nullptr; owner;
        owner = owner->parentWidget()) {
     if (auto* window = qobject_cast<CorvaneMainWindow*>(owner)) {
-      window->OnCommand(command);
+      window->help()->ShowWindowHelp(dialog);
       return;
     }
   }
   Tell(kNoHelpText, MessageIcon::kInformation);
 }
 
-// There are no help files: the README's section on Corvane is the help, opened with the
-// desktop's viewer when there is a desktop, else named.
-void CorvaneMainWindow::OnHelp() {
-  if (const std::optional<std::string> path = FindReadme(session_.program_directory)) {
-    if (HasDisplay() && QDesktopServices::openUrl(QUrl::fromLocalFile(Q(*path)))) return;
-    Tell("Help for CORVANE is the section \"Corvane\" of " + *path + ".",
-         MessageIcon::kInformation);
-    return;
+// There are no help files: the README is the help, shown at the section that covers the
+// command or window asked about.
+void CorvaneMainWindow::OnHelp() { OnHelp(kCmdHelpIndex); }
+
+void CorvaneMainWindow::OnHelp(int command) {
+  switch (command) {
+    case kCmdInstallation:
+      help_->ShowInstallation();
+      return;
+    case kCmdUsingHelp:
+      help_->ShowUsingHelp();
+      return;
+    case kCmdContextHelp:
+      help_->BeginContextMode();
+      return;
+    case kCmdHelp:
+      help_->ShowWindowHelp();
+      return;
+    default:
+      help_->ShowContents();
+      return;
   }
-  Tell(kNoHelpText, MessageIcon::kInformation);
 }
 
 void CorvaneMainWindow::OnAbout() {

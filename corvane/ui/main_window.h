@@ -20,14 +20,15 @@ class QPrinter;
 
 namespace kavrinth {
 
+class ContextHelp;
 class ControlPanel;
 class EngineProgressDialog;
 class LockKeyPanes;
 
 inline constexpr const char* kCorvaneTitle = "CORVANE";
 
-// The Help buttons of the dialogs: the main window's help command, or the same words when
-// the dialog runs without it.
+// The Help buttons of the dialogs: help on the dialog through the main window's help, or
+// the words that help is not installed when the dialog runs without it.
 void ShowHelp(QWidget* dialog, int command);
 
 class CorvaneMainWindow : public QMainWindow {
@@ -57,6 +58,8 @@ class CorvaneMainWindow : public QMainWindow {
   QString StatusText() const;
   // True while a child program runs; the window's commands are disabled meanwhile.
   bool busy() const { return busy_; }
+  // The help window, F1 and Shift+F1 of every window of Corvane.
+  ContextHelp* help() const { return help_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -109,7 +112,8 @@ class CorvaneMainWindow : public QMainWindow {
   void OnPrintSetup();
   void OnFind();
   void OnFindNext();
-  void OnHelp();
+  void OnHelp();  // the contents
+  void OnHelp(int command);
   void OnAbout();
   void OnExit();
 
@@ -119,6 +123,7 @@ class CorvaneMainWindow : public QMainWindow {
   CorvaneBarFlags flags_;
   QPlainTextEdit* log_view_ = nullptr;
   ControlPanel* panel_ = nullptr;
+  ContextHelp* help_ = nullptr;  // owned by the window
   bool busy_ = false;
   // The log file as it was read, and how its bytes are shown.
   std::string loaded_bytes_;

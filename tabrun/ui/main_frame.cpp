@@ -40,6 +40,7 @@
 #include "tabrun/ui/commands.h"
 #include "tabrun/ui/configuration_sheet.h"
 #include "tabrun/ui/control_panel.h"
+#include "tabrun/ui/help_topics.h"
 #include "tabrun/ui/layers_dialog.h"
 #include "tabrun/ui/shell_dialogs.h"
 #include "tabrun/ui/structure_dialogs.h"
@@ -211,6 +212,7 @@ CMainFrame::CMainFrame(bool debug) {
   printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
   panel_ = new CControlDlg(this, [this](int id) { OnCommand(id); });
   panel_->setWindowTitle(kAppName);
+  help_ = new ContextHelp(TabrunHelpSetup([this] { return job_.program_dir; }), this);
   if (job_.options.control_dialog == 1) {
     panel_->show();
   }
@@ -311,6 +313,14 @@ void CMainFrame::OnCommand(int id) {
       return;
     case kCmdGdsViewerDirectory:
       OnViewerDirectory(false);
+      return;
+    case kCmdHelpIndex:
+    case kCmdInstallation:
+    case kHelpCmdUsing:
+    case kHelpCmdContext:
+    case kHelpCmdWindow:
+    case kHelpCmdDefault:
+      OnHelp(id);
       return;
     default:
       break;
@@ -666,19 +676,28 @@ void CMainFrame::OnWebPage() {
   }
 }
 
-// There are no help files: the README's section on Tabrun is the help, opened with the
-// desktop's viewer when there is a desktop, else named.
-void CMainFrame::OnHelp() {
-  if (const std::optional<std::string> path = FindReadme(job_.program_dir)) {
-    if (HasDisplay() && QDesktopServices::openUrl(QUrl::fromLocalFile(Q(*path)))) return;
-    ShowMessage("Help for Tabrun is the section \"Tabrun\" of " + *path + ".", kAppName,
-                MessageIcon::kInformation);
-    return;
+// There are no help files: the README is the help, shown at the section that covers the
+// command or window asked about.
+void CMainFrame::OnHelp() { OnHelp(kCmdHelpIndex); }
+
+void CMainFrame::OnHelp(int command) {
+  switch (command) {
+    case kCmdInstallation:
+      help_->ShowInstallation();
+      return;
+    case kHelpCmdUsing:
+      help_->ShowUsingHelp();
+      return;
+    case kHelpCmdContext:
+      help_->BeginContextMode();
+      return;
+    case kHelpCmdWindow:
+      help_->ShowWindowHelp();
+      return;
+    default:
+      help_->ShowContents();
+      return;
   }
-  ShowMessage(
-      "Help is not installed. The README of Kavrinth describes Tabrun in its section "
-      "\"Tabrun\".",
-      kAppName, MessageIcon::kInformation);
 }
 
 void CMainFrame::OnAbout() {

@@ -21,6 +21,7 @@ class QPrinter;
 namespace kavrinth {
 
 class CControlDlg;
+class ContextHelp;
 class EngineProgressDialog;
 
 class CMainFrame : public QMainWindow {
@@ -43,6 +44,7 @@ class CMainFrame : public QMainWindow {
   EngineProgressDialog* engine_progress() const { return progress_.get(); }
   std::string StatusText() const;
   bool busy() const { return busy_ > 0; }
+  ContextHelp* help() const { return help_; }
   // The outcome of the last Translate.
   const TranslateOutcome& last_translation() const { return last_translation_; }
 
@@ -65,7 +67,9 @@ class CMainFrame : public QMainWindow {
   void OnViewPg();
   void OnViewGds();
   void OnWebPage();
+  // The help commands: the Help menu's, F1 and Shift+F1 (OnHelp() is the contents).
   void OnHelp();
+  void OnHelp(int command);
   void OnAbout();
   void OnFind(bool next);
   void OnPrintSetup();
@@ -103,6 +107,7 @@ class CMainFrame : public QMainWindow {
   CAppProfile profile_;
   QPlainTextEdit* view_ = nullptr;
   CControlDlg* panel_ = nullptr;
+  ContextHelp* help_ = nullptr;  // owned by the frame
   QPointer<CStructSelectDlg> structure_;
   std::unique_ptr<EngineProgressDialog> progress_;
   std::unique_ptr<Host> host_;

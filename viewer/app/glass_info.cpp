@@ -222,7 +222,7 @@ CGlassSetupDlg::CGlassSetupDlg(CLumraApp* app, QWidget* owner) : QDialog(owner),
   help->setAccessibleName("Help");
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  connect(help, &QPushButton::clicked, this, [this] { app_->OnHelp(); });
+  connect(help, &QPushButton::clicked, this, [this] { app_->OnHelp(this); });
   layout->addWidget(buttons);
 }
 

@@ -164,7 +164,7 @@ void CLayerTableDlg::BuildControls() {
   buttons->addStretch();
   button(kAnswerOk, "OK", [this] { accept(); });
   button(kAnswerCancel, "Cancel", [this] { reject(); });
-  button(kLayerTableHelp, "Help", [this] { app_->OnHelp(); });
+  button(kLayerTableHelp, "Help", [this] { app_->OnHelp(this); });
   left->addLayout(buttons);
   outer->addLayout(left);
   scroll_ = new QScrollBar(Qt::Vertical, this);

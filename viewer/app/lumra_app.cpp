@@ -30,6 +30,7 @@
 #include "viewer/app/draw_interaction.h"
 #include "viewer/app/edit_tools.h"
 #include "viewer/app/error_coords_dlg.h"
+#include "viewer/app/help_topics.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/open_dialog_hooks.h"
@@ -199,6 +200,7 @@ void CLumraApp::InitInstance(const CommandLineRequest& request) {
   view_ = new CLumraView(&document_, nullptr);
   SetPictureWidget(view_);
   frame_ = std::make_unique<CMainFrame>(this, view_);
+  help_ = new ContextHelp(VexilHelpSetup(), frame_.get());
   edit_tools_ = std::make_unique<CEditTools>(this);
   services_.SetMainEvent([this] { frame_->OnCommand(kCmdMainEvent); });
   services_.SetPlotWindow(
@@ -571,20 +573,8 @@ void CLumraApp::OnAppAbout() {
   RunModal(dialog, QDialog::Accepted);
 }
 
-void CLumraApp::OnHelp() {
-  // No help files: the README's part on the viewer is the help, opened with the desktop's
-  // viewer when there is a desktop, else named.
-  if (const std::optional<std::string> path = FindReadme(AppState().program_directory)) {
-    if (HasDisplay() &&
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(*path)))) {
-      return;
-    }
-    ShowMessage("Help for Vexil is the README's part on vexil: " + *path + ".", kVexilAppName,
-                MessageIcon::kInformation);
-    return;
-  }
-  ShowMessage("Help is not installed. The README of Kavrinth describes vexil.", kVexilAppName,
-              MessageIcon::kInformation);
+void CLumraApp::OnHelp(QWidget* window) {
+  if (help_ != nullptr) help_->ShowWindowHelp(window);
 }
 
 }  // namespace kavrinth

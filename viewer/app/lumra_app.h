@@ -4,12 +4,14 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "support/qt/help_window.h"
 #include "viewer/app/command_line.h"
 #include "viewer/app/lumra_doc.h"
 #include "viewer/app/qt_viewer_services.h"
@@ -40,7 +42,10 @@ class CLumraApp : public QObject {
   void OnFileOpen();
   void OnFileClose();
   void OnAppAbout();
-  void OnHelp();
+  // Help on a window (the dialog whose Help button was pressed; null: the window in use).
+  void OnHelp(QWidget* window = nullptr);
+  // The help window, F1 and Shift+F1 of every window (null before the main window).
+  ContextHelp* help() const { return help_; }
 
   // Opens a job file: asks to save edits first; false when nothing was opened.
   bool OpenDocumentFile(const std::string& path);
@@ -108,6 +113,7 @@ class CLumraApp : public QObject {
   CLumraView* view_ = nullptr;  // owned by the frame
   std::unique_ptr<CMainFrame> frame_;
   std::unique_ptr<CEditTools> edit_tools_;
+  QPointer<ContextHelp> help_;  // owned by the frame
   std::deque<PendingRequest> requests_;
   QTimer request_timer_;
   bool running_request_ = false;

@@ -30,6 +30,7 @@
 #include "support/paths.h"
 #include "support/qt/color_picker.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/help_window.h"
 #include "support/qt/window_helpers.h"
 #include "support/qt/window_placement.h"
 #include "viewer/app/display_painter.h"
@@ -146,11 +147,12 @@ const FrameCommand kFrameCommands[] = {
      &CMainFrame::OnPlotWindow, &CMainFrame::PlotWindowModeAvailable, nullptr},
     {kCmdPlotWindowCoords, "Plot Window &Coords...", "", "Enter window coordinates of area to plot",
      &CMainFrame::OnPlotWindowCoords, &CMainFrame::IdleWithJob, nullptr},
-    {kCmdHelpIndex, "&Index", "F1", "List Help topics", &CMainFrame::OnHelp, nullptr, nullptr},
-    {kCmdHelpInstallation, "&Installation", "", "Help on installation", &CMainFrame::OnHelp,
-     nullptr, nullptr},
+    {kCmdHelpIndex, "&Index", "F1", "List Help topics", &CMainFrame::OnHelpIndex, nullptr,
+     nullptr},
+    {kCmdHelpInstallation, "&Installation", "", "Help on installation",
+     &CMainFrame::OnHelpInstallation, nullptr, nullptr},
     {kCmdHelpUsing, "&Using Help", "", "Display instructions about how to use help",
-     &CMainFrame::OnHelp, nullptr, nullptr},
+     &CMainFrame::OnHelpUsing, nullptr, nullptr},
     {kCmdAppAbout, "About Vexil...", "",
      "Display program information, version number and copyright", &CMainFrame::OnAppAbout, nullptr,
      nullptr},
@@ -161,10 +163,10 @@ const FrameCommand kFrameCommands[] = {
      &CMainFrame::FramesAtStartup},
     {kCmdRamUse, "&Ram Use...", "", "Define maximum ram to use for database", nullptr, nullptr,
      nullptr},
-    // Without a menu item: the context help key, which shows the same help as F1.
+    // Without a menu item: the context help key; the next click chooses what to explain.
     {kCmdContextHelp, "Context Help", "Shift+F1",
-     "Display help for clicked on buttons, menus and windows", &CMainFrame::OnHelp, nullptr,
-     nullptr},
+     "Display help for clicked on buttons, menus and windows", &CMainFrame::OnContextHelp,
+     nullptr, nullptr},
     // Without a menu item: the keys of the edit tools' Delete and Undo.
     {kCmdEditClear, "Clear", "Del", "Erase the selection", &CMainFrame::OnEditClear,
      &CMainFrame::EditToolsIdle, nullptr},
@@ -869,7 +871,18 @@ void CMainFrame::OnFileOpen() { app_->OnFileOpen(); }
 void CMainFrame::OnFileClose() { app_->OnFileClose(); }
 void CMainFrame::OnAppExit() { close(); }
 void CMainFrame::OnAppAbout() { app_->OnAppAbout(); }
-void CMainFrame::OnHelp() { app_->OnHelp(); }
+void CMainFrame::OnHelpIndex() {
+  if (ContextHelp* help = app_->help()) help->ShowContents();
+}
+void CMainFrame::OnHelpInstallation() {
+  if (ContextHelp* help = app_->help()) help->ShowInstallation();
+}
+void CMainFrame::OnHelpUsing() {
+  if (ContextHelp* help = app_->help()) help->ShowUsingHelp();
+}
+void CMainFrame::OnContextHelp() {
+  if (ContextHelp* help = app_->help()) help->BeginContextMode();
+}
 
 void CMainFrame::OnViewToolbar() { toolbar_->setVisible(toolbar_->isHidden()); }
 void CMainFrame::OnViewStatusBar() { statusBar()->setVisible(statusBar()->isHidden()); }

@@ -183,7 +183,10 @@ class CMainFrame : public QMainWindow {
   void OnFileClose();
   void OnAppExit();
   void OnAppAbout();
-  void OnHelp();
+  void OnHelpIndex();
+  void OnHelpInstallation();
+  void OnHelpUsing();
+  void OnContextHelp();
   void OnViewToolbar();
   void OnViewStatusBar();
   void OnBackgroundColor();

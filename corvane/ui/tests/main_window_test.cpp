@@ -11,10 +11,15 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTextCursor>
+#include <QPushButton>
+#include <QTest>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "corvane/ui/about_dialog.h"
 #include "corvane/ui/directory_dialog.h"
+#include "corvane/ui/help_topics.h"
 #include "corvane/ui/layers_dialog.h"
 #include "corvane/ui/tests/corvane_test_support.h"
 #include "platform/ini.h"
@@ -346,27 +351,86 @@ TEST_F(MainWindowTest, AboutBoxShowsAndHidesItsCredits) {
   EXPECT_EQ(AboutDialog::credits_state(), CreditsState::kNotPrepared);
 }
 
-TEST_F(MainWindowTest, HelpNamesTheReadmeBesideTheProgram) {
+// The section at the top of the help window, once it shows.
+std::string ShownHelp(CorvaneMainWindow& window) {
+  HelpWindow* help = window.help()->window();
+  if (help == nullptr || !WaitFor([help] { return help->isVisible(); }, 3000)) {
+    return "(no help window)";
+  }
+  QApplication::processEvents();
+  return help->VisibleSection().toStdString();
+}
+
+TEST_F(MainWindowTest, HelpOpensTheReadmeBesideTheProgramAtTheSectionAsked) {
   // The installed layout: the programs and the README in <prefix>/lib/kavrinth.
   std::filesystem::create_directories(Path("kit/lib/kavrinth"));
-  WriteFile("kit/lib/kavrinth/README.md", "# Kavrinth\n## Corvane\n");
+  std::string readme = "# Kavrinth\n## Installing\n";
+  for (const char* heading : {"## Corvane", "### Control panel", "### Using Help", "## Vexil"}) {
+    readme += std::string(heading) + "\n\n";
+    for (int i = 0; i < 30; ++i) readme += "Line " + std::to_string(i) + ".\n\n";
+  }
+  WriteFile("kit/lib/kavrinth/README.md", readme);
   CorvaneMainWindow window;
+  window.show();
   window.session().program_directory = Path("kit/lib/kavrinth");
-  bool pressed = false;
+  // A dialog's Help explains the dialog, over it.
+  std::string over_dialog;
   WhenModal<LayersDialog>([&](LayersDialog* dialog) {
-    Press(dialog, kLayersHelp);  // the dialog's Help reaches the window's help
-    pressed = true;
+    Press(dialog, kLayersHelp);
+    over_dialog = ShownHelp(window);
+    EXPECT_EQ(window.help()->window()->parentWidget(), dialog);
     Press(dialog, kIdCancel);
   });
   window.OnCommand(kCmdLayers);
-  EXPECT_TRUE(pressed);
-  ASSERT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Messages()[0], "Help for CORVANE is the section \"Corvane\" of " +
-                               Path("kit/lib/kavrinth/README.md") + ".");
+  EXPECT_EQ(over_dialog, "Corvane/Control panel");
+  // The Help menu's items open the sections their names say.
+  struct MenuCase {
+    int command;
+    const char* section;
+  } menu_cases[] = {
+      {kCmdHelpIndex, "Corvane"},
+      {kCmdUsingHelp, "Corvane/Using Help"},
+      {kCmdInstallation, "Installing"},
+  };
+  for (const MenuCase& c : menu_cases) {
+    window.OnCommand(c.command);
+    EXPECT_EQ(ShownHelp(window), c.section) << c.command;
+  }
+  // F1 in the control panel; Shift+F1 and a click on the panel's Configuration button.
+  QTest::keyClick(window.log_view(), Qt::Key_F1);
+  EXPECT_EQ(ShownHelp(window), "Corvane");
+  window.OnCommand(kCmdHelp);
+  EXPECT_EQ(ShownHelp(window), "Corvane");
+  QTest::keyClick(window.panel(), Qt::Key_F1);
+  EXPECT_EQ(ShownHelp(window), "Corvane/Control panel");
+  QTest::keyClick(window.log_view(), Qt::Key_F1, Qt::ShiftModifier);
+  ASSERT_TRUE(window.help()->in_context_mode());
+  QTest::mouseClick(FindControl<QPushButton>(window.panel(), kPanelSelectFiles), Qt::LeftButton);
+  EXPECT_EQ(ShownHelp(window), "Corvane/Control panel");
+  EXPECT_FALSE(window.help()->in_context_mode());
+  EXPECT_TRUE(Messages().empty()) << ::testing::PrintToString(Messages());
+  // Without a README the help says so.
   window.session().program_directory = Path("elsewhere");
   window.OnCommand(kCmdHelpIndex);
-  ASSERT_EQ(Messages().size(), 2u);
-  EXPECT_EQ(Messages()[1].rfind("Help is not installed.", 0), 0u);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].rfind("Help is not installed.", 0), 0u);
+}
+
+// Every section Corvane's help opens is a heading of the README (read without a window).
+TEST(CorvaneHelpTableTest, EverySectionItOpensIsAHeadingOfTheReadme) {
+  std::ifstream file(SAMPLES_DIR "/../README.md", std::ios::binary);
+  ASSERT_TRUE(file.good());
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::vector<MarkdownHeading> headings = MarkdownHeadings(text.str());
+  const HelpTable& table = CorvaneHelpTable();
+  std::vector<std::string> sections = {table.contents, table.using_help, table.installation};
+  for (const HelpTopic& topic : table.topics) sections.push_back(topic.section);
+  for (const std::string& section : sections) {
+    EXPECT_TRUE(FindHelpSection(headings, section).has_value()) << section;
+  }
+  // The control panel's context has its section.
+  EXPECT_EQ(HelpSectionOf(table, 0x2008C), "Corvane/Control panel");
 }
 
 TEST_F(MainWindowTest, FindAndFindNextInTheLog) {

@@ -21,8 +21,12 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QUrl>
+#include <QMenu>
+#include <QTimer>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "support/notifier.h"
 #include "support/paths.h"
@@ -38,6 +42,7 @@
 #include "tabrun/ui/commands.h"
 #include "tabrun/ui/configuration_sheet.h"
 #include "tabrun/ui/control_panel.h"
+#include "tabrun/ui/help_topics.h"
 #include "tabrun/ui/layers_dialog.h"
 #include "tabrun/ui/main_frame.h"
 #include "tabrun/ui/shell_dialogs.h"
@@ -529,10 +534,82 @@ TEST_F(TabrunWindowTest, TheSettingsOutliveTheProgram) {
   frame_->OnCommand(kCmdToggleControlDialog);
   EXPECT_TRUE(frame_->panel()->isVisible());
 
-  // Help names the README's section (the build directory lies below the source tree).
-  frame_->OnCommand(kCmdHelpIndex);
-  ASSERT_FALSE(notifier_.shown.empty());
-  EXPECT_NE(notifier_.shown.back().text.find("\"Tabrun\""), std::string::npos);
+}
+
+// The section at the top of the help window, once it shows.
+std::string ShownHelp(CMainFrame* frame) {
+  HelpWindow* window = frame->help()->window();
+  if (window == nullptr || !WaitFor([window] { return window->isVisible(); }, 3000)) {
+    return "(no help window)";
+  }
+  QApplication::processEvents();
+  return window->VisibleSection().toStdString();
+}
+
+TEST_F(TabrunWindowTest, HelpOpensTheReadmeAtTheSectionOfTheCommandOrWindow) {
+  frame_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
+  // A dialog that context help failed to keep from opening must not hold the test.
+  QTimer guard;
+  QObject::connect(&guard, &QTimer::timeout, [] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      ADD_FAILURE() << "a dialog opened";
+      modal->close();
+    }
+  });
+  guard.start(2000);
+  // The Help menu's items, and the help on help, open the sections their names say.
+  struct MenuCase {
+    int command;
+    const char* section;
+  } menu_cases[] = {
+      {kCmdHelpIndex, "Tabrun"},
+      {kCmdInstallation, "Installing"},
+      {kHelpCmdUsing, "Tabrun/Using Help"},
+  };
+  for (const MenuCase& c : menu_cases) {
+    frame_->OnCommand(c.command);
+    EXPECT_EQ(ShownHelp(frame_.get()), c.section) << c.command;
+  }
+  EXPECT_TRUE(notifier_.shown.empty());
+  // F1 in the control panel, and in the log.
+  QTest::keyClick(frame_->panel(), Qt::Key_F1);
+  EXPECT_EQ(ShownHelp(frame_.get()), "Tabrun/Control panel");
+  QTest::keyClick(frame_->log_view(), Qt::Key_F1);
+  EXPECT_EQ(ShownHelp(frame_.get()), "Tabrun");
+  // Shift+F1, then a click on the panel's Select GDS File: the panel's section, and no
+  // file dialog.
+  QTest::keyClick(frame_->log_view(), Qt::Key_F1, Qt::ShiftModifier);
+  ASSERT_TRUE(frame_->help()->in_context_mode());
+  QTest::mouseClick(Control<QPushButton>(frame_->panel(), kPanelSelectGds), Qt::LeftButton);
+  EXPECT_EQ(ShownHelp(frame_.get()), "Tabrun/Control panel");
+  // Shift+F1, then View > Working Directory: its section, and no Directory dialog.
+  frame_->OnCommand(kHelpCmdContext);
+  QAction* working = FindCommandAction(frame_.get(), kCmdWorkingDirectory);
+  auto* menu = qobject_cast<QMenu*>(working->associatedObjects().value(0));
+  ASSERT_NE(menu, nullptr);
+  menu->popup(frame_->mapToGlobal(QPoint(30, 30)));
+  ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); }, 3000));
+  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(working).center());
+  EXPECT_EQ(ShownHelp(frame_.get()), "Tabrun/Working directory and files");
+  EXPECT_FALSE(frame_->help()->in_context_mode());
+}
+
+// Every section Tabrun's help opens is a heading of the README (read without a window).
+TEST(TabrunHelpTableTest, EverySectionItOpensIsAHeadingOfTheReadme) {
+  std::ifstream file(KAVRINTH_SAMPLES_DIR "/../README.md", std::ios::binary);
+  ASSERT_TRUE(file.good());
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::vector<MarkdownHeading> headings = MarkdownHeadings(text.str());
+  const HelpTable& table = TabrunHelpTable();
+  std::vector<std::string> sections = {table.contents, table.using_help, table.installation};
+  for (const HelpTopic& topic : table.topics) sections.push_back(topic.section);
+  for (const std::string& section : sections) {
+    EXPECT_TRUE(FindHelpSection(headings, section).has_value()) << section;
+  }
+  // The control panel's context has its section.
+  EXPECT_EQ(HelpSectionOf(table, 131212), "Tabrun/Control panel");
 }
 
 TEST_F(TabrunWindowTest, TheWorkingDirButtonOfTheFileDialogChoosesTheWorkingDirectory) {

@@ -1120,10 +1120,17 @@ TEST_F(EditToolsTest, MergeLayersRowsPageSixteenAtATime) {
     dialog->scroll_bar()->triggerAction(QAbstractSlider::SliderPageStepSub);
     EXPECT_EQ(dialog->first_row(), 0);
     EXPECT_EQ(rows(dialog).substr(0, 12), "a.wf2,b.wf2,");
-    // Help is the viewer's help.
+    // Help is the viewer's help on merging, over the dialog.
     notifier_.shown.clear();
+    const DialogMode mode = GetDialogMode();
+    SetDialogMode(DialogMode::kInteractive);  // the help shows its window
     QTest::mouseClick(FindControl<QPushButton>(dialog, kMergeHelp), Qt::LeftButton);
-    EXPECT_EQ(notifier_.shown.size(), 1u);
+    SetDialogMode(mode);
+    EXPECT_TRUE(notifier_.shown.empty());
+    HelpWindow* help = app_->help()->window();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->VisibleSection().toStdString(), "Vexil/Editing");
     EXPECT_TRUE(dialog->isVisible());
     Press(dialog, QDialogButtonBox::Cancel);
   });

@@ -22,6 +22,8 @@
 #include <QToolButton>
 #include <QUrl>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <memory>
 
 #include "support/colors.h"
@@ -29,6 +31,7 @@
 #include "support/qt/color_picker.h"
 #include "support/qt/dialogs.h"
 #include "support/qt/file_dialogs.h"
+#include "viewer/app/help_topics.h"
 #include "viewer/app/layer_table_dlg.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
@@ -941,19 +944,93 @@ TEST_F(VexilWindowTest, AboutNamesTheProgram) {
   EXPECT_EQ(line, "Vexil version " PROJECT_VERSION_TEXT);
 }
 
-TEST_F(VexilWindowTest, HelpNamesTheReadmeWithoutADesktop) {
+// Every section the viewer's help opens is a heading of the README (read without a window).
+TEST(VexilHelpTableTest, EverySectionItOpensIsAHeadingOfTheReadme) {
+  std::ifstream file(SAMPLES_DIR "/../README.md", std::ios::binary);
+  ASSERT_TRUE(file.good());
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::vector<MarkdownHeading> headings = MarkdownHeadings(text.str());
+  const HelpTable& table = VexilHelpTable();
+  std::vector<std::string> sections = {table.contents, table.using_help, table.installation};
+  for (const HelpTopic& topic : table.topics) sections.push_back(topic.section);
+  for (const std::string& section : sections) {
+    EXPECT_TRUE(FindHelpSection(headings, section).has_value()) << section;
+  }
+  // Measure and the Snap Settings dialog have sections of their own.
+  EXPECT_EQ(HelpSectionOf(table, 0x18056), "Vexil/Viewing and measuring");
+  EXPECT_EQ(HelpSectionOf(table, 0x2009C), "Vexil/Snap Settings");
+  EXPECT_EQ(HelpSectionOf(table, CommandHelpContext(kCmdAppAbout)), "Vexil");
+}
+
+// The section at the top of the help window, once it shows.
+std::string ShownHelp(CLumraApp* app) {
+  HelpWindow* window = app->help() != nullptr ? app->help()->window() : nullptr;
+  if (window == nullptr || !WaitFor([window] { return window->isVisible(); }, 3000)) {
+    return "(no help window)";
+  }
+  QApplication::processEvents();
+  return window->VisibleSection().toStdString();
+}
+
+TEST_F(VexilWindowTest, HelpOpensTheReadmeAtTheSectionOfTheCommandOrWindow) {
   Start({"vexil"});
-  frame()->CommandAction(kCmdHelpIndex)->trigger();
-  // The tests' programs lie in build/bin, two levels below the README.
-  EXPECT_NE(Messages().find("README.md"), std::string::npos) << Messages();
-  // F1 and the context help key Shift+F1 reach the same help.
+  // The Help menu's items open the sections their names say.
+  struct MenuCase {
+    int command;
+    const char* section;
+  } menu_cases[] = {
+      {kCmdHelpIndex, "Vexil"},
+      {kCmdHelpInstallation, "Installing"},
+      {kCmdHelpUsing, "Vexil/Using Help"},
+  };
+  for (const MenuCase& c : menu_cases) {
+    frame()->CommandAction(c.command)->trigger();
+    EXPECT_EQ(ShownHelp(app_.get()), c.section) << c.command;
+    app_->help()->window()->hide();
+  }
+  EXPECT_TRUE(notifier_.shown.empty()) << Messages();
+
+  // F1 in a dialog: the dialog's section, over the dialog.
+  std::string in_dialog;
+  WhenModal<CSnapSettingsDlg>([&](CSnapSettingsDlg* dialog) {
+    QTest::keyClick(dialog, Qt::Key_F1);
+    in_dialog = ShownHelp(app_.get());
+    dialog->reject();
+  });
+  frame()->CommandAction(kCmdSnapSettings)->trigger();
+  EXPECT_EQ(in_dialog, "Vexil/Snap Settings");
+
+  // Shift+F1, then a click on Info > Measure: the section on measuring, and no measure.
+  QMenu* info = nullptr;
+  for (QAction* action : frame()->menuBar()->actions()) {
+    if (action->text() == "&Info") info = action->menu();
+  }
+  ASSERT_NE(info, nullptr);
   frame()->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(frame(), 3000));
-  for (const Qt::KeyboardModifier modifier : {Qt::NoModifier, Qt::ShiftModifier}) {
-    notifier_.shown.clear();
-    QTest::keyClick(frame(), Qt::Key_F1, modifier);
-    EXPECT_NE(Messages().find("README.md"), std::string::npos) << modifier;
+  QTest::keyClick(frame(), Qt::Key_F1, Qt::ShiftModifier);
+  ASSERT_TRUE(app_->help()->in_context_mode());
+  info->popup(frame()->mapToGlobal(QPoint(40, 40)));
+  ASSERT_TRUE(WaitFor([info] { return info->isVisible(); }, 3000));
+  const QPoint measure = info->actionGeometry(frame()->CommandAction(kCmdMeasure)).center();
+  QTest::mouseClick(info, Qt::LeftButton, {}, measure);
+  EXPECT_EQ(ShownHelp(app_.get()), "Vexil/Viewing and measuring");
+  EXPECT_EQ(frame()->mode_pane()->text().toStdString(), "");
+  EXPECT_FALSE(app_->help()->in_context_mode());
+
+  // Shift+F1, then a click on the toolbar's Layer button: the Layer Table's section, and
+  // no Layer Table.
+  app_->help()->BeginContextMode();
+  QWidget* layer_button = frame()->toolbar()->widgetForAction(frame()->CommandAction(kCmdLayerTable));
+  ASSERT_NE(layer_button, nullptr);
+  QTest::mouseClick(layer_button, Qt::LeftButton);
+  EXPECT_EQ(ShownHelp(app_.get()), "Vexil/Layer Table and jobs");
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    EXPECT_FALSE(qobject_cast<CLayerTableDlg*>(window) != nullptr && window->isVisible());
   }
+
+  // Without a README the help says so.
   notifier_.shown.clear();
   AppState().program_directory = temp_.path();
   frame()->CommandAction(kCmdHelpInstallation)->trigger();
