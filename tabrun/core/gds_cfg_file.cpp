@@ -323,6 +323,12 @@ void TakeNames(const std::vector<std::string>& values, std::vector<std::string>*
           i, Quote(values[i]) + ": the engine reads only the first word, " + Quote(words[0]) + ".");
     }
     names->push_back(TakeName(words.empty() ? std::string() : words[0], values[i], notes, i));
+    // Written on a line of its own, the name would lose the CRs at its end: the record is
+    // kept as written instead.
+    if (names->back().ends_with('\r')) {
+      notes.Add(i, Quote(values[i]) +
+                       ": the name ends in a carriage return, which the engine keeps in it.");
+    }
   }
 }
 

@@ -234,13 +234,25 @@ void ParsePgSettings(std::string_view text, TabrunJob* job) {
   }
 }
 
-int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_file) {
+GdsCfgSettings CfgAsWritten(const TabrunJob& job) {
   // The GDS.CFG records carry the text settings the engine takes from the PG records, so
   // that both sets in one file agree whichever of them a reader takes first.
   GdsCfgSettings cfg = job.cfg;
   for (size_t i = 0; i < 4; ++i)
     cfg.text_scales[i] = job.options.font_scales[i] / job.options.scale;
   cfg.block_text = job.options.translate_text != 0;
+  size_t tscale = 0;
+  size_t block_text = 0;
+  MatchGdsCfgKey("TSCALE", &tscale);
+  MatchGdsCfgKey("BLOCK_TEXT", &block_text);
+  std::erase_if(cfg.kept, [&](const CfgKeptRecord& kept) {
+    return kept.key == tscale || kept.key == block_text;
+  });
+  return cfg;
+}
+
+int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_file) {
+  const GdsCfgSettings cfg = CfgAsWritten(job);
   const std::string pg = FormatPgSettings(job);
   std::vector<std::vector<std::string>> unmanaged;
   if (!job.cfg_path.empty()) {

@@ -131,6 +131,11 @@ TEST(GdsCfgFileTest, ValuesTheEngineWouldChangeAreNamedAndTheirRecordsKeptAsWrit
       {"GDSUNIT\n1000\nfeet\n",
        "line 3: GDSUNIT 'feet' is not a unit the engine knows; it reads it as MIL.",
        "\r\nGDSUNIT\r\n1000\r\nfeet\r\n"},
+      // A line of its own would lose the CRs at the name's end.
+      {"INCLUDE\nTOP\nA\r\r\t\r\n\n",
+       "line 3: INCLUDE 'A\r\r\t': the name ends in a carriage return, which the engine keeps in "
+       "it.",
+       "\r\nINCLUDE\r\nTOP\r\nA\r\r\t\r\n\r\n"},
       {"SCALE_FACTOR\n0\n",
        "line 2: SCALE_FACTOR '0' is not above 1e-12 and below 1e+12, the engine's limits; the "
        "engine uses 1.",
@@ -466,6 +471,28 @@ TEST_F(JobSettingsTest, RecordsReadBackAsSavedWhereverTheFileEndedThem) {
     ReadJobSettings(&again, again.cfg_path);
     EXPECT_EQ(again.layers.selected, (std::vector<int>{1})) << saved;
     EXPECT_EQ(again.options.feature_size, c.feature_size);
+  }
+}
+
+// TSCALE and BLOCK_TEXT are PG keys and GDS.CFG keys: the PG records written first are the
+// ones read, so a GDS.CFG record of them that the old file held is not written again.
+TEST_F(JobSettingsTest, TextScalesAndBlockTextAreWrittenFromThePgOptions) {
+  for (const char* text : {"TSCALE\r\n1\r\n1\r\n1\r\n1.0\rJ\r\n", "BLOCK_TEXT\r\nmaybe\r\n"}) {
+    SCOPED_TRACE(text);
+    test_support::WriteBytes(job_.cfg_path, text);
+    TabrunJob job;
+    job.working_dir = job_.working_dir;
+    job.cfg_path = job_.cfg_path;
+    ReadJobSettings(&job, job.cfg_path);
+    std::string error;
+    ASSERT_EQ(WriteJobSettings(job, &error), 0) << error;
+    const std::string saved = ReadBytes(job_.cfg_path);
+    EXPECT_EQ(saved.find("\rJ"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("maybe"), std::string::npos) << saved;
+    TabrunJob again;
+    again.working_dir = job_.working_dir;
+    ReadJobSettings(&again, job_.cfg_path);
+    EXPECT_EQ(FormatGdsCfg(again.cfg), FormatGdsCfg(CfgAsWritten(job)));
   }
 }
 
