@@ -521,7 +521,8 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
       const auto before = s.ref_libs;
       for (size_t i = 0; i < values.size() && i < 2; ++i) {
         const std::string text = TrimmedText(values[i]);
-        s.ref_libs[i] = text.substr(0, 43);
+        // Cut, it keeps no white space at its end, which its line would lose.
+        s.ref_libs[i] = TrimmedText(text.substr(0, 43));
         if (text.size() > 43) {
           notes.Add(i, Quote(values[i]) + ": the engine keeps the first 43 characters, " +
                            Quote(s.ref_libs[i]) + ".");

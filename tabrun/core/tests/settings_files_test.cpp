@@ -248,6 +248,11 @@ TEST(GdsCfgFileTest, NamesCutToTheirLengthReadBackTheSame) {
     ASSERT_EQ(s->layers.size(), 1u);
     EXPECT_EQ(s->layers[0].name, name32);
   }
+  // A library name cut with white space at its end loses it, as a line written for it would.
+  const std::string library = "r\r" + std::string(41, ' ') + "sfSt.lib";
+  const GdsCfgSettings cut = ParseGdsCfg("REFLIBS\r\n" + library + "\r\n", "");
+  EXPECT_EQ(cut.ref_libs[0], "r");
+  EXPECT_EQ(ParseGdsCfg(FormatGdsCfg(cut), "").ref_libs, cut.ref_libs);
 }
 
 // A fixed-count record's value after an empty slot stands, written back, at a record start:
