@@ -525,7 +525,7 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
         s.ref_libs[i] = TrimmedText(text.substr(0, 43));
         if (text.size() > 43) {
           notes.Add(i, Quote(values[i]) + ": the engine keeps the first 43 characters, " +
-                           Quote(s.ref_libs[i]) + ".");
+                           Quote(text.substr(0, 43)) + ".");
         }
       }
       RefuseRecordStarts(s.ref_libs, before, notes);
@@ -588,8 +588,8 @@ bool EndsWithEmptyLine(size_t key) {
   }
 }
 
-// The keys the engine reads too: only their values get notes, and only their records are
-// kept as written.
+// The keys the engine reads too: only their values get notes on how the engine reads them,
+// and only their records are kept as written.
 bool EngineReads(size_t key) {
   switch (key) {
     case kFontLibs:
