@@ -1,7 +1,7 @@
 // Fuzz target of Tabrun's job settings: the input read as the job's CFG file (its GDS.CFG
 // and PG settings records), the job's settings written and the CFG file read again, which
 // must give the values the job had: the same ones, but for the GDS.CFG text scales and
-// block text, which the writer takes from the PG options.
+// block text, which the writer takes from the PG options (CfgAsWritten).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -49,12 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TabrunJob again = NewJob();
   ReadJobSettings(&again, again.cfg_path);
 
-  GdsCfgSettings expected = first.cfg;
-  for (size_t i = 0; i < 4; ++i) {
-    expected.text_scales[i] = first.options.font_scales[i] / first.options.scale;
-  }
-  expected.block_text = first.options.translate_text != 0;
-  fuzz::SameOrAbort("GDS.CFG values", fuzz::CfgValues(expected), fuzz::CfgValues(again.cfg));
+  fuzz::SameOrAbort("GDS.CFG values", fuzz::CfgValues(CfgAsWritten(first)),
+                    fuzz::CfgValues(again.cfg));
   fuzz::SameOrAbort("PG values", fuzz::PgValues(first), fuzz::PgValues(again));
   fuzz::SameOrAbort("selected layers", Selection(first), Selection(again));
   return 0;

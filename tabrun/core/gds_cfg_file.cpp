@@ -117,6 +117,24 @@ double EngineReal(const std::string& line, bool* whole) {
 
 std::string Quote(std::string_view text) { return "'" + std::string(text) + "'"; }
 
+// True when a line at a record start would be read as a record's key line: a GDS.CFG key by
+// its first word, or a PG settings key.
+bool ReadsAsKey(std::string_view line) {
+  const size_t start = line.find_first_not_of(" \t\r\f\v");
+  const std::string_view text = start == std::string_view::npos ? "" : line.substr(start);
+  std::string_view word = text.substr(0, text.find_first_of(" \t"));
+  return MatchGdsCfgKey(word, nullptr) || FindPgSettingsKey(line) != nullptr;
+}
+
+// True when one of the lines after the first stands after an empty line and reads as a
+// key: written as they are, the lines would hold the start of another record.
+bool HoldsRecordStart(const std::vector<std::string>& lines) {
+  for (size_t i = 2; i < lines.size(); ++i) {
+    if (CfgBlankLine(lines[i - 1]) && ReadsAsKey(lines[i])) return true;
+  }
+  return false;
+}
+
 std::string Number(double v) {
   char text[64];
   std::snprintf(text, sizeof text, "%g", v);
@@ -305,6 +323,12 @@ void TakeNames(const std::vector<std::string>& values, std::vector<std::string>*
           i, Quote(values[i]) + ": the engine reads only the first word, " + Quote(words[0]) + ".");
     }
     names->push_back(TakeName(words.empty() ? std::string() : words[0], values[i], notes, i));
+    // Written on a line of its own, the name would lose the CRs at its end: the record is
+    // kept as written instead.
+    if (names->back().ends_with('\r')) {
+      notes.Add(i, Quote(values[i]) +
+                       ": the name ends in a carriage return, which the engine keeps in it.");
+    }
   }
 }
 
@@ -372,6 +396,23 @@ void TakeLayers(const std::vector<std::string>& values, GdsCfgSettings& s, Recor
                        "the words after them are not read.");
     }
     s.layers.push_back(std::move(entry));
+  }
+}
+
+// The slots of a fixed-count record of names, each written on a line of its own: a value
+// after an empty slot would stand at a record start there, and one that reads as a key
+// would be read back as that key's record (by the shell and by the engine), not as this
+// record's value. Such a value is not taken; the slot keeps what it held before.
+template <size_t N>
+void RefuseRecordStarts(std::array<std::string, N>& slots, const std::array<std::string, N>& before,
+                        RecordNotes& notes) {
+  for (size_t i = 1; i < N; ++i) {
+    if (slots[i] == before[i] || !CfgBlankLine(slots[i - 1]) || !ReadsAsKey(slots[i])) continue;
+    notes.Add(i, Quote(slots[i]) +
+                     " follows an empty value and reads as a key: written back it would "
+                     "start a record of its own; it is not taken, the value stays " +
+                     Quote(before[i]) + ".");
+    slots[i] = before[i];
   }
 }
 
@@ -468,21 +509,28 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
     case kLayer:
       TakeLayers(values, s, notes);
       break;
-    case kFontLibs:
+    case kFontLibs: {
+      const auto before = s.font_libs;
       for (size_t i = 0; i < values.size() && i < 4; ++i) {
         if (values[i].size() < 44) s.font_libs[i] = values[i];
       }
+      RefuseRecordStarts(s.font_libs, before, notes);
       break;
-    case kRefLibs:
+    }
+    case kRefLibs: {
+      const auto before = s.ref_libs;
       for (size_t i = 0; i < values.size() && i < 2; ++i) {
         const std::string text = TrimmedText(values[i]);
-        s.ref_libs[i] = text.substr(0, 43);
+        // Cut, it keeps no white space at its end, which its line would lose.
+        s.ref_libs[i] = TrimmedText(text.substr(0, 43));
         if (text.size() > 43) {
           notes.Add(i, Quote(values[i]) + ": the engine keeps the first 43 characters, " +
-                           Quote(s.ref_libs[i]) + ".");
+                           Quote(text.substr(0, 43)) + ".");
         }
       }
+      RefuseRecordStarts(s.ref_libs, before, notes);
       break;
+    }
     case kGdsQualify:
       TakeWord(at(0), &s.gds_qualify, notes, 0);
       break;
@@ -492,16 +540,22 @@ void Apply(size_t key, const std::vector<std::string>& values, GdsCfgSettings& s
         TakeFontLine(values[i], &s.fonts[i], directory);
       }
       break;
-    case kTextFont:
+    case kTextFont: {
+      const auto before = s.text_fonts;
       for (size_t i = 0; i < values.size() && i < 4; ++i) {
         if (values[i].size() < 256) s.text_fonts[i] = values[i];
       }
+      RefuseRecordStarts(s.text_fonts, before, notes);
       break;
-    case kTextStyle:
+    }
+    case kTextStyle: {
+      const auto before = s.text_style_names;
       for (size_t i = 0; i < values.size() && i < 4; ++i) {
         if (values[i].size() < 34) s.text_style_names[i] = values[i];
       }
+      RefuseRecordStarts(s.text_style_names, before, notes);
       break;
+    }
     case kAutoscale:
       s.autoscale = CfgYes(FirstWord(at(0)));
       break;
@@ -534,8 +588,8 @@ bool EndsWithEmptyLine(size_t key) {
   }
 }
 
-// The keys the engine reads too: only their values get notes, and only their records are
-// kept as written.
+// The keys the engine reads too: only their values get notes on how the engine reads them,
+// and only their records are kept as written.
 bool EngineReads(size_t key) {
   switch (key) {
     case kFontLibs:
@@ -729,6 +783,23 @@ bool MatchGdsCfgKey(std::string_view word, size_t* index) {
   return true;
 }
 
+bool CfgBlankLine(std::string_view line) {
+  return line.find_first_not_of(" \t\r\f\v") == std::string_view::npos;
+}
+
+const PgSettingsKey* FindPgSettingsKey(std::string_view line) {
+  static constexpr PgSettingsKey kKeys[] = {
+      {"SMALLANGLE", 1}, {"SCALE", 1},        {"COMPENSATION", 1}, {"VERIFY", 1}, {"FEATURE", 1},
+      {"OLEVEL", 1},     {"FILLMODE", 1},     {"BLOCK_TEXT", 1},   {"TSCALE", 4}, {"SHTSCALE", 4},
+      {"ENGMIN", 1},     {"ENGMAX", 1},       {"ENGSAG", 1},       {"METMIN", 1}, {"METMAX", 1},
+      {"METSAG", 1},     {"PERCENT_BUTT", 1}, {"PG_OUTPUT", -1},
+  };
+  for (const PgSettingsKey& key : kKeys) {
+    if (line == key.key) return &key;
+  }
+  return nullptr;
+}
+
 bool CfgYes(std::string_view text) {
   for (const char* word : {"1", "y", "yes", "on"}) {
     if (text.size() == std::string_view(word).size() &&
@@ -775,7 +846,7 @@ GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_dire
         if (table[key].list ? lines[end].empty() : values.size() == most) break;
         if (values.size() < most) values.push_back(lines[end]);
       }
-      RecordNotes record_notes(EngineReads(key) ? notes : nullptr, table[key].key, i + 1);
+      RecordNotes record_notes(notes, table[key].key, i + 1);
       if (table[key].list && end - (i + 1) > most) {
         record_notes.Add(most, Quote(lines[i + 1 + most]) + ": the engine reads at most " +
                                    std::to_string(most) +
@@ -786,11 +857,16 @@ GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_dire
       if (!values.empty()) Apply(key, values, settings, config_directory, record_notes);
       // A record cut short by the end of the file cannot stand before the records written
       // after it (they would become its values): it is written as the shell writes it.
+      // Nor can one whose lines hold another record's start: written elsewhere, that record
+      // could come before the one of its key that counts now.
       const bool whole_record = table[key].list || values.size() == most;
-      if (EngineReads(key) && record_notes.count() > 0 && whole_record) {
+      std::vector<std::string> record_lines(raw.begin() + static_cast<long>(i),
+                                            raw.begin() + static_cast<long>(end));
+      if (EngineReads(key) && record_notes.count() > 0 && whole_record &&
+          !HoldsRecordStart(record_lines)) {
         CfgKeptRecord kept;
         kept.key = key;
-        kept.lines.assign(raw.begin() + static_cast<long>(i), raw.begin() + static_cast<long>(end));
+        kept.lines = std::move(record_lines);
         kept.as_read = FormatRecord(key, settings);
         settings.kept.push_back(std::move(kept));
       }

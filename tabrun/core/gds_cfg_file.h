@@ -98,11 +98,26 @@ const std::vector<GdsCfgKey>& GdsCfgKeyTable();
 // compare-length prefix, the longest one winning); the index goes to *index.
 bool MatchGdsCfgKey(std::string_view word, size_t* index);
 
+// True for a line that every reader takes as empty, one that ends a record and after which
+// one may start: nothing but white space. The engine takes one CR off the line end and
+// skips the white space, CRs among it, so that a line holding only "\r" is empty too.
+bool CfgBlankLine(std::string_view line);
+
+// A PG settings key, which shares the job's CFG file with the GDS.CFG records: the key line
+// as it stands, and its value-line count (-1: a list up to an empty line).
+struct PgSettingsKey {
+  const char* key;
+  int values;
+};
+// The key the whole line is, or null.
+const PgSettingsKey* FindPgSettingsKey(std::string_view line);
+
 // Reads the records from a file's text over the defaults. config_directory is where font
 // files are looked for when their own name does not find them.
 GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_directory);
 // The same, adding a note for every value the engine would refuse or read otherwise than
-// written.
+// written, and for every value the shell does not take because, written back after an empty
+// slot, it would stand at a record start and read as a key (the slot keeps its value).
 GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_directory,
                            std::vector<CfgNote>* notes);
 

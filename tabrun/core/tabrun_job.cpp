@@ -20,25 +20,6 @@ namespace {
 
 constexpr double kMilsToMicrons = 25.4;
 
-// PG settings keys and their value-line counts; PG_OUTPUT is a list (-1).
-struct PgKey {
-  const char* key;
-  int values;
-};
-constexpr PgKey kPgKeys[] = {
-    {"SMALLANGLE", 1}, {"SCALE", 1},        {"COMPENSATION", 1}, {"VERIFY", 1}, {"FEATURE", 1},
-    {"OLEVEL", 1},     {"FILLMODE", 1},     {"BLOCK_TEXT", 1},   {"TSCALE", 4}, {"SHTSCALE", 4},
-    {"ENGMIN", 1},     {"ENGMAX", 1},       {"ENGSAG", 1},       {"METMIN", 1}, {"METMAX", 1},
-    {"METSAG", 1},     {"PERCENT_BUTT", 1}, {"PG_OUTPUT", -1},
-};
-
-const PgKey* FindPgKey(std::string_view line) {
-  for (const PgKey& key : kPgKeys) {
-    if (line == key.key) return &key;
-  }
-  return nullptr;
-}
-
 // A value the readers take back: written so that it reads back as the same value.
 std::string Lf(double value) { return CfgRealText(value); }
 
@@ -78,14 +59,14 @@ std::vector<std::vector<std::string>> UnmanagedRecords(std::string_view text) {
   std::vector<std::vector<std::string>> records;
   size_t i = 0;
   while (i < lines.size()) {
-    if (TrimmedWord(lines[i]).empty()) {
+    if (CfgBlankLine(lines[i])) {
       ++i;
       continue;
     }
     const std::string word = TrimmedWord(lines[i]);
     size_t gds_index = 0;
     int skip = -2;  // value lines of a managed record; -1: up to an empty line
-    if (const PgKey* key = FindPgKey(lines[i])) {
+    if (const PgSettingsKey* key = FindPgSettingsKey(lines[i])) {
       skip = key->values;
     } else if (MatchGdsCfgKey(word, &gds_index)) {
       const GdsCfgKey& key = GdsCfgKeyTable()[gds_index];
@@ -97,7 +78,7 @@ std::vector<std::vector<std::string>> UnmanagedRecords(std::string_view text) {
       continue;
     }
     std::vector<std::string> record{lines[i - 1]};
-    while (i < lines.size() && !lines[i].empty()) {
+    while (i < lines.size() && !CfgBlankLine(lines[i])) {
       if (skip == -2) record.push_back(lines[i]);
       ++i;
     }
@@ -182,13 +163,13 @@ void ParsePgSettings(std::string_view text, TabrunJob* job) {
   bool at_record_start = true;
   for (size_t i = 0; i < lines.size(); ++i) {
     const bool record_start = at_record_start;
-    at_record_start = TrimmedWord(lines[i]).empty();
-    const PgKey* key = record_start ? FindPgKey(lines[i]) : nullptr;
+    at_record_start = CfgBlankLine(lines[i]);
+    const PgSettingsKey* key = record_start ? FindPgSettingsKey(lines[i]) : nullptr;
     if (key == nullptr) continue;
     const std::string name = key->key;
     if (name == "PG_OUTPUT") {
       job->layers.selected.clear();
-      for (++i; i < lines.size() && !lines[i].empty(); ++i) {
+      for (++i; i < lines.size() && !CfgBlankLine(lines[i]); ++i) {
         const std::string& line = lines[i];
         size_t digits = 0;
         while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits]))) {
@@ -206,7 +187,7 @@ void ParsePgSettings(std::string_view text, TabrunJob* job) {
       continue;
     }
     if (name == "SHTSCALE") {
-      for (size_t k = 0; k < 4 && i + 1 < lines.size() && !lines[i + 1].empty(); ++k) {
+      for (size_t k = 0; k < 4 && i + 1 < lines.size() && !CfgBlankLine(lines[i + 1]); ++k) {
         ++i;
         const auto v = Real(lines[i]);
         if (v && FontScaleValid(*v)) o.font_scales[k] = *v;
@@ -216,8 +197,8 @@ void ParsePgSettings(std::string_view text, TabrunJob* job) {
     if (name == "TSCALE") continue;  // derived from SHTSCALE and the scale when written
     if (i + 1 >= lines.size()) break;
     const std::string& value = lines[++i];
-    at_record_start = TrimmedWord(value).empty();
-    if (value.empty()) continue;
+    at_record_start = CfgBlankLine(value);
+    if (at_record_start) continue;
     const auto real = Real(value);
     const auto integer = Integer(value);
     if (name == "SMALLANGLE" && real) o.small_angle = *real;
@@ -253,13 +234,25 @@ void ParsePgSettings(std::string_view text, TabrunJob* job) {
   }
 }
 
-int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_file) {
+GdsCfgSettings CfgAsWritten(const TabrunJob& job) {
   // The GDS.CFG records carry the text settings the engine takes from the PG records, so
   // that both sets in one file agree whichever of them a reader takes first.
   GdsCfgSettings cfg = job.cfg;
   for (size_t i = 0; i < 4; ++i)
     cfg.text_scales[i] = job.options.font_scales[i] / job.options.scale;
   cfg.block_text = job.options.translate_text != 0;
+  size_t tscale = 0;
+  size_t block_text = 0;
+  MatchGdsCfgKey("TSCALE", &tscale);
+  MatchGdsCfgKey("BLOCK_TEXT", &block_text);
+  std::erase_if(cfg.kept, [&](const CfgKeptRecord& kept) {
+    return kept.key == tscale || kept.key == block_text;
+  });
+  return cfg;
+}
+
+int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_file) {
+  const GdsCfgSettings cfg = CfgAsWritten(job);
   const std::string pg = FormatPgSettings(job);
   std::vector<std::vector<std::string>> unmanaged;
   if (!job.cfg_path.empty()) {

@@ -46,6 +46,12 @@ std::string FormatPgSettings(const TabrunJob& job);
 // and a line counts only when it starts with the digits of a layer 0-1023 and a blank.
 void ParsePgSettings(std::string_view text, TabrunJob* job);
 
+// The GDS.CFG records as the CFG file gets them: the job's, with the text scales and block
+// text the engine takes from the PG options. Their TSCALE and BLOCK_TEXT records are never
+// kept as the old file held them: the PG records of those keys stand first in the file and
+// are the ones read.
+GdsCfgSettings CfgAsWritten(const TabrunJob& job);
+
 // Writes the job's settings: the CFG file (PG settings records, then the GDS.CFG records,
 // then every record of the old file that neither set manages), pg.cfg of the working
 // directory (PG settings records only, the shape the PG library reads) and gds.cfg (the PG

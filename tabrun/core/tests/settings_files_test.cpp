@@ -131,6 +131,11 @@ TEST(GdsCfgFileTest, ValuesTheEngineWouldChangeAreNamedAndTheirRecordsKeptAsWrit
       {"GDSUNIT\n1000\nfeet\n",
        "line 3: GDSUNIT 'feet' is not a unit the engine knows; it reads it as MIL.",
        "\r\nGDSUNIT\r\n1000\r\nfeet\r\n"},
+      // A line of its own would lose the CRs at the name's end.
+      {"INCLUDE\nTOP\nA\r\r\t\r\n\n",
+       "line 3: INCLUDE 'A\r\r\t': the name ends in a carriage return, which the engine keeps in "
+       "it.",
+       "\r\nINCLUDE\r\nTOP\r\nA\r\r\t\r\n\r\n"},
       {"SCALE_FACTOR\n0\n",
        "line 2: SCALE_FACTOR '0' is not above 1e-12 and below 1e+12, the engine's limits; the "
        "engine uses 1.",
@@ -242,6 +247,51 @@ TEST(GdsCfgFileTest, NamesCutToTheirLengthReadBackTheSame) {
     EXPECT_EQ(s->text_styles[0].name, name32);
     ASSERT_EQ(s->layers.size(), 1u);
     EXPECT_EQ(s->layers[0].name, name32);
+  }
+  // A library name cut with white space at its end loses it, as a line written for it would.
+  const std::string library = "r\r" + std::string(41, ' ') + "sfSt.lib";
+  const GdsCfgSettings cut = ParseGdsCfg("REFLIBS\r\n" + library + "\r\n", "");
+  EXPECT_EQ(cut.ref_libs[0], "r");
+  EXPECT_EQ(ParseGdsCfg(FormatGdsCfg(cut), "").ref_libs, cut.ref_libs);
+}
+
+// A fixed-count record's value after an empty slot stands, written back, at a record start:
+// one that reads as a key (a GDS.CFG key by its first word, a PG key as the whole line) would
+// be read back as that key's record. It is not taken, the note names it, and the file
+// written reads back as the same values.
+TEST(GdsCfgFileTest, AValueThatWouldStartARecordIsNotTaken) {
+  const std::string long_library(50, 'L');
+  struct Case {
+    std::string text;
+    std::string note;                 // "line <n>: <KEY> '<value>' ..."
+    std::vector<std::string> writes;  // records of the file written
+  };
+  const Case cases[] = {
+      // The long name is kept out and written as an empty slot.
+      {"FONTLIBS\n" + long_library + "\nREFLIBS\nx\ny\n\nREFLIBS\na\nb\n",
+       "line 3: FONTLIBS 'REFLIBS' follows an empty value",
+       {"\r\nFONTLIBS\r\n\r\n\r\nx\r\ny\r\n\r\n", "\r\nREFLIBS\r\na\r\nb\r\n\r\n"}},
+      {"REFLIBS\n\nTEXT_FONT f\n\nTEXT_FONT\nt1\nt2\nt3\nt4\n",
+       "line 3: REFLIBS 'TEXT_FONT f' follows an empty value",
+       {"\r\nREFLIBS\r\n\r\n\r\n\r\n"}},
+      // A PG key: the PG reader would take it for the job's feature size.
+      {"TEXT_STYLE\nA\n\nFEATURE\n0.25\n", "line 4: TEXT_STYLE 'FEATURE' follows an empty value",
+       {"\r\nTEXT_STYLE\r\nA\r\n\r\nSTANDARD\r\n0.25\r\n\r\n"}},
+      // A record kept as written for its notes is not kept when it holds such a line.
+      {"REFLIBS\na\nb\n\nACADUNIT\n\nREFLIBS\n", "line 7: ACADUNIT 'REFLIBS' is not a unit",
+       {"\r\nACADUNIT\r\n1000\r\nMIL\r\n", "\r\nREFLIBS\r\na\r\nb\r\n\r\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::vector<std::string> notes = GdsCfgNotes(c.text, "f");
+    bool named = false;
+    for (const std::string& note : notes) named |= note.starts_with("f, " + c.note);
+    EXPECT_TRUE(named) << testing::PrintToString(notes);
+    const std::string written = FormatGdsCfg(ParseGdsCfg(c.text, ""));
+    for (const std::string& record : c.writes) {
+      EXPECT_NE(written.find(record), std::string::npos) << written;
+    }
+    EXPECT_EQ(FormatGdsCfg(ParseGdsCfg(written, "")), written);
   }
 }
 
@@ -384,6 +434,70 @@ TEST_F(JobSettingsTest, PgKeysCountOnlyWhereARecordStarts) {
     EXPECT_EQ(job.options.feature_size, c.feature_size);
     EXPECT_EQ(job.options.scale, c.scale);
     EXPECT_EQ(job.layers.selected, c.selected);
+  }
+}
+
+// Saving a job whose CFG file holds lines that end records for one reader and not for
+// another: the records read back are the ones saved. A line holding only a CR is empty for
+// every reader, as for the engine.
+TEST_F(JobSettingsTest, RecordsReadBackAsSavedWhereverTheFileEndedThem) {
+  struct Case {
+    const char* text;
+    double feature_size;  // read back
+    const char* kept;     // in the file saved
+  };
+  const Case cases[] = {
+      // The old layer list after a CR-only line is no part of the record before it.
+      {"X_REC\r\nv\r\n\r\r\nPG_OUTPUT\r\n5 five.em\r\n", 5.0, "\r\nX_REC\r\nv\r\n"},
+      // The record after the list is not taken for more of the list.
+      {"PG_OUTPUT\r\n5 five.em\r\n\r\r\nX_REC\r\nv\r\n", 5.0, "\r\nX_REC\r\nv\r\n"},
+      // FEATURE in TEXT_STYLE's values after an empty one: the later record is the job's.
+      {"TEXT_STYLE\r\nA\r\n\r\nFEATURE\r\n0.25\r\n\r\nFEATURE\r\n0.5\r\n", 0.5,
+       "\r\nTEXT_STYLE\r\nA\r\n\r\nSTANDARD\r\n0.25\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    test_support::WriteBytes(job_.cfg_path, c.text);
+    TabrunJob job;
+    job.working_dir = job_.working_dir;
+    job.cfg_path = job_.cfg_path;
+    job.scan.gds_unit = "UM";
+    ReadJobSettings(&job, job.cfg_path);
+    job.layers.selected = {1};
+    job.layers.CurrentNames()[1] = "one.em";
+    std::string error;
+    ASSERT_EQ(WriteJobSettings(job, &error), 0) << error;
+    const std::string saved = ReadBytes(job_.cfg_path);
+    EXPECT_NE(saved.find(c.kept), std::string::npos) << saved;
+    TabrunJob again;
+    again.working_dir = job_.working_dir;
+    again.cfg_path = job_.cfg_path;
+    again.scan.gds_unit = "UM";
+    ReadJobSettings(&again, again.cfg_path);
+    EXPECT_EQ(again.layers.selected, (std::vector<int>{1})) << saved;
+    EXPECT_EQ(again.options.feature_size, c.feature_size);
+  }
+}
+
+// TSCALE and BLOCK_TEXT are PG keys and GDS.CFG keys: the PG records written first are the
+// ones read, so a GDS.CFG record of them that the old file held is not written again.
+TEST_F(JobSettingsTest, TextScalesAndBlockTextAreWrittenFromThePgOptions) {
+  for (const char* text : {"TSCALE\r\n1\r\n1\r\n1\r\n1.0\rJ\r\n", "BLOCK_TEXT\r\nmaybe\r\n"}) {
+    SCOPED_TRACE(text);
+    test_support::WriteBytes(job_.cfg_path, text);
+    TabrunJob job;
+    job.working_dir = job_.working_dir;
+    job.cfg_path = job_.cfg_path;
+    ReadJobSettings(&job, job.cfg_path);
+    std::string error;
+    ASSERT_EQ(WriteJobSettings(job, &error), 0) << error;
+    const std::string saved = ReadBytes(job_.cfg_path);
+    EXPECT_EQ(saved.find("\rJ"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("maybe"), std::string::npos) << saved;
+    TabrunJob again;
+    again.working_dir = job_.working_dir;
+    ReadJobSettings(&again, job_.cfg_path);
+    EXPECT_EQ(FormatGdsCfg(again.cfg), FormatGdsCfg(CfgAsWritten(job)));
   }
 }
 
