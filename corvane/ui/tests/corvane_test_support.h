@@ -25,16 +25,6 @@
 
 namespace kavrinth {
 
-// Types the names into the file dialog's name field, in place of any selection, and
-// accepts.
-inline void TypeAndAccept(QFileDialog* dialog, const QString& names) {
-  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
-    if (view->selectionModel()) view->selectionModel()->clearSelection();
-  }
-  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(names);
-  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
-}
-
 inline void TypeInto(QWidget* dialog, int id, const QString& text) {
   QLineEdit* edit = FindControl<QLineEdit>(dialog, id);
   ASSERT_NE(edit, nullptr) << id;
@@ -93,7 +83,7 @@ class CorvaneWindowTest : public TempDirTest {
   void SelectFiles(CorvaneMainWindow& window, const QString& names) {
     WhenModal<QFileDialog>([this, names](QFileDialog* dialog) {
       dialog->setDirectory(QString::fromStdString(input_dir_));
-      TypeAndAccept(dialog, names);
+      TypeNamesAndAccept(dialog, names);
     });
     PressPanel(window, kPanelSelectFiles);
   }

@@ -26,7 +26,7 @@ using FramePartsTest = CorvaneWindowTest;
 
 void SaveLogAs(CorvaneMainWindow& window, const std::string& path) {
   WhenModal<QFileDialog>(
-      [path](QFileDialog* dialog) { TypeAndAccept(dialog, QString::fromStdString(path)); });
+      [path](QFileDialog* dialog) { TypeNamesAndAccept(dialog, QString::fromStdString(path)); });
   window.OnCommand(kCmdSaveLogAs);
 }
 
@@ -90,7 +90,7 @@ TEST_F(FramePartsTest, PrintLogPrintsOnThePageOfPrintSetup) {
   window.OnCommand(kCmdPrintSetup);
   ASSERT_TRUE(set_up);
   WhenModal<QFileDialog>([this](QFileDialog* dialog) {
-    TypeAndAccept(dialog, QString::fromStdString(Path("printed.pdf")));
+    TypeNamesAndAccept(dialog, QString::fromStdString(Path("printed.pdf")));
   });
   window.OnCommand(kCmdPrintLog);
   const auto [width, height] = PageSize(ReadFile(Path("printed.pdf")));

@@ -101,7 +101,7 @@ TEST_F(MainWindowTest, LogViewOpensSavesAndResets) {
 
   window.log_view()->appendPlainText("note");
   WhenModal<QFileDialog>([this](QFileDialog* dialog) {
-    TypeAndAccept(dialog, QString::fromStdString(Path("saved")));
+    TypeNamesAndAccept(dialog, QString::fromStdString(Path("saved")));
   });
   window.OnCommand(kCmdSaveLogAs);
   EXPECT_EQ(ReadFile(Path("saved.log")), "line one\r\nline two\r\n\r\nnote");
@@ -110,7 +110,7 @@ TEST_F(MainWindowTest, LogViewOpensSavesAndResets) {
 
   // Printing without a printer writes a PDF.
   WhenModal<QFileDialog>([this](QFileDialog* dialog) {
-    TypeAndAccept(dialog, QString::fromStdString(Path("printed.pdf")));
+    TypeNamesAndAccept(dialog, QString::fromStdString(Path("printed.pdf")));
   });
   window.OnCommand(kCmdPrintLog);
   EXPECT_EQ(ReadFile(Path("printed.pdf")).substr(0, 5), "%PDF-");
@@ -172,7 +172,7 @@ TEST_F(MainWindowTest, AMissingViewerIsNamedAndNotStartedAfterCancel) {
   // Chosen through the dialog instead: started, and kept.
   const std::string other = FakeViewer(temp_.path(), "my viewer");
   WhenModal<QFileDialog>(
-      [&](QFileDialog* dialog) { TypeAndAccept(dialog, QString::fromStdString(other)); });
+      [&](QFileDialog* dialog) { TypeNamesAndAccept(dialog, QString::fromStdString(other)); });
   window.OnCommand(kCmdViewEmMann);
   EXPECT_EQ(WaitForArgs(other), work_dir_ + "\n" + work_dir_ + "/demo.job\n");
   EXPECT_EQ(window.session().pg_viewer_path, other);
@@ -264,7 +264,7 @@ TEST_F(MainWindowTest, AnInputThatIsAFileOfTheJobIsNeverOverwritten) {
   QObject::connect(&answer, &QTimer::timeout, [&] {
     if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
       ++file_dialogs;
-      TypeAndAccept(dialog, QString::fromStdString(Path("out.gds")));
+      TypeNamesAndAccept(dialog, QString::fromStdString(Path("out.gds")));
     }
   });
   SelectFiles(window, "\"demo.em\" \"demo.log\"");

@@ -101,7 +101,7 @@ TEST_F(RoadTest, ElectromaskAndMannToGdsiiThroughThePanel) {
     });
     FindControl<QPushButton>(dialog, kTplWorkingDirButton)->click();
     dialog->setDirectory(QString::fromStdString(input_dir_));
-    TypeAndAccept(dialog, "\"demo.em\" \"demo.dwm\"");
+    TypeNamesAndAccept(dialog, "\"demo.em\" \"demo.dwm\"");
   });
   PressPanel(window, kPanelSelectFiles);
   CorvaneSession& session = window.session();
@@ -143,7 +143,7 @@ TEST_F(RoadTest, ElectromaskAndMannToGdsiiThroughThePanel) {
   std::filesystem::create_directories(Path("out put"));
   WhenModal<QFileDialog>([&](QFileDialog* dialog) {
     EXPECT_EQ(dialog->selectedFiles().value(0).toStdString(), input_dir_ + "/demo.gds");
-    TypeAndAccept(dialog, QString::fromStdString(output));
+    TypeNamesAndAccept(dialog, QString::fromStdString(output));
   });
   PressPanel(window, kPanelTranslate);
   EXPECT_EQ(window.StatusText(), "Translation finished") << ::testing::PrintToString(Messages());
@@ -205,7 +205,7 @@ TEST_F(RoadTest, ElectromaskAndMannToGdsiiThroughThePanel) {
             "[layer0]\r\nlayer=70," + input_dir_ + "/demo.dwm\r\n[General]\r\nlayers=layer0\r\n");
   WhenModal<QFileDialog>([&](QFileDialog* dialog) {
     EXPECT_EQ(dialog->selectedFiles().value(0).toStdString(), Path("out put/demo.gds"));
-    TypeAndAccept(dialog, QString::fromStdString(Path("out put/mann.gds")));
+    TypeNamesAndAccept(dialog, QString::fromStdString(Path("out put/mann.gds")));
   });
   window.OnCommand(kCmdTranslate);  // the accelerator's way
   // Layer 70 is one the engine keeps as 6: it says so in its log, a counted warning.
@@ -264,7 +264,7 @@ TEST_F(RoadTest, CancelInTheProgressDialogEndsTheRun) {
       };
       QTimer::singleShot(0, *poll);
     });
-    TypeAndAccept(dialog, QString::fromStdString(Path("big.gds")));
+    TypeNamesAndAccept(dialog, QString::fromStdString(Path("big.gds")));
   });
   PressPanel(window, kPanelTranslate);
   ASSERT_TRUE(cancelled);
@@ -292,7 +292,7 @@ TEST_F(RoadTest, ErrorsShowTheirMessages) {
   WhenModal<QFileDialog>([this](QFileDialog* dialog) {
     WhenModal<QMessageBox>(
         [](QMessageBox* replace) { replace->button(QMessageBox::Yes)->click(); });
-    TypeAndAccept(dialog, QString::fromStdString(input_dir_ + "/demo.em"));
+    TypeNamesAndAccept(dialog, QString::fromStdString(input_dir_ + "/demo.em"));
   });
   window.OnCommand(kCmdTranslate);
   ASSERT_EQ(Messages().size(), 1u);
@@ -308,7 +308,7 @@ TEST_F(RoadTest, ErrorsShowTheirMessages) {
   // No engine in the program directory: the system's text, then "Translation failed".
   window.session().program_directory = Path("empty");
   WhenModal<QFileDialog>([this](QFileDialog* dialog) {
-    TypeAndAccept(dialog, QString::fromStdString(Path("x.gds")));
+    TypeNamesAndAccept(dialog, QString::fromStdString(Path("x.gds")));
   });
   window.OnCommand(kCmdTranslate);
   ASSERT_EQ(Messages().size(), 2u);
@@ -330,7 +330,7 @@ TEST_F(RoadTest, ErrorsShowTheirMessages) {
   };
   WhenModal<QFileDialog>([&](QFileDialog* dialog) {
     WhenModal<QMessageBox>(read_box);
-    TypeAndAccept(dialog, QString::fromStdString(Path("y.gds")));
+    TypeNamesAndAccept(dialog, QString::fromStdString(Path("y.gds")));
   });
   window.OnCommand(kCmdTranslate);
   ASSERT_FALSE(box_texts.empty());
@@ -382,7 +382,7 @@ TEST_F(RoadTest, AJobLogMissingOrNotShownIsNamed) {
     SelectFiles(*window, "\"demo.em\"");
     window->session().program_directory = FakeEngine(Path("bin " + std::to_string(n)), c.script);
     WhenModal<QFileDialog>([this](QFileDialog* dialog) {
-      TypeAndAccept(dialog, QString::fromStdString(Path("out.gds")));
+      TypeNamesAndAccept(dialog, QString::fromStdString(Path("out.gds")));
     });
     window->OnCommand(kCmdTranslate);
     EXPECT_EQ(window->StatusText(), "Translation finished");

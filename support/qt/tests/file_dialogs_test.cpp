@@ -35,15 +35,6 @@ class FileDialogTest : public TempDirTest {
   std::string gds_filter_ = BuildFileFilters(FilterTable::kViewer)[2];
 };
 
-// Types the names into the dialog's name field, in place of any selection, and accepts.
-void TypeAndAccept(QFileDialog* dialog, const QString& names) {
-  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
-    if (view->selectionModel()) view->selectionModel()->clearSelection();
-  }
-  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(names);
-  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
-}
-
 TEST_F(FileDialogTest, InitialDirectoryAndName) {
   const struct {
     std::string given, directory, name;
@@ -88,7 +79,7 @@ TEST_F(FileDialogTest, DoModalReturnsTheChosenFile) {
     EXPECT_EQ(shown, &dialog);
     EXPECT_EQ(shown->windowTitle(), "Open Layout");
     EXPECT_TRUE(GrabShowsSomething(shown));
-    TypeAndAccept(shown, "A.GDS");
+    TypeNamesAndAccept(shown, "A.GDS");
   });
   EXPECT_EQ(dialog.DoModal("Open Layout"), kAnswerOk);
   EXPECT_EQ(dialog.GetPathName(), Path("A.GDS"));
@@ -101,13 +92,13 @@ TEST_F(FileDialogTest, DoModalReturnsTheChosenFile) {
 
 TEST_F(FileDialogTest, MultipleSelectionGivesANulList) {
   std::string name = Path("b.gds");
-  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeAndAccept(shown, "\"A.GDS\" \"b.gds\""); });
+  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeNamesAndAccept(shown, "\"A.GDS\" \"b.gds\""); });
   ASSERT_EQ(OpenFileDlg(nullptr, "Open", &name, "gds", gds_filter_, kFileDlgAllowMultiSelect), 1);
   EXPECT_EQ(name, temp_.path() + "\0A.GDS\0b.gds\0\0"s);
 
   // One file of a multiple selection is its full path.
   name = Path("b.gds");
-  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeAndAccept(shown, "\"b.gds\""); });
+  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeNamesAndAccept(shown, "\"b.gds\""); });
   ASSERT_EQ(OpenFileDlg(nullptr, "Open", &name, "gds", gds_filter_, kFileDlgAllowMultiSelect), 1);
   EXPECT_EQ(name, Path("b.gds"));
 }
@@ -115,12 +106,12 @@ TEST_F(FileDialogTest, MultipleSelectionGivesANulList) {
 TEST_F(FileDialogTest, MultipleSelectionAsQuotedNamesInTheShellsForm) {
   SetFileDlgMultiResult(FileDlgMultiResult::kQuotedNames);
   std::string name = Path("b.gds");
-  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeAndAccept(shown, "\"A.GDS\" \"b.gds\""); });
+  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeNamesAndAccept(shown, "\"A.GDS\" \"b.gds\""); });
   const int chosen =
       OpenFileDlg(nullptr, "Open", &name, "gds", gds_filter_, kFileDlgAllowMultiSelect);
   // One file stays its full path, unquoted.
   std::string one = Path("b.gds");
-  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeAndAccept(shown, "\"b.gds\""); });
+  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeNamesAndAccept(shown, "\"b.gds\""); });
   const int chosen_one =
       OpenFileDlg(nullptr, "Open", &one, "gds", gds_filter_, kFileDlgAllowMultiSelect);
   SetFileDlgMultiResult(FileDlgMultiResult::kNulList);
@@ -135,7 +126,7 @@ TEST_F(FileDialogTest, TooManyFilesIsAnError) {
   ScriptedNotifier notifier;
   ScopedNotifier scope(&notifier);
   std::string name = Path("b.gds");
-  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeAndAccept(shown, "\"A.GDS\" \"b.gds\""); });
+  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeNamesAndAccept(shown, "\"A.GDS\" \"b.gds\""); });
   EXPECT_EQ(OpenFileDlg(nullptr, "Open", &name, "", gds_filter_, kFileDlgAllowMultiSelect), 0);
   EXPECT_EQ(name, Path("b.gds")) << "the caller's name stays";
   ASSERT_EQ(notifier.shown.size(), 1u);
@@ -143,7 +134,7 @@ TEST_F(FileDialogTest, TooManyFilesIsAnError) {
   EXPECT_EQ(notifier.shown[0].icon, MessageIcon::kStop);
 
   // The hook variants keep quiet.
-  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeAndAccept(shown, "\"A.GDS\" \"b.gds\""); });
+  WhenModal<QFileDialog>([](QFileDialog* shown) { TypeNamesAndAccept(shown, "\"A.GDS\" \"b.gds\""); });
   EXPECT_EQ(OpenFileDlgHook(nullptr, "Open", &name, "", gds_filter_, kFileDlgAllowMultiSelect,
                             nullptr, nullptr),
             0);
@@ -172,7 +163,7 @@ TEST_F(FileDialogTest, SaveDialogsAskBeforeOverwritingOnlyWhenTold) {
   WhenModal<QFileDialog>([](QFileDialog* shown) {
     EXPECT_EQ(shown->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_TRUE(shown->testOption(QFileDialog::DontConfirmOverwrite));
-    TypeAndAccept(shown, "out");
+    TypeNamesAndAccept(shown, "out");
   });
   ASSERT_EQ(SaveFileDlg(nullptr, "Save", &name, "gds", gds_filter_, 0), 1);
   EXPECT_EQ(name, Path("out.gds")) << "the default extension is added";
@@ -333,7 +324,7 @@ TEST_F(FileDialogTest, FileExistsBoxBrowsesWithTheSaveDialog) {
       EXPECT_EQ(save->acceptMode(), QFileDialog::AcceptSave);
       EXPECT_EQ(save->windowTitle(), "Save");
       EXPECT_FALSE(save->testOption(QFileDialog::DontConfirmOverwrite));
-      TypeAndAccept(save, "other.gds");
+      TypeNamesAndAccept(save, "other.gds");
     });
     FindControl<QPushButton>(box, kFileBoxBrowse)->click();
   });

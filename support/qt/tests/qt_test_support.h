@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QFileDialog>
 #include <QImage>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +23,16 @@
 #include "testing/temp_dir.h"
 
 namespace kavrinth {
+
+// Types the names into the file dialog's name field, in place of any selection, and
+// accepts.
+inline void TypeNamesAndAccept(QFileDialog* dialog, const QString& names) {
+  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+    if (view->selectionModel()) view->selectionModel()->clearSelection();
+  }
+  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(names);
+  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+}
 
 inline void PressKey(QWidget* widget, int key) {
   QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);

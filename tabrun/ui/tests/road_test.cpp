@@ -60,15 +60,6 @@ using reference_run::kSamples;
 using test_support::ReadBytes;
 using test_support::TempDir;
 
-// Types the names into the dialog's name field, in place of any selection, and accepts.
-void TypeAndAccept(QFileDialog* dialog, const QString& names) {
-  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
-    if (view->selectionModel()) view->selectionModel()->clearSelection();
-  }
-  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(names);
-  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
-}
-
 template <class T>
 T* Control(const QWidget* owner, int id) {
   T* control = FindControl<T>(owner, id);
@@ -102,9 +93,9 @@ class TabrunWindowTest : public ::testing::Test {
       EXPECT_TRUE(working_dir != nullptr && !working_dir->isHidden());
       WhenModal<QFileDialog>([this](QFileDialog* cfg) {
         EXPECT_EQ(cfg->windowTitle(), "Select/Create CFG File");
-        TypeAndAccept(cfg, QString::fromStdString(work_.File("demo.cfg")));
+        TypeNamesAndAccept(cfg, QString::fromStdString(work_.File("demo.cfg")));
       });
-      TypeAndAccept(dialog, QString::fromStdString(gds));
+      TypeNamesAndAccept(dialog, QString::fromStdString(gds));
     });
     ClickPanel(kPanelSelectGds);
     // The new CFG file was created after its question (answered Yes).
@@ -262,7 +253,7 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   const std::string saved = work_.File("saved log.log");
   WhenModal<QFileDialog>([&](QFileDialog* dialog) {
     EXPECT_EQ(dialog->windowTitle(), "Save Log As");
-    TypeAndAccept(dialog, QString::fromStdString(saved));
+    TypeNamesAndAccept(dialog, QString::fromStdString(saved));
   });
   frame_->OnCommand(kCmdSaveLogAs);
   EXPECT_EQ(ReadBytes(saved).rfind("Kavrinth Tabrun: GDSII to PG translation job log\r\n", 0), 0u);
@@ -270,7 +261,7 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   const std::string pdf = work_.File("log.pdf");
   WhenModal<QFileDialog>([&](QFileDialog* dialog) {
     EXPECT_EQ(dialog->windowTitle(), "Print Log to PDF");
-    TypeAndAccept(dialog, QString::fromStdString(pdf));
+    TypeNamesAndAccept(dialog, QString::fromStdString(pdf));
   });
   frame_->OnCommand(kCmdPrintLog);
   EXPECT_EQ(ReadBytes(pdf).rfind("%PDF", 0), 0u);

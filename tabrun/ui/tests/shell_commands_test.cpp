@@ -44,14 +44,6 @@ using reference_run::kSamples;
 using test_support::ReadBytes;
 using test_support::TempDir;
 
-void TypeAndAccept(QFileDialog* dialog, const QString& name) {
-  for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
-    if (view->selectionModel()) view->selectionModel()->clearSelection();
-  }
-  dialog->findChild<QLineEdit*>("fileNameEdit")->setText(name);
-  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
-}
-
 std::string CreateQuestion(const std::string& path) {
   return path + "\nThis file does not exist.\nCreate the file?";
 }
@@ -78,7 +70,7 @@ class TabrunShellTest : public ::testing::Test {
   void SelectGdsFile(std::function<void(QFileDialog*)> cfg) {
     WhenModal<QFileDialog>([this, cfg](QFileDialog* dialog) {
       WhenModal<QFileDialog>(cfg);
-      TypeAndAccept(dialog, QString::fromStdString(gds_));
+      TypeNamesAndAccept(dialog, QString::fromStdString(gds_));
     });
     frame_->OnCommand(kCmdSelectGdsFile);
   }
@@ -87,7 +79,7 @@ class TabrunShellTest : public ::testing::Test {
   // structure dialog that opens.
   void ScanWithNewCfg() {
     SelectGdsFile([this](QFileDialog* cfg) {
-      TypeAndAccept(cfg, QString::fromStdString(work_.File("demo.cfg")));
+      TypeNamesAndAccept(cfg, QString::fromStdString(work_.File("demo.cfg")));
     });
     ASSERT_TRUE(frame_->job().scanned);
     ASSERT_TRUE(frame_->job().cfg_selected);
@@ -190,7 +182,7 @@ TEST_F(TabrunShellTest, SelectCreateCfgFileAsksBeforeCreatingAFile) {
   notifier_.answers = {kAnswerNo};
   bool stayed_open = false;
   SelectGdsFile([&](QFileDialog* dialog) {
-    TypeAndAccept(dialog, QString::fromStdString(cfg));
+    TypeNamesAndAccept(dialog, QString::fromStdString(cfg));
     stayed_open = dialog->isVisible();
     EXPECT_FALSE(FileExists(cfg));
     dialog->reject();
@@ -206,7 +198,7 @@ TEST_F(TabrunShellTest, SelectCreateCfgFileAsksBeforeCreatingAFile) {
 
   // Yes creates it.
   WhenModal<QFileDialog>(
-      [&](QFileDialog* dialog) { TypeAndAccept(dialog, QString::fromStdString(cfg)); });
+      [&](QFileDialog* dialog) { TypeNamesAndAccept(dialog, QString::fromStdString(cfg)); });
   frame_->OnCommand(kCmdSelectCfgFile);
   ASSERT_EQ(notifier_.shown.size(), 2u);
   EXPECT_EQ(notifier_.shown[1].text, CreateQuestion(cfg));
@@ -215,13 +207,13 @@ TEST_F(TabrunShellTest, SelectCreateCfgFileAsksBeforeCreatingAFile) {
 
   // A file that exists is taken without a question.
   WhenModal<QFileDialog>(
-      [&](QFileDialog* dialog) { TypeAndAccept(dialog, QString::fromStdString(cfg)); });
+      [&](QFileDialog* dialog) { TypeNamesAndAccept(dialog, QString::fromStdString(cfg)); });
   frame_->OnCommand(kCmdSelectCfgFile);
   EXPECT_EQ(notifier_.shown.size(), 2u);
 
   // A name typed without its extension is asked about, and created, with it.
   WhenModal<QFileDialog>([&](QFileDialog* dialog) {
-    TypeAndAccept(dialog, QString::fromStdString(work_.File("second")));
+    TypeNamesAndAccept(dialog, QString::fromStdString(work_.File("second")));
   });
   frame_->OnCommand(kCmdSelectCfgFile);
   ASSERT_EQ(notifier_.shown.size(), 3u);
@@ -254,7 +246,7 @@ TEST_F(TabrunShellTest, TheJobLogAfterTranslateCanBeEditedAndSaved) {
   QTest::keyClicks(view, "Checked by hand.");
   const std::string saved = work_.File("checked.log");
   WhenModal<QFileDialog>(
-      [&](QFileDialog* dialog) { TypeAndAccept(dialog, QString::fromStdString(saved)); });
+      [&](QFileDialog* dialog) { TypeNamesAndAccept(dialog, QString::fromStdString(saved)); });
   frame_->OnCommand(kCmdSaveLogAs);
   const std::string text = ReadBytes(saved);
   EXPECT_NE(text.find("Generated Output Files:\r\n"), std::string::npos);

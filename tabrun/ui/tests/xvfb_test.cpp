@@ -179,21 +179,8 @@ TEST(TabrunProgramTest, OpensAndScansTheFileOnAnXServer) {
   TempDir work("tabrun_xvfb");
   ASSERT_TRUE(work.ok());
   const std::string gds = work.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
-  // Xvfb picks a free display and writes its number to the descriptor we give it.
-  int display_pipe[2];
-  ASSERT_EQ(::pipe(display_pipe), 0);
-  Child xvfb({"/usr/bin/Xvfb", "-displayfd", std::to_string(display_pipe[1]), "-nolisten", "tcp",
-              "-screen", "0", "1024x768x24"},
-             {});
-  ::close(display_pipe[1]);
-  std::string number;
-  char c;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (::read(display_pipe[0], &c, 1) == 1 && c != '\n') {
-    number += c;
-    if (std::chrono::steady_clock::now() > deadline) break;
-  }
-  ::close(display_pipe[0]);
+  std::unique_ptr<Child> xvfb;
+  const std::string number = StartXvfb(&xvfb);
   ASSERT_FALSE(number.empty()) << "Xvfb did not start (is the xvfb package installed?)";
 
   Child tabrun({kBin + "/tabrun", gds},
