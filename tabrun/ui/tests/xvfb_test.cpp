@@ -2,6 +2,7 @@
 // prints its usage, and "tabrun file.gds" opens its window and scans the file at once.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -135,19 +136,23 @@ TEST(TabrunProgramTest, WithoutADisplayOrWithABadOptionItEndsWithAMessage) {
 // Starts Xvfb on a free display; its number ("" when it did not start).
 std::string StartXvfb(std::unique_ptr<Child>* xvfb) {
   // Xvfb picks a free display and writes its number to the descriptor we give it.
+  // -noreset: a server that resets when its last client leaves refuses a client that
+  // connects at that moment (the program starting while a scan of the windows ends).
   int display_pipe[2];
   if (::pipe(display_pipe) != 0) return {};
   *xvfb = std::make_unique<Child>(
       std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(display_pipe[1]),
-                               "-nolisten", "tcp", "-screen", "0", "1024x768x24"},
+                               "-noreset", "-nolisten", "tcp", "-screen", "0", "1024x768x24"},
       std::vector<std::string>{});
   ::close(display_pipe[1]);
   std::string number;
   char c;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (::read(display_pipe[0], &c, 1) == 1 && c != '\n') {
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd wait{display_pipe[0], POLLIN, 0};
+    if (::poll(&wait, 1, 50) <= 0) continue;
+    if (::read(display_pipe[0], &c, 1) != 1 || c == '\n') break;
     number += c;
-    if (std::chrono::steady_clock::now() > deadline) break;
   }
   ::close(display_pipe[0]);
   return number;

@@ -211,12 +211,13 @@ TEST_F(VexilProgramTest, SenderThatCannotDeliverSaysSo) {
 
 // An X server of its own, stopped at the end. Xvfb picks a free display itself and
 // writes its number to its standard output, so tests that start servers at the same
-// time never share one.
+// time never share one. -noreset: a server that resets when its last client leaves
+// refuses a client that connects at that moment.
 class Xvfb {
  public:
   Xvfb() {
-    process_.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                            "1024x768x24"});
+    process_.start("Xvfb", {"-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen",
+                            "0", "1024x768x24"});
     if (!process_.waitForStarted(5000)) return;
     QByteArray output;
     WaitFor(
