@@ -215,12 +215,8 @@ std::string WriteViewerJob(const TabrunJob& job) {
   for (int layer : job.layers.selected) {
     if (layer < 0 || layer >= kGdsLayerCount) continue;
     if (existed && job.no_data[layer]) continue;
-    std::string file = job.layers.output_names[layer];
-    if (file.empty()) continue;
-    std::string directory;
-    SplitPath(file, &directory, nullptr);
-    if (directory.empty()) file = job.InWorkingDir(file);
-    if (FileSize(file) < 0) continue;
+    const std::string file = job.OutputPath(layer);
+    if (file.empty() || FileSize(file) < 0) continue;
     const std::string key = "LAYER_" + std::to_string(written);
     std::string value;
     const std::string old = existed ? ini.GetString("LAYER_TABLE", key, "", 324) : std::string();

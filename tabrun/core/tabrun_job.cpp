@@ -102,6 +102,13 @@ std::string TabrunJob::InWorkingDir(std::string_view name) const {
   return MakePath(working_dir, name);
 }
 
+std::string TabrunJob::OutputPath(int layer) const {
+  if (layer < 0 || layer >= kGdsLayerCount) return {};
+  const std::string& name = layers.output_names[layer];
+  if (name.empty() || name.front() == '/') return name;
+  return InWorkingDir(name);
+}
+
 std::string FormatPgSettings(const TabrunJob& job) {
   const TabrunOptions& o = job.options;
   const std::string nl = "\r\n";

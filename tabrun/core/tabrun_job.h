@@ -34,6 +34,10 @@ struct TabrunJob {
 
   // <working dir>/<name>.
   std::string InWorkingDir(std::string_view name) const;
+  // Where the layer's PG output file is written: its name as the user gave it, a relative
+  // one taken in the working directory (where the engine and the PG library read it from
+  // pg.cfg); "" when the layer has no output name.
+  std::string OutputPath(int layer) const;
 };
 
 // The PG settings records (PgSettingsFile) of the job, CR LF line ends: the option records,

@@ -83,7 +83,7 @@ void PlaceIntermediateOutputs(TabrunJob* job) {
   for (int layer : job->layers.selected) {
     if (layer < 0 || layer >= kGdsLayerCount) continue;
     const std::string from = job->layers.intermediate_names[layer];
-    const std::string to = job->layers.output_names[layer];
+    const std::string to = job->OutputPath(layer);
     if (FileSize(from) < 0) {
       job->no_data[layer] = true;  // the post-processor left nothing for this layer
       continue;
@@ -136,7 +136,7 @@ std::vector<WrittenFile> FilesWritten(const TabrunJob& job) {
           {job.InWorkingDir(ConverterResultName(intermediate, format == kFormatElectromask)),
            Printf("the converter's result for GDS layer %d", layer)});
     }
-    const std::string& output = job.layers.output_names[layer];
+    const std::string output = job.OutputPath(layer);
     if (!output.empty()) {
       files.push_back({output, Printf("the PG output file of GDS layer %d", layer)});
     }
@@ -428,7 +428,10 @@ bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log
                             int{exit_code}));
         continue;
       }
-      const std::string& output = job->layers.output_names[layer];
+      // The Intermediate file goes before the result takes the output name, which may be
+      // the Intermediate file's own name (a CFG whose PG_OUTPUT names the .int files).
+      if (!job->debug) RemoveFile(intermediate);
+      const std::string output = job->OutputPath(layer);
       if (!output.empty() && !SamePath(result, output)) {
         std::string error;
         if (MoveFileReplacing(result, output, &error) != 0) {
@@ -437,7 +440,6 @@ bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log
           continue;
         }
       }
-      if (!job->debug) RemoveFile(intermediate);
     }
     if (!failures.empty()) ShellMessage("Error occurred in converting" + failures);
     static const char* const kFormatNames[] = {"EMASK", "MANN 3000", "MANN 3600", "DRAFTEK"};

@@ -228,6 +228,38 @@ TEST_F(TranslateTest, AStaleGdsCfgBesideTheJobsOwnIsNotReadAndTheLogNamesIt) {
             "MIN_LINE\r\n20\r\n\r\nSCALE_FACTOR\r\n3\r\n\r\nMAP_CIRCLE\r\nON\r\n");
 }
 
+// Output names as a CFG may give them: relative (taken in the working directory, not in
+// the directory the shell runs in) and, for Electromask, the Intermediate files' own names.
+// Each output is the converter's result; none is lost with the Intermediate file.
+TEST_F(TranslateTest, RelativeOutputNamesAreWrittenInTheWorkingDirectoryEvenAsTheIntermediates) {
+  for (const bool intermediate_names : {true, false}) {
+    SCOPED_TRACE(intermediate_names ? "the Intermediate files' names" : "names of their own");
+    Prepare(kFormatElectromask);
+    for (int layer : kLayers) {
+      MakeIntermediateName(&job_.layers, layer,
+                           intermediate_names ? IntermediateFileName("TESTPAT", layer)
+                                              : "rel" + std::to_string(layer) + ".em");
+    }
+    ASSERT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+    TempDir reference("tabrun_reference");
+    const auto expected = ReferenceOutputs(reference, "TESTPAT", false);
+    const std::string log = work_.Read("demo.log");
+    int compared = 0;
+    for (int layer : kLayers) {
+      const std::string result = ConverterResultName(IntermediateFileName("TESTPAT", layer), true);
+      if (expected.count(result) == 0) continue;
+      const std::string name = job_.layers.output_names[layer];
+      EXPECT_TRUE(work_.Read(name) == expected.at(result)) << name;
+      EXPECT_FALSE(FileExists(name)) << "nothing is written where the shell runs: " << name;
+      EXPECT_NE(log.find("\r\n" + std::to_string(layer) + " " + name + "\r\n"), std::string::npos);
+      ++compared;
+    }
+    EXPECT_GE(compared, 4);
+    host_ = RecordingHost();
+    host_.working_dir = work_.path();
+  }
+}
+
 TEST_F(TranslateTest, IntermediateFormatMovesTheEnginesFilesAndListsThemInTheLog) {
   Prepare(kFormatIntermediate);
   const TranslateOutcome outcome = Translate(&job_, &host_);

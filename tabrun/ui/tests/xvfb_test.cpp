@@ -2,7 +2,6 @@
 // prints its usage, and "tabrun file.gds" opens its window and scans the file at once.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,17 +10,22 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/job_file_names.h"
+#include "tabrun/core/tests/reference_run.h"
 #include "testing/temp_dir.h"
+#include "testing/x_server.h"
 
 namespace kavrinth {
 namespace {
 
 using test_support::ReadBytes;
 using test_support::TempDir;
+using test_support::TestXServer;
 
 const std::string kBin = KAVRINTH_BIN_DIR;
 const std::string kSamples = KAVRINTH_SAMPLES_DIR;
@@ -133,31 +137,6 @@ TEST(TabrunProgramTest, WithoutADisplayOrWithABadOptionItEndsWithAMessage) {
   }
 }
 
-// Starts Xvfb on a free display; its number ("" when it did not start).
-std::string StartXvfb(std::unique_ptr<Child>* xvfb) {
-  // Xvfb picks a free display and writes its number to the descriptor we give it.
-  // -noreset: a server that resets when its last client leaves refuses a client that
-  // connects at that moment (the program starting while a scan of the windows ends).
-  int display_pipe[2];
-  if (::pipe(display_pipe) != 0) return {};
-  *xvfb = std::make_unique<Child>(
-      std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(display_pipe[1]),
-                               "-noreset", "-nolisten", "tcp", "-screen", "0", "1024x768x24"},
-      std::vector<std::string>{});
-  ::close(display_pipe[1]);
-  std::string number;
-  char c;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    pollfd wait{display_pipe[0], POLLIN, 0};
-    if (::poll(&wait, 1, 50) <= 0) continue;
-    if (::read(display_pipe[0], &c, 1) != 1 || c == '\n') break;
-    number += c;
-  }
-  ::close(display_pipe[0]);
-  return number;
-}
-
 TEST(TabrunProgramTest, ARelativeFileNameMeansTheDirectoryTabrunStartedIn) {
   TempDir work("tabrun_xvfb_relative");
   TempDir stored("tabrun_xvfb_stored");
@@ -166,11 +145,10 @@ TEST(TabrunProgramTest, ARelativeFileNameMeansTheDirectoryTabrunStartedIn) {
   // The last session worked in another directory.
   work.Write("config/Kavrinth/Tabrun.ini",
              "[Tabrun]\r\nWorkingDirectory=" + stored.path() + "\r\n");
-  std::unique_ptr<Child> xvfb;
-  const std::string number = StartXvfb(&xvfb);
-  ASSERT_FALSE(number.empty()) << "Xvfb did not start (is the xvfb package installed?)";
+  TestXServer xvfb;
+  ASSERT_GE(xvfb.number(), 0) << "Xvfb did not start (is the xvfb package installed?)";
   Child tabrun({kBin + "/tabrun", "demo.gds"},
-               {"DISPLAY=:" + number, "QT_QPA_PLATFORM=xcb",
+               {"DISPLAY=" + xvfb.display(), "QT_QPA_PLATFORM=xcb",
                 "XDG_CONFIG_HOME=" + work.File("config"), "KAVRINTH_PROGRAM_DIR=" + kBin},
                -1, work.path());
   // The file of the start directory is scanned; its report goes to the working directory.
@@ -184,12 +162,11 @@ TEST(TabrunProgramTest, OpensAndScansTheFileOnAnXServer) {
   TempDir work("tabrun_xvfb");
   ASSERT_TRUE(work.ok());
   const std::string gds = work.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
-  std::unique_ptr<Child> xvfb;
-  const std::string number = StartXvfb(&xvfb);
-  ASSERT_FALSE(number.empty()) << "Xvfb did not start (is the xvfb package installed?)";
+  TestXServer xvfb;
+  ASSERT_GE(xvfb.number(), 0) << "Xvfb did not start (is the xvfb package installed?)";
 
   Child tabrun({kBin + "/tabrun", gds},
-               {"DISPLAY=:" + number, "QT_QPA_PLATFORM=xcb",
+               {"DISPLAY=" + xvfb.display(), "QT_QPA_PLATFORM=xcb",
                 "XDG_CONFIG_HOME=" + work.File("config"), "KAVRINTH_PROGRAM_DIR=" + kBin});
   // The scan report appears in the file's directory, and the program waits for the user
   // (the CFG file dialog is open).
@@ -197,6 +174,77 @@ TEST(TabrunProgramTest, OpensAndScansTheFileOnAnXServer) {
       [&] { return ReadBytes(work.File("demo.ssn")).find("HIERARCHY") != std::string::npos; },
       std::chrono::seconds(30)));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(tabrun.Running()) << "tabrun ended on its own";
+}
+
+// What the user sees: the titles of the windows on the display, for a failure's message.
+std::string WindowTitles(int display) {
+  return test_support::CommandOutput("xwininfo -root -tree -display :" + std::to_string(display) +
+                                     " | grep '(\"tabrun\"'");
+}
+
+// A stale GDS.CFG left beside the job by an earlier tool: the user opens demo.gds, takes the
+// job's demo.cfg and translates, all with the keyboard; the engine reads the gds.cfg the
+// shell wrote, and the job log names the file it did not read.
+TEST(TabrunProgramTest, TranslatesWithTheJobsSettingsWhenAStaleGdsCfgLiesBesideIt) {
+  TempDir work("tabrun_xvfb_stale");
+  ASSERT_TRUE(work.ok());
+  work.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
+  work.Write("demo.cfg", ReadBytes(kSamples + "/demo.cfg"));
+  const std::string stale = "MIN_LINE\r\n20\r\n\r\nSCALE_FACTOR\r\n3\r\n\r\nMAP_CIRCLE\r\nON\r\n";
+  work.Write("GDS.CFG", stale);
+  TestXServer xvfb;
+  ASSERT_GE(xvfb.number(), 0) << "Xvfb did not start (is the xvfb package installed?)";
+  test_support::XUser user(xvfb.number());
+  ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
+  Child tabrun({kBin + "/tabrun", "demo.gds"},
+               {"DISPLAY=" + xvfb.display(), "QT_QPA_PLATFORM=xcb",
+                "XDG_CONFIG_HOME=" + work.File("config"), "KAVRINTH_PROGRAM_DIR=" + kBin},
+               -1, work.path());
+  const auto shown = [&](const std::string& title) {
+    std::optional<test_support::ShownWindow> window;
+    WaitUntil([&] { return (window = test_support::FindShownWindow(xvfb.number(), title,
+                                                                     "tabrun")).has_value(); },
+              std::chrono::seconds(20));
+    if (window) user.Focus(window->id);
+    return window.has_value();
+  };
+  ASSERT_TRUE(shown("Select/Create CFG File")) << WindowTitles(xvfb.number());
+  user.Keys("Return");
+  ASSERT_TRUE(shown("Structure Selection")) << WindowTitles(xvfb.number());
+  user.Keys("Return");
+  ASSERT_TRUE(shown("Tabrun - demo.gds,demo.cfg")) << WindowTitles(xvfb.number());
+  user.Keys("Alt_L+j");
+  user.Keys("t");
+  ASSERT_TRUE(WaitUntil(
+      [&] { return work.Read("demo.log").find("Generated Output Files:") != std::string::npos; },
+      std::chrono::seconds(40)))
+      << WindowTitles(xvfb.number()) << work.Read("demo.log");
+  const std::string log = work.Read("demo.log");
+  EXPECT_NE(log.find("-cfg:gds.cfg"), std::string::npos) << log;
+  EXPECT_NE(log.find("Settings file 'GDS.CFG' is not read: the settings are read from "
+                     "'gds.cfg'."),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(work.Read("GDS.CFG"), stale) << "the stale file is left as it was";
+
+  // Each PG file is the one the programs give with the job's own settings.
+  TempDir reference("tabrun_xvfb_reference");
+  const auto expected = reference_run::ReferenceOutputs(reference, "TESTPAT", false);
+  int compared = 0;
+  for (int layer : reference_run::kLayers) {
+    const std::string result = ConverterResultName(IntermediateFileName("TESTPAT", layer), true);
+    if (expected.count(result) == 0) continue;
+    // demo.cfg names the outputs as the Intermediate files, in the working directory.
+    const std::string output = IntermediateFileName("TESTPAT", layer);
+    EXPECT_NE(log.find("\r\n" + std::to_string(layer) + " " + output + "\r\n",
+                       log.find("Generated Output Files:")),
+              std::string::npos)
+        << log;
+    EXPECT_TRUE(work.Read(output) == expected.at(result)) << output;
+    ++compared;
+  }
+  EXPECT_GE(compared, 4);
   EXPECT_TRUE(tabrun.Running()) << "tabrun ended on its own";
 }
 

@@ -1,7 +1,6 @@
 // The real vexil program started as a user starts it, each test with its own settings
 // and runtime directory: start-up, the hand-over of a second start, the close request,
 // bad files, a sender that cannot deliver, and a run on an X server (Xvfb).
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -14,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "testing/x_server.h"
 #include "viewer/app/single_instance.h"
 #include "viewer/app/tests/hand_over_test_support.h"
 #include "viewer/app/tests/vexil_test_support.h"
@@ -209,180 +209,29 @@ TEST_F(VexilProgramTest, SenderThatCannotDeliverSaysSo) {
   EXPECT_FALSE(std::filesystem::exists(Path("a.job")));
 }
 
-// An X server of its own, stopped at the end. Xvfb picks a free display itself and
-// writes its number to its standard output, so tests that start servers at the same
-// time never share one. -noreset: a server that resets when its last client leaves
-// refuses a client that connects at that moment.
-class Xvfb {
+using test_support::ShownWindow;
+using test_support::TestXServer;
+
+// A user at the viewer's X server; between steps the test's own events go on (its
+// QProcess children are watched through them).
+class XUser : public test_support::XUser {
  public:
-  Xvfb() {
-    process_.start("Xvfb", {"-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen",
-                            "0", "1024x768x24"});
-    if (!process_.waitForStarted(5000)) return;
-    QByteArray output;
-    WaitFor(
-        [&] {
-          process_.waitForReadyRead(50);
-          output += process_.readAllStandardOutput();
-          return output.contains('\n') || !Running();
-        },
-        15000);
-    bool ok = false;
-    const int number = output.left(output.indexOf('\n')).trimmed().toInt(&ok);
-    if (ok && Running()) number_ = number;
-  }
-  ~Xvfb() {
-    if (Running()) {
-      process_.terminate();
-      if (!process_.waitForFinished(5000)) process_.kill();
-      process_.waitForFinished(2000);
-    }
-  }
-  bool Running() const { return process_.state() == QProcess::Running; }
-  int number() const { return number_; }
-
- private:
-  QProcess process_;
-  int number_ = -1;
-};
-
-// A user at the X server: keys and clicks through the server's test extension and the
-// focus given to a window. The X libraries are looked up
-// when the test runs, so building the tests needs no X headers.
-class XUser {
- public:
-  using Window = unsigned long;
-
-  explicit XUser(int display_number) {
-    x11_ = dlopen("libX11.so.6", RTLD_NOW);
-    xtst_ = dlopen("libXtst.so.6", RTLD_NOW);
-    if (x11_ == nullptr || xtst_ == nullptr) return;
-    Find(x11_, "XOpenDisplay", &open_display_);
-    Find(x11_, "XCloseDisplay", &close_display_);
-    Find(x11_, "XSetErrorHandler", &set_error_handler_);
-    Find(x11_, "XSetInputFocus", &set_input_focus_);
-    Find(x11_, "XKeysymToKeycode", &keysym_to_keycode_);
-    Find(x11_, "XStringToKeysym", &string_to_keysym_);
-    Find(x11_, "XSync", &sync_);
-    Find(xtst_, "XTestFakeKeyEvent", &fake_key_);
-    Find(xtst_, "XTestFakeButtonEvent", &fake_button_);
-    Find(xtst_, "XTestFakeMotionEvent", &fake_motion_);
-    if (!found_all_) return;
-    // A focus given to a window that has just gone is no reason to end the test.
-    set_error_handler_([](void*, void*) { return 0; });
-    display_ = open_display_((":" + std::to_string(display_number)).c_str());
-  }
-  ~XUser() {
-    if (display_ != nullptr) close_display_(display_);
-    if (xtst_ != nullptr) dlclose(xtst_);
-    if (x11_ != nullptr) dlclose(x11_);
-  }
-  bool ready() const { return display_ != nullptr; }
-
-  void Focus(Window window) {
-    set_input_focus_(display_, window, 2 /* RevertToParent */, 0 /* CurrentTime */);
-    sync_(display_, 0);
-    Pause();
-  }
-  // Presses the keys of a chord ("Alt_L+t") one after the other and lets them go in turn.
-  void Keys(const std::string& chord) {
-    std::vector<unsigned> codes;
-    size_t start = 0;
-    while (start <= chord.size()) {
-      size_t end = chord.find('+', start);
-      if (end == std::string::npos) end = chord.size();
-      codes.push_back(keysym_to_keycode_(
-          display_, string_to_keysym_(chord.substr(start, end - start).c_str())));
-      start = end + 1;
-    }
-    for (unsigned code : codes) fake_key_(display_, code, 1, 0);
-    for (auto code = codes.rbegin(); code != codes.rend(); ++code) fake_key_(display_, *code, 0, 0);
-    sync_(display_, 0);
-    Pause();
-  }
-  void Type(const std::string& text) {
-    for (char c : text) Keys(std::string(1, c));
-  }
-  void Click(int x, int y) {
-    fake_motion_(display_, -1, x, y, 0);
-    fake_button_(display_, 1, 1, 0);
-    fake_button_(display_, 1, 0, 0);
-    sync_(display_, 0);
-    Pause();
-  }
-
- private:
-  template <class F>
-  void Find(void* library, const char* name, F** function) {
-    *function = reinterpret_cast<F*>(dlsym(library, name));
-    if (*function == nullptr) found_all_ = false;
-  }
-  // The viewer takes what it got before the next step comes.
-  static void Pause() {
-    WaitFor([] { return false; }, 250);
-  }
-
-  void* x11_ = nullptr;
-  void* xtst_ = nullptr;
-  void* display_ = nullptr;
-  bool found_all_ = true;
-  void* (*open_display_)(const char*) = nullptr;
-  int (*close_display_)(void*) = nullptr;
-  void* (*set_error_handler_)(int (*)(void*, void*)) = nullptr;
-  int (*set_input_focus_)(void*, Window, int, unsigned long) = nullptr;
-  unsigned char (*keysym_to_keycode_)(void*, unsigned long) = nullptr;
-  unsigned long (*string_to_keysym_)(const char*) = nullptr;
-  int (*sync_)(void*, int) = nullptr;
-  int (*fake_key_)(void*, unsigned, int, unsigned long) = nullptr;
-  int (*fake_button_)(void*, unsigned, int, unsigned long) = nullptr;
-  int (*fake_motion_)(void*, int, int, int, unsigned long) = nullptr;
-};
-
-// A shown window of the viewer on the X server: its id and where it stands on the screen.
-struct ShownWindow {
-  unsigned long id = 0;
-  int x = 0, y = 0, width = 0, height = 0;
+  explicit XUser(int display_number)
+      : test_support::XUser(display_number, [] { WaitFor([] { return false; }, 250); }) {}
 };
 
 class VexilOnXTest : public VexilProgramTest {
  protected:
   void SetUp() override {
     VexilProgramTest::SetUp();
-    server_ = std::make_unique<Xvfb>();
+    server_ = std::make_unique<TestXServer>();
     ASSERT_GE(server_->number(), 0) << "Xvfb could not be started (tools/setup.sh installs it)";
     environment_.insert("QT_QPA_PLATFORM", "xcb");
     environment_.insert("DISPLAY", QStringLiteral(":%1").arg(server_->number()));
   }
-  // The text a program prints, on the test's X server.
-  std::string Output(const QString& program, const QStringList& args) {
-    QProcess run;
-    run.setProcessEnvironment(environment_);
-    run.start(program, args);
-    if (!run.waitForFinished(10000)) run.kill();
-    return run.readAllStandardOutput().toStdString();
-  }
   // The viewer's mapped window of that title, if there is one.
   std::optional<ShownWindow> Shown(const std::string& title) {
-    const std::string quoted = " \"" + title + "\": (\"vexil\"";
-    for (const QString& line :
-         QString::fromStdString(Output("xwininfo", {"-root", "-tree"})).split('\n')) {
-      const std::string text = line.toStdString();
-      if (text.find(quoted) == std::string::npos) continue;
-      ShownWindow window;
-      window.id = std::stoul(line.trimmed().section(' ', 0, 0).toStdString(), nullptr, 16);
-      const std::string details = Output("xwininfo", {"-id", QString::number(window.id)});
-      if (details.find("Map State: IsViewable") == std::string::npos) continue;
-      const auto value = [&details](const std::string& name) {
-        const size_t at = details.find(name);
-        return at == std::string::npos ? 0 : std::atoi(details.c_str() + at + name.size());
-      };
-      window.x = value("Absolute upper-left X:");
-      window.y = value("Absolute upper-left Y:");
-      window.width = value("Width:");
-      window.height = value("Height:");
-      return window;
-    }
-    return std::nullopt;
+    return test_support::FindShownWindow(server_->number(), title, "vexil");
   }
   // Waits for the window of that title to show and gives it the focus.
   std::optional<ShownWindow> WaitShown(XUser* user, const std::string& title) {
@@ -405,7 +254,7 @@ class VexilOnXTest : public VexilProgramTest {
     return count;
   }
 
-  std::unique_ptr<Xvfb> server_;
+  std::unique_ptr<TestXServer> server_;
 };
 
 // The user draws a rectangle, asks for Merge Layers in a job without WF2 layers, saves the
@@ -565,7 +414,7 @@ TEST_F(VexilOnXTest, ForeignRuntimeDirectoryOrSocketMakesAViewerOfItsOwn) {
 }
 
 TEST_F(VexilProgramTest, RunsOnAnXServer) {
-  Xvfb server;
+  TestXServer server;
   ASSERT_GE(server.number(), 0) << "Xvfb could not be started (tools/setup.sh installs it)";
   environment_.insert("QT_QPA_PLATFORM", "xcb");
   environment_.insert("DISPLAY", QStringLiteral(":%1").arg(server.number()));
