@@ -36,8 +36,9 @@ bool HasStatus(const std::string& path) {
   return ::stat(ResolveExistingPath(path).c_str(), &status) == 0;
 }
 
-// How a layer list token reads: a layer number, a number that names no layer (more than
-// four digits, or above 1023), or no number at all (empty, or holding anything but digits).
+// How a layer list token reads: a layer number (digits whose value is 0..1023, leading
+// zeros allowed), a number that names no layer (above 1023), or no number at all (empty,
+// or holding anything but digits: "5x" is a typing fault, not layer 5).
 enum class TokenKind { kLayer, kOtherNumber, kNotANumber };
 
 TokenKind ReadLayerToken(std::string_view token, int* layer) {
@@ -45,10 +46,11 @@ TokenKind ReadLayerToken(std::string_view token, int* layer) {
   for (char c : token) {
     if (!std::isdigit(static_cast<unsigned char>(c))) return TokenKind::kNotANumber;
   }
-  if (token.size() > 4) return TokenKind::kOtherNumber;
   int value = 0;
-  for (char c : token) value = value * 10 + (c - '0');
-  if (value >= kLayerCount) return TokenKind::kOtherNumber;
+  for (char c : token) {
+    value = value * 10 + (c - '0');
+    if (value >= kLayerCount) return TokenKind::kOtherNumber;  // before it could overflow
+  }
   *layer = value;
   return TokenKind::kLayer;
 }

@@ -38,7 +38,7 @@
 #include "corvane/ui/directory_dialog.h"
 #include "corvane/ui/help_topics.h"
 #include "corvane/ui/layers_dialog.h"
-#include "corvane/ui/lock_key_panes.h"
+#include "support/qt/lock_key_panes.h"
 #include "corvane/ui/translator_settings_dialog.h"
 #include "platform/files.h"
 #include "platform/process.h"

@@ -11,6 +11,13 @@ enum TabrunCommand : int {
   kCmdPrintSetup = 57606,
   kCmdPrintLog = 57607,
   kCmdPrintPreview = 57609,
+  // The log view's editing and searching.
+  kCmdEditCopy = 57634,
+  kCmdEditCut = 57635,
+  kCmdEditFind = 57636,
+  kCmdEditPaste = 57637,
+  kCmdEditRepeat = 57640,
+  kCmdEditUndo = 57643,
   kCmdExit = 57665,
   kCmdAbout = 57664,
   kCmdHelpIndex = 57666,

@@ -1,5 +1,6 @@
-// Tabrun's help topics: the control panel and the commands of the road open the section on
-// the road, the directory and file commands the section on the working directory.
+// Tabrun's help topics: the control panel, the commands of the road and those of the log
+// (save, print, edit, find) open the section on the road, the directory and file commands
+// the section on the working directory.
 #include "tabrun/ui/help_topics.h"
 
 #include "tabrun/ui/commands.h"
@@ -47,6 +48,16 @@ const HelpTopic kTopics[] = {
     {Cmd(kCmdLayers), kRoad},
     {Dlg(kLayersTemplate), kRoad},
     {Cmd(kCmdTranslate), kRoad},
+    {Cmd(kCmdSaveLogAs), kRoad},
+    {Cmd(kCmdPrintLog), kRoad},
+    {Cmd(kCmdPrintPreview), kRoad},
+    {Cmd(kCmdPrintSetup), kRoad},
+    {Cmd(kCmdEditUndo), kRoad},
+    {Cmd(kCmdEditCut), kRoad},
+    {Cmd(kCmdEditCopy), kRoad},
+    {Cmd(kCmdEditPaste), kRoad},
+    {Cmd(kCmdEditFind), kRoad},
+    {Cmd(kCmdEditRepeat), kRoad},
     {Dlg(kPromptTemplate), kRoad},
     {Dlg(kDebugTemplate), kFiles},
     {Cmd(kCmdWorkingDirectory), kFiles},

@@ -32,6 +32,7 @@
 #include "support/qt/engine_progress_dialog.h"
 #include "support/qt/file_dialogs.h"
 #include "support/qt/file_filters.h"
+#include "support/qt/lock_key_panes.h"
 #include "support/qt/message_box.h"
 #include "support/qt/window_helpers.h"
 #include "support/qt/window_placement.h"
@@ -187,6 +188,7 @@ CMainFrame::CMainFrame(bool debug) {
   view_->setAcceptDrops(false);
   view_->viewport()->setAcceptDrops(false);
   statusBar()->showMessage("Ready");
+  lock_panes_ = new LockKeyPanes(statusBar());
   progress_ = std::make_unique<EngineProgressDialog>(this);
   host_ = std::make_unique<Host>(this);
 
@@ -247,16 +249,18 @@ void CMainFrame::BuildMenus() {
   // The log text's own editing commands.
   QMenu* edit = menus["&Edit"];
   struct EditCommand {
+    int id;
     const char* text;
     QKeySequence::StandardKey key;
     void (QPlainTextEdit::*slot)();
   };
   for (const EditCommand& e :
-       {EditCommand{"&Undo", QKeySequence::Undo, &QPlainTextEdit::undo},
-        EditCommand{"Cu&t", QKeySequence::Cut, &QPlainTextEdit::cut},
-        EditCommand{"&Copy", QKeySequence::Copy, &QPlainTextEdit::copy},
-        EditCommand{"&Paste", QKeySequence::Paste, &QPlainTextEdit::paste}}) {
+       {EditCommand{kCmdEditUndo, "&Undo", QKeySequence::Undo, &QPlainTextEdit::undo},
+        EditCommand{kCmdEditCut, "Cu&t", QKeySequence::Cut, &QPlainTextEdit::cut},
+        EditCommand{kCmdEditCopy, "&Copy", QKeySequence::Copy, &QPlainTextEdit::copy},
+        EditCommand{kCmdEditPaste, "&Paste", QKeySequence::Paste, &QPlainTextEdit::paste}}) {
     QAction* action = edit->addAction(e.text);
+    action->setData(e.id);  // the command id that Help looks up
     action->setShortcut(e.key);
     action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(action, &QAction::triggered, view_, e.slot);
@@ -264,10 +268,12 @@ void CMainFrame::BuildMenus() {
   edit->addSeparator();
   QAction* find = edit->addAction("&Find...");
   find->setObjectName("Find");
+  find->setData(kCmdEditFind);
   find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F3));
   connect(find, &QAction::triggered, this, [this] { OnFind(false); });
   QAction* next = edit->addAction("Find &Next");
   next->setObjectName("FindNext");
+  next->setData(kCmdEditRepeat);
   next->setShortcut(QKeySequence(Qt::Key_F3));
   connect(next, &QAction::triggered, this, [this] { OnFind(true); });
 }
@@ -749,10 +755,14 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
   // While the log is being edited, its keys are text: no accelerator fires but the log's
-  // own search (Find, Find Next).
+  // own search (Find, Find Next) and Save Log As (Ctrl+A), which saves what was edited.
   if (watched == view_ && event->type() == QEvent::ShortcutOverride && !view_->isReadOnly()) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const QKeySequence pressed(key->keyCombination());
+    if (pressed == QKeySequence(Qt::CTRL | Qt::Key_A)) {
+      event->ignore();  // not the text's Select All: the shortcut takes it
+      return true;
+    }
     if (pressed == QKeySequence(Qt::CTRL | Qt::Key_F3) || pressed == QKeySequence(Qt::Key_F3)) {
       return QMainWindow::eventFilter(watched, event);
     }

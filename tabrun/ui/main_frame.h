@@ -23,6 +23,7 @@ namespace kavrinth {
 class CControlDlg;
 class ContextHelp;
 class EngineProgressDialog;
+class LockKeyPanes;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -40,6 +41,7 @@ class CMainFrame : public QMainWindow {
   TabrunJob& job() { return job_; }
   CControlDlg* panel() const { return panel_; }
   QPlainTextEdit* log_view() const { return view_; }
+  LockKeyPanes* lock_panes() const { return lock_panes_; }
   CStructSelectDlg* structure_dialog() const { return structure_; }
   EngineProgressDialog* engine_progress() const { return progress_.get(); }
   std::string StatusText() const;
@@ -117,6 +119,7 @@ class CMainFrame : public QMainWindow {
   QMenu* recent_menu_ = nullptr;
   std::unique_ptr<QPrinter> printer_;
   int busy_ = 0;
+  LockKeyPanes* lock_panes_ = nullptr;  // CAP, NUM and SCRL beside the message pane
 };
 
 }  // namespace kavrinth

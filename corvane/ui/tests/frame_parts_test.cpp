@@ -16,7 +16,7 @@
 #include <QUrl>
 #include <filesystem>
 
-#include "corvane/ui/lock_key_panes.h"
+#include "support/qt/lock_key_panes.h"
 #include "corvane/ui/tests/corvane_test_support.h"
 
 namespace kavrinth {

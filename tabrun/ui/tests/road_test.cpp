@@ -574,16 +574,27 @@ TEST_F(TabrunWindowTest, HelpOpensTheReadmeAtTheSectionOfTheCommandOrWindow) {
   ASSERT_TRUE(frame_->help()->in_context_mode());
   QTest::mouseClick(Control<QPushButton>(frame_->panel(), kPanelSelectGds), Qt::LeftButton);
   EXPECT_EQ(ShownHelp(frame_.get()), "Tabrun/Control panel");
-  // Shift+F1, then View > Working Directory: its section, and no Directory dialog.
-  frame_->OnCommand(kHelpCmdContext);
-  QAction* working = FindCommandAction(frame_.get(), kCmdWorkingDirectory);
-  auto* menu = qobject_cast<QMenu*>(working->associatedObjects().value(0));
-  ASSERT_NE(menu, nullptr);
-  menu->popup(frame_->mapToGlobal(QPoint(30, 30)));
-  ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); }, 3000));
-  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(working).center());
-  EXPECT_EQ(ShownHelp(frame_.get()), "Tabrun/Working directory and files");
-  EXPECT_FALSE(frame_->help()->in_context_mode());
+  // Shift+F1, then a menu item: its section, and not the command (no Directory dialog, no
+  // Find box).
+  const struct {
+    int command;
+    const char* section;
+  } item_cases[] = {{kCmdWorkingDirectory, "Tabrun/Working directory and files"},
+                    {kCmdEditFind, "Tabrun/Control panel"},
+                    {kCmdEditRepeat, "Tabrun/Control panel"},
+                    {kCmdEditCopy, "Tabrun/Control panel"}};
+  for (const auto& c : item_cases) {
+    frame_->OnCommand(kHelpCmdContext);
+    QAction* item = FindCommandAction(frame_.get(), c.command);
+    ASSERT_NE(item, nullptr) << c.command;
+    auto* menu = qobject_cast<QMenu*>(item->associatedObjects().value(0));
+    ASSERT_NE(menu, nullptr);
+    menu->popup(frame_->mapToGlobal(QPoint(30, 30)));
+    ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); }, 3000));
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+    EXPECT_EQ(ShownHelp(frame_.get()), c.section) << item->text().toStdString();
+    EXPECT_FALSE(frame_->help()->in_context_mode());
+  }
 }
 
 // Every section Tabrun's help opens is a heading of the README (read without a window).

@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
@@ -26,6 +27,7 @@
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/qt/file_dialogs.h"
+#include "support/qt/lock_key_panes.h"
 #include "support/qt/tests/qt_test_support.h"
 #include "support/qt/window_helpers.h"
 #include "tabrun/core/file_ops.h"
@@ -164,15 +166,41 @@ TEST_F(TabrunShellTest, TheTitleTheHelpMenuAndTheAccelerators) {
   EXPECT_TRUE(KeysOpen<QInputDialog>(Qt::Key_F3, Qt::ControlModifier, &title));
   EXPECT_EQ(title, "Find");
 
-  // While a log is edited, Ctrl+A is the text's (all of it selected), but the log's own
-  // search stays on Ctrl+F3.
+  // While a log is edited, Ctrl+A is still Save Log As and Ctrl+F3 the log's own search;
+  // the other keys are the text's (Ctrl+O opens nothing).
   ASSERT_TRUE(frame_->OpenDocumentFile(work_.Write("edited.log", "first line\r\nsecond\r\n")));
   ASSERT_FALSE(frame_->log_view()->isReadOnly());
-  EXPECT_FALSE(KeysOpen<QFileDialog>(Qt::Key_A, Qt::ControlModifier));
-  EXPECT_EQ(frame_->log_view()->textCursor().selectedText(),
-            QString("first line") + QChar(0x2029) + "second" + QChar(0x2029));
+  EXPECT_TRUE(KeysOpen<QFileDialog>(Qt::Key_A, Qt::ControlModifier, &title));
+  EXPECT_EQ(title, "Save Log As");
+  EXPECT_TRUE(frame_->log_view()->textCursor().selectedText().isEmpty());
   EXPECT_TRUE(KeysOpen<QInputDialog>(Qt::Key_F3, Qt::ControlModifier, &title));
   EXPECT_EQ(title, "Find");
+  EXPECT_FALSE(KeysOpen<QFileDialog>(Qt::Key_O, Qt::ControlModifier));
+}
+
+// Offscreen there are no keyboard lights to ask: the panes follow the lock keys pressed.
+TEST_F(TabrunShellTest, TheStatusBarShowsTheLockPanesBesideTheMessage) {
+  Start();
+  const struct {
+    Qt::Key key;
+    const char* name;
+    const char* text;
+  } cases[] = {{Qt::Key_CapsLock, "Caps Lock", "CAP"},
+               {Qt::Key_NumLock, "Num Lock", "NUM"},
+               {Qt::Key_ScrollLock, "Scroll Lock", "SCRL"}};
+  ASSERT_NE(frame_->lock_panes(), nullptr);
+  for (int i = 0; i < 3; ++i) {
+    QLabel* pane = frame_->lock_panes()->pane(i);
+    ASSERT_NE(pane, nullptr);
+    EXPECT_EQ(pane->parentWidget(), frame_->statusBar()) << cases[i].name;
+    EXPECT_EQ(pane->accessibleName(), cases[i].name);
+    EXPECT_EQ(pane->text(), "");
+    QTest::keyClick(frame_->log_view(), cases[i].key);
+    EXPECT_EQ(pane->text(), cases[i].text);
+    QTest::keyClick(frame_->log_view(), cases[i].key);
+    EXPECT_EQ(pane->text(), "");
+  }
+  EXPECT_EQ(frame_->StatusText(), "Ready") << "the message pane keeps its text";
 }
 
 TEST_F(TabrunShellTest, SelectCreateCfgFileAsksBeforeCreatingAFile) {

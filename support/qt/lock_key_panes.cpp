@@ -1,5 +1,5 @@
 // Lock key panes of the status bar; on X11 the states come from the keyboard's indicators.
-#include "corvane/ui/lock_key_panes.h"
+#include "support/qt/lock_key_panes.h"
 
 #include <dlfcn.h>
 
