@@ -311,6 +311,15 @@ TEST_F(ReportsTest, TheWf2ReportNamesTheHeaderFieldsByTheLabelTable) {
   }
   EXPECT_EQ(Wf2HeaderLabelAt(kWf2Name), nullptr);
   EXPECT_NE(text.find("\r\nName:                     \r\n"), std::string::npos) << text;
+  // The summary at the top (of the last scanned WF2 file, none here) names the same fields
+  // the same way.
+  for (const char* summary : {"\r\nFrame Width x Height:        0 x 0\r\n",
+                              "\r\nNumber of Frames/Strips:     0\r\n",
+                              "\r\nNumber of Strips:            0\r\n",
+                              "\r\nGlass Width x Height (inch): 0.00 x 0.00\r\n",
+                              "\r\nMotion:                      Unidirectional\r\n"}) {
+    EXPECT_NE(text.find(summary), std::string::npos) << summary << text;
+  }
   // Templates of one value per row print the values alone, the names being their own.
   Write("lumrarpt.t_t", "#11:==\n#16:%.2f\n#17:W %d\n#21:[%s]\n#24:%s=%d\n#29:w120 %d\n");
   setenv("KAVRINTH_PROGRAM_DIR", dir_.c_str(), 1);
