@@ -15,6 +15,7 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -518,6 +519,31 @@ bool CDrawInteraction::LoadCapture(int slot) {
   // the frame grid) goes over the recalled view.
   DisplaySurface& surface = AppDisplay().surface;
   if (surface.width() != picture.width() || surface.height() != picture.height()) return false;
+  // The capture keeps the colour of each index it used; a custom slot may hold another
+  // colour since (slots are given back and taken again), so each index of the capture is
+  // shown through the slot that holds its colour now.
+  DisplayPalette& palette = AppDisplay().palette;
+  std::array<bool, kPaletteSize> used{};
+  for (int y = 0; y < loaded.height(); ++y) {
+    const uint8_t* row = loaded.constScanLine(y);
+    for (int x = 0; x < loaded.width(); ++x) used[row[x]] = true;
+  }
+  std::array<uint8_t, kPaletteSize> slot_of{};
+  const QList<QRgb> captured = loaded.colorTable();
+  for (int i = 0; i < kPaletteSize; ++i) {
+    slot_of[size_t(i)] = uint8_t(i);
+    if (!used[size_t(i)] || i >= captured.size()) continue;
+    const QRgb c = captured[i];
+    const DisplayColor colour = DisplayColor(qRed(c)) | DisplayColor(qGreen(c)) << 8 |
+                                DisplayColor(qBlue(c)) << 16;
+    if (palette.color(i) != colour) slot_of[size_t(i)] = uint8_t(palette.SlotForColor(colour));
+  }
+  for (int y = 0; y < loaded.height(); ++y) {
+    uint8_t* row = loaded.scanLine(y);
+    for (int x = 0; x < loaded.width(); ++x) row[x] = slot_of[row[x]];
+  }
+  const auto table = palette.ArgbTable();
+  picture.setColorTable(QList<QRgb>(table.begin(), table.end()));
   surface.LoadPixels(loaded.constBits(), int32_t(loaded.bytesPerLine()), loaded.width(),
                      loaded.height());
   for (int y = 0; y < picture.height(); ++y) {

@@ -306,6 +306,31 @@ TEST_F(ViewDrawingTest, ColoursChangedManyTimesLeaveEveryLayerInItsOwnColour) {
   EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown.front().text;
 }
 
+// A capture keeps its colours: recalled after its layer's colour slot went to another
+// colour (the layer recoloured, the old colour's slot given back and taken by the new one),
+// it shows what it showed when it was taken.
+TEST_F(ViewDrawingTest, ARecalledCaptureShowsItsOwnColoursAfterTheirSlotsWereTakenAgain) {
+  WriteFile("a.em", "<X100Y100W80V80U0SZ");
+  WriteFile("a.job", "[LAYER_TABLE]\r\nLAYER_0=ON,12,140,77,Paint \"" + Path("a.em") +
+                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "a.job"});
+  ASSERT_TRUE(WaitDrawn());
+  const QImage captured = Shown();
+  const QPoint flash = ToDevice(100, 100);
+  ASSERT_EQ(captured.pixelColor(flash), QColor(12, 140, 77));
+  const int first_slot = view()->picture().pixelIndex(flash);
+  frame()->OnCommand(kCmdCaptureFirst + 2);
+  LayerTable()[0].colour = 200 | 61 << 8 | 9 << 16;
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_EQ(view()->picture().pixelColor(flash), QColor(200, 61, 9));
+  ASSERT_EQ(view()->picture().pixelIndex(flash), first_slot) << "the slot was taken again";
+  frame()->OnCommand(kCmdRecallFirst + 2);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(view()->picture().pixelColor(flash), QColor(12, 140, 77));
+  EXPECT_EQ(Shown(), captured);
+}
+
 TEST_F(ViewDrawingTest, FramesDisplayCyclesOffBorderAllLinesAndOff) {
   WriteFile("pattern.wf2", FramesPattern());
   Start({"vexil", "pattern.wf2"});
