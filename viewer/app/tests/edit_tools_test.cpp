@@ -17,6 +17,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -307,7 +308,7 @@ TEST_F(EditToolsTest, UndoDrawsOnlyTheFlashesItBringsBackAndNothingWhenNothingIs
   EXPECT_EQ(view()->full_drawings(), drawings) << "nothing is drawn";
 }
 
-TEST_F(EditToolsTest, EndPointSnapProposesAVertexThatTabStepsAndTheRightButtonAccepts) {
+TEST_F(EditToolsTest, EndPointSnapProposesAVertexThatTabAndSpaceStepAndTheRightButtonAccepts) {
   // Two 100x60 flashes at (200, 200) and (500, 200), and a 20x20 one at (262, 242) whose
   // bottom-left corner lies 2 units off the first flash's top-right corner.
   StartWithFlashes("<X200Y200W100V60U0SX500SX262Y242W20V20U0SZ");
@@ -373,6 +374,26 @@ TEST_F(EditToolsTest, EndPointSnapProposesAVertexThatTabStepsAndTheRightButtonAc
   for (int i = 0; i < 3; ++i) QTest::keyClick(view(), Qt::Key_Tab);
   EXPECT_EQ(tools_->band_points()[0], At(250, 230)) << "TAB wraps to the first vertex";
   EXPECT_TRUE(info->text().contains("1 of 5")) << info->text().toStdString();
+  // SPACE goes along the figure: the proposal moves round the first flash's other corners,
+  // its element staying highlighted, and comes back to the vertex it started on.
+  const std::vector<QPoint> others = {At(150, 170), At(250, 170), At(150, 230)};
+  std::vector<QPoint> traced;
+  for (int step = 2; step <= 4; ++step) {
+    QTest::keyClick(view(), Qt::Key_Space);
+    EXPECT_TRUE(info->text().contains(QStringLiteral("%1 of 5").arg(step)))
+        << info->text().toStdString();
+    const QPoint proposed = tools_->band_points()[0];
+    EXPECT_TRUE(std::find(others.begin(), others.end(), proposed) != others.end() &&
+                std::find(traced.begin(), traced.end(), proposed) == traced.end())
+        << "step " << step << " proposes " << proposed.x() << "," << proposed.y();
+    traced.push_back(proposed);
+  }
+  EXPECT_EQ(ColourAt(200, 200), white);
+  QTest::keyClick(view(), Qt::Key_Space);
+  EXPECT_EQ(tools_->band_points()[0], At(250, 230));
+  EXPECT_TRUE(info->text().contains("5 of 5")) << info->text().toStdString();
+  EXPECT_EQ(tools_->click_count(), 1);
+  EXPECT_TRUE(store.EditLibraries(0).empty()) << "a proposal adds nothing";
   right_click(near_first);
   EXPECT_FALSE(work.query().has_hit());
   EXPECT_EQ(ColourAt(200, 200), red) << "an accepted vertex is no longer highlighted";
@@ -700,27 +721,49 @@ TEST_F(EditToolsTest, EachTextPlacementTakesTheRotationAndMirroringShownInTheDia
     }
     return static_cast<QAbstractButton*>(nullptr);
   };
-  // Upright: the letters run along x, right of the clicked point.
-  Click(200, 400);
-  const GdxRect upright = extents(0);
-  EXPECT_GT(upright.max_x - upright.min_x, upright.max_y - upright.min_y);
-  EXPECT_GE(upright.min_x, 196);
-  // -90 chosen while the dialog stays open: the next text runs down from the point.
-  ClickRadio(find_button("-90"));
-  Click(200, 400);
-  const GdxRect turned = extents(1);
-  EXPECT_GT(turned.max_y - turned.min_y, turned.max_x - turned.min_x);
-  EXPECT_LE(turned.max_y, 404);
-  // Back to 0 with mirror X: the text lies left of the point.
-  ClickRadio(find_button("0"));
-  QAbstractButton* mirror_x = find_button("Mirror X");
-  ASSERT_NE(mirror_x, nullptr);
-  QTest::mouseClick(mirror_x, Qt::LeftButton, {}, QPoint(6, mirror_x->height() / 2));
-  ASSERT_TRUE(mirror_x->isChecked());
-  Click(200, 400);
-  const GdxRect mirrored = extents(2);
-  EXPECT_GT(mirrored.max_x - mirrored.min_x, mirrored.max_y - mirrored.min_y);
-  EXPECT_LE(mirrored.max_x, 204);
+  // Each choice is made while the dialog stays open, and the next click at (200, 400)
+  // places the text: its letters run along x or along y, on the given sides of the point.
+  const struct {
+    const char* rotation;
+    bool mirror_x;
+    bool mirror_y;
+    bool along_x;
+    bool right;
+    bool above;
+  } cases[] = {{"0", false, false, true, true, true},
+               {"-90", false, false, false, true, false},
+               {"+90", false, false, false, false, true},
+               {"0", true, false, true, false, true},
+               {"0", false, true, true, true, false}};
+  size_t placed = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.rotation) + (c.mirror_x ? " mirror X" : "") +
+                 (c.mirror_y ? " mirror Y" : ""));
+    QAbstractButton* rotation = find_button(c.rotation);
+    ASSERT_NE(rotation, nullptr);
+    ClickRadio(rotation);
+    for (const auto& [name, wanted] :
+         {std::pair{"Mirror X", c.mirror_x}, {"Mirror Y", c.mirror_y}}) {
+      QAbstractButton* mirror = find_button(name);
+      ASSERT_NE(mirror, nullptr);
+      if (mirror->isChecked() != wanted) ClickRadio(mirror);
+      ASSERT_EQ(mirror->isChecked(), wanted);
+    }
+    Click(200, 400);
+    const GdxRect box = extents(placed++);
+    ASSERT_LT(box.min_x, box.max_x);
+    EXPECT_EQ(box.max_x - box.min_x > box.max_y - box.min_y, c.along_x);
+    if (c.right) {
+      EXPECT_GE(box.min_x, 196);
+    } else {
+      EXPECT_LE(box.max_x, 204);
+    }
+    if (c.above) {
+      EXPECT_GE(box.min_y, 396);
+    } else {
+      EXPECT_LE(box.max_y, 404);
+    }
+  }
   Press(dialog, QDialogButtonBox::Ok);
 }
 
@@ -872,6 +915,11 @@ TEST_F(EditToolsTest, LayerTableAsksAboutEditsBeforeItReloadsTheJob) {
 
 TEST_F(EditToolsTest, MergeLayersWithoutWf2LayersSaysSoAndKeepsTheDialog) {
   StartWithFlashes();
+  const QColor red(255, 0, 0);
+  // The second flash deleted, a rectangle added.
+  Choose(kToolDeleteElements);
+  Pick(280, 190, 320, 210);
+  Press(tools_->selection_dialog(), QDialogButtonBox::Ok);
   Choose(kToolRectangle2);
   Pick(200, 300, 260, 340);
   app_->frame()->OnCommand(kToolEnd);
@@ -896,8 +944,25 @@ TEST_F(EditToolsTest, MergeLayersWithoutWf2LayersSaysSoAndKeepsTheDialog) {
   EXPECT_EQ(notifier_.shown.back().caption, "Merge");
   EXPECT_TRUE(kept_open);
   EXPECT_FALSE(std::filesystem::exists(Path("merged.wf2")));
-  // The edit was saved on the way in and the viewer goes on.
-  ASSERT_EQ(ReadBack(Path("a.em")).size(), 4u);
+  // The edits were saved on the way in and the saved file read again: the layer and the
+  // view hold the added rectangle and not the deleted flash.
+  const FlashValues added{60, 40, 0, 230, 320}, deleted{30, 10, 0, 300, 200};
+  auto holds = [](const std::vector<FlashValues>& flashes, const FlashValues& flash) {
+    return std::find(flashes.begin(), flashes.end(), flash) != flashes.end();
+  };
+  const std::vector<FlashValues> saved = ReadBack(Path("a.em"));
+  ASSERT_EQ(saved.size(), 3u);
+  EXPECT_TRUE(holds(saved, added));
+  EXPECT_FALSE(tools_->store().HasEdits());
+  const std::vector<FlashValues> loaded = FlashesOf(LayerTable()[0].library);
+  EXPECT_EQ(loaded.size(), 3u);
+  EXPECT_TRUE(holds(loaded, added)) << "the added rectangle";
+  EXPECT_FALSE(holds(loaded, deleted)) << "the deleted flash";
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(ColourAt(230, 320), red) << "the added rectangle";
+  EXPECT_NE(ColourAt(300, 200), red) << "the deleted flash";
+  EXPECT_EQ(ColourAt(100, 200), red);
+  // The viewer goes on.
   Choose(kToolRectangle2);
   Pick(400, 300, 460, 340);
   EXPECT_TRUE(tools_->store().HasEdits());

@@ -16,6 +16,7 @@
 
 #include "support/notifier.h"
 #include "viewer/app/display_painter.h"
+#include "viewer/app/draw_interaction.h"
 #include "viewer/app/edit_tools.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
@@ -38,8 +39,11 @@ class ViewDrawingTest : public VexilAppTest {
         AppDisplay().window.WorldToLogical(static_cast<int32_t>(x), static_cast<int32_t>(y));
     return {p.x, p.y};
   }
-  // Zooms in at the world point, captures that view in slot 3, shows all and recalls slot
-  // 3; gives the captured picture and the picture of the whole job.
+  // Zooms in at the world point, captures that view in slot 3, shows all, redraws it and
+  // recalls slot 3; gives the captured picture and the picture of the whole job. (All
+  // alone may show the stored full view without drawing it: the redraw leaves the whole
+  // job in the off-screen surface, so that only the recall can put the captured view
+  // there.)
   std::pair<QImage, QImage> RecallZoomedView(int64_t x, int64_t y) {
     frame()->OnCommand(kCmdViewIn);
     QTest::mouseClick(view(), Qt::LeftButton, {}, ToDevice(x, y));
@@ -47,6 +51,10 @@ class ViewDrawingTest : public VexilAppTest {
     const QImage captured = Shown();
     frame()->OnCommand(kCmdCaptureFirst + 3);
     frame()->OnCommand(kCmdViewAll);
+    EXPECT_TRUE(WaitDrawn());
+    const int drawings = view()->full_drawings();
+    frame()->OnCommand(kCmdViewRedraw);
+    EXPECT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }));
     EXPECT_TRUE(WaitDrawn());
     const QImage all = Shown();
     frame()->OnCommand(kCmdRecallFirst + 3);
@@ -424,6 +432,24 @@ TEST_F(ViewDrawingTest, WhatIsDrawnOverARecalledViewKeepsTheRecalledPicture) {
   std::tie(captured, all) = RecallZoomedView(box.min_x + w / 4, box.min_y + h / 4);
   ASSERT_NE(captured, all);
   const int drawings = view()->full_drawings();
+  // A vertex query at the first corner of a flash in the recalled view: only that flash is
+  // drawn again, highlighted.
+  QPoint corner(-1, -1);
+  const QRect inside = view()->rect().adjusted(10, 10, -10, -10);
+  for (GdxEntryCursor c(GdxLibraryFromHandle(LayerTable()[0].library)); c.Valid(); c.Next()) {
+    if (c.Type() != kGdxBoundary) continue;
+    const GdxWord* p = c.Data() + (c.Data()[0] & 0xFFFF);
+    corner = ToDevice(p[0], p[1]);
+    if (inside.contains(corner)) break;
+  }
+  ASSERT_TRUE(inside.contains(corner));
+  frame()->OnCommand(kCmdVertexPoint);
+  QTest::mouseClick(view(), Qt::LeftButton, {}, corner);
+  ASSERT_TRUE(view()->interaction().query().has_hit());
+  EXPECT_EQ(view()->full_drawings(), drawings) << "only the queried flash is drawn";
+  const QImage queried = Shown();
+  EXPECT_NE(queried, captured) << "the queried flash is highlighted";
+  EXPECT_GT(ShareOfCaptured(queried, captured, all), 0.9) << "query highlight";
   frame()->OnCommand(kToolDeleteElements);
   ASSERT_TRUE(app_->edit_tools()->selection_dialog()->isVisible());
   // A window across the whole view picks every flash in it.
