@@ -333,8 +333,10 @@ TEST_F(ViewDrawingTest, ARecalledCaptureShowsItsOwnColoursAfterTheirSlotsWereTak
   ASSERT_TRUE(WaitDrawn());
   ASSERT_EQ(view()->picture().pixelColor(flash), QColor(200, 61, 9));
   ASSERT_EQ(view()->picture().pixelIndex(flash), first_slot) << "the slot was taken again";
+  const int drawings = view()->full_drawings();
   frame()->OnCommand(kCmdRecallFirst + 2);
   ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(view()->full_drawings(), drawings) << "the capture is shown, not drawn";
   EXPECT_EQ(view()->picture().pixelColor(flash), QColor(12, 140, 77));
   EXPECT_EQ(Shown(), captured);
 }
