@@ -2,9 +2,11 @@
 // point records (140, 141) hold a first point and deltas in little-endian order.
 #include "companions/plendo/plot_file.h"
 
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sstream>
 
 #include "gdsii/encoding.h"
 #include "gdsii/records.h"
@@ -130,7 +132,15 @@ bool Parser::NamedSetting() {
     if (r.type == kGdsExtNamedSetting) {
       if (value) {
         document_->settings[name] = *value;
-        if (name == "SETCOLOR") colour_ = static_cast<int32_t>(*value);
+        if (name == "SETCOLOR") {
+          // A colour is a 32-bit value: a real beyond that (or not a number) is no colour.
+          if (!(*value >= INT32_MIN && *value <= INT32_MAX)) {
+            std::ostringstream text;
+            text << "a SETCOLOR of " << *value;
+            return Fail(text.str());
+          }
+          colour_ = static_cast<int32_t>(*value);
+        }
         if (name == "NEGDISP") {
           negative_ = *value != 0;
           if (negative_) {

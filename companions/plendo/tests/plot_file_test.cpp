@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 
+#include "gdsii/encoding.h"
+#include "gdsii/records.h"
 #include "support/qt/tests/qt_test_support.h"
 #include "viewer/model/gdsformat_writer.h"
 
@@ -74,7 +77,18 @@ TEST_F(PlotFileTest, DamagedFilesGiveAMessage) {
   const size_t xy = good.find(std::string("\x8d\xff", 2));
   ASSERT_NE(xy, std::string::npos);
   bad_points[xy - 1] = static_cast<char>(bad_points[xy - 1] - 2);
+  // The SETCOLOR value as a real far beyond 32 bits (a MAG record in place of its integer).
+  std::string huge_colour = good;
+  const size_t name = good.find("SETCOLOR");
+  ASSERT_NE(name, std::string::npos);
+  const size_t value = name + 8;  // the integer record after the name
+  ASSERT_EQ(static_cast<uint8_t>(good[value + 2]), kGdsUinteger);
+  std::array<uint8_t, 8> real{};
+  GdsReal8(6.8e38, real);
+  huge_colour.replace(value, 6, std::string("\x00\x0c\x1b\x05", 4) +
+                                    std::string(real.begin(), real.end()));
   const Case cases[] = {{"empty", ""},
+                        {"colour beyond 32 bits", huge_colour},
                         {"cut short", good.substr(0, end / 2)},
                         {"no end record", good.substr(0, end)},
                         {"odd length", odd},
@@ -86,6 +100,9 @@ TEST_F(PlotFileTest, DamagedFilesGiveAMessage) {
     std::string error;
     EXPECT_FALSE(ReadPlotFile(Path("bad.gds"), &document, &error));
     EXPECT_FALSE(error.empty());
+    if (c.bytes == huge_colour) {
+      EXPECT_EQ(error.rfind("a SETCOLOR of 6.8e+38 at byte ", 0), 0u) << error;
+    }
   }
 }
 
