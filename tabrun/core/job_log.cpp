@@ -93,9 +93,12 @@ int RebuildJobLog(const TabrunJob& job, const RunTiming& timing, bool with_files
     MoveFileReplacing(copy, log, &ignored);
     return -1;
   }
-  // The PG library writes no log when the engine stopped before it started.
-  const std::string pg_log = ReadWholeFile(job.InWorkingDir(kPgLogName)).value_or("");
+  // The PG library writes no log when the engine stopped before it started: the job log
+  // says so in its place.
   const std::string nl = "\r\n";
+  const std::string pg_log = ReadWholeFile(job.InWorkingDir(kPgLogName))
+                                 .value_or("No PG library log (" + std::string(kPgLogName) +
+                                           ") was written." + nl);
   std::string text;
   for (const char* line : kHeaderLines) text += line + nl;
   text += nl;
