@@ -3,14 +3,19 @@
 #include "viewer/app/single_instance.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QSysInfo>
 #include <QtEndian>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -268,22 +273,44 @@ TEST_F(SingleInstanceTest, IdleAndOversizedConnectionsAreClosedAndSendersGetThro
 
 // The receiver listens again when its socket has gone (the local server gives up when it
 // cannot accept, and removes the socket file).
+// The receiver listens again whether its socket file went or its server gave up listening
+// (as a local server does when accepting fails, at the open-file limit).
 TEST_F(SingleInstanceTest, AReceiverWhoseSocketWentListensAgain) {
-  HandOverServer server;
-  std::string error;
-  ASSERT_TRUE(server.Start(&error)) << error;
-  int received = 0;
-  QObject::connect(&server, &HandOverServer::requestReceived,
-                   [&received](const HandOverRequest&) { ++received; });
-  ASSERT_TRUE(QFile::remove(HandOverSocketPath()));
-  ASSERT_TRUE(WaitFor([] { return QFileInfo::exists(HandOverSocketPath()); }, 3000));
-  auto sent = std::async(std::launch::async, [] {
-    std::string send_error;
-    return SendHandOver(HandOverRequest{HandOverRequest::kOpen, "/", {"vexil", "a.em"}}, 2000,
-                        &send_error);
-  });
-  ASSERT_TRUE(WaitFor([&] { return received == 1; }, 5000));
-  EXPECT_EQ(sent.get(), HandOverSent::kTaken);
+  for (const bool server_stopped : {false, true}) {
+    SCOPED_TRACE(server_stopped ? "the server stopped listening" : "the socket file went");
+    HandOverServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    int received = 0;
+    QObject::connect(&server, &HandOverServer::requestReceived,
+                     [&received](const HandOverRequest&) { ++received; });
+    if (server_stopped) {
+      auto* local = server.findChild<QLocalServer*>();
+      ASSERT_NE(local, nullptr);
+      // Closed, with a socket file left at its place that no one listens on.
+      local->close();
+      ASSERT_FALSE(local->isListening());
+      const int dead = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      const std::string path = HandOverSocketPath().toStdString();
+      ASSERT_LT(path.size(), sizeof address.sun_path);
+      std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+      ASSERT_EQ(::bind(dead, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+      ::close(dead);
+      ASSERT_TRUE(WaitFor([local] { return local->isListening(); }, 3000));
+    } else {
+      ASSERT_TRUE(QFile::remove(HandOverSocketPath()));
+    }
+    ASSERT_TRUE(WaitFor([] { return QFileInfo::exists(HandOverSocketPath()); }, 3000));
+    auto sent = std::async(std::launch::async, [] {
+      std::string send_error;
+      return SendHandOver(HandOverRequest{HandOverRequest::kOpen, "/", {"vexil", "a.em"}}, 2000,
+                          &send_error);
+    });
+    ASSERT_TRUE(WaitFor([&] { return received == 1; }, 5000));
+    EXPECT_EQ(sent.get(), HandOverSent::kTaken);
+  }
 }
 
 // The runtime directory the socket goes in is a directory of this user that no one else
