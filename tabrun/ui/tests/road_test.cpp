@@ -35,6 +35,7 @@
 #include "support/qt/file_dialogs.h"
 #include "support/qt/tests/qt_test_support.h"
 #include "support/qt/window_helpers.h"
+#include "support/tests/help_table_check.h"
 #include "support/version.h"
 #include "tabrun/core/file_ops.h"
 #include "tabrun/core/job_actions.h"
@@ -45,6 +46,7 @@
 #include "tabrun/ui/help_topics.h"
 #include "tabrun/ui/layers_dialog.h"
 #include "tabrun/ui/main_frame.h"
+#include "tabrun/ui/tests/prepare_job.h"
 #include "tabrun/ui/shell_dialogs.h"
 #include "tabrun/ui/structure_dialogs.h"
 #include "viewer/model/job_file.h"
@@ -58,6 +60,7 @@ using reference_run::kBin;
 using reference_run::kLayers;
 using reference_run::kSamples;
 using test_support::ReadBytes;
+using test_support::PrepareJob;
 using test_support::TempDir;
 
 template <class T>
@@ -297,24 +300,6 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   frame_->close();
   EXPECT_FALSE(FileExists(work_.File("gds.cfg")));
   EXPECT_TRUE(FileExists(work_.File("demo.cfg")));
-}
-
-// Brings the frame to the Translate step through the core, without the dialogs.
-void PrepareJob(CMainFrame* frame, const std::string& gds, const std::string& program_dir) {
-  TabrunJob& job = frame->job();
-  job.program_dir = program_dir;
-  const ProgramRunner runner = [&job](const std::string& p, const std::string& a, int32_t* e) {
-    return RunProgram(nullptr, p, job.working_dir.c_str(), a, e, true);
-  };
-  ASSERT_EQ(ScanGdsFile(&job, gds, runner), ScanResult::kScanned);
-  bool failed = false;
-  SelectCfgFile(&job, job.cfg_path, CAppProfile(), &failed);
-  ASSERT_TRUE(ChooseTopStructure(&job, "TESTPAT"));
-  for (int layer : kLayers) {
-    job.layers.selected.push_back(layer);
-    MakeIntermediateName(&job.layers, layer, job.InWorkingDir("L" + std::to_string(layer) + ".em"));
-  }
-  ASSERT_TRUE(SaveJobSettings(job));
 }
 
 TEST_F(TabrunWindowTest, CancelInTheProgressDialogCancelsTheTranslation) {
@@ -599,16 +584,10 @@ TEST_F(TabrunWindowTest, HelpOpensTheReadmeAtTheSectionOfTheCommandOrWindow) {
 
 // Every section Tabrun's help opens is a heading of the README (read without a window).
 TEST(TabrunHelpTableTest, EverySectionItOpensIsAHeadingOfTheReadme) {
-  std::ifstream file(KAVRINTH_SAMPLES_DIR "/../README.md", std::ios::binary);
-  ASSERT_TRUE(file.good());
-  std::stringstream text;
-  text << file.rdbuf();
-  const std::vector<MarkdownHeading> headings = MarkdownHeadings(text.str());
   const HelpTable& table = TabrunHelpTable();
-  std::vector<std::string> sections = {table.contents, table.using_help, table.installation};
-  for (const HelpTopic& topic : table.topics) sections.push_back(topic.section);
-  for (const std::string& section : sections) {
-    EXPECT_TRUE(FindHelpSection(headings, section).has_value()) << section;
+  for (const std::string& section :
+       test_support::SectionsMissingFromReadme(table, KAVRINTH_SAMPLES_DIR "/../README.md")) {
+    ADD_FAILURE() << "no README heading for " << section;
   }
   // The control panel's context has its section.
   EXPECT_EQ(HelpSectionOf(table, 131212), "Tabrun/Control panel");

@@ -36,6 +36,7 @@
 #include "tabrun/ui/commands.h"
 #include "tabrun/ui/control_panel.h"
 #include "tabrun/ui/main_frame.h"
+#include "tabrun/ui/tests/prepare_job.h"
 
 namespace kavrinth {
 namespace {
@@ -252,18 +253,7 @@ TEST_F(TabrunShellTest, SelectCreateCfgFileAsksBeforeCreatingAFile) {
 
 TEST_F(TabrunShellTest, TheJobLogAfterTranslateCanBeEditedAndSaved) {
   Start();
-  TabrunJob& job = frame_->job();
-  const ProgramRunner runner = [&job](const std::string& p, const std::string& a, int32_t* e) {
-    return RunProgram(nullptr, p, job.working_dir.c_str(), a, e, true);
-  };
-  ASSERT_EQ(ScanGdsFile(&job, gds_, runner), ScanResult::kScanned);
-  bool failed = false;
-  SelectCfgFile(&job, job.cfg_path, CAppProfile(), &failed);
-  ASSERT_TRUE(ChooseTopStructure(&job, "TESTPAT"));
-  for (int layer : kLayers) {
-    job.layers.selected.push_back(layer);
-    MakeIntermediateName(&job.layers, layer, job.InWorkingDir("L" + std::to_string(layer) + ".em"));
-  }
+  ASSERT_NO_FATAL_FAILURE(test_support::PrepareJob(frame_.get(), gds_, frame_->job().program_dir));
   frame_->OnCommand(kCmdTranslate);
   ASSERT_EQ(frame_->last_translation().result, TranslateResult::kTranslated);
   QPlainTextEdit* view = frame_->log_view();

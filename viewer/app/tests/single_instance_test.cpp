@@ -60,6 +60,14 @@ Owner OwnerOf(const std::string& path) {
 
 std::string Directory(const QString& file) { return QFileInfo(file).absolutePath().toStdString(); }
 
+// Starts the receiver; `received` counts the requests it takes.
+void StartCounting(HandOverServer* server, int* received) {
+  std::string error;
+  ASSERT_TRUE(server->Start(&error)) << error;
+  QObject::connect(server, &HandOverServer::requestReceived,
+                   [received](const HandOverRequest&) { ++*received; });
+}
+
 TEST(HandOverEncodingTest, RequestsRoundTripWholeAndDamagedBytesAreRefused) {
   HandOverRequest request;
   request.directory = "/sender/dir/" + std::string(70000, 'd') + "/not-utf8-\xfe\xff";
@@ -157,11 +165,8 @@ TEST_F(SingleInstanceTest, OneReceiverPerRuntimeDirectoryAndRequestsReachIt) {
 
 TEST_F(SingleInstanceTest, DamagedRequestsAreDroppedAndTheReceiverGoesOn) {
   HandOverServer server;
-  std::string error;
-  ASSERT_TRUE(server.Start(&error)) << error;
   int received = 0;
-  QObject::connect(&server, &HandOverServer::requestReceived,
-                   [&received](const HandOverRequest&) { ++received; });
+  ASSERT_NO_FATAL_FAILURE(StartCounting(&server, &received));
   HandOverRequest good;
   good.args = {"vexil", "a.em"};
   const QByteArray whole = EncodeHandOver(good);
@@ -226,11 +231,8 @@ TEST_F(SingleInstanceTest, LockOfAViewerThatHasGoneIsTakenOver) {
 // and a sender still gets through at once.
 TEST_F(SingleInstanceTest, IdleAndOversizedConnectionsAreClosedAndSendersGetThrough) {
   HandOverServer server;
-  std::string error;
-  ASSERT_TRUE(server.Start(&error)) << error;
   int received = 0;
-  QObject::connect(&server, &HandOverServer::requestReceived,
-                   [&received](const HandOverRequest&) { ++received; });
+  ASSERT_NO_FATAL_FAILURE(StartCounting(&server, &received));
   const std::string path = HandOverSocketPath().toStdString();
   std::vector<int> idle;
   for (int i = 0; i < 3 * HandOverServer::kMaxOpenConnections; ++i) {
@@ -279,11 +281,8 @@ TEST_F(SingleInstanceTest, AReceiverWhoseSocketWentListensAgain) {
   for (const bool server_stopped : {false, true}) {
     SCOPED_TRACE(server_stopped ? "the server stopped listening" : "the socket file went");
     HandOverServer server;
-    std::string error;
-    ASSERT_TRUE(server.Start(&error)) << error;
     int received = 0;
-    QObject::connect(&server, &HandOverServer::requestReceived,
-                     [&received](const HandOverRequest&) { ++received; });
+    ASSERT_NO_FATAL_FAILURE(StartCounting(&server, &received));
     if (server_stopped) {
       auto* local = server.findChild<QLocalServer*>();
       ASSERT_NE(local, nullptr);
