@@ -96,6 +96,22 @@ class TempDir {
   std::string path_;
 };
 
+// Makes a directory below base whose path is `length` characters long, in components of at
+// most 200 characters, and returns that path ("" when it cannot be made). For paths far
+// longer than the 260 characters of other platforms.
+inline std::string MakeLongDirectory(const std::string& base, size_t length) {
+  std::string path = base;
+  for (char letter = 'a'; path.size() + 1 < length; letter = letter == 'z' ? 'a' : letter + 1) {
+    const size_t room = length - path.size() - 1;  // after the separator
+    size_t part = std::min<size_t>(room, 200);
+    if (room - part == 1) --part;  // never leave room for a separator alone
+    path += "/" + std::string(part, letter);
+  }
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  return !error && path.size() == length ? path : std::string();
+}
+
 // Makes `directory` the current directory for one scope and returns to the previous one.
 class ScopedCurrentDirectory {
  public:

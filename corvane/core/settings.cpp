@@ -12,7 +12,9 @@ namespace kavrinth {
 
 namespace {
 
-constexpr size_t kPathRoom = 260;
+// Stored paths are read whole, however long: a cut path names another file, and the next
+// close would store it.
+constexpr size_t kPathRoom = std::string::npos;
 
 std::string ShortestReal(double value) {
   char buffer[64];

@@ -3,6 +3,7 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -71,6 +72,7 @@ DirectoryDialog::DirectoryDialog(const std::string& old_directory, QWidget* pare
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(directories_, &QListWidget::itemActivated, this, &DirectoryDialog::OnDirectoryActivated);
   connect(places_, &QListWidget::itemActivated, this, &DirectoryDialog::OnPlaceActivated);
+  new_edit_->installEventFilter(this);
 
   places_->addItem("/");
   places_->addItem(QDir::homePath());
@@ -108,6 +110,16 @@ void DirectoryDialog::OnDirectoryActivated() {
 
 void DirectoryDialog::OnPlaceActivated() {
   if (QListWidgetItem* item = places_->currentItem()) List(item->text().toStdString());
+}
+
+bool DirectoryDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == new_edit_ && event->type() == QEvent::FocusOut) OnPathKillFocus();
+  return QDialog::eventFilter(watched, event);
+}
+
+void DirectoryDialog::OnPathKillFocus() {
+  const std::string typed = new_edit_->text().trimmed().toStdString();
+  if (!typed.empty()) List(Absolute(listed_, typed));
 }
 
 void DirectoryDialog::accept() {

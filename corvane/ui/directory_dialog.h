@@ -1,5 +1,5 @@
-// The Directory dialog: browse to a directory, or type one. It lists directories itself and
-// never changes the process's current directory.
+// The Directory dialog: browse to a directory, or type one and browse on from it. It lists
+// directories itself and never changes the process's current directory.
 #pragma once
 
 #include <QDialog>
@@ -26,11 +26,18 @@ class DirectoryDialog : public QDialog {
   // else shows "%s.  The directory does not exist." and keeps it open.
   void accept() override;
 
+ protected:
+  // The typed path is listed when its edit loses the focus.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   // Lists the directory: true when it is one.
   bool List(const std::string& path);
   void OnDirectoryActivated();
   void OnPlaceActivated();
+  // Lists the typed path, so that browsing goes on from there; a path that is no directory
+  // leaves the listing and the typed text as they are (OK then names it).
+  void OnPathKillFocus();
 
   QLineEdit* old_edit_ = nullptr;
   QLineEdit* new_edit_ = nullptr;

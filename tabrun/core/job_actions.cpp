@@ -130,6 +130,8 @@ bool SelectCfgFile(TabrunJob* job, const std::string& path, const CAppProfile& p
                    bool* failed) {
   job->layers.Clear();
   job->cfg_path = path;
+  // A gds.cfg the user chooses is the user's file from now on, even one this session wrote.
+  std::erase_if(job->gds_cfg_copies, [&](const std::string& copy) { return SamePath(copy, path); });
   std::string error;
   int written = 0;
   if (FileSize(path) < 0) {
@@ -139,8 +141,9 @@ bool SelectCfgFile(TabrunJob* job, const std::string& path, const CAppProfile& p
     written = WriteJobSettings(*job, &error);
   } else {
     ReadJobSettings(job, path);
-    ShowSettingsNotes(JobSettingsNotes(path));
     written = WriteJobSettings(*job, &error, false);
+    // Named are the values the engine will read: those of the gds.cfg just written.
+    if (written == 0) ShowSettingsNotes(EngineSettingsNotes(*job));
   }
   *failed = written != 0;
   if (*failed)
@@ -246,9 +249,9 @@ std::string WriteViewerJob(const TabrunJob& job) {
 }
 
 void CleanUpOnClose(const TabrunJob& job) {
-  // Only a gds.cfg this session wrote (with the job's settings) is removed.
-  if (!job.working_dir.empty() && job.cfg_selected) {
-    const std::string gds_cfg = job.InWorkingDir(kGdsCfgName);
+  // Only a gds.cfg this session wrote as the engine's copy is removed, also one of an
+  // earlier scan or an earlier working directory; the job's own CFG file stays.
+  for (const std::string& gds_cfg : job.gds_cfg_copies) {
     if (job.cfg_path.empty() || !SamePath(gds_cfg, job.cfg_path)) RemoveFile(gds_cfg);
   }
   if (!job.scan_report_path.empty()) RemoveFile(job.scan_report_path);

@@ -50,8 +50,8 @@ bool ChangeWorkingDirectory(TabrunJob* job, const std::string& directory);
 // Returns the job path, or "" after a message when it could not be written.
 std::string WriteViewerJob(const TabrunJob& job);
 
-// At exit: removes the working directory's gds.cfg when this session wrote it (a CFG file
-// was chosen) and it is not the job's own CFG file, and the last scan report.
+// At exit: removes every gds.cfg this session wrote as the engine's copy, unless it is the
+// job's own CFG file, and the last scan report.
 void CleanUpOnClose(const TabrunJob& job);
 
 }  // namespace kavrinth

@@ -22,11 +22,10 @@ std::string Printf(const char* format, auto... values) {
   return text;
 }
 
-// The values of the job's CFG file that the engine would refuse or read otherwise than
+// The values of the settings file the engine read that it refused or read otherwise than
 // written, as a block of the log; "" when there are none.
 std::string SettingsNotesText(const TabrunJob& job) {
-  if (job.cfg_path.empty()) return {};
-  const std::vector<std::string> notes = JobSettingsNotes(job.cfg_path);
+  const std::vector<std::string> notes = EngineSettingsNotes(job);
   if (notes.empty()) return {};
   const std::string nl = "\r\n";
   std::string out = nl + "Settings File Notes:" + nl;

@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -290,9 +291,12 @@ int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_fil
       WriteFileReplacing(pg_cfg, pg, error) != 0) {
     return -1;
   }
-  if ((job.cfg_path.empty() || !SamePath(gds_cfg, job.cfg_path)) &&
-      WriteFileReplacing(gds_cfg, pg + extra, error) != 0) {
-    return -1;
+  if (job.cfg_path.empty() || !SamePath(gds_cfg, job.cfg_path)) {
+    if (WriteFileReplacing(gds_cfg, pg + extra, error) != 0) return -1;
+    if (std::find(job.gds_cfg_copies.begin(), job.gds_cfg_copies.end(), gds_cfg) ==
+        job.gds_cfg_copies.end()) {
+      job.gds_cfg_copies.push_back(gds_cfg);
+    }
   }
   return 0;
 }
@@ -306,6 +310,11 @@ void ReadJobSettings(TabrunJob* job, const std::string& path) {
 std::vector<std::string> JobSettingsNotes(const std::string& path) {
   const std::optional<std::string> text = ReadWholeFile(path);
   return text ? GdsCfgNotes(*text, path) : std::vector<std::string>();
+}
+
+std::vector<std::string> EngineSettingsNotes(const TabrunJob& job) {
+  if (job.working_dir.empty()) return {};
+  return JobSettingsNotes(job.InWorkingDir(kGdsCfgName));
 }
 
 }  // namespace kavrinth

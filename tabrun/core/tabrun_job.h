@@ -31,6 +31,10 @@ struct TabrunJob {
   PgLayerOutputTable layers;
   std::array<bool, kGdsLayerCount> no_data{};            // output of 23 bytes or less
   std::array<bool, kGdsLayerCount> conversion_failed{};  // the converter left no result
+  // Every gds.cfg this session wrote as the engine's copy of the settings, for the clean-up
+  // at exit. A record of the writes rather than a setting of the job, so kept even by the
+  // writers that take the job as it is.
+  mutable std::vector<std::string> gds_cfg_copies;
 
   // <working dir>/<name>.
   std::string InWorkingDir(std::string_view name) const;
@@ -72,5 +76,11 @@ void ReadJobSettings(TabrunJob* job, const std::string& path);
 // written, one text each naming the file and the line (GdsCfgNotes); none when the file
 // cannot be read.
 std::vector<std::string> JobSettingsNotes(const std::string& path);
+
+// The notes of the settings file the engine reads in a run, gds.cfg of the working
+// directory as the shell wrote it: only values that reach the engine are named (the records
+// of another CFG file that the shell manages are not copied there). None without a working
+// directory.
+std::vector<std::string> EngineSettingsNotes(const TabrunJob& job);
 
 }  // namespace kavrinth

@@ -64,14 +64,17 @@ int32_t NormalisedOutputFormat(int32_t format) {
 
 void LoadFrameSettings(TabrunOptions* options, const CAppProfile& profile) {
   std::string text;
-  if (profile.GetString("GDSFile", &text, 260) == 1) options->gds_file = text;
-  if (profile.GetString("WorkingDirectory", &text, 260) == 1 && !text.empty() && DirExists(text)) {
+  if (profile.GetString("GDSFile", &text, kStoredPathRoom) == 1) options->gds_file = text;
+  if (profile.GetString("WorkingDirectory", &text, kStoredPathRoom) == 1 && !text.empty() &&
+      DirExists(text)) {
     options->working_directory = text;
   }
-  if (profile.GetString("PGViewerPath", &text, 260) == 1 && !text.empty() && FileExists(text)) {
+  if (profile.GetString("PGViewerPath", &text, kStoredPathRoom) == 1 && !text.empty() &&
+      FileExists(text)) {
     options->pg_viewer_path = text;
   }
-  if (profile.GetString("GDSViewerPath", &text, 260) == 1 && !text.empty() && FileExists(text)) {
+  if (profile.GetString("GDSViewerPath", &text, kStoredPathRoom) == 1 && !text.empty() &&
+      FileExists(text)) {
     options->gds_viewer_path = text;
   }
   ReadInt(profile, "ControlDialog", &options->control_dialog, 0, 1);

@@ -59,6 +59,10 @@ bool FontScaleValid(double scale);  // 1e-7 to 1e6
 // A format the shell offers (0, 1, 2 or 4); a stored 3 is read as 4.
 int32_t NormalisedOutputFormat(int32_t format);
 
+// The room a stored path is read with: none is cut, however long it is (a cut path names
+// another file, and the next close would store it).
+inline constexpr size_t kStoredPathRoom = std::string::npos;
+
 // Loads the PG options from the store "Tabrun" over the defaults; a missing, unreadable or
 // invalid value leaves the default. The paths of the first group are taken only when they
 // name an existing directory (working directory) or file (viewers).

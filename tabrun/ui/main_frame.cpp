@@ -205,7 +205,7 @@ CMainFrame::CMainFrame(bool debug) {
   BuildMenus();
   for (int i = 1; i <= 4; ++i) {
     std::string file;
-    if (profile_.GetString(("File" + std::to_string(i)).c_str(), &file, 260) == 1 &&
+    if (profile_.GetString(("File" + std::to_string(i)).c_str(), &file, kStoredPathRoom) == 1 &&
         !file.empty()) {
       recent_.push_back(file);
     }
@@ -418,11 +418,13 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
   std::string extension;
   SplitExtension(path, nullptr, &extension);
   if (strcasecmp(extension.c_str(), ".log") == 0) {
-    NewJob();
+    // The log replaces the whole text only once it has been read: one that cannot be shown
+    // leaves the view with what it showed.
     if (!ShowLogFile(path, true)) {
       Warn("Error occurred in viewing log file " + path + ".");
       return false;
     }
+    UpdateTitle();
     return true;
   }
   CloseStructureDialogs();

@@ -218,8 +218,8 @@ void CStructSelectDlg::accept() {
   }
   if (index < 0 || total == 0) {
     ShowMessage("Structure '" + selected_ + "' is empty.", "Tabrun", MessageIcon::kWarning);
-    // The job is refreshed all the same, with the structure chosen before.
-    job_->scan.MarkHierarchy(job_->scan.top);
+    // The job is refreshed all the same, with the structure chosen before. The dialog stays
+    // on the structure shown, and so do the hierarchy marks, which its report tabulates.
     if (refresh_) refresh_();
     return;
   }

@@ -28,7 +28,6 @@ namespace kavrinth {
 namespace {
 
 constexpr int kJobFilterRow = 12;  // "JOB Files" of the viewer's filter table
-constexpr size_t kMaxNameLength = 259;
 
 // The Color column's button: a swatch of the entry's colour, painted as the frame paints
 // every swatch.
@@ -119,7 +118,6 @@ void CLayerTableDlg::BuildControls() {
     Row& row = rows_[r];
     row.layer = new QPushButton(this);
     row.name = new QLineEdit(this);
-    row.name->setMaxLength(static_cast<int>(kMaxNameLength));
     row.name->setMinimumWidth(320);
     row.show = new QCheckBox(this);
     row.colour = new ColourSwatchButton(this);
@@ -197,7 +195,8 @@ void CLayerTableDlg::CollectRows() {
     Entry& entry = working_[top_ + r];
     const Row& row = rows_[r];
     entry.shown = row.show->isChecked() ? 1 : 0;
-    entry.path = row.name->text().trimmed().toStdString().substr(0, kMaxNameLength);
+    // A path is taken whole, however long.
+    entry.path = row.name->text().trimmed().toStdString();
     entry.fill_mode = FillModeOfText(row.mode->text());
   }
 }

@@ -311,7 +311,7 @@ void CSaveChangesDlg::ReadPage() {
     const size_t n = static_cast<size_t>(page_ + i);
     if (n >= entries_.size()) break;
     entries_[n].save = rows_[i].save->isChecked();
-    entries_[n].output = rows_[i].output->text().toStdString().substr(0, 259);
+    entries_[n].output = rows_[i].output->text().toStdString();  // whole, however long
   }
 }
 

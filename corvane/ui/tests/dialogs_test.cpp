@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTest>
 #include <filesystem>
 
 #include "corvane/ui/directory_dialog.h"
@@ -261,11 +262,14 @@ TEST_F(TranslatorSettingsTest, ScaleIsRememberedAndChecked) {
 
 using DirectoryDialogTest = CorvaneWindowTest;
 
-TEST_F(DirectoryDialogTest, BrowsesAndTakesTheTypedPathWithoutChangingTheCurrentDirectory) {
+TEST_F(DirectoryDialogTest, BrowsesOnFromATypedPathAndTakesItWithoutChangingTheCurrentDirectory) {
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::create_directories(Path("tree/sub one"));
+  std::filesystem::create_directories(Path("other/deeper"));
   DirectoryDialog dialog(Path("tree"));
   dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
   EXPECT_EQ(FindControl<QLineEdit>(&dialog, kDirOld)->text().toStdString(), Path("tree"));
   QListWidget* list = FindControl<QListWidget>(&dialog, kDirList);
   ASSERT_EQ(list->count(), 2);
@@ -275,6 +279,30 @@ TEST_F(DirectoryDialogTest, BrowsesAndTakesTheTypedPathWithoutChangingTheCurrent
   EXPECT_EQ(dialog.listed(), Path("tree/sub one"));
   EXPECT_EQ(std::filesystem::current_path(), before);
   QLineEdit* typed = FindControl<QLineEdit>(&dialog, kDirNew);
+  // A typed path is listed when the focus leaves its edit, relative ones from the directory
+  // listed; the user browses on from there.
+  const struct {
+    std::string text;
+    std::string listed;
+    std::string shown;
+  } cases[] = {
+      {Path("other"), Path("other"), Path("other")},
+      {"deeper", Path("other/deeper"), Path("other/deeper")},
+      {"../../tree/", Path("tree"), Path("tree")},
+      // No directory: the listing stays, the typed text stays for OK to name.
+      {Path("missing"), Path("tree"), Path("missing")},
+  };
+  for (const auto& c : cases) {
+    typed->setFocus();
+    typed->selectAll();
+    QTest::keyClicks(typed, QString::fromStdString(c.text));
+    list->setFocus();
+    EXPECT_EQ(dialog.listed(), c.listed) << c.text;
+    EXPECT_EQ(typed->text().toStdString(), c.shown) << c.text;
+  }
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->item(1)->text(), "sub one");
+  EXPECT_EQ(std::filesystem::current_path(), before);
   typed->setText(QString::fromStdString(Path("missing")));
   Press(&dialog, kIdOk);
   ASSERT_EQ(Messages().size(), 1u);

@@ -87,6 +87,43 @@ TEST_F(MainWindowTest, SettingsAndThePanelToggleLastAcrossStarts) {
             std::string::npos);
 }
 
+// Paths far longer than 260 characters come back from the settings whole, and the next
+// close stores them whole again.
+TEST_F(MainWindowTest, PathsOfAThousandCharactersComeBackAndAreStoredWhole) {
+  const std::string deep = test_support::MakeLongDirectory(temp_.path(), 1000);
+  ASSERT_EQ(deep.size(), 1000u);
+  const std::string input = deep + "/demo.em", gds_viewer = deep + "/pexol",
+                    pg_viewer = deep + "/vexil";
+  for (const std::string& file : {input, gds_viewer, pg_viewer}) test_support::WriteBytes(file, "");
+  const std::pair<const char*, std::string> stored[] = {
+      {"InputFile", input},
+      {"WorkingDirectory", deep},
+      {"GDSViewerPath", gds_viewer},
+      {"PGViewerPath", pg_viewer},
+  };
+  {
+    CAppProfile profile;
+    ASSERT_TRUE(profile.Open("Corvane"));
+    for (const auto& [name, value] : stored) ASSERT_EQ(profile.WriteString(name, value.c_str()), 1);
+  }
+  {
+    CorvaneMainWindow window;
+    window.show();
+    EXPECT_EQ(window.session().input_file, input);
+    EXPECT_EQ(window.session().working_directory, deep);
+    EXPECT_EQ(window.session().gds_viewer_path, gds_viewer);
+    EXPECT_EQ(window.session().pg_viewer_path, pg_viewer);
+    window.close();
+  }
+  CAppProfile profile;
+  ASSERT_TRUE(profile.Open("Corvane"));
+  for (const auto& [name, value] : stored) {
+    std::string text;
+    EXPECT_EQ(profile.GetString(name, &text, 4096), 1) << name;
+    EXPECT_EQ(text, value) << name;
+  }
+}
+
 TEST_F(MainWindowTest, LogViewOpensSavesAndResets) {
   CorvaneMainWindow window;
   window.show();

@@ -538,56 +538,76 @@ TEST_F(JobSettingsTest, TheCfgFileKeepsBothRecordSetsAndRecordsItDoesNotManage) 
   EXPECT_EQ(ReadBytes(job_.cfg_path), cfg);
 }
 
-// Select/Create CFG File on a hand-edited file: the user is told which values the engine
-// would refuse or change, the records stay as written through every save, and the job log
-// names the values again.
-TEST_F(JobSettingsTest, AHandEditedCfgKeepsItsRecordsAndItsValuesAreNamed) {
-  test_support::WriteBytes(job_.cfg_path,
-                           "MAX_POINT\r\n300\r\n\r\nMAX_LAYER\r\n1024\r\n\r\n"
-                           "LAYER\r\nPOLY 5 200\r\nMETAL 7 3\r\n\r\n");
-  ScriptedNotifier notifier;
-  ScopedNotifier scoped(&notifier);
-  bool failed = true;
-  SelectCfgFile(&job_, job_.cfg_path, CAppProfile(), &failed);
-  EXPECT_FALSE(failed);
-  EXPECT_EQ(job_.cfg.max_point, 300);
-  ASSERT_EQ(notifier.shown.size(), 1u);
-  const std::string& message = notifier.shown[0].text;
-  EXPECT_NE(message.find(job_.cfg_path + ", line 5: MAX_LAYER '1024' is outside 1 to 512"),
-            std::string::npos)
-      << message;
-  EXPECT_NE(message.find(job_.cfg_path + ", line 8: LAYER 'POLY 5 200': the engine reads the "
-                                         "third number as a colour 1 to 6"),
-            std::string::npos)
-      << message;
-  EXPECT_EQ(message.find("METAL"), std::string::npos);
+// Select/Create CFG File on a hand-edited file: the records stay as written through every
+// save. The values the engine would refuse or change are named, at the choice and in the
+// job log, only where the engine reads them: in gds.cfg chosen as the CFG file. Another CFG
+// file's records are never copied to the gds.cfg the engine reads (it holds the PG settings
+// and the records the shell does not manage), so nothing is said of them.
+TEST_F(JobSettingsTest, AHandEditedCfgKeepsItsRecordsAndTheValuesTheEngineReadsAreNamed) {
+  const std::string text =
+      "MAX_POINT\r\n300\r\n\r\nMAX_LAYER\r\n1024\r\n\r\n"
+      "LAYER\r\nPOLY 5 200\r\nMETAL 7 3\r\n\r\n";
+  for (const bool engine_reads : {false, true}) {
+    TabrunJob job;
+    job.working_dir = dir_.path();
+    job.cfg_path = dir_.File(engine_reads ? "gds.cfg" : "job.cfg");
+    job.scan.gds_unit = "UM";
+    SCOPED_TRACE(job.cfg_path);
+    test_support::WriteBytes(job.cfg_path, text);
+    ScriptedNotifier notifier;
+    ScopedNotifier scoped(&notifier);
+    bool failed = true;
+    SelectCfgFile(&job, job.cfg_path, CAppProfile(), &failed);
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(job.cfg.max_point, 300);
+    if (engine_reads) {
+      ASSERT_EQ(notifier.shown.size(), 1u);
+      const std::string& message = notifier.shown[0].text;
+      EXPECT_NE(message.find(job.cfg_path + ", line 5: MAX_LAYER '1024' is outside 1 to 512"),
+                std::string::npos)
+          << message;
+      EXPECT_NE(message.find(job.cfg_path + ", line 8: LAYER 'POLY 5 200': the engine reads the "
+                                            "third number as a colour 1 to 6"),
+                std::string::npos)
+          << message;
+      EXPECT_EQ(message.find("METAL"), std::string::npos);
+    } else {
+      EXPECT_TRUE(notifier.shown.empty()) << notifier.shown[0].text;
+    }
 
-  ASSERT_TRUE(SaveJobSettings(job_));
-  const std::string cfg = ReadBytes(job_.cfg_path);
-  EXPECT_NE(cfg.find("\r\nMAX_LAYER\r\n1024\r\n"), std::string::npos) << cfg;
-  EXPECT_NE(cfg.find("\r\nLAYER\r\nPOLY 5 200\r\nMETAL 7 3\r\n\r\n"), std::string::npos) << cfg;
-  EXPECT_NE(cfg.find("\r\nMAX_POINT\r\n300\r\n"), std::string::npos);
-  const std::vector<std::string> notes = JobSettingsNotes(job_.cfg_path);
-  ASSERT_EQ(notes.size(), 2u);
-  // Read again and saved again, the file stays as it is.
-  TabrunJob again;
-  again.working_dir = job_.working_dir;
-  again.cfg_path = job_.cfg_path;
-  ReadJobSettings(&again, again.cfg_path);
-  ASSERT_TRUE(SaveJobSettings(again));
-  EXPECT_EQ(ReadBytes(job_.cfg_path), cfg);
+    ASSERT_TRUE(SaveJobSettings(job));
+    const std::string cfg = ReadBytes(job.cfg_path);
+    EXPECT_NE(cfg.find("\r\nMAX_LAYER\r\n1024\r\n"), std::string::npos) << cfg;
+    EXPECT_NE(cfg.find("\r\nLAYER\r\nPOLY 5 200\r\nMETAL 7 3\r\n\r\n"), std::string::npos) << cfg;
+    EXPECT_NE(cfg.find("\r\nMAX_POINT\r\n300\r\n"), std::string::npos);
+    const std::vector<std::string> notes = JobSettingsNotes(job.cfg_path);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(EngineSettingsNotes(job).size(), engine_reads ? 2u : 0u);
+    // Read again and saved again, the file stays as it is.
+    TabrunJob again;
+    again.working_dir = job.working_dir;
+    again.cfg_path = job.cfg_path;
+    ReadJobSettings(&again, again.cfg_path);
+    ASSERT_TRUE(SaveJobSettings(again));
+    EXPECT_EQ(ReadBytes(job.cfg_path), cfg);
 
-  // After a run the job log lists them where the file now holds them.
-  job_.gds_path = dir_.Write("chip.gds", "GDSII");
-  const JobFileNames names = MakeJobFileNames(job_.gds_path);
-  dir_.Write(names.log, "engine log\r\n");
-  std::string error;
-  ASSERT_EQ(RebuildJobLog(job_, RunTiming(), false, &error), 0) << error;
-  const std::string log = ReadBytes(job_.InWorkingDir(names.log));
-  EXPECT_NE(log.find("\r\nSettings File Notes:\r\n" + notes[0] + "\r\n" + notes[1] + "\r\n"),
-            std::string::npos)
-      << log;
-  EXPECT_NE(log.find("engine log\r\n"), std::string::npos);
+    // After a run the job log lists them where the file now holds them, when the engine
+    // read them.
+    job.gds_path = dir_.Write("chip.gds", "GDSII");
+    const JobFileNames names = MakeJobFileNames(job.gds_path);
+    dir_.Write(names.log, "engine log\r\n");
+    std::string error;
+    ASSERT_EQ(RebuildJobLog(job, RunTiming(), false, &error), 0) << error;
+    const std::string log = ReadBytes(job.InWorkingDir(names.log));
+    if (engine_reads) {
+      EXPECT_NE(log.find("\r\nSettings File Notes:\r\n" + notes[0] + "\r\n" + notes[1] + "\r\n"),
+                std::string::npos)
+          << log;
+    } else {
+      EXPECT_EQ(log.find("Settings File Notes"), std::string::npos) << log;
+    }
+    EXPECT_NE(log.find("engine log\r\n"), std::string::npos);
+  }
 }
 
 TEST_F(JobSettingsTest, AFailedWriteIsReportedAndLeavesTheOldFile) {

@@ -441,6 +441,26 @@ TEST_F(TranslateTest, SaveCfgAsKeepsTheRecordsTheShellDoesNotManage) {
   EXPECT_NE(copy.find("\r\nPG_OUTPUT\r\n1 "), std::string::npos);
 }
 
+// The gds.cfg written for an earlier job is this session's too: a new scan whose CFG file
+// is never chosen, even one in another working directory, leaves none behind at exit. One
+// the session never wrote stays.
+TEST_F(TranslateTest, ClosingRemovesTheGdsCfgOfAnEarlierJobWithoutACfgChoiceNow) {
+  Prepare(kFormatElectromask);
+  ASSERT_TRUE(FileExists(work_.File("gds.cfg")));
+  TempDir other("tabrun_other");
+  const std::string foreign = other.Write("gds.cfg", "MAX_LAYER\r\n8\r\n\r\n");
+  const ProgramRunner runner = [&](const std::string& p, const std::string& a, int32_t* e) {
+    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
+  };
+  ASSERT_EQ(ScanGdsFile(&job_, gds_, runner), ScanResult::kScanned);
+  ASSERT_FALSE(job_.cfg_selected);
+  ASSERT_TRUE(ChangeWorkingDirectory(&job_, other.path()));
+  CleanUpOnClose(job_);
+  EXPECT_FALSE(FileExists(work_.File("gds.cfg")));
+  EXPECT_TRUE(FileExists(work_.File("pg.cfg")));
+  EXPECT_EQ(ReadBytes(foreign), "MAX_LAYER\r\n8\r\n\r\n");
+}
+
 TEST_F(TranslateTest, ClosingRemovesGdsCfgOnlyWhenItIsNotTheJobsFile) {
   Prepare(kFormatElectromask);
   CleanUpOnClose(job_);

@@ -302,6 +302,28 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   EXPECT_TRUE(FileExists(work_.File("demo.cfg")));
 }
 
+// An empty structure refused on OK stays the highlighted one: the report then tabulates its
+// hierarchy, under its name, and not the hierarchy of the top structure before it.
+TEST_F(TabrunWindowTest, AfterAnEmptyStructureTheReportIsOfTheStructureShown) {
+  SelectGdsFile(gds_);
+  CStructSelectDlg* structure = frame_->structure_dialog();
+  ASSERT_NE(structure, nullptr);
+  auto* list = Control<QListWidget>(structure, kStructList);
+  list->setCurrentItem(list->findItems("VERNIER", Qt::MatchExactly).front());
+  Control<QPushButton>(structure, 1)->click();
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_EQ(notifier_.shown[0].text, "Structure 'VERNIER' is empty.");
+  ASSERT_TRUE(structure->isVisible());
+  EXPECT_EQ(frame_->job().scan.top, "TESTPAT");
+  Control<QPushButton>(structure, kStructReport)->click();
+  const std::string report = ReadBytes(work_.File("gdsstrct.rpt"));
+  EXPECT_NE(report.find("Top structure:   VERNIER\r\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("Structures:      1\r\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("     1) VERNIER\r\n"), std::string::npos) << report;
+  EXPECT_EQ(report.find("MARKS"), std::string::npos) << report;
+  structure->reject();
+}
+
 TEST_F(TabrunWindowTest, CancelInTheProgressDialogCancelsTheTranslation) {
   // An engine that reports progress and runs until it is told to stop, as tabreng does:
   // SIGTERM ends it with the cancelled status.

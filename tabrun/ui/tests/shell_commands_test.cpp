@@ -307,6 +307,60 @@ TEST_F(TabrunShellTest, DroppedFilesThatCannotBeOpenedAreNamed) {
   EXPECT_EQ(frame_->log_view()->toPlainText(), "a\n");
 }
 
+// A log that cannot be shown in the view (too long for it, a directory, gone) is said so,
+// and the view keeps the log it showed, editable as it was.
+TEST_F(TabrunShellTest, ALogThatCannotBeShownLeavesTheViewAsItWas) {
+  Start();
+  ASSERT_TRUE(frame_->OpenDocumentFile(work_.Write("kept.log", "kept\r\n")));
+  const std::string too_long = work_.Write("long.log", std::string(300000, 'x'));
+  std::filesystem::create_directory(work_.File("folder.log"));
+  for (const std::string& log : {too_long, work_.File("folder.log"), work_.File("gone.log")}) {
+    notifier_.shown.clear();
+    EXPECT_FALSE(frame_->OpenDocumentFile(log));
+    ASSERT_FALSE(notifier_.shown.empty()) << log;
+    EXPECT_EQ(notifier_.shown.back().text, "Error occurred in viewing log file " + log + ".");
+    EXPECT_EQ(frame_->log_view()->toPlainText(), "kept\n") << log;
+    EXPECT_FALSE(frame_->log_view()->isReadOnly()) << log;
+  }
+}
+
+// Paths far longer than 260 characters: the settings give them back whole, and closing
+// stores them whole again.
+TEST_F(TabrunShellTest, PathsOfAThousandCharactersComeBackAndAreStoredWhole) {
+  const std::string deep = test_support::MakeLongDirectory(work_.path(), 1000);
+  ASSERT_EQ(deep.size(), 1000u);
+  const std::string gds = deep + "/demo.gds", pg_viewer = deep + "/vexil",
+                    gds_viewer = deep + "/pexol";
+  for (const std::string& file : {gds, pg_viewer, gds_viewer}) test_support::WriteBytes(file, "");
+  const std::pair<const char*, std::string> stored[] = {
+      {"GDSFile", gds},
+      {"WorkingDirectory", deep},
+      {"PGViewerPath", pg_viewer},
+      {"GDSViewerPath", gds_viewer},
+      {"File1", gds},
+  };
+  {
+    CAppProfile profile;
+    ASSERT_TRUE(profile.Open("Tabrun"));
+    for (const auto& [name, value] : stored) ASSERT_EQ(profile.WriteString(name, value.c_str()), 1);
+  }
+  Start();
+  EXPECT_EQ(frame_->job().gds_path, gds);
+  EXPECT_EQ(frame_->job().working_dir, deep);
+  EXPECT_EQ(frame_->job().options.pg_viewer_path, pg_viewer);
+  EXPECT_EQ(frame_->job().options.gds_viewer_path, gds_viewer);
+  EXPECT_EQ(frame_->recent_files(), std::vector<std::string>{gds});
+  frame_->close();
+  frame_.reset();
+  CAppProfile profile;
+  ASSERT_TRUE(profile.Open("Tabrun"));
+  for (const auto& [name, value] : stored) {
+    std::string text;
+    EXPECT_EQ(profile.GetString(name, &text, 4096), 1) << name;
+    EXPECT_EQ(text, value) << name;
+  }
+}
+
 TEST_F(TabrunShellTest, ASettingsStoreThatCannotBeWrittenIsNamed) {
   // The settings directory's place is taken by a file.
   config_.Write("Kavrinth", "not a directory");

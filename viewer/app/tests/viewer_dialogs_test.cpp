@@ -865,6 +865,40 @@ TEST_F(ViewerDialogsTest, SaveChangesShowsEveryEditedLayerAndPagesByItsRows) {
   EXPECT_EQ(saved, 2);
 }
 
+// Paths far longer than 260 characters, typed into the Layer Table's Name field and into
+// a Save Changes output field, are taken whole.
+TEST_F(ViewerDialogsTest, LayerTableAndSaveChangesTakePathsOfAThousandCharacters) {
+  const std::string deep = test_support::MakeLongDirectory(temp_.path(), 1000);
+  ASSERT_EQ(deep.size(), 1000u);
+  const std::string file = deep + "/b.em", output = deep + "/saved.em";
+  test_support::WriteBytes(file, kSmallEmFile);
+  WriteFile("a.em", kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+    QLineEdit* name = Row<QLineEdit>(table, 1, &LayerTableRowIds::name);
+    name->setFocus();
+    QTest::keyClicks(name, QString::fromStdString(file));
+    FindControl<QPushButton>(table, kAnswerOk)->click();
+  });
+  EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
+  EXPECT_EQ(LayerTable()[1].path, file) << Messages();
+  EXPECT_NE(LayerTable()[1].library, kGdxNoHandle) << "the file is loaded";
+
+  SaveRequests requests;
+  WhenModal<CSaveChangesDlg>([&](CSaveChangesDlg* dialog) {
+    QLineEdit* to = FindControl<QLineEdit>(dialog, 1574);
+    to->clear();
+    to->setFocus();
+    QTest::keyClicks(to, QString::fromStdString(output));
+    FindControl<QPushButton>(dialog, 6)->click();
+  });
+  EXPECT_EQ(RunSaveChanges({1}, frame(), &requests), 6);
+  EXPECT_TRUE(requests.save[1]);
+  EXPECT_EQ(requests.output[1], output);
+}
+
 TEST_F(ViewerDialogsTest, ErrorZoomBoxStandsWhereTheMarkerStands) {
   ErrorZoomFrame wf2;
   wf2.factor = 100;
