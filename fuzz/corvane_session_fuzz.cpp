@@ -1,6 +1,7 @@
 // Fuzz target of Corvane's stored session: the input read as the settings store
 // "Corvane", the session written back with Corvane's writer and read again into a fresh
-// session, which must give the same values.
+// session, which must give the same values. A value with a line break is then refused by
+// name, and the store keeps what it held.
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "corvane/core/settings.h"
 #include "fuzz/fuzz_support.h"
@@ -47,5 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CorvaneBarFlags again_flags;
   LoadCorvaneSettings(profile, again, again_flags);
   if (!Same(first, first_flags, again, again_flags)) std::abort();
+  // A value the store cannot hold is named and fails the save; the store keeps what it had.
+  CorvaneSession broken = again;
+  broken.working_directory += "\r\n" + again.input_file;
+  std::vector<std::string> refused;
+  if (SaveCorvaneSettings(profile, broken, again_flags, &refused) != 0) std::abort();
+  if (refused != std::vector<std::string>{"WorkingDirectory"}) std::abort();
+  CorvaneSession kept;
+  CorvaneBarFlags kept_flags;
+  LoadCorvaneSettings(profile, kept, kept_flags);
+  if (!Same(again, again_flags, kept, kept_flags)) std::abort();
   return 0;
 }
