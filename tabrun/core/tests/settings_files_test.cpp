@@ -236,8 +236,8 @@ TEST(GdsCfgFileTest, RealsReadBackAsTheValuesWritten) {
 TEST(GdsCfgFileTest, NamesCutToTheirLengthReadBackTheSame) {
   const std::string name32 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
   const std::string line = name32 + "\r\r\rTAIL";
-  const std::string text = "INCLUDE\r\n" + line + "\r\n\r\nEXCLUDE\r\n" + line + "\r\n\r\nTSTYLE\r\n" +
-                           line + " 2\r\n\r\nLAYER\r\n" + line + " 7 3\r\n";
+  const std::string text = "INCLUDE\r\n" + line + "\r\n\r\nEXCLUDE\r\n" + line +
+                           "\r\n\r\nTSTYLE\r\n" + line + " 2\r\n\r\nLAYER\r\n" + line + " 7 3\r\n";
   const GdsCfgSettings first = ParseGdsCfg(text, "");
   const GdsCfgSettings again = ParseGdsCfg(FormatGdsCfg(first), "");
   // The engine's 33 characters end in a CR, which a line written for the name keeps.
@@ -277,10 +277,12 @@ TEST(GdsCfgFileTest, AValueThatWouldStartARecordIsNotTaken) {
        "line 3: REFLIBS 'TEXT_FONT f' follows an empty value",
        {"\r\nREFLIBS\r\n\r\n\r\n\r\n"}},
       // A PG key: the PG reader would take it for the job's feature size.
-      {"TEXT_STYLE\nA\n\nFEATURE\n0.25\n", "line 4: TEXT_STYLE 'FEATURE' follows an empty value",
+      {"TEXT_STYLE\nA\n\nFEATURE\n0.25\n",
+       "line 4: TEXT_STYLE 'FEATURE' follows an empty value",
        {"\r\nTEXT_STYLE\r\nA\r\n\r\nSTANDARD\r\n0.25\r\n\r\n"}},
       // A record kept as written for its notes is not kept when it holds such a line.
-      {"REFLIBS\na\nb\n\nACADUNIT\n\nREFLIBS\n", "line 7: ACADUNIT 'REFLIBS' is not a unit",
+      {"REFLIBS\na\nb\n\nACADUNIT\n\nREFLIBS\n",
+       "line 7: ACADUNIT 'REFLIBS' is not a unit",
        {"\r\nACADUNIT\r\n1000\r\nMIL\r\n", "\r\nREFLIBS\r\na\r\nb\r\n\r\n"}},
   };
   for (const Case& c : cases) {
