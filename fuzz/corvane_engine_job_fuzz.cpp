@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -92,6 +94,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(LayerFromOldJob(job, i, session.input_file_names[i]) == entries[i].layer_text);
   }
   FUZZ_CHECK(Unmanaged(job) == kept);
+  // Written again for the same files, the job is the same bytes.
+  const auto bytes = [&] {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  };
+  const std::string written = bytes();
+  FUZZ_CHECK(WriteEngineJobFile(path, entries));
+  WriteViewerLayerTable(path, session);
+  FUZZ_CHECK(bytes() == written);
   // The engine's reading of the job is Corvane's: both files, as named, without a warning.
   EngineRun run(EngineBuild::kCorvitex);
   const std::vector<LayerFileEntry> read = ReadJobLayerList(run, path);
