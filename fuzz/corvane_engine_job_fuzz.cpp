@@ -1,11 +1,16 @@
 // Fuzz target of Corvane's engine job file: the input read as the job an earlier run left,
 // its layers looked up for two input files, then the job written for them and View
 // EM/Mann's layer table added. The job read back must hold the two files' sections and
-// list, and every key of every other section as it was.
+// list, and every key of every other section as it was; and the engine, reading it, must
+// take both files exactly as Corvane named them: names that end in blanks or tabs, or are
+// nothing but blanks, in a directory whose path is longer than any fixed buffer.
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -14,6 +19,7 @@
 
 #include "corvane/core/engine_job_file.h"
 #include "fuzz/fuzz_support.h"
+#include "pg2gds/engine_job.h"
 
 namespace kavrinth {
 namespace {
@@ -49,16 +55,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = scratch.Write("demo.job", data, size);
   IniFile old;
   if (!old.Load(path)) return 0;
+  // The input files, named from the input's first bytes: blanks and tabs after "demo.em",
+  // and a name of blanks only.
+  static const std::string inputs = [&] {
+    const std::string directory = scratch.File(std::string(200, 'd') + "/" + std::string(200, 'e') +
+                                               "/" + std::string(200, 'f'));
+    std::filesystem::create_directories(directory);
+    return directory;
+  }();
+  std::string tail;
+  for (size_t i = 0; i < size && i < 3; ++i) tail += (data[i] & 1) != 0 ? '\t' : ' ';
   CorvaneSession session;
-  session.input_file = "/data/demo.em";
-  session.input_file_names = {"demo.em", "demo.dwm"};
+  session.input_file_names = {"demo.em" + tail, std::string(1 + size % 4, ' ')};
+  session.input_file = inputs + "/" + session.input_file_names[0];
   session.working_directory = scratch.path();
+  for (const std::string& name : session.input_file_names) {
+    scratch.Write(inputs.substr(scratch.path().size() + 1) + "/" + name, "<Z");
+  }
   std::vector<JobFileEntry> entries;
   for (int i = 0; i < 2; ++i) {
     const std::string& name = session.input_file_names[i];
     const std::optional<std::string> layer = LayerFromOldJob(old, i, name);
     if (layer) FUZZ_CHECK(IsValidLayerText(*layer));
-    entries.push_back({layer.value_or(std::to_string(i + 1)), "/data/" + name});
+    entries.push_back({layer.value_or(std::to_string(i + 1)), InputFullPath(session, i)});
     session.input_file_layer_table[i] = entries.back().layer_text;
   }
   const auto kept = Unmanaged(old);
@@ -71,9 +90,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(job.Get(kJobGeneral, kJobLayersKey) == "layer0,layer1");
   for (int i = 0; i < 2; ++i) {
     FUZZ_CHECK(job.Get(JobSectionName(i), kJobLayerKey) ==
-          entries[i].layer_text + "," + entries[i].path);
+               entries[i].layer_text + "," + entries[i].path);
     FUZZ_CHECK(LayerFromOldJob(job, i, session.input_file_names[i]) == entries[i].layer_text);
   }
   FUZZ_CHECK(Unmanaged(job) == kept);
+  // Written again for the same files, the job is the same bytes.
+  const auto bytes = [&] {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  };
+  const std::string written = bytes();
+  FUZZ_CHECK(WriteEngineJobFile(path, entries));
+  WriteViewerLayerTable(path, session);
+  FUZZ_CHECK(bytes() == written);
+  // The engine's reading of the job is Corvane's: both files, as named, without a warning.
+  EngineRun run(EngineBuild::kCorvitex);
+  const std::vector<LayerFileEntry> read = ReadJobLayerList(run, path);
+  FUZZ_CHECK(read.size() == 2);
+  for (size_t i = 0; i < read.size() && i < 2; ++i) FUZZ_CHECK(read[i].path == entries[i].path);
+  FUZZ_CHECK(run.warnings == 0);
   return 0;
 }

@@ -1,13 +1,17 @@
 // Fuzz target of Corvane's stored session: the input read as the settings store
 // "Corvane", the session written back with Corvane's writer and read again into a fresh
-// session, which must give the same values.
+// session, which must give the same values, and saved again, the same bytes. A value with a line
+// break is then refused by name, and the store keeps what it held.
 #include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "corvane/core/settings.h"
 #include "fuzz/fuzz_support.h"
@@ -22,6 +26,11 @@ bool Same(const CorvaneSession& a, const CorvaneBarFlags& fa, const CorvaneSessi
          a.options.scale == b.options.scale && a.options.files_format == b.options.files_format &&
          a.options.files_unit == b.options.files_unit && fa.control_dialog == fb.control_dialog &&
          fa.toolbar == fb.toolbar && fa.statusbar == fb.statusbar;
+}
+
+std::string ReadStore(const fuzz::ScratchDirectory& scratch) {
+  std::ifstream in(scratch.File("Kavrinth/Corvane.ini"), std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
 }  // namespace
@@ -47,5 +56,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CorvaneBarFlags again_flags;
   LoadCorvaneSettings(profile, again, again_flags);
   if (!Same(first, first_flags, again, again_flags)) std::abort();
+  // Saved again from what it read, the store is the same bytes.
+  const std::string saved = ReadStore(scratch);
+  if (SaveCorvaneSettings(profile, again, again_flags) != 1) std::abort();
+  if (ReadStore(scratch) != saved) std::abort();
+  // A value the store cannot hold is named and fails the save; the store keeps what it had.
+  CorvaneSession broken = again;
+  broken.working_directory += "\r\n" + again.input_file;
+  std::vector<std::string> refused;
+  if (SaveCorvaneSettings(profile, broken, again_flags, &refused) != 0) std::abort();
+  if (refused != std::vector<std::string>{"WorkingDirectory"}) std::abort();
+  CorvaneSession kept;
+  CorvaneBarFlags kept_flags;
+  LoadCorvaneSettings(profile, kept, kept_flags);
+  if (!Same(again, again_flags, kept, kept_flags)) std::abort();
   return 0;
 }

@@ -2,6 +2,8 @@
 // engine's log, the rest (when there is a zero byte) the PG library's pg.log. The rebuilt
 // log must end with both, whole and in that order (without a pg.log, with the line that
 // says there is none), and the engine's log kept aside while it was rebuilt must be gone.
+// The output names of a layer without data and of one whose conversion failed are made
+// from the input and are always longer than any line buffer: their lines must be whole.
 #include <unistd.h>
 
 #include <cstddef>
@@ -36,8 +38,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   job.gds_path = scratch.File("chip.gds");
   job.scan.gds_unit = "UM";
   job.scan.top = "TOP";
-  job.layers.selected = {1, 7};
+  job.layers.selected = {1, 7, 9};
   job.no_data[7] = true;
+  job.conversion_failed[9] = true;
+  // A name holds no line end and no zero byte: the layers dialog takes one line of text.
+  std::string name(input.substr(0, 4096));
+  for (char& c : name) {
+    if (c == '\r' || c == '\n' || c == '\0') c = '_';
+  }
+  name += std::string(2100, 'n');
+  job.layers.output_names[1] = "one.em";
+  job.layers.output_names[7] = name + ".em";
+  job.layers.output_names[9] = name + ".dwm";
   RunTiming timing;
   timing.elapsed_seconds = 12;
   std::string error;
@@ -45,13 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::ifstream in(scratch.File("chip.log"), std::ios::binary);
   const std::string log((std::istreambuf_iterator<char>(in)), {});
   // Without a pg.log the job log says so in its place.
-  const std::string tail = std::string(engine_log) +
-                           (split == std::string_view::npos
-                                ? std::string("No PG library log (pg.log) was written.\r\n")
-                                : std::string(pg_log));
+  const std::string tail =
+      std::string(engine_log) + (split == std::string_view::npos
+                                     ? std::string("No PG library log (pg.log) was written.\r\n")
+                                     : std::string(pg_log));
   if (log.size() < tail.size() || log.compare(log.size() - tail.size(), tail.size(), tail) != 0) {
     std::abort();
   }
   if (::access(scratch.File("chip.lg2").c_str(), F_OK) == 0) std::abort();
+  if ((size & 1) != 0) {
+    for (const std::string line :
+         {"\r\nNo data translated for GDS layer 7, " + name + ".em is not generated.\r\n",
+          "\r\nConversion failed for GDS layer 9, " + name + ".dwm is not generated.\r\n"}) {
+      if (log.find(line) == std::string::npos) std::abort();
+    }
+  }
   return 0;
 }

@@ -1,9 +1,12 @@
 // Reading the engine job file into the list of PG files and their GDSII layers.
 #include "pg2gds/engine_job.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <optional>
 
@@ -18,9 +21,6 @@ namespace kavrinth {
 
 namespace {
 
-// The room the job's values are read into, as the shell relies on.
-constexpr size_t kLayersValueSize = 8192;
-constexpr size_t kLayerValueSize = 512;
 constexpr int kLastLayer = kEngineLayerCount - 1;
 
 std::string_view Trim(std::string_view text) {
@@ -58,9 +58,19 @@ bool TextNamesLayer(std::string_view text, int layer) {
   return value == layer;
 }
 
-bool PgFileExists(std::string_view path) {
-  struct stat status;
-  return !path.empty() && stat(PgFileSystemPath(path).c_str(), &status) == 0;
+// Why the job's file cannot be read, or "" when it can: it is opened as the readers will
+// open it, and must be a file, not a directory.
+std::string UnreadableReason(std::string_view path) {
+  if (path.empty()) return "No file is named.";
+  const int fd = ::open(PgFileSystemPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return errno == ENOENT || errno == ENOTDIR ? "The file does not exist."
+                                               : "The file cannot be opened.";
+  }
+  struct stat status {};
+  const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  ::close(fd);
+  return regular ? "" : "It is not a file.";
 }
 
 bool AlreadyListed(const std::vector<LayerFileEntry>& entries, std::string_view path) {
@@ -70,16 +80,18 @@ bool AlreadyListed(const std::vector<LayerFileEntry>& entries, std::string_view 
   return false;
 }
 
-// The entry one job section gives, when it names a layer and a path after a comma.
+// The entry one job section gives, when it names a layer and a path after a comma. The
+// value is read whole, and the path is the text after the comma as the shell wrote it: a
+// file name may end in a blank or be longer than any fixed buffer.
 std::optional<LayerFileEntry> ReadJobSection(const IniFile& job, std::string_view section) {
   if (section.empty()) return std::nullopt;
-  const std::string value = job.GetString(section, "layer", "", kLayerValueSize);
+  const std::string value = job.GetString(section, "layer", "", std::string::npos);
   const size_t comma = value.find(',');
   if (comma == std::string::npos) return std::nullopt;
   LayerFileEntry entry;
   entry.layer_text = std::string(Trim(std::string_view(value).substr(0, comma)));
   entry.layer = LayerFromText(entry.layer_text);
-  entry.path = std::string(Trim(std::string_view(value).substr(comma + 1)));
+  entry.path = value.substr(comma + 1);
   return entry;
 }
 
@@ -125,14 +137,19 @@ std::vector<LayerFileEntry> ReadJobLayerList(EngineRun& run, const std::string& 
   std::vector<LayerFileEntry> entries;
   IniFile job;
   if (!job.Load(job_path)) return entries;
-  const std::string names = job.GetString("General", "layers", "", kLayersValueSize);
+  const std::string names = job.GetString("General", "layers", "", std::string::npos);
   std::string_view rest = names;
   while (!rest.empty()) {
     const size_t comma = rest.find(',');
     const std::string_view name = Trim(rest.substr(0, comma));
     rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
     std::optional<LayerFileEntry> entry = ReadJobSection(job, name);
-    if (!entry || !PgFileExists(entry->path) || AlreadyListed(entries, entry->path)) continue;
+    if (!entry || AlreadyListed(entries, entry->path)) continue;
+    // A listed file that cannot be read is left out, never silently.
+    if (const std::string reason = UnreadableReason(entry->path); !reason.empty()) {
+      LogWarning(run, "PG file left out: " + reason, "'" + entry->path + "'");
+      continue;
+    }
     if (run.traits->verify_units && VerifyLayerFileUnits(run, entry->path) != 0) {
       ShowEngineMessage(kMsgUnitMismatch, kMessageWithName, entry->path);
       continue;

@@ -25,9 +25,10 @@ int LayerFromText(std::string_view text);
 int LoadLayerList(EngineRun& run);
 
 // The files the job lists ("General"/"layers" names the sections, each "layer" is
-// "<layer>,<path>"), in order: files that do not exist and repeated paths (compared
-// without case) are skipped, and in corvaxen files whose unit does not fit (message 21).
-// Each file's name goes to the progress list.
+// "<layer>,<path>", read whole, the path exactly as written), in order: a file that cannot
+// be read is left out with a counted warning naming it, repeated paths (compared without
+// case) are skipped, and in corvaxen files whose unit does not fit (message 21). Each
+// file's name goes to the progress list.
 std::vector<LayerFileEntry> ReadJobLayerList(EngineRun& run, const std::string& job_path);
 
 // Gives the entries of layer 0 the lowest layers no entry has, from 1 upward; once 1 to

@@ -23,6 +23,38 @@ JobFileNames MakeJobFileNames(std::string_view gds_path) {
   return names;
 }
 
+namespace {
+
+bool SameNameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<FixedNameClash> FindFixedNameClash(const JobFileNames& names) {
+  struct Fixed {
+    std::string_view name;
+    std::string_view what;
+  };
+  static constexpr Fixed kFixed[] = {
+      {kPgLogName, "the PG library's log"},
+      {kPgCfgName, "the PG settings file"},
+      {kGdsCfgName, "the engine's settings file"},
+  };
+  for (const std::string* own : {&names.log, &names.log_copy, &names.out, &names.err,
+                                 &names.scan_report, &names.cfg, &names.viewer_job}) {
+    for (const Fixed& fixed : kFixed) {
+      if (SameNameNoCase(*own, fixed.name)) return FixedNameClash{*own, fixed.name, fixed.what};
+    }
+  }
+  return std::nullopt;
+}
+
 std::string IntermediateFileName(std::string_view top_structure, int layer) {
   std::string name(top_structure.substr(0, 6));
   for (char& c : name) {

@@ -3,6 +3,7 @@
 // find each other's files on a case-sensitive file system.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,18 @@ JobFileNames MakeJobFileNames(std::string_view gds_path);
 inline constexpr std::string_view kPgLogName = "pg.log";
 inline constexpr std::string_view kPgCfgName = "pg.cfg";
 inline constexpr std::string_view kGdsCfgName = "gds.cfg";
+
+// A fixed file of the working directory that one of a job's own files would be: its name
+// and what it is. Letter case does not count, since an open of a missing name retries
+// without it.
+struct FixedNameClash {
+  std::string job_file;         // the job's own file name
+  std::string_view fixed_name;  // pg.log, pg.cfg or gds.cfg
+  std::string_view what;        // e.g. "the PG library's log"
+};
+// The first clash of the job's files with the fixed names, or none (the GDS file pg.gds
+// would have the job log pg.log and the CFG file pg.cfg).
+std::optional<FixedNameClash> FindFixedNameClash(const JobFileNames& names);
 
 // The Intermediate PG file the post-processor writes for one layer: the first 6 characters
 // of the top structure name, the layer with at least two digits, ".int". A '/', '\' or

@@ -46,6 +46,8 @@ std::vector<std::string> FilesWritten(const SideFileNames& names, bool log_to_st
   if (names.translated_stream != null_device) files.push_back(names.translated_stream);
   files.emplace_back(kCfgTmpName);
   files.emplace_back(kTmpCfgTmpName);
+  // The PG library's log, which PG_INIT makes in every run: no job file may take its name.
+  files.emplace_back(kPgLogName);
   return files;
 }
 

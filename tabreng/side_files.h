@@ -30,7 +30,8 @@ std::string_view TranslatedExtension(std::string_view input_path);
 
 SideFileNames MakeSideFileNames(std::string_view input_path, bool scan_mode);
 
-// The files this job will create or truncate, in the order they are opened.
+// The files this job will create or truncate, in the order they are opened, and last the
+// PG library's log pg.log, which the library makes in the working directory.
 std::vector<std::string> FilesWritten(const SideFileNames& names, bool log_to_stderr);
 
 // 0 when no file in `written` is the input (same device and inode) and no two of them

@@ -84,20 +84,30 @@ void LoadCorvaneSettings(const CAppProfile& profile, CorvaneSession& session,
 }
 
 int SaveCorvaneSettings(const CAppProfile& profile, const CorvaneSession& session,
-                        const CorvaneBarFlags& flags) {
+                        const CorvaneBarFlags& flags, std::vector<std::string>* refused) {
   if (!profile.IsOpen()) return 0;
   CAppProfile::Batch batch(profile);
-  batch.WriteString("InputFile", session.input_file.c_str());
-  batch.WriteString("WorkingDirectory", session.working_directory.c_str());
-  batch.WriteString("GDSViewerPath", session.gds_viewer_path.c_str());
-  batch.WriteString("PGViewerPath", session.pg_viewer_path.c_str());
-  batch.WriteString("Scale", FormatScaleSetting(session.options.scale).c_str());
-  batch.WriteInt("ControlDialog", flags.control_dialog);
-  batch.WriteInt("Toolbar", flags.toolbar);
-  batch.WriteInt("Statusbar", flags.statusbar);
-  batch.WriteInt("FilesUnit", session.options.files_unit);
-  batch.WriteInt("FilesFormat", session.options.files_format);
-  return batch.Commit();
+  std::vector<std::string> names;
+  const auto text = [&](const char* name, const std::string& value) {
+    if (batch.WriteString(name, value.c_str()) != 1) names.push_back(name);
+  };
+  const auto number = [&](const char* name, int32_t value) {
+    if (batch.WriteInt(name, value) != 1) names.push_back(name);
+  };
+  text("InputFile", session.input_file);
+  text("WorkingDirectory", session.working_directory);
+  text("GDSViewerPath", session.gds_viewer_path);
+  text("PGViewerPath", session.pg_viewer_path);
+  text("Scale", FormatScaleSetting(session.options.scale));
+  number("ControlDialog", flags.control_dialog);
+  number("Toolbar", flags.toolbar);
+  number("Statusbar", flags.statusbar);
+  number("FilesUnit", session.options.files_unit);
+  number("FilesFormat", session.options.files_format);
+  const int saved = batch.Commit();
+  // A store that cannot be read refuses every value: that is a failed save, not a list.
+  if (saved == 1 && refused != nullptr) *refused = names;
+  return saved == 1 && names.empty() ? 1 : 0;
 }
 
 }  // namespace kavrinth

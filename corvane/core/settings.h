@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "corvane/core/session.h"
 #include "support/app_profile.h"
@@ -32,8 +33,10 @@ std::optional<double> ParseScaleText(std::string_view text);
 // viewer path whose file is gone are ignored; so is a format or unit outside its choices.
 void LoadCorvaneSettings(const CAppProfile& profile, CorvaneSession& session,
                          CorvaneBarFlags& flags);
-// Writes every value in one save: 1, or 0 when the store is not open or cannot be written.
+// Writes every value in one save: 1, or 0 when the store is not open or cannot be written,
+// or when the store refused a value (a path with a line break): the others are saved, and
+// the names of the refused values go to *refused when it is given.
 int SaveCorvaneSettings(const CAppProfile& profile, const CorvaneSession& session,
-                        const CorvaneBarFlags& flags);
+                        const CorvaneBarFlags& flags, std::vector<std::string>* refused = nullptr);
 
 }  // namespace kavrinth

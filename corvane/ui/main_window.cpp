@@ -38,7 +38,6 @@
 #include "corvane/ui/directory_dialog.h"
 #include "corvane/ui/help_topics.h"
 #include "corvane/ui/layers_dialog.h"
-#include "support/qt/lock_key_panes.h"
 #include "corvane/ui/translator_settings_dialog.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -49,6 +48,7 @@
 #include "support/qt/engine_progress_dialog.h"
 #include "support/qt/file_dialogs.h"
 #include "support/qt/file_filters.h"
+#include "support/qt/lock_key_panes.h"
 #include "support/qt/window_helpers.h"
 #include "support/qt/window_placement.h"
 #include "support/run_program.h"
@@ -900,10 +900,19 @@ void CorvaneMainWindow::closeEvent(QCloseEvent* event) {
   flags_.toolbar = 0;  // the toolbar is never shown
   CAppProfile profile;
   if (profile.Open(kCorvaneProfileName)) {
-    bool saved = SaveCorvaneSettings(profile, session_, flags_) == 1 &&
+    std::vector<std::string> refused;
+    bool saved = SaveCorvaneSettings(profile, session_, flags_, &refused) == 1 &&
                  SaveWindowPlacement(profile, *this) == 1;
     if (saved && recent_files_changed_) saved = SaveRecentFiles();
-    if (!saved) {
+    if (!refused.empty()) {
+      // The store took the others; these keep what was stored before.
+      std::string names;
+      for (const std::string& name : refused) names += (names.empty() ? "" : ", ") + name;
+      Tell("These settings of CORVANE cannot be stored in " + profile.path() + ": " + names +
+               ".\nA value with a line break cannot be kept; the next start has the value "
+               "stored before.",
+           MessageIcon::kWarning);
+    } else if (!saved) {
       Tell("The settings of CORVANE cannot be written to " + profile.path() +
                ".\nThey are not kept for the next start.",
            MessageIcon::kWarning);

@@ -81,7 +81,7 @@ TEST_F(EngineCliTest, CorvitexConvertsTheListedFilesIntoOneLibrary) {
   WriteFile("B.EM", kElectromask);
   WriteFile("job.job", JobText({{"5", "a.em"}, {"9", "missing.em"}, {"70", "b.em"}}));
   const EngineOutcome outcome = Run(kCorvitex, "\"@job.job\" \"-o:result\" -u:E");
-  EXPECT_EQ(outcome.result, 1) << "one warning: layer 70 narrowed to 6";
+  EXPECT_EQ(outcome.result, 2) << "two warnings: missing.em left out, layer 70 narrowed to 6";
   EXPECT_TRUE(outcome.messages.empty());
 
   GdsLibrary library;
@@ -100,6 +100,7 @@ TEST_F(EngineCliTest, CorvitexConvertsTheListedFilesIntoOneLibrary) {
     EXPECT_EQ(PointsText(elements[i]), outlines[i % 2]);
   }
   EXPECT_EQ(ReadFile("job.log"),
+            "\r\nWarning: PG file left out: The file does not exist.\r\n         'missing.em'\r\n"
             "\r\nTranslating File(s) to Layer Number...\r\n\r\n"
             "a.em  (5)\r\nb.em  (6)\r\n"
             "\r\nWarning: GDS layer 70 changed to 6.\r\n         b.em\r\n");
@@ -158,7 +159,7 @@ TEST_F(EngineCliTest, MixedJobInEachEngine) {
 
   // corvaxen's unit test rejects the Electromask file and converts the Mann file.
   outcome = Run(kCorvaxen, "@job.job -o:out.gds");
-  EXPECT_EQ(outcome.result, 1);
+  EXPECT_EQ(outcome.result, 2) << "a.em rejected, missing.em left out";
   EXPECT_EQ(outcome.messages, std::vector<std::string>{"Unit type mismatch or unknown,\na.em."});
   elements = ReadElements("out.gds", &library);
   ASSERT_EQ(elements.size(), 2u);
@@ -167,6 +168,7 @@ TEST_F(EngineCliTest, MixedJobInEachEngine) {
             "(8000,21000)(12000,21000)(12000,19000)(8000,19000)(8000,21000)");
   EXPECT_EQ(ReadFile("job.log"),
             "\r\nWarning: Unit type mismatch or unknown.\r\n         a.em\r\n"
+            "\r\nWarning: PG file left out: The file does not exist.\r\n         'missing.em'\r\n"
             "\r\nTranslating File(s) to Layer Number...\r\n\r\nm.dwm  (3)\r\n");
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine_test_support.h"
 #include "pg2gds/engine_job.h"
+#include "platform/ini.h"
 #include "support/notifier.h"
 
 namespace kavrinth {
@@ -104,6 +105,44 @@ TEST_F(JobTest, ListsExistingFilesOnceInJobOrder) {
   EXPECT_EQ(SinkTexts(sink_.lines, ProgressCommand::kListAdd),
             (std::vector<std::string>{"a.em", "c.EM"}));
   EXPECT_TRUE(notifier_.shown.empty());
+  EXPECT_EQ(run.warnings, 1) << "the missing file is a counted warning";
+}
+
+// The job as the shell writes it (through the INI writer, which quotes a value its reader
+// would trim): every file is read exactly as named, at any length; one that cannot be read
+// is named in the log and counted, never dropped in silence.
+TEST_F(JobTest, EveryListedFileIsReadAsNamedOrNamedInTheLog) {
+  const std::string deep =
+      std::string(200, 'd') + "/" + std::string(200, 'e') + "/" + std::string(200, 'f') + ".em";
+  ASSERT_GT(deep.size() + 2, 512u);
+  const std::vector<std::string> present = {"blank.em ", "tab.em\t", "   ", deep};
+  for (const std::string& name : present) WriteFile(name, "<Z");
+  WriteFile("folder/inside.em", "<Z");
+  const std::vector<std::string> listed = {"blank.em ", "tab.em\t", "   ",   deep,
+                                           "blank.em",  "folder/",  "folder"};
+  IniFile job;
+  ASSERT_TRUE(job.Load("job.job"));
+  std::string sections;
+  for (size_t i = 0; i < listed.size(); ++i) {
+    const std::string section = "layer" + std::to_string(i);
+    ASSERT_TRUE(job.Set(section, "layer", std::to_string(i + 1) + "," + listed[i]));
+    sections += (i ? "," : "") + section;
+  }
+  ASSERT_TRUE(job.Set("General", "layers", sections));
+  ASSERT_TRUE(job.Save());
+
+  EngineRun run(EngineBuild::kCorvitex);
+  run.job_copy_path = "job.job";
+  run.layer_table_in_log = false;
+  OpenLog(run);
+  ASSERT_EQ(LoadLayerList(run), 0);
+  EXPECT_EQ(Paths(run.layers), present);
+  EXPECT_EQ(Layers(run.layers), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(run.warnings, 3);
+  EXPECT_EQ(CloseAndReadLog(run),
+            "\r\nWarning: PG file left out: The file does not exist.\r\n         'blank.em'\r\n"
+            "\r\nWarning: PG file left out: It is not a file.\r\n         'folder/'\r\n"
+            "\r\nWarning: PG file left out: It is not a file.\r\n         'folder'\r\n");
 }
 
 TEST_F(JobTest, LoadWritesTheTableAndLogsChangedLayers) {

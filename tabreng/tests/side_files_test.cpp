@@ -62,7 +62,13 @@ TEST(SideFileCheck, RefusesToOverwriteTheInputOrToReuseAName) {
   // With -stderr there is no log file: x.log is then not written.
   EXPECT_EQ(CheckSideFiles("x.log", FilesWritten(MakeSideFileNames("x.log", false), true)), 0);
 
-  ASSERT_EQ(notifier.shown.size(), 3u);
+  // pg.gds's log would be the PG library's pg.log.
+  testing::ScratchJob::Write("pg.gds", "input");
+  EXPECT_EQ(CheckSideFiles("pg.gds", FilesWritten(MakeSideFileNames("pg.gds", false), false)), -1);
+  EXPECT_EQ(CheckSideFiles("pg.gds", FilesWritten(MakeSideFileNames("pg.gds", false), true)), 0);
+
+  ASSERT_EQ(notifier.shown.size(), 4u);
+  EXPECT_EQ(notifier.shown[3].text, "Two output files of this job would both be named 'pg.log'.");
   EXPECT_EQ(notifier.shown[0].text,
             "The output file 'x.log' would overwrite the input file 'x.log'.");
   EXPECT_EQ(notifier.shown[2].text, "Two output files of this job would both be named 'x.out'.");

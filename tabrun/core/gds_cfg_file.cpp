@@ -50,18 +50,15 @@ enum Key : size_t {
   kTextStrokeWeight,
 };
 
-constexpr size_t kMaxLineLength = 1023;
-
-// The file's lines with every CR at their ends and the blanks before their text taken off,
-// each cut to the longest line the engine reads.
+// The file's lines as the engine reads them: the line end (LF, and one CR before it) and
+// the blanks before the text taken off. A second CR stays, as it does in the engine, so
+// that a line "ON" CR CR LF is no "ON" to either reader.
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines = SplitTextLines(text);
   for (std::string& line : lines) {
-    while (!line.empty() && line.back() == '\r') line.pop_back();
     size_t first = 0;
     while (first < line.size() && std::isspace(static_cast<unsigned char>(line[first]))) ++first;
     line.erase(0, first);
-    if (line.size() > kMaxLineLength) line.resize(kMaxLineLength);
   }
   return lines;
 }
@@ -84,13 +81,9 @@ std::vector<std::string> Words(std::string_view line) {
   return words;
 }
 
-// A name as kept: its first 33 characters, without the carriage returns the cut leaves at
-// its end, which the line it is written on would lose.
-std::string CutName(std::string_view word) {
-  std::string name(word.substr(0, 33));
-  while (!name.empty() && name.back() == '\r') name.pop_back();
-  return name;
-}
+// A name as kept: its first 33 characters, as the engine keeps it. A CR at its end stays:
+// written on a line, it reads back as it is.
+std::string CutName(std::string_view word) { return std::string(word.substr(0, 33)); }
 
 // ---- Values as the engine reads them ----
 
@@ -733,37 +726,22 @@ std::string KeptRecordText(const CfgKeptRecord& kept) {
 
 const std::vector<GdsCfgKey>& GdsCfgKeyTable() {
   static const std::vector<GdsCfgKey> kTable = {
-      {"ACADUNIT", 5, 2, false},
-      {"GDSUNIT", 5, 2, false},
-      {"MAXERR", 5, 1, false},
-      {"MAX_POINT", 6, 1, false},
-      {"ARCRES", 5, 1, false},
-      {"ARCSAG", 5, 1, false},
-      {"MIN_LINE", 6, 1, false},
-      {"SCALE_FACTOR", 7, 1, false},
-      {"TSCALE", 5, 4, false},
-      {"INCLUDE", 5, 256, true},
-      {"EXCLUDE", 5, 256, true},
-      {"TSTYLE", 5, 256, true},
-      {"MAX_LAYER", 7, 1, false},
-      {"ERROR_LAYER", 7, 1, false},
-      {"BLOCK_TEXT", 7, 1, false},
-      {"LINK_MODE", 7, 1, false},
-      {"REMOVE_HATCH", 9, 1, false},
-      {"REMOVE_DIM", 9, 1, false},
-      {"PATH", 4, 1, false},
-      {"MITER", 5, 1, false},
-      {"MAP_CIRCLE", 5, 1, false},
-      {"LAYER", 5, 256, true},
-      {"FONTLIBS", 5, 4, false},
-      {"REFLIBS", 5, 2, false},
-      {"GDSQUALIFY", 6, 1, false},
-      {"CIF_FONT", 6, 4, false},
-      {"PATH_FONT", 7, 4, false},
-      {"TEXT_FONT", 7, 4, false},
-      {"TEXT_STYLE", 7, 4, false},
-      {"AUTOSCALE", 7, 1, false},
-      {"TEXT_STROKE_WEIGHT", 10, 1, false},
+      {"ACADUNIT", 5, 2, false},   {"GDSUNIT", 5, 2, false},
+      {"MAXERR", 5, 1, false},     {"MAX_POINT", 6, 1, false},
+      {"ARCRES", 5, 1, false},     {"ARCSAG", 5, 1, false},
+      {"MIN_LINE", 6, 1, false},   {"SCALE_FACTOR", 7, 1, false},
+      {"TSCALE", 5, 4, false},     {"INCLUDE", 5, 256, true},
+      {"EXCLUDE", 5, 256, true},   {"TSTYLE", 5, 256, true},
+      {"MAX_LAYER", 7, 1, false},  {"ERROR_LAYER", 7, 1, false},
+      {"BLOCK_TEXT", 5, 1, false},  // the engine's five letters: "BLOCK" is its record
+      {"LINK_MODE", 7, 1, false},  {"REMOVE_HATCH", 9, 1, false},
+      {"REMOVE_DIM", 9, 1, false}, {"PATH", 4, 1, false},
+      {"MITER", 5, 1, false},      {"MAP_CIRCLE", 5, 1, false},
+      {"LAYER", 5, 256, true},     {"FONTLIBS", 5, 4, false},
+      {"REFLIBS", 5, 2, false},    {"GDSQUALIFY", 6, 1, false},
+      {"CIF_FONT", 6, 4, false},   {"PATH_FONT", 7, 4, false},
+      {"TEXT_FONT", 7, 4, false},  {"TEXT_STYLE", 7, 4, false},
+      {"AUTOSCALE", 7, 1, false},  {"TEXT_STROKE_WEIGHT", 10, 1, false},
   };
   return kTable;
 }

@@ -57,6 +57,14 @@ constexpr const char* kViewerColours[] = {"255,0,0", "0,255,0",   "255,255,0",
 
 }  // namespace
 
+std::string FixedNameClashText(const std::string& gds_path) {
+  const std::optional<FixedNameClash> clash = FindFixedNameClash(MakeJobFileNames(gds_path));
+  if (!clash) return {};
+  return "The job file " + clash->job_file + " of " + gds_path + " would be " +
+         std::string(clash->what) + " (" + std::string(clash->fixed_name) +
+         ") of the working directory.\nRename the GDS file.";
+}
+
 ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const ProgramRunner& run) {
   const std::string previous_path = job->gds_path;
   const bool previous_scanned = job->scanned;
@@ -73,6 +81,11 @@ ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const Progra
   job->gds_path = gds_path;
   if (job->working_dir.empty()) SplitPath(gds_path, &job->working_dir, nullptr);
   const JobFileNames names = MakeJobFileNames(gds_path);
+  if (const std::string clash = FixedNameClashText(gds_path); !clash.empty()) {
+    ShellMessage(clash);
+    restore();
+    return ScanResult::kFailed;
+  }
   const std::string report = job->InWorkingDir(names.scan_report);
   if (SamePath(report, gds_path)) {
     ShellMessage("The scan report of " + gds_path +

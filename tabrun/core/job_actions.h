@@ -18,8 +18,13 @@ using ProgramRunner =
 
 enum class ScanResult { kScanned, kNotStarted, kFailed };
 
+// The message for a GDSII file one of whose job files would be a fixed file of the working
+// directory (pg.gds: its job log would be the PG library's pg.log), or "".
+std::string FixedNameClashText(const std::string& gds_path);
+
 // Scans the GDSII file with the scanner of the program directory and loads its report.
-// On failure the previous job (GDSII path, scanned flag, model) stays current.
+// On failure the previous job (GDSII path, scanned flag, model) stays current; a file
+// whose job files would be fixed files of the working directory is refused unscanned.
 ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const ProgramRunner& run);
 
 // Select/Create CFG File after the user chose path: a missing file is created from the

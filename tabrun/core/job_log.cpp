@@ -16,9 +16,13 @@ constexpr const char* kHeaderLines[] = {
     "Questions about this log: the mask data group of your site",
 };
 
+// The whole text, however long the names in it are.
 std::string Printf(const char* format, auto... values) {
-  char text[2048];
-  std::snprintf(text, sizeof text, format, values...);
+  const int size = std::snprintf(nullptr, 0, format, values...);
+  if (size <= 0) return {};
+  std::string text(static_cast<size_t>(size) + 1, '\0');
+  std::snprintf(text.data(), text.size(), format, values...);
+  text.pop_back();
   return text;
 }
 
@@ -95,9 +99,9 @@ int RebuildJobLog(const TabrunJob& job, const RunTiming& timing, bool with_files
   // The PG library writes no log when the engine stopped before it started: the job log
   // says so in its place.
   const std::string nl = "\r\n";
-  const std::string pg_log = ReadWholeFile(job.InWorkingDir(kPgLogName))
-                                 .value_or("No PG library log (" + std::string(kPgLogName) +
-                                           ") was written." + nl);
+  const std::string pg_log =
+      ReadWholeFile(job.InWorkingDir(kPgLogName))
+          .value_or("No PG library log (" + std::string(kPgLogName) + ") was written." + nl);
   std::string text;
   for (const char* line : kHeaderLines) text += line + nl;
   text += nl;

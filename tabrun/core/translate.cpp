@@ -15,6 +15,7 @@
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "tabrun/core/file_ops.h"
+#include "tabrun/core/job_actions.h"
 
 namespace kavrinth {
 namespace {
@@ -147,6 +148,7 @@ std::vector<WrittenFile> FilesWritten(const TabrunJob& job) {
 // The message for an input of the translation (the GDS file or the CFG file) that the
 // translation would overwrite or delete, or "" when there is none.
 std::string InputConflict(const TabrunJob& job) {
+  if (std::string clash = FixedNameClashText(job.gds_path); !clash.empty()) return clash;
   std::vector<WrittenFile> files = FilesWritten(job);
   struct Input {
     const std::string& path;

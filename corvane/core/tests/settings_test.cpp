@@ -82,6 +82,32 @@ TEST_F(SettingsTest, SavedValuesComeBackAndGoneOrBadOnesAreIgnored) {
   }
 }
 
+// A value the store refuses (a line break) is named and fails the save; every other value
+// is stored, and the refused one keeps what was stored before.
+TEST_F(SettingsTest, ARefusedValueIsNamedAndTheSaveFails) {
+  CorvaneSession session;
+  session.input_file = "/m/a.em";
+  session.working_directory = temp_.path();
+  CorvaneBarFlags flags;
+  ASSERT_EQ(SaveCorvaneSettings(profile_, session, flags), 1);
+  session.input_file = "/m/two\nlines.em";
+  session.gds_viewer_path = "/bin/with\rreturn";
+  session.options.scale = 4.0;
+  std::vector<std::string> refused;
+  EXPECT_EQ(SaveCorvaneSettings(profile_, session, flags, &refused), 0);
+  EXPECT_EQ(refused, (std::vector<std::string>{"InputFile", "GDSViewerPath"}));
+  CorvaneSession read;
+  CorvaneBarFlags read_flags;
+  LoadCorvaneSettings(profile_, read, read_flags);
+  EXPECT_EQ(read.input_file, "/m/a.em");
+  EXPECT_EQ(read.options.scale, 4.0);
+  // Fixed, the save succeeds and names nothing.
+  session.input_file = "/m/b.em";
+  session.gds_viewer_path.clear();
+  EXPECT_EQ(SaveCorvaneSettings(profile_, session, flags, &refused), 1);
+  EXPECT_TRUE(refused.empty());
+}
+
 TEST(ScaleSettingTest, RoundTripsEveryScale) {
   const struct {
     double scale;

@@ -16,8 +16,8 @@
 #include <QUrl>
 #include <filesystem>
 
-#include "support/qt/lock_key_panes.h"
 #include "corvane/ui/tests/corvane_test_support.h"
+#include "support/qt/lock_key_panes.h"
 
 namespace kavrinth {
 namespace {
@@ -278,6 +278,29 @@ TEST_F(FramePartsTest, SettingsThatCannotBeWrittenAreNamedAtClose) {
   EXPECT_EQ(Messages()[0], "The settings of CORVANE cannot be written to " +
                                Path("config/Kavrinth/Corvane.ini") +
                                ".\nThey are not kept for the next start.");
+}
+
+// A viewer path the store cannot hold (a directory with a line break in its name, which the
+// viewer-directory dialog can pick) is named at close; the other settings are kept.
+TEST_F(FramePartsTest, AValueTheStoreRefusesIsNamedAtClose) {
+  std::filesystem::create_directories(Path("two\nlines"));
+  const std::string viewer = Path("two\nlines/pexol");
+  WriteFile("two\nlines/pexol", "#!/bin/sh\n");
+  {
+    CorvaneMainWindow window;
+    window.show();
+    window.session().gds_viewer_path = viewer;
+    window.session().options.scale = 3.5;
+    window.close();
+  }
+  ASSERT_EQ(Messages().size(), 1u) << ::testing::PrintToString(Messages());
+  EXPECT_EQ(Messages()[0], "These settings of CORVANE cannot be stored in " +
+                               Path("config/Kavrinth/Corvane.ini") +
+                               ": GDSViewerPath.\nA value with a line break cannot be kept; the "
+                               "next start has the value stored before.");
+  const std::string stored = ReadFile(Path("config/Kavrinth/Corvane.ini"));
+  EXPECT_NE(stored.find("Scale=3.5\r\n"), std::string::npos) << stored;
+  EXPECT_EQ(stored.find("GDSViewerPath=" + Path("two")), std::string::npos) << stored;
 }
 
 TEST_F(FramePartsTest, StoredStatusbarZeroHidesTheBarUntilShownAgain) {

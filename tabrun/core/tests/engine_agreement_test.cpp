@@ -74,11 +74,32 @@ TEST(EngineAgreementTest, TheShellReadsEveryValueAsTheEngineDoes) {
       // Keys only at record starts.
       "MAX_POINT\n300\nARCRES\n1.5\n\n   MAXERR\n7\n",
       "PATH\ncurved\n\nREMOVE_HATCH\n\n",
+      // Five letters make BLOCK_TEXT's key, as in the engine.
+      "BLOCKS\nyes\n",
+      "BLOCK\non\n\nBLOCK_TEXT\nno\n",
+      // Lines ending CR CR LF keep one CR: "TOP\r" is a name, "ROUND\r" no path mode and
+      // "ON\r" no yes, to both readers.
+      "INCLUDE\r\r\nTOP\r\r\nCELL \r\r\n\r\r\nPATH\r\r\nROUND\r\r\n\r\r\nMITER\r\r\nON\r\r\n"
+      "\r\r\nREFLIBS\r\r\nlib\r\r\n",
+      // A line longer than the shell's old line buffer is read whole.
+      "MAXERR\n" + std::string(1100, '0') + "7\n",
   };
   for (const std::string& text : texts) {
     SCOPED_TRACE(text.substr(0, 60));
     ExpectSameValues(ParseGdsCfg(std::string_view(text)), ParseGdsCfg(text, ""));
   }
+}
+
+// What the CR CR LF lines mean to the engine is no surprise: the shell names each value
+// that is not what it looks like.
+TEST(EngineAgreementTest, ValuesWithACarriageReturnAreNamed) {
+  const std::string text = "PATH\r\r\nROUND\r\r\n\r\r\nMITER\r\r\nON\r\r\n";
+  std::vector<CfgNote> notes;
+  ParseGdsCfg(text, "", &notes);
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(notes[0].key, "PATH");
+  EXPECT_EQ(notes[1].key, "MITER");
+  EXPECT_EQ(notes[1].line, 5u);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The shell's steps around a translation on the sample layout: what the Working Directory
 // step and the exit leave of other people's files, the job log's file errors, the job log
-// with the debug flag, the inputs a translation must never overwrite, and the files the
-// scanner cannot read.
+// with the debug flag, the inputs a translation must never overwrite, the files the
+// scanner cannot read, and the job files that would take the working directory's fixed names.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -259,6 +259,65 @@ TEST_F(ShellStepsTest, AFileTheScannerCannotReadIsNamedWithTheReason) {
     EXPECT_FALSE(job_.scanned);
   }
   EXPECT_EQ(ran, 0);  // the scanner is not started on what it cannot read
+}
+
+// A GDS file whose job log or CFG file would be one of the fixed files of the working
+// directory (the PG library's log, the PG settings, the engine's settings) is refused before
+// anything is written, and a job that got such a name otherwise is not translated.
+TEST_F(ShellStepsTest, AJobsOwnFilesNeverTakeTheFixedNamesOfTheWorkingDirectory) {
+  struct Case {
+    const char* gds_name;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"pg.gds", "The job file pg.log of " + work_.File("pg.gds") +
+                     " would be the PG library's log (pg.log) of the working directory."},
+      {"PG.GDS", "The job file PG.log of " + work_.File("PG.GDS") +
+                     " would be the PG library's log (pg.log) of the working directory."},
+      {"gds.gds", "The job file gds.cfg of " + work_.File("gds.gds") +
+                      " would be the engine's settings file (gds.cfg) of the working directory."},
+  };
+  int ran = 0;
+  const ProgramRunner runner = [&](const std::string& p, const std::string& a, int32_t* e) {
+    ++ran;
+    return RunProgram(nullptr, p, work_.path().c_str(), a, e, true);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.gds_name);
+    notifier_.shown.clear();
+    const std::string gds = work_.Write(c.gds_name, Sample());
+    EXPECT_EQ(ScanGdsFile(&job_, gds, runner), ScanResult::kFailed);
+    ASSERT_EQ(notifier_.shown.size(), 1u);
+    EXPECT_EQ(notifier_.shown[0].text, c.expected + "\nRename the GDS file.");
+    EXPECT_FALSE(job_.scanned);
+  }
+  EXPECT_EQ(ran, 0);
+
+  // A scanned job renamed under the shell's feet: Translate runs nothing.
+  Prepare(work_.Write("demo.gds", Sample()));
+  job_.gds_path = work_.Write("pg.gds", Sample());
+  notifier_.shown.clear();
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kRefused);
+  EXPECT_EQ(host_.engine_runs, 0);
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_NE(notifier_.shown[0].text.find("(pg.log)"), std::string::npos);
+}
+
+// The job log's lines for a layer without data and for a failed conversion are whole,
+// however long the output name.
+TEST_F(ShellStepsTest, TheJobLogsLayerLinesAreWholeForALongOutputName) {
+  TabrunJob job;
+  job.layers.selected = {3, 8};
+  const std::string name = "/masks/" + std::string(3000, 'n') + ".em";
+  job.layers.output_names[3] = name;
+  job.layers.output_names[8] = name + "2";
+  job.no_data[3] = true;
+  job.conversion_failed[8] = true;
+  const std::string text = GeneratedFilesText(job);
+  EXPECT_NE(text.find("\r\nNo data translated for GDS layer 3, " + name + " is not generated.\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\r\nConversion failed for GDS layer 8, " + name + "2 is not generated.\r\n"),
+            std::string::npos);
 }
 
 }  // namespace
