@@ -234,10 +234,12 @@ TEST_F(JobFileTest, StartingOnADataFileKeepsItsEntryAndDropsTheOthers) {
   EXPECT_EQ(LayerValues(fresh).size(), 1u);
 }
 
-// A path the job file cannot hold (a line break would end its line) fails the write, and
-// nothing is written: the job is not left without the file and reported as made.
-TEST_F(JobFileTest, APathWithALineBreakFailsTheWrite) {
-  for (const char* path : {"/d/two\nlines.em", "/d/two\rlines.em"}) {
+// A path the job file cannot hold (a line break would end its line, a double quote would
+// end the quoted path, so it would read back cut) fails the write, and nothing is
+// written: the job is not left without the file, or with a cut path, and reported as made.
+TEST_F(JobFileTest, APathTheJobCannotHoldFailsTheWrite) {
+  for (const char* path :
+       {"/d/two\nlines.em", "/d/two\rlines.em", "/d/say \"hi\".em", "/d/a\"b.em", "/d/end\""}) {
     SCOPED_TRACE(path);
     const std::string job = PathOf("break.job");
     EXPECT_EQ(UpdateJobLayerTable(job, path), -1);
@@ -247,6 +249,44 @@ TEST_F(JobFileTest, APathWithALineBreakFailsTheWrite) {
     EXPECT_EQ(WriteJobFile(job), -1);
     EXPECT_FALSE(std::filesystem::exists(job));
   }
+}
+
+// A path of any length is written and read back whole, by the job and by the start on one
+// data file, which finds the entry that names it.
+TEST_F(JobFileTest, ALongPathReadsBackWhole) {
+  std::string path = "/data";
+  while (path.size() < 1000) path += "/deep directory, level";
+  path += "/layer.em";
+  ClearLayerTable();
+  LayerTable()[9].path = path;
+  LayerTable()[9].shown = 0;
+  LayerTable()[9].colour = 0x00FF00;
+  LayerTable()[9].fill_mode = kFillNegative;
+  const std::string job = PathOf("long.job");
+  ASSERT_EQ(WriteJobFile(job), 1024);
+  ClearLayerTable();
+  EXPECT_EQ(ReadJobFile(job), 1);
+  EXPECT_EQ(LayerTable()[9].path, path);
+
+  EXPECT_EQ(UpdateJobLayerTable(job, path), 1024);
+  EXPECT_EQ(LayerTable()[9].path, path) << "the entry that names the file is kept";
+  EXPECT_EQ(LayerTable()[9].fill_mode, kFillNegative);
+  EXPECT_TRUE(LayerTable()[0].path.empty());
+}
+
+// Keys are found as the INI module finds them: without regard to case, and by their
+// exact number, so "LAYER_07" is no key of entry 7; the first of a doubled key counts.
+TEST_F(JobFileTest, LayerKeysAreMatchedAsTheIniModuleMatchesThem) {
+  const std::string job = Write("keys.job",
+                                "[layer_table]\r\nlayer_7=ON,1,2,3,Paint \"seven\"\r\n"
+                                "LAYER_07=ON,1,2,3,Paint \"not seven\"\r\n"
+                                "LAYER_8=ON,1,2,3,Paint \"eight\"\r\n"
+                                "Layer_8=ON,1,2,3,Paint \"second eight\"\r\n"
+                                "LAYER_1024=ON,1,2,3,Paint \"beyond\"\r\n");
+  ClearLayerTable();
+  EXPECT_EQ(ReadJobFile(job), 2);
+  EXPECT_EQ(LayerTable()[7].path, "seven");
+  EXPECT_EQ(LayerTable()[8].path, "eight");
 }
 
 TEST_F(JobFileTest, AListOfDataFilesBecomesAJobNamedAfterTheFirst) {
