@@ -34,7 +34,7 @@ constexpr size_t kMaxStructureName = 32;
 constexpr int64_t kByteDelta = 127;
 constexpr int64_t kWordDelta = 32767;
 // The GDSII real writer writes a real below this magnitude as 0.
-constexpr double kSmallestPropertyReal = 2e-20;
+constexpr double kSmallestWrittenReal = 2e-20;
 
 // The unit table of this writer (the GDSII writer's, without "USER").
 double UnitMetres(std::string_view name) { return GdsUnitMetres(name); }
@@ -610,11 +610,12 @@ int GdsOutPathD(std::span<const GdsPoint> points, int layer, int datatype, doubl
 }
 
 bool GdsOutRealFits(double value) {
-  // (1 - 2^-56) * 16^63: seven exponent bits and a 56-bit mantissa.
-  constexpr double kLargestReal = 7.2370055773322621e75;
+  // 16^63, the largest exponent of seven bits in excess 64 with a full mantissa (the real
+  // holds (1 - 2^-56) * 16^63, which is this double).
+  constexpr double kLargestReal = 0x1p252;
   const double magnitude = std::fabs(value);
   return value == 0.0 ||
-         (std::isfinite(value) && magnitude >= kSmallestPropertyReal && magnitude <= kLargestReal);
+         (std::isfinite(value) && magnitude >= kSmallestWrittenReal && magnitude <= kLargestReal);
 }
 
 int GdsOutNamedProperty(std::string_view name, int value_kind, const GdsPropertyValue& value) {
@@ -625,14 +626,9 @@ int GdsOutNamedProperty(std::string_view name, int value_kind, const GdsProperty
   const bool fits = value_kind == kGdsSettingText                                      ? text
                     : value_kind == kGdsSettingInt16 || value_kind == kGdsSettingInt32 ? integer
                                                                                        : !text;
-  // A 16-bit property holds only what 16 bits hold, and a real property only the reals of
-  // a GDSII real: another value is refused, not cut.
+  // A 16-bit property holds only what 16 bits hold: a larger value is refused, not cut.
   if (!fits || (value_kind == kGdsSettingInt16 &&
                 (std::get<int32_t>(value) < INT16_MIN || std::get<int32_t>(value) > INT16_MAX))) {
-    return kGdsOutLimited;
-  }
-  if (value_kind == kGdsSettingReal && std::holds_alternative<double>(value) &&
-      !GdsOutRealFits(std::get<double>(value))) {
     return kGdsOutLimited;
   }
   w.Bare(kGdsExtNamedSetting);
@@ -647,7 +643,7 @@ int GdsOutNamedProperty(std::string_view name, int value_kind, const GdsProperty
     w.PutInt32(std::get<int32_t>(value));
   } else {
     const double real = integer ? std::get<int32_t>(value) : std::get<double>(value);
-    w.RealRecord(kGdsMag, {std::fabs(real) < kSmallestPropertyReal ? 0.0 : real});
+    w.RealRecord(kGdsMag, {std::fabs(real) < 1e-20 ? 0.0 : real});
   }
   w.Bare(kGdsExtNamedSetting);
   return kGdsOutOk;

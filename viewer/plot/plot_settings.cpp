@@ -196,8 +196,10 @@ int WritePlotSettingsProperties(const PlotSettings& s, const GdxRect& job_extent
   const auto i32 = [&](std::string_view name, int32_t v) {
     failed |= Property(name, kGdsSettingInt32, v);
   };
+  // A real the file cannot hold would arrive cut to 0 or to the largest real: it is left
+  // out and the write fails, as for a 16-bit value beyond 16 bits.
   const auto real = [&](std::string_view name, double v) {
-    failed |= Property(name, kGdsSettingReal, v);
+    failed |= GdsOutRealFits(v) ? Property(name, kGdsSettingReal, v) : kGdsOutFailed;
   };
   // The flag and the pens as the plot library takes them; 16 bits would cut larger values.
   if (s.rotate != 0) i16("ISROT", 1);
