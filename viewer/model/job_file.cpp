@@ -13,6 +13,7 @@
 #include "platform/ini.h"
 #include "support/args.h"
 #include "support/colors.h"
+#include "support/notifier.h"
 #include "support/paths.h"
 #include "viewer/model/viewer_services.h"
 
@@ -212,11 +213,32 @@ int WriteFileListJob(std::string* job_path) {
   std::string name;
   SplitPath(NativePath(JobState().first_file), nullptr, &name);
   const std::string path = MakePath(GetWorkingDirectory(), ReplaceExtension(name, ".job"));
+  if (job_path != nullptr) *job_path = path;
+  // A list the job cannot hold leaves an older job of that name as it was.
+  for (const ViewLayerEntry& entry : LayerTable()) {
+    if (!ViewerLayerPathFits(entry.path)) return -1;
+  }
   // A job of the same name from an earlier list would keep its other entries.
   std::remove(NativePath(ResolveExistingPath(path)).c_str());
-  if (job_path != nullptr) *job_path = path;
   return WriteJobFile(path);
 }
+
+namespace {
+
+// A picked file the job cannot hold is refused before anything changes, with the reason:
+// the job would read it back cut. True when every file can be held.
+bool PickedFilesFit(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    if (ViewerLayerPathFits(path)) continue;
+    ShowMessage("Cannot open " + path +
+                    ": a job file cannot hold a path with a double quote or a line break.",
+                "Error", MessageIcon::kStop);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 int OpenJobFile(std::string* result, std::string_view names, uint32_t flags) {
   std::vector<std::string> list;
@@ -226,24 +248,24 @@ int OpenJobFile(std::string* result, std::string_view names, uint32_t flags) {
     list.emplace_back(names.substr(0, names.find('\0')));
   }
   if (list.empty() || list[0].empty()) return 0;
-  ClearLayerTable();
+  std::vector<std::string> paths;
   if (list.size() > 1) {
     const size_t files = std::min<size_t>(list.size() - 1, kViewLayerCount);
-    for (size_t i = 0; i < files; ++i) {
-      AddJobLayerEntry(MakePath(list[0], list[i + 1]), static_cast<int>(i));
-    }
-    WriteFileListJob(result);
-    return 1;
+    for (size_t i = 0; i < files; ++i) paths.push_back(MakePath(list[0], list[i + 1]));
+  } else {
+    std::string extension;
+    SplitExtension(list[0], nullptr, &extension);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (extension != ".JOB") paths.push_back(list[0]);
   }
-  std::string extension;
-  SplitExtension(list[0], nullptr, &extension);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  if (extension == ".JOB") {
+  if (!PickedFilesFit(paths)) return 0;
+  ClearLayerTable();
+  if (paths.empty()) {
     *result = list[0];
     return 1;
   }
-  AddJobLayerEntry(list[0], 0);
+  for (size_t i = 0; i < paths.size(); ++i) AddJobLayerEntry(paths[i], static_cast<int>(i));
   WriteFileListJob(result);
   return 1;
 }

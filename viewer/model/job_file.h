@@ -51,14 +51,16 @@ int WriteJobGeneral(const std::string& path);
 // writes the job: the result of WriteJobFile.
 int UpdateJobLayerTable(const std::string& job_path, const std::string& data_file);
 // Turns the open dialog's selection (one name, or with kOpenMultiSelect a NUL list of the
-// directory and the names) into the job path to open: 1, or 0 for an empty selection.
+// directory and the names) into the job path to open: 1, or 0 for an empty selection and
+// for a file the job cannot hold (the user is told; the layer table is left as it was).
 int OpenJobFile(std::string* result, std::string_view names, uint32_t flags);
 // Empties the layer table (freeing the entries' libraries) and forgets the entered files.
 void ClearLayerTable();
 // Enters a data file at the index with the default colour of the index.
 void AddJobLayerEntry(const std::string& path, int index);
 // Writes the job of the entered files, named after the first one, into the working
-// directory: the result of WriteJobFile; *job_path receives its path.
+// directory: the result of WriteJobFile; *job_path receives its path. An older job of that
+// name is replaced, but kept when a path cannot be held (-1).
 int WriteFileListJob(std::string* job_path);
 
 }  // namespace kavrinth

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/ini.h"
+#include "support/notifier.h"
 #include "support/paths.h"
 #include "viewer/model/tests/viewer_test_support.h"
 
@@ -287,6 +288,35 @@ TEST_F(JobFileTest, LayerKeysAreMatchedAsTheIniModuleMatchesThem) {
   EXPECT_EQ(ReadJobFile(job), 2);
   EXPECT_EQ(LayerTable()[7].path, "seven");
   EXPECT_EQ(LayerTable()[8].path, "eight");
+}
+
+// Picked files the job cannot hold are refused before anything changes, with the reason:
+// the job shown stays, and an older job of the name is not replaced by one without them.
+TEST_F(JobFileTest, PickedFilesTheJobCannotHoldAreRefusedWithAMessage) {
+  ScriptedNotifier notifier;
+  ScopedNotifier scoped(&notifier);
+  SetWorkingDirectory(dir_);
+  const std::string older =
+      Write("say.job", "[LAYER_TABLE]\r\nLAYER_0=ON,1,2,3,Paint \"/old\"\r\n");
+  struct Case {
+    std::string names;
+    uint32_t flags;
+  } cases[] = {{"/d/say \"hi\".em", 0},
+               {std::string("/d\0say.em\0a\"b.em\0\0", 19), kOpenMultiSelect},
+               {std::string("/d\0say.em\0two\nlines.em\0\0", 25), kOpenMultiSelect}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.names);
+    LayerTable()[4].path = "/shown.em";
+    notifier.shown.clear();
+    std::string result = "unchanged";
+    EXPECT_EQ(OpenJobFile(&result, c.names, c.flags), 0);
+    EXPECT_EQ(result, "unchanged");
+    EXPECT_EQ(LayerTable()[4].path, "/shown.em");
+    ASSERT_EQ(notifier.shown.size(), 1u);
+    EXPECT_NE(notifier.shown[0].text.find("cannot hold a path with a double quote"),
+              std::string::npos);
+    EXPECT_EQ(ReadAll(older), "[LAYER_TABLE]\r\nLAYER_0=ON,1,2,3,Paint \"/old\"\r\n");
+  }
 }
 
 TEST_F(JobFileTest, AListOfDataFilesBecomesAJobNamedAfterTheFirst) {
