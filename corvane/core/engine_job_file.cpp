@@ -99,12 +99,6 @@ bool WriteEngineJobFile(const std::string& job_path, const std::vector<JobFileEn
   return job.Save();
 }
 
-std::string_view ViewerColourText(int n) {
-  static constexpr std::string_view kColours[] = {"255,0,0", "0,255,0",   "255,255,0",
-                                                  "0,0,255", "255,0,255", "0,255,255"};
-  return kColours[((n % 6) + 6) % 6];
-}
-
 bool WriteViewerLayerTable(const std::string& job_path, const CorvaneSession& session) {
   IniFile job;
   if (!job.Load(job_path)) return false;
