@@ -20,6 +20,7 @@
 #include "corvane/core/engine_job_file.h"
 #include "fuzz/fuzz_support.h"
 #include "pg2gds/engine_job.h"
+#include "support/viewer_layer_value.h"
 
 namespace kavrinth {
 namespace {
@@ -82,11 +83,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const auto kept = Unmanaged(old);
   if (!WriteEngineJobFile(path, entries)) return 0;  // a file the INI writer refuses
-  // View EM/Mann may refuse a job it cannot write (the part of a layer entry it keeps
-  // holds a carriage return): the shell says so, and the file stays as the job was written.
-  WriteViewerLayerTable(path, session);
+  // View EM/Mann may refuse a job it cannot write: the shell says so, and the file stays as
+  // the job was written.
+  const bool table_written = WriteViewerLayerTable(path, session);
   IniFile job;
   FUZZ_CHECK(job.Load(path));
+  // Each entry of the table written reads as the viewer reads it, and names its file whole.
+  for (size_t n = 0; table_written && n < session.input_file_names.size(); ++n) {
+    const std::optional<std::string> value =
+        job.Get(kViewerLayerTable, "LAYER_" + std::to_string(n));
+    FUZZ_CHECK(value.has_value());
+    const std::optional<ViewerLayerValue> entry = ParseViewerLayerValue(value.value_or(""));
+    FUZZ_CHECK(entry.has_value() && entry->path == InputFullPath(session, n));
+  }
   FUZZ_CHECK(job.Get(kJobGeneral, kJobLayersKey) == "layer0,layer1");
   for (int i = 0; i < 2; ++i) {
     FUZZ_CHECK(job.Get(JobSectionName(i), kJobLayerKey) ==

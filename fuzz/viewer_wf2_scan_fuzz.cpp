@@ -1,6 +1,7 @@
 // Fuzz target of the WF2 scanner: the input becomes a WF2 file that is scanned whole, or
 // cut into sections under a tiny memory limit with every section then loaded through the
-// frame index (also after the file changed under the index, and from a rebuilt index).
+// frame index (also after the file changed under the index, and from a rebuilt index). A
+// file read whole is saved, and the saved file scanned and saved again gives its bytes.
 //
 // Input: one mode byte, then either the whole file (mode bit 0) or the first 112 bytes of
 // the header block (the part the readers decode; the rest of the 16384 bytes is zero)
@@ -9,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@
 #include "viewer/model/layer_table.h"
 #include "viewer/model/viewer_services.h"
 #include "viewer/model/wf2_scan.h"
+#include "viewer/model/wf2_writer.h"
 
 namespace kavrinth {
 namespace {
@@ -77,6 +81,42 @@ void LoadSections(GdxHandle index, int64_t file_size, bool unchanged) {
   }
 }
 
+std::vector<uint8_t> Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// Saves the layer's library into target with the header of template_path: the result.
+int Save(GdxHandle library, const std::string& template_path, const std::string& target) {
+  Wf2Writer writer;
+  if (writer.OpenWf2Copy(template_path, target) != kWf2Ok) return kWf2Failed;
+  const int saved = writer.SaveWf2File(nullptr, library, "input.wf2", kLayer, 0);
+  if (saved == kWf2Failed || saved == kWf2Cancelled) return saved;
+  const int committed = writer.CommitWf2File();
+  return committed == kWf2Ok ? saved : committed;
+}
+
+// A save writes what the file holds: no more than its header, its polygons and the frame
+// and strip words its stream could hold. The file saved, scanned and saved again, gives the
+// same bytes and the same polygons.
+void CheckSave(GdxHandle library, const std::string& path, int64_t file_size,
+               const fuzz::ScratchDirectory& scratch) {
+  const std::string copy = scratch.File("copy.wf2");
+  const int saved = Save(library, path, copy);
+  FUZZ_CHECK(saved == kWf2Ok || saved == kWf2Limited);
+  const std::vector<uint8_t> first = Bytes(copy);
+  const int64_t stream = file_size - kWf2HeaderSize;
+  FUZZ_CHECK(static_cast<int64_t>(first.size()) <= kWf2HeaderSize + 8 + 3 * stream);
+  Wf2ScanResult result;
+  const GdxHandle again = ScanWf2File(nullptr, copy, kLayer, &result);
+  FUZZ_CHECK(result.status == Wf2ScanStatus::kLoaded && again != kGdxNoHandle);
+  FUZZ_CHECK(result.skipped_records == 0);
+  const std::string second_copy = scratch.File("copy2.wf2");
+  FUZZ_CHECK(Save(again, copy, second_copy) == kWf2Ok);
+  FUZZ_CHECK(Bytes(second_copy) == first);
+  GdxFreeLibrary(again);
+}
+
 }  // namespace
 }  // namespace kavrinth
 
@@ -100,6 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   switch (result.status) {
     case Wf2ScanStatus::kLoaded:
       if (library == kGdxNoHandle || result.skipped_records < 0) std::abort();
+      CheckSave(library, path, static_cast<int64_t>(bytes.size()), scratch);
       GdxFreeLibrary(library);
       break;
     case Wf2ScanStatus::kIndexed: {

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/files.h"
 
@@ -238,14 +240,28 @@ std::optional<size_t> IniFile::FindKey(const Range& range, std::string_view key)
   return std::nullopt;
 }
 
+namespace {
+
+// The value Get gives for a stored value text.
+std::string ReadValue(std::string_view value) {
+  value = Trim(value.substr(0, value.find('\0')));
+  return std::string(Unquote(value));
+}
+
+std::string LowerKey(std::string_view key) {
+  std::string lower(key);
+  for (char& c : lower) c = LowerAscii(c);
+  return lower;
+}
+
+}  // namespace
+
 std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
   std::optional<Range> range = FindSection(section);
   if (!range) return std::nullopt;
   std::optional<size_t> at = FindKey(*range, key);
   if (!at) return std::nullopt;
-  std::string_view value = lines_[*at].value;
-  value = Trim(value.substr(0, value.find('\0')));
-  return std::string(Unquote(value));
+  return ReadValue(lines_[*at].value);
 }
 
 std::string IniFile::GetString(std::string_view section, std::string_view key,
@@ -307,6 +323,66 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
   return true;
 }
 
+bool IniFile::SetValues(std::string_view section,
+                        const std::vector<std::pair<std::string, std::string>>& values) {
+  section = Trim(section);
+  if (!IsValidName(section)) return false;
+  std::optional<Range> range = FindSection(section);
+  if (!range) {
+    // Set makes the section only for a value it takes.
+    const bool any_valid = std::any_of(values.begin(), values.end(), [](const auto& value) {
+      return IsValidKey(Trim(value.first)) && !HoldsLineBreakOrZero(value.second);
+    });
+    if (!any_valid) return values.empty();
+    InsertLine(lines_.size(), "[" + std::string(section) + "]");
+    range = Range{lines_.size() - 1, lines_.size()};
+  }
+  // The first line of each key, and where Set puts a new one: after the last non-blank
+  // line of the section.
+  std::unordered_map<std::string, size_t> first_line;
+  size_t insert_at = range->header + 1;
+  for (size_t i = range->header + 1; i < range->end; ++i) {
+    if (lines_[i].kind == LineKind::kKey) first_line.try_emplace(LowerKey(lines_[i].name), i);
+    if (!Trim(lines_[i].text).empty()) insert_at = i + 1;
+  }
+  bool all_set = true;
+  std::vector<Line> added;
+  std::unordered_map<std::string, size_t> added_line;
+  for (const auto& [raw_key, value] : values) {
+    const std::string_view key = Trim(raw_key);
+    if (!IsValidKey(key) || HoldsLineBreakOrZero(value)) {
+      all_set = false;
+      continue;
+    }
+    const std::string stored = StoredText(value);
+    const std::string lower = LowerKey(key);
+    Line* old = nullptr;
+    if (auto at = first_line.find(lower); at != first_line.end()) {
+      old = &lines_[at->second];
+    } else if (auto at_added = added_line.find(lower); at_added != added_line.end()) {
+      old = &added[at_added->second];
+    }
+    if (old != nullptr) {
+      if (old->value == stored) continue;
+      *old = ParseLine(old->name + "=" + stored, std::move(old->ending));
+      changed_ = true;
+      continue;
+    }
+    added_line.emplace(lower, added.size());
+    added.push_back(ParseLine(std::string(key) + "=" + stored, line_end_));
+  }
+  if (added.empty()) return all_set;
+  // A file whose last line has no end keeps it that way, as InsertLine does.
+  if (insert_at == lines_.size() && !lines_.empty() && lines_.back().ending.empty()) {
+    lines_.back().ending = line_end_;
+    added.back().ending.clear();
+  }
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insert_at),
+                std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+  changed_ = true;
+  return all_set;
+}
+
 bool IniFile::RemoveKey(std::string_view section, std::string_view key) {
   std::optional<Range> range = FindSection(section);
   if (!range) return false;
@@ -352,6 +428,20 @@ std::vector<std::string> IniFile::Keys(std::string_view section) const {
     if (std::none_of(names.begin(), names.end(), same)) names.push_back(lines_[i].name);
   }
   return names;
+}
+
+std::vector<std::pair<std::string, std::string>> IniFile::Values(std::string_view section) const {
+  std::vector<std::pair<std::string, std::string>> values;
+  std::optional<Range> range = FindSection(section);
+  if (!range) return values;
+  std::unordered_set<std::string> seen;
+  for (size_t i = range->header + 1; i < range->end; ++i) {
+    if (lines_[i].kind != LineKind::kKey || !seen.insert(LowerKey(lines_[i].name)).second) {
+      continue;
+    }
+    values.emplace_back(lines_[i].name, ReadValue(lines_[i].value));
+  }
+  return values;
 }
 
 bool IniFile::Save() {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kavrinth {
@@ -48,6 +49,11 @@ class IniFile {
   // a key holds '=' or starts with ';' or '[', or a value holds a line break or a zero
   // byte.
   bool Set(std::string_view section, std::string_view key, std::string_view value);
+  // Set for many keys of one section in one pass over the file, with the result of
+  // calling Set for each in turn: false when any of them was refused (the others are
+  // still written).
+  bool SetValues(std::string_view section,
+                 const std::vector<std::pair<std::string, std::string>>& values);
   // Removes every line of the key in the section; true when there was one.
   bool RemoveKey(std::string_view section, std::string_view key);
   // Removes every occurrence of the section with all its lines; true when there was one.
@@ -57,6 +63,9 @@ class IniFile {
   std::vector<std::string> Sections() const;
   // Key names of the section in file order, each once, as first spelt.
   std::vector<std::string> Keys(std::string_view section) const;
+  // The keys of the section in file order, each once as first spelt, with the value Get
+  // gives for it: one pass over the file for a caller that wants many keys.
+  std::vector<std::pair<std::string, std::string>> Values(std::string_view section) const;
 
   // Writes the file when anything changed since it was loaded (true when nothing did).
   // The text goes to a temporary file in the same directory, is synced and renamed over

@@ -8,6 +8,7 @@
 
 #include "platform/files.h"
 #include "support/paths.h"
+#include "support/viewer_layer_value.h"
 
 namespace kavrinth {
 
@@ -98,29 +99,22 @@ bool WriteEngineJobFile(const std::string& job_path, const std::vector<JobFileEn
   return job.Save();
 }
 
-std::string_view ViewerColourText(int n) {
-  static constexpr std::string_view kColours[] = {"255,0,0", "0,255,0",   "255,255,0",
-                                                  "0,0,255", "255,0,255", "0,255,255"};
-  return kColours[((n % 6) + 6) % 6];
-}
-
 bool WriteViewerLayerTable(const std::string& job_path, const CorvaneSession& session) {
   IniFile job;
   if (!job.Load(job_path)) return false;
   const size_t count = session.input_file_names.size();
+  std::vector<std::pair<std::string, std::string>> values;
   for (size_t n = 0; n < count; ++n) {
     const std::string key = "LAYER_" + std::to_string(n);
-    const std::string quoted = "\"" + InputFullPath(session, n) + "\"";
-    const std::string old = job.GetString(kViewerLayerTable, key, "", std::string::npos);
-    const size_t blank = old.find(' ');
-    std::string value;
-    if (!old.empty() && blank != std::string::npos) {
-      value = old.substr(0, blank) + " " + quoted;
-    } else {
-      value = "ON," + std::string(ViewerColourText(static_cast<int>(n))) + ",Paint " + quoted;
-    }
-    if (!job.Set(kViewerLayerTable, key, value)) return false;
+    const std::string path = InputFullPath(session, n);
+    // A path the viewer would read back cut is refused, not written.
+    if (!ViewerLayerPathFits(path)) return false;
+    // An old entry keeps its display settings only when it reads as the viewer reads it.
+    const std::optional<std::string> old = job.Get(kViewerLayerTable, key);
+    values.emplace_back(
+        key, ShellViewerLayerValue(old.value_or(""), ViewerShellColour(static_cast<int>(n)), path));
   }
+  if (!job.SetValues(kViewerLayerTable, values)) return false;
   if (!job.Set(kJobGeneral, "FormatType", std::to_string(session.options.files_format)) ||
       !job.Set(kJobGeneral, "UnitType", session.options.files_unit != 0 ? "1" : "0")) {
     return false;

@@ -51,15 +51,12 @@ struct JobFileEntry {
 // earlier, longer job left beyond them. False when the file could not be read or written.
 bool WriteEngineJobFile(const std::string& job_path, const std::vector<JobFileEntry>& entries);
 
-// The viewer colour of entry n: red, green, yellow, blue, magenta, cyan by n mod 6.
-std::string_view ViewerColourText(int n);
-
-// View EM/Mann's additions: a "LAYER_%d" entry per input file (an existing entry keeps
-// its state, colour and mode and takes the current path) and "General"/"FormatType" and
-// "UnitType". Every other key stays: the entries of higher number an earlier, longer
+// View EM/Mann's additions: a "LAYER_%d" entry per input file (an existing entry that
+// reads as the viewer reads it keeps its state, colour and mode and takes the current
+// path; any other is written afresh) and "General"/"FormatType" and "UnitType". Every other key stays: the entries of higher number an earlier, longer
 // selection left, and all of them when no file is selected yet (after a restart), so the
 // user's colours and modes are never lost. False when the file could not be read or
-// written.
+// written, or a path holds a double quote or a line break (the viewer would read it cut).
 bool WriteViewerLayerTable(const std::string& job_path, const CorvaneSession& session);
 
 // Working Directory's move of the job file: copies it into the new place (replacing a file

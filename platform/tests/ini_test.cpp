@@ -233,9 +233,9 @@ TEST_F(IniTest, MissingFileIsCreatedOnWriteWithCrLf) {
 // What Set stores, Get gives back: a value that reading would trim or unquote is written
 // within quotes.
 TEST_F(IniTest, ValuesReadBackAsTheyWereSet) {
-  const std::string values[] = {"plain",   " leading", "trailing\t", " both ", "\"quoted\"",
-                                "'single'", "\"",        "\"half",     "half'",  "'mixed\"",
-                                "\"\"",      "",         " ",          "a \"b\" c"};
+  const std::string values[] = {"plain",    " leading", "trailing\t", " both ",   "\"quoted\"",
+                                "'single'", "\"",       "\"half",     "half'",    "'mixed\"",
+                                "\"\"",     "",         " ",          "a \"b\" c"};
   for (const std::string& value : values) {
     SCOPED_TRACE("[" + value + "]");
     IniFile file = LoadText("[S]\r\nk=old\r\n");
@@ -329,6 +329,49 @@ TEST_F(IniTest, ManyKeysWrittenInOneSave) {
   EXPECT_EQ(reread.Get("LAYER_TABLE", "LAYER_1023"), "");
   EXPECT_EQ(reread.Get("LAYER_TABLE", "LAYER_1000"), "ON,255,0,0,Paint \"l1000.em\"");
   EXPECT_EQ(reread.GetInt("General", "FormatType", 9), 0);
+}
+
+// Many keys set in one pass give the bytes and the result of setting them one by one, and
+// the values of a section read in one pass are those Get gives key by key.
+TEST_F(IniTest, ManyKeysInOnePassEqualOneByOne) {
+  using Values = std::vector<std::pair<std::string, std::string>>;
+  const Values values = {{"LAYER_0", "ON,255,0,0,Paint \"a.em\""},
+                         {"layer_1", ""},
+                         {" LAYER_2 ", " padded "},
+                         {"NEW", "\"quoted\""},
+                         {"bad=key", "x"},
+                         {"LAYER_3", "two\nlines"},
+                         {"new", "again"},
+                         {"LAYER_2", "same as set"}};
+  const std::string files[] = {
+      "",
+      "[General]\r\nFormatType=0",
+      "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"a.em\"\r\nLayer_1=old\r\n\r\n; note\r\n"
+      "[General]\r\nFormatType=0\r\n",
+      "[layer_table]\nLAYER_1=x\nLAYER_1=second\n\n[LAYER_TABLE]\nLAYER_2=later\n",
+      "[LAYER_TABLE]",
+  };
+  for (const std::string& text : files) {
+    SCOPED_TRACE(text);
+    IniFile one_by_one = LoadText(text, "a.ini");
+    bool all = true;
+    for (const auto& [key, value] : values) all &= one_by_one.Set("LAYER_TABLE", key, value);
+    IniFile one_pass = LoadText(text, "b.ini");
+    EXPECT_EQ(one_pass.SetValues("LAYER_TABLE", values), all);
+    EXPECT_EQ(one_pass.changed(), one_by_one.changed());
+    ASSERT_TRUE(one_by_one.Save());
+    ASSERT_TRUE(one_pass.Save());
+    EXPECT_EQ(ReadBytes(temp_.File("b.ini")), ReadBytes(temp_.File("a.ini")));
+
+    IniFile reread = LoadText(ReadBytes(temp_.File("a.ini")), "c.ini");
+    const Values read = reread.Values("layer_table");
+    ASSERT_EQ(read.size(), reread.Keys("LAYER_TABLE").size());
+    for (const auto& [key, value] : read) EXPECT_EQ(reread.Get("LAYER_TABLE", key), value) << key;
+  }
+  IniFile empty = LoadText("", "d.ini");
+  EXPECT_FALSE(empty.SetValues("S", {{"k=", "v"}}));
+  EXPECT_TRUE(empty.SetValues("S", {}));
+  EXPECT_FALSE(empty.changed()) << "no section is made for nothing set";
 }
 
 TEST_F(IniTest, MalformedFilesLoadAndRoundTrip) {

@@ -5,15 +5,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/ini.h"
 #include "support/job_file_names.h"
 #include "support/notifier.h"
 #include "support/paths.h"
+#include "support/viewer_layer_value.h"
 #include "tabrun/core/file_ops.h"
 
 namespace kavrinth {
@@ -52,8 +57,12 @@ void ShowSettingsNotes(const std::vector<std::string>& notes) {
   ShellMessage(text);
 }
 
-constexpr const char* kViewerColours[] = {"255,0,0", "0,255,0",   "255,255,0",
-                                          "0,0,255", "255,0,255", "0,255,255"};
+// Keys of the INI file are matched without regard to case.
+std::string UpperKey(std::string_view key) {
+  std::string upper(key);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper;
+}
 
 }  // namespace
 
@@ -227,31 +236,37 @@ std::string WriteViewerJob(const TabrunJob& job) {
     ShellMessage("The viewer job " + path + " cannot be read.");
     return {};
   }
+  // The old table is read once: a job of many layers is not scanned once per key.
+  std::unordered_map<std::string, std::string> old_values;
+  if (existed) {
+    for (auto& [key, value] : ini.Values("LAYER_TABLE")) old_values.emplace(UpperKey(key), value);
+  }
+  std::vector<std::pair<std::string, std::string>> values;
   int written = 0;
   for (int layer : job.layers.selected) {
     if (layer < 0 || layer >= kGdsLayerCount) continue;
     if (existed && job.no_data[layer]) continue;
     const std::string file = job.OutputPath(layer);
     if (file.empty() || FileSize(file) < 0) continue;
-    const std::string key = "LAYER_" + std::to_string(written);
-    std::string value;
-    const std::string old = existed ? ini.GetString("LAYER_TABLE", key, "", 324) : std::string();
-    const size_t blank = old.find(' ');
-    if (!old.empty() && blank != std::string::npos) {
-      value = old.substr(0, blank) + " \"" + file + "\"";
-    } else {
-      const int colour = existed ? (written + 1) % 6 : written % 6;
-      value = std::string("ON,") + kViewerColours[colour] + ",Paint \"" + file + "\"";
+    if (!ViewerLayerPathFits(file)) {
+      ShellMessage("The viewer job " + path + " cannot hold the path " + file +
+                   ": it holds a double quote or a line break.");
+      return {};
     }
-    ini.Set("LAYER_TABLE", key, value);
+    const std::string key = "LAYER_" + std::to_string(written);
+    const auto old = old_values.find(key);
+    const int colour = existed ? (written + 1) % 6 : written % 6;
+    values.emplace_back(key, ShellViewerLayerValue(old != old_values.end() ? old->second : "",
+                                                   ViewerShellColour(colour), file));
     ++written;
   }
   if (existed) {
     for (int k = written; k < kGdsLayerCount; ++k) {
       const std::string key = "LAYER_" + std::to_string(k);
-      if (ini.Get("LAYER_TABLE", key)) ini.Set("LAYER_TABLE", key, "");
+      if (old_values.count(key) != 0) values.emplace_back(key, "");
     }
   }
+  ini.SetValues("LAYER_TABLE", values);
   ini.Set("General", "FormatType", std::to_string(job.options.output_format));
   ini.Set("General", "UnitType", IsMilUnit(job.scan.gds_unit) ? "0" : "1");
   if (!ini.Save()) {

@@ -51,8 +51,10 @@ bool ChooseTopStructure(TabrunJob* job, const std::string& name);
 // scan report moves): no settings file is removed or written. True on success.
 bool ChangeWorkingDirectory(TabrunJob* job, const std::string& directory);
 
-// Writes the viewer job (<working dir>/<base>.job) for the PG output files that exist.
-// Returns the job path, or "" after a message when it could not be written.
+// Writes the viewer job (<working dir>/<base>.job) for the PG output files that exist. An
+// existing entry keeps its look when the viewer reads it, else it is written afresh.
+// Returns the job path, or "" after a message when it could not be written or a path holds
+// a double quote or a line break (the viewer would read it cut).
 std::string WriteViewerJob(const TabrunJob& job);
 
 // At exit: removes every gds.cfg this session wrote as the engine's copy, unless it is the

@@ -33,6 +33,8 @@ constexpr size_t kMaxStructureName = 32;
 // Deltas of the compressed records: the bounds are symmetric.
 constexpr int64_t kByteDelta = 127;
 constexpr int64_t kWordDelta = 32767;
+// The GDSII real writer writes a real below this magnitude as 0.
+constexpr double kSmallestWrittenReal = 2e-20;
 
 // The unit table of this writer (the GDSII writer's, without "USER").
 double UnitMetres(std::string_view name) { return GdsUnitMetres(name); }
@@ -605,6 +607,15 @@ int GdsOutPathD(std::span<const GdsPoint> points, int layer, int datatype, doubl
   const int result = GdsOutPath(w.Converted(points, false), layer, datatype, w.Width(width),
                                 pathtype, attribute, value);
   return points.size() > kGdsOutMaxPoints ? kGdsOutLimited : result;
+}
+
+bool GdsOutRealFits(double value) {
+  // 16^63, the largest exponent of seven bits in excess 64 with a full mantissa (the real
+  // holds (1 - 2^-56) * 16^63, which is this double).
+  constexpr double kLargestReal = 0x1p252;
+  const double magnitude = std::fabs(value);
+  return value == 0.0 ||
+         (std::isfinite(value) && magnitude >= kSmallestWrittenReal && magnitude <= kLargestReal);
 }
 
 int GdsOutNamedProperty(std::string_view name, int value_kind, const GdsPropertyValue& value) {

@@ -70,6 +70,10 @@ void GdsOutSetFlags(int flags);
 // The clock of the time stamps (tests fix it; null restores local time).
 void GdsOutSetClock(GdsClock clock);
 
+// Whether a real record holds the value as it is: 0, or a finite value from 2e-20 (the
+// smallest the GDSII real keeps; below it a value arrives as 0) to the largest GDSII real.
+// A named real property writes any other value cut to 0 or to the largest real.
+bool GdsOutRealFits(double value);
 // --- Elements ---
 // A non-empty property array is written as PROPVALUE's integers instead of the value.
 int GdsOutBoundary(std::span<const GdsIntPoint> points, int layer, int datatype, int attribute,

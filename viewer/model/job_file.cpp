@@ -13,60 +13,37 @@
 #include "platform/ini.h"
 #include "support/args.h"
 #include "support/colors.h"
+#include "support/notifier.h"
 #include "support/paths.h"
 #include "viewer/model/viewer_services.h"
 
 namespace kavrinth {
 namespace {
 
-// The room the job reader gives a layer value and a [General] value.
-constexpr size_t kLayerValueSize = 324;
+// The room the job reader gives a [General] value. Layer values are read whole: a path
+// is as long as the file system allows.
 constexpr size_t kGeneralValueSize = 16;
-// The splitter's pointer array: at most seven words.
-constexpr int kLayerWordSlots = 8;
-
-struct FillWord {
-  char letter;
-  const char* word;
-  int32_t mode;
-};
-
-constexpr std::array<FillWord, 3> kFillWords = {{
-    {'N', "Negative", kFillNegative},
-    {'S', "Scratch", kFillScratch},
-    {'P', "Paint", kFillPaint},
-}};
-
-int32_t FillModeOf(std::string_view word) {
-  const char letter = word.empty() ? '\0' : static_cast<char>(std::toupper(word[0]));
-  for (const FillWord& fill : kFillWords) {
-    if (fill.letter == letter) return fill.mode;
-  }
-  return kFillPaint;
-}
-
-const char* FillWordOf(int32_t mode) {
-  for (const FillWord& fill : kFillWords) {
-    if (fill.mode == mode) return fill.word;
-  }
-  return "Paint";
-}
 
 int32_t DecimalValue(std::string_view text) { return ParseProfileInt(text).value_or(0); }
 
-uint32_t ColourByte(std::string_view text) {
-  return static_cast<uint32_t>(DecimalValue(text)) & 0xFF;
-}
-
-// Commas separate like blanks, except inside double quotes, where they belong to the path.
-std::string CommasToBlanks(std::string_view value) {
-  std::string text(value);
-  bool quoted = false;
-  for (char& c : text) {
-    if (c == '"') quoted = !quoted;
-    if (c == ',' && !quoted) c = ' ';
+// The layer keys' numbers 0..1023 as they appear in the section ("LAYER_%d" exactly, so
+// that "LAYER_07" is no key of entry 7), each with its value.
+std::vector<std::pair<int, std::string>> LayerValues(const IniFile& ini) {
+  std::vector<std::pair<int, std::string>> found;
+  for (auto& [key, value] : ini.Values(kJobLayerSection)) {
+    constexpr std::string_view kPrefix = "LAYER_";
+    if (key.size() <= kPrefix.size() || key.size() > kPrefix.size() + 4) continue;
+    std::string upper = key;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string_view digits = std::string_view(upper).substr(kPrefix.size());
+    if (digits.find_first_not_of("0123456789") != std::string_view::npos) continue;
+    const int n = std::stoi(std::string(digits));
+    if (n >= kViewLayerCount || JobLayerKey(n) != upper) continue;
+    found.emplace_back(n, std::move(value));
   }
-  return text;
+  std::sort(found.begin(), found.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  return found;
 }
 
 void WriteGeneral(IniFile* ini) {
@@ -118,20 +95,11 @@ void ResolveBesideJob(const std::string& job_path, std::string* path) {
 std::string JobLayerKey(int n) { return "LAYER_" + std::to_string(n); }
 
 std::optional<JobLayerValue> ParseJobLayerValue(std::string_view value) {
-  const std::vector<std::string> words = SplitArgs(CommasToBlanks(value), kLayerWordSlots);
-  if (words.size() < 6) return std::nullopt;
-  JobLayerValue result;
-  result.shown = words[0].size() > 1 && words[0][1] == 'N' ? 1 : 0;
-  result.colour = ColourByte(words[1]) | ColourByte(words[2]) << 8 | ColourByte(words[3]) << 16;
-  result.fill_mode = FillModeOf(words[4]);
-  result.path = words[5];
-  return result;
+  return ParseViewerLayerValue(value);
 }
 
 std::string FormatJobLayerValue(const ViewLayerEntry& entry) {
-  std::string value = entry.shown ? "ON" : "OFF";
-  for (int shift : {0, 8, 16}) value += "," + std::to_string((entry.colour >> shift) & 0xFF);
-  return value + "," + FillWordOf(entry.fill_mode) + " \"" + entry.path + "\"";
+  return FormatViewerLayerValue({entry.shown, entry.colour, entry.fill_mode, entry.path});
 }
 
 uint32_t DefaultLayerColour(int index) {
@@ -148,8 +116,7 @@ int ReadJobFile(const std::string& path) {
   ini.Load(path);
   ViewLayerTable& table = LayerTable();
   int read = 0;
-  for (int n = 0; n < kViewLayerCount; ++n) {
-    const std::string value = ini.GetString(kJobLayerSection, JobLayerKey(n), "", kLayerValueSize);
+  for (const auto& [n, value] : LayerValues(ini)) {
     if (value.empty()) continue;
     if (std::optional<JobLayerValue> parsed = ParseJobLayerValue(value)) {
       FillEntry(&table[n], *parsed);
@@ -173,16 +140,18 @@ int WriteJobFile(const std::string& path) {
   IniFile ini;
   if (!ini.Load(path)) return -1;
   const ViewLayerTable& table = LayerTable();
-  // An entry the file cannot hold (a path with a line break) fails the write: the job
-  // would otherwise be written without it.
-  bool held = true;
+  // An entry the file cannot hold (a path with a double quote or a line break) fails the
+  // write: the job would otherwise be written without it, or with its path cut.
+  std::vector<std::pair<std::string, std::string>> values;
+  values.reserve(kViewLayerCount);
   for (int n = 0; n < kViewLayerCount; ++n) {
     const ViewLayerEntry& entry = table[n];
-    held &= ini.Set(kJobLayerSection, JobLayerKey(n),
-                    entry.path.empty() ? std::string() : FormatJobLayerValue(entry));
+    if (!ViewerLayerPathFits(entry.path)) return -1;
+    values.emplace_back(JobLayerKey(n),
+                        entry.path.empty() ? std::string() : FormatJobLayerValue(entry));
   }
+  if (!ini.SetValues(kJobLayerSection, values)) return -1;
   WriteGeneral(&ini);
-  if (!held) return -1;
   return ini.Save() ? kViewLayerCount : -1;
 }
 
@@ -201,10 +170,12 @@ int UpdateJobLayerTable(const std::string& job_path, const std::string& data_fil
   if (FileExists(NativePath(job_path))) {
     IniFile ini;
     ini.Load(job_path);
-    for (int n = 0; n < kViewLayerCount && found < 0; ++n) {
-      value =
-          ParseJobLayerValue(ini.GetString(kJobLayerSection, JobLayerKey(n), "", kLayerValueSize));
-      if (value && value->path == data_file) found = n;
+    for (const auto& [n, text] : LayerValues(ini)) {
+      value = ParseJobLayerValue(text);
+      if (value && value->path == data_file) {
+        found = n;
+        break;
+      }
     }
   }
   if (found >= 0) {
@@ -242,11 +213,32 @@ int WriteFileListJob(std::string* job_path) {
   std::string name;
   SplitPath(NativePath(JobState().first_file), nullptr, &name);
   const std::string path = MakePath(GetWorkingDirectory(), ReplaceExtension(name, ".job"));
+  if (job_path != nullptr) *job_path = path;
+  // A list the job cannot hold leaves an older job of that name as it was.
+  for (const ViewLayerEntry& entry : LayerTable()) {
+    if (!ViewerLayerPathFits(entry.path)) return -1;
+  }
   // A job of the same name from an earlier list would keep its other entries.
   std::remove(NativePath(ResolveExistingPath(path)).c_str());
-  if (job_path != nullptr) *job_path = path;
   return WriteJobFile(path);
 }
+
+namespace {
+
+// A picked file the job cannot hold is refused before anything changes, with the reason:
+// the job would read it back cut. True when every file can be held.
+bool PickedFilesFit(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    if (ViewerLayerPathFits(path)) continue;
+    ShowMessage("Cannot open " + path +
+                    ": a job file cannot hold a path with a double quote or a line break.",
+                "Error", MessageIcon::kStop);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 int OpenJobFile(std::string* result, std::string_view names, uint32_t flags) {
   std::vector<std::string> list;
@@ -256,24 +248,24 @@ int OpenJobFile(std::string* result, std::string_view names, uint32_t flags) {
     list.emplace_back(names.substr(0, names.find('\0')));
   }
   if (list.empty() || list[0].empty()) return 0;
-  ClearLayerTable();
+  std::vector<std::string> paths;
   if (list.size() > 1) {
     const size_t files = std::min<size_t>(list.size() - 1, kViewLayerCount);
-    for (size_t i = 0; i < files; ++i) {
-      AddJobLayerEntry(MakePath(list[0], list[i + 1]), static_cast<int>(i));
-    }
-    WriteFileListJob(result);
-    return 1;
+    for (size_t i = 0; i < files; ++i) paths.push_back(MakePath(list[0], list[i + 1]));
+  } else {
+    std::string extension;
+    SplitExtension(list[0], nullptr, &extension);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (extension != ".JOB") paths.push_back(list[0]);
   }
-  std::string extension;
-  SplitExtension(list[0], nullptr, &extension);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  if (extension == ".JOB") {
+  if (!PickedFilesFit(paths)) return 0;
+  ClearLayerTable();
+  if (paths.empty()) {
     *result = list[0];
     return 1;
   }
-  AddJobLayerEntry(list[0], 0);
+  for (size_t i = 0; i < paths.size(); ++i) AddJobLayerEntry(paths[i], static_cast<int>(i));
   WriteFileListJob(result);
   return 1;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/viewer_layer_value.h"
 #include "viewer/model/layer_table.h"
 
 namespace kavrinth {
@@ -19,12 +20,7 @@ inline constexpr std::string_view kJobUnitKey = "UnitType";
 inline constexpr uint32_t kOpenMultiSelect = 0x200;
 
 // One layer entry of a job file.
-struct JobLayerValue {
-  int32_t shown = 1;
-  uint32_t colour = 0;
-  int32_t fill_mode = kFillPaint;
-  std::string path;
-};
+using JobLayerValue = ViewerLayerValue;
 
 // "LAYER_%d".
 std::string JobLayerKey(int n);
@@ -46,7 +42,8 @@ int ReadJobFile(const std::string& path);
 // unit code.
 int32_t ReadJobGeneral(const std::string& path, int32_t* unit_code, int32_t* format);
 // Writes every layer key (an entry without a path as an empty key) and [General]: 1024,
-// or -1 when the file could not be written.
+// or -1 when the file could not be written or an entry's path cannot be held in it (a
+// double quote, a line break); the file is then left as it was.
 int WriteJobFile(const std::string& path);
 // Writes "FormatType" and "UnitType": 0, or -1 when the file could not be written.
 int WriteJobGeneral(const std::string& path);
@@ -54,14 +51,16 @@ int WriteJobGeneral(const std::string& path);
 // writes the job: the result of WriteJobFile.
 int UpdateJobLayerTable(const std::string& job_path, const std::string& data_file);
 // Turns the open dialog's selection (one name, or with kOpenMultiSelect a NUL list of the
-// directory and the names) into the job path to open: 1, or 0 for an empty selection.
+// directory and the names) into the job path to open: 1, or 0 for an empty selection and
+// for a file the job cannot hold (the user is told; the layer table is left as it was).
 int OpenJobFile(std::string* result, std::string_view names, uint32_t flags);
 // Empties the layer table (freeing the entries' libraries) and forgets the entered files.
 void ClearLayerTable();
 // Enters a data file at the index with the default colour of the index.
 void AddJobLayerEntry(const std::string& path, int index);
 // Writes the job of the entered files, named after the first one, into the working
-// directory: the result of WriteJobFile; *job_path receives its path.
+// directory: the result of WriteJobFile; *job_path receives its path. An older job of that
+// name is replaced, but kept when a path cannot be held (-1).
 int WriteFileListJob(std::string* job_path);
 
 }  // namespace kavrinth

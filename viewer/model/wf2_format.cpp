@@ -96,4 +96,13 @@ std::string Wf2GeometryProblem(const Wf2Header& header) {
   return {};
 }
 
+std::string Wf2StreamProblem(const Wf2Header& header, int64_t file_size) {
+  constexpr int64_t kFrameWords = 8;  // begin of frame, end of frame
+  const int64_t stream = std::max<int64_t>(0, file_size - kWf2HeaderSize);
+  if (header.frame_count() <= stream / kFrameWords) return {};
+  return "its header names " + std::to_string(header.frame_count()) + " frames, but the " +
+         std::to_string(stream) + " bytes after the header hold at most " +
+         std::to_string(stream / kFrameWords);
+}
+
 }  // namespace kavrinth

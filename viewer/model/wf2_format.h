@@ -112,6 +112,11 @@ Wf2Header DecodeWf2Header(std::span<const uint8_t> block);
 // Empty when the geometry can be written and read: a positive finite grid, frame sides,
 // strip and frame counts from 1 to 65536; else what is wrong.
 std::string Wf2GeometryProblem(const Wf2Header& header);
+// Why a file of file_size bytes cannot hold the frames its header names (every frame takes
+// a begin and an end word), or empty. Such a header promises what the stream never held:
+// reading it as a whole pattern would make a save write every frame it names (up to
+// 65536 x 65536, tens of gigabytes for a file of a few kilobytes).
+std::string Wf2StreamProblem(const Wf2Header& header, int64_t file_size);
 
 // The position of a WF2 frame: strip and position in the strip (file order).
 struct Wf2FramePlace {

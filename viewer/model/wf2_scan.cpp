@@ -253,6 +253,7 @@ Wf2ScanStatus ReadHeader(Wf2Scan* scan, Wf2HeaderBlock* block, std::string* prob
   scan->reader().Advance(kWf2HeaderSize);
   const Wf2Header header = DecodeWf2Header(*block);
   *problem = Wf2GeometryProblem(header);
+  if (problem->empty()) *problem = Wf2StreamProblem(header, scan->reader().size());
   if (!problem->empty()) return Wf2ScanStatus::kNotWf2;
   scan->SetHeader(header);
   return Wf2ScanStatus::kLoaded;

@@ -185,11 +185,15 @@ int Wf2Writer::OpenWf2Copy(const std::string& template_path, const std::string& 
   if (!source) return kWf2Failed;
   auto block = std::make_unique<Wf2HeaderBlock>();
   const size_t read = BufFileRead(source.get(), block->data(), block->size());
+  const int64_t template_size = BufFileSize(source.get());
   BufFileClose(std::move(source));
   if (read != block->size()) return kWf2Failed;
-  // The geometry is the template's own, whatever was scanned last.
+  // The geometry is the template's own, whatever was scanned last. A header that names
+  // more frames than its file holds is refused: the save would write every one of them.
   header_ = DecodeWf2Header(*block);
-  if (!Wf2GeometryProblem(header_).empty()) return kWf2Failed;
+  if (!Wf2GeometryProblem(header_).empty() || !Wf2StreamProblem(header_, template_size).empty()) {
+    return kWf2Failed;
+  }
   const auto template_id = IdOf(template_path);
   target_is_template_ = template_id && template_id == IdOf(target_path);
   target_ = target_path;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 #include "gdsii/writer.h"
@@ -15,6 +16,24 @@ namespace {
 double Real(std::string_view text) {
   const std::string copy(text);
   return std::strtod(copy.c_str(), nullptr);
+}
+
+// The value of a real plot value, unless the plot data file cannot hold it (not a number,
+// beyond the largest real, below the smallest it keeps): that one is kept out, the setting
+// stays as it was, and a line in *warnings says so, as for the resolution.
+bool TakeReal(std::string_view key, std::string_view text, double* target,
+              std::vector<std::string>* warnings) {
+  const double value = Real(text);
+  if (GdsOutRealFits(value)) {
+    *target = value;
+    return true;
+  }
+  if (warnings == nullptr) return false;
+  char kept[32];
+  std::snprintf(kept, sizeof kept, "%g", *target);
+  warnings->push_back("The plot value " + std::string(key) + "=" + std::string(text) +
+                      " cannot be held in the plot file; the plot is made with " + kept + ".");
+  return false;
 }
 
 int32_t Integer(std::string_view text) {
@@ -36,7 +55,7 @@ void ReadMaxPen(PlotValueSource* source, PlotSettings* s) {
   if (s->max_pen > kMaxPlotPens) s->max_pen = kMaxPlotPens;
 }
 
-void ReadPaperSize(PlotValueSource* source, PlotSettings* s) {
+void ReadPaperSize(PlotValueSource* source, PlotSettings* s, std::vector<std::string>* warnings) {
   const std::optional<std::string> value = source->Read(kPlotConfigSection, "PGSIZE");
   if (!value || value->empty()) return;
   const unsigned char first = static_cast<unsigned char>((*value)[0]);
@@ -45,17 +64,21 @@ void ReadPaperSize(PlotValueSource* source, PlotSettings* s) {
   const size_t comma = value->find(',');
   if (comma == std::string::npos) return;
   const std::string_view text(*value);
-  s->custom_width = comma > 2 ? Real(text.substr(2, comma - 2)) : 0.0;
-  s->custom_height = Real(text.substr(comma + 1));
+  if (comma > 2) {
+    TakeReal("PGSIZE", text.substr(2, comma - 2), &s->custom_width, warnings);
+  } else {
+    s->custom_width = 0.0;
+  }
+  TakeReal("PGSIZE", text.substr(comma + 1), &s->custom_height, warnings);
 }
 
-void ReadLineWeights(PlotValueSource* source, PlotSettings* s) {
+void ReadLineWeights(PlotValueSource* source, PlotSettings* s, std::vector<std::string>* warnings) {
   const std::optional<std::string> value = source->Read(nullptr, "LNWEIGHT");
   if (!value) return;
   const size_t blank = value->find(' ');
   if (blank == std::string::npos) return;
-  s->line_weight = Real(std::string_view(*value).substr(0, blank));
-  s->fill_line_weight = Real(std::string_view(*value).substr(blank + 1));
+  TakeReal("LNWEIGHT", std::string_view(*value).substr(0, blank), &s->line_weight, warnings);
+  TakeReal("LNWEIGHT", std::string_view(*value).substr(blank + 1), &s->fill_line_weight, warnings);
 }
 
 // The plot data file holds the resolution in 16 bits: a larger one would arrive cut.
@@ -83,10 +106,11 @@ bool ReadRotation(PlotValueSource* source, PlotSettings* s) {
   return automatic;
 }
 
-void ReadScaleAndOrigin(PlotValueSource* source, PlotSettings* s) {
+void ReadScaleAndOrigin(PlotValueSource* source, PlotSettings* s,
+                        std::vector<std::string>* warnings) {
   if (const std::optional<std::string> value = source->Read(kPlotConfigSection, "PGSCALE")) {
-    s->scale = Real(*value);
-    s->scale_given = s->scale >= 1e-7;
+    // A refused scale leaves the plot as it was without one.
+    if (TakeReal("PGSCALE", *value, &s->scale, warnings)) s->scale_given = s->scale >= 1e-7;
   }
   if (!s->scale_given) return;
   s->origin_x = 0.0;
@@ -95,11 +119,12 @@ void ReadScaleAndOrigin(PlotValueSource* source, PlotSettings* s) {
   if (!origin) return;
   const size_t comma = origin->find(',');
   if (comma == std::string::npos) return;
-  s->origin_x = Real(std::string_view(*origin).substr(0, comma));
-  s->origin_y = Real(std::string_view(*origin).substr(comma + 1));
+  TakeReal("ORIGIN", std::string_view(*origin).substr(0, comma), &s->origin_x, warnings);
+  TakeReal("ORIGIN", std::string_view(*origin).substr(comma + 1), &s->origin_y, warnings);
 }
 
-void ReadUnitAndMargins(PlotValueSource* source, PlotSettings* s) {
+void ReadUnitAndMargins(PlotValueSource* source, PlotSettings* s,
+                        std::vector<std::string>* warnings) {
   if (const std::optional<std::string> unit = source->Read(kPlotConfigSection, "PGUNIT")) {
     for (size_t i = 0; i < kPlotUnitNames.size(); ++i) {
       if (kPlotUnitNames[i] == *unit) {
@@ -114,7 +139,7 @@ void ReadUnitAndMargins(PlotValueSource* source, PlotSettings* s) {
                                                      {"TOP", &s->margin_top}};
   for (const auto& [key, target] : margins) {
     if (const std::optional<std::string> value = source->Read(kPlotConfigSection, key)) {
-      *target = Real(*value);
+      TakeReal(key, *value, target, warnings);
     }
   }
 }
@@ -152,12 +177,12 @@ bool ReadPlotSettings(PlotValueSource* source, const GdxRect& plot_window, PlotS
                       std::vector<std::string>* warnings) {
   const bool transparency = source->Write(kPlotConfigSection, "Transparency", "off");
   ReadMaxPen(source, s);
-  ReadPaperSize(source, s);
-  ReadLineWeights(source, s);
+  ReadPaperSize(source, s, warnings);
+  ReadLineWeights(source, s, warnings);
   ReadDpi(source, s, warnings);
   const bool automatic = ReadRotation(source, s);
-  ReadScaleAndOrigin(source, s);
-  ReadUnitAndMargins(source, s);
+  ReadScaleAndOrigin(source, s, warnings);
+  ReadUnitAndMargins(source, s, warnings);
   if (!s->scale_given && automatic) RotateAutomatically(plot_window, s);
   return transparency;
 }
@@ -171,8 +196,10 @@ int WritePlotSettingsProperties(const PlotSettings& s, const GdxRect& job_extent
   const auto i32 = [&](std::string_view name, int32_t v) {
     failed |= Property(name, kGdsSettingInt32, v);
   };
+  // A real the file cannot hold would arrive cut to 0 or to the largest real: it is left
+  // out and the write fails, as for a 16-bit value beyond 16 bits.
   const auto real = [&](std::string_view name, double v) {
-    failed |= Property(name, kGdsSettingReal, v);
+    failed |= GdsOutRealFits(v) ? Property(name, kGdsSettingReal, v) : kGdsOutFailed;
   };
   // The flag and the pens as the plot library takes them; 16 bits would cut larger values.
   if (s.rotate != 0) i16("ISROT", 1);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/ini.h"
+#include "support/viewer_layer_value.h"
 #include "testing/temp_dir.h"
 
 namespace kavrinth {
@@ -110,6 +112,53 @@ TEST_F(JobFileTest, ViewerTableOfALongPathIsReadWhole) {
   ASSERT_TRUE(WriteViewerLayerTable(job, session));
   EXPECT_EQ(temp_.Read("a.job"), "[LAYER_TABLE]\r\nLAYER_0=OFF,1,2,3,Scratch \"" + directory +
                                      "/a.em\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+}
+
+// An old entry keeps its look only when it reads as the viewer reads it; any other is
+// written afresh, so the viewer never skips it or takes another word as the path. Paths
+// of any length stay whole.
+TEST_F(JobFileTest, ViewerTableEntriesReadBackAsTheViewerReadsThem) {
+  CorvaneSession session;
+  std::string directory;
+  while (directory.size() < 1000) directory += "/a directory, of some depth";
+  session.input_file = directory + "/a.em";
+  session.input_file_names = {"a.em"};
+  struct Case {
+    const char* old;
+    int32_t shown;
+    uint32_t colour;
+    int32_t fill_mode;
+  } cases[] = {
+      {"OFF,1,2,3,Scratch \"/old.em\"", 0, 0x030201, kViewerFillScratch},
+      {"OFF 1 2 3 Negative \"/old.em\"", 0, 0x030201, kViewerFillNegative},
+      {"OFF,1,2 \"/old.em\"", 1, 0x0000FF, kViewerFillPaint},
+      {"OFFNOBLANK", 1, 0x0000FF, kViewerFillPaint},
+      {"garbage \"/old.em\"", 1, 0x0000FF, kViewerFillPaint},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.old);
+    const std::string job =
+        temp_.Write("a.job", std::string("[LAYER_TABLE]\r\nLAYER_0=") + c.old + "\r\n");
+    ASSERT_TRUE(WriteViewerLayerTable(job, session));
+    const std::optional<ViewerLayerValue> value =
+        ParseViewerLayerValue(ReadProfileString(job, "LAYER_TABLE", "LAYER_0", "", 4096));
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(value->path, session.input_file);
+    EXPECT_EQ(value->shown, c.shown);
+    EXPECT_EQ(value->colour, c.colour);
+    EXPECT_EQ(value->fill_mode, c.fill_mode);
+  }
+}
+
+// A path with a double quote would read back cut at the quote: the table is not written.
+TEST_F(JobFileTest, ViewerTableRefusesAPathItCannotHold) {
+  CorvaneSession session;
+  session.input_file = "/m/say \"hi\".em";
+  session.input_file_names = {"say \"hi\".em"};
+  const std::string bytes = "[LAYER_TABLE]\r\nLAYER_0=ON,1,2,3,Paint \"/m/old.em\"\r\n";
+  const std::string job = temp_.Write("a.job", bytes);
+  EXPECT_FALSE(WriteViewerLayerTable(job, session));
+  EXPECT_EQ(temp_.Read("a.job"), bytes);
 }
 
 TEST_F(JobFileTest, MovingTheJobKeepsItWhenTheCopyFails) {

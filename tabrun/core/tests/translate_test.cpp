@@ -416,6 +416,57 @@ TEST_F(TranslateTest, TheViewerJobKeepsTheUsersLayerSettings) {
   EXPECT_EQ(ReadProfileString(job_file, "LAYER_TABLE", "LAYER_4", "x", 400), "");
 }
 
+// What Tabrun writes into the viewer's table is what the viewer reads: a path of any
+// length comes back whole, an old entry keeps its look only when the viewer reads it (else
+// it is written afresh), and a path the file cannot hold is refused with a message
+// instead of being written cut.
+TEST_F(TranslateTest, TheViewerJobReadsBackAsTheViewerReadsIt) {
+  Prepare(kFormatElectromask);
+  std::string deep = work_.path();
+  while (deep.size() < 1000) deep += "/a directory, of some depth";
+  std::filesystem::create_directories(deep);
+  const int layer = kLayers[0];
+  job_.layers.selected = {layer};
+  job_.layers.output_names[layer] = deep + "/out 1.em";
+  work_.Write(job_.OutputPath(layer).substr(work_.path().size() + 1), "<Z");
+  const std::string job_file = WriteViewerJob(job_);
+  ASSERT_EQ(job_file, work_.File("demo.job"));
+  struct Case {
+    const char* old;  // the entry the user's job holds before the next View PG
+    int32_t shown;
+    uint32_t colour;
+    int32_t fill_mode;
+  } cases[] = {
+      {"OFF,1,2,3,Scratch \"old.em\"", 0, 0x030201, kFillScratch},
+      {"OFF 1 2 3 Negative \"old.em\"", 0, 0x030201, kFillNegative},
+      {"OFF,1,2 \"old.em\"", 1, 0x00FF00, kFillPaint},
+      {"garbage \"old.em\"", 1, 0x00FF00, kFillPaint},
+      {"", 1, 0x00FF00, kFillPaint},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.old);
+    ASSERT_TRUE(WriteProfileString(job_file, "LAYER_TABLE", "LAYER_0", c.old));
+    ASSERT_EQ(WriteViewerJob(job_), job_file);
+    ClearLayerTable();
+    ASSERT_EQ(ReadJobFile(job_file), 1);
+    const ViewLayerEntry& entry = LayerTable()[0];
+    EXPECT_EQ(entry.path, job_.OutputPath(layer));
+    EXPECT_EQ(entry.shown, c.shown);
+    EXPECT_EQ(entry.colour, c.colour);
+    EXPECT_EQ(entry.fill_mode, c.fill_mode);
+  }
+  ClearLayerTable();
+
+  job_.layers.output_names[layer] = work_.File("say \"hi\".em");
+  work_.Write("say \"hi\".em", "<Z");
+  const std::string before = work_.Read("demo.job");
+  notifier_.shown.clear();
+  EXPECT_EQ(WriteViewerJob(job_), "");
+  EXPECT_EQ(work_.Read("demo.job"), before);
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_NE(notifier_.shown[0].text.find("double quote"), std::string::npos);
+}
+
 TEST_F(TranslateTest, ANewWorkingDirectoryGetsTheJobsFiles) {
   Prepare(kFormatElectromask);
   TempDir other("tabrun_other");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/ini.h"
+#include "support/notifier.h"
 #include "support/paths.h"
 #include "viewer/model/tests/viewer_test_support.h"
 
@@ -234,10 +235,12 @@ TEST_F(JobFileTest, StartingOnADataFileKeepsItsEntryAndDropsTheOthers) {
   EXPECT_EQ(LayerValues(fresh).size(), 1u);
 }
 
-// A path the job file cannot hold (a line break would end its line) fails the write, and
-// nothing is written: the job is not left without the file and reported as made.
-TEST_F(JobFileTest, APathWithALineBreakFailsTheWrite) {
-  for (const char* path : {"/d/two\nlines.em", "/d/two\rlines.em"}) {
+// A path the job file cannot hold (a line break would end its line, a double quote would
+// end the quoted path, so it would read back cut) fails the write, and nothing is
+// written: the job is not left without the file, or with a cut path, and reported as made.
+TEST_F(JobFileTest, APathTheJobCannotHoldFailsTheWrite) {
+  for (const char* path :
+       {"/d/two\nlines.em", "/d/two\rlines.em", "/d/say \"hi\".em", "/d/a\"b.em", "/d/end\""}) {
     SCOPED_TRACE(path);
     const std::string job = PathOf("break.job");
     EXPECT_EQ(UpdateJobLayerTable(job, path), -1);
@@ -246,6 +249,73 @@ TEST_F(JobFileTest, APathWithALineBreakFailsTheWrite) {
     LayerTable()[3].path = path;
     EXPECT_EQ(WriteJobFile(job), -1);
     EXPECT_FALSE(std::filesystem::exists(job));
+  }
+}
+
+// A path of any length is written and read back whole, by the job and by the start on one
+// data file, which finds the entry that names it.
+TEST_F(JobFileTest, ALongPathReadsBackWhole) {
+  std::string path = "/data";
+  while (path.size() < 1000) path += "/deep directory, level";
+  path += "/layer.em";
+  ClearLayerTable();
+  LayerTable()[9].path = path;
+  LayerTable()[9].shown = 0;
+  LayerTable()[9].colour = 0x00FF00;
+  LayerTable()[9].fill_mode = kFillNegative;
+  const std::string job = PathOf("long.job");
+  ASSERT_EQ(WriteJobFile(job), 1024);
+  ClearLayerTable();
+  EXPECT_EQ(ReadJobFile(job), 1);
+  EXPECT_EQ(LayerTable()[9].path, path);
+
+  EXPECT_EQ(UpdateJobLayerTable(job, path), 1024);
+  EXPECT_EQ(LayerTable()[9].path, path) << "the entry that names the file is kept";
+  EXPECT_EQ(LayerTable()[9].fill_mode, kFillNegative);
+  EXPECT_TRUE(LayerTable()[0].path.empty());
+}
+
+// Keys are found as the INI module finds them: without regard to case, and by their
+// exact number, so "LAYER_07" is no key of entry 7; the first of a doubled key counts.
+TEST_F(JobFileTest, LayerKeysAreMatchedAsTheIniModuleMatchesThem) {
+  const std::string job = Write("keys.job",
+                                "[layer_table]\r\nlayer_7=ON,1,2,3,Paint \"seven\"\r\n"
+                                "LAYER_07=ON,1,2,3,Paint \"not seven\"\r\n"
+                                "LAYER_8=ON,1,2,3,Paint \"eight\"\r\n"
+                                "Layer_8=ON,1,2,3,Paint \"second eight\"\r\n"
+                                "LAYER_1024=ON,1,2,3,Paint \"beyond\"\r\n");
+  ClearLayerTable();
+  EXPECT_EQ(ReadJobFile(job), 2);
+  EXPECT_EQ(LayerTable()[7].path, "seven");
+  EXPECT_EQ(LayerTable()[8].path, "eight");
+}
+
+// Picked files the job cannot hold are refused before anything changes, with the reason:
+// the job shown stays, and an older job of the name is not replaced by one without them.
+TEST_F(JobFileTest, PickedFilesTheJobCannotHoldAreRefusedWithAMessage) {
+  ScriptedNotifier notifier;
+  ScopedNotifier scoped(&notifier);
+  SetWorkingDirectory(dir_);
+  const std::string older =
+      Write("say.job", "[LAYER_TABLE]\r\nLAYER_0=ON,1,2,3,Paint \"/old\"\r\n");
+  struct Case {
+    std::string names;
+    uint32_t flags;
+  } cases[] = {{"/d/say \"hi\".em", 0},
+               {std::string("/d\0say.em\0a\"b.em\0\0", 19), kOpenMultiSelect},
+               {std::string("/d\0say.em\0two\nlines.em\0\0", 25), kOpenMultiSelect}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.names);
+    LayerTable()[4].path = "/shown.em";
+    notifier.shown.clear();
+    std::string result = "unchanged";
+    EXPECT_EQ(OpenJobFile(&result, c.names, c.flags), 0);
+    EXPECT_EQ(result, "unchanged");
+    EXPECT_EQ(LayerTable()[4].path, "/shown.em");
+    ASSERT_EQ(notifier.shown.size(), 1u);
+    EXPECT_NE(notifier.shown[0].text.find("cannot hold a path with a double quote"),
+              std::string::npos);
+    EXPECT_EQ(ReadAll(older), "[LAYER_TABLE]\r\nLAYER_0=ON,1,2,3,Paint \"/old\"\r\n");
   }
 }
 

@@ -421,6 +421,54 @@ TEST_F(Wf2ScanTest, FilesThatAreNotWf2AreRefusedWithAMessage) {
   EXPECT_EQ(missing.status, Wf2ScanStatus::kNotOpened);
 }
 
+// A header that names more frames than its file can hold (each takes a begin and an end
+// word) is refused with a message, by the scan and by a save from it: read as a whole
+// pattern, a save would write every frame it names, 34 GB for a 65536 x 65536 header in a
+// file of a few kilobytes. A file cut short within what its frames need is still read.
+TEST_F(Wf2ScanTest, AHeaderNamingMoreFramesThanTheFileHoldsIsRefused) {
+  const Wf2Header small = SmallHeader(2, 2, false);
+  const std::vector<uint8_t> complete = BuildWf2(small, SampleFrames(small));
+  struct Case {
+    int32_t strips;
+    int32_t frames;
+    size_t cut;  // bytes taken off the end of the 2 x 2 file
+    bool refused;
+  } cases[] = {{2, 2, 0, false},
+               {2, 2, 12, false},
+               {8, 8, 0, true},
+               {1000, 1000, 0, true},
+               {65536, 65536, 0, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.strips) + " x " + std::to_string(c.frames));
+    std::vector<uint8_t> bytes(complete.begin(), complete.end() - c.cut);
+    Wf2HeaderBlock block{};
+    EncodeWf2Header(SmallHeader(c.strips, c.frames, false), &block);
+    std::copy(block.begin(), block.end(), bytes.begin());
+    WriteBytes(path, bytes);
+    notifier.shown.clear();
+    Wf2ScanResult result;
+    const GdxHandle library = Scan(&result);
+    EXPECT_EQ(result.status, c.refused ? Wf2ScanStatus::kNotWf2 : Wf2ScanStatus::kLoaded);
+    EXPECT_EQ(library == kGdxNoHandle, c.refused);
+    const std::string copy = dir.File("copy.wf2");
+    std::filesystem::remove(copy);
+    Wf2Writer writer;
+    EXPECT_EQ(writer.OpenWf2Copy(path, copy), c.refused ? kWf2Failed : kWf2Ok);
+    if (c.refused) {
+      ASSERT_EQ(notifier.shown.size(), 1u);
+      EXPECT_NE(notifier.shown[0].text.find(
+                    "its header names " + std::to_string(int64_t{c.strips} * c.frames) + " frames"),
+                std::string::npos)
+          << notifier.shown[0].text;
+      EXPECT_FALSE(std::filesystem::exists(copy));
+      continue;
+    }
+    ASSERT_EQ(writer.SaveWf2File(nullptr, library, "pattern.wf2", kLayer, 0), kWf2Ok);
+    ASSERT_EQ(writer.CommitWf2File(), kWf2Ok);
+    EXPECT_LE(ReadBytes(copy).size(), complete.size());
+  }
+}
+
 // Seeded damage: flipped bytes, cuts and runs of record heads in the stream. The readers
 // must end cleanly whatever they find.
 TEST_F(Wf2ScanTest, DamagedFilesNeverCrashTheReaders) {
@@ -437,6 +485,9 @@ TEST_F(Wf2ScanTest, DamagedFilesNeverCrashTheReaders) {
     services.memory_limit = round % 2;
     Wf2ScanResult result;
     const GdxHandle library = Scan(&result);
+    // A cut that leaves fewer bytes than the header's frames take is refused as no WF2 file.
+    const bool too_short = bytes.size() < kWf2HeaderSize + 8 * size_t{12};
+    if (too_short && result.status == Wf2ScanStatus::kNotWf2) continue;
     ASSERT_TRUE(result.status == Wf2ScanStatus::kLoaded || result.status == Wf2ScanStatus::kIndexed)
         << round;
     if (result.status == Wf2ScanStatus::kIndexed) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <map>
 
 #include "companions/plendo/plot_file.h"
@@ -115,6 +117,62 @@ TEST(PlotSettingsTest, DpiBeyondWhatThePlotFileHoldsIsKeptOutWithAWarning) {
       EXPECT_EQ(warnings[0], "The plot resolution DPI=" + std::string(c.value) +
                                  " is outside 1 to 32767; the plot is made at 300 DPI.");
     }
+  }
+}
+
+// The plot data file holds reals of a GDSII real: a value beyond it (or below the smallest
+// it keeps, which would arrive as 0) keeps the setting as it was, and the user is told.
+TEST(PlotSettingsTest, RealsThePlotFileCannotHoldAreKeptOutWithAWarning) {
+  struct Case {
+    const char* key;
+    const char* value;
+    const char* refused;            // the part refused, or null when all is taken
+    double PlotSettings::*setting;  // the setting the (first) refused part is for
+    double expected;
+  };
+  const Case cases[] = {
+      {"LNWEIGHT", "1e300 0.002", "1e300", &PlotSettings::line_weight, 0.006},
+      {"LNWEIGHT", "0.01 inf", "inf", &PlotSettings::fill_line_weight, 0.003},
+      {"LNWEIGHT", "nan 0.002", "nan", &PlotSettings::line_weight, 0.006},
+      {"LNWEIGHT", "1e-30 0.002", "1e-30", &PlotSettings::line_weight, 0.006},
+      {"LNWEIGHT", "2e-20 0", nullptr, &PlotSettings::line_weight, 2e-20},
+      {"LNWEIGHT", "1e-20 0", "1e-20", &PlotSettings::line_weight, 0.006},
+      {"LEFT", "-1e300", "-1e300", &PlotSettings::margin_left, 0.5},
+      {"TOP", "-inf", "-inf", &PlotSettings::margin_top, 0.5},
+      {"RIGHT", "7e75", nullptr, &PlotSettings::margin_right, 7e75},
+      {"BOTTOM", "1e76", "1e76", &PlotSettings::margin_bottom, 0.5},
+      {"PGSIZE", "Z 1e300,11", "1e300", &PlotSettings::custom_width, 0.0},
+      {"PGSIZE", "Z 8,1e-300", "1e-300", &PlotSettings::custom_height, 0.0},
+      {"ORIGIN", "nan,1", "nan", &PlotSettings::origin_x, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + "=" + c.value);
+    MapSource source;
+    source.values[c.key] = c.value;
+    source.values["PGSCALE"] = "2";
+    PlotSettings s;
+    std::vector<std::string> warnings;
+    ReadPlotSettings(&source, kWide, &s, &warnings);
+    EXPECT_EQ(s.*c.setting, c.expected);
+    ASSERT_EQ(warnings.size(), c.refused ? 1u : 0u);
+    if (!c.refused) continue;
+    EXPECT_EQ(warnings[0].rfind("The plot value " + std::string(c.key) + "=" + c.refused +
+                                    " cannot be held in the plot file; the plot is made with ",
+                                0),
+              0u)
+        << warnings[0];
+  }
+  // A refused scale leaves the plot without one, as a missing scale does.
+  for (const char* scale : {"1e300", "inf", "nan"}) {
+    SCOPED_TRACE(scale);
+    MapSource source;
+    source.values["PGSCALE"] = scale;
+    PlotSettings s;
+    std::vector<std::string> warnings;
+    ReadPlotSettings(&source, kWide, &s, &warnings);
+    EXPECT_FALSE(s.scale_given);
+    EXPECT_EQ(s.scale, 1.0);
+    EXPECT_EQ(warnings.size(), 1u);
   }
 }
 
@@ -243,6 +301,38 @@ TEST_F(PlotPropertiesTest, AValueBeyondItsSixteenBitsIsRefusedNotCut) {
   }
 }
 
+// A real property takes only what a GDSII real holds: another value fails the write and is
+// left out, never cut to the largest real or to 0.
+TEST_F(PlotPropertiesTest, ARealBeyondTheFilesRealsIsRefusedNotCut) {
+  struct Case {
+    double weight;
+    bool fits;
+  };
+  for (const Case& c : {Case{0.25, true}, Case{0.0, true}, Case{-2e-20, true}, Case{1e-20, false},
+                        Case{7e75, true}, Case{1e300, false}, Case{-1e300, false},
+                        Case{1e-30, false}, Case{std::numeric_limits<double>::infinity(), false},
+                        Case{std::numeric_limits<double>::quiet_NaN(), false}}) {
+    SCOPED_TRACE(c.weight);
+    const std::string path = PathOf("props.gds");
+    ASSERT_EQ(GdsOutOpen(path, 1e-6, 0.001, "", false), kGdsOutOk);
+    PlotSettings s;
+    s.line_weight = c.weight;
+    EXPECT_EQ(WritePlotSettingsProperties(s, {0, 0, 10, 10}, {0, 0, 10, 10}, 1) == 0, c.fits);
+    EXPECT_EQ(GdsOutBeginStructure("TOP"), kGdsOutOk);
+    GdsOutEndStructure();
+    EXPECT_EQ(GdsOutClose(), kGdsOutOk);
+    PlotDocument document;
+    std::string error;
+    ASSERT_TRUE(ReadPlotFile(path, &document, &error)) << error;
+    if (c.fits) {
+      EXPECT_NEAR(document.settings["LINEWEIGHT"], c.weight, 1e-14 * std::fabs(c.weight));
+    } else {
+      EXPECT_EQ(document.settings.count("LINEWEIGHT"), 0u);
+    }
+    EXPECT_DOUBLE_EQ(document.settings["FLINEWEIGHT"], 0.003) << "the others are written";
+  }
+}
+
 // The rotate flag and the maximum pen travel as 16-bit properties: whatever the values
 // say, the plot library gets what they mean (rotated or not, 1 to 16 pens).
 TEST_F(PlotPropertiesTest, RotationAndPensArriveAsTheValuesMeanThem) {
@@ -253,10 +343,14 @@ TEST_F(PlotPropertiesTest, RotationAndPensArriveAsTheValuesMeanThem) {
     double max_pen;
   };
   const Case cases[] = {
-      {"ROTATE", "1", 1, 2},          {"ROTATE", "0", -1, 2},
-      {"ROTATE", "65536", 1, 2},      {"ROTATE", "-65536", 1, 2},
-      {"ROTATE", "70000", 1, 2},      {"PLTYPE", "PDF 0:none", -1, 1},
-      {"PLTYPE", "PDF -65530:", -1, 1}, {"PLTYPE", "PDF -3:", -1, 1},
+      {"ROTATE", "1", 1, 2},
+      {"ROTATE", "0", -1, 2},
+      {"ROTATE", "65536", 1, 2},
+      {"ROTATE", "-65536", 1, 2},
+      {"ROTATE", "70000", 1, 2},
+      {"PLTYPE", "PDF 0:none", -1, 1},
+      {"PLTYPE", "PDF -65530:", -1, 1},
+      {"PLTYPE", "PDF -3:", -1, 1},
       {"PLTYPE", "PDF 70000:", -1, 16},
   };
   for (const Case& c : cases) {
