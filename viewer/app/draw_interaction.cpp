@@ -25,6 +25,7 @@
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/layer_table.h"
 #include "viewer/model/viewer_services.h"
+#include "support/qt/text_edit.h"
 
 namespace kavrinth {
 namespace {
@@ -47,11 +48,11 @@ CViewInfoDlg::CViewInfoDlg(QWidget* parent) : QDialog(parent) {
   title_ = new QLabel("VERTEX SEARCH", this);
   title_->setObjectName("info_title");
   title_->setAccessibleName("Title");
-  text_ = new QPlainTextEdit(this);
+  text_ = new PasteGuardedTextEdit(this);
   text_->setReadOnly(true);
   text_->setObjectName("info_text");
   text_->setAccessibleName("Information");
-  help_ = new QPlainTextEdit(this);
+  help_ = new PasteGuardedTextEdit(this);
   help_->setReadOnly(true);
   help_->setObjectName("info_help");
   help_->setAccessibleName("Help");

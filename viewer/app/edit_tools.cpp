@@ -27,6 +27,7 @@
 #include "viewer/edit/edit_text.h"
 #include "viewer/model/layer_table.h"
 #include "viewer/model/wf2_scan.h"
+#include "support/qt/text_edit.h"
 
 namespace kavrinth {
 namespace {
@@ -65,7 +66,7 @@ CAddTextDlg::CAddTextDlg(CEditTools* tools, QWidget* parent) : QDialog(parent), 
   setAccessibleName("Add Text");
   setModal(false);
   auto* layout = new QVBoxLayout(this);
-  text_ = new QPlainTextEdit(this);
+  text_ = new PasteGuardedTextEdit(this);
   text_->setObjectName("text");
   text_->setAccessibleName("Text");
   layout->addWidget(text_);

@@ -28,6 +28,7 @@
 #include "viewer/app/main_frame.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/reports.h"
+#include "support/qt/text_edit.h"
 
 namespace kavrinth {
 namespace {
@@ -268,7 +269,7 @@ CInfoDlg::CInfoDlg(const std::string& title, const std::string& body, QWidget* o
   setObjectName("info_dialog");
   SetWindowTextLiteral(this, title);
   auto* layout = new QVBoxLayout(this);
-  auto* text = new QPlainTextEdit(this);
+  auto* text = new PasteGuardedTextEdit(this);
   text->setObjectName(ControlObjectName(1000));
   text->setAccessibleName(QString::fromStdString(title));
   text->setReadOnly(true);
