@@ -195,8 +195,8 @@ class XUser {
   // Types the text: letters, digits, blanks and the punctuation of paths.
   void Type(const std::string& text) {
     static const std::pair<char, const char*> kNamed[] = {
-        {'/', "slash"}, {'.', "period"},  {'_', "underscore"}, {'-', "minus"},
-        {' ', "space"}, {',', "comma"},   {':', "colon"},      {'~', "asciitilde"}};
+        {'/', "slash"}, {'.', "period"}, {'_', "underscore"}, {'-', "minus"},
+        {' ', "space"}, {',', "comma"},  {':', "colon"},      {'~', "asciitilde"}};
     for (char c : text) {
       std::string key(1, c);
       for (const auto& [character, name] : kNamed) {

@@ -19,7 +19,6 @@ class QPrinter;
 
 namespace kavrinth {
 
-
 class ContextHelp;
 class ControlPanel;
 class EngineProgressDialog;

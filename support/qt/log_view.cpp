@@ -142,8 +142,7 @@ void CMerdoltView::OnFind() {
   // The selected text, else the last one searched for.
   const QString selected = textCursor().selectedText();
   find_dialog_->find_what()->setText(
-      !selected.isEmpty() && !selected.contains(QChar::ParagraphSeparator) ? selected
-                                                                           : find_text_);
+      !selected.isEmpty() && !selected.contains(QChar::ParagraphSeparator) ? selected : find_text_);
   find_dialog_->find_what()->selectAll();
   find_dialog_->match_case()->setChecked(find_match_case_);
   (find_down_ ? find_dialog_->down() : find_dialog_->up())->setChecked(true);
@@ -174,8 +173,7 @@ bool CMerdoltView::FindInLog(const QString& text, bool match_case, bool down) {
   if (match_case) flags |= QTextDocument::FindCaseSensitively;
   if (!down) flags |= QTextDocument::FindBackward;
   if (!text.isEmpty() && find(text, flags)) return true;
-  ShowMessage("Cannot find \"" + text.toStdString() + "\".", app_title_,
-              MessageIcon::kInformation);
+  ShowMessage("Cannot find \"" + text.toStdString() + "\".", app_title_, MessageIcon::kInformation);
   return false;
 }
 

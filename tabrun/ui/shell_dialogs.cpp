@@ -14,8 +14,8 @@
 
 #include "support/notifier.h"
 #include "support/qt/dialogs.h"
-#include "support/version.h"
 #include "support/qt/text_edit.h"
+#include "support/version.h"
 
 #ifndef KAVRINTH_VERSION
 #define KAVRINTH_VERSION "0"

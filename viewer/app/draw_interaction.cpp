@@ -20,12 +20,12 @@
 #include <cstring>
 
 #include "support/notifier.h"
+#include "support/qt/text_edit.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/layer_table.h"
 #include "viewer/model/viewer_services.h"
-#include "support/qt/text_edit.h"
 
 namespace kavrinth {
 namespace {

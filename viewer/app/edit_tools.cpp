@@ -15,6 +15,7 @@
 
 #include "support/notifier.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/text_edit.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
 #include "viewer/app/lumra_app.h"
@@ -27,7 +28,6 @@
 #include "viewer/edit/edit_text.h"
 #include "viewer/model/layer_table.h"
 #include "viewer/model/wf2_scan.h"
-#include "support/qt/text_edit.h"
 
 namespace kavrinth {
 namespace {

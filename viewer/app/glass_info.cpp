@@ -22,13 +22,13 @@
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/text_edit.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
 #include "viewer/app/viewer_state.h"
 #include "viewer/model/reports.h"
-#include "support/qt/text_edit.h"
 
 namespace kavrinth {
 namespace {

@@ -4,17 +4,17 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QRadioButton>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QStatusBar>
-#include <QTextCursor>
-#include <QPushButton>
 #include <QTest>
+#include <QTextCursor>
 #include <filesystem>
 #include <fstream>
 #include <sstream>

@@ -137,10 +137,10 @@ TEST_F(ProgramTest, APasteFromTheEmptyClipboardLeavesTheProgramAndTheLogAsTheyWe
   ASSERT_FALSE(em.empty());
   WriteFile("demo.em", em);
   WriteFile("config/Kavrinth/Corvane.ini", "[Corvane]\r\nInputFile=/masks/chip.em\r\n");
-  Child corvane({kCorvane, Path("demo.em")},
-                {"DISPLAY=" + server.display(), "QT_QPA_PLATFORM=xcb",
-                 "XDG_CONFIG_HOME=" + Path("config")},
-                Path("corvane.txt"));
+  Child corvane(
+      {kCorvane, Path("demo.em")},
+      {"DISPLAY=" + server.display(), "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + Path("config")},
+      Path("corvane.txt"));
   const auto shown = [&](const std::string& title) {
     std::optional<test_support::ShownWindow> window;
     for (int i = 0; i < 200 && !window && corvane.Running(); ++i) {

@@ -40,8 +40,7 @@ TEST(LogViewTest, SaveLogAsWritesTheLogsBytesUntilItIsEdited) {
       {"mixed line ends edited take CR LF", "a\nb\r\n", "c", "a\r\nb\r\nc"},
       {"UTF-8 edited with a symbol", "\xc2\xb5m\n", QString(QChar(0x263A)),
        "\xc2\xb5m\n\xe2\x98\xba"},
-      {"8-bit edited with what it cannot keep", "caf\xe9\n", QString(QChar(0x263A)),
-       std::nullopt},
+      {"8-bit edited with what it cannot keep", "caf\xe9\n", QString(QChar(0x263A)), std::nullopt},
   };
   for (const Case& c : cases) {
     CMerdoltView view("Test", nullptr);
@@ -92,14 +91,14 @@ TEST_F(LogFindTest, FindGoesOnInItsDirectionAndCannotFindOnlyWhereTheTextIsNot) 
     int found;  // line selected; -1: "Cannot find"
   };
   const Case cases[] = {
-      {0, "beta", false, true, 1},      // "Beta" without Match case
-      {0, "beta", true, true, 2},       // past "Beta" with it
-      {-1, "alpha", false, false, 2},   // up from the end: the nearer one
-      {-1, "ALPHA", true, false, -1},   // nowhere with Match case
-      {3, "alpha", false, true, -1},    // only above the cursor: not down
-      {3, "alpha", false, false, 2},    // but up
-      {0, "omega", false, false, -1},   // below only: not up
-      {2, "beta", false, false, 1},     // up from the start of its own line
+      {0, "beta", false, true, 1},     // "Beta" without Match case
+      {0, "beta", true, true, 2},      // past "Beta" with it
+      {-1, "alpha", false, false, 2},  // up from the end: the nearer one
+      {-1, "ALPHA", true, false, -1},  // nowhere with Match case
+      {3, "alpha", false, true, -1},   // only above the cursor: not down
+      {3, "alpha", false, false, 2},   // but up
+      {0, "omega", false, false, -1},  // below only: not up
+      {2, "beta", false, false, 1},    // up from the start of its own line
   };
   for (const Case& c : cases) {
     notifier_.shown.clear();

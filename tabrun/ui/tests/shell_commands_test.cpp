@@ -10,15 +10,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPageSetupDialog>
 #include <QPlainTextEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextCursor>
 #include <QTimer>
 #include <QUrl>
-#include <QMessageBox>
-#include <QTextCursor>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -212,9 +216,12 @@ TEST_F(TabrunShellTest, SaveLogAsKeepsTheLogsBytesAndAsksBeforeReplacingAFile) {
   EXPECT_EQ(frame_->job().job_log_path, work_.File("saved.log"));
 
   frame_->log_view()->moveCursor(QTextCursor::End);
-  frame_->log_view()->insertPlainText(QString::fromLatin1("\n\xe9" "dited"));
+  frame_->log_view()->insertPlainText(
+      QString::fromLatin1("\n\xe9"
+                          "dited"));
   const std::string edited =
-      "GDS File:\t\t/masks/caf\xe9.gds\r\nUnit:\t\xb5m\r\nlast line\r\n\xe9" "dited";
+      "GDS File:\t\t/masks/caf\xe9.gds\r\nUnit:\t\xb5m\r\nlast line\r\n\xe9"
+      "dited";
   save_as(work_.File("edited.log"));
   EXPECT_EQ(ReadBytes(work_.File("edited.log")), edited);
 
@@ -238,6 +245,31 @@ TEST_F(TabrunShellTest, SaveLogAsKeepsTheLogsBytesAndAsksBeforeReplacingAFile) {
     EXPECT_EQ(stayed_open, !replace);
     EXPECT_EQ(ReadBytes(work_.File("edited.log")), replace ? edited + "!!" : edited);
   }
+}
+
+// Without a printer (none is set up here) Print Setup and Print Preview open and close,
+// and the preview lays the log out on its pages.
+TEST_F(TabrunShellTest, PrintSetupAndPreviewWorkWithoutAPrinter) {
+  if (!QPrinterInfo::availablePrinters().isEmpty()) GTEST_SKIP() << "a printer is set up";
+  Start();
+  ScanWithNewCfg();
+  bool set_up = false;
+  WhenModal<QPageSetupDialog>([&](QPageSetupDialog* dialog) {
+    set_up = true;
+    dialog->reject();
+  });
+  frame_->OnCommand(kCmdPrintSetup);
+  EXPECT_TRUE(set_up);
+  int pages = -1;
+  WhenModal<QPrintPreviewDialog>([&](QPrintPreviewDialog* dialog) {
+    if (auto* preview = dialog->findChild<QPrintPreviewWidget*>()) {
+      WaitFor([&] { return preview->pageCount() > 0; }, 5000);
+      pages = preview->pageCount();
+    }
+    dialog->reject();
+  });
+  frame_->OnCommand(kCmdPrintPreview);
+  EXPECT_GE(pages, 1);
 }
 
 // Offscreen there are no keyboard lights to ask: the panes follow the lock keys pressed.

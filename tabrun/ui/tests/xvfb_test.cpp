@@ -269,16 +269,18 @@ TEST(TabrunProgramTest, TheEditableLogTakesAnEmptyPasteTheMenuKeysAndKeepsItsByt
                -1, work.path());
   std::optional<test_support::ShownWindow> window;
   const auto shown = [&](const std::string& title) {
-    WaitUntil([&] { return (window = test_support::FindShownWindow(xvfb.number(), title,
-                                                                     "tabrun")).has_value(); },
-              std::chrono::seconds(20));
+    WaitUntil(
+        [&] {
+          return (window = test_support::FindShownWindow(xvfb.number(), title, "tabrun"))
+              .has_value();
+        },
+        std::chrono::seconds(20));
     if (window) user.Focus(window->id);
     return window.has_value();
   };
   const auto gone = [&](const std::string& title) {
-    return WaitUntil(
-        [&] { return !test_support::FindShownWindow(xvfb.number(), title, "tabrun"); },
-        std::chrono::seconds(20));
+    return WaitUntil([&] { return !test_support::FindShownWindow(xvfb.number(), title, "tabrun"); },
+                     std::chrono::seconds(20));
   };
   ASSERT_TRUE(shown("Select/Create CFG File")) << WindowTitles(xvfb.number());
   user.Keys("Return");
@@ -305,14 +307,31 @@ TEST(TabrunProgramTest, TheEditableLogTakesAnEmptyPasteTheMenuKeysAndKeepsItsByt
   user.Keys("Shift_L+Insert");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_TRUE(tabrun.Running()) << "tabrun died on a paste from the empty clipboard";
-  // Save Log As of the job log after the paste: the log as the engines wrote it.
+  // Save Log As starts on the job log itself: taking that name asks first (a second window
+  // of that title), and No keeps the file and the dialog.
   user.Keys("Control_L+a");
   ASSERT_TRUE(shown("Save Log As")) << WindowTitles(xvfb.number());
-  user.Keys("Control_L+a");
-  user.Type(work.File("pasted"));
   user.Keys("Return");
-  ASSERT_TRUE(WaitUntil([&] { return !work.Read("pasted.log").empty(); },
-                        std::chrono::seconds(20)))
+  const auto save_windows = [&] {
+    const std::string tree = WindowTitles(xvfb.number());
+    int count = 0;
+    for (size_t at = tree.find("\"Save Log As\""); at != std::string::npos;
+         at = tree.find("\"Save Log As\"", at + 1)) {
+      ++count;
+    }
+    return count;
+  };
+  EXPECT_TRUE(WaitUntil([&] { return save_windows() >= 2; }, std::chrono::seconds(10)))
+      << WindowTitles(xvfb.number());
+  user.Keys("Escape");  // No
+  EXPECT_TRUE(WaitUntil([&] { return save_windows() == 1; }, std::chrono::seconds(10)));
+  EXPECT_EQ(work.Read("demo.log"), job_log);
+  // Save Log As of the job log after the paste: the log as the engines wrote it.
+  ASSERT_TRUE(shown("Save Log As")) << WindowTitles(xvfb.number());
+  user.Keys("Control_L+a");
+  user.Type("pasted");  // in the dialog's directory, the working directory
+  user.Keys("Return");
+  ASSERT_TRUE(WaitUntil([&] { return !work.Read("pasted.log").empty(); }, std::chrono::seconds(20)))
       << WindowTitles(xvfb.number());
   EXPECT_EQ(work.Read("pasted.log"), job_log);
 
@@ -321,18 +340,18 @@ TEST(TabrunProgramTest, TheEditableLogTakesAnEmptyPasteTheMenuKeysAndKeepsItsByt
   click_log();
   user.Keys("Alt_L+f");
   user.Keys("s");
-  ASSERT_TRUE(shown("Select GDS File")) << "Alt+F, S in the editable log: "
-                                        << WindowTitles(xvfb.number());
+  ASSERT_TRUE(shown("Select GDS File"))
+      << "Alt+F, S in the editable log: " << WindowTitles(xvfb.number());
   user.Keys("Escape");
   ASSERT_TRUE(gone("Select GDS File"));
   // Ctrl+O, and the log in 8-bit text opened from that dialog.
   user.Focus(main.id);  // its title is "Tabrun" since the Save Log As
   click_log();
   user.Keys("Control_L+o");
-  ASSERT_TRUE(shown("Select GDS File")) << "Ctrl+O in the editable log: "
-                                        << WindowTitles(xvfb.number());
+  ASSERT_TRUE(shown("Select GDS File"))
+      << "Ctrl+O in the editable log: " << WindowTitles(xvfb.number());
   user.Keys("Control_L+a");
-  user.Type(work.File("latin.log"));
+  user.Type("latin.log");
   user.Keys("Return");
   ASSERT_TRUE(gone("Select GDS File"));
   user.Focus(main.id);  // its title is "Tabrun" since the Save Log As
@@ -343,10 +362,9 @@ TEST(TabrunProgramTest, TheEditableLogTakesAnEmptyPasteTheMenuKeysAndKeepsItsByt
   user.Keys("Control_L+a");
   ASSERT_TRUE(shown("Save Log As")) << WindowTitles(xvfb.number());
   user.Keys("Control_L+a");
-  user.Type(work.File("saved"));
+  user.Type("saved");
   user.Keys("Return");
-  ASSERT_TRUE(WaitUntil([&] { return !work.Read("saved.log").empty(); },
-                        std::chrono::seconds(20)))
+  ASSERT_TRUE(WaitUntil([&] { return !work.Read("saved.log").empty(); }, std::chrono::seconds(20)))
       << WindowTitles(xvfb.number());
   EXPECT_EQ(work.Read("saved.log"), latin);
   EXPECT_TRUE(tabrun.Running());
