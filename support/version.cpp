@@ -10,6 +10,10 @@
 #include <iterator>
 #include <string_view>
 
+#ifndef KAVRINTH_BUILD_VERSION
+#error "KAVRINTH_BUILD_VERSION is set by the build (support/CMakeLists.txt)"
+#endif
+
 namespace kavrinth {
 namespace {
 
@@ -74,8 +78,9 @@ std::string VersionText(const FileVersion& version) {
 }
 
 std::string ProgramVersionText() {
-  FileVersion version;
-  return GetModuleVersion(nullptr, &version) == 1 ? VersionText(version) : std::string("unknown");
+  // The build gives the support library the project's version; every program of the suite
+  // carries that same version, so nothing needs to be read from the program's file.
+  return KAVRINTH_BUILD_VERSION;
 }
 
 }  // namespace kavrinth

@@ -28,8 +28,8 @@ int GetModuleVersion(const void* address, FileVersion* version,
 // "major.minor.patch" of a version, for About boxes and usage texts.
 std::string VersionText(const FileVersion& version);
 
-// VersionText of the running program's own stamp ("unknown" when it has none), for About
-// boxes.
+// The running program's version, "major.minor.patch", as the build set it (the project's
+// version in CMake), for About boxes: nothing is read from any file.
 std::string ProgramVersionText();
 
 }  // namespace kavrinth

@@ -192,8 +192,20 @@ class XUser {
     sync_(display_, 0);
     pause_();
   }
+  // Types the text: letters, digits, blanks and the punctuation of paths.
   void Type(const std::string& text) {
-    for (char c : text) Keys(std::string(1, c));
+    static const std::pair<char, const char*> kNamed[] = {
+        {'/', "slash"}, {'.', "period"}, {'_', "underscore"}, {'-', "minus"},
+        {' ', "space"}, {',', "comma"},  {':', "colon"},      {'~', "asciitilde"}};
+    for (char c : text) {
+      std::string key(1, c);
+      for (const auto& [character, name] : kNamed) {
+        if (character == c) key = name;
+      }
+      if (c >= 'A' && c <= 'Z') key = "Shift_L+" + key;
+      if (c == '_' || c == ':' || c == '~') key = "Shift_L+" + key;
+      Keys(key);
+    }
   }
   void Click(int x, int y) {
     fake_motion_(display_, -1, x, y, 0);

@@ -11,7 +11,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -30,7 +29,6 @@
 #include <fstream>
 
 #include "corvane/core/engine_job_file.h"
-#include "corvane/core/log_text.h"
 #include "corvane/core/translate.h"
 #include "corvane/ui/about_dialog.h"
 #include "corvane/ui/commands.h"
@@ -49,6 +47,7 @@
 #include "support/qt/file_dialogs.h"
 #include "support/qt/file_filters.h"
 #include "support/qt/lock_key_panes.h"
+#include "support/qt/log_view.h"
 #include "support/qt/window_helpers.h"
 #include "support/qt/window_placement.h"
 #include "support/run_program.h"
@@ -204,12 +203,9 @@ const std::vector<CorvaneMainWindow::Command>& CorvaneMainWindow::Commands() {
 CorvaneMainWindow::CorvaneMainWindow() {
   setObjectName("CorvaneMainWindow");
   session_.program_directory = ProgramDirectory();
-  log_view_ = new QPlainTextEdit(this);
+  log_view_ = new CMerdoltView(kCorvaneTitle, this);
   log_view_->setObjectName("LogView");
   log_view_->setAccessibleName("Job log");
-  log_view_->setReadOnly(true);
-  log_view_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  log_view_->setFont(QFont("Monospace"));
   setCentralWidget(log_view_);
   setAcceptDrops(true);
   log_view_->setAcceptDrops(false);  // a drop opens the file instead of pasting its name
@@ -397,10 +393,7 @@ void CorvaneMainWindow::SetBusy(bool busy) {
 // ---- Files and the log view ----
 
 void CorvaneMainWindow::OnFileNew() {
-  log_view_->clear();
-  loaded_bytes_.clear();
-  loaded_encoding_ = LogTextEncoding::kUtf8;
-  log_view_->setReadOnly(true);
+  log_view_->ClearLog();
   SetWindowTextLiteral(this, kCorvaneTitle);
   session_.log_loaded_from_file = 0;
   UpdateCommandStates();
@@ -418,40 +411,12 @@ bool CorvaneMainWindow::OpenDocumentFile(const std::string& path) {
     return false;
   }
   OnFileNew();
-  loaded_bytes_ = std::move(bytes);
-  loaded_encoding_ = DetectLogTextEncoding(loaded_bytes_);
-  const auto size = static_cast<qsizetype>(loaded_bytes_.size());
-  log_view_->setPlainText(loaded_encoding_ == LogTextEncoding::kUtf8
-                              ? QString::fromUtf8(loaded_bytes_.data(), size)
-                              : QString::fromLatin1(loaded_bytes_.data(), size));
-  log_view_->document()->setModified(false);
-  log_view_->setReadOnly(false);
+  log_view_->SetLog(std::move(bytes));
+  log_view_->SetLogReadOnly(false);
   session_.log_loaded_from_file = 1;
   SetTitle(TitleFileName(session_));
   UpdateCommandStates();
   return true;
-}
-
-// The bytes Save Log As writes: the log as it was read while the user has not changed it
-// (the engines' 8-bit text and every line end kept), else the view's text in the log's own
-// encoding and line ends. Nothing when the text holds a character the log's 8-bit text
-// cannot keep.
-std::optional<std::string> CorvaneMainWindow::LogBytes() const {
-  if (session_.log_loaded_from_file == 1 && !log_view_->document()->isModified()) {
-    return loaded_bytes_;
-  }
-  const QString text = log_view_->toPlainText();
-  QByteArray encoded;
-  if (loaded_encoding_ == LogTextEncoding::kEightBit) {
-    for (QChar c : text) {
-      if (c.unicode() > 0xFF) return std::nullopt;
-    }
-    encoded = text.toLatin1();
-  } else {
-    encoded = text.toUtf8();
-  }
-  return WithLogLineEnds(std::string_view(encoded.constData(), static_cast<size_t>(encoded.size())),
-                         LogUsesCrLf(loaded_bytes_));
 }
 
 void CorvaneMainWindow::OnSelectFiles() {
@@ -491,7 +456,7 @@ void CorvaneMainWindow::OnSaveLogAs() {
   if (SaveFileDlg(this, "Save Log As", &name, "log", filter, kFileDlgOverwritePrompt) != 1) {
     return;
   }
-  const std::optional<std::string> log = LogBytes();
+  const std::optional<std::string> log = log_view_->LogBytes();
   if (!log) {
     Tell("The log holds characters that its 8-bit text cannot keep.\nThe log file " + name +
              " is not written.",
@@ -543,24 +508,9 @@ void CorvaneMainWindow::OnPrintSetup() {
   RunModal(dialog, QDialog::Rejected);
 }
 
-void CorvaneMainWindow::OnFind() {
-  bool ok = false;
-  const QString text =
-      QInputDialog::getText(this, "Find", "Find what:", QLineEdit::Normal, find_text_, &ok);
-  if (!ok || text.isEmpty()) return;
-  find_text_ = text;
-  OnFindNext();
-}
+void CorvaneMainWindow::OnFind() { log_view_->OnFind(); }
 
-void CorvaneMainWindow::OnFindNext() {
-  if (find_text_.isEmpty()) {
-    OnFind();
-    return;
-  }
-  if (!log_view_->find(find_text_)) {
-    Tell("Cannot find \"" + find_text_.toStdString() + "\".", MessageIcon::kInformation);
-  }
-}
+void CorvaneMainWindow::OnFindNext() { log_view_->OnFindNext(); }
 
 // ---- Settings dialogs ----
 

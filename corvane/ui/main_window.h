@@ -10,12 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "corvane/core/log_text.h"
 #include "corvane/core/session.h"
 #include "corvane/core/settings.h"
+#include "support/qt/log_view.h"
 
 class QAction;
-class QPlainTextEdit;
 class QPrinter;
 
 namespace kavrinth {
@@ -49,7 +48,7 @@ class CorvaneMainWindow : public QMainWindow {
   CorvaneSession& session() { return session_; }
   const CorvaneBarFlags& flags() const { return flags_; }
   ControlPanel* panel() const { return panel_; }
-  QPlainTextEdit* log_view() const { return log_view_; }
+  CMerdoltView* log_view() const { return log_view_; }
   QAction* action(int id) const;
   LockKeyPanes* lock_panes() const { return lock_panes_; }
   // The printer Print Setup sets up and Print Log prints on.
@@ -86,7 +85,6 @@ class CorvaneMainWindow : public QMainWindow {
   void SetTitle(const std::string& file);
   void UpdateCommandStates();
   void SetBusy(bool busy);
-  std::optional<std::string> LogBytes() const;
   // Finds a viewer program: its stored path, else the default name beside us, else the
   // user's choice. False when there is none to start.
   bool FindViewer(std::string& path, std::string_view default_name, int choose_command,
@@ -121,14 +119,10 @@ class CorvaneMainWindow : public QMainWindow {
 
   CorvaneSession session_;
   CorvaneBarFlags flags_;
-  QPlainTextEdit* log_view_ = nullptr;
+  CMerdoltView* log_view_ = nullptr;
   ControlPanel* panel_ = nullptr;
   ContextHelp* help_ = nullptr;  // owned by the window
   bool busy_ = false;
-  // The log file as it was read, and how its bytes are shown.
-  std::string loaded_bytes_;
-  LogTextEncoding loaded_encoding_ = LogTextEncoding::kUtf8;
-  QString find_text_;
   std::unique_ptr<QPrinter> printer_;
   LockKeyPanes* lock_panes_ = nullptr;
   // The recent-file list of the settings store: shown, never added to; an entry that

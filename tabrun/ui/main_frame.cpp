@@ -10,8 +10,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QInputDialog>
-#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPageSetupDialog>
@@ -33,6 +31,7 @@
 #include "support/qt/file_dialogs.h"
 #include "support/qt/file_filters.h"
 #include "support/qt/lock_key_panes.h"
+#include "support/qt/log_view.h"
 #include "support/qt/message_box.h"
 #include "support/qt/window_helpers.h"
 #include "support/qt/window_placement.h"
@@ -72,15 +71,6 @@ struct CommandEntry {
 // The file-type filter rows of the shell's table.
 std::string Filter(int row) { return BuildFileFilters(FilterTable::kGdsToPgShell)[row]; }
 constexpr int kGdsRow = 2, kCfgRow = 3, kLogRow = 6, kExeRow = 14;
-
-std::string LinesWithCrLf(const QString& text) {
-  std::string out;
-  for (char c : text.toStdString()) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -174,16 +164,14 @@ CMainFrame::CMainFrame(bool debug) {
   job_.program_dir = ProgramDirectory();
   setWindowTitle(kAppName);
   setAcceptDrops(true);
-  view_ = new QPlainTextEdit(this);
+  view_ = new CMerdoltView(kAppName, this);
   view_->setObjectName("LogView");
   view_->setAccessibleName("Log");
-  view_->setReadOnly(true);
-  view_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  QFont fixed("Monospace");
-  fixed.setStyleHint(QFont::TypeWriter);
-  view_->setFont(fixed);
+  // Ctrl+A is Save Log As here, not the text's Select All, whether the log is editable or
+  // not; every other accelerator and menu key works in any state of the log too, as the
+  // text claims only the keys that edit it.
+  view_->SetFrameKeys({QKeySequence(Qt::CTRL | Qt::Key_A)});
   setCentralWidget(view_);
-  view_->installEventFilter(this);
   // Files dropped on the log are opened by the frame, not pasted into the text.
   view_->setAcceptDrops(false);
   view_->viewport()->setAcceptDrops(false);
@@ -390,19 +378,13 @@ bool CMainFrame::ShowLogFile(const std::string& path, bool editable) {
   }
   const std::optional<std::string> text = ReadWholeFile(path);
   if (!text) return false;
-  std::string shown;
-  shown.reserve(text->size());
-  for (char c : *text) {
-    if (c != '\r') shown += c;
-  }
-  view_->setPlainText(QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size())));
-  view_->setReadOnly(!editable);
+  view_->SetLog(*text);
+  view_->SetLogReadOnly(!editable);
   return true;
 }
 
 void CMainFrame::NewJob() {
-  view_->clear();
-  view_->setReadOnly(true);
+  view_->ClearLog();
   UpdateTitle();
 }
 
@@ -518,8 +500,16 @@ void CMainFrame::OnSaveLogAs() {
                   kFileDlgOverwritePrompt | kFileDlgHideReadOnly) != 1) {
     return;
   }
+  // The log's own bytes while it is not edited (an 8-bit log, its line ends), else the
+  // text in the log's encoding and line ends.
+  const std::optional<std::string> bytes = view_->LogBytes();
+  if (!bytes) {
+    Warn("The log holds characters that its 8-bit text cannot keep.\nThe log file " + name +
+         " is not written.");
+    return;
+  }
   std::string error;
-  if (WriteFileReplacing(name, LinesWithCrLf(view_->toPlainText()), &error) != 0) {
+  if (WriteFileReplacing(name, *bytes, &error) != 0) {
     Warn("The log could not be saved: " + error);
     return;
   }
@@ -714,16 +704,10 @@ void CMainFrame::OnAbout() {
 }
 
 void CMainFrame::OnFind(bool next) {
-  if (!next || find_text_.empty()) {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(this, "Find", "Find what:", QLineEdit::Normal, Q(find_text_), &ok);
-    if (!ok || text.isEmpty()) return;
-    find_text_ = text.toStdString();
-  }
-  if (!view_->find(Q(find_text_))) {
-    view_->moveCursor(QTextCursor::Start);
-    if (!view_->find(Q(find_text_))) SetStatusText("Cannot find \"" + find_text_ + "\"");
+  if (next) {
+    view_->OnFindNext();
+  } else {
+    view_->OnFind();
   }
 }
 
@@ -753,25 +737,6 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   CloseStructureDialogs();
   panel_->hide();
   event->accept();
-}
-
-bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
-  // While the log is being edited, its keys are text: no accelerator fires but the log's
-  // own search (Find, Find Next) and Save Log As (Ctrl+A), which saves what was edited.
-  if (watched == view_ && event->type() == QEvent::ShortcutOverride && !view_->isReadOnly()) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    const QKeySequence pressed(key->keyCombination());
-    if (pressed == QKeySequence(Qt::CTRL | Qt::Key_A)) {
-      event->ignore();  // not the text's Select All: the shortcut takes it
-      return true;
-    }
-    if (pressed == QKeySequence(Qt::CTRL | Qt::Key_F3) || pressed == QKeySequence(Qt::Key_F3)) {
-      return QMainWindow::eventFilter(watched, event);
-    }
-    event->accept();
-    return true;
-  }
-  return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {

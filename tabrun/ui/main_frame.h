@@ -10,17 +10,18 @@
 #include <vector>
 
 #include "support/app_profile.h"
+#include "support/qt/log_view.h"
 #include "tabrun/core/tabrun_job.h"
 #include "tabrun/core/translate.h"
 #include "tabrun/ui/structure_dialogs.h"
 
 class QMenu;
-class QPlainTextEdit;
 class QPrinter;
 
 namespace kavrinth {
 
 class CControlDlg;
+
 class ContextHelp;
 class EngineProgressDialog;
 class LockKeyPanes;
@@ -40,7 +41,7 @@ class CMainFrame : public QMainWindow {
 
   TabrunJob& job() { return job_; }
   CControlDlg* panel() const { return panel_; }
-  QPlainTextEdit* log_view() const { return view_; }
+  CMerdoltView* log_view() const { return view_; }
   LockKeyPanes* lock_panes() const { return lock_panes_; }
   CStructSelectDlg* structure_dialog() const { return structure_; }
   EngineProgressDialog* engine_progress() const { return progress_.get(); }
@@ -83,7 +84,6 @@ class CMainFrame : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   class Host;
@@ -107,14 +107,13 @@ class CMainFrame : public QMainWindow {
 
   TabrunJob job_;
   CAppProfile profile_;
-  QPlainTextEdit* view_ = nullptr;
+  CMerdoltView* view_ = nullptr;
   CControlDlg* panel_ = nullptr;
   ContextHelp* help_ = nullptr;  // owned by the frame
   QPointer<CStructSelectDlg> structure_;
   std::unique_ptr<EngineProgressDialog> progress_;
   std::unique_ptr<Host> host_;
   TranslateOutcome last_translation_;
-  std::string find_text_;
   std::vector<std::string> recent_;
   QMenu* recent_menu_ = nullptr;
   std::unique_ptr<QPrinter> printer_;

@@ -14,6 +14,7 @@
 
 #include "support/notifier.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/text_edit.h"
 #include "support/version.h"
 
 #ifndef KAVRINTH_VERSION
@@ -97,7 +98,7 @@ CDebugTextDlg::CDebugTextDlg(QWidget* owner, const std::string& command_line) : 
 CPromptDlg::CPromptDlg(QWidget* owner, const std::string& text) : QDialog(owner) {
   setWindowTitle("Tabrun");
   auto* layout = new QVBoxLayout(this);
-  auto* view = new QPlainTextEdit(Q(text), this);
+  auto* view = new PasteGuardedTextEdit(Q(text), this);
   view->setReadOnly(true);
   view->setObjectName(ControlObjectName(kPromptText));
   view->setAccessibleName("Prompt");

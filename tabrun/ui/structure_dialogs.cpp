@@ -15,6 +15,7 @@
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/text_edit.h"
 
 namespace kavrinth {
 namespace {
@@ -79,7 +80,7 @@ CStructDependDlg::CStructDependDlg(QWidget* owner, const ScanModel& scan)
     : QDialog(owner, Qt::Tool), scan_(scan) {
   setWindowTitle("Structure Dependencies");
   auto* layout = new QVBoxLayout(this);
-  text_ = new QPlainTextEdit(this);
+  text_ = new PasteGuardedTextEdit(this);
   text_->setReadOnly(true);
   text_->setLineWrapMode(QPlainTextEdit::NoWrap);
   text_->setObjectName(ControlObjectName(kDependText));

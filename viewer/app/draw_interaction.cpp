@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "support/notifier.h"
+#include "support/qt/text_edit.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/viewer_state.h"
@@ -47,11 +48,11 @@ CViewInfoDlg::CViewInfoDlg(QWidget* parent) : QDialog(parent) {
   title_ = new QLabel("VERTEX SEARCH", this);
   title_->setObjectName("info_title");
   title_->setAccessibleName("Title");
-  text_ = new QPlainTextEdit(this);
+  text_ = new PasteGuardedTextEdit(this);
   text_->setReadOnly(true);
   text_->setObjectName("info_text");
   text_->setAccessibleName("Information");
-  help_ = new QPlainTextEdit(this);
+  help_ = new PasteGuardedTextEdit(this);
   help_->setReadOnly(true);
   help_->setObjectName("info_help");
   help_->setAccessibleName("Help");

@@ -15,6 +15,7 @@
 
 #include "support/notifier.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/text_edit.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
 #include "viewer/app/lumra_app.h"
@@ -65,7 +66,7 @@ CAddTextDlg::CAddTextDlg(CEditTools* tools, QWidget* parent) : QDialog(parent), 
   setAccessibleName("Add Text");
   setModal(false);
   auto* layout = new QVBoxLayout(this);
-  text_ = new QPlainTextEdit(this);
+  text_ = new PasteGuardedTextEdit(this);
   text_->setObjectName("text");
   text_->setAccessibleName("Text");
   layout->addWidget(text_);

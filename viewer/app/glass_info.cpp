@@ -22,6 +22,7 @@
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/text_edit.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
@@ -268,7 +269,7 @@ CInfoDlg::CInfoDlg(const std::string& title, const std::string& body, QWidget* o
   setObjectName("info_dialog");
   SetWindowTextLiteral(this, title);
   auto* layout = new QVBoxLayout(this);
-  auto* text = new QPlainTextEdit(this);
+  auto* text = new PasteGuardedTextEdit(this);
   text->setObjectName(ControlObjectName(1000));
   text->setAccessibleName(QString::fromStdString(title));
   text->setReadOnly(true);

@@ -74,9 +74,8 @@ class CLumraAboutDlg : public QDialog {
       label->setAccessibleName(text.isEmpty() ? QStringLiteral("Note") : text);
       layout->addWidget(label);
     };
-    FileVersion version;
-    const std::string text = GetModuleVersion(nullptr, &version) ? VersionText(version) : "unknown";
-    line(1469, QStringLiteral("%1 version %2").arg(kVexilAppName, QString::fromStdString(text)));
+    line(1469, QStringLiteral("%1 version %2")
+                   .arg(kVexilAppName, QString::fromStdString(ProgramVersionText())));
     line(1531, "Viewer of PG and WF2 pattern data");
     line(1532, "Part of the Kavrinth photomask data preparation suite");
     line(1040, "");

@@ -3,16 +3,18 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QStatusBar>
-#include <QTextCursor>
-#include <QPushButton>
 #include <QTest>
+#include <QTextCursor>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -465,22 +467,34 @@ TEST(CorvaneHelpTableTest, EverySectionItOpensIsAHeadingOfTheReadme) {
   EXPECT_EQ(HelpSectionOf(table, 0x2008C), "Corvane/Control panel");
 }
 
+// Search, Find... opens the log view's Find dialog; its Find Next and F3 go on from the
+// match in the direction chosen, and "Cannot find" comes only at the end of that direction.
 TEST_F(MainWindowTest, FindAndFindNextInTheLog) {
   CorvaneMainWindow window;
-  WriteFile("a.log", "Layer 1\r\nwarning one\r\nLayer 2\r\nwarning two\r\n");
+  window.show();
+  WriteFile("a.log", "Layer 1\r\nwarning one\r\nLayer 2\r\nWarning two\r\n");
   ASSERT_TRUE(window.OpenDocumentFile(Path("a.log")));
-  WhenModal<QInputDialog>([](QInputDialog* dialog) {
-    dialog->setTextValue("warning");
-    dialog->accept();
-  });
   window.OnCommand(kCmdFind);
+  CLogFindDlg* find = window.log_view()->find_dialog();
+  ASSERT_NE(find, nullptr);
+  ASSERT_TRUE(find->isVisible());
+  find->find_what()->setText("warning");
+  QTest::mouseClick(find->find_next(), Qt::LeftButton);
   EXPECT_EQ(window.log_view()->textCursor().blockNumber(), 1);
-  window.OnCommand(kCmdFindNext);
+  window.OnCommand(kCmdFindNext);  // without Match case "Warning" is found too
   EXPECT_EQ(window.log_view()->textCursor().blockNumber(), 3);
-  EXPECT_EQ(window.log_view()->textCursor().selectedText(), "warning");
+  EXPECT_EQ(window.log_view()->textCursor().selectedText(), "Warning");
+  EXPECT_TRUE(Messages().empty());
   window.OnCommand(kCmdFindNext);
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_EQ(Messages()[0], "Cannot find \"warning\".");
+  // Up, with Match case: back to the first line, past "Warning".
+  find->match_case()->setChecked(true);
+  find->up()->setChecked(true);
+  QTest::mouseClick(find->find_next(), Qt::LeftButton);
+  EXPECT_EQ(window.log_view()->textCursor().blockNumber(), 1);
+  EXPECT_EQ(Messages().size(), 1u);
+  find->reject();
 }
 
 }  // namespace

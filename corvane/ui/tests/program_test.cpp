@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include "corvane/ui/tests/corvane_test_support.h"
@@ -121,6 +122,52 @@ TEST_F(ProgramTest, StartsUnderXvfbAndShowsTheLogGiven) {
   EXPECT_NE(windows.find("\"CORVANE - chip one.em\""), std::string::npos)
       << windows << ReadFile(Path("corvane.txt"));
   EXPECT_NE(windows.find("\"CORVANE\""), std::string::npos) << "the control panel";
+  EXPECT_TRUE(corvane.Running());
+}
+
+// "corvane demo.em" shows the file in its log view, editable. With the clipboard of a new
+// X session, which holds nothing, Ctrl+V and Shift+Insert there leave corvane running, and
+// Save Log As writes the file's bytes unchanged.
+TEST_F(ProgramTest, APasteFromTheEmptyClipboardLeavesTheProgramAndTheLogAsTheyWere) {
+  test_support::TestXServer server;
+  ASSERT_GE(server.number(), 0) << "Xvfb did not start (tools/setup.sh installs it)";
+  test_support::XUser user(server.number());
+  ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
+  const std::string em = ReadFile(std::string(SAMPLES_DIR) + "/demo.em");
+  ASSERT_FALSE(em.empty());
+  WriteFile("demo.em", em);
+  WriteFile("config/Kavrinth/Corvane.ini", "[Corvane]\r\nInputFile=/masks/chip.em\r\n");
+  Child corvane(
+      {kCorvane, Path("demo.em")},
+      {"DISPLAY=" + server.display(), "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + Path("config")},
+      Path("corvane.txt"));
+  const auto shown = [&](const std::string& title) {
+    std::optional<test_support::ShownWindow> window;
+    for (int i = 0; i < 200 && !window && corvane.Running(); ++i) {
+      window = test_support::FindShownWindow(server.number(), title, "corvane");
+      if (!window) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (window) user.Focus(window->id);
+    return window;
+  };
+  const std::optional<test_support::ShownWindow> main = shown("CORVANE - chip.em");
+  ASSERT_TRUE(main) << ReadFile(Path("corvane.txt"));
+  // A point of the log beside the control panel, which stands in the middle.
+  user.Click(main->x + 40, main->y + main->height * 3 / 4);
+  user.Keys("Control_L+v");
+  user.Keys("Shift_L+Insert");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(corvane.Running()) << "corvane died on a paste from the empty clipboard\n"
+                                 << ReadFile(Path("corvane.txt"));
+  user.Keys("Control_L+s");
+  ASSERT_TRUE(shown("Save Log As")) << ReadFile(Path("corvane.txt"));
+  user.Keys("Control_L+a");
+  user.Type(Path("copy.log"));
+  user.Keys("Return");
+  for (int i = 0; i < 200 && ReadFile(Path("copy.log")).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(ReadFile(Path("copy.log")) == em) << "the log after the paste is the file";
   EXPECT_TRUE(corvane.Running());
 }
 

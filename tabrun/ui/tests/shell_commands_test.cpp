@@ -7,15 +7,20 @@
 
 #include <QAbstractItemView>
 #include <QFileDialog>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPageSetupDialog>
 #include <QPlainTextEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextCursor>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -110,6 +115,17 @@ class TabrunShellTest : public ::testing::Test {
     return opened;
   }
 
+  // Ctrl+F3 in the log shows the log's Find dialog (closed again).
+  bool KeysShowFind() {
+    frame_->activateWindow();
+    frame_->log_view()->setFocus();
+    QTest::keyClick(frame_->windowHandle(), Qt::Key_F3, Qt::ControlModifier);
+    CLogFindDlg* find = frame_->log_view()->find_dialog();
+    const bool shown = find != nullptr && find->isVisible() && find->windowTitle() == "Find";
+    if (find != nullptr) find->reject();
+    return shown;
+  }
+
   TempDir work_{"tabrun shell"};
   TempDir config_{"tabrun_shell_config"};
   std::string gds_;
@@ -164,19 +180,96 @@ TEST_F(TabrunShellTest, TheTitleTheHelpMenuAndTheAccelerators) {
   QString title;
   EXPECT_TRUE(KeysOpen<QFileDialog>(Qt::Key_A, Qt::ControlModifier, &title));
   EXPECT_EQ(title, "Save Log As");
-  EXPECT_TRUE(KeysOpen<QInputDialog>(Qt::Key_F3, Qt::ControlModifier, &title));
-  EXPECT_EQ(title, "Find");
+  EXPECT_TRUE(KeysShowFind());
 
-  // While a log is edited, Ctrl+A is still Save Log As and Ctrl+F3 the log's own search;
-  // the other keys are the text's (Ctrl+O opens nothing).
+  // While a log is edited, Ctrl+A is still Save Log As (not the text's Select All), Ctrl+F3
+  // the log's own search, and Ctrl+O Select GDS File: the accelerators work in any state.
   ASSERT_TRUE(frame_->OpenDocumentFile(work_.Write("edited.log", "first line\r\nsecond\r\n")));
   ASSERT_FALSE(frame_->log_view()->isReadOnly());
   EXPECT_TRUE(KeysOpen<QFileDialog>(Qt::Key_A, Qt::ControlModifier, &title));
   EXPECT_EQ(title, "Save Log As");
   EXPECT_TRUE(frame_->log_view()->textCursor().selectedText().isEmpty());
-  EXPECT_TRUE(KeysOpen<QInputDialog>(Qt::Key_F3, Qt::ControlModifier, &title));
-  EXPECT_EQ(title, "Find");
-  EXPECT_FALSE(KeysOpen<QFileDialog>(Qt::Key_O, Qt::ControlModifier));
+  EXPECT_TRUE(KeysShowFind());
+  EXPECT_TRUE(KeysOpen<QFileDialog>(Qt::Key_O, Qt::ControlModifier, &title));
+  EXPECT_EQ(title, "Select GDS File");
+}
+
+// Save Log As writes the log as it was read (an 8-bit path, bare LF and CR LF lines, no
+// last line end) until it is edited, and then the text in the log's encoding and line ends.
+// Its dialog starts on the current job log, whose replacement it asks about first.
+TEST_F(TabrunShellTest, SaveLogAsKeepsTheLogsBytesAndAsksBeforeReplacingAFile) {
+  Start();
+  ScanWithNewCfg();
+  const std::string latin = "GDS File:\t\t/masks/caf\xe9.gds\r\nUnit:\t\xb5m\nlast line";
+  ASSERT_TRUE(frame_->OpenDocumentFile(work_.Write("latin.log", latin)));
+  EXPECT_EQ(frame_->log_view()->toPlainText(),
+            QString::fromLatin1("GDS File:\t\t/masks/caf\xe9.gds\nUnit:\t\xb5m\nlast line"));
+  const auto save_as = [this](const std::string& name) {
+    WhenModal<QFileDialog>([name](QFileDialog* dialog) {
+      EXPECT_EQ(dialog->windowTitle(), "Save Log As");
+      TypeNamesAndAccept(dialog, QString::fromStdString(name));
+    });
+    frame_->OnCommand(kCmdSaveLogAs);
+  };
+  save_as(work_.File("saved.log"));
+  EXPECT_EQ(ReadBytes(work_.File("saved.log")), latin);
+  EXPECT_EQ(frame_->job().job_log_path, work_.File("saved.log"));
+
+  frame_->log_view()->moveCursor(QTextCursor::End);
+  frame_->log_view()->insertPlainText(
+      QString::fromLatin1("\n\xe9"
+                          "dited"));
+  const std::string edited =
+      "GDS File:\t\t/masks/caf\xe9.gds\r\nUnit:\t\xb5m\r\nlast line\r\n\xe9"
+      "dited";
+  save_as(work_.File("edited.log"));
+  EXPECT_EQ(ReadBytes(work_.File("edited.log")), edited);
+
+  // The dialog's own name is the job log: No keeps it and the dialog, Yes replaces it.
+  for (const bool replace : {false, true}) {
+    QString asked;
+    bool stayed_open = false;
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+      EXPECT_EQ(dialog->selectedFiles().value(0).toStdString(), work_.File("edited.log"));
+      WhenModal<QMessageBox>([&](QMessageBox* box) {
+        asked = box->text();
+        box->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+      });
+      frame_->log_view()->insertPlainText("!");
+      QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+      stayed_open = dialog->isVisible();
+      if (stayed_open) dialog->reject();
+    });
+    frame_->OnCommand(kCmdSaveLogAs);
+    EXPECT_TRUE(asked.contains("edited.log already exists")) << asked.toStdString();
+    EXPECT_EQ(stayed_open, !replace);
+    EXPECT_EQ(ReadBytes(work_.File("edited.log")), replace ? edited + "!!" : edited);
+  }
+}
+
+// Without a printer (none is set up here) Print Setup and Print Preview open and close,
+// and the preview lays the log out on its pages.
+TEST_F(TabrunShellTest, PrintSetupAndPreviewWorkWithoutAPrinter) {
+  if (!QPrinterInfo::availablePrinters().isEmpty()) GTEST_SKIP() << "a printer is set up";
+  Start();
+  ScanWithNewCfg();
+  bool set_up = false;
+  WhenModal<QPageSetupDialog>([&](QPageSetupDialog* dialog) {
+    set_up = true;
+    dialog->reject();
+  });
+  frame_->OnCommand(kCmdPrintSetup);
+  EXPECT_TRUE(set_up);
+  int pages = -1;
+  WhenModal<QPrintPreviewDialog>([&](QPrintPreviewDialog* dialog) {
+    if (auto* preview = dialog->findChild<QPrintPreviewWidget*>()) {
+      WaitFor([&] { return preview->pageCount() > 0; }, 5000);
+      pages = preview->pageCount();
+    }
+    dialog->reject();
+  });
+  frame_->OnCommand(kCmdPrintPreview);
+  EXPECT_GE(pages, 1);
 }
 
 // Offscreen there are no keyboard lights to ask: the panes follow the lock keys pressed.

@@ -248,5 +248,127 @@ TEST(TabrunProgramTest, TranslatesWithTheJobsSettingsWhenAStaleGdsCfgLiesBesideI
   EXPECT_TRUE(tabrun.Running()) << "tabrun ended on its own";
 }
 
+// After a Translate the job log is editable. With the clipboard of a new X session, which
+// holds nothing, Ctrl+V leaves tabrun running and the log as it was; the File menu's key
+// and Ctrl+O work in the editable log; a log in 8-bit text opened from there and saved
+// with Save Log As comes back byte for byte.
+TEST(TabrunProgramTest, TheEditableLogTakesAnEmptyPasteTheMenuKeysAndKeepsItsBytes) {
+  TempDir work("tabrun_xvfb_log");
+  ASSERT_TRUE(work.ok());
+  work.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
+  work.Write("demo.cfg", ReadBytes(kSamples + "/demo.cfg"));
+  const std::string latin = "GDS File:\t\t/masks/caf\xe9.gds\r\nUnit:\t\xb5m\nlast line";
+  work.Write("latin.log", latin);
+  TestXServer xvfb;
+  ASSERT_GE(xvfb.number(), 0) << "Xvfb did not start (is the xvfb package installed?)";
+  test_support::XUser user(xvfb.number());
+  ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
+  Child tabrun({kBin + "/tabrun", "demo.gds"},
+               {"DISPLAY=" + xvfb.display(), "QT_QPA_PLATFORM=xcb",
+                "XDG_CONFIG_HOME=" + work.File("config"), "KAVRINTH_PROGRAM_DIR=" + kBin},
+               -1, work.path());
+  std::optional<test_support::ShownWindow> window;
+  const auto shown = [&](const std::string& title) {
+    WaitUntil(
+        [&] {
+          return (window = test_support::FindShownWindow(xvfb.number(), title, "tabrun"))
+              .has_value();
+        },
+        std::chrono::seconds(20));
+    if (window) user.Focus(window->id);
+    return window.has_value();
+  };
+  const auto gone = [&](const std::string& title) {
+    return WaitUntil([&] { return !test_support::FindShownWindow(xvfb.number(), title, "tabrun"); },
+                     std::chrono::seconds(20));
+  };
+  ASSERT_TRUE(shown("Select/Create CFG File")) << WindowTitles(xvfb.number());
+  user.Keys("Return");
+  ASSERT_TRUE(shown("Structure Selection")) << WindowTitles(xvfb.number());
+  user.Keys("Return");
+  const std::string main_title = "Tabrun - demo.gds,demo.cfg";
+  ASSERT_TRUE(shown(main_title)) << WindowTitles(xvfb.number());
+  user.Keys("Alt_L+j");
+  user.Keys("t");
+  ASSERT_TRUE(WaitUntil(
+      [&] { return work.Read("demo.log").find("Generated Output Files:") != std::string::npos; },
+      std::chrono::seconds(40)))
+      << WindowTitles(xvfb.number());
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the log is shown again
+  const std::string job_log = work.Read("demo.log");
+
+  // Into the log itself, with the clipboard of the new session.
+  ASSERT_TRUE(shown(main_title));
+  const test_support::ShownWindow main = *window;
+  // A point of the log that the control panel and the structure dialog leave free.
+  const auto click_log = [&] { user.Click(main.x + 40, main.y + main.height * 3 / 4); };
+  click_log();
+  user.Keys("Control_L+v");
+  user.Keys("Shift_L+Insert");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(tabrun.Running()) << "tabrun died on a paste from the empty clipboard";
+  // Save Log As starts on the job log itself: taking that name asks first (a second window
+  // of that title), and No keeps the file and the dialog.
+  user.Keys("Control_L+a");
+  ASSERT_TRUE(shown("Save Log As")) << WindowTitles(xvfb.number());
+  user.Keys("Return");
+  const auto save_windows = [&] {
+    const std::string tree = WindowTitles(xvfb.number());
+    int count = 0;
+    for (size_t at = tree.find("\"Save Log As\""); at != std::string::npos;
+         at = tree.find("\"Save Log As\"", at + 1)) {
+      ++count;
+    }
+    return count;
+  };
+  EXPECT_TRUE(WaitUntil([&] { return save_windows() >= 2; }, std::chrono::seconds(10)))
+      << WindowTitles(xvfb.number());
+  user.Keys("Escape");  // No
+  EXPECT_TRUE(WaitUntil([&] { return save_windows() == 1; }, std::chrono::seconds(10)));
+  EXPECT_EQ(work.Read("demo.log"), job_log);
+  // Save Log As of the job log after the paste: the log as the engines wrote it.
+  ASSERT_TRUE(shown("Save Log As")) << WindowTitles(xvfb.number());
+  user.Keys("Control_L+a");
+  user.Type("pasted");  // in the dialog's directory, the working directory
+  user.Keys("Return");
+  ASSERT_TRUE(WaitUntil([&] { return !work.Read("pasted.log").empty(); }, std::chrono::seconds(20)))
+      << WindowTitles(xvfb.number());
+  EXPECT_EQ(work.Read("pasted.log"), job_log);
+
+  // The File menu by its key, and Select GDS File by its mnemonic in it.
+  user.Focus(main.id);  // its title is "Tabrun" since the Save Log As
+  click_log();
+  user.Keys("Alt_L+f");
+  user.Keys("s");
+  ASSERT_TRUE(shown("Select GDS File"))
+      << "Alt+F, S in the editable log: " << WindowTitles(xvfb.number());
+  user.Keys("Escape");
+  ASSERT_TRUE(gone("Select GDS File"));
+  // Ctrl+O, and the log in 8-bit text opened from that dialog.
+  user.Focus(main.id);  // its title is "Tabrun" since the Save Log As
+  click_log();
+  user.Keys("Control_L+o");
+  ASSERT_TRUE(shown("Select GDS File"))
+      << "Ctrl+O in the editable log: " << WindowTitles(xvfb.number());
+  user.Keys("Control_L+a");
+  user.Type("latin.log");
+  user.Keys("Return");
+  ASSERT_TRUE(gone("Select GDS File"));
+  user.Focus(main.id);  // its title is "Tabrun" since the Save Log As
+  click_log();
+  user.Keys("Control_L+v");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(tabrun.Running()) << "tabrun died on a paste into the opened log";
+  user.Keys("Control_L+a");
+  ASSERT_TRUE(shown("Save Log As")) << WindowTitles(xvfb.number());
+  user.Keys("Control_L+a");
+  user.Type("saved");
+  user.Keys("Return");
+  ASSERT_TRUE(WaitUntil([&] { return !work.Read("saved.log").empty(); }, std::chrono::seconds(20)))
+      << WindowTitles(xvfb.number());
+  EXPECT_EQ(work.Read("saved.log"), latin);
+  EXPECT_TRUE(tabrun.Running());
+}
+
 }  // namespace
 }  // namespace kavrinth

@@ -319,6 +319,54 @@ TEST_F(VexilOnXTest, MergeLayersWithoutWf2LayersSaysSoAndTheViewerGoesOn) {
   EXPECT_EQ(CloseViewer(viewer.get()), 0) << viewer->Errors();
 }
 
+// With an edit not yet saved, the user pastes into the Add Text box of Tools, Text while
+// the clipboard of the new X session holds nothing: the viewer goes on, and the edit is
+// still there to be saved.
+TEST_F(VexilOnXTest, APasteFromTheEmptyClipboardIntoAddTextKeepsTheViewerAndItsEdits) {
+  XUser user(server_->number());
+  ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
+  WriteFile("layer1.em", "<X100Y200W30V10U0SX300SX500Y500W10S\nZ");
+  auto viewer = Run({"layer1.em"}, temp_.path());
+  ASSERT_TRUE(WaitListening(viewer.get())) << viewer->Errors();
+  std::optional<ShownWindow> main = WaitShown(&user, "Vexil - layer1.job");
+  ASSERT_TRUE(main) << viewer->Errors();
+  WaitFor([] { return false; }, 1000);  // the first drawing
+  ASSERT_EQ(FlashCount(Path("layer1.em")), 3u);
+  // Tools, Rectangle 2 Pt.: a rectangle in the middle of the view, not saved.
+  user.Keys("Alt_L+t");
+  user.Keys("Return");
+  const int cx = main->x + main->width / 2, cy = main->y + main->height / 2;
+  user.Click(cx - 30, cy - 20);
+  user.Click(cx + 30, cy + 20);
+  user.Keys("Escape");
+  // Tools, Text (the third row): the Add Text box has the focus.
+  user.Focus(main->id);
+  user.Keys("Alt_L+t");
+  user.Keys("Down");
+  user.Keys("Down");
+  user.Keys("Return");
+  ASSERT_TRUE(WaitShown(&user, "Add Text")) << viewer->Errors();
+  user.Type("ab");
+  user.Keys("Control_L+v");
+  user.Keys("Shift_L+Insert");
+  WaitFor([] { return false; }, 300);
+  ASSERT_TRUE(viewer->running()) << "the viewer died on a paste from the empty clipboard\n"
+                                 << viewer->Errors();
+  user.Keys("Escape");
+  ASSERT_TRUE(WaitGone("Add Text"));
+  // File, Save (the fifth row) saves the rectangle.
+  user.Focus(main->id);
+  user.Keys("Alt_L+f");
+  for (int i = 0; i < 4; ++i) user.Keys("Down");
+  user.Keys("Return");
+  ASSERT_TRUE(WaitShown(&user, "Save Changes")) << viewer->Errors();
+  user.Keys("Return");  // Yes
+  ASSERT_TRUE(WaitGone("Save Changes"));
+  EXPECT_TRUE(WaitFor([&] { return FlashCount(Path("layer1.em")) == 4u; }, 10000))
+      << "the edit made before the paste is saved";
+  EXPECT_EQ(CloseViewer(viewer.get()), 0) << viewer->Errors();
+}
+
 // A thousand connections held open and idle (a desktop's viewer may open 1024 files) are
 // closed in turn; once they have gone a start hands its file over at once.
 TEST_F(VexilOnXTest, IdleConnectionsDoNotStopTheHandOver) {

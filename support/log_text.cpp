@@ -1,5 +1,5 @@
 // Encoding and line ends of the job log.
-#include "corvane/core/log_text.h"
+#include "support/log_text.h"
 
 #include <cstdint>
 

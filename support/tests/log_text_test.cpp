@@ -1,5 +1,5 @@
 // How the log view decodes a job log and which line ends the user's lines get.
-#include "corvane/core/log_text.h"
+#include "support/log_text.h"
 
 #include <gtest/gtest.h>
 
