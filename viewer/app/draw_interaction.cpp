@@ -183,10 +183,31 @@ bool CDrawInteraction::Command(int32_t id, int param) {
     return true;
   }
   if (!DrawModes::Handles(id)) return false;
+  // A view change stops a drawing under way first (the tear-off's All, Last and Redraw
+  // come while it delivers the waiting events): the rest is drawn at the new view by the
+  // drawing that follows, never onto the old one.
+  if (ChangesView(id)) StopDrawing();
   // All shows the stored full view when nothing it shows has changed.
   if (id == kDrawAll) param = FullViewCurrent() ? kFullViewSlot : -1;
   modes_.Command(id, param);
   return true;
+}
+
+bool CDrawInteraction::ChangesView(int32_t id) {
+  switch (id) {
+    case kDrawAll:
+    case kDrawLast:
+    case kDrawRedraw:
+    case kDrawHookRedraw:
+    case kDrawRecallView:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CDrawInteraction::StopDrawing() {
+  if (AppState().drawing_guard) view_->CancelRedraw();
 }
 
 bool CDrawInteraction::FullViewCurrent() {
@@ -284,6 +305,7 @@ bool CDrawInteraction::Key(int key) {
     case Qt::Key_Right:
     case Qt::Key_Up:
     case Qt::Key_Down:
+      StopDrawing();
       modes_.ArrowKey(key == Qt::Key_Up || key == Qt::Key_Down,
                       key == Qt::Key_Right || key == Qt::Key_Down);
       return true;
@@ -534,8 +556,8 @@ bool CDrawInteraction::LoadCapture(int slot) {
     slot_of[size_t(i)] = uint8_t(i);
     if (!used[size_t(i)] || i >= captured.size()) continue;
     const QRgb c = captured[i];
-    const DisplayColor colour = DisplayColor(qRed(c)) | DisplayColor(qGreen(c)) << 8 |
-                                DisplayColor(qBlue(c)) << 16;
+    const DisplayColor colour =
+        DisplayColor(qRed(c)) | DisplayColor(qGreen(c)) << 8 | DisplayColor(qBlue(c)) << 16;
     if (palette.color(i) != colour) slot_of[size_t(i)] = uint8_t(palette.SlotForColor(colour));
   }
   for (int y = 0; y < loaded.height(); ++y) {

@@ -133,6 +133,10 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   void modeChanged();
 
  private:
+  // The commands that move or refit the view.
+  static bool ChangesView(int32_t id);
+  // Stops a full drawing under way at its next check.
+  void StopDrawing();
   void ShowQueryHit();
   // Draws the element the query found highlighted and the one it held before as it was.
   void UpdateQueryHighlight();
