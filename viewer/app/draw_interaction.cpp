@@ -254,7 +254,10 @@ void CDrawInteraction::SyncGridSnap() {
 
 void CDrawInteraction::MousePress(Qt::MouseButton button, QPoint at) {
   SyncGridSnap();
-  if (button == Qt::LeftButton) modes_.LeftPress(at.x(), at.y());
+  if (button == Qt::LeftButton) {
+    modes_.set_drag_distance(QApplication::startDragDistance());
+    modes_.LeftPress(at.x(), at.y());
+  }
 }
 
 void CDrawInteraction::MouseRelease(Qt::MouseButton button, QPoint at) {

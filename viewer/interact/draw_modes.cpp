@@ -36,9 +36,6 @@ const ModeRow* FindMode(int32_t mode) {
   return nullptr;
 }
 
-// A press and release this many pixels apart (or more) in either axis make a drag.
-constexpr int32_t kDragPixels = 3;
-
 }  // namespace
 
 ModePrompt PromptOfMode(int32_t mode, int32_t query_kind) {
@@ -260,9 +257,10 @@ void DrawModes::LeftPress(int32_t x, int32_t y) {
 }
 
 void DrawModes::LeftRelease(int32_t x, int32_t y) {
-  const bool drag =
-      press_valid_ && !band_pending() && IsTwoPointMode(mode_) &&
-      (std::abs(x - press_x_) >= kDragPixels || std::abs(y - press_y_) >= kDragPixels);
+  // A hand's jitter between press and release is no drag: only a move of the platform's
+  // drag distance or more (added over both axes) is.
+  const bool drag = press_valid_ && !band_pending() && IsTwoPointMode(mode_) &&
+                    int64_t{std::abs(x - press_x_)} + std::abs(y - press_y_) >= drag_distance_;
   press_valid_ = false;
   if (drag) Click(press_x_, press_y_);
   Click(x, y);

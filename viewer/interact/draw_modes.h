@@ -4,6 +4,7 @@
 // picture. The window itself is a DrawModeHost.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -126,6 +127,9 @@ class DrawModes {
   // and a release far apart in a two-click mode count as both clicks (a drag).
   void LeftPress(int32_t x, int32_t y);
   void LeftRelease(int32_t x, int32_t y);
+  // The distance in pixels (both axes added) from which a press and its release make a
+  // drag; closer they are one click.
+  void set_drag_distance(int32_t pixels) { drag_distance_ = std::max(pixels, 1); }
   void MouseMove(int32_t x, int32_t y);
   // The right button: accepts the vertex an end-point measure found; otherwise only the
   // coordinates follow.
@@ -220,6 +224,7 @@ class DrawModes {
   int32_t saved_world_x_ = 0, saved_world_y_ = 0;
   bool press_valid_ = false;
   int32_t press_x_ = 0, press_y_ = 0;
+  int32_t drag_distance_ = 10;
   std::array<bool, kCaptureSlots> valid_{};
 };
 

@@ -180,6 +180,35 @@ TEST_F(ViewWorkingTest, MeasureShowsTheDistanceInTheStatusLineAndTheInfoWindow) 
   EXPECT_EQ(work().modes().mode(), 8212);
 }
 
+// A press and a release a few pixels apart (a hand's jitter, less than the platform's drag
+// distance) are one click: the first corner of a measure or a zoom window, not a box.
+TEST_F(ViewWorkingTest, AJitteryClickIsOneClickUpToThePlatformsDragDistance) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  const int distance = QApplication::startDragDistance();
+  ASSERT_GE(distance, 3);
+  const QPoint jitter(distance / 2, (distance - 1) - distance / 2);
+  const QPoint a(100, 300), b(400, 100);
+  QTest::keyClick(view(), Qt::Key_M);
+  Drag(a, a + jitter);
+  EXPECT_TRUE(work().modes().band_pending()) << "the first corner is taken";
+  EXPECT_EQ(Status(), "Click mouse button at a measure WINDOW corner");
+  Click(b);
+  EXPECT_TRUE(Status().startsWith("Dist = ")) << Status().toStdString();
+  // From the drag distance on, press and release are both corners.
+  Drag(a, a + QPoint(distance, 0));
+  EXPECT_FALSE(work().modes().band_pending());
+  QTest::keyClick(view(), Qt::Key_Escape);
+  const double fitted = window().scale();
+  QTest::keyClick(view(), Qt::Key_W);
+  const QPoint centre(view()->width() / 2, view()->height() / 2);
+  Drag(centre - QPoint(40, 30), centre - QPoint(40, 30) + jitter);
+  EXPECT_TRUE(work().modes().band_pending());
+  EXPECT_DOUBLE_EQ(window().scale(), fitted);
+  Click(centre + QPoint(40, 30));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_GT(window().scale(), fitted * 2) << "the zoom window of the two clicks";
+}
+
 // The cursor's cross follows the mouse whether a mode is chosen or not, also while an edit
 // tool draws its band; with grid snap on it stands on the grid point nearest the mouse,
 // and so do the corners of a zoom window's band.
