@@ -494,7 +494,12 @@ bool CDrawInteraction::StoreCapture(int slot) {
   if (slot < 0 || slot > kFullViewSlot) return false;
   // A picture that cannot be stored is said with the file error's code; the slot stays
   // unusable until a later capture succeeds.
-  const auto fail = [slot](int code) {
+  // The whole-job picture (slot 10) is stored after a drawing, not at the user's command:
+  // its failure is said once, not after every drawing that tries again, until a store of it
+  // succeeds.
+  const auto fail = [this, slot](int code) {
+    if (slot == kFullViewSlot && full_view_failure_said_) return false;
+    if (slot == kFullViewSlot) full_view_failure_said_ = true;
     char text[96];
     std::snprintf(text, sizeof text, "Error Code %d: Cannot capture window %d.", code, slot);
     ShowMessage(text, "", MessageIcon::kWarning);
@@ -523,6 +528,7 @@ bool CDrawInteraction::StoreCapture(int slot) {
   if (!written || file.error() != QFileDevice::NoError) {
     return fail(file.error() != QFileDevice::NoError ? file.error() : QFileDevice::WriteError);
   }
+  if (slot == kFullViewSlot) full_view_failure_said_ = false;
   return true;
 }
 

@@ -154,6 +154,8 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   std::array<QString, kCaptureSlots + 1> capture_files_;
   // The stored full view and the view it shows.
   bool full_view_valid_ = false;
+  // The failure to store the whole-job picture was said; cleared by a store that succeeds.
+  bool full_view_failure_said_ = false;
   ZoomView full_view_;
   QPoint mouse_;
   bool mouse_inside_ = false;

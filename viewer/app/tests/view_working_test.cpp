@@ -534,6 +534,47 @@ TEST_F(ViewWorkingTest, CaptureThatCannotBeStoredIsSaidAndLeavesNoRecall) {
   EXPECT_EQ(notifier_.shown.size(), 1u);
 }
 
+// The picture of the whole job is stored after drawings: when it cannot be stored that is
+// said once, not after every drawing that tries again; once it can be stored again a later
+// failure is said again.
+TEST_F(ViewWorkingTest, AWholeJobPictureThatCannotBeStoredIsSaidOnce) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  const QString file = work().CaptureFile(10);
+  ASSERT_TRUE(QFile::exists(file)) << "the first drawing stored the whole job";
+  ASSERT_TRUE(QFile::remove(file));
+  ASSERT_TRUE(QDir().mkdir(file));
+  const auto said = [this] {
+    int count = 0;
+    for (const Message& m : notifier_.shown) {
+      count += m.text.find("Cannot capture window 10.") != std::string::npos ? 1 : 0;
+    }
+    return count;
+  };
+  const auto drawn = [this](int command) {
+    const int drawings = view()->full_drawings();
+    frame()->OnCommand(command);
+    EXPECT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }));
+    EXPECT_TRUE(WaitDrawn());
+  };
+  for (int i = 0; i < 3; ++i) {
+    MarkFullViewStale(kFullViewDrawing);
+    drawn(kCmdViewAll);
+    drawn(kCmdViewRedraw);
+  }
+  EXPECT_EQ(said(), 1);
+  // Stored again, then failing again: said again.
+  ASSERT_TRUE(QDir().rmdir(file));
+  drawn(kCmdViewRedraw);
+  ASSERT_TRUE(QFile::exists(file));
+  ASSERT_TRUE(QFile::remove(file));
+  ASSERT_TRUE(QDir().mkdir(file));
+  MarkFullViewStale(kFullViewDrawing);
+  drawn(kCmdViewAll);
+  drawn(kCmdViewRedraw);
+  EXPECT_EQ(said(), 2);
+  ASSERT_TRUE(QDir().rmdir(file));
+}
+
 TEST_F(ViewWorkingTest, AllShowsTheStoredWholeJobUntilSomethingItShowsChanges) {
   ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
   // The first full view (the job opens at it, unless the window changed its size since).
