@@ -82,7 +82,10 @@ void CViewInfoDlg::SetInfo(const QString& title, const QString& text, const QStr
   }
   if (isHidden()) {
     show();
-    PlaceInParentCorner(this);
+    // Placed in the frame's corner when first shown; afterwards it comes back where the
+    // user moved it.
+    if (!placed_) PlaceInParentCorner(this);
+    placed_ = true;
     // The texts are for reading: the keys stay with the drawing window.
     if (parentWidget() != nullptr) parentWidget()->activateWindow();
   }
@@ -145,8 +148,10 @@ void CViewTearDlg::ShowMode(int32_t mode) {
 }
 
 void CViewTearDlg::PlaceInParent() {
+  if (placed_) return;
   adjustSize();
   PlaceInParentCorner(this);
+  placed_ = true;
 }
 
 void PlaceInParentCorner(QWidget* window) {

@@ -50,6 +50,7 @@ class CViewInfoDlg : public QDialog {
   QPlainTextEdit* text_;
   QPlainTextEdit* help_;
   QString stored_help_;
+  bool placed_ = false;
 };
 
 // The View tear-off window: seven toggle buttons that send the view's commands.
@@ -59,12 +60,14 @@ class CViewTearDlg : public QDialog {
   CViewTearDlg(QWidget* parent, std::function<void(int)> send);
   // Presses the button of the mode (8204, 8206, 8207, 8270) and releases the others.
   void ShowMode(int32_t mode);
-  // Places the window in the parent's bottom-right corner, inside the screen.
+  // Places the window in the parent's bottom-right corner, inside the screen, the first
+  // time it is shown; later it stays where the user moved it.
   void PlaceInParent();
   QCheckBox* button(int id) const;
 
  private:
   std::vector<std::pair<int, QCheckBox*>> buttons_;
+  bool placed_ = false;
 };
 
 class CDrawInteraction : public QObject, public DrawModeHost {

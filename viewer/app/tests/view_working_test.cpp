@@ -893,6 +893,39 @@ TEST_F(ViewWorkingTest, EveryMenuCommandIsReachableWithItsPromptAndEnablingRule)
   }
 }
 
+// The Info and View windows are placed in the frame's corner once: moved by the user, closed
+// and shown again, they come back where the user put them.
+TEST_F(ViewWorkingTest, InfoAndViewWindowsStayWhereTheUserMovedThem) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  CViewTearDlg* tear = work().tear_off();
+  CViewInfoDlg* info = work().info_window();
+  const auto measure = [this] {
+    QTest::keyClick(view(), Qt::Key_M);
+    Click(QPoint(100, 300));
+    Click(QPoint(400, 100));
+    QTest::keyClick(view(), Qt::Key_Escape);
+  };
+  struct Case {
+    const char* name;
+    QWidget* window;
+    std::function<void()> show;
+  } cases[] = {{"View", tear, [this] { frame()->CommandAction(kCmdTearOff)->trigger(); }},
+               {"Info", info, measure}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.show();
+    ASSERT_TRUE(c.window->isVisible());
+    const QPoint moved = c.window->pos() - QPoint(120, 90);
+    c.window->move(moved);
+    ASSERT_EQ(c.window->pos(), moved);
+    c.window->close();
+    ASSERT_FALSE(c.window->isVisible());
+    c.show();
+    ASSERT_TRUE(c.window->isVisible());
+    EXPECT_EQ(c.window->pos(), moved);
+  }
+}
+
 TEST_F(ViewWorkingTest, OneLetterAcceleratorsNeverFireWhileTypingInATextField) {
   ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
   auto* field = new QLineEdit(frame()->toolbar());
