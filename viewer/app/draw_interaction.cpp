@@ -354,6 +354,15 @@ void CDrawInteraction::PaintOverlays(QPainter& painter) const {
     painter.drawLine(at - QPoint(kMarkerHalfSize, 0), at + QPoint(kMarkerHalfSize, 0));
     painter.drawLine(at - QPoint(0, kMarkerHalfSize), at + QPoint(0, kMarkerHalfSize));
   }
+  // Each end-point vertex accepted carries the cross-hair.
+  if (window_->has_view()) {
+    for (const auto& [x, y] : modes_.accepted_vertices()) {
+      const LogicalPoint v = window_->WorldToLogical(x, y);
+      const QPoint at(v.x, v.y);
+      painter.drawLine(at - QPoint(kMarkerHalfSize, 0), at + QPoint(kMarkerHalfSize, 0));
+      painter.drawLine(at - QPoint(0, kMarkerHalfSize), at + QPoint(0, kMarkerHalfSize));
+    }
+  }
   // The cursor's cross is drawn wherever the mouse last moved in the window, with or
   // without a mode.
   if (mouse_inside_) {

@@ -225,6 +225,8 @@ void CLumraView::RunRedraw() {
     return;
   }
   BusyScope busy;
+  // The marks of accepted vertices lie over the picture they were taken in.
+  interaction_->modes().ClearAcceptedVertices();
   state.drawing_guard = true;
   state.drawing_active = true;
   emit drawingStarted();

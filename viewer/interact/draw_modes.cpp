@@ -204,6 +204,7 @@ void DrawModes::Reset() {
   measure_count_ = 0;
   query_command_ = 0;
   press_valid_ = false;
+  accepted_vertices_.clear();
   info_text_.clear();
   host_->EndQuery();
   host_->ModeChanged();
@@ -241,6 +242,7 @@ void DrawModes::RestoreBand() {
 
 void DrawModes::Escape() {
   saved_band_ = false;
+  accepted_vertices_.clear();
   vertex_pending_ = false;
   measure_count_ = 0;
   window_->RequestCancel();
@@ -324,7 +326,9 @@ bool DrawModes::InsertPointCheck(int32_t x, int32_t y) {
 bool DrawModes::QueryMarkerAt(int32_t* x, int32_t* y) {
   if (!insert_point_pending_) return false;
   insert_point_pending_ = false;
-  return host_->TakeQueryHit(x, y);
+  if (!host_->TakeQueryHit(x, y)) return false;
+  accepted_vertices_.push_back({*x, *y});
+  return true;
 }
 
 void DrawModes::RightRelease(int32_t x, int32_t y) {
@@ -333,6 +337,10 @@ void DrawModes::RightRelease(int32_t x, int32_t y) {
   vertex_pending_ = false;
   int32_t vx = 0, vy = 0;
   if (!host_->TakeQueryHit(&vx, &vy)) return;
+  // The vertex taken is marked with the cross-hair; a new measure's first vertex drops the
+  // marks of the measure before.
+  if (measure_count_ == 0) accepted_vertices_.clear();
+  accepted_vertices_.push_back({vx, vy});
   measure_points_[2 * measure_count_] = vx;
   measure_points_[2 * measure_count_ + 1] = vy;
   if (++measure_count_ < 2) {

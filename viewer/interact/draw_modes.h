@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "viewer/display/draw_window.h"
 #include "viewer/interact/vertex_query.h"
@@ -145,6 +147,14 @@ class DrawModes {
   // while grid snap is on.
   LogicalPoint PostCursorPoint(int32_t x, int32_t y) { return UpdateCursor(x, y); }
   bool QueryMarkerAt(int32_t* x, int32_t* y);
+  // The end-point vertices accepted (by the right button of an end-point measure, or taken
+  // by the edit tools through QueryMarkerAt), world units: each is marked with the
+  // cross-hair over the picture until the picture is drawn again, Escape, or a new
+  // measure's first vertex.
+  const std::vector<std::pair<int32_t, int32_t>>& accepted_vertices() const {
+    return accepted_vertices_;
+  }
+  void ClearAcceptedVertices() { accepted_vertices_.clear(); }
   // An end-point measure is under way (the right button is its own).
   bool end_point_measure() const { return active_mode() == kDrawMeasure && host_->EndPointSnap(); }
   // An end-point measure's click found a vertex that the right button is to accept.
@@ -225,6 +235,7 @@ class DrawModes {
   bool press_valid_ = false;
   int32_t press_x_ = 0, press_y_ = 0;
   int32_t drag_distance_ = 10;
+  std::vector<std::pair<int32_t, int32_t>> accepted_vertices_;
   std::array<bool, kCaptureSlots> valid_{};
 };
 

@@ -297,6 +297,26 @@ TEST_F(ViewWorkingTest, EndPointMeasureSnapsToTheFlashCorners) {
       MeasureText(window(), Measure(flash[0], flash[1], flash[4], flash[5]));
   EXPECT_EQ(work().info_window()->text(), QString::fromStdString(expected).replace("\r\n", "\n"));
   EXPECT_TRUE(Status().contains("Dist = ")) << Status().toStdString();
+  // Each vertex accepted carries the cross-hair over the picture (the cursor's cross moved
+  // away first); a redraw of the picture takes them away.
+  QTest::mouseMove(view(), QPoint(view()->width() - 5, 5));
+  const auto crossed = [this](int32_t x, int32_t y) {
+    const QImage shown = view()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage picture = view()->picture().convertToFormat(QImage::Format_RGB32);
+    const QPoint v = At(x, y);
+    int arms = 0;
+    for (const QPoint d : {QPoint(5, 0), QPoint(-5, 0), QPoint(0, 5), QPoint(0, -5)}) {
+      arms += shown.pixel(v + d) != picture.pixel(v + d) ? 1 : 0;
+    }
+    return arms;
+  };
+  EXPECT_EQ(crossed(flash[0], flash[1]), 4);
+  EXPECT_EQ(crossed(flash[4], flash[5]), 4);
+  const int drawings = view()->full_drawings();
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(crossed(flash[0], flash[1]), 0);
   // A click that meets no vertex is refused.
   Click(QPoint(3, 3));
   EXPECT_FALSE(work().query().has_hit());

@@ -368,14 +368,23 @@ TEST_F(DrawModesTest, EndPointMeasureTakesTheVerticesTheRightButtonAccepts) {
   ASSERT_TRUE(modes_.band_pending());
   EXPECT_EQ(modes_.band_first_x(), 12);
   EXPECT_EQ(modes_.band_first_y(), 72);
+  using Marks = std::vector<std::pair<int32_t, int32_t>>;
+  EXPECT_EQ(modes_.accepted_vertices(), (Marks{{10, 10}}));
   modes_.LeftRelease(43, 31);  // world (41, 51): the vertex (40, 50)
   modes_.RightRelease(43, 31);
+  EXPECT_EQ(modes_.accepted_vertices(), (Marks{{10, 10}, {40, 50}}));
   ASSERT_EQ(host_.measures.size(), 1u);
   EXPECT_EQ(host_.measures[0],
             "First Point:\r\n   (0.010,0.010)\r\nSecond Point:\r\n   (0.040,0.050)\r\n"
             "Dist = 0.050\r\ndX = 0.030\r\ndY = 0.040");
   EXPECT_FALSE(modes_.band_pending());
   EXPECT_EQ(modes_.mode(), kDrawMeasure);
+  // The next measure's first vertex drops the marks of this one; Escape drops them all.
+  modes_.LeftRelease(43, 31);
+  modes_.RightRelease(43, 31);
+  EXPECT_EQ(modes_.accepted_vertices(), (Marks{{40, 50}}));
+  modes_.Escape();
+  EXPECT_TRUE(modes_.accepted_vertices().empty());
 }
 
 TEST_F(DrawModesTest, InsertPointCheckHoldsOnlyAVertexAndOnlyForOneTake) {
@@ -392,7 +401,10 @@ TEST_F(DrawModesTest, InsertPointCheckHoldsOnlyAVertexAndOnlyForOneTake) {
   ASSERT_TRUE(modes_.QueryMarkerAt(&x, &y));
   EXPECT_EQ(x, 10);
   EXPECT_EQ(y, 10);
+  using Marks = std::vector<std::pair<int32_t, int32_t>>;
+  EXPECT_EQ(modes_.accepted_vertices(), (Marks{{10, 10}})) << "the vertex taken is marked";
   EXPECT_FALSE(modes_.QueryMarkerAt(&x, &y)) << "the vertex is taken once";
+  EXPECT_EQ(modes_.accepted_vertices().size(), 1u);
   // A refused point drops a vertex held before it.
   EXPECT_TRUE(modes_.InsertPointCheck(43, 31));
   EXPECT_FALSE(modes_.InsertPointCheck(17, 72));
