@@ -712,6 +712,58 @@ TEST_F(ViewerDialogsTest, GlassOnShowsThePlateAroundTheDataAndOffTheDataAlone) {
   EXPECT_FALSE(GlassShown());
 }
 
+// A job whose file holds no elements still has a view, (0, 0)-(1000, 1000): the glass and
+// the grid are drawn in it and the zoom commands work.
+TEST_F(ViewerDialogsTest, AJobWithoutElementsShowsTheGlassAndTheGridAndZooms) {
+  WriteFile("empty.em", "<Z");
+  WriteFile("empty.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("empty.em") +
+                             "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "empty.job"});
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  const DrawWndState& window = AppDisplay().window;
+  ASSERT_TRUE(window.has_view());
+  const auto drawn = [this](const std::function<void()>& command) {
+    const int drawings = app_->view()->full_drawings();
+    command();
+    EXPECT_TRUE(WaitFor([&] { return app_->view()->full_drawings() > drawings; }));
+    EXPECT_TRUE(WaitDrawn());
+    return app_->view()->picture().copy();
+  };
+  const auto not_background = [](const QImage& picture) {
+    int count = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+      for (int x = 0; x < picture.width(); ++x) {
+        count += picture.pixelIndex(x, y) != kBackgroundColourIndex ? 1 : 0;
+      }
+    }
+    return count;
+  };
+  EXPECT_EQ(not_background(app_->view()->picture()), 0) << "no elements";
+  const QImage glass = drawn([this] { EXPECT_TRUE(frame()->OnCommand(kCmdGlass)); });
+  EXPECT_TRUE(GlassShown());
+  EXPECT_GT(not_background(glass), 100) << "the glass is drawn";
+  drawn([this] { EXPECT_TRUE(frame()->OnCommand(kCmdGlass)); });
+  // A grid of 100 units over the 1000 units of the view.
+  AppState().settings.grid_on = 1;
+  AppState().settings.grid_snap =
+      QString::number(100.0 / CurrentViewerServices().DisplayUnits().database_units_per_user_unit,
+                      'f', 6)
+          .toStdString();
+  ASSERT_TRUE(app_->OpenDocumentFile(Path("empty.job")));
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_EQ(AppDisplay().settings.grid_spacing, 100);
+  EXPECT_GE(not_background(app_->view()->picture()), 100) << "the grid is drawn";
+  const double fitted = window.scale();
+  drawn([this] {
+    frame()->OnCommand(kCmdViewIn);
+    QTest::mouseClick(app_->view(), Qt::LeftButton, {},
+                      QPoint(app_->view()->width() / 2, app_->view()->height() / 2));
+  });
+  EXPECT_DOUBLE_EQ(window.scale(), 2 * fitted) << "zoom in works";
+  drawn([this] { frame()->OnCommand(kCmdViewAll); });
+  EXPECT_DOUBLE_EQ(window.scale(), fitted) << "all works";
+}
+
 TEST_F(ViewerDialogsTest, GlassSetupRoundsWhatIsTypedAndRefusesWhatIsNotASize) {
   SetDialogMode(DialogMode::kInteractive);
   Start({"vexil"});
