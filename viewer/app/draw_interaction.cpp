@@ -83,7 +83,10 @@ void CViewInfoDlg::SetInfo(const QString& title, const QString& text, const QStr
   }
   if (isHidden()) {
     show();
-    PlaceInParentCorner(this);
+    // Placed in the frame's corner when first shown; afterwards it comes back where the
+    // user moved it.
+    if (!placed_) PlaceInParentCorner(this);
+    placed_ = true;
     // The texts are for reading: the keys stay with the drawing window.
     if (parentWidget() != nullptr) parentWidget()->activateWindow();
   }
@@ -146,8 +149,10 @@ void CViewTearDlg::ShowMode(int32_t mode) {
 }
 
 void CViewTearDlg::PlaceInParent() {
+  if (placed_) return;
   adjustSize();
   PlaceInParentCorner(this);
+  placed_ = true;
 }
 
 void PlaceInParentCorner(QWidget* window) {
@@ -184,10 +189,31 @@ bool CDrawInteraction::Command(int32_t id, int param) {
     return true;
   }
   if (!DrawModes::Handles(id)) return false;
+  // A view change stops a drawing under way first (the tear-off's All, Last and Redraw
+  // come while it delivers the waiting events): the rest is drawn at the new view by the
+  // drawing that follows, never onto the old one.
+  if (ChangesView(id)) StopDrawing();
   // All shows the stored full view when nothing it shows has changed.
   if (id == kDrawAll) param = FullViewCurrent() ? kFullViewSlot : -1;
   modes_.Command(id, param);
   return true;
+}
+
+bool CDrawInteraction::ChangesView(int32_t id) {
+  switch (id) {
+    case kDrawAll:
+    case kDrawLast:
+    case kDrawRedraw:
+    case kDrawHookRedraw:
+    case kDrawRecallView:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CDrawInteraction::StopDrawing() {
+  if (AppState().drawing_guard) view_->CancelRedraw();
 }
 
 bool CDrawInteraction::FullViewCurrent() {
@@ -234,7 +260,10 @@ void CDrawInteraction::SyncGridSnap() {
 
 void CDrawInteraction::MousePress(Qt::MouseButton button, QPoint at) {
   SyncGridSnap();
-  if (button == Qt::LeftButton) modes_.LeftPress(at.x(), at.y());
+  if (button == Qt::LeftButton) {
+    modes_.set_drag_distance(QApplication::startDragDistance());
+    modes_.LeftPress(at.x(), at.y());
+  }
 }
 
 void CDrawInteraction::MouseRelease(Qt::MouseButton button, QPoint at) {
@@ -285,6 +314,7 @@ bool CDrawInteraction::Key(int key) {
     case Qt::Key_Right:
     case Qt::Key_Up:
     case Qt::Key_Down:
+      StopDrawing();
       modes_.ArrowKey(key == Qt::Key_Up || key == Qt::Key_Down,
                       key == Qt::Key_Right || key == Qt::Key_Down);
       return true;
@@ -324,6 +354,15 @@ void CDrawInteraction::PaintOverlays(QPainter& painter) const {
     const QPoint at(v.x, v.y);
     painter.drawLine(at - QPoint(kMarkerHalfSize, 0), at + QPoint(kMarkerHalfSize, 0));
     painter.drawLine(at - QPoint(0, kMarkerHalfSize), at + QPoint(0, kMarkerHalfSize));
+  }
+  // Each end-point vertex accepted carries the cross-hair.
+  if (window_->has_view()) {
+    for (const auto& [x, y] : modes_.accepted_vertices()) {
+      const LogicalPoint v = window_->WorldToLogical(x, y);
+      const QPoint at(v.x, v.y);
+      painter.drawLine(at - QPoint(kMarkerHalfSize, 0), at + QPoint(kMarkerHalfSize, 0));
+      painter.drawLine(at - QPoint(0, kMarkerHalfSize), at + QPoint(0, kMarkerHalfSize));
+    }
   }
   // The cursor's cross is drawn wherever the mouse last moved in the window, with or
   // without a mode.
@@ -470,7 +509,12 @@ bool CDrawInteraction::StoreCapture(int slot) {
   if (slot < 0 || slot > kFullViewSlot) return false;
   // A picture that cannot be stored is said with the file error's code; the slot stays
   // unusable until a later capture succeeds.
-  const auto fail = [slot](int code) {
+  // The whole-job picture (slot 10) is stored after a drawing, not at the user's command:
+  // its failure is said once, not after every drawing that tries again, until a store of it
+  // succeeds.
+  const auto fail = [this, slot](int code) {
+    if (slot == kFullViewSlot && full_view_failure_said_) return false;
+    if (slot == kFullViewSlot) full_view_failure_said_ = true;
     char text[96];
     std::snprintf(text, sizeof text, "Error Code %d: Cannot capture window %d.", code, slot);
     ShowMessage(text, "", MessageIcon::kWarning);
@@ -499,6 +543,7 @@ bool CDrawInteraction::StoreCapture(int slot) {
   if (!written || file.error() != QFileDevice::NoError) {
     return fail(file.error() != QFileDevice::NoError ? file.error() : QFileDevice::WriteError);
   }
+  if (slot == kFullViewSlot) full_view_failure_said_ = false;
   return true;
 }
 
@@ -535,8 +580,8 @@ bool CDrawInteraction::LoadCapture(int slot) {
     slot_of[size_t(i)] = uint8_t(i);
     if (!used[size_t(i)] || i >= captured.size()) continue;
     const QRgb c = captured[i];
-    const DisplayColor colour = DisplayColor(qRed(c)) | DisplayColor(qGreen(c)) << 8 |
-                                DisplayColor(qBlue(c)) << 16;
+    const DisplayColor colour =
+        DisplayColor(qRed(c)) | DisplayColor(qGreen(c)) << 8 | DisplayColor(qBlue(c)) << 16;
     if (palette.color(i) != colour) slot_of[size_t(i)] = uint8_t(palette.SlotForColor(colour));
   }
   for (int y = 0; y < loaded.height(); ++y) {

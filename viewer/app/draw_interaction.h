@@ -50,6 +50,7 @@ class CViewInfoDlg : public QDialog {
   QPlainTextEdit* text_;
   QPlainTextEdit* help_;
   QString stored_help_;
+  bool placed_ = false;
 };
 
 // The View tear-off window: seven toggle buttons that send the view's commands.
@@ -59,12 +60,14 @@ class CViewTearDlg : public QDialog {
   CViewTearDlg(QWidget* parent, std::function<void(int)> send);
   // Presses the button of the mode (8204, 8206, 8207, 8270) and releases the others.
   void ShowMode(int32_t mode);
-  // Places the window in the parent's bottom-right corner, inside the screen.
+  // Places the window in the parent's bottom-right corner, inside the screen, the first
+  // time it is shown; later it stays where the user moved it.
   void PlaceInParent();
   QCheckBox* button(int id) const;
 
  private:
   std::vector<std::pair<int, QCheckBox*>> buttons_;
+  bool placed_ = false;
 };
 
 class CDrawInteraction : public QObject, public DrawModeHost {
@@ -133,6 +136,10 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   void modeChanged();
 
  private:
+  // The commands that move or refit the view.
+  static bool ChangesView(int32_t id);
+  // Stops a full drawing under way at its next check.
+  void StopDrawing();
   void ShowQueryHit();
   // Draws the element the query found highlighted and the one it held before as it was.
   void UpdateQueryHighlight();
@@ -150,6 +157,8 @@ class CDrawInteraction : public QObject, public DrawModeHost {
   std::array<QString, kCaptureSlots + 1> capture_files_;
   // The stored full view and the view it shows.
   bool full_view_valid_ = false;
+  // The failure to store the whole-job picture was said; cleared by a store that succeeds.
+  bool full_view_failure_said_ = false;
   ZoomView full_view_;
   QPoint mouse_;
   bool mouse_inside_ = false;

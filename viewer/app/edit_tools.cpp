@@ -591,6 +591,8 @@ void CEditTools::AcceptProposal(QPoint device, bool right_button) {
     int32_t x = 0, y = 0;
     if (!app_->view()->interaction().modes().QueryMarkerAt(&x, &y)) return;
     PlaceVertex(x, y);
+    // The vertex taken carries the cross-hair over the picture.
+    app_->view()->update();
   }
   proposed_ = false;
   grid_proposed_ = false;

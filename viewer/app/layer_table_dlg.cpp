@@ -81,6 +81,9 @@ CLayerTableDlg::CLayerTableDlg(CLumraApp* app, QWidget* owner, bool load_on_ok)
   working_ = original_;
   BuildControls();
   FillRows();
+  // The dialog opens on its first control, row 1's Layer button (not on OK, which a key
+  // pressed at once would take as the whole table).
+  rows_[0].layer->setFocus();
 }
 
 std::vector<CLayerTableDlg::Entry> CLayerTableDlg::TableEntries() {

@@ -360,6 +360,8 @@ int CLumraApp::LoadLayers() {
   BusyScope busy;
   QtScanProgress progress(frame_.get());
   loading_ = &progress;
+  // The load turns the stored grid spacing into a step in the units of the files.
+  ApplyGridSettings();
   const int result = LoadJobFiles(&progress);
   loading_ = nullptr;
   // The grid's step is in the units of the files just loaded.

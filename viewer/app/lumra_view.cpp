@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <algorithm>
+#include <optional>
 
 #include "support/qt/window_helpers.h"
 #include "viewer/app/display_painter.h"
@@ -19,6 +20,18 @@
 
 namespace kavrinth {
 namespace {
+
+// What decides where the drawing puts each element: the current view and its mapping.
+struct ViewSnapshot {
+  ZoomView view;
+  double scale = 0;
+  double offset_x = 0;
+  double offset_y = 0;
+  static ViewSnapshot Of(const DrawWndState& window) {
+    return {window.current_view(), window.scale(), window.offset_x(), window.offset_y()};
+  }
+  bool operator==(const ViewSnapshot&) const = default;
+};
 
 QRgb RgbOf(uint32_t colour) {
   return qRgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
@@ -212,14 +225,26 @@ void CLumraView::RunRedraw() {
     return;
   }
   BusyScope busy;
+  // The marks of accepted vertices lie over the picture they were taken in.
+  interaction_->modes().ClearAcceptedVertices();
   state.drawing_guard = true;
   state.drawing_active = true;
   emit drawingStarted();
   const int64_t start = cancel_counter_;
-  const bool complete = document_->DrawPicture(&picture_, [this, start] {
+  // The view the drawing is drawn at, taken before the first waiting events are delivered
+  // (the drawing fits the view to the window first). Should anything move the view while
+  // they are delivered without stopping the drawing, the picture is not of one view and is
+  // taken as cancelled.
+  std::optional<ViewSnapshot> drawn_at;
+  const bool complete = document_->DrawPicture(&picture_, [this, start, &drawn_at] {
+    if (!drawn_at) drawn_at = ViewSnapshot::Of(AppDisplay().window);
     PumpMessages(this);
     return cancel_counter_ != start;
   });
+  if (drawn_at && !(*drawn_at == ViewSnapshot::Of(AppDisplay().window))) {
+    CancelRedraw();
+    if (!redraw_pending_) RequestRedraw();
+  }
   const bool cancelled = cancel_counter_ != start;
   // A drawing the user stopped stays on screen as far as it went, until a command of the
   // user draws again; it is never taken as the whole view.

@@ -162,7 +162,9 @@ std::string CMergeLayersDlg::FirstLayerName() const {
 void CMergeLayersDlg::OnAdd() {
   std::string name = name_->text().trimmed().left(kMaxNameLength).toStdString();
   if (name.empty()) return;
-  if (name.find('.') == std::string::npos) name += ".wf2";
+  // A merge file holds WF2 data and the job reads a layer as WF2 by its extension: a name
+  // without ".wf2" ("out" or "out.dat") gets it, so the merged layer reads back as written.
+  if (!IsWf2(name)) name += ".wf2";
   if (static_cast<int>(files_.size()) >= kMaxMergeFiles) return;
   for (const MergeFile& f : files_) {
     if (f.name == name) return;

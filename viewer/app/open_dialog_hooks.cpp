@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "support/qt/dialogs.h"
+#include "viewer/app/viewer_state.h"
 #include "viewer/model/layer_table.h"
 
 namespace kavrinth {
@@ -146,8 +147,12 @@ FileDialogHook OpenDlgHookProc(int file_type_offset, OpenDialogChoice* choice) {
     InitLists(dialog);
     const int32_t current = ImportSettings().pg_format;
     QComboBox* unit = List(dialog, kTplUnit);
-    if (file_type_offset != kOpenFileTypes && unit != nullptr) {
-      // The Layer Table's files start in the unit of the table in use.
+    // The Layer Table's files start in the unit of the table in use: that of the loaded job,
+    // or the one just chosen for a new job. With neither, no unit is in use and the list
+    // starts on the first, "English", as every other open dialog does.
+    const ViewerAppState& state = AppState();
+    const bool unit_in_use = state.job_loaded || state.new_job_from_dialog;
+    if (file_type_offset != kOpenFileTypes && unit != nullptr && unit_in_use) {
       unit->setCurrentIndex(ImportSettings().metric ? 1 : 0);
     }
     if (file_type_offset == kFixedFormat && OfferedPgFormat(current)) {

@@ -9,8 +9,11 @@
 #include <QLabel>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <optional>
+#include <string>
 
 #include "support/memory_status.h"
 #include "support/notifier.h"
@@ -159,9 +162,8 @@ void CSnapSettingsDlg::accept() {
   // The spacing is kept as typed, so that the next start shows the same grid; a step
   // below one database unit is drawn as one unit.
   ViewerDisplayUnits& display = CurrentViewerServices().DisplayUnits();
-  const double step = std::trunc(*spacing * display.database_units_per_user_unit);
   const int32_t old_step = display.grid_spacing;
-  display.grid_spacing = static_cast<int32_t>(std::clamp(step, 1.0, double(INT32_MAX)));
+  display.grid_spacing = GridStepOfSpacing(*spacing, display.database_units_per_user_unit);
   s.grid_snap = edit->text().trimmed().toStdString();
   display.grid_spacing_text = s.grid_snap;
   // The drawing's grid and the drawing window's snapping follow at once.
@@ -206,6 +208,33 @@ void CTempDirDlg::accept() {
 }
 
 // ---- Save Changes ----
+
+namespace {
+
+// The extension a PG output of the layer takes when none is typed: the layer's own, or the
+// job's PG format's when the layer has none or is a ".wf2" file.
+std::string PgExtensionOfLayer(int layer) {
+  std::string extension;
+  if (layer >= 0 && layer < kViewLayerCount) {
+    extension = std::filesystem::path(LayerTable()[layer].path).extension().string();
+  }
+  std::string lower = extension;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.size() > 1 && lower != ".wf2") return extension.substr(1);
+  switch (ImportSettings().pg_format) {
+    case 0:
+      return "em";
+    case 1:
+    case 2:
+      return "dwm";
+    case 4:
+      return "int";
+    default:
+      return "";
+  }
+}
+
+}  // namespace
 
 CSaveChangesDlg::CSaveChangesDlg(const std::vector<int>& edited_layers, QWidget* owner)
     : QDialog(owner) {
@@ -325,7 +354,11 @@ void CSaveChangesDlg::ShowFrom(int start) {
 
 void CSaveChangesDlg::Browse(int i) {
   const std::string filter = BuildFileFilters(FilterTable::kViewer).back();
-  CFileDialogEx dialog(false, "wf2", "", kFileDlgOverwritePrompt, filter, this);
+  // The layer is saved as PG data: a name typed without an extension takes the layer's own
+  // (never ".wf2", which the job would read as WF2 data).
+  const size_t n = static_cast<size_t>(page_ + i);
+  const std::string extension = n < entries_.size() ? PgExtensionOfLayer(entries_[n].layer) : "";
+  CFileDialogEx dialog(false, extension, "", kFileDlgOverwritePrompt, filter, this);
   dialog.setObjectName("save_as_dialog");
   AppState().file_dialog_open = true;
   const int answer = dialog.DoModal("Save As");

@@ -462,8 +462,11 @@ int ViewerDisplay::ComputeJobExtents() {
     }
   }
   if (!any) {
+    // A job without elements still gets a view, so that the glass, the grid and the zoom
+    // commands have a place to work in; its coordinates show in the files' unit when a
+    // loaded file names one.
     job_extents_ = GdxRect{0, 0, 1000, 1000};
-    window.ResetView();
+    window.ZoomToRect(job_extents_, ratio > 0 ? RoundClamped(ratio) : 1000);
     return 1;
   }
   const int32_t divisor =

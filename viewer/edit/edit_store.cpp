@@ -572,6 +572,16 @@ bool EditStore::WriteLayer(int layer, const std::string& path, std::string* erro
              " cannot be saved as a PG file; they are kept.";
     return false;
   }
+  // The job reads a ".wf2" file as WF2 data: PG data saved under such a name would not
+  // read back as the flashes written.
+  std::string out_ext = std::filesystem::path(path).extension().string();
+  std::transform(out_ext.begin(), out_ext.end(), out_ext.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  if (out_ext == ".wf2") {
+    *error = path + ": a \".wf2\" file is read as WF2 data; the PG layer " + entry.path +
+             " is not saved under that name.";
+    return false;
+  }
   if (loaded == nullptr) {
     *error = "The layer " + entry.path + " is not loaded; its edits are kept.";
     return false;

@@ -36,9 +36,6 @@ const ModeRow* FindMode(int32_t mode) {
   return nullptr;
 }
 
-// A press and release this many pixels apart (or more) in either axis make a drag.
-constexpr int32_t kDragPixels = 3;
-
 }  // namespace
 
 ModePrompt PromptOfMode(int32_t mode, int32_t query_kind) {
@@ -207,6 +204,7 @@ void DrawModes::Reset() {
   measure_count_ = 0;
   query_command_ = 0;
   press_valid_ = false;
+  accepted_vertices_.clear();
   info_text_.clear();
   host_->EndQuery();
   host_->ModeChanged();
@@ -244,6 +242,7 @@ void DrawModes::RestoreBand() {
 
 void DrawModes::Escape() {
   saved_band_ = false;
+  accepted_vertices_.clear();
   vertex_pending_ = false;
   measure_count_ = 0;
   window_->RequestCancel();
@@ -260,9 +259,10 @@ void DrawModes::LeftPress(int32_t x, int32_t y) {
 }
 
 void DrawModes::LeftRelease(int32_t x, int32_t y) {
-  const bool drag =
-      press_valid_ && !band_pending() && IsTwoPointMode(mode_) &&
-      (std::abs(x - press_x_) >= kDragPixels || std::abs(y - press_y_) >= kDragPixels);
+  // A hand's jitter between press and release is no drag: only a move of the platform's
+  // drag distance or more (added over both axes) is.
+  const bool drag = press_valid_ && !band_pending() && IsTwoPointMode(mode_) &&
+                    int64_t{std::abs(x - press_x_)} + std::abs(y - press_y_) >= drag_distance_;
   press_valid_ = false;
   if (drag) Click(press_x_, press_y_);
   Click(x, y);
@@ -326,7 +326,9 @@ bool DrawModes::InsertPointCheck(int32_t x, int32_t y) {
 bool DrawModes::QueryMarkerAt(int32_t* x, int32_t* y) {
   if (!insert_point_pending_) return false;
   insert_point_pending_ = false;
-  return host_->TakeQueryHit(x, y);
+  if (!host_->TakeQueryHit(x, y)) return false;
+  accepted_vertices_.push_back({*x, *y});
+  return true;
 }
 
 void DrawModes::RightRelease(int32_t x, int32_t y) {
@@ -335,6 +337,10 @@ void DrawModes::RightRelease(int32_t x, int32_t y) {
   vertex_pending_ = false;
   int32_t vx = 0, vy = 0;
   if (!host_->TakeQueryHit(&vx, &vy)) return;
+  // The vertex taken is marked with the cross-hair; a new measure's first vertex drops the
+  // marks of the measure before.
+  if (measure_count_ == 0) accepted_vertices_.clear();
+  accepted_vertices_.push_back({vx, vy});
   measure_points_[2 * measure_count_] = vx;
   measure_points_[2 * measure_count_ + 1] = vy;
   if (++measure_count_ < 2) {

@@ -4,10 +4,13 @@
 // picture. The window itself is a DrawModeHost.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "viewer/display/draw_window.h"
 #include "viewer/interact/vertex_query.h"
@@ -126,6 +129,9 @@ class DrawModes {
   // and a release far apart in a two-click mode count as both clicks (a drag).
   void LeftPress(int32_t x, int32_t y);
   void LeftRelease(int32_t x, int32_t y);
+  // The distance in pixels (both axes added) from which a press and its release make a
+  // drag; closer they are one click.
+  void set_drag_distance(int32_t pixels) { drag_distance_ = std::max(pixels, 1); }
   void MouseMove(int32_t x, int32_t y);
   // The right button: accepts the vertex an end-point measure found; otherwise only the
   // coordinates follow.
@@ -141,6 +147,14 @@ class DrawModes {
   // while grid snap is on.
   LogicalPoint PostCursorPoint(int32_t x, int32_t y) { return UpdateCursor(x, y); }
   bool QueryMarkerAt(int32_t* x, int32_t* y);
+  // The end-point vertices accepted (by the right button of an end-point measure, or taken
+  // by the edit tools through QueryMarkerAt), world units: each is marked with the
+  // cross-hair over the picture until the picture is drawn again, Escape, or a new
+  // measure's first vertex.
+  const std::vector<std::pair<int32_t, int32_t>>& accepted_vertices() const {
+    return accepted_vertices_;
+  }
+  void ClearAcceptedVertices() { accepted_vertices_.clear(); }
   // An end-point measure is under way (the right button is its own).
   bool end_point_measure() const { return active_mode() == kDrawMeasure && host_->EndPointSnap(); }
   // An end-point measure's click found a vertex that the right button is to accept.
@@ -220,6 +234,8 @@ class DrawModes {
   int32_t saved_world_x_ = 0, saved_world_y_ = 0;
   bool press_valid_ = false;
   int32_t press_x_ = 0, press_y_ = 0;
+  int32_t drag_distance_ = 10;
+  std::vector<std::pair<int32_t, int32_t>> accepted_vertices_;
   std::array<bool, kCaptureSlots> valid_{};
 };
 

@@ -77,7 +77,7 @@ void TakeDisplayUnits(const GdxLibrary& library) {
   const double grid = Number<double>(display.grid_spacing_text.empty() ? std::string_view("1.0")
                                                                        : display.grid_spacing_text)
                           .value_or(1.0);
-  display.grid_spacing = Saturate(std::round(grid * display.database_units_per_user_unit));
+  display.grid_spacing = GridStepOfSpacing(grid, display.database_units_per_user_unit);
 }
 
 // The points of one run of error lines on one layer.

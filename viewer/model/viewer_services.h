@@ -23,6 +23,11 @@ struct ViewerDisplayUnits {
   int32_t grid_spacing = 1000;                  // the grid in database units (LoadJobFiles)
 };
 
+// The grid step in database units of a spacing in user units: the spacing times the
+// database units per user unit, truncated, and never below one unit. The Snap Settings
+// dialog and every job load use this one rule, so a grid stays the same across a reload.
+int32_t GridStepOfSpacing(double spacing, int32_t units_per_user_unit);
+
 class ViewerServices {
  public:
   virtual ~ViewerServices() = default;

@@ -11,8 +11,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -1097,6 +1100,83 @@ TEST_F(EditToolsTest, MergeLayersReloadsTheJobAndKeepsTheView) {
   const LogicalPoint after = window.WorldToLogical(300, 300);
   EXPECT_EQ(after.x, zoomed.x) << "the view stays where the user put it";
   EXPECT_EQ(after.y, zoomed.y);
+}
+
+// A merge file is WF2 data: whatever name the user gives it, it is named and read back as
+// a WF2 layer of the job (not as PG data by an extension of another kind).
+TEST_F(EditToolsTest, AMergedFileIsAlwaysReadBackAsWf2) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"out.dat", "out.dat.wf2"}, {"both", "both.wf2"}, {"Upper.WF2", "Upper.WF2"}};
+  for (const auto& [typed, written] : cases) {
+    SCOPED_TRACE(typed);
+    app_.reset();
+    AppState() = ViewerAppState();
+    ClearLayerTable();
+    notifier_.shown.clear();
+    StartOnTwoWf2Layers();
+    ASSERT_TRUE(WaitDrawn());
+    tools_ = app_->edit_tools();
+    const int drawings = view()->full_drawings();
+    QStringList listed;
+    WhenModal<CMergeLayersDlg>([&](CMergeLayersDlg* dialog) {
+      dialog->name_edit()->setText(typed);
+      QTest::mouseClick(FindControl<QPushButton>(dialog, 1539), Qt::LeftButton);  // Add
+      auto* list = FindControl<QListWidget>(dialog, 1005);
+      for (int i = 0; i < list->count(); ++i) listed << list->item(i)->text();
+      dialog->AddLayer(0);
+      dialog->AddLayer(1);
+      Press(dialog, QDialogButtonBox::Ok);
+    });
+    Choose(kCmdMergeLayers);
+    EXPECT_EQ(listed, QStringList{written});
+    ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }));
+    ASSERT_TRUE(WaitDrawn());
+    EXPECT_TRUE(std::filesystem::exists(Path(written)));
+    EXPECT_FALSE(std::filesystem::exists(Path(typed)) && std::string(typed) != written);
+    EXPECT_EQ(LayerTable()[2].path, Path(written));
+    EXPECT_NE(LayerTable()[2].library, kGdxNoHandle) << "the merged layer is loaded";
+    EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown.front().text;
+    std::filesystem::remove(Path(written));
+  }
+}
+
+// Edits of a PG layer are saved as PG data: a name chosen with "..." without an extension
+// takes the layer's own, and a ".wf2" name, which the job would read as WF2 data, is
+// refused with the edits kept and nothing written.
+TEST_F(EditToolsTest, SavedEditsOfAPgLayerAreNeverNamedWf2) {
+  StartWithFlashes();
+  SetDialogMode(DialogMode::kInteractive);
+  std::string chosen;
+  WhenModal<CSaveChangesDlg>([&](CSaveChangesDlg* dialog) {
+    WhenModal<QFileDialog>([&](QFileDialog* files) {
+      files->setDirectory(QDir::currentPath());
+      files->findChild<QLineEdit*>("fileNameEdit")->setText("saved");
+      QMetaObject::invokeMethod(files, "accept", Qt::DirectConnection);
+      if (files->isVisible()) files->reject();
+    });
+    FindControl<QPushButton>(dialog, 1575)->click();  // "..." of the first row
+    chosen = FindControl<QLineEdit>(dialog, 1574)->text().toStdString();
+    FindControl<QPushButton>(dialog, 2)->click();  // Cancel
+  });
+  Choose(kToolRectangle2);
+  Pick(200, 300, 260, 340);
+  Choose(kToolSave);
+  SetDialogMode(DialogMode::kAuto);
+  EXPECT_EQ(chosen, Path("saved.em"));
+
+  tools_->SetSaveChangesDialog([this](std::vector<SaveTarget>* targets) {
+    for (SaveTarget& t : *targets) t.path = Path("saved.wf2");
+    return kAnswerYes;
+  });
+  notifier_.shown.clear();
+  Choose(kToolSave);
+  ASSERT_FALSE(notifier_.shown.empty());
+  EXPECT_NE(
+      notifier_.shown.back().text.find(Path("saved.wf2") + ": a \".wf2\" file is read as WF2"),
+      std::string::npos)
+      << notifier_.shown.back().text;
+  EXPECT_FALSE(std::filesystem::exists(Path("saved.wf2")));
+  EXPECT_TRUE(tools_->store().HasEdits()) << "the edits stay pending";
 }
 
 TEST_F(EditToolsTest, TheMergeLogOpensOnceAfterTheMergedJobIsDrawn) {

@@ -18,6 +18,8 @@
 #include "viewer/app/tests/hand_over_test_support.h"
 #include "viewer/app/tests/vexil_test_support.h"
 #include "viewer/edit/edit_store.h"
+#include "viewer/model/job_file.h"
+#include "viewer/model/layer_table.h"
 #include "viewer/model/pg_scan.h"
 
 namespace kavrinth {
@@ -459,6 +461,69 @@ TEST_F(VexilOnXTest, ForeignRuntimeDirectoryOrSocketMakesAViewerOfItsOwn) {
     // The viewer took the socket's place: later starts reach it.
     EXPECT_EQ(CloseViewer(viewer.get()), 0);
   }
+}
+
+// The width in metres of the first layer's data as a job file has it read: the job's unit
+// settings decide it.
+double LoadedWidthInMetres(const std::string& job) {
+  ClearLayerTable();
+  ImportSettings() = ViewerImportSettings();
+  if (ReadJobFile(job) <= 0) return -1;
+  const GdxHandle handle = ScanPgFile(nullptr, LayerTable()[0].path, 0);
+  GdxLibrary* library = GdxLibraryFromHandle(handle);
+  double width = -1;
+  if (library != nullptr) {
+    const GdxStructure* top = GdxFindStructureById(library, library->current_structure_id);
+    if (top != nullptr)
+      width = double(top->extents.max_x - top->extents.min_x) * library->database_unit;
+  }
+  GdxFreeLibrary(handle);
+  ClearLayerTable();
+  return width;
+}
+
+// The user starts "vexil new.job" for a job that does not exist yet: the Layer Table comes
+// up, its Layer button's file dialog offers "English" (no job, no unit in use), and the mil
+// file taken there as offered is read as it is read when opened through File, Open.
+TEST_F(VexilOnXTest, NewJobsLayerTableOffersEnglishAsOpenDoes) {
+  XUser user(server_->number());
+  ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
+  WriteFile("a.em", kSmallEmFile);
+  const auto type_name = [&user] {
+    user.Keys("Control_L+a");
+    for (const char* key : {"a", "period", "e", "m"}) user.Keys(key);
+    user.Keys("Return");
+  };
+  {
+    auto viewer = Run({"new.job"}, temp_.path());
+    ASSERT_TRUE(WaitListening(viewer.get())) << viewer->Errors();
+    ASSERT_TRUE(WaitShown(&user, "Layer Table")) << viewer->Errors();
+    user.Keys("space");  // the first row's Layer button has the focus
+    ASSERT_TRUE(WaitShown(&user, "Open /EM/MANN/INT Files")) << viewer->Errors();
+    type_name();  // the unit as offered
+    ASSERT_TRUE(WaitGone("Open /EM/MANN/INT Files"));
+    ASSERT_TRUE(WaitShown(&user, "Layer Table"));
+    user.Keys("Return");  // OK
+    ASSERT_TRUE(WaitShown(&user, "Vexil - new.job")) << viewer->Errors();
+    EXPECT_EQ(CloseViewer(viewer.get()), 0) << viewer->Errors();
+  }
+  {
+    auto viewer = Run({}, temp_.path());
+    ASSERT_TRUE(WaitListening(viewer.get())) << viewer->Errors();
+    ASSERT_TRUE(WaitShown(&user, "Vexil")) << viewer->Errors();
+    user.Keys("Control_L+o");
+    ASSERT_TRUE(WaitShown(&user, "Open")) << viewer->Errors();
+    type_name();
+    ASSERT_TRUE(WaitShown(&user, "Vexil - a.job")) << viewer->Errors();
+    EXPECT_EQ(CloseViewer(viewer.get()), 0) << viewer->Errors();
+  }
+  const std::string built = ReadFile(Path("new.job"));
+  EXPECT_NE(built.find("FormatType=0\r\nUnitType=0\r\n"), std::string::npos) << built;
+  const double through_table = LoadedWidthInMetres(Path("new.job"));
+  const double through_open = LoadedWidthInMetres(Path("a.job"));
+  EXPECT_GT(through_open, 0);
+  EXPECT_DOUBLE_EQ(through_table, through_open);
+  EXPECT_NEAR(through_open, 0.30 * 25.4e-6, 1e-9) << "0.30 mil";
 }
 
 TEST_F(VexilProgramTest, RunsOnAnXServer) {

@@ -571,6 +571,68 @@ TEST_F(LargeDrawingTest, CancelStopsTheDrawingAndKeepsWhatItDrewUntilTheNextComm
   EXPECT_TRUE(MarkerShown());
 }
 
+// A view change while a full drawing runs (the tear-off's All, Last and Redraw, an arrow
+// key) stops that drawing: the picture is drawn again whole at the new view, and what All
+// keeps as the picture of the whole job is one drawn whole at the All view.
+TEST_F(LargeDrawingTest, AViewChangeDuringADrawingStopsItAndNoMixedPictureIsKept) {
+  CViewTearDlg* tear = view()->interaction().tear_off();
+  struct Case {
+    const char* name;
+    std::function<void()> action;
+  };
+  const Case cases[] = {
+      {"tear-off All", [tear] { tear->button(8229)->click(); }},
+      {"tear-off Last", [tear] { tear->button(8233)->click(); }},
+      {"tear-off Redraw", [tear] { tear->button(8234)->click(); }},
+      {"arrow key", [this] { QTest::keyClick(view(), Qt::Key_Right); }},
+  };
+  std::vector<bool> ends;
+  QObject::connect(view(), &CLumraView::drawingEnded, view(),
+                   [&](bool complete) { ends.push_back(complete); });
+  const auto redrawn = [this] {
+    const int drawings = view()->full_drawings();
+    frame()->OnCommand(kCmdViewRedraw);
+    EXPECT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }, 20000));
+    EXPECT_TRUE(WaitDrawn());
+    return Shown();
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A zoomed-in view, and a stored whole-job picture that is to be stored again.
+    frame()->OnCommand(kCmdViewIn);
+    QTest::mouseClick(view(), Qt::LeftButton, {},
+                      QPoint(view()->width() / 4, view()->height() / 2));
+    ASSERT_TRUE(WaitDrawn());
+    MarkFullViewStale(kFullViewDrawing);
+    ends.clear();
+    // The action comes when about half the flashes are drawn (each delivery of the waiting
+    // events comes after 200 elements), so that both halves show in a mixed picture.
+    auto deliveries = std::make_shared<std::function<void(int)>>();
+    *deliveries = [deliveries, &c](int left) {
+      if (left == 0) return c.action();
+      QTimer::singleShot(0, [deliveries, left] { (*deliveries)(left - 1); });
+    };
+    DuringNextDrawing([deliveries] { (*deliveries)(500); });
+    frame()->OnCommand(kCmdViewRedraw);
+    ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }, 20000));
+    EXPECT_FALSE(ends[0]) << "the drawing under way stopped";
+    ASSERT_TRUE(WaitDrawn());
+    Settle(200);
+    ASSERT_TRUE(WaitDrawn());
+    const QImage after = Shown();
+    EXPECT_TRUE(after == redrawn()) << "the picture shown is one drawn whole at its view";
+    // All, twice: the second shows the kept picture of the whole job without drawing it.
+    frame()->OnCommand(kCmdViewAll);
+    ASSERT_TRUE(WaitDrawn());
+    Settle(100);
+    frame()->OnCommand(kCmdViewAll);
+    ASSERT_TRUE(WaitDrawn());
+    Settle(100);
+    const QImage kept = Shown();
+    EXPECT_TRUE(kept == redrawn()) << "the kept whole-job picture is whole";
+  }
+}
+
 TEST_F(LargeDrawingTest, ClicksDuringADrawingReachNeitherTheModesNorTheEditTools) {
   const QPoint centre(view()->width() / 2, view()->height() / 2);
   struct Case {

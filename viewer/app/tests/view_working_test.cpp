@@ -180,6 +180,35 @@ TEST_F(ViewWorkingTest, MeasureShowsTheDistanceInTheStatusLineAndTheInfoWindow) 
   EXPECT_EQ(work().modes().mode(), 8212);
 }
 
+// A press and a release a few pixels apart (a hand's jitter, less than the platform's drag
+// distance) are one click: the first corner of a measure or a zoom window, not a box.
+TEST_F(ViewWorkingTest, AJitteryClickIsOneClickUpToThePlatformsDragDistance) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  const int distance = QApplication::startDragDistance();
+  ASSERT_GE(distance, 3);
+  const QPoint jitter(distance / 2, (distance - 1) - distance / 2);
+  const QPoint a(100, 300), b(400, 100);
+  QTest::keyClick(view(), Qt::Key_M);
+  Drag(a, a + jitter);
+  EXPECT_TRUE(work().modes().band_pending()) << "the first corner is taken";
+  EXPECT_EQ(Status(), "Click mouse button at a measure WINDOW corner");
+  Click(b);
+  EXPECT_TRUE(Status().startsWith("Dist = ")) << Status().toStdString();
+  // From the drag distance on, press and release are both corners.
+  Drag(a, a + QPoint(distance, 0));
+  EXPECT_FALSE(work().modes().band_pending());
+  QTest::keyClick(view(), Qt::Key_Escape);
+  const double fitted = window().scale();
+  QTest::keyClick(view(), Qt::Key_W);
+  const QPoint centre(view()->width() / 2, view()->height() / 2);
+  Drag(centre - QPoint(40, 30), centre - QPoint(40, 30) + jitter);
+  EXPECT_TRUE(work().modes().band_pending());
+  EXPECT_DOUBLE_EQ(window().scale(), fitted);
+  Click(centre + QPoint(40, 30));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_GT(window().scale(), fitted * 2) << "the zoom window of the two clicks";
+}
+
 // The cursor's cross follows the mouse whether a mode is chosen or not, also while an edit
 // tool draws its band; with grid snap on it stands on the grid point nearest the mouse,
 // and so do the corners of a zoom window's band.
@@ -268,6 +297,26 @@ TEST_F(ViewWorkingTest, EndPointMeasureSnapsToTheFlashCorners) {
       MeasureText(window(), Measure(flash[0], flash[1], flash[4], flash[5]));
   EXPECT_EQ(work().info_window()->text(), QString::fromStdString(expected).replace("\r\n", "\n"));
   EXPECT_TRUE(Status().contains("Dist = ")) << Status().toStdString();
+  // Each vertex accepted carries the cross-hair over the picture (the cursor's cross moved
+  // away first); a redraw of the picture takes them away.
+  QTest::mouseMove(view(), QPoint(view()->width() - 5, 5));
+  const auto crossed = [this](int32_t x, int32_t y) {
+    const QImage shown = view()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage picture = view()->picture().convertToFormat(QImage::Format_RGB32);
+    const QPoint v = At(x, y);
+    int arms = 0;
+    for (const QPoint d : {QPoint(5, 0), QPoint(-5, 0), QPoint(0, 5), QPoint(0, -5)}) {
+      arms += shown.pixel(v + d) != picture.pixel(v + d) ? 1 : 0;
+    }
+    return arms;
+  };
+  EXPECT_EQ(crossed(flash[0], flash[1]), 4);
+  EXPECT_EQ(crossed(flash[4], flash[5]), 4);
+  const int drawings = view()->full_drawings();
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(crossed(flash[0], flash[1]), 0);
   // A click that meets no vertex is refused.
   Click(QPoint(3, 3));
   EXPECT_FALSE(work().query().has_hit());
@@ -503,6 +552,47 @@ TEST_F(ViewWorkingTest, CaptureThatCannotBeStoredIsSaidAndLeavesNoRecall) {
   frame()->UpdateCommandStates();
   EXPECT_TRUE(frame()->CommandAction(kCmdRecallFirst + 3)->isEnabled());
   EXPECT_EQ(notifier_.shown.size(), 1u);
+}
+
+// The picture of the whole job is stored after drawings: when it cannot be stored that is
+// said once, not after every drawing that tries again; once it can be stored again a later
+// failure is said again.
+TEST_F(ViewWorkingTest, AWholeJobPictureThatCannotBeStoredIsSaidOnce) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  const QString file = work().CaptureFile(10);
+  ASSERT_TRUE(QFile::exists(file)) << "the first drawing stored the whole job";
+  ASSERT_TRUE(QFile::remove(file));
+  ASSERT_TRUE(QDir().mkdir(file));
+  const auto said = [this] {
+    int count = 0;
+    for (const Message& m : notifier_.shown) {
+      count += m.text.find("Cannot capture window 10.") != std::string::npos ? 1 : 0;
+    }
+    return count;
+  };
+  const auto drawn = [this](int command) {
+    const int drawings = view()->full_drawings();
+    frame()->OnCommand(command);
+    EXPECT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }));
+    EXPECT_TRUE(WaitDrawn());
+  };
+  for (int i = 0; i < 3; ++i) {
+    MarkFullViewStale(kFullViewDrawing);
+    drawn(kCmdViewAll);
+    drawn(kCmdViewRedraw);
+  }
+  EXPECT_EQ(said(), 1);
+  // Stored again, then failing again: said again.
+  ASSERT_TRUE(QDir().rmdir(file));
+  drawn(kCmdViewRedraw);
+  ASSERT_TRUE(QFile::exists(file));
+  ASSERT_TRUE(QFile::remove(file));
+  ASSERT_TRUE(QDir().mkdir(file));
+  MarkFullViewStale(kFullViewDrawing);
+  drawn(kCmdViewAll);
+  drawn(kCmdViewRedraw);
+  EXPECT_EQ(said(), 2);
+  ASSERT_TRUE(QDir().rmdir(file));
 }
 
 TEST_F(ViewWorkingTest, AllShowsTheStoredWholeJobUntilSomethingItShowsChanges) {
@@ -820,6 +910,39 @@ TEST_F(ViewWorkingTest, EveryMenuCommandIsReachableWithItsPromptAndEnablingRule)
   for (QWidget* widget : work().info_window()->findChildren<QWidget*>()) {
     if (widget->objectName().startsWith("qt_")) continue;
     EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->metaObject()->className();
+  }
+}
+
+// The Info and View windows are placed in the frame's corner once: moved by the user, closed
+// and shown again, they come back where the user put them.
+TEST_F(ViewWorkingTest, InfoAndViewWindowsStayWhereTheUserMovedThem) {
+  ASSERT_NO_FATAL_FAILURE(StartOn("demo.em"));
+  CViewTearDlg* tear = work().tear_off();
+  CViewInfoDlg* info = work().info_window();
+  const auto measure = [this] {
+    QTest::keyClick(view(), Qt::Key_M);
+    Click(QPoint(100, 300));
+    Click(QPoint(400, 100));
+    QTest::keyClick(view(), Qt::Key_Escape);
+  };
+  struct Case {
+    const char* name;
+    QWidget* window;
+    std::function<void()> show;
+  } cases[] = {{"View", tear, [this] { frame()->CommandAction(kCmdTearOff)->trigger(); }},
+               {"Info", info, measure}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.show();
+    ASSERT_TRUE(c.window->isVisible());
+    const QPoint moved = c.window->pos() - QPoint(120, 90);
+    c.window->move(moved);
+    ASSERT_EQ(c.window->pos(), moved);
+    c.window->close();
+    ASSERT_FALSE(c.window->isVisible());
+    c.show();
+    ASSERT_TRUE(c.window->isVisible());
+    EXPECT_EQ(c.window->pos(), moved);
   }
 }
 

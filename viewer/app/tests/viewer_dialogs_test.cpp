@@ -46,6 +46,7 @@
 #include "viewer/model/layer_table.h"
 #include "viewer/model/reports.h"
 #include "viewer/model/tests/wf2_test_support.h"
+#include "viewer/model/viewer_services.h"
 
 namespace kavrinth {
 namespace {
@@ -505,6 +506,50 @@ TEST_F(ViewerDialogsTest, OpenAndNewJobOfferEnglishFirst) {
   EXPECT_EQ(AppDisplay().window.FormatCoord(top->extents.max_x - top->extents.min_x), "0.30");
 }
 
+// With no job the Layer Table's file dialog offers "English" too, whatever unit table the
+// viewer held before: a mil file taken as offered has the size it has through Open (0.30 mil
+// wide). Both roads to the table without a job: a job named on the command line that does
+// not exist yet, and Layer... after the job was closed.
+TEST_F(ViewerDialogsTest, LayerTableWithoutAJobOffersEnglish) {
+  WriteFile("a.em", kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  for (const bool from_command_line : {true, false}) {
+    SCOPED_TRACE(from_command_line ? "vexil new.job" : "Layer... with no job");
+    app_.reset();
+    AppState() = ViewerAppState();
+    ClearLayerTable();
+    ImportSettings() = ViewerImportSettings();
+    std::filesystem::remove(Path("new.job"));
+    QString offered;
+    WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+      WhenModal<QFileDialog>([&](QFileDialog* files) {
+        offered = FindControl<QComboBox>(files, kTplUnit)->currentText();
+        TypeAndAccept(files, "a.em");
+      });
+      Row<QPushButton>(table, 0, &LayerTableRowIds::layer)->click();
+      FindControl<QPushButton>(table, kAnswerOk)->click();
+    });
+    if (from_command_line) {
+      Start({"vexil", "new.job"});
+    } else {
+      Start({"vexil"});
+      // A metric job came and went: its table is not the one in use any more.
+      ImportSettings().metric = true;
+      AppState().job_file_name = Path("new.job");
+      frame()->OnCommand(kCmdLayerTable);
+    }
+    ASSERT_TRUE(WaitDrawn()) << Messages();
+    EXPECT_EQ(offered, "English");
+    EXPECT_FALSE(ImportSettings().metric);
+    EXPECT_NE(ReadFile(Path("new.job")).find("UnitType=0\r\n"), std::string::npos);
+    GdxLibrary* library = GdxLibraryFromHandle(LayerTable()[0].library);
+    ASSERT_NE(library, nullptr);
+    const GdxStructure* top = GdxFindStructureById(library, library->current_structure_id);
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(AppDisplay().window.FormatCoord(top->extents.max_x - top->extents.min_x), "0.30");
+  }
+}
+
 TEST_F(ViewerDialogsTest, HooksChooseFormatsByFileTypeCase) {
   // The choice's unit code comes from the unit table, also in the fixed-format mode and
   // for a format the lists never offer.
@@ -667,6 +712,58 @@ TEST_F(ViewerDialogsTest, GlassOnShowsThePlateAroundTheDataAndOffTheDataAlone) {
   EXPECT_FALSE(GlassShown());
 }
 
+// A job whose file holds no elements still has a view, (0, 0)-(1000, 1000): the glass and
+// the grid are drawn in it and the zoom commands work.
+TEST_F(ViewerDialogsTest, AJobWithoutElementsShowsTheGlassAndTheGridAndZooms) {
+  WriteFile("empty.em", "<Z");
+  WriteFile("empty.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("empty.em") +
+                             "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  Start({"vexil", "empty.job"});
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  const DrawWndState& window = AppDisplay().window;
+  ASSERT_TRUE(window.has_view());
+  const auto drawn = [this](const std::function<void()>& command) {
+    const int drawings = app_->view()->full_drawings();
+    command();
+    EXPECT_TRUE(WaitFor([&] { return app_->view()->full_drawings() > drawings; }));
+    EXPECT_TRUE(WaitDrawn());
+    return app_->view()->picture().copy();
+  };
+  const auto not_background = [](const QImage& picture) {
+    int count = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+      for (int x = 0; x < picture.width(); ++x) {
+        count += picture.pixelIndex(x, y) != kBackgroundColourIndex ? 1 : 0;
+      }
+    }
+    return count;
+  };
+  EXPECT_EQ(not_background(app_->view()->picture()), 0) << "no elements";
+  const QImage glass = drawn([this] { EXPECT_TRUE(frame()->OnCommand(kCmdGlass)); });
+  EXPECT_TRUE(GlassShown());
+  EXPECT_GT(not_background(glass), 100) << "the glass is drawn";
+  drawn([this] { EXPECT_TRUE(frame()->OnCommand(kCmdGlass)); });
+  // A grid of 100 units over the 1000 units of the view.
+  AppState().settings.grid_on = 1;
+  AppState().settings.grid_snap =
+      QString::number(100.0 / CurrentViewerServices().DisplayUnits().database_units_per_user_unit,
+                      'f', 6)
+          .toStdString();
+  ASSERT_TRUE(app_->OpenDocumentFile(Path("empty.job")));
+  ASSERT_TRUE(WaitDrawn());
+  ASSERT_EQ(AppDisplay().settings.grid_spacing, 100);
+  EXPECT_GE(not_background(app_->view()->picture()), 100) << "the grid is drawn";
+  const double fitted = window.scale();
+  drawn([this] {
+    frame()->OnCommand(kCmdViewIn);
+    QTest::mouseClick(app_->view(), Qt::LeftButton, {},
+                      QPoint(app_->view()->width() / 2, app_->view()->height() / 2));
+  });
+  EXPECT_DOUBLE_EQ(window.scale(), 2 * fitted) << "zoom in works";
+  drawn([this] { frame()->OnCommand(kCmdViewAll); });
+  EXPECT_DOUBLE_EQ(window.scale(), fitted) << "all works";
+}
+
 TEST_F(ViewerDialogsTest, GlassSetupRoundsWhatIsTypedAndRefusesWhatIsNotASize) {
   SetDialogMode(DialogMode::kInteractive);
   Start({"vexil"});
@@ -759,6 +856,62 @@ TEST_F(ViewerDialogsTest, SnapSettingsGridOnAgainWarnsOfADenseGridAgain) {
   EXPECT_EQ(warnings(), 1);
   snap("0.0001");  // on again
   EXPECT_EQ(warnings(), 2) << Messages();
+}
+
+// The grid step of a spacing is the same in the session that set it, after the job is
+// opened again and after the viewer starts again with the saved spacing: the spacing times
+// the database units per user unit, truncated, at least one unit.
+TEST_F(ViewerDialogsTest, GridStepIsTheSameAfterAReloadAndARestart) {
+  WriteFile("a.em", "<X100Y200W30V10U0SX200000Y200000SZ");
+  WriteFile("a.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.em") +
+                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  SetDialogMode(DialogMode::kInteractive);
+  // Each start is a fresh viewer process.
+  const auto start = [this] {
+    AppState() = ViewerAppState();
+    JobState() = ViewerJobState{};
+    ImportSettings() = ViewerImportSettings();
+    ClearLayerTable();
+    Start({"vexil", "a.job"});
+    return WaitDrawn();
+  };
+  const auto steps = [] {
+    // The drawn grid's step and the step snapping takes.
+    return std::make_pair(AppDisplay().settings.grid_spacing,
+                          CurrentViewerServices().DisplayUnits().grid_spacing);
+  };
+  struct Case {
+    double units;  // the spacing in database units
+    int32_t step;
+  } cases[] = {{1.5, 1}, {0.4, 1}, {0.6, 1}, {2.0, 2}, {250.75, 250}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.units);
+    ASSERT_TRUE(start()) << Messages();
+    const int32_t per_unit = CurrentViewerServices().DisplayUnits().database_units_per_user_unit;
+    ASSERT_GT(per_unit, 1);
+    const QString spacing = QString::number(c.units / per_unit, 'f', 9);
+    WhenModal<CSnapSettingsDlg>([&](CSnapSettingsDlg* dialog) {
+      FindControl<QLineEdit>(dialog, kSnapSpacing)->setText(spacing);
+      if (!FindControl<QCheckBox>(dialog, kSnapGridSnap)->isChecked()) {
+        FindControl<QCheckBox>(dialog, kSnapGridSnap)->click();
+      }
+      FindControl<QPushButton>(dialog, kAnswerOk)->click();
+    });
+    ASSERT_TRUE(frame()->OnCommand(kCmdSnapSettings));
+    EXPECT_EQ(steps(), std::make_pair(c.step, c.step)) << "in the session";
+    ASSERT_TRUE(app_->OpenDocumentFile(Path("a.job")));
+    ASSERT_TRUE(WaitDrawn());
+    EXPECT_EQ(CurrentViewerServices().DisplayUnits().database_units_per_user_unit, per_unit);
+    EXPECT_EQ(steps(), std::make_pair(c.step, c.step)) << "after the job is opened again";
+    ASSERT_TRUE(frame()->close());  // the settings are saved at the end
+    app_.reset();
+    EXPECT_EQ(Setting("GridSnap"), spacing.toStdString());
+    ASSERT_TRUE(start());
+    EXPECT_EQ(CurrentViewerServices().DisplayUnits().database_units_per_user_unit, per_unit);
+    EXPECT_EQ(steps(), std::make_pair(c.step, c.step)) << "after a restart";
+    ASSERT_TRUE(frame()->close());
+    app_.reset();
+  }
 }
 
 TEST_F(ViewerDialogsTest, RamSnapAndDirectoryDialogsCheckWhatTheyTake) {

@@ -283,15 +283,31 @@ TEST_F(LayerRedrawTest, DashedLinesAreSolidWithoutAPeriod) {
   for (const auto& [x, y] : across) EXPECT_EQ(y, 40);
 }
 
-TEST_F(LayerRedrawTest, ExtentsOfEmptyLayersMeanNothingLoaded) {
+// Layers without elements: nothing is loaded to fit, and the view is (0, 0)-(1000, 1000),
+// in which the grid is drawn and the zoom steps work.
+TEST_F(LayerRedrawTest, ExtentsOfEmptyLayersGiveTheThousandUnitView) {
   display_.window.ResetView();
   Enter(0, Library([] {}), kRed);
   EXPECT_EQ(display_.ComputeJobExtents(), 1);
   EXPECT_EQ(display_.job_extents(), (GdxRect{0, 0, 1000, 1000}));
-  EXPECT_FALSE(display_.window.has_view());
-  EXPECT_FALSE(display_.window.ZoomAll());
+  ASSERT_TRUE(display_.window.has_view());
+  EXPECT_EQ(display_.window.divisor(), 1000);
+  // The 1000 units fill the 80 pixels of the view's height.
+  const LogicalPoint top = display_.window.WorldToLogical(0, 1000);
+  const LogicalPoint bottom = display_.window.WorldToLogical(0, 0);
+  EXPECT_EQ(bottom.y - top.y, 80);
+  display_.settings.grid_on = true;
+  display_.settings.grid_spacing = 125;  // 10 pixels
   EXPECT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
-  EXPECT_EQ(WithIndex(kSlotBackground).size(), 104u * 84u) << "an empty picture";
+  EXPECT_GE(InColour(0xFFFFFF).size(), 8u * 9u) << "the grid is drawn";
+  display_.settings.grid_on = false;
+  EXPECT_TRUE(display_.window.ZoomIn({50, 40}));
+  EXPECT_EQ(display_.window.WorldToLogical(0, 0).y - display_.window.WorldToLogical(0, 1000).y,
+            160);
+  EXPECT_TRUE(display_.window.ZoomAll());
+  EXPECT_EQ(display_.window.WorldToLogical(0, 0).y - display_.window.WorldToLogical(0, 1000).y, 80);
+  EXPECT_EQ(display_.DrawAllLayers(&host_), kDrawDone);
+  EXPECT_EQ(WithIndex(kSlotBackground).size(), 104u * 84u) << "no elements drawn";
   // With data, the view is fitted and the divisor comes from the library's units.
   Enter(1, Library([] { Rectangle(1, -500, 200, 1500, 700); }), kGreen);
   LayerTable()[1].y_offset = -10;  // taken from y: 100 database units up

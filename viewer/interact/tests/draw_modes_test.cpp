@@ -129,6 +129,37 @@ TEST_F(DrawModesTest, ZoomWindowByTwoClicksOrADragAndTinyBoxesAreIgnored) {
   EXPECT_DOUBLE_EQ(window().scale(), 1.0);
 }
 
+// A press and release closer than the drag distance (both axes added) are one click, the
+// first corner of a band; from the drag distance on they are both corners.
+TEST_F(DrawModesTest, AClickIsAClickUpToTheDragDistance) {
+  modes_.set_drag_distance(10);
+  struct Case {
+    int32_t mode;
+    int dx, dy;
+    bool both_corners;
+  } cases[] = {{kDrawMeasure, 3, 2, false},    {kDrawMeasure, 6, 3, false},
+               {kDrawMeasure, 6, 4, true},     {kDrawMeasure, 0, 30, true},
+               {kDrawZoomWindow, 4, 4, false}, {kDrawZoomWindow, 30, 30, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.mode << " " << c.dx << "," << c.dy);
+    ASSERT_TRUE(modes_.Command(c.mode));
+    host_.measures.clear();
+    const int redraws = host_.redraws;
+    Drag(20, 60, 20 + c.dx, 60 - c.dy);
+    EXPECT_EQ(modes_.band_pending(), !c.both_corners);
+    EXPECT_EQ(host_.measures.size(), c.mode == kDrawMeasure && c.both_corners ? 1u : 0u);
+    EXPECT_EQ(host_.redraws, redraws + (c.mode == kDrawZoomWindow && c.both_corners ? 1 : 0));
+    // A jittery first click leaves its band to a second click.
+    if (modes_.band_pending()) {
+      Click(60, 20);
+      EXPECT_FALSE(modes_.band_pending());
+      if (c.mode == kDrawMeasure) EXPECT_EQ(host_.measures.size(), 1u);
+      if (c.mode == kDrawZoomWindow) EXPECT_EQ(host_.redraws, redraws + 1);
+    }
+    modes_.Command(kDrawLast);
+  }
+}
+
 TEST_F(DrawModesTest, GridSnapPutsTheBandAndTheZoomBoxOnGridPoints) {
   window().SetGridSnap(true, 10);
   ASSERT_TRUE(modes_.Command(kDrawZoomWindow));
@@ -337,14 +368,23 @@ TEST_F(DrawModesTest, EndPointMeasureTakesTheVerticesTheRightButtonAccepts) {
   ASSERT_TRUE(modes_.band_pending());
   EXPECT_EQ(modes_.band_first_x(), 12);
   EXPECT_EQ(modes_.band_first_y(), 72);
+  using Marks = std::vector<std::pair<int32_t, int32_t>>;
+  EXPECT_EQ(modes_.accepted_vertices(), (Marks{{10, 10}}));
   modes_.LeftRelease(43, 31);  // world (41, 51): the vertex (40, 50)
   modes_.RightRelease(43, 31);
+  EXPECT_EQ(modes_.accepted_vertices(), (Marks{{10, 10}, {40, 50}}));
   ASSERT_EQ(host_.measures.size(), 1u);
   EXPECT_EQ(host_.measures[0],
             "First Point:\r\n   (0.010,0.010)\r\nSecond Point:\r\n   (0.040,0.050)\r\n"
             "Dist = 0.050\r\ndX = 0.030\r\ndY = 0.040");
   EXPECT_FALSE(modes_.band_pending());
   EXPECT_EQ(modes_.mode(), kDrawMeasure);
+  // The next measure's first vertex drops the marks of this one; Escape drops them all.
+  modes_.LeftRelease(43, 31);
+  modes_.RightRelease(43, 31);
+  EXPECT_EQ(modes_.accepted_vertices(), (Marks{{40, 50}}));
+  modes_.Escape();
+  EXPECT_TRUE(modes_.accepted_vertices().empty());
 }
 
 TEST_F(DrawModesTest, InsertPointCheckHoldsOnlyAVertexAndOnlyForOneTake) {
@@ -361,7 +401,10 @@ TEST_F(DrawModesTest, InsertPointCheckHoldsOnlyAVertexAndOnlyForOneTake) {
   ASSERT_TRUE(modes_.QueryMarkerAt(&x, &y));
   EXPECT_EQ(x, 10);
   EXPECT_EQ(y, 10);
+  using Marks = std::vector<std::pair<int32_t, int32_t>>;
+  EXPECT_EQ(modes_.accepted_vertices(), (Marks{{10, 10}})) << "the vertex taken is marked";
   EXPECT_FALSE(modes_.QueryMarkerAt(&x, &y)) << "the vertex is taken once";
+  EXPECT_EQ(modes_.accepted_vertices().size(), 1u);
   // A refused point drops a vertex held before it.
   EXPECT_TRUE(modes_.InsertPointCheck(43, 31));
   EXPECT_FALSE(modes_.InsertPointCheck(17, 72));
