@@ -546,10 +546,7 @@ TEST_F(VexilWindowTest, SettingsWrittenAtCloseAreReadAtTheNextStart) {
   EXPECT_NE(Setting("WindowTopX"), "<missing>");
   EXPECT_EQ(Setting("WindowshowCmd"), "1");
 
-  app_.reset();
-  AppState() = ViewerAppState();
-  ClearLayerTable();
-  Start({"vexil"});
+  Restart({"vexil"});
   EXPECT_TRUE(frame()->toolbar()->isHidden());
   EXPECT_TRUE(frame()->isMaximized());
   EXPECT_FALSE(frame()->statusBar()->isHidden());
@@ -832,10 +829,7 @@ TEST_F(VexilWindowTest, RecentJobsAreKeptAndReopened) {
                       "\r\nFile2=" + Path("a.job") + "\r\n"),
             ReadFile(SettingsPath()).find("[Recent File List]"));
 
-  app_.reset();
-  AppState() = ViewerAppState();
-  ClearLayerTable();
-  Start({"vexil"});
+  Restart({"vexil"});
   QAction* second = frame()->findChild<QAction*>("recent2");
   ASSERT_NE(second, nullptr);
   EXPECT_TRUE(second->isVisible());

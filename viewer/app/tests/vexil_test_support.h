@@ -70,10 +70,7 @@ class VexilAppTest : public VexilTest {
  protected:
   void SetUp() override {
     VexilTest::SetUp();
-    AppState() = ViewerAppState();
-    JobState() = ViewerJobState{};
-    ClearLayerTable();
-    ImportSettings() = ViewerImportSettings();
+    ResetProcessState();
   }
   void TearDown() override {
     app_.reset();
@@ -84,6 +81,25 @@ class VexilAppTest : public VexilTest {
   void Start(const std::vector<std::string>& words) {
     app_ = std::make_unique<CLumraApp>();
     app_->InitInstance(ParseCommandLine(words, temp_.path(), true));
+  }
+  // The program started again, as a new process: the application goes and the viewer's
+  // process-wide state is what a new process starts with. A closed viewer leaves its job
+  // flags behind (a real process ends there), and a start that inherited "job loaded" would
+  // paint and count as drawn before its own job is open, with the display's units still
+  // those of no job.
+  void Restart(const std::vector<std::string>& words) {
+    app_.reset();
+    ResetProcessState();
+    Start(words);
+  }
+  // The job and drawing flags, the job state, the layer table, the import format and unit
+  // and the unit digit set, as a new process has them.
+  static void ResetProcessState() {
+    AppState() = ViewerAppState();
+    JobState() = ViewerJobState{};
+    ClearLayerTable();
+    ImportSettings() = ViewerImportSettings();
+    CurrentUnitDigits() = UnitDigits();
   }
   CMainFrame* frame() const { return app_->frame(); }
   CLumraView* view() const { return app_->view(); }

@@ -393,10 +393,7 @@ TEST_F(ViewDrawingTest, FramesAtStartupIsKeptAndOpensTheNextJobWithItsGrid) {
   ASSERT_TRUE(frame()->close());
   EXPECT_EQ(Setting("FramesAtStartup"), "1");
 
-  app_.reset();
-  AppState() = ViewerAppState();
-  ClearLayerTable();
-  Start({"vexil", "pattern.wf2"});
+  Restart({"vexil", "pattern.wf2"});
   EXPECT_TRUE(frame()->CommandAction(kCmdFramesAtStartup)->isChecked());
   ASSERT_TRUE(WaitDrawn());
   const FrameLinePoints lines = FrameLinesOnPicture();

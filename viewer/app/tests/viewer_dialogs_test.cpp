@@ -859,58 +859,62 @@ TEST_F(ViewerDialogsTest, SnapSettingsGridOnAgainWarnsOfADenseGridAgain) {
 }
 
 // The grid step of a spacing is the same in the session that set it, after the job is
-// opened again and after the viewer starts again with the saved spacing: the spacing times
-// the database units per user unit, truncated, at least one unit.
+// opened again and after the viewer starts again on the job its first start wrote: the
+// spacing times the database units per user unit, truncated, at least one unit. The units
+// are those of the first start, in microns and in mils.
 TEST_F(ViewerDialogsTest, GridStepIsTheSameAfterAReloadAndARestart) {
   WriteFile("a.em", "<X100Y200W30V10U0SX200000Y200000SZ");
-  WriteFile("a.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.em") +
-                         "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
   SetDialogMode(DialogMode::kInteractive);
-  // Each start is a fresh viewer process.
-  const auto start = [this] {
-    AppState() = ViewerAppState();
-    JobState() = ViewerJobState{};
-    ImportSettings() = ViewerImportSettings();
-    ClearLayerTable();
-    Start({"vexil", "a.job"});
-    return WaitDrawn();
+  const auto per_unit = [] {
+    return CurrentViewerServices().DisplayUnits().database_units_per_user_unit;
   };
   const auto steps = [] {
     // The drawn grid's step and the step snapping takes.
     return std::make_pair(AppDisplay().settings.grid_spacing,
                           CurrentViewerServices().DisplayUnits().grid_spacing);
   };
+  struct Unit {
+    const char* job;  // the job beside the file before the first start, or none
+    int32_t per_unit;
+  } units[] = {{nullptr, 10},
+               {"[LAYER_TABLE]\r\nLAYER_0=\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n", 100}};
   struct Case {
     double units;  // the spacing in database units
     int32_t step;
   } cases[] = {{1.5, 1}, {0.4, 1}, {0.6, 1}, {2.0, 2}, {250.75, 250}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.units);
-    ASSERT_TRUE(start()) << Messages();
-    const int32_t per_unit = CurrentViewerServices().DisplayUnits().database_units_per_user_unit;
-    ASSERT_GT(per_unit, 1);
-    const QString spacing = QString::number(c.units / per_unit, 'f', 9);
-    WhenModal<CSnapSettingsDlg>([&](CSnapSettingsDlg* dialog) {
-      FindControl<QLineEdit>(dialog, kSnapSpacing)->setText(spacing);
-      if (!FindControl<QCheckBox>(dialog, kSnapGridSnap)->isChecked()) {
-        FindControl<QCheckBox>(dialog, kSnapGridSnap)->click();
+  for (const Unit& unit : units) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::to_string(unit.per_unit) + " per unit, " + std::to_string(c.units));
+      if (unit.job != nullptr) {
+        WriteFile("a.job", unit.job);
+      } else {
+        std::filesystem::remove(Path("a.job"));
       }
-      FindControl<QPushButton>(dialog, kAnswerOk)->click();
-    });
-    ASSERT_TRUE(frame()->OnCommand(kCmdSnapSettings));
-    EXPECT_EQ(steps(), std::make_pair(c.step, c.step)) << "in the session";
-    ASSERT_TRUE(app_->OpenDocumentFile(Path("a.job")));
-    ASSERT_TRUE(WaitDrawn());
-    EXPECT_EQ(CurrentViewerServices().DisplayUnits().database_units_per_user_unit, per_unit);
-    EXPECT_EQ(steps(), std::make_pair(c.step, c.step)) << "after the job is opened again";
-    ASSERT_TRUE(frame()->close());  // the settings are saved at the end
-    app_.reset();
-    EXPECT_EQ(Setting("GridSnap"), spacing.toStdString());
-    ASSERT_TRUE(start());
-    EXPECT_EQ(CurrentViewerServices().DisplayUnits().database_units_per_user_unit, per_unit);
-    EXPECT_EQ(steps(), std::make_pair(c.step, c.step)) << "after a restart";
-    ASSERT_TRUE(frame()->close());
-    app_.reset();
+      Restart({"vexil", "a.em"});
+      ASSERT_TRUE(WaitDrawn()) << Messages();
+      ASSERT_EQ(per_unit(), unit.per_unit);
+      const QString spacing = QString::number(c.units / unit.per_unit, 'f', 9);
+      WhenModal<CSnapSettingsDlg>([&](CSnapSettingsDlg* dialog) {
+        FindControl<QLineEdit>(dialog, kSnapSpacing)->setText(spacing);
+        if (!FindControl<QCheckBox>(dialog, kSnapGridSnap)->isChecked()) {
+          FindControl<QCheckBox>(dialog, kSnapGridSnap)->click();
+        }
+        FindControl<QPushButton>(dialog, kAnswerOk)->click();
+      });
+      ASSERT_TRUE(frame()->OnCommand(kCmdSnapSettings));
+      EXPECT_EQ(steps(), std::make_pair(c.step, c.step)) << "in the session";
+      ASSERT_TRUE(app_->OpenDocumentFile(Path("a.job")));
+      ASSERT_TRUE(WaitDrawn());
+      EXPECT_EQ(per_unit(), unit.per_unit) << "the job opened again";
+      EXPECT_EQ(steps(), std::make_pair(c.step, c.step)) << "after the job is opened again";
+      ASSERT_TRUE(frame()->close());  // the settings are saved at the end
+      EXPECT_EQ(Setting("GridSnap"), spacing.toStdString());
+      Restart({"vexil", "a.job"});
+      ASSERT_TRUE(WaitDrawn()) << Messages();
+      EXPECT_EQ(per_unit(), unit.per_unit) << "a new start on the job";
+      EXPECT_EQ(steps(), std::make_pair(c.step, c.step)) << "after a restart";
+      ASSERT_TRUE(frame()->close());
+    }
   }
 }
 
