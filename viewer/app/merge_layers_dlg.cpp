@@ -271,6 +271,11 @@ void CMergeLayersDlg::accept() {
       return;
     }
     const std::string path = (directory / name).string();
+    // The merged file becomes a layer of the job, which must hold its path.
+    if (!ViewerLayerPathFits(path)) {
+      ShowMessage(ViewerLayerPathRefusal(path), "Merge", MessageIcon::kWarning);
+      return;
+    }
     for (const MergeFile& other : files_) {
       for (int layer : other.layers) {
         std::error_code error;

@@ -1012,7 +1012,23 @@ TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
   QTest::mouseClick(add, Qt::LeftButton);
   Press(&dialog, QDialogButtonBox::Ok);
   EXPECT_EQ(notifier_.shown.size(), 2u);
-  // Remove both, add a plain name without extension: ".wf2" is appended.
+  // So is a name the job could not hold as a layer, before anything is merged.
+  QPushButton* remove_one = FindControl<QPushButton>(&dialog, 1007);  // Delete
+  QTest::mouseClick(remove_one, Qt::LeftButton);
+  QTest::mouseClick(remove_one, Qt::LeftButton);
+  ASSERT_EQ(dialog.merge_files()->count(), 0);
+  dialog.name_edit()->clear();
+  dialog.name_edit()->setFocus();
+  QTest::keyClicks(dialog.name_edit(), "say\"hi");
+  QTest::mouseClick(add, Qt::LeftButton);
+  dialog.AddLayer(1);
+  Press(&dialog, QDialogButtonBox::Ok);
+  ASSERT_EQ(notifier_.shown.size(), 3u);
+  EXPECT_EQ(
+      notifier_.shown[2].text,
+      Path("say\"hi.wf2") + ": a job file cannot hold a path with a double quote or a line break.");
+  EXPECT_FALSE(std::filesystem::exists(Path("say\"hi.wf2")));
+  // Remove it, add a plain name without extension: ".wf2" is appended.
   QPushButton* remove = nullptr;
   for (QPushButton* b : dialog.findChildren<QPushButton*>()) {
     if (b->text() == "Delete") remove = b;
