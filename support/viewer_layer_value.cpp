@@ -74,6 +74,20 @@ bool ViewerLayerPathFits(std::string_view path) {
   return path.find_first_of(std::string_view("\"\r\n\0", 4)) == std::string_view::npos;
 }
 
+std::string ViewerLayerPathRefusal(std::string_view path) {
+  std::string text;
+  for (char c : path) {
+    if (c == '\n') {
+      text += "\\n";
+    } else if (c == '\r') {
+      text += "\\r";
+    } else {
+      text += c;
+    }
+  }
+  return text + ": " + std::string(kViewerLayerPathReason);
+}
+
 std::string FormatViewerLayerValue(const ViewerLayerValue& value) {
   std::string text = value.shown ? "ON" : "OFF";
   for (int shift : {0, 8, 16}) text += "," + std::to_string((value.colour >> shift) & 0xFF);

@@ -122,6 +122,14 @@ bool WriteViewerLayerTable(const std::string& job_path, const CorvaneSession& se
   return job.Save();
 }
 
+std::string ViewerLayerTableRefusal(const CorvaneSession& session) {
+  for (size_t n = 0; n < session.input_file_names.size(); ++n) {
+    const std::string path = InputFullPath(session, n);
+    if (!ViewerLayerPathFits(path)) return ViewerLayerPathRefusal(path);
+  }
+  return std::string();
+}
+
 int MoveJobFile(const std::string& old_path, const std::string& new_path) {
   namespace fs = std::filesystem;
   const std::string source = ResolveExistingPath(old_path);

@@ -53,11 +53,15 @@ bool WriteEngineJobFile(const std::string& job_path, const std::vector<JobFileEn
 
 // View EM/Mann's additions: a "LAYER_%d" entry per input file (an existing entry that
 // reads as the viewer reads it keeps its state, colour and mode and takes the current
-// path; any other is written afresh) and "General"/"FormatType" and "UnitType". Every other key stays: the entries of higher number an earlier, longer
-// selection left, and all of them when no file is selected yet (after a restart), so the
-// user's colours and modes are never lost. False when the file could not be read or
-// written, or a path holds a double quote or a line break (the viewer would read it cut).
+// path; any other is written afresh) and "General"/"FormatType" and "UnitType". Every other key
+// stays: the entries of higher number an earlier, longer selection left, and all of them when no
+// file is selected yet (after a restart), so the user's colours and modes are never lost. False
+// when the file could not be read or written, or a path holds a double quote or a line break (the
+// viewer would read it cut).
 bool WriteViewerLayerTable(const std::string& job_path, const CorvaneSession& session);
+// Why WriteViewerLayerTable refuses the session's inputs: ViewerLayerPathRefusal of the
+// first input path the job file cannot hold; "" when every path fits.
+std::string ViewerLayerTableRefusal(const CorvaneSession& session);
 
 // Working Directory's move of the job file: copies it into the new place (replacing a file
 // there) and only after a complete copy removes the old one. 0 on success, else the errno

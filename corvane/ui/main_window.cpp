@@ -695,7 +695,9 @@ void CorvaneMainWindow::OnViewEmMann() {
   }
   if (!InputsAreSafe(false)) return;
   if (!WriteViewerLayerTable(job, session_)) {
-    Tell("The job file " + job + " cannot be written.", MessageIcon::kStop);
+    const std::string refusal = ViewerLayerTableRefusal(session_);
+    Tell("The job file " + job + " cannot be written." + (refusal.empty() ? "" : "\n" + refusal),
+         MessageIcon::kStop);
     return;
   }
   if (!FindViewer(session_.pg_viewer_path, "vexil.exe", kCmdPgViewerDirectory, "PG viewer")) {

@@ -338,7 +338,10 @@ void CLayerTableDlg::accept() {
   std::string failure;
   if (reload && app_->LoadLayers() != 0) failure = "Could not load layer information";
   if (failure.empty() && WriteJobFile(job) < 0) {
-    failure = "The job file " + job + " could not be written.";
+    // A path the job cannot hold is named with the reason, before the old table is back.
+    const std::string refusal = JobTableRefusal();
+    failure =
+        "The job file " + job + " could not be written." + (refusal.empty() ? "" : "\n" + refusal);
   }
   if (!failure.empty()) {
     // The old job comes back whole: its table, its settings and its loaded files.

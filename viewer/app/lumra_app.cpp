@@ -436,7 +436,9 @@ bool CLumraApp::EnterDataFile(const CommandLineRequest& request) {
   }
   SetFormatOfDataFile(request.data_file);
   if (UpdateJobLayerTable(request.job_path, request.data_file) < 0) {
-    Warn("The job file " + request.job_path + " could not be written.");
+    const std::string refusal = JobTableRefusal();
+    Warn("The job file " + request.job_path + " could not be written." +
+         (refusal.empty() ? "" : "\n" + refusal));
     ClearLayerTable();
     return false;
   }

@@ -23,7 +23,6 @@ namespace {
 
 constexpr int kMaxMergeFiles = 1024;
 constexpr int kMaxReferences = 1024;
-constexpr int kMaxNameLength = 260;
 
 std::string FileNameOf(const std::string& path) {
   return std::filesystem::path(path).filename().string();
@@ -73,7 +72,6 @@ CMergeLayersDlg::CMergeLayersDlg(QWidget* parent, std::function<void()> help) : 
   name_ = new QLineEdit(names);
   name_->setObjectName(ControlObjectName(1000));
   name_->setAccessibleName("Merge File Name");
-  name_->setMaxLength(kMaxNameLength);
   auto* add = Button("Add", names);
   add->setObjectName(ControlObjectName(1539));
   auto* remove = Button("Delete", names);
@@ -160,7 +158,9 @@ std::string CMergeLayersDlg::FirstLayerName() const {
 }
 
 void CMergeLayersDlg::OnAdd() {
-  std::string name = name_->text().trimmed().left(kMaxNameLength).toStdString();
+  // The name is taken whole, however long: the file system, not the dialog, decides
+  // whether a file of that name can be made.
+  std::string name = name_->text().trimmed().toStdString();
   if (name.empty()) return;
   // A merge file holds WF2 data and the job reads a layer as WF2 by its extension: a name
   // without ".wf2" ("out" or "out.dat") gets it, so the merged layer reads back as written.
@@ -271,6 +271,11 @@ void CMergeLayersDlg::accept() {
       return;
     }
     const std::string path = (directory / name).string();
+    // The merged file becomes a layer of the job, which must hold its path.
+    if (!ViewerLayerPathFits(path)) {
+      ShowMessage(ViewerLayerPathRefusal(path), "Merge", MessageIcon::kWarning);
+      return;
+    }
     for (const MergeFile& other : files_) {
       for (int layer : other.layers) {
         std::error_code error;
@@ -283,7 +288,9 @@ void CMergeLayersDlg::accept() {
       }
     }
     paths.push_back(path);
-    if (!file.layers.empty() && std::filesystem::exists(path)) existing.push_back(path);
+    // A name the file system cannot take (too long) exists nowhere: the merge reports it.
+    std::error_code error;
+    if (!file.layers.empty() && std::filesystem::exists(path, error)) existing.push_back(path);
   }
   if (!existing.empty()) {
     CMergeConfirmDlg confirm(existing, this);

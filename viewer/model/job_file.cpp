@@ -155,6 +155,13 @@ int WriteJobFile(const std::string& path) {
   return ini.Save() ? kViewLayerCount : -1;
 }
 
+std::string JobTableRefusal() {
+  for (const ViewLayerEntry& entry : LayerTable()) {
+    if (!ViewerLayerPathFits(entry.path)) return ViewerLayerPathRefusal(entry.path);
+  }
+  return std::string();
+}
+
 int WriteJobGeneral(const std::string& path) {
   IniFile ini;
   if (!ini.Load(path)) return -1;
@@ -230,9 +237,8 @@ namespace {
 bool PickedFilesFit(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     if (ViewerLayerPathFits(path)) continue;
-    ShowMessage("Cannot open " + path +
-                    ": a job file cannot hold a path with a double quote or a line break.",
-                "Error", MessageIcon::kStop);
+    ShowMessage("Cannot open " + path + ": " + std::string(kViewerLayerPathReason), "Error",
+                MessageIcon::kStop);
     return false;
   }
   return true;

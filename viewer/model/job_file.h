@@ -45,6 +45,9 @@ int32_t ReadJobGeneral(const std::string& path, int32_t* unit_code, int32_t* for
 // or -1 when the file could not be written or an entry's path cannot be held in it (a
 // double quote, a line break); the file is then left as it was.
 int WriteJobFile(const std::string& path);
+// Why WriteJobFile refuses the table as it stands: ViewerLayerPathRefusal of the first
+// entry whose path the job file cannot hold; "" when every path fits.
+std::string JobTableRefusal();
 // Writes "FormatType" and "UnitType": 0, or -1 when the file could not be written.
 int WriteJobGeneral(const std::string& path);
 // Enters one data file into the job (keeping its entry when the job names it already) and

@@ -192,6 +192,40 @@ TEST_F(MainWindowTest, ViewersStartWithTheirArgumentsWhole) {
   EXPECT_TRUE(Messages().empty()) << ::testing::PrintToString(Messages());
 }
 
+// An input whose path the viewer job cannot hold (here a directory with double quotes) is
+// named with the reason: the job file stays as it was and the viewer is not started.
+TEST_F(MainWindowTest, ViewEmMannNamesAnInputPathTheJobCannotHold) {
+  std::filesystem::create_directories(Path("bin"));
+  const std::string vexil = FakeViewer(Path("bin"), "vexil");
+  const std::string quoted = Path("say \"hi\"");
+  std::filesystem::create_directories(quoted);
+  std::filesystem::copy_file(input_dir_ + "/demo.em", quoted + "/demo.em");
+  const std::string job = "[General]\r\nlayers=layer0\r\n[layer0]\r\nlayer=1,x\r\n";
+  WriteFile("work dir/demo.job", job);
+  CorvaneMainWindow window;
+  window.show();
+  window.session().program_directory = Path("bin");
+  window.session().working_directory = work_dir_;
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    dialog->setDirectory(QString::fromStdString(quoted));
+    TypeNamesAndAccept(dialog, "\"demo.em\"");
+  });
+  PressPanel(window, kPanelSelectFiles);
+  ASSERT_EQ(window.session().input_file, quoted + "/demo.em");
+  window.action(kCmdViewEmMann)->trigger();  // File, View EM/Mann
+  ASSERT_EQ(Messages().size(), 1u) << ::testing::PrintToString(Messages());
+  EXPECT_EQ(Messages()[0],
+            "The job file " + work_dir_ + "/demo.job cannot be written.\n" + quoted +
+                "/demo.em: a job file cannot hold a path with a double quote or a line break.");
+  EXPECT_EQ(ReadFile(work_dir_ + "/demo.job"), job);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work_dir_),
+                          std::filesystem::directory_iterator()),
+            1)
+      << "nothing is left half written";
+  QTest::qWait(200);
+  EXPECT_FALSE(std::filesystem::exists(vexil + ".args")) << "the viewer is not started";
+}
+
 TEST_F(MainWindowTest, AMissingViewerIsNamedAndNotStartedAfterCancel) {
   CorvaneMainWindow window;
   window.session().program_directory = Path("empty bin");

@@ -64,16 +64,20 @@ class EditToolsTest : public VexilAppTest {
     ASSERT_NE(tools_, nullptr);
   }
   // The job m.job of two WF2 layers, each one strip of two frames: a triangle in the first
-  // frame of a.wf2 and a rectangle in the second frame of b.wf2.
-  void StartOnTwoWf2Layers() {
-    testing::WriteBytes(Path("a.wf2"), testing::BuildWf2(wf2_header_, first_frames_));
-    testing::WriteBytes(Path("b.wf2"), testing::BuildWf2(wf2_header_, second_frames_));
-    WriteFile("m.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.wf2") +
-                           "\"\r\nLAYER_1=ON,0,255,0,Paint \"" + Path("b.wf2") +
-                           "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+  // frame of a.wf2 and a rectangle in the second frame of b.wf2; all three in the test's
+  // directory unless another is given.
+  void StartOnTwoWf2Layers(const std::string& directory = "") {
+    const std::string in = directory.empty() ? temp_.path() : directory;
+    const std::string a = in + "/a.wf2", b = in + "/b.wf2";
+    testing::WriteBytes(a, testing::BuildWf2(wf2_header_, first_frames_));
+    testing::WriteBytes(b, testing::BuildWf2(wf2_header_, second_frames_));
+    test_support::WriteBytes(in + "/m.job",
+                             "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + a +
+                                 "\"\r\nLAYER_1=ON,0,255,0,Paint \"" + b +
+                                 "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
     app_ = std::make_unique<CLumraApp>();
     app_->InitInstance(
-        ParseCommandLine(std::vector<std::string>{"vexil", "m.job"}, temp_.path(), true));
+        ParseCommandLine(std::vector<std::string>{"vexil", in + "/m.job"}, temp_.path(), true));
   }
   const Wf2Header wf2_header_ = testing::SmallHeader(1, 2, false);
   const std::vector<testing::Wf2Frame> first_frames_ = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};
@@ -1008,7 +1012,23 @@ TEST_F(EditToolsTest, MergeLayersMergesTwoWf2LayersAndRefusesUnsafeNames) {
   QTest::mouseClick(add, Qt::LeftButton);
   Press(&dialog, QDialogButtonBox::Ok);
   EXPECT_EQ(notifier_.shown.size(), 2u);
-  // Remove both, add a plain name without extension: ".wf2" is appended.
+  // So is a name the job could not hold as a layer, before anything is merged.
+  QPushButton* remove_one = FindControl<QPushButton>(&dialog, 1007);  // Delete
+  QTest::mouseClick(remove_one, Qt::LeftButton);
+  QTest::mouseClick(remove_one, Qt::LeftButton);
+  ASSERT_EQ(dialog.merge_files()->count(), 0);
+  dialog.name_edit()->clear();
+  dialog.name_edit()->setFocus();
+  QTest::keyClicks(dialog.name_edit(), "say\"hi");
+  QTest::mouseClick(add, Qt::LeftButton);
+  dialog.AddLayer(1);
+  Press(&dialog, QDialogButtonBox::Ok);
+  ASSERT_EQ(notifier_.shown.size(), 3u);
+  EXPECT_EQ(
+      notifier_.shown[2].text,
+      Path("say\"hi.wf2") + ": a job file cannot hold a path with a double quote or a line break.");
+  EXPECT_FALSE(std::filesystem::exists(Path("say\"hi.wf2")));
+  // Remove it, add a plain name without extension: ".wf2" is appended.
   QPushButton* remove = nullptr;
   for (QPushButton* b : dialog.findChildren<QPushButton*>()) {
     if (b->text() == "Delete") remove = b;
@@ -1137,6 +1157,63 @@ TEST_F(EditToolsTest, AMergedFileIsAlwaysReadBackAsWf2) {
     EXPECT_NE(LayerTable()[2].library, kGdxNoHandle) << "the merged layer is loaded";
     EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown.front().text;
     std::filesystem::remove(Path(written));
+  }
+}
+
+// The merge file's name is taken whole as the user types it: the merged file is written at an
+// output path of a thousand characters, and a name longer than the file system holds is
+// named whole in the refusal, not cut into another name.
+TEST_F(EditToolsTest, MergeLayersTakesTheNameWholeForPathsOfAThousandCharacters) {
+  const std::string name = "merged.wf2";
+  const std::string deep = test_support::MakeLongDirectory(temp_.path(), 1000 - 1 - name.size());
+  ASSERT_FALSE(deep.empty());
+  const std::string output = deep + "/" + name;
+  ASSERT_EQ(output.size(), 1000u);
+  StartOnTwoWf2Layers(deep);
+  ASSERT_TRUE(WaitDrawn()) << (notifier_.shown.empty() ? "" : notifier_.shown.front().text);
+  tools_ = app_->edit_tools();
+  const std::string too_long = std::string(300, 'n') + ".wf2";
+  for (const std::string& typed : {too_long, name}) {
+    SCOPED_TRACE(typed.size());
+    notifier_.shown.clear();
+    const int drawings = view()->full_drawings();
+    QStringList listed;
+    WhenModal<CMergeLayersDlg>([&](CMergeLayersDlg* dialog) {
+      QLineEdit* edit = dialog->name_edit();
+      edit->clear();
+      edit->setFocus();
+      QTest::keyClicks(edit, QString::fromStdString(typed));
+      QTest::mouseClick(FindControl<QPushButton>(dialog, 1539), Qt::LeftButton);  // Add
+      auto* list = FindControl<QListWidget>(dialog, 1005);
+      for (int i = 0; i < list->count(); ++i) listed << list->item(i)->text();
+      QListWidget* wf2 = dialog->wf2_files();
+      for (int row : {0, 1}) {
+        const QRect item = wf2->visualItemRect(wf2->item(row));
+        QTest::mouseClick(wf2->viewport(), Qt::LeftButton, {}, item.center());
+        QTest::mouseDClick(wf2->viewport(), Qt::LeftButton, {}, item.center());
+      }
+      Press(dialog, QDialogButtonBox::Ok);
+    });
+    Choose(kCmdMergeLayers);
+    EXPECT_EQ(listed, QStringList{QString::fromStdString(typed)});
+    if (typed == too_long) {
+      ASSERT_EQ(notifier_.shown.size(), 1u);
+      EXPECT_NE(notifier_.shown[0].text.find("Cannot create " + deep + "/" + too_long + "."),
+                std::string::npos)
+          << notifier_.shown[0].text;
+      EXPECT_EQ(LayerTable()[2].path, "");
+      continue;
+    }
+    ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }));
+    ASSERT_TRUE(WaitDrawn());
+    EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown.front().text;
+    const std::vector<testing::Wf2Frame> frames = testing::ParseWf2(testing::ReadBytes(output));
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0], first_frames_[0]);
+    EXPECT_EQ(frames[1], second_frames_[1]);
+    EXPECT_EQ(LayerTable()[2].path, output);
+    EXPECT_NE(LayerTable()[2].library, kGdxNoHandle) << "the merged layer is loaded";
+    EXPECT_NE(ReadFile(deep + "/m.job").find("Paint \"" + output + "\""), std::string::npos);
   }
 }
 

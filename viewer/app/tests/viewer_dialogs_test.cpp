@@ -21,6 +21,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -272,6 +273,75 @@ TEST_F(ViewerDialogsTest, LayerTableCancelAndRefusedReloadLeaveTheJobWhole) {
   EXPECT_EQ(asked, 2);
   EXPECT_TRUE(stayed);
   EXPECT_EQ(LayerTable()[0].path, "a.em");
+}
+
+// The names of the files in the test's directory.
+std::vector<std::string> FilesIn(const std::string& directory) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A path the job file cannot hold, typed (or pasted) into a row's Name field, is named with
+// the reason at OK: the dialog stays open and the job file, the table and the directory are
+// as they were. Named on the command line, it is refused the same way and no job is made.
+TEST_F(ViewerDialogsTest, APathTheJobCannotHoldIsNamedWithTheReason) {
+  WriteFile("a.em", kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil", "a.em"});
+  ASSERT_TRUE(WaitDrawn());
+  const std::string before = TableText();
+  const std::string job = AppState().job_file_name;
+  const std::string job_before = ReadFile(Path("a.job"));
+  const std::string reason = ": a job file cannot hold a path with a double quote or a line break.";
+  const struct {
+    const char* name;
+    const char* shown;
+    bool typed;  // else pasted: a line break cannot be typed into the field
+  } cases[] = {{"say \"hi\".em", "say \"hi\".em", true},
+               {"two\nlines.em", "two\\nlines.em", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown);
+    WriteFile(c.name, kSmallEmFile);
+    const std::vector<std::string> files = FilesIn(temp_.path());
+    notifier_.shown.clear();
+    bool stayed = false;
+    WhenModal<CLayerTableDlg>([&](CLayerTableDlg* table) {
+      QLineEdit* name = Row<QLineEdit>(table, 1, &LayerTableRowIds::name);
+      name->setFocus();
+      if (c.typed) {
+        QTest::keyClicks(name, QString::fromStdString(Path(c.name)));
+      } else {
+        name->setText(QString::fromStdString(Path(c.name)));
+      }
+      FindControl<QPushButton>(table, kAnswerOk)->click();
+      stayed = table->isVisible();
+      table->reject();
+    });
+    EXPECT_TRUE(frame()->OnCommand(kCmdLayerTable));
+    EXPECT_TRUE(stayed);
+    ASSERT_EQ(notifier_.shown.size(), 1u) << Messages();
+    EXPECT_EQ(notifier_.shown[0].text,
+              "The job file " + job + " could not be written.\n" + Path(c.shown) + reason);
+    EXPECT_EQ(TableText(), before);
+    EXPECT_EQ(ReadFile(Path("a.job")), job_before);
+    EXPECT_EQ(FilesIn(temp_.path()), files) << "nothing is left half written";
+  }
+
+  app_.reset();
+  AppState() = ViewerAppState();
+  ClearLayerTable();
+  notifier_.shown.clear();
+  const std::vector<std::string> files = FilesIn(temp_.path());
+  Start({"vexil", "say \"hi\".em"});
+  ASSERT_TRUE(WaitFor([&] { return !notifier_.shown.empty(); }));
+  // The file is named as the command line gave it.
+  EXPECT_EQ(notifier_.shown[0].text, "The job file " + Path("say \"hi\".job") +
+                                         " could not be written.\nsay \"hi\".em" + reason);
+  EXPECT_EQ(FilesIn(temp_.path()), files) << "no job is made";
 }
 
 TEST_F(ViewerDialogsTest, LayerTableRemembersTheChosenPathAndHoldsTheJobWhileOpen) {
