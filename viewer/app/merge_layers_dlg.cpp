@@ -35,6 +35,18 @@ bool IsWf2(const std::string& path) {
   return ext == ".wf2";
 }
 
+// Where the merge log goes: the viewer's temporary directory, else the system's. An unusable
+// TMPDIR (missing, or a file) puts it in the current directory, where the viewer keeps its
+// temporaries when it has no settings store.
+std::string MergeLogDirectory() {
+  if (!AppState().temporary_directory.empty()) return AppState().temporary_directory;
+  std::error_code error;
+  std::filesystem::path directory = std::filesystem::temp_directory_path(error);
+  if (!error) return directory.string();
+  directory = std::filesystem::current_path(error);
+  return error ? std::string(".") : directory.string();
+}
+
 QPushButton* Button(const QString& text, QWidget* parent) {
   auto* button = new QPushButton(text, parent);
   button->setAccessibleName(text);
@@ -345,10 +357,7 @@ void CMergeLayersDlg::accept() {
   }
   merged_ = !outputs.empty();
   if (merged_) {
-    const std::string dir = AppState().temporary_directory.empty()
-                                ? std::filesystem::temp_directory_path().string()
-                                : AppState().temporary_directory;
-    const std::string log = (std::filesystem::path(dir) / "lumramrg.log").string();
+    const std::string log = (std::filesystem::path(MergeLogDirectory()) / "lumramrg.log").string();
     if (WriteMergeReport(log, outputs, inputs) != 0) {
       ShowMessage("Cannot write the merge log " + log + ".", "Merge", MessageIcon::kWarning);
     } else {

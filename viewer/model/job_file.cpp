@@ -2,10 +2,13 @@
 // for data files opened on their own.
 #include "viewer/model/job_file.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
-#include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "pg2gds/pg_readers.h"
@@ -225,8 +228,9 @@ int WriteFileListJob(std::string* job_path) {
   for (const ViewLayerEntry& entry : LayerTable()) {
     if (!ViewerLayerPathFits(entry.path)) return -1;
   }
-  // A job of the same name from an earlier list would keep its other entries.
-  std::remove(NativePath(ResolveExistingPath(path)).c_str());
+  // A job of the same name from an earlier list would keep its other entries. Only a file
+  // goes: a directory of that name is the user's, and the write below then fails.
+  unlink(NativePath(ResolveExistingPath(path)).c_str());
   return WriteJobFile(path);
 }
 
@@ -242,6 +246,22 @@ bool PickedFilesFit(const std::vector<std::string>& paths) {
     return false;
   }
   return true;
+}
+
+// Why the job file at path could not be written, for the user's message.
+std::string JobWriteFailure(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path native(NativePath(path));
+  if (std::filesystem::is_directory(native, error))
+    return "a directory of that name is in its place";
+  const std::filesystem::path directory = native.parent_path();
+  if (!directory.empty() && !std::filesystem::is_directory(directory, error)) {
+    return "its directory " + directory.string() + " does not exist";
+  }
+  if (access(directory.empty() ? "." : directory.c_str(), W_OK) != 0) {
+    return "its directory may not be written";
+  }
+  return "the file could not be written";
 }
 
 }  // namespace
@@ -266,13 +286,29 @@ int OpenJobFile(std::string* result, std::string_view names, uint32_t flags) {
     if (extension != ".JOB") paths.push_back(list[0]);
   }
   if (!PickedFilesFit(paths)) return 0;
-  ClearLayerTable();
   if (paths.empty()) {
+    ClearLayerTable();
     *result = list[0];
     return 1;
   }
+  // The open job's table stays aside until the new job is written: a job that cannot be
+  // written refuses the open and leaves the job on screen as it was.
+  const auto kept = std::make_unique<ViewLayerTable>(LayerTable());
+  const ViewerJobState kept_state = JobState();
+  for (ViewLayerEntry& entry : LayerTable()) entry = ViewLayerEntry{};
+  ClearLayerTable();
   for (size_t i = 0; i < paths.size(); ++i) AddJobLayerEntry(paths[i], static_cast<int>(i));
-  WriteFileListJob(result);
+  std::string job;
+  if (WriteFileListJob(&job) < 0) {
+    ShowMessage("The job file " + job + " could not be written: " + JobWriteFailure(job) + ".",
+                "Error", MessageIcon::kStop);
+    ClearLayerTable();
+    LayerTable() = *kept;
+    JobState() = kept_state;
+    return 0;
+  }
+  for (ViewLayerEntry& entry : *kept) ClearLayerEntry(&entry);
+  *result = job;
   return 1;
 }
 

@@ -54,8 +54,9 @@ int WriteJobGeneral(const std::string& path);
 // writes the job: the result of WriteJobFile.
 int UpdateJobLayerTable(const std::string& job_path, const std::string& data_file);
 // Turns the open dialog's selection (one name, or with kOpenMultiSelect a NUL list of the
-// directory and the names) into the job path to open: 1, or 0 for an empty selection and
-// for a file the job cannot hold (the user is told; the layer table is left as it was).
+// directory and the names) into the job path to open: 1, or 0 for an empty selection, for
+// a file the job cannot hold and for a job file that cannot be written (the user is told,
+// with the job file and the reason; the layer table is left as it was).
 int OpenJobFile(std::string* result, std::string_view names, uint32_t flags);
 // Empties the layer table (freeing the entries' libraries) and forgets the entered files.
 void ClearLayerTable();

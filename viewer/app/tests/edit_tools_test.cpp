@@ -1295,6 +1295,57 @@ TEST_F(EditToolsTest, TheMergeLogOpensOnceAfterTheMergedJobIsDrawn) {
   SetDesktopViewer(nullptr);
 }
 
+// A viewer without a temporary directory of its own (no settings store) and with a TMPDIR
+// it cannot use (a missing directory, a file) still ends the merge: the log is written in
+// the current directory and opens from there.
+TEST_F(EditToolsTest, TheMergeLogGoesToTheCurrentDirectoryWhenTmpdirIsUnusable) {
+  const Wf2Header header = testing::SmallHeader(1, 2, false);
+  testing::WriteBytes(Path("a.wf2"), testing::BuildWf2(header, {{{{1, 1}, {5, 1}, {5, 4}}}, {}}));
+  WriteFile("plain", "not a directory");
+  // TMPDIR is put back however the test ends.
+  struct TmpdirKept {
+    const char* old = getenv("TMPDIR");
+    const std::string value = old ? old : "";
+    ~TmpdirKept() { old ? ::setenv("TMPDIR", value.c_str(), 1) : ::unsetenv("TMPDIR"); }
+  } kept_tmpdir;
+  const std::pair<std::string, std::string> cases[] = {{Path("missing/tmp"), "one"},
+                                                       {Path("plain"), "two"}};
+  for (const auto& [tmpdir, name] : cases) {
+    SCOPED_TRACE("TMPDIR=" + tmpdir);
+    app_.reset();
+    ResetProcessState();
+    notifier_.shown.clear();
+    std::filesystem::remove(Path("lumramrg.log"));
+    // Each case starts on the one-layer job.
+    WriteFile("m.job", "[LAYER_TABLE]\r\nLAYER_0=ON,255,0,0,Paint \"" + Path("a.wf2") +
+                           "\"\r\n[General]\r\nFormatType=0\r\nUnitType=0\r\n");
+    std::vector<std::string> opened;
+    SetDesktopViewer([&](const std::string& path) { opened.push_back(path); });
+    ::setenv("TMPDIR", tmpdir.c_str(), 1);
+    Start({"vexil", "m.job"});
+    ASSERT_TRUE(WaitDrawn());
+    AppState().temporary_directory.clear();
+    tools_ = app_->edit_tools();
+    WhenModal<CMergeLayersDlg>([&](CMergeLayersDlg* dialog) {
+      dialog->name_edit()->setText(QString::fromStdString(name));
+      QTest::mouseClick(FindControl<QPushButton>(dialog, 1539), Qt::LeftButton);  // Add
+      dialog->AddLayer(0);
+      Press(dialog, QDialogButtonBox::Ok);
+    });
+    Choose(kCmdMergeLayers);
+    ASSERT_TRUE(WaitFor([&] { return !opened.empty(); }));
+    EXPECT_EQ(opened[0], Path("lumramrg.log"));
+    EXPECT_FALSE(ReadFile(Path("lumramrg.log")).empty());
+    EXPECT_EQ(LayerTable()[1].path, Path(name + ".wf2"));
+    // The drawing's own picture store may say that it cannot use TMPDIR; the merge says
+    // nothing.
+    for (const Message& message : notifier_.shown) {
+      EXPECT_EQ(message.text.find("merge"), std::string::npos) << message.text;
+    }
+    SetDesktopViewer(nullptr);
+  }
+}
+
 TEST_F(EditToolsTest, MergeLayersRowsPageSixteenAtATime) {
   const Wf2Header header = testing::SmallHeader(1, 2, false);
   const std::vector<testing::Wf2Frame> frames = {{{{1, 1}, {5, 1}, {5, 4}}}, {}};

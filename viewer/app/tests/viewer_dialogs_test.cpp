@@ -543,6 +543,57 @@ TEST_F(ViewerDialogsTest, OpenTakesSeveralPgFilesInTheChosenFormatAndUnit) {
   EXPECT_NE(ReadFile(Path("a.job")).find("FormatType=0\r\nUnitType=1\r\n"), std::string::npos);
 }
 
+// The job of a picked PG file is written before the open goes on. When it cannot be (a
+// directory holds its name: that stops root too) the open is refused with the job file and
+// the reason; the job on screen stays loaded, and the directory stays, empty or not.
+TEST_F(ViewerDialogsTest, OpenRefusesPgFilesWhoseJobCannotBeWritten) {
+  WriteFile("a.em", kSmallEmFile);
+  WriteFile("b.em", kSmallEmFile);
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil"});
+  WhenModal<QFileDialog>([](QFileDialog* dialog) {
+    ChooseFileType(dialog, 1);
+    TypeAndAccept(dialog, "a.em");
+  });
+  frame()->CommandAction(kCmdFileOpen)->trigger();
+  ASSERT_TRUE(WaitDrawn()) << Messages();
+  ASSERT_EQ(AppState().current_job_path, Path("a.job"));
+  const GdxHandle library = LayerTable()[0].library;
+  ASSERT_NE(library, kGdxNoHandle);
+  for (const bool empty : {true, false}) {
+    SCOPED_TRACE(empty ? "an empty directory" : "a directory with a file");
+    ASSERT_TRUE(std::filesystem::create_directory(Path("b.job")));
+    if (!empty) WriteFile("b.job/kept", "x");
+    notifier_.shown.clear();
+    // The old road went on with the job that was never written into the Layer Table.
+    QObject guard;
+    QTimer::singleShot(3000, &guard, [] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        ADD_FAILURE() << "the open went on into " << modal->windowTitle().toStdString();
+        modal->close();
+      }
+    });
+    WhenModal<QFileDialog>([](QFileDialog* dialog) {
+      ChooseFileType(dialog, 1);
+      TypeAndAccept(dialog, "b.em");
+    });
+    frame()->CommandAction(kCmdFileOpen)->trigger();
+    ASSERT_EQ(notifier_.shown.size(), 1u) << Messages();
+    EXPECT_EQ(notifier_.shown[0].text, "The job file " + Path("b.job") +
+                                           " could not be written: a directory of that name "
+                                           "is in its place.");
+    EXPECT_TRUE(std::filesystem::is_directory(Path("b.job")));
+    EXPECT_EQ(std::filesystem::exists(Path("b.job/kept")), !empty);
+    EXPECT_EQ(AppState().current_job_path, Path("a.job"));
+    EXPECT_EQ(LayerTable()[0].path, Path("a.em"));
+    EXPECT_EQ(LayerTable()[0].library, library);
+    EXPECT_NE(GdxLibraryFromHandle(library), nullptr) << "the job on screen stays loaded";
+    EXPECT_EQ(LayerTable()[1].path, "");
+    EXPECT_TRUE(AppState().job_loaded);
+    std::filesystem::remove_all(Path("b.job"));
+  }
+}
+
 TEST_F(ViewerDialogsTest, OpenAndNewJobOfferEnglishFirst) {
   WriteFile("a.em", kSmallEmFile);  // a 30 x 10 flash
   SetDialogMode(DialogMode::kInteractive);
