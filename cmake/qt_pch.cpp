@@ -1,0 +1,1 @@
+// The translation unit that compiles cmake/qt_pch.h once for every target on Qt Widgets.
