@@ -1,5 +1,5 @@
 // The Qt Widgets headers most of the windowed code includes, compiled once and shared by
-// the Qt libraries, programs and tests (cmake/pch.cmake).
+// the Qt libraries and programs (cmake/pch.cmake).
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
