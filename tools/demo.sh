@@ -87,7 +87,8 @@ if [ -n "${build_dir:-}" ]; then
   # A failed build of the windowed programs fails the demo, as a failed road does.
   echo
   echo "Building the windowed programs tabrun and vexil:"
-  (cd "$root" && cmake --build "$build_dir" -j "$(nproc)" --target kavrinth_demo_windows)
+  (cd "$root" && cmake --build "$build_dir" -j "$(nproc)" --target kavrinth_demo_windows) ||
+    { echo "demo: building the windowed programs failed" >&2; exit 1; }
 fi
 [ -x "$bin/tabrun" ] && echo "The same road in the shell's windows: $bin/tabrun $work/demo.gds"
 if command -v klayout > /dev/null 2>&1; then
