@@ -40,12 +40,32 @@ install(TARGETS ${kavrinth_installed_targets}
         LIBRARY DESTINATION ${KAVRINTH_INSTALL_DIR})
 
 # "kavrinth_programs": just the programs, companions and support files, without the tests,
-# for a user who wants to run the suite (tools/demo.sh builds this target).
+# for a user who wants to run the suite.
 add_custom_target(kavrinth_programs)
 add_dependencies(kavrinth_programs ${kavrinth_installed_targets})
 if(TARGET mirelt_font)
   add_dependencies(kavrinth_programs mirelt_font)
 endif()
+
+# tools/demo.sh builds in two steps, so that its results come before the Qt code is
+# compiled: "kavrinth_road", the command-line programs and the companions and font their
+# roads run (no Qt), then "kavrinth_demo_windows", the windowed programs its closing lines
+# name with the companions they start and load (the GDSII viewer launcher, the plot
+# libraries). tools/test.sh builds the rest.
+set(kavrinth_road_targets tabreng corvitex corvaxen selvar ferolt mistrel vantor quenrix
+                          mirelt_font)
+add_custom_target(kavrinth_road)
+foreach(target IN LISTS kavrinth_road_targets)
+  if(TARGET ${target})
+    add_dependencies(kavrinth_road ${target})
+  endif()
+endforeach()
+add_custom_target(kavrinth_demo_windows)
+foreach(target IN ITEMS tabrun vexil pexol plendo orvisk)
+  if(TARGET ${target})
+    add_dependencies(kavrinth_demo_windows ${target})
+  endif()
+endforeach()
 
 list(TRANSFORM kavrinth_support_files PREPEND ${KAVRINTH_BIN_DIR}/)
 install(FILES ${kavrinth_support_files} DESTINATION ${KAVRINTH_INSTALL_DIR})

@@ -5,14 +5,17 @@
 # leaving the results in build/demo/ and naming every file produced.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 # With KAVRINTH_DEMO_PROGRAMS set (e.g. /usr/bin of an installed package) the demo runs
 # those programs, without building, in the directory KAVRINTH_DEMO_DIR.
 if [ -n "${KAVRINTH_DEMO_PROGRAMS:-}" ]; then
   bin=$KAVRINTH_DEMO_PROGRAMS
   out=${KAVRINTH_DEMO_DIR:?set KAVRINTH_DEMO_DIR to the directory the demo may fill}
 else
-  # Only what the demo and the windowed programs need; tools/test.sh builds the rest.
-  tools/setup.sh kavrinth_programs
+  # First only the command-line programs and companions the roads run, so that the
+  # results come before the Qt code is compiled; the windowed programs named at the end
+  # are built after the results. tools/test.sh builds the rest.
+  tools/setup.sh kavrinth_road
   build_dir=${KAVRINTH_BUILD_DIR:-build}
   bin=$(cd "$build_dir/bin" && pwd)
   out="$build_dir/demo"
@@ -80,6 +83,13 @@ echo "GDSII -> PG ($top, layers $layers; $count elements counted, $warnings warn
 list demo.ssn pg.cfg gds.cfg demo.log demo.out demo.err "${top:0:6}"*.int "${pg_files[@]}" pg.log
 echo "EM/Mann -> GDSII:"
 list demo-em.gds demo-em.log demo-mann.gds demo-mann.log
+if [ -n "${build_dir:-}" ]; then
+  # A failed build of the windowed programs fails the demo, as a failed road does.
+  echo
+  echo "Building the windowed programs tabrun and vexil:"
+  (cd "$root" && cmake --build "$build_dir" -j "$(nproc)" --target kavrinth_demo_windows) ||
+    { echo "demo: building the windowed programs failed" >&2; exit 1; }
+fi
 [ -x "$bin/tabrun" ] && echo "The same road in the shell's windows: $bin/tabrun $work/demo.gds"
 if command -v klayout > /dev/null 2>&1; then
   echo "The GDSII files open in KLayout: cd $work && klayout demo.gds demo-em.gds demo-mann.gds"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a Debian 12 machine (only the packages that
 # are missing), then configures and builds the project into build/: everything, or
-# only the targets named on the command line (tools/setup.sh kavrinth_programs).
+# only the targets named on the command line (tools/setup.sh kavrinth_road).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
