@@ -74,9 +74,9 @@ bool ViewerLayerPathFits(std::string_view path) {
   return path.find_first_of(std::string_view("\"\r\n\0", 4)) == std::string_view::npos;
 }
 
-std::string ViewerLayerPathRefusal(std::string_view path) {
+std::string WithLineBreaksShown(std::string_view name) {
   std::string text;
-  for (char c : path) {
+  for (char c : name) {
     if (c == '\n') {
       text += "\\n";
     } else if (c == '\r') {
@@ -85,7 +85,11 @@ std::string ViewerLayerPathRefusal(std::string_view path) {
       text += c;
     }
   }
-  return text + ": " + std::string(kViewerLayerPathReason);
+  return text;
+}
+
+std::string ViewerLayerPathRefusal(std::string_view path) {
+  return WithLineBreaksShown(path) + ": " + std::string(kViewerLayerPathReason);
 }
 
 std::string FormatViewerLayerValue(const ViewerLayerValue& value) {

@@ -34,8 +34,10 @@ bool ViewerLayerPathFits(std::string_view path);
 // Why a job file refuses a path that does not fit, for the messages that name it.
 inline constexpr std::string_view kViewerLayerPathReason =
     "a job file cannot hold a path with a double quote or a line break.";
-// The path, its line breaks spelt out as \n and \r so that the message shows where they
-// lie, then ": " and kViewerLayerPathReason.
+// A name as a message shows it: its line breaks spelt out as \n and \r, so that the
+// message shows where they lie.
+std::string WithLineBreaksShown(std::string_view name);
+// The path as WithLineBreaksShown gives it, then ": " and kViewerLayerPathReason.
 std::string ViewerLayerPathRefusal(std::string_view path);
 
 // The value written for an entry: "%s,%d,%d,%d,%s" and the quoted path.

@@ -26,6 +26,7 @@
 #include "support/qt/file_filters.h"
 #include "support/qt/message_box.h"
 #include "support/version.h"
+#include "support/viewer_layer_value.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/draw_interaction.h"
 #include "viewer/app/edit_tools.h"
@@ -121,21 +122,6 @@ void HideModelessWindows(QWidget* frame) {
   HideWindowsOf<CViewInfoDlg, CViewTearDlg, CErrorCoordsDlg, CSelectionDlg, CAddTextDlg>(frame);
 }
 
-// A name as a message shows it: line breaks spelt out.
-std::string Shown(const std::string& name) {
-  std::string text;
-  for (char c : name) {
-    if (c == '\n') {
-      text += "\\n";
-    } else if (c == '\r') {
-      text += "\\r";
-    } else {
-      text += c;
-    }
-  }
-  return text;
-}
-
 // Why the file a command line names cannot be opened, found out without touching the job
 // that is open: nothing when it can be (or may be, once its layers are chosen).
 std::optional<std::string> WhyNotOpenable(const CommandLineRequest& request) {
@@ -144,7 +130,7 @@ std::optional<std::string> WhyNotOpenable(const CommandLineRequest& request) {
   const std::string& file = job ? request.job_path : request.data_file;
   // The job file names its data files one to a line, and the recent-file list its jobs.
   if (file.find_first_of("\r\n") != std::string::npos) {
-    return "The name of the file " + Shown(file) +
+    return "The name of the file " + WithLineBreaksShown(file) +
            " holds a line break, which a job file cannot hold; the file was not opened.";
   }
   // A job that does not exist yet is built under its name when it opens.
