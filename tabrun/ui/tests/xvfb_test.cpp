@@ -183,43 +183,79 @@ std::string WindowTitles(int display) {
                                      " | grep '(\"tabrun\"'");
 }
 
+// Tabrun on an X server of its own, started on demo.gds with the job's demo.cfg (and the
+// files a test adds) in a fresh working directory, and driven with the keyboard.
+class TabrunOnXTest : public ::testing::Test {
+ protected:
+  void StartOnDemo(const std::string& name,
+                   const std::vector<std::pair<std::string, std::string>>& files) {
+    work_.emplace(name);
+    ASSERT_TRUE(work_->ok());
+    work_->Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
+    work_->Write("demo.cfg", ReadBytes(kSamples + "/demo.cfg"));
+    for (const auto& [file, bytes] : files) work_->Write(file, bytes);
+    ASSERT_GE(xvfb_.number(), 0) << "Xvfb did not start (is the xvfb package installed?)";
+    user_.emplace(xvfb_.number());
+    ASSERT_TRUE(user_->ready()) << "the X libraries (libX11, libXtst) are not there";
+    tabrun_.emplace(std::vector<std::string>{kBin + "/tabrun", "demo.gds"},
+                    std::vector<std::string>{"DISPLAY=" + xvfb_.display(), "QT_QPA_PLATFORM=xcb",
+                                             "XDG_CONFIG_HOME=" + work_->File("config"),
+                                             "KAVRINTH_PROGRAM_DIR=" + kBin},
+                    -1, work_->path());
+  }
+
+  // Waits for a window of that title and gives it the focus; window_ is the one found.
+  bool Shown(const std::string& title) {
+    WaitUntil(
+        [&] {
+          return (window_ = test_support::FindShownWindow(xvfb_.number(), title, "tabrun"))
+              .has_value();
+        },
+        std::chrono::seconds(20));
+    if (window_) user_->Focus(window_->id);
+    return window_.has_value();
+  }
+  bool Gone(const std::string& title) {
+    return WaitUntil(
+        [&] { return !test_support::FindShownWindow(xvfb_.number(), title, "tabrun"); },
+        std::chrono::seconds(20));
+  }
+  std::string Titles() { return WindowTitles(xvfb_.number()); }
+
+  // Takes the CFG file and the structure the dialogs offer, then Translate from its menu,
+  // and waits for the job log.
+  void TranslateAsOffered() {
+    ASSERT_TRUE(Shown("Select/Create CFG File")) << Titles();
+    user_->Keys("Return");
+    ASSERT_TRUE(Shown("Structure Selection")) << Titles();
+    user_->Keys("Return");
+    ASSERT_TRUE(Shown(kMainTitle)) << Titles();
+    user_->Keys("Alt_L+j");
+    user_->Keys("t");
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          return work_->Read("demo.log").find("Generated Output Files:") != std::string::npos;
+        },
+        std::chrono::seconds(40)))
+        << Titles() << work_->Read("demo.log");
+  }
+
+  static constexpr const char* kMainTitle = "Tabrun - demo.gds,demo.cfg";
+  TestXServer xvfb_;
+  std::optional<TempDir> work_;
+  std::optional<test_support::XUser> user_;
+  std::optional<Child> tabrun_;
+  std::optional<test_support::ShownWindow> window_;
+};
+
 // A stale GDS.CFG left beside the job by an earlier tool: the user opens demo.gds, takes the
 // job's demo.cfg and translates, all with the keyboard; the engine reads the gds.cfg the
 // shell wrote, and the job log names the file it did not read.
-TEST(TabrunProgramTest, TranslatesWithTheJobsSettingsWhenAStaleGdsCfgLiesBesideIt) {
-  TempDir work("tabrun_xvfb_stale");
-  ASSERT_TRUE(work.ok());
-  work.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
-  work.Write("demo.cfg", ReadBytes(kSamples + "/demo.cfg"));
+TEST_F(TabrunOnXTest, TranslatesWithTheJobsSettingsWhenAStaleGdsCfgLiesBesideIt) {
   const std::string stale = "MIN_LINE\r\n20\r\n\r\nSCALE_FACTOR\r\n3\r\n\r\nMAP_CIRCLE\r\nON\r\n";
-  work.Write("GDS.CFG", stale);
-  TestXServer xvfb;
-  ASSERT_GE(xvfb.number(), 0) << "Xvfb did not start (is the xvfb package installed?)";
-  test_support::XUser user(xvfb.number());
-  ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
-  Child tabrun({kBin + "/tabrun", "demo.gds"},
-               {"DISPLAY=" + xvfb.display(), "QT_QPA_PLATFORM=xcb",
-                "XDG_CONFIG_HOME=" + work.File("config"), "KAVRINTH_PROGRAM_DIR=" + kBin},
-               -1, work.path());
-  const auto shown = [&](const std::string& title) {
-    std::optional<test_support::ShownWindow> window;
-    WaitUntil([&] { return (window = test_support::FindShownWindow(xvfb.number(), title,
-                                                                     "tabrun")).has_value(); },
-              std::chrono::seconds(20));
-    if (window) user.Focus(window->id);
-    return window.has_value();
-  };
-  ASSERT_TRUE(shown("Select/Create CFG File")) << WindowTitles(xvfb.number());
-  user.Keys("Return");
-  ASSERT_TRUE(shown("Structure Selection")) << WindowTitles(xvfb.number());
-  user.Keys("Return");
-  ASSERT_TRUE(shown("Tabrun - demo.gds,demo.cfg")) << WindowTitles(xvfb.number());
-  user.Keys("Alt_L+j");
-  user.Keys("t");
-  ASSERT_TRUE(WaitUntil(
-      [&] { return work.Read("demo.log").find("Generated Output Files:") != std::string::npos; },
-      std::chrono::seconds(40)))
-      << WindowTitles(xvfb.number()) << work.Read("demo.log");
+  ASSERT_NO_FATAL_FAILURE(StartOnDemo("tabrun_xvfb_stale", {{"GDS.CFG", stale}}));
+  ASSERT_NO_FATAL_FAILURE(TranslateAsOffered());
+  TempDir& work = *work_;
   const std::string log = work.Read("demo.log");
   EXPECT_NE(log.find("-cfg:gds.cfg"), std::string::npos) << log;
   EXPECT_NE(log.find("Settings file 'GDS.CFG' is not read: the settings are read from "
@@ -245,75 +281,38 @@ TEST(TabrunProgramTest, TranslatesWithTheJobsSettingsWhenAStaleGdsCfgLiesBesideI
     ++compared;
   }
   EXPECT_GE(compared, 4);
-  EXPECT_TRUE(tabrun.Running()) << "tabrun ended on its own";
+  EXPECT_TRUE(tabrun_->Running()) << "tabrun ended on its own";
 }
 
 // After a Translate the job log is editable. With the clipboard of a new X session, which
 // holds nothing, Ctrl+V leaves tabrun running and the log as it was; the File menu's key
 // and Ctrl+O work in the editable log; a log in 8-bit text opened from there and saved
 // with Save Log As comes back byte for byte.
-TEST(TabrunProgramTest, TheEditableLogTakesAnEmptyPasteTheMenuKeysAndKeepsItsBytes) {
-  TempDir work("tabrun_xvfb_log");
-  ASSERT_TRUE(work.ok());
-  work.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
-  work.Write("demo.cfg", ReadBytes(kSamples + "/demo.cfg"));
+TEST_F(TabrunOnXTest, TheEditableLogTakesAnEmptyPasteTheMenuKeysAndKeepsItsBytes) {
   const std::string latin = "GDS File:\t\t/masks/caf\xe9.gds\r\nUnit:\t\xb5m\nlast line";
-  work.Write("latin.log", latin);
-  TestXServer xvfb;
-  ASSERT_GE(xvfb.number(), 0) << "Xvfb did not start (is the xvfb package installed?)";
-  test_support::XUser user(xvfb.number());
-  ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
-  Child tabrun({kBin + "/tabrun", "demo.gds"},
-               {"DISPLAY=" + xvfb.display(), "QT_QPA_PLATFORM=xcb",
-                "XDG_CONFIG_HOME=" + work.File("config"), "KAVRINTH_PROGRAM_DIR=" + kBin},
-               -1, work.path());
-  std::optional<test_support::ShownWindow> window;
-  const auto shown = [&](const std::string& title) {
-    WaitUntil(
-        [&] {
-          return (window = test_support::FindShownWindow(xvfb.number(), title, "tabrun"))
-              .has_value();
-        },
-        std::chrono::seconds(20));
-    if (window) user.Focus(window->id);
-    return window.has_value();
-  };
-  const auto gone = [&](const std::string& title) {
-    return WaitUntil([&] { return !test_support::FindShownWindow(xvfb.number(), title, "tabrun"); },
-                     std::chrono::seconds(20));
-  };
-  ASSERT_TRUE(shown("Select/Create CFG File")) << WindowTitles(xvfb.number());
-  user.Keys("Return");
-  ASSERT_TRUE(shown("Structure Selection")) << WindowTitles(xvfb.number());
-  user.Keys("Return");
-  const std::string main_title = "Tabrun - demo.gds,demo.cfg";
-  ASSERT_TRUE(shown(main_title)) << WindowTitles(xvfb.number());
-  user.Keys("Alt_L+j");
-  user.Keys("t");
-  ASSERT_TRUE(WaitUntil(
-      [&] { return work.Read("demo.log").find("Generated Output Files:") != std::string::npos; },
-      std::chrono::seconds(40)))
-      << WindowTitles(xvfb.number());
+  ASSERT_NO_FATAL_FAILURE(StartOnDemo("tabrun_xvfb_log", {{"latin.log", latin}}));
+  ASSERT_NO_FATAL_FAILURE(TranslateAsOffered());
+  TempDir& work = *work_;
   std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the log is shown again
   const std::string job_log = work.Read("demo.log");
 
   // Into the log itself, with the clipboard of the new session.
-  ASSERT_TRUE(shown(main_title));
-  const test_support::ShownWindow main = *window;
+  ASSERT_TRUE(Shown(kMainTitle));
+  const test_support::ShownWindow main = *window_;
   // A point of the log that the control panel and the structure dialog leave free.
-  const auto click_log = [&] { user.Click(main.x + 40, main.y + main.height * 3 / 4); };
+  const auto click_log = [&] { user_->Click(main.x + 40, main.y + main.height * 3 / 4); };
   click_log();
-  user.Keys("Control_L+v");
-  user.Keys("Shift_L+Insert");
+  user_->Keys("Control_L+v");
+  user_->Keys("Shift_L+Insert");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  ASSERT_TRUE(tabrun.Running()) << "tabrun died on a paste from the empty clipboard";
+  ASSERT_TRUE(tabrun_->Running()) << "tabrun died on a paste from the empty clipboard";
   // Save Log As starts on the job log itself: taking that name asks first (a second window
   // of that title), and No keeps the file and the dialog.
-  user.Keys("Control_L+a");
-  ASSERT_TRUE(shown("Save Log As")) << WindowTitles(xvfb.number());
-  user.Keys("Return");
+  user_->Keys("Control_L+a");
+  ASSERT_TRUE(Shown("Save Log As")) << Titles();
+  user_->Keys("Return");
   const auto save_windows = [&] {
-    const std::string tree = WindowTitles(xvfb.number());
+    const std::string tree = Titles();
     int count = 0;
     for (size_t at = tree.find("\"Save Log As\""); at != std::string::npos;
          at = tree.find("\"Save Log As\"", at + 1)) {
@@ -321,53 +320,50 @@ TEST(TabrunProgramTest, TheEditableLogTakesAnEmptyPasteTheMenuKeysAndKeepsItsByt
     }
     return count;
   };
-  EXPECT_TRUE(WaitUntil([&] { return save_windows() >= 2; }, std::chrono::seconds(10)))
-      << WindowTitles(xvfb.number());
-  user.Keys("Escape");  // No
+  EXPECT_TRUE(WaitUntil([&] { return save_windows() >= 2; }, std::chrono::seconds(10))) << Titles();
+  user_->Keys("Escape");  // No
   EXPECT_TRUE(WaitUntil([&] { return save_windows() == 1; }, std::chrono::seconds(10)));
   EXPECT_EQ(work.Read("demo.log"), job_log);
   // Save Log As of the job log after the paste: the log as the engines wrote it.
-  ASSERT_TRUE(shown("Save Log As")) << WindowTitles(xvfb.number());
-  user.Keys("Control_L+a");
-  user.Type("pasted");  // in the dialog's directory, the working directory
-  user.Keys("Return");
+  ASSERT_TRUE(Shown("Save Log As")) << Titles();
+  user_->Keys("Control_L+a");
+  user_->Type("pasted");  // in the dialog's directory, the working directory
+  user_->Keys("Return");
   ASSERT_TRUE(WaitUntil([&] { return !work.Read("pasted.log").empty(); }, std::chrono::seconds(20)))
-      << WindowTitles(xvfb.number());
+      << Titles();
   EXPECT_EQ(work.Read("pasted.log"), job_log);
 
   // The File menu by its key, and Select GDS File by its mnemonic in it.
-  user.Focus(main.id);  // its title is "Tabrun" since the Save Log As
+  user_->Focus(main.id);  // its title is "Tabrun" since the Save Log As
   click_log();
-  user.Keys("Alt_L+f");
-  user.Keys("s");
-  ASSERT_TRUE(shown("Select GDS File"))
-      << "Alt+F, S in the editable log: " << WindowTitles(xvfb.number());
-  user.Keys("Escape");
-  ASSERT_TRUE(gone("Select GDS File"));
+  user_->Keys("Alt_L+f");
+  user_->Keys("s");
+  ASSERT_TRUE(Shown("Select GDS File")) << "Alt+F, S in the editable log: " << Titles();
+  user_->Keys("Escape");
+  ASSERT_TRUE(Gone("Select GDS File"));
   // Ctrl+O, and the log in 8-bit text opened from that dialog.
-  user.Focus(main.id);  // its title is "Tabrun" since the Save Log As
+  user_->Focus(main.id);  // its title is "Tabrun" since the Save Log As
   click_log();
-  user.Keys("Control_L+o");
-  ASSERT_TRUE(shown("Select GDS File"))
-      << "Ctrl+O in the editable log: " << WindowTitles(xvfb.number());
-  user.Keys("Control_L+a");
-  user.Type("latin.log");
-  user.Keys("Return");
-  ASSERT_TRUE(gone("Select GDS File"));
-  user.Focus(main.id);  // its title is "Tabrun" since the Save Log As
+  user_->Keys("Control_L+o");
+  ASSERT_TRUE(Shown("Select GDS File")) << "Ctrl+O in the editable log: " << Titles();
+  user_->Keys("Control_L+a");
+  user_->Type("latin.log");
+  user_->Keys("Return");
+  ASSERT_TRUE(Gone("Select GDS File"));
+  user_->Focus(main.id);  // its title is "Tabrun" since the Save Log As
   click_log();
-  user.Keys("Control_L+v");
+  user_->Keys("Control_L+v");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  ASSERT_TRUE(tabrun.Running()) << "tabrun died on a paste into the opened log";
-  user.Keys("Control_L+a");
-  ASSERT_TRUE(shown("Save Log As")) << WindowTitles(xvfb.number());
-  user.Keys("Control_L+a");
-  user.Type("saved");
-  user.Keys("Return");
+  ASSERT_TRUE(tabrun_->Running()) << "tabrun died on a paste into the opened log";
+  user_->Keys("Control_L+a");
+  ASSERT_TRUE(Shown("Save Log As")) << Titles();
+  user_->Keys("Control_L+a");
+  user_->Type("saved");
+  user_->Keys("Return");
   ASSERT_TRUE(WaitUntil([&] { return !work.Read("saved.log").empty(); }, std::chrono::seconds(20)))
-      << WindowTitles(xvfb.number());
+      << Titles();
   EXPECT_EQ(work.Read("saved.log"), latin);
-  EXPECT_TRUE(tabrun.Running());
+  EXPECT_TRUE(tabrun_->Running());
 }
 
 }  // namespace
