@@ -604,10 +604,13 @@ TEST_F(LargeDrawingTest, AViewChangeDuringADrawingStopsItAndNoMixedPictureIsKept
     ends.clear();
     // The action comes when about half the flashes are drawn (each delivery of the waiting
     // events comes after 200 elements), so that both halves show in a mixed picture.
+    // The chain holds itself weakly, so that it is freed with this case.
     auto deliveries = std::make_shared<std::function<void(int)>>();
-    *deliveries = [deliveries, &c](int left) {
+    *deliveries = [next = std::weak_ptr(deliveries), &c](int left) {
       if (left == 0) return c.action();
-      QTimer::singleShot(0, [deliveries, left] { (*deliveries)(left - 1); });
+      QTimer::singleShot(0, [next, left] {
+        if (const auto chain = next.lock()) (*chain)(left - 1);
+      });
     };
     DuringNextDrawing([deliveries] { (*deliveries)(500); });
     frame()->OnCommand(kCmdViewRedraw);
