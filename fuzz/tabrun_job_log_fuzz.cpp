@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (::access(scratch.File("chip.lg2").c_str(), F_OK) == 0) std::abort();
   if ((size & 1) != 0) {
-    for (const std::string line :
+    for (const std::string& line :
          {"\r\nNo data translated for GDS layer 7, " + name + ".em is not generated.\r\n",
           "\r\nConversion failed for GDS layer 9, " + name + ".dwm is not generated.\r\n"}) {
       if (log.find(line) == std::string::npos) std::abort();

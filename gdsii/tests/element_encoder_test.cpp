@@ -76,7 +76,9 @@ std::vector<uint8_t> Library(const ScratchDir& dir, const Settings& s, bool enco
     GdsByteBlock& block = element_blocks[i];
     EXPECT_TRUE(e.path ? encoder.AppendPath(e.points, 5, 6, e.width, 0, &block)
                        : encoder.AppendBoundary(e.points, 5, 6, &block));
-    if (i < elements.size() / 2) EXPECT_EQ(writer.WriteEncoded(block.bytes()), kGdsOk);
+    if (i < elements.size() / 2) {
+      EXPECT_EQ(writer.WriteEncoded(block.bytes()), kGdsOk);
+    }
   }
   if (encoded) {
     std::vector<std::span<const uint8_t>> blocks;

@@ -381,7 +381,7 @@ int32_t DrawWndState::ScrollPosition(bool vertical) const {
 }
 
 bool DrawWndState::Scroll(bool vertical, int code, int64_t position) {
-  if (!CanZoom() || code < kScrollLineUp || code > kScrollEnd) return false;
+  if (!CanZoom() || code < static_cast<int>(kScrollLineUp) || code > kScrollEnd) return false;
   if (code == kScrollEnd) return true;
   PushZoomHistory(code);
   ZoomView& e = Current();

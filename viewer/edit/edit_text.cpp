@@ -100,8 +100,8 @@ bool TextRectangles(const ShxFont& font, const std::string& text, const TextPlac
     const Point2 b = Transform({max_width, total_height}, placement.rotation, placement.mirror);
     const double tw = std::fabs(b.x - a.x);
     const double th = std::fabs(b.y - a.y);
-    const double bw = double{placement.box.max_x} - placement.box.min_x;
-    const double bh = double{placement.box.max_y} - placement.box.min_y;
+    const double bw = static_cast<double>(placement.box.max_x) - placement.box.min_x;
+    const double bh = static_cast<double>(placement.box.max_y) - placement.box.min_y;
     if (tw <= 0 || th <= 0 || bw <= 0 || bh <= 0) {
       *message = "Give a text height or drag a box for the text.";
       return false;
@@ -143,8 +143,8 @@ bool TextRectangles(const ShxFont& font, const std::string& text, const TextPlac
       continue;
     }
     for (size_t i = 0; i + 1 < points.size(); ++i) {
-      const double dx = double{points[i + 1].x} - points[i].x;
-      const double dy = double{points[i + 1].y} - points[i].y;
+      const double dx = static_cast<double>(points[i + 1].x) - points[i].x;
+      const double dy = static_cast<double>(points[i + 1].y) - points[i].y;
       const double length = std::hypot(dx, dy);
       if (length == 0) continue;
       const double nx = -dy / length * stroke / 2;

@@ -119,7 +119,9 @@ TEST_F(FramePartsTest, StatusBarShowsTheLockPanesBesideTheMessage) {
               window.statusBar()->findChild<QLabel*>(pane->objectName())->parentWidget());
     EXPECT_EQ(pane->accessibleName(), c.name);
     EXPECT_EQ(pane->text(), "");
-    if (previous) EXPECT_LT(previous->x(), pane->x()) << c.name << " in its place";
+    if (previous) {
+      EXPECT_LT(previous->x(), pane->x()) << c.name << " in its place";
+    }
     previous = pane;
     QTest::keyClick(window.log_view(), c.key);
     EXPECT_EQ(pane->text(), c.text);

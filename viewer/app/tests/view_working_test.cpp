@@ -984,7 +984,7 @@ TEST_F(ViewWorkingTest, OneLetterAcceleratorsNeverFireWhileTypingInATextField) {
                            tools.push_back(id);
                            return true;
                          },
-                         [] { return false; }});
+                         [] { return false; }, [] { return 0; }});
   frame()->UpdateCommandStates();
   QTest::keyClick(view(), Qt::Key_Delete);
   QTest::keyClick(view(), Qt::Key_U);

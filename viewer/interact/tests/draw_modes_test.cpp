@@ -153,8 +153,12 @@ TEST_F(DrawModesTest, AClickIsAClickUpToTheDragDistance) {
     if (modes_.band_pending()) {
       Click(60, 20);
       EXPECT_FALSE(modes_.band_pending());
-      if (c.mode == kDrawMeasure) EXPECT_EQ(host_.measures.size(), 1u);
-      if (c.mode == kDrawZoomWindow) EXPECT_EQ(host_.redraws, redraws + 1);
+      if (c.mode == kDrawMeasure) {
+        EXPECT_EQ(host_.measures.size(), 1u);
+      }
+      if (c.mode == kDrawZoomWindow) {
+        EXPECT_EQ(host_.redraws, redraws + 1);
+      }
     }
     modes_.Command(kDrawLast);
   }

@@ -683,7 +683,9 @@ TEST_F(GdxDatabaseTest, OneCallBoundaryStoresWhatTheStepByStepCallsStore) {
     EXPECT_EQ(one.bytes, steps.bytes);
     EXPECT_TRUE(one.blocks == steps.blocks) << "the blocks' words differ";
     EXPECT_FALSE(steps.entries.empty());
-    if (c.limit >= 0) EXPECT_EQ(steps.results.back(), -1) << "memory ran out";
+    if (c.limit >= 0) {
+      EXPECT_EQ(steps.results.back(), -1) << "memory ran out";
+    }
   }
 }
 
