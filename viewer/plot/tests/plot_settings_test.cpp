@@ -221,19 +221,32 @@ TEST(PlotSettingsTest, ScaleGivesTheOriginAndZeroScaleDoesNot) {
   EXPECT_FALSE(ReadPlotSettings(&source, kWide, &s));
 }
 
-class PlotPropertiesTest : public ViewerModelTest {};
-
-TEST_F(PlotPropertiesTest, PropertiesFollowTheSettings) {
-  const auto write = [&](const PlotSettings& s, int32_t fill_mode) {
+class PlotPropertiesTest : public ViewerModelTest {
+ protected:
+  // Writes the properties of s into a plot file of one empty structure and reads the file
+  // back; *written is the properties' write result.
+  PlotDocument WriteAndRead(const PlotSettings& s, int* written,
+                            const GdxRect& job_extents = {0, 0, 10, 10},
+                            const GdxRect& plot_window = {0, 0, 10, 10}, int32_t fill_mode = 1) {
     const std::string path = PathOf("props.gds");
     EXPECT_EQ(GdsOutOpen(path, 1e-6, 0.001, "", false), kGdsOutOk);
-    EXPECT_EQ(WritePlotSettingsProperties(s, {-5, -6, 70, 80}, {1, 2, 30, 40}, fill_mode), 0);
+    *written = WritePlotSettingsProperties(s, job_extents, plot_window, fill_mode);
     EXPECT_EQ(GdsOutBeginStructure("TOP"), kGdsOutOk);
     GdsOutEndStructure();
     EXPECT_EQ(GdsOutClose(), kGdsOutOk);
     PlotDocument document;
     std::string error;
     EXPECT_TRUE(ReadPlotFile(path, &document, &error)) << error;
+    return document;
+  }
+};
+
+TEST_F(PlotPropertiesTest, PropertiesFollowTheSettings) {
+  const auto write = [&](const PlotSettings& s, int32_t fill_mode) {
+    int written = -1;
+    const PlotDocument document =
+        WriteAndRead(s, &written, {-5, -6, 70, 80}, {1, 2, 30, 40}, fill_mode);
+    EXPECT_EQ(written, 0);
     return document.settings;
   };
   PlotSettings s;
@@ -281,17 +294,11 @@ TEST_F(PlotPropertiesTest, AValueBeyondItsSixteenBitsIsRefusedNotCut) {
   for (const Case& c : {Case{32767, true}, Case{-32768, true}, Case{70000, false},
                         Case{32768, false}, Case{-40000, false}}) {
     SCOPED_TRACE(c.dpi);
-    const std::string path = PathOf("props.gds");
-    ASSERT_EQ(GdsOutOpen(path, 1e-6, 0.001, "", false), kGdsOutOk);
     PlotSettings s;
     s.dpi = c.dpi;
-    EXPECT_EQ(WritePlotSettingsProperties(s, {0, 0, 10, 10}, {0, 0, 10, 10}, 1) == 0, c.fits);
-    EXPECT_EQ(GdsOutBeginStructure("TOP"), kGdsOutOk);
-    GdsOutEndStructure();
-    EXPECT_EQ(GdsOutClose(), kGdsOutOk);
-    PlotDocument document;
-    std::string error;
-    ASSERT_TRUE(ReadPlotFile(path, &document, &error)) << error;
+    int written = -1;
+    PlotDocument document = WriteAndRead(s, &written);
+    EXPECT_EQ(written == 0, c.fits);
     if (c.fits) {
       EXPECT_EQ(document.settings["DPI"], c.dpi);
     } else {
@@ -313,17 +320,11 @@ TEST_F(PlotPropertiesTest, ARealBeyondTheFilesRealsIsRefusedNotCut) {
                         Case{1e-30, false}, Case{std::numeric_limits<double>::infinity(), false},
                         Case{std::numeric_limits<double>::quiet_NaN(), false}}) {
     SCOPED_TRACE(c.weight);
-    const std::string path = PathOf("props.gds");
-    ASSERT_EQ(GdsOutOpen(path, 1e-6, 0.001, "", false), kGdsOutOk);
     PlotSettings s;
     s.line_weight = c.weight;
-    EXPECT_EQ(WritePlotSettingsProperties(s, {0, 0, 10, 10}, {0, 0, 10, 10}, 1) == 0, c.fits);
-    EXPECT_EQ(GdsOutBeginStructure("TOP"), kGdsOutOk);
-    GdsOutEndStructure();
-    EXPECT_EQ(GdsOutClose(), kGdsOutOk);
-    PlotDocument document;
-    std::string error;
-    ASSERT_TRUE(ReadPlotFile(path, &document, &error)) << error;
+    int written = -1;
+    PlotDocument document = WriteAndRead(s, &written);
+    EXPECT_EQ(written == 0, c.fits);
     if (c.fits) {
       EXPECT_NEAR(document.settings["LINEWEIGHT"], c.weight, 1e-14 * std::fabs(c.weight));
     } else {
@@ -359,15 +360,9 @@ TEST_F(PlotPropertiesTest, RotationAndPensArriveAsTheValuesMeanThem) {
     source.values[c.key] = c.value;
     PlotSettings s;
     ReadPlotSettings(&source, kWide, &s);
-    const std::string path = PathOf("flags.gds");
-    ASSERT_EQ(GdsOutOpen(path, 1e-6, 0.001, "", false), kGdsOutOk);
-    EXPECT_EQ(WritePlotSettingsProperties(s, {0, 0, 10, 10}, {0, 0, 10, 10}, 1), 0);
-    ASSERT_EQ(GdsOutBeginStructure("TOP"), kGdsOutOk);
-    GdsOutEndStructure();
-    ASSERT_EQ(GdsOutClose(), kGdsOutOk);
-    PlotDocument document;
-    std::string error;
-    ASSERT_TRUE(ReadPlotFile(path, &document, &error)) << error;
+    int written = -1;
+    const PlotDocument document = WriteAndRead(s, &written);
+    EXPECT_EQ(written, 0);
     EXPECT_EQ(document.Setting("ISROT", -1), c.isrot);
     EXPECT_EQ(document.Setting("MAXPEN", -1), c.max_pen);
   }
