@@ -231,6 +231,16 @@ class VexilOnXTest : public VexilProgramTest {
     environment_.insert("QT_QPA_PLATFORM", "xcb");
     environment_.insert("DISPLAY", QStringLiteral(":%1").arg(server_->number()));
   }
+  // vexil on a one-layer Electromask file of three flashes, its window shown and drawn.
+  void StartOnLayer1(XUser* user, std::unique_ptr<Child>* viewer,
+                     std::optional<ShownWindow>* main) {
+    WriteFile("layer1.em", "<X100Y200W30V10U0SX300SX500Y500W10S\nZ");
+    *viewer = Run({"layer1.em"}, temp_.path());
+    ASSERT_TRUE(WaitListening(viewer->get())) << (*viewer)->Errors();
+    *main = WaitShown(user, "Vexil - layer1.job");
+    ASSERT_TRUE(*main) << (*viewer)->Errors();
+    WaitFor([] { return false; }, 1000);  // the first drawing
+  }
   // The viewer's mapped window of that title, if there is one.
   std::optional<ShownWindow> Shown(const std::string& title) {
     return test_support::FindShownWindow(server_->number(), title, "vexil");
@@ -265,12 +275,9 @@ class VexilOnXTest : public VexilProgramTest {
 TEST_F(VexilOnXTest, MergeLayersWithoutWf2LayersSaysSoAndTheViewerGoesOn) {
   XUser user(server_->number());
   ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
-  WriteFile("layer1.em", "<X100Y200W30V10U0SX300SX500Y500W10S\nZ");
-  auto viewer = Run({"layer1.em"}, temp_.path());
-  ASSERT_TRUE(WaitListening(viewer.get())) << viewer->Errors();
-  std::optional<ShownWindow> main = WaitShown(&user, "Vexil - layer1.job");
-  ASSERT_TRUE(main) << viewer->Errors();
-  WaitFor([] { return false; }, 1000);  // the first drawing
+  std::unique_ptr<Child> viewer;
+  std::optional<ShownWindow> main;
+  ASSERT_NO_FATAL_FAILURE(StartOnLayer1(&user, &viewer, &main));
   // Tools, Rectangle 2 Pt. (the first row), two corners in the middle of the view.
   const auto rectangle = [&](int dx) {
     user.Focus(main->id);
@@ -327,12 +334,9 @@ TEST_F(VexilOnXTest, MergeLayersWithoutWf2LayersSaysSoAndTheViewerGoesOn) {
 TEST_F(VexilOnXTest, APasteFromTheEmptyClipboardIntoAddTextKeepsTheViewerAndItsEdits) {
   XUser user(server_->number());
   ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
-  WriteFile("layer1.em", "<X100Y200W30V10U0SX300SX500Y500W10S\nZ");
-  auto viewer = Run({"layer1.em"}, temp_.path());
-  ASSERT_TRUE(WaitListening(viewer.get())) << viewer->Errors();
-  std::optional<ShownWindow> main = WaitShown(&user, "Vexil - layer1.job");
-  ASSERT_TRUE(main) << viewer->Errors();
-  WaitFor([] { return false; }, 1000);  // the first drawing
+  std::unique_ptr<Child> viewer;
+  std::optional<ShownWindow> main;
+  ASSERT_NO_FATAL_FAILURE(StartOnLayer1(&user, &viewer, &main));
   ASSERT_EQ(FlashCount(Path("layer1.em")), 3u);
   // Tools, Rectangle 2 Pt.: a rectangle in the middle of the view, not saved.
   user.Keys("Alt_L+t");
