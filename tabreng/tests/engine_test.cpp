@@ -463,8 +463,9 @@ TEST_F(EngineTest, TheSettingsFileNamedIsReadAndAnotherSpellingOfItIsOnlyLogged)
   l.Path(1, 0, 0, {{0, 0}, {500, 0}});
   l.End();
   l.Finish();
-  ScratchJob::Write("odd.ssn", "LAYERS_CONTAINING_DATA\n------\n1\n\n"
-                               "HIERARCHY of INDEPENDENT STRUCTURES\nTOP-1\n");
+  ScratchJob::Write("odd.ssn",
+                    "LAYERS_CONTAINING_DATA\n------\n1\n\n"
+                    "HIERARCHY of INDEPENDENT STRUCTURES\nTOP-1\n");
   ScratchJob::Write("GDS.CFG", "GDSQUALIFY\nOFF\n");
   ScratchJob::Write("gds.cfg", "GDSQUALIFY\nON\n");
   struct Case {
@@ -927,8 +928,13 @@ TEST_F(EngineTest, MalformedRecordsGiveAClearMessage) {
     std::string body;
     std::string top;
     std::string message_part;
+    bool whole_file = false;  // the body is the whole file, not what follows UNITS
   };
   const Case cases[] = {
+      {"gzip-compressed", std::string("\x1f\x8b\x08\x00", 4) + ScratchJob::Read("chip.gds"), "TOP",
+       "Unable to read the GDS file 'bad.gds': the file is compressed (gzip), not a GDSII "
+       "stream; decompress it first (gunzip).",
+       true},
       {"odd length", begin + Record(kGdsStrName, 6, "TOP") + end, "TOP", "is odd"},
       {"short length", begin + std::string("\x00\x02\x06\x06", 4) + end, "TOP", "below 4"},
       {"long name", begin + Record(kGdsStrName, 6, long_name) + end, long_name,
@@ -940,13 +946,13 @@ TEST_F(EngineTest, MalformedRecordsGiveAClearMessage) {
       {"units",
        Record(kGdsHeader, 2, std::string("\x02\x58", 2)) +
            Record(kGdsUnits, 5, std::string(16, '\0')) + end,
-       "TOP", "malformed UNITS record"},
+       "TOP", "malformed UNITS record", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     notifier_.shown.clear();
     pg_ = RecordingPgLibrary();
-    const std::string body = std::string(c.name) == "units" ? c.body : start + c.body;
+    const std::string body = c.whole_file ? c.body : start + c.body;
     ScratchJob::Write("bad.gds", body);
     ScratchJob::Write("bad.ssn", "HIERARCHY of INDEPENDENT STRUCTURES\n" + c.top + "\n");
     EXPECT_EQ(Run({"-opost"}, "bad.gds"), -1);
