@@ -1033,6 +1033,32 @@ TEST_F(EngineTest, JobFailuresShowTheirMessages) {
        "chip.gds",
        "SU",
        "No match to designated top structure SU."},
+      // Without a usable scan report no structure can be chosen: the message says how to
+      // make one.
+      {"no scan report",
+       [](auto&, auto&) { std::filesystem::remove("chip.ssn"); },
+       {},
+       "chip.gds",
+       "TOP",
+       "The scan report 'chip.ssn' does not exist in the working directory, so no structure can "
+       "be selected.\nMake it with: selvar chip.gds -sh -o:chip.ssn"},
+      {"scan report unreadable",
+       [](auto&, auto&) {
+         std::filesystem::remove("chip.ssn");
+         std::filesystem::create_directory("chip.ssn");
+       },
+       {},
+       "chip.gds",
+       "=",
+       "The scan report 'chip.ssn' cannot be read, so no structure can be selected.\nMake it "
+       "again with: selvar chip.gds -sh -o:chip.ssn"},
+      {"scan report without hierarchy",
+       [](auto&, auto&) { ScratchJob::Write("chip.ssn", "LAYERS_CONTAINING_DATA\n------\n1\n\n"); },
+       {},
+       "chip.gds",
+       "TOP",
+       "The scan report 'chip.ssn' holds no structure hierarchy, so no structure can be "
+       "selected.\nMake it again with: selvar chip.gds -sh -o:chip.ssn"},
       {"pg.cfg",
        [](auto& t, auto&) { t.pg_.init_result = kPgInitFailed; },
        {},
