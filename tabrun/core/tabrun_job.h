@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,10 @@ struct TabrunJob {
   GdsCfgSettings cfg;
   ScanModel scan;
   PgLayerOutputTable layers;
+  // The GDSII file as it was when it was scanned: its size (-1 before a scan) and the time
+  // of its last change, in nanoseconds.
+  int64_t scanned_size = -1;
+  int64_t scanned_time = 0;
   std::array<bool, kGdsLayerCount> no_data{};            // output of 23 bytes or less
   std::array<bool, kGdsLayerCount> conversion_failed{};  // the converter left no result
   // Every gds.cfg this session wrote as the engine's copy of the settings, for the clean-up

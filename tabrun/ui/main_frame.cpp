@@ -652,6 +652,9 @@ void CMainFrame::OnTranslate() {
   last_translation_ = Translate(&job_, host_.get());
   QApplication::restoreOverrideCursor();
   activateWindow();
+  // The layout changed since its scan and the user asked for a new one: the road starts
+  // again at the scan, as when the file is opened.
+  if (last_translation_.rescan) OpenDocumentFile(job_.gds_path);
 }
 
 void CMainFrame::OnViewPg() {
