@@ -281,6 +281,23 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   EXPECT_EQ(ReadBytes(pdf).rfind("%PDF", 0), 0u);
   EXPECT_EQ(frame_->recent_files(), std::vector<std::string>{gds_});
 
+  // Save Log As offers the name of the log shown: the job log saved last, and after another
+  // log is opened, that one (whose text it would write), never the job log's.
+  const auto offered = [&] {
+    std::string name;
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+      name = dialog->selectedFiles().value(0).toStdString();
+      dialog->reject();
+    });
+    frame_->OnCommand(kCmdSaveLogAs);
+    return name;
+  };
+  EXPECT_EQ(offered(), saved);
+  const std::string other = work_.Write("other.log", "another log\r\n");
+  ASSERT_TRUE(frame_->OpenDocumentFile(other));
+  EXPECT_EQ(offered(), other);
+  EXPECT_EQ(ReadBytes(saved).rfind("Kavrinth Tabrun: GDSII to PG translation job log\r\n", 0), 0u);
+
   // View PG writes the viewer job and starts the viewer on it (here a stand-in that notes
   // its arguments); the viewer's database loads every file of the job.
   const std::string viewer =
