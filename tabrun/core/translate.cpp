@@ -222,18 +222,19 @@ class TranslateSequence {
                                                          : nullptr;
     std::string conflict;
     if (reason == nullptr) {
-      // The scan describes the file as it was: a changed one is scanned again first.
-      if (const std::string change = ScannedFileChangeText(*job_); !change.empty()) {
-        outcome_.result = TranslateResult::kRefused;
-        outcome_.rescan = ShowMessage(change + "\n\nScan it again now?", "Tabrun",
-                                      MessageIcon::kQuestion, MessageButtons::kYesNo) == kAnswerYes;
-        host_->SetStatus("GDS File changed since its scan");
-        return true;
-      }
       // Nothing runs that would overwrite or delete what the translation reads.
       conflict = InputConflict(*job_);
-      if (conflict.empty()) return false;
-      reason = conflict.c_str();
+      if (!conflict.empty()) reason = conflict.c_str();
+    }
+    if (reason == nullptr) {
+      // The scan describes the file as it was: a changed one is scanned again first.
+      const std::string change = ScannedFileChangeText(*job_);
+      if (change.empty()) return false;
+      outcome_.result = TranslateResult::kRefused;
+      outcome_.rescan = ShowMessage(change + "\n\nScan it again now?", "Tabrun",
+                                    MessageIcon::kQuestion, MessageButtons::kYesNo) == kAnswerYes;
+      host_->SetStatus("GDS File changed since its scan");
+      return true;
     }
     ShellMessage(reason);
     outcome_.result = TranslateResult::kRefused;
