@@ -307,6 +307,25 @@ class JobSettingsTest : public ::testing::Test {
     job_.cfg_path = dir_.File("job.cfg");
     job_.scan.gds_unit = "UM";
   }
+  // The CFG file read into a new job and saved again: its bytes then.
+  std::string ReadAndSavedAgain(const std::string& path) {
+    TabrunJob again;
+    again.working_dir = dir_.path();
+    again.cfg_path = path;
+    again.scan.gds_unit = "UM";
+    ReadJobSettings(&again, again.cfg_path);
+    EXPECT_TRUE(SaveJobSettings(again));
+    return ReadBytes(path);
+  }
+  // The job log of a run of the job (an engine log of one line), or "" when it failed.
+  std::string JobLogOfARun(TabrunJob* job) {
+    job->gds_path = dir_.Write("chip.gds", "GDSII");
+    const JobFileNames names = MakeJobFileNames(job->gds_path);
+    dir_.Write(names.log, "engine log\r\n");
+    std::string error;
+    EXPECT_EQ(RebuildJobLog(*job, RunTiming(), false, &error), 0) << error;
+    return ReadBytes(job->InWorkingDir(names.log));
+  }
   TempDir dir_{"tabrun_settings"};
   TabrunJob job_;
 };
@@ -588,21 +607,11 @@ TEST_F(JobSettingsTest, AHandEditedCfgKeepsItsRecordsAndTheValuesTheEngineReadsA
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_EQ(EngineSettingsNotes(job).size(), engine_reads ? 2u : 0u);
     // Read again and saved again, the file stays as it is.
-    TabrunJob again;
-    again.working_dir = job.working_dir;
-    again.cfg_path = job.cfg_path;
-    ReadJobSettings(&again, again.cfg_path);
-    ASSERT_TRUE(SaveJobSettings(again));
-    EXPECT_EQ(ReadBytes(job.cfg_path), cfg);
+    EXPECT_EQ(ReadAndSavedAgain(job.cfg_path), cfg);
 
     // After a run the job log lists them where the file now holds them, when the engine
     // read them.
-    job.gds_path = dir_.Write("chip.gds", "GDSII");
-    const JobFileNames names = MakeJobFileNames(job.gds_path);
-    dir_.Write(names.log, "engine log\r\n");
-    std::string error;
-    ASSERT_EQ(RebuildJobLog(job, RunTiming(), false, &error), 0) << error;
-    const std::string log = ReadBytes(job.InWorkingDir(names.log));
+    const std::string log = JobLogOfARun(&job);
     if (engine_reads) {
       EXPECT_NE(log.find("\r\nSettings File Notes:\r\n" + notes[0] + "\r\n" + notes[1] + "\r\n"),
                 std::string::npos)
@@ -693,20 +702,10 @@ TEST_F(JobSettingsTest, AHandEditedRecordSurvivesTheSavesAsWrittenOrWithItsValue
       // The PG records say what the engine read.
       EXPECT_TRUE(saved.starts_with(FormatPgSettings(chosen)));
       // Read and saved again, the file stays as it is.
-      TabrunJob again;
-      again.working_dir = dir_.path();
-      again.cfg_path = job.cfg_path;
-      again.scan.gds_unit = "UM";
-      ReadJobSettings(&again, again.cfg_path);
-      ASSERT_TRUE(SaveJobSettings(again));
-      EXPECT_EQ(ReadBytes(job.cfg_path), saved);
+      EXPECT_EQ(ReadAndSavedAgain(job.cfg_path), saved);
 
       // The job log names the record where the saved file holds it.
-      chosen.gds_path = dir_.Write("chip.gds", "GDSII");
-      const JobFileNames names = MakeJobFileNames(chosen.gds_path);
-      dir_.Write(names.log, "engine log\r\n");
-      ASSERT_EQ(RebuildJobLog(chosen, RunTiming(), false, &error), 0) << error;
-      const std::string log = ReadBytes(chosen.InWorkingDir(names.log));
+      const std::string log = JobLogOfARun(&chosen);
       if (c.note != nullptr) {
         EXPECT_NE(log.find("\r\nSettings File Notes:\r\n" + job.cfg_path + ", line "),
                   std::string::npos)
