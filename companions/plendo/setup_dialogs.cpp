@@ -179,12 +179,26 @@ bool RunPlotSetupDialog(QWidget* parent, const std::string& config) {
   });
   // A stored value the plot cannot use is replaced as the plot replaces it.
   const PlotSettings plot;
+  // "PLTYPE" is "<plotter> <pens>:<colours>": the dialog sets the pens and keeps the rest.
   const std::string pltype = Value(config, "PLTYPE", "PDF 8:colour");
-  const size_t blank = pltype.find(' ');
+  const size_t colon = pltype.find(':');
+  const std::string head = pltype.substr(0, colon);
+  const size_t blank = head.find(' ');
+  const std::string plotter = blank != std::string::npos ? head.substr(0, blank)
+                              : head.empty()             ? "PDF"
+                                                         : head;
+  const std::string colours = colon != std::string::npos ? pltype.substr(colon) : ":colour";
   auto* pens = AddRow(form, "Pens", new QSpinBox);
   pens->setRange(1, kMaxPlotPens);
   stored.Integer(pens, "PLTYPE", pltype,
-                 blank == std::string::npos ? 2 : Integer(pltype.substr(blank + 1)), true, 2);
+                 blank == std::string::npos ? 2 : Integer(head.substr(blank + 1)), true, 2);
+  if (colon == std::string::npos || blank == std::string::npos) {
+    stored.Note(
+        QString("The plot value PLTYPE=%1 does not give its pens as \"plotter "
+                "pens:colours\"; OK stores PLTYPE=%2.")
+            .arg(QString::fromStdString(pltype),
+                 QString::fromStdString(plotter + " " + std::to_string(pens->value()) + colours)));
+  }
   const std::string weights = Value(config, "LNWEIGHT", "0.006 0.003");
   const size_t space = weights.find(' ');
   auto* line = AddRow(form, "Line weight", RealField(0, 10, 4));
@@ -217,7 +231,7 @@ bool RunPlotSetupDialog(QWidget* parent, const std::string& config) {
       parent, config,
       {{kPrinterKey, output->currentIndex() == 0 ? "" : output->currentText().toStdString()},
        {kPlotFileKey, file->text().trimmed().toStdString()},
-       {"PLTYPE", "PDF " + std::to_string(pens->value()) + ":colour"},
+       {"PLTYPE", plotter + " " + std::to_string(pens->value()) + colours},
        {"LNWEIGHT", (Text(line->value()) + " " + Text(fill_line->value())).toStdString()},
        {"DPI", std::to_string(dpi->value())},
        {"PGSCALE", Text(scale->value()).toStdString()},
@@ -274,6 +288,8 @@ bool RunPageSetupDialog(QWidget* parent, const std::string& config) {
   orientation->addItem("Automatic", "auto");
   orientation->addItem("Portrait", "0");
   orientation->addItem("Landscape", "1");
+  // "auto" may carry the flag the plot takes when a scale is given: it stays while
+  // Automatic does.
   const std::string rotate = Value(config, "ROTATE", "auto");
   orientation->setCurrentIndex(rotate.rfind("auto", 0) == 0 ? 0
                                : std::atoi(rotate.c_str())  ? 2
@@ -300,11 +316,14 @@ bool RunPageSetupDialog(QWidget* parent, const std::string& config) {
   if (dialog.exec() != QDialog::Accepted) return false;
   const std::string code = paper->currentData().toString().toStdString();
   std::vector<std::pair<const char*, std::string>> values = {
-      {"PGSIZE", code == "Z" ? "Z " + Text(width->value()).toStdString() + "," +
+      {"PGSIZE", code == "Z" ? std::string(1, custom ? size[0] : 'Z') + " " +
+                                   Text(width->value()).toStdString() + "," +
                                    Text(height->value()).toStdString()
                              : code},
       {"PGUNIT", unit->currentText().toStdString()},
-      {"ROTATE", orientation->currentData().toString().toStdString()}};
+      {"ROTATE", orientation->currentIndex() == 0 && rotate.rfind("auto", 0) == 0
+                     ? rotate
+                     : orientation->currentData().toString().toStdString()}};
   for (const auto& [key, box] : margins) values.emplace_back(key, Text(box->value()).toStdString());
   return Store(parent, config, values);
 }

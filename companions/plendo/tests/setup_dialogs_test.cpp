@@ -142,10 +142,10 @@ TEST_F(PlotLibrariesTest, PlotSetupNamesTheValuesItCannotShowAndStoresOnlyWhatIt
   ASSERT_TRUE(SetPlotValue("plendo", "LNWEIGHT", config_, "inf 1e-30"));
   ASSERT_TRUE(SetPlotValue("plendo", "PGSCALE", config_, "2e6"));
   ASSERT_TRUE(SetPlotValue("plendo", "DPI", config_, "40000"));
-  ASSERT_TRUE(SetPlotValue("plendo", "PLTYPE", config_, "PDF 24:colour"));
+  ASSERT_TRUE(SetPlotValue("plendo", "PLTYPE", config_, "HPGL 24:mono"));
   const QStringList expected = {
       "The printer no-such-printer (PRINTER) is not there; Output shows PDF file instead.",
-      "The plot value PLTYPE=PDF 24:colour cannot be shown in Pens (1 to 16); it shows 16 "
+      "The plot value PLTYPE=HPGL 24:mono cannot be shown in Pens (1 to 16); it shows 16 "
       "instead.",
       "The plot value LNWEIGHT=inf cannot be held in the plot file; Line weight shows 0.006 "
       "instead.",
@@ -196,8 +196,23 @@ TEST_F(PlotLibrariesTest, PlotSetupNamesTheValuesItCannotShowAndStoresOnlyWhatIt
   EXPECT_EQ(Value("LNWEIGHT"), "0.006 0.003");
   EXPECT_EQ(Value("PGSCALE"), "1000000");
   EXPECT_EQ(Value("DPI"), "300");
-  EXPECT_EQ(Value("PLTYPE"), "PDF 16:colour");
+  EXPECT_EQ(Value("PLTYPE"), "HPGL 16:mono") << "the plotter and colours stay";
   EXPECT_EQ(Value(kPrinterKey), "");
+
+  // A plotter type without its pens: the dialog says what OK will store.
+  ASSERT_TRUE(SetPlotValue("plendo", "PLTYPE", config_, "HPGL"));
+  QString shown;
+  WhenModal<QMessageBox>([&shown](QMessageBox* box) {
+    shown = box->text();
+    box->accept();
+    WhenModal<QDialog>([](QDialog* dialog) { Press(dialog, QDialogButtonBox::Ok); });
+  });
+  EXPECT_EQ(plot_setup(nullptr, config_.c_str()), 0);
+  EXPECT_TRUE(
+      shown.startsWith("The plot value PLTYPE=HPGL does not give its pens as \"plotter "
+                       "pens:colours\"; OK stores PLTYPE=HPGL 2:colour."))
+      << shown.toStdString();
+  EXPECT_EQ(Value("PLTYPE"), "HPGL 2:colour");
 }
 
 // Page Setup likewise: a paper, unit or number its fields cannot show is named as it opens.
@@ -228,25 +243,35 @@ TEST_F(PlotLibrariesTest, PageSetupNamesTheValuesItCannotShow) {
       {"TOP", "inf",
        "The plot value TOP=inf cannot be held in the plot file; Top margin shows 0.5 instead.",
        "0.5"},
+      // What the dialog shows as it is stays as it is stored.
+      {"ROTATE", "auto1", "", "auto1"},
+      {"PGSIZE", "Y 20,30", "", "Y 20,30"},
   };
   QWidget frame;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key + std::string("=") + c.value);
     std::filesystem::remove(config_);
     ASSERT_TRUE(SetPlotValue("plendo", c.key, config_, c.value));
+    const auto accept = [](QDialog* dialog) {
+      EXPECT_EQ(dialog->objectName(), "PageSetupDialog");
+      Press(dialog, QDialogButtonBox::Ok);
+    };
     QString said;
-    WhenModal<QMessageBox>([&said](QMessageBox* box) {
-      said = box->text();
-      box->accept();
-      WhenModal<QDialog>([](QDialog* dialog) {
-        EXPECT_EQ(dialog->objectName(), "PageSetupDialog");
-        Press(dialog, QDialogButtonBox::Ok);
+    if (*c.said == 0) {
+      WhenModal<QDialog>(accept);
+    } else {
+      WhenModal<QMessageBox>([&said, accept](QMessageBox* box) {
+        said = box->text();
+        box->accept();
+        WhenModal<QDialog>(accept);
       });
-    });
+    }
     EXPECT_EQ(page_setup(&frame, config_.c_str()), 0);
-    EXPECT_EQ(said.toStdString(), std::string(c.said) +
-                                      "\n\nOK stores the values the dialog "
-                                      "shows; Cancel leaves the file as it is.");
+    if (*c.said != 0) {
+      EXPECT_EQ(said.toStdString(), std::string(c.said) +
+                                        "\n\nOK stores the values the dialog "
+                                        "shows; Cancel leaves the file as it is.");
+    }
     EXPECT_EQ(Value(c.key), c.stored);
   }
 }
