@@ -52,6 +52,12 @@ void GdsReal8(double value, std::span<uint8_t, 8> out) {
   }
 }
 
+bool GdsReal8Holds(double value) {
+  constexpr double kLargestReal = 0x1p252;
+  const double m = std::fabs(value);
+  return value == 0.0 || (std::isfinite(m) && m >= kSmallestReal && m <= kLargestReal);
+}
+
 double GdsDecodeReal8(std::span<const uint8_t, 8> in) {
   uint64_t mantissa = 0;
   for (int i = 1; i < 8; ++i) mantissa = (mantissa << 8) | in[i];

@@ -58,6 +58,11 @@ inline int32_t GdsGetInt32(std::span<const uint8_t, 4> in,
 // largest real of their sign.
 void GdsReal8(double value, std::span<uint8_t, 8> out);
 
+// Whether the 8-byte real keeps the value: 0, or a finite magnitude from 2e-20 to the
+// largest real ((1 - 2^-56) * 16^63, which rounds to 2^252). Any other value arrives as 0
+// or as the largest real.
+bool GdsReal8Holds(double value);
+
 // The double of an 8-byte real (rounded to the nearest double).
 double GdsDecodeReal8(std::span<const uint8_t, 8> in);
 

@@ -70,6 +70,20 @@ TEST(GdsReal8Test, DecodesWhatItEncodes) {
   EXPECT_EQ(GdsDecodeReal8(minus_quarter), -0.25);
 }
 
+// The values said to be kept are those that come back from their bytes.
+TEST(GdsReal8Test, HoldsExactlyTheValuesThatComeBack) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double values[] = {0.0,     1.0,     -2e-20, 1.9e-20, 1e-30, 7.2e75,
+                           0x1p252, 0x1p253, -1e300, inf,     -inf,  std::nan("")};
+  for (double v : values) {
+    std::array<uint8_t, 8> bytes;
+    GdsReal8(v, bytes);
+    const double back = GdsDecodeReal8(bytes);
+    EXPECT_EQ(GdsReal8Holds(v), std::isfinite(v) && std::fabs(back - v) <= std::fabs(v) * 1e-15)
+        << v;
+  }
+}
+
 TEST(GdsIntegerTest, BothByteOrdersAndTheLow16Bits) {
   std::array<uint8_t, 2> two;
   GdsPutInt16(0x12345, two);

@@ -19,6 +19,7 @@
 #include <variant>
 #include <vector>
 
+#include "gdsii/encoding.h"
 #include "gdsii/records.h"
 #include "platform/files.h"
 #include "support/memory_status.h"
@@ -33,8 +34,6 @@ constexpr size_t kMaxStructureName = 32;
 // Deltas of the compressed records: the bounds are symmetric.
 constexpr int64_t kByteDelta = 127;
 constexpr int64_t kWordDelta = 32767;
-// The GDSII real writer writes a real below this magnitude as 0.
-constexpr double kSmallestWrittenReal = 2e-20;
 
 // The unit table of this writer (the GDSII writer's, without "USER").
 double UnitMetres(std::string_view name) { return GdsUnitMetres(name); }
@@ -609,14 +608,7 @@ int GdsOutPathD(std::span<const GdsPoint> points, int layer, int datatype, doubl
   return points.size() > kGdsOutMaxPoints ? kGdsOutLimited : result;
 }
 
-bool GdsOutRealFits(double value) {
-  // 16^63, the largest exponent of seven bits in excess 64 with a full mantissa (the real
-  // holds (1 - 2^-56) * 16^63, which is this double).
-  constexpr double kLargestReal = 0x1p252;
-  const double magnitude = std::fabs(value);
-  return value == 0.0 ||
-         (std::isfinite(value) && magnitude >= kSmallestWrittenReal && magnitude <= kLargestReal);
-}
+bool GdsOutRealFits(double value) { return GdsReal8Holds(value); }
 
 int GdsOutNamedProperty(std::string_view name, int value_kind, const GdsPropertyValue& value) {
   GdsOutWriter& w = Writer();

@@ -16,6 +16,8 @@
 #include <QStatusBar>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 
 #include "companions/plendo/plendo_api.h"
 #include "companions/plendo/plot_values.h"
@@ -128,6 +130,150 @@ TEST_F(PlotLibrariesTest, PlotSetupWritesOutputPensWeightsAndScale) {
   EXPECT_EQ(Value("DPI"), "600");
   EXPECT_EQ(Value("PGSCALE"), "2");
   EXPECT_EQ(Value("ORIGIN"), "0,-1.5");
+}
+
+// Stored values the fields cannot show as they are: the dialog names each one and what its
+// field shows instead as it opens; Cancel leaves the file alone, OK stores what was shown.
+TEST_F(PlotLibrariesTest, PlotSetupNamesTheValuesItCannotShowAndStoresOnlyWhatItShows) {
+  const auto plot_setup = Entry<PlotSetupEntry>(plendo_, "plendo_ordinal_1");
+  ASSERT_NE(plot_setup, nullptr);
+  ASSERT_TRUE(SetPlotValue("plendo", kPrinterKey, config_, "no-such-printer"));
+  ASSERT_TRUE(SetPlotValue("plendo", "ORIGIN", config_, "1e300,nan"));
+  ASSERT_TRUE(SetPlotValue("plendo", "LNWEIGHT", config_, "inf 1e-30"));
+  ASSERT_TRUE(SetPlotValue("plendo", "PGSCALE", config_, "2e6"));
+  ASSERT_TRUE(SetPlotValue("plendo", "DPI", config_, "40000"));
+  ASSERT_TRUE(SetPlotValue("plendo", "PLTYPE", config_, "HPGL 24:mono"));
+  const QStringList expected = {
+      "The printer no-such-printer (PRINTER) is not there; Output shows PDF file instead.",
+      "The plot value PLTYPE=HPGL 24:mono cannot be shown in Pens (1 to 16); it shows 16 "
+      "instead.",
+      "The plot value LNWEIGHT=inf cannot be held in the plot file; Line weight shows 0.006 "
+      "instead.",
+      "The plot value LNWEIGHT=1e-30 cannot be held in the plot file; Fill line weight shows "
+      "0.003 instead.",
+      "The plot value DPI=40000 cannot be held in the plot file; DPI shows 300 instead.",
+      "The plot value PGSCALE=2e6 cannot be shown in Scale (0 fits the page) (0 to 1000000, 6 "
+      "decimals); it shows 1000000 instead.",
+      "The plot value ORIGIN=1e300 cannot be held in the plot file; Origin X shows 0 instead.",
+      "The plot value ORIGIN=nan cannot be held in the plot file; Origin Y shows 0 instead.",
+  };
+  // The message comes over the dialog as it opens; then the fields show what it names.
+  const auto open_dialog = [&](std::function<void(QDialog*)> then) {
+    auto said = std::make_shared<QString>();
+    WhenModal<QMessageBox>([said, then](QMessageBox* box) {
+      *said = box->text();
+      EXPECT_EQ(box->parentWidget()->windowTitle(), "Plot Setup");
+      box->accept();
+      WhenModal<QDialog>([then](QDialog* dialog) {
+        EXPECT_EQ(dialog->objectName(), "PlotSetupDialog");
+        EXPECT_EQ(Field<QSpinBox>(dialog, "Pens")->value(), 16);
+        EXPECT_DOUBLE_EQ(Field<QDoubleSpinBox>(dialog, "Line weight")->value(), 0.006);
+        EXPECT_DOUBLE_EQ(Field<QDoubleSpinBox>(dialog, "Fill line weight")->value(), 0.003);
+        EXPECT_EQ(Field<QSpinBox>(dialog, "DPI")->value(), 300);
+        EXPECT_DOUBLE_EQ(Field<QDoubleSpinBox>(dialog, "Origin X")->value(), 0);
+        EXPECT_DOUBLE_EQ(Field<QDoubleSpinBox>(dialog, "Origin Y")->value(), 0);
+        then(dialog);
+      });
+    });
+    return said;
+  };
+  const std::string before = ReadFile(config_);
+  auto said = open_dialog([](QDialog* dialog) { Press(dialog, QDialogButtonBox::Cancel); });
+  EXPECT_EQ(plot_setup(nullptr, config_.c_str()), 1);
+  EXPECT_EQ(said->toStdString(),
+            (expected.join("\n") +
+             "\n\nOK stores the values the dialog shows; Cancel leaves the file as it is.")
+                .toStdString());
+  EXPECT_EQ(ReadFile(config_), before);
+
+  said = open_dialog([](QDialog* dialog) {
+    Field<QDoubleSpinBox>(dialog, "Origin Y")->setValue(2.5);
+    Press(dialog, QDialogButtonBox::Ok);
+  });
+  EXPECT_EQ(plot_setup(nullptr, config_.c_str()), 0);
+  EXPECT_FALSE(said->isEmpty());
+  EXPECT_EQ(Value("ORIGIN"), "0,2.5");
+  EXPECT_EQ(Value("LNWEIGHT"), "0.006 0.003");
+  EXPECT_EQ(Value("PGSCALE"), "1000000");
+  EXPECT_EQ(Value("DPI"), "300");
+  EXPECT_EQ(Value("PLTYPE"), "HPGL 16:mono") << "the plotter and colours stay";
+  EXPECT_EQ(Value(kPrinterKey), "");
+
+  // A plotter type without its pens: the dialog says what OK will store.
+  ASSERT_TRUE(SetPlotValue("plendo", "PLTYPE", config_, "HPGL"));
+  QString shown;
+  WhenModal<QMessageBox>([&shown](QMessageBox* box) {
+    shown = box->text();
+    box->accept();
+    WhenModal<QDialog>([](QDialog* dialog) { Press(dialog, QDialogButtonBox::Ok); });
+  });
+  EXPECT_EQ(plot_setup(nullptr, config_.c_str()), 0);
+  EXPECT_TRUE(
+      shown.startsWith("The plot value PLTYPE=HPGL does not give its pens as \"plotter "
+                       "pens:colours\"; OK stores PLTYPE=HPGL 2:colour."))
+      << shown.toStdString();
+  EXPECT_EQ(Value("PLTYPE"), "HPGL 2:colour");
+}
+
+// Page Setup likewise: a paper, unit or number its fields cannot show is named as it opens.
+TEST_F(PlotLibrariesTest, PageSetupNamesTheValuesItCannotShow) {
+  const auto page_setup = Entry<PlotSetupEntry>(orvisk_, "orvisk_ordinal_1");
+  ASSERT_NE(page_setup, nullptr);
+  struct Case {
+    const char* key;
+    const char* value;
+    const char* said;
+    const char* stored;  // the value OK stores
+  };
+  const Case cases[] = {
+      {"PGSIZE", "Z 1e300,nan",
+       "The plot value PGSIZE=1e300 cannot be held in the plot file; Custom width shows 0 "
+       "instead.\nThe plot value PGSIZE=nan cannot be held in the plot file; Custom height "
+       "shows 0 instead.",
+       "Z 0,0"},
+      {"PGSIZE", "Q",
+       "The plot value PGSIZE=Q is not one Paper size offers; it shows A (8.5 x 11 in) instead.",
+       "A"},
+      {"PGUNIT", "FURLONG",
+       "The plot value PGUNIT=FURLONG is not one Unit offers; it shows INCH instead.", "INCH"},
+      {"LEFT", "-2",
+       "The plot value LEFT=-2 cannot be shown in Left margin (0 to 1000000, 4 decimals); it "
+       "shows 0 instead.",
+       "0"},
+      {"TOP", "inf",
+       "The plot value TOP=inf cannot be held in the plot file; Top margin shows 0.5 instead.",
+       "0.5"},
+      // What the dialog shows as it is stays as it is stored.
+      {"ROTATE", "auto1", "", "auto1"},
+      {"PGSIZE", "Y 20,30", "", "Y 20,30"},
+  };
+  QWidget frame;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key + std::string("=") + c.value);
+    std::filesystem::remove(config_);
+    ASSERT_TRUE(SetPlotValue("plendo", c.key, config_, c.value));
+    const auto accept = [](QDialog* dialog) {
+      EXPECT_EQ(dialog->objectName(), "PageSetupDialog");
+      Press(dialog, QDialogButtonBox::Ok);
+    };
+    QString said;
+    if (*c.said == 0) {
+      WhenModal<QDialog>(accept);
+    } else {
+      WhenModal<QMessageBox>([&said, accept](QMessageBox* box) {
+        said = box->text();
+        box->accept();
+        WhenModal<QDialog>(accept);
+      });
+    }
+    EXPECT_EQ(page_setup(&frame, config_.c_str()), 0);
+    if (*c.said != 0) {
+      EXPECT_EQ(said.toStdString(), std::string(c.said) +
+                                        "\n\nOK stores the values the dialog "
+                                        "shows; Cancel leaves the file as it is.");
+    }
+    EXPECT_EQ(Value(c.key), c.stored);
+  }
 }
 
 TEST_F(PlotLibrariesTest, PlotReportsToTheViewerWindow) {

@@ -1,17 +1,22 @@
 // The real vexil program started as a user starts it, each test with its own settings
 // and runtime directory: start-up, the hand-over of a second start, the close request,
 // bad files, a sender that cannot deliver, and a run on an X server (Xvfb).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
+#include <QRect>
 #include <QThread>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "testing/x_server.h"
 #include "viewer/app/single_instance.h"
@@ -465,6 +470,200 @@ TEST_F(VexilOnXTest, ForeignRuntimeDirectoryOrSocketMakesAViewerOfItsOwn) {
     // The viewer took the socket's place: later starts reach it.
     EXPECT_EQ(CloseViewer(viewer.get()), 0);
   }
+}
+
+// What the screen of the X server shows in the rectangle (root coordinates, cut to the
+// screen), read with libX11's XGetImage on the root window; null when it cannot be read.
+QImage ScreenPixels(int display_number, const QRect& wanted) {
+  // The leading members of Xlib's XImage, whose layout is part of its interface.
+  struct Image {
+    int width, height, xoffset, format;
+    char* data;
+    int byte_order, bitmap_unit, bitmap_bit_order, bitmap_pad, depth, bytes_per_line;
+    int bits_per_pixel;
+  };
+  void* x11 = ::dlopen("libX11.so.6", RTLD_NOW);
+  if (x11 == nullptr) return QImage();
+  const auto find = [x11](const char* name) { return ::dlsym(x11, name); };
+  auto open = reinterpret_cast<void* (*)(const char*)>(find("XOpenDisplay"));
+  auto close = reinterpret_cast<int (*)(void*)>(find("XCloseDisplay"));
+  auto root = reinterpret_cast<unsigned long (*)(void*)>(find("XDefaultRootWindow"));
+  auto get = reinterpret_cast<Image* (*)(void*, unsigned long, int, int, unsigned, unsigned,
+                                         unsigned long, int)>(find("XGetImage"));
+  auto release = reinterpret_cast<int (*)(void*)>(find("XFree"));
+  QImage pixels;
+  void* display = open && close && root && get && release
+                      ? open((":" + std::to_string(display_number)).c_str())
+                      : nullptr;
+  if (display != nullptr) {
+    const QRect rect = wanted.intersected(QRect(0, 0, 1024, 768));  // TestXServer's screen
+    Image* image = rect.isEmpty()
+                       ? nullptr
+                       : get(display, root(display), rect.x(), rect.y(), unsigned(rect.width()),
+                             unsigned(rect.height()), ~0UL, 2 /* ZPixmap */);
+    if (image != nullptr && image->bits_per_pixel == 32 && image->byte_order == 0) {
+      pixels = QImage(image->width, image->height, QImage::Format_RGB32);
+      for (int y = 0; y < image->height; ++y) {
+        std::memcpy(pixels.scanLine(y), image->data + size_t(y) * image->bytes_per_line,
+                    size_t(image->width) * 4);
+      }
+    }
+    if (image != nullptr) {
+      release(image->data);
+      release(image);
+    }
+    close(display);
+  }
+  ::dlclose(x11);
+  return pixels;
+}
+
+// The capture directories in the directory, by name.
+std::set<std::string> CaptureDirectories(const std::string& directory) {
+  std::set<std::string> found;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+    if (entry.path().filename().string().rfind("vexil-capture-", 0) == 0) {
+      found.insert(entry.path().string());
+    }
+  }
+  return found;
+}
+
+// The picture in a capture file once it has been written whole (null when none comes).
+QImage CapturedPicture(const std::string& path) {
+  QImage picture;
+  WaitFor(
+      [&] {
+        picture = QImage(QString::fromStdString(path), "BMP");
+        return !picture.isNull();
+      },
+      10000);
+  return picture.convertToFormat(QImage::Format_RGB32);
+}
+
+// A viewer killed in the middle of its work (a capture taken, the whole view stored, an
+// edit not saved, a rectangle half drawn) leaves its pictures, its socket and its lock
+// behind; the next viewer, of another file in the same directories, takes the socket over
+// and shows its own file as a fresh drawing of it shows it: neither a recall of a slot it
+// has not captured nor All brings back a picture of the killed viewer.
+TEST_F(VexilOnXTest, AKilledViewersPicturesNeverReachTheNextViewer) {
+  XUser user(server_->number());
+  ASSERT_TRUE(user.ready()) << "the X libraries (libX11, libXtst) are not there";
+  const std::string tmp = Path("tmp");
+  std::filesystem::create_directory(tmp);
+  environment_.insert("TMPDIR", QString::fromStdString(tmp));
+  // An L, and a file of the same extents that is the L without its vertical bar.
+  WriteFile("lcheck.em", "<X50Y500W100V1000U0SX500Y50W1000V100SZ");
+  WriteFile("pgedit.em", "<X50Y950W100V100U0SX500Y50W1000V100SZ");
+  {
+    auto killed = Run({"pgedit.em"}, temp_.path());
+    ASSERT_TRUE(WaitListening(killed.get())) << killed->Errors();
+    std::optional<ShownWindow> main = WaitShown(&user, "Vexil - pgedit.job");
+    ASSERT_TRUE(main) << killed->Errors();
+    WaitFor([] { return false; }, 1000);  // the first drawing
+    user.Keys("Control_L+3");
+    user.Keys("Home");
+    const int cx = main->x + main->width / 2, cy = main->y + main->height / 2;
+    user.Keys("Alt_L+t");  // Tools, Rectangle 2 Pt.
+    user.Keys("Return");
+    user.Click(cx - 30, cy - 20);
+    user.Click(cx + 30, cy + 20);
+    user.Click(cx - 60, cy - 40);  // the first corner of the next one
+    std::string left;              // its pictures
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          for (const std::string& directory : CaptureDirectories(tmp)) {
+            if (std::filesystem::exists(directory + "/capture3.bmp")) left = directory;
+          }
+          return !left.empty();
+        },
+        10000));
+    ASSERT_TRUE(std::filesystem::exists(left + "/capture10.bmp")) << "the whole view is stored";
+    ASSERT_TRUE(killed->running());
+    ::kill(pid_t(killed->process().processId()), SIGKILL);
+    EXPECT_EQ(killed->Finish(10000), -1);
+    ASSERT_TRUE(std::filesystem::exists(HandOverSocketPath().toStdString()));
+    ASSERT_TRUE(std::filesystem::exists(HandOverLockPath().toStdString()));
+    ASSERT_TRUE(WaitGone("Vexil - pgedit.job"));
+    user.Click(1023, 767);  // the pointer away from the next viewer's picture
+  }
+  auto next = Run({"lcheck.em"}, temp_.path());
+  ASSERT_TRUE(WaitListening(next.get())) << next->Errors();
+  std::optional<ShownWindow> main = WaitShown(&user, "Vexil - lcheck.job");
+  ASSERT_TRUE(main) << next->Errors();
+  WaitFor([] { return false; }, 1000);  // the first drawing
+  // What the viewer shows, captured into a slot the killed viewer never used.
+  const auto shown = [&](int slot) {
+    user.Focus(main->id);
+    user.Keys("Control_L+" + std::to_string(slot));
+    const std::string name = "/capture" + std::to_string(slot) + ".bmp";
+    std::string path;
+    WaitFor(
+        [&] {
+          for (const std::string& directory : CaptureDirectories(tmp)) {
+            if (std::filesystem::exists(directory + name)) path = directory + name;
+          }
+          return !path.empty();
+        },
+        10000);
+    return path.empty() ? QImage() : CapturedPicture(path);
+  };
+  const QImage first = shown(1);
+  ASSERT_FALSE(first.isNull()) << next->Errors();
+  // The L's two bars, and the background in the corner they make.
+  const QRgb red = qRgb(255, 0, 0);
+  QRect l;
+  for (int y = 0; y < first.height(); ++y) {
+    for (int x = 0; x < first.width(); ++x) {
+      if (first.pixel(x, y) == red) l |= QRect(x, y, 1, 1);
+    }
+  }
+  ASSERT_FALSE(l.isEmpty()) << "nothing of the L is drawn";
+  const auto at = [&](const QImage& picture, double fx, double fy) {
+    return picture.pixel(l.left() + int(fx * l.width()), l.top() + int(fy * l.height()));
+  };
+  EXPECT_EQ(at(first, 0.05, 0.3), red) << "the vertical bar";
+  EXPECT_EQ(at(first, 0.7, 0.95), red) << "the horizontal bar";
+  EXPECT_NE(at(first, 0.5, 0.5), red) << "the corner of the L";
+  // A recall of the killed viewer's slot shows nothing of it; All and a redraw show the
+  // same picture.
+  // The screen shows it too: the red of the window on the screen, compared after each step.
+  const auto screen_red = [&] {
+    const QImage screen =
+        ScreenPixels(server_->number(), QRect(main->x, main->y, main->width, main->height));
+    std::vector<QPoint> found;
+    for (int y = 0; y < screen.height(); ++y) {
+      for (int x = 0; x < screen.width(); ++x) {
+        if (screen.pixel(x, y) == red) found.emplace_back(x, y);
+      }
+    }
+    return found;
+  };
+  const std::vector<QPoint> on_screen = screen_red();
+  int red_drawn = 0;
+  for (int y = 0; y < first.height(); ++y) {
+    for (int x = 0; x < first.width(); ++x) red_drawn += first.pixel(x, y) == red;
+  }
+  EXPECT_EQ(int(on_screen.size()), red_drawn) << "the screen does not show the picture's L";
+  const auto differing = [&first](const QImage& picture) {
+    if (picture.size() != first.size()) return -1;
+    int count = 0;
+    for (int y = 0; y < first.height(); ++y) {
+      for (int x = 0; x < first.width(); ++x) count += picture.pixel(x, y) != first.pixel(x, y);
+    }
+    return count;
+  };
+  user.Keys("Alt_L+3");
+  EXPECT_EQ(differing(shown(2)), 0) << "pixels differ after recalling a slot never captured here";
+  EXPECT_TRUE(screen_red() == on_screen) << "on the screen, after the recall";
+  user.Keys("Home");
+  EXPECT_EQ(differing(shown(4)), 0) << "pixels differ after All";
+  EXPECT_TRUE(screen_red() == on_screen) << "on the screen, after All";
+  user.Keys("r");
+  EXPECT_EQ(differing(shown(5)), 0) << "pixels differ after Redraw";
+  EXPECT_TRUE(screen_red() == on_screen) << "on the screen, after Redraw";
+  EXPECT_EQ(CloseViewer(next.get()), 0) << next->Errors();
 }
 
 // The width in metres of the first layer's data as a job file has it read: the job's unit
