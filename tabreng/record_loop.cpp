@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "gdsii/encoding.h"
+#include "support/job_file_names.h"
 #include "support/ordered_pipeline.h"
 #include "support/progress_sink.h"
 #include "tabreng/command_line.h"

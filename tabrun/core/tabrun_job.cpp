@@ -301,6 +301,12 @@ int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_fil
   return 0;
 }
 
+bool EngineQualifiesNames(const TabrunJob& job) {
+  const bool cfg_is_engines =
+      !job.cfg_path.empty() && SamePath(job.InWorkingDir(kGdsCfgName), job.cfg_path);
+  return cfg_is_engines ? job.cfg.gds_qualify : kEngineQualifiesNamesByDefault;
+}
+
 void ReadJobSettings(TabrunJob* job, const std::string& path) {
   const std::optional<std::string> text = ReadWholeFile(path);
   job->cfg = ParseGdsCfg(text ? *text : std::string(), job->working_dir);

@@ -43,6 +43,13 @@ std::string EngineProgram(const TabrunJob& job) {
   return MakeExePath(job.program_dir, "tabreng.exe");
 }
 
+// The Intermediate file of a layer in the working directory, named from the top
+// structure as the engine hands it to its post-processor.
+std::string EngineIntermediatePath(const TabrunJob& job, int layer) {
+  return job.InWorkingDir(
+      IntermediateFileName(EngineStructureName(job.scan.top, EngineQualifiesNames(job)), layer));
+}
+
 // Writes the settings files; a failure is shown and stops the sequence.
 bool WriteSettings(const TabrunJob& job) {
   std::string error;
@@ -130,7 +137,7 @@ std::vector<WrittenFile> FilesWritten(const TabrunJob& job) {
   const int32_t format = job.options.output_format;
   for (int layer : job.layers.selected) {
     if (layer < 0 || layer >= kGdsLayerCount) continue;
-    const std::string intermediate = job.InWorkingDir(IntermediateFileName(job.scan.top, layer));
+    const std::string intermediate = EngineIntermediatePath(job, layer);
     files.push_back({intermediate, Printf("the Intermediate file of GDS layer %d", layer)});
     if (format != kFormatIntermediate) {
       files.push_back(
@@ -296,7 +303,7 @@ class TranslateSequence {
     for (int layer : job_->layers.selected) {
       if (layer < 0 || layer >= kGdsLayerCount) continue;
       job_->layers.intermediate_names[layer] =
-          job_->InWorkingDir(IntermediateFileName(job_->scan.top, layer));
+          EngineIntermediatePath(*job_, layer);
     }
     if (!NameIntermediates(true)) {
       NameIntermediates(false);
@@ -405,7 +412,7 @@ bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log
     for (int layer : job->layers.selected) {
       if (layer < 0 || layer >= kGdsLayerCount) continue;
       const std::string intermediate =
-          job->InWorkingDir(IntermediateFileName(job->scan.top, layer));
+          EngineIntermediatePath(*job, layer);
       const int64_t size = FileSize(intermediate);
       if (size <= kNoDataSize) {
         job->no_data[layer] = true;  // missing or without data: listed as not generated
