@@ -3,7 +3,6 @@
 // find each other's files on a case-sensitive file system.
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,22 +41,8 @@ struct FixedNameClash {
 // would have the job log pg.log and the CFG file pg.cfg).
 std::optional<FixedNameClash> FindFixedNameClash(const JobFileNames& names);
 
-// GDSQUALIFY: replaces every character of name[0..length) that is not a letter, a digit,
-// '$', '_' or NUL by '_', so that structure names can be used as they stand, in the PG
-// data and in the file names made from the top structure.
-void QualifyStructureName(char* name, size_t length);
-
-// Whether the engine qualifies structure names (GDSQUALIFY) when its settings file does
-// not say.
-inline constexpr bool kEngineQualifiesNamesByDefault = true;
-
-// A structure name as the engine keeps it and hands it on, the top structure's to the
-// post-processor: qualified when GDSQUALIFY is on (`qualify`), else as given. The shell
-// derives the names of the engine's files from the top structure through it too.
-std::string EngineStructureName(std::string_view name, bool qualify);
-
 // The Intermediate PG file the post-processor writes for one layer: the first 6 characters
-// of the top structure name (as the engine hands it on: EngineStructureName), the layer
+// of the top structure name (as the engine hands it on, EngineStructureName), the layer
 // with at least two digits, ".int". A '/', '\' or zero byte in the name part becomes '_'
 // so that the file stays in the working directory.
 std::string IntermediateFileName(std::string_view top_structure, int layer);

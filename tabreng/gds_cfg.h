@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "support/job_file_names.h"
+#include "support/structure_names.h"
 
 namespace kavrinth {
 
@@ -62,7 +62,8 @@ struct GdsCfgValues {
   bool map_circle = false;
   std::vector<CfgLayerName> layer_names;
   std::array<std::string, 2> reference_libraries;
-  bool qualify_names = kEngineQualifiesNamesByDefault;  // GDSQUALIFY
+  // GDSQUALIFY
+  bool qualify_names = kEngineQualifiesNamesByDefault;
   std::string aperture_file;  // GERBER
 };
 

@@ -18,9 +18,9 @@
 #include <thread>
 
 #include "gdsii/encoding.h"
-#include "support/job_file_names.h"
 #include "support/ordered_pipeline.h"
 #include "support/progress_sink.h"
+#include "support/structure_names.h"
 #include "tabreng/command_line.h"
 #include "tabreng/engine_log.h"
 #include "tabreng/path_pieces.h"

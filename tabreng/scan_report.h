@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "support/job_file_names.h"
+#include "support/structure_names.h"
 #include "tabreng/engine_options.h"
 #include "tabreng/layer_set.h"
 

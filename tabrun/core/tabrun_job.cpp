@@ -14,6 +14,7 @@
 #include "support/job_file_names.h"
 #include "support/line_file.h"
 #include "support/paths.h"
+#include "support/structure_names.h"
 #include "tabrun/core/file_ops.h"
 
 namespace kavrinth {

@@ -14,6 +14,7 @@
 #include "support/job_file_names.h"
 #include "support/notifier.h"
 #include "support/paths.h"
+#include "support/structure_names.h"
 #include "tabrun/core/file_ops.h"
 #include "tabrun/core/job_actions.h"
 
@@ -302,8 +303,7 @@ class TranslateSequence {
     host_->SetStatus(Printf("Translating %ld polygons...", long{outcome_.polygon_count}));
     for (int layer : job_->layers.selected) {
       if (layer < 0 || layer >= kGdsLayerCount) continue;
-      job_->layers.intermediate_names[layer] =
-          EngineIntermediatePath(*job_, layer);
+      job_->layers.intermediate_names[layer] = EngineIntermediatePath(*job_, layer);
     }
     if (!NameIntermediates(true)) {
       NameIntermediates(false);
@@ -411,8 +411,7 @@ bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log
     std::string failures;
     for (int layer : job->layers.selected) {
       if (layer < 0 || layer >= kGdsLayerCount) continue;
-      const std::string intermediate =
-          EngineIntermediatePath(*job, layer);
+      const std::string intermediate = EngineIntermediatePath(*job, layer);
       const int64_t size = FileSize(intermediate);
       if (size <= kNoDataSize) {
         job->no_data[layer] = true;  // missing or without data: listed as not generated
