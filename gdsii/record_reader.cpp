@@ -37,6 +37,31 @@ static_assert([] {
   return true;
 }());
 
+// The heads by which compressed files are known, and the program that restores each.
+struct CompressedHead {
+  std::array<uint8_t, 4> bytes;
+  size_t length;
+  const char* format;
+  const char* tool;
+};
+constexpr CompressedHead kCompressedHeads[] = {
+    {{0x1f, 0x8b}, 2, "gzip", "gunzip"},
+    {{0x1f, 0x9d}, 2, "compress", "uncompress"},
+    {{'B', 'Z', 'h'}, 3, "bzip2", "bunzip2"},
+    {{0xfd, '7', 'z', 'X'}, 4, "xz", "unxz"},
+    {{0x28, 0xb5, 0x2f, 0xfd}, 4, "zstd", "unzstd"},
+    {{'P', 'K', 3, 4}, 4, "zip", "unzip"},
+};
+
+// The compression whose head the first `available` bytes carry, or null. No GDSII stream
+// begins so: each of these heads frames a first record that fails a check.
+const CompressedHead* FindCompressedHead(const uint8_t* head, size_t available) {
+  for (const CompressedHead& c : kCompressedHeads) {
+    if (available >= c.length && std::memcmp(head, c.bytes.data(), c.length) == 0) return &c;
+  }
+  return nullptr;
+}
+
 // --- Mapped files cut short ---
 //
 // A file another program truncates while it is mapped here would end the process with
@@ -308,10 +333,17 @@ GdsReadStatus GdsRecordReader::FailAt(uint64_t offset, int type, const std::stri
   std::string label = type < 0       ? "the stream"
                       : name.empty() ? "record " + std::to_string(type)
                                      : "record " + std::string(name);
-  return Fail(label + " at offset " + std::to_string(offset) + ": " + what);
+  std::string message = label + " at offset " + std::to_string(offset) + ": " + what;
+  // A file whose very first record fails, and is no HEADER, is not a stream at all.
+  if (opening_ && type >= 0 && type != kGdsHeader) {
+    message =
+        "the file is not a GDSII stream: it does not begin with a HEADER record (" + message + ")";
+  }
+  return Fail(std::move(message));
 }
 
 GdsReadStatus GdsRecordReader::NextChecked(GdsRecord* record) {
+  opening_ = false;
   if (failed_) return GdsReadStatus::kError;
   if (ended_) return GdsReadStatus::kEnd;
   if (!open_) return Fail("no stream is open");
@@ -327,6 +359,11 @@ GdsReadStatus GdsRecordReader::NextChecked(GdsRecord* record) {
   const uint8_t* head = data_ + position_;
   if (first_) {
     first_ = false;
+    opening_ = offset == 0;
+    if (const CompressedHead* c = opening_ ? FindCompressedHead(head, end_ - position_) : nullptr) {
+      return Fail("the file is compressed (" + std::string(c->format) +
+                  "), not a GDSII stream; decompress it first (" + c->tool + ")");
+    }
     static constexpr uint8_t kNativeHeader[4] = {0x02, 0x00, 0x06, 0x00};
     if (std::memcmp(head, kNativeHeader, 4) == 0) byte_order_ = GdsByteOrder::kLittleEndian;
   }

@@ -80,7 +80,9 @@ class GdsRecordReader {
 
   // Frames the next record. The length must be at least 4 and even and within the
   // limit, the whole record must be present, the data type known and the data length
-  // a whole number of its items; the stream must end with ENDLIB.
+  // a whole number of its items; the stream must end with ENDLIB. A file that opens
+  // with the head of a compressed file, or whose first record fails and is no HEADER,
+  // is refused as no GDSII stream.
   GdsReadStatus Next(GdsRecord* record) {
     // The common case in one test, inline in the caller's loop: the whole record at
     // hand, its length even and within the limit, its data type known and its data
@@ -172,6 +174,7 @@ class GdsRecordReader {
   bool ended_ = false;
   bool failed_ = false;
   bool first_ = true;
+  bool opening_ = false;  // framing the first record of a stream that starts at offset 0
   GdsByteOrder byte_order_ = GdsByteOrder::kBigEndian;
   std::string error_;
 };

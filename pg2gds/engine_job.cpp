@@ -102,13 +102,34 @@ void WriteLayerTable(EngineRun& run, const std::vector<LayerFileEntry>& entries)
   }
 }
 
+// The files other than entries[index] whose shapes go to the same layer, as "a, b".
+std::string OthersOnLayer(const std::vector<LayerFileEntry>& entries, size_t index) {
+  std::string others;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i == index || entries[i].layer != entries[index].layer) continue;
+    if (!others.empty()) others += ", ";
+    others += entries[i].path;
+  }
+  return others;
+}
+
 // A layer the job gave that is not the layer used (narrowed modulo 64, or numbered
-// automatically) is a counted warning.
+// automatically) is a counted warning. When the layer used is another file's too, the
+// shapes of both end up on one GDSII layer: that is a counted warning of its own, naming
+// the layer and the other files. Files the job itself gives one layer are its choice.
 void LogChangedLayers(EngineRun& run, const std::vector<LayerFileEntry>& entries) {
-  for (const LayerFileEntry& entry : entries) {
-    if (entry.layer_text.empty() || TextNamesLayer(entry.layer_text, entry.layer)) continue;
-    LogWarning(run,
-               "GDS layer " + entry.layer_text + " changed to " + std::to_string(entry.layer) + ".",
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const LayerFileEntry& entry = entries[i];
+    if (!entry.layer_text.empty() && TextNamesLayer(entry.layer_text, entry.layer)) continue;
+    const std::string layer = std::to_string(entry.layer);
+    if (!entry.layer_text.empty()) {
+      LogWarning(run, "GDS layer " + entry.layer_text + " changed to " + layer + ".", entry.path);
+    }
+    const std::string others = OthersOnLayer(entries, i);
+    if (others.empty()) continue;
+    const std::string subject =
+        entry.layer_text.empty() ? "The automatic layer" : "GDS layer " + entry.layer_text;
+    LogWarning(run, subject + " joins the shapes of layer " + layer + " from " + others + ".",
                entry.path);
   }
 }

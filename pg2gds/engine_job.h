@@ -21,7 +21,7 @@ int LayerFromText(std::string_view text);
 // Reads the job copy into run.layers: 0, 16 when the job copy cannot be opened, 15 when
 // it lists no usable file. Numbers the free layers, writes the file/layer table to the
 // log (unless -S) and logs, as counted warnings, every layer that differs from the one
-// the job gave.
+// the job gave and every such layer that joins the shapes of another file's layer.
 int LoadLayerList(EngineRun& run);
 
 // The files the job lists ("General"/"layers" names the sections, each "layer" is

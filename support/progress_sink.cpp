@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,6 +31,14 @@ bool WriteAll(int fd, std::string_view data) {
     data.remove_prefix(static_cast<size_t>(n));
   }
   return true;
+}
+
+// Whether both descriptors refer to one file (a dup of one open file, or the same file).
+bool SameOpenFile(int a, int b) {
+  struct stat first {};
+  struct stat second {};
+  if (fstat(a, &first) != 0 || fstat(b, &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 void SendText(ProgressCommand command, int index, const char* text) {
@@ -162,7 +171,15 @@ int ProgressNotifier::Show(const Message& message) {
   line.icon = message.icon;
   line.text = message.text;
   current_sink->Send(line);
-  return HeadlessNotifier().Show(message);
+  const bool moved = started_stderr_ >= 0 && !SameOpenFile(started_stderr_, STDERR_FILENO);
+  if (!moved && sink_writes_there_) return DefaultAnswer(message.buttons);
+  const int answer = HeadlessNotifier().Show(message);
+  std::fflush(stderr);
+  if (moved && !sink_writes_there_) {
+    const std::string caption = message.caption.empty() ? "" : message.caption + ": ";
+    WriteAll(started_stderr_, caption + message.text + "\n");
+  }
+  return answer;
 }
 
 }  // namespace kavrinth

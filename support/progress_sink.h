@@ -86,10 +86,20 @@ void ResetCancelForTesting();
 // Makes SIGINT and SIGTERM set the cancel flag instead of ending the process.
 void InstallCancelHandlers();
 
-// Shows messages through the current progress sink and on stderr.
+// Shows messages through the current progress sink and on stderr. An engine that moves its
+// stderr onto a side file names the stderr it was started with as `started_stderr` (-1:
+// none): the messages reach that one as well as the side file. `sink_writes_there` says
+// that the sink itself writes the messages onto the started stderr (the terminal's
+// progress line), which then gets no second copy.
 class ProgressNotifier : public Notifier {
  public:
+  explicit ProgressNotifier(int started_stderr = -1, bool sink_writes_there = false)
+      : started_stderr_(started_stderr), sink_writes_there_(sink_writes_there) {}
   int Show(const Message& message) override;
+
+ private:
+  int started_stderr_;
+  bool sink_writes_there_;
 };
 
 }  // namespace kavrinth

@@ -8,8 +8,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
+#include "gdsii/record_reader.h"
 #include "platform/files.h"
 #include "support/notifier.h"
 #include "tabreng/engine_routines.h"
@@ -57,6 +59,56 @@ TokenKind ReadLayerToken(std::string_view token, int* layer) {
 
 constexpr std::string_view kLayerListFault = "'; expected list of layer numbers.";
 
+// The numbers of a list's tokens that name no layer (above 1023), without leading zeros,
+// each once, in list order.
+std::vector<std::string> NumbersBeyondLayers(std::string_view list) {
+  std::vector<std::string> numbers;
+  while (true) {
+    const size_t comma = list.find(',');
+    const std::string_view token = list.substr(0, comma);
+    int layer = 0;
+    if (ReadLayerToken(token, &layer) == TokenKind::kOtherNumber) {
+      std::string number(token.substr(std::min(token.find_first_not_of('0'), token.size())));
+      if (std::find(numbers.begin(), numbers.end(), number) == numbers.end()) {
+        numbers.push_back(std::move(number));
+      }
+    }
+    if (comma == std::string_view::npos) return numbers;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+// For each number, the first structure of the GDS file that has an element on that
+// layer; "" where none has one (or the file cannot be read).
+std::vector<std::string> StructuresOnLayers(const std::string& path,
+                                            const std::vector<std::string>& numbers) {
+  std::vector<std::string> structures(numbers.size());
+  std::vector<int32_t> layers(numbers.size(), -1);  // -1: no GDSII layer is that number
+  size_t wanted = 0;
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    if (numbers[i].size() <= 5 && std::stol(numbers[i]) <= INT16_MAX) {
+      layers[i] = static_cast<int32_t>(std::stol(numbers[i]));
+      ++wanted;
+    }
+  }
+  GdsRecordReader reader;
+  if (wanted == 0 || !reader.Open(path)) return structures;
+  std::string structure;
+  GdsRecord record;
+  while (wanted > 0 && reader.Next(&record) == GdsReadStatus::kRecord) {
+    if (record.type == kGdsStrName) structure = record.Text();
+    if (record.type != kGdsLayer) continue;
+    const std::optional<int32_t> layer = record.Int16(0);
+    for (size_t i = 0; layer && i < layers.size(); ++i) {
+      if (layers[i] != *layer) continue;
+      structures[i] = structure;
+      layers[i] = -1;
+      --wanted;
+    }
+  }
+  return structures;
+}
+
 // ---- Positional arguments ----
 
 int TakeInputFile(const std::string& word, EngineOptions& options) {
@@ -81,7 +133,14 @@ int TakeLayerList(const std::string& word, EngineOptions& options) {
   // The positional list names layers only: any other token refuses the list whole.
   std::vector<int> layers;
   if (ReadLayerList(word, &layers) != 0 || layers.size() != CountLayerTokens(word)) {
-    return ShowEngineFailure("Found '" + word + std::string(kLayerListFault));
+    // A number beyond the layer sets is named with the structure that holds it.
+    std::string text = "Found '" + word + std::string(kLayerListFault);
+    const std::vector<std::string> numbers = NumbersBeyondLayers(word);
+    const std::vector<std::string> structures = StructuresOnLayers(options.input_path, numbers);
+    for (size_t i = 0; i < numbers.size(); ++i) {
+      text += "\n" + LayerOutsideText(numbers[i], structures[i], options.input_path);
+    }
+    return ShowEngineFailure(text);
   }
   for (int layer : layers) options.requested.Add(layer);
   options.include_mode = true;
@@ -367,6 +426,13 @@ std::optional<long long> LeadingInteger(std::string_view text) {
   const long long value = std::strtoll(copy.c_str(), &end, 10);
   if (end == copy.c_str() || errno == ERANGE) return std::nullopt;
   return value;
+}
+
+std::string LayerOutsideText(std::string_view layer, std::string_view structure,
+                             std::string_view input) {
+  if (structure.empty()) return "Layer " + std::string(layer) + " is outside 0..1023.";
+  return "Layer " + std::string(layer) + " in structure " + std::string(structure) +
+         " of the GDS file '" + std::string(input) + "' is outside 0..1023.";
 }
 
 size_t CountLayerTokens(std::string_view list) {

@@ -32,6 +32,10 @@ std::optional<long long> LeadingInteger(std::string_view text);
 // skipped. Fills *layers and returns 0, or returns -1 (with *layers empty) when a token is
 // empty or holds anything but digits.
 int ReadLayerList(std::string_view list, std::vector<int>* layers);
+// "Layer <layer> in structure <structure> of the GDS file '<input>' is outside 0..1023.",
+// without the structure and the file when no structure is known.
+std::string LayerOutsideText(std::string_view layer, std::string_view structure,
+                             std::string_view input);
 // The number of tokens of a comma list (an empty list holds one empty token).
 size_t CountLayerTokens(std::string_view list);
 

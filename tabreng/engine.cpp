@@ -60,6 +60,17 @@ FilePointer OpenRedirected(const std::string& path, bool redirect, int target) {
   return file;
 }
 
+// A word as a shell command line holds it: quoted when it holds more than plain characters.
+std::string ShellWord(const std::string& word) {
+  if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                              "0123456789_-+.,/:@%=") == std::string::npos) {
+    return word;
+  }
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 class TranslationJob {
  public:
   TranslationJob(const std::vector<std::string>& words, const EngineEnvironment& environment)
@@ -78,6 +89,7 @@ class TranslationJob {
   int OpenSideFiles();
   int OpenStreams();
   int SelectStructures();
+  std::string NoSelectionText() const;
   int RunPasses();
   void LogOtherSettingsSpellings();
   int RunLoopPasses();
@@ -171,14 +183,33 @@ int TranslationJob::OpenStreams() {
   return 0;
 }
 
+// Why no structure was selected. Without a report that holds the hierarchy, the message
+// says so and how the scanner makes one: with -sh, into the name the engine reads.
+std::string TranslationJob::NoSelectionText() const {
+  const std::string& report = names_.scan_report;
+  const std::string command =
+      "selvar " + ShellWord(options_.input_path) + " -sh -o:" + ShellWord(report);
+  if (!selection_.report_readable) {
+    if (!Exists(report)) {
+      return "The scan report '" + report + "' does not exist in the working directory, so " +
+             "no structure can be selected.\nMake it with: " + command;
+    }
+    return "The scan report '" + report + "' cannot be read, so no structure can be " +
+           "selected.\nMake it again with: " + command;
+  }
+  if (!selection_.report_has_hierarchy) {
+    return "The scan report '" + report + "' holds no structure hierarchy, so no structure " +
+           "can be selected.\nMake it again with: " + command;
+  }
+  return "No match to designated top structure " + selection_.top_name + ".";
+}
+
 int TranslationJob::SelectStructures() {
   if (SelectTopStructure(names_.scan_report, options_, selection_) != 0) {
     log_.WriteCause("The structure selection exceeds the maximum structure count.");
     return -1;
   }
-  if (selection_.structures.size() == 0) {
-    return Fail("No match to designated top structure " + selection_.top_name + ".");
-  }
+  if (selection_.structures.size() == 0) return Fail(NoSelectionText());
   if (options_.list_selection && !options_.scan_mode) {
     log_.Write(std::string(kCrLf) + kCrLf + "Top Structure Selected: " + selection_.top_name +
                kCrLf);

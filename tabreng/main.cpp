@@ -21,7 +21,10 @@ int main(int argc, char** argv) {
   const int terminal_fd = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
   std::unique_ptr<ProgressSink> sink = MakeEngineProgressSink(terminal_fd);
   SetProgressSink(sink.get());
-  ProgressNotifier notifier;
+  // Messages reach that stderr too once the job moved stderr onto its ".err" file; the
+  // terminal's progress line writes them there itself.
+  const bool terminal = dynamic_cast<TerminalProgressSink*>(sink.get()) != nullptr;
+  ProgressNotifier notifier(terminal_fd, terminal);
   ScopedNotifier scoped(&notifier);
   InstallCancelHandlers();
 

@@ -977,8 +977,7 @@ int RecordLoop::OnLayer(const GdsRecord& record) {
   // Layers beyond the layer sets cannot be selected or excluded; in a structure that is
   // translated such a layer is an error.
   if (!skip_structure_ && !LayerSet::IsValidLayer(*layer)) {
-    return Fail("Layer " + std::to_string(*layer) + " in structure " + structure_ +
-                " of the GDS file '" + c_.input_name + "' is outside 0..1023.");
+    return Fail(LayerOutsideText(std::to_string(*layer), structure_, c_.input_name));
   }
   element_.layer = static_cast<int16_t>(*layer);
   const EngineOptions& o = *c_.options;

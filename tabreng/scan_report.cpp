@@ -192,6 +192,9 @@ int ReadScanHierarchy(const ScanReport& report, std::string_view top_name, size_
 int SelectTopStructure(const std::string& report_path, const EngineOptions& options,
                        TopSelection& selection) {
   const ScanReport report = LoadScanReport(report_path);
+  selection.report_readable = report.readable;
+  selection.report_has_hierarchy = std::find(report.lines.begin(), report.lines.end(),
+                                             kScanHierarchyTitle) != report.lines.end();
   selection.layers = ReadScanLayers(report, options);
   selection.top_name = options.top_name;
   if (options.top_name == "=" && !selection.layers.report_top.empty()) {

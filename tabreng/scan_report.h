@@ -80,6 +80,8 @@ struct TopSelection {
   ScanLayers layers;
   std::string top_name;  // the argument, or the report's own top for "="
   StructureSelection structures;
+  bool report_readable = false;       // the scan report could be read
+  bool report_has_hierarchy = false;  // and holds the hierarchy section
 };
 
 // Reads the report's layers and hierarchy for the options' top structure. 0, or -1

@@ -95,6 +95,43 @@ TEST(RecordReaderTest, RejectsMalformedStreamsWithAClearError) {
   }
 }
 
+// A file that is no GDSII stream at all, most often a compressed one, is named as such
+// instead of by the first check its bytes happen to fail.
+TEST(RecordReaderTest, ACompressedFileOrOneThatIsNoStreamIsNamedAsSuch) {
+  const Bytes stream = Join({Opening(), EndLib()});
+  const struct {
+    const char* what;
+    Bytes bytes;
+    std::string error;
+  } cases[] = {
+      // gzip's own head (magic, deflate, no flags, mtime, extra flags, OS), then data.
+      {"gzip", Join({{0x1f, 0x8b, 0x08, 0x00, 0, 0, 0, 0, 0x00, 0x03}, stream}),
+       "the file is compressed (gzip), not a GDSII stream; decompress it first (gunzip)"},
+      {"compress", Join({{0x1f, 0x9d, 0x90}, stream}),
+       "the file is compressed (compress), not a GDSII stream; decompress it first (uncompress)"},
+      {"bzip2", Join({{'B', 'Z', 'h', '9', 0x31, 0x41}, stream}),
+       "the file is compressed (bzip2), not a GDSII stream; decompress it first (bunzip2)"},
+      {"xz", Join({{0xfd, '7', 'z', 'X', 'Z', 0}, stream}),
+       "the file is compressed (xz), not a GDSII stream; decompress it first (unxz)"},
+      {"zstd", Join({{0x28, 0xb5, 0x2f, 0xfd}, stream}),
+       "the file is compressed (zstd), not a GDSII stream; decompress it first (unzstd)"},
+      {"zip", Join({{'P', 'K', 3, 4}, stream}),
+       "the file is compressed (zip), not a GDSII stream; decompress it first (unzip)"},
+      {"text",
+       {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '\n'},
+       "the file is not a GDSII stream: it does not begin with a HEADER record (record 108 at "
+       "offset 0: length 26725 is odd)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ReadAll(c.bytes), c.error) << c.what;
+  }
+  // The check is the first record's: the same bytes later in a stream are a record's fault,
+  // and a valid stream that opens with HEADER reads as before.
+  const std::string inside = ReadAll(Join({Opening(), {0x1f, 0x8b, 0x08, 0x00}, EndLib()}));
+  EXPECT_EQ(inside, "record BOUNDARY at offset 60: length 8075 is odd");
+  EXPECT_EQ(ReadAll(stream), "");
+}
+
 TEST(RecordReaderTest, RecordsOverTheCallersLimitAreRefused) {
   const Bytes stream = Join({Opening(), Rec(kGdsString, kGdsTypeAscii, Bytes(200, 'x')), EndLib()});
   EXPECT_EQ(ReadAll(stream), "");

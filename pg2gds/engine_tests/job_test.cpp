@@ -163,6 +163,68 @@ TEST_F(JobTest, LoadWritesTheTableAndLogsChangedLayers) {
   EXPECT_EQ(run.warnings, 2);
 }
 
+// A layer that the modulo rule or the automatic numbering puts onto the layer of another
+// file joins that file's shapes: a counted warning that names the layer and the files.
+TEST_F(JobTest, LayersThatLandOnOneLayerAreNamedAndCounted) {
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> files;
+    std::string log;
+    int warnings;
+  };
+  const auto warning = [](const std::string& text, const std::string& path) {
+    return "\r\nWarning: " + text + "\r\n         " + path + "\r\n";
+  };
+  std::vector<Case> cases = {
+      {{{"1", "a.em"}, {"65", "b.em"}},
+       warning("GDS layer 65 changed to 1.", "b.em") +
+           warning("GDS layer 65 joins the shapes of layer 1 from a.em.", "b.em"),
+       2},
+      {{{"36", "a.em"}, {"100", "b.em"}},
+       warning("GDS layer 100 changed to 36.", "b.em") +
+           warning("GDS layer 100 joins the shapes of layer 36 from a.em.", "b.em"),
+       2},
+      {{{"130", "a.em"}, {"2", "b.em"}},
+       warning("GDS layer 130 changed to 2.", "a.em") +
+           warning("GDS layer 130 joins the shapes of layer 2 from b.em.", "a.em"),
+       2},
+      {{{"65", "a.em"}, {"129", "b.em"}, {"1", "c.em"}},
+       warning("GDS layer 65 changed to 1.", "a.em") +
+           warning("GDS layer 65 joins the shapes of layer 1 from b.em, c.em.", "a.em") +
+           warning("GDS layer 129 changed to 1.", "b.em") +
+           warning("GDS layer 129 joins the shapes of layer 1 from a.em, c.em.", "b.em"),
+       4},
+      // The job itself gives two files one layer: nothing was changed.
+      {{{"1", "a.em"}, {"1", "b.em"}, {"65", "c.em"}},
+       warning("GDS layer 65 changed to 1.", "c.em") +
+           warning("GDS layer 65 joins the shapes of layer 1 from a.em, b.em.", "c.em"),
+       2},
+      {{{"1", "a.em"}, {"1", "b.em"}, {"66", "c.em"}},
+       warning("GDS layer 66 changed to 2.", "c.em"),
+       1},
+  };
+  // Once 1 to 62 are taken, the files without a layer share 63.
+  Case full;
+  for (int i = 1; i <= 62; ++i) full.files.push_back({std::to_string(i), "f" + std::to_string(i)});
+  full.files.push_back({"", "x.em"});
+  full.files.push_back({"", "y.em"});
+  full.log = warning("The automatic layer joins the shapes of layer 63 from y.em.", "x.em") +
+             warning("The automatic layer joins the shapes of layer 63 from x.em.", "y.em");
+  full.warnings = 2;
+  cases.push_back(full);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.log);
+    for (const auto& file : c.files) WriteFile(file.second, "<Z");
+    WriteFile("job.job", JobText(c.files));
+    EngineRun run(EngineBuild::kCorvitex);
+    run.job_copy_path = "job.job";
+    run.layer_table_in_log = false;
+    OpenLog(run);
+    ASSERT_EQ(LoadLayerList(run), 0);
+    EXPECT_EQ(CloseAndReadLog(run), c.log);
+    EXPECT_EQ(run.warnings, c.warnings);
+  }
+}
+
 TEST_F(JobTest, DashSLeavesTheTableOutButNotTheWarnings) {
   WriteFile("a.em", "<Z");
   WriteFile("job.job", JobText({{"70", "a.em"}}));

@@ -120,6 +120,49 @@ TEST(ProgressSinkTest, EngineSinkWritesLinesToTheShellsDescriptor) {
             "LIST-CLEAR\nLIST-ADD 12\nMESSAGE warning No match to designated top structure X.\n");
 }
 
+// An engine's message lands once on the stderr it was started with and once on the side
+// file its stderr moved to; the terminal's progress line, which writes it itself, gets no
+// second copy.
+TEST(ProgressSinkTest, MessagesReachTheStartedStderrAndTheMovedOneOnce) {
+  const struct {
+    bool moved;
+    bool sink_writes_there;
+    std::string started, side;  // what the notifier wrote into each
+  } cases[] = {
+      {false, false, "Stop.\n", ""},
+      {false, true, "", ""},
+      {true, false, "Stop.\n", "Stop.\n"},
+      {true, true, "", "Stop.\n"},
+  };
+  auto read_all = [](int fd) {
+    std::string text(256, '\0');
+    const ssize_t n = pread(fd, text.data(), text.size(), 0);
+    text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return text;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.moved) + std::to_string(c.sink_writes_there));
+    char started_name[] = "/tmp/started_XXXXXX";
+    char side_name[] = "/tmp/side_XXXXXX";
+    const int started = mkstemp(started_name);
+    const int side = mkstemp(side_name);
+    ASSERT_GE(started, 0);
+    ASSERT_GE(side, 0);
+    unlink(started_name);
+    unlink(side_name);
+    std::fflush(stderr);
+    const int saved = dup(2);
+    dup2(c.moved ? side : started, 2);
+    ProgressNotifier(started, c.sink_writes_there).Show({"Stop.", "", MessageIcon::kWarning});
+    dup2(saved, 2);
+    close(saved);
+    EXPECT_EQ(read_all(started), c.started);
+    EXPECT_EQ(read_all(side), c.side);
+    close(started);
+    close(side);
+  }
+}
+
 TEST(ProgressSinkTest, WithoutDescriptorOrTerminalNothingIsWritten) {
   setenv("KAVRINTH_PROGRESS_FD", "not-a-number", 1);
   int null_fd = open("/dev/null", O_WRONLY);

@@ -193,6 +193,35 @@ TEST_F(EngineCommandLineTest, OnlyTheLastLayerOptionSurvives) {
   EXPECT_TRUE(both.requested.Test(7));
 }
 
+// A listed layer beyond 1023 is named with the structure that holds it, as the record loop
+// names such a layer, so that the refusal says which data the user must move.
+TEST_F(EngineCommandLineTest, LayersBeyondTheLayerSetsAreNamedWithTheirStructure) {
+  {
+    testing::Layout l("big.gds");
+    l.Begin("A");
+    l.Boundary(1, testing::Square(0, 0, 10));
+    l.Boundary(1001, testing::Square(0, 0, 10));
+    l.End();
+    l.Begin("B");
+    l.Boundary(2, testing::Square(0, 0, 10));
+    l.Boundary(1031, testing::Square(0, 0, 10));
+    l.End();
+    l.Begin("C");
+    l.Boundary(1032, testing::Square(0, 0, 10));
+    l.Boundary(1031, testing::Square(0, 0, 10));
+    l.End();
+    l.Finish();
+  }
+  EngineOptions o;
+  EXPECT_EQ(ParseCommandLine({"tabreng", "big.gds", "1", "1,2,1001,1031,1032,1040", "="}, o), -1);
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_EQ(notifier_.shown[0].text,
+            "Found '1,2,1001,1031,1032,1040'; expected list of layer numbers.\n"
+            "Layer 1031 in structure B of the GDS file 'big.gds' is outside 0..1023.\n"
+            "Layer 1032 in structure C of the GDS file 'big.gds' is outside 0..1023.\n"
+            "Layer 1040 is outside 0..1023.");
+}
+
 TEST_F(EngineCommandLineTest, SettingsFileIsFoundWithoutRegardToCase) {
   ScratchJob::Write("gds.cfg", "");
   EngineOptions o;
@@ -214,7 +243,8 @@ TEST_F(EngineCommandLineTest, FaultsShowTheirMessage) {
       {{"tabreng", "in.gds", "abc", "=", "TOP"}, "Found 'abc'; expected feature size."},
       {{"tabreng", "in.gds", "0", "=", "TOP"}, "Found '0'; expected feature size."},
       {{"tabreng", "in.gds", "1", "1,x", "TOP"}, "Found '1,x'; expected list of layer numbers."},
-      {{"tabreng", "in.gds", "1", "1024", "TOP"}, "Found '1024'; expected list of layer numbers."},
+      {{"tabreng", "in.gds", "1", "1024", "TOP"},
+       "Found '1024'; expected list of layer numbers.\nLayer 1024 is outside 0..1023."},
       {{"tabreng", "in.gds", "1", ",", "TOP"}, "Found ','; expected list of layer numbers."},
       {{"tabreng", "in.gds", "1", "="}, launch + "Not enough arguments."},
       {{"tabreng", "in.gds", "1", "=", "TOP", "EXTRA"}, launch + "Too many arguments."},
@@ -243,7 +273,8 @@ TEST_F(EngineCommandLineTest, LayerListTokens) {
     std::string list;
     bool positional_taken;
     bool option_taken;
-    std::vector<int> layers;  // of the positional list, or of -i / -x when only they take it
+    std::vector<int> layers;   // of the positional list, or of -i / -x when only they take it
+    std::string outside = "";  // the lines the positional list's message adds
   };
   const Case cases[] = {
       {"1,2,1023", true, true, {1, 2, 1023}},
@@ -252,9 +283,14 @@ TEST_F(EngineCommandLineTest, LayerListTokens) {
       {"7,7", true, true, {7}},
       {"00005", true, true, {5}},
       {"000000000000000000001023", true, true, {1023}},
-      {"1024", false, true, {}},
-      {"99999999999999999999999", false, true, {}},
-      {"3,2000,4", false, true, {3, 4}},
+      {"1024", false, true, {}, "\nLayer 1024 is outside 0..1023."},
+      {"99999999999999999999999",
+       false,
+       true,
+       {},
+       "\nLayer 99999999999999999999999 is outside 0..1023."},
+      {"3,2000,4", false, true, {3, 4}, "\nLayer 2000 is outside 0..1023."},
+      {"01024,1024,x", false, false, {}, "\nLayer 1024 is outside 0..1023."},
       {"1,,2", false, false, {}},
       {"5x", false, false, {}},
       {"1,5x", false, false, {}},
@@ -289,7 +325,7 @@ TEST_F(EngineCommandLineTest, LayerListTokens) {
       EXPECT_EQ(notifier_.shown.size(), 1u);
       if (!notifier_.shown.empty()) {
         EXPECT_EQ(notifier_.shown[0].text,
-                  "Found '" + c.list + "'; expected list of layer numbers.");
+                  "Found '" + c.list + "'; expected list of layer numbers." + c.outside);
       }
     }
     for (const std::string option : {"-i", "-x", "-I"}) {

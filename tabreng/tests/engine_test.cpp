@@ -466,8 +466,9 @@ TEST_F(EngineTest, TheSettingsFileNamedIsReadAndAnotherSpellingOfItIsOnlyLogged)
   l.Path(1, 0, 0, {{0, 0}, {500, 0}});
   l.End();
   l.Finish();
-  ScratchJob::Write("odd.ssn", "LAYERS_CONTAINING_DATA\n------\n1\n\n"
-                               "HIERARCHY of INDEPENDENT STRUCTURES\nTOP-1\n");
+  ScratchJob::Write("odd.ssn",
+                    "LAYERS_CONTAINING_DATA\n------\n1\n\n"
+                    "HIERARCHY of INDEPENDENT STRUCTURES\nTOP-1\n");
   ScratchJob::Write("GDS.CFG", "GDSQUALIFY\nOFF\n");
   ScratchJob::Write("gds.cfg", "GDSQUALIFY\nON\n");
   struct Case {
@@ -930,8 +931,13 @@ TEST_F(EngineTest, MalformedRecordsGiveAClearMessage) {
     std::string body;
     std::string top;
     std::string message_part;
+    bool whole_file = false;  // the body is the whole file, not what follows UNITS
   };
   const Case cases[] = {
+      {"gzip-compressed", std::string("\x1f\x8b\x08\x00", 4) + ScratchJob::Read("chip.gds"), "TOP",
+       "Unable to read the GDS file 'bad.gds': the file is compressed (gzip), not a GDSII "
+       "stream; decompress it first (gunzip).",
+       true},
       {"odd length", begin + Record(kGdsStrName, 6, "TOP") + end, "TOP", "is odd"},
       {"short length", begin + std::string("\x00\x02\x06\x06", 4) + end, "TOP", "below 4"},
       {"long name", begin + Record(kGdsStrName, 6, long_name) + end, long_name,
@@ -943,13 +949,13 @@ TEST_F(EngineTest, MalformedRecordsGiveAClearMessage) {
       {"units",
        Record(kGdsHeader, 2, std::string("\x02\x58", 2)) +
            Record(kGdsUnits, 5, std::string(16, '\0')) + end,
-       "TOP", "malformed UNITS record"},
+       "TOP", "malformed UNITS record", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     notifier_.shown.clear();
     pg_ = RecordingPgLibrary();
-    const std::string body = std::string(c.name) == "units" ? c.body : start + c.body;
+    const std::string body = c.whole_file ? c.body : start + c.body;
     ScratchJob::Write("bad.gds", body);
     ScratchJob::Write("bad.ssn", "HIERARCHY of INDEPENDENT STRUCTURES\n" + c.top + "\n");
     EXPECT_EQ(Run({"-opost"}, "bad.gds"), -1);
@@ -1030,6 +1036,32 @@ TEST_F(EngineTest, JobFailuresShowTheirMessages) {
        "chip.gds",
        "SU",
        "No match to designated top structure SU."},
+      // Without a usable scan report no structure can be chosen: the message says how to
+      // make one.
+      {"no scan report",
+       [](auto&, auto&) { std::filesystem::remove("chip.ssn"); },
+       {},
+       "chip.gds",
+       "TOP",
+       "The scan report 'chip.ssn' does not exist in the working directory, so no structure can "
+       "be selected.\nMake it with: selvar chip.gds -sh -o:chip.ssn"},
+      {"scan report unreadable",
+       [](auto&, auto&) {
+         std::filesystem::remove("chip.ssn");
+         std::filesystem::create_directory("chip.ssn");
+       },
+       {},
+       "chip.gds",
+       "=",
+       "The scan report 'chip.ssn' cannot be read, so no structure can be selected.\nMake it "
+       "again with: selvar chip.gds -sh -o:chip.ssn"},
+      {"scan report without hierarchy",
+       [](auto&, auto&) { ScratchJob::Write("chip.ssn", "LAYERS_CONTAINING_DATA\n------\n1\n\n"); },
+       {},
+       "chip.gds",
+       "TOP",
+       "The scan report 'chip.ssn' holds no structure hierarchy, so no structure can be "
+       "selected.\nMake it again with: selvar chip.gds -sh -o:chip.ssn"},
       {"pg.cfg",
        [](auto& t, auto&) { t.pg_.init_result = kPgInitFailed; },
        {},

@@ -173,6 +173,64 @@ TEST_F(TabrengProgramTest, FailureReachesTheShellAsMinusOne) {
             std::string::npos);
 }
 
+// What the engine shows reaches the stderr it was started with as well as its ".err" file,
+// once, whether the fault is found before or after the side files are opened.
+TEST_F(TabrengProgramTest, FailuresReachTheStderrItWasStartedWith) {
+  {
+    Layout l("big.gds");
+    l.Begin("B");
+    l.Boundary(1, Square(0, 0, 1000));
+    l.Boundary(1031, Square(0, 0, 1000));
+    l.End();
+    l.Finish();
+  }
+  ScratchJob::Write("big.ssn",
+                    "LAYERS_CONTAINING_DATA\n--\n1,1031\n\n"
+                    "HIERARCHY of INDEPENDENT STRUCTURES\nB\n");
+  ScratchJob::Write("packed.gds", std::string("\x1f\x8b\x08\x00", 4) + ScratchJob::Read("big.gds"));
+  ScratchJob::Write("packed.ssn", ScratchJob::Read("big.ssn"));
+  std::filesystem::copy_file("big.gds", "alone.gds");
+  const std::string outside =
+      "Layer 1031 in structure B of the GDS file 'big.gds' is outside 0..1023.";
+  const struct {
+    const char* what;
+    std::string arguments;
+    std::string text;
+    const char* err_file;  // that holds the text too, or null when the fault comes before it
+  } cases[] = {
+      {"listed layer", "big.gds 1.5 1,1031 = -polycnt",
+       "Found '1,1031'; expected list of layer numbers.\n" + outside, nullptr},
+      {"layer met in the loop", "big.gds 1.5 = = -polycnt", outside, "big.err"},
+      {"compressed file", "packed.gds 1.5 = = -polycnt",
+       "Unable to read the GDS file 'packed.gds': the file is compressed (gzip), not a GDSII "
+       "stream; decompress it first (gunzip).",
+       "packed.err"},
+      {"no scan report", "alone.gds 1.5 = = -polycnt",
+       "The scan report 'alone.ssn' does not exist in the working directory, so no structure "
+       "can be selected.\nMake it with: selvar alone.gds -sh -o:alone.ssn",
+       "alone.err"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The child inherits this process's stderr, for the run a file of its own.
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    const int file = ::open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(file, 0);
+    ::dup2(file, STDERR_FILENO);
+    const int32_t result = Run(c.arguments);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(file);
+    EXPECT_EQ(result, -1);
+    const std::string seen = ScratchJob::Read("stderr.txt");
+    EXPECT_EQ(seen, c.text + "\n");
+    if (c.err_file != nullptr) {
+      EXPECT_NE(ScratchJob::Read(c.err_file).find(c.text), std::string::npos);
+    }
+  }
+}
+
 TEST_F(TabrengProgramTest, SigtermCancels) {
   {
     Layout l("many.gds");

@@ -270,7 +270,10 @@ class TranslateSequence {
     }
     if (run_.exit_code >= 0) return std::nullopt;
     const bool has_log = FileSize(engine_log_) >= 0;
-    ShellMessage(std::string(failure_text) +
+    // The engine's own reason goes with the message, so that it is read where the user
+    // looks.
+    const std::string reason = host_->LastEngineMessage();
+    ShellMessage(std::string(failure_text) + (reason.empty() ? "" : "\n" + reason) +
                  (has_log ? "\nPlease refer to log file for more information." : ""));
     return has_log ? StepEnd::kJobLog : StepEnd::kStop;
   }

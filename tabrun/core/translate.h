@@ -30,6 +30,9 @@ class TranslateHost {
   virtual bool ShowLog(const std::string& path) = 0;
   // The real pass ended with 0 or more: View PG Files becomes available.
   virtual void TranslationFinished() = 0;
+  // The last message the engine showed in its last run (the reason it gives for a
+  // failure), or "" when it showed none or the host does not see its messages.
+  virtual std::string LastEngineMessage() const { return {}; }
 };
 
 enum class TranslateResult {

@@ -81,11 +81,15 @@ class CMainFrame::Host : public TranslateHost {
   int RunEngine(const std::string& program, const std::string& arguments,
                 int32_t* exit_code) override {
     frame_->BeginBusy();
+    const size_t shown = frame_->progress_->messages().size();
     const int result =
         frame_->progress_->Run(program, frame_->job_.working_dir.c_str(), arguments, exit_code);
+    const std::vector<ProgressLine>& messages = frame_->progress_->messages();
+    last_engine_message_ = messages.size() > shown ? messages.back().text : std::string();
     frame_->EndBusy();
     return result;
   }
+  std::string LastEngineMessage() const override { return last_engine_message_; }
   int RunConverter(const std::string& program, const std::string& arguments,
                    int32_t* exit_code) override {
     return frame_->RunAndWait(program, arguments, exit_code);
@@ -105,6 +109,7 @@ class CMainFrame::Host : public TranslateHost {
 
  private:
   CMainFrame* frame_;
+  std::string last_engine_message_;
 };
 
 namespace {

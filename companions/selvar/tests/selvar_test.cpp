@@ -590,7 +590,9 @@ TEST_F(SelvarTest, BadFilesFailWithAReasonAndLeaveNoReport) {
   };
   const std::string good = SampleLibrary().bytes();
   const Case cases[] = {
-      {"not GDSII", "this is a text file\n", ""},
+      {"not GDSII", "this is a text file\n", "the file is not a GDSII stream"},
+      {"gzip-compressed", std::string("\x1f\x8b\x08\x00", 4) + good,
+       "the file is compressed (gzip), not a GDSII stream; decompress it first (gunzip)"},
       {"cut short", good.substr(0, good.size() - 20), ""},
       {"no HEADER", GdsBuilder().Int16s(kGdsBgnLib, std::vector<int>(12, 1)).End().bytes(),
        "does not begin with HEADER"},

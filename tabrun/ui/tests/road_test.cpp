@@ -441,16 +441,38 @@ TEST_F(TabrunWindowTest, ErrorsShowTheirMessages) {
   EXPECT_EQ(frame_->StatusText(), "Failed Scanning GDS File");
   EXPECT_EQ(notifier_.shown.size(), 2u);  // RunProgram's own message
 
-  // The engine fails on a file that changed since the scan: its message, its log shown.
+  // The engine fails on a file that changed since the scan: its message, with the engine's
+  // reason, and its log shown.
   PrepareJob(frame_.get(), gds_, kBin);
+  const std::string sample = work_.Read("demo.gds");
   work_.Write("demo.gds", "garbage now");
   frame_->OnCommand(kCmdTranslate);
   EXPECT_EQ(frame_->last_translation().result, TranslateResult::kFailed);
   EXPECT_EQ(notifier_.shown.back().text,
-            "Error occurred in scanning GDS file polygons.\nPlease refer to log file for more "
-            "information.");
+            "Error occurred in scanning GDS file polygons.\nUnable to read the GDS file '" + gds_ +
+                "': the file is not a GDSII stream: it does not begin with a HEADER record "
+                "(record 114 at offset 0: length 26465 is odd).\nPlease refer to log file for "
+                "more information.");
   EXPECT_EQ(frame_->StatusText(), "Failed Scanning Polygons");
   EXPECT_FALSE(frame_->panel()->ButtonEnabled(kPanelViewPg));
+
+  // A layer beyond 1023 in a translated structure: the shell's message names it.
+  std::string beyond = sample;
+  const std::string layer_one("\x00\x06\x0d\x02\x00\x01", 6);
+  ASSERT_NE(beyond.find(layer_one), std::string::npos);
+  beyond.replace(beyond.find(layer_one), layer_one.size(),
+                 std::string("\x00\x06\x0d\x02\x04\x07", 6));
+  work_.Write("demo.gds", beyond);
+  frame_->OnCommand(kCmdTranslate);
+  EXPECT_EQ(frame_->last_translation().result, TranslateResult::kFailed);
+  const std::string shown = notifier_.shown.back().text;
+  EXPECT_TRUE(shown.starts_with("Error occurred in scanning GDS file polygons.\nLayer 1031 in "
+                                "structure ") &&
+              shown.ends_with(" of the GDS file '" + gds_ +
+                              "' is outside 0..1023.\nPlease refer to log file for more "
+                              "information."))
+      << shown;
+  work_.Write("demo.gds", sample);
 
   // A log opened from a file is editable, and the accelerators work while it is: Ctrl+O
   // opens Select GDS File.
