@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "gdsii/record_reader.h"
 #include "platform/files.h"
@@ -94,6 +96,7 @@ class TranslationJob {
   void LogOtherSettingsSpellings();
   int RunLoopPasses();
   int ClosePg();
+  void WriteTotals(int failed_steps);
   int Finish();
   int Fail(const std::string& text);
   void RemoveTemporaries();
@@ -118,6 +121,8 @@ class TranslationJob {
   bool pg_open_ = false;
   int64_t warnings_ = 0;
   int64_t errors_ = 0;
+  // The PG library's counts, until their line is written.
+  std::optional<std::pair<int32_t, int32_t>> pg_totals_;
 };
 
 int TranslationJob::Fail(const std::string& text) {
@@ -229,15 +234,28 @@ void TranslationJob::RemoveTemporaries() {
   }
 }
 
+// The library's totals are kept for WriteTotals, which writes them once the outcome of the
+// run is known.
 int TranslationJob::ClosePg() {
   int32_t warnings = 0, errors = 0;
   env_.pg->Close(&warnings, &errors);
   pg_open_ = false;
   warnings_ += warnings;
   errors_ += errors;
-  log_.Write(std::string(kCrLf) + kCrLf + std::to_string(warnings) + " warning(s) and " +
-             std::to_string(errors) + " error(s) are detected in the translations." + kCrLf);
+  pg_totals_ = {warnings, errors};
   return 0;
+}
+
+// The totals line, with the failure that ended the run (in the record loop, or of the
+// post-processor after the library) counted as an error of its own: a run that failed
+// never reports no errors.
+void TranslationJob::WriteTotals(int failed_steps) {
+  if (!pg_totals_) return;
+  const auto [warnings, errors] = *pg_totals_;
+  pg_totals_.reset();
+  log_.Write(std::string(kCrLf) + kCrLf + std::to_string(warnings) + " warning(s) and " +
+             std::to_string(int64_t{errors} + failed_steps) +
+             " error(s) are detected in the translations." + kCrLf);
 }
 
 int TranslationJob::RunLoopPasses() {
@@ -304,10 +322,14 @@ int TranslationJob::RunPasses() {
   }
   if (settings_.qualify_names) QualifySelection(selection_);
   const int result = RunLoopPasses();
+  // The totals wait for the post-processor, whose failure they count.
   if (result == 0) return ClosePg();
   // A failed or cancelled run still ends the library's run and says why in the log.
   if (ProgressCancelFlag() != 0) log_.WriteCause("The translation was cancelled.");
-  if (pg_open_) ClosePg();
+  if (pg_open_) {
+    ClosePg();
+    WriteTotals(ProgressCancelFlag() != 0 ? 0 : 1);  // the failure that ended the run
+  }
   RemoveTemporaries();
   return -1;
 }
@@ -315,9 +337,15 @@ int TranslationJob::RunPasses() {
 int TranslationJob::Finish() {
   // The header and translated streams stay for the post-processor, which removes them.
   ::unlink(std::string(kCfgTmpName).c_str());
-  if (options_.scan_mode) return 0;
+  if (options_.scan_mode) {
+    WriteTotals(0);
+    return 0;
+  }
   const int cancelled = SetProgressText("Generating INT Data...", "", "");
-  if (options_.no_post) return cancelled;
+  if (options_.no_post) {
+    WriteTotals(0);
+    return cancelled;
+  }
   PostProcessorStep step;
   step.counting_pass = options_.counting_pass;
   step.debug = options_.debug;
@@ -327,7 +355,11 @@ int TranslationJob::Finish() {
   step.header_stream = NativePath(names_.header_stream);
   step.translated_stream = NativePath(names_.translated_stream);
   step.log = &log_;
+  log_.Hold();
   const int result = RunPostProcessor(step);
+  const std::string post_processor_lines = log_.EndHold();
+  WriteTotals(result < 0 && ProgressCancelFlag() == 0 ? 1 : 0);
+  log_.Write(post_processor_lines);
   // A Cancel that came before the post-processor could see it (it then never starts)
   // leaves the streams behind too: a cancelled run removes them all the same.
   if (ProgressCancelFlag() != 0) RemoveTemporaries();

@@ -24,8 +24,21 @@ void EngineLog::Attach(std::FILE* stream) {
   error_ = 0;
 }
 
+void EngineLog::Hold() { holding_ = true; }
+
+std::string EngineLog::EndHold() {
+  holding_ = false;
+  std::string held;
+  held.swap(held_);
+  return held;
+}
+
 void EngineLog::Write(std::string_view text) {
   if (!stream_ || text.empty()) return;
+  if (holding_) {
+    held_ += text;
+    return;
+  }
   errno = 0;
   if (std::fwrite(text.data(), 1, text.size(), stream_) != text.size() && error_ == 0) {
     error_ = errno != 0 ? errno : EIO;

@@ -26,6 +26,12 @@ class EngineLog {
   // A failure's cause on a line of its own.
   void WriteCause(std::string_view text);
 
+  // Keeps what is written from now on aside until EndHold, which hands it back unwritten:
+  // the totals of a step can then stand before the lines of the step after it, whose
+  // outcome they count.
+  void Hold();
+  std::string EndHold();
+
   // 0, or the errno of the first failed write or of the close.
   int Close();
 
@@ -33,6 +39,8 @@ class EngineLog {
   std::FILE* stream_ = nullptr;
   bool owned_ = false;
   int error_ = 0;
+  bool holding_ = false;
+  std::string held_;
 };
 
 }  // namespace kavrinth

@@ -67,9 +67,11 @@ std::optional<int32_t> CallPostProcessor(const PostProcessorStep& step) {
   argv.push_back(nullptr);
   const int32_t result =
       entry(static_cast<int32_t>(arguments.size()), argv.data(), 0, ProgressCancelFlagAddress());
+  // A post-processor that stopped for the user's Cancel has not failed.
   if (result < 0 && step.log != nullptr) {
-    step.log->WriteCause("The post processor failed with the result " + std::to_string(result) +
-                         ".");
+    step.log->WriteCause(ProgressCancelFlag() != 0 ? std::string("The translation was cancelled.")
+                                                   : "The post processor failed with the result " +
+                                                         std::to_string(result) + ".");
   }
   return result;
 }

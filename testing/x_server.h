@@ -104,9 +104,10 @@ inline std::string CommandOutput(const std::string& command) {
 }
 
 // The viewable window of that title that the program (its X class name) shows on the
-// display, if there is one.
+// display, if there is one; other_than skips a window already known (one of the same title).
 inline std::optional<ShownWindow> FindShownWindow(int display, const std::string& title,
-                                                  const std::string& program) {
+                                                  const std::string& program,
+                                                  unsigned long other_than = 0) {
   const std::string server = " -display :" + std::to_string(display);
   const std::string wanted = " \"" + title + "\": (\"" + program + "\"";
   std::istringstream tree(CommandOutput("xwininfo -root -tree" + server));
@@ -116,6 +117,7 @@ inline std::optional<ShownWindow> FindShownWindow(int display, const std::string
     if (start == std::string::npos) continue;
     ShownWindow window;
     window.id = std::stoul(line.substr(start), nullptr, 16);
+    if (window.id == other_than) continue;
     const std::string details =
         CommandOutput("xwininfo -id " + std::to_string(window.id) + server);
     if (details.find("Map State: IsViewable") == std::string::npos) continue;

@@ -598,8 +598,13 @@ TEST_F(PostProcessorTest, ANegativeResultFailsTheJobWithoutAMessage) {
   setenv("TABRENG_FAKE_RESULT", "-3", 1);
   EXPECT_EQ(Run({}), -1);
   EXPECT_TRUE(Messages().empty());
-  EXPECT_NE(ScratchJob::Read("chip.log").find("The post processor failed with the result -3."),
-            std::string::npos);
+  const std::string log = ScratchJob::Read("chip.log");
+  // The totals count the failure, and stand before it.
+  const size_t totals = log.find(" warning(s) and 1 error(s) are detected in the translations.");
+  EXPECT_NE(totals, std::string::npos) << log;
+  EXPECT_EQ(log.find(" 0 error(s)"), std::string::npos) << log;
+  EXPECT_GT(log.find("The post processor failed with the result -3."), totals) << log;
+  EXPECT_NE(log.find("The post processor failed with the result -3."), std::string::npos);
   EXPECT_FALSE(ScratchJob::Exists("chip.gdx"));
 }
 
@@ -607,6 +612,17 @@ TEST_F(PostProcessorTest, CancelFromThePostProcessorWinsOverItsResult) {
   setenv("TABRENG_FAKE_RESULT", "5", 1);
   setenv("TABRENG_FAKE_CANCEL", "1", 1);
   EXPECT_EQ(Run({}), CancelledExitCode);
+}
+
+// Stopped by the Cancel, the post-processor has not failed: the log says it was cancelled.
+TEST_F(PostProcessorTest, AFailureForTheCancelIsLoggedAsTheCancel) {
+  setenv("TABRENG_FAKE_RESULT", "-1", 1);
+  setenv("TABRENG_FAKE_CANCEL", "1", 1);
+  EXPECT_EQ(Run({}), CancelledExitCode);
+  EXPECT_TRUE(ScratchJob::Exists("quenrix_call.txt"));
+  const std::string log = ScratchJob::Read("chip.log");
+  EXPECT_NE(log.find("The translation was cancelled."), std::string::npos) << log;
+  EXPECT_EQ(log.find("post processor failed"), std::string::npos) << log;
 }
 
 TEST_F(PostProcessorTest, ALibraryThatCannotBeLoadedLeavesTheStreams) {

@@ -132,6 +132,14 @@ int64_t FileSize(const std::string& path) {
   return status.st_size;
 }
 
+FileStamp StampOf(const std::string& path) {
+  struct stat status {};
+  if (::stat(ResolveExistingPath(path).c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
+    return {};
+  }
+  return {status.st_size, int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec};
+}
+
 bool RemoveFile(const std::string& path) {
   const std::string native = NativePath(path);
   if (::unlink(native.c_str()) == 0) return true;

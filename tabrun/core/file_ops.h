@@ -38,6 +38,14 @@ bool SamePath(const std::string& first, const std::string& second);
 // The file's size, or -1 when it does not exist.
 int64_t FileSize(const std::string& path);
 
+// The file's size (-1 when it does not exist) and the time of its last change in
+// nanoseconds, which together tell whether it is still the file it was.
+struct FileStamp {
+  int64_t size = -1;
+  int64_t time = 0;
+};
+FileStamp StampOf(const std::string& path);
+
 // Removes the file when it exists; true when it is gone afterwards.
 bool RemoveFile(const std::string& path);
 

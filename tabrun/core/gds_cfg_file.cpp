@@ -805,9 +805,27 @@ GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_dire
   const std::vector<std::string> raw = SplitTextLines(text);
   const std::vector<std::string> lines = SplitLines(text);
   const auto& table = GdsCfgKeyTable();
+  settings.record_lines.assign(table.size(), 0);
   for (size_t key = 0; key < table.size(); ++key) {
     const std::string_view prefix(table[key].key, static_cast<size_t>(table[key].compare));
     const size_t most = static_cast<size_t>(table[key].values);
+    // The value lines of the record whose key line is at `at`; the line after it to *end.
+    auto record_values = [&](size_t at, size_t* end) {
+      std::vector<std::string> values;
+      for (*end = at + 1; *end < lines.size(); ++*end) {
+        if (table[key].list ? lines[*end].empty() : values.size() == most) break;
+        if (values.size() < most) values.push_back(lines[*end]);
+      }
+      return values;
+    };
+    // A record cut short by the end of the file cannot stand before the records written
+    // after it (they would become its values), nor can one whose lines hold another
+    // record's start: written elsewhere, that record could come before the one of its key
+    // that counts now.
+    auto keepable = [&](const std::vector<std::string>& values,
+                        const std::vector<std::string>& record_lines) {
+      return (table[key].list || values.size() == most) && !HoldsRecordStart(record_lines);
+    };
     bool at_record_start = true;
     for (size_t i = 0; i < lines.size(); ++i) {
       if (lines[i].empty()) {
@@ -818,12 +836,9 @@ GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_dire
         at_record_start = false;
         continue;
       }
-      std::vector<std::string> values;
-      size_t end = i + 1;  // after the record's last line
-      for (; end < lines.size(); ++end) {
-        if (table[key].list ? lines[end].empty() : values.size() == most) break;
-        if (values.size() < most) values.push_back(lines[end]);
-      }
+      size_t end = 0;  // after the record's last line
+      const std::vector<std::string> values = record_values(i, &end);
+      settings.record_lines[key] = i + 1;
       RecordNotes record_notes(notes, table[key].key, i + 1);
       if (table[key].list && end - (i + 1) > most) {
         record_notes.Add(most, Quote(lines[i + 1 + most]) + ": the engine reads at most " +
@@ -831,34 +846,83 @@ GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_dire
                                    " lines of the list; this line and those after it are "
                                    "not read.");
       }
+      const GdsCfgSettings before = settings;
       // As the engine: a record without value lines sets nothing.
       if (!values.empty()) Apply(key, values, settings, config_directory, record_notes);
-      // A record cut short by the end of the file cannot stand before the records written
-      // after it (they would become its values): it is written as the shell writes it.
-      // Nor can one whose lines hold another record's start: written elsewhere, that record
-      // could come before the one of its key that counts now.
-      const bool whole_record = table[key].list || values.size() == most;
       std::vector<std::string> record_lines(raw.begin() + static_cast<long>(i),
                                             raw.begin() + static_cast<long>(end));
-      if (EngineReads(key) && record_notes.count() > 0 && whole_record &&
-          !HoldsRecordStart(record_lines)) {
+      if (EngineReads(key) && record_notes.count() > 0 && keepable(values, record_lines)) {
         CfgKeptRecord kept;
         kept.key = key;
         kept.lines = std::move(record_lines);
         kept.as_read = FormatRecord(key, settings);
         settings.kept.push_back(std::move(kept));
       }
-      break;  // only the first record of a key counts
+      // Only the first record of a key counts. A later one of the same key (the longest
+      // key its word matches) is read by nobody: when it says other than the one read, it
+      // is named and kept as written, since it holds what the user meant.
+      const std::string counted = FormatRecord(key, settings);
+      std::string counted_values;
+      for (const std::string& v : values)
+        counted_values += (counted_values.empty() ? "" : ", ") + Quote(v);
+      at_record_start = lines[end - 1].empty();
+      for (size_t j = end; j < lines.size(); ++j) {
+        if (lines[j].empty()) {
+          at_record_start = true;
+          continue;
+        }
+        size_t matched = 0;
+        if (!at_record_start || !MatchGdsCfgKey(FirstWord(lines[j]), &matched) || matched != key) {
+          at_record_start = false;
+          continue;
+        }
+        size_t later_end = 0;
+        const std::vector<std::string> later = record_values(j, &later_end);
+        GdsCfgSettings alone = before;
+        RecordNotes none(nullptr, "", 0);
+        if (!later.empty()) Apply(key, later, alone, config_directory, none);
+        std::vector<std::string> later_lines(raw.begin() + static_cast<long>(j),
+                                             raw.begin() + static_cast<long>(later_end));
+        const std::string as_read = FormatRecord(key, alone);
+        if (!later.empty() && as_read != counted) {
+          const bool kept = keepable(later, later_lines);
+          std::string said;
+          for (const std::string& v : later) said += (said.empty() ? "" : ", ") + Quote(v);
+          if (notes != nullptr) {
+            notes->push_back(
+                {j + 1, table[key].key,
+                 "record " + Quote(lines[j]) + " with " + said +
+                     " is not read: the record at line " + std::to_string(i + 1) +
+                     " comes before it and is the one read, with " +
+                     (counted_values.empty() ? std::string("no values") : counted_values) + "." +
+                     (kept ? "" : " It is not written back."),
+                 true});
+          }
+          if (kept) {
+            CfgKeptRecord record;
+            record.key = key;
+            record.lines = std::move(later_lines);
+            record.as_read = as_read;
+            record.unread = true;
+            settings.kept.push_back(std::move(record));
+          }
+        }
+        j = later_end - 1;
+        at_record_start = lines[j].empty();
+      }
+      break;
     }
   }
   return settings;
 }
 
-std::vector<std::string> GdsCfgNotes(std::string_view text, const std::string& file_name) {
+std::vector<std::string> GdsCfgNotes(std::string_view text, const std::string& file_name,
+                                     bool (*filter)(const CfgNote&)) {
   std::vector<CfgNote> notes;
   ParseGdsCfg(text, "", &notes);
   std::vector<std::string> texts;
   for (const CfgNote& note : notes) {
+    if (filter != nullptr && !filter(note)) continue;
     texts.push_back(file_name + ", line " + std::to_string(note.line) + ": " + note.key + " " +
                     note.text);
   }
@@ -870,10 +934,21 @@ std::string FormatGdsCfg(const GdsCfgSettings& s) {
   for (size_t key = 0; key < GdsCfgKeyTable().size(); ++key) {
     const std::string record = FormatRecord(key, s);
     const CfgKeptRecord* kept = nullptr;
+    std::string unread;
     for (const CfgKeptRecord& k : s.kept) {
-      if (k.key == key && k.as_read == record) kept = &k;
+      if (k.key != key) continue;
+      if (k.unread) {
+        unread += KeptRecordText(k);
+      } else if (k.as_read == record) {
+        kept = &k;
+      }
     }
-    out += kept != nullptr ? KeptRecordText(*kept) : record;
+    // A key the PG settings records carry is read from them: the user's record of it stands
+    // in place of the one the shell would write.
+    const bool in_place =
+        !unread.empty() && std::find(s.pg_keys.begin(), s.pg_keys.end(), key) != s.pg_keys.end();
+    if (!in_place) out += kept != nullptr ? KeptRecordText(*kept) : record;
+    out += unread;
   }
   out += "\r\n\r\n";
   return out;

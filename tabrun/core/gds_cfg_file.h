@@ -35,17 +35,23 @@ struct CfgLayerEntry {
 // A record as the file holds it, kept because the engine would refuse a value of it or read
 // one otherwise than written. It is written back as it is while the values read from it are
 // unchanged, so that the user, not the reader, decides what becomes of it.
+// A record that no reader takes because an earlier record of its key comes first (a user's
+// edit of a second record, say BLOCK for BLOCK_TEXT after the PG settings' BLOCK_TEXT) is
+// kept too, when its values differ from those read: it is written as it stands, after the
+// record of its key that counts, or in that record's place for a key of pg_keys.
 struct CfgKeptRecord {
   size_t key = 0;                  // index in the key table
   std::vector<std::string> lines;  // the key line and the value lines, without line ends
   std::string as_read;             // the record as FormatGdsCfg writes the values read from it
+  bool unread = false;             // a later record of its key, which no reader takes
 };
 
-// A value the engine would refuse or read otherwise than written.
+// A value the engine would refuse or read otherwise than written, or a record it never reads.
 struct CfgNote {
   size_t line = 0;  // of the file, from 1
   std::string key;
-  std::string text;  // the value and what the engine does with it
+  std::string text;     // the value and what the engine does with it
+  bool unread = false;  // the record is not read: an earlier one of its key comes first
 };
 
 // Every value of the key table, at its default.
@@ -83,6 +89,11 @@ struct GdsCfgSettings {
   bool autoscale = false;
   double text_stroke_weight = 10.0;
   std::vector<CfgKeptRecord> kept;  // in the order they were read
+  // Per key of the table: the line (from 1) of the record read, 0 when there was none.
+  std::vector<size_t> record_lines;
+  // Keys whose record that counts stands before these records (the PG settings records
+  // carry them): a user's unread record of such a key is written in place of their own.
+  std::vector<size_t> pg_keys;
 };
 
 // The key table: key word, compare length, value lines (a list's maximum).
@@ -121,8 +132,10 @@ GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_dire
 GdsCfgSettings ParseGdsCfg(std::string_view text, const std::string& config_directory,
                            std::vector<CfgNote>* notes);
 
-// The notes of a settings file's text, each "<file>, line <n>: <KEY> ..." for the user.
-std::vector<std::string> GdsCfgNotes(std::string_view text, const std::string& file_name);
+// The notes of a settings file's text, each "<file>, line <n>: <KEY> ..." for the user;
+// with a filter, only the notes it accepts.
+std::vector<std::string> GdsCfgNotes(std::string_view text, const std::string& file_name,
+                                     bool (*filter)(const CfgNote&) = nullptr);
 
 // The records in table order, each "\r\n<key>\r\n" and its value lines, ending "\r\n\r\n".
 std::string FormatGdsCfg(const GdsCfgSettings& settings);

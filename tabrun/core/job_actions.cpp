@@ -105,6 +105,8 @@ ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const Progra
   }
   // A report of an earlier scan must not pass for this one's.
   RemoveFile(report);
+  // Taken before the scan: a change while the scanner reads is a change after the scan.
+  const FileStamp stamp = StampOf(gds_path);
   const std::string arguments =
       "\"" + gds_path + "\" -max:8192 -sh -sea -elmcnt \"-o:" + report + "\"";
   int32_t exit_code = 0;
@@ -135,10 +137,28 @@ ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const Progra
   }
   job->scan_report_path = report;
   job->scanned = true;
+  job->scanned_size = stamp.size;
+  job->scanned_time = stamp.time;
   job->layers.Clear();
   job->cfg_path = job->InWorkingDir(names.cfg);
   job->cfg_selected = false;
   return ScanResult::kScanned;
+}
+
+std::string ScannedFileChangeText(const TabrunJob& job) {
+  const FileStamp now = StampOf(job.gds_path);
+  if (now.size == job.scanned_size && now.time == job.scanned_time) return {};
+  std::string what;
+  if (now.size < 0) {
+    what = "it no longer exists";
+  } else if (now.size != job.scanned_size) {
+    what = "it held " + std::to_string(job.scanned_size) + " bytes and holds " +
+           std::to_string(now.size) + " now";
+  } else {
+    what = "it has been written since";
+  }
+  return "The GDS file " + job.gds_path + " is not the file that was scanned: " + what +
+         ".\nThe structures and layers of the job are those of the scan.";
 }
 
 bool SaveJobSettings(const TabrunJob& job) {

@@ -27,6 +27,10 @@ std::string FixedNameClashText(const std::string& gds_path);
 // whose job files would be fixed files of the working directory is refused unscanned.
 ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const ProgramRunner& run);
 
+// The message for a GDSII file that is not the one scanned (its size or the time of its last
+// change differs, or it is gone), or "" when it is the same.
+std::string ScannedFileChangeText(const TabrunJob& job);
+
 // Select/Create CFG File after the user chose path: a missing file is created from the
 // stored options and the defaults, an existing one is read. Returns true when this was the
 // first CFG choice of the scan; -1 style failure (a settings file that cannot be written)

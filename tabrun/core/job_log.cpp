@@ -115,6 +115,7 @@ int RebuildJobLog(const TabrunJob& job, const RunTiming& timing, bool with_files
   text += "GDS Unit:       \t" + job.scan.gds_unit + nl;
   text += std::string("Output Unit:    \t") + (IsMilUnit(job.scan.gds_unit) ? "MIL" : "UM") + nl;
   text += "Structure:      \t" + job.scan.top + nl;
+  if (!timing.ending.empty()) text += nl + timing.ending + nl;
   text += SettingsNotesText(job);
   if (with_files) text += GeneratedFilesText(job);
   text += *engine_log;

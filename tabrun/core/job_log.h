@@ -15,6 +15,8 @@ namespace kavrinth {
 struct RunTiming {
   std::tm end_time{};  // local time when the last engine run ended
   int64_t elapsed_seconds = 0;
+  // How the run ended when it did not translate (cancelled, failed and why), for the summary.
+  std::string ending;
 };
 
 // The "Generated Output Files:" block (with its leading empty line) for the selected

@@ -89,6 +89,16 @@ std::vector<std::vector<std::string>> UnmanagedRecords(std::string_view text) {
   return records;
 }
 
+// True when the text holds a PG settings record of that key where a record starts.
+bool HasPgRecord(std::string_view text, std::string_view key) {
+  bool at_record_start = true;
+  for (const std::string& line : SplitTextLines(text)) {
+    if (at_record_start && line == key) return true;
+    at_record_start = CfgBlankLine(line);
+  }
+  return false;
+}
+
 std::string FormatRecords(const std::vector<std::vector<std::string>>& records) {
   std::string out;
   for (const auto& record : records) {
@@ -254,9 +264,13 @@ GdsCfgSettings CfgAsWritten(const TabrunJob& job) {
   size_t block_text = 0;
   MatchGdsCfgKey("TSCALE", &tscale);
   MatchGdsCfgKey("BLOCK_TEXT", &block_text);
+  // The record of these keys that counts is the PG record, written first: a record the old
+  // file read for them is written from the PG options instead, while a later record of the
+  // user's, which no reader takes, stays as it was written.
   std::erase_if(cfg.kept, [&](const CfgKeptRecord& kept) {
-    return kept.key == tscale || kept.key == block_text;
+    return !kept.unread && (kept.key == tscale || kept.key == block_text);
   });
+  cfg.pg_keys = {tscale, block_text};
   return cfg;
 }
 
@@ -311,7 +325,22 @@ bool EngineQualifiesNames(const TabrunJob& job) {
 void ReadJobSettings(TabrunJob* job, const std::string& path) {
   const std::optional<std::string> text = ReadWholeFile(path);
   job->cfg = ParseGdsCfg(text ? *text : std::string(), job->working_dir);
-  if (text) ParsePgSettings(*text, job);
+  if (!text) return;
+  ParsePgSettings(*text, job);
+  // The engine takes BLOCK_TEXT and TSCALE from the first record of each in the file, which
+  // is the PG record when there is one: the job's options follow it, so that the file
+  // written says what the engine read. (The PG reader alone would take the last BLOCK_TEXT
+  // record, and the text scales from SHTSCALE only.)
+  size_t block_text = 0;
+  size_t tscale = 0;
+  MatchGdsCfgKey("BLOCK_TEXT", &block_text);
+  MatchGdsCfgKey("TSCALE", &tscale);
+  if (job->cfg.record_lines[block_text] != 0) job->options.translate_text = job->cfg.block_text;
+  if (job->cfg.record_lines[tscale] != 0 && !HasPgRecord(*text, "SHTSCALE")) {
+    for (size_t i = 0; i < 4; ++i) {
+      job->options.font_scales[i] = job->cfg.text_scales[i] * job->options.scale;
+    }
+  }
 }
 
 std::vector<std::string> JobSettingsNotes(const std::string& path) {
@@ -321,7 +350,24 @@ std::vector<std::string> JobSettingsNotes(const std::string& path) {
 
 std::vector<std::string> EngineSettingsNotes(const TabrunJob& job) {
   if (job.working_dir.empty()) return {};
-  return JobSettingsNotes(job.InWorkingDir(kGdsCfgName));
+  const std::string gds_cfg = job.InWorkingDir(kGdsCfgName);
+  std::vector<std::string> notes = JobSettingsNotes(gds_cfg);
+  if (!job.cfg_path.empty() && !SamePath(job.cfg_path, gds_cfg)) {
+    // Of another CFG file the engine reads only what the PG records carry; but a record
+    // of it that no reader takes, or a value of those keys, is named all the same: the
+    // user's value is not the one the run uses.
+    const std::optional<std::string> text = ReadWholeFile(job.cfg_path);
+    const auto concerns_run = [](const CfgNote& note) {
+      return note.unread || note.key == std::string("BLOCK_TEXT") ||
+             note.key == std::string("TSCALE");
+    };
+    if (text) {
+      for (std::string& note : GdsCfgNotes(*text, job.cfg_path, concerns_run)) {
+        notes.push_back(std::move(note));
+      }
+    }
+  }
+  return notes;
 }
 
 }  // namespace kavrinth

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,10 @@ struct TabrunJob {
   GdsCfgSettings cfg;
   ScanModel scan;
   PgLayerOutputTable layers;
+  // The GDSII file as it was when it was scanned: its size (-1 before a scan) and the time
+  // of its last change, in nanoseconds.
+  int64_t scanned_size = -1;
+  int64_t scanned_time = 0;
   std::array<bool, kGdsLayerCount> no_data{};            // output of 23 bytes or less
   std::array<bool, kGdsLayerCount> conversion_failed{};  // the converter left no result
   // Every gds.cfg this session wrote as the engine's copy of the settings, for the clean-up
@@ -56,8 +61,9 @@ void ParsePgSettings(std::string_view text, TabrunJob* job);
 
 // The GDS.CFG records as the CFG file gets them: the job's, with the text scales and block
 // text the engine takes from the PG options. Their TSCALE and BLOCK_TEXT records are never
-// kept as the old file held them: the PG records of those keys stand first in the file and
-// are the ones read.
+// kept as the old file read them: the PG records of those keys stand first in the file and
+// are the ones read. A later record of those keys that the user edited, which no reader
+// takes, is written as it stands in their place.
 GdsCfgSettings CfgAsWritten(const TabrunJob& job);
 
 // Writes the job's settings: the CFG file (PG settings records, then the GDS.CFG records,
@@ -74,7 +80,8 @@ int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_fil
 bool EngineQualifiesNames(const TabrunJob& job);
 
 // Reads the CFG file: the GDS.CFG records (starting from the defaults) and the PG settings
-// records. A file that cannot be read leaves the defaults.
+// records. BLOCK_TEXT, and TSCALE when there is no SHTSCALE record, are taken as the engine
+// reads them, from the first record of each. A file that cannot be read leaves the defaults.
 void ReadJobSettings(TabrunJob* job, const std::string& path);
 
 // The values of the CFG file at path that the engine would refuse or read otherwise than
@@ -84,8 +91,9 @@ std::vector<std::string> JobSettingsNotes(const std::string& path);
 
 // The notes of the settings file the engine reads in a run, gds.cfg of the working
 // directory as the shell wrote it: only values that reach the engine are named (the records
-// of another CFG file that the shell manages are not copied there). None without a working
-// directory.
+// of another CFG file that the shell manages are not copied there). Of another CFG file
+// the notes on records that no reader takes and on the values the PG records carry to the
+// engine (BLOCK_TEXT, TSCALE) are added. None without a working directory.
 std::vector<std::string> EngineSettingsNotes(const TabrunJob& job);
 
 }  // namespace kavrinth

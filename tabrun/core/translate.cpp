@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "support/job_file_names.h"
+#include "support/line_file.h"
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/structure_names.h"
@@ -231,8 +232,17 @@ class TranslateSequence {
     if (reason == nullptr) {
       // Nothing runs that would overwrite or delete what the translation reads.
       conflict = InputConflict(*job_);
-      if (conflict.empty()) return false;
-      reason = conflict.c_str();
+      if (!conflict.empty()) reason = conflict.c_str();
+    }
+    if (reason == nullptr) {
+      // The scan describes the file as it was: a changed one is scanned again first.
+      const std::string change = ScannedFileChangeText(*job_);
+      if (change.empty()) return false;
+      outcome_.result = TranslateResult::kRefused;
+      outcome_.rescan = ShowMessage(change + "\n\nScan it again now?", "Tabrun",
+                                    MessageIcon::kQuestion, MessageButtons::kYesNo) == kAnswerYes;
+      host_->SetStatus("GDS File changed since its scan");
+      return true;
     }
     ShellMessage(reason);
     outcome_.result = TranslateResult::kRefused;
@@ -264,18 +274,50 @@ class TranslateSequence {
     }
     if (run_.exit_code == CancelledExitCode) {
       host_->SetStatus("Translation cancelled");
-      DeleteTempOutputs(*job_);
       outcome_.result = TranslateResult::kCancelled;
+      // The engine's log becomes the job log, which says that the user cancelled.
+      run_.timing.ending = "The translation was cancelled by the user.";
+      if (FileSize(engine_log_) >= 0) {
+        JobLog();
+      } else {
+        DeleteTempOutputs(*job_);
+      }
       return StepEnd::kStop;
     }
     if (run_.exit_code >= 0) return std::nullopt;
     const bool has_log = FileSize(engine_log_) >= 0;
     // The engine's own reason goes with the message, so that it is read where the user
-    // looks.
-    const std::string reason = host_->LastEngineMessage();
+    // looks, and at the top of the job log.
+    const std::string reason = FailureReason();
+    run_.timing.ending = "The translation failed" + std::string(reason.empty() ? "." : ":");
+    for (const std::string& line : SplitTextLines(reason)) run_.timing.ending += "\r\n" + line;
     ShellMessage(std::string(failure_text) + (reason.empty() ? "" : "\n" + reason) +
                  (has_log ? "\nPlease refer to log file for more information." : ""));
     return has_log ? StepEnd::kJobLog : StepEnd::kStop;
+  }
+
+  // Why the engine failed: the message it showed, else its log's last line; then every
+  // error line of pg.log (the post-processor's). "" when none says.
+  std::string FailureReason() const {
+    std::string reason = host_->LastEngineMessage();
+    const std::string engine_log = ReadWholeFile(engine_log_).value_or("");
+    const std::vector<std::string> lines = SplitTextLines(engine_log);
+    for (auto line = lines.rbegin(); reason.empty() && line != lines.rend(); ++line) {
+      const size_t end = line->find_last_not_of(" \t\r");
+      // The totals line counts the failure but does not say what it was.
+      if (end == std::string::npos || line->find(" error(s) are detected") != std::string::npos) {
+        continue;
+      }
+      reason = line->substr(0, end + 1);
+      break;
+    }
+    const std::string pg_log = ReadWholeFile(job_->InWorkingDir(kPgLogName)).value_or("");
+    for (const std::string& line : SplitTextLines(pg_log)) {
+      if (!line.starts_with("Error: ")) continue;
+      const size_t end = line.find_last_not_of(" \t\r");
+      reason += (reason.empty() ? "" : "\n") + line.substr(0, end + 1);
+    }
+    return reason;
   }
 
   StepEnd CountingPass() {

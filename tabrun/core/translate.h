@@ -48,6 +48,8 @@ struct TranslateOutcome {
   int32_t polygon_count = -1;  // the counting pass's result
   int32_t engine_result = 0;   // the real pass's result
   std::string log_path;        // this run's job log
+  bool rescan = false;         // refused for a GDSII file changed since its scan; the user
+                               // asked to scan it again
 };
 
 // Runs the whole sequence for the job. Messages go through the current Notifier.

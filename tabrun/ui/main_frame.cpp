@@ -104,7 +104,11 @@ class CMainFrame::Host : public TranslateHost {
     return RunModal(dialog, QDialog::Accepted) == QDialog::Accepted;
   }
   // The job log is opened as a log file is: the user may edit it before Save Log As.
-  bool ShowLog(const std::string& path) override { return frame_->ShowLogFile(path, true); }
+  bool ShowLog(const std::string& path) override {
+    if (!frame_->ShowLogFile(path, true)) return false;
+    frame_->shown_log_path_ = path;
+    return true;
+  }
   void TranslationFinished() override { frame_->panel_->EnableButton(kPanelViewPg, true); }
 
  private:
@@ -390,6 +394,7 @@ bool CMainFrame::ShowLogFile(const std::string& path, bool editable) {
 
 void CMainFrame::NewJob() {
   view_->ClearLog();
+  shown_log_path_.clear();
   UpdateTitle();
 }
 
@@ -411,6 +416,7 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
       Warn("Error occurred in viewing log file " + path + ".");
       return false;
     }
+    shown_log_path_ = path;
     UpdateTitle();
     return true;
   }
@@ -499,8 +505,10 @@ void CMainFrame::OnSaveCfgAs() {
 }
 
 void CMainFrame::OnSaveLogAs() {
-  std::string name =
-      job_.job_log_path.empty() ? MakePath(job_.working_dir, "*.log") : job_.job_log_path;
+  // The name of the log shown: the default never replaces another log with its text.
+  std::string name = !shown_log_path_.empty()    ? shown_log_path_
+                     : job_.job_log_path.empty() ? MakePath(job_.working_dir, "*.log")
+                                                 : job_.job_log_path;
   if (SaveFileDlg(this, "Save Log As", &name, "log", Filter(kLogRow),
                   kFileDlgOverwritePrompt | kFileDlgHideReadOnly) != 1) {
     return;
@@ -519,6 +527,7 @@ void CMainFrame::OnSaveLogAs() {
     return;
   }
   job_.job_log_path = name;
+  shown_log_path_ = name;
   SetWindowTextLiteral(this, kAppName);
 }
 
@@ -652,6 +661,9 @@ void CMainFrame::OnTranslate() {
   last_translation_ = Translate(&job_, host_.get());
   QApplication::restoreOverrideCursor();
   activateWindow();
+  // The layout changed since its scan and the user asked for a new one: the road starts
+  // again at the scan, as when the file is opened.
+  if (last_translation_.rescan) OpenDocumentFile(job_.gds_path);
 }
 
 void CMainFrame::OnViewPg() {

@@ -114,6 +114,9 @@ class CMainFrame : public QMainWindow {
   std::unique_ptr<EngineProgressDialog> progress_;
   std::unique_ptr<Host> host_;
   TranslateOutcome last_translation_;
+  // The log file the view shows (a job log, a log opened, the file of the last Save Log
+  // As); "" while it shows none of them (a new job, a scan report).
+  std::string shown_log_path_;
   std::vector<std::string> recent_;
   QMenu* recent_menu_ = nullptr;
   std::unique_ptr<QPrinter> printer_;

@@ -307,6 +307,25 @@ class JobSettingsTest : public ::testing::Test {
     job_.cfg_path = dir_.File("job.cfg");
     job_.scan.gds_unit = "UM";
   }
+  // The CFG file read into a new job and saved again: its bytes then.
+  std::string ReadAndSavedAgain(const std::string& path) {
+    TabrunJob again;
+    again.working_dir = dir_.path();
+    again.cfg_path = path;
+    again.scan.gds_unit = "UM";
+    ReadJobSettings(&again, again.cfg_path);
+    EXPECT_TRUE(SaveJobSettings(again));
+    return ReadBytes(path);
+  }
+  // The job log of a run of the job (an engine log of one line), or "" when it failed.
+  std::string JobLogOfARun(TabrunJob* job) {
+    job->gds_path = dir_.Write("chip.gds", "GDSII");
+    const JobFileNames names = MakeJobFileNames(job->gds_path);
+    dir_.Write(names.log, "engine log\r\n");
+    std::string error;
+    EXPECT_EQ(RebuildJobLog(*job, RunTiming(), false, &error), 0) << error;
+    return ReadBytes(job->InWorkingDir(names.log));
+  }
   TempDir dir_{"tabrun_settings"};
   TabrunJob job_;
 };
@@ -588,21 +607,11 @@ TEST_F(JobSettingsTest, AHandEditedCfgKeepsItsRecordsAndTheValuesTheEngineReadsA
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_EQ(EngineSettingsNotes(job).size(), engine_reads ? 2u : 0u);
     // Read again and saved again, the file stays as it is.
-    TabrunJob again;
-    again.working_dir = job.working_dir;
-    again.cfg_path = job.cfg_path;
-    ReadJobSettings(&again, again.cfg_path);
-    ASSERT_TRUE(SaveJobSettings(again));
-    EXPECT_EQ(ReadBytes(job.cfg_path), cfg);
+    EXPECT_EQ(ReadAndSavedAgain(job.cfg_path), cfg);
 
     // After a run the job log lists them where the file now holds them, when the engine
     // read them.
-    job.gds_path = dir_.Write("chip.gds", "GDSII");
-    const JobFileNames names = MakeJobFileNames(job.gds_path);
-    dir_.Write(names.log, "engine log\r\n");
-    std::string error;
-    ASSERT_EQ(RebuildJobLog(job, RunTiming(), false, &error), 0) << error;
-    const std::string log = ReadBytes(job.InWorkingDir(names.log));
+    const std::string log = JobLogOfARun(&job);
     if (engine_reads) {
       EXPECT_NE(log.find("\r\nSettings File Notes:\r\n" + notes[0] + "\r\n" + notes[1] + "\r\n"),
                 std::string::npos)
@@ -611,6 +620,102 @@ TEST_F(JobSettingsTest, AHandEditedCfgKeepsItsRecordsAndTheValuesTheEngineReadsA
       EXPECT_EQ(log.find("Settings File Notes"), std::string::npos) << log;
     }
     EXPECT_NE(log.find("engine log\r\n"), std::string::npos);
+  }
+}
+
+// A CFG file as Tabrun writes it, edited by hand in its GDS.CFG records, then chosen and
+// saved (as the Translate does before the engine runs), as a CFG file of its own and as the
+// gds.cfg the engine reads. A record that no reader takes, because the PG record of its key
+// comes first, stays as the user wrote it and is named; a record that is read keeps its
+// value; the job's options follow what the engine reads.
+TEST_F(JobSettingsTest, AHandEditedRecordSurvivesTheSavesAsWrittenOrWithItsValue) {
+  struct Case {
+    const char* from;     // a record of the file as written
+    const char* to;       // the user's edit of it
+    bool drop_pg_record;  // the user also removed the PG BLOCK_TEXT record
+    const char* saved;    // in the file saved
+    const char* note;     // in the message at the choice and in the job log, or none
+    int translate_text;   // the job's option after the choice
+    double font_scale;    // of Font 0
+  };
+  const Case cases[] = {
+      {"BLOCK_TEXT\r\nON\r\n", "BLOCK\r\nOFF\r\n", false, "\r\nBLOCK\r\nOFF\r\n",
+       "BLOCK_TEXT record 'BLOCK' with 'OFF' is not read: the record at line 22 comes before "
+       "it and is the one read, with 'YES'.",
+       1, 1.0},
+      {"BLOCK_TEXT\r\nON\r\n", "BLOCK_TEXT\r\nOFF\r\n", false, "\r\nBLOCK_TEXT\r\nOFF\r\n",
+       "BLOCK_TEXT record 'BLOCK_TEXT' with 'OFF' is not read", 1, 1.0},
+      {"BLOCK_TEXT\r\nON\r\n", "BLOCK_T\r\nno\r\n", false, "\r\nBLOCK_T\r\nno\r\n",
+       "BLOCK_TEXT record 'BLOCK_T' with 'no' is not read", 1, 1.0},
+      {"TSCALE\r\n1.000000\r\n1.000000\r\n1.000000\r\n1.000000\r\n",
+       "TSCAL\r\n2\r\n2\r\n2\r\n2\r\n", false, "\r\nTSCAL\r\n2\r\n2\r\n2\r\n2\r\n\r\n",
+       "TSCALE record 'TSCAL' with '2', '2', '2', '2' is not read", 1, 1.0},
+      // Without the PG record the user's record is the one read: the job takes its value.
+      {"BLOCK_TEXT\r\nON\r\n", "BLOCK\r\nOFF\r\n", true, "\r\nBLOCK_TEXT\r\nOFF\r\n", nullptr, 0,
+       1.0},
+      // Abbreviated keys that are read: the value stays, under the key's whole name.
+      {"MAX_POINT\r\n200\r\n", "MAX_PO\r\n300\r\n", false, "\r\nMAX_POINT\r\n300\r\n", nullptr, 1,
+       1.0},
+      {"MAXERR\r\n100\r\n", "MAXER\r\n7\r\n", false, "\r\nMAXERR\r\n7\r\n", nullptr, 1, 1.0},
+  };
+  for (const char* name : {"hand.cfg", "gds.cfg"}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(name) + ": " + c.to);
+      TabrunJob job;
+      job.working_dir = dir_.path();
+      job.cfg_path = dir_.File(name);
+      job.scan.gds_unit = "UM";
+      job.layers.selected = {1};
+      job.layers.output_names[1] = "one.em";
+      std::string error;
+      ASSERT_EQ(WriteJobSettings(job, &error), 0) << error;
+      std::string text = ReadBytes(job.cfg_path);
+      const size_t gds_part = text.find("\r\nACADUNIT\r\n");
+      const size_t at = text.find(c.from, gds_part);
+      ASSERT_NE(at, std::string::npos) << text;
+      text.replace(at, std::string(c.from).size(), c.to);
+      if (c.drop_pg_record) text.erase(text.find("BLOCK_TEXT\r\nYES\r\n\r\n"), 17);
+      test_support::WriteBytes(job.cfg_path, text);
+
+      TabrunJob chosen;
+      chosen.working_dir = dir_.path();
+      chosen.scan.gds_unit = "UM";
+      ScriptedNotifier notifier;
+      ScopedNotifier scoped(&notifier);
+      bool failed = true;
+      SelectCfgFile(&chosen, job.cfg_path, CAppProfile(), &failed);
+      ASSERT_FALSE(failed);
+      if (c.note != nullptr) {
+        EXPECT_EQ(notifier.shown.size(), 1u);
+        const std::string shown = notifier.shown.empty() ? "" : notifier.shown[0].text;
+        EXPECT_NE(shown.find(job.cfg_path + ", line "), std::string::npos);
+        EXPECT_NE(shown.find(c.note), std::string::npos) << shown;
+      } else {
+        EXPECT_TRUE(notifier.shown.empty()) << notifier.shown[0].text;
+      }
+      EXPECT_EQ(chosen.options.translate_text, c.translate_text);
+      EXPECT_EQ(chosen.options.font_scales[0], c.font_scale);
+
+      ASSERT_TRUE(SaveJobSettings(chosen));
+      const std::string saved = ReadBytes(job.cfg_path);
+      EXPECT_NE(saved.find(c.saved), std::string::npos) << saved;
+      // The PG records say what the engine read.
+      EXPECT_TRUE(saved.starts_with(FormatPgSettings(chosen)));
+      // Read and saved again, the file stays as it is.
+      EXPECT_EQ(ReadAndSavedAgain(job.cfg_path), saved);
+
+      // The job log names the record where the saved file holds it.
+      const std::string log = JobLogOfARun(&chosen);
+      if (c.note != nullptr) {
+        EXPECT_NE(log.find("\r\nSettings File Notes:\r\n" + job.cfg_path + ", line "),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find(std::string(c.note).substr(0, 40)), std::string::npos) << log;
+      } else {
+        EXPECT_EQ(log.find("Settings File Notes"), std::string::npos) << log;
+      }
+      std::remove(job.cfg_path.c_str());
+    }
   }
 }
 

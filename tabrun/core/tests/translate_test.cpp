@@ -4,10 +4,14 @@
 // viewer's database.
 #include "tabrun/core/translate.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "gdsii/writer.h"
@@ -43,7 +47,10 @@ class RecordingHost : public TranslateHost {
                 int32_t* exit_code) override {
     engine_arguments.push_back(arguments);
     if (!engine_results.empty()) {
-      if (!fake_log.empty()) test_support::WriteBytes(fake_log, "engine log\r\n");
+      if (!fake_log.empty()) test_support::WriteBytes(fake_log, fake_log_text);
+      if (!fake_pg_log_text.empty()) {
+        test_support::WriteBytes(working_dir + "/pg.log", fake_pg_log_text);
+      }
       *exit_code = engine_results.front();
       engine_results.erase(engine_results.begin());
       return 1;
@@ -77,6 +84,8 @@ class RecordingHost : public TranslateHost {
   std::string working_dir;
   std::vector<int32_t> engine_results;  // answered without running, in order
   std::string fake_log;                 // written by each answered run
+  std::string fake_log_text = "engine log\r\n";
+  std::string fake_pg_log_text;  // pg.log of each answered run, when not empty
   std::optional<int32_t> converter_result;
   bool continue_answer = true;
   std::vector<std::string> engine_arguments, converter_arguments, statuses, confirmed, prompts,
@@ -356,26 +365,131 @@ TEST_F(TranslateTest, TranslateIsRefusedBeforeAScanAndWithoutLayers) {
   EXPECT_TRUE(host_.engine_arguments.empty());
 }
 
-TEST_F(TranslateTest, CancelInTheEngineEndsTheSequence) {
-  Prepare(kFormatElectromask);
-  work_.Write("demo.out", "x");
-  host_.engine_results = {CancelledExitCode};
-  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kCancelled);
-  EXPECT_EQ(host_.statuses.back(), "Translation cancelled");
-  EXPECT_EQ(host_.engine_arguments.size(), 1u);
-  EXPECT_FALSE(FileExists(work_.File("demo.out")));
-  EXPECT_TRUE(host_.converter_arguments.empty());
+// A Cancel in either pass: the engine's log becomes a job log with its header, which says
+// that the user cancelled.
+TEST_F(TranslateTest, CancelInTheEngineEndsTheSequenceWithAJobLogThatSaysSo) {
+  for (const std::vector<int32_t>& results :
+       {std::vector<int32_t>{CancelledExitCode}, std::vector<int32_t>{4, CancelledExitCode}}) {
+    SCOPED_TRACE(results.size());
+    Prepare(kFormatElectromask);
+    work_.Write("demo.out", "x");
+    host_ = RecordingHost();
+    host_.working_dir = work_.path();
+    host_.engine_results = results;
+    host_.fake_log = work_.File("demo.log");
+    host_.fake_log_text = "\r\nThe translation was cancelled.\r\n";
+    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kCancelled);
+    EXPECT_EQ(host_.statuses.back(), "Translation cancelled");
+    EXPECT_EQ(host_.engine_arguments.size(), results.size());
+    EXPECT_FALSE(FileExists(work_.File("demo.out")));
+    EXPECT_TRUE(host_.converter_arguments.empty());
+    const std::string log = work_.Read("demo.log");
+    EXPECT_TRUE(log.starts_with("Kavrinth Tabrun: GDSII to PG translation job log\r\n")) << log;
+    EXPECT_NE(log.find("\r\nThe translation was cancelled by the user.\r\n"), std::string::npos)
+        << log;
+    EXPECT_EQ(host_.shown_logs, std::vector<std::string>{work_.File("demo.log")});
+  }
 }
 
-TEST_F(TranslateTest, AnEngineFailureIsShownWithItsLog) {
+// The engine failed: the message gives the reason its log and the PG library's log give,
+// and so does the job log, above the engine's log.
+TEST_F(TranslateTest, AnEngineFailureIsShownWithItsReasonAndItsLog) {
   Prepare(kFormatElectromask);
-  work_.Write("demo.gds", "this is not a GDSII stream");
+  host_.engine_results = {4, -1};
+  host_.fake_log = work_.File("demo.log");
+  host_.fake_log_text =
+      "\r\n\r\n0 warning(s) and 1 error(s) are detected in the translations.\r\n"
+      "\r\nThe post processor failed with the result -1.\r\n";
+  host_.fake_pg_log_text = "Error: the top structure 'TESTPAT' is not in the translated stream\r\n";
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kFailed);
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_EQ(notifier_.shown[0].text,
+            "Error occurred in translating GDS file.\nThe post processor failed with the result "
+            "-1.\nError: the top structure 'TESTPAT' is not in the translated stream\nPlease refer "
+            "to log file for more information.");
+  EXPECT_EQ(host_.statuses.back(), "Intermdeiate Translation failed");
+  const std::string log = work_.Read("demo.log");
+  const size_t failed = log.find(
+      "\r\nThe translation failed:\r\nThe post processor failed with the result -1.\r\n"
+      "Error: the top structure 'TESTPAT' is not in the translated stream\r\n");
+  EXPECT_NE(failed, std::string::npos) << log;
+  EXPECT_LT(failed, log.find("warning(s) and")) << log;
+  EXPECT_TRUE(host_.converter_arguments.empty());
+  EXPECT_FALSE(host_.finished);
+
+  // The real engine on a layout it cannot read (of the size and time the scan saw, so that
+  // only the engine finds it out): its reason is in the message and the job log.
+  Prepare(kFormatElectromask);
+  notifier_.shown.clear();
+  host_ = RecordingHost();
+  host_.working_dir = work_.path();
+  const int64_t size = FileSize(gds_);
+  struct stat before {};
+  ASSERT_EQ(::stat(gds_.c_str(), &before), 0);
+  work_.Write("demo.gds", std::string(static_cast<size_t>(size), 'x'));
+  const struct timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, gds_.c_str(), times, 0), 0);
   EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kFailed);
   ASSERT_FALSE(notifier_.shown.empty());
-  EXPECT_EQ(notifier_.shown[0].text.substr(0, 45), "Error occurred in scanning GDS file polygons.");
+  const std::string& message = notifier_.shown[0].text;
+  EXPECT_TRUE(message.starts_with("Error occurred in scanning GDS file polygons.\n")) << message;
+  EXPECT_TRUE(message.ends_with("\nPlease refer to log file for more information.")) << message;
+  EXPECT_GT(std::count(message.begin(), message.end(), '\n'), 1) << message;
+  const std::string engine_log = work_.Read("demo.log");
+  EXPECT_NE(engine_log.find("\r\nThe translation failed:\r\n"), std::string::npos) << engine_log;
+  EXPECT_EQ(engine_log.find(" 0 error(s)"), std::string::npos) << engine_log;
   EXPECT_EQ(host_.engine_arguments.size(), 1u);
   EXPECT_TRUE(host_.converter_arguments.empty());
   EXPECT_FALSE(host_.finished);
+}
+
+// A layout changed since its scan is not translated: the user is told how it changed and
+// asked to scan it again; nothing runs.
+TEST_F(TranslateTest, ALayoutChangedSinceItsScanIsNotTranslatedAndTheUserIsAskedToScanAgain) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& gds)> change;
+    const char* told;
+  };
+  const Case cases[] = {
+      {"longer",
+       [](const std::string& gds) { test_support::WriteBytes(gds, ReadBytes(gds) + "x"); },
+       "bytes and holds"},
+      {"written again",
+       [](const std::string& gds) {
+         const std::string bytes = ReadBytes(gds);
+         test_support::WriteBytes(gds, bytes);
+         const struct timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
+         ::utimensat(AT_FDCWD, gds.c_str(), times, 0);
+       },
+       "it has been written since"},
+      {"removed", [](const std::string& gds) { std::remove(gds.c_str()); }, "it no longer exists"},
+  };
+  for (const Case& c : cases) {
+    for (const int answer : {kAnswerNo, kAnswerYes}) {
+      SCOPED_TRACE(std::string(c.what) + (answer == kAnswerYes ? ", yes" : ", no"));
+      gds_ = work_.Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
+      Prepare(kFormatElectromask);
+      host_ = RecordingHost();
+      host_.working_dir = work_.path();
+      ScriptedNotifier notifier;
+      notifier.answers = {answer};
+      ScopedNotifier scoped(&notifier);
+      c.change(gds_);
+      const TranslateOutcome outcome = Translate(&job_, &host_);
+      EXPECT_EQ(outcome.result, TranslateResult::kRefused);
+      EXPECT_EQ(outcome.rescan, answer == kAnswerYes);
+      ASSERT_EQ(notifier.shown.size(), 1u);
+      const Message& asked = notifier.shown[0];
+      EXPECT_EQ(asked.buttons, MessageButtons::kYesNo);
+      EXPECT_TRUE(
+          asked.text.starts_with("The GDS file " + gds_ + " is not the file that was scanned"))
+          << asked.text;
+      EXPECT_NE(asked.text.find(c.told), std::string::npos) << asked.text;
+      EXPECT_TRUE(asked.text.ends_with("Scan it again now?")) << asked.text;
+      EXPECT_TRUE(host_.engine_arguments.empty());
+    }
+  }
 }
 
 TEST_F(TranslateTest, WarningsAskBeforeConvertingAndAFailedConverterKeepsItsInput) {

@@ -3,6 +3,7 @@
 // the engine's progress, the job log and View PG. The PG files must be the bytes the
 // programs give by hand and must load into the viewer's database. Then Cancel, the Layers
 // dialog's Cancel, and the errors a user meets.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -20,9 +22,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
-#include <QUrl>
-#include <QMenu>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -46,9 +47,9 @@
 #include "tabrun/ui/help_topics.h"
 #include "tabrun/ui/layers_dialog.h"
 #include "tabrun/ui/main_frame.h"
-#include "tabrun/ui/tests/prepare_job.h"
 #include "tabrun/ui/shell_dialogs.h"
 #include "tabrun/ui/structure_dialogs.h"
+#include "tabrun/ui/tests/prepare_job.h"
 #include "viewer/model/job_file.h"
 #include "viewer/model/job_loading.h"
 #include "viewer/model/layer_table.h"
@@ -59,8 +60,8 @@ namespace {
 using reference_run::kBin;
 using reference_run::kLayers;
 using reference_run::kSamples;
-using test_support::ReadBytes;
 using test_support::PrepareJob;
+using test_support::ReadBytes;
 using test_support::TempDir;
 
 template <class T>
@@ -86,6 +87,16 @@ class TabrunWindowTest : public ::testing::Test {
   }
 
   void ClickPanel(int id) { Control<QPushButton>(frame_->panel(), id)->click(); }
+  // Replaces a scanned layout's bytes behind the shell's back: padded to its size and given
+  // its time again, so that only the engine finds the change.
+  static void WriteUnnoticed(const std::string& path, std::string bytes) {
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    bytes.resize(static_cast<size_t>(before.st_size), ' ');
+    test_support::WriteBytes(path, bytes);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  }
   bool PanelEnabled(int id) { return frame_->panel()->ButtonEnabled(id); }
 
   // Select GDS File, then the new CFG file, as a user does.
@@ -270,6 +281,23 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   EXPECT_EQ(ReadBytes(pdf).rfind("%PDF", 0), 0u);
   EXPECT_EQ(frame_->recent_files(), std::vector<std::string>{gds_});
 
+  // Save Log As offers the name of the log shown: the job log saved last, and after another
+  // log is opened, that one (whose text it would write), never the job log's.
+  const auto offered = [&] {
+    std::string name;
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+      name = dialog->selectedFiles().value(0).toStdString();
+      dialog->reject();
+    });
+    frame_->OnCommand(kCmdSaveLogAs);
+    return name;
+  };
+  EXPECT_EQ(offered(), saved);
+  const std::string other = work_.Write("other.log", "another log\r\n");
+  ASSERT_TRUE(frame_->OpenDocumentFile(other));
+  EXPECT_EQ(offered(), other);
+  EXPECT_EQ(ReadBytes(saved).rfind("Kavrinth Tabrun: GDSII to PG translation job log\r\n", 0), 0u);
+
   // View PG writes the viewer job and starts the viewer on it (here a stand-in that notes
   // its arguments); the viewer's database loads every file of the job.
   const std::string viewer =
@@ -329,11 +357,11 @@ TEST_F(TabrunWindowTest, CancelInTheProgressDialogCancelsTheTranslation) {
   // SIGTERM ends it with the cancelled status.
   TempDir programs("tabrun_programs");
   ::symlink((kBin + "/selvar").c_str(), programs.File("selvar").c_str());
-  const std::string engine =
-      programs.Write("tabreng",
-                     "#!/bin/sh\ntrap 'exit 130' TERM\n"
-                     "echo 'TEXT 1 Counting elements' > /proc/self/fd/$KAVRINTH_PROGRESS_FD\n"
-                     "i=0\nwhile [ $i -lt 500 ]; do sleep 0.01; i=$((i+1)); done\n");
+  const std::string engine = programs.Write(
+      "tabreng",
+      "#!/bin/sh\ntrap 'exit 130' TERM\nprintf 'Translation Options:\\r\\n' > demo.log\n"
+      "echo 'TEXT 1 Counting elements' > /proc/self/fd/$KAVRINTH_PROGRESS_FD\n"
+      "i=0\nwhile [ $i -lt 500 ]; do sleep 0.01; i=$((i+1)); done\n");
   ::chmod(engine.c_str(), 0755);
   PrepareJob(frame_.get(), gds_, programs.path());
   EngineProgressDialog* progress = frame_->engine_progress();
@@ -357,6 +385,12 @@ TEST_F(TabrunWindowTest, CancelInTheProgressDialogCancelsTheTranslation) {
   EXPECT_EQ(frame_->StatusText(), "Translation cancelled");
   EXPECT_FALSE(frame_->panel()->ButtonEnabled(kPanelViewPg));
   EXPECT_TRUE(frame_->CommandEnabled(kCmdTranslate));
+  // The engine's log is shown as a job log with its header, which says the user cancelled.
+  const std::string shown = frame_->log_view()->toPlainText().toStdString();
+  EXPECT_TRUE(shown.starts_with("Kavrinth Tabrun: GDSII to PG translation job log\n")) << shown;
+  EXPECT_NE(shown.find("\nThe translation was cancelled by the user.\n"), std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("Translation Options:"), std::string::npos) << shown;
 }
 
 TEST_F(TabrunWindowTest, WarningsAskWhetherToGoOnBeforeTheConversion) {
@@ -441,11 +475,12 @@ TEST_F(TabrunWindowTest, ErrorsShowTheirMessages) {
   EXPECT_EQ(frame_->StatusText(), "Failed Scanning GDS File");
   EXPECT_EQ(notifier_.shown.size(), 2u);  // RunProgram's own message
 
-  // The engine fails on a file that changed since the scan: its message, with the engine's
+  // The engine fails on a layout changed behind the shell's back (to the size and time the
+  // scan saw, so that only the engine finds it out): its message, with the engine's
   // reason, and its log shown.
   PrepareJob(frame_.get(), gds_, kBin);
   const std::string sample = work_.Read("demo.gds");
-  work_.Write("demo.gds", "garbage now");
+  WriteUnnoticed(gds_, "garbage now");
   frame_->OnCommand(kCmdTranslate);
   EXPECT_EQ(frame_->last_translation().result, TranslateResult::kFailed);
   EXPECT_EQ(notifier_.shown.back().text,
@@ -462,7 +497,7 @@ TEST_F(TabrunWindowTest, ErrorsShowTheirMessages) {
   ASSERT_NE(beyond.find(layer_one), std::string::npos);
   beyond.replace(beyond.find(layer_one), layer_one.size(),
                  std::string("\x00\x06\x0d\x02\x04\x07", 6));
-  work_.Write("demo.gds", beyond);
+  WriteUnnoticed(gds_, beyond);
   frame_->OnCommand(kCmdTranslate);
   EXPECT_EQ(frame_->last_translation().result, TranslateResult::kFailed);
   const std::string shown = notifier_.shown.back().text;
@@ -472,6 +507,22 @@ TEST_F(TabrunWindowTest, ErrorsShowTheirMessages) {
                               "' is outside 0..1023.\nPlease refer to log file for more "
                               "information."))
       << shown;
+
+  // A file that changed since the scan is not translated: Translate asks to scan it again,
+  // and Yes scans it (here the scanner can no longer read it); no engine runs.
+  RemoveFile(work_.File("demo.log"));
+  work_.Write("demo.gds", "garbage now");
+  notifier_.shown.clear();
+  frame_->OnCommand(kCmdTranslate);
+  EXPECT_EQ(frame_->last_translation().result, TranslateResult::kRefused);
+  ASSERT_EQ(notifier_.shown.size(), 2u);
+  EXPECT_EQ(notifier_.shown[0].buttons, MessageButtons::kYesNo);
+  EXPECT_TRUE(notifier_.shown[0].text.starts_with("The GDS file " + gds_ +
+                                                  " is not the file that was scanned"))
+      << notifier_.shown[0].text;
+  EXPECT_EQ(notifier_.shown[1].text, "Error occurred in scanning file " + gds_ + ".");
+  EXPECT_EQ(frame_->StatusText(), "Failed Scanning GDS File");
+  EXPECT_FALSE(FileExists(work_.File("demo.log")));
   work_.Write("demo.gds", sample);
 
   // A log opened from a file is editable, and the accelerators work while it is: Ctrl+O
@@ -554,7 +605,6 @@ TEST_F(TabrunWindowTest, TheSettingsOutliveTheProgram) {
   EXPECT_EQ(frame_->job().working_dir, work_.path());
   frame_->OnCommand(kCmdToggleControlDialog);
   EXPECT_TRUE(frame_->panel()->isVisible());
-
 }
 
 // The section at the top of the help window, once it shows.
@@ -684,7 +734,8 @@ TEST_F(TabrunWindowTest, WithDebugEveryCommandLineIsShownFirst) {
     Control<QPushButton>(dialog, 2)->click();
   });
   frame_->OnCommand(kCmdTranslate);
-  EXPECT_EQ(shown, kBin + "/tabreng \"" + gds_ + "\" 5.000000 1,2,3,4,5 TESTPAT -s1.000000 -cfg:gds.cfg ");
+  EXPECT_EQ(shown,
+            kBin + "/tabreng \"" + gds_ + "\" 5.000000 1,2,3,4,5 TESTPAT -s1.000000 -cfg:gds.cfg ");
   EXPECT_EQ(frame_->last_translation().result, TranslateResult::kCancelled);
   EXPECT_FALSE(FileExists(work_.File("demo.log")));  // nothing ran
 }

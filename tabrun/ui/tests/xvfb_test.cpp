@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "support/job_file_names.h"
+#include "tabrun/core/gds_cfg_file.h"
 #include "tabrun/core/tests/reference_run.h"
 #include "testing/temp_dir.h"
 #include "testing/x_server.h"
@@ -223,10 +224,27 @@ class TabrunOnXTest : public ::testing::Test {
   std::string Titles() { return WindowTitles(xvfb_.number()); }
 
   // Takes the CFG file and the structure the dialogs offer, then Translate from its menu,
-  // and waits for the job log.
-  void TranslateAsOffered() {
+  // and waits for the job log. With notes, the choice of the CFG file shows a message (a
+  // window of the control panel's title beside it), which is closed.
+  void TranslateAsOffered(bool notes = false) {
     ASSERT_TRUE(Shown("Select/Create CFG File")) << Titles();
+    const std::optional<test_support::ShownWindow> panel =
+        test_support::FindShownWindow(xvfb_.number(), "Tabrun", "tabrun");
+    ASSERT_TRUE(panel.has_value()) << Titles();
+    user_->Focus(window_->id);
     user_->Keys("Return");
+    if (notes) {
+      std::optional<test_support::ShownWindow> box;
+      ASSERT_TRUE(WaitUntil(
+          [&] {
+            box = test_support::FindShownWindow(xvfb_.number(), "Tabrun", "tabrun", panel->id);
+            return box.has_value();
+          },
+          std::chrono::seconds(20)))
+          << Titles();
+      user_->Focus(box->id);
+      user_->Keys("Return");
+    }
     ASSERT_TRUE(Shown("Structure Selection")) << Titles();
     user_->Keys("Return");
     ASSERT_TRUE(Shown(kMainTitle)) << Titles();
@@ -281,6 +299,33 @@ TEST_F(TabrunOnXTest, TranslatesWithTheJobsSettingsWhenAStaleGdsCfgLiesBesideIt)
     ++compared;
   }
   EXPECT_GE(compared, 4);
+  EXPECT_TRUE(tabrun_->Running()) << "tabrun ended on its own";
+}
+
+// A CFG file written by Tabrun whose GDS.CFG record BLOCK_TEXT ON the user changed to
+// BLOCK OFF: the PG record BLOCK_TEXT YES before it is the one read. Chosen, the file is
+// named in a message; after the Translate the file still holds the user's record as
+// written, and the job log names it.
+TEST_F(TabrunOnXTest, AHandEditedRecordSurvivesATranslateAsWritten) {
+  GdsCfgSettings cfg;
+  cfg.block_text = true;
+  std::string gds_records = FormatGdsCfg(cfg);
+  const size_t at = gds_records.find("\r\nBLOCK_TEXT\r\nON\r\n");
+  ASSERT_NE(at, std::string::npos);
+  gds_records.replace(at, 16, "\r\nBLOCK\r\nOFF\r\n");
+  const std::string edited = ReadBytes(kSamples + "/demo.cfg") + gds_records;
+  ASSERT_NO_FATAL_FAILURE(StartOnDemo("tabrun_xvfb_hand_edit", {{"demo.cfg", edited}}));
+  ASSERT_NO_FATAL_FAILURE(TranslateAsOffered(true));
+  TempDir& work = *work_;
+  const std::string saved = work.Read("demo.cfg");
+  EXPECT_NE(saved.find("\r\nBLOCK\r\nOFF\r\n"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("\r\nBLOCK_TEXT\r\nON\r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\r\nBLOCK_TEXT\r\nYES\r\n"), std::string::npos) << saved;
+  const std::string log = work.Read("demo.log");
+  EXPECT_NE(log.find("\r\nSettings File Notes:\r\n" + work.File("demo.cfg") + ", line "),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("BLOCK_TEXT record 'BLOCK' with 'OFF' is not read"), std::string::npos) << log;
   EXPECT_TRUE(tabrun_->Running()) << "tabrun ended on its own";
 }
 
