@@ -259,6 +259,21 @@ int PathToOutline(int32_t count, std::span<const int32_t> points, int32_t width,
   return PathToOutlineWith(count, points, width, output, joins, room);
 }
 
+std::span<const int32_t> DistinctPathPoints(std::span<const int32_t> xy,
+                                            std::vector<int32_t>& scratch) {
+  const size_t n = xy.size() / 2;
+  size_t i = 1;
+  while (i < n && (xy[2 * i] != xy[2 * i - 2] || xy[2 * i + 1] != xy[2 * i - 1])) ++i;
+  if (i >= n) return xy.first(2 * n);
+  scratch.assign(xy.begin(), xy.begin() + 2 * static_cast<std::ptrdiff_t>(i));
+  for (; i < n; ++i) {
+    const size_t m = scratch.size();
+    if (xy[2 * i] == scratch[m - 2] && xy[2 * i + 1] == scratch[m - 1]) continue;
+    scratch.insert(scratch.end(), {xy[2 * i], xy[2 * i + 1]});
+  }
+  return scratch;
+}
+
 OutlineEndCaps LastOutlineEndCaps() { return last_end_caps; }
 
 }  // namespace kavrinth

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace kavrinth {
 
@@ -55,6 +56,13 @@ struct OutlineEndCaps {
   int32_t end_mid_x = 0;
   int32_t end_mid_y = 0;
 };
+
+// The centre line (x, y pairs) without the points that repeat the point before them. A
+// repeated point gives no segment: an outline stops at it and an end cannot be extended
+// along it, so a path is outlined and extended on the points that remain. The points
+// themselves when none repeats, else the remaining ones, written into scratch.
+std::span<const int32_t> DistinctPathPoints(std::span<const int32_t> xy,
+                                            std::vector<int32_t>& scratch);
 
 // The record of the last outline written on this thread.
 OutlineEndCaps LastOutlineEndCaps();

@@ -42,8 +42,9 @@ struct FixedNameClash {
 std::optional<FixedNameClash> FindFixedNameClash(const JobFileNames& names);
 
 // The Intermediate PG file the post-processor writes for one layer: the first 6 characters
-// of the top structure name, the layer with at least two digits, ".int". A '/', '\' or
-// zero byte in the name part becomes '_' so that the file stays in the working directory.
+// of the top structure name (as the engine hands it on, EngineStructureName), the layer
+// with at least two digits, ".int". A '/', '\' or zero byte in the name part becomes '_'
+// so that the file stays in the working directory.
 std::string IntermediateFileName(std::string_view top_structure, int layer);
 
 // The file a converter writes for an Intermediate file, in the directory it runs in: the

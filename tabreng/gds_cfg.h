@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/structure_names.h"
+
 namespace kavrinth {
 
 // Path modes: how wide paths are drawn.
@@ -60,7 +62,8 @@ struct GdsCfgValues {
   bool map_circle = false;
   std::vector<CfgLayerName> layer_names;
   std::array<std::string, 2> reference_libraries;
-  bool qualify_names = true;  // GDSQUALIFY
+  // GDSQUALIFY
+  bool qualify_names = kEngineQualifiesNamesByDefault;
   std::string aperture_file;  // GERBER
 };
 

@@ -243,6 +243,8 @@ class PathCutter {
   PathPieceSink& sink_;
   EngineLog* log_;
   const bool round_;
+  // The path's own centre line without its repeated points.
+  std::span<const int32_t> own_;
   // The (extended) centre line and the same as integers: kept from path to path so that
   // a path costs no allocation of its own.
   std::vector<double>& centre_ = ScratchCentre();
@@ -254,7 +256,7 @@ class PathCutter {
 // empty), found without building the outline when no outline point can leave the
 // 32-bit range. Empty when the outline must be built after all.
 std::optional<std::optional<PathCutter::Piece>> PathCutter::CountedPiece() const {
-  if (!path_.count_only || path_.xy.size() != 4) return std::nullopt;
+  if (!path_.count_only || own_.size() != 4) return std::nullopt;
   // Every outline point lies within the half-width of a centre-line point.
   const double limit = 2147483647.0 - path_.width / 2.0 - 2;
   for (double value : centre_) {
@@ -388,11 +390,11 @@ void PathCutter::Output(const Piece& piece, int start, bool first_piece) {
     const Vec mid = 0.5 * (At(centre_, start - 1) + At(centre_, start));
     xy.insert(xy.end(), {RoundToInt32(mid.x, &result_.fits), RoundToInt32(mid.y, &result_.fits)});
   }
-  const size_t n = path_.xy.size() / 2;
+  const size_t n = own_.size() / 2;
   for (int i = start; i < start + piece.consumed; ++i) {
     // The path's own end points: its path type extends them again.
     const bool end = i == 0 || static_cast<size_t>(i) + 1 == n;
-    const std::span<const int32_t> source = end ? path_.xy : std::span<const int32_t>(points_);
+    const std::span<const int32_t> source = end ? own_ : std::span<const int32_t>(points_);
     xy.insert(xy.end(), {source[2 * i], source[2 * i + 1]});
   }
   Log("\r\nPairs:\r\n");
@@ -432,8 +434,13 @@ void PathCutter::CutRun(int start, int count) {
 }
 
 PathCutResult PathCutter::Run() {
-  const size_t n = path_.xy.size() / 2;
-  centre_.assign(path_.xy.begin(), path_.xy.end());
+  // Repeated points go before the ends are extended: an end given twice has no segment
+  // to be extended along, and a corner given twice none to be mitred with.
+  thread_local std::vector<int32_t> distinct;
+  own_ = DistinctPathPoints(path_.xy, distinct);
+  const size_t n = own_.size() / 2;
+  if (n < 2) return result_;
+  centre_.assign(own_.begin(), own_.end());
   if (path_.pathtype > 1) {
     const double half = path_.width / 2.0;
     Extend(&centre_[0], &centre_[2], half);

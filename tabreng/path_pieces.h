@@ -80,12 +80,14 @@ struct PathCutResult {
   bool fits = true;  // false when an outline point had to saturate to 32 bits
 };
 
-// Cuts the path into pieces and hands each to the sink. Square-ended path types (2 and
-// above) are extended by half the width first; round-ended outlined paths are split
-// into runs and outlined round. Each piece is the longest one from its start whose
-// outline does not cross itself; outlined pieces share their end points. Kept pieces
-// keep the path's own end points (its path type extends them). With a debug log the
-// runs, the centre lines of round pieces and the points of kept pieces are logged.
+// Cuts the path into pieces and hands each to the sink. Points that repeat the one
+// before are left out first, so a repeated end is still extended and a repeated corner
+// still mitred. Square-ended path types (2 and above) are then extended by half the
+// width; round-ended outlined paths are split into runs and outlined round. Each piece
+// is the longest one from its start whose outline does not cross itself; outlined
+// pieces share their end points. Kept pieces keep the path's own end points (its path
+// type extends them). With a debug log the runs, the centre lines of round pieces and
+// the points of kept pieces are logged.
 PathCutResult CutWidePath(const WidePath& path, PathPieceSink& sink,
                           EngineLog* debug_log = nullptr);
 

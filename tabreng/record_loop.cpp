@@ -20,6 +20,7 @@
 #include "gdsii/encoding.h"
 #include "support/ordered_pipeline.h"
 #include "support/progress_sink.h"
+#include "support/structure_names.h"
 #include "tabreng/command_line.h"
 #include "tabreng/engine_log.h"
 #include "tabreng/path_pieces.h"
@@ -82,6 +83,13 @@ void LogScanUnits(EngineLog& log, const StreamUnits& u) {
   log.Write(text);
   log.Write(Printf("I:%lg\n", u.metres_per_user / 0.0254));
   log.Write(Printf("M:%lg\n", u.metres_per_user / 0.001));
+}
+
+// The texts a loop of a run counted, added to the pass's.
+void AddTextsLeftOut(const LoopContext& run, LoopContext& pass) {
+  for (size_t layer = 0; layer < pass.texts_left_out.size(); ++layer) {
+    pass.texts_left_out[layer] += run.texts_left_out[layer];
+  }
 }
 
 }  // namespace
@@ -292,7 +300,29 @@ int RecordLoop::TranslateStream(int kind) {
     ++pass_number_;
   } while (result == 0 && kind == kFullPass && repeat_);
   if (kind == kFullPass) c_.input->Close();
+  if (result == 0 && kind == kFullPass) ReportTextsLeftOut();
   return result;
+}
+
+void RecordLoop::NoteTextLeftOut() {
+  if (pass_number_ != 0 || c_.options->scan_mode || c_.settings->text_stroking) return;
+  if (LayerSet::IsValidLayer(element_.layer)) ++c_.texts_left_out[element_.layer];
+}
+
+void RecordLoop::ReportTextsLeftOut() {
+  // The post-processor draws what has an area: a text reaches the PG data only through
+  // its strokes.
+  const char* why = c_.settings->block_text ? "the font for text strokes could not be loaded."
+                                            : "BLOCK_TEXT is off.";
+  for (int layer = 0; layer < kLayerCount; ++layer) {
+    const int64_t texts = c_.texts_left_out[static_cast<size_t>(layer)];
+    if (texts == 0) continue;
+    c_.warnings = static_cast<int32_t>(std::min<int64_t>(c_.warnings + texts, INT32_MAX));
+    c_.log->WriteCause("Warning: " + std::to_string(texts) + (texts == 1 ? " text" : " texts") +
+                       " on layer " + std::to_string(layer) + (texts == 1 ? " is" : " are") +
+                       " left out of the PG data: " + why);
+  }
+  c_.texts_left_out.fill(0);
 }
 
 int RecordLoop::RunPass(int kind) {
@@ -499,6 +529,7 @@ int RecordLoop::CountStructuresInParallel(uint64_t start) {
     c_.log->Write(chunk->log_text);
     c_.expected += chunk->context.expected;
     c_.warnings += chunk->context.warnings;
+    AddTextsLeftOut(chunk->context, c_);
     if (chunk->result != 0) {
       if (chunk->failure) ShowEngineFailure(*chunk->failure);
       return -1;
@@ -547,6 +578,7 @@ void RecordLoop::CountChunkRun(CountChunk& chunk) const {
   chunk.context.input = &chunk.input;
   chunk.context.expected = 0;
   chunk.context.warnings = 0;
+  chunk.context.texts_left_out.fill(0);
   chunk.context.threads = 1;
   char* log_bytes = nullptr;
   size_t log_size = 0;
@@ -723,6 +755,7 @@ void RecordLoop::ParseRun(PipeBatch& batch) {
   parser.context.work = &parser.work;
   parser.context.input = &parser.input;
   parser.context.threads = 1;
+  parser.context.texts_left_out.fill(0);
   const std::span<const uint8_t> stream = c_.input->held();
   parser.input.OpenView(stream.subspan(batch.run_begin, batch.run_end - batch.run_begin),
                         batch.run_begin);
@@ -1141,6 +1174,7 @@ int RecordLoop::OnEndEl() {
     } else if (element_.text && !element_.array) {
       WriteElement();
       if (c_.settings->text_stroking) StrokeText();
+      NoteTextLeftOut();
     } else {
       WriteElement();
     }
@@ -1450,6 +1484,7 @@ void RecordLoop::QueueEndEl() {
     QueueItem(kItemPolygon);
   } else if (element_.text && !element_.array) {
     QueueItem(c_.settings->text_stroking ? kItemText : kItemBytes);
+    NoteTextLeftOut();
   } else {
     QueueItem(kItemBytes);
   }
@@ -1740,6 +1775,7 @@ void RecordLoop::WriteBatch(PipeBatch& batch) {
     const size_t warnings = batch.sent > 0 ? batch.items[batch.sent - 1].warnings_end : 0;
     if (bytes > 0) output_.Write(batch.image.data(), bytes);
     for (size_t i = 0; i < warnings; ++i) WarnNow(batch.image_warnings[i]);
+    AddTextsLeftOut(batch.parser->context, c_);
   } else {
     EmitBatch(
         batch, [this](const uint8_t* data, size_t size) { output_.Write(data, size); },

@@ -22,6 +22,7 @@
 #include "tabreng/engine_log.h"
 #include "tabreng/engine_options.h"
 #include "tabreng/job_settings.h"
+#include "tabreng/layer_set.h"
 #include "tabreng/pg_library.h"
 #include "tabreng/scan_report.h"
 #include "tabreng/stream_units.h"
@@ -57,6 +58,9 @@ struct LoopContext {
   StreamUnits units;     // of the last UNITS record
   bool units_seen = false;
   double fixup = 1.0;  // $FIXUP$, set by the full pass
+  // Texts on kept layers that reach no PG data, not being stroked, by layer: counted in
+  // the full pass's first run, logged and added to the warnings at its end.
+  std::array<int64_t, kLayerCount> texts_left_out{};
   // Threads of the full pass: outlines, text strokes and the assembly of what goes out
   // (and, in the counting run, the structures) run on several threads while the
   // translated stream, the log, the progress lines and the PG calls keep the order of a
@@ -210,6 +214,10 @@ class RecordLoop {
   int OnUnits(const GdsRecord& record, int kind, bool* done);
   int OnEndStr();
   int OnEndEl();
+  // A text element that goes out without strokes: counted when the pass makes PG data.
+  void NoteTextLeftOut();
+  // The counts of NoteTextLeftOut, one warning per text and one line per layer.
+  void ReportTextsLeftOut();
   int EndOfLibrary(bool* done);
   int HandOffPolygon(const int32_t* xy, int32_t count);
   // PG for one polygon, then its trapezoids into the stream.

@@ -209,15 +209,6 @@ int SelectTopStructure(const std::string& report_path, const EngineOptions& opti
   return 0;
 }
 
-void QualifyStructureName(char* name, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                       c == '$' || c == '_' || c == '\0';
-    if (!plain) name[i] = '_';
-  }
-}
-
 void ApplyNameCase(char* name, size_t length, int case_mode) {
   for (size_t i = 0; i < length; ++i) {
     char& c = name[i];
@@ -229,8 +220,7 @@ void ApplyNameCase(char* name, size_t length, int case_mode) {
 void QualifySelection(TopSelection& selection) {
   auto qualified = [](std::string name) {
     ApplyNameCase(name.data(), name.size(), kEngineNameCase);
-    QualifyStructureName(name.data(), name.size());
-    return name;
+    return EngineStructureName(name, true);
   };
   StructureSelection structures;
   for (const std::string& name : selection.structures.names()) structures.Add(qualified(name));

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "support/structure_names.h"
 #include "tabreng/engine_options.h"
 #include "tabreng/layer_set.h"
 
@@ -67,11 +68,6 @@ ScanLayers ReadScanLayers(const ScanReport& report, const EngineOptions& options
 // most max_count names. 0, or -1 when the sub-tree holds more names than that.
 int ReadScanHierarchy(const ScanReport& report, std::string_view top_name, size_t max_count,
                       StructureSelection& selection);
-
-// Replaces every character of name[0..length) that is not a letter, a digit, '$', '_'
-// or NUL by '_' (GDSQUALIFY): structure names become names every later step can use as
-// they stand, in the PG data and in the output file names made from the top structure.
-void QualifyStructureName(char* name, size_t length);
 
 // Upper-cases a..z for case mode 1, lower-cases A..Z for case mode -1, and leaves the name
 // as it is for 0, the mode of every job: names are compared exactly as they stand.

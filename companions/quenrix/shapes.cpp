@@ -53,18 +53,6 @@ __int128 TwiceArea(const Corner* corners, size_t count) {
   return sum;
 }
 
-// Consecutive x, y pairs with repeated points left out.
-std::vector<int32_t> DistinctPoints(std::span<const int32_t> xy) {
-  std::vector<int32_t> points;
-  for (size_t i = 0; i + 1 < xy.size(); i += 2) {
-    size_t n = points.size();
-    if (n >= 2 && points[n - 2] == xy[i] && points[n - 1] == xy[i + 1]) continue;
-    points.push_back(xy[i]);
-    points.push_back(xy[i + 1]);
-  }
-  return points;
-}
-
 // Moves the end point `at` away from its neighbour `from` by the distance.
 bool ExtendEnd(std::vector<int32_t>& p, size_t at, size_t from, double distance) {
   double dx = double(p[2 * at]) - p[2 * from], dy = double(p[2 * at + 1]) - p[2 * from + 1];
@@ -195,7 +183,9 @@ bool PolygonCutter::Cut(std::span<const int32_t> xy, int16_t layer, std::vector<
 bool PathShapes(std::span<const int32_t> xy, int32_t width, int pathtype, int16_t layer,
                 PolygonCutter& cutter, std::vector<LocalQuad>& quads,
                 std::vector<LocalSector>& sectors) {
-  std::vector<int32_t> p = DistinctPoints(xy);
+  std::vector<int32_t> scratch;
+  const std::span<const int32_t> distinct = DistinctPathPoints(xy, scratch);
+  std::vector<int32_t> p(distinct.begin(), distinct.end());
   const int32_t n = static_cast<int32_t>(p.size() / 2);
   if (n < 2 || width == 0) return false;
   const int32_t w = width == INT32_MIN ? INT32_MAX : std::abs(width);

@@ -200,7 +200,7 @@ TEST_F(GeometryJobTest, ArraysAreCopiedUnchanged) {
     l.End();
     l.Finish();
   }
-  ASSERT_EQ(Run({}), 0);
+  ASSERT_EQ(Run({}), 1);  // the text, without strokes, is left out of the PG data
   const auto element = [](const std::vector<ReadRecord>& records) {
     std::vector<uint8_t> bytes;
     bool inside = false;
@@ -247,6 +247,53 @@ TEST_F(GeometryJobTest, ArraysAreCopiedUnchanged) {
   short_colrow.data = one_value;
   RecordArrayAttribute(short_colrow, &array);
   EXPECT_EQ(array.columns, 3);
+}
+
+// Texts that reach no PG data because they are not stroked are counted per layer, in the
+// log and in the result, in either pass and on any number of threads; texts on layers
+// left out of the job are not.
+TEST_F(GeometryJobTest, TextsLeftOutOfThePgDataAreCountedPerLayer) {
+  {
+    Layout l("job.gds");
+    l.Begin("TOP");
+    l.Box(1, Square(0, 0, 1000));
+    l.Text(1, "A", {0, 0});
+    l.Sref("SUB", {5000, 0});
+    l.Text(7, "not translated", {0, 0});
+    l.End();
+    l.Begin("SUB");
+    l.Text(1, "B", {0, 0});
+    l.Text(3, "C", {10, 0});
+    l.End();
+    l.Finish();
+  }
+  const std::string layer1 = "\r\nWarning: 2 texts on layer 1 are left out of the PG data: ";
+  const std::string layer3 = "\r\nWarning: 1 text on layer 3 is left out of the PG data: ";
+  const auto run = [&](std::vector<std::string> options) {
+    pg_ = RecordingPgLibrary();
+    std::vector<std::string> words = {"tabreng", "job.gds", "1.5", "1,3", "TOP"};
+    words.insert(words.end(), options.begin(), options.end());
+    return RunEngine(words, environment_);
+  };
+  for (int threads : {1, 8}) {
+    SCOPED_TRACE(threads);
+    environment_.threads = threads;
+    ScratchJob::Write("gds.cfg", "BLOCK_TEXT\nNO\n");
+    EXPECT_EQ(run({"-opost"}), 3);
+    std::string log = ScratchJob::Read("job.log");
+    EXPECT_NE(log.find(layer1 + "BLOCK_TEXT is off.\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(layer3 + "BLOCK_TEXT is off.\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("layer 7"), std::string::npos) << log;
+    // The counting pass logs them too; its result stays the count of elements for PG.
+    EXPECT_EQ(run({"-pg", "-polycnt"}), 1);
+    log = ScratchJob::Read("job.log");
+    EXPECT_NE(log.find(layer1), std::string::npos) << log;
+    EXPECT_NE(log.find(layer3), std::string::npos) << log;
+    // Stroked, every text reaches the PG data.
+    ScratchJob::Write("gds.cfg", "BLOCK_TEXT\nYES\n");
+    EXPECT_EQ(run({"-opost"}), 0);
+    EXPECT_EQ(ScratchJob::Read("job.log").find("left out of the PG data"), std::string::npos);
+  }
 }
 
 // Angled polygons, wide paths of every path type and angle (one beyond the 32-bit

@@ -351,6 +351,65 @@ TEST(CutWidePathTest, RepeatedPointsAndLongZigzagsEnd) {
   }
 }
 
+// The area the outlines cover together (overlaps once), on a grid of cells of `step`
+// units: exact for outlines whose edges lie on the grid.
+double CoveredArea(const Pieces& pieces, int32_t step) {
+  int32_t low_x = INT32_MAX, low_y = INT32_MAX, high_x = INT32_MIN, high_y = INT32_MIN;
+  for (const std::vector<int32_t>& outline : pieces.outlines) {
+    for (size_t i = 0; i < outline.size(); i += 2) {
+      low_x = std::min(low_x, outline[i]), high_x = std::max(high_x, outline[i]);
+      low_y = std::min(low_y, outline[i + 1]), high_y = std::max(high_y, outline[i + 1]);
+    }
+  }
+  int64_t cells = 0;
+  for (double x = low_x + step / 2.0; x < high_x; x += step) {
+    for (double y = low_y + step / 2.0; y < high_y; y += step) {
+      cells += std::any_of(pieces.outlines.begin(), pieces.outlines.end(),
+                           [&](const auto& outline) { return Covers(outline, x, y); });
+    }
+  }
+  return static_cast<double>(cells) * step * step;
+}
+
+// A path 1000 units wide along y = -1500 from x = 9000 to 16500 covers 8.5e6 square
+// units with square ends (7.5e6 with flat ends), whichever of its points are given twice
+// or three times; a corner given twice keeps its mitre.
+TEST(CutWidePathTest, RepeatedPointsKeepTheEndsAndJoinsOfThePath) {
+  struct Case {
+    const char* what;
+    std::vector<int32_t> xy;
+    int pathtype;
+    double area;
+  };
+  const std::vector<Case> cases = {
+      {"last point repeated", {9000, -1500, 16500, -1500, 16500, -1500}, 2, 8.5e6},
+      {"first point repeated", {9000, -1500, 9000, -1500, 16500, -1500}, 2, 8.5e6},
+      {"last point three times", {9000, -1500, 16500, -1500, 16500, -1500, 16500, -1500}, 2, 8.5e6},
+      {"pathtype 4, last point repeated", {9000, -1500, 16500, -1500, 16500, -1500}, 4, 8.5e6},
+      {"pathtype 4, first point three times",
+       {9000, -1500, 9000, -1500, 9000, -1500, 16500, -1500},
+       4,
+       8.5e6},
+      {"middle point repeated", {9000, -1500, 12000, -1500, 12000, -1500, 16500, -1500}, 2, 8.5e6},
+      {"pathtype 0, last point repeated", {9000, -1500, 16500, -1500, 16500, -1500}, 0, 7.5e6},
+      // Along the line, then up by 4000 from the corner: the corner's outer square too.
+      {"pathtype 0, corner repeated",
+       {9000, -1500, 16500, -1500, 16500, -1500, 16500, 2500},
+       0,
+       8e6 + 3.5e6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Pieces pieces = Cut(c.xy, 1000, c.pathtype, true);
+    EXPECT_EQ(CoveredArea(pieces, 250), c.area);
+    for (const std::vector<int32_t>& outline : pieces.outlines) EXPECT_TRUE(Closed(outline));
+  }
+  // Kept as a path, the repeats go too and the ends are the path's own.
+  const Pieces kept = Cut({9000, -1500, 9000, -1500, 16500, -1500, 16500, -1500}, 1000, 2, false);
+  ASSERT_EQ(kept.paths.size(), 1u);
+  EXPECT_EQ(kept.paths[0], (std::vector<int32_t>{9000, -1500, 16500, -1500}));
+}
+
 TEST(CutWidePathTest, DebugLogShowsRunsAndKeptPieces) {
   testing::ScratchJob job;
   {

@@ -76,7 +76,7 @@ TEST_F(TabrengProgramTest, CountingPassThenRealPass) {
   EXPECT_EQ(Run("chip.gds 1.5 = = -s1.0 -polycnt"), 4);
   EXPECT_FALSE(ScratchJob::Exists("chip.gdx")) << "the counting pass leaves no stream";
 
-  EXPECT_EQ(Run("chip.gds 1.5 = = -s1.0 -polycnt:4 -opost"), 0);
+  EXPECT_EQ(Run("chip.gds 1.5 = = -s1.0 -polycnt:4 -opost"), 1);  // the text, not stroked
   EXPECT_TRUE(ScratchJob::Exists("pg.log"));
   EXPECT_TRUE(ScratchJob::Exists("chip.out"));
   EXPECT_NE(ScratchJob::Read("chip.log").find("0 warning(s) and 0 error(s)"), std::string::npos);

@@ -14,6 +14,7 @@
 #include "support/job_file_names.h"
 #include "support/line_file.h"
 #include "support/paths.h"
+#include "support/structure_names.h"
 #include "tabrun/core/file_ops.h"
 
 namespace kavrinth {
@@ -313,6 +314,12 @@ int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_fil
     }
   }
   return 0;
+}
+
+bool EngineQualifiesNames(const TabrunJob& job) {
+  const bool cfg_is_engines =
+      !job.cfg_path.empty() && SamePath(job.InWorkingDir(kGdsCfgName), job.cfg_path);
+  return cfg_is_engines ? job.cfg.gds_qualify : kEngineQualifiesNamesByDefault;
 }
 
 void ReadJobSettings(TabrunJob* job, const std::string& path) {

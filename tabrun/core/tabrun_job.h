@@ -74,6 +74,11 @@ GdsCfgSettings CfgAsWritten(const TabrunJob& job);
 // are written. 0, or -1 with *error naming the file that could not be written.
 int WriteJobSettings(const TabrunJob& job, std::string* error, bool with_cfg_file = true);
 
+// Whether the engine qualifies the structure names (GDSQUALIFY) in a run of the job. It
+// reads gds.cfg of the working directory, which holds the GDS.CFG records only when it is
+// the job's CFG file itself; otherwise the engine keeps its default.
+bool EngineQualifiesNames(const TabrunJob& job);
+
 // Reads the CFG file: the GDS.CFG records (starting from the defaults) and the PG settings
 // records. BLOCK_TEXT, and TSCALE when there is no SHTSCALE record, are taken as the engine
 // reads them, from the first record of each. A file that cannot be read leaves the defaults.

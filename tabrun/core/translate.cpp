@@ -15,6 +15,7 @@
 #include "support/line_file.h"
 #include "support/notifier.h"
 #include "support/paths.h"
+#include "support/structure_names.h"
 #include "tabrun/core/file_ops.h"
 #include "tabrun/core/job_actions.h"
 
@@ -42,6 +43,13 @@ void ShellMessage(const std::string& text, MessageIcon icon = MessageIcon::kWarn
 
 std::string EngineProgram(const TabrunJob& job) {
   return MakeExePath(job.program_dir, "tabreng.exe");
+}
+
+// The Intermediate file of a layer in the working directory, named from the top
+// structure as the engine hands it to its post-processor.
+std::string EngineIntermediatePath(const TabrunJob& job, int layer) {
+  return job.InWorkingDir(
+      IntermediateFileName(EngineStructureName(job.scan.top, EngineQualifiesNames(job)), layer));
 }
 
 // Writes the settings files; a failure is shown and stops the sequence.
@@ -131,7 +139,7 @@ std::vector<WrittenFile> FilesWritten(const TabrunJob& job) {
   const int32_t format = job.options.output_format;
   for (int layer : job.layers.selected) {
     if (layer < 0 || layer >= kGdsLayerCount) continue;
-    const std::string intermediate = job.InWorkingDir(IntermediateFileName(job.scan.top, layer));
+    const std::string intermediate = EngineIntermediatePath(job, layer);
     files.push_back({intermediate, Printf("the Intermediate file of GDS layer %d", layer)});
     if (format != kFormatIntermediate) {
       files.push_back(
@@ -340,8 +348,7 @@ class TranslateSequence {
     host_->SetStatus(Printf("Translating %ld polygons...", long{outcome_.polygon_count}));
     for (int layer : job_->layers.selected) {
       if (layer < 0 || layer >= kGdsLayerCount) continue;
-      job_->layers.intermediate_names[layer] =
-          job_->InWorkingDir(IntermediateFileName(job_->scan.top, layer));
+      job_->layers.intermediate_names[layer] = EngineIntermediatePath(*job_, layer);
     }
     if (!NameIntermediates(true)) {
       NameIntermediates(false);
@@ -449,8 +456,7 @@ bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log
     std::string failures;
     for (int layer : job->layers.selected) {
       if (layer < 0 || layer >= kGdsLayerCount) continue;
-      const std::string intermediate =
-          job->InWorkingDir(IntermediateFileName(job->scan.top, layer));
+      const std::string intermediate = EngineIntermediatePath(*job, layer);
       const int64_t size = FileSize(intermediate);
       if (size <= kNoDataSize) {
         job->no_data[layer] = true;  // missing or without data: listed as not generated

@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 
+#include "gdsii/writer.h"
 #include "platform/ini.h"
 #include "platform/process.h"
 #include "support/job_file_names.h"
@@ -283,6 +284,75 @@ TEST_F(TranslateTest, IntermediateFormatMovesTheEnginesFilesAndListsThemInTheLog
     EXPECT_FALSE(FileExists(work_.File(intermediate)));
   }
   EXPECT_NE(work_.Read("demo.log").find("Generated Output Files:"), std::string::npos);
+}
+
+// A top structure whose name holds characters a file name cannot: the engine qualifies it
+// unless the settings file it reads turns GDSQUALIFY off (it reads the CFG file's GDS.CFG
+// records only when that file is its gds.cfg), and the shell finds and converts the
+// Intermediate file of every layer under the engine's name, leaving none behind.
+TEST_F(TranslateTest, ATopStructureNameOfOddCharactersFindsTheEnginesFiles) {
+  const std::string top = "(bad_cell,a$b/c)";
+  const std::string gds = work_.File("odd.gds");
+  {
+    GdsWriter writer;
+    ASSERT_EQ(writer.OpenLibrary(gds, "UM", 0.001, "", 1.0, false), kGdsOk);
+    writer.SetFlags(kGdsNoSpooling);
+    writer.BeginStructure(top);
+    for (int layer : {1, 2}) {
+      const std::vector<GdsPoint> square = {
+          {0, 0}, {4000.0 * layer, 0}, {4000.0 * layer, 4000}, {0, 4000}, {0, 0}};
+      writer.WriteBoundary(square, layer, 0, 0, 0);
+    }
+    writer.EndStructure();
+    ASSERT_EQ(writer.EndLibrary(), kGdsOk);
+  }
+  const ProgramRunner runner = [&](const std::string& p, const std::string& a, int32_t* e) {
+    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
+  };
+  ASSERT_EQ(ScanGdsFile(&job_, gds, runner), ScanResult::kScanned);
+  ASSERT_EQ(job_.scan.top, top);
+  struct Case {
+    const char* cfg;
+    bool qualify;
+    const char* engine_file;  // of layer 1
+  };
+  for (const Case& c : {Case{"odd.cfg", true, "_bad_c01.int"}, Case{"odd.cfg", false, "_bad_c01.int"},
+                        Case{"gds.cfg", false, "(bad_c01.int"}}) {
+    SCOPED_TRACE(std::string(c.cfg) + (c.qualify ? " GDSQUALIFY on" : " GDSQUALIFY off"));
+    bool failed = true;
+    SelectCfgFile(&job_, work_.File(c.cfg), CAppProfile(), &failed);
+    ASSERT_FALSE(failed);
+    job_.options.output_format = kFormatElectromask;
+    job_.cfg.gds_qualify = c.qualify;
+    job_.layers.Clear();
+    for (int layer : {1, 2}) {
+      job_.layers.selected.push_back(layer);
+      MakeIntermediateName(&job_.layers, layer, work_.File("odd" + std::to_string(layer) + ".em"));
+      RemoveFile(job_.layers.output_names[layer]);
+    }
+    ASSERT_TRUE(SaveJobSettings(job_));
+    host_ = RecordingHost();
+    host_.working_dir = work_.path();
+    job_.debug = true;  // the Intermediate files stay: the engine's names are seen
+    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+    EXPECT_TRUE(FileExists(work_.File(c.engine_file)));
+    job_.debug = false;
+
+    host_ = RecordingHost();
+    host_.working_dir = work_.path();
+    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+    EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown[0].text;
+    EXPECT_EQ(host_.converter_arguments.size(), 2u);
+    for (int layer : {1, 2}) {
+      SCOPED_TRACE(layer);
+      EXPECT_FALSE(job_.no_data[layer]);
+      EXPECT_FALSE(job_.conversion_failed[layer]);
+      EXPECT_GT(FileSize(job_.layers.output_names[layer]), 23);
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(work_.path())) {
+      EXPECT_NE(entry.path().extension(), ".int") << entry.path();
+    }
+  }
 }
 
 TEST_F(TranslateTest, TranslateIsRefusedBeforeAScanAndWithoutLayers) {
