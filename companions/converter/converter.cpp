@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "companions/converter/flash_cover.h"
+#include "companions/converter/rectangle_index.h"
 #include "pg2gds/pg_readers.h"
 #include "pg2gds/pg_writer.h"
 #include "platform/files.h"
@@ -173,12 +174,12 @@ class Conversion {
     if (angled) {
       // The rectangles stay one exact flash each; the cover runs over the whole shape so
       // that its strips cross the cuts, and drops what a rectangle's flash already holds.
-      rectangles_.clear();
+      rectangles_.Clear(touch_slack_);
       for (size_t i = 0; i < pending_.size(); ++i) {
         const std::array<CoverPoint, 4>& quad = pending_[i];
         if (rectangle_[i]) {
           Tally(coverer_.CoverQuadrilateral(quad, &flashes_), true);
-          rectangles_.push_back(quad);
+          rectangles_.Add(quad);
         } else {
           ++counts_.quadrilaterals;
           ++(HasArea(quad) ? counts_.covered_shapes : counts_.empty_shapes);
@@ -186,9 +187,10 @@ class Conversion {
       }
       cover_.clear();
       coverer_.CoverQuadrilaterals(pending_, &cover_);
+      rectangles_.Build();
       size_t kept = 0;
       for (const PgOutputFlash& flash : cover_) {
-        if (InsideARectangle(flash)) continue;
+        if (rectangles_.Holds(flash)) continue;
         flashes_.push_back(flash);
         ++kept;
       }
@@ -264,35 +266,6 @@ class Conversion {
     }
   }
 
-  // Whether an axis-parallel cover flash lies wholly inside one of the rectangles.
-  bool InsideARectangle(const PgOutputFlash& flash) const {
-    const double half_w = flash.w / 2.0, half_h = flash.h / 2.0;
-    const CoverPoint corners[4] = {{flash.x - half_w, flash.y - half_h},
-                                   {flash.x + half_w, flash.y - half_h},
-                                   {flash.x + half_w, flash.y + half_h},
-                                   {flash.x - half_w, flash.y + half_h}};
-    return std::any_of(rectangles_.begin(), rectangles_.end(), [&](const auto& quad) {
-      return std::all_of(std::begin(corners), std::end(corners),
-                         [&](CoverPoint p) { return InConvexQuad(quad, p, touch_slack_); });
-    });
-  }
-
-  // Whether p lies inside the convex quadrilateral q (either turn) or within `slack` of it.
-  static bool InConvexQuad(const std::array<CoverPoint, 4>& q, CoverPoint p, double slack) {
-    int sign = 0;
-    for (size_t i = 0; i < 4; ++i) {
-      const CoverPoint a = q[i], b = q[(i + 1) % 4];
-      const double length = std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y));
-      if (length == 0) continue;
-      const double side = ((b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x)) / length;
-      if (std::fabs(side) <= slack) continue;
-      const int s = side > 0 ? 1 : -1;
-      if (sign != 0 && s != sign) return false;
-      sign = s;
-    }
-    return true;
-  }
-
   static bool HasArea(const std::array<CoverPoint, 4>& q) {
     double twice_area = 0;
     for (size_t i = 0; i < 4; ++i)
@@ -356,8 +329,8 @@ class Conversion {
   FlashCoverer coverer_;
   std::vector<PgOutputFlash> flashes_;
   std::vector<std::array<CoverPoint, 4>> pending_;
-  std::vector<bool> rectangle_;                        // for each of pending_
-  std::vector<std::array<CoverPoint, 4>> rectangles_;  // of the pieces being covered
+  std::vector<bool> rectangle_;  // for each of pending_
+  RectangleIndex rectangles_;    // of the pieces being covered
   std::vector<PgOutputFlash> cover_;
   Box pending_box_;
   PgOutputWriter* writer_ = nullptr;
