@@ -15,8 +15,8 @@
 #include <numbers>
 #include <sstream>
 
+#include "companions/converter/cover_index.h"
 #include "companions/converter/flash_cover.h"
-#include "companions/converter/rectangle_index.h"
 #include "pg2gds/pg_readers.h"
 #include "pg2gds/pg_writer.h"
 #include "platform/files.h"
@@ -195,14 +195,14 @@ class Conversion {
         ++kept;
       }
       counts_.cover_flashes += kept;
-      // Pieces lying within the tolerance of a cover that exists are part of it; when the
-      // pieces that are not rectangles gave no flash at all, each of them is lost.
-      if (kept == 0) {
-        for (size_t i = 0; i < pending_.size(); ++i) {
-          if (rectangle_[i] || !HasArea(pending_[i])) continue;
-          --counts_.covered_shapes;
-          Lost(QuadBox(pending_[i]));
-        }
+      // Pieces lying within the tolerance of the flashes are part of the cover; a piece
+      // that reaches further from all of them (a sliver thinner than the cover's grid
+      // that leads away from the rest) is lost, whether the rest gave flashes or not.
+      written_.Build(flashes_, coverer_.tolerance() + touch_slack_);
+      for (size_t i = 0; i < pending_.size(); ++i) {
+        if (rectangle_[i] || !HasArea(pending_[i]) || written_.Covers(pending_[i])) continue;
+        --counts_.covered_shapes;
+        Lost(QuadBox(pending_[i]));
       }
     } else {
       for (const auto& quad : pending_) {
@@ -331,6 +331,7 @@ class Conversion {
   std::vector<std::array<CoverPoint, 4>> pending_;
   std::vector<bool> rectangle_;  // for each of pending_
   RectangleIndex rectangles_;    // of the pieces being covered
+  FlashIndex written_;           // the flashes of the pieces being covered
   std::vector<PgOutputFlash> cover_;
   Box pending_box_;
   PgOutputWriter* writer_ = nullptr;

@@ -1,7 +1,8 @@
-// The index of a covered shape's rectangles: whether a cover flash lies within one of
-// them is the answer of testing every rectangle, for rectangles of every kind the cover
-// meets, among many others.
-#include "companions/converter/rectangle_index.h"
+// The indexes of a covered shape: whether a cover flash lies within one of its
+// rectangles is the answer of testing every rectangle, for rectangles of every kind the
+// cover meets, among many others; and a piece is covered by the shape's flashes when no
+// part of it lies beyond their reach.
+#include "companions/converter/cover_index.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,50 @@ TEST(RectangleIndexTest, WithoutRectanglesNothingIsHeld) {
   PgOutputFlash flash;
   flash.w = flash.h = 2;
   EXPECT_FALSE(index.Holds(flash));
+}
+
+TEST(FlashIndexTest, APieceIsCoveredWhenNoPartOfItLiesBeyondTheReach) {
+  // An axis-parallel flash of 100 x 40 about the origin, one of 60 x 20 turned by 45
+  // degrees about (400, 0), and three of 10 x 10 further down; a reach of 5.
+  std::vector<PgOutputFlash> flashes(5);
+  flashes[0].w = 100;
+  flashes[0].h = 40;
+  flashes[1].x = 400;
+  flashes[1].w = 60;
+  flashes[1].h = 20;
+  flashes[1].angle = 450;
+  for (size_t i : {2, 3, 4}) {
+    flashes[i].x = i == 2 ? 40 : i == 3 ? 171 : 300;
+    flashes[i].y = i == 3 ? -107 : -100;
+    flashes[i].w = flashes[i].h = 10;
+  }
+  FlashIndex index;
+  index.Build(flashes, 5);
+  auto sliver = [](double x0, double y0, double x1, double y1) {  // a triangle 0.5 thick
+    return Quad{CoverPoint{x0, y0}, {x1, y1}, {x0, y0 + 0.5}, {x0, y0 + 0.5}};
+  };
+  const double r = 400 + 30 / std::numbers::sqrt2;  // the end of the turned flash's axis
+  struct Case {
+    std::string name;
+    Quad piece;
+    bool covered;
+  };
+  const Case cases[] = {
+      {"inside", Turned(10, 5, 30, 10, 20, true), true},
+      {"across an edge, by less than the reach", Turned(48, 0, 12, 10, 0, true), true},
+      {"across an edge, by more than the reach", Turned(50, 0, 30, 10, 0, true), false},
+      {"a sliver along an edge", sliver(-40, 20, 40, 20), true},
+      {"a sliver apart from an edge by less than the reach", sliver(-40, 24, 40, 24), true},
+      {"a sliver apart from an edge by more than the reach", sliver(-40, 26, 40, 26), false},
+      {"an arm leading away from an edge", sliver(50, 0, 90, 0), false},
+      {"an arm no longer than the reach", sliver(50, 0, 54, 0), true},
+      {"an arm off the turned flash's end", sliver(r, r - 400, r + 40, r - 400), false},
+      {"beside the turned flash's end", sliver(r + 3, r - 400, r + 4, r - 400), true},
+      {"a bridge between flashes, reaching further from them between its ends and middle",
+       Quad{CoverPoint{47, -100}, {293, -100}, {293.5, -99.5}, {47.5, -99.5}}, false},
+      {"far from every flash", Turned(1000, 1000, 10, 10, 30, true), false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(index.Covers(c.piece), c.covered) << c.name;
 }
 
 }  // namespace
