@@ -15,6 +15,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "companions/converter/cover_index.h"
 #include "companions/converter/flash_cover.h"
 #include "pg2gds/pg_readers.h"
 #include "pg2gds/pg_writer.h"
@@ -173,12 +174,12 @@ class Conversion {
     if (angled) {
       // The rectangles stay one exact flash each; the cover runs over the whole shape so
       // that its strips cross the cuts, and drops what a rectangle's flash already holds.
-      rectangles_.clear();
+      rectangles_.Clear(touch_slack_);
       for (size_t i = 0; i < pending_.size(); ++i) {
         const std::array<CoverPoint, 4>& quad = pending_[i];
         if (rectangle_[i]) {
           Tally(coverer_.CoverQuadrilateral(quad, &flashes_), true);
-          rectangles_.push_back(quad);
+          rectangles_.Add(quad);
         } else {
           ++counts_.quadrilaterals;
           ++(HasArea(quad) ? counts_.covered_shapes : counts_.empty_shapes);
@@ -186,21 +187,22 @@ class Conversion {
       }
       cover_.clear();
       coverer_.CoverQuadrilaterals(pending_, &cover_);
+      rectangles_.Build();
       size_t kept = 0;
       for (const PgOutputFlash& flash : cover_) {
-        if (InsideARectangle(flash)) continue;
+        if (rectangles_.Holds(flash)) continue;
         flashes_.push_back(flash);
         ++kept;
       }
       counts_.cover_flashes += kept;
-      // Pieces lying within the tolerance of a cover that exists are part of it; when the
-      // pieces that are not rectangles gave no flash at all, each of them is lost.
-      if (kept == 0) {
-        for (size_t i = 0; i < pending_.size(); ++i) {
-          if (rectangle_[i] || !HasArea(pending_[i])) continue;
-          --counts_.covered_shapes;
-          Lost(QuadBox(pending_[i]));
-        }
+      // Pieces lying within the tolerance of the flashes are part of the cover; a piece
+      // that reaches further from all of them (a sliver thinner than the cover's grid
+      // that leads away from the rest) is lost, whether the rest gave flashes or not.
+      written_.Build(flashes_, coverer_.tolerance() + touch_slack_);
+      for (size_t i = 0; i < pending_.size(); ++i) {
+        if (rectangle_[i] || !HasArea(pending_[i]) || written_.Covers(pending_[i])) continue;
+        --counts_.covered_shapes;
+        Lost(QuadBox(pending_[i]));
       }
     } else {
       for (const auto& quad : pending_) {
@@ -262,35 +264,6 @@ class Conversion {
       counts_.largest_lost_w = w;
       counts_.largest_lost_h = h;
     }
-  }
-
-  // Whether an axis-parallel cover flash lies wholly inside one of the rectangles.
-  bool InsideARectangle(const PgOutputFlash& flash) const {
-    const double half_w = flash.w / 2.0, half_h = flash.h / 2.0;
-    const CoverPoint corners[4] = {{flash.x - half_w, flash.y - half_h},
-                                   {flash.x + half_w, flash.y - half_h},
-                                   {flash.x + half_w, flash.y + half_h},
-                                   {flash.x - half_w, flash.y + half_h}};
-    return std::any_of(rectangles_.begin(), rectangles_.end(), [&](const auto& quad) {
-      return std::all_of(std::begin(corners), std::end(corners),
-                         [&](CoverPoint p) { return InConvexQuad(quad, p, touch_slack_); });
-    });
-  }
-
-  // Whether p lies inside the convex quadrilateral q (either turn) or within `slack` of it.
-  static bool InConvexQuad(const std::array<CoverPoint, 4>& q, CoverPoint p, double slack) {
-    int sign = 0;
-    for (size_t i = 0; i < 4; ++i) {
-      const CoverPoint a = q[i], b = q[(i + 1) % 4];
-      const double length = std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y));
-      if (length == 0) continue;
-      const double side = ((b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x)) / length;
-      if (std::fabs(side) <= slack) continue;
-      const int s = side > 0 ? 1 : -1;
-      if (sign != 0 && s != sign) return false;
-      sign = s;
-    }
-    return true;
   }
 
   static bool HasArea(const std::array<CoverPoint, 4>& q) {
@@ -356,8 +329,9 @@ class Conversion {
   FlashCoverer coverer_;
   std::vector<PgOutputFlash> flashes_;
   std::vector<std::array<CoverPoint, 4>> pending_;
-  std::vector<bool> rectangle_;                        // for each of pending_
-  std::vector<std::array<CoverPoint, 4>> rectangles_;  // of the pieces being covered
+  std::vector<bool> rectangle_;  // for each of pending_
+  RectangleIndex rectangles_;    // of the pieces being covered
+  FlashIndex written_;           // the flashes of the pieces being covered
   std::vector<PgOutputFlash> cover_;
   Box pending_box_;
   PgOutputWriter* writer_ = nullptr;

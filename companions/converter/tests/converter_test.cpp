@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -656,6 +657,72 @@ TEST_F(ConverterRunTest, AngledShapesKeepTheirAreaAtTheRoadSettings) {
         EXPECT_NEAR(area, shape.area, shape.area * f.relative) << shape.name;
       }
     }
+  }
+}
+
+TEST_F(ConverterRunTest, AGroupOfManyTouchingPiecesIsCoveredInTimeThatGrowsWithIt) {
+  // 100 x 100 houses of 10 x 10 microns, each a wall and an angled roof that the next
+  // row stands on: all 20000 pieces touch, so they are covered as one shape, and every
+  // cover flash is checked against the walls for one that holds it.
+  std::vector<PgOutputShape> pieces;
+  for (int32_t row = 0; row < 100; ++row) {
+    for (int32_t column = 0; column < 100; ++column) {
+      const int32_t x = column * 10000, y = row * 10000;
+      pieces.push_back(Quad({x, y, x + 10000, y, x + 10000, y + 8000, x, y + 8000}));
+      pieces.push_back(
+          Quad({x, y + 8000, x + 10000, y + 8000, x + 7000, y + 10000, x + 3000, y + 10000}));
+    }
+  }
+  WriteIntermediate("HOUSES.int", pieces);
+  WriteText("pg.cfg", "FEATURE\n0.500000\n");
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Run(kFerolt, "HOUSES.int microns 1.000000 -p -q"), 0);
+  // A fraction of a second when each flash meets only the walls around it; a quarter of
+  // a minute when it meets all 10000.
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+  const size_t flashes = ReadFlashes("HOUSES.em", kPgFormatElectroMask).size();
+  const std::string log = ReadText("pg.log");
+  EXPECT_NE(log.find("20000 quadrilateral(s) and 0 sector(s): 10000 rectangle(s) written as one "
+                     "flash each\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("10000 shape(s) that are not rectangles covered by " +
+                     std::to_string(flashes - 10000) + " rectangle flash(es)\r\n"),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(ConverterRunTest, PiecesOfACoveredShapeThatNoFlashReachesAreCounted) {
+  // A 10 x 10 micron body with an angled roof, so that its pieces are covered together;
+  // beside it the slivers of a layout whose corners lie a nanometre off: arms of 6.1 and
+  // 3 microns by 1 nm that lead away from the body, and two 1 nm triangles on its side.
+  // The cover's flashes come no nearer than the arms' roots; the triangles lie within
+  // the cover's tolerance of the body's flash and are part of the cover.
+  const std::vector<PgOutputShape> pieces = {
+      Quad({0, 0, 10000, 0, 10000, 10000, 0, 10000}),
+      Quad({0, 10000, 10000, 10000, 7000, 12000, 3000, 12000}),
+      Quad({10000, 5000, 16100, 5000, 10000, 5001, 10000, 5001}),
+      Quad({-3000, 3000, 0, 3000, 0, 3001, 0, 3001}),
+      Quad({-1, 2000, 0, 2000, 0, 2001, 0, 2001}),
+      Quad({-1, 7000, 0, 7000, 0, 7001, 0, 7001}),
+  };
+  WriteIntermediate("SLIVER.int", pieces);
+  WriteText("pg.cfg", "FEATURE\n0.500000\n");
+  // Scale 100 puts every corner on the output's unit of a nanometre; at scale 1 the
+  // slivers are far below it.
+  for (const char* scale : {"100", "1"}) {
+    SCOPED_TRACE(scale);
+    fs::remove(Work("pg.log"));
+    EXPECT_EQ(Run(kFerolt, "SLIVER.int microns " + std::string(scale) + " -p -q"), 2);
+    const std::string log = ReadText("pg.log");
+    EXPECT_NE(log.find("ferolt: Warning: 2 shape(s) too small for a flash at the output's "
+                       "resolution were left out; the largest measures 6.1 x 0.001 microns\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("6 quadrilateral(s) and 0 sector(s): 1 rectangle(s) written as one flash"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("3 shape(s) that are not rectangles covered by"), std::string::npos) << log;
   }
 }
 

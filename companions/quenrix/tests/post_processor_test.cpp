@@ -76,6 +76,44 @@ TEST_F(QuenrixRunTest, ManhattanLayersKeepTheirAreaAndAnEmptyLayerGetsTheBareHea
   EXPECT_NE(log.find("Post-processor: 0 warnings.\r\n"), std::string::npos);
 }
 
+TEST_F(QuenrixRunTest, AManhattanPolygonWithNanometreArmsIsCutIntoRectanglesThatTileIt) {
+  // A 10 x 10 micron body with a 1 nm x 6.1 micron arm and two 1 nm bumps, at a database
+  // unit of 1 nm, drawn as it stands and through references turned, mirrored and
+  // magnified by 2: every piece is an axis-parallel rectangle, and together they have
+  // the polygon's area.
+  Header();
+  StreamBuilder s("job.gdx");
+  s.Begin("ARM");
+  // The outline anticlockwise from the origin: the arm on the right, the bumps on top.
+  std::vector<GdsIntPoint> outline = {{0, 0}, {10000, 0}, {10000, 5000}, {16100, 5000}};
+  outline.insert(outline.end(), {{16100, 5001}, {10000, 5001}, {10000, 10000}});
+  for (int32_t x : {6000, 3000}) {
+    outline.insert(outline.end(), {{x + 1, 10000}, {x + 1, 10001}, {x, 10001}, {x, 10000}});
+  }
+  outline.insert(outline.end(), {{0, 10000}, {0, 0}});
+  s.Boundary(1, outline);
+  s.End();
+  s.Begin("CHIPTOP");
+  s.Sref("ARM", {0, 0});
+  s.Sref("ARM", {50000, 0}, 1, 90);
+  s.Sref("ARM", {0, 50000}, 2, 270, true);
+  s.End();
+  s.Finish();
+  ASSERT_EQ(Run(), 0) << ReadFile("pg.log");
+  const ReadBack one = Layer(1);
+  ASSERT_TRUE(one.valid);
+  for (const auto& q : one.quads) {
+    for (int k = 0; k < 4; ++k) {  // every side along an axis
+      const int next = (k + 1) % 4;
+      EXPECT_TRUE(q[2 * k] == q[2 * next] || q[2 * k + 1] == q[2 * next + 1])
+          << q[0] << "," << q[1] << " " << q[2] << "," << q[3] << " " << q[4] << "," << q[5] << " "
+          << q[6] << "," << q[7];
+    }
+  }
+  const double area = 10000.0 * 10000 + 6100 + 2;
+  EXPECT_EQ(one.Area(), area * (1 + 1 + 4));
+}
+
 // The converters read Intermediate coordinates in microns or mils, so a coarser database
 // unit must not change the size of what comes out.
 TEST_F(QuenrixRunTest, CoordinatesAreWrittenInMicronsOrMilsWhateverTheDatabaseUnit) {
