@@ -81,6 +81,45 @@ double CornerDeviation(const std::array<CoverPoint, 4>& a, const std::array<Cove
   return worst;
 }
 
+// How far an edge may lie from where the shape has it and still count as unmoved, in raw
+// units: the rounding of the arithmetic that placed it.
+constexpr double kExactSlack = 1e-6;
+
+// A side from lo to hi along one axis as a flash's centre and size in whole raw units,
+// chosen together: of the centres and sizes next to the exact ones, the pair whose farther
+// edge moves least, and of those the pair that moves both edges least (an odd size puts
+// both edges on half units, an even one on whole units). The size is 0 when the side
+// rounds to nothing. Returns how far the farther edge moved.
+double PlaceSpan(double lo, double hi, int32_t* centre, int32_t* size) {
+  const double exact_centre = (lo + hi) / 2, exact_size = hi - lo;
+  long long best_centre = RoundHalfAway(exact_centre), best_size = RoundHalfAway(exact_size);
+  *centre = static_cast<int32_t>(best_centre);
+  *size = static_cast<int32_t>(best_size);
+  if (best_size == 0) return 0;
+  auto far_and_both = [lo, hi](long long c, long long s) {
+    const double low = std::fabs(c - s / 2.0 - lo), high = std::fabs(c + s / 2.0 - hi);
+    return std::pair{std::max(low, high), low + high};
+  };
+  auto [best_far, best_both] = far_and_both(best_centre, best_size);
+  if (best_far <= kExactSlack) return 0;
+  const long long other_centre = best_centre + (exact_centre < best_centre ? -1 : 1);
+  const long long other_size = best_size + (exact_size < best_size ? -1 : 1);
+  const std::pair<long long, long long> others[] = {
+      {other_centre, best_size}, {best_centre, other_size}, {other_centre, other_size}};
+  for (const auto& [c, s] : others) {
+    if (s < 1) continue;
+    const auto [far, both] = far_and_both(c, s);
+    if (far < best_far - kExactSlack ||
+        (far <= best_far + kExactSlack && both < best_both - kExactSlack)) {
+      best_far = far;
+      best_both = both;
+      *centre = static_cast<int32_t>(c);
+      *size = static_cast<int32_t>(s);
+    }
+  }
+  return best_far;
+}
+
 bool AllFinite(const std::array<CoverPoint, 4>& points) {
   return std::all_of(points.begin(), points.end(),
                      [](CoverPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); });
@@ -148,7 +187,8 @@ FlashCoverer::FlashCoverer(double tolerance, double rectangle_slack)
 // ---- Rectangles ----
 
 FlashCoverer::Rectangle FlashCoverer::OneFlash(const std::array<CoverPoint, 4>& p,
-                                               PgOutputFlash* flash) const {
+                                               PgOutputFlash* flash,
+                                               FlashPlacement* placement) const {
   // The best rectangle through the four corners: centre, side vectors u (p0 -> p1) and
   // v (p1 -> p2) averaged over the opposite sides.
   const CoverPoint c = {(p[0].x + p[1].x + p[2].x + p[3].x) / 4,
@@ -180,22 +220,38 @@ FlashCoverer::Rectangle FlashCoverer::OneFlash(const std::array<CoverPoint, 4>& 
     tenths -= 900;
     std::swap(along, across);
   }
+  flash->angle = tenths;
+  if (tenths == 0) {
+    // Along the axes the centre and the side of each direction are chosen together, so
+    // that the edges stay where the shape has them whenever the raw unit can hold them.
+    const double x_move = PlaceSpan(c.x - along / 2, c.x + along / 2, &flash->x, &flash->w);
+    const double y_move = PlaceSpan(c.y - across / 2, c.y + across / 2, &flash->y, &flash->h);
+    if (flash->w == 0 || flash->h == 0) return Rectangle::kTooSmall;
+    // The corner that moves most pairs the x edge and the y edge that moved most.
+    const double move = x_move == 0 && y_move == 0 ? 0 : std::hypot(x_move, y_move);
+    if (move > tolerance_) return Rectangle::kTooCoarse;
+    if (placement != nullptr) *placement = {move > kExactSlack ? move : 0, true};
+    return Rectangle::kFlash;
+  }
   flash->x = static_cast<int32_t>(RoundHalfAway(c.x));
   flash->y = static_cast<int32_t>(RoundHalfAway(c.y));
   flash->w = static_cast<int32_t>(RoundHalfAway(along));
   flash->h = static_cast<int32_t>(RoundHalfAway(across));
-  flash->angle = tenths;
   if (flash->w == 0 || flash->h == 0) return Rectangle::kTooSmall;
 
   // The rounded flash must still match the shape within the tolerance.
-  // cos(0) and sin(0) are 1 and 0 exactly.
   const double radians = tenths / 1800.0 * kPi;
-  const double cosine = tenths == 0 ? 1 : std::cos(radians);
-  const double sine = tenths == 0 ? 0 : std::sin(radians);
   const auto corners =
-      RectangleCorners({static_cast<double>(flash->x), static_cast<double>(flash->y)}, cosine, sine,
-                       flash->w, flash->h, 1);
-  return CornerDeviationWithin(p, corners, tolerance_) ? Rectangle::kFlash : Rectangle::kTooCoarse;
+      RectangleCorners({static_cast<double>(flash->x), static_cast<double>(flash->y)},
+                       std::cos(radians), std::sin(radians), flash->w, flash->h, 1);
+  if (!CornerDeviationWithin(p, corners, tolerance_)) return Rectangle::kTooCoarse;
+  if (placement != nullptr) {
+    // A turned flash rarely meets the shape's corners; what the data's own rounding
+    // explains is no move.
+    const double move = CornerDeviation(p, corners);
+    *placement = {move > rectangle_slack_ ? move : 0, false};
+  }
+  return Rectangle::kFlash;
 }
 
 CoverResult FlashCoverer::CoverQuadrilateral(const std::array<CoverPoint, 4>& corners,
@@ -204,7 +260,7 @@ CoverResult FlashCoverer::CoverQuadrilateral(const std::array<CoverPoint, 4>& co
     if (!InRange(p)) return CoverResult::kOutOfRange;
   }
   PgOutputFlash flash;
-  switch (OneFlash(corners, &flash)) {
+  switch (OneFlash(corners, &flash, &placement_)) {
     case Rectangle::kFlash:
       out->push_back(flash);
       return CoverResult::kOneFlash;
@@ -222,7 +278,7 @@ CoverResult FlashCoverer::CoverQuadrilateral(const std::array<CoverPoint, 4>& co
 
 bool FlashCoverer::IsRectangle(const std::array<CoverPoint, 4>& corners) const {
   PgOutputFlash flash;
-  const Rectangle kind = OneFlash(corners, &flash);
+  const Rectangle kind = OneFlash(corners, &flash, nullptr);
   return kind == Rectangle::kFlash || kind == Rectangle::kTooSmall;
 }
 
