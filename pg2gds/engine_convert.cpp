@@ -88,9 +88,11 @@ void ConvertFlash(const FlashSettings& settings, const FlashRecord& flash, Exten
     }
     // The width is whole database units; half of what it gains or loses lies on each side.
     const double width_units = segment.width / step;
-    CountMove(std::max(DatabaseGridMove(line, step),
-                       std::fabs(width_units - std::floor(width_units + 0.5)) / 2 * step),
-              skipped);
+    const double width_move =
+        std::fabs(width_units - static_cast<double>(static_cast<int64_t>(width_units + 0.5)));
+    CountMove(
+        std::max(DatabaseGridMove(line, step), width_move <= 1e-6 ? 0 : width_move / 2 * step),
+        skipped);
     sink.Path(line, segment.width);
     return;
   }
@@ -100,7 +102,14 @@ void ConvertFlash(const FlashSettings& settings, const FlashRecord& flash, Exten
   } else if (!FitsDatabaseRange(*outline, step)) {
     ++skipped->out_of_range;
   } else {
-    CountMove(DatabaseGridMove(std::span(*outline).first(4), step), skipped);
+    // Along an axis two opposite corners hold every edge.
+    const GdsPoint& a = segment.start;
+    const GdsPoint& b = segment.end;
+    const bool along_axis = a.x == b.x || a.y == b.y;
+    const std::array<GdsPoint, 2> opposite = {(*outline)[0], (*outline)[2]};
+    CountMove(along_axis ? DatabaseGridMove(opposite, step)
+                         : DatabaseGridMove(std::span(*outline).first(4), step),
+              skipped);
     sink.Boundary(*outline);
   }
 }
@@ -347,15 +356,20 @@ std::optional<std::array<GdsPoint, 5>> FlashOutline(const FlashSegment& segment)
 }
 
 double DatabaseGridMove(std::span<const GdsPoint> points, double database_step) {
-  // Within a millionth of a database unit a value is on the grid: what the division by
-  // the step leaves of the arithmetic.
+  // Within a millionth of a database unit a value is on the grid: what the arithmetic
+  // leaves. The points fit the 32-bit database range, so their rounding fits 64 bits.
   constexpr double kOnGrid = 1e-6;
+  const double per_step = 1 / database_step;
+  auto off_grid = [per_step](double v) {
+    const double units = v * per_step;
+    return std::fabs(units -
+                     static_cast<double>(static_cast<int64_t>(units + (units < 0 ? -0.5 : 0.5))));
+  };
   double largest = 0;
   for (const GdsPoint& p : points) {
-    const double x = p.x / database_step, y = p.y / database_step;
-    const double mx = std::fabs(x - std::round(x)), my = std::fabs(y - std::round(y));
+    const double mx = off_grid(p.x), my = off_grid(p.y);
     if (mx <= kOnGrid && my <= kOnGrid) continue;
-    largest = std::max(largest, std::hypot(mx, my) * database_step);
+    largest = std::max(largest, std::sqrt(mx * mx + my * my) * database_step);
   }
   return largest;
 }

@@ -292,13 +292,21 @@ class Conversion {
       return;
     }
     const Box box = QuadBox(quad);
+    // The values are whole database units but for the arithmetic's rounding.
     auto database = [this](double raw) {
-      return static_cast<int64_t>(std::llround(raw / raw_per_database_unit_));
+      const double units = raw * database_per_raw_unit_;
+      return static_cast<int64_t>(units + (units < 0 ? -0.5 : 0.5));
     };
     const int64_t x0 = database(box.x_min), x1 = database(box.x_max);
     const int64_t y0 = database(box.y_min), y1 = database(box.y_max);
+    // Most values are multiples of the divisor found so far; one that divides nothing
+    // further (1) ends the search.
+    // A divisor that is a power of two (as it mostly is) is tested without a division.
     for (int64_t v : {x0 + x1, 2 * (x1 - x0), y0 + y1, 2 * (y1 - y0)}) {
-      exact_divisor_ = std::gcd(exact_divisor_, v);
+      const int64_t g = exact_divisor_;
+      if (g == 1) break;
+      const bool divides = g != 0 && ((g & (g - 1)) == 0 ? (v & (g - 1)) == 0 : v % g == 0);
+      if (!divides) exact_divisor_ = std::gcd(g, v);
     }
   }
 
@@ -403,6 +411,7 @@ class Conversion {
   ConversionCounts& counts_;
   const double raw_per_database_unit_;
   const double touch_slack_ = kRectangleSlack * raw_per_database_unit_;
+  const double database_per_raw_unit_ = 1 / raw_per_database_unit_;
   FlashCoverer coverer_;
   std::vector<PgOutputFlash> flashes_;
   std::vector<std::array<CoverPoint, 4>> pending_;

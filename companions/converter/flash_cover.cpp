@@ -86,38 +86,33 @@ double CornerDeviation(const std::array<CoverPoint, 4>& a, const std::array<Cove
 constexpr double kExactSlack = 1e-6;
 
 // A side from lo to hi along one axis as a flash's centre and size in whole raw units,
-// chosen together: of the centres and sizes next to the exact ones, the pair whose farther
-// edge moves least, and of those the pair that moves both edges least (an odd size puts
-// both edges on half units, an even one on whole units). The size is 0 when the side
-// rounds to nothing. Returns how far the farther edge moved.
+// which put its edges at centre -+ size / 2. The farther edge moves by |dc| + |ds| / 2, dc
+// and ds being what the centre and the size move, so the pair that moves it least is the
+// centre and the size each taken to the nearest whole unit: an odd size keeps the edges on
+// half units, an even one on whole units. The size is 0 when the side rounds to nothing.
+// Returns how far the farther edge moved.
 double PlaceSpan(double lo, double hi, int32_t* centre, int32_t* size) {
   const double exact_centre = (lo + hi) / 2, exact_size = hi - lo;
-  long long best_centre = RoundHalfAway(exact_centre), best_size = RoundHalfAway(exact_size);
-  *centre = static_cast<int32_t>(best_centre);
-  *size = static_cast<int32_t>(best_size);
-  if (best_size == 0) return 0;
-  auto far_and_both = [lo, hi](long long c, long long s) {
-    const double low = std::fabs(c - s / 2.0 - lo), high = std::fabs(c + s / 2.0 - hi);
-    return std::pair{std::max(low, high), low + high};
-  };
-  auto [best_far, best_both] = far_and_both(best_centre, best_size);
-  if (best_far <= kExactSlack) return 0;
-  const long long other_centre = best_centre + (exact_centre < best_centre ? -1 : 1);
-  const long long other_size = best_size + (exact_size < best_size ? -1 : 1);
-  const std::pair<long long, long long> others[] = {
-      {other_centre, best_size}, {best_centre, other_size}, {other_centre, other_size}};
-  for (const auto& [c, s] : others) {
-    if (s < 1) continue;
-    const auto [far, both] = far_and_both(c, s);
-    if (far < best_far - kExactSlack ||
-        (far <= best_far + kExactSlack && both < best_both - kExactSlack)) {
-      best_far = far;
-      best_both = both;
-      *centre = static_cast<int32_t>(c);
-      *size = static_cast<int32_t>(s);
+  const long long c = RoundHalfAway(exact_centre), s = RoundHalfAway(exact_size);
+  *centre = static_cast<int32_t>(c);
+  *size = static_cast<int32_t>(s);
+  const double far = std::fabs(c - exact_centre) + std::fabs(s - exact_size) / 2;
+  return far <= kExactSlack ? 0 : far;
+}
+
+// CornerDeviation squared, without a square root per pair of corners.
+double CornerDeviationSquared(const std::array<CoverPoint, 4>& a,
+                              const std::array<CoverPoint, 4>& b) {
+  double worst = 0;
+  for (const CoverPoint& p : a) {
+    double nearest = std::numeric_limits<double>::infinity();
+    for (const CoverPoint& q : b) {
+      const double dx = p.x - q.x, dy = p.y - q.y;
+      nearest = std::min(nearest, dx * dx + dy * dy);
     }
+    worst = std::max(worst, nearest);
   }
-  return best_far;
+  return worst;
 }
 
 bool AllFinite(const std::array<CoverPoint, 4>& points) {
@@ -148,15 +143,7 @@ int DeviationSide(const std::array<CoverPoint, 4>& a, const std::array<CoverPoin
   }
   if (paired) return -1;
   if (!AllFinite(a) || !AllFinite(b)) return 0;
-  double worst = 0;
-  for (const CoverPoint& p : a) {
-    double nearest = std::numeric_limits<double>::infinity();
-    for (const CoverPoint& q : b) {
-      const double dx = p.x - q.x, dy = p.y - q.y;
-      nearest = std::min(nearest, dx * dx + dy * dy);
-    }
-    worst = std::max(worst, nearest);
-  }
+  const double worst = CornerDeviationSquared(a, b);
   if (worst > limit_squared * (1 + kMargin)) return 1;
   if (worst < within) return -1;
   return 0;
@@ -228,7 +215,7 @@ FlashCoverer::Rectangle FlashCoverer::OneFlash(const std::array<CoverPoint, 4>& 
     const double y_move = PlaceSpan(c.y - across / 2, c.y + across / 2, &flash->y, &flash->h);
     if (flash->w == 0 || flash->h == 0) return Rectangle::kTooSmall;
     // The corner that moves most pairs the x edge and the y edge that moved most.
-    const double move = x_move == 0 && y_move == 0 ? 0 : std::hypot(x_move, y_move);
+    const double move = std::sqrt(x_move * x_move + y_move * y_move);
     if (move > tolerance_) return Rectangle::kTooCoarse;
     if (placement != nullptr) *placement = {move > kExactSlack ? move : 0, true};
     return Rectangle::kFlash;
@@ -248,7 +235,16 @@ FlashCoverer::Rectangle FlashCoverer::OneFlash(const std::array<CoverPoint, 4>& 
   if (placement != nullptr) {
     // A turned flash rarely meets the shape's corners; what the data's own rounding
     // explains is no move.
-    const double move = CornerDeviation(p, corners);
+    // A corner within half the shorter side of the flash's corner of the same place has
+    // no nearer one: then those four distances decide.
+    double paired = 0;
+    for (size_t i = 0; i < 4; ++i) {
+      const double dx = p[i].x - corners[i].x, dy = p[i].y - corners[i].y;
+      paired = std::max(paired, dx * dx + dy * dy);
+    }
+    const double half_side = std::min(flash->w, flash->h) / 2.0;
+    const double move =
+        std::sqrt(paired < half_side * half_side ? paired : CornerDeviationSquared(p, corners));
     *placement = {move > rectangle_slack_ ? move : 0, false};
   }
   return Rectangle::kFlash;
