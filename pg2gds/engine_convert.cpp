@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <numbers>
 #include <string_view>
 #include <vector>
 
@@ -53,6 +55,19 @@ FlashSettings SettingsOf(const EngineRun& run, int layer) {
           run.units.database_step, layer};
 }
 
+// A value for the log, in as few digits as show it ("0.005", "0.01").
+std::string ShortNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
+void CountMove(double move, SkippedFlashes* skipped) {
+  if (move == 0) return;
+  ++skipped->moved;
+  skipped->largest_move = std::max(skipped->largest_move, move);
+}
+
 // Converts one flash, widening the extents and counting what is skipped; the sink writes
 // or encodes the element. The one- and the many-thread conversion both go through here.
 template <class Sink>
@@ -71,6 +86,13 @@ void ConvertFlash(const FlashSettings& settings, const FlashRecord& flash, Exten
       ++skipped->out_of_range;
       return;
     }
+    // The width is whole database units; half of what it gains or loses lies on each side.
+    const double width_units = segment.width / step;
+    const double width_move =
+        std::fabs(width_units - static_cast<double>(static_cast<int64_t>(width_units + 0.5)));
+    CountMove(
+        std::max(DatabaseGridMove(line, step), width_move <= 1e-6 ? 0 : width_move / 2 * step),
+        skipped);
     sink.Path(line, segment.width);
     return;
   }
@@ -80,6 +102,14 @@ void ConvertFlash(const FlashSettings& settings, const FlashRecord& flash, Exten
   } else if (!FitsDatabaseRange(*outline, step)) {
     ++skipped->out_of_range;
   } else {
+    // Along an axis two opposite corners hold every edge.
+    const GdsPoint& a = segment.start;
+    const GdsPoint& b = segment.end;
+    const bool along_axis = a.x == b.x || a.y == b.y;
+    const std::array<GdsPoint, 2> opposite = {(*outline)[0], (*outline)[2]};
+    CountMove(along_axis ? DatabaseGridMove(opposite, step)
+                         : DatabaseGridMove(std::span(*outline).first(4), step),
+              skipped);
     sink.Boundary(*outline);
   }
 }
@@ -216,6 +246,8 @@ class FlashPipeline {
       blocks[i] = part.records.bytes();
       skipped_->without_length += part.skipped.without_length;
       skipped_->out_of_range += part.skipped.out_of_range;
+      skipped_->moved += part.skipped.moved;
+      skipped_->largest_move = std::max(skipped_->largest_move, part.skipped.largest_move);
       if (settings_.accumulate_extents) MergeExtents(run_.extents, part.extents);
     }
     GdsWriteEncoded(std::span<const std::span<const uint8_t>>(blocks.data(), parts));
@@ -232,6 +264,14 @@ class FlashPipeline {
 };
 
 void LogSkippedFlashes(EngineRun& run, const SkippedFlashes& skipped, const std::string& path) {
+  if (skipped.moved > 0) {
+    const char* unit = run.units.unit_name == "MIL" ? " mils" : " microns";
+    LogWarning(run,
+               std::to_string(skipped.moved) + " flash(es) moved to the GDSII database grid of " +
+                   ShortNumber(run.units.database_step) + unit + ", by up to " +
+                   ShortNumber(skipped.largest_move) + unit + ".",
+               path, skipped.moved);
+  }
   if (skipped.without_length > 0) {
     LogWarning(run, std::to_string(skipped.without_length) + " flash(es) without length skipped.",
                path, skipped.without_length);
@@ -252,9 +292,49 @@ int ShowPercent(int percent) {
 }  // namespace
 
 FlashSegment ScaleFlash(const FlashRecord& flash, int32_t divisor, double scale) {
+  // The centre line runs along the longer side, as the readers turn it: when that is H,
+  // the angle turns a quarter. A multiple of a quarter turn has its cosine and sine exact.
+  const bool along_h = flash.w < flash.h;
+  const int64_t tenths = flash.angle + (along_h ? (flash.angle >= 900 ? -900 : 900) : 0);
+  const int64_t turn = ((tenths % 3600) + 3600) % 3600;
+  double c = 0;
+  double s = 0;
+  switch (turn) {
+    case 0:
+      c = 1;
+      break;
+    case 900:
+      s = 1;
+      break;
+    case 1800:
+      c = -1;
+      break;
+    case 2700:
+      s = -1;
+      break;
+    default: {
+      // Files use few angles: the cosines and sines met last are kept, per thread.
+      struct Turn {
+        int64_t tenths = INT64_MIN;  // none yet
+        double c = 0, s = 0;
+      };
+      thread_local std::array<Turn, 64> turns;
+      Turn& kept = turns[static_cast<size_t>(turn) % turns.size()];
+      if (kept.tenths != tenths) {
+        const double radians = static_cast<double>(tenths) / 10 / 180 * std::numbers::pi;
+        kept = {tenths, std::cos(radians), std::sin(radians)};
+      }
+      c = kept.c;
+      s = kept.s;
+    }
+  }
+  const double half_length = std::max(flash.w, flash.h) / 2.0;
   const double d = divisor;
-  auto user = [d, scale](int32_t raw) { return raw / d * scale; };
-  return {{user(flash.x1), user(flash.y1)}, {user(flash.x2), user(flash.y2)}, user(flash.width)};
+  auto user = [d, scale](double raw) { return raw / d * scale; };
+  const double dx = half_length * c, dy = half_length * s;
+  return {{user(flash.x - dx), user(flash.y - dy)},
+          {user(flash.x + dx), user(flash.y + dy)},
+          user(flash.width)};
 }
 
 std::optional<std::array<GdsPoint, 5>> FlashOutline(const FlashSegment& segment) {
@@ -265,13 +345,33 @@ std::optional<std::array<GdsPoint, 5>> FlashOutline(const FlashSegment& segment)
   const double length = std::sqrt(dx * dx + dy * dy);
   if (!(length > 0) || !std::isfinite(length)) return std::nullopt;
   const double half_width = segment.width / 2;
-  const double ox = half_width / length * dy;
-  const double oy = half_width / length * dx;
+  // Along an axis the offsets are the half width itself, not a quotient that rounds.
+  const double ox = dx == 0 ? std::copysign(half_width, dy) : half_width / length * dy;
+  const double oy = dy == 0 ? std::copysign(half_width, dx) : half_width / length * dx;
   return std::array<GdsPoint, 5>{{{a.x - ox, a.y + oy},
                                   {b.x - ox, b.y + oy},
                                   {b.x + ox, b.y - oy},
                                   {a.x + ox, a.y - oy},
                                   {a.x - ox, a.y + oy}}};
+}
+
+double DatabaseGridMove(std::span<const GdsPoint> points, double database_step) {
+  // Within a millionth of a database unit a value is on the grid: what the arithmetic
+  // leaves. The points fit the 32-bit database range, so their rounding fits 64 bits.
+  constexpr double kOnGrid = 1e-6;
+  const double per_step = 1 / database_step;
+  auto off_grid = [per_step](double v) {
+    const double units = v * per_step;
+    return std::fabs(units -
+                     static_cast<double>(static_cast<int64_t>(units + (units < 0 ? -0.5 : 0.5))));
+  };
+  double largest = 0;
+  for (const GdsPoint& p : points) {
+    const double mx = off_grid(p.x), my = off_grid(p.y);
+    if (mx <= kOnGrid && my <= kOnGrid) continue;
+    largest = std::max(largest, std::sqrt(mx * mx + my * my) * database_step);
+  }
+  return largest;
 }
 
 bool FitsDatabaseRange(double value, double database_step) {

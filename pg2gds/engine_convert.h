@@ -32,22 +32,31 @@ struct FlashSegment {
   double width = 0;
 };
 
-// The flash's raw values divided by the unit's divisor, times the scale.
+// The flash's centre line and width in user units (raw values divided by the unit's
+// divisor, times the scale), worked out from its centre, sides and angle: a side of an odd
+// number of raw units keeps its ends half a unit from the centre, which the reader's
+// centre line, in whole raw units, cannot.
 FlashSegment ScaleFlash(const FlashRecord& flash, int32_t divisor, double scale);
 
 // The closed outline (the first point repeated) of the segment's width around its line;
-// nothing when the line has no length.
+// nothing when the line has no length. A line along an axis gives the exact corners.
 std::optional<std::array<GdsPoint, 5>> FlashOutline(const FlashSegment& segment);
 
 // True when the value, in database units of the given step, rounds into 32 bits.
 bool FitsDatabaseRange(double value, double database_step);
 bool FitsDatabaseRange(std::span<const GdsPoint> points, double database_step);
 
-// Flashes of one file that could not be written.
+// Flashes of one file that could not be written, or not where the file put them.
 struct SkippedFlashes {
   int64_t without_length = 0;  // both sides 0, or too small to give the line a length
   int64_t out_of_range = 0;    // beyond the 32-bit database range once scaled
+  int64_t moved = 0;           // written with corners (or ends, width) moved to the database grid
+  double largest_move = 0;     // the farthest such move, in user units
 };
+
+// How far the points move when they are rounded to the database grid, in user units: the
+// largest distance, 0 when every point lies on the grid.
+double DatabaseGridMove(std::span<const GdsPoint> points, double database_step);
 
 // Converts one job entry: 0 (done, perhaps with warnings), -1 (Cancel) or message code
 // 18 when the file cannot be read. A file that cannot be opened is a counted warning.

@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <numbers>
+#include <numeric>
 #include <sstream>
 
 #include "companions/converter/cover_index.h"
@@ -96,8 +97,10 @@ class Conversion {
         raw_per_database_unit_(RawUnitsPerUserUnit(options.format, options.english) *
                                options.scale / kDatabaseUnitsPerUserUnit),
         coverer_(feature_size / 2 * kDatabaseUnitsPerUserUnit * raw_per_database_unit_,
-                 kRectangleSlack * raw_per_database_unit_) {
+                 kRectangleSlack * raw_per_database_unit_),
+        scale_(options.scale) {
     counts_.tolerance = coverer_.tolerance() / (raw_per_database_unit_ * kDatabaseUnitsPerUserUnit);
+    counts_.raw_unit = 1 / (raw_per_database_unit_ * kDatabaseUnitsPerUserUnit);
   }
 
   // Runs the reader to the end of the data: 0, or -1 with *error. With more than one
@@ -119,7 +122,11 @@ class Conversion {
   // Converts what one call of the reader gave: 1 to go on, 0 at the end of the data with
   // every flash written, -1 with *error.
   int Take(int result, const FlashRecord& flash, std::string* error) {
-    if (result == kPgReadEndOfData) return Flush() ? 0 : Failed(error);
+    if (result == kPgReadEndOfData) {
+      if (!Flush()) return Failed(error);
+      counts_.exact_scale = ExactScale();
+      return 0;
+    }
     if (result != kPgReadFlash && result != kPgReadSector) {
       *error = result == kPgReadTruncated ? "the file ends before its last record"
                                           : "the file holds data that cannot be read";
@@ -178,7 +185,9 @@ class Conversion {
       for (size_t i = 0; i < pending_.size(); ++i) {
         const std::array<CoverPoint, 4>& quad = pending_[i];
         if (rectangle_[i]) {
-          Tally(coverer_.CoverQuadrilateral(quad, &flashes_), true);
+          const CoverResult result = coverer_.CoverQuadrilateral(quad, &flashes_);
+          Tally(result, true);
+          if (result == CoverResult::kOneFlash) Placed(quad);
           rectangles_.Add(quad);
         } else {
           ++counts_.quadrilaterals;
@@ -209,6 +218,7 @@ class Conversion {
         const size_t before = flashes_.size();
         const CoverResult result = coverer_.CoverQuadrilateral(quad, &flashes_);
         Tally(result, true, flashes_.size() - before, QuadBox(quad));
+        if (result == CoverResult::kOneFlash) Placed(quad);
       }
     }
     pending_.clear();
@@ -264,6 +274,54 @@ class Conversion {
       counts_.largest_lost_w = w;
       counts_.largest_lost_h = h;
     }
+  }
+
+  // A rectangle written as one flash: a flash that could not keep its corners is counted
+  // with its move. For those along the axes, the edges in database units (whole numbers)
+  // decide at which scale they would be exact: a flash needs a whole centre and size,
+  // (lo + hi) / 2 and hi - lo in raw units, which holds for every one of them at the
+  // raw units per database unit r exactly when r * g / 2 is whole, g being the greatest
+  // common divisor of every lo + hi and 2 (hi - lo).
+  void Placed(const std::array<CoverPoint, 4>& quad) {
+    const FlashPlacement& placement = coverer_.last_placement();
+    if (placement.move == 0) return;
+    ++counts_.moved;
+    counts_.largest_move =
+        std::max(counts_.largest_move,
+                 placement.move / (raw_per_database_unit_ * kDatabaseUnitsPerUserUnit));
+    if (!placement.axis_parallel) {
+      ++counts_.moved_turned;
+      return;
+    }
+    const Box box = QuadBox(quad);
+    // The values are whole database units but for the arithmetic's rounding.
+    auto database = [this](double raw) {
+      const double units = raw * database_per_raw_unit_;
+      return static_cast<int64_t>(units + (units < 0 ? -0.5 : 0.5));
+    };
+    const int64_t x0 = database(box.x_min), x1 = database(box.x_max);
+    const int64_t y0 = database(box.y_min), y1 = database(box.y_max);
+    // Most values are multiples of the divisor found so far; one that divides nothing
+    // further (1) ends the search.
+    // A divisor that is a power of two (as it mostly is) is tested without a division.
+    for (int64_t v : {x0 + x1, 2 * (x1 - x0), y0 + y1, 2 * (y1 - y0)}) {
+      const int64_t g = exact_divisor_;
+      if (g == 1) break;
+      const bool divides = g != 0 && ((g & (g - 1)) == 0 ? (v & (g - 1)) == 0 : v % g == 0);
+      if (!divides) exact_divisor_ = std::gcd(g, v);
+    }
+  }
+
+  // The smallest whole multiple of the scale, up to 1000, at which every moved rectangle
+  // along the axes would be exact; 0 when there is none.
+  double ExactScale() const {
+    if (exact_divisor_ == 0) return 0;
+    const double half = static_cast<double>(exact_divisor_) / 2 * raw_per_database_unit_;
+    for (int k = 2; k <= 1000; ++k) {
+      const double units = half * k;
+      if (std::fabs(units - std::round(units)) <= 1e-9 * std::max(1.0, units)) return scale_ * k;
+    }
+    return 0;
   }
 
   static bool HasArea(const std::array<CoverPoint, 4>& q) {
@@ -326,6 +384,7 @@ class Conversion {
   ConversionCounts& counts_;
   const double raw_per_database_unit_;
   const double touch_slack_ = kRectangleSlack * raw_per_database_unit_;
+  const double database_per_raw_unit_ = 1 / raw_per_database_unit_;
   FlashCoverer coverer_;
   std::vector<PgOutputFlash> flashes_;
   std::vector<std::array<CoverPoint, 4>> pending_;
@@ -335,12 +394,42 @@ class Conversion {
   std::vector<PgOutputFlash> cover_;
   Box pending_box_;
   PgOutputWriter* writer_ = nullptr;
+  const double scale_;
+  int64_t exact_divisor_ = 0;  // of the moved rectangles along the axes, as Placed says
 };
 
 int32_t WarningResult(const ConversionCounts& counts, uint64_t more) {
-  uint64_t warnings = counts.out_of_range + counts.too_small + counts.no_flash + more;
+  uint64_t warnings =
+      counts.out_of_range + counts.too_small + counts.no_flash + counts.moved + more;
   return static_cast<int32_t>(
       std::min<uint64_t>(warnings, static_cast<uint64_t>(std::numeric_limits<int32_t>::max())));
+}
+
+// How close the flashes keep to the shapes. The cover cannot be finer than a few steps of
+// the output's unit, so a feature size finer than that is not the one the cover used.
+std::string CoverText(double feature, const ConversionCounts& c, const std::string& unit) {
+  const std::string within =
+      "flashes cover each shape to within " + Number(c.tolerance) + " " + unit + " of its edges";
+  if (c.tolerance <= feature / 2 * (1 + 1e-9)) return "; " + within;
+  return " is finer than the output's unit of " + Number(c.raw_unit) + " " + unit +
+         " can flash; the cover used a feature size of " + Number(2 * c.tolerance) + " " + unit +
+         ": " + within;
+}
+
+// The rectangles whose flash moved, by how much, and the scale that would keep them.
+std::string MovedText(const ConversionCounts& c, const std::string& unit) {
+  std::string text = std::to_string(c.moved) + " rectangle flash(es) moved by up to " +
+                     Number(c.largest_move) + " " + unit + ": the output's unit of " +
+                     Number(c.raw_unit) + " " + unit + " cannot hold their corners";
+  const uint64_t along_axes = c.moved - c.moved_turned;
+  if (c.moved_turned > 0) {
+    text += " (" + std::to_string(c.moved_turned) + " of them turned, which no scale holds)";
+  }
+  if (along_axes > 0 && c.exact_scale > 0) {
+    text +=
+        "; the layer's rectangles along the axes would be exact at scale " + Number(c.exact_scale);
+  }
+  return text;
 }
 
 // The lines the run leaves in pg.log.
@@ -358,9 +447,10 @@ std::vector<std::string> LogLines(ConverterKind kind, const ConverterOptions& op
     return lines;
   }
   lines.push_back(name + ": feature size " + Number(feature.value) + " " + unit +
-                  (feature.from_settings ? " (pg.cfg)" : " (default)") +
-                  "; flashes cover each shape to within " + Number(c.tolerance) + " " + unit +
-                  " of its edges");
+                  (feature.from_job        ? " (the job's, in pg.log)"
+                   : feature.from_settings ? " (pg.cfg)"
+                                           : " (default)") +
+                  CoverText(feature.value, c, unit));
   lines.push_back(name + ": " + std::to_string(c.quadrilaterals) + " quadrilateral(s) and " +
                   std::to_string(c.sectors) + " sector(s): " + std::to_string(c.rectangles) +
                   " rectangle(s) written as one flash each");
@@ -381,6 +471,7 @@ std::vector<std::string> LogLines(ConverterKind kind, const ConverterOptions& op
                     " the largest measures " +
                     Number(c.largest_lost_w) + " x " + Number(c.largest_lost_h) + " " + unit);
   }
+  if (c.moved > 0) lines.push_back(name + ": Warning: " + MovedText(c, unit));
   if (c.out_of_range > 0) {
     lines.push_back(name + ": Warning: " + std::to_string(c.out_of_range) +
                     " shape(s) beyond the range of the output format were left out");
@@ -460,8 +551,8 @@ void RunConverter(ConverterKind kind, int argc, char** argv) {
     std::cout << ConverterUsage(kind) << "\n";
     ExitWithResult(0);
   }
-  const FeatureSize feature =
-      ReadFeatureSize(ResolveExistingPath(kPgSettingsName), options.english);
+  const FeatureSize feature = ReadJobFeatureSize(
+      ResolveExistingPath(kPgLogName), ResolveExistingPath(kPgSettingsName), options.english);
   ConversionCounts counts;
   int32_t result = ConvertIntermediateFile(kind, options, feature.value, &counts, &error);
   if (!AppendToPgLog(LogLines(kind, options, feature, counts, result < 0 ? error : ""))) {
@@ -474,7 +565,12 @@ void RunConverter(ConverterKind kind, int argc, char** argv) {
   }
   if (!options.quiet) {
     std::cout << name << ": " << ConverterOutputName(kind, options.input) << ": " << counts.flashes
-              << " flash(es), " << result << " warning(s)\n";
+              << " flash(es), " << result << " warning(s)";
+    if (counts.moved > 0) {
+      std::cout << "; " << counts.moved << " moved by up to " << Number(counts.largest_move) << " "
+                << UnitWord(options.english);
+    }
+    std::cout << "\n";
   }
   ExitWithResult(result);
 }

@@ -49,8 +49,14 @@ double RawUnitsPerUserUnit(int32_t format, bool english);
 struct FeatureSize {
   double value = 0;
   bool from_settings = false;
+  bool from_job = false;  // the value the job's engine run handed the PG library
 };
 FeatureSize ReadFeatureSize(const std::string& settings_path, bool english);
+
+// The feature size the job ran with: the PG library's log names the one the engine handed
+// it (its last "PG_INIT:" line's feature_size); without it, as ReadFeatureSize.
+FeatureSize ReadJobFeatureSize(const std::string& pg_log_path, const std::string& settings_path,
+                               bool english);
 
 // What a conversion did, for pg.log and the result.
 struct ConversionCounts {
@@ -65,6 +71,15 @@ struct ConversionCounts {
   double largest_lost_w = 0;    // the box of the largest of those, in mils or microns
   double largest_lost_h = 0;
   uint64_t out_of_range = 0;  // beyond the output format's range: lost (warnings)
+  // Rectangles whose one flash could not keep their corners, as the output's unit cannot
+  // hold them (warnings): how many, the largest move of a corner in mils or microns, and
+  // the scale (a whole multiple of the one given) at which those along the axes would be
+  // exact, 0 when there is none up to 1000 times or no such rectangle moved.
+  uint64_t moved = 0;
+  uint64_t moved_turned = 0;  // of them, turned flashes, which no scale makes exact
+  double largest_move = 0;
+  double exact_scale = 0;
+  double raw_unit = 0;  // the output's unit in mils or microns
   uint64_t flashes = 0;
   double tolerance = 0;  // in mils or microns, as the cover kept it
 };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 #include "companions/converter/converter.h"
 #include "pg2gds/pg_readers.h"
@@ -167,6 +168,31 @@ FeatureSize ReadFeatureSize(const std::string& settings_path, bool english) {
     break;
   }
   return feature;
+}
+
+FeatureSize ReadJobFeatureSize(const std::string& pg_log_path, const std::string& settings_path,
+                               bool english) {
+  constexpr std::string_view kInitLine = "PG_INIT:";
+  constexpr std::string_view kFeatureField = " feature_size=";
+  std::optional<double> job;
+  CLineFile log;
+  if (log.Open(pg_log_path)) {
+    while (log.ReadLine() == 1) {
+      const std::string_view line = log.line();
+      if (line.substr(0, kInitLine.size()) != kInitLine) continue;
+      const size_t at = line.find(kFeatureField);
+      if (at == std::string_view::npos) continue;
+      const size_t begin = at + kFeatureField.size();
+      const size_t end = line.find(' ', begin);
+      double value = 0;
+      job.reset();
+      if (ParseReal(line.substr(begin, end - begin), &value) && std::isfinite(value) && value > 0) {
+        job = value;
+      }
+    }
+  }
+  if (job) return {*job, false, true};
+  return ReadFeatureSize(settings_path, english);
 }
 
 }  // namespace kavrinth

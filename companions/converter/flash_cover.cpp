@@ -81,6 +81,40 @@ double CornerDeviation(const std::array<CoverPoint, 4>& a, const std::array<Cove
   return worst;
 }
 
+// How far an edge may lie from where the shape has it and still count as unmoved, in raw
+// units: the rounding of the arithmetic that placed it.
+constexpr double kExactSlack = 1e-6;
+
+// A side from lo to hi along one axis as a flash's centre and size in whole raw units,
+// which put its edges at centre -+ size / 2. The farther edge moves by |dc| + |ds| / 2, dc
+// and ds being what the centre and the size move, so the pair that moves it least is the
+// centre and the size each taken to the nearest whole unit: an odd size keeps the edges on
+// half units, an even one on whole units. The size is 0 when the side rounds to nothing.
+// Returns how far the farther edge moved.
+double PlaceSpan(double lo, double hi, int32_t* centre, int32_t* size) {
+  const double exact_centre = (lo + hi) / 2, exact_size = hi - lo;
+  const long long c = RoundHalfAway(exact_centre), s = RoundHalfAway(exact_size);
+  *centre = static_cast<int32_t>(c);
+  *size = static_cast<int32_t>(s);
+  const double far = std::fabs(c - exact_centre) + std::fabs(s - exact_size) / 2;
+  return far <= kExactSlack ? 0 : far;
+}
+
+// CornerDeviation squared, without a square root per pair of corners.
+double CornerDeviationSquared(const std::array<CoverPoint, 4>& a,
+                              const std::array<CoverPoint, 4>& b) {
+  double worst = 0;
+  for (const CoverPoint& p : a) {
+    double nearest = std::numeric_limits<double>::infinity();
+    for (const CoverPoint& q : b) {
+      const double dx = p.x - q.x, dy = p.y - q.y;
+      nearest = std::min(nearest, dx * dx + dy * dy);
+    }
+    worst = std::max(worst, nearest);
+  }
+  return worst;
+}
+
 bool AllFinite(const std::array<CoverPoint, 4>& points) {
   return std::all_of(points.begin(), points.end(),
                      [](CoverPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); });
@@ -109,15 +143,7 @@ int DeviationSide(const std::array<CoverPoint, 4>& a, const std::array<CoverPoin
   }
   if (paired) return -1;
   if (!AllFinite(a) || !AllFinite(b)) return 0;
-  double worst = 0;
-  for (const CoverPoint& p : a) {
-    double nearest = std::numeric_limits<double>::infinity();
-    for (const CoverPoint& q : b) {
-      const double dx = p.x - q.x, dy = p.y - q.y;
-      nearest = std::min(nearest, dx * dx + dy * dy);
-    }
-    worst = std::max(worst, nearest);
-  }
+  const double worst = CornerDeviationSquared(a, b);
   if (worst > limit_squared * (1 + kMargin)) return 1;
   if (worst < within) return -1;
   return 0;
@@ -148,7 +174,8 @@ FlashCoverer::FlashCoverer(double tolerance, double rectangle_slack)
 // ---- Rectangles ----
 
 FlashCoverer::Rectangle FlashCoverer::OneFlash(const std::array<CoverPoint, 4>& p,
-                                               PgOutputFlash* flash) const {
+                                               PgOutputFlash* flash,
+                                               FlashPlacement* placement) const {
   // The best rectangle through the four corners: centre, side vectors u (p0 -> p1) and
   // v (p1 -> p2) averaged over the opposite sides.
   const CoverPoint c = {(p[0].x + p[1].x + p[2].x + p[3].x) / 4,
@@ -180,22 +207,47 @@ FlashCoverer::Rectangle FlashCoverer::OneFlash(const std::array<CoverPoint, 4>& 
     tenths -= 900;
     std::swap(along, across);
   }
+  flash->angle = tenths;
+  if (tenths == 0) {
+    // Along the axes the centre and the side of each direction are chosen together, so
+    // that the edges stay where the shape has them whenever the raw unit can hold them.
+    const double x_move = PlaceSpan(c.x - along / 2, c.x + along / 2, &flash->x, &flash->w);
+    const double y_move = PlaceSpan(c.y - across / 2, c.y + across / 2, &flash->y, &flash->h);
+    if (flash->w == 0 || flash->h == 0) return Rectangle::kTooSmall;
+    // The corner that moves most pairs the x edge and the y edge that moved most.
+    const double move = std::sqrt(x_move * x_move + y_move * y_move);
+    if (move > tolerance_) return Rectangle::kTooCoarse;
+    if (placement != nullptr) *placement = {move > kExactSlack ? move : 0, true};
+    return Rectangle::kFlash;
+  }
   flash->x = static_cast<int32_t>(RoundHalfAway(c.x));
   flash->y = static_cast<int32_t>(RoundHalfAway(c.y));
   flash->w = static_cast<int32_t>(RoundHalfAway(along));
   flash->h = static_cast<int32_t>(RoundHalfAway(across));
-  flash->angle = tenths;
   if (flash->w == 0 || flash->h == 0) return Rectangle::kTooSmall;
 
   // The rounded flash must still match the shape within the tolerance.
-  // cos(0) and sin(0) are 1 and 0 exactly.
   const double radians = tenths / 1800.0 * kPi;
-  const double cosine = tenths == 0 ? 1 : std::cos(radians);
-  const double sine = tenths == 0 ? 0 : std::sin(radians);
   const auto corners =
-      RectangleCorners({static_cast<double>(flash->x), static_cast<double>(flash->y)}, cosine, sine,
-                       flash->w, flash->h, 1);
-  return CornerDeviationWithin(p, corners, tolerance_) ? Rectangle::kFlash : Rectangle::kTooCoarse;
+      RectangleCorners({static_cast<double>(flash->x), static_cast<double>(flash->y)},
+                       std::cos(radians), std::sin(radians), flash->w, flash->h, 1);
+  if (!CornerDeviationWithin(p, corners, tolerance_)) return Rectangle::kTooCoarse;
+  if (placement != nullptr) {
+    // A turned flash rarely meets the shape's corners; what the data's own rounding
+    // explains is no move.
+    // A corner within half the shorter side of the flash's corner of the same place has
+    // no nearer one: then those four distances decide.
+    double paired = 0;
+    for (size_t i = 0; i < 4; ++i) {
+      const double dx = p[i].x - corners[i].x, dy = p[i].y - corners[i].y;
+      paired = std::max(paired, dx * dx + dy * dy);
+    }
+    const double half_side = std::min(flash->w, flash->h) / 2.0;
+    const double move =
+        std::sqrt(paired < half_side * half_side ? paired : CornerDeviationSquared(p, corners));
+    *placement = {move > rectangle_slack_ ? move : 0, false};
+  }
+  return Rectangle::kFlash;
 }
 
 CoverResult FlashCoverer::CoverQuadrilateral(const std::array<CoverPoint, 4>& corners,
@@ -204,7 +256,7 @@ CoverResult FlashCoverer::CoverQuadrilateral(const std::array<CoverPoint, 4>& co
     if (!InRange(p)) return CoverResult::kOutOfRange;
   }
   PgOutputFlash flash;
-  switch (OneFlash(corners, &flash)) {
+  switch (OneFlash(corners, &flash, &placement_)) {
     case Rectangle::kFlash:
       out->push_back(flash);
       return CoverResult::kOneFlash;
@@ -222,7 +274,7 @@ CoverResult FlashCoverer::CoverQuadrilateral(const std::array<CoverPoint, 4>& co
 
 bool FlashCoverer::IsRectangle(const std::array<CoverPoint, 4>& corners) const {
   PgOutputFlash flash;
-  const Rectangle kind = OneFlash(corners, &flash);
+  const Rectangle kind = OneFlash(corners, &flash, nullptr);
   return kind == Rectangle::kFlash || kind == Rectangle::kTooSmall;
 }
 

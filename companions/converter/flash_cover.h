@@ -34,6 +34,14 @@ bool CornerDeviationBeyond(const std::array<CoverPoint, 4>& a, const std::array<
 bool CornerDeviationWithin(const std::array<CoverPoint, 4>& a, const std::array<CoverPoint, 4>& b,
                            double limit);
 
+// How a rectangle's one flash lies against the rectangle: `move` is the largest distance,
+// in raw units, from a corner of the shape to the nearest corner of the flash, 0 when the
+// output's unit holds the rectangle exactly (or the shape's own rounding is all there is).
+struct FlashPlacement {
+  double move = 0;
+  bool axis_parallel = false;  // the flash's sides run along the axes
+};
+
 // Cover flashes sit on a grid of two raw units, so that a flash's centre is a whole raw
 // unit for every even width and height.
 inline constexpr double kCoverGrid = 2;
@@ -47,6 +55,10 @@ class FlashCoverer {
   FlashCoverer(double tolerance, double rectangle_slack);
 
   double tolerance() const { return tolerance_; }
+
+  // Where the flash of the last quadrilateral that CoverQuadrilateral wrote as one flash
+  // lies against it.
+  const FlashPlacement& last_placement() const { return placement_; }
 
   // A quadrilateral p0..p3 (a triangle when p2 = p3). Flashes are appended to *out.
   CoverResult CoverQuadrilateral(const std::array<CoverPoint, 4>& corners,
@@ -97,7 +109,8 @@ class FlashCoverer {
   };
   enum class Rectangle { kNot, kFlash, kTooSmall, kTooCoarse };
 
-  Rectangle OneFlash(const std::array<CoverPoint, 4>& p, PgOutputFlash* flash) const;
+  Rectangle OneFlash(const std::array<CoverPoint, 4>& p, PgOutputFlash* flash,
+                     FlashPlacement* placement) const;
   void BuildEdges(const std::vector<CoverPoint>& points, const std::vector<size_t>& ring_ends);
   void DropSharedEdges();
   void AdvanceActive(double low, double high);
@@ -112,6 +125,7 @@ class FlashCoverer {
   double strip_tolerance_;
   double arc_tolerance_;
   double rectangle_slack_;
+  FlashPlacement placement_;
 
   // Work buffers, kept between shapes.
   std::vector<Edge> edges_;   // by their lower end during the sweep

@@ -178,6 +178,50 @@ TEST_F(ConvertTest, FlashesThatCannotBeWrittenAreSkippedAndCounted) {
             "         a.em\r\n");
 }
 
+TEST_F(ConvertTest, FlashEdgesStayWhereTheFileHasThemOrTheMoveIsCounted) {
+  // Electromask in mils holds hundredths of a mil, as does the library's database unit.
+  // A side of an odd number of units puts the flash's edges on half units: a scale of 2
+  // holds them, a scale of 1 cannot, and a turned flash's corners lie off every grid.
+  struct Case {
+    const char* flash;
+    bool as_path;
+    double scale;
+    const char* points;
+    int32_t warnings;
+    const char* warning;  // the log's text, empty when there is none
+  };
+  const Case cases[] = {
+      {"X100Y200W30V10U0S", false, 1, "(85,205)(115,205)(115,195)(85,195)(85,205)", 0, ""},
+      {"X13Y10W25V20U0S", false, 2, "(1,40)(51,40)(51,0)(1,0)(1,40)", 0, ""},
+      {"X10Y13W20V25U0S", false, 2, "(0,1)(0,51)(40,51)(40,1)(0,1)", 0, ""},
+      {"X13Y10W25V20U0S", false, 1, "(1,20)(26,20)(26,0)(1,0)(1,20)", 1,
+       "1 flash(es) moved to the GDSII database grid of 0.01 mils, by up to 0.005 mils."},
+      {"X13Y10W25V20U0S", true, 1, "(1,10)(26,10)", 1,
+       "1 flash(es) moved to the GDSII database grid of 0.01 mils, by up to 0.005 mils."},
+      {"X13Y10W25V20U0S", true, 2, "(1,20)(51,20)", 0, ""},
+      {"X100Y100W40V20U450S", false, 1, "(79,93)(107,121)(121,107)(93,79)(79,93)", 1,
+       "1 flash(es) moved to the GDSII database grid of 0.01 mils, by up to 0.00224736 mils."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.flash) + (c.as_path ? " -p" : "") + " scale " +
+                 std::to_string(c.scale));
+    WriteFile("a.em", std::string("<") + c.flash + "Z");
+    run_.log.reset(std::fopen("test.log", "w+b"));
+    run_.warnings = 0;
+    run_.flash_as_path = c.as_path;
+    run_.scale = c.scale;
+    run_.output_path = "out.gds";
+    EXPECT_EQ(Convert({{"a.em", 1, "1"}}), std::vector<int>{0});
+    const std::vector<GdsElement> elements = Output();
+    ASSERT_EQ(elements.size(), 1u);
+    EXPECT_EQ(PointsText(elements[0]), c.points);
+    EXPECT_EQ(run_.warnings, c.warnings);
+    EXPECT_EQ(Log(), *c.warning == 0
+                         ? std::string()
+                         : "\r\nWarning: " + std::string(c.warning) + "\r\n         a.em\r\n");
+  }
+}
+
 TEST_F(ConvertTest, PointEndsMann3000DataAndWhatFollowsIsACountedWarning) {
   // Mann 3000 files in mils, like the run, that end with "." instead of "$".
   run_.pg_format = kPgFormatMann3000;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gdsii/library.h"
@@ -165,6 +167,35 @@ const PgOutput kOutputs[] = {
 // finer than two steps of the two-raw-unit grid the cover flashes sit on.
 double CoverToleranceNm(const PgOutput& output) {
   return std::max(kFeatureSize / 2 * 1000, 4 * output.nm_per_raw);
+}
+
+// The sum of the counts of the log's warnings that start with `prefix` and the count:
+// "<prefix><n> ...".
+int64_t CountedWarnings(const std::string& log, const std::string& prefix,
+                        const std::string& after = "") {
+  int64_t sum = 0;
+  for (size_t at = log.find(prefix); at != std::string::npos; at = log.find(prefix, at + 1)) {
+    char* end = nullptr;
+    const long long n = std::strtoll(log.c_str() + at + prefix.size(), &end, 10);
+    if (end != log.c_str() + at + prefix.size() && std::string_view(end).starts_with(after)) {
+      sum += n;
+    }
+  }
+  return sum;
+}
+
+// A converter's lines in pg.log for one layer's file.
+std::string ConverterLog(const std::string& pg_log, const PgOutput& output, int layer) {
+  char head[64];
+  std::snprintf(head, sizeof head, "%s: TESTPA%02d.int -> ", output.program, layer);
+  for (size_t at = pg_log.find(head); at != std::string::npos; at = pg_log.find(head, at + 1)) {
+    const size_t end = pg_log.find(" flash(es) written\r\n", at);
+    const std::string section = pg_log.substr(at, end == std::string::npos ? end : end - at);
+    if (section.find("(" + std::string(PgFormatName(output.format)) + ",") != std::string::npos) {
+      return section;
+    }
+  }
+  return {};
 }
 
 // The flashes of a PG file, read with the PG readers; fails the test on a bad file.
@@ -436,9 +467,18 @@ TEST_F(GdsToPgRoadTest, BothEnginePassesSucceedAndLeaveEveryLayersIntermediateFi
 }
 
 TEST_F(GdsToPgRoadTest, EveryPgOutputHasTheLayoutsAreaAndNoFlashOutsideIt) {
+  const std::string pg_log = ReadText(run_->dir + "/pg.log");
   for (const PgOutput& output : kOutputs) {
     for (const PatternLayer& layer : kTestPatternLayers) {
-      EXPECT_EQ(run_->converter_results[output.name][layer.layer], 0) << output.name;
+      // A Manhattan layer is exact; of an angled one, what the output's unit moves (turned
+      // rectangles keep their angle to a tenth of a degree) is counted and named.
+      const int32_t result = run_->converter_results[output.name][layer.layer];
+      const std::string log = ConverterLog(pg_log, output, layer.layer);
+      ASSERT_FALSE(log.empty()) << output.name << " layer " << layer.layer;
+      EXPECT_EQ(result, CountedWarnings(log, std::string(output.program) + ": Warning: ")) << log;
+      if (layer.manhattan) {
+        EXPECT_EQ(result, 0) << log;
+      }
       const std::string& file = run_->pg[output.name][layer.layer];
       ASSERT_FALSE(file.empty()) << output.name << " layer " << layer.layer;
       ExpectLayerMatches(layer, Union(ToPaths(Expected().at(layer.layer))),
@@ -469,26 +509,36 @@ TEST_F(GdsToPgRoadTest, TheTitleTextIsStrokedWhereItStands) {
     EXPECT_GT(AreaUm2(strokes), 0.0) << output.name;
     EXPECT_EQ(AreaUm2(Difference(strokes, band)), 0.0) << output.name;
     // Pieces of strokes that no flash can hold at the output's resolution (Mann 3000's
-    // micron, on a two-micron flash grid) are counted warnings, named in pg.log.
+    // micron, on a two-micron flash grid) are counted warnings, named in pg.log; so are
+    // the stroke flashes that the output's unit moved.
     const int32_t result = run_->converter_results[output.name][title.layer];
+    const std::string log = ConverterLog(ReadText(run_->dir + "/pg.log"), output, title.layer);
+    ASSERT_FALSE(log.empty()) << output.name;
+    const std::string warning = std::string(output.program) + ": Warning: ";
+    const int64_t moved = CountedWarnings(log, warning, " rectangle flash(es) moved by up to ");
+    const int64_t lost = CountedWarnings(log, warning, " shape(s) too small for a flash");
+    EXPECT_EQ(result, moved + lost) << log;
     if (output.format != kPgFormatMann3000) {
-      EXPECT_EQ(result, 0) << output.name;
+      EXPECT_EQ(lost, 0) << log;
       continue;
     }
-    EXPECT_GT(result, 0);
-    const std::string log = ReadText(run_->dir + "/pg.log");
-    const size_t run = log.find("mistrel: TESTPA05.int -> TESTPA05.dwm (Mann 3000");
-    ASSERT_NE(run, std::string::npos) << log;
-    const std::string warning = "mistrel: Warning: " + std::to_string(result) +
-                                " shape(s) too small for a flash at the output's resolution"
-                                " were left out; the largest measures ";
-    EXPECT_NE(log.find(warning, run), std::string::npos) << log.substr(run);
+    EXPECT_GT(lost, 0) << log;
+    EXPECT_NE(log.find(warning + std::to_string(lost) +
+                       " shape(s) too small for a flash at the output's resolution"
+                       " were left out; the largest measures "),
+              std::string::npos)
+        << log;
   }
 }
 
 TEST_F(GdsToPgRoadTest, RoundTripToGdsKeepsEveryLayersArea) {
   for (const PgOutput& output : kOutputs) {
-    EXPECT_EQ(run_->engine_results[output.name], 0) << output.engine;
+    // The engine rounds turned flashes' corners to its database unit and counts them.
+    const std::string log =
+        ReadText(run_->dir + "/" + std::string(output.program) + output.option + ".log");
+    EXPECT_EQ(run_->engine_results[output.name],
+              CountedWarnings(log, "Warning: ", " flash(es) moved to the GDSII database grid"))
+        << log;
     GdsLibrary library;
     std::string error;
     ASSERT_EQ(GdsReadLibrary(run_->round_trip[output.name], &library, &error), 0) << error;

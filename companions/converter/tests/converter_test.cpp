@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -238,7 +240,9 @@ TEST_F(ConverterRunTest, FeroltWritesRectanglesAsFlashesAndCoversTheRest) {
                                   Quad({0, 100000, 100000, 100000, 80000, 140000, 20000, 140000}),
                                   Circle(300000, 300000, 20000)});
   WriteText("pg.cfg", "SMALLANGLE\n0.000000\n\nFEATURE\n2.000000\n\nPERCENT_BUTT\n0\n\n");
-  ASSERT_EQ(Run(kFerolt, "TOP01.int microns 1.000000 -p -q"), 0);
+  // The turned rectangle's flash keeps the angle to a tenth of a degree, which moves its
+  // corners by 20.6 microns (its half diagonal) times 0.0301 degrees: one warning.
+  ASSERT_EQ(Run(kFerolt, "TOP01.int microns 1.000000 -p -q"), 1);
 
   std::vector<FlashRecord> flashes = ReadFlashes("TOP01.em", kPgFormatElectroMask);
   ASSERT_GE(flashes.size(), 4u);
@@ -274,6 +278,11 @@ TEST_F(ConverterRunTest, FeroltWritesRectanglesAsFlashesAndCoversTheRest) {
       << log;
   EXPECT_NE(log.find("2 shape(s) that are not rectangles covered by " +
                      std::to_string(flashes.size() - 2) + " rectangle flash(es)\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("ferolt: Warning: 1 rectangle flash(es) moved by up to 0.0108311 microns: "
+                     "the output's unit of 0.1 microns cannot hold their corners (1 of them "
+                     "turned, which no scale holds)\r\n"),
             std::string::npos)
       << log;
   EXPECT_TRUE(fs::exists(Work("TOP01.int")));  // the shell deletes it, not the converter
@@ -384,6 +393,137 @@ TEST_F(ConverterRunTest, PgLogIsAppendedToAndTheDefaultFeatureSizeNamed) {
   EXPECT_EQ(flashes[0].h, 400);
 }
 
+TEST_F(ConverterRunTest, RectanglesKeepTheirEdgesOrTheMoveIsCountedWithTheExactScale) {
+  // A flash's centre and sides are whole raw units, so its edges lie on whole units for an
+  // even side and on half units for an odd one. Electromask in microns counts tenths of a
+  // micron: a side of 2.5 microns at 0 has edges no flash holds, twice the scale holds
+  // them, and Mann 3600 (hundredths of a micron) holds them at the scale given.
+  struct Case {
+    const char* program;
+    std::string arguments;
+    std::array<int32_t, 4> box;  // x, y, width, height in nanometres
+    const char* output;
+    int32_t format;
+    std::array<int32_t, 4> flash;  // x, y, w, h in raw units
+    int32_t result;
+    const char* warning;  // the pg.log line after "<program>: Warning: ", empty for none
+  };
+  const Case cases[] = {
+      {kFerolt,
+       "microns 1 -q",
+       {0, 0, 2500, 2000},
+       "B.em",
+       kPgFormatElectroMask,
+       {13, 10, 25, 20},
+       1,
+       "1 rectangle flash(es) moved by up to 0.05 microns: the output's unit of 0.1 microns "
+       "cannot hold their corners; the layer's rectangles along the axes would be exact at "
+       "scale 2"},
+      {kFerolt,
+       "microns 2 -q",
+       {0, 0, 2500, 2000},
+       "B.em",
+       kPgFormatElectroMask,
+       {25, 20, 50, 40},
+       0,
+       ""},
+      {kFerolt,
+       "microns 1 -q",
+       {700, 400, 900, 900},
+       "B.em",
+       kPgFormatElectroMask,
+       {12, 9, 9, 9},
+       1,
+       "1 rectangle flash(es) moved by up to 0.0707107 microns: the output's unit of 0.1 "
+       "microns cannot hold their corners; the layer's rectangles along the axes would be "
+       "exact at scale 2"},
+      {kFerolt,
+       "microns 1 -q",
+       {200, 600, 2000, 400},
+       "B.em",
+       kPgFormatElectroMask,
+       {12, 8, 20, 4},
+       0,
+       ""},
+      {kMistrel,
+       "microns 1 -q -3600",
+       {0, 0, 2500, 2000},
+       "B.dwm",
+       kPgFormatMann3600,
+       {125, 100, 250, 200},
+       0,
+       ""},
+      {kMistrel,
+       "microns 1 -q -3000",
+       {700, 400, 900, 900},
+       "B.dwm",
+       kPgFormatMann3000,
+       {1, 1, 1, 1},
+       1,
+       "1 rectangle flash(es) moved by up to 0.282843 microns: the output's unit of 1 microns "
+       "cannot hold their corners; the layer's rectangles along the axes would be exact at "
+       "scale 20"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments + " " + std::to_string(c.box[0]) + "," + std::to_string(c.box[1]));
+    fs::remove(Work("pg.log"));
+    const auto [x, y, w, h] = c.box;
+    WriteIntermediate("B.int", {Quad({x, y, x + w, y, x + w, y + h, x, y + h})});
+    EXPECT_EQ(Run(c.program, "B.int " + c.arguments), c.result);
+    const std::vector<FlashRecord> flashes = ReadFlashes(c.output, c.format);
+    ASSERT_EQ(flashes.size(), 1u);
+    EXPECT_EQ((std::array<int32_t, 4>{flashes[0].x, flashes[0].y, flashes[0].w, flashes[0].h}),
+              c.flash);
+    const std::string log = ReadText("pg.log");
+    if (*c.warning == 0) {
+      EXPECT_EQ(log.find("Warning"), std::string::npos) << log;
+    } else {
+      EXPECT_NE(log.find(std::string(c.program == kFerolt ? "ferolt" : "mistrel") +
+                         ": Warning: " + c.warning + "\r\n"),
+                std::string::npos)
+          << log;
+    }
+  }
+}
+
+TEST_F(ConverterRunTest, CoverLineNamesTheFeatureSizeTheCoverUsed) {
+  // The job's feature size is the one the engine handed the PG library, which its log
+  // names; a feature size finer than the output's unit can flash is not the one used.
+  struct Case {
+    const char* pg_log;  // empty: no pg.log
+    const char* program;
+    const char* arguments;
+    const char* line;  // after "<program>: "
+  };
+  const Case cases[] = {
+      {"libvantor.so - PG-writing library\r\nPG_INIT: zero1=0 zero2=0 o=0 v=0 m=0 scale=1 "
+       "c=0 a=0 feature_size=0.5 window=0\r\n",
+       kMistrel, "A.int microns 1 -q -3600",
+       "feature size 0.5 microns (the job's, in pg.log); flashes cover each shape to within "
+       "0.25 microns of its edges"},
+      {"", kMistrel, "A.int microns 1 -q -3600",
+       "feature size 0.2 microns (pg.cfg); flashes cover each shape to within 0.1 microns of "
+       "its edges"},
+      {"", kFerolt, "A.int microns 1 -q",
+       "feature size 0.2 microns (pg.cfg) is finer than the output's unit of 0.1 microns can "
+       "flash; the cover used a feature size of 0.8 microns: flashes cover each shape to "
+       "within 0.4 microns of its edges"},
+  };
+  WriteIntermediate("A.int", {Quad({0, 0, 10000, 0, 10000, 4000, 0, 4000})});
+  WriteText("pg.cfg", "FEATURE\n0.2\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    fs::remove(Work("pg.log"));
+    if (*c.pg_log != 0) WriteText("pg.log", c.pg_log);
+    ASSERT_EQ(Run(c.program, c.arguments), 0);
+    const std::string log = ReadText("pg.log");
+    EXPECT_NE(
+        log.find(std::string(c.program == kFerolt ? "ferolt: " : "mistrel: ") + c.line + "\r\n"),
+        std::string::npos)
+        << log;
+  }
+}
+
 TEST_F(ConverterRunTest, MistrelWritesMann3000And3600InTheUnitOfTheJob) {
   struct Case {
     std::string options;
@@ -472,9 +612,11 @@ TEST_F(ConverterRunTest, ShapesBelowTheResolutionAreCountedAndTheLargestNamed) {
        "A.em",
        {Triangle(20000, 0, 600, 600), Quad({30000, 0, 35000, 0, 35000, 60, 30000, 60}),
         Circle(40000, 0, 400)},
-       0,
+       1,
        4,
-       ""},
+       "ferolt: Warning: 1 rectangle flash(es) moved by up to 0.05 microns: the output's unit of "
+       "0.1 microns cannot hold their corners; the layer's rectangles along the axes would be "
+       "exact at scale 10\r\n"},
       // Mann 3000 in microns holds whole microns, flashes sit on two.
       {kMistrel,
        "A.int microns 1 -q -3000",
@@ -492,9 +634,11 @@ TEST_F(ConverterRunTest, ShapesBelowTheResolutionAreCountedAndTheLargestNamed) {
        "A.dwm",
        {Triangle(20000, 0, 6000, 3000), Quad({30000, 0, 35000, 0, 35000, 600, 30000, 600}),
         Circle(40000, 0, 3000)},
-       0,
+       1,
        4,
-       ""},
+       "mistrel: Warning: 1 rectangle flash(es) moved by up to 0.707107 microns: the output's "
+       "unit of 1 microns cannot hold their corners; the layer's rectangles along the axes "
+       "would be exact at scale 10\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments + " " + std::to_string(c.result));
@@ -630,8 +774,22 @@ TEST_F(ConverterRunTest, AngledShapesKeepTheirAreaAtTheRoadSettings) {
   };
   for (const Format& f : formats) {
     SCOPED_TRACE(f.output + std::string(f.options));
-    ASSERT_EQ(Run(f.program, "ANGLED.int microns 1.000000 -p -q" + std::string(f.options)), 0);
+    fs::remove(Work("pg.log"));
+    const int32_t result =
+        Run(f.program, "ANGLED.int microns 1.000000 -p -q" + std::string(f.options));
     const std::vector<FlashRecord> flashes = ReadFlashes(f.output, f.format);
+    // The warnings are the turned rectangle flashes whose corners had to move, and only
+    // those: every other piece is covered.
+    const std::string log = ReadText("pg.log");
+    const size_t at = log.rfind("Warning: ");
+    const int64_t moved =
+        at == std::string::npos ? 0 : std::atoll(log.c_str() + at + std::strlen("Warning: "));
+    EXPECT_EQ(result, moved) << log;
+    EXPECT_LE(moved, std::count_if(flashes.begin(), flashes.end(),
+                                   [](const FlashRecord& flash) { return flash.angle != 0; }));
+    if (at != std::string::npos) {
+      EXPECT_NE(log.find("turned", at), std::string::npos) << log;
+    }
     for (size_t i = 0; i < shapes.size(); ++i) {
       const AngledShape& shape = shapes[i];
       std::vector<FlashRecord> own;
