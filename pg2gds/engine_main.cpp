@@ -131,7 +131,9 @@ int32_t EngineMain(EngineBuild build, const std::vector<std::string>& args) {
   if (OwnProgramPath().empty()) return -1;
   std::unique_ptr<ProgressSink> sink = MakeEngineProgressSink(STDERR_FILENO);
   ProgressSink* previous_sink = SetProgressSink(sink.get());
-  ProgressNotifier notifier;
+  // The terminal's progress line writes each message itself: stderr gets no second copy.
+  const bool terminal = dynamic_cast<TerminalProgressSink*>(sink.get()) != nullptr;
+  ProgressNotifier notifier(STDERR_FILENO, terminal);
   ScopedNotifier scoped_notifier(&notifier);
 
   EngineRun run(build);

@@ -439,7 +439,10 @@ PathCutResult PathCutter::Run() {
   thread_local std::vector<int32_t> distinct;
   own_ = DistinctPathPoints(path_.xy, distinct);
   const size_t n = own_.size() / 2;
-  if (n < 2) return result_;
+  if (n < 2) {
+    result_.at_one_place = n == 1;
+    return result_;
+  }
   centre_.assign(own_.begin(), own_.end());
   if (path_.pathtype > 1) {
     const double half = path_.width / 2.0;

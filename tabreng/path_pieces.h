@@ -78,6 +78,9 @@ struct WidePath {
 struct PathCutResult {
   int pieces = 0;
   bool fits = true;  // false when an outline point had to saturate to 32 bits
+  // The path's points all lie at one place: no segment gives it a direction, so it has
+  // neither an outline nor a piece, and nothing was handed to the sink.
+  bool at_one_place = false;
 };
 
 // Cuts the path into pieces and hands each to the sink. Points that repeat the one

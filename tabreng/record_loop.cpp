@@ -85,6 +85,13 @@ void LogScanUnits(EngineLog& log, const StreamUnits& u) {
   log.Write(Printf("M:%lg\n", u.metres_per_user / 0.001));
 }
 
+// A wide path with no segment has no outline and no piece: nothing of it reaches the PG
+// data.
+std::string PathAtOnePlaceWarning(const std::string& structure, int layer) {
+  return "a path of " + structure + " on layer " + std::to_string(layer) +
+         " has all its points at one place: it is left out of the PG data.";
+}
+
 // The texts a loop of a run counted, added to the pass's.
 void AddTextsLeftOut(const LoopContext& run, LoopContext& pass) {
   for (size_t layer = 0; layer < pass.texts_left_out.size(); ++layer) {
@@ -1297,9 +1304,9 @@ int RecordLoop::HandOffWidePath() {
   path.count_only = c_.options->counting_pass;
   WidePathPieces sink(*this);
   EngineLog* debug_log = c_.options->keep_temporaries ? c_.log : nullptr;
-  if (!CutWidePath(path, sink, debug_log).fits) {
-    Warn("an outline of a path of " + structure_ + " lies beyond the 32-bit range.");
-  }
+  const PathCutResult cut = CutWidePath(path, sink, debug_log);
+  if (!cut.fits) Warn("an outline of a path of " + structure_ + " lies beyond the 32-bit range.");
+  if (cut.at_one_place) Warn(PathAtOnePlaceWarning(structure_, element_.layer));
   return 0;
 }
 
@@ -1573,10 +1580,15 @@ void RecordLoop::PrepareItem(PipeBatch& batch, PipeItem& item) const {
       path.pathtype = e.pathtype;
       path.outlined = outlined;
       PipePieces sink(batch, item);
-      if (!CutWidePath(path, sink, nullptr).fits) {
+      const PathCutResult cut = CutWidePath(path, sink, nullptr);
+      if (!cut.fits) {
         item.steps.push_back({PipeStep::kWarn, item.warnings.size()});
         item.warnings.push_back("an outline of a path of " + structure +
                                 " lies beyond the 32-bit range.");
+      }
+      if (cut.at_one_place) {
+        item.steps.push_back({PipeStep::kWarn, item.warnings.size()});
+        item.warnings.push_back(PathAtOnePlaceWarning(structure, e.layer));
       }
       return;
     }

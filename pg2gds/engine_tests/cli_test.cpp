@@ -2,10 +2,13 @@
 // GDSII output, log, messages, progress and 32-bit result.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -204,6 +207,81 @@ TEST_F(EngineCliTest, FailuresShowTheirMessageAndResultMinusOne) {
   }
   EXPECT_EQ(ReadFile("a.em"), kElectromask);
   EXPECT_EQ(ReadFile("job.job"), JobText({{"1", "a.em"}}));
+}
+
+// What the program writes on its stdout and stderr, run without the shell in the
+// current directory: both on a terminal (a pseudo-terminal), or both into a pipe.
+std::string OutputOf(const char* program, const std::vector<std::string>& arguments,
+                     bool terminal) {
+  int reader = -1, writer = -1;
+  if (terminal) {
+    reader = posix_openpt(O_RDWR | O_NOCTTY);
+    if (reader < 0 || grantpt(reader) != 0 || unlockpt(reader) != 0) return "no terminal";
+    writer = open(ptsname(reader), O_RDWR | O_NOCTTY);
+  } else {
+    int fds[2];
+    if (pipe(fds) != 0) return "no pipe";
+    reader = fds[0], writer = fds[1];
+  }
+  if (writer < 0) return "no terminal";
+  std::vector<char*> argv = {const_cast<char*>(program)};
+  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    unsetenv("KAVRINTH_PROGRESS_FD");
+    unsetenv("KAVRINTH_RESULT_FD");
+    for (int fd : {0, 1, 2}) dup2(writer, fd);
+    execv(program, argv.data());
+    _exit(127);
+  }
+  close(writer);
+  std::string output;
+  // A terminal reports an error, a pipe the end, once the program has ended.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd ready = {reader, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char buffer[512];
+    const ssize_t n = read(reader, buffer, sizeof buffer);
+    if (n <= 0) break;
+    output.append(buffer, static_cast<size_t>(n));
+  }
+  close(reader);
+  if (pid > 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  return output;
+}
+
+size_t CountOf(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// A message reaches a terminal once, in the progress line's place, as it reaches a pipe.
+TEST_F(EngineCliTest, MessagesAreWrittenOnceOnATerminal) {
+  const struct {
+    std::vector<std::string> arguments;
+    const char* message;
+  } cases[] = {
+      {{}, "Error: Not enough parameter(s) on command line."},
+      {{"@absent.job", "-o:out", "-u:E"}, "Error: Cannot open working files."},
+  };
+  for (const char* program : {kCorvitex, kCorvaxen}) {
+    for (const auto& c : cases) {
+      for (bool terminal : {true, false}) {
+        SCOPED_TRACE(::testing::Message()
+                     << program << " " << c.message << (terminal ? " on a terminal" : " piped"));
+        const std::string output = OutputOf(program, c.arguments, terminal);
+        EXPECT_EQ(CountOf(output, c.message), 1u) << output;
+      }
+    }
+  }
 }
 
 TEST_F(EngineCliTest, LogThatCannotBeWrittenFailsTheRun) {

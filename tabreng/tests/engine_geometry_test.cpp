@@ -296,6 +296,50 @@ TEST_F(GeometryJobTest, TextsLeftOutOfThePgDataAreCountedPerLayer) {
   }
 }
 
+// A wide path whose points all lie at one place has no outline and no piece: each one is
+// a warning in the log and the result, named by its structure and layer, on any number
+// of threads; a two-point one kept as a path is copied as it is.
+TEST_F(GeometryJobTest, WidePathsAtOnePlaceAreCountedWarnings) {
+  {
+    Layout l("job.gds");
+    l.Begin("TOP");
+    l.Path(1, 100, 0, {{0, 0}, {1000, 0}});
+    l.Path(3, 100, 2, {{500, -700}, {500, -700}, {500, -700}});
+    l.Sref("SUB", {0, 0});
+    l.End();
+    l.Begin("SUB");
+    l.Path(5, 60, 1, {{10, 10}, {10, 10}});
+    l.End();
+    l.Finish();
+  }
+  const std::string top =
+      "\r\nWarning: a path of TOP on layer 3 has all its points at one place: it is left out of "
+      "the PG data.";
+  const std::string sub =
+      "\r\nWarning: a path of SUB on layer 5 has all its points at one place: it is left out of "
+      "the PG data.";
+  for (int threads : {1, 8}) {
+    SCOPED_TRACE(threads);
+    environment_.threads = threads;
+    EXPECT_EQ(Run({"-t0"}), 2);
+    std::string log = ScratchJob::Read("job.log");
+    EXPECT_NE(log.find(top), std::string::npos) << log;
+    EXPECT_NE(log.find(sub), std::string::npos) << log;
+    EXPECT_EQ(pg_.polygons.size(), 1u);
+    // The counting pass logs them too; its result stays the count of elements for PG.
+    EXPECT_EQ(Run({"-t0", "-polycnt"}), 1);
+    log = ScratchJob::Read("job.log");
+    EXPECT_NE(log.find(top), std::string::npos) << log;
+    EXPECT_NE(log.find(sub), std::string::npos) << log;
+    // Kept as paths: the two-point one stays a path element.
+    EXPECT_EQ(Run({"-t2"}), 1);
+    log = ScratchJob::Read("job.log");
+    EXPECT_NE(log.find(top), std::string::npos) << log;
+    EXPECT_EQ(log.find(sub), std::string::npos) << log;
+    EXPECT_EQ(ElementsOf(Translated(), kGdsPath, 5).size(), 1u);
+  }
+}
+
 // Angled polygons, wide paths of every path type and angle (one beyond the 32-bit
 // range), and texts in every placement, in several structures and enough of
 // them to fill many batches of the translate pipeline.

@@ -410,6 +410,41 @@ TEST(CutWidePathTest, RepeatedPointsKeepTheEndsAndJoinsOfThePath) {
   EXPECT_EQ(kept.paths[0], (std::vector<int32_t>{9000, -1500, 16500, -1500}));
 }
 
+// A path whose points all lie at one place has no segment to give it a direction: no
+// piece of any kind, and the result says why, so that its caller can warn of it.
+TEST(CutWidePathTest, APathAtOnePlaceGivesNoPieceAndSaysSo) {
+  const struct {
+    std::vector<int32_t> xy;
+    bool one_place;
+  } cases[] = {
+      {{500, -700, 500, -700}, true},
+      {{500, -700, 500, -700, 500, -700}, true},
+      {{500, -700, 500, -700, 501, -700}, false},
+  };
+  for (const auto& c : cases) {
+    for (int pathtype : {0, 1, 2, 4}) {
+      for (bool outlined : {true, false}) {
+        for (bool count_only : {false, true}) {
+          SCOPED_TRACE(::testing::Message()
+                       << c.xy.size() / 2 << " points, pathtype " << pathtype
+                       << (outlined ? ", outlined" : ", kept") << (count_only ? ", counted" : ""));
+          Pieces pieces;
+          WidePath path;
+          path.xy = c.xy;
+          path.width = 100;
+          path.pathtype = pathtype;
+          path.outlined = outlined;
+          path.count_only = count_only;
+          const PathCutResult result = CutWidePath(path, pieces, nullptr);
+          EXPECT_EQ(result.at_one_place, c.one_place);
+          EXPECT_EQ(result.pieces == 0, c.one_place);
+          EXPECT_EQ(pieces.outlines.empty() && pieces.paths.empty(), c.one_place);
+        }
+      }
+    }
+  }
+}
+
 TEST(CutWidePathTest, DebugLogShowsRunsAndKeptPieces) {
   testing::ScratchJob job;
   {

@@ -235,6 +235,12 @@ void ViewerDisplay::SweepEdges(int32_t count, int32_t pen) {
 
 void ViewerDisplay::DrawPathOutline(const GdxWord* data, const GdxWord* points, int32_t count,
                                     bool boundary) {
+  // A point that repeats the one before gives no segment: the outline would stop there
+  // and go on as a new butt-ended piece, losing the corner's mitre.
+  const std::span<const int32_t> distinct = DistinctPathPoints(
+      std::span(points, 2 * static_cast<size_t>(std::max(count, 0))), distinct_points_);
+  points = distinct.data();
+  count = static_cast<int32_t>(distinct.size() / 2);
   const int32_t width = boundary ? 0 : data[3];
   const int32_t w1 = LengthToPixels(width);
   const bool end_width = !boundary && width != 0 && ((data[0] >> 16) & kAttributeEndWidth);

@@ -260,6 +260,7 @@ class ViewerDisplay {
   // Work buffers, grown to the largest element and kept.
   std::vector<LogicalPoint> device_;
   std::vector<int32_t> outline_;
+  std::vector<int32_t> distinct_points_;  // a path's points without its repeated ones
   std::vector<GdxWord> arc_points_;
   std::vector<LogicalPoint> sweep_;
   std::vector<double> clip_a_;

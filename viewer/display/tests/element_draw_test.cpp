@@ -82,6 +82,43 @@ TEST_F(ElementDrawTest, PathsThinAsLinesWideAsOutlines) {
   EXPECT_EQ(InColour(kGreen), expected);
 }
 
+// A point given twice or more is drawn as if given once: a repeated corner keeps its
+// mitre and a repeated end its end, in fill and in outline mode; a wide path whose points
+// all lie at one place is a pixel, as a path of one point.
+TEST_F(ElementDrawTest, RepeatedPathPointsDrawAsIfGivenOnce) {
+  const auto drawn = [&](std::vector<GdxWord> points) {
+    const GdxHandle library = Library([&] {
+      GdxSetLayer(0);
+      GdxBeginPath();
+      GdxSetWidth(8);
+      GdxAddPoints(1, points.data(), static_cast<int32_t>(points.size()));
+      GdxEndElement();
+    });
+    Enter(0, library, kGreen);
+    Draw(library);
+    return InColour(kGreen);
+  };
+  const struct {
+    const char* what;
+    std::vector<GdxWord> repeated, once;
+  } cases[] = {
+      {"corner twice", {10, 10, 60, 10, 60, 10, 60, 50}, {10, 10, 60, 10, 60, 50}},
+      {"corner three times", {10, 10, 60, 10, 60, 10, 60, 10, 60, 50}, {10, 10, 60, 10, 60, 50}},
+      {"slanted corner twice", {10, 20, 50, 60, 50, 60, 90, 20}, {10, 20, 50, 60, 90, 20}},
+      {"ends twice", {10, 10, 10, 10, 60, 10, 60, 50, 60, 50}, {10, 10, 60, 10, 60, 50}},
+      {"one place", {40, 30, 40, 30, 40, 30}, {40, 30}},
+  };
+  for (int fill_mode : {1, 0}) {
+    display_.settings.fill_mode = fill_mode;
+    for (const auto& c : cases) {
+      SCOPED_TRACE(::testing::Message() << c.what << ", fill mode " << fill_mode);
+      const PixelSet once = drawn(c.once);
+      ASSERT_FALSE(once.empty());
+      EXPECT_EQ(drawn(c.repeated), once);
+    }
+  }
+}
+
 TEST_F(ElementDrawTest, RoundFlashesAndArcs) {
   const GdxHandle library = Library([] {
     GdxSetLayer(0);
