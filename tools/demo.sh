@@ -61,27 +61,39 @@ count=$(result_of "$bin/tabreng" "${engine_args[@]}" -polycnt)
 [ "${count:--1}" -ge 0 ] || { echo "demo: tabreng's counting pass failed ($count)" >&2; exit 1; }
 warnings=$(result_of "$bin/tabreng" "${engine_args[@]}" "-polycnt:$count")
 [ "${warnings:--1}" -ge 0 ] || { echo "demo: tabreng failed ($warnings); see demo.log" >&2; exit 1; }
+# Runs a program whose result counts its warnings, fails the demo when it failed, and
+# prints the count.
+warnings_of() {
+  local result
+  result=$(result_of "$@")
+  [ "${result:--1}" -ge 0 ] || { echo "demo: '$1' failed ($result)" >&2; exit 1; }
+  echo "$result"
+}
 pg_files=()
+converter_warnings=0
 for layer in ${layers//,/ }; do
   intermediate=$(printf '%s%02d.int' "${top:0:6}" "$layer")
   [ "$(stat -c %s "$intermediate")" -gt 23 ] || continue  # a layer without data
-  run "$bin/ferolt" "$intermediate" microns 1.000000 -p -q
-  run "$bin/mistrel" "$intermediate" microns 1.000000 -p -q -3000
+  w=$(warnings_of "$bin/ferolt" "$intermediate" microns 1.000000 -p -q)
+  converter_warnings=$((converter_warnings + w))
+  w=$(warnings_of "$bin/mistrel" "$intermediate" microns 1.000000 -p -q -3000)
+  converter_warnings=$((converter_warnings + w))
   pg_files+=("${intermediate%.int}.em" "${intermediate%.int}.dwm")
 done
 
 # --- EM/Mann PG -> GDSII: an Electromask file and a Mann 3000 file back to GDSII ---
-run "$bin/corvitex" @demo-em.job -o:demo-em.gds -u:E
-run "$bin/corvaxen" @demo-mann.job -o:demo-mann.gds -u:M -3000 -scale 1.000000
+em_warnings=$(warnings_of "$bin/corvitex" @demo-em.job -o:demo-em.gds -u:E)
+mann_warnings=$(warnings_of "$bin/corvaxen" @demo-mann.job -o:demo-mann.gds -u:M -3000 -scale 1.000000)
 
 list() {
   for f in "$@"; do printf '  %-16s %8d bytes\n' "$f" "$(stat -c %s "$f")"; done
 }
 echo
 echo "Demo results in $work:"
-echo "GDSII -> PG ($top, layers $layers; $count elements counted, $warnings warning(s)):"
+echo "GDSII -> PG ($top, layers $layers; $count elements counted, $warnings warning(s);"
+echo "  the converters' $converter_warnings warning(s) are named in pg.log):"
 list demo.ssn pg.cfg gds.cfg demo.log demo.out demo.err "${top:0:6}"*.int "${pg_files[@]}" pg.log
-echo "EM/Mann -> GDSII:"
+echo "EM/Mann -> GDSII (corvitex $em_warnings warning(s), corvaxen $mann_warnings, named in their logs):"
 list demo-em.gds demo-em.log demo-mann.gds demo-mann.log
 if [ -n "${build_dir:-}" ]; then
   # A failed build of the windowed programs fails the demo, as a failed road does.
