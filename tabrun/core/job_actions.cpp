@@ -105,8 +105,8 @@ ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const Progra
   }
   // A report of an earlier scan must not pass for this one's.
   RemoveFile(report);
-  const std::string arguments =
-      "\"" + gds_path + "\" -max:8192 -sh -sea -elmcnt \"-o:" + report + "\"";
+  const ProgramArguments arguments = {gds_path, "-max:8192", "-sh",
+                                      "-sea",   "-elmcnt",   "-o:" + report};
   int32_t exit_code = 0;
   if (run(MakeExePath(job->program_dir, "selvar.exe"), arguments, &exit_code) < 0) {
     restore();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "tabrun/core/job_actions.h"
 #include "tabrun/core/job_log.h"
 #include "tabrun/core/tabrun_job.h"
 
@@ -16,10 +17,10 @@ class TranslateHost {
   virtual ~TranslateHost() = default;
   // Runs the engine and waits, showing its progress: RunProgram's result, the engine's
   // 32-bit result in *exit_code.
-  virtual int RunEngine(const std::string& program, const std::string& arguments,
+  virtual int RunEngine(const std::string& program, const ProgramArguments& arguments,
                         int32_t* exit_code) = 0;
   // Runs a converter and waits.
-  virtual int RunConverter(const std::string& program, const std::string& arguments,
+  virtual int RunConverter(const std::string& program, const ProgramArguments& arguments,
                            int32_t* exit_code) = 0;
   virtual void SetStatus(const std::string& text) = 0;
   // With the debug flag: shows a command line; false when the user cancelled.
@@ -50,8 +51,8 @@ struct TranslateOutcome {
 // Runs the whole sequence for the job. Messages go through the current Notifier.
 TranslateOutcome Translate(TabrunJob* job, TranslateHost* host);
 
-// The engine's arguments (without -polycnt) as the shell passes them.
-std::string EngineBaseArguments(const TabrunJob& job);
+// The engine's arguments (without -polycnt) as the shell passes them, one word each.
+ProgramArguments EngineBaseArguments(const TabrunJob& job);
 
 // The output conversion (also run by Yes in the Continue prompt): converts every selected
 // layer's Intermediate file and moves the result to its PG output name, then appends the

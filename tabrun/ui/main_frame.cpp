@@ -78,7 +78,7 @@ constexpr int kGdsRow = 2, kCfgRow = 3, kLogRow = 6, kExeRow = 14;
 class CMainFrame::Host : public TranslateHost {
  public:
   explicit Host(CMainFrame* frame) : frame_(frame) {}
-  int RunEngine(const std::string& program, const std::string& arguments,
+  int RunEngine(const std::string& program, const ProgramArguments& arguments,
                 int32_t* exit_code) override {
     frame_->BeginBusy();
     const int result =
@@ -86,7 +86,7 @@ class CMainFrame::Host : public TranslateHost {
     frame_->EndBusy();
     return result;
   }
-  int RunConverter(const std::string& program, const std::string& arguments,
+  int RunConverter(const std::string& program, const ProgramArguments& arguments,
                    int32_t* exit_code) override {
     return frame_->RunAndWait(program, arguments, exit_code);
   }
@@ -352,7 +352,7 @@ void CMainFrame::EndBusy() {
   UpdateCommandStates();
 }
 
-int CMainFrame::RunAndWait(const std::string& program, const std::string& arguments,
+int CMainFrame::RunAndWait(const std::string& program, const ProgramArguments& arguments,
                            int32_t* exit_code) {
   BeginBusy();
   const PumpCallback pump = [] {
@@ -412,7 +412,7 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
   CloseStructureDialogs();
   SetStatusText("Scanning GDS File...");
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const ProgramRunner runner = [this](const std::string& program, const std::string& arguments,
+  const ProgramRunner runner = [this](const std::string& program, const ProgramArguments& arguments,
                                       int32_t* exit_code) {
     return RunAndWait(program, arguments, exit_code);
   };
@@ -655,15 +655,15 @@ void CMainFrame::OnViewPg() {
   if (job_file.empty()) return;
   if (!EnsureViewer(&job_.options.pg_viewer_path, "vexil.exe", "PG viewer")) return;
   int32_t ignored = 0;
-  RunProgram(nullptr, job_.options.pg_viewer_path, job_.working_dir.c_str(), "\"" + job_file + "\"",
-             &ignored, false);
+  RunProgram(nullptr, job_.options.pg_viewer_path, job_.working_dir.c_str(),
+             ProgramArguments{job_file}, &ignored, false);
 }
 
 void CMainFrame::OnViewGds() {
   if (!EnsureViewer(&job_.options.gds_viewer_path, "pexol.exe", "GDS viewer")) return;
   int32_t ignored = 0;
   RunProgram(nullptr, job_.options.gds_viewer_path, job_.working_dir.c_str(),
-             "\"" + job_.gds_path + "\" -title:Pexol \"-top:" + job_.scan.top + "\"", &ignored,
+             ProgramArguments{job_.gds_path, "-title:Pexol", "-top:" + job_.scan.top}, &ignored,
              false);
 }
 

@@ -96,7 +96,7 @@ class CMainFrame : public QMainWindow {
   // Marks a child program's run: the commands are disabled so that nothing re-enters.
   void BeginBusy();
   void EndBusy();
-  int RunAndWait(const std::string& program, const std::string& arguments, int32_t* exit_code);
+  int RunAndWait(const std::string& program, const ProgramArguments& arguments, int32_t* exit_code);
   bool ShowLogFile(const std::string& path, bool editable);
   void NewJob();
   void CloseStructureDialogs();

@@ -38,7 +38,7 @@ using reference_run::ReferenceOutputs;
 // Runs the children for real, and records what the sequence asked of the user.
 class RecordingHost : public TranslateHost {
  public:
-  int RunEngine(const std::string& program, const std::string& arguments,
+  int RunEngine(const std::string& program, const ProgramArguments& arguments,
                 int32_t* exit_code) override {
     engine_arguments.push_back(arguments);
     if (!engine_results.empty()) {
@@ -49,7 +49,7 @@ class RecordingHost : public TranslateHost {
     }
     return RunProgram(nullptr, program, working_dir.c_str(), arguments, exit_code, true);
   }
-  int RunConverter(const std::string& program, const std::string& arguments,
+  int RunConverter(const std::string& program, const ProgramArguments& arguments,
                    int32_t* exit_code) override {
     converter_arguments.push_back(arguments);
     if (converter_result) {
@@ -78,8 +78,8 @@ class RecordingHost : public TranslateHost {
   std::string fake_log;                 // written by each answered run
   std::optional<int32_t> converter_result;
   bool continue_answer = true;
-  std::vector<std::string> engine_arguments, converter_arguments, statuses, confirmed, prompts,
-      shown_logs;
+  std::vector<ProgramArguments> engine_arguments, converter_arguments;
+  std::vector<std::string> statuses, confirmed, prompts, shown_logs;
   bool finished = false;
 };
 
@@ -94,13 +94,15 @@ class TranslateTest : public ::testing::Test {
 
   // Scan, a new CFG file, the options of samples/demo.cfg, layers 1-5.
   void Prepare(int32_t format) {
-    const ProgramRunner runner = [&](const std::string& p, const std::string& a, int32_t* e) {
+    const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
       return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
     };
     ASSERT_EQ(ScanGdsFile(&job_, gds_, runner), ScanResult::kScanned);
-    EXPECT_EQ(job_.working_dir, work_.path());
+    std::string gds_dir;
+    SplitPath(gds_, &gds_dir, nullptr);
+    EXPECT_EQ(job_.working_dir, gds_dir);
     EXPECT_EQ(job_.scan.top, "TESTPAT");
-    EXPECT_EQ(job_.cfg_path, work_.File("demo.cfg"));
+    EXPECT_EQ(job_.cfg_path, ReplaceExtension(gds_, ".cfg"));
     bool failed = true;
     EXPECT_TRUE(SelectCfgFile(&job_, job_.cfg_path, CAppProfile(), &failed));
     EXPECT_FALSE(failed);
@@ -146,7 +148,8 @@ TEST_F(TranslateTest, PgFilesAreTheBytesTheProgramsGiveByHand) {
     EXPECT_TRUE(host_.finished);
     ASSERT_EQ(host_.engine_arguments.size(), 2u);
     EXPECT_EQ(host_.engine_arguments[0],
-              "\"" + gds_ + "\" 0.500000 1,2,3,4,5 TESTPAT -s1.000000 -cfg:gds.cfg  -polycnt");
+              ProgramArguments({gds_, "0.500000", "1,2,3,4,5", "TESTPAT", "-s1.000000",
+                                "-cfg:gds.cfg", "-polycnt"}));
     EXPECT_EQ(host_.statuses.back(),
               mann ? "MANN 3000 Translations completed" : "EMASK Translations completed");
 
@@ -197,6 +200,40 @@ TEST_F(TranslateTest, PgFilesAreTheBytesTheProgramsGiveByHand) {
     }
     host_ = RecordingHost();
     host_.working_dir = work_.path();
+  }
+}
+
+// Double quotes, blanks and a line break in the GDSII file's name and in the working
+// directory: the scanner, both engine passes and the converters (with their PG buffer in the
+// working directory) each get every path whole, and the PG files are those the programs give
+// by hand.
+TEST_F(TranslateTest, PathsHoldingDoubleQuotesReachEveryProgramWhole) {
+  TempDir reference("tabrun_reference");
+  const auto expected = ReferenceOutputs(reference, "TESTPAT", false);
+  for (const char* name : {"de\"mo.gds", "\"demo\".gds", "say \"hi\" dir/it's \"a\" demo.gds",
+                           "line\nbreak/de\"mo.gds"}) {
+    SCOPED_TRACE(name);
+    job_ = TabrunJob();
+    job_.program_dir = kBin;
+    gds_ = work_.Write(name, ReadBytes(kSamples + "/demo.gds"));
+    ASSERT_NO_FATAL_FAILURE(Prepare(kFormatElectromask));
+    job_.options.pg_disk_buffer = 1;
+    host_ = RecordingHost();
+    host_.working_dir = job_.working_dir;
+    notifier_.shown.clear();
+    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+    EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown[0].text;
+    int compared = 0;
+    for (int layer : kLayers) {
+      const std::string result = ConverterResultName(IntermediateFileName("TESTPAT", layer), true);
+      if (expected.count(result) == 0) continue;
+      EXPECT_TRUE(ReadBytes(job_.layers.output_names[layer]) == expected.at(result)) << result;
+      ++compared;
+    }
+    EXPECT_GE(compared, 4);
+    const std::string log = ReadBytes(ReplaceExtension(gds_, ".log"));
+    EXPECT_NE(log.find("GDS File:\t\t" + gds_ + "\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Generated Output Files:"), std::string::npos) << log;
   }
 }
 
@@ -351,7 +388,7 @@ TEST_F(TranslateTest, WarningsAskBeforeConvertingAndAFailedConverterKeepsItsInpu
 TEST_F(TranslateTest, ScannerFailuresKeepThePreviousJob) {
   Prepare(kFormatElectromask);
   const std::string previous_report = job_.scan_report_path;
-  const ProgramRunner real = [&](const std::string& p, const std::string& a, int32_t* e) {
+  const ProgramRunner real = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
     return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
   };
   const std::string broken = work_.Write("broken.gds", "not GDSII");
@@ -363,7 +400,7 @@ TEST_F(TranslateTest, ScannerFailuresKeepThePreviousJob) {
 
   // A scanner that ends with 0 but writes no report has failed too.
   work_.Write("other.gds", ReadBytes(gds_));
-  const ProgramRunner silent = [](const std::string&, const std::string&, int32_t* e) {
+  const ProgramRunner silent = [](const std::string&, const ProgramArguments&, int32_t* e) {
     *e = 0;
     return 1;
   };
@@ -500,7 +537,7 @@ TEST_F(TranslateTest, ClosingRemovesTheGdsCfgOfAnEarlierJobWithoutACfgChoiceNow)
   ASSERT_TRUE(FileExists(work_.File("gds.cfg")));
   TempDir other("tabrun_other");
   const std::string foreign = other.Write("gds.cfg", "MAX_LAYER\r\n8\r\n\r\n");
-  const ProgramRunner runner = [&](const std::string& p, const std::string& a, int32_t* e) {
+  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
     return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
   };
   ASSERT_EQ(ScanGdsFile(&job_, gds_, runner), ScanResult::kScanned);

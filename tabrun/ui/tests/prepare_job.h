@@ -19,7 +19,7 @@ namespace kavrinth::test_support {
 inline void PrepareJob(CMainFrame* frame, const std::string& gds, const std::string& program_dir) {
   TabrunJob& job = frame->job();
   job.program_dir = program_dir;
-  const ProgramRunner runner = [&job](const std::string& p, const std::string& a, int32_t* e) {
+  const ProgramRunner runner = [&job](const std::string& p, const ProgramArguments& a, int32_t* e) {
     return RunProgram(nullptr, p, job.working_dir.c_str(), a, e, true);
   };
   ASSERT_EQ(ScanGdsFile(&job, gds, runner), ScanResult::kScanned);

@@ -302,6 +302,63 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   EXPECT_TRUE(FileExists(work_.File("demo.cfg")));
 }
 
+// A GDSII file whose name holds double quotes, chosen and given its CFG file in the file
+// dialogs: it is scanned and translated with the engine's progress, and View PG Files and
+// View GDS File give the viewers each path as one argument.
+TEST_F(TabrunWindowTest, AGdsFileNameWithDoubleQuotesIsScannedTranslatedAndViewed) {
+  const std::string gds = work_.Write("say \"hi\".gds", ReadBytes(kSamples + "/demo.gds"));
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    WhenModal<QFileDialog>([](QFileDialog* cfg) {
+      EXPECT_EQ(cfg->windowTitle(), "Select/Create CFG File");
+      QMetaObject::invokeMethod(cfg, "accept", Qt::DirectConnection);  // the name offered
+    });
+    TypeNamesAndAccept(dialog, QString::fromStdString(gds));
+  });
+  ClickPanel(kPanelSelectGds);
+  TabrunJob& job = frame_->job();
+  ASSERT_TRUE(job.scanned) << (notifier_.shown.empty() ? "" : notifier_.shown.back().text);
+  EXPECT_EQ(job.gds_path, gds);
+  EXPECT_EQ(job.cfg_path, work_.File("say \"hi\".cfg"));
+  EXPECT_TRUE(FileExists(job.cfg_path));
+  ASSERT_TRUE(ChooseTopStructure(&job, "TESTPAT"));
+  job.options.feature_size = 0.5;
+  job.options.mask_unit = 0;
+  for (int layer : kLayers) {
+    job.layers.selected.push_back(layer);
+    MakeIntermediateName(&job.layers, layer, job.InWorkingDir("L" + std::to_string(layer) + ".em"));
+  }
+  ASSERT_TRUE(SaveJobSettings(job));
+  frame_->OnCommand(kCmdTranslate);
+  ASSERT_EQ(frame_->last_translation().result, TranslateResult::kTranslated)
+      << (notifier_.shown.empty() ? "" : notifier_.shown.back().text);
+  TempDir reference("tabrun_reference");
+  const auto expected = reference_run::ReferenceOutputs(reference, "TESTPAT", false);
+  int compared = 0;
+  for (int layer : kLayers) {
+    const std::string result = ConverterResultName(IntermediateFileName("TESTPAT", layer), true);
+    if (expected.count(result) == 0) continue;
+    EXPECT_TRUE(work_.Read("L" + std::to_string(layer) + ".em") == expected.at(result)) << layer;
+    ++compared;
+  }
+  EXPECT_GE(compared, 4);
+
+  const std::string viewer =
+      work_.Write("viewer.sh", "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$#\" > \"$0.args\"\n");
+  ::chmod(viewer.c_str(), 0755);
+  job.options.pg_viewer_path = viewer;
+  ClickPanel(kPanelViewPg);
+  ASSERT_TRUE(WaitFor([&] { return FileSize(viewer + ".args") > 0; }));
+  EXPECT_EQ(ReadBytes(viewer + ".args"), work_.File("say \"hi\".job") + "|1");
+  const std::string gds_viewer =
+      work_.Write("gds viewer.sh",
+                  "#!/bin/sh\nprintf '%s|%s|%s|%s' \"$1\" \"$2\" \"$3\" \"$#\" > \"$0.args\"\n");
+  ::chmod(gds_viewer.c_str(), 0755);
+  job.options.gds_viewer_path = gds_viewer;
+  frame_->OnCommand(kCmdViewGds);
+  ASSERT_TRUE(WaitFor([&] { return FileSize(gds_viewer + ".args") > 0; }));
+  EXPECT_EQ(ReadBytes(gds_viewer + ".args"), gds + "|-title:Pexol|-top:TESTPAT|3");
+}
+
 // An empty structure refused on OK stays the highlighted one: the report then tabulates its
 // hierarchy, under its name, and not the hierarchy of the top structure before it.
 TEST_F(TabrunWindowTest, AfterAnEmptyStructureTheReportIsOfTheStructureShown) {
@@ -662,7 +719,8 @@ TEST_F(TabrunWindowTest, WithDebugEveryCommandLineIsShownFirst) {
     Control<QPushButton>(dialog, 2)->click();
   });
   frame_->OnCommand(kCmdTranslate);
-  EXPECT_EQ(shown, kBin + "/tabreng \"" + gds_ + "\" 5.000000 1,2,3,4,5 TESTPAT -s1.000000 -cfg:gds.cfg ");
+  EXPECT_EQ(shown,
+            kBin + "/tabreng \"" + gds_ + "\" 5.000000 1,2,3,4,5 TESTPAT -s1.000000 -cfg:gds.cfg");
   EXPECT_EQ(frame_->last_translation().result, TranslateResult::kCancelled);
   EXPECT_FALSE(FileExists(work_.File("demo.log")));  // nothing ran
 }
