@@ -79,13 +79,21 @@ EngineRun RunEngine(TabrunJob* job, TranslateHost* host, const ProgramArguments&
   return run;
 }
 
-// Shows the job log in the view; a log that cannot be shown is reported.
-void ShowJobLog(TabrunJob* job, TranslateHost* host, const std::string& log) {
-  if (host->ShowLog(log)) {
+// Shows the job log in the view; a log that cannot be shown is reported in one message with
+// its reason, unless told_before (the same log was refused earlier in the run). False when
+// it was not shown.
+bool ShowJobLog(TabrunJob* job, TranslateHost* host, const std::string& log,
+                bool told_before = false) {
+  std::string why;
+  if (host->ShowLog(log, &why)) {
     job->job_log_path = log;
-  } else {
-    ShellMessage(Printf("Error occurred in viewing log file %s.", log.c_str()));
+    return true;
   }
+  if (!told_before) {
+    ShellMessage(Printf("Error occurred in viewing log file %s.", log.c_str()) +
+                 (why.empty() ? "" : "\n" + why));
+  }
+  return false;
 }
 
 // The Intermediate format: each layer's Intermediate file becomes its PG output file.
@@ -352,7 +360,7 @@ class TranslateSequence {
           IntermediateFormat() && outcome_.engine_result >= 0 && run_.exit_code >= 0;
       int cause = 0;
       if (RebuildJobLog(*job_, run_.timing, with_files, &error, &cause) == 0) {
-        ShowJobLog(job_, host_, engine_log_);
+        log_refused_ = !ShowJobLog(job_, host_, engine_log_);
       } else {
         ShellMessage(LogFileErrorText(cause));
       }
@@ -375,8 +383,9 @@ class TranslateSequence {
       outcome_.result = TranslateResult::kWarnings;
       return;
     }
-    outcome_.result = ConvertPgOutput(job_, host_, engine_log_) ? TranslateResult::kTranslated
-                                                                : TranslateResult::kFailed;
+    outcome_.result = ConvertPgOutput(job_, host_, engine_log_, log_refused_)
+                          ? TranslateResult::kTranslated
+                          : TranslateResult::kFailed;
   }
 
   bool IntermediateFormat() const { return job_->options.output_format == kFormatIntermediate; }
@@ -385,6 +394,7 @@ class TranslateSequence {
   TranslateHost* host_;
   TranslateOutcome outcome_;
   std::string engine_log_;
+  bool log_refused_ = false;  // the view refused the job log, and the user was told
   ProgramArguments base_;
   std::string program_;
   EngineRun run_;
@@ -396,7 +406,8 @@ TranslateOutcome Translate(TabrunJob* job, TranslateHost* host) {
   return TranslateSequence(job, host).Run();
 }
 
-bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log_path) {
+bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log_path,
+                     bool log_refused_before) {
   job->no_data.fill(false);
   job->conversion_failed.fill(false);
   const int32_t format = job->options.output_format;
@@ -472,7 +483,7 @@ bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log
     std::string error;
     int cause = 0;
     if (AppendGeneratedFiles(*job, log_path, converter_log, &error, &cause) == 0) {
-      ShowJobLog(job, host, log_path);
+      ShowJobLog(job, host, log_path, log_refused_before);
     } else {
       ShellMessage(LogFileErrorText(cause));
     }

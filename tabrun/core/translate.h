@@ -27,8 +27,9 @@ class TranslateHost {
   virtual bool ConfirmCommand(const std::string& command_line) = 0;
   // The Continue prompt after warnings, modal: true for Yes.
   virtual bool AskContinue(const std::string& text) = 0;
-  // Shows the log in the log view; false when it could not be shown.
-  virtual bool ShowLog(const std::string& path) = 0;
+  // Shows the log in the log view; false when it could not be shown, with the reason for
+  // the message in *why ("" when there is none to add).
+  virtual bool ShowLog(const std::string& path, std::string* why) = 0;
   // The real pass ended with 0 or more: View PG Files becomes available.
   virtual void TranslationFinished() = 0;
 };
@@ -56,8 +57,10 @@ ProgramArguments EngineBaseArguments(const TabrunJob& job);
 
 // The output conversion (also run by Yes in the Continue prompt): converts every selected
 // layer's Intermediate file and moves the result to its PG output name, then appends the
-// generated files to log_path. False when it stopped early.
-bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log_path);
+// generated files to log_path. False when it stopped early. With log_refused_before (the
+// view refused that log earlier in the run, and said so) a second refusal says nothing.
+bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log_path,
+                     bool log_refused_before = false);
 
 // Deletes the engine's side files (.err, .out) and pg.log, unless the debug flag is set.
 void DeleteTempOutputs(const TabrunJob& job);

@@ -52,6 +52,10 @@ constexpr const char* kAppName = "Tabrun";
 constexpr const char* kWebPage = "https://kavrinth.example.org/";
 // Logs up to this size are shown in the view; larger ones go to the desktop's editor.
 constexpr int64_t kLogViewLimit = 262144;
+constexpr const char* kLogInEditor =
+    "It is too long for the view; the desktop's text editor shows it.";
+constexpr const char* kLogWithoutEditor =
+    "It is too long for the view, and no program to show text files was found on this desktop.";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -100,7 +104,9 @@ class CMainFrame::Host : public TranslateHost {
     return RunModal(dialog, QDialog::Accepted) == QDialog::Accepted;
   }
   // The job log is opened as a log file is: the user may edit it before Save Log As.
-  bool ShowLog(const std::string& path) override { return frame_->ShowLogFile(path, true); }
+  bool ShowLog(const std::string& path, std::string* why) override {
+    return frame_->ShowLogFile(path, true, why);
+  }
   void TranslationFinished() override { frame_->panel_->EnableButton(kPanelViewPg, true); }
 
  private:
@@ -364,16 +370,16 @@ int CMainFrame::RunAndWait(const std::string& program, const ProgramArguments& a
   return result;
 }
 
-bool CMainFrame::ShowLogFile(const std::string& path, bool editable) {
+bool CMainFrame::ShowLogFile(const std::string& path, bool editable, std::string* why) {
+  std::string ignored;
+  if (why == nullptr) why = &ignored;
+  why->clear();
   const int64_t size = FileSize(path);
   if (size < 0) return false;
   if (size > kLogViewLimit) {
     // Too long for the view: the desktop's editor shows it.
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)))) {
-      Warn("The log " + path +
-           " is too long for the view, and no program to show text files "
-           "was found on this desktop.");
-    }
+    *why =
+        QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path))) ? kLogInEditor : kLogWithoutEditor;
     return false;
   }
   const std::optional<std::string> text = ReadWholeFile(path);
@@ -381,6 +387,14 @@ bool CMainFrame::ShowLogFile(const std::string& path, bool editable) {
   view_->SetLog(*text);
   view_->SetLogReadOnly(!editable);
   return true;
+}
+
+void CMainFrame::ShowScanReport() {
+  // A report the desktop's editor shows needs no word; one that nothing shows does.
+  std::string why;
+  if (!ShowLogFile(job_.scan_report_path, false, &why) && why == kLogWithoutEditor) {
+    Warn("The scan report " + job_.scan_report_path + " cannot be shown.\n" + why);
+  }
 }
 
 void CMainFrame::NewJob() {
@@ -402,8 +416,9 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
   if (strcasecmp(extension.c_str(), ".log") == 0) {
     // The log replaces the whole text only once it has been read: one that cannot be shown
     // leaves the view with what it showed.
-    if (!ShowLogFile(path, true)) {
-      Warn("Error occurred in viewing log file " + path + ".");
+    std::string why;
+    if (!ShowLogFile(path, true, &why)) {
+      Warn("Error occurred in viewing log file " + path + "." + (why.empty() ? "" : "\n" + why));
       return false;
     }
     UpdateTitle();
@@ -434,10 +449,10 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
   UpdateCommandStates();
   OnSelectCfgFile();
   if (!job_.cfg_selected) {
-    ShowLogFile(job_.scan_report_path, false);
+    ShowScanReport();
     SetStatusText("Select a CFG File");
   } else if (view_->toPlainText().isEmpty()) {
-    ShowLogFile(job_.scan_report_path, false);
+    ShowScanReport();
   }
   UpdateTitle();
   return true;

@@ -97,7 +97,11 @@ class CMainFrame : public QMainWindow {
   void BeginBusy();
   void EndBusy();
   int RunAndWait(const std::string& program, const ProgramArguments& arguments, int32_t* exit_code);
-  bool ShowLogFile(const std::string& path, bool editable);
+  // Shows the file in the log view: true when it is shown there. Otherwise *why (when
+  // given) is the reason to add to the one message the caller shows, "" when the file
+  // cannot be read; a file too long for the view goes to the desktop's editor.
+  bool ShowLogFile(const std::string& path, bool editable, std::string* why = nullptr);
+  void ShowScanReport();
   void NewJob();
   void CloseStructureDialogs();
   void RefreshAfterStructure();

@@ -53,7 +53,7 @@ class Host : public TranslateHost {
   void SetStatus(const std::string&) override {}
   bool ConfirmCommand(const std::string&) override { return true; }
   bool AskContinue(const std::string&) override { return true; }
-  bool ShowLog(const std::string&) override { return true; }
+  bool ShowLog(const std::string&, std::string*) override { return true; }
   void TranslationFinished() override {}
 
   std::string working_dir;

@@ -67,9 +67,10 @@ class RecordingHost : public TranslateHost {
     prompts.push_back(text);
     return continue_answer;
   }
-  bool ShowLog(const std::string& path) override {
+  bool ShowLog(const std::string& path, std::string* why) override {
     shown_logs.push_back(path);
-    return true;
+    if (!view_refusal.empty()) *why = view_refusal;
+    return view_refusal.empty();
   }
   void TranslationFinished() override { finished = true; }
 
@@ -78,6 +79,7 @@ class RecordingHost : public TranslateHost {
   std::string fake_log;                 // written by each answered run
   std::optional<int32_t> converter_result;
   bool continue_answer = true;
+  std::string view_refusal;  // when set, the log view refuses every log with this reason
   std::vector<ProgramArguments> engine_arguments, converter_arguments;
   std::vector<std::string> statuses, confirmed, prompts, shown_logs;
   bool finished = false;
@@ -311,6 +313,28 @@ TEST_F(TranslateTest, IntermediateFormatMovesTheEnginesFilesAndListsThemInTheLog
     EXPECT_FALSE(FileExists(work_.File(intermediate)));
   }
   EXPECT_NE(work_.Read("demo.log").find("Generated Output Files:"), std::string::npos);
+}
+
+// A job log the view cannot show (too long for it) is said so once, with the reason, though
+// the run shows it twice (after the engine and after the conversion).
+TEST_F(TranslateTest, AJobLogTheViewRefusesIsToldOnceWithTheReason) {
+  for (int32_t format : {kFormatElectromask, kFormatIntermediate}) {
+    SCOPED_TRACE(format);
+    Prepare(format);
+    host_ = RecordingHost();
+    host_.working_dir = work_.path();
+    host_.view_refusal = "It is too long for the view.";
+    notifier_.shown.clear();
+    job_.job_log_path.clear();
+    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+    EXPECT_GE(host_.shown_logs.size(), 1u);
+    std::vector<std::string> texts;
+    for (const Message& m : notifier_.shown) texts.push_back(m.text);
+    EXPECT_EQ(texts,
+              std::vector<std::string>{"Error occurred in viewing log file " +
+                                       work_.File("demo.log") + ".\nIt is too long for the view."});
+    EXPECT_EQ(job_.job_log_path, "");
+  }
 }
 
 TEST_F(TranslateTest, TranslateIsRefusedBeforeAScanAndWithoutLayers) {
