@@ -27,6 +27,7 @@
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/directory_dialog.h"
 #include "support/qt/engine_progress_dialog.h"
 #include "support/qt/file_dialogs.h"
 #include "support/qt/file_filters.h"

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -20,9 +21,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
-#include <QUrl>
-#include <QMenu>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +31,7 @@
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/directory_dialog.h"
 #include "support/qt/engine_progress_dialog.h"
 #include "support/qt/file_dialogs.h"
 #include "support/qt/tests/qt_test_support.h"
@@ -46,9 +47,9 @@
 #include "tabrun/ui/help_topics.h"
 #include "tabrun/ui/layers_dialog.h"
 #include "tabrun/ui/main_frame.h"
-#include "tabrun/ui/tests/prepare_job.h"
 #include "tabrun/ui/shell_dialogs.h"
 #include "tabrun/ui/structure_dialogs.h"
+#include "tabrun/ui/tests/prepare_job.h"
 #include "viewer/model/job_file.h"
 #include "viewer/model/job_loading.h"
 #include "viewer/model/layer_table.h"
@@ -562,6 +563,17 @@ TEST_F(TabrunWindowTest, TheDirectoryDialogTakesTheTypedPathAndLeavesOurDirector
   EXPECT_EQ(edit->text().toStdString(), work_.path());
   ASSERT_FALSE(list->findItems("sub dir", Qt::MatchExactly).isEmpty());
   dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  // A typed path is listed when the focus leaves its edit: the user browses on from there.
+  std::filesystem::create_directories(work_.File("sub dir/deeper"));
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClicks(edit, QString::fromStdString(work_.File("sub dir")));
+  list->setFocus();
+  EXPECT_EQ(edit->text().toStdString(), work_.File("sub dir"));
+  EXPECT_FALSE(list->findItems("deeper", Qt::MatchExactly).isEmpty());
+  EXPECT_TRUE(list->findItems("sub dir", Qt::MatchExactly).isEmpty());
   edit->setText(QString::fromStdString(work_.File("missing")));
   QTest::keyClick(edit, Qt::Key_Return);
   ASSERT_FALSE(notifier_.shown.empty());
