@@ -16,6 +16,16 @@
 
 namespace kavrinth::test_support {
 
+// The scanned job's top structure TESTPAT and layers 1-5 to L<n>.em, the settings written.
+inline void ChooseSampleStructureAndLayers(TabrunJob& job) {
+  ASSERT_TRUE(ChooseTopStructure(&job, "TESTPAT"));
+  for (int layer : reference_run::kLayers) {
+    job.layers.selected.push_back(layer);
+    MakeIntermediateName(&job.layers, layer, job.InWorkingDir("L" + std::to_string(layer) + ".em"));
+  }
+  ASSERT_TRUE(SaveJobSettings(job));
+}
+
 inline void PrepareJob(CMainFrame* frame, const std::string& gds, const std::string& program_dir) {
   TabrunJob& job = frame->job();
   job.program_dir = program_dir;
@@ -25,12 +35,7 @@ inline void PrepareJob(CMainFrame* frame, const std::string& gds, const std::str
   ASSERT_EQ(ScanGdsFile(&job, gds, runner), ScanResult::kScanned);
   bool failed = false;
   SelectCfgFile(&job, job.cfg_path, CAppProfile(), &failed);
-  ASSERT_TRUE(ChooseTopStructure(&job, "TESTPAT"));
-  for (int layer : reference_run::kLayers) {
-    job.layers.selected.push_back(layer);
-    MakeIntermediateName(&job.layers, layer, job.InWorkingDir("L" + std::to_string(layer) + ".em"));
-  }
-  ASSERT_TRUE(SaveJobSettings(job));
+  ChooseSampleStructureAndLayers(job);
 }
 
 }  // namespace kavrinth::test_support

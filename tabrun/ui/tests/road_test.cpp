@@ -321,27 +321,15 @@ TEST_F(TabrunWindowTest, AGdsFileNameWithDoubleQuotesIsScannedTranslatedAndViewe
   EXPECT_EQ(job.gds_path, gds);
   EXPECT_EQ(job.cfg_path, work_.File("say \"hi\".cfg"));
   EXPECT_TRUE(FileExists(job.cfg_path));
-  ASSERT_TRUE(ChooseTopStructure(&job, "TESTPAT"));
-  job.options.feature_size = 0.5;
+  job.options.feature_size = 0.5;  // the settings of the programs run by hand
   job.options.mask_unit = 0;
-  for (int layer : kLayers) {
-    job.layers.selected.push_back(layer);
-    MakeIntermediateName(&job.layers, layer, job.InWorkingDir("L" + std::to_string(layer) + ".em"));
-  }
-  ASSERT_TRUE(SaveJobSettings(job));
+  ASSERT_NO_FATAL_FAILURE(test_support::ChooseSampleStructureAndLayers(job));
   frame_->OnCommand(kCmdTranslate);
   ASSERT_EQ(frame_->last_translation().result, TranslateResult::kTranslated)
       << (notifier_.shown.empty() ? "" : notifier_.shown.back().text);
-  TempDir reference("tabrun_reference");
-  const auto expected = reference_run::ReferenceOutputs(reference, "TESTPAT", false);
-  int compared = 0;
-  for (int layer : kLayers) {
-    const std::string result = ConverterResultName(IntermediateFileName("TESTPAT", layer), true);
-    if (expected.count(result) == 0) continue;
-    EXPECT_TRUE(work_.Read("L" + std::to_string(layer) + ".em") == expected.at(result)) << layer;
-    ++compared;
-  }
-  EXPECT_GE(compared, 4);
+  EXPECT_GE(reference_run::CountMatchingOutputs(
+                [&](int layer) { return work_.Read("L" + std::to_string(layer) + ".em"); }),
+            4);
 
   const std::string viewer =
       work_.Write("viewer.sh", "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$#\" > \"$0.args\"\n");
