@@ -68,6 +68,16 @@ constexpr std::array<TemplateControl, 9> kTemplateControls = {{
     {kTplUseJobButton, TemplateControl::kButton, "Use &Job...", true},
 }};
 
+// The form in which Qt's dialog writes several chosen files: each name between double quotes,
+// the names separated by one blank ("a.em" "b.em"; one name alone "a.em").
+bool IsQuotedNameList(const QString& text) {
+  if (text.size() < 2 || !text.startsWith(u'"') || !text.endsWith(u'"')) return false;
+  for (const QString& name : text.mid(1, text.size() - 2).split(QStringLiteral("\" \""))) {
+    if (name.isEmpty() || name.contains(u'"')) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 CFileDialogEx::CFileDialogEx(bool open, std::string_view default_extension, const char* file_name,
@@ -143,11 +153,7 @@ QString CFileDialogEx::QuotedNamePath() const {
   if (edit == nullptr) return {};
   const QString text = edit->text();
   if (!text.contains(u'"')) return {};
-  // The list form: each name in quotes (several only where several files may be chosen).
-  if (text.size() >= 2 && text.startsWith(u'"') && text.endsWith(u'"') &&
-      (fileMode() == QFileDialog::ExistingFiles || text.count(u'"') == 2)) {
-    return {};
-  }
+  if (IsQuotedNameList(text)) return {};
   QString path = QDir::isAbsolutePath(text) ? text : directory().absolutePath() + u'/' + text;
   const QFileInfo info(path);
   if (!defaultSuffix().isEmpty() && !info.isDir() && !info.fileName().contains(u'.')) {
