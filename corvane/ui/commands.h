@@ -74,14 +74,6 @@ enum LayersControl : int {
   kLayersHelp = 57669,
 };
 
-// Controls of the Directory dialog.
-enum DirectoryControl : int {
-  kDirOld = 1219,
-  kDirNew = 1220,
-  kDirList = 1221,
-  kDirPlaces = 1231,
-};
-
 // The dialogs' OK and Cancel buttons.
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;

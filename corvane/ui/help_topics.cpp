@@ -4,10 +4,10 @@
 
 #include "corvane/ui/commands.h"
 #include "corvane/ui/control_panel.h"
-#include "corvane/ui/directory_dialog.h"
 #include "corvane/ui/layers_dialog.h"
 #include "corvane/ui/main_window.h"
 #include "corvane/ui/translator_settings_dialog.h"
+#include "support/qt/directory_dialog.h"
 
 namespace kavrinth {
 namespace {
@@ -64,7 +64,7 @@ HelpSetup CorvaneHelpSetup(std::function<std::string()> program_directory) {
       {&ControlPanel::staticMetaObject, Dlg(kControlPanelTemplate)},
       {&TranslatorSettingsDialog::staticMetaObject, Dlg(kTranslatorSettingsTemplate)},
       {&LayersDialog::staticMetaObject, Dlg(kLayersTemplate)},
-      {&DirectoryDialog::staticMetaObject, Dlg(kDirectoryTemplate)},
+      {&CDirectoryDlg::staticMetaObject, Dlg(kDirectoryTemplate)},
   };
   return setup;
 }

@@ -33,7 +33,6 @@
 #include "corvane/ui/about_dialog.h"
 #include "corvane/ui/commands.h"
 #include "corvane/ui/control_panel.h"
-#include "corvane/ui/directory_dialog.h"
 #include "corvane/ui/help_topics.h"
 #include "corvane/ui/layers_dialog.h"
 #include "corvane/ui/translator_settings_dialog.h"
@@ -43,6 +42,7 @@
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/directory_dialog.h"
 #include "support/qt/engine_progress_dialog.h"
 #include "support/qt/file_dialogs.h"
 #include "support/qt/file_filters.h"
@@ -427,7 +427,7 @@ void CorvaneMainWindow::OnSelectFiles() {
       return true;
     }
     if (control == kTplWorkingDirButton) {
-      DirectoryDialog directory(*working_directory, &dialog);
+      CDirectoryDlg directory(&dialog, *working_directory);
       if (RunModal(directory, QDialog::Rejected) == QDialog::Accepted) {
         *working_directory = directory.new_directory();
       }
@@ -709,7 +709,7 @@ void CorvaneMainWindow::OnViewEmMann() {
 }
 
 void CorvaneMainWindow::OnWorkingDirectory() {
-  DirectoryDialog dialog(session_.working_directory, this);
+  CDirectoryDlg dialog(this, session_.working_directory);
   if (RunModal(dialog, QDialog::Rejected) != QDialog::Accepted) return;
   const std::string old_directory = session_.working_directory;
   const std::string new_directory = dialog.new_directory();

@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -67,6 +68,16 @@ constexpr std::array<TemplateControl, 9> kTemplateControls = {{
     {kTplUseJobButton, TemplateControl::kButton, "Use &Job...", true},
 }};
 
+// The form in which Qt's dialog writes several chosen files: each name between double quotes,
+// the names separated by one blank ("a.em" "b.em"; one name alone "a.em").
+bool IsQuotedNameList(const QString& text) {
+  if (text.size() < 2 || !text.startsWith(u'"') || !text.endsWith(u'"')) return false;
+  for (const QString& name : text.mid(1, text.size() - 2).split(QStringLiteral("\" \""))) {
+    if (name.isEmpty() || name.contains(u'"')) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 CFileDialogEx::CFileDialogEx(bool open, std::string_view default_extension, const char* file_name,
@@ -103,14 +114,21 @@ int CFileDialogEx::DoModal(const char* title) {
   chosen_.clear();
   if (!DialogsInteractive()) return kAnswerCancel;
   CallHooks(kFileDlgHookInit);
+  quoted_name_path_.clear();
   if (exec() != QDialog::Accepted) return kAnswerCancel;
-  for (const QString& path : selectedFiles()) chosen_.push_back(ToStd(path));
+  if (!quoted_name_path_.empty()) {
+    chosen_.push_back(quoted_name_path_);
+  } else {
+    for (const QString& path : selectedFiles()) chosen_.push_back(ToStd(path));
+  }
   return chosen_.empty() ? kAnswerCancel : kAnswerOk;
 }
 
 void CFileDialogEx::accept() {
+  quoted_name_path_.clear();
+  const QString quoted = QuotedNamePath();
+  const QStringList files = quoted.isEmpty() ? selectedFiles() : QStringList{quoted};
   if ((flags_ & kFileDlgCreatePrompt) && acceptMode() == QFileDialog::AcceptOpen) {
-    const QStringList files = selectedFiles();
     if (files.size() == 1 && !QFileInfo(files.front()).isDir() &&
         !FileExists(ToStd(files.front()))) {
       const int answer =
@@ -119,7 +137,51 @@ void CFileDialogEx::accept() {
       if (answer != kAnswerYes) return;
     }
   }
-  QFileDialog::accept();
+  if (quoted.isEmpty()) {
+    QFileDialog::accept();
+    return;
+  }
+  if (!AcceptsQuotedNamePath(quoted)) return;
+  quoted_name_path_ = ToStd(quoted);
+  QDialog::accept();
+}
+
+// Qt's dialog reads a name field holding a double quote as a list of names in quotes and
+// keeps only what stands between them, so "say "hi".gds" would become "hi".
+QString CFileDialogEx::QuotedNamePath() const {
+  const auto* edit = findChild<QLineEdit*>("fileNameEdit");
+  if (edit == nullptr) return {};
+  const QString text = edit->text();
+  if (!text.contains(u'"')) return {};
+  if (IsQuotedNameList(text)) return {};
+  QString path = QDir::isAbsolutePath(text) ? text : directory().absolutePath() + u'/' + text;
+  const QFileInfo info(path);
+  if (!defaultSuffix().isEmpty() && !info.isDir() && !info.fileName().contains(u'.')) {
+    path += u'.' + defaultSuffix();
+  }
+  return QDir::cleanPath(path);
+}
+
+bool CFileDialogEx::AcceptsQuotedNamePath(const QString& path) {
+  if (QFileInfo(path).isDir()) {
+    setDirectory(path);
+    if (auto* edit = findChild<QLineEdit*>("fileNameEdit")) edit->clear();
+    return false;
+  }
+  const std::string name = ToStd(path);
+  const bool exists = FileExists(name);
+  const FileMode mode = fileMode();
+  if (!exists && (mode == QFileDialog::ExistingFile || mode == QFileDialog::ExistingFiles)) {
+    ShowMessage(name + "\nFile not found.\nPlease verify the correct file name was given.",
+                ToStd(windowTitle()), MessageIcon::kWarning);
+    return false;
+  }
+  if (exists && acceptMode() == QFileDialog::AcceptSave &&
+      !testOption(QFileDialog::DontConfirmOverwrite)) {
+    return ShowMessage(name + " already exists.\nDo you want to replace it?", ToStd(windowTitle()),
+                       MessageIcon::kWarning, MessageButtons::kYesNo) == kAnswerYes;
+  }
+  return true;
 }
 
 int CFileDialogEx::SetHook(FileDialogHook hook, const char* title) {

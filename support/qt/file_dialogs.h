@@ -50,7 +50,8 @@ using FileDialogHook = std::function<bool(CFileDialogEx& dialog, int control_id)
 // form) starting at its first entry, multi-selection with the flag, the overwrite question
 // of a save dialog only with kFileDlgOverwritePrompt, and with kFileDlgCreatePrompt an open
 // dialog's question "... does not exist. Create the file?" (No keeps the dialog open).
-// Names match without regard to case.
+// Names match without regard to case. A typed name holding double quotes is one file name
+// (only several names each in quotes are a list).
 class CFileDialogEx : public QFileDialog {
   Q_OBJECT
 
@@ -87,11 +88,20 @@ class CFileDialogEx : public QFileDialog {
   void CallHooks(int control_id);
 
  private:
+  // The full path of the name field's text when it holds double quotes and is not a list
+  // of quoted names; else empty.
+  QString QuotedNamePath() const;
+  // The checks Qt's dialog makes on an accepted name, for such a path: false when the
+  // dialog stays open (a directory was entered, a file that must exist does not, or the
+  // user would not replace one).
+  bool AcceptsQuotedNamePath(const QString& path);
+
   std::string initial_directory_;
   std::string initial_name_;
   uint32_t flags_;
   std::vector<FileDialogHook> hooks_;  // oldest first
   std::vector<std::string> chosen_;
+  std::string quoted_name_path_;  // the path accepted by AcceptsQuotedNamePath
 };
 
 // The file dialog with the programs' template: without the old-style flag

@@ -108,7 +108,26 @@ double EngineReal(const std::string& line, bool* whole) {
   return read ? v : 0.0;
 }
 
-std::string Quote(std::string_view text) { return "'" + std::string(text) + "'"; }
+// A value as a note names it, between single quotes. A carriage return, a line feed or another
+// control character but the tab, which a message box or a log would not show, is spelled
+// out: 'ROUND<CR>', 'ON<0x0C>'.
+std::string Quote(std::string_view text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\r') {
+      quoted += "<CR>";
+    } else if (c == '\n') {
+      quoted += "<LF>";
+    } else if ((byte < 0x20 && c != '\t') || byte == 0x7f) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      quoted += std::string("<0x") + kHex[byte >> 4] + kHex[byte & 15] + ">";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
 
 // True when a line at a record start would be read as a record's key line: a GDS.CFG key by
 // its first word, or a PG settings key.

@@ -107,8 +107,8 @@ ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const Progra
   RemoveFile(report);
   // Taken before the scan: a change while the scanner reads is a change after the scan.
   const FileStamp stamp = StampOf(gds_path);
-  const std::string arguments =
-      "\"" + gds_path + "\" -max:8192 -sh -sea -elmcnt \"-o:" + report + "\"";
+  const ProgramArguments arguments = {gds_path, "-max:8192", "-sh",
+                                      "-sea",   "-elmcnt",   "-o:" + report};
   int32_t exit_code = 0;
   if (run(MakeExePath(job->program_dir, "selvar.exe"), arguments, &exit_code) < 0) {
     restore();

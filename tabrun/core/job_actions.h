@@ -6,15 +6,20 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "support/app_profile.h"
 #include "tabrun/core/tabrun_job.h"
 
 namespace kavrinth {
 
+// The arguments of a program the shell starts, one word each: a path reaches the program
+// whole, whatever it holds (blanks, quotes).
+using ProgramArguments = std::vector<std::string>;
+
 // Runs a program and waits: RunProgram's result, the child's result in *exit_code.
 using ProgramRunner =
-    std::function<int(const std::string& program, const std::string& arguments, int32_t*)>;
+    std::function<int(const std::string& program, const ProgramArguments& arguments, int32_t*)>;
 
 enum class ScanResult { kScanned, kNotStarted, kFailed };
 

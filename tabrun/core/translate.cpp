@@ -30,11 +30,20 @@ std::string Printf(const char* format, auto... values) {
   return text;
 }
 
-// A word of a command line: quoted when it holds a blank, so that paths with blanks reach
-// the child as one argument.
-std::string Quoted(const std::string& word) {
-  if (word.find_first_of(" \t") == std::string::npos && !word.empty()) return word;
-  return "\"" + word + "\"";
+// The command line as the debug dialog shows it: a word that holds a blank, or is empty,
+// stands between double quotes. Only shown: the programs get the words themselves.
+std::string CommandLineText(const std::string& program, const ProgramArguments& arguments) {
+  std::string text = program;
+  for (const std::string& word : arguments) {
+    const bool quote = word.empty() || word.find_first_of(" \t") != std::string::npos;
+    text += quote ? " \"" + word + "\"" : " " + word;
+  }
+  return text;
+}
+
+ProgramArguments With(ProgramArguments arguments, std::string last) {
+  arguments.push_back(std::move(last));
+  return arguments;
 }
 
 void ShellMessage(const std::string& text, MessageIcon icon = MessageIcon::kWarning) {
@@ -67,7 +76,7 @@ struct EngineRun {
   RunTiming timing;
 };
 
-EngineRun RunEngine(TabrunJob* job, TranslateHost* host, const std::string& arguments) {
+EngineRun RunEngine(TabrunJob* job, TranslateHost* host, const ProgramArguments& arguments) {
   EngineRun run;
   const auto start = std::chrono::steady_clock::now();
   run.run = host->RunEngine(EngineProgram(*job), arguments, &run.exit_code);
@@ -79,13 +88,21 @@ EngineRun RunEngine(TabrunJob* job, TranslateHost* host, const std::string& argu
   return run;
 }
 
-// Shows the job log in the view; a log that cannot be shown is reported.
-void ShowJobLog(TabrunJob* job, TranslateHost* host, const std::string& log) {
-  if (host->ShowLog(log)) {
+// Shows the job log in the view; a log that cannot be shown is reported in one message with
+// its reason, unless told_before (the same log was refused earlier in the run). False when
+// it was not shown.
+bool ShowJobLog(TabrunJob* job, TranslateHost* host, const std::string& log,
+                bool told_before = false) {
+  std::string why;
+  if (host->ShowLog(log, &why)) {
     job->job_log_path = log;
-  } else {
-    ShellMessage(Printf("Error occurred in viewing log file %s.", log.c_str()));
+    return true;
   }
+  if (!told_before) {
+    ShellMessage(Printf("Error occurred in viewing log file %s.", log.c_str()) +
+                 (why.empty() ? "" : "\n" + why));
+  }
+  return false;
 }
 
 // The Intermediate format: each layer's Intermediate file becomes its PG output file.
@@ -185,12 +202,12 @@ std::string InputConflict(const TabrunJob& job) {
 
 }  // namespace
 
-std::string EngineBaseArguments(const TabrunJob& job) {
+ProgramArguments EngineBaseArguments(const TabrunJob& job) {
   // The engine is told the settings file the shell has just written, so that another
   // spelling of it left in the working directory (GDS.CFG beside gds.cfg) is never read.
-  return "\"" + job.gds_path + "\"" + Printf(" %lf ", job.options.feature_size) +
-         job.layers.SelectedText() + " " + Quoted(job.scan.top) +
-         Printf(" -s%lf ", job.options.scale) + "-cfg:" + std::string(kGdsCfgName) + " ";
+  return {
+      job.gds_path, Printf("%lf", job.options.feature_size), job.layers.SelectedText(),
+      job.scan.top, Printf("-s%lf", job.options.scale),      "-cfg:" + std::string(kGdsCfgName)};
 }
 
 void DeleteTempOutputs(const TabrunJob& job) {
@@ -259,7 +276,7 @@ class TranslateSequence {
     outcome_.log_path = engine_log_;
     base_ = EngineBaseArguments(*job_);
     program_ = EngineProgram(*job_);
-    if (job_->debug && !host_->ConfirmCommand(program_ + " " + base_)) {
+    if (job_->debug && !host_->ConfirmCommand(CommandLineText(program_, base_))) {
       outcome_.result = TranslateResult::kCancelled;
       return false;
     }
@@ -322,7 +339,7 @@ class TranslateSequence {
 
   StepEnd CountingPass() {
     RemoveFile(engine_log_);
-    run_ = RunEngine(job_, host_, base_ + " -polycnt");
+    run_ = RunEngine(job_, host_, With(base_, "-polycnt"));
     if (std::optional<StepEnd> end =
             EngineEnd("Translation failed", "Error occurred in scanning GDS file polygons.")) {
       if (run_.run >= 0 && run_.exit_code != CancelledExitCode) {
@@ -344,7 +361,8 @@ class TranslateSequence {
   }
 
   StepEnd RealPass() {
-    const std::string arguments = base_ + Printf(" -polycnt:%ld", long{outcome_.polygon_count});
+    const ProgramArguments arguments =
+        With(base_, Printf("-polycnt:%ld", long{outcome_.polygon_count}));
     host_->SetStatus(Printf("Translating %ld polygons...", long{outcome_.polygon_count}));
     for (int layer : job_->layers.selected) {
       if (layer < 0 || layer >= kGdsLayerCount) continue;
@@ -354,7 +372,7 @@ class TranslateSequence {
       NameIntermediates(false);
       return StepEnd::kStop;
     }
-    const bool go = !job_->debug || host_->ConfirmCommand(program_ + " " + arguments);
+    const bool go = !job_->debug || host_->ConfirmCommand(CommandLineText(program_, arguments));
     if (go) {
       RemoveFile(engine_log_);
       run_ = RunEngine(job_, host_, arguments);
@@ -394,7 +412,7 @@ class TranslateSequence {
           IntermediateFormat() && outcome_.engine_result >= 0 && run_.exit_code >= 0;
       int cause = 0;
       if (RebuildJobLog(*job_, run_.timing, with_files, &error, &cause) == 0) {
-        ShowJobLog(job_, host_, engine_log_);
+        log_refused_ = !ShowJobLog(job_, host_, engine_log_);
       } else {
         ShellMessage(LogFileErrorText(cause));
       }
@@ -417,8 +435,9 @@ class TranslateSequence {
       outcome_.result = TranslateResult::kWarnings;
       return;
     }
-    outcome_.result = ConvertPgOutput(job_, host_, engine_log_) ? TranslateResult::kTranslated
-                                                                : TranslateResult::kFailed;
+    outcome_.result = ConvertPgOutput(job_, host_, engine_log_, log_refused_)
+                          ? TranslateResult::kTranslated
+                          : TranslateResult::kFailed;
   }
 
   bool IntermediateFormat() const { return job_->options.output_format == kFormatIntermediate; }
@@ -427,7 +446,8 @@ class TranslateSequence {
   TranslateHost* host_;
   TranslateOutcome outcome_;
   std::string engine_log_;
-  std::string base_;
+  bool log_refused_ = false;  // the view refused the job log, and the user was told
+  ProgramArguments base_;
   std::string program_;
   EngineRun run_;
 };
@@ -438,7 +458,8 @@ TranslateOutcome Translate(TabrunJob* job, TranslateHost* host) {
   return TranslateSequence(job, host).Run();
 }
 
-bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log_path) {
+bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log_path,
+                     bool log_refused_before) {
   job->no_data.fill(false);
   job->conversion_failed.fill(false);
   const int32_t format = job->options.output_format;
@@ -447,12 +468,12 @@ bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log
     const bool electromask = format == kFormatElectromask;
     const std::string program =
         MakeExePath(job->program_dir, electromask ? "ferolt.exe" : "mistrel.exe");
-    std::string options =
-        Printf(" %s %lf -p -q", IsMilUnit(job->scan.gds_unit) ? "mils" : "microns", 1.0);
-    if (format == kFormatMann3000) options += " -3000";
-    if (format == kFormatMann3600) options += " -3600";
-    if (job->options.shorten_flashes) options += " -a";
-    if (job->options.pg_disk_buffer) options += " " + Quoted("-d:" + job->working_dir);
+    ProgramArguments options = {IsMilUnit(job->scan.gds_unit) ? "mils" : "microns",
+                                Printf("%lf", 1.0), "-p", "-q"};
+    if (format == kFormatMann3000) options.push_back("-3000");
+    if (format == kFormatMann3600) options.push_back("-3600");
+    if (job->options.shorten_flashes) options.push_back("-a");
+    if (job->options.pg_disk_buffer) options.push_back("-d:" + job->working_dir);
     std::string failures;
     for (int layer : job->layers.selected) {
       if (layer < 0 || layer >= kGdsLayerCount) continue;
@@ -464,9 +485,10 @@ bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log
       }
       std::string file_name;
       SplitPath(intermediate, nullptr, &file_name);
-      const std::string arguments = Quoted(file_name) + options;
+      ProgramArguments arguments = {file_name};
+      arguments.insert(arguments.end(), options.begin(), options.end());
       host->SetStatus(Printf("Translating %s...", intermediate.c_str()));
-      if (job->debug && !host->ConfirmCommand(program + " " + arguments)) return false;
+      if (job->debug && !host->ConfirmCommand(CommandLineText(program, arguments))) return false;
       const std::string result = job->InWorkingDir(ConverterResultName(intermediate, electromask));
       RemoveFile(result);  // a result left by an earlier run must not pass for this one
       int32_t exit_code = 0;
@@ -512,7 +534,7 @@ bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log
     std::string error;
     int cause = 0;
     if (AppendGeneratedFiles(*job, log_path, converter_log, &error, &cause) == 0) {
-      ShowJobLog(job, host, log_path);
+      ShowJobLog(job, host, log_path, log_refused_before);
     } else {
       ShellMessage(LogFileErrorText(cause));
     }

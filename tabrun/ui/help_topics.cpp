@@ -3,6 +3,7 @@
 // the section on the working directory.
 #include "tabrun/ui/help_topics.h"
 
+#include "support/qt/directory_dialog.h"
 #include "tabrun/ui/commands.h"
 #include "tabrun/ui/configuration_sheet.h"
 #include "tabrun/ui/control_panel.h"

@@ -27,6 +27,7 @@
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/directory_dialog.h"
 #include "support/qt/engine_progress_dialog.h"
 #include "support/qt/file_dialogs.h"
 #include "support/qt/file_filters.h"
@@ -52,6 +53,10 @@ constexpr const char* kAppName = "Tabrun";
 constexpr const char* kWebPage = "https://kavrinth.example.org/";
 // Logs up to this size are shown in the view; larger ones go to the desktop's editor.
 constexpr int64_t kLogViewLimit = 262144;
+constexpr const char* kLogInEditor =
+    "It is too long for the view; the desktop's text editor shows it.";
+constexpr const char* kLogWithoutEditor =
+    "It is too long for the view, and no program to show text files was found on this desktop.";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -78,7 +83,7 @@ constexpr int kGdsRow = 2, kCfgRow = 3, kLogRow = 6, kExeRow = 14;
 class CMainFrame::Host : public TranslateHost {
  public:
   explicit Host(CMainFrame* frame) : frame_(frame) {}
-  int RunEngine(const std::string& program, const std::string& arguments,
+  int RunEngine(const std::string& program, const ProgramArguments& arguments,
                 int32_t* exit_code) override {
     frame_->BeginBusy();
     const size_t shown = frame_->progress_->messages().size();
@@ -90,7 +95,7 @@ class CMainFrame::Host : public TranslateHost {
     return result;
   }
   std::string LastEngineMessage() const override { return last_engine_message_; }
-  int RunConverter(const std::string& program, const std::string& arguments,
+  int RunConverter(const std::string& program, const ProgramArguments& arguments,
                    int32_t* exit_code) override {
     return frame_->RunAndWait(program, arguments, exit_code);
   }
@@ -104,8 +109,8 @@ class CMainFrame::Host : public TranslateHost {
     return RunModal(dialog, QDialog::Accepted) == QDialog::Accepted;
   }
   // The job log is opened as a log file is: the user may edit it before Save Log As.
-  bool ShowLog(const std::string& path) override {
-    if (!frame_->ShowLogFile(path, true)) return false;
+  bool ShowLog(const std::string& path, std::string* why) override {
+    if (!frame_->ShowLogFile(path, true, why)) return false;
     frame_->shown_log_path_ = path;
     return true;
   }
@@ -361,7 +366,7 @@ void CMainFrame::EndBusy() {
   UpdateCommandStates();
 }
 
-int CMainFrame::RunAndWait(const std::string& program, const std::string& arguments,
+int CMainFrame::RunAndWait(const std::string& program, const ProgramArguments& arguments,
                            int32_t* exit_code) {
   BeginBusy();
   const PumpCallback pump = [] {
@@ -373,16 +378,16 @@ int CMainFrame::RunAndWait(const std::string& program, const std::string& argume
   return result;
 }
 
-bool CMainFrame::ShowLogFile(const std::string& path, bool editable) {
+bool CMainFrame::ShowLogFile(const std::string& path, bool editable, std::string* why) {
+  std::string ignored;
+  if (why == nullptr) why = &ignored;
+  why->clear();
   const int64_t size = FileSize(path);
   if (size < 0) return false;
   if (size > kLogViewLimit) {
     // Too long for the view: the desktop's editor shows it.
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)))) {
-      Warn("The log " + path +
-           " is too long for the view, and no program to show text files "
-           "was found on this desktop.");
-    }
+    *why =
+        QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path))) ? kLogInEditor : kLogWithoutEditor;
     return false;
   }
   const std::optional<std::string> text = ReadWholeFile(path);
@@ -390,6 +395,14 @@ bool CMainFrame::ShowLogFile(const std::string& path, bool editable) {
   view_->SetLog(*text);
   view_->SetLogReadOnly(!editable);
   return true;
+}
+
+void CMainFrame::ShowScanReport() {
+  // A report the desktop's editor shows needs no word; one that nothing shows does.
+  std::string why;
+  if (!ShowLogFile(job_.scan_report_path, false, &why) && why == kLogWithoutEditor) {
+    Warn("The scan report " + job_.scan_report_path + " cannot be shown.\n" + why);
+  }
 }
 
 void CMainFrame::NewJob() {
@@ -412,8 +425,9 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
   if (strcasecmp(extension.c_str(), ".log") == 0) {
     // The log replaces the whole text only once it has been read: one that cannot be shown
     // leaves the view with what it showed.
-    if (!ShowLogFile(path, true)) {
-      Warn("Error occurred in viewing log file " + path + ".");
+    std::string why;
+    if (!ShowLogFile(path, true, &why)) {
+      Warn("Error occurred in viewing log file " + path + "." + (why.empty() ? "" : "\n" + why));
       return false;
     }
     shown_log_path_ = path;
@@ -423,7 +437,7 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
   CloseStructureDialogs();
   SetStatusText("Scanning GDS File...");
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const ProgramRunner runner = [this](const std::string& program, const std::string& arguments,
+  const ProgramRunner runner = [this](const std::string& program, const ProgramArguments& arguments,
                                       int32_t* exit_code) {
     return RunAndWait(program, arguments, exit_code);
   };
@@ -445,10 +459,10 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
   UpdateCommandStates();
   OnSelectCfgFile();
   if (!job_.cfg_selected) {
-    ShowLogFile(job_.scan_report_path, false);
+    ShowScanReport();
     SetStatusText("Select a CFG File");
   } else if (view_->toPlainText().isEmpty()) {
-    ShowLogFile(job_.scan_report_path, false);
+    ShowScanReport();
   }
   UpdateTitle();
   return true;
@@ -672,15 +686,15 @@ void CMainFrame::OnViewPg() {
   if (job_file.empty()) return;
   if (!EnsureViewer(&job_.options.pg_viewer_path, "vexil.exe", "PG viewer")) return;
   int32_t ignored = 0;
-  RunProgram(nullptr, job_.options.pg_viewer_path, job_.working_dir.c_str(), "\"" + job_file + "\"",
-             &ignored, false);
+  RunProgram(nullptr, job_.options.pg_viewer_path, job_.working_dir.c_str(),
+             ProgramArguments{job_file}, &ignored, false);
 }
 
 void CMainFrame::OnViewGds() {
   if (!EnsureViewer(&job_.options.gds_viewer_path, "pexol.exe", "GDS viewer")) return;
   int32_t ignored = 0;
   RunProgram(nullptr, job_.options.gds_viewer_path, job_.working_dir.c_str(),
-             "\"" + job_.gds_path + "\" -title:Pexol \"-top:" + job_.scan.top + "\"", &ignored,
+             ProgramArguments{job_.gds_path, "-title:Pexol", "-top:" + job_.scan.top}, &ignored,
              false);
 }
 

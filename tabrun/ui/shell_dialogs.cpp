@@ -1,13 +1,9 @@
-// Directory dialog, debug command dialog, Continue prompt and About box.
+// Debug command dialog, Continue prompt and About box.
 #include "tabrun/ui/shell_dialogs.h"
 
 #include <QDialogButtonBox>
-#include <QDir>
-#include <QFileInfo>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -27,62 +23,6 @@ namespace {
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
-
-CDirectoryDlg::CDirectoryDlg(QWidget* owner, const std::string& old_directory) : QDialog(owner) {
-  setWindowTitle("Directory");
-  auto* layout = new QVBoxLayout(this);
-  auto* old_group = new QGroupBox(" Old Directory ", this);
-  auto* old_layout = new QVBoxLayout(old_group);
-  auto* old_edit = new QLineEdit(Q(old_directory), old_group);
-  old_edit->setReadOnly(true);
-  old_edit->setObjectName(ControlObjectName(kDirOld));
-  old_edit->setAccessibleName("Old Directory");
-  old_layout->addWidget(old_edit);
-  layout->addWidget(old_group);
-  auto* new_group = new QGroupBox(" New Directory ", this);
-  auto* new_layout = new QVBoxLayout(new_group);
-  edit_ = new QLineEdit(new_group);
-  edit_->setObjectName(ControlObjectName(kDirNew));
-  edit_->setAccessibleName("New Directory");
-  list_ = new QListWidget(new_group);
-  list_->setObjectName(ControlObjectName(kDirList));
-  list_->setAccessibleName("Directories");
-  new_layout->addWidget(edit_);
-  new_layout->addWidget(list_);
-  layout->addWidget(new_group);
-  layout->addWidget(OkCancelButtons(this));
-  connect(list_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-    Fill(QDir(edit_->text()).absoluteFilePath(item->text()));
-  });
-  // Enter in the field takes the typed path (OK) rather than a list entry.
-  connect(edit_, &QLineEdit::returnPressed, this, &CDirectoryDlg::accept);
-  Fill(old_directory.empty() ? QDir::currentPath() : Q(old_directory));
-}
-
-void CDirectoryDlg::Fill(const QString& directory) {
-  const QString clean = QDir::cleanPath(QDir(directory).absolutePath());
-  edit_->setText(clean);
-  list_->clear();
-  QDir dir(clean);
-  if (!dir.exists()) return;
-  if (!dir.isRoot()) list_->addItem("..");
-  for (const QString& name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-    list_->addItem(name);
-  }
-}
-
-void CDirectoryDlg::accept() {
-  const QString typed = edit_->text().trimmed();
-  const QFileInfo info(typed);
-  if (typed.isEmpty() || !info.isDir()) {
-    ShowMessage(typed.toStdString() + ".  The directory does not exist.",
-                windowTitle().toStdString(), MessageIcon::kWarning);
-    edit_->setFocus();
-    return;
-  }
-  new_directory_ = info.canonicalFilePath().toStdString();
-  QDialog::accept();
-}
 
 CDebugTextDlg::CDebugTextDlg(QWidget* owner, const std::string& command_line) : QDialog(owner) {
   setWindowTitle("Tabrun Debug");

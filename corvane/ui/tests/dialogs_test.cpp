@@ -10,10 +10,10 @@
 #include <QTest>
 #include <filesystem>
 
-#include "corvane/ui/directory_dialog.h"
 #include "corvane/ui/layers_dialog.h"
 #include "corvane/ui/tests/corvane_test_support.h"
 #include "corvane/ui/translator_settings_dialog.h"
+#include "support/qt/directory_dialog.h"
 #include "support/run_program.h"
 
 namespace kavrinth {
@@ -266,7 +266,7 @@ TEST_F(DirectoryDialogTest, BrowsesOnFromATypedPathAndTakesItWithoutChangingTheC
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::create_directories(Path("tree/sub one"));
   std::filesystem::create_directories(Path("other/deeper"));
-  DirectoryDialog dialog(Path("tree"));
+  CDirectoryDlg dialog(nullptr, Path("tree"));
   dialog.show();
   dialog.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));

@@ -20,11 +20,11 @@
 #include <sstream>
 
 #include "corvane/ui/about_dialog.h"
-#include "corvane/ui/directory_dialog.h"
 #include "corvane/ui/help_topics.h"
 #include "corvane/ui/layers_dialog.h"
 #include "corvane/ui/tests/corvane_test_support.h"
 #include "platform/ini.h"
+#include "support/qt/directory_dialog.h"
 #include "support/tests/help_table_check.h"
 
 namespace kavrinth {
@@ -262,7 +262,7 @@ TEST_F(MainWindowTest, WorkingDirectoryTakesTheJobAlongAndKeepsItWhenItCannot) {
   std::filesystem::create_directories(Path("blocked/demo.job"));  // a directory in the way
 
   auto choose = [&](const std::string& directory) {
-    WhenModal<DirectoryDialog>([directory](DirectoryDialog* dialog) {
+    WhenModal<CDirectoryDlg>([directory](CDirectoryDlg* dialog) {
       TypeInto(dialog, kDirNew, QString::fromStdString(directory));
       Press(dialog, kIdOk);
     });
@@ -289,7 +289,7 @@ TEST_F(MainWindowTest, WorkingDirectoryCancelChangesNothing) {
   WriteFile("work dir/demo.job", job);
   std::filesystem::create_directories(Path("next"));
   bool shown = false;
-  WhenModal<DirectoryDialog>([&](DirectoryDialog* dialog) {
+  WhenModal<CDirectoryDlg>([&](CDirectoryDlg* dialog) {
     EXPECT_EQ(FindControl<QLineEdit>(dialog, kDirOld)->text().toStdString(), work_dir_);
     TypeInto(dialog, kDirNew, QString::fromStdString(Path("next")));
     PressKey(FindControl<QLineEdit>(dialog, kDirNew), Qt::Key_Tab);  // the path is listed

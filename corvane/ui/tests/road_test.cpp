@@ -14,12 +14,12 @@
 #include <chrono>
 
 #include "corvane/core/translate.h"
-#include "corvane/ui/directory_dialog.h"
 #include "corvane/ui/layers_dialog.h"
 #include "corvane/ui/tests/corvane_test_support.h"
 #include "corvane/ui/translator_settings_dialog.h"
 #include "platform/process.h"
 #include "support/paths.h"
+#include "support/qt/directory_dialog.h"
 #include "support/qt/engine_progress_dialog.h"
 #include "support/qt/file_dialogs.h"
 #include "support/qt/message_box.h"
@@ -95,7 +95,7 @@ TEST_F(RoadTest, ElectromaskAndMannToGdsiiThroughThePanel) {
   // Select both files; on the way the working directory is chosen with the dialog's own
   // button, typing the path and pressing Enter.
   WhenModal<QFileDialog>([this](QFileDialog* dialog) {
-    WhenModal<DirectoryDialog>([this](DirectoryDialog* directory) {
+    WhenModal<CDirectoryDlg>([this](CDirectoryDlg* directory) {
       TypeInto(directory, kDirNew, QString::fromStdString(work_dir_));
       PressKey(FindControl<QLineEdit>(directory, kDirNew), Qt::Key_Return);
     });

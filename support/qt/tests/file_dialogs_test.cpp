@@ -8,7 +8,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 #include "qt_test_support.h"
 #include "support/notifier.h"
@@ -119,6 +121,90 @@ TEST_F(FileDialogTest, MultipleSelectionAsQuotedNamesInTheShellsForm) {
   EXPECT_EQ(name, "\"" + temp_.path() + "\" \"A.GDS\" \"b.gds\"");
   ASSERT_EQ(chosen_one, 1);
   EXPECT_EQ(one, Path("b.gds"));
+}
+
+// A name holding double quotes, typed or offered, is one file, in every kind of dialog: the
+// default extension is added, a missing file is asked about or refused, and an existing one
+// is found without regard to case. A list of quoted names stays a list.
+TEST_F(FileDialogTest, ANameHoldingDoubleQuotesIsOneFile) {
+  WriteFile("say \"hi\".gds", "x");
+  struct Case {
+    bool open;
+    uint32_t flags;
+    std::string typed;
+    std::vector<int> answers;
+    std::string chosen;  // "" when the dialog stays open (then cancelled)
+    std::string asked;   // the start of the question or message, "" for none
+  };
+  const Case cases[] = {
+      {true, kFileDlgFileMustExist, "say \"hi\".gds", {}, Path("say \"hi\".gds"), ""},
+      {true, kFileDlgFileMustExist, "SAY \"HI\".GDS", {}, Path("SAY \"HI\".GDS"), ""},
+      {true,
+       kFileDlgFileMustExist,
+       "say \"ho\".gds",
+       {},
+       "",
+       Path("say \"ho\".gds") + "\nFile not found."},
+      {true, kFileDlgAllowMultiSelect, "say \"hi\".gds", {}, Path("say \"hi\".gds"), ""},
+      {true,
+       kFileDlgCreatePrompt,
+       "de\"mo",
+       {kAnswerYes},
+       Path("de\"mo.gds"),
+       Path("de\"mo.gds") + "\nThis file does not exist."},
+      {true, kFileDlgCreatePrompt, "de\"mo", {kAnswerNo}, "", Path("de\"mo.gds")},
+      {false, 0, Path("out \"1\""), {}, Path("out \"1\".gds"), ""},
+      {false,
+       kFileDlgOverwritePrompt,
+       "say \"hi\".gds",
+       {kAnswerYes},
+       Path("say \"hi\".gds"),
+       Path("say \"hi\".gds") + " already exists."},
+      {false, kFileDlgOverwritePrompt, "say \"hi\".gds", {kAnswerNo}, "", Path("say \"hi\".gds")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    ScriptedNotifier notifier;
+    notifier.answers = c.answers;
+    ScopedNotifier scope(&notifier);
+    CFileDialogEx dialog(c.open, "gds", Path("b.gds").c_str(), c.flags, gds_filter_, nullptr);
+    bool stayed_open = false;
+    WhenModal<QFileDialog>([&](QFileDialog* shown) {
+      // The programs' questions go through the notifier: a box of Qt's own is a fault, and
+      // is closed rather than waited on.
+      QTimer qt_box_closer;
+      QObject::connect(&qt_box_closer, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+          ADD_FAILURE() << "the file dialog asked itself: " << box->text().toStdString();
+          box->reject();
+        }
+      });
+      qt_box_closer.start(50);
+      TypeNamesAndAccept(shown, QString::fromStdString(c.typed));
+      stayed_open = shown->isVisible();
+      if (stayed_open) shown->reject();
+    });
+    const int answer = dialog.DoModal();
+    if (c.chosen.empty()) {
+      EXPECT_TRUE(stayed_open);
+      EXPECT_EQ(answer, kAnswerCancel);
+    } else {
+      EXPECT_EQ(answer, kAnswerOk);
+      EXPECT_EQ(dialog.PathNames(), std::vector<std::string>{c.chosen});
+    }
+    if (c.asked.empty()) {
+      EXPECT_TRUE(notifier.shown.empty()) << notifier.shown[0].text;
+    } else {
+      ASSERT_EQ(notifier.shown.size(), 1u);
+      EXPECT_EQ(notifier.shown[0].text.rfind(c.asked, 0), 0u) << notifier.shown[0].text;
+    }
+  }
+  // Several names in quotes are still several files.
+  std::string name = Path("b.gds");
+  WhenModal<QFileDialog>(
+      [](QFileDialog* shown) { TypeNamesAndAccept(shown, "\"A.GDS\" \"b.gds\""); });
+  ASSERT_EQ(OpenFileDlg(nullptr, "Open", &name, "gds", gds_filter_, kFileDlgAllowMultiSelect), 1);
+  EXPECT_EQ(name, temp_.path() + "\0A.GDS\0b.gds\0\0"s);
 }
 
 TEST_F(FileDialogTest, TooManyFilesIsAnError) {

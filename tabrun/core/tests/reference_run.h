@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -58,6 +59,21 @@ inline std::map<std::string, std::string> ReferenceOutputs(const test_support::T
     outputs[result] = dir.Read(result);
   }
   return outputs;
+}
+
+// The number of layers of the sample whose Electromask file, as read(layer) gives it, is the
+// one the programs give by hand; one that differs fails the test.
+inline int CountMatchingOutputs(const std::function<std::string(int)>& read) {
+  test_support::TempDir reference("tabrun_reference");
+  const auto expected = ReferenceOutputs(reference, "TESTPAT", false);
+  int compared = 0;
+  for (int layer : kLayers) {
+    const std::string result = ConverterResultName(IntermediateFileName("TESTPAT", layer), true);
+    if (expected.count(result) == 0) continue;
+    EXPECT_TRUE(read(layer) == expected.at(result)) << "GDS layer " << layer;
+    ++compared;
+  }
+  return compared;
 }
 
 }  // namespace kavrinth::reference_run

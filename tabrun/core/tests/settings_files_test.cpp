@@ -133,8 +133,8 @@ TEST(GdsCfgFileTest, ValuesTheEngineWouldChangeAreNamedAndTheirRecordsKeptAsWrit
        "\r\nGDSUNIT\r\n1000\r\nfeet\r\n"},
       // A line of its own would lose the CRs at the name's end.
       {"INCLUDE\nTOP\nA\r\r\t\r\n\n",
-       "line 3: INCLUDE 'A\r\r\t': the name ends in a carriage return, which the engine keeps in "
-       "it.",
+       "line 3: INCLUDE 'A<CR><CR>\t': the name ends in a carriage return, which the engine "
+       "keeps in it.",
        "\r\nINCLUDE\r\nTOP\r\nA\r\r\t\r\n\r\n"},
       {"SCALE_FACTOR\n0\n",
        "line 2: SCALE_FACTOR '0' is not above 1e-12 and below 1e+12, the engine's limits; the "
@@ -152,6 +152,15 @@ TEST(GdsCfgFileTest, ValuesTheEngineWouldChangeAreNamedAndTheirRecordsKeptAsWrit
        "line 2: PATH 'curved' is not OUTLINE, LWEIGHT, LWIDENING or ROUND; the engine keeps "
        "LWEIGHT.",
        "\r\nPATH\r\ncurved\r\n"},
+      // A carriage return or another control character in a value is spelled out: a message
+      // box or a log would not show it.
+      {"PATH\nROUND\r\r\n",
+       "line 2: PATH 'ROUND<CR>' is not OUTLINE, LWEIGHT, LWIDENING or ROUND; the engine "
+       "keeps LWEIGHT.",
+       "\r\nPATH\r\nROUND\r\r\n"},
+      {"BLOCK_TEXT\nON\x0c\n",
+       "line 2: BLOCK_TEXT 'ON<0x0C>' is neither yes nor no; the engine reads it as OFF.",
+       "\r\nBLOCK_TEXT\r\nON\x0c\r\n"},
       {"EXCLUDE\nTOP extra\n\n",
        "line 2: EXCLUDE 'TOP extra': the engine reads only the first word, 'TOP'.",
        "\r\nEXCLUDE\r\nTOP extra\r\n\r\n"},

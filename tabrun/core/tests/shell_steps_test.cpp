@@ -34,7 +34,7 @@ using test_support::TempDir;
 // command line of the debug flag.
 class Host : public TranslateHost {
  public:
-  int RunEngine(const std::string& program, const std::string& arguments,
+  int RunEngine(const std::string& program, const ProgramArguments& arguments,
                 int32_t* exit_code) override {
     ++engine_runs;
     if (!engine_results.empty()) {
@@ -45,7 +45,7 @@ class Host : public TranslateHost {
     }
     return RunProgram(nullptr, program, working_dir.c_str(), arguments, exit_code, true);
   }
-  int RunConverter(const std::string& program, const std::string& arguments,
+  int RunConverter(const std::string& program, const ProgramArguments& arguments,
                    int32_t* exit_code) override {
     ++converter_runs;
     return RunProgram(nullptr, program, working_dir.c_str(), arguments, exit_code, true);
@@ -53,7 +53,7 @@ class Host : public TranslateHost {
   void SetStatus(const std::string&) override {}
   bool ConfirmCommand(const std::string&) override { return true; }
   bool AskContinue(const std::string&) override { return true; }
-  bool ShowLog(const std::string&) override { return true; }
+  bool ShowLog(const std::string&, std::string*) override { return true; }
   void TranslationFinished() override {}
 
   std::string working_dir;
@@ -73,7 +73,7 @@ class ShellStepsTest : public ::testing::Test {
 
   // Scans the layout at gds, takes its new CFG file and layers 1-5 in Electromask.
   void Prepare(const std::string& gds) {
-    const ProgramRunner runner = [&](const std::string& p, const std::string& a, int32_t* e) {
+    const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
       return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
     };
     ASSERT_EQ(ScanGdsFile(&job_, gds, runner), ScanResult::kScanned);
@@ -246,7 +246,7 @@ TEST_F(ShellStepsTest, AFileTheScannerCannotReadIsNamedWithTheReason) {
       {work_.File("folder.gds"), "It is a directory."},
   };
   int ran = 0;
-  const ProgramRunner runner = [&](const std::string& p, const std::string& a, int32_t* e) {
+  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
     ++ran;
     return RunProgram(nullptr, p, work_.path().c_str(), a, e, true);
   };
@@ -278,7 +278,7 @@ TEST_F(ShellStepsTest, AJobsOwnFilesNeverTakeTheFixedNamesOfTheWorkingDirectory)
                       " would be the engine's settings file (gds.cfg) of the working directory."},
   };
   int ran = 0;
-  const ProgramRunner runner = [&](const std::string& p, const std::string& a, int32_t* e) {
+  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
     ++ran;
     return RunProgram(nullptr, p, work_.path().c_str(), a, e, true);
   };

@@ -43,7 +43,7 @@ using reference_run::ReferenceOutputs;
 // Runs the children for real, and records what the sequence asked of the user.
 class RecordingHost : public TranslateHost {
  public:
-  int RunEngine(const std::string& program, const std::string& arguments,
+  int RunEngine(const std::string& program, const ProgramArguments& arguments,
                 int32_t* exit_code) override {
     engine_arguments.push_back(arguments);
     if (!engine_results.empty()) {
@@ -57,7 +57,7 @@ class RecordingHost : public TranslateHost {
     }
     return RunProgram(nullptr, program, working_dir.c_str(), arguments, exit_code, true);
   }
-  int RunConverter(const std::string& program, const std::string& arguments,
+  int RunConverter(const std::string& program, const ProgramArguments& arguments,
                    int32_t* exit_code) override {
     converter_arguments.push_back(arguments);
     if (converter_result) {
@@ -75,9 +75,10 @@ class RecordingHost : public TranslateHost {
     prompts.push_back(text);
     return continue_answer;
   }
-  bool ShowLog(const std::string& path) override {
+  bool ShowLog(const std::string& path, std::string* why) override {
     shown_logs.push_back(path);
-    return true;
+    if (!view_refusal.empty()) *why = view_refusal;
+    return view_refusal.empty();
   }
   void TranslationFinished() override { finished = true; }
 
@@ -88,8 +89,9 @@ class RecordingHost : public TranslateHost {
   std::string fake_pg_log_text;  // pg.log of each answered run, when not empty
   std::optional<int32_t> converter_result;
   bool continue_answer = true;
-  std::vector<std::string> engine_arguments, converter_arguments, statuses, confirmed, prompts,
-      shown_logs;
+  std::string view_refusal;  // when set, the log view refuses every log with this reason
+  std::vector<ProgramArguments> engine_arguments, converter_arguments;
+  std::vector<std::string> statuses, confirmed, prompts, shown_logs;
   bool finished = false;
 };
 
@@ -104,13 +106,15 @@ class TranslateTest : public ::testing::Test {
 
   // Scan, a new CFG file, the options of samples/demo.cfg, layers 1-5.
   void Prepare(int32_t format) {
-    const ProgramRunner runner = [&](const std::string& p, const std::string& a, int32_t* e) {
+    const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
       return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
     };
     ASSERT_EQ(ScanGdsFile(&job_, gds_, runner), ScanResult::kScanned);
-    EXPECT_EQ(job_.working_dir, work_.path());
+    std::string gds_dir;
+    SplitPath(gds_, &gds_dir, nullptr);
+    EXPECT_EQ(job_.working_dir, gds_dir);
     EXPECT_EQ(job_.scan.top, "TESTPAT");
-    EXPECT_EQ(job_.cfg_path, work_.File("demo.cfg"));
+    EXPECT_EQ(job_.cfg_path, ReplaceExtension(gds_, ".cfg"));
     bool failed = true;
     EXPECT_TRUE(SelectCfgFile(&job_, job_.cfg_path, CAppProfile(), &failed));
     EXPECT_FALSE(failed);
@@ -156,7 +160,8 @@ TEST_F(TranslateTest, PgFilesAreTheBytesTheProgramsGiveByHand) {
     EXPECT_TRUE(host_.finished);
     ASSERT_EQ(host_.engine_arguments.size(), 2u);
     EXPECT_EQ(host_.engine_arguments[0],
-              "\"" + gds_ + "\" 0.500000 1,2,3,4,5 TESTPAT -s1.000000 -cfg:gds.cfg  -polycnt");
+              ProgramArguments({gds_, "0.500000", "1,2,3,4,5", "TESTPAT", "-s1.000000",
+                                "-cfg:gds.cfg", "-polycnt"}));
     EXPECT_EQ(host_.statuses.back(),
               mann ? "MANN 3000 Translations completed" : "EMASK Translations completed");
 
@@ -207,6 +212,40 @@ TEST_F(TranslateTest, PgFilesAreTheBytesTheProgramsGiveByHand) {
     }
     host_ = RecordingHost();
     host_.working_dir = work_.path();
+  }
+}
+
+// Double quotes, blanks and a line break in the GDSII file's name and in the working
+// directory: the scanner, both engine passes and the converters (with their PG buffer in the
+// working directory) each get every path whole, and the PG files are those the programs give
+// by hand.
+TEST_F(TranslateTest, PathsHoldingDoubleQuotesReachEveryProgramWhole) {
+  TempDir reference("tabrun_reference");
+  const auto expected = ReferenceOutputs(reference, "TESTPAT", false);
+  for (const char* name : {"de\"mo.gds", "\"demo\".gds", "say \"hi\" dir/it's \"a\" demo.gds",
+                           "line\nbreak/de\"mo.gds"}) {
+    SCOPED_TRACE(name);
+    job_ = TabrunJob();
+    job_.program_dir = kBin;
+    gds_ = work_.Write(name, ReadBytes(kSamples + "/demo.gds"));
+    ASSERT_NO_FATAL_FAILURE(Prepare(kFormatElectromask));
+    job_.options.pg_disk_buffer = 1;
+    host_ = RecordingHost();
+    host_.working_dir = job_.working_dir;
+    notifier_.shown.clear();
+    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+    EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown[0].text;
+    int compared = 0;
+    for (int layer : kLayers) {
+      const std::string result = ConverterResultName(IntermediateFileName("TESTPAT", layer), true);
+      if (expected.count(result) == 0) continue;
+      EXPECT_TRUE(ReadBytes(job_.layers.output_names[layer]) == expected.at(result)) << result;
+      ++compared;
+    }
+    EXPECT_GE(compared, 4);
+    const std::string log = ReadBytes(ReplaceExtension(gds_, ".log"));
+    EXPECT_NE(log.find("GDS File:\t\t" + gds_ + "\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Generated Output Files:"), std::string::npos) << log;
   }
 }
 
@@ -306,7 +345,7 @@ TEST_F(TranslateTest, ATopStructureNameOfOddCharactersFindsTheEnginesFiles) {
     writer.EndStructure();
     ASSERT_EQ(writer.EndLibrary(), kGdsOk);
   }
-  const ProgramRunner runner = [&](const std::string& p, const std::string& a, int32_t* e) {
+  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
     return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
   };
   ASSERT_EQ(ScanGdsFile(&job_, gds, runner), ScanResult::kScanned);
@@ -352,6 +391,28 @@ TEST_F(TranslateTest, ATopStructureNameOfOddCharactersFindsTheEnginesFiles) {
     for (const auto& entry : std::filesystem::directory_iterator(work_.path())) {
       EXPECT_NE(entry.path().extension(), ".int") << entry.path();
     }
+  }
+}
+
+// A job log the view cannot show (too long for it) is said so once, with the reason, though
+// the run shows it twice (after the engine and after the conversion).
+TEST_F(TranslateTest, AJobLogTheViewRefusesIsToldOnceWithTheReason) {
+  for (int32_t format : {kFormatElectromask, kFormatIntermediate}) {
+    SCOPED_TRACE(format);
+    Prepare(format);
+    host_ = RecordingHost();
+    host_.working_dir = work_.path();
+    host_.view_refusal = "It is too long for the view.";
+    notifier_.shown.clear();
+    job_.job_log_path.clear();
+    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+    EXPECT_GE(host_.shown_logs.size(), 1u);
+    std::vector<std::string> texts;
+    for (const Message& m : notifier_.shown) texts.push_back(m.text);
+    EXPECT_EQ(texts,
+              std::vector<std::string>{"Error occurred in viewing log file " +
+                                       work_.File("demo.log") + ".\nIt is too long for the view."});
+    EXPECT_EQ(job_.job_log_path, "");
   }
 }
 
@@ -535,7 +596,7 @@ TEST_F(TranslateTest, WarningsAskBeforeConvertingAndAFailedConverterKeepsItsInpu
 TEST_F(TranslateTest, ScannerFailuresKeepThePreviousJob) {
   Prepare(kFormatElectromask);
   const std::string previous_report = job_.scan_report_path;
-  const ProgramRunner real = [&](const std::string& p, const std::string& a, int32_t* e) {
+  const ProgramRunner real = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
     return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
   };
   const std::string broken = work_.Write("broken.gds", "not GDSII");
@@ -547,7 +608,7 @@ TEST_F(TranslateTest, ScannerFailuresKeepThePreviousJob) {
 
   // A scanner that ends with 0 but writes no report has failed too.
   work_.Write("other.gds", ReadBytes(gds_));
-  const ProgramRunner silent = [](const std::string&, const std::string&, int32_t* e) {
+  const ProgramRunner silent = [](const std::string&, const ProgramArguments&, int32_t* e) {
     *e = 0;
     return 1;
   };
@@ -684,7 +745,7 @@ TEST_F(TranslateTest, ClosingRemovesTheGdsCfgOfAnEarlierJobWithoutACfgChoiceNow)
   ASSERT_TRUE(FileExists(work_.File("gds.cfg")));
   TempDir other("tabrun_other");
   const std::string foreign = other.Write("gds.cfg", "MAX_LAYER\r\n8\r\n\r\n");
-  const ProgramRunner runner = [&](const std::string& p, const std::string& a, int32_t* e) {
+  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
     return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
   };
   ASSERT_EQ(ScanGdsFile(&job_, gds_, runner), ScanResult::kScanned);

@@ -16,21 +16,26 @@
 
 namespace kavrinth::test_support {
 
-inline void PrepareJob(CMainFrame* frame, const std::string& gds, const std::string& program_dir) {
-  TabrunJob& job = frame->job();
-  job.program_dir = program_dir;
-  const ProgramRunner runner = [&job](const std::string& p, const std::string& a, int32_t* e) {
-    return RunProgram(nullptr, p, job.working_dir.c_str(), a, e, true);
-  };
-  ASSERT_EQ(ScanGdsFile(&job, gds, runner), ScanResult::kScanned);
-  bool failed = false;
-  SelectCfgFile(&job, job.cfg_path, CAppProfile(), &failed);
+// The scanned job's top structure TESTPAT and layers 1-5 to L<n>.em, the settings written.
+inline void ChooseSampleStructureAndLayers(TabrunJob& job) {
   ASSERT_TRUE(ChooseTopStructure(&job, "TESTPAT"));
   for (int layer : reference_run::kLayers) {
     job.layers.selected.push_back(layer);
     MakeIntermediateName(&job.layers, layer, job.InWorkingDir("L" + std::to_string(layer) + ".em"));
   }
   ASSERT_TRUE(SaveJobSettings(job));
+}
+
+inline void PrepareJob(CMainFrame* frame, const std::string& gds, const std::string& program_dir) {
+  TabrunJob& job = frame->job();
+  job.program_dir = program_dir;
+  const ProgramRunner runner = [&job](const std::string& p, const ProgramArguments& a, int32_t* e) {
+    return RunProgram(nullptr, p, job.working_dir.c_str(), a, e, true);
+  };
+  ASSERT_EQ(ScanGdsFile(&job, gds, runner), ScanResult::kScanned);
+  bool failed = false;
+  SelectCfgFile(&job, job.cfg_path, CAppProfile(), &failed);
+  ChooseSampleStructureAndLayers(job);
 }
 
 }  // namespace kavrinth::test_support

@@ -32,6 +32,7 @@
 #include "support/notifier.h"
 #include "support/paths.h"
 #include "support/qt/dialogs.h"
+#include "support/qt/directory_dialog.h"
 #include "support/qt/engine_progress_dialog.h"
 #include "support/qt/file_dialogs.h"
 #include "support/qt/tests/qt_test_support.h"
@@ -330,6 +331,51 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   EXPECT_TRUE(FileExists(work_.File("demo.cfg")));
 }
 
+// A GDSII file whose name holds double quotes, chosen and given its CFG file in the file
+// dialogs: it is scanned and translated with the engine's progress, and View PG Files and
+// View GDS File give the viewers each path as one argument.
+TEST_F(TabrunWindowTest, AGdsFileNameWithDoubleQuotesIsScannedTranslatedAndViewed) {
+  const std::string gds = work_.Write("say \"hi\".gds", ReadBytes(kSamples + "/demo.gds"));
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    WhenModal<QFileDialog>([](QFileDialog* cfg) {
+      EXPECT_EQ(cfg->windowTitle(), "Select/Create CFG File");
+      QMetaObject::invokeMethod(cfg, "accept", Qt::DirectConnection);  // the name offered
+    });
+    TypeNamesAndAccept(dialog, QString::fromStdString(gds));
+  });
+  ClickPanel(kPanelSelectGds);
+  TabrunJob& job = frame_->job();
+  ASSERT_TRUE(job.scanned) << (notifier_.shown.empty() ? "" : notifier_.shown.back().text);
+  EXPECT_EQ(job.gds_path, gds);
+  EXPECT_EQ(job.cfg_path, work_.File("say \"hi\".cfg"));
+  EXPECT_TRUE(FileExists(job.cfg_path));
+  job.options.feature_size = 0.5;  // the settings of the programs run by hand
+  job.options.mask_unit = 0;
+  ASSERT_NO_FATAL_FAILURE(test_support::ChooseSampleStructureAndLayers(job));
+  frame_->OnCommand(kCmdTranslate);
+  ASSERT_EQ(frame_->last_translation().result, TranslateResult::kTranslated)
+      << (notifier_.shown.empty() ? "" : notifier_.shown.back().text);
+  EXPECT_GE(reference_run::CountMatchingOutputs(
+                [&](int layer) { return work_.Read("L" + std::to_string(layer) + ".em"); }),
+            4);
+
+  const std::string viewer =
+      work_.Write("viewer.sh", "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$#\" > \"$0.args\"\n");
+  ::chmod(viewer.c_str(), 0755);
+  job.options.pg_viewer_path = viewer;
+  ClickPanel(kPanelViewPg);
+  ASSERT_TRUE(WaitFor([&] { return FileSize(viewer + ".args") > 0; }));
+  EXPECT_EQ(ReadBytes(viewer + ".args"), work_.File("say \"hi\".job") + "|1");
+  const std::string gds_viewer =
+      work_.Write("gds viewer.sh",
+                  "#!/bin/sh\nprintf '%s|%s|%s|%s' \"$1\" \"$2\" \"$3\" \"$#\" > \"$0.args\"\n");
+  ::chmod(gds_viewer.c_str(), 0755);
+  job.options.gds_viewer_path = gds_viewer;
+  frame_->OnCommand(kCmdViewGds);
+  ASSERT_TRUE(WaitFor([&] { return FileSize(gds_viewer + ".args") > 0; }));
+  EXPECT_EQ(ReadBytes(gds_viewer + ".args"), gds + "|-title:Pexol|-top:TESTPAT|3");
+}
+
 // An empty structure refused on OK stays the highlighted one: the report then tabulates its
 // hierarchy, under its name, and not the hierarchy of the top structure before it.
 TEST_F(TabrunWindowTest, AfterAnEmptyStructureTheReportIsOfTheStructureShown) {
@@ -558,13 +604,15 @@ TEST_F(TabrunWindowTest, ErrorsShowTheirMessages) {
   QApplication::sendEvent(frame_->log_view()->viewport(), &drop);
   EXPECT_EQ(frame_->log_view()->toPlainText(), "dropped\n");
 
-  // A log too long for the view goes to the desktop's editor, here none: said so.
+  // A log too long for the view goes to the desktop's editor, here none: one message says so.
   const std::string long_log = work_.Write("long.log", std::string(300000, 'x'));
   notifier_.shown.clear();
   EXPECT_FALSE(frame_->OpenDocumentFile(long_log));
-  ASSERT_EQ(notifier_.shown.size(), 2u);
-  EXPECT_NE(notifier_.shown[0].text.find("too long for the view"), std::string::npos);
-  EXPECT_EQ(notifier_.shown[1].text, "Error occurred in viewing log file " + long_log + ".");
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_EQ(notifier_.shown[0].text,
+            "Error occurred in viewing log file " + long_log +
+                ".\nIt is too long for the view, and no program to show text files was found "
+                "on this desktop.");
 }
 
 TEST_F(TabrunWindowTest, TheDirectoryDialogTakesTheTypedPathAndLeavesOurDirectoryAlone) {
@@ -576,6 +624,17 @@ TEST_F(TabrunWindowTest, TheDirectoryDialogTakesTheTypedPathAndLeavesOurDirector
   EXPECT_EQ(edit->text().toStdString(), work_.path());
   ASSERT_FALSE(list->findItems("sub dir", Qt::MatchExactly).isEmpty());
   dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  // A typed path is listed when the focus leaves its edit: the user browses on from there.
+  std::filesystem::create_directories(work_.File("sub dir/deeper"));
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClicks(edit, QString::fromStdString(work_.File("sub dir")));
+  list->setFocus();
+  EXPECT_EQ(edit->text().toStdString(), work_.File("sub dir"));
+  EXPECT_FALSE(list->findItems("deeper", Qt::MatchExactly).isEmpty());
+  EXPECT_TRUE(list->findItems("sub dir", Qt::MatchExactly).isEmpty());
   edit->setText(QString::fromStdString(work_.File("missing")));
   QTest::keyClick(edit, Qt::Key_Return);
   ASSERT_FALSE(notifier_.shown.empty());
@@ -735,7 +794,7 @@ TEST_F(TabrunWindowTest, WithDebugEveryCommandLineIsShownFirst) {
   });
   frame_->OnCommand(kCmdTranslate);
   EXPECT_EQ(shown,
-            kBin + "/tabreng \"" + gds_ + "\" 5.000000 1,2,3,4,5 TESTPAT -s1.000000 -cfg:gds.cfg ");
+            kBin + "/tabreng \"" + gds_ + "\" 5.000000 1,2,3,4,5 TESTPAT -s1.000000 -cfg:gds.cfg");
   EXPECT_EQ(frame_->last_translation().result, TranslateResult::kCancelled);
   EXPECT_FALSE(FileExists(work_.File("demo.log")));  // nothing ran
 }

@@ -184,21 +184,24 @@ std::string WindowTitles(int display) {
                                      " | grep '(\"tabrun\"'");
 }
 
-// Tabrun on an X server of its own, started on demo.gds with the job's demo.cfg (and the
-// files a test adds) in a fresh working directory, and driven with the keyboard.
+// Tabrun on an X server of its own, started on the sample layout as <base>.gds with the
+// job's CFG file <base>.cfg, a copy of demo.cfg (and the files a test adds), in a fresh
+// working directory, and driven with the keyboard.
 class TabrunOnXTest : public ::testing::Test {
  protected:
   void StartOnDemo(const std::string& name,
-                   const std::vector<std::pair<std::string, std::string>>& files) {
+                   const std::vector<std::pair<std::string, std::string>>& files,
+                   const std::string& base = "demo") {
     work_.emplace(name);
     ASSERT_TRUE(work_->ok());
-    work_->Write("demo.gds", ReadBytes(kSamples + "/demo.gds"));
-    work_->Write("demo.cfg", ReadBytes(kSamples + "/demo.cfg"));
+    base_ = base;
+    work_->Write(base + ".gds", ReadBytes(kSamples + "/demo.gds"));
+    work_->Write(base + ".cfg", ReadBytes(kSamples + "/demo.cfg"));
     for (const auto& [file, bytes] : files) work_->Write(file, bytes);
     ASSERT_GE(xvfb_.number(), 0) << "Xvfb did not start (is the xvfb package installed?)";
     user_.emplace(xvfb_.number());
     ASSERT_TRUE(user_->ready()) << "the X libraries (libX11, libXtst) are not there";
-    tabrun_.emplace(std::vector<std::string>{kBin + "/tabrun", "demo.gds"},
+    tabrun_.emplace(std::vector<std::string>{kBin + "/tabrun", base + ".gds"},
                     std::vector<std::string>{"DISPLAY=" + xvfb_.display(), "QT_QPA_PLATFORM=xcb",
                                              "XDG_CONFIG_HOME=" + work_->File("config"),
                                              "KAVRINTH_PROGRAM_DIR=" + kBin},
@@ -247,18 +250,40 @@ class TabrunOnXTest : public ::testing::Test {
     }
     ASSERT_TRUE(Shown("Structure Selection")) << Titles();
     user_->Keys("Return");
-    ASSERT_TRUE(Shown(kMainTitle)) << Titles();
+    ASSERT_TRUE(Shown(MainTitle())) << Titles();
     user_->Keys("Alt_L+j");
     user_->Keys("t");
     ASSERT_TRUE(WaitUntil(
         [&] {
-          return work_->Read("demo.log").find("Generated Output Files:") != std::string::npos;
+          return work_->Read(base_ + ".log").find("Generated Output Files:") != std::string::npos;
         },
         std::chrono::seconds(40)))
-        << Titles() << work_->Read("demo.log");
+        << Titles() << work_->Read(base_ + ".log");
   }
 
-  static constexpr const char* kMainTitle = "Tabrun - demo.gds,demo.cfg";
+  // Each PG file of the job log is the one the programs give by hand with the job's own
+  // settings (demo.cfg names the outputs as the Intermediate files, in the working
+  // directory); the number of files compared.
+  int CompareWithReference(const std::string& log) {
+    TempDir reference("tabrun_xvfb_reference");
+    const auto expected = reference_run::ReferenceOutputs(reference, "TESTPAT", false);
+    int compared = 0;
+    for (int layer : reference_run::kLayers) {
+      const std::string result = ConverterResultName(IntermediateFileName("TESTPAT", layer), true);
+      if (expected.count(result) == 0) continue;
+      const std::string output = IntermediateFileName("TESTPAT", layer);
+      EXPECT_NE(log.find("\r\n" + std::to_string(layer) + " " + output + "\r\n",
+                         log.find("Generated Output Files:")),
+                std::string::npos)
+          << log;
+      EXPECT_TRUE(work_->Read(output) == expected.at(result)) << output;
+      ++compared;
+    }
+    return compared;
+  }
+
+  std::string MainTitle() const { return "Tabrun - " + base_ + ".gds," + base_ + ".cfg"; }
+  std::string base_;
   TestXServer xvfb_;
   std::optional<TempDir> work_;
   std::optional<test_support::XUser> user_;
@@ -281,24 +306,19 @@ TEST_F(TabrunOnXTest, TranslatesWithTheJobsSettingsWhenAStaleGdsCfgLiesBesideIt)
             std::string::npos)
       << log;
   EXPECT_EQ(work.Read("GDS.CFG"), stale) << "the stale file is left as it was";
+  EXPECT_GE(CompareWithReference(log), 4);
+  EXPECT_TRUE(tabrun_->Running()) << "tabrun ended on its own";
+}
 
-  // Each PG file is the one the programs give with the job's own settings.
-  TempDir reference("tabrun_xvfb_reference");
-  const auto expected = reference_run::ReferenceOutputs(reference, "TESTPAT", false);
-  int compared = 0;
-  for (int layer : reference_run::kLayers) {
-    const std::string result = ConverterResultName(IntermediateFileName("TESTPAT", layer), true);
-    if (expected.count(result) == 0) continue;
-    // demo.cfg names the outputs as the Intermediate files, in the working directory.
-    const std::string output = IntermediateFileName("TESTPAT", layer);
-    EXPECT_NE(log.find("\r\n" + std::to_string(layer) + " " + output + "\r\n",
-                       log.find("Generated Output Files:")),
-              std::string::npos)
-        << log;
-    EXPECT_TRUE(work.Read(output) == expected.at(result)) << output;
-    ++compared;
-  }
-  EXPECT_GE(compared, 4);
+// A GDSII file whose name holds double quotes and blanks: tabrun scans it, takes the CFG file
+// it offers and translates, every program getting each path whole.
+TEST_F(TabrunOnXTest, AGdsFileWhoseNameHoldsDoubleQuotesIsScannedAndTranslated) {
+  ASSERT_NO_FATAL_FAILURE(StartOnDemo("tabrun_xvfb_quote", {}, "say \"hi\" de\"mo"));
+  ASSERT_NO_FATAL_FAILURE(TranslateAsOffered());
+  const std::string log = work_->Read(base_ + ".log");
+  EXPECT_NE(log.find("GDS File:\t\t" + work_->File(base_ + ".gds") + "\r\n"), std::string::npos)
+      << log;
+  EXPECT_GE(CompareWithReference(log), 4);
   EXPECT_TRUE(tabrun_->Running()) << "tabrun ended on its own";
 }
 
@@ -342,7 +362,7 @@ TEST_F(TabrunOnXTest, TheEditableLogTakesAnEmptyPasteTheMenuKeysAndKeepsItsBytes
   const std::string job_log = work.Read("demo.log");
 
   // Into the log itself, with the clipboard of the new session.
-  ASSERT_TRUE(Shown(kMainTitle));
+  ASSERT_TRUE(Shown(MainTitle()));
   const test_support::ShownWindow main = *window_;
   // A point of the log that the control panel and the structure dialog leave free.
   const auto click_log = [&] { user_->Click(main.x + 40, main.y + main.height * 3 / 4); };

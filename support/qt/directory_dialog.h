@@ -1,5 +1,5 @@
-// The Directory dialog: browse to a directory, or type one and browse on from it. It lists
-// directories itself and never changes the process's current directory.
+// The shells' Directory dialog: browse to a directory, or type one and browse on from it. It
+// lists directories itself and never changes the process's current directory.
 #pragma once
 
 #include <QDialog>
@@ -10,12 +10,20 @@ class QListWidget;
 
 namespace kavrinth {
 
-class DirectoryDialog : public QDialog {
+// Its controls.
+enum DirectoryDialogControl : int {
+  kDirOld = 1219,     // the old directory, read-only
+  kDirNew = 1220,     // the new directory, typed or listed
+  kDirList = 1221,    // the directories of the one listed
+  kDirPlaces = 1231,  // the root and the home directory
+};
+
+class CDirectoryDlg : public QDialog {
   Q_OBJECT
 
  public:
   // Starts in the old directory when it exists, else in the current directory.
-  DirectoryDialog(const std::string& old_directory, QWidget* parent = nullptr);
+  CDirectoryDlg(QWidget* owner, const std::string& old_directory);
 
   // The chosen directory (absolute, without a trailing '/'), after OK.
   const std::string& new_directory() const { return new_directory_; }

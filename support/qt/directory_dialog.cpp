@@ -1,19 +1,15 @@
 // The Directory dialog on the file system's own listing.
-#include "corvane/ui/directory_dialog.h"
+#include "support/qt/directory_dialog.h"
 
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QVBoxLayout>
 #include <filesystem>
 
-#include "corvane/ui/commands.h"
 #include "platform/files.h"
 #include "support/notifier.h"
 #include "support/paths.h"
@@ -37,8 +33,7 @@ std::string Absolute(const std::string& base, const std::string& typed) {
 
 }  // namespace
 
-DirectoryDialog::DirectoryDialog(const std::string& old_directory, QWidget* parent)
-    : QDialog(parent) {
+CDirectoryDlg::CDirectoryDlg(QWidget* owner, const std::string& old_directory) : QDialog(owner) {
   setWindowTitle("Directory");
   auto* layout = new QVBoxLayout(this);
   auto* old_box = new QGroupBox(" Old Directory ", this);
@@ -64,14 +59,9 @@ DirectoryDialog::DirectoryDialog(const std::string& old_directory, QWidget* pare
   new_layout->addWidget(places_, 1, 1);
   layout->addWidget(old_box);
   layout->addWidget(new_box);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setObjectName(ControlObjectName(kIdOk));
-  buttons->button(QDialogButtonBox::Cancel)->setObjectName(ControlObjectName(kIdCancel));
-  layout->addWidget(buttons);
-  connect(buttons, &QDialogButtonBox::accepted, this, &DirectoryDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  connect(directories_, &QListWidget::itemActivated, this, &DirectoryDialog::OnDirectoryActivated);
-  connect(places_, &QListWidget::itemActivated, this, &DirectoryDialog::OnPlaceActivated);
+  layout->addWidget(OkCancelButtons(this));
+  connect(directories_, &QListWidget::itemActivated, this, &CDirectoryDlg::OnDirectoryActivated);
+  connect(places_, &QListWidget::itemActivated, this, &CDirectoryDlg::OnPlaceActivated);
   new_edit_->installEventFilter(this);
 
   places_->addItem("/");
@@ -82,7 +72,7 @@ DirectoryDialog::DirectoryDialog(const std::string& old_directory, QWidget* pare
   if (start.empty() || !List(Absolute("/", start))) List("/");
 }
 
-bool DirectoryDialog::List(const std::string& path) {
+bool CDirectoryDlg::List(const std::string& path) {
   namespace fs = std::filesystem;
   std::error_code error;
   if (!fs::is_directory(path, error)) return false;
@@ -102,27 +92,27 @@ bool DirectoryDialog::List(const std::string& path) {
   return true;
 }
 
-void DirectoryDialog::OnDirectoryActivated() {
+void CDirectoryDlg::OnDirectoryActivated() {
   if (QListWidgetItem* item = directories_->currentItem()) {
     List(Absolute(listed_, item->text().toStdString()));
   }
 }
 
-void DirectoryDialog::OnPlaceActivated() {
+void CDirectoryDlg::OnPlaceActivated() {
   if (QListWidgetItem* item = places_->currentItem()) List(item->text().toStdString());
 }
 
-bool DirectoryDialog::eventFilter(QObject* watched, QEvent* event) {
+bool CDirectoryDlg::eventFilter(QObject* watched, QEvent* event) {
   if (watched == new_edit_ && event->type() == QEvent::FocusOut) OnPathKillFocus();
   return QDialog::eventFilter(watched, event);
 }
 
-void DirectoryDialog::OnPathKillFocus() {
+void CDirectoryDlg::OnPathKillFocus() {
   const std::string typed = new_edit_->text().trimmed().toStdString();
   if (!typed.empty()) List(Absolute(listed_, typed));
 }
 
-void DirectoryDialog::accept() {
+void CDirectoryDlg::accept() {
   const std::string typed = new_edit_->text().trimmed().toStdString();
   const std::string path = typed.empty() ? listed_ : Absolute(listed_, typed);
   if (!DirExists(path)) {
