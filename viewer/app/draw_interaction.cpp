@@ -213,7 +213,7 @@ bool CDrawInteraction::ChangesView(int32_t id) {
 }
 
 void CDrawInteraction::StopDrawing() {
-  if (AppState().drawing_guard) view_->CancelRedraw();
+  if (AppState().drawing_guard) view_->StopRedrawForCommand();
 }
 
 bool CDrawInteraction::FullViewCurrent() {
@@ -596,6 +596,7 @@ bool CDrawInteraction::LoadCapture(int slot) {
     std::memcpy(picture.scanLine(y), loaded.constScanLine(y), size_t(picture.width()));
   }
   AppState().picture_valid = true;
+  view_->PictureRecalled();
   view_->SyncScrollBars();
   view_->update();
   return true;

@@ -633,6 +633,38 @@ TEST_F(LargeDrawingTest, AViewChangeDuringADrawingStopsItAndNoMixedPictureIsKept
   }
 }
 
+// A command that stops a drawing under way and then finds nothing to change (the tear-off's
+// Last with no view before the first) leaves no part of a drawing on the screen: the view
+// is drawn again whole, and the picture kept is the one a fresh drawing gives.
+TEST_F(LargeDrawingTest, ACommandThatStopsADrawingAndChangesNothingDrawsItAgainWhole) {
+  CViewTearDlg* tear = view()->interaction().tear_off();
+  std::vector<bool> ends;
+  QObject::connect(view(), &CLumraView::drawingEnded, view(),
+                   [&](bool complete) { ends.push_back(complete); });
+  // About half the flashes are drawn when the command comes.
+  auto deliveries = std::make_shared<std::function<void(int)>>();
+  *deliveries = [next = std::weak_ptr(deliveries), tear](int left) {
+    if (left == 0) return tear->button(8233)->click();
+    QTimer::singleShot(0, [next, left] {
+      if (const auto chain = next.lock()) (*chain)(left - 1);
+    });
+  };
+  DuringNextDrawing([deliveries] { (*deliveries)(500); });
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }, 20000));
+  EXPECT_FALSE(ends[0]) << "the drawing under way stopped";
+  ASSERT_TRUE(WaitDrawn());
+  Settle(300);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(ShownAt(10080, 8080), QColor(0, 255, 255)) << "the last flash is drawn";
+  const QImage after = Shown();
+  const int drawings = view()->full_drawings();
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }, 20000));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_TRUE(after == Shown()) << "the picture shown is one drawn whole";
+}
+
 TEST_F(LargeDrawingTest, ClicksDuringADrawingReachNeitherTheModesNorTheEditTools) {
   const QPoint centre(view()->width() / 2, view()->height() / 2);
   struct Case {
