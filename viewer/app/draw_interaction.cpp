@@ -658,6 +658,22 @@ DrawWindowHook DrawWindowCommands(CDrawInteraction* interaction) {
   };
   DrawWindowHook hook;
   hook.handles = enabled;
+  hook.takes_while_drawing = [](int id) {
+    const Reissue* row = FindReissued(id);
+    if (row == nullptr) return false;
+    switch (row->draw_id) {
+      case kDrawZoomWindow:
+      case kDrawZoomIn:
+      case kDrawZoomOut:
+      case kDrawPan:
+      case kDrawMeasure:
+      case kDrawPointQuery:
+      case kDrawWindowQuery:
+        return true;
+      default:
+        return false;
+    }
+  };
   hook.take_command = [interaction, enabled](int id, int param) {
     if (const Reissue* row = FindReissued(id)) {
       if (!enabled(id)) return false;

@@ -224,10 +224,12 @@ void CLumraView::RunRedraw() {
     OpenPendingFile();
     return;
   }
+  // The guard is up before the viewer is marked busy, so that the frame, updating its
+  // commands, sees that a drawing is what runs.
+  state.drawing_guard = true;
   BusyScope busy;
   // The marks of accepted vertices lie over the picture they were taken in.
   interaction_->modes().ClearAcceptedVertices();
-  state.drawing_guard = true;
   state.drawing_active = true;
   emit drawingStarted();
   const int64_t start = cancel_counter_;

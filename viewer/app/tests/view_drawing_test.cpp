@@ -665,6 +665,38 @@ TEST_F(LargeDrawingTest, ACommandThatStopsADrawingAndChangesNothingDrawsItAgainW
   EXPECT_TRUE(after == Shown()) << "the picture shown is one drawn whole";
 }
 
+// A mode chosen while a drawing runs (Info, Measure from the menu or its key) is taken and
+// the drawing goes on to its end; clicks during the drawing are dropped, the clicks after
+// it measure, and the picture is whole.
+TEST_F(LargeDrawingTest, MeasureChosenDuringADrawingMeasuresTheNextClicks) {
+  const QImage whole = Shown();
+  std::vector<bool> ends;
+  QObject::connect(view(), &CLumraView::drawingEnded, view(),
+                   [&](bool complete) { ends.push_back(complete); });
+  bool enabled = false;
+  DuringNextDrawing([&] {
+    QAction* measure = frame()->CommandAction(kCmdMeasure);
+    enabled = measure->isEnabled();
+    measure->trigger();
+    // Clicks while the picture is still drawn are not the measure's.
+    QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(50, 50));
+    QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(300, 200));
+  });
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }, 20000));
+  EXPECT_TRUE(enabled) << "Measure is offered while the drawing runs";
+  EXPECT_TRUE(ends[0]) << "choosing a mode does not stop the drawing";
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(view()->interaction().modes().active_mode(), kDrawMeasure);
+  EXPECT_FALSE(view()->interaction().modes().band_pending());
+  QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(100, 100));
+  QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(200, 150));
+  CViewInfoDlg* info = view()->interaction().info_window();
+  EXPECT_TRUE(info->isVisible());
+  EXPECT_TRUE(info->text().startsWith("Dist = ")) << info->text().toStdString();
+  EXPECT_TRUE(Shown() == whole) << "the picture is drawn whole";
+}
+
 TEST_F(LargeDrawingTest, ClicksDuringADrawingReachNeitherTheModesNorTheEditTools) {
   const QPoint centre(view()->width() / 2, view()->height() / 2);
   struct Case {
