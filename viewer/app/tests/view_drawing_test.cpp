@@ -536,6 +536,22 @@ class LargeDrawingTest : public ViewDrawingTest {
       QTimer::singleShot(0, action);
     });
   }
+  // Runs the action once, when about half the flashes of the next full drawing are drawn
+  // (each delivery of the waiting events comes after 200 elements). The chain of deliveries
+  // holds itself weakly and lives until the next call, so that it is freed with its case.
+  void HalfwayThroughNextDrawing(std::function<void()> action) {
+    halfway_ = std::make_shared<std::function<void(int)>>();
+    *halfway_ = [next = std::weak_ptr(halfway_), action](int left) {
+      if (left == 0) return action();
+      QTimer::singleShot(0, [next, left] {
+        if (const auto chain = next.lock()) (*chain)(left - 1);
+      });
+    };
+    DuringNextDrawing([chain = std::weak_ptr(halfway_)] {
+      if (const auto halfway = chain.lock()) (*halfway)(500);
+    });
+  }
+  std::shared_ptr<std::function<void(int)>> halfway_;
 };
 
 TEST_F(LargeDrawingTest, CancelStopsTheDrawingAndKeepsWhatItDrewUntilTheNextCommand) {
@@ -602,17 +618,9 @@ TEST_F(LargeDrawingTest, AViewChangeDuringADrawingStopsItAndNoMixedPictureIsKept
     ASSERT_TRUE(WaitDrawn());
     MarkFullViewStale(kFullViewDrawing);
     ends.clear();
-    // The action comes when about half the flashes are drawn (each delivery of the waiting
-    // events comes after 200 elements), so that both halves show in a mixed picture.
-    // The chain holds itself weakly, so that it is freed with this case.
-    auto deliveries = std::make_shared<std::function<void(int)>>();
-    *deliveries = [next = std::weak_ptr(deliveries), &c](int left) {
-      if (left == 0) return c.action();
-      QTimer::singleShot(0, [next, left] {
-        if (const auto chain = next.lock()) (*chain)(left - 1);
-      });
-    };
-    DuringNextDrawing([deliveries] { (*deliveries)(500); });
+    // The action comes when about half the flashes are drawn, so that both halves show in a
+    // mixed picture.
+    HalfwayThroughNextDrawing(c.action);
     frame()->OnCommand(kCmdViewRedraw);
     ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }, 20000));
     EXPECT_FALSE(ends[0]) << "the drawing under way stopped";
@@ -641,15 +649,7 @@ TEST_F(LargeDrawingTest, ACommandThatStopsADrawingAndChangesNothingDrawsItAgainW
   std::vector<bool> ends;
   QObject::connect(view(), &CLumraView::drawingEnded, view(),
                    [&](bool complete) { ends.push_back(complete); });
-  // About half the flashes are drawn when the command comes.
-  auto deliveries = std::make_shared<std::function<void(int)>>();
-  *deliveries = [next = std::weak_ptr(deliveries), tear](int left) {
-    if (left == 0) return tear->button(8233)->click();
-    QTimer::singleShot(0, [next, left] {
-      if (const auto chain = next.lock()) (*chain)(left - 1);
-    });
-  };
-  DuringNextDrawing([deliveries] { (*deliveries)(500); });
+  HalfwayThroughNextDrawing([tear] { tear->button(8233)->click(); });
   frame()->OnCommand(kCmdViewRedraw);
   ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }, 20000));
   EXPECT_FALSE(ends[0]) << "the drawing under way stopped";
