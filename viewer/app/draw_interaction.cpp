@@ -213,7 +213,7 @@ bool CDrawInteraction::ChangesView(int32_t id) {
 }
 
 void CDrawInteraction::StopDrawing() {
-  if (AppState().drawing_guard) view_->CancelRedraw();
+  if (AppState().drawing_guard) view_->StopRedrawForCommand();
 }
 
 bool CDrawInteraction::FullViewCurrent() {
@@ -596,6 +596,7 @@ bool CDrawInteraction::LoadCapture(int slot) {
     std::memcpy(picture.scanLine(y), loaded.constScanLine(y), size_t(picture.width()));
   }
   AppState().picture_valid = true;
+  view_->PictureRecalled();
   view_->SyncScrollBars();
   view_->update();
   return true;
@@ -657,6 +658,22 @@ DrawWindowHook DrawWindowCommands(CDrawInteraction* interaction) {
   };
   DrawWindowHook hook;
   hook.handles = enabled;
+  hook.takes_while_drawing = [](int id) {
+    const Reissue* row = FindReissued(id);
+    if (row == nullptr) return false;
+    switch (row->draw_id) {
+      case kDrawZoomWindow:
+      case kDrawZoomIn:
+      case kDrawZoomOut:
+      case kDrawPan:
+      case kDrawMeasure:
+      case kDrawPointQuery:
+      case kDrawWindowQuery:
+        return true;
+      default:
+        return false;
+    }
+  };
   hook.take_command = [interaction, enabled](int id, int param) {
     if (const Reissue* row = FindReissued(id)) {
       if (!enabled(id)) return false;

@@ -224,13 +224,16 @@ void CLumraView::RunRedraw() {
     OpenPendingFile();
     return;
   }
+  // The guard is up before the viewer is marked busy, so that the frame, updating its
+  // commands, sees that a drawing is what runs.
+  state.drawing_guard = true;
   BusyScope busy;
   // The marks of accepted vertices lie over the picture they were taken in.
   interaction_->modes().ClearAcceptedVertices();
-  state.drawing_guard = true;
   state.drawing_active = true;
   emit drawingStarted();
   const int64_t start = cancel_counter_;
+  redraw_after_stop_ = false;
   // The view the drawing is drawn at, taken before the first waiting events are delivered
   // (the drawing fits the view to the window first). Should anything move the view while
   // they are delivered without stopping the drawing, the picture is not of one view and is
@@ -246,6 +249,9 @@ void CLumraView::RunRedraw() {
     if (!redraw_pending_) RequestRedraw();
   }
   const bool cancelled = cancel_counter_ != start;
+  // A drawing stopped by a command that then put nothing in its place is drawn again.
+  if (cancelled && redraw_after_stop_ && !redraw_pending_) RequestRedraw();
+  redraw_after_stop_ = false;
   // A drawing the user stopped stays on screen as far as it went, until a command of the
   // user draws again; it is never taken as the whole view.
   state.picture_valid = (complete || cancelled) && !redraw_pending_;

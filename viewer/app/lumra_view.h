@@ -24,8 +24,21 @@ class CLumraView : public QWidget {
 
   // Queues a full drawing (several requests before it runs give one drawing).
   void RequestRedraw();
-  // Stops a drawing under way at its next check.
-  void CancelRedraw() { ++cancel_counter_; }
+  // Stops a drawing under way at its next check; what it drew stays on the screen.
+  void CancelRedraw() {
+    ++cancel_counter_;
+    redraw_after_stop_ = false;
+  }
+  // Stops a drawing under way for a command that changes what the window is to show: the
+  // command draws the view again or shows a stored picture of it; when it does neither,
+  // the view is drawn again whole once the stopped drawing has ended, so that no part of a
+  // drawing is left on the screen.
+  void StopRedrawForCommand() {
+    ++cancel_counter_;
+    redraw_after_stop_ = true;
+  }
+  // A stored picture of the whole window has taken the place of the picture.
+  void PictureRecalled() { redraw_after_stop_ = false; }
   // Fills the picture with the background and marks it not valid.
   void ClearPicture();
   // Defines the background colour of the picture: false when it cannot be set (the old one
@@ -80,6 +93,8 @@ class CLumraView : public QWidget {
   bool moving_bars_ = false;
   bool redraw_pending_ = false;
   int64_t cancel_counter_ = 0;
+  // The drawing under way was stopped by a command and is to be drawn again.
+  bool redraw_after_stop_ = false;
   int full_drawings_ = 0;
 };
 

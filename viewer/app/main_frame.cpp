@@ -746,7 +746,7 @@ void CMainFrame::UpdateCommandStates() {
       continue;
     }
     const bool enabled = handled ? command->enabled == nullptr || (this->*command->enabled)()
-                                 : DrawWindowHandles(id) && Idle();
+                                 : DrawWindowHandles(id) && DrawWindowTakesNow(id);
     action->setEnabled(enabled);
     if (handled && command->checked != nullptr) action->setChecked((this->*command->checked)());
   }
@@ -762,7 +762,7 @@ bool CMainFrame::OnCommand(int id) {
   }
   UpdateCommandStates();
   // Then the drawing window, with Capture and Recall turned into its own commands.
-  if (draw_window_.take_command && Idle()) {
+  if (draw_window_.take_command && DrawWindowTakesNow(id)) {
     int draw_id = id;
     int param = 0;
     if (id >= kCmdCaptureFirst && id < kCmdCaptureFirst + kCaptureSlots) {
@@ -808,6 +808,15 @@ bool CMainFrame::OnCommand(int id) {
 
 bool CMainFrame::DrawWindowHandles(int id) const {
   return draw_window_.handles && draw_window_.handles(id);
+}
+
+bool CMainFrame::DrawWindowTakesNow(int id) const {
+  if (Idle()) return true;
+  // A mode chosen while the picture is drawn is the user's next step: it is kept, and the
+  // drawing goes on (the clicks wait for its end).
+  const ViewerAppState& state = AppState();
+  return state.drawing_guard && state.busy_depth == 1 && draw_window_.takes_while_drawing &&
+         draw_window_.takes_while_drawing(id);
 }
 
 void CMainFrame::AfterToolCommand(int id) {

@@ -110,6 +110,8 @@ struct EditToolsHook {
 struct DrawWindowHook {
   std::function<bool(int id)> handles;
   std::function<bool(int id, int param)> take_command;
+  // The commands that only choose a mode: they are taken while a drawing runs too.
+  std::function<bool(int id)> takes_while_drawing;
 };
 
 inline constexpr int kDrawCapture = 8271;
@@ -255,6 +257,9 @@ class CMainFrame : public QMainWindow {
   int LayerOfListText() const;
   void AfterToolCommand(int id);
   bool DrawWindowHandles(int id) const;
+  // The drawing window takes the command now: the viewer is idle, or only a drawing runs
+  // and the command only chooses a mode.
+  bool DrawWindowTakesNow(int id) const;
   PlotDisplay DefaultPlotDisplay() const;
   std::unique_ptr<QtPlotHost> MakePlotHost();
   void UpdateRecentFiles();

@@ -536,6 +536,22 @@ class LargeDrawingTest : public ViewDrawingTest {
       QTimer::singleShot(0, action);
     });
   }
+  // Runs the action once, when about half the flashes of the next full drawing are drawn
+  // (each delivery of the waiting events comes after 200 elements). The chain of deliveries
+  // holds itself weakly and lives until the next call, so that it is freed with its case.
+  void HalfwayThroughNextDrawing(std::function<void()> action) {
+    halfway_ = std::make_shared<std::function<void(int)>>();
+    *halfway_ = [next = std::weak_ptr(halfway_), action](int left) {
+      if (left == 0) return action();
+      QTimer::singleShot(0, [next, left] {
+        if (const auto chain = next.lock()) (*chain)(left - 1);
+      });
+    };
+    DuringNextDrawing([chain = std::weak_ptr(halfway_)] {
+      if (const auto halfway = chain.lock()) (*halfway)(500);
+    });
+  }
+  std::shared_ptr<std::function<void(int)>> halfway_;
 };
 
 TEST_F(LargeDrawingTest, CancelStopsTheDrawingAndKeepsWhatItDrewUntilTheNextCommand) {
@@ -602,17 +618,9 @@ TEST_F(LargeDrawingTest, AViewChangeDuringADrawingStopsItAndNoMixedPictureIsKept
     ASSERT_TRUE(WaitDrawn());
     MarkFullViewStale(kFullViewDrawing);
     ends.clear();
-    // The action comes when about half the flashes are drawn (each delivery of the waiting
-    // events comes after 200 elements), so that both halves show in a mixed picture.
-    // The chain holds itself weakly, so that it is freed with this case.
-    auto deliveries = std::make_shared<std::function<void(int)>>();
-    *deliveries = [next = std::weak_ptr(deliveries), &c](int left) {
-      if (left == 0) return c.action();
-      QTimer::singleShot(0, [next, left] {
-        if (const auto chain = next.lock()) (*chain)(left - 1);
-      });
-    };
-    DuringNextDrawing([deliveries] { (*deliveries)(500); });
+    // The action comes when about half the flashes are drawn, so that both halves show in a
+    // mixed picture.
+    HalfwayThroughNextDrawing(c.action);
     frame()->OnCommand(kCmdViewRedraw);
     ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }, 20000));
     EXPECT_FALSE(ends[0]) << "the drawing under way stopped";
@@ -631,6 +639,62 @@ TEST_F(LargeDrawingTest, AViewChangeDuringADrawingStopsItAndNoMixedPictureIsKept
     const QImage kept = Shown();
     EXPECT_TRUE(kept == redrawn()) << "the kept whole-job picture is whole";
   }
+}
+
+// A command that stops a drawing under way and then finds nothing to change (the tear-off's
+// Last with no view before the first) leaves no part of a drawing on the screen: the view
+// is drawn again whole, and the picture kept is the one a fresh drawing gives.
+TEST_F(LargeDrawingTest, ACommandThatStopsADrawingAndChangesNothingDrawsItAgainWhole) {
+  CViewTearDlg* tear = view()->interaction().tear_off();
+  std::vector<bool> ends;
+  QObject::connect(view(), &CLumraView::drawingEnded, view(),
+                   [&](bool complete) { ends.push_back(complete); });
+  HalfwayThroughNextDrawing([tear] { tear->button(8233)->click(); });
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }, 20000));
+  EXPECT_FALSE(ends[0]) << "the drawing under way stopped";
+  ASSERT_TRUE(WaitDrawn());
+  Settle(300);
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(ShownAt(10080, 8080), QColor(0, 255, 255)) << "the last flash is drawn";
+  const QImage after = Shown();
+  const int drawings = view()->full_drawings();
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([&] { return view()->full_drawings() > drawings; }, 20000));
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_TRUE(after == Shown()) << "the picture shown is one drawn whole";
+}
+
+// A mode chosen while a drawing runs (Info, Measure from the menu or its key) is taken and
+// the drawing goes on to its end; clicks during the drawing are dropped, the clicks after
+// it measure, and the picture is whole.
+TEST_F(LargeDrawingTest, MeasureChosenDuringADrawingMeasuresTheNextClicks) {
+  const QImage whole = Shown();
+  std::vector<bool> ends;
+  QObject::connect(view(), &CLumraView::drawingEnded, view(),
+                   [&](bool complete) { ends.push_back(complete); });
+  bool enabled = false;
+  DuringNextDrawing([&] {
+    QAction* measure = frame()->CommandAction(kCmdMeasure);
+    enabled = measure->isEnabled();
+    measure->trigger();
+    // Clicks while the picture is still drawn are not the measure's.
+    QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(50, 50));
+    QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(300, 200));
+  });
+  frame()->OnCommand(kCmdViewRedraw);
+  ASSERT_TRUE(WaitFor([&] { return !ends.empty(); }, 20000));
+  EXPECT_TRUE(enabled) << "Measure is offered while the drawing runs";
+  EXPECT_TRUE(ends[0]) << "choosing a mode does not stop the drawing";
+  ASSERT_TRUE(WaitDrawn());
+  EXPECT_EQ(view()->interaction().modes().active_mode(), kDrawMeasure);
+  EXPECT_FALSE(view()->interaction().modes().band_pending());
+  QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(100, 100));
+  QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(200, 150));
+  CViewInfoDlg* info = view()->interaction().info_window();
+  EXPECT_TRUE(info->isVisible());
+  EXPECT_TRUE(info->text().startsWith("Dist = ")) << info->text().toStdString();
+  EXPECT_TRUE(Shown() == whole) << "the picture is drawn whole";
 }
 
 TEST_F(LargeDrawingTest, ClicksDuringADrawingReachNeitherTheModesNorTheEditTools) {
