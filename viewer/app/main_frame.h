@@ -111,7 +111,7 @@ struct DrawWindowHook {
   std::function<bool(int id)> handles;
   std::function<bool(int id, int param)> take_command;
   // The commands that only choose a mode: they are taken while a drawing runs too.
-  std::function<bool(int id)> takes_while_drawing;
+  std::function<bool(int id)> takes_while_drawing = nullptr;
 };
 
 inline constexpr int kDrawCapture = 8271;
