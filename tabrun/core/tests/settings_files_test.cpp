@@ -319,6 +319,18 @@ class JobSettingsTest : public ::testing::Test {
     EXPECT_TRUE(SaveJobSettings(again));
     return ReadBytes(path);
   }
+  // A new job that chooses the CFG file at path as Select/Create CFG File does; the messages
+  // it shows go to the notifier.
+  TabrunJob ChosenWith(const std::string& path, ScriptedNotifier* notifier) {
+    TabrunJob chosen;
+    chosen.working_dir = dir_.path();
+    chosen.scan.gds_unit = "UM";
+    ScopedNotifier scoped(notifier);
+    bool failed = true;
+    SelectCfgFile(&chosen, path, CAppProfile(), &failed);
+    EXPECT_FALSE(failed);
+    return chosen;
+  }
   // The job log of a run of the job (an engine log of one line), or "" when it failed.
   std::string JobLogOfARun(TabrunJob* job) {
     job->gds_path = dir_.Write("chip.gds", "GDSII");
@@ -706,14 +718,8 @@ TEST_F(JobSettingsTest, AHandEditedRecordSurvivesTheSavesAsWrittenOrWithItsValue
       if (c.dropped != nullptr) text.erase(text.find(c.dropped), std::string(c.dropped).size());
       test_support::WriteBytes(job.cfg_path, text);
 
-      TabrunJob chosen;
-      chosen.working_dir = dir_.path();
-      chosen.scan.gds_unit = "UM";
       ScriptedNotifier notifier;
-      ScopedNotifier scoped(&notifier);
-      bool failed = true;
-      SelectCfgFile(&chosen, job.cfg_path, CAppProfile(), &failed);
-      ASSERT_FALSE(failed);
+      TabrunJob chosen = ChosenWith(job.cfg_path, &notifier);
       if (c.note != nullptr) {
         EXPECT_EQ(notifier.shown.size(), 1u);
         const std::string shown = notifier.shown.empty() ? "" : notifier.shown[0].text;
@@ -766,14 +772,8 @@ TEST_F(JobSettingsTest, AHandEditedTscaleGivesWayToChangedFontScalesWithANote) {
   const size_t line =
       static_cast<size_t>(std::count(text.begin(), text.begin() + text.find("TSCALE"), '\n')) + 1;
 
-  TabrunJob chosen;
-  chosen.working_dir = dir_.path();
-  chosen.scan.gds_unit = "UM";
   ScriptedNotifier notifier;
-  ScopedNotifier scoped(&notifier);
-  bool failed = true;
-  SelectCfgFile(&chosen, job_.cfg_path, CAppProfile(), &failed);
-  ASSERT_FALSE(failed);
+  TabrunJob chosen = ChosenWith(job_.cfg_path, &notifier);
   ASSERT_TRUE(SaveJobSettings(chosen));
   EXPECT_NE(ReadBytes(job_.cfg_path).find("\r\nTSCALE\r\n2\r\n2\r\n2\r\n4\r\n\r\nSHTSCALE"),
             std::string::npos);
