@@ -131,7 +131,7 @@ std::string HandTscaleNote(const TabrunJob& job) {
   size_t start = 0;
   const std::string& key = hand.lines.front();
   while (start < key.size() && std::isspace(static_cast<unsigned char>(key[start]))) ++start;
-  return job.cfg_path + ", line " + std::to_string(hand.line) + ": TSCALE record '" +
+  return hand.file + ", line " + std::to_string(hand.line) + ": TSCALE record '" +
          key.substr(start) + "' with " +
          (hand.lines.size() > 1 ? QuotedList(hand.lines, 1) : std::string("no values")) +
          " is not written back: Tabrun writes " + QuotedList(written, 0) +
@@ -397,6 +397,7 @@ void ReadJobSettings(TabrunJob* job, const std::string& path) {
   if (tscale_line != 0) {
     const std::vector<std::string> lines = SplitTextLines(*text);
     TabrunJob::HandTscale hand;
+    hand.file = path;
     hand.line = tscale_line;
     const size_t end = std::min(lines.size(), tscale_line + 4);
     hand.lines.assign(lines.begin() + static_cast<long>(tscale_line - 1),

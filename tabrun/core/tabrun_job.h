@@ -46,6 +46,7 @@ struct TabrunJob {
   // scales and the scale: a user's edit. Its value lines are written as they stand, under
   // the whole key, while the shell's values are still those it stood in place of.
   struct HandTscale {
+    std::string file;                // the CFG file read
     size_t line = 0;                 // of its key line in the file, from 1
     std::vector<std::string> lines;  // the key line and the value lines as the file holds them
     bool keepable = false;           // four value lines, none of them blank
