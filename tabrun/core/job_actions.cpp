@@ -180,6 +180,7 @@ bool SelectCfgFile(TabrunJob* job, const std::string& path, const CAppProfile& p
     LoadOptionDefaults(&job->options, profile);
     job->options.font_scales = {1.0, 1.0, 1.0, 1.0};
     job->cfg = GdsCfgSettings();
+    job->hand_tscale.reset();
     written = WriteJobSettings(*job, &error);
   } else {
     ReadJobSettings(job, path);

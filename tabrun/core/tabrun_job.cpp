@@ -99,6 +99,47 @@ bool HasPgRecord(std::string_view text, std::string_view key) {
   return false;
 }
 
+// The value lines of the PG TSCALE record the shell writes: the font scales divided by the
+// scale.
+std::string ShellTscaleLines(const TabrunOptions& o) {
+  std::string out;
+  for (double v : o.font_scales) out += Lf(v / o.scale) + "\r\n";
+  return out;
+}
+
+std::string JoinedLines(const std::vector<std::string>& lines, size_t from) {
+  std::string out;
+  for (size_t i = from; i < lines.size(); ++i) out += lines[i] + "\r\n";
+  return out;
+}
+
+std::string QuotedList(const std::vector<std::string>& values, size_t from) {
+  std::string out;
+  for (size_t i = from; i < values.size(); ++i) {
+    out += (out.empty() ? "'" : ", '") + values[i] + "'";
+  }
+  return out;
+}
+
+// The note on the user's TSCALE record when the shell writes its own values in its place:
+// the record, the user's values and those written. "" when the user's are written.
+std::string HandTscaleNote(const TabrunJob& job) {
+  if (!job.hand_tscale || HandTscaleWritten(job)) return {};
+  const TabrunJob::HandTscale& hand = *job.hand_tscale;
+  std::vector<std::string> written;
+  for (double v : job.options.font_scales) written.push_back(Lf(v / job.options.scale));
+  size_t start = 0;
+  const std::string& key = hand.lines.front();
+  while (start < key.size() && std::isspace(static_cast<unsigned char>(key[start]))) ++start;
+  return hand.file + ", line " + std::to_string(hand.line) + ": TSCALE record '" +
+         key.substr(start) + "' with " +
+         (hand.lines.size() > 1 ? QuotedList(hand.lines, 1) : std::string("no values")) +
+         " is not written back: Tabrun writes " + QuotedList(written, 0) +
+         ", the font scales divided by the scale" +
+         (hand.keepable ? ", which changed since the file was read."
+                        : ": the record cannot be written as it stands.");
+}
+
 std::string FormatRecords(const std::vector<std::vector<std::string>>& records) {
   std::string out;
   for (const auto& record : records) {
@@ -136,8 +177,9 @@ std::string FormatPgSettings(const TabrunJob& job) {
   record("OLEVEL", std::to_string(o.optimize_level == 0 ? 0 : 2 * o.optimize_level - 1));
   record("FILLMODE", std::to_string(o.manhattan));
   record("BLOCK_TEXT", o.translate_text ? "YES" : "NO");
+  // The engine reads the text scales from this record: a user's edit of it stands.
   out += "TSCALE" + nl;
-  for (double v : o.font_scales) out += Lf(v / o.scale) + nl;
+  out += HandTscaleWritten(job) ? JoinedLines(job.hand_tscale->lines, 1) : ShellTscaleLines(o);
   out += nl + "SHTSCALE" + nl;
   for (double v : o.font_scales) out += Lf(v) + nl;
   out += nl;
@@ -253,12 +295,19 @@ void ParsePgSettings(std::string_view text, TabrunJob* job) {
   }
 }
 
+bool HandTscaleWritten(const TabrunJob& job) {
+  return job.hand_tscale && job.hand_tscale->keepable &&
+         ShellTscaleLines(job.options) == job.hand_tscale->in_place_of;
+}
+
 GdsCfgSettings CfgAsWritten(const TabrunJob& job) {
   // The GDS.CFG records carry the text settings the engine takes from the PG records, so
   // that both sets in one file agree whichever of them a reader takes first.
   GdsCfgSettings cfg = job.cfg;
-  for (size_t i = 0; i < 4; ++i)
-    cfg.text_scales[i] = job.options.font_scales[i] / job.options.scale;
+  if (!HandTscaleWritten(job)) {
+    for (size_t i = 0; i < 4; ++i)
+      cfg.text_scales[i] = job.options.font_scales[i] / job.options.scale;
+  }
   cfg.block_text = job.options.translate_text != 0;
   size_t tscale = 0;
   size_t block_text = 0;
@@ -325,6 +374,7 @@ bool EngineQualifiesNames(const TabrunJob& job) {
 void ReadJobSettings(TabrunJob* job, const std::string& path) {
   const std::optional<std::string> text = ReadWholeFile(path);
   job->cfg = ParseGdsCfg(text ? *text : std::string(), job->working_dir);
+  job->hand_tscale.reset();
   if (!text) return;
   ParsePgSettings(*text, job);
   // The engine takes BLOCK_TEXT and TSCALE from the first record of each in the file, which
@@ -336,9 +386,34 @@ void ReadJobSettings(TabrunJob* job, const std::string& path) {
   MatchGdsCfgKey("BLOCK_TEXT", &block_text);
   MatchGdsCfgKey("TSCALE", &tscale);
   if (job->cfg.record_lines[block_text] != 0) job->options.translate_text = job->cfg.block_text;
-  if (job->cfg.record_lines[tscale] != 0 && !HasPgRecord(*text, "SHTSCALE")) {
+  const size_t tscale_line = job->cfg.record_lines[tscale];
+  if (tscale_line != 0 && !HasPgRecord(*text, "SHTSCALE")) {
     for (size_t i = 0; i < 4; ++i) {
       job->options.font_scales[i] = job->cfg.text_scales[i] * job->options.scale;
+    }
+  }
+  // The TSCALE record the engine reads, when it says other than the shell would write for
+  // the font scales and the scale, is the user's: its lines are kept for the writes.
+  if (tscale_line != 0) {
+    const std::vector<std::string> lines = SplitTextLines(*text);
+    TabrunJob::HandTscale hand;
+    hand.file = path;
+    hand.line = tscale_line;
+    const size_t end = std::min(lines.size(), tscale_line + 4);
+    hand.lines.assign(lines.begin() + static_cast<long>(tscale_line - 1),
+                      lines.begin() + static_cast<long>(end));
+    // Written as they stand, the value lines must stay four lines of this record.
+    hand.keepable =
+        hand.lines.size() == 5 &&
+        std::none_of(hand.lines.begin() + 1, hand.lines.end(), [](const std::string& line) {
+          return CfgBlankLine(line) || line.find('\r') != line.npos;
+        });
+    hand.in_place_of = ShellTscaleLines(job->options);
+    // One that cannot stand is the user's only when the engine reads other values from it.
+    std::string read;
+    for (double v : job->cfg.text_scales) read += Lf(v) + "\r\n";
+    if (hand.keepable ? JoinedLines(hand.lines, 1) != hand.in_place_of : read != hand.in_place_of) {
+      job->hand_tscale = std::move(hand);
     }
   }
 }
@@ -367,6 +442,7 @@ std::vector<std::string> EngineSettingsNotes(const TabrunJob& job) {
       }
     }
   }
+  if (std::string note = HandTscaleNote(job); !note.empty()) notes.push_back(std::move(note));
   return notes;
 }
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,18 @@ struct TabrunJob {
   // at exit. A record of the writes rather than a setting of the job, so kept even by the
   // writers that take the job as it is.
   mutable std::vector<std::string> gds_cfg_copies;
+  // The record the engine reads for TSCALE in the CFG file read (the PG TSCALE record, or
+  // the first of its key), when its values are not those the shell writes for the font
+  // scales and the scale: a user's edit. Its value lines are written as they stand, under
+  // the whole key, while the shell's values are still those it stood in place of.
+  struct HandTscale {
+    std::string file;                // the CFG file read
+    size_t line = 0;                 // of its key line in the file, from 1
+    std::vector<std::string> lines;  // the key line and the value lines as the file holds them
+    bool keepable = false;           // four value lines, none of them blank
+    std::string in_place_of;         // the shell's value lines when the file was read
+  };
+  std::optional<HandTscale> hand_tscale;
 
   // <working dir>/<name>.
   std::string InWorkingDir(std::string_view name) const;
@@ -65,6 +78,9 @@ void ParsePgSettings(std::string_view text, TabrunJob* job);
 // are the ones read. A later record of those keys that the user edited, which no reader
 // takes, is written as it stands in their place.
 GdsCfgSettings CfgAsWritten(const TabrunJob& job);
+
+// True when the job's PG TSCALE record is the user's, as the CFG file read holds it.
+bool HandTscaleWritten(const TabrunJob& job);
 
 // Writes the job's settings: the CFG file (PG settings records, then the GDS.CFG records,
 // then every record of the old file that neither set manages), pg.cfg of the working

@@ -520,9 +520,8 @@ void CMainFrame::OnSaveCfgAs() {
 
 void CMainFrame::OnSaveLogAs() {
   // The name of the log shown: the default never replaces another log with its text.
-  std::string name = !shown_log_path_.empty()    ? shown_log_path_
-                     : job_.job_log_path.empty() ? MakePath(job_.working_dir, "*.log")
-                                                 : job_.job_log_path;
+  std::string name = LogNameShown();
+  if (name.empty()) name = MakePath(job_.working_dir, "*.log");
   if (SaveFileDlg(this, "Save Log As", &name, "log", Filter(kLogRow),
                   kFileDlgOverwritePrompt | kFileDlgHideReadOnly) != 1) {
     return;
@@ -543,6 +542,10 @@ void CMainFrame::OnSaveLogAs() {
   job_.job_log_path = name;
   shown_log_path_ = name;
   SetWindowTextLiteral(this, kAppName);
+}
+
+std::string CMainFrame::LogNameShown() const {
+  return !shown_log_path_.empty() ? shown_log_path_ : job_.job_log_path;
 }
 
 void CMainFrame::AddRecentFile(const std::string& path) {
@@ -572,10 +575,15 @@ void CMainFrame::OnPrintSetup() {
 void CMainFrame::OnPrintLog(bool preview) {
   QPrinter& printer = *printer_;
   if (QPrinterInfo::availablePrinters().isEmpty()) {
-    // No printer set up: the log is printed to a PDF file.
-    std::string name = job_.job_log_path.empty() ? MakePath(job_.working_dir, "log.pdf")
-                                                 : ReplaceExtension(job_.job_log_path, ".pdf");
-    if (!preview) {
+    // No printer set up: the log is printed to a PDF file named after the log shown, also
+    // by the Print of the preview.
+    const std::string shown = LogNameShown();
+    std::string name =
+        shown.empty() ? MakePath(job_.working_dir, "log.pdf") : ReplaceExtension(shown, ".pdf");
+    if (preview) {
+      printer.setOutputFormat(QPrinter::PdfFormat);
+      printer.setOutputFileName(Q(name));
+    } else {
       if (SaveFileDlg(this, "Print Log to PDF", &name, "pdf", MakeFileFilter("pdf"),
                       kFileDlgOverwritePrompt) != 1) {
         return;

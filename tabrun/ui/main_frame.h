@@ -108,6 +108,9 @@ class CMainFrame : public QMainWindow {
   bool EnsureViewer(std::string* path, const char* program, const char* title);
   void AddRecentFile(const std::string& path);
   void UpdateRecentMenu();
+  // The file of the log shown, or else the job log's; "" when there is neither. Save Log As
+  // and Print Log name their files after it.
+  std::string LogNameShown() const;
 
   TabrunJob job_;
   CAppProfile profile_;

@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "support/app_profile.h"
 #include "support/job_file_names.h"
 #include "support/notifier.h"
@@ -326,6 +328,18 @@ class JobSettingsTest : public ::testing::Test {
     EXPECT_TRUE(SaveJobSettings(again));
     return ReadBytes(path);
   }
+  // A new job that chooses the CFG file at path as Select/Create CFG File does; the messages
+  // it shows go to the notifier.
+  TabrunJob ChosenWith(const std::string& path, ScriptedNotifier* notifier) {
+    TabrunJob chosen;
+    chosen.working_dir = dir_.path();
+    chosen.scan.gds_unit = "UM";
+    ScopedNotifier scoped(notifier);
+    bool failed = true;
+    SelectCfgFile(&chosen, path, CAppProfile(), &failed);
+    EXPECT_FALSE(failed);
+    return chosen;
+  }
   // The job log of a run of the job (an engine log of one line), or "" when it failed.
   std::string JobLogOfARun(TabrunJob* job) {
     job->gds_path = dir_.Write("chip.gds", "GDSII");
@@ -641,31 +655,58 @@ TEST_F(JobSettingsTest, AHandEditedRecordSurvivesTheSavesAsWrittenOrWithItsValue
   struct Case {
     const char* from;     // a record of the file as written
     const char* to;       // the user's edit of it
-    bool drop_pg_record;  // the user also removed the PG BLOCK_TEXT record
+    bool in_pg_part;      // the record edited is a PG one, else one of the GDS.CFG part
+    const char* dropped;  // a PG record the user also removed, or none
     const char* saved;    // in the file saved
     const char* note;     // in the message at the choice and in the job log, or none
     int translate_text;   // the job's option after the choice
     double font_scale;    // of Font 0
   };
+  const char* const pg_block_text = "BLOCK_TEXT\r\nYES\r\n\r\n";
+  const char* const pg_tscale = "TSCALE\r\n1.000000\r\n1.000000\r\n1.000000\r\n1.000000\r\n\r\n";
   const Case cases[] = {
-      {"BLOCK_TEXT\r\nON\r\n", "BLOCK\r\nOFF\r\n", false, "\r\nBLOCK\r\nOFF\r\n",
+      {"BLOCK_TEXT\r\nON\r\n", "BLOCK\r\nOFF\r\n", false, nullptr, "\r\nBLOCK\r\nOFF\r\n",
        "BLOCK_TEXT record 'BLOCK' with 'OFF' is not read: the record at line 22 comes before "
        "it and is the one read, with 'YES'.",
        1, 1.0},
-      {"BLOCK_TEXT\r\nON\r\n", "BLOCK_TEXT\r\nOFF\r\n", false, "\r\nBLOCK_TEXT\r\nOFF\r\n",
+      {"BLOCK_TEXT\r\nON\r\n", "BLOCK_TEXT\r\nOFF\r\n", false, nullptr, "\r\nBLOCK_TEXT\r\nOFF\r\n",
        "BLOCK_TEXT record 'BLOCK_TEXT' with 'OFF' is not read", 1, 1.0},
-      {"BLOCK_TEXT\r\nON\r\n", "BLOCK_T\r\nno\r\n", false, "\r\nBLOCK_T\r\nno\r\n",
+      {"BLOCK_TEXT\r\nON\r\n", "BLOCK_T\r\nno\r\n", false, nullptr, "\r\nBLOCK_T\r\nno\r\n",
        "BLOCK_TEXT record 'BLOCK_T' with 'no' is not read", 1, 1.0},
       {"TSCALE\r\n1.000000\r\n1.000000\r\n1.000000\r\n1.000000\r\n",
-       "TSCAL\r\n2\r\n2\r\n2\r\n2\r\n", false, "\r\nTSCAL\r\n2\r\n2\r\n2\r\n2\r\n\r\n",
+       "TSCAL\r\n2\r\n2\r\n2\r\n2\r\n", false, nullptr, "\r\nTSCAL\r\n2\r\n2\r\n2\r\n2\r\n\r\n",
        "TSCALE record 'TSCAL' with '2', '2', '2', '2' is not read", 1, 1.0},
       // Without the PG record the user's record is the one read: the job takes its value.
-      {"BLOCK_TEXT\r\nON\r\n", "BLOCK\r\nOFF\r\n", true, "\r\nBLOCK_TEXT\r\nOFF\r\n", nullptr, 0,
+      {"BLOCK_TEXT\r\nON\r\n", "BLOCK\r\nOFF\r\n", false, pg_block_text,
+       "\r\nBLOCK_TEXT\r\nOFF\r\n", nullptr, 0, 1.0},
+      {"TSCALE\r\n1.000000\r\n1.000000\r\n1.000000\r\n1.000000\r\n",
+       "TSCALE\r\n2\r\n2\r\n2\r\n2.5\r\n", false, pg_tscale,
+       "\r\nBLOCK_TEXT\r\nYES\r\n\r\nTSCALE\r\n2\r\n2\r\n2\r\n2.5\r\n\r\nSHTSCALE\r\n", nullptr, 1,
        1.0},
+      // The PG TSCALE record is the one the engine reads for the text scales: edited, it keeps
+      // the user's values as written (a short key under its whole name), whatever the font
+      // scales the other PG records give; the GDS.CFG record after it is not read.
+      {pg_tscale, "TSCALE\r\n2\r\n2\r\n2\r\n2.5\r\n\r\n", true, nullptr,
+       "\r\nBLOCK_TEXT\r\nYES\r\n\r\nTSCALE\r\n2\r\n2\r\n2\r\n2.5\r\n\r\nSHTSCALE\r\n1.000000\r\n",
+       "TSCALE record 'TSCALE' with '1.000000', '1.000000', '1.000000', '1.000000' is not read", 1,
+       1.0},
+      {pg_tscale, "TSCAL\r\n2\r\n2\r\n2\r\n2.5\r\n\r\n", true, nullptr,
+       "\r\nBLOCK_TEXT\r\nYES\r\n\r\nTSCALE\r\n2\r\n2\r\n2\r\n2.5\r\n\r\nSHTSCALE\r\n1.000000\r\n",
+       "TSCALE record 'TSCALE' with '1.000000', '1.000000', '1.000000', '1.000000' is not read", 1,
+       1.0},
+      // One cut short cannot be written as it stands: the shell's values are written, and the
+      // note names the user's and those.
+      {pg_tscale, "TSCALE\r\n2\r\n\r\n", true, nullptr,
+       "\r\nBLOCK_TEXT\r\nYES\r\n\r\nTSCALE\r\n1.000000\r\n1.000000\r\n1.000000\r\n1.000000\r\n\r\n"
+       "SHTSCALE\r\n",
+       "TSCALE record 'TSCALE' with '2', '', 'SHTSCALE', '1.000000' is not written back: Tabrun "
+       "writes '1.000000', '1.000000', '1.000000', '1.000000'",
+       1, 1.0},
       // Abbreviated keys that are read: the value stays, under the key's whole name.
-      {"MAX_POINT\r\n200\r\n", "MAX_PO\r\n300\r\n", false, "\r\nMAX_POINT\r\n300\r\n", nullptr, 1,
+      {"MAX_POINT\r\n200\r\n", "MAX_PO\r\n300\r\n", false, nullptr, "\r\nMAX_POINT\r\n300\r\n",
+       nullptr, 1, 1.0},
+      {"MAXERR\r\n100\r\n", "MAXER\r\n7\r\n", false, nullptr, "\r\nMAXERR\r\n7\r\n", nullptr, 1,
        1.0},
-      {"MAXERR\r\n100\r\n", "MAXER\r\n7\r\n", false, "\r\nMAXERR\r\n7\r\n", nullptr, 1, 1.0},
   };
   for (const char* name : {"hand.cfg", "gds.cfg"}) {
     for (const Case& c : cases) {
@@ -680,20 +721,14 @@ TEST_F(JobSettingsTest, AHandEditedRecordSurvivesTheSavesAsWrittenOrWithItsValue
       ASSERT_EQ(WriteJobSettings(job, &error), 0) << error;
       std::string text = ReadBytes(job.cfg_path);
       const size_t gds_part = text.find("\r\nACADUNIT\r\n");
-      const size_t at = text.find(c.from, gds_part);
-      ASSERT_NE(at, std::string::npos) << text;
+      const size_t at = text.find(c.from, c.in_pg_part ? 0 : gds_part);
+      ASSERT_LT(at, c.in_pg_part ? gds_part : text.size()) << text;
       text.replace(at, std::string(c.from).size(), c.to);
-      if (c.drop_pg_record) text.erase(text.find("BLOCK_TEXT\r\nYES\r\n\r\n"), 17);
+      if (c.dropped != nullptr) text.erase(text.find(c.dropped), std::string(c.dropped).size());
       test_support::WriteBytes(job.cfg_path, text);
 
-      TabrunJob chosen;
-      chosen.working_dir = dir_.path();
-      chosen.scan.gds_unit = "UM";
       ScriptedNotifier notifier;
-      ScopedNotifier scoped(&notifier);
-      bool failed = true;
-      SelectCfgFile(&chosen, job.cfg_path, CAppProfile(), &failed);
-      ASSERT_FALSE(failed);
+      TabrunJob chosen = ChosenWith(job.cfg_path, &notifier);
       if (c.note != nullptr) {
         EXPECT_EQ(notifier.shown.size(), 1u);
         const std::string shown = notifier.shown.empty() ? "" : notifier.shown[0].text;
@@ -708,8 +743,10 @@ TEST_F(JobSettingsTest, AHandEditedRecordSurvivesTheSavesAsWrittenOrWithItsValue
       ASSERT_TRUE(SaveJobSettings(chosen));
       const std::string saved = ReadBytes(job.cfg_path);
       EXPECT_NE(saved.find(c.saved), std::string::npos) << saved;
-      // The PG records say what the engine read.
+      // The PG records say what the engine read, here and in the working directory's copies.
       EXPECT_TRUE(saved.starts_with(FormatPgSettings(chosen)));
+      EXPECT_EQ(ReadBytes(dir_.File("pg.cfg")), FormatPgSettings(chosen));
+      EXPECT_TRUE(ReadBytes(dir_.File("gds.cfg")).starts_with(FormatPgSettings(chosen)));
       // Read and saved again, the file stays as it is.
       EXPECT_EQ(ReadAndSavedAgain(job.cfg_path), saved);
 
@@ -726,6 +763,45 @@ TEST_F(JobSettingsTest, AHandEditedRecordSurvivesTheSavesAsWrittenOrWithItsValue
       std::remove(job.cfg_path.c_str());
     }
   }
+}
+
+// A PG TSCALE record the user edited stands for the font scales and the scale it was read
+// with. When they change (the Configuration's OK), the shell writes its own values, and the
+// job log names the record, the user's values and those written.
+TEST_F(JobSettingsTest, AHandEditedTscaleGivesWayToChangedFontScalesWithANote) {
+  job_.layers.selected = {1};
+  job_.layers.output_names[1] = "one.em";
+  std::string error;
+  ASSERT_EQ(WriteJobSettings(job_, &error), 0) << error;
+  std::string text = ReadBytes(job_.cfg_path);
+  const std::string shells = "TSCALE\r\n1.000000\r\n1.000000\r\n1.000000\r\n1.000000\r\n";
+  ASSERT_LT(text.find(shells), text.find("\r\nACADUNIT\r\n")) << text;
+  text.replace(text.find(shells), shells.size(), "TSCALE\r\n2\r\n2\r\n2\r\n4\r\n");
+  test_support::WriteBytes(job_.cfg_path, text);
+  const size_t line =
+      static_cast<size_t>(std::count(text.begin(), text.begin() + text.find("TSCALE"), '\n')) + 1;
+
+  ScriptedNotifier notifier;
+  TabrunJob chosen = ChosenWith(job_.cfg_path, &notifier);
+  ASSERT_TRUE(SaveJobSettings(chosen));
+  EXPECT_NE(ReadBytes(job_.cfg_path).find("\r\nTSCALE\r\n2\r\n2\r\n2\r\n4\r\n\r\nSHTSCALE"),
+            std::string::npos);
+  EXPECT_EQ(JobLogOfARun(&chosen).find("TSCALE record 'TSCALE' with '2'"), std::string::npos);
+
+  chosen.options.scale = 2.0;
+  chosen.options.font_scales[3] = 3.0;
+  ASSERT_TRUE(SaveJobSettings(chosen));
+  const std::string saved = ReadBytes(job_.cfg_path);
+  const std::string written = "TSCALE\r\n0.500000\r\n0.500000\r\n0.500000\r\n1.500000\r\n\r\n";
+  EXPECT_NE(saved.find("\r\n" + written + "SHTSCALE\r\n1.000000\r\n"), std::string::npos) << saved;
+  EXPECT_TRUE(ReadBytes(dir_.File("gds.cfg")).starts_with(FormatPgSettings(chosen)));
+  const std::string log = JobLogOfARun(&chosen);
+  ASSERT_NE(log.find("\r\nSettings File Notes:\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("\r\n" + job_.cfg_path + ", line " + std::to_string(line) +
+                     ": TSCALE record 'TSCALE' with '2', '2', '2', '4' is not written back: "
+                     "Tabrun writes '0.500000', '0.500000', '0.500000', '1.500000'"),
+            std::string::npos)
+      << log;
 }
 
 TEST_F(JobSettingsTest, AFailedWriteIsReportedAndLeavesTheOldFile) {

@@ -17,6 +17,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -298,6 +300,23 @@ TEST_F(TabrunWindowTest, TheWholeRoadGivesThePgFilesOfTheCommandLine) {
   ASSERT_TRUE(frame_->OpenDocumentFile(other));
   EXPECT_EQ(offered(), other);
   EXPECT_EQ(ReadBytes(saved).rfind("Kavrinth Tabrun: GDSII to PG translation job log\r\n", 0), 0u);
+  // Print Log names its PDF file after the log shown too, and Print Preview's printer, whose
+  // Print writes that file, names the same.
+  std::string pdf_offered;
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Print Log to PDF");
+    pdf_offered = dialog->selectedFiles().value(0).toStdString();
+    dialog->reject();
+  });
+  frame_->OnCommand(kCmdPrintLog);
+  EXPECT_EQ(pdf_offered, work_.File("other.pdf"));
+  std::string preview_output;
+  WhenModal<QPrintPreviewDialog>([&](QPrintPreviewDialog* dialog) {
+    preview_output = dialog->printer()->outputFileName().toStdString();
+    dialog->reject();
+  });
+  frame_->OnCommand(kCmdPrintPreview);
+  EXPECT_EQ(preview_output, work_.File("other.pdf"));
 
   // View PG writes the viewer job and starts the viewer on it (here a stand-in that notes
   // its arguments); the viewer's database loads every file of the job.
