@@ -53,7 +53,8 @@ void ShowSettingsNotes(const std::vector<std::string>& notes) {
   if (notes.size() > kShown) {
     text += "... and " + std::to_string(notes.size() - kShown) + " more.\n";
   }
-  text += "\nThe records are kept as written; the job log lists these values again.";
+  text += "\nUnless a note says otherwise, the records are kept as written; the job log lists "
+          "these values again.";
   ShellMessage(text);
 }
 
