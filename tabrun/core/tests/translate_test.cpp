@@ -106,8 +106,9 @@ class TranslateTest : public ::testing::Test {
 
   // Scan, a new CFG file, the options of samples/demo.cfg, layers 1-5.
   void Prepare(int32_t format) {
-    const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
-      return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
+    const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                     std::string* r) {
+      return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
     };
     ASSERT_EQ(ScanGdsFile(&job_, gds_, runner), ScanResult::kScanned);
     std::string gds_dir;
@@ -345,8 +346,9 @@ TEST_F(TranslateTest, ATopStructureNameOfOddCharactersFindsTheEnginesFiles) {
     writer.EndStructure();
     ASSERT_EQ(writer.EndLibrary(), kGdsOk);
   }
-  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
-    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
+  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                   std::string* r) {
+    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
   };
   ASSERT_EQ(ScanGdsFile(&job_, gds, runner), ScanResult::kScanned);
   ASSERT_EQ(job_.scan.top, top);
@@ -596,19 +598,38 @@ TEST_F(TranslateTest, WarningsAskBeforeConvertingAndAFailedConverterKeepsItsInpu
 TEST_F(TranslateTest, ScannerFailuresKeepThePreviousJob) {
   Prepare(kFormatElectromask);
   const std::string previous_report = job_.scan_report_path;
-  const ProgramRunner real = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
-    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
+  const ProgramRunner real = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                 std::string* r) {
+    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
   };
-  const std::string broken = work_.Write("broken.gds", "not GDSII");
-  EXPECT_EQ(ScanGdsFile(&job_, broken, real), ScanResult::kFailed);
-  EXPECT_EQ(job_.gds_path, gds_);
-  EXPECT_TRUE(job_.scanned);
-  ASSERT_FALSE(notifier_.shown.empty());
-  EXPECT_EQ(notifier_.shown.back().text, "Error occurred in scanning file " + broken + ".");
+  // Files the scanner refuses: the message gives the reason the scanner gave.
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* reason;
+  } refused[] = {
+      {"packed.gds", std::string("\x1f\x8b\x08\x00", 4) + "deflated layout",
+       "The file is compressed (gzip), not a GDSII stream; decompress it first (gunzip)."},
+      {"broken.gds", "not GDSII",
+       "The file is not a GDSII stream: it does not begin with a HEADER record (record 116 at "
+       "offset 0: length 28271 is odd)."},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.name);
+    const std::string path = work_.Write(c.name, c.bytes);
+    notifier_.shown.clear();
+    EXPECT_EQ(ScanGdsFile(&job_, path, real), ScanResult::kFailed);
+    EXPECT_EQ(job_.gds_path, gds_);
+    EXPECT_TRUE(job_.scanned);
+    ASSERT_EQ(notifier_.shown.size(), 1u);
+    EXPECT_EQ(notifier_.shown[0].text,
+              "Error occurred in scanning file " + path + ".\n" + c.reason);
+  }
 
   // A scanner that ends with 0 but writes no report has failed too.
   work_.Write("other.gds", ReadBytes(gds_));
-  const ProgramRunner silent = [](const std::string&, const ProgramArguments&, int32_t* e) {
+  const ProgramRunner silent = [](const std::string&, const ProgramArguments&, int32_t* e,
+                                  std::string*) {
     *e = 0;
     return 1;
   };
@@ -745,8 +766,9 @@ TEST_F(TranslateTest, ClosingRemovesTheGdsCfgOfAnEarlierJobWithoutACfgChoiceNow)
   ASSERT_TRUE(FileExists(work_.File("gds.cfg")));
   TempDir other("tabrun_other");
   const std::string foreign = other.Write("gds.cfg", "MAX_LAYER\r\n8\r\n\r\n");
-  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
-    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
+  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                   std::string* r) {
+    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
   };
   ASSERT_EQ(ScanGdsFile(&job_, gds_, runner), ScanResult::kScanned);
   ASSERT_FALSE(job_.cfg_selected);
