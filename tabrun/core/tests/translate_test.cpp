@@ -396,6 +396,80 @@ TEST_F(TranslateTest, ATopStructureNameOfOddCharactersFindsTheEnginesFiles) {
   }
 }
 
+// Structure names that begin with '-', kept as they are (GDSQUALIFY off): the scan's own
+// top reaches the engine and its Intermediate files reach the converters as files, whose
+// results have the names they always have. A top below it cannot be named to the engine:
+// Translate says so and runs nothing.
+TEST_F(TranslateTest, ATopStructureNameBeginningWithADashIsNoOption) {
+  const std::string gds = work_.File("dash.gds");
+  {
+    GdsWriter writer;
+    ASSERT_EQ(writer.OpenLibrary(gds, "UM", 0.001, "", 1.0, false), kGdsOk);
+    writer.SetFlags(kGdsNoSpooling);
+    writer.BeginStructure("-cell");
+    for (int layer : {1, 2}) {
+      const std::vector<GdsPoint> square = {
+          {0, 0}, {4000.0 * layer, 0}, {4000.0 * layer, 4000}, {0, 4000}, {0, 0}};
+      writer.WriteBoundary(square, layer, 0, 0, 0);
+    }
+    writer.EndStructure();
+    writer.BeginStructure("-dash");
+    writer.WriteSref("-cell", 0, 0, 1.0, 0.0, false, 0, 0);
+    writer.EndStructure();
+    ASSERT_EQ(writer.EndLibrary(), kGdsOk);
+  }
+  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                   std::string* r) {
+    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
+  };
+  ASSERT_EQ(ScanGdsFile(&job_, gds, runner), ScanResult::kScanned);
+  ASSERT_EQ(job_.scan.top, "-dash");
+  bool failed = true;
+  SelectCfgFile(&job_, work_.File("gds.cfg"), CAppProfile(), &failed);
+  ASSERT_FALSE(failed);
+  job_.cfg.gds_qualify = false;
+  for (const int32_t format : {kFormatElectromask, kFormatMann3000}) {
+    SCOPED_TRACE(format);
+    job_.options.output_format = format;
+    job_.layers.Clear();
+    for (int layer : {1, 2}) {
+      job_.layers.selected.push_back(layer);
+      MakeIntermediateName(&job_.layers, layer,
+                           work_.File("dash" + std::to_string(layer) + DefaultExtension(format)));
+      RemoveFile(job_.layers.output_names[layer]);
+    }
+    ASSERT_TRUE(SaveJobSettings(job_));
+    host_ = RecordingHost();
+    host_.working_dir = work_.path();
+    notifier_.shown.clear();
+    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+    for (const Message& m : notifier_.shown) ADD_FAILURE() << m.text;
+    ASSERT_EQ(host_.converter_arguments.size(), 2u);
+    for (int layer : {1, 2}) {
+      SCOPED_TRACE(layer);
+      EXPECT_FALSE(job_.no_data[layer]);
+      EXPECT_FALSE(job_.conversion_failed[layer]);
+      EXPECT_GT(FileSize(job_.layers.output_names[layer]), 23);
+      const std::string intermediate = IntermediateFileName("-dash", layer);
+      EXPECT_EQ(host_.converter_arguments[layer - 1].front(), "./" + intermediate);
+      EXPECT_FALSE(FileExists(work_.File(intermediate)));
+    }
+    EXPECT_NE(work_.Read("dash.log").find("Structure:      \t-dash\r\n"), std::string::npos);
+  }
+
+  ASSERT_TRUE(ChooseTopStructure(&job_, "-cell"));
+  host_ = RecordingHost();
+  host_.working_dir = work_.path();
+  notifier_.shown.clear();
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kRefused);
+  EXPECT_TRUE(host_.engine_arguments.empty());
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_EQ(notifier_.shown[0].text,
+            "The top structure -cell cannot be named to the translation engine: a name that "
+            "begins with '-' reads as an option, and only the top structure of the scan (-dash) "
+            "can be given otherwise.\nChoose another top structure.");
+}
+
 // A job log the view cannot show (too long for it) is said so once, with the reason, though
 // the run shows it twice (after the engine and after the conversion).
 TEST_F(TranslateTest, AJobLogTheViewRefusesIsToldOnceWithTheReason) {
