@@ -420,7 +420,9 @@ TEST_F(RoadTest, AJobLogMissingOrNotShownIsNamed) {
     });
     {
       std::optional<NewFilesUnreadable> unreadable;
-      if (c.unreadable) ASSERT_TRUE(unreadable.emplace().ok());
+      if (c.unreadable) {
+        ASSERT_TRUE(unreadable.emplace().ok());
+      }
       window.OnCommand(kCmdTranslate);
     }
     EXPECT_EQ(window.StatusText(), "Translation finished");
