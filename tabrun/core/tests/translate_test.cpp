@@ -136,6 +136,49 @@ class TranslateTest : public ::testing::Test {
     ASSERT_TRUE(SaveJobSettings(job_));
   }
 
+  // Writes a layout whose first structure holds a square on layers 1 and 2 and whose every
+  // further structure places the one before it, and scans it.
+  void ScanChainLayout(const std::string& path, const std::vector<std::string>& names) {
+    GdsWriter writer;
+    ASSERT_EQ(writer.OpenLibrary(path, "UM", 0.001, "", 1.0, false), kGdsOk);
+    writer.SetFlags(kGdsNoSpooling);
+    for (size_t i = 0; i < names.size(); ++i) {
+      writer.BeginStructure(names[i]);
+      if (i > 0) {
+        writer.WriteSref(names[i - 1], 0, 0, 1.0, 0.0, false, 0, 0);
+      } else {
+        for (int layer : {1, 2}) {
+          const std::vector<GdsPoint> square = {
+              {0, 0}, {4000.0 * layer, 0}, {4000.0 * layer, 4000}, {0, 4000}, {0, 0}};
+          writer.WriteBoundary(square, layer, 0, 0, 0);
+        }
+      }
+      writer.EndStructure();
+    }
+    ASSERT_EQ(writer.EndLibrary(), kGdsOk);
+    const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                     std::string* r) {
+      return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
+    };
+    ASSERT_EQ(ScanGdsFile(&job_, path, runner), ScanResult::kScanned);
+  }
+
+  // Translates the job anew and expects layers 1 and 2 converted into their PG output
+  // files, with no message.
+  void TranslateTwoLayers() {
+    host_ = RecordingHost();
+    host_.working_dir = work_.path();
+    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+    for (const Message& m : notifier_.shown) ADD_FAILURE() << m.text;
+    EXPECT_EQ(host_.converter_arguments.size(), 2u);
+    for (int layer : {1, 2}) {
+      SCOPED_TRACE(layer);
+      EXPECT_FALSE(job_.no_data[layer]);
+      EXPECT_FALSE(job_.conversion_failed[layer]);
+      EXPECT_GT(FileSize(job_.layers.output_names[layer]), 23);
+    }
+  }
+
   TempDir work_{"tabrun_road"};
   std::string gds_;
   TabrunJob job_;
@@ -332,25 +375,7 @@ TEST_F(TranslateTest, IntermediateFormatMovesTheEnginesFilesAndListsThemInTheLog
 // Intermediate file of every layer under the engine's name, leaving none behind.
 TEST_F(TranslateTest, ATopStructureNameOfOddCharactersFindsTheEnginesFiles) {
   const std::string top = "(bad_cell,a$b/c)";
-  const std::string gds = work_.File("odd.gds");
-  {
-    GdsWriter writer;
-    ASSERT_EQ(writer.OpenLibrary(gds, "UM", 0.001, "", 1.0, false), kGdsOk);
-    writer.SetFlags(kGdsNoSpooling);
-    writer.BeginStructure(top);
-    for (int layer : {1, 2}) {
-      const std::vector<GdsPoint> square = {
-          {0, 0}, {4000.0 * layer, 0}, {4000.0 * layer, 4000}, {0, 4000}, {0, 0}};
-      writer.WriteBoundary(square, layer, 0, 0, 0);
-    }
-    writer.EndStructure();
-    ASSERT_EQ(writer.EndLibrary(), kGdsOk);
-  }
-  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
-                                   std::string* r) {
-    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
-  };
-  ASSERT_EQ(ScanGdsFile(&job_, gds, runner), ScanResult::kScanned);
+  ScanChainLayout(work_.File("odd.gds"), {top});
   ASSERT_EQ(job_.scan.top, top);
   struct Case {
     const char* cfg;
@@ -379,17 +404,7 @@ TEST_F(TranslateTest, ATopStructureNameOfOddCharactersFindsTheEnginesFiles) {
     EXPECT_TRUE(FileExists(work_.File(c.engine_file)));
     job_.debug = false;
 
-    host_ = RecordingHost();
-    host_.working_dir = work_.path();
-    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
-    EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown[0].text;
-    EXPECT_EQ(host_.converter_arguments.size(), 2u);
-    for (int layer : {1, 2}) {
-      SCOPED_TRACE(layer);
-      EXPECT_FALSE(job_.no_data[layer]);
-      EXPECT_FALSE(job_.conversion_failed[layer]);
-      EXPECT_GT(FileSize(job_.layers.output_names[layer]), 23);
-    }
+    TranslateTwoLayers();
     for (const auto& entry : std::filesystem::directory_iterator(work_.path())) {
       EXPECT_NE(entry.path().extension(), ".int") << entry.path();
     }
@@ -401,28 +416,7 @@ TEST_F(TranslateTest, ATopStructureNameOfOddCharactersFindsTheEnginesFiles) {
 // results have the names they always have. A top below it cannot be named to the engine:
 // Translate says so and runs nothing.
 TEST_F(TranslateTest, ATopStructureNameBeginningWithADashIsNoOption) {
-  const std::string gds = work_.File("dash.gds");
-  {
-    GdsWriter writer;
-    ASSERT_EQ(writer.OpenLibrary(gds, "UM", 0.001, "", 1.0, false), kGdsOk);
-    writer.SetFlags(kGdsNoSpooling);
-    writer.BeginStructure("-cell");
-    for (int layer : {1, 2}) {
-      const std::vector<GdsPoint> square = {
-          {0, 0}, {4000.0 * layer, 0}, {4000.0 * layer, 4000}, {0, 4000}, {0, 0}};
-      writer.WriteBoundary(square, layer, 0, 0, 0);
-    }
-    writer.EndStructure();
-    writer.BeginStructure("-dash");
-    writer.WriteSref("-cell", 0, 0, 1.0, 0.0, false, 0, 0);
-    writer.EndStructure();
-    ASSERT_EQ(writer.EndLibrary(), kGdsOk);
-  }
-  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
-                                   std::string* r) {
-    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
-  };
-  ASSERT_EQ(ScanGdsFile(&job_, gds, runner), ScanResult::kScanned);
+  ScanChainLayout(work_.File("dash.gds"), {"-cell", "-dash"});
   ASSERT_EQ(job_.scan.top, "-dash");
   bool failed = true;
   SelectCfgFile(&job_, work_.File("gds.cfg"), CAppProfile(), &failed);
@@ -439,17 +433,11 @@ TEST_F(TranslateTest, ATopStructureNameBeginningWithADashIsNoOption) {
       RemoveFile(job_.layers.output_names[layer]);
     }
     ASSERT_TRUE(SaveJobSettings(job_));
-    host_ = RecordingHost();
-    host_.working_dir = work_.path();
     notifier_.shown.clear();
-    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
-    for (const Message& m : notifier_.shown) ADD_FAILURE() << m.text;
+    TranslateTwoLayers();
     ASSERT_EQ(host_.converter_arguments.size(), 2u);
     for (int layer : {1, 2}) {
       SCOPED_TRACE(layer);
-      EXPECT_FALSE(job_.no_data[layer]);
-      EXPECT_FALSE(job_.conversion_failed[layer]);
-      EXPECT_GT(FileSize(job_.layers.output_names[layer]), 23);
       const std::string intermediate = IntermediateFileName("-dash", layer);
       EXPECT_EQ(host_.converter_arguments[layer - 1].front(), "./" + intermediate);
       EXPECT_FALSE(FileExists(work_.File(intermediate)));
@@ -677,18 +665,7 @@ TEST_F(TranslateTest, ScannerFailuresKeepThePreviousJob) {
     return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
   };
   // Files the scanner refuses: the message gives the reason the scanner gave.
-  const struct {
-    const char* name;
-    std::string bytes;
-    const char* reason;
-  } refused[] = {
-      {"packed.gds", std::string("\x1f\x8b\x08\x00", 4) + "deflated layout",
-       "The file is compressed (gzip), not a GDSII stream; decompress it first (gunzip)."},
-      {"broken.gds", "not GDSII",
-       "The file is not a GDSII stream: it does not begin with a HEADER record (record 116 at "
-       "offset 0: length 28271 is odd)."},
-  };
-  for (const auto& c : refused) {
+  for (const reference_run::RefusedLayout& c : reference_run::kRefusedLayouts) {
     SCOPED_TRACE(c.name);
     const std::string path = work_.Write(c.name, c.bytes);
     notifier_.shown.clear();

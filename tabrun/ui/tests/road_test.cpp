@@ -509,18 +509,7 @@ TEST_F(TabrunWindowTest, CancelInTheLayersDialogRestoresTheNames) {
 // A file the scanner refuses, chosen in Select GDS File: the message names the file and
 // gives the scanner's reason, and the job stays without a scan.
 TEST_F(TabrunWindowTest, AFileTheScannerRefusesIsToldWithTheScannersReason) {
-  const struct {
-    const char* name;
-    std::string bytes;
-    const char* reason;
-  } cases[] = {
-      {"packed.gds", std::string("\x1f\x8b\x08\x00", 4) + "deflated layout",
-       "The file is compressed (gzip), not a GDSII stream; decompress it first (gunzip)."},
-      {"notes.gds", "Layout notes, no stream\n",
-       "The file is not a GDSII stream: it does not begin with a HEADER record (record 121 at "
-       "offset 0: length 19553 is odd)."},
-  };
-  for (const auto& c : cases) {
+  for (const reference_run::RefusedLayout& c : reference_run::kRefusedLayouts) {
     SCOPED_TRACE(c.name);
     const std::string path = work_.Write(c.name, c.bytes);
     notifier_.shown.clear();
