@@ -5,10 +5,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -198,7 +200,17 @@ int PrepareAttributes(SpawnAttributes& attributes) {
   return status;
 }
 
-int PrepareActions(SpawnActions& actions, const char* working_directory, int result_fd) {
+// The file in memory a child's standard error is written to: it never fills up and never
+// blocks the child, whether or not anybody reads it while the child runs.
+int MakeErrorsFile(OwnedFd* file) {
+  const int fd = memfd_create("child stderr", MFD_CLOEXEC);
+  if (fd < 0) return errno;
+  file->Reset(LiftAboveStdio(fd));
+  return file->get() < 0 ? errno : 0;
+}
+
+int PrepareActions(SpawnActions& actions, const char* working_directory, int result_fd,
+                   int errors_fd) {
   if (actions.status() != 0) return actions.status();
   int status = 0;
   // An empty directory is none: a path without a directory part (a file named on the
@@ -209,6 +221,9 @@ int PrepareActions(SpawnActions& actions, const char* working_directory, int res
   // Duplicating a descriptor onto itself clears close-on-exec in the child only.
   if (status == 0 && result_fd >= 0) {
     status = posix_spawn_file_actions_adddup2(actions.get(), result_fd, result_fd);
+  }
+  if (status == 0 && errors_fd >= 0) {
+    status = posix_spawn_file_actions_adddup2(actions.get(), errors_fd, STDERR_FILENO);
   }
   std::optional<int> inherited = InheritedResultFd();
   if (status == 0 && inherited && *inherited != result_fd) {
@@ -268,19 +283,25 @@ std::optional<int32_t> ParseResultText(std::string_view text) {
 ChildProcess::~ChildProcess() {
   ReapInBackground();
   CloseResultPipe();
+  if (errors_fd_ >= 0) close(errors_fd_);
 }
 
 int ChildProcess::Start(const std::vector<std::string>& argv, const char* working_directory,
-                        bool result_channel) {
+                        bool result_channel, bool capture_errors) {
   if (pid_ != -1) return EBUSY;
   if (argv.empty()) return EINVAL;
-  OwnedFd read_end, write_end;
+  OwnedFd read_end, write_end, errors_file;
   if (result_channel) {
     if (int error = MakeResultPipe(&read_end, &write_end)) return error;
   }
+  if (capture_errors) {
+    if (int error = MakeErrorsFile(&errors_file)) return error;
+  }
   SpawnActions actions;
   SpawnAttributes attributes;
-  if (int error = PrepareActions(actions, working_directory, write_end.get())) return error;
+  if (int error = PrepareActions(actions, working_directory, write_end.get(), errors_file.get())) {
+    return error;
+  }
   if (int error = PrepareAttributes(attributes)) return error;
 
   std::string path = AbsoluteProgramPath(argv.front());
@@ -295,6 +316,7 @@ int ChildProcess::Start(const std::vector<std::string>& argv, const char* workin
   pid_ = pid;
   running_ = true;
   result_fd_ = read_end.Release();
+  errors_fd_ = errors_file.Release();
   return 0;
 }
 
@@ -319,7 +341,34 @@ ChildStatus ChildProcess::Poll(int* error) {
   ended_ = true;
   result_ = ParseResultText(ReadResultText()).value_or(ResultFromExitStatus(status));
   CloseResultPipe();
+  ReadCapturedErrors();
   return ChildStatus::kEnded;
+}
+
+void ChildProcess::ReadCapturedErrors() {
+  if (errors_fd_ < 0) return;
+  errors_.clear();
+  std::fflush(stderr);
+  char chunk[16384];
+  off_t offset = 0;
+  for (;;) {
+    const ssize_t count = pread(errors_fd_, chunk, sizeof chunk, offset);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    offset += count;
+    const size_t kept = std::min(static_cast<size_t>(count), kMaxCapturedErrors - errors_.size());
+    errors_.append(chunk, kept);
+    // Passed on whole: what a child says is never lost because its caller keeps only the
+    // beginning.
+    for (std::string_view rest(chunk, static_cast<size_t>(count)); !rest.empty();) {
+      const ssize_t written = write(STDERR_FILENO, rest.data(), rest.size());
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) break;
+      rest.remove_prefix(static_cast<size_t>(written));
+    }
+  }
+  close(errors_fd_);
+  errors_fd_ = -1;
 }
 
 std::string ChildProcess::ReadResultText() {

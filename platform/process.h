@@ -71,9 +71,11 @@ class ChildProcess {
   // our current directory) with argv as its arguments, in working_directory (null or empty:
   // ours). With result_channel, the child's KAVRINTH_RESULT_FD names a pipe that
   // Poll reads once it ended; without, the variable is removed from its
-  // environment. Returns 0, or the errno of the failure (nothing was started).
+  // environment. With capture_errors, the child's standard error goes to a file in
+  // memory that Poll reads once it ended (errors()) and passes on to our own standard
+  // error. Returns 0, or the errno of the failure (nothing was started).
   int Start(const std::vector<std::string>& argv, const char* working_directory,
-            bool result_channel);
+            bool result_channel, bool capture_errors = false);
 
   pid_t id() const { return pid_; }
 
@@ -82,6 +84,10 @@ class ChildProcess {
   // kQueryFailed: *error holds the errno.
   ChildStatus Poll(int* error);
   int32_t result() const { return result_; }
+  // What the child wrote on its standard error, when Start captured it: the first
+  // kMaxCapturedErrors bytes (all of it went on to ours), once Poll said kEnded.
+  const std::string& errors() const { return errors_; }
+  static constexpr size_t kMaxCapturedErrors = 64 * 1024;
 
   // Leaves a running child to a background thread that reaps it when it ends.
   void ReapInBackground();
@@ -89,9 +95,12 @@ class ChildProcess {
  private:
   std::string ReadResultText();
   void CloseResultPipe();
+  void ReadCapturedErrors();
 
   pid_t pid_ = -1;
   int result_fd_ = -1;
+  int errors_fd_ = -1;  // the child's standard error, when captured
+  std::string errors_;
   bool running_ = false;  // started, and nobody has reaped it yet
   bool ended_ = false;    // reaped by Poll; result_ is valid
   int32_t result_ = 0;

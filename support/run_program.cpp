@@ -47,11 +47,13 @@ int RunProgram(const PumpCallback& pump, std::string_view program, const char* w
 
 int RunProgram(const PumpCallback& pump, std::string_view program, const char* working_directory,
                const std::vector<std::string>& arguments, int32_t* exit_code, bool wait,
-               pid_t* process_id) {
+               pid_t* process_id, std::string* error_output) {
+  if (error_output) error_output->clear();
   const std::string directory = working_directory ? NativePath(working_directory) : std::string();
   ChildProcess child;
+  const bool capture = wait && error_output != nullptr;
   int error = child.Start(ChildArguments(program, arguments),
-                          working_directory ? directory.c_str() : nullptr, wait);
+                          working_directory ? directory.c_str() : nullptr, wait, capture);
   if (error != 0) return Fail(kRunProgramNotStarted, error, program, exit_code);
   if (process_id) *process_id = child.id();
   if (!wait) {
@@ -72,6 +74,7 @@ int RunProgram(const PumpCallback& pump, std::string_view program, const char* w
     }
   }
   if (exit_code) *exit_code = child.result();
+  if (capture) *error_output = child.errors();
   return 1;
 }
 

@@ -41,10 +41,12 @@ int RunProgram(const PumpCallback& pump, std::string_view program, const char* w
 
 // The same with the arguments given one word each: nothing is split or unquoted, so
 // paths with blanks or quotes reach the program whole, and there is no limit on their
-// number or length.
+// number or length. With wait and error_output, what the child writes on its standard
+// error is handed back there (its first 64 KiB) as well as passed on to ours, so that the
+// caller can tell the user why a child failed.
 int RunProgram(const PumpCallback& pump, std::string_view program, const char* working_directory,
                const std::vector<std::string>& arguments, int32_t* exit_code, bool wait,
-               pid_t* process_id = nullptr);
+               pid_t* process_id = nullptr, std::string* error_output = nullptr);
 
 // Scroll-bar requests: the low word of a scroll code.
 enum ScrollRequest : uint32_t {

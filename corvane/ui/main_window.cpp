@@ -399,13 +399,17 @@ void CorvaneMainWindow::OnFileNew() {
   UpdateCommandStates();
 }
 
-bool CorvaneMainWindow::OpenDocumentFile(const std::string& path) {
+bool CorvaneMainWindow::OpenDocumentFile(const std::string& path, std::string* why) {
   std::string bytes;
   const int error = ReadLogFile(ResolveExistingPath(path), &bytes);
   if (error != 0) {
     session_.log_loaded_from_file = 0;
-    Tell("Cannot open file " + path + ".\n" + std::generic_category().message(error) + ".",
-         MessageIcon::kWarning);
+    const std::string reason = std::generic_category().message(error) + ".";
+    if (why) {
+      *why = reason;
+    } else {
+      Tell("Cannot open file " + path + ".\n" + reason, MessageIcon::kWarning);
+    }
     SetTitle(TitleFileName(session_));
     UpdateCommandStates();
     return false;
@@ -621,8 +625,8 @@ void CorvaneMainWindow::OnTranslate() {
                                     JobLogHeader() + FormatRunSummary(output, end_time, elapsed));
     if (error != 0) {
       Tell(JobLogErrorMessage(error), MessageIcon::kWarning);
-    } else if (!OpenDocumentFile(log)) {
-      Tell("Error occurred in viewing log file " + log + ".");
+    } else if (std::string why; !OpenDocumentFile(log, &why)) {
+      Tell("Error occurred in viewing log file " + log + ".\n" + why);
     } else {
       session_.log_file_path = log;
     }

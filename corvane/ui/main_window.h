@@ -40,10 +40,10 @@ class CorvaneMainWindow : public QMainWindow {
 
   // The one dispatch every menu item, accelerator and panel button goes through.
   void OnCommand(int id);
-  // Shows a text file (a job log) in the log view: false, after a message, when it cannot
-  // be read.
-  // Virtual, as the application's open step that Translate shows the job log through.
-  virtual bool OpenDocumentFile(const std::string& path);
+  // Shows a text file (a job log) in the log view: false when it cannot be read, after the
+  // message "Cannot open file ..." or, when why is given, with the reason in *why for the
+  // caller's own message (Translate names the job log it could not show once).
+  bool OpenDocumentFile(const std::string& path, std::string* why = nullptr);
 
   CorvaneSession& session() { return session_; }
   const CorvaneBarFlags& flags() const { return flags_; }

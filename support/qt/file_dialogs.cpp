@@ -116,12 +116,13 @@ int CFileDialogEx::DoModal(const char* title) {
   CallHooks(kFileDlgHookInit);
   quoted_name_path_.clear();
   if (exec() != QDialog::Accepted) return kAnswerCancel;
-  if (!quoted_name_path_.empty()) {
-    chosen_.push_back(quoted_name_path_);
-  } else {
-    for (const QString& path : selectedFiles()) chosen_.push_back(ToStd(path));
-  }
+  for (const QString& path : ChosenFiles()) chosen_.push_back(ToStd(path));
   return chosen_.empty() ? kAnswerCancel : kAnswerOk;
+}
+
+QStringList CFileDialogEx::ChosenFiles() const {
+  if (quoted_name_path_.empty()) return selectedFiles();
+  return {ToQt(quoted_name_path_)};
 }
 
 void CFileDialogEx::accept() {

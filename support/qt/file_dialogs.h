@@ -75,6 +75,9 @@ class CFileDialogEx : public QFileDialog {
 
   // The chosen files as full paths, after DoModal.
   const std::vector<std::string>& PathNames() const { return chosen_; }
+  // The files the accepted name field stands for, for a hook that reads them as the dialog
+  // is accepted: the one path of a name holding double quotes, else Qt's selection.
+  QStringList ChosenFiles() const;
   std::string GetPathName() const { return chosen_.empty() ? std::string() : chosen_.front(); }
   // The chosen files as a NUL list ended by an empty entry: with multi-selection and more
   // than one file, the directory and then the names; else the one full path.

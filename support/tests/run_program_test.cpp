@@ -77,6 +77,35 @@ TEST_F(RunProgramTest, HandsBackTheFullResult) {
   EXPECT_TRUE(notifier_.shown.empty());
 }
 
+// Asked for, what the child writes on its standard error comes back with its result, and
+// still reaches ours; a child that writes nothing leaves nothing from an earlier run.
+TEST_F(RunProgramTest, HandsBackWhatTheChildWroteOnItsStandardError) {
+  const std::string many(100000, 'x');
+  const struct {
+    std::string script;
+    int32_t result;
+    std::string errors;
+    std::string ours;
+  } cases[] = {
+      {"echo out; echo 'the reason' >&2; exit 1", -1, "the reason\n", "the reason\n"},
+      {"echo out", 0, "", ""},
+      {"printf '" + many + "' >&2", 0, many.substr(0, 64 * 1024), many},
+  };
+  for (const auto& c : cases) {
+    std::string errors = "stale";
+    int32_t exit_code = kUntouched;
+    testing::internal::CaptureStderr();
+    const int started = RunProgram({}, "/bin/sh", nullptr, std::vector<std::string>{"-c", c.script},
+                                   &exit_code, true, nullptr, &errors);
+    const std::string ours = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(exit_code, c.result);
+    // Compared whole but not printed: one case is 100000 bytes long.
+    EXPECT_TRUE(errors == c.errors) << errors.size() << " bytes: " << errors.substr(0, 80);
+    EXPECT_TRUE(ours == c.ours) << ours.size() << " bytes: " << ours.substr(0, 80);
+  }
+}
+
 // A child that ends without the result channel is judged by its 8-bit status; a
 // result text that is not a number is no result.
 TEST_F(RunProgramTest, FallsBackToTheExitStatus) {

@@ -43,6 +43,37 @@ std::string UnreadableReason(const std::string& path) {
   return {};
 }
 
+// What the scanner wrote on its standard error about a file it refused, as lines for the
+// message that names the file: without the program's and the file's name in front, each
+// begun with a capital and ended as a sentence. At most a few lines: a scanner in trouble
+// may say much more than a message box can show.
+std::string ScannerReason(std::string_view errors, const std::string& gds_path) {
+  constexpr size_t kShownLines = 10;
+  constexpr std::string_view kBlanks = " \t\r";
+  std::string reason;
+  size_t shown = 0;
+  while (!errors.empty() && shown < kShownLines) {
+    const size_t end = errors.find('\n');
+    std::string_view line = errors.substr(0, end);
+    errors.remove_prefix(end == std::string_view::npos ? errors.size() : end + 1);
+    const size_t first = line.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) continue;
+    line = line.substr(first, line.find_last_not_of(kBlanks) + 1 - first);
+    constexpr std::string_view kProgram = "selvar: ";
+    if (line.starts_with(kProgram)) line.remove_prefix(kProgram.size());
+    if (const std::string file = gds_path + ": "; line.starts_with(file)) {
+      line.remove_prefix(file.size());
+    }
+    if (line.empty()) continue;
+    std::string sentence(line);
+    sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+    if (std::string_view(".!?").find(sentence.back()) == std::string_view::npos) sentence += '.';
+    reason += "\n" + sentence;
+    ++shown;
+  }
+  return reason;
+}
+
 // Values of a CFG file that the engine would refuse or read otherwise than written: the
 // records stay as written, and the user is told which values they are.
 void ShowSettingsNotes(const std::vector<std::string>& notes) {
@@ -111,12 +142,14 @@ ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const Progra
   const ProgramArguments arguments = {gds_path, "-max:8192", "-sh",
                                       "-sea",   "-elmcnt",   "-o:" + report};
   int32_t exit_code = 0;
-  if (run(MakeExePath(job->program_dir, "selvar.exe"), arguments, &exit_code) < 0) {
+  std::string errors;
+  if (run(MakeExePath(job->program_dir, "selvar.exe"), arguments, &exit_code, &errors) < 0) {
     restore();
     return ScanResult::kNotStarted;
   }
   if (exit_code != 0) {
-    ShellMessage("Error occurred in scanning file " + gds_path + ".");
+    ShellMessage("Error occurred in scanning file " + gds_path + "." +
+                 ScannerReason(errors, gds_path));
     restore();
     return ScanResult::kFailed;
   }

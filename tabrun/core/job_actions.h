@@ -17,9 +17,11 @@ namespace kavrinth {
 // whole, whatever it holds (blanks, quotes).
 using ProgramArguments = std::vector<std::string>;
 
-// Runs a program and waits: RunProgram's result, the child's result in *exit_code.
+// Runs a program and waits: RunProgram's result, the child's result in *exit_code, and
+// what the child wrote on its standard error in *error_output.
 using ProgramRunner =
-    std::function<int(const std::string& program, const ProgramArguments& arguments, int32_t*)>;
+    std::function<int(const std::string& program, const ProgramArguments& arguments,
+                      int32_t* exit_code, std::string* error_output)>;
 
 enum class ScanResult { kScanned, kNotStarted, kFailed };
 
@@ -28,8 +30,9 @@ enum class ScanResult { kScanned, kNotStarted, kFailed };
 std::string FixedNameClashText(const std::string& gds_path);
 
 // Scans the GDSII file with the scanner of the program directory and loads its report.
-// On failure the previous job (GDSII path, scanned flag, model) stays current; a file
-// whose job files would be fixed files of the working directory is refused unscanned.
+// A scanner that fails is named with the reason it gave. On failure the previous job (GDSII path,
+// scanned flag, model) stays current; a file whose job files would be fixed files of the working
+// directory is refused unscanned.
 ScanResult ScanGdsFile(TabrunJob* job, const std::string& gds_path, const ProgramRunner& run);
 
 // The message for a GDSII file that is not the one scanned (its size or the time of its last

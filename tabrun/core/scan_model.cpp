@@ -124,6 +124,7 @@ void ScanModel::Load(std::string_view report_text) {
   lines_ = SplitTextLines(report_text);
   LoadScanStructureList();
   ReadHierarchyTop();
+  report_top = top;
   LoadScanLayers();
   LoadScanElementCounts();
   LoadScanExtents();

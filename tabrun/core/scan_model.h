@@ -57,6 +57,8 @@ class ScanModel {
   int32_t resolution = 1;
   std::string gds_unit = "UM";
   std::string top;
+  // The top the report itself gives (the one Load chose), which the engine takes for "=".
+  std::string report_top;
   int hierarchy_count = 0;
   std::vector<std::string> warnings;  // what the bounded tables left out
 

@@ -200,14 +200,25 @@ std::string InputConflict(const TabrunJob& job) {
   return {};
 }
 
+// The top structure as the engine's fourth word; "" when no word can name it.
+std::string EngineTopArgument(const TabrunJob& job) {
+  if (!job.scan.top.starts_with('-')) return job.scan.top;
+  // The engine's positional words end at the first one that begins with '-': such a name
+  // can reach it only as "=", the report's own top, when it is that.
+  return job.scan.top == job.scan.report_top ? "=" : "";
+}
+
 }  // namespace
 
 ProgramArguments EngineBaseArguments(const TabrunJob& job) {
   // The engine is told the settings file the shell has just written, so that another
   // spelling of it left in the working directory (GDS.CFG beside gds.cfg) is never read.
-  return {
-      job.gds_path, Printf("%lf", job.options.feature_size), job.layers.SelectedText(),
-      job.scan.top, Printf("-s%lf", job.options.scale),      "-cfg:" + std::string(kGdsCfgName)};
+  return {job.gds_path,
+          Printf("%lf", job.options.feature_size),
+          job.layers.SelectedText(),
+          EngineTopArgument(job),
+          Printf("-s%lf", job.options.scale),
+          "-cfg:" + std::string(kGdsCfgName)};
 }
 
 void DeleteTempOutputs(const TabrunJob& job) {
@@ -246,6 +257,13 @@ class TranslateSequence {
                          : job_->layers.selected.empty() ? "No layers are selected for translation."
                                                          : nullptr;
     std::string conflict;
+    if (reason == nullptr && EngineTopArgument(*job_).empty()) {
+      conflict = "The top structure " + job_->scan.top +
+                 " cannot be named to the translation engine: a name that begins with '-' "
+                 "reads as an option, and only the top structure of the scan (" +
+                 job_->scan.report_top + ") can be given otherwise.\nChoose another top structure.";
+      reason = conflict.c_str();
+    }
     if (reason == nullptr) {
       // Nothing runs that would overwrite or delete what the translation reads.
       conflict = InputConflict(*job_);
@@ -485,7 +503,9 @@ bool ConvertPgOutput(TabrunJob* job, TranslateHost* host, const std::string& log
       }
       std::string file_name;
       SplitPath(intermediate, nullptr, &file_name);
-      ProgramArguments arguments = {file_name};
+      // A name that begins with '-' would read as an option: given with the directory it
+      // runs in, the converter takes it as its file and names its result as ever.
+      ProgramArguments arguments = {file_name.starts_with('-') ? "./" + file_name : file_name};
       arguments.insert(arguments.end(), options.begin(), options.end());
       host->SetStatus(Printf("Translating %s...", intermediate.c_str()));
       if (job->debug && !host->ConfirmCommand(CommandLineText(program, arguments))) return false;

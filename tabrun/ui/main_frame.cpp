@@ -367,13 +367,13 @@ void CMainFrame::EndBusy() {
 }
 
 int CMainFrame::RunAndWait(const std::string& program, const ProgramArguments& arguments,
-                           int32_t* exit_code) {
+                           int32_t* exit_code, std::string* error_output) {
   BeginBusy();
   const PumpCallback pump = [] {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
-  const int result =
-      RunProgram(pump, program, job_.working_dir.c_str(), arguments, exit_code, true);
+  const int result = RunProgram(pump, program, job_.working_dir.c_str(), arguments, exit_code, true,
+                                nullptr, error_output);
   EndBusy();
   return result;
 }
@@ -438,8 +438,8 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
   SetStatusText("Scanning GDS File...");
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const ProgramRunner runner = [this](const std::string& program, const ProgramArguments& arguments,
-                                      int32_t* exit_code) {
-    return RunAndWait(program, arguments, exit_code);
+                                      int32_t* exit_code, std::string* error_output) {
+    return RunAndWait(program, arguments, exit_code, error_output);
   };
   const ScanResult result = ScanGdsFile(&job_, path, runner);
   QApplication::restoreOverrideCursor();

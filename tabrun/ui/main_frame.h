@@ -96,7 +96,8 @@ class CMainFrame : public QMainWindow {
   // Marks a child program's run: the commands are disabled so that nothing re-enters.
   void BeginBusy();
   void EndBusy();
-  int RunAndWait(const std::string& program, const ProgramArguments& arguments, int32_t* exit_code);
+  int RunAndWait(const std::string& program, const ProgramArguments& arguments, int32_t* exit_code,
+                 std::string* error_output = nullptr);
   // Shows the file in the log view: true when it is shown there. Otherwise *why (when
   // given) is the reason to add to the one message the caller shows, "" when the file
   // cannot be read; a file too long for the view goes to the desktop's editor.

@@ -80,7 +80,7 @@ int32_t FormatOfExtension(const QString& path) {
 // Reads the two lists into the choice when the dialog is confirmed. Where the format list
 // could be chosen from and was left as it came, the first file's extension names the
 // format when it names one.
-void ConnectConfirm(QFileDialog& dialog, OpenDialogChoice* choice,
+void ConnectConfirm(CFileDialogEx& dialog, OpenDialogChoice* choice,
                     std::shared_ptr<bool> format_chosen) {
   QObject::connect(&dialog, &QDialog::accepted, &dialog, [&dialog, choice, format_chosen] {
     if (QComboBox* formats = List(dialog, kTplPgFileType)) {
@@ -88,7 +88,9 @@ void ConnectConfirm(QFileDialog& dialog, OpenDialogChoice* choice,
       for (size_t n = 0; n < kPgFormatNames.size(); ++n) {
         if (text == kPgFormatNames[n]) choice->pg_format = static_cast<int32_t>(n);
       }
-      const QStringList files = dialog.selectedFiles();
+      // The files as the dialog takes them: Qt's own selection misreads a name that holds
+      // a double quote.
+      const QStringList files = dialog.ChosenFiles();
       if (formats->isEnabled() && !*format_chosen && !files.isEmpty()) {
         if (const int32_t format = FormatOfExtension(files.front()); format >= 0) {
           choice->pg_format = format;

@@ -1,8 +1,11 @@
 // The user's road through Corvane's real windows on the sample EM and Mann files: select,
 // configure, give layers, translate with progress (to the end and cancelled), read the
 // log; the GDSII written is the engine's own for the same job from the command line.
+#include <linux/capability.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -12,6 +15,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <chrono>
+#include <optional>
 
 #include "corvane/core/translate.h"
 #include "corvane/ui/layers_dialog.h"
@@ -360,43 +364,74 @@ std::string FakeEngine(const std::string& directory, const std::string& script) 
   return directory;
 }
 
-// The window whose open step fails, as it does for a log it cannot read.
-class WindowThatCannotShowLogs : public CorvaneMainWindow {
+// While it lives, files created by this program are written but not read back: the mode
+// of a new file is write-only, and this thread loses the capabilities by which root reads
+// such a file all the same. Children the program starts meanwhile set their own umask.
+class NewFilesUnreadable {
  public:
-  bool OpenDocumentFile(const std::string&) override { return false; }
+  NewFilesUnreadable() : umask_(::umask(0466)) {
+    header_.version = _LINUX_CAPABILITY_VERSION_3;
+    header_.pid = 0;  // this thread
+    if (syscall(SYS_capget, &header_, saved_) != 0) return;
+    __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
+    lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    ok_ = syscall(SYS_capset, &header_, lowered) == 0;
+  }
+  ~NewFilesUnreadable() {
+    if (ok_) syscall(SYS_capset, &header_, saved_);
+    ::umask(umask_);
+  }
+  NewFilesUnreadable(const NewFilesUnreadable&) = delete;
+  NewFilesUnreadable& operator=(const NewFilesUnreadable&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  mode_t umask_;
+  __user_cap_header_struct header_{};
+  __user_cap_data_struct saved_[2]{};
+  bool ok_ = false;
 };
 
-// A run that ends well but leaves no log, and a job log that cannot be shown, are named.
+// A run that ends well but leaves no log, and a job log that cannot be read back once it is
+// written, are each named in one message.
 TEST_F(RoadTest, AJobLogMissingOrNotShownIsNamed) {
   const struct {
     const char* script;
-    bool shown_fails;
-    const char* message;  // followed by the log path and "."
+    bool unreadable;
+    const char* message;  // the log path goes between these two
+    const char* reason;
   } cases[] = {
-      {"exit 0\n", false, "Error occurred in generating log file "},
-      {"printf 'engine says\\r\\n' > demo.log\n", true, "Error occurred in viewing log file "},
+      {"exit 0\n", false, "Error occurred in generating log file ", "."},
+      {"umask 022\nprintf 'engine says\\r\\n' > demo.log\n", true,
+       "Error occurred in viewing log file ", ".\nPermission denied."},
   };
   int n = 0;
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
     notifier_.shown.clear();
-    std::unique_ptr<CorvaneMainWindow> window = c.shown_fails
-                                                    ? std::make_unique<WindowThatCannotShowLogs>()
-                                                    : std::make_unique<CorvaneMainWindow>();
+    CorvaneMainWindow window;
     const std::string work = Path("work " + std::to_string(++n));
     std::filesystem::create_directories(work);
-    window->session().working_directory = work;
-    SelectFiles(*window, "\"demo.em\"");
-    window->session().program_directory = FakeEngine(Path("bin " + std::to_string(n)), c.script);
+    window.session().working_directory = work;
+    SelectFiles(window, "\"demo.em\"");
+    window.session().program_directory = FakeEngine(Path("bin " + std::to_string(n)), c.script);
     WhenModal<QFileDialog>([this](QFileDialog* dialog) {
       TypeNamesAndAccept(dialog, QString::fromStdString(Path("out.gds")));
     });
-    window->OnCommand(kCmdTranslate);
-    EXPECT_EQ(window->StatusText(), "Translation finished");
+    {
+      std::optional<NewFilesUnreadable> unreadable;
+      if (c.unreadable) {
+        ASSERT_TRUE(unreadable.emplace().ok());
+      }
+      window.OnCommand(kCmdTranslate);
+    }
+    EXPECT_EQ(window.StatusText(), "Translation finished");
     ASSERT_EQ(Messages().size(), 1u) << ::testing::PrintToString(Messages());
-    EXPECT_EQ(Messages()[0], c.message + work + "/demo.log.");
-    EXPECT_EQ(window->session().log_file_path, "") << "no log was shown";
-    if (c.shown_fails) {
-      // The job log itself was built; only showing it failed.
+    EXPECT_EQ(Messages()[0], c.message + work + "/demo.log" + c.reason);
+    EXPECT_EQ(window.session().log_file_path, "") << "no log was shown";
+    if (c.unreadable) {
+      // The job log itself was built; only reading it back failed.
+      ASSERT_EQ(chmod((work + "/demo.log").c_str(), 0644), 0);
       const std::string log = ReadFile(work + "/demo.log");
       EXPECT_EQ(log.rfind(JobLogHeader(), 0), 0u);
       EXPECT_NE(log.find("\r\n\r\nengine says\r\n"), std::string::npos) << log;

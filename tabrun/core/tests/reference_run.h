@@ -21,6 +21,21 @@ inline const std::string kBin = KAVRINTH_BIN_DIR;
 inline const std::string kSamples = KAVRINTH_SAMPLES_DIR;
 inline const std::vector<int> kLayers = {1, 2, 3, 4, 5};
 
+// Files the scanner refuses, each with the reason it gives as the shell shows it under its
+// message.
+struct RefusedLayout {
+  const char* name;
+  std::string bytes;
+  const char* reason;
+};
+inline const std::vector<RefusedLayout> kRefusedLayouts = {
+    {"packed.gds", std::string("\x1f\x8b\x08\x00", 4) + "deflated layout",
+     "The file is compressed (gzip), not a GDSII stream; decompress it first (gunzip)."},
+    {"notes.gds", "Layout notes, no stream\n",
+     "The file is not a GDSII stream: it does not begin with a HEADER record (record 121 at "
+     "offset 0: length 19553 is odd)."},
+};
+
 inline int Run(const std::string& program, const std::string& arguments, const std::string& dir,
                int32_t* exit_code) {
   return RunProgram(nullptr, program, dir.c_str(), arguments, exit_code, true);

@@ -73,8 +73,9 @@ class ShellStepsTest : public ::testing::Test {
 
   // Scans the layout at gds, takes its new CFG file and layers 1-5 in Electromask.
   void Prepare(const std::string& gds) {
-    const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
-      return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
+    const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                     std::string* r) {
+      return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
     };
     ASSERT_EQ(ScanGdsFile(&job_, gds, runner), ScanResult::kScanned);
     bool failed = true;
@@ -246,9 +247,10 @@ TEST_F(ShellStepsTest, AFileTheScannerCannotReadIsNamedWithTheReason) {
       {work_.File("folder.gds"), "It is a directory."},
   };
   int ran = 0;
-  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
+  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                   std::string* r) {
     ++ran;
-    return RunProgram(nullptr, p, work_.path().c_str(), a, e, true);
+    return RunProgram(nullptr, p, work_.path().c_str(), a, e, true, nullptr, r);
   };
   for (const Case& c : cases) {
     notifier_.shown.clear();
@@ -278,9 +280,10 @@ TEST_F(ShellStepsTest, AJobsOwnFilesNeverTakeTheFixedNamesOfTheWorkingDirectory)
                       " would be the engine's settings file (gds.cfg) of the working directory."},
   };
   int ran = 0;
-  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
+  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                   std::string* r) {
     ++ran;
-    return RunProgram(nullptr, p, work_.path().c_str(), a, e, true);
+    return RunProgram(nullptr, p, work_.path().c_str(), a, e, true, nullptr, r);
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.gds_name);

@@ -106,8 +106,9 @@ class TranslateTest : public ::testing::Test {
 
   // Scan, a new CFG file, the options of samples/demo.cfg, layers 1-5.
   void Prepare(int32_t format) {
-    const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
-      return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
+    const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                     std::string* r) {
+      return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
     };
     ASSERT_EQ(ScanGdsFile(&job_, gds_, runner), ScanResult::kScanned);
     std::string gds_dir;
@@ -133,6 +134,49 @@ class TranslateTest : public ::testing::Test {
                            work_.File("out " + std::to_string(layer) + DefaultExtension(format)));
     }
     ASSERT_TRUE(SaveJobSettings(job_));
+  }
+
+  // Writes a layout whose first structure holds a square on layers 1 and 2 and whose every
+  // further structure places the one before it, and scans it.
+  void ScanChainLayout(const std::string& path, const std::vector<std::string>& names) {
+    GdsWriter writer;
+    ASSERT_EQ(writer.OpenLibrary(path, "UM", 0.001, "", 1.0, false), kGdsOk);
+    writer.SetFlags(kGdsNoSpooling);
+    for (size_t i = 0; i < names.size(); ++i) {
+      writer.BeginStructure(names[i]);
+      if (i > 0) {
+        writer.WriteSref(names[i - 1], 0, 0, 1.0, 0.0, false, 0, 0);
+      } else {
+        for (int layer : {1, 2}) {
+          const std::vector<GdsPoint> square = {
+              {0, 0}, {4000.0 * layer, 0}, {4000.0 * layer, 4000}, {0, 4000}, {0, 0}};
+          writer.WriteBoundary(square, layer, 0, 0, 0);
+        }
+      }
+      writer.EndStructure();
+    }
+    ASSERT_EQ(writer.EndLibrary(), kGdsOk);
+    const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                     std::string* r) {
+      return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
+    };
+    ASSERT_EQ(ScanGdsFile(&job_, path, runner), ScanResult::kScanned);
+  }
+
+  // Translates the job anew and expects layers 1 and 2 converted into their PG output
+  // files, with no message.
+  void TranslateTwoLayers() {
+    host_ = RecordingHost();
+    host_.working_dir = work_.path();
+    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
+    for (const Message& m : notifier_.shown) ADD_FAILURE() << m.text;
+    EXPECT_EQ(host_.converter_arguments.size(), 2u);
+    for (int layer : {1, 2}) {
+      SCOPED_TRACE(layer);
+      EXPECT_FALSE(job_.no_data[layer]);
+      EXPECT_FALSE(job_.conversion_failed[layer]);
+      EXPECT_GT(FileSize(job_.layers.output_names[layer]), 23);
+    }
   }
 
   TempDir work_{"tabrun_road"};
@@ -331,24 +375,7 @@ TEST_F(TranslateTest, IntermediateFormatMovesTheEnginesFilesAndListsThemInTheLog
 // Intermediate file of every layer under the engine's name, leaving none behind.
 TEST_F(TranslateTest, ATopStructureNameOfOddCharactersFindsTheEnginesFiles) {
   const std::string top = "(bad_cell,a$b/c)";
-  const std::string gds = work_.File("odd.gds");
-  {
-    GdsWriter writer;
-    ASSERT_EQ(writer.OpenLibrary(gds, "UM", 0.001, "", 1.0, false), kGdsOk);
-    writer.SetFlags(kGdsNoSpooling);
-    writer.BeginStructure(top);
-    for (int layer : {1, 2}) {
-      const std::vector<GdsPoint> square = {
-          {0, 0}, {4000.0 * layer, 0}, {4000.0 * layer, 4000}, {0, 4000}, {0, 0}};
-      writer.WriteBoundary(square, layer, 0, 0, 0);
-    }
-    writer.EndStructure();
-    ASSERT_EQ(writer.EndLibrary(), kGdsOk);
-  }
-  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
-    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
-  };
-  ASSERT_EQ(ScanGdsFile(&job_, gds, runner), ScanResult::kScanned);
+  ScanChainLayout(work_.File("odd.gds"), {top});
   ASSERT_EQ(job_.scan.top, top);
   struct Case {
     const char* cfg;
@@ -377,21 +404,58 @@ TEST_F(TranslateTest, ATopStructureNameOfOddCharactersFindsTheEnginesFiles) {
     EXPECT_TRUE(FileExists(work_.File(c.engine_file)));
     job_.debug = false;
 
-    host_ = RecordingHost();
-    host_.working_dir = work_.path();
-    EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kTranslated);
-    EXPECT_TRUE(notifier_.shown.empty()) << notifier_.shown[0].text;
-    EXPECT_EQ(host_.converter_arguments.size(), 2u);
-    for (int layer : {1, 2}) {
-      SCOPED_TRACE(layer);
-      EXPECT_FALSE(job_.no_data[layer]);
-      EXPECT_FALSE(job_.conversion_failed[layer]);
-      EXPECT_GT(FileSize(job_.layers.output_names[layer]), 23);
-    }
+    TranslateTwoLayers();
     for (const auto& entry : std::filesystem::directory_iterator(work_.path())) {
       EXPECT_NE(entry.path().extension(), ".int") << entry.path();
     }
   }
+}
+
+// Structure names that begin with '-', kept as they are (GDSQUALIFY off): the scan's own
+// top reaches the engine and its Intermediate files reach the converters as files, whose
+// results have the names they always have. A top below it cannot be named to the engine:
+// Translate says so and runs nothing.
+TEST_F(TranslateTest, ATopStructureNameBeginningWithADashIsNoOption) {
+  ScanChainLayout(work_.File("dash.gds"), {"-cell", "-dash"});
+  ASSERT_EQ(job_.scan.top, "-dash");
+  bool failed = true;
+  SelectCfgFile(&job_, work_.File("gds.cfg"), CAppProfile(), &failed);
+  ASSERT_FALSE(failed);
+  job_.cfg.gds_qualify = false;
+  for (const int32_t format : {kFormatElectromask, kFormatMann3000}) {
+    SCOPED_TRACE(format);
+    job_.options.output_format = format;
+    job_.layers.Clear();
+    for (int layer : {1, 2}) {
+      job_.layers.selected.push_back(layer);
+      MakeIntermediateName(&job_.layers, layer,
+                           work_.File("dash" + std::to_string(layer) + DefaultExtension(format)));
+      RemoveFile(job_.layers.output_names[layer]);
+    }
+    ASSERT_TRUE(SaveJobSettings(job_));
+    notifier_.shown.clear();
+    TranslateTwoLayers();
+    ASSERT_EQ(host_.converter_arguments.size(), 2u);
+    for (int layer : {1, 2}) {
+      SCOPED_TRACE(layer);
+      const std::string intermediate = IntermediateFileName("-dash", layer);
+      EXPECT_EQ(host_.converter_arguments[layer - 1].front(), "./" + intermediate);
+      EXPECT_FALSE(FileExists(work_.File(intermediate)));
+    }
+    EXPECT_NE(work_.Read("dash.log").find("Structure:      \t-dash\r\n"), std::string::npos);
+  }
+
+  ASSERT_TRUE(ChooseTopStructure(&job_, "-cell"));
+  host_ = RecordingHost();
+  host_.working_dir = work_.path();
+  notifier_.shown.clear();
+  EXPECT_EQ(Translate(&job_, &host_).result, TranslateResult::kRefused);
+  EXPECT_TRUE(host_.engine_arguments.empty());
+  ASSERT_EQ(notifier_.shown.size(), 1u);
+  EXPECT_EQ(notifier_.shown[0].text,
+            "The top structure -cell cannot be named to the translation engine: a name that "
+            "begins with '-' reads as an option, and only the top structure of the scan (-dash) "
+            "can be given otherwise.\nChoose another top structure.");
 }
 
 // A job log the view cannot show (too long for it) is said so once, with the reason, though
@@ -596,19 +660,27 @@ TEST_F(TranslateTest, WarningsAskBeforeConvertingAndAFailedConverterKeepsItsInpu
 TEST_F(TranslateTest, ScannerFailuresKeepThePreviousJob) {
   Prepare(kFormatElectromask);
   const std::string previous_report = job_.scan_report_path;
-  const ProgramRunner real = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
-    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
+  const ProgramRunner real = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                 std::string* r) {
+    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
   };
-  const std::string broken = work_.Write("broken.gds", "not GDSII");
-  EXPECT_EQ(ScanGdsFile(&job_, broken, real), ScanResult::kFailed);
-  EXPECT_EQ(job_.gds_path, gds_);
-  EXPECT_TRUE(job_.scanned);
-  ASSERT_FALSE(notifier_.shown.empty());
-  EXPECT_EQ(notifier_.shown.back().text, "Error occurred in scanning file " + broken + ".");
+  // Files the scanner refuses: the message gives the reason the scanner gave.
+  for (const reference_run::RefusedLayout& c : reference_run::kRefusedLayouts) {
+    SCOPED_TRACE(c.name);
+    const std::string path = work_.Write(c.name, c.bytes);
+    notifier_.shown.clear();
+    EXPECT_EQ(ScanGdsFile(&job_, path, real), ScanResult::kFailed);
+    EXPECT_EQ(job_.gds_path, gds_);
+    EXPECT_TRUE(job_.scanned);
+    ASSERT_EQ(notifier_.shown.size(), 1u);
+    EXPECT_EQ(notifier_.shown[0].text,
+              "Error occurred in scanning file " + path + ".\n" + c.reason);
+  }
 
   // A scanner that ends with 0 but writes no report has failed too.
   work_.Write("other.gds", ReadBytes(gds_));
-  const ProgramRunner silent = [](const std::string&, const ProgramArguments&, int32_t* e) {
+  const ProgramRunner silent = [](const std::string&, const ProgramArguments&, int32_t* e,
+                                  std::string*) {
     *e = 0;
     return 1;
   };
@@ -745,8 +817,9 @@ TEST_F(TranslateTest, ClosingRemovesTheGdsCfgOfAnEarlierJobWithoutACfgChoiceNow)
   ASSERT_TRUE(FileExists(work_.File("gds.cfg")));
   TempDir other("tabrun_other");
   const std::string foreign = other.Write("gds.cfg", "MAX_LAYER\r\n8\r\n\r\n");
-  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e) {
-    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true);
+  const ProgramRunner runner = [&](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                   std::string* r) {
+    return RunProgram(nullptr, p, job_.working_dir.c_str(), a, e, true, nullptr, r);
   };
   ASSERT_EQ(ScanGdsFile(&job_, gds_, runner), ScanResult::kScanned);
   ASSERT_FALSE(job_.cfg_selected);

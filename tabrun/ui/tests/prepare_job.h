@@ -29,8 +29,9 @@ inline void ChooseSampleStructureAndLayers(TabrunJob& job) {
 inline void PrepareJob(CMainFrame* frame, const std::string& gds, const std::string& program_dir) {
   TabrunJob& job = frame->job();
   job.program_dir = program_dir;
-  const ProgramRunner runner = [&job](const std::string& p, const ProgramArguments& a, int32_t* e) {
-    return RunProgram(nullptr, p, job.working_dir.c_str(), a, e, true);
+  const ProgramRunner runner = [&job](const std::string& p, const ProgramArguments& a, int32_t* e,
+                                      std::string* r) {
+    return RunProgram(nullptr, p, job.working_dir.c_str(), a, e, true, nullptr, r);
   };
   ASSERT_EQ(ScanGdsFile(&job, gds, runner), ScanResult::kScanned);
   bool failed = false;

@@ -525,12 +525,35 @@ TEST_F(TabrunWindowTest, CancelInTheLayersDialogRestoresTheNames) {
   EXPECT_EQ(frame_->job().layers.output_names[2], work_.File("same_2.em"));
 }
 
+// A file the scanner refuses, chosen in Select GDS File: the message names the file and
+// gives the scanner's reason, and the job stays without a scan.
+TEST_F(TabrunWindowTest, AFileTheScannerRefusesIsToldWithTheScannersReason) {
+  for (const reference_run::RefusedLayout& c : reference_run::kRefusedLayouts) {
+    SCOPED_TRACE(c.name);
+    const std::string path = work_.Write(c.name, c.bytes);
+    notifier_.shown.clear();
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+      EXPECT_EQ(dialog->windowTitle(), "Select GDS File");
+      TypeNamesAndAccept(dialog, QString::fromStdString(path));
+    });
+    ClickPanel(kPanelSelectGds);
+    ASSERT_EQ(notifier_.shown.size(), 1u);
+    EXPECT_EQ(notifier_.shown[0].text,
+              "Error occurred in scanning file " + path + ".\n" + c.reason);
+    EXPECT_EQ(frame_->StatusText(), "Failed Scanning GDS File");
+    EXPECT_FALSE(frame_->job().scanned);
+  }
+}
+
 TEST_F(TabrunWindowTest, ErrorsShowTheirMessages) {
   // A file the scanner cannot read.
   const std::string broken = work_.Write("broken.gds", "not a GDSII stream");
   EXPECT_FALSE(frame_->OpenDocumentFile(broken));
   ASSERT_EQ(notifier_.shown.size(), 1u);
-  EXPECT_EQ(notifier_.shown[0].text, "Error occurred in scanning file " + broken + ".");
+  EXPECT_EQ(notifier_.shown[0].text,
+            "Error occurred in scanning file " + broken +
+                ".\nThe file is not a GDSII stream: it does not begin with a HEADER record "
+                "(record 116 at offset 0: length 28271 is odd).");
   EXPECT_EQ(frame_->StatusText(), "Failed Scanning GDS File");
   EXPECT_FALSE(frame_->job().scanned);
 
@@ -585,7 +608,10 @@ TEST_F(TabrunWindowTest, ErrorsShowTheirMessages) {
   EXPECT_TRUE(notifier_.shown[0].text.starts_with("The GDS file " + gds_ +
                                                   " is not the file that was scanned"))
       << notifier_.shown[0].text;
-  EXPECT_EQ(notifier_.shown[1].text, "Error occurred in scanning file " + gds_ + ".");
+  EXPECT_EQ(notifier_.shown[1].text,
+            "Error occurred in scanning file " + gds_ +
+                ".\nThe file is not a GDSII stream: it does not begin with a HEADER record "
+                "(record 114 at offset 0: length 26465 is odd).");
   EXPECT_EQ(frame_->StatusText(), "Failed Scanning GDS File");
   EXPECT_FALSE(FileExists(work_.File("demo.log")));
   work_.Write("demo.gds", sample);

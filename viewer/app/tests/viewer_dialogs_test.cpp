@@ -32,6 +32,7 @@
 #include "support/qt/color_picker.h"
 #include "support/qt/dialogs.h"
 #include "support/qt/file_dialogs.h"
+#include "support/qt/file_filters.h"
 #include "viewer/app/display_painter.h"
 #include "viewer/app/error_coords_dlg.h"
 #include "viewer/app/glass_info.h"
@@ -39,6 +40,7 @@
 #include "viewer/app/lumra_app.h"
 #include "viewer/app/lumra_view.h"
 #include "viewer/app/main_frame.h"
+#include "viewer/app/open_dialog_hooks.h"
 #include "viewer/app/small_dialogs.h"
 #include "viewer/app/tests/vexil_test_support.h"
 #include "viewer/app/viewer_state.h"
@@ -719,6 +721,33 @@ TEST_F(ViewerDialogsTest, FixedFormatDialogShowsTheCurrentFormatAndUnit) {
   EXPECT_EQ(unit, "English");
   EXPECT_FALSE(choice.confirmed);
   EXPECT_EQ(ImportSettings().pg_format, 2);
+}
+
+// A typed name holding a double quote is one file to the Open dialog's hook as it is to the
+// dialog: its extension names the format, where the format list was left as it came.
+TEST_F(ViewerDialogsTest, TheOpenHookReadsTheFormatFromANameHoldingADoubleQuote) {
+  SetDialogMode(DialogMode::kInteractive);
+  Start({"vexil"});
+  const struct {
+    const char* name;
+    int32_t format;
+  } cases[] = {{"say \"hi\".dwm", 1}, {"\"quoted\" plan.int", 4}, {"a \"b.dwm\" c.int", 4}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(c.name, kSmallEmFile);
+    OpenDialogChoice choice;
+    CTemplateFileDialog dialog(true, "", "", kFileDlgFileMustExist | kFileDlgAllowMultiSelect,
+                               FilterToNulForm(std::string(kOpenDialogFilter)), frame(),
+                               OpenDlgHookProc(kOpenFileTypes, &choice), false);
+    WhenModal<QFileDialog>([&](QFileDialog* shown) {
+      ChooseFileType(shown, 5);  // All Files: every format offered, ElectroMask first
+      TypeAndAccept(shown, QString::fromStdString(c.name));
+    });
+    ASSERT_EQ(dialog.DoModal("Open"), kAnswerOk);
+    EXPECT_EQ(dialog.GetPathName(), Path(c.name));
+    EXPECT_TRUE(choice.confirmed);
+    EXPECT_EQ(choice.pg_format, c.format);
+  }
 }
 
 TEST_F(ViewerDialogsTest, GlassRectangleFollowsTheFormatAndRefusesSidesOutOfRange) {
