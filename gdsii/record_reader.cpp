@@ -353,6 +353,8 @@ GdsReadStatus GdsRecordReader::NextChecked(GdsRecord* record) {
   const uint64_t offset = this->offset();
   if (!Ensure(kGdsRecordHeaderSize)) {
     if (failed_) return GdsReadStatus::kError;
+    // A file without a byte (a failed copy, most often) is no stream cut short.
+    if (first_ && end_ == position_) return Fail("the file is empty, not a GDSII stream");
     return FailAt(offset, -1,
                   end_ == position_ ? "ends without ENDLIB" : "ends inside a record header");
   }

@@ -69,7 +69,7 @@ TEST(RecordReaderTest, RejectsMalformedStreamsWithAClearError) {
     Bytes bytes;
     std::string error;
   } cases[] = {
-      {"empty file", {}, "the stream at offset 0: ends without ENDLIB"},
+      {"empty file", {}, "the file is empty, not a GDSII stream"},
       {"no ENDLIB", Opening(), "ends without ENDLIB"},
       {"cut header", Join({Opening(), {0x00, 0x04}}), "ends inside a record header"},
       {"zero length", Join({Opening(), {0, 0, kGdsEndLib, 0}}), "length 0 is below 4"},
