@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,9 @@ const GridOutput kGridOutputs[] = {
      " -u:M -3600 -scale 1.000000"},
 };
 
+// Tests name their output by its name.
+void PrintTo(const GridOutput& output, std::ostream* os) { *os << output.name; }
+
 // Layers per engine run: within the 64 the engines keep, so no two share a number.
 constexpr int kLayersPerEngineRun = 50;
 
@@ -95,7 +100,9 @@ struct OutputRun {
   std::vector<std::array<int64_t, 4>> returned;  // every boundary's box, in nanometres
 };
 
-class FlashGridRoadTest : public ::testing::Test {
+// The scan and the engine's two passes are shared; each output's conversions and read-back
+// run in the test of that output, within its own time limit.
+class FlashGridRoadTest : public ::testing::TestWithParam<GridOutput> {
  protected:
   static void SetUpTestSuite() {
     std::string pattern = "/tmp/kavrinth-flash-grid-XXXXXX";
@@ -117,11 +124,7 @@ class FlashGridRoadTest : public ::testing::Test {
     const std::string base = "\"" + Work("grid.gds") + "\" 0.500000 " + layers + " GRID -s1.000000";
     counting_result_ = Run("tabreng", base + " -polycnt");
     real_result_ = Run("tabreng", base + " -polycnt:" + std::to_string(counting_result_));
-    const std::string pg_log = ReadText(Work("pg.log"));
-    for (const GridOutput& output : kGridOutputs) {
-      // Each output starts from the job's pg.log, which the converters append to.
-      runs_[output.name] = Convert(output, pg_log);
-    }
+    engine_pg_log_ = ReadText(Work("pg.log"));
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
 
@@ -209,7 +212,7 @@ class FlashGridRoadTest : public ::testing::Test {
 
   inline static std::string dir_;
   inline static int32_t scan_result_ = -99, counting_result_ = -99, real_result_ = -99;
-  inline static std::map<std::string, OutputRun> runs_;
+  inline static std::string engine_pg_log_;  // each output starts from it
 };
 
 // The returned box in the input box's cell, if any.
@@ -243,12 +246,14 @@ std::string Number(double value) {
   return text;
 }
 
-TEST_F(FlashGridRoadTest, EveryBoxComesBackExactOrItsMoveIsCounted) {
+TEST_P(FlashGridRoadTest, EveryBoxComesBackExactOrItsMoveIsCounted) {
   ASSERT_EQ(scan_result_, 0);
   ASSERT_GE(counting_result_, 0);
   ASSERT_EQ(real_result_, 0);
-  for (const GridOutput& output : kGridOutputs) {
-    const OutputRun& run = runs_.at(output.name);
+  const GridOutput& output = GetParam();
+  {
+    // The converters append to pg.log: the output's run starts from the job's.
+    const OutputRun run = Convert(output, engine_pg_log_);
     for (size_t i = 0; i < run.engine_results.size(); ++i) {
       EXPECT_EQ(run.engine_results[i], 0) << output.name << ": " << run.engine_logs[i];
     }
@@ -300,6 +305,15 @@ TEST_F(FlashGridRoadTest, EveryBoxComesBackExactOrItsMoveIsCounted) {
     std::printf("  %-24s %3d of 200 boxes exact\n", output.name, exact);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Outputs, FlashGridRoadTest, ::testing::ValuesIn(kGridOutputs),
+                         [](const ::testing::TestParamInfo<GridOutput>& info) {
+                           std::string name;
+                           for (const char* c = info.param.name; *c != 0; ++c) {
+                             if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+                           }
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace kavrinth
