@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "platform/files.h"
+#include "support/compressed_file.h"
 
 namespace kavrinth {
 
@@ -36,31 +37,6 @@ static_assert([] {
   }
   return true;
 }());
-
-// The heads by which compressed files are known, and the program that restores each.
-struct CompressedHead {
-  std::array<uint8_t, 4> bytes;
-  size_t length;
-  const char* format;
-  const char* tool;
-};
-constexpr CompressedHead kCompressedHeads[] = {
-    {{0x1f, 0x8b}, 2, "gzip", "gunzip"},
-    {{0x1f, 0x9d}, 2, "compress", "uncompress"},
-    {{'B', 'Z', 'h'}, 3, "bzip2", "bunzip2"},
-    {{0xfd, '7', 'z', 'X'}, 4, "xz", "unxz"},
-    {{0x28, 0xb5, 0x2f, 0xfd}, 4, "zstd", "unzstd"},
-    {{'P', 'K', 3, 4}, 4, "zip", "unzip"},
-};
-
-// The compression whose head the first `available` bytes carry, or null. No GDSII stream
-// begins so: each of these heads frames a first record that fails a check.
-const CompressedHead* FindCompressedHead(const uint8_t* head, size_t available) {
-  for (const CompressedHead& c : kCompressedHeads) {
-    if (available >= c.length && std::memcmp(head, c.bytes.data(), c.length) == 0) return &c;
-  }
-  return nullptr;
-}
 
 // --- Mapped files cut short ---
 //
@@ -362,9 +338,12 @@ GdsReadStatus GdsRecordReader::NextChecked(GdsRecord* record) {
   if (first_) {
     first_ = false;
     opening_ = offset == 0;
-    if (const CompressedHead* c = opening_ ? FindCompressedHead(head, end_ - position_) : nullptr) {
-      return Fail("the file is compressed (" + std::string(c->format) +
-                  "), not a GDSII stream; decompress it first (" + c->tool + ")");
+    // No GDSII stream begins with a compressed file's head: each frames a first record
+    // that fails a check.
+    if (opening_) {
+      std::string compressed = CompressedFileReason(
+          {head, std::min(end_ - position_, kCompressedHeadBytes)}, "a GDSII stream");
+      if (!compressed.empty()) return Fail(std::move(compressed));
     }
     static constexpr uint8_t kNativeHeader[4] = {0x02, 0x00, 0x06, 0x00};
     if (std::memcmp(head, kNativeHeader, 4) == 0) byte_order_ = GdsByteOrder::kLittleEndian;

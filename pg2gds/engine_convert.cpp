@@ -2,9 +2,11 @@
 #include "pg2gds/engine_convert.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "pg2gds/engine_job.h"
 #include "pg2gds/engine_messages.h"
 #include "platform/files.h"
+#include "support/compressed_file.h"
 #include "support/ordered_pipeline.h"
 #include "support/paths.h"
 #include "support/progress_sink.h"
@@ -289,6 +292,37 @@ int ShowPercent(int percent) {
   return SetProgressText(nullptr, nullptr, (std::to_string(percent) + "%").c_str());
 }
 
+// What the format's detection found wrong with a file that is not empty: its first byte.
+std::string NotReadableReason(int32_t format, int reader_index, uint8_t first) {
+  const std::string name(PgFormatName(format));
+  if (reader_index == kPgReaderNone) return "files of the " + name + " format cannot be converted";
+  std::string text = "the file does not hold " + name + " data";
+  if (format == kPgFormatElectroMask) {
+    char byte[8];
+    std::snprintf(byte, sizeof byte, first >= 0x20 && first < 0x7f ? "\"%c\"" : "0x%02X", first);
+    text += std::string(": it begins with ") + byte + ", not \"<\" (ASCII) or \"J\" (EBCDIC)";
+  }
+  return text;
+}
+
+// Why the records of a detected file could not all be read; offset is the byte after the
+// last one read.
+std::string UnusableDataReason(const PgReader& reader, int result, int64_t offset) {
+  if (result == kPgFileEndsEarly) {
+    switch (reader.reader_index()) {
+      case kPgReaderDraftek:
+        return "the file ends before its last record";
+      case kPgReaderIntermediate:
+        return "the file ends inside a record";
+      default:
+        return "the file ends before its end-of-data mark";
+    }
+  }
+  return "the file holds data that cannot be read as " +
+         std::string(PgFormatName(reader.format())) + ": reading stopped at offset " +
+         std::to_string(std::max<int64_t>(offset - 1, 0));
+}
+
 }  // namespace
 
 FlashSegment ScaleFlash(const FlashRecord& flash, int32_t divisor, double scale) {
@@ -405,7 +439,7 @@ int ConvertPgFile(EngineRun& run, PgReader& reader, PgRecordReader read, BufFile
       const int status = read(&reader);
       if (status == kPgReadTruncated || status == kPgReadBadData) {
         pipeline.Finish();
-        return kPgFileUnreadable;
+        return status == kPgReadTruncated ? kPgFileEndsEarly : kPgFileUnreadable;
       }
       if (status == kPgReadEndOfData) {
         pipeline.Finish();
@@ -426,7 +460,8 @@ int ConvertPgFile(EngineRun& run, PgReader& reader, PgRecordReader read, BufFile
   LibrarySink sink{layer};
   for (;;) {
     const int status = read(&reader);
-    if (status == kPgReadTruncated || status == kPgReadBadData) return kPgFileUnreadable;
+    if (status == kPgReadTruncated) return kPgFileEndsEarly;
+    if (status == kPgReadBadData) return kPgFileUnreadable;
     if (status == kPgReadEndOfData) return ShowPercent(100) ? kPgFileCancelled : kPgFileDone;
     if (status == kPgReadFlash) ConvertFlash(settings, reader.flash(), &run.extents, skipped, sink);
     if (--countdown == 0) {
@@ -437,27 +472,57 @@ int ConvertPgFile(EngineRun& run, PgReader& reader, PgRecordReader read, BufFile
   }
 }
 
-int ProcessPgFile(EngineRun& run, const std::string& path, int layer) {
+int ProcessPgFile(EngineRun& run, const std::string& path, int layer, std::string* reason) {
+  std::string ignored;
+  std::string& why = reason != nullptr ? *reason : ignored;
+  why.clear();
   std::string name;
   SplitPath(NativePath(path), nullptr, &name);
   ProgressListSelect(name);
   if (SetProgressText(("Processing " + name + ":").c_str(), "", "")) return kPgFileCancelled;
   std::unique_ptr<BufFile> file = BufFileOpen(PgFileSystemPath(path).c_str(), "rb");
   if (!file) return kPgFileNotOpened;
+  if (BufFileSize(file.get()) == 0) {
+    why = "the file is empty";
+    return kPgFileUnreadable;
+  }
+  // A compressed file is named as such whenever it cannot be read. The text formats are
+  // refused at once: their readers skip bytes without meaning and could take the packed
+  // bytes for a few flashes, while no text PG file begins with such a head. A binary
+  // file may, with its first record's numbers.
+  std::array<uint8_t, kCompressedHeadBytes> head{};
+  const size_t head_size = BufFileRead(file.get(), head.data(), head.size());
+  if (BufFileSeek(file.get(), 0, SEEK_SET) != 0) return kPgFileUnreadable;
+  const std::string compressed =
+      CompressedFileReason(std::span(head).first(head_size), "a PG file");
+  const bool binary = run.pg_format == kPgFormatDraftek || run.pg_format == kPgFormatIntermediate;
+  if (!compressed.empty() && !binary) {
+    why = compressed;
+    return kPgFileUnreadable;
+  }
   UnitSettings& units = run.units;
   if (run.pg_format == kPgFormatMann3600 && units.unit_code == kUnitMetricMann3000) {
     units.unit_code = kUnitMetricMann3600;
   }
   int32_t file_code = units.unit_code;
   PgReader reader;
-  const PgRecordReader read =
-      PgRecordReaderFor(DetectPgFormat(&reader, file.get(), run.pg_format, &file_code));
-  if (read == nullptr) return kPgFileUnreadable;
+  const int reader_index = DetectPgFormat(&reader, file.get(), run.pg_format, &file_code);
+  const PgRecordReader read = PgRecordReaderFor(reader_index);
+  if (read == nullptr) {
+    why =
+        !compressed.empty() ? compressed : NotReadableReason(run.pg_format, reader_index, head[0]);
+    return kPgFileUnreadable;
+  }
   const bool mismatch = file_code != units.unit_code && file_code != kUnitUnknown;
   units.unit_code = file_code;
   SetUnitDigits(run, file_code);
   SkippedFlashes skipped;
-  const int result = ConvertPgFile(run, reader, read, file.get(), layer, &skipped);
+  int result = ConvertPgFile(run, reader, read, file.get(), layer, &skipped);
+  if (result == kPgFileEndsEarly || result == kPgFileUnreadable) {
+    why = !compressed.empty() ? compressed
+                              : UnusableDataReason(reader, result, BufFileTell(file.get()));
+    result = kPgFileUnreadable;
+  }
   ResetReaderState(&reader);
   BufFileClose(std::move(file));
   LogSkippedFlashes(run, skipped, path);
@@ -471,10 +536,16 @@ int ProcessPgFile(EngineRun& run, const std::string& path, int layer) {
 }
 
 int ConvertLayerFile(EngineRun& run, const LayerFileEntry& entry) {
-  switch (ProcessPgFile(run, entry.path, entry.layer)) {
+  std::string reason;
+  switch (ProcessPgFile(run, entry.path, entry.layer, &reason)) {
     case kPgFileCancelled:
       return -1;
     case kPgFileUnreadable:
+      // The message the run ends with, in the log too, with what made the file unreadable.
+      LogError(run,
+               std::string(EngineMessageText(kMsgFileReadingError)) +
+                   (reason.empty() ? "." : ": " + reason + "."),
+               entry.path);
       return kMsgFileReadingError;
     case kPgFileNotOpened:
       // The file existed when the job was read: say that it was left out.

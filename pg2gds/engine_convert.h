@@ -21,6 +21,7 @@ enum PgFileResult : int {
   kPgFileDone = 0,
   kPgFileNotOpened = 1,   // nothing written
   kPgFileUnreadable = 2,  // the format was not detected, or the data ended early or was bad
+  kPgFileEndsEarly = 3,   // ConvertPgFile: the data ended before its end (ProcessPgFile: 2)
   kPgFileUnitMismatch = 5,
 };
 
@@ -59,15 +60,18 @@ struct SkippedFlashes {
 double DatabaseGridMove(std::span<const GdsPoint> points, double database_step);
 
 // Converts one job entry: 0 (done, perhaps with warnings), -1 (Cancel) or message code
-// 18 when the file cannot be read. A file that cannot be opened is a counted warning.
+// 18 when the file cannot be read, which the log names with the reason. A file that
+// cannot be opened is a counted warning.
 int ConvertLayerFile(EngineRun& run, const LayerFileEntry& entry);
 
 // Opens the file, detects its format and unit from the run's, converts it and logs the
-// unit and data warnings: a PgFileResult.
-int ProcessPgFile(EngineRun& run, const std::string& path, int layer);
+// unit and data warnings: a PgFileResult. For an unreadable file, *reason (when given)
+// says why, as far as that is known: empty, compressed, not of the format, ended early.
+int ProcessPgFile(EngineRun& run, const std::string& path, int layer,
+                  std::string* reason = nullptr);
 
-// Reads every record with the reader and writes its flashes: 0 done, -1 Cancel, 2 the
-// data ended before the end-of-data mark or could not be used. With more than one thread
+// Reads every record with the reader and writes its flashes: 0 done, -1 Cancel, 3 the
+// data ended before the end-of-data mark, 2 it could not be used. With more than one thread
 // (the build's threads variable, else the processors) the flashes are converted by
 // workers while the file is read; the library, counts, extents, progress and result are
 // those of the one-thread conversion, whatever ends the file.

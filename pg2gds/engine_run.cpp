@@ -66,10 +66,14 @@ void WriteLog(EngineRun& run, std::string_view text) {
   }
 }
 
-void LogWarning(EngineRun& run, std::string_view text, std::string_view detail, int64_t count) {
-  std::string line = "\r\nWarning: ";
+void LogError(EngineRun& run, std::string_view text, std::string_view detail) {
+  std::string line = "\r\n";
   line.append(text).append("\r\n         ").append(detail).append("\r\n");
   WriteLog(run, line);
+}
+
+void LogWarning(EngineRun& run, std::string_view text, std::string_view detail, int64_t count) {
+  LogError(run, "Warning: " + std::string(text), detail);
   const int64_t total = int64_t{run.warnings} + count;
   run.warnings = static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
 }

@@ -110,6 +110,10 @@ void WriteLog(EngineRun& run, std::string_view text);
 // the warnings it stands for (the count saturates at the 32-bit limit).
 void LogWarning(EngineRun& run, std::string_view text, std::string_view detail, int64_t count = 1);
 
+// Writes "\r\n<text>\r\n         <detail>\r\n" to the log (when open): an error the run ends
+// with, which is no warning.
+void LogError(EngineRun& run, std::string_view text, std::string_view detail);
+
 // Closes the log: false when any write to it, or the close, failed.
 bool CloseLog(EngineRun& run);
 

@@ -425,9 +425,12 @@ std::string MovedText(const ConversionCounts& c, const std::string& unit) {
   if (c.moved_turned > 0) {
     text += " (" + std::to_string(c.moved_turned) + " of them turned, which no scale holds)";
   }
-  if (along_axes > 0 && c.exact_scale > 0) {
-    text +=
-        "; the layer's rectangles along the axes would be exact at scale " + Number(c.exact_scale);
+  if (along_axes > 0) {
+    text += c.exact_scale > 0 ? "; the layer's rectangles along the axes would be exact at scale " +
+                                    Number(c.exact_scale)
+                              : std::string(
+                                    "; no scale up to 1000 times this one holds the "
+                                    "layer's rectangles along the axes");
   }
   return text;
 }

@@ -159,6 +159,12 @@ TEST_F(EngineCliTest, MixedJobInEachEngine) {
   std::vector<GdsElement> elements = ReadElements("out.gds", &library);
   ASSERT_EQ(elements.size(), 2u) << "what was written stays in a closed library";
   EXPECT_EQ(elements[0].layer, 1);
+  // The log ends with the message the run ended with, and why.
+  EXPECT_EQ(ReadFile("job.log"),
+            "\r\nWarning: PG file left out: The file does not exist.\r\n         'missing.em'\r\n"
+            "\r\nTranslating File(s) to Layer Number...\r\n\r\na.em  (1)\r\nm.dwm  (3)\r\n"
+            "\r\nError: File reading error: the file does not hold ElectroMask data: it begins "
+            "with \"\"\", not \"<\" (ASCII) or \"J\" (EBCDIC).\r\n         m.dwm\r\n");
 
   // corvaxen's unit test rejects the Electromask file and converts the Mann file.
   outcome = Run(kCorvaxen, "@job.job -o:out.gds");

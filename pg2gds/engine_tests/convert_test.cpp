@@ -140,25 +140,44 @@ TEST_F(ConvertTest, PathsAndScale) {
   }
 }
 
-TEST_F(ConvertTest, UnreadableFilesEndWithMessage18AfterTheirFlashes) {
+TEST_F(ConvertTest, UnreadableFilesEndWithMessage18AfterTheirFlashesAndTheLogSaysWhy) {
+  const std::string gzip_head("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
   struct Case {
     const char* name;
-    const char* bytes;
+    std::string bytes;
     int32_t format;
     size_t written;
+    const char* reason;  // after "Error: File reading error"
   };
   const Case cases[] = {
-      {"no end mark", "<X100Y200W30V10U0S", kPgFormatElectroMask, 1},
-      {"not Electromask", "X100Y200W30V10U0SZ", kPgFormatElectroMask, 0},
-      {"number beyond 32 bits", "<X100Y200W30V10U0SX99999999999SZ", kPgFormatElectroMask, 1},
+      {"no end mark", "<X100Y200W30V10U0S", kPgFormatElectroMask, 1,
+       ": the file ends before its end-of-data mark."},
+      {"not Electromask", "X100Y200W30V10U0SZ", kPgFormatElectroMask, 0,
+       ": the file does not hold ElectroMask data: it begins with \"X\", not \"<\" (ASCII) or "
+       "\"J\" (EBCDIC)."},
+      {"number beyond 32 bits", "<X100Y200W30V10U0SX99999999999SZ", kPgFormatElectroMask, 1,
+       ": the file holds data that cannot be read as ElectroMask: reading stopped at offset 30."},
+      {"empty Electromask", "", kPgFormatElectroMask, 0, ": the file is empty."},
+      {"empty Mann", "", kPgFormatMann3000, 0, ": the file is empty."},
+      {"gzip Electromask", gzip_head + "<X100Y200W30V10U0SZ", kPgFormatElectroMask, 0,
+       ": the file is compressed (gzip), not a PG file; decompress it first (gunzip)."},
+      // Read as Mann data, the packed bytes are skipped as EBCDIC up to 0x5B, its "$": the
+      // file would end as one without flashes.
+      {"gzip Mann", gzip_head + "\x5b", kPgFormatMann3000, 0,
+       ": the file is compressed (gzip), not a PG file; decompress it first (gunzip)."},
+      {"bzip2 Draftek", std::string("BZh91AY&SY") + std::string(100, '\0'), kPgFormatDraftek, 0,
+       ": the file is compressed (bzip2), not a PG file; decompress it first (bunzip2)."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WriteFile("a.pg", c.bytes);
+    run_.log.reset(std::fopen("test.log", "w+b"));
     run_.pg_format = c.format;
     run_.output_path = "out.gds";
     EXPECT_EQ(Convert({{"a.pg", 1, "1"}, {"a.pg", 2, "2"}}), std::vector<int>{18});
     EXPECT_EQ(Output().size(), c.written);
+    EXPECT_EQ(Log(),
+              "\r\nError: File reading error" + std::string(c.reason) + "\r\n         a.pg\r\n");
   }
 }
 

@@ -463,6 +463,17 @@ TEST_F(ConverterRunTest, RectanglesKeepTheirEdgesOrTheMoveIsCountedWithTheExactS
        "1 rectangle flash(es) moved by up to 0.282843 microns: the output's unit of 1 microns "
        "cannot hold their corners; the layer's rectangles along the axes would be exact at "
        "scale 20"},
+      // Edges on 100 nm steps need a multiple of 2000 of this scale.
+      {kFerolt,
+       "microns 1.001 -q",
+       {700, 400, 900, 900},
+       "B.em",
+       kPgFormatElectroMask,
+       {12, 9, 9, 9},
+       1,
+       "1 rectangle flash(es) moved by up to 0.0698633 microns: the output's unit of 0.0999001 "
+       "microns cannot hold their corners; no scale up to 1000 times this one holds the layer's "
+       "rectangles along the axes"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments + " " + std::to_string(c.box[0]) + "," + std::to_string(c.box[1]));

@@ -170,6 +170,48 @@ TEST_F(TranslateTest, EnginesRunTheWrittenJobWithBlanksInEveryPath) {
   }
 }
 
+// A file the engine cannot read ends the run; the job log the shell shows names it, with
+// the reason.
+TEST_F(TranslateTest, JobLogSaysWhyAnInputCouldNotBeRead) {
+  const std::string gzip_head("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
+  const struct {
+    const char* name;
+    CorvaneOptions options;
+    std::string bytes;
+    const char* reason;
+  } runs[] = {
+      {"packed.em",
+       {kFilesElectromask, kFilesUnitMil, 1.0},
+       gzip_head + "<X100Y200W30V10U0SZ",
+       "the file is compressed (gzip), not a PG file; decompress it first (gunzip)"},
+      {"packed.dwm",
+       {kFilesMann3000, kFilesUnitMicron, 1.0},
+       gzip_head + "\x5b",
+       "the file is compressed (gzip), not a PG file; decompress it first (gunzip)"},
+      {"empty.dwm", {kFilesMann3000, kFilesUnitMicron, 1.0}, "", "the file is empty"},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.name);
+    temp_.Write(run.name, run.bytes);
+    CorvaneSession session = SessionFor(temp_.path(), {run.name});
+    session.options = run.options;
+    const std::string job = JobFilePath(session);
+    ASSERT_TRUE(WriteEngineJobFile(job, {{"1", InputFullPath(session, 0)}}));
+    const std::string output = EngineOutputName(temp_.File("out"));
+    int32_t result = 0;
+    ASSERT_EQ(RunWithin(EnginePath(session), temp_.path(),
+                        BuildEngineArguments(session, job, output), &result),
+              1);
+    EXPECT_EQ(result, -1);
+    ASSERT_EQ(RewriteJobLog(LogFilePathFor(session), Lg2FilePathFor(session), JobLogHeader()), 0);
+    const std::string log = test_support::ReadBytes(LogFilePathFor(session));
+    EXPECT_NE(log.find("\r\nError: File reading error: " + std::string(run.reason) +
+                       ".\r\n         " + InputFullPath(session, 0) + "\r\n"),
+              std::string::npos)
+        << log;
+  }
+}
+
 TEST_F(TranslateTest, JobLogIsHeaderSummaryAndTheEnginesLogByteForByte) {
   std::tm end{};
   end.tm_hour = 9;
