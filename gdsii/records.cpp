@@ -12,7 +12,7 @@ struct RecordName {
   std::string_view name;
 };
 
-constexpr std::array<RecordName, 38> kRecordNames = {{
+constexpr std::array<RecordName, 40> kRecordNames = {{
     {kGdsHeader, "HEADER"},
     {kGdsBgnLib, "BGNLIB"},
     {kGdsLibName, "LIBNAME"},
@@ -51,6 +51,8 @@ constexpr std::array<RecordName, 38> kRecordNames = {{
     {kGdsPropValue, "PROPVALUE"},
     {kGdsBox, "BOX"},
     {kGdsBoxType, "BOXTYPE"},
+    {kGdsBgnExtn, "BGNEXTN"},
+    {kGdsEndExtn, "ENDEXTN"},
 }};
 
 }  // namespace

@@ -48,6 +48,8 @@ enum GdsRecordType : int {
   kGdsPropValue = 44,
   kGdsBox = 45,
   kGdsBoxType = 46,
+  kGdsBgnExtn = 48,
+  kGdsEndExtn = 49,
 };
 
 // The system's own record codes. Each opens an element that ENDEL closes, except the

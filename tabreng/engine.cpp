@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <utility>
 
 #include "gdsii/record_reader.h"
 #include "platform/files.h"
@@ -119,10 +118,9 @@ class TranslationJob {
   LoopContext context_;
   bool side_files_checked_ = false;
   bool pg_open_ = false;
-  int64_t warnings_ = 0;
+  int64_t warnings_ = 0;  // the PG library's and the post-processor's
   int64_t errors_ = 0;
-  // The PG library's counts, until their line is written.
-  std::optional<std::pair<int32_t, int32_t>> pg_totals_;
+  bool totals_due_ = false;  // the library has closed; the totals line is not written yet
 };
 
 int TranslationJob::Fail(const std::string& text) {
@@ -234,27 +232,27 @@ void TranslationJob::RemoveTemporaries() {
   }
 }
 
-// The library's totals are kept for WriteTotals, which writes them once the outcome of the
-// run is known.
+// The library's totals are added to the run's; WriteTotals writes them once the outcome
+// of the run is known.
 int TranslationJob::ClosePg() {
   int32_t warnings = 0, errors = 0;
   env_.pg->Close(&warnings, &errors);
   pg_open_ = false;
   warnings_ += warnings;
   errors_ += errors;
-  pg_totals_ = {warnings, errors};
+  totals_due_ = true;
   return 0;
 }
 
-// The totals line, with the failure that ended the run (in the record loop, or of the
-// post-processor after the library) counted as an error of its own: a run that failed
-// never reports no errors.
+// The totals line: every warning the result counts (the engine's own, the PG library's
+// and the post-processor's), and the library's errors with the failure that ended the
+// run (in the record loop, or of the post-processor after the library) counted as an
+// error of its own: a run that failed never reports no errors.
 void TranslationJob::WriteTotals(int failed_steps) {
-  if (!pg_totals_) return;
-  const auto [warnings, errors] = *pg_totals_;
-  pg_totals_.reset();
-  log_.Write(std::string(kCrLf) + kCrLf + std::to_string(warnings) + " warning(s) and " +
-             std::to_string(int64_t{errors} + failed_steps) +
+  if (!totals_due_) return;
+  totals_due_ = false;
+  log_.Write(std::string(kCrLf) + kCrLf + std::to_string(warning_total()) + " warning(s) and " +
+             std::to_string(errors_ + failed_steps) +
              " error(s) are detected in the translations." + kCrLf);
 }
 
@@ -358,12 +356,12 @@ int TranslationJob::Finish() {
   log_.Hold();
   const int result = RunPostProcessor(step);
   const std::string post_processor_lines = log_.EndHold();
+  if (result > 0) warnings_ += result;
   WriteTotals(result < 0 && ProgressCancelFlag() == 0 ? 1 : 0);
   log_.Write(post_processor_lines);
   // A Cancel that came before the post-processor could see it (it then never starts)
   // leaves the streams behind too: a cancelled run removes them all the same.
   if (ProgressCancelFlag() != 0) RemoveTemporaries();
-  if (result > 0) warnings_ += result;
   return result;
 }
 

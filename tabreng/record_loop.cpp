@@ -92,13 +92,6 @@ std::string PathAtOnePlaceWarning(const std::string& structure, int layer) {
          " has all its points at one place: it is left out of the PG data.";
 }
 
-// The texts a loop of a run counted, added to the pass's.
-void AddTextsLeftOut(const LoopContext& run, LoopContext& pass) {
-  for (size_t layer = 0; layer < pass.texts_left_out.size(); ++layer) {
-    pass.texts_left_out[layer] += run.texts_left_out[layer];
-  }
-}
-
 }  // namespace
 
 // --- The translate pipeline ---
@@ -307,29 +300,57 @@ int RecordLoop::TranslateStream(int kind) {
     ++pass_number_;
   } while (result == 0 && kind == kFullPass && repeat_);
   if (kind == kFullPass) c_.input->Close();
-  if (result == 0 && kind == kFullPass) ReportTextsLeftOut();
+  if (result == 0 && kind == kFullPass) ReportLayerNotes();
   return result;
 }
 
 void RecordLoop::NoteTextLeftOut() {
   if (pass_number_ != 0 || c_.options->scan_mode || c_.settings->text_stroking) return;
-  if (LayerSet::IsValidLayer(element_.layer)) ++c_.texts_left_out[element_.layer];
+  if (LayerSet::IsValidLayer(element_.layer)) ++c_.layer_notes.texts_left_out[element_.layer];
 }
 
-void RecordLoop::ReportTextsLeftOut() {
+void RecordLoop::NotePathExtendedByHalfWidth() {
+  const Element& e = element_;
+  if (e.pathtype != 4 || c_.options->scan_mode || !LayerSet::IsValidLayer(e.layer)) return;
+  const int64_t width = e.width;
+  if (2 * int64_t{e.begin_extension} == width && 2 * int64_t{e.end_extension} == width) return;
+  // Only an outline has its ends extended, and only along a segment: a path kept as a
+  // path keeps its own records, and one at one place is left out (a warning of its own).
+  if (!e.have_points || !IsPathOutlined(PathMode(), e.width, e.pathtype)) return;
+  const std::vector<int32_t>& xy = c_.work->ixy;
+  for (size_t i = 2; i + 1 < xy.size(); i += 2) {
+    if (xy[i] != xy[0] || xy[i + 1] != xy[1]) {
+      ++c_.layer_notes.paths_extended[e.layer];
+      return;
+    }
+  }
+}
+
+void RecordLoop::ReportLayerNotes() {
+  // One warning per count and one line per layer, its text made by `line`.
+  const auto report = [this](const std::array<int64_t, kLayerCount>& counts, const auto& line) {
+    for (int layer = 0; layer < kLayerCount; ++layer) {
+      const int64_t count = counts[static_cast<size_t>(layer)];
+      if (count == 0) continue;
+      c_.warnings = static_cast<int32_t>(std::min<int64_t>(c_.warnings + count, INT32_MAX));
+      c_.log->WriteCause("Warning: " + line(count, std::to_string(layer)));
+    }
+  };
   // The post-processor draws what has an area: a text reaches the PG data only through
   // its strokes.
   const char* why = c_.settings->block_text ? "the font for text strokes could not be loaded."
                                             : "BLOCK_TEXT is off.";
-  for (int layer = 0; layer < kLayerCount; ++layer) {
-    const int64_t texts = c_.texts_left_out[static_cast<size_t>(layer)];
-    if (texts == 0) continue;
-    c_.warnings = static_cast<int32_t>(std::min<int64_t>(c_.warnings + texts, INT32_MAX));
-    c_.log->WriteCause("Warning: " + std::to_string(texts) + (texts == 1 ? " text" : " texts") +
-                       " on layer " + std::to_string(layer) + (texts == 1 ? " is" : " are") +
-                       " left out of the PG data: " + why);
-  }
-  c_.texts_left_out.fill(0);
+  report(c_.layer_notes.texts_left_out, [why](int64_t count, const std::string& layer) {
+    return std::to_string(count) + (count == 1 ? " text" : " texts") + " on layer " + layer +
+           (count == 1 ? " is" : " are") + " left out of the PG data: " + why;
+  });
+  report(c_.layer_notes.paths_extended, [](int64_t count, const std::string& layer) {
+    return std::to_string(count) + (count == 1 ? " path" : " paths") + " of type 4 on layer " +
+           layer +
+           (count == 1 ? " is extended by half its width, not by its own extensions."
+                       : " are extended by half their width, not by their own extensions.");
+  });
+  c_.layer_notes.Clear();
 }
 
 int RecordLoop::RunPass(int kind) {
@@ -536,7 +557,7 @@ int RecordLoop::CountStructuresInParallel(uint64_t start) {
     c_.log->Write(chunk->log_text);
     c_.expected += chunk->context.expected;
     c_.warnings += chunk->context.warnings;
-    AddTextsLeftOut(chunk->context, c_);
+    c_.layer_notes.Add(chunk->context.layer_notes);
     if (chunk->result != 0) {
       if (chunk->failure) ShowEngineFailure(*chunk->failure);
       return -1;
@@ -585,7 +606,7 @@ void RecordLoop::CountChunkRun(CountChunk& chunk) const {
   chunk.context.input = &chunk.input;
   chunk.context.expected = 0;
   chunk.context.warnings = 0;
-  chunk.context.texts_left_out.fill(0);
+  chunk.context.layer_notes.Clear();
   chunk.context.threads = 1;
   char* log_bytes = nullptr;
   size_t log_size = 0;
@@ -762,7 +783,7 @@ void RecordLoop::ParseRun(PipeBatch& batch) {
   parser.context.work = &parser.work;
   parser.context.input = &parser.input;
   parser.context.threads = 1;
-  parser.context.texts_left_out.fill(0);
+  parser.context.layer_notes.Clear();
   const std::span<const uint8_t> stream = c_.input->held();
   parser.input.OpenView(stream.subspan(batch.run_begin, batch.run_end - batch.run_begin),
                         batch.run_begin);
@@ -895,6 +916,14 @@ int RecordLoop::OnRecord(const GdsRecord& record, int kind, bool* done) {
       return 0;
     case kGdsPathType:
       if (std::optional<int32_t> value = record.Int16(0)) element_.pathtype = *value & 0xFF;
+      return 0;
+    case kGdsBgnExtn:
+    case kGdsEndExtn:
+      if (element_.path && record.data_type == kGdsTypeInt32) {
+        if (std::optional<int32_t> value = record.Int32(0)) {
+          (record.type == kGdsBgnExtn ? element_.begin_extension : element_.end_extension) = *value;
+        }
+      }
       return 0;
     case kGdsText:
       element_.text = true;
@@ -1173,6 +1202,7 @@ int RecordLoop::OnEndEl() {
   if (Kept() && !buffer_.empty()) {
     const bool first_run = pass_number_ == 0;
     if (element_.path && first_run) {
+      if (element_.width != 0) NotePathExtendedByHalfWidth();
       result = element_.width == 0 ? HandOffZeroWidthPath() : HandOffWidePath();
     } else if (element_.polygon) {
       const std::vector<int32_t>& points = c_.work->ixy;
@@ -1282,16 +1312,20 @@ class RecordLoop::WidePathPieces : public PathPieceSink {
   RecordLoop& loop_;
 };
 
-int RecordLoop::HandOffWidePath() {
-  const std::vector<int32_t>& points = c_.work->ixy;
-  const size_t count = element_.have_points ? points.size() / 2 : 0;
+PathModeContext RecordLoop::PathMode() const {
   PathModeContext mode;
   mode.path_mode = c_.settings->path_mode;
   mode.user_per_database = c_.units.user_per_database;
   mode.aperture_factor = aperture_factor_;
   mode.scale_factor = c_.settings->scale_factor;
   mode.apertures = &c_.settings->aperture;
-  const bool outlined = IsPathOutlined(mode, element_.width, element_.pathtype);
+  return mode;
+}
+
+int RecordLoop::HandOffWidePath() {
+  const std::vector<int32_t>& points = c_.work->ixy;
+  const size_t count = element_.have_points ? points.size() / 2 : 0;
+  const bool outlined = IsPathOutlined(PathMode(), element_.width, element_.pathtype);
   if (count < 2 || (count == 2 && !outlined)) {
     WriteElement();
     return 0;
@@ -1486,6 +1520,7 @@ void RecordLoop::QueueEndEl() {
   if (!Kept() || buffer_.empty()) return;
   const bool first_run = pass_number_ == 0;
   if (element_.path && first_run) {
+    if (element_.width != 0) NotePathExtendedByHalfWidth();
     QueueItem(element_.width == 0 ? kItemZeroPath : kItemWidePath);
   } else if (element_.polygon) {
     QueueItem(kItemPolygon);
@@ -1563,13 +1598,7 @@ void RecordLoop::PrepareItem(PipeBatch& batch, PipeItem& item) const {
     }
     case kItemWidePath: {
       const size_t count = item.point_values / 2;
-      PathModeContext mode;
-      mode.path_mode = c_.settings->path_mode;
-      mode.user_per_database = c_.units.user_per_database;
-      mode.aperture_factor = aperture_factor_;
-      mode.scale_factor = c_.settings->scale_factor;
-      mode.apertures = &c_.settings->aperture;
-      const bool outlined = IsPathOutlined(mode, e.width, e.pathtype);
+      const bool outlined = IsPathOutlined(PathMode(), e.width, e.pathtype);
       if (count < 2 || (count == 2 && !outlined)) {
         item.steps.push_back({PipeStep::kElement});
         return;
@@ -1787,7 +1816,7 @@ void RecordLoop::WriteBatch(PipeBatch& batch) {
     const size_t warnings = batch.sent > 0 ? batch.items[batch.sent - 1].warnings_end : 0;
     if (bytes > 0) output_.Write(batch.image.data(), bytes);
     for (size_t i = 0; i < warnings; ++i) WarnNow(batch.image_warnings[i]);
-    AddTextsLeftOut(batch.parser->context, c_);
+    c_.layer_notes.Add(batch.parser->context.layer_notes);
   } else {
     EmitBatch(
         batch, [this](const uint8_t* data, size_t size) { output_.Write(data, size); },

@@ -23,6 +23,7 @@
 #include "tabreng/engine_options.h"
 #include "tabreng/job_settings.h"
 #include "tabreng/layer_set.h"
+#include "tabreng/path_pieces.h"
 #include "tabreng/pg_library.h"
 #include "tabreng/scan_report.h"
 #include "tabreng/stream_units.h"
@@ -36,6 +37,26 @@ struct PipeStep;
 // Pass kinds: the units pass stops after UNITS and writes to the null device; the full
 // pass writes the translated stream.
 enum PassKind : int { kUnitsPass = 1, kFullPass = 2 };
+
+// What the full pass's first run counts by layer, one warning each.
+struct LayerNotes {
+  // Texts on kept layers that reach no PG data, not being stroked.
+  std::array<int64_t, kLayerCount> texts_left_out{};
+  // Outlined paths of type 4 whose own extensions are not half their width: like those
+  // of type 2 they are extended by half their width at both ends.
+  std::array<int64_t, kLayerCount> paths_extended{};
+
+  void Add(const LayerNotes& other) {
+    for (size_t layer = 0; layer < texts_left_out.size(); ++layer) {
+      texts_left_out[layer] += other.texts_left_out[layer];
+      paths_extended[layer] += other.paths_extended[layer];
+    }
+  }
+  void Clear() {
+    texts_left_out.fill(0);
+    paths_extended.fill(0);
+  }
+};
 
 // Everything a pass reads and the counts it keeps across passes.
 struct LoopContext {
@@ -58,9 +79,8 @@ struct LoopContext {
   StreamUnits units;     // of the last UNITS record
   bool units_seen = false;
   double fixup = 1.0;  // $FIXUP$, set by the full pass
-  // Texts on kept layers that reach no PG data, not being stroked, by layer: counted in
-  // the full pass's first run, logged and added to the warnings at its end.
-  std::array<int64_t, kLayerCount> texts_left_out{};
+  // Counted in the full pass's first run, logged and added to the warnings at its end.
+  LayerNotes layer_notes;
   // Threads of the full pass: outlines, text strokes and the assembly of what goes out
   // (and, in the counting run, the structures) run on several threads while the
   // translated stream, the log, the progress lines and the PG calls keep the order of a
@@ -162,6 +182,8 @@ class RecordLoop {
     int16_t layer = 0;
     int32_t width = 0;
     int pathtype = 0;
+    int32_t begin_extension = 0;  // BGNEXTN, ENDEXTN of a path (0 when absent)
+    int32_t end_extension = 0;
     size_t xy_offset = 0;  // the path's XY record inside the element buffer
     size_t xy_length = 0;
     // Text attributes.
@@ -216,8 +238,14 @@ class RecordLoop {
   int OnEndEl();
   // A text element that goes out without strokes: counted when the pass makes PG data.
   void NoteTextLeftOut();
-  // The counts of NoteTextLeftOut, one warning per text and one line per layer.
-  void ReportTextsLeftOut();
+  // A wide path of type 4 that goes to PG extended by half its width, where its own
+  // extensions differ from that: counted when the pass makes PG data.
+  void NotePathExtendedByHalfWidth();
+  // The counts of NoteTextLeftOut and NotePathExtendedByHalfWidth, one warning per text
+  // or path and one line per layer.
+  void ReportLayerNotes();
+  // How the settings and units decide between outline and path for a wide path.
+  PathModeContext PathMode() const;
   int EndOfLibrary(bool* done);
   int HandOffPolygon(const int32_t* xy, int32_t count);
   // PG for one polygon, then its trapezoids into the stream.

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <utility>
 
 #include "gdsii/library.h"
 #include "support/notifier.h"
@@ -112,7 +114,9 @@ TEST_F(GeometryJobTest, PgGetsPiecesThatNeverCrossThemselvesAndTheStreamStaysVal
   ScratchJob::Write("gds.cfg", "BLOCK_TEXT\nYES\n");
   for (const char* mode : {"-t0", "-t1", "-t2", "-t3"}) {
     SCOPED_TRACE(mode);
-    ASSERT_EQ(Run({mode}), 0);
+    // Outlined, the four paths of type 4, which have no extensions of their own, are
+    // extended by half their width: a warning each.
+    ASSERT_EQ(Run({mode}), std::string(mode) == "-t2" ? 0 : 4);
     EXPECT_TRUE(notifier_.shown.empty());
     for (const RecordingPgLibrary::PolygonCall& call : pg_.polygons) {
       const std::vector<int32_t>& xy = call.points;
@@ -293,6 +297,118 @@ TEST_F(GeometryJobTest, TextsLeftOutOfThePgDataAreCountedPerLayer) {
     ScratchJob::Write("gds.cfg", "BLOCK_TEXT\nYES\n");
     EXPECT_EQ(run({"-opost"}), 0);
     EXPECT_EQ(ScratchJob::Read("job.log").find("left out of the PG data"), std::string::npos);
+  }
+}
+
+// The stream file with BGNEXTN and ENDEXTN records in its paths, after each one's
+// PATHTYPE: the n-th path gets extensions[n] (none where it holds nothing).
+void AddExtensions(const std::string& path,
+                   const std::vector<std::optional<std::pair<int32_t, int32_t>>>& extensions) {
+  const auto record = [](int type, int32_t value) {
+    const uint32_t bits = static_cast<uint32_t>(value);
+    return std::string{0,
+                       8,
+                       static_cast<char>(type),
+                       static_cast<char>(kGdsTypeInt32),
+                       static_cast<char>(bits >> 24),
+                       static_cast<char>(bits >> 16),
+                       static_cast<char>(bits >> 8),
+                       static_cast<char>(bits)};
+  };
+  std::string bytes;
+  size_t paths = 0;
+  for (const ReadRecord& r : ReadRecords(path)) {
+    bytes.append(r.bytes.begin(), r.bytes.end());
+    if (r.type == kGdsPath) ++paths;
+    if (r.type == kGdsPathType && paths > 0 && paths <= extensions.size()) {
+      if (const auto& extension = extensions[paths - 1]) {
+        bytes += record(kGdsBgnExtn, extension->first) + record(kGdsEndExtn, extension->second);
+      }
+    }
+  }
+  ScratchJob::Write(path, bytes);
+}
+
+// A path of type 4 goes to PG as one of type 2, extended by half its width at both ends;
+// where its own extensions (0 when it has none) differ from that, it is a warning in the
+// log and the result, counted by layer, in either pass and on any number of threads. A
+// path kept as a path keeps its own extensions, and one at one place is left out.
+TEST_F(GeometryJobTest, PathsOfType4ExtendedByHalfTheirWidthAreCountedPerLayer) {
+  struct Row {
+    int layer;
+    int pathtype;
+    std::optional<std::pair<int32_t, int32_t>> extensions;  // of a path 1000 wide
+    bool counted;
+  };
+  const Row rows[] = {
+      {1, 4, std::pair{500, 500}, false},  // its own extensions are half its width
+      {1, 4, std::pair{300, 700}, true},
+      {1, 4, std::nullopt, true},  // no extensions: 0 at both ends
+      {3, 4, std::pair{500, 0}, true},
+      {3, 2, std::pair{300, 700}, false},  // type 2 is always extended by half its width
+  };
+  {
+    Layout l("job.gds");
+    l.Begin("TOP");
+    int32_t y = 0;
+    for (const Row& row : rows) {
+      if (row.layer == 1) l.Path(row.layer, 1000, row.pathtype, {{0, y}, {10000, y}});
+      y += 5000;
+    }
+    l.Sref("SUB", {0, 0});
+    l.End();
+    l.Begin("SUB");
+    y = 0;
+    for (const Row& row : rows) {
+      if (row.layer == 3) l.Path(row.layer, 1000, row.pathtype, {{0, y}, {10000, y}});
+      y += 5000;
+    }
+    l.Path(5, 1000, 4, {{700, 700}, {700, 700}});  // at one place: left out
+    l.End();
+    l.Finish();
+    std::vector<std::optional<std::pair<int32_t, int32_t>>> extensions;
+    for (const Row& row : rows) extensions.push_back(row.extensions);
+    AddExtensions("job.gds", extensions);
+  }
+  const std::string layer1 =
+      "\r\nWarning: 2 paths of type 4 on layer 1 are extended by half their width, not by "
+      "their own extensions.\r\n";
+  const std::string layer3 =
+      "\r\nWarning: 1 path of type 4 on layer 3 is extended by half its width, not by its own "
+      "extensions.\r\n";
+  int counted = 0;
+  for (const Row& row : rows) counted += row.counted;
+  for (int threads : {1, 8}) {
+    SCOPED_TRACE(threads);
+    environment_.threads = threads;
+    EXPECT_EQ(Run({"-t0"}), counted + 1);  // and the path at one place
+    std::string log = ScratchJob::Read("job.log");
+    EXPECT_NE(log.find(layer1), std::string::npos) << log;
+    EXPECT_NE(log.find(layer3), std::string::npos) << log;
+    EXPECT_EQ(log.find("on layer 5 are extended"), std::string::npos) << log;
+    EXPECT_EQ(log.find("on layer 5 is extended"), std::string::npos) << log;
+    // Every outline reaches half the width beyond both ends.
+    ASSERT_EQ(pg_.polygons.size(), std::size(rows));
+    for (const RecordingPgLibrary::PolygonCall& call : pg_.polygons) {
+      int32_t low = INT32_MAX, high = INT32_MIN;
+      for (size_t i = 0; i < call.points.size(); i += 2) {
+        low = std::min(low, call.points[i]);
+        high = std::max(high, call.points[i]);
+      }
+      EXPECT_EQ(low, -500);
+      EXPECT_EQ(high, 10500);
+    }
+    // The counting pass logs them too; its result stays the count of elements for PG.
+    EXPECT_EQ(Run({"-t0", "-polycnt"}), static_cast<int32_t>(std::size(rows)));
+    log = ScratchJob::Read("job.log");
+    EXPECT_NE(log.find(layer1), std::string::npos) << log;
+    EXPECT_NE(log.find(layer3), std::string::npos) << log;
+    // Kept as paths, they keep their own extensions (the one at one place is copied too).
+    EXPECT_EQ(Run({"-t2"}), 0);
+    EXPECT_EQ(ScratchJob::Read("job.log").find("of type 4"), std::string::npos);
+    const std::vector<ReadRecord> records = ReadRecords("job.gdx");
+    EXPECT_EQ(testing::CountType(records, kGdsBgnExtn), 4);
+    EXPECT_EQ(testing::CountType(records, kGdsEndExtn), 4);
   }
 }
 

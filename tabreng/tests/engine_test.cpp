@@ -366,7 +366,8 @@ TEST_F(EngineTest, RealPassHandsOffAndWritesTheTranslatedStream) {
   EXPECT_NE(log.find("  -polycnt:4\r\n  -opost\r\n"), std::string::npos);
   EXPECT_NE(log.find("\r\n\r\nTop Structure Selected: TOP\r\n\r\nTOP\r\nSUB\r\n\r\n"),
             std::string::npos);
-  EXPECT_NE(log.find("\r\n\r\n2 warning(s) and 1 error(s) are detected in the translations.\r\n"),
+  // The library's two warnings and the text left out.
+  EXPECT_NE(log.find("\r\n\r\n3 warning(s) and 1 error(s) are detected in the translations.\r\n"),
             std::string::npos);
 
   EXPECT_TRUE(Sent("STATUS 1 Translating Structure...\n"));
@@ -573,8 +574,41 @@ TEST_F(PostProcessorTest, GetsTheHeaderStreamAndItsResultCountsAsWarnings) {
   EXPECT_TRUE(Sent("TEXT 1 Generating INT Data...\n"));
   EXPECT_FALSE(ScratchJob::Exists("chip.gdx"));
   EXPECT_FALSE(ScratchJob::Exists("chip.hdx"));
-  // The log tells the PG library's totals; the post-processor adds to the exit code.
-  EXPECT_NE(ScratchJob::Read("chip.log").find("2 warning(s) and 1 error(s)"), std::string::npos);
+  // The totals count the library's, the post-processor's and the engine's own warnings.
+  EXPECT_NE(ScratchJob::Read("chip.log").find("10 warning(s) and 1 error(s)"), std::string::npos);
+}
+
+// The totals line counts every warning the result counts, the engine's own (here the text
+// left out of the PG data) among them, so that it adds up to the result.
+TEST_F(PostProcessorTest, TheTotalsLineAddsUpToTheResult) {
+  struct Case {
+    const char* name;
+    int32_t pg_warnings, pg_errors;
+    const char* post_processor_result;  // nullptr: -opost
+    int32_t result;
+    const char* totals;
+  };
+  const Case cases[] = {
+      {"the engine's own only", 0, 0, nullptr, kChipTexts, "1 warning(s) and 0 error(s)"},
+      {"with the library's", 2, 1, nullptr, 3 + kChipTexts, "3 warning(s) and 1 error(s)"},
+      {"with the post-processor's", 2, 0, "4", 6 + kChipTexts, "7 warning(s) and 0 error(s)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    pg_.close_warnings = c.pg_warnings;
+    pg_.close_errors = c.pg_errors;
+    if (c.post_processor_result != nullptr)
+      setenv("TABRENG_FAKE_RESULT", c.post_processor_result, 1);
+    EXPECT_EQ(Run(c.post_processor_result != nullptr ? std::vector<std::string>{}
+                                                     : std::vector<std::string>{"-opost"}),
+              c.result);
+    const std::string log = ScratchJob::Read("chip.log");
+    EXPECT_NE(
+        log.find("\r\n\r\n" + std::string(c.totals) + " are detected in the translations.\r\n"),
+        std::string::npos)
+        << log;
+    unsetenv("TABRENG_FAKE_RESULT");
+  }
 }
 
 TEST_F(PostProcessorTest, DebugOptionsArePassedOnAndDbgxKeepsTheStreams) {
