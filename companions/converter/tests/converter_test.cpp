@@ -830,25 +830,39 @@ TEST_F(ConverterRunTest, AngledShapesKeepTheirAreaAtTheRoadSettings) {
 }
 
 TEST_F(ConverterRunTest, AGroupOfManyTouchingPiecesIsCoveredInTimeThatGrowsWithIt) {
-  // 100 x 100 houses of 10 x 10 microns, each a wall and an angled roof that the next
-  // row stands on: all 20000 pieces touch, so they are covered as one shape, and every
-  // cover flash is checked against the walls for one that holds it.
-  std::vector<PgOutputShape> pieces;
-  for (int32_t row = 0; row < 100; ++row) {
-    for (int32_t column = 0; column < 100; ++column) {
-      const int32_t x = column * 10000, y = row * 10000;
-      pieces.push_back(Quad({x, y, x + 10000, y, x + 10000, y + 8000, x, y + 8000}));
-      pieces.push_back(
-          Quad({x, y + 8000, x + 10000, y + 8000, x + 7000, y + 10000, x + 3000, y + 10000}));
+  // n x n houses of 10 x 10 microns, each a wall and an angled roof that the next row
+  // stands on: all 2 n^2 pieces touch, so they are covered as one shape, and every cover
+  // flash is checked against the walls for one that holds it. The best of two runs, in
+  // seconds.
+  auto convert = [this](int32_t n) {
+    std::vector<PgOutputShape> pieces;
+    for (int32_t row = 0; row < n; ++row) {
+      for (int32_t column = 0; column < n; ++column) {
+        const int32_t x = column * 10000, y = row * 10000;
+        pieces.push_back(Quad({x, y, x + 10000, y, x + 10000, y + 8000, x, y + 8000}));
+        pieces.push_back(
+            Quad({x, y + 8000, x + 10000, y + 8000, x + 7000, y + 10000, x + 3000, y + 10000}));
+      }
     }
-  }
-  WriteIntermediate("HOUSES.int", pieces);
-  WriteText("pg.cfg", "FEATURE\n0.500000\n");
-  const auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(Run(kFerolt, "HOUSES.int microns 1.000000 -p -q"), 0);
-  // A fraction of a second when each flash meets only the walls around it; a quarter of
-  // a minute when it meets all 10000.
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+    WriteIntermediate("HOUSES.int", pieces);
+    WriteText("pg.cfg", "FEATURE\n0.500000\n");
+    double best = HUGE_VAL;
+    for (int run = 0; run < 2; ++run) {
+      fs::remove(Work("pg.log"));
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_EQ(Run(kFerolt, "HOUSES.int microns 1.000000 -p -q"), 0);
+      best = std::min(
+          best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
+  };
+  // Four times the pieces take about four times as long when each flash meets only the
+  // walls around it, sixteen times when it meets all of them (as it did: 0.8 s, then
+  // 13 s). The ratio, not a time, is what is checked, so that a slow build or a loaded
+  // machine does not decide it.
+  const double small = convert(50);
+  const double large = convert(100);
+  EXPECT_LT(large, 8 * small + 0.5) << "5000 pieces: " << small << " s, 20000: " << large << " s";
   const size_t flashes = ReadFlashes("HOUSES.em", kPgFormatElectroMask).size();
   const std::string log = ReadText("pg.log");
   EXPECT_NE(log.find("20000 quadrilateral(s) and 0 sector(s): 10000 rectangle(s) written as one "
